@@ -1,0 +1,199 @@
+#include "platform/core/Files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/core/Utf8.h"
+
+namespace platform {
+namespace {
+
+thread_local int t_lastError = 0;
+
+bool Fail(int code) {
+  t_lastError = code;
+  return false;
+}
+
+bool StatName(const std::u16string& name, struct stat& st) {
+  if (name.empty()) return Fail(ENOENT);
+  if (::stat(NativeName(name).c_str(), &st) != 0) return Fail(errno);
+  return true;
+}
+
+}  // namespace
+
+std::string NativeName(const std::u16string& name) { return Utf16ToUtf8(name); }
+
+int LastErrorCode() { return t_lastError; }
+void SetLastErrorCode(int code) { t_lastError = code; }
+
+std::u16string SystemErrorText(int code) {
+  char buf[256];
+  buf[0] = 0;
+  // GNU strerror_r may return a static string instead of filling the buffer.
+  const char* text = strerror_r(code, buf, sizeof buf);
+  std::string s = text ? text : "";
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
+  if (s.empty()) s = "Unspecified error (" + std::to_string(code) + ")";
+  return Utf8ToUtf16(s + ".");
+}
+
+FileHandle OpenFile(const std::u16string& name, unsigned access, unsigned share, Disposition disposition) {
+  if (name.empty()) {
+    Fail(ENOENT);
+    return InvalidFileHandle;
+  }
+  int flags = O_CLOEXEC;
+  if ((access & AccessRead) && (access & AccessWrite))
+    flags |= O_RDWR;
+  else if (access & AccessWrite)
+    flags |= O_WRONLY;
+  else
+    flags |= O_RDONLY;
+  if (disposition == Disposition::CreateAlways) flags |= O_CREAT;  // truncated only once the lock is held
+  int fd = ::open(NativeName(name).c_str(), flags, 0666);
+  if (fd < 0) {
+    Fail(errno);
+    return InvalidFileHandle;
+  }
+  struct stat st;
+  int statResult = ::fstat(fd, &st);
+  if (statResult != 0 || !S_ISREG(st.st_mode)) {
+    int code = statResult != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    Fail(code);
+    return InvalidFileHandle;
+  }
+  int lock = 0;
+  if (!(share & ShareWrite)) lock = ((share & ShareRead) && !(access & AccessWrite)) ? LOCK_SH : LOCK_EX;
+  if (lock && ::flock(fd, lock | LOCK_NB) != 0) {
+    int code = (errno == EWOULDBLOCK) ? EBUSY : errno;
+    ::close(fd);
+    Fail(code);
+    return InvalidFileHandle;
+  }
+  if (disposition == Disposition::CreateAlways && ::ftruncate(fd, 0) != 0) {
+    int code = errno;
+    ::close(fd);
+    Fail(code);
+    return InvalidFileHandle;
+  }
+  return fd;
+}
+
+void CloseFile(FileHandle h) {
+  if (h >= 0) ::close(h);
+}
+
+int64_t ReadFile(FileHandle h, void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  auto* p = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(h, p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+      return done ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t WriteFile(FileHandle h, const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  const auto* p = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(h, p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+      return done ? done : -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
+int64_t SeekFile(FileHandle h, int64_t offset, int origin) {
+  int whence = origin == SeekCurrent ? SEEK_CUR : origin == SeekEnd ? SEEK_END : SEEK_SET;
+  off_t r = ::lseek(h, static_cast<off_t>(offset), whence);
+  if (r < 0) {
+    Fail(errno);
+    return -1;
+  }
+  return r;
+}
+
+int64_t FileSizeOf(FileHandle h) {
+  struct stat st;
+  if (::fstat(h, &st) != 0) {
+    Fail(errno);
+    return -1;
+  }
+  return st.st_size;
+}
+
+bool SetFileSizeOf(FileHandle h, int64_t size) {
+  if (size < 0) return Fail(EINVAL);
+  if (::ftruncate(h, static_cast<off_t>(size)) != 0) return Fail(errno);
+  return true;
+}
+
+bool PathExists(const std::u16string& name) {
+  struct stat st;
+  return StatName(name, st);
+}
+
+bool IsDirectory(const std::u16string& name) {
+  struct stat st;
+  return StatName(name, st) && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::u16string& name) {
+  struct stat st;
+  return StatName(name, st) && S_ISREG(st.st_mode);
+}
+
+std::u16string FullPathName(const std::u16string& name) {
+  std::u16string path = name;
+  if (path.empty() || path[0] != u'/') {
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+      if (errno != ERANGE) return name;
+      buf.resize(buf.size() * 2);
+    }
+    std::u16string cwd = Utf8ToUtf16(buf.data());
+    path = cwd + (cwd.empty() || cwd.back() != u'/' ? u"/" : u"") + path;
+  }
+  std::vector<std::u16string> parts;
+  size_t i = 0;
+  while (i <= path.size()) {
+    size_t j = path.find(u'/', i);
+    if (j == std::u16string::npos) j = path.size();
+    std::u16string part = path.substr(i, j - i);
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(std::move(part));
+    }
+    i = j + 1;
+  }
+  std::u16string out;
+  for (const auto& p : parts) out += u"/" + p;
+  if (out.empty()) out.assign(1, u'/');
+  if (path.size() > 1 && path.back() == u'/' && out != u"/") out += u'/';
+  return out;
+}
+
+}  // namespace platform

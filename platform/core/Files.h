@@ -1,0 +1,50 @@
+#pragma once
+// Files by UTF-16 name over POSIX. Names are UTF-16 in the program and UTF-8 bytes for the kernel.
+// Calls return InvalidFileHandle / -1 / false on failure and leave the reason in LastErrorCode().
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using FileHandle = int;
+inline constexpr FileHandle InvalidFileHandle = -1;
+
+// Access and sharing as the Windows file calls take them.
+enum : unsigned { AccessRead = 1, AccessWrite = 2 };
+enum : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2 };
+
+enum class Disposition {
+  CreateAlways,  // create or truncate
+  OpenExisting,  // fail when missing
+};
+
+enum : int { SeekBegin = 0, SeekCurrent = 1, SeekEnd = 2 };
+
+// Opens or creates a regular file. Sharing is enforced between cooperating openers with
+// advisory locks: a handle that denies others writing holds a shared lock when it only
+// reads, and an exclusive lock otherwise; a handle that shares writing holds none.
+// A directory never opens as a file.
+FileHandle OpenFile(const std::u16string& name, unsigned access, unsigned share, Disposition disposition);
+void CloseFile(FileHandle h);
+int64_t ReadFile(FileHandle h, void* buffer, int64_t count);
+int64_t WriteFile(FileHandle h, const void* buffer, int64_t count);
+int64_t SeekFile(FileHandle h, int64_t offset, int origin);  // the new position, or -1
+int64_t FileSizeOf(FileHandle h);                             // -1 on failure
+bool SetFileSizeOf(FileHandle h, int64_t size);
+
+bool PathExists(const std::u16string& name);
+bool IsDirectory(const std::u16string& name);
+bool IsRegularFile(const std::u16string& name);
+
+// The absolute form of a name: relative names are taken from the working directory and
+// "." and ".." parts are folded away lexically, as a full-path query does without touching the disk.
+std::u16string FullPathName(const std::u16string& name);
+
+// The reason of the last failed call on this thread (an errno value), and its text.
+int LastErrorCode();
+void SetLastErrorCode(int code);
+std::u16string SystemErrorText(int code);
+
+std::string NativeName(const std::u16string& name);
+
+}  // namespace platform

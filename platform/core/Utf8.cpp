@@ -1,0 +1,90 @@
+#include "platform/core/Utf8.h"
+
+namespace platform {
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3 / 2 + 4);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      out += static_cast<char16_t>(b);
+      ++i;
+      continue;
+    }
+    int len = 0;
+    char32_t c = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte (excludes overlongs and surrogates)
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2; c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3; c = b & 0x0F;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4; c = b & 0x07;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    size_t j = 1;
+    for (; j < static_cast<size_t>(len); ++j) {
+      if (i + j >= n) break;
+      unsigned char t = p[i + j];
+      if (j == 1 ? (t < lo || t > hi) : (t < 0x80 || t > 0xBF)) break;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (j < static_cast<size_t>(len)) {  // maximal ill-formed subpart: one U+FFFD
+      out += u'\uFFFD';
+      i += j;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace platform
