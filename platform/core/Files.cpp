@@ -125,6 +125,39 @@ int64_t WriteFile(FileHandle h, const void* buffer, int64_t count) {
   return done;
 }
 
+int64_t ReadFileAt(FileHandle h, void* buffer, int64_t count, int64_t offset) {
+  if (count <= 0) return 0;
+  auto* p = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+      return done ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t WriteFileAt(FileHandle h, const void* buffer, int64_t count, int64_t offset) {
+  if (count <= 0) return 0;
+  const auto* p = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+      return done ? done : -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
 int64_t SeekFile(FileHandle h, int64_t offset, int origin) {
   int whence = origin == SeekCurrent ? SEEK_CUR : origin == SeekEnd ? SEEK_END : SEEK_SET;
   off_t r = ::lseek(h, static_cast<off_t>(offset), whence);

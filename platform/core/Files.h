@@ -28,6 +28,9 @@ FileHandle OpenFile(const std::u16string& name, unsigned access, unsigned share,
 void CloseFile(FileHandle h);
 int64_t ReadFile(FileHandle h, void* buffer, int64_t count);
 int64_t WriteFile(FileHandle h, const void* buffer, int64_t count);
+// Transfers at an explicit offset, leaving the handle's own position alone.
+int64_t ReadFileAt(FileHandle h, void* buffer, int64_t count, int64_t offset);
+int64_t WriteFileAt(FileHandle h, const void* buffer, int64_t count, int64_t offset);
 int64_t SeekFile(FileHandle h, int64_t offset, int origin);  // the new position, or -1
 int64_t FileSizeOf(FileHandle h);                             // -1 on failure
 bool SetFileSizeOf(FileHandle h, int64_t size);

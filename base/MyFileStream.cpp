@@ -1,0 +1,535 @@
+#include "base/MyFileStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/MyWideStr.h"
+#include "platform/core/Clock.h"
+
+namespace {
+
+constexpr int64_t kBufferSize = 64 * 1024;
+constexpr int64_t kLineChunk = 4096;  // characters read per step while looking for a line end
+
+struct EncodingInfo {
+  const char* mark;
+  int markSize;
+  int clusterSize;
+  const char16_t* name;
+};
+
+const EncodingInfo kEncodings[] = {
+    {"", 0, 1, u"None"},
+    {"", 0, 1, u"ANSI"},
+    {"\xFF\xFE", 2, 2, u"Unicode"},
+    {"\xFE\xFF", 2, 2, u"BigEndian"},
+    {"\xEF\xBB\xBF", 3, 1, u"UTF8"},
+};
+
+bool ValidCode(uint8_t code) { return code >= ccAnsi && code <= ccUtf8; }
+
+// RAII for the recursive lock; every wait here is unbounded.
+class Locked {
+public:
+  explicit Locked(TMyCriticalSection& lock) : lock_(lock) { lock_.Enter(INFINITE); }
+  ~Locked() { lock_.Leave(); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+private:
+  TMyCriticalSection& lock_;
+};
+
+TMyCriticalSection& FileInUseLock() {
+  static TMyCriticalSection lock;
+  return lock;
+}
+
+WideString Number(int64_t v) {
+  std::string s = std::to_string(v);
+  return WideString(s.begin(), s.end());
+}
+
+WideString Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%X", v);
+  return WideString(buf, buf + std::strlen(buf));
+}
+
+const char16_t* YesNo(bool b) { return b ? u"Yes" : u"No"; }
+
+}  // namespace
+
+const char16_t* CodeCharName(uint8_t code) { return ValidCode(code) ? kEncodings[code].name : kEncodings[0].name; }
+
+// ---------------------------------------------------------------------------------------------
+TMultiPos::TMultiPos() { Clear(); }
+
+TMultiPos::~TMultiPos() { Clear(); }
+
+void TMultiPos::Clear() {
+  Locked lock(LockThreads);
+  Items.clear();
+  LastThreadId = 0xFFFFFFFF;
+  LastIndex = -1;
+}
+
+int TMultiPos::IndexOfThread(uint32_t threadId) {
+  auto it = std::lower_bound(Items.begin(), Items.end(), threadId,
+                             [](const TThreadFileInfo& info, uint32_t id) { return info.ThreadId < id; });
+  int index = static_cast<int>(it - Items.begin());
+  if (it != Items.end() && it->ThreadId == threadId) return index;
+  return -(index + 1);
+}
+
+TThreadFileInfo& TMultiPos::CurrentInfoLocked(int64_t initial) {
+  const uint32_t id = platform::CurrentThreadId();
+  if (id != LastThreadId || LastIndex < 0) {
+    int index = IndexOfThread(id);
+    if (index < 0) {
+      index = -index - 1;
+      Items.insert(Items.begin() + index, TThreadFileInfo{id, initial});
+    }
+    LastIndex = index;
+    LastThreadId = id;
+  }
+  return Items[static_cast<size_t>(LastIndex)];
+}
+
+int64_t TMultiPos::ThreadPosition() {
+  Locked lock(LockThreads);
+  return CurrentInfoLocked().Position;
+}
+
+void TMultiPos::SetThreadPosition(int64_t value) {
+  Locked lock(LockThreads);
+  CurrentInfoLocked(value).Position = value;
+}
+
+int64_t TMultiPos::GetPosition() { return ThreadPosition(); }
+
+void TMultiPos::SetPosition(int64_t value) { SetThreadPosition(value); }
+
+// ---------------------------------------------------------------------------------------------
+TMyFileStream::TMyFileStream(bool multiThreads) : FMultiThreads(multiThreads) {}
+
+TMyFileStream::~TMyFileStream() { CloseFile(); }
+
+std::unique_ptr<TMyFileStream> TMyFileStream::Create(const WideString& fileName, uint16_t mode, bool multiThreads) {
+  std::unique_ptr<TMyFileStream> s(new TMyFileStream(multiThreads));
+  if (!s->Open(fileName, mode)) return nullptr;
+  return s;
+}
+
+bool TMyFileStream::Open(const WideString& fileName, uint16_t mode) {
+  CloseFile();
+  try {
+    Stream = std::make_unique<TUniFileStream>(fileName, mode);
+  } catch (const std::exception&) {
+    Stream.reset();
+  }
+  FFileName = fileName;
+  ClusterSize = 1;
+  HeaderSize = 0;
+  FModified = false;
+  FWriteFailed = false;
+  // A file opened for reading only is never written to, not even a byte-order mark.
+  CanWrite = mode == fmCreate || (mode & 3) != 0;
+  FPos = 0;
+  FBufLen = 0;
+  FBufDirty = false;
+  FSize = Stream ? Stream->GetSize() : 0;
+  Clear();
+  return Stream != nullptr;
+}
+
+bool TMyFileStream::Flush() {
+  if (!Stream) return !FWriteFailed;
+  if (FBufDirty) {
+    int64_t n = platform::WriteFileAt(Stream->Handle(), FBuf.data(), FBufLen, FBufStart);
+    if (n != FBufLen) FWriteFailed = true;
+    FBufDirty = false;
+  }
+  FBufLen = 0;
+  return !FWriteFailed;
+}
+
+bool TMyFileStream::CloseFile() {
+  bool ok = Flush();
+  Stream.reset();
+  FModified = false;
+  return ok;
+}
+
+int64_t TMyFileStream::BytePosition() { return FMultiThreads ? ThreadPosition() : FPos; }
+
+void TMyFileStream::SetBytePosition(int64_t value) {
+  if (value < 0) value = 0;
+  if (FMultiThreads)
+    SetThreadPosition(value);
+  else
+    FPos = value;
+}
+
+int64_t TMyFileStream::ByteSize() {
+  if (!Stream) return 0;
+  if (FMultiThreads) {
+    Locked lock(LockRW);
+    return Stream->GetSize();
+  }
+  return FSize;
+}
+
+int64_t TMyFileStream::GetPosition() { return BytePosition(); }
+void TMyFileStream::SetPosition(int64_t value) { SetBytePosition(value); }
+int64_t TMyFileStream::GetSize() { return ByteSize(); }
+
+void TMyFileStream::SetSize(int64_t value) {
+  if (!Stream || value < 0 || value == ByteSize()) return;
+  {
+    Locked lock(LockRW);
+    Flush();
+    if (!platform::SetFileSizeOf(Stream->Handle(), value)) FWriteFailed = true;
+    FSize = Stream->GetSize();
+  }
+  SetModified(true);
+}
+
+int64_t TMyFileStream::Seek(int64_t offset, int origin) {
+  int64_t base = 0;
+  if (origin == platform::SeekCurrent)
+    base = BytePosition();
+  else if (origin == platform::SeekEnd)
+    base = ByteSize();
+  else if (origin != platform::SeekBegin)
+    offset = 0;
+  // From the end, as from anywhere, the offset is added: a negative one moves back.
+  SetBytePosition(base + offset);
+  return BytePosition();
+}
+
+int64_t TMyFileStream::TransferRead(void* buffer, int64_t count, int64_t at) {
+  if (!Stream || count <= 0) return 0;
+  if (FMultiThreads) {
+    Locked lock(LockRW);
+    int64_t n = platform::ReadFileAt(Stream->Handle(), buffer, count, at);
+    return n < 0 ? 0 : n;
+  }
+  if (FBufDirty) Flush();
+  auto* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t pos = at + done;
+    if (pos >= FBufStart && pos < FBufStart + FBufLen) {
+      int64_t n = std::min(count - done, FBufStart + FBufLen - pos);
+      std::memcpy(out + done, FBuf.data() + (pos - FBufStart), static_cast<size_t>(n));
+      done += n;
+      continue;
+    }
+    if (count - done >= kBufferSize) {
+      int64_t n = platform::ReadFileAt(Stream->Handle(), out + done, count - done, pos);
+      if (n > 0) done += n;
+      break;
+    }
+    if (FBuf.size() < static_cast<size_t>(kBufferSize)) FBuf.resize(static_cast<size_t>(kBufferSize));
+    int64_t n = platform::ReadFileAt(Stream->Handle(), FBuf.data(), kBufferSize, pos);
+    FBufStart = pos;
+    FBufLen = n < 0 ? 0 : n;
+    if (FBufLen == 0) break;
+  }
+  return done;
+}
+
+int64_t TMyFileStream::TransferWrite(const void* buffer, int64_t count, int64_t at) {
+  if (!Stream || count <= 0) return 0;
+  if (FMultiThreads) {
+    Locked lock(LockRW);
+    int64_t n = platform::WriteFileAt(Stream->Handle(), buffer, count, at);
+    if (n != count) FWriteFailed = true;
+    return n < 0 ? 0 : n;
+  }
+  if (!FBufDirty) FBufLen = 0;  // what was read ahead may be overwritten now
+  if (FBufDirty && (at != FBufStart + FBufLen || FBufLen + count > kBufferSize)) Flush();
+  if (count >= kBufferSize) {
+    int64_t n = platform::WriteFileAt(Stream->Handle(), buffer, count, at);
+    if (n != count) FWriteFailed = true;
+    n = std::max<int64_t>(n, 0);
+    FSize = std::max(FSize, at + n);
+    return n;
+  }
+  if (FBuf.size() < static_cast<size_t>(kBufferSize)) FBuf.resize(static_cast<size_t>(kBufferSize));
+  if (FBufLen == 0) FBufStart = at;
+  std::memcpy(FBuf.data() + FBufLen, buffer, static_cast<size_t>(count));
+  FBufLen += count;
+  FBufDirty = true;
+  FSize = std::max(FSize, at + count);
+  return count;
+}
+
+int64_t TMyFileStream::Read(void* buffer, int64_t count) {
+  const int64_t at = BytePosition();
+  const int64_t n = TransferRead(buffer, count, at);
+  SetBytePosition(at + n);
+  return n;
+}
+
+int64_t TMyFileStream::Write(const void* buffer, int64_t count) {
+  if (!CanWrite) count = 0;
+  const int64_t at = BytePosition();
+  const int64_t n = TransferWrite(buffer, count, at);
+  SetBytePosition(at + n);
+  SetModified(n > 0);
+  return n;
+}
+
+int64_t TMyFileStream::ReadAt(void* buffer, int64_t count, int64_t position) {
+  SetBytePosition(position);
+  return Read(buffer, count);
+}
+
+int64_t TMyFileStream::WriteAt(const void* buffer, int64_t count, int64_t position) {
+  SetBytePosition(position);
+  return Write(buffer, count);
+}
+
+bool TMyFileStream::Eof() { return BytePosition() >= ByteSize(); }
+
+void TMyFileStream::SetModified(bool value) {
+  if (!value || FModified) return;
+  if (OnModified) {
+    try {
+      OnModified(true);
+    } catch (...) {
+      // A handler's failure must not stop the write it reports.
+    }
+  }
+  FModified = true;
+}
+
+void TMyFileStream::DebugInfo(std::vector<WideString>& lines) {
+  lines.push_back(u"FileName: " + FFileName);
+  lines.push_back(u"ClusterSize: " + Number(ClusterSize));
+  lines.push_back(WideString(u"CanWrite: ") + YesNo(CanWrite));
+  lines.push_back(WideString(u"Modified: ") + YesNo(FModified));
+  lines.push_back(WideString(u"MultiThreads: ") + YesNo(FMultiThreads));
+  if (FMultiThreads) {
+    lines.push_back(u"LockThreads.LockCount: " + Number(LockThreads.GetLockCount()));
+    lines.push_back(u"LockThreads.OwnThread: " + Number(LockThreads.GetOwnThread()));
+    lines.push_back(u"LockRW.LockCount: " + Number(LockRW.GetLockCount()));
+    lines.push_back(u"LockRW.OwnThread: " + Hex(LockRW.GetOwnThread()));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+std::unique_ptr<TTextFileStream> TTextFileStream::Create(const WideString& fileName, uint8_t codeChar,
+                                                         bool multiThreads, uint16_t mode) {
+  std::unique_ptr<TTextFileStream> s(new TTextFileStream(multiThreads));
+  if (!s->Open(fileName, mode)) return nullptr;
+  s->FCodeChar = ValidCode(codeChar) ? codeChar : ccAnsi;
+  s->InitEncoding(mode);
+  return s;
+}
+
+void TTextFileStream::InitEncoding(uint16_t /*mode*/) {
+  const int64_t size = TMyFileStream::GetSize();
+  FNbChRtn = 2;
+  if (size == 0) {
+    // Only a new, empty file opened for writing receives the mark of the encoding asked for.
+    if (CanWrite) {
+      const EncodingInfo& e = kEncodings[FCodeChar];
+      if (e.markSize) TMyFileStream::WriteAt(e.mark, e.markSize, 0);
+      HeaderSize = e.markSize;
+    } else {
+      HeaderSize = 0;
+    }
+  } else {
+    unsigned char head[3] = {0, 0, 0};
+    int64_t n = TMyFileStream::ReadAt(head, 3, 0);
+    if (n >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+      FCodeChar = ccUtf8;
+    else if (n >= 2 && head[0] == 0xFF && head[1] == 0xFE)
+      FCodeChar = ccUnicode;
+    else if (n >= 2 && head[0] == 0xFE && head[1] == 0xFF)
+      FCodeChar = ccBigEndian;
+    else
+      FCodeChar = ccAnsi;
+    HeaderSize = FCodeChar == ccAnsi ? 0 : kEncodings[FCodeChar].markSize;
+  }
+  ClusterSize = kEncodings[FCodeChar].clusterSize;
+  DecalMult = static_cast<uint8_t>(ClusterSize - 1);
+  FModified = false;
+  SetPosition(0);
+}
+
+int64_t TTextFileStream::GetPosition() { return (BytePosition() - HeaderSize) >> DecalMult; }
+
+void TTextFileStream::SetPosition(int64_t value) { SetBytePosition(HeaderSize + (value << DecalMult)); }
+
+int64_t TTextFileStream::GetSize() { return std::max<int64_t>(0, (ByteSize() - HeaderSize) >> DecalMult); }
+
+void TTextFileStream::SetSize(int64_t value) {
+  if (CanWrite) TMyFileStream::SetSize(HeaderSize + (value << DecalMult));
+}
+
+int64_t TTextFileStream::Seek(int64_t offset, int origin) {
+  int64_t bytes = origin == platform::SeekBegin ? HeaderSize + (offset << DecalMult) : offset * ClusterSize;
+  int64_t r = TMyFileStream::Seek(bytes, origin);
+  if (r < HeaderSize) {
+    SetBytePosition(HeaderSize);
+    r = HeaderSize;
+  }
+  return (r - HeaderSize) >> DecalMult;
+}
+
+int64_t TTextFileStream::ReadRaw(void* buffer, int64_t count) { return Read(buffer, count << DecalMult) >> DecalMult; }
+
+int64_t TTextFileStream::WriteRaw(const void* buffer, int64_t count) {
+  return Write(buffer, count << DecalMult) >> DecalMult;
+}
+
+void TTextFileStream::SetCodeChar(uint8_t value) {
+  if ((FCodeChar == ccAnsi || FCodeChar == ccUtf8) && (value == ccAnsi || value == ccUtf8)) FCodeChar = value;
+}
+
+void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
+  const size_t start = out.size();
+  if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) {
+    const size_t units = count / 2;
+    out.resize(start + units);
+    std::memcpy(out.data() + start, bytes, units * 2);
+    if (FCodeChar == ccBigEndian)
+      for (size_t i = start; i < out.size(); ++i) out[i] = static_cast<char16_t>((out[i] >> 8) | (out[i] << 8));
+    return;
+  }
+  // The converters work on terminated text: copy with a #0 and convert into the work buffer.
+  FRaw.assign(bytes, bytes + count);
+  FRaw.push_back(0);
+  if (FWide.size() < count + 1) FWide.resize(count + 1);
+  const int n = ConvertText(FCodeChar, ccUnicode, FWide.data(), FRaw.data());
+  out.append(FWide.data(), static_cast<size_t>(std::max(n, 0)));
+}
+
+int64_t TTextFileStream::ReadLine(WideString& line) {
+  line.clear();
+  const int64_t startByte = BytePosition();
+  const int unit = ClusterSize;
+  const bool bigEndian = FCodeChar == ccBigEndian;
+  std::vector<char>& raw = FEncoded;  // raw bytes of the line being read
+  raw.clear();
+  size_t scanned = 0;  // units already searched
+  int64_t lineUnits = -1, consumed = 0;
+  bool eof = false;
+  auto unitAt = [&](size_t i) -> unsigned {
+    if (unit == 1) return static_cast<unsigned char>(raw[i]);
+    const auto b0 = static_cast<unsigned char>(raw[2 * i]), b1 = static_cast<unsigned char>(raw[2 * i + 1]);
+    return bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0);
+  };
+  auto readMore = [&]() {
+    const size_t old = raw.size();
+    raw.resize(old + static_cast<size_t>(kLineChunk * unit));
+    const int64_t n = TransferRead(raw.data() + old, kLineChunk * unit, startByte + static_cast<int64_t>(old));
+    raw.resize(old + static_cast<size_t>(n));
+    if (n < kLineChunk * unit) eof = true;
+  };
+  while (lineUnits < 0) {
+    if (scanned >= raw.size() / unit) {
+      if (eof) break;
+      readMore();
+      continue;
+    }
+    const size_t units = raw.size() / unit;
+    for (; scanned < units; ++scanned) {
+      const unsigned c = unitAt(scanned);
+      if (c != 13 && c != 10) continue;
+      lineUnits = static_cast<int64_t>(scanned);
+      consumed = lineUnits + 1;
+      if (c == 13) {
+        if (scanned + 1 >= raw.size() / unit && !eof) readMore();
+        if (scanned + 1 < raw.size() / unit && unitAt(scanned + 1) == 10) ++consumed;
+      }
+      break;
+    }
+  }
+  if (lineUnits < 0) {
+    lineUnits = static_cast<int64_t>(raw.size() / unit);
+    consumed = lineUnits;
+  }
+  SetBytePosition(startByte + consumed * unit);
+  if (lineUnits > 0) Decode(raw.data(), static_cast<size_t>(lineUnits * unit), line);
+  return GetPosition();
+}
+
+int64_t TTextFileStream::ReadLineAt(WideString& line, int64_t position) {
+  if (position != -1) SetPosition(position);
+  return ReadLine(line);
+}
+
+int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
+  const size_t start = text.size();
+  if (FCodeChar == ccUtf8) count = std::max<int64_t>(count, 4);  // room for one whole sequence
+  std::vector<char>& raw = FEncoded;
+  for (;;) {
+    const int64_t want = count << DecalMult;
+    raw.resize(static_cast<size_t>(want));
+    int64_t n = Read(raw.data(), want);
+    if (n <= 0) return 0;
+    if (FCodeChar == ccUtf8 && n == want) {
+      // Hold back a sequence that the block's end cut, so that it is read whole next time.
+      int64_t j = n - 1, k = 0;
+      while (j >= 0 && k < 3 && (static_cast<unsigned char>(raw[j]) & 0xC0) == 0x80) --j, ++k;
+      if (j >= 0) {
+        const auto lead = static_cast<unsigned char>(raw[j]);
+        const int64_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        const int64_t have = n - j;
+        if (lead >= 0xC0 && have < need) {
+          Seek(-have, platform::SeekCurrent);
+          n -= have;
+        }
+      }
+    }
+    Decode(raw.data(), static_cast<size_t>(n), text);
+    // Bytes that decode to nothing are consumed; read on so that 0 means the end of the file.
+    if (text.size() > start) return static_cast<int64_t>(text.size() - start);
+  }
+}
+
+int64_t TTextFileStream::WriteLine(PCWideChar text) {
+  if (!CanWrite) return GetPosition();
+  if (text && *text) {
+    if (FCodeChar == ccUnicode) {
+      Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
+    } else {
+      const size_t len = WStrLen(text);
+      if (FEncoded.size() < len * 4 + 4) FEncoded.resize(len * 4 + 4);
+      const int n = ConvertText(ccUnicode, FCodeChar, FEncoded.data(), text);
+      Write(FEncoded.data(), static_cast<int64_t>(n) << DecalMult);
+    }
+  }
+  static const char kLE[] = {13, 0, 10, 0};
+  static const char kBE[] = {0, 13, 0, 10};
+  if (FCodeChar == ccUnicode)
+    Write(kLE, 4);
+  else if (FCodeChar == ccBigEndian)
+    Write(kBE, 4);
+  else
+    Write("\r\n", 2);
+  return GetPosition();
+}
+
+void TTextFileStream::DebugInfo(std::vector<WideString>& lines) {
+  TMyFileStream::DebugInfo(lines);
+  lines.push_back(u"NbChRtn: " + Number(FNbChRtn));
+  lines.push_back(WideString(u"CodeChar: ") + CodeCharName(FCodeChar));
+  lines.push_back(u"DecalMult: " + Number(DecalMult));
+}
+
+// ---------------------------------------------------------------------------------------------
+bool FileInUse(const WideString& fileName) {
+  Locked lock(FileInUseLock());
+  // Read access is enough to probe: a read-only input is not in use, a file a writer holds is.
+  platform::FileHandle h =
+      platform::OpenFile(fileName, platform::AccessRead, platform::ShareNone, platform::Disposition::OpenExisting);
+  if (h == platform::InvalidFileHandle) return true;
+  platform::CloseFile(h);
+  return false;
+}

@@ -1,0 +1,175 @@
+#pragma once
+// Files read and written by several threads with a position each, and text files in four
+// encodings read and written line by line. All text crosses the interface as UTF-16.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/MySynchro.h"
+#include "unicode/UniClasses.h"
+#include "unicode/UniTypes.h"
+
+// Encoding codes of text files.
+inline constexpr uint8_t ccNone = 0;
+inline constexpr uint8_t ccAnsi = 1;
+inline constexpr uint8_t ccUnicode = 2;    // UTF-16LE
+inline constexpr uint8_t ccBigEndian = 3;  // UTF-16BE
+inline constexpr uint8_t ccUtf8 = 4;
+
+// "None", "ANSI", "Unicode", "BigEndian", "UTF8"; "None" for codes out of range.
+const char16_t* CodeCharName(uint8_t code);
+
+struct TThreadFileInfo {
+  uint32_t ThreadId;
+  int64_t Position;  // bytes
+  void AddPosition(int32_t delta) { Position += delta; }
+};
+
+// One file position per calling thread.
+class TMultiPos {
+public:
+  TMultiPos();
+  virtual ~TMultiPos();
+  TMultiPos(const TMultiPos&) = delete;
+  TMultiPos& operator=(const TMultiPos&) = delete;
+
+  void Clear();
+  // The index when found, else -(insert position + 1).
+  int IndexOfThread(uint32_t threadId);
+  virtual int64_t GetPosition();
+  virtual void SetPosition(int64_t value);
+
+protected:
+  // The calling thread's entry, created at position 0 when missing; call under LockThreads.
+  TThreadFileInfo& CurrentInfoLocked(int64_t initial = 0);
+  int64_t ThreadPosition();
+  void SetThreadPosition(int64_t value);
+
+  uint32_t LastThreadId = 0xFFFFFFFF;
+  int LastIndex = -1;
+  TMyCriticalSection LockThreads;
+  std::vector<TThreadFileInfo> Items;  // sorted by ThreadId
+};
+
+// A byte file by UTF-16 name. Without MultiThreads it belongs to one thread and buffers its
+// reads and writes; with it, every thread has its own position and transfers are serialised.
+class TMyFileStream : public TMultiPos {
+public:
+  // Returns nullptr when the file cannot be opened or created (mode fmCreate).
+  static std::unique_ptr<TMyFileStream> Create(const WideString& fileName, uint16_t mode, bool multiThreads);
+  ~TMyFileStream() override;
+
+  bool Open(const WideString& fileName, uint16_t mode);
+  // Writes out what is buffered; false when the file could not take all of it.
+  bool Flush();
+  // Closes the file; false when buffered data could not be written.
+  bool CloseFile();
+
+  int64_t GetPosition() override;
+  void SetPosition(int64_t value) override;
+  virtual int64_t GetSize();
+  virtual void SetSize(int64_t value);
+  virtual int64_t Seek(int64_t offset, int origin);
+  virtual void DebugInfo(std::vector<WideString>& lines);
+
+  int64_t Read(void* buffer, int64_t count);
+  int64_t Write(const void* buffer, int64_t count);
+  int64_t ReadAt(void* buffer, int64_t count, int64_t position);
+  int64_t WriteAt(const void* buffer, int64_t count, int64_t position);
+  bool Eof();
+
+  const WideString& FileName() const { return FFileName; }
+  bool CanWrite = true;
+  bool Modified() const { return FModified; }
+  bool MultiThreads() const { return FMultiThreads; }
+  // True once a write or size change failed: the file does not hold what was written.
+  bool WriteFailed() const { return FWriteFailed; }
+  std::function<void(bool)> OnModified;
+
+protected:
+  TMyFileStream(bool multiThreads);
+  void SetModified(bool value);
+  int64_t ByteSize();
+  int64_t BytePosition();
+  void SetBytePosition(int64_t value);
+
+  std::unique_ptr<TUniFileStream> Stream;
+  WideString FFileName;
+  int ClusterSize = 1;
+  int HeaderSize = 0;
+  bool FModified = false;
+  bool FMultiThreads = false;
+  bool FWriteFailed = false;
+  TMyCriticalSection LockRW;
+
+  // Transfers at a byte offset without moving any position.
+  int64_t TransferRead(void* buffer, int64_t count, int64_t at);
+  int64_t TransferWrite(const void* buffer, int64_t count, int64_t at);
+
+private:
+  // Single-thread mode: logical position, known size and one buffer used either for reading
+  // or for writing.
+  int64_t FPos = 0;
+  int64_t FSize = 0;
+  std::vector<char> FBuf;
+  int64_t FBufStart = 0;
+  int64_t FBufLen = 0;
+  bool FBufDirty = false;
+};
+
+// A text file: encoding from the byte-order mark (or the code asked for a new file), positions
+// in characters after the mark, lines ended by CR LF, lone CR or lone LF.
+class TTextFileStream : public TMyFileStream {
+public:
+  // Returns nullptr when the file cannot be opened or created. codeChar is the encoding of a
+  // new, empty file opened for writing (its mark is written); an existing file's mark decides.
+  static std::unique_ptr<TTextFileStream> Create(const WideString& fileName, uint8_t codeChar, bool multiThreads,
+                                                 uint16_t mode);
+
+  int64_t GetPosition() override;
+  void SetPosition(int64_t value) override;
+  int64_t GetSize() override;
+  void SetSize(int64_t value) override;
+  int64_t Seek(int64_t offset, int origin) override;
+  void DebugInfo(std::vector<WideString>& lines) override;
+
+  // Count in characters of the file's encoding; the result too.
+  int64_t ReadRaw(void* buffer, int64_t count);
+  int64_t WriteRaw(const void* buffer, int64_t count);
+  // Reads up to count characters of the file and appends them to text as UTF-16; a multi-byte
+  // sequence cut by the block's end is left for the next call (delivered at the end of the file).
+  // Returns the number of UTF-16 characters appended; 0 only at the end of the file.
+  int64_t ReadChars(WideString& text, int64_t count);
+  // Reads the next line, whole, without its line end. Returns the new position in characters;
+  // at the end of the file the position is unchanged and the line empty.
+  int64_t ReadLine(WideString& line);
+  int64_t ReadLineAt(WideString& line, int64_t position);
+  // Writes text (up to its #0; nullptr writes only the line end) and a CR LF in the file's
+  // encoding; returns the position after it.
+  int64_t WriteLine(PCWideChar text);
+  int64_t WriteLine(const WideString& text) { return WriteLine(text.c_str()); }
+  void Rewind() { SetPosition(0); }
+  void SetCodeChar(uint8_t value);
+
+  uint8_t CodeChar() const { return FCodeChar; }
+  int NbChRtn() const { return FNbChRtn; }
+
+private:
+  explicit TTextFileStream(bool multiThreads) : TMyFileStream(multiThreads) {}
+  void InitEncoding(uint16_t mode);
+  // Appends count bytes of the file's encoding to out as UTF-16.
+  void Decode(const char* bytes, size_t count, WideString& out);
+
+  int FNbChRtn = 2;
+  uint8_t FCodeChar = ccAnsi;
+  uint8_t DecalMult = 0;
+  // Work buffers reused from line to line.
+  std::vector<char> FRaw;
+  std::vector<char16_t> FWide;
+  std::vector<char> FEncoded;
+};
+
+// True when the file cannot be opened for exclusive reading: missing, or held by a writer.
+bool FileInUse(const WideString& fileName);
