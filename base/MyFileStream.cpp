@@ -26,6 +26,20 @@ const EncodingInfo kEncodings[] = {
     {"\xEF\xBB\xBF", 3, 1, u"UTF8"},
 };
 
+// Work buffers reused from call to call, one set per thread, so that streams shared between
+// threads never share them and reading a line allocates only when lines grow.
+struct WorkBuffers {
+  std::vector<char> line;     // raw bytes of the line being read
+  std::vector<char> chunk;    // raw bytes of a block, or encoded text to write
+  std::vector<char> decode;   // terminated copy for the converters
+  std::vector<char16_t> wide;
+};
+
+WorkBuffers& Work() {
+  thread_local WorkBuffers buffers;
+  return buffers;
+}
+
 bool ValidCode(uint8_t code) { return code >= ccAnsi && code <= ccUtf8; }
 
 // RAII for the recursive lock; every wait here is unbounded.
@@ -402,11 +416,12 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
     return;
   }
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
-  FRaw.assign(bytes, bytes + count);
-  FRaw.push_back(0);
-  if (FWide.size() < count + 1) FWide.resize(count + 1);
-  const int n = ConvertText(FCodeChar, ccUnicode, FWide.data(), FRaw.data());
-  out.append(FWide.data(), static_cast<size_t>(std::max(n, 0)));
+  WorkBuffers& work = Work();
+  work.decode.assign(bytes, bytes + count);
+  work.decode.push_back(0);
+  if (work.wide.size() < count + 1) work.wide.resize(count + 1);
+  const int n = ConvertText(FCodeChar, ccUnicode, work.wide.data(), work.decode.data());
+  out.append(work.wide.data(), static_cast<size_t>(std::max(n, 0)));
 }
 
 int64_t TTextFileStream::ReadLine(WideString& line) {
@@ -414,7 +429,7 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
   const int64_t startByte = BytePosition();
   const int unit = ClusterSize;
   const bool bigEndian = FCodeChar == ccBigEndian;
-  std::vector<char>& raw = FEncoded;  // raw bytes of the line being read
+  std::vector<char>& raw = Work().line;
   raw.clear();
   size_t scanned = 0;  // units already searched
   int64_t lineUnits = -1, consumed = 0;
@@ -467,7 +482,7 @@ int64_t TTextFileStream::ReadLineAt(WideString& line, int64_t position) {
 int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
   const size_t start = text.size();
   if (FCodeChar == ccUtf8) count = std::max<int64_t>(count, 4);  // room for one whole sequence
-  std::vector<char>& raw = FEncoded;
+  std::vector<char>& raw = Work().chunk;
   for (;;) {
     const int64_t want = count << DecalMult;
     raw.resize(static_cast<size_t>(want));
@@ -499,10 +514,11 @@ int64_t TTextFileStream::WriteLine(PCWideChar text) {
     if (FCodeChar == ccUnicode) {
       Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
     } else {
+      std::vector<char>& encoded = Work().chunk;
       const size_t len = WStrLen(text);
-      if (FEncoded.size() < len * 4 + 4) FEncoded.resize(len * 4 + 4);
-      const int n = ConvertText(ccUnicode, FCodeChar, FEncoded.data(), text);
-      Write(FEncoded.data(), static_cast<int64_t>(n) << DecalMult);
+      if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
+      const int n = ConvertText(ccUnicode, FCodeChar, encoded.data(), text);
+      Write(encoded.data(), static_cast<int64_t>(n) << DecalMult);
     }
   }
   static const char kLE[] = {13, 0, 10, 0};

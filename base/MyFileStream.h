@@ -165,10 +165,7 @@ private:
   int FNbChRtn = 2;
   uint8_t FCodeChar = ccAnsi;
   uint8_t DecalMult = 0;
-  // Work buffers reused from line to line.
-  std::vector<char> FRaw;
-  std::vector<char16_t> FWide;
-  std::vector<char> FEncoded;
+
 };
 
 // True when the file cannot be opened for exclusive reading: missing, or held by a writer.
