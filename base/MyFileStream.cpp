@@ -470,6 +470,7 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
     consumed = lineUnits;
   }
   SetBytePosition(startByte + consumed * unit);
+  FLastLineEnd = ((startByte - HeaderSize) >> DecalMult) + lineUnits;
   if (lineUnits > 0) Decode(raw.data(), static_cast<size_t>(lineUnits * unit), line);
   return GetPosition();
 }
@@ -508,19 +509,36 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
   }
 }
 
+namespace {
+// text in the file's encoding, in the per-thread work buffer; returns its length in bytes.
+int64_t EncodeText(uint8_t code, PCWideChar text, std::vector<char>& encoded) {
+  const size_t len = WStrLen(text);
+  if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
+  const int n = ConvertText(ccUnicode, code, encoded.data(), text);
+  return static_cast<int64_t>(n) * (code == ccBigEndian ? 2 : 1);
+}
+}  // namespace
+
+int64_t TTextFileStream::EncodedLength(PCWideChar text) {
+  if (!text || !*text) return 0;
+  if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) return WStrLen(text);
+  return EncodeText(FCodeChar, text, Work().chunk);
+}
+
+int64_t TTextFileStream::WriteText(PCWideChar text) {
+  if (!CanWrite || !text || !*text) return GetPosition();
+  if (FCodeChar == ccUnicode) {
+    Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
+  } else {
+    std::vector<char>& encoded = Work().chunk;
+    Write(encoded.data(), EncodeText(FCodeChar, text, encoded));
+  }
+  return GetPosition();
+}
+
 int64_t TTextFileStream::WriteLine(PCWideChar text) {
   if (!CanWrite) return GetPosition();
-  if (text && *text) {
-    if (FCodeChar == ccUnicode) {
-      Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
-    } else {
-      std::vector<char>& encoded = Work().chunk;
-      const size_t len = WStrLen(text);
-      if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
-      const int n = ConvertText(ccUnicode, FCodeChar, encoded.data(), text);
-      Write(encoded.data(), static_cast<int64_t>(n) << DecalMult);
-    }
-  }
+  WriteText(text);
   static const char kLE[] = {13, 0, 10, 0};
   static const char kBE[] = {0, 13, 0, 10};
   if (FCodeChar == ccUnicode)

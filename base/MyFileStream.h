@@ -146,6 +146,12 @@ public:
   // at the end of the file the position is unchanged and the line empty.
   int64_t ReadLine(WideString& line);
   int64_t ReadLineAt(WideString& line, int64_t position);
+  // Where the text of the line last read ended, before its line end, in characters.
+  int64_t LastLineEnd() const { return FLastLineEnd; }
+  // The length text would take in the file, in characters of the file's encoding.
+  int64_t EncodedLength(PCWideChar text);
+  // Writes text without a line end.
+  int64_t WriteText(PCWideChar text);
   // Writes text (up to its #0; nullptr writes only the line end) and a CR LF in the file's
   // encoding; returns the position after it.
   int64_t WriteLine(PCWideChar text);
@@ -163,6 +169,7 @@ private:
   void Decode(const char* bytes, size_t count, WideString& out);
 
   int FNbChRtn = 2;
+  int64_t FLastLineEnd = 0;
   uint8_t FCodeChar = ccAnsi;
   uint8_t DecalMult = 0;
 

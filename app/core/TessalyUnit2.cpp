@@ -1,0 +1,70 @@
+#include "app/core/TessalyUnit2.h"
+
+#include "base/MySysUtils.h"
+#include "base/MyWideStr.h"
+
+TQMStream::TQMStream(const WideString& fileName, uint8_t codeChar, uint16_t mode)
+    : TextStream(TTextFileStream::Create(fileName, codeChar == 0 ? ccUnicode : codeChar, false, mode)) {}
+
+int64_t TQMStream::GetSize() { return TextStream ? TextStream->GetSize() : 0; }
+
+int64_t TQMStream::GetPosition() { return TextStream ? TextStream->GetPosition() : 0; }
+
+int64_t TQMStream::Seek(int64_t offset, int origin) {
+  if (!TextStream) return 0;
+  int64_t pos = offset;
+  if (origin == 1) pos = TextStream->GetPosition() + offset;
+  if (origin == 2) pos = TextStream->GetSize() - offset;
+  TextStream->SetPosition(pos < 0 ? 0 : pos);
+  return TextStream->GetPosition();
+}
+
+int64_t TQMStream::Read(TTU& tu) {
+  if (!TextStream) return 0;
+  if (tu.IsHeader) TextStream->SetPosition(0);
+  while (!TextStream->Eof()) {
+    const int64_t next = tu.ReadFrom(*TextStream, -1);
+    const int kind = tu.GetKind();
+    // Only the first line can be the header: a header line further down is skipped, so that a
+    // reader asking for units never starts over at the top.
+    if (kind == tkUnit || (kind == tkHeader && tu.Position == 0)) return next;
+  }
+  return 0;
+}
+
+bool TQMStream::Write(TTU& tu) {
+  if (!TextStream || !TextStream->CanWrite) return false;
+  if (tu.IsHeader && TextStream->GetSize() > 0) return RewriteHeader(tu);
+  if (tu.IsHeader) TextStream->SetPosition(0);
+  Work = tu.GetLine();
+  TrimRightBlanksW(Work.data());
+  TextStream->WriteLine(Work.c_str());
+  return !TextStream->WriteFailed();
+}
+
+// The header of an existing file is replaced in place: the new line must take exactly the room
+// of the old one in the file's encoding, so that the first unit after it stays intact. The old
+// line end is kept as it is.
+bool TQMStream::RewriteHeader(TTU& tu) {
+  const int64_t saved = TextStream->GetPosition();
+  WideString old;
+  const int64_t next = TextStream->ReadLineAt(old, 0);
+  const int64_t room = TextStream->LastLineEnd();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Work = tu.GetLine();
+    TrimRightBlanksW(Work.data());
+    Work.resize(WStrLen(Work.c_str()));
+    const int64_t length = TextStream->EncodedLength(Work.c_str());
+    if (length == room) break;
+    // Blanks take one character in every encoding, so padding by the difference settles it.
+    tu.PadHeader(tu.GetLineLength() + static_cast<int>(room - length));
+  }
+  if (TextStream->EncodedLength(Work.c_str()) != room) {
+    TextStream->SetPosition(saved);
+    return false;
+  }
+  TextStream->SetPosition(0);
+  TextStream->WriteText(Work.c_str());
+  TextStream->SetPosition(next);
+  return !TextStream->WriteFailed();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Translation-unit streams of the application: a text translation memory read and written
+// unit by unit.
+#include <cstdint>
+#include <memory>
+
+#include "base/MyFileStream.h"
+#include "tm/MyTUs.h"
+#include "tm/TUStream.h"
+
+class TQMStream : public TTUStream {
+public:
+  // codeChar is the encoding of a new file (0 means UTF-16LE); an existing file's mark decides.
+  // mode: fmOpenRead | fmShareDenyWrite for an input, fmOpenReadWrite for an existing output,
+  // fmCreate for a new one. Opened() tells whether the file could be opened or created.
+  TQMStream(const WideString& fileName, uint8_t codeChar, uint16_t mode);
+
+  bool Opened() const { return TextStream != nullptr; }
+  TTextFileStream* Text() { return TextStream.get(); }
+
+  int64_t Read(TTU& tu) override;
+  bool Write(TTU& tu) override;
+  int64_t GetSize() override;
+  int64_t GetPosition() override;
+  int64_t Seek(int64_t offset, int origin) override;
+  bool SegmentsAreText() const override { return true; }
+
+private:
+  bool RewriteHeader(TTU& tu);
+
+  std::unique_ptr<TTextFileStream> TextStream;
+  WideString Work;  // the line being written, trimmed
+};

@@ -1,0 +1,149 @@
+#pragma once
+// One line of the tab-separated text translation memory: a unit, or the header line.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "base/MyDateTimes.h"
+#include "unicode/UniTypes.h"
+
+class TTextFileStream;
+
+// Field numbers of a line.
+enum : int {
+  tfDate = 0,
+  tfUserId = 1,
+  tfCount = 2,
+  tfSourceLang = 3,
+  tfSource = 4,
+  tfTargetLang = 5,
+  tfTarget = 6,
+  tfAttributes = 7,
+  tfHeaderId = 8,
+  tfHeaderFiller = 9,
+};
+
+// Line kinds.
+enum : int {
+  tkHeader = 0,
+  tkNoField = 1,
+  tkInvalid = 2,
+  tkUnit = 3,
+  tkXX = 4,
+  tkDigits = 5,
+  tkLongDate = 6,
+};
+
+// The fields of a line. Field storage is kept from line to line, so that reading millions of
+// lines into one object allocates only when a field grows longer than before.
+class TFields {
+public:
+  bool Modified = false;
+
+  int Count() const { return count_; }
+  void Clear() { count_ = 0; }
+  void Delete(int index);
+  // Keeps the first index fields.
+  void DeleteFrom(int index);
+  // nullptr when index is not below Count.
+  PCWideChar Get(int index) const;
+  const WideString& Field(int index) const;  // empty for a missing field
+  // Appends empty fields while index is not below Count, then copies text in.
+  void Set(int index, std::u16string_view text);
+  // Appends a field and returns its index.
+  int Add(std::u16string_view text);
+
+protected:
+  WideString& Slot(int index);
+
+private:
+  std::vector<WideString> items_;
+  int count_ = 0;
+};
+
+// A language pair: source and target codes, each at most 7 characters.
+struct TLangPair {
+  WideString Source;
+  WideString Target;
+  bool Marked = false;
+  // "source>target", the form stored in pair texts.
+  WideString Text() const { return Source + u">" + Target; }
+};
+
+class TTU : public TFields {
+public:
+  explicit TTU(PCWideChar line = nullptr);
+  explicit TTU(const WideString& line) : TTU(line.c_str()) {}
+
+  bool IsHeader = false;
+  WideString AttrCode;  // "!" + 10 characters, or empty
+  TLangPair LangPair;
+  WideString RejectChars;  // characters that make a unit line invalid; empty: none
+  int64_t Position = 0;      // where the line starts in its stream, in characters
+  int64_t NextPosition = 0;  // the position after it
+
+  void Reset();
+  void Clear();
+  int Parse(PCWideChar p);
+  int Parse(const WideString& line) { return Parse(line.c_str()); }
+
+  PCWideChar GetField(int index) const { return Get(index); }
+  void SetField(int index, std::u16string_view text);
+  // field i := func(field i) for every present field whose bit is set in mask (i < 16).
+  template <typename Func>
+  void ApplyToFields(uint16_t mask, Func func) {
+    for (int i = 0; i < 16 && i < Count(); ++i)
+      if (mask & (1u << i)) Slot(i) = func(static_cast<const WideString&>(Slot(i)));
+  }
+
+  WideString GetUserID() const;
+  void SetUserID(const WideString& s);
+  void SetDate(TDateTime dateTime);
+  void SetLangPair(const TLangPair& pair);
+  WideString GetSourceLang() const { return LangPair.Source; }
+  WideString GetTargetLang() const { return LangPair.Target; }
+  void SetSourceLang(std::u16string_view code);
+  void SetTargetLang(std::u16string_view code);
+  void SetIsHeader(bool value);
+  int64_t GetCount();
+  void SetCount(int64_t value);
+  bool Validate(std::initializer_list<int> fields);
+  void BuildLine(WideString& dest);
+  const WideString& GetLine();
+  int GetLineLength();
+  int64_t ReadFrom(TTextFileStream& stream, int64_t position);
+  void SetPosition(int64_t value);
+  int GetKind();
+  void PadHeader(int length);
+
+private:
+  bool DateFieldValid() const;
+  WideString Line;
+  int Kind = tkInvalid;
+  int64_t Counter = -1;
+};
+
+// Attribute codes.
+void SetAttrCode(WideString& code, std::u16string_view text);
+void SetCheckedAttrCode(WideString& code, std::u16string_view text);
+bool IsValidAttrCode(std::u16string_view code, bool strict);
+
+// Language codes and pairs.
+bool IsLangCode(std::u16string_view p);
+void ClearLangPair(TLangPair& pair);
+void StrToLangPair(TLangPair& pair, std::u16string_view text);
+void SetLangPairText(TLangPair& pair, std::u16string_view text);
+bool IsValidPair(const TLangPair& pair);
+void SetPairSource(TLangPair& pair, std::u16string_view code);
+void SetPairTarget(TLangPair& pair, std::u16string_view code);
+bool LangMatches(std::u16string_view a, std::u16string_view b, bool wildcards);
+bool LangPairMatches(const TLangPair& p1, const TLangPair& p2, bool wildcards);
+
+// Dates: "yyyymmdd~hhmmss" in the text TM, "yyyymmddThhmmssZ" in TMX.
+WideString DateTimeToTmDate(TDateTime dateTime);
+WideString TmDateToTmxDate(std::u16string_view source);
+
+WideString NewTUId();
+TTU NewTU(bool isHeader);
+WideString MakeHeaderText(std::u16string_view pair);
+WideString MakeUnitLine(const WideString& source, const WideString& pair, const WideString& attrCode);
