@@ -92,70 +92,52 @@ void CloseFile(FileHandle h) {
   if (h >= 0) ::close(h);
 }
 
-int64_t ReadFile(FileHandle h, void* buffer, int64_t count) {
+namespace {
+
+// Repeats a transfer until count bytes moved, the end of the file, or an error; an error after
+// some bytes moved reports those bytes.
+template <typename Step>
+int64_t TransferAll(int64_t count, bool stopAtZero, Step step) {
   if (count <= 0) return 0;
-  auto* p = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(h, p + done, static_cast<size_t>(count - done));
+    ssize_t n = step(done);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail(errno);
       return done ? done : -1;
     }
-    if (n == 0) break;
+    if (n == 0 && stopAtZero) break;
     done += n;
   }
   return done;
+}
+
+}  // namespace
+
+int64_t ReadFile(FileHandle h, void* buffer, int64_t count) {
+  auto* p = static_cast<char*>(buffer);
+  return TransferAll(count, true, [&](int64_t done) { return ::read(h, p + done, static_cast<size_t>(count - done)); });
 }
 
 int64_t WriteFile(FileHandle h, const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
   const auto* p = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(h, p + done, static_cast<size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-      return done ? done : -1;
-    }
-    done += n;
-  }
-  return done;
+  return TransferAll(count, true,
+                     [&](int64_t done) { return ::write(h, p + done, static_cast<size_t>(count - done)); });
 }
 
 int64_t ReadFileAt(FileHandle h, void* buffer, int64_t count, int64_t offset) {
-  if (count <= 0) return 0;
   auto* p = static_cast<char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-      return done ? done : -1;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return TransferAll(count, true, [&](int64_t done) {
+    return ::pread(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+  });
 }
 
 int64_t WriteFileAt(FileHandle h, const void* buffer, int64_t count, int64_t offset) {
-  if (count <= 0) return 0;
   const auto* p = static_cast<const char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pwrite(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-      return done ? done : -1;
-    }
-    done += n;
-  }
-  return done;
+  return TransferAll(count, true, [&](int64_t done) {
+    return ::pwrite(h, p + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+  });
 }
 
 int64_t SeekFile(FileHandle h, int64_t offset, int origin) {

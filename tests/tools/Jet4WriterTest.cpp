@@ -23,6 +23,8 @@
 
 extern char** environ;
 
+#include "platform/core/Utf8.h"
+
 using jet4::Column;
 using jet4::ColumnType;
 using jet4::Jet4Writer;
@@ -33,34 +35,11 @@ namespace {
 // UTF-8 of a UTF-16 text. libmdb 1.0 turns each half of a surrogate pair into "?", so
 // `asLibmdbShowsIt` gives what its text conversion (and so mdb-export) prints.
 std::string Utf8(const std::u16string& s, bool asLibmdbShowsIt = false) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (asLibmdbShowsIt) {
-        out += '?';
-        continue;
-      }
-      if (c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
-        c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  if (!asLibmdbShowsIt) return platform::Utf16ToUtf8(s);
+  std::u16string shown = s;
+  for (char16_t& c : shown)
+    if (c >= 0xD800 && c <= 0xDFFF) c = u'?';
+  return platform::Utf16ToUtf8(shown);
 }
 
 std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
