@@ -1,0 +1,69 @@
+#pragma once
+// What a conversion is, by the input file's extension; the output name derived from the input;
+// the command line; and the walk over a directory tree.
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/core/Exception.h"
+#include "unicode/UniStringList.h"
+#include "unicode/UniTypes.h"
+
+class TObjectControled;
+
+// File types: indexes into FileExtensions.
+enum : uint8_t { ftNone = 0, ftTxt = 1, ftTmx = 2, ftSdltm = 3, ftSdlxliff = 4, ftSdltb = 5, ftCsv = 6 };
+extern const char16_t* const FileExtensions[7];
+// The encoding of every text TM created and every TMX written: UTF-8.
+inline constexpr uint8_t OutputEncoding = 4;
+
+uint8_t InputTypeOf(const WideString& fileName);
+uint8_t OutputTypeOf(const WideString& fileName);
+WideString OutputFileName(const WideString& fileName, uint8_t outputType);
+
+// A name mask split into its name and extension parts, "*" standing for anything.
+struct TFileMasks {
+  AnsiString NameMask = "*";
+  AnsiString ExtMask = "*";
+};
+TFileMasks SplitFileMask(const WideString& s);
+bool MatchesFileMask(const WideString& fileName, const TFileMasks& masks);
+bool IsFileMask(const WideString& s);
+
+// The folder a path parameter names, always ending with "/".
+WideString NormalizeDirParam(const WideString& p);
+
+// The command line: mirelcon [parameters] InputFile [OutputDirectory].
+struct TCommandLine {
+  WideString NamePart;
+  WideString InputDir;
+  WideString OutputDir;
+  bool Recursive = false;
+  bool Quiet = false;
+  bool Help = false;
+  std::vector<WideString> PropTypes;
+  bool HasPath = false;
+};
+// A parameter is a switch only when it is a switch word the program knows, after "/", "-" or
+// "--", compared without case; anything else is a path (absolute paths begin with "/").
+TCommandLine ParseCommandLine(const std::vector<WideString>& params);
+
+// The usage text, lines joined by lineBreak (a CR in a message box, LF on a terminal).
+WideString UsageText(const WideString& lineBreak);
+
+// Raised for what stops a whole command-line run ("Bad FileName", "Bad source directory",
+// an output folder that cannot be made).
+class EConversionError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// Walks sourceDir (ending with "/"): every file whose name matches the masks is handed to
+// convertFile(input, output) with its output name in the mirrored folder under destDir; with
+// recursive, every subfolder is walked the same way, its output folder created as the walk
+// reaches it. Each folder is read into a sorted snapshot first; symbolic links to folders are
+// not followed, and the output tree is never walked when it lies inside the input tree.
+// afterFolder runs once per folder visited.
+void ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
+                      const std::function<void(const WideString&, const WideString&)>& convertFile,
+                      const std::function<void()>& afterFolder = {});
