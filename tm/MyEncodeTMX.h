@@ -1,0 +1,49 @@
+#pragma once
+// The TMX 1.4 writer: a TMX document from a translation-unit stream, the units of a text
+// translation memory or of an SDLTM database.
+#include <cstdint>
+#include <string_view>
+
+#include "tm/MyConvert.h"
+#include "tm/MyTUs.h"
+
+class TEncodeTMX : public TWriter {
+public:
+  explicit TEncodeTMX(TTUStream* source);
+  ~TEncodeTMX() override;
+
+  // Creates fileName (replacing it) and writes the whole document. encoding: 0 and 2 UTF-16LE,
+  // 1 ANSI, 3 UTF-16BE (each with its byte-order mark where it has one), 4 UTF-8 without a mark.
+  // False when the file could not be created or did not take everything written; ErrorText()
+  // names the file. A stopped conversion still ends the document properly.
+  bool Convert(const WideString& fileName, uint8_t encoding);
+  void Execute() override;
+
+  TTU CurrentTU;             // every unit is read into it
+  uint8_t EncodingCode = 0;  // as given to Convert
+  // The source's segments are text-TM text (escaped, placeholders expanded) rather than TMX
+  // markup written as it stands; it also selects the header's variant.
+  bool IsTextSource;
+
+  // The five XML special characters of text escaped into WorkBuffer, which is returned.
+  const WideString& EscapeAttr(std::u16string_view text);
+
+private:
+  void AddLine(std::u16string_view text);
+  void AddAttrLine(std::u16string_view start, std::u16string_view value);
+  void AppendEscaped(std::u16string_view text);
+  void WriteHeader(TTU& header);
+  void WriteUnit(TTU& tu, TTU& header);
+  void AddSegment(std::u16string_view text);
+  void ExpandSegment(std::u16string_view text);
+  size_t ExpandAmp(std::u16string_view text, size_t p);
+  size_t DecodeCharRef(std::u16string_view text, size_t p, size_t digits, bool hex);
+  void ExpandPlaceholder(std::u16string_view inner, bool openForm);
+  void FlushBlock();
+
+  WideString FileName;
+  WideString Block;       // the lines of the current unit (or of the header and first unit)
+  size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
+  WideString SourceTuv;   // "<tuv xml:lang=..." of the header's source language
+  WideString TargetTuv;
+};
