@@ -1,0 +1,426 @@
+#include "tm/sqlite/SQLiteTable3.h"
+
+#include <dlfcn.h>
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "base/MyUnicodes.h"
+#include "platform/core/Files.h"
+#include "platform/core/Utf8.h"
+
+// The entry points the program calls, bound by name from the library loaded at run time.
+// sqlite3.h only lends the types: nothing here links against the library.
+struct TSQLiteApi {
+  decltype(&::sqlite3_open_v2) open_v2 = nullptr;
+  decltype(&::sqlite3_close) close = nullptr;
+  decltype(&::sqlite3_close_v2) close_v2 = nullptr;
+  decltype(&::sqlite3_errcode) errcode = nullptr;
+  decltype(&::sqlite3_errmsg) errmsg = nullptr;
+  decltype(&::sqlite3_prepare_v2) prepare_v2 = nullptr;
+  decltype(&::sqlite3_step) step = nullptr;
+  decltype(&::sqlite3_reset) reset = nullptr;
+  decltype(&::sqlite3_finalize) finalize = nullptr;
+  decltype(&::sqlite3_column_count) column_count = nullptr;
+  decltype(&::sqlite3_column_name) column_name = nullptr;
+  decltype(&::sqlite3_column_decltype) column_decltype = nullptr;
+  decltype(&::sqlite3_column_type) column_type = nullptr;
+  decltype(&::sqlite3_column_int64) column_int64 = nullptr;
+  decltype(&::sqlite3_column_double) column_double = nullptr;
+  decltype(&::sqlite3_column_text) column_text = nullptr;
+  decltype(&::sqlite3_column_bytes) column_bytes = nullptr;
+};
+
+namespace {
+
+std::mutex g_loadLock;
+std::shared_ptr<const TSQLiteApi> g_api;  // guarded by g_loadLock
+std::string g_libraryName = SQLiteLibraryName;
+
+template <typename Fn>
+bool Bind(void* handle, const char* name, Fn& fn) {
+  fn = reinterpret_cast<Fn>(::dlsym(handle, name));
+  return fn != nullptr;
+}
+
+std::shared_ptr<const TSQLiteApi> LoadApi(const std::string& name) {
+  void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return nullptr;
+  auto api = std::make_shared<TSQLiteApi>();
+  const bool ok = Bind(handle, "sqlite3_open_v2", api->open_v2) && Bind(handle, "sqlite3_close", api->close) &&
+                  Bind(handle, "sqlite3_close_v2", api->close_v2) && Bind(handle, "sqlite3_errcode", api->errcode) &&
+                  Bind(handle, "sqlite3_errmsg", api->errmsg) && Bind(handle, "sqlite3_prepare_v2", api->prepare_v2) &&
+                  Bind(handle, "sqlite3_step", api->step) && Bind(handle, "sqlite3_reset", api->reset) &&
+                  Bind(handle, "sqlite3_finalize", api->finalize) &&
+                  Bind(handle, "sqlite3_column_count", api->column_count) &&
+                  Bind(handle, "sqlite3_column_name", api->column_name) &&
+                  Bind(handle, "sqlite3_column_decltype", api->column_decltype) &&
+                  Bind(handle, "sqlite3_column_type", api->column_type) &&
+                  Bind(handle, "sqlite3_column_int64", api->column_int64) &&
+                  Bind(handle, "sqlite3_column_double", api->column_double) &&
+                  Bind(handle, "sqlite3_column_text", api->column_text) &&
+                  Bind(handle, "sqlite3_column_bytes", api->column_bytes);
+  if (!ok) {
+    ::dlclose(handle);
+    return nullptr;
+  }
+  // The library stays mapped for the life of the process: a database opened through this table
+  // may outlive the table's place in g_api.
+  return api;
+}
+
+std::shared_ptr<const TSQLiteApi> CurrentApi() {
+  std::lock_guard<std::mutex> lock(g_loadLock);
+  if (!g_api) g_api = LoadApi(g_libraryName);
+  return g_api;
+}
+
+WideString FromUtf8(std::string_view bytes) { return platform::Utf8ToUtf16(bytes); }
+
+WideString Number(int64_t value) {
+  const std::string s = std::to_string(value);
+  return WideString(s.begin(), s.end());
+}
+
+// The general format of the class library: 15 significant digits, the shorter of fixed and
+// scientific, an exponent without "+" or leading zeros ("1E20", "1E-5").
+WideString FloatToStr(double value) {
+  if (std::isnan(value)) return u"NAN";
+  if (std::isinf(value)) return value > 0 ? u"INF" : u"-INF";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  std::string s = buf;
+  const size_t e = s.find('E');
+  if (e != std::string::npos) {
+    std::string mantissa = s.substr(0, e), exponent = s.substr(e + 1);
+    bool negative = !exponent.empty() && exponent[0] == '-';
+    if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.erase(0, 1);
+    exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+    s = mantissa + "E" + (negative ? "-" : "") + exponent;
+  }
+  return WideString(s.begin(), s.end());
+}
+
+// Finalises its statement on every way out, so that the database can always close.
+struct TStatement {
+  const TSQLiteApi& Api;
+  sqlite3_stmt* Handle = nullptr;
+  explicit TStatement(const TSQLiteApi& api) : Api(api) {}
+  ~TStatement() {
+    if (Handle) Api.finalize(Handle);
+  }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+};
+
+[[noreturn]] void RaiseTable(const char16_t* message) { throw ESQLiteException(message); }
+
+constexpr size_t kTextBlock = 64 * 1024;
+
+}  // namespace
+
+bool LoadSQLiteLibrary() { return CurrentApi() != nullptr; }
+
+bool SQLiteLibraryLoaded() { return CurrentApi() != nullptr; }
+
+void SetSQLiteLibraryNameForTesting(const char* name) {
+  std::lock_guard<std::mutex> lock(g_loadLock);
+  g_libraryName = name ? name : SQLiteLibraryName;
+  g_api.reset();
+}
+
+WideString SQLiteErrorStr(int code) {
+  static const char16_t* const texts[] = {
+      u"Successful result",
+      u"SQL error or missing database",
+      u"An internal logic error in SQLite",
+      u"Access permission denied",
+      u"Callback routine requested an abort",
+      u"The database file is locked",
+      u"A table in the database is locked",
+      u"A malloc() failed",
+      u"Attempt to write a readonly database",
+      u"Operation terminated by sqlite3_interrupt()",
+      u"Some kind of disk I/O error occurred",
+      u"The database disk image is malformed",
+      u"(Internal Only) Table or record not found",
+      u"Insertion failed because database is full",
+      u"Unable to open the database file",
+      u"Database lock protocol error",
+      u"Database is empty",
+      u"The database schema changed",
+      u"Too much data for one row of a table",
+      u"Abort due to contraint violation",
+      u"Data type mismatch",
+      u"Library used incorrectly",
+      u"Uses OS features not supported on host",
+      u"Authorization denied",
+      u"Auxiliary database format error",
+      u"2nd parameter to sqlite3_bind out of range",
+      u"File opened that is not a database file",
+  };
+  if (code >= 0 && code < static_cast<int>(std::size(texts))) return texts[code];
+  if (code == SQLITE_ROW) return u"sqlite3_step() has another row ready";
+  if (code == SQLITE_DONE) return u"sqlite3_step() has finished executing";
+  return u"Unknown SQLite Error Code \"" + Number(code) + u"\"";
+}
+
+// ---------------------------------------------------------------------------------------------
+TSQLiteDatabase::TSQLiteDatabase(const WideString& fileName) : Api(CurrentApi()) {
+  static const char16_t* const kFormat = u"Failed to open database \"%s\" : %s";
+  if (!Api) {
+    const std::string lib = [] {
+      std::lock_guard<std::mutex> lock(g_loadLock);
+      return g_libraryName;
+    }();
+    throw ESQLiteException(WideFormat(kFormat, {fileName, u"the SQLite library " + FromUtf8(lib) + u" is missing"}));
+  }
+  // A read never creates a database: the name must be an existing file (a FIFO or a device
+  // would block or mislead the library), and the library is asked for read-only access.
+  if (!platform::IsRegularFile(fileName)) {
+    WideString reason;
+    if (!platform::PathExists(fileName))
+      reason = platform::SystemErrorText(platform::LastErrorCode() ? platform::LastErrorCode() : ENOENT);
+    else if (platform::IsDirectory(fileName))
+      reason = platform::SystemErrorText(EISDIR);
+    else
+      reason = u"not a regular file";
+    throw ESQLiteException(WideFormat(kFormat, {fileName, reason}));
+  }
+  // An absolute path, so that no name is taken for a URI or for ":memory:".
+  const std::string path = platform::NativeName(platform::FullPathName(fileName));
+  sqlite3* db = nullptr;
+  const int rc = Api->open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    WideString reason = u"unknown error";
+    if (db) {
+      const char* e = Api->errmsg(db);
+      if (e) reason = FromUtf8(e);
+      Api->close_v2(db);
+    }
+    throw ESQLiteException(WideFormat(kFormat, {fileName, reason}));
+  }
+  DB = db;
+}
+
+TSQLiteDatabase::~TSQLiteDatabase() {
+  if (InTrans) {
+    try {
+      Rollback();
+    } catch (...) {
+      // Closing the connection rolls back whatever remains.
+    }
+    InTrans = false;
+  }
+  if (DB && Api->close(DB) != SQLITE_OK) Api->close_v2(DB);
+  DB = nullptr;
+}
+
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const AnsiString& sql) {
+  return std::make_unique<TSQLiteTable>(*this, sql);
+}
+
+void TSQLiteDatabase::ExecSQL(const AnsiString& sql) {
+  TStatement stmt(*Api);
+  if (Api->prepare_v2(DB, sql.c_str(), -1, &stmt.Handle, nullptr) != SQLITE_OK) RaiseError("Error executing SQL", sql);
+  if (!stmt.Handle) RaiseError("Could not prepare SQL statement", sql);
+  if (OnQuery) OnQuery(*this, sql);
+  if (Api->step(stmt.Handle) != SQLITE_DONE) RaiseError("Error executing SQL statement", sql);
+}
+
+void TSQLiteDatabase::Rollback() {
+  ExecSQL("ROLLBACK");
+  InTrans = false;
+}
+
+void TSQLiteDatabase::RaiseError(const AnsiString& msg, const AnsiString& sql) {
+  const int code = DB ? Api->errcode(DB) : 0;
+  const char* e = code != 0 ? Api->errmsg(DB) : nullptr;
+  if (code != 0 && e)
+    throw ESQLiteException(FromUtf8(msg) + u".\rError [" + Number(code) + u"]: " + SQLiteErrorStr(code) + u".\r\"" +
+                           FromUtf8(sql) + u"\": " + FromUtf8(e));
+  throw ESQLiteException(WideFormat(FromUtf8(msg), {FromUtf8(sql), u"No message"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql) {
+  const TSQLiteApi& api = *db.Api;
+  TStatement stmt(api);
+  if (api.prepare_v2(db.DB, sql.c_str(), -1, &stmt.Handle, nullptr) != SQLITE_OK) db.RaiseError("Error executing SQL", sql);
+  if (!stmt.Handle) db.RaiseError("Could not prepare SQL statement", sql);
+  if (db.OnQuery) db.OnQuery(db, sql);
+  for (;;) {
+    const int rc = api.step(stmt.Handle);
+    if (rc == SQLITE_DONE) break;
+    if (rc == SQLITE_BUSY) RaiseTable(u"Could not prepare SQL statement");
+    if (rc != SQLITE_ROW) {
+      api.reset(stmt.Handle);
+      db.RaiseError("Could not retrieve data", sql);
+    }
+    if (FRowCount == 0) FixColumns(api, stmt.Handle);
+    ReadRow(api, stmt.Handle);
+    ++FRowCount;
+  }
+  FRow = 0;
+}
+
+TSQLiteTable::~TSQLiteTable() = default;
+
+void TSQLiteTable::FixColumns(const TSQLiteApi& api, sqlite3_stmt* stmt) {
+  FColCount = api.column_count(stmt);
+  Cols.reserve(static_cast<size_t>(FColCount));
+  FColTypes.reserve(static_cast<size_t>(FColCount));
+  for (int i = 0; i < FColCount; ++i) {
+    const char* name = api.column_name(stmt, i);
+    WideString upper = FromUtf8(name ? name : "");
+    FoldWStr(upper.data());
+    Cols.push_back(std::move(upper));
+    // Declared types are compared exactly, as they were written in the schema.
+    const char* decl = api.column_decltype(stmt, i);
+    uint8_t type;
+    if (!decl)
+      type = static_cast<uint8_t>(api.column_type(stmt, i));
+    else if (!std::strcmp(decl, "INTEGER") || !std::strcmp(decl, "BOOLEAN"))
+      type = dtInt;
+    else if (!std::strcmp(decl, "NUMERIC") || !std::strcmp(decl, "FLOAT") || !std::strcmp(decl, "DOUBLE") ||
+             !std::strcmp(decl, "REAL"))
+      type = dtNumeric;
+    else if (!std::strcmp(decl, "BLOB"))
+      type = dtBlob;
+    else
+      type = dtStr;
+    FColTypes.push_back(type);
+  }
+}
+
+void TSQLiteTable::ReadRow(const TSQLiteApi& api, sqlite3_stmt* stmt) {
+  static_assert(sizeof(TCell) == 16, "a cell costs 16 bytes");
+  for (int i = 0; i < FColCount; ++i) {
+    TCell cell{};
+    cell.Null = api.column_type(stmt, i) == SQLITE_NULL;
+    if (!cell.Null) {
+      switch (FColTypes[static_cast<size_t>(i)]) {
+        case dtInt: cell.Int = api.column_int64(stmt, i); break;
+        case dtNumeric: cell.Float = api.column_double(stmt, i); break;
+        case dtBlob: cell.Null = true; break;  // blob values are not kept
+        default: {
+          const auto* text = reinterpret_cast<const char*>(api.column_text(stmt, i));
+          const int bytes = api.column_bytes(stmt, i);
+          // The text ends at its first zero byte.
+          const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
+          cell.Text = StoreText(text, length);
+          cell.Length = static_cast<uint32_t>(length);
+        }
+      }
+    }
+    Results.push_back(cell);
+  }
+}
+
+// Texts go into blocks that are never moved, so that storing a row costs its own size only;
+// a long text has a block of its own.
+const char* TSQLiteTable::StoreText(const char* text, size_t length) {
+  if (length == 0) return nullptr;
+  char* dest;
+  if (length > kTextBlock / 4) {
+    TextBlocks.push_back(std::make_unique<char[]>(length));
+    dest = TextBlocks.back().get();
+  } else {
+    if (!CurrentBlock || BlockUsed + length > kTextBlock) {
+      TextBlocks.push_back(std::make_unique<char[]>(kTextBlock));
+      CurrentBlock = TextBlocks.back().get();
+      BlockUsed = 0;
+    }
+    dest = CurrentBlock + BlockUsed;
+    BlockUsed += length;
+  }
+  std::memcpy(dest, text, length);
+  return dest;
+}
+
+const WideString& TSQLiteTable::Columns(int index) const {
+  if (index < 0 || index >= FColCount) RaiseTable(u"Column index out of range");
+  return Cols[static_cast<size_t>(index)];
+}
+
+uint8_t TSQLiteTable::ColTypes(int index) const {
+  if (index < 0 || index >= FColCount) RaiseTable(u"Column index out of range");
+  return FColTypes[static_cast<size_t>(index)];
+}
+
+const TSQLiteTable::TCell& TSQLiteTable::Cell(int index) const {
+  if (Eof()) RaiseTable(u"Table is at End of File");
+  if (index < 0 || index >= FColCount) RaiseTable(u"Column index out of range");
+  return Results[static_cast<size_t>(FRow) * static_cast<size_t>(FColCount) + static_cast<size_t>(index)];
+}
+
+bool TSQLiteTable::Next() {
+  if (Eof()) return false;
+  ++FRow;
+  return true;
+}
+
+bool TSQLiteTable::Previous() {
+  if (Bof()) return false;
+  --FRow;
+  return true;
+}
+
+bool TSQLiteTable::MoveFirst() {
+  if (FRowCount <= 0) return false;
+  FRow = 0;
+  return true;
+}
+
+WideString TSQLiteTable::FieldAsString(int index) const {
+  const TCell& cell = Cell(index);
+  switch (FColTypes[static_cast<size_t>(index)]) {
+    case dtInt: return Number(FieldAsInteger(index));
+    case dtNumeric: return FloatToStr(FieldAsDouble(index));
+    case dtBlob: return FromUtf8(FieldAsBlobText(index));
+    // A column without a declared type whose first value was NULL holds its later values as
+    // text: they are read as text, not lost.
+    case dtStr:
+    case dtNull: return cell.Null ? WideString() : FromUtf8(std::string_view(cell.Text ? cell.Text : "", cell.Length));
+    default: return WideString();
+  }
+}
+
+int64_t TSQLiteTable::FieldAsInteger(int index) const {
+  const TCell& cell = Cell(index);
+  if (cell.Null) return 0;
+  switch (FColTypes[static_cast<size_t>(index)]) {
+    case dtInt: return cell.Int;
+    case dtNumeric: {
+      // Truncated toward zero; values beyond the range are held at its ends.
+      const double d = std::trunc(cell.Float);
+      if (std::isnan(d)) return 0;
+      if (d >= 9223372036854775807.0) return INT64_MAX;
+      if (d <= -9223372036854775808.0) return INT64_MIN;
+      return static_cast<int64_t>(d);
+    }
+    default: RaiseTable(u"Not an integer or numeric field");
+  }
+}
+
+double TSQLiteTable::FieldAsDouble(int index) const {
+  const TCell& cell = Cell(index);
+  if (cell.Null) return 0;
+  switch (FColTypes[static_cast<size_t>(index)]) {
+    case dtInt: return static_cast<double>(cell.Int);
+    case dtNumeric: return cell.Float;
+    default: RaiseTable(u"Not an integer or numeric field");
+  }
+}
+
+AnsiString TSQLiteTable::FieldAsBlobText(int index) const {
+  const TCell& cell = Cell(index);
+  if (cell.Null) return AnsiString();
+  if (FColTypes[static_cast<size_t>(index)] != dtBlob) RaiseTable(u"Not a Blob field");
+  return AnsiString();
+}

@@ -1,0 +1,129 @@
+#pragma once
+// Read access to SQLite 3 databases: an open database file and the complete result of one
+// query held in memory with a row cursor. The library is loaded at run time, so that the
+// program runs without it and only the databases need it.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "unicode/UniSysUtils.h"
+#include "unicode/UniTypes.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+struct TSQLiteApi;
+
+// Every failure of the SQLite classes; the message says what failed. The message of a failed
+// statement has three parts separated by CR characters: what failed, the result code with its
+// text, and the statement with SQLite's own message.
+class ESQLiteException : public WideException {
+public:
+  using WideException::WideException;
+};
+
+// The name the library is loaded by.
+inline constexpr const char* SQLiteLibraryName = "libsqlite3.so.0";
+
+// Loads the library and binds its entry points; called once when the program starts, and again
+// by any first use. Thread-safe. True when the library is loaded.
+bool LoadSQLiteLibrary();
+// True when the library is loaded; when it is not, loading is tried again first.
+bool SQLiteLibraryLoaded();
+// Forgets the loaded library and makes later loads use name (nullptr: the usual name), so that
+// tests can see the program without the library. Databases already open keep working.
+void SetSQLiteLibraryNameForTesting(const char* name);
+
+// The English text of a result code.
+WideString SQLiteErrorStr(int code);
+
+class TSQLiteTable;
+
+class TSQLiteDatabase {
+public:
+  // Opens an existing database file for reading; never creates one. Raises ESQLiteException
+  // naming the file when it cannot be opened or the library is not loaded.
+  explicit TSQLiteDatabase(const WideString& fileName);
+  ~TSQLiteDatabase();
+  TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+  TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+
+  // SQL texts are UTF-8. Runs sql and holds its whole result.
+  std::unique_ptr<TSQLiteTable> GetTable(const AnsiString& sql);
+  // Runs one statement that returns no rows.
+  void ExecSQL(const AnsiString& sql);
+  void Rollback();
+  // Raises ESQLiteException: msg, with the connection's last result code and message when
+  // there is one.
+  [[noreturn]] void RaiseError(const AnsiString& msg, const AnsiString& sql);
+
+  bool InTrans = false;
+  // Called with each statement's text before it runs.
+  std::function<void(TSQLiteDatabase&, const AnsiString&)> OnQuery;
+
+  sqlite3* DB = nullptr;
+
+private:
+  friend class TSQLiteTable;
+  std::shared_ptr<const TSQLiteApi> Api;
+};
+
+// The complete result of one query: every row is read before the constructor returns.
+class TSQLiteTable {
+public:
+  TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql);
+  ~TSQLiteTable();
+  TSQLiteTable(const TSQLiteTable&) = delete;
+  TSQLiteTable& operator=(const TSQLiteTable&) = delete;
+
+  // Column types, fixed from the first row.
+  enum : uint8_t { dtInt = 1, dtNumeric = 2, dtStr = 3, dtBlob = 4, dtNull = 5 };
+
+  int RowCount() const { return FRowCount; }
+  int ColCount() const { return FColCount; }
+  int Row() const { return FRow; }
+  // The upper-cased name of a column.
+  const WideString& Columns(int index) const;
+  uint8_t ColTypes(int index) const;
+
+  // EOF and BOF of the cursor (the C library owns the name EOF).
+  bool Eof() const { return FRow >= FRowCount; }
+  bool Bof() const { return FRow == 0; }
+  bool Next();
+  bool Previous();
+  bool MoveFirst();
+
+  // Fields of the current row. All raise "Table is at End of File" at the end.
+  WideString FieldAsString(int index) const;
+  int64_t FieldAsInteger(int index) const;
+  double FieldAsDouble(int index) const;
+  // Blob values are not kept: empty for a blob column, "Not a Blob field" for any other.
+  AnsiString FieldAsBlobText(int index) const;
+
+private:
+  // One value: 16 bytes, texts in the table's text blocks.
+  struct TCell {
+    union {
+      int64_t Int;
+      double Float;
+      const char* Text;
+    };
+    uint32_t Length;  // bytes of Text
+    bool Null;
+  };
+
+  void ReadRow(const TSQLiteApi& api, sqlite3_stmt* stmt);
+  void FixColumns(const TSQLiteApi& api, sqlite3_stmt* stmt);
+  const char* StoreText(const char* text, size_t length);
+  const TCell& Cell(int index) const;
+
+  std::vector<TCell> Results;  // row after row, ColCount cells each
+  std::vector<WideString> Cols;
+  std::vector<uint8_t> FColTypes;
+  std::vector<std::unique_ptr<char[]>> TextBlocks;
+  char* CurrentBlock = nullptr;  // where short texts go
+  size_t BlockUsed = 0;
+  int FRowCount = 0;
+  int FColCount = 0;
+  int FRow = 0;
+};
