@@ -1,0 +1,170 @@
+#include "app/core/CsvImport.h"
+
+#include <cerrno>
+#include <string_view>
+#include <vector>
+
+#include "base/MyFileStream.h"
+#include "base/MyWideStr.h"
+#include "platform/core/Files.h"
+#include "tm/MyTUs.h"
+#include "unicode/UniSysUtils.h"
+
+namespace {
+
+WideString Reason(int code) { return WideSysErrorMessage(code ? code : EIO); }
+
+[[noreturn]] void RaiseOpen(const WideString& name, const WideString& reason) {
+  throw EWideFOpenError(WideFormat(u"Cannot open file \"%s\". %s", {WideExpandFileName(name), reason}));
+}
+
+[[noreturn]] void RaiseCreate(const WideString& name, int code) {
+  throw EWideFCreateError(WideFormat(u"Cannot create file \"%s\". %s", {WideExpandFileName(name), Reason(code)}));
+}
+
+[[noreturn]] void RaiseWrite(const WideString& name) {
+  throw EWideFileStreamError(
+      WideFormat(u"Cannot write file \"%s\". %s", {WideExpandFileName(name), Reason(platform::LastErrorCode())}));
+}
+
+// Checks bytes for well-formed UTF-8 block by block; a sequence may straddle two blocks.
+class TUtf8Check {
+public:
+  bool Valid = true;
+  bool NonAscii = false;
+
+  void Feed(const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n && Valid; ++i) {
+      const unsigned char b = p[i];
+      if (need_ == 0) {
+        if (b < 0x80) continue;
+        NonAscii = true;
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+          need_ = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+          need_ = 2;
+          if (b == 0xE0) lo_ = 0xA0;  // no overlong forms
+          if (b == 0xED) hi_ = 0x9F;  // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+          need_ = 3;
+          if (b == 0xF0) lo_ = 0x90;
+          if (b == 0xF4) hi_ = 0x8F;  // nothing above U+10FFFF
+        } else {
+          Valid = false;
+        }
+      } else if (b < lo_ || b > hi_) {
+        Valid = false;
+      } else {
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        --need_;
+      }
+    }
+  }
+  bool Complete() const { return Valid && need_ == 0; }
+
+private:
+  int need_ = 0;
+  unsigned char lo_ = 0x80, hi_ = 0xBF;
+};
+
+// A file without a mark is read as UTF-8 when all of it is well-formed UTF-8 with at least one
+// character beyond ASCII: read as ANSI, such text would turn into other characters.
+bool LooksLikeUtf8(TTextFileStream& input) {
+  std::vector<unsigned char> block(64 * 1024);
+  TUtf8Check check;
+  input.SetPosition(0);
+  for (;;) {
+    const int64_t n = input.Read(block.data(), static_cast<int64_t>(block.size()));
+    if (n <= 0) break;
+    check.Feed(block.data(), static_cast<size_t>(n));
+    if (!check.Valid) break;
+  }
+  input.SetPosition(0);
+  return check.NonAscii && check.Complete();
+}
+
+}  // namespace
+
+int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress) {
+  // Only a regular file is opened: a FIFO would block the open.
+  if (!WideFileExists(inputName)) {
+    if (!platform::PathExists(inputName)) RaiseOpen(inputName, Reason(platform::LastErrorCode()));
+    RaiseOpen(inputName, platform::IsDirectory(inputName) ? Reason(EISDIR) : WideString(u"Not a regular file."));
+  }
+  auto input = TTextFileStream::Create(inputName, ccUnicode, false, fmOpenRead | fmShareDenyWrite);
+  if (!input) RaiseOpen(inputName, Reason(platform::LastErrorCode()));
+  // The input is held against writers, so an output naming the same file cannot be created.
+  auto output = TTextFileStream::Create(outputName, ccUtf8, false, fmCreate);
+  if (!output) RaiseCreate(outputName, platform::LastErrorCode());
+
+  if (input->CodeChar() == ccAnsi && LooksLikeUtf8(*input)) input->SetCodeChar(ccUtf8);
+  input->SetPosition(0);
+
+  TObjectControled job;
+  job.SetProgressEvent(onProgress);
+  job.SetTotal(input->GetSize());
+  int lastPercent = 0;
+
+  // The header carries the pair of its units, or the text-TM reader would not take it.
+  TLangPair pair;
+  StrToLangPair(pair, u"EN>JA");
+  TTU tu = NewTU(true);
+  tu.SetLangPair(pair);
+  TTU header;
+  int64_t headerLength = 0;  // in the file's encoding
+  bool first = true;
+  int units = 0;
+
+  WideString line;
+  while (!input->Eof()) {
+    const int64_t before = input->GetPosition();
+    const int64_t after = input->ReadLine(line);
+    if (after <= before) break;
+    // A #0 ends the text, as it does for every encoding but UTF-16 when decoding.
+    line.resize(static_cast<size_t>(WStrLen(line.c_str())));
+    const std::u16string_view text(line);
+    const size_t tab = text.find(u'\t');
+    const std::u16string_view source = text.substr(0, tab);
+    const std::u16string_view target = tab == std::u16string_view::npos ? std::u16string_view() : text.substr(tab + 1);
+    tu.SetField(tfSource, source);
+    tu.SetField(tfTarget, target);
+    const WideString& written = tu.GetLine();
+    output->WriteLine(written);
+    if (output->WriteFailed()) RaiseWrite(outputName);
+    if (first) {
+      first = false;
+      header = tu;
+      headerLength = output->EncodedLength(written.c_str());
+      // From here on the header is the template of every unit line: only source and target change.
+      tu.SetIsHeader(false);
+      tu.SetLangPair(pair);
+      tu.DeleteFrom(tfAttributes);
+      tu.SetField(tfCount, u"0");
+    } else if (!source.empty()) {
+      // A line without a source is written but is no unit for the reader.
+      ++units;
+    }
+    const int64_t percent = after * 100 / job.Total;
+    if (percent != lastPercent) {
+      lastPercent = static_cast<int>(percent);
+      job.SetPosition(after);
+    }
+  }
+
+  if (!first) {
+    // The count has a fixed width, so the header keeps its length and is rewritten in place;
+    // the filler absorbs a longer count.
+    header.SetCount(units);
+    const int64_t length = output->EncodedLength(header.GetLine().c_str());
+    if (length != headerLength) header.PadHeader(header.GetLineLength() + static_cast<int>(headerLength - length));
+    if (output->EncodedLength(header.GetLine().c_str()) == headerLength) {
+      output->SetPosition(0);
+      output->WriteText(header.GetLine().c_str());
+    }
+  }
+  if (!output->CloseFile() || output->WriteFailed()) RaiseWrite(outputName);
+  return units;
+}
