@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/JetText.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -60,31 +61,6 @@ std::vector<std::string> Lines(const std::string& text) {
     at = end + 1;
   }
   return lines;
-}
-
-// Jet 4 text as stored: the compressed form (FF FE, one byte per character, a zero byte
-// switching to and from two-byte characters) or UTF-16LE.
-std::u16string DecodeJetText(const std::vector<std::uint8_t>& b) {
-  std::u16string out;
-  if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-    bool oneByte = true;
-    for (std::size_t i = 2; i < b.size();) {
-      if (b[i] == 0) {
-        oneByte = !oneByte;
-        ++i;
-      } else if (oneByte) {
-        out += static_cast<char16_t>(b[i++]);
-      } else if (i + 1 < b.size()) {
-        out += static_cast<char16_t>(b[i] | (b[i + 1] << 8));
-        i += 2;
-      } else {
-        break;
-      }
-    }
-    return out;
-  }
-  for (std::size_t i = 0; i + 1 < b.size(); i += 2) out += static_cast<char16_t>(b[i] | (b[i + 1] << 8));
-  return out;
 }
 
 bool OnPath(const std::string& command) {

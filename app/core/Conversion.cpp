@@ -1,0 +1,121 @@
+#include "app/core/Conversion.h"
+
+#include "app/core/CsvImport.h"
+#include "app/core/TessalyUnit2.h"
+#include "base/MyPump.h"
+#include "base/MySysUtils.h"
+#include "platform/core/Files.h"
+#include "platform/core/Utf8.h"
+#include "tm/MyEncodeTMX.h"
+#include "unicode/UniSysUtils.h"
+
+const char16_t* const NotImplementedText = u"<b>Not yet implemented</b>";
+const char16_t* const MissingLibraryText =
+    u"DLL <a href=\"https://www.sqlite.org/download.html\">SQLite3.DLL</a> is missing. You cannot convert sdltm -> TMX";
+
+WideString ResultLine(int64_t count, const char16_t* suffix) {
+  const AnsiString grouped = GroupThousands(std::to_string(count));
+  return WideString(grouped.begin(), grouped.end()) + suffix;
+}
+
+namespace {
+
+// Detaches the job from the host however the conversion ends.
+class TAttached {
+public:
+  TAttached(TConversionHost& host, TObjectControled& job) : host_(host) { host_.AttachProgress(job); }
+  ~TAttached() { host_.DetachProgress(); }
+  TAttached(const TAttached&) = delete;
+  TAttached& operator=(const TAttached&) = delete;
+
+private:
+  TConversionHost& host_;
+};
+
+[[noreturn]] void Fail(const WideString& text) { throw EConversionError(platform::Utf16ToUtf8(text)); }
+
+WideString CannotOpen(const WideString& name) {
+  return WideFormat(u"Cannot open file \"%s\". %s",
+                    {WideExpandFileName(name), WideSysErrorMessage(platform::LastErrorCode())});
+}
+
+void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
+  TQMStream source(input, 0, fmOpenRead | fmShareDenyWrite);
+  if (!source.Opened()) Fail(CannotOpen(input));
+  TEncodeTMX writer(&source);
+  bool ok;
+  {
+    TAttached attached(host, writer);
+    ok = writer.Convert(output, OutputEncoding);
+  }
+  if (!ok) Fail(writer.ErrorText());
+  host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
+}
+
+void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
+  TObjectControled job;
+  TAttached attached(host, job);
+  ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); });
+}
+
+}  // namespace
+
+void RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
+  switch (InputTypeOf(input)) {
+    case ftTxt: TxtToTmx(host, input, output); break;
+    case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); break;
+    case ftCsv: CsvToTxt(host, input, output); break;
+    default: break;
+  }
+}
+
+int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params) {
+  const TCommandLine cl = ParseCommandLine(params);
+  if (cl.Help) {
+    host.HideWindow();
+    host.ShowMessage(UsageText(u"\r"));
+    return ExitOk;
+  }
+  if (cl.Quiet) host.HideWindow();
+  bool failed = false;
+  auto convertFile = [&](const WideString& input, const WideString& output) {
+    host.BeginFile(input, output);
+    bool ok = true;
+    try {
+      RunConversion(host, input, output);
+    } catch (const WideException& e) {
+      ok = false;
+      host.ShowError(e.WideMessage());
+    } catch (const std::exception& e) {
+      ok = false;
+      host.ShowError(platform::Utf8ToUtf16(e.what()));
+    }
+    failed = failed || !ok;
+    host.EndFile(ok);
+  };
+  if (!cl.HasPath) {
+    host.ShowMessage(u"Bad FileName");
+    return ExitBadParameters;
+  }
+  if (IsFileMask(cl.NamePart) || cl.Recursive) {
+    if (!platform::IsDirectory(cl.InputDir)) {
+      host.ShowMessage(u"Bad source directory");
+      return ExitBadParameters;
+    }
+    try {
+      ConvertDirectory(cl.InputDir, cl.OutputDir, cl.Recursive, SplitFileMask(cl.NamePart), convertFile,
+                       [] { ProcessMessagesAll(); });
+    } catch (const std::exception& e) {
+      host.ShowError(platform::Utf8ToUtf16(e.what()));
+      return ExitFileFailed;
+    }
+  } else {
+    const WideString input = cl.InputDir + cl.NamePart;
+    if (!platform::IsRegularFile(input)) {
+      host.ShowMessage(u"Bad FileName");
+      return ExitBadParameters;
+    }
+    convertFile(input, OutputFileName(cl.OutputDir + cl.NamePart, OutputTypeOf(cl.NamePart)));
+  }
+  return failed ? ExitFileFailed : ExitOk;
+}

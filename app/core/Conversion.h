@@ -1,0 +1,50 @@
+#pragma once
+// One conversion, chosen by the input's extension, and the command-line run of the program.
+#include <cstdint>
+#include <vector>
+
+#include "app/core/Dispatch.h"
+#include "base/MyObjects.h"
+#include "unicode/UniStringList.h"
+
+// What a conversion reports to, the window or the terminal.
+class TConversionHost {
+public:
+  virtual ~TConversionHost() = default;
+  // The job that runs now: its progress goes to the host, and Stop aborts it.
+  virtual void AttachProgress(TObjectControled& job) = 0;
+  virtual void DetachProgress() {}
+  virtual void ShowHtmlMessage(const WideString& html, const WideString& caption) = 0;
+  virtual void ShowResult(const WideString& line) = 0;
+  // The TMX property types to keep as attributes (command line only).
+  virtual const TUniStringList* PropTypes() { return nullptr; }
+};
+
+// "1.234 TUs", "5 entries".
+WideString ResultLine(int64_t count, const char16_t* suffix);
+
+// The HTML messages of the conversions.
+extern const char16_t* const NotImplementedText;
+extern const char16_t* const MissingLibraryText;
+
+// Converts input into output by the input's extension. Raises an exception whose message names
+// the file when the conversion fails; what was written stays.
+void RunConversion(TConversionHost& host, const WideString& input, const WideString& output);
+
+// What a command-line run reports to, beside the conversions themselves.
+class TCommandLineHost : public TConversionHost {
+public:
+  virtual void ShowMessage(const WideString& text) = 0;  // the usage text, "Bad FileName", ...
+  virtual void ShowError(const WideString& text) = 0;    // one failed file
+  virtual void HideWindow() {}
+  // Each file of a run, as it starts and once it is done (ok false: it failed).
+  virtual void BeginFile(const WideString& /*input*/, const WideString& /*output*/) {}
+  virtual void EndFile(bool /*ok*/) {}
+};
+
+// Exit statuses of a run.
+enum : int { ExitOk = 0, ExitFileFailed = 1, ExitBadParameters = 2 };
+
+// Runs the command line: every named or matching file is converted, each failure reported and
+// the run going on with the next file. Returns the exit status.
+int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params);

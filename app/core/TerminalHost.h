@@ -1,0 +1,31 @@
+#pragma once
+// The command line without a window: results on standard output, messages on standard error.
+#include <cstdio>
+
+#include "app/core/Conversion.h"
+
+class TTerminalHost : public TCommandLineHost {
+public:
+  TTerminalHost(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+  void AttachProgress(TObjectControled& /*job*/) override {}
+  void ShowHtmlMessage(const WideString& html, const WideString& caption) override;
+  void ShowResult(const WideString& line) override;
+  const TUniStringList* PropTypes() override { return &propTypes_; }
+  void ShowMessage(const WideString& text) override;
+  void ShowError(const WideString& text) override;
+  void BeginFile(const WideString& input, const WideString& output) override;
+
+  TUniStringList& PropTypeList() { return propTypes_; }
+
+private:
+  void Line(std::FILE* f, const WideString& text);
+
+  std::FILE* out_;
+  std::FILE* err_;
+  WideString output_;
+  TUniStringList propTypes_;
+};
+
+// The text of an HTML message: tags dropped, the common entities decoded.
+WideString HtmlToText(const WideString& html);
