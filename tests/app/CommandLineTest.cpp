@@ -1,0 +1,107 @@
+// The built program run from the command line without a display.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+const std::string kExe = MIRELCON_EXE;
+const std::string kHeader =
+    "\xEF\xBB\xBF%20261201~090000\t%User ID,T\t%TU=00000002\t%EN-GB\t%Quillmar TM v.5.53/00\t%DE-DE\t%---79532885\r\n";
+
+std::string Unit(int i) {
+  return "20261201~09000" + std::to_string(i % 10) + "\tANA\t1\ten-GB\tsource " + std::to_string(i) +
+         "\tde-DE\tZiel " + std::to_string(i) + "\r\n";
+}
+
+std::string Tm(int units) {
+  std::string s = kHeader;
+  for (int i = 0; i < units; ++i) s += Unit(i);
+  return s;
+}
+
+}  // namespace
+
+TEST(ProgramRun, ConvertsOneFileNextToItself) {
+  TempDir dir;
+  TempDir::Write(dir.File("tm.txt"), Tm(1234));
+  const std::string before = TempDir::Read(dir.File("tm.txt"));
+  ProgramRun run = RunProgram(kExe, {dir.File("tm.txt")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, dir.File("tm.tmx") + ": 1.234 TUs\n");
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "tm.tmx"));
+  EXPECT_EQ(TempDir::Read(dir.File("tm.txt")), before);  // the input is never changed
+}
+
+TEST(ProgramRun, BadNamesAndFoldersAndHelp) {
+  TempDir dir;
+  ProgramRun missing = RunProgram(kExe, {dir.File("missing.txt")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "Bad FileName\n");
+  ProgramRun badDir = RunProgram(kExe, {"/S", dir.File("nowhere/x")});
+  EXPECT_EQ(badDir.status, 2);
+  EXPECT_EQ(badDir.err, "Bad source directory\n");
+  ProgramRun help = RunProgram(kExe, {"/?", dir.File("missing.txt")});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: Mirelcon [parameters] InputFile [OutputDirectory]\n\nParameters:\n", 0), 0u);
+  EXPECT_EQ(help.out.find('\r'), std::string::npos);
+  ProgramRun none = RunProgram(kExe, {});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("display"), std::string::npos);
+}
+
+TEST(ProgramRun, AFailedFileIsReportedAndTheBatchGoesOn) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "in");
+  TempDir::Write(dir.File("in/a.txt"), Tm(2));
+  TempDir::Write(dir.File("in/b.txt"), Tm(3));
+  // The output of a.txt cannot be created: a folder stands where the file would go.
+  std::filesystem::create_directories(dir.Path() / "out/a.tmx");
+  ProgramRun run = RunProgram(kExe, {dir.File("in/*.txt"), dir.File("out")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Cannot create file \"" + dir.File("out/a.tmx") + "\""), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, dir.File("out/b.tmx") + ": 3 TUs\n");
+}
+
+TEST(ProgramRun, InPlaceBatchNeverTakesItsOwnOutputs) {
+  TempDir dir;
+  TempDir::Write(dir.File("a.txt"), Tm(1));
+  TempDir::Write(dir.File("b.txt"), Tm(2));
+  ProgramRun run = RunProgram(kExe, {dir.File("*.txt")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, dir.File("a.tmx") + ": 1 TUs\n" + dir.File("b.tmx") + ": 2 TUs\n");
+}
+
+TEST(ProgramRun, RecursiveRunMirrorsTheTree) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "in/sub/empty");
+  std::filesystem::create_directories(dir.Path() / "out");  // a folder that does not exist would name its parent
+  TempDir::Write(dir.File("in/top.txt"), Tm(1));
+  TempDir::Write(dir.File("in/sub/deep.txt"), Tm(2));
+  TempDir::Write(dir.File("in/sub/skip.doc"), "x");
+  ProgramRun run = RunProgram(kExe, {"-s", dir.File("in/"), dir.File("out")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out/top.tmx"));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out/sub/deep.tmx"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "out/sub/empty"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out/sub/skip"));
+}
+
+TEST(ProgramRun, SdlxliffIsNotImplemented) {
+  TempDir dir;
+  TempDir::Write(dir.File("f.sdlxliff"), "<xliff/>");
+  ProgramRun run = RunProgram(kExe, {dir.File("f.sdlxliff")});
+  EXPECT_NE(run.err.find("Not yet implemented"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "f.tmx"));
+}
+
+TEST(ProgramRun, CsvBecomesATextTM) {
+  TempDir dir;
+  TempDir::Write(dir.File("g.csv"), "source\ttarget\ncat\tchat\ndog\tchien\n");
+  ProgramRun run = RunProgram(kExe, {dir.File("g.csv")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "g.txt"));
+}
