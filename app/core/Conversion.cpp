@@ -1,6 +1,7 @@
 #include "app/core/Conversion.h"
 
 #include "app/core/CsvImport.h"
+#include "app/core/TermbaseExport.h"
 #include "app/core/TessalyUnit2.h"
 #include "base/MyPump.h"
 #include "base/MySysUtils.h"
@@ -58,12 +59,23 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
   ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); });
 }
 
+void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {
+  TObjectControled job;
+  int64_t entries;
+  {
+    TAttached attached(host, job);
+    entries = STLBToCSV(input, output, job);
+  }
+  host.ShowResult(ResultLine(entries, u" entries"));
+}
+
 }  // namespace
 
 void RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
   switch (InputTypeOf(input)) {
     case ftTxt: TxtToTmx(host, input, output); break;
     case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); break;
+    case ftSdltb: SdltbToCsv(host, input, output); break;
     case ftCsv: CsvToTxt(host, input, output); break;
     default: break;
   }

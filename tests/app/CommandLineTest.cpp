@@ -105,3 +105,21 @@ TEST(ProgramRun, CsvBecomesATextTM) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::filesystem::exists(dir.Path() / "g.txt"));
 }
+
+TEST(ProgramRun, TermbaseBecomesCsv) {
+  TempDir dir;
+  ProgramRun make = RunProgram(MAKE_TERMBASE, {"--entries", "12", dir.File("terms.sdltb")});
+  ASSERT_EQ(make.status, 0) << make.err;
+  ProgramRun run = RunProgram(kExe, {dir.File("terms.sdltb")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, dir.File("terms.csv") + ": 12 entries\n");
+  const std::string csv = TempDir::Read(dir.File("terms.csv"));
+  EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 13);
+  // Not a Jet file: an error naming it, and no CSV left behind.
+  TempDir::Write(dir.File("bad.sdltb"), "not a database at all");
+  ProgramRun bad = RunProgram(kExe, {dir.File("bad.sdltb")});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find(dir.File("bad.sdltb")), std::string::npos) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "bad.csv"));
+}
