@@ -19,6 +19,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TmxLint.h"
 #include "tm/MyEncodeTMX.h"
+#include "tests/support/AnsiCodePage.h"
 
 namespace {
 
@@ -128,17 +129,7 @@ std::string ExpectedSample() {
 }  // namespace
 
 // References to bytes of the ANSI code page are decoded through it: the tests fix it.
-class EncodeTMX : public ::testing::Test {
-protected:
-  void SetUp() override {
-    savedCodePage_ = platform::AnsiCodePage();
-    platform::SetAnsiCodePage(1252);
-  }
-  void TearDown() override { platform::SetAnsiCodePage(savedCodePage_); }
-
-private:
-  unsigned savedCodePage_ = 0;
-};
+class EncodeTMX : public WithAnsiCodePage<1252> {};
 
 TEST_F(EncodeTMX, SampleTmMatchesTheKeptDocument) {
   TempDir dir;

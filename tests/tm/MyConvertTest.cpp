@@ -10,6 +10,7 @@
 #include "platform/core/CodePages.h"
 #include "tests/support/TempDir.h"
 #include "tm/MyConvert.h"
+#include "tests/support/AnsiCodePage.h"
 
 namespace {
 
@@ -49,17 +50,7 @@ std::u16string ReadAll(const std::string& bytes, uint8_t* code = nullptr) {
   return r.Text;
 }
 
-class ReaderInput : public ::testing::Test {
-protected:
-  void SetUp() override {
-    savedCodePage_ = platform::AnsiCodePage();
-    platform::SetAnsiCodePage(1252);
-  }
-  void TearDown() override { platform::SetAnsiCodePage(savedCodePage_); }
-
-private:
-  unsigned savedCodePage_ = 0;
-};
+class ReaderInput : public WithAnsiCodePage<1252> {};
 
 }  // namespace
 
