@@ -1,22 +1,51 @@
-// The program's entry: the command line without a window when there is no display.
+// The program's entry: the window when there is a display, else the command line on the terminal.
+#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "app/core/TerminalHost.h"
+#include "app/gui/FormTessaly.h"
 #include "platform/core/Utf8.h"
 #include "tm/sqlite/SQLiteTable3.h"
+
+namespace {
+
+bool HasDisplay() {
+  auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   LoadSQLiteLibrary();
   std::vector<WideString> params;
   for (int i = 1; i < argc; ++i) params.push_back(platform::Utf8ToUtf16(argv[i]));
-  if (params.empty()) {
-    std::fprintf(stderr, "mirelcon: the window needs a display; give a file to convert on the command line.\n");
-    return ExitBadParameters;
+
+  if (!HasDisplay()) {
+    if (params.empty()) {
+      std::fprintf(stderr, "mirelcon: the window needs a display; give a file to convert on the command line.\n");
+      return ExitBadParameters;
+    }
+    TTerminalHost host(stdout, stderr);
+    const TCommandLine cl = ParseCommandLine(params);
+    for (const WideString& type : cl.PropTypes) host.PropTypeList().Add(type);
+    return RunCommandLine(host, params);
   }
-  TTerminalHost host(stdout, stderr);
-  const TCommandLine cl = ParseCommandLine(params);
-  for (const WideString& type : cl.PropTypes) host.PropTypeList().Add(type);
-  return RunCommandLine(host, params);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName(QString::fromStdU16String(ApplicationTitle));
+  // The program ends when its window closes, not when a message box closes over a hidden one.
+  QApplication::setQuitOnLastWindowClosed(false);
+  TFormTessaly form(params);
+  QObject::connect(&form, &TFormTessaly::FormClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  form.show();
+  app.exec();
+  if (params.empty()) return ExitOk;
+  // A loop that ended before the run did has converted nothing.
+  return form.ExitStatus() < 0 ? ExitFileFailed : form.ExitStatus();
 }

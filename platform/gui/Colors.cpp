@@ -1,0 +1,6 @@
+#include "platform/gui/Colors.h"
+
+QColor ToQColor(TColor color) {
+  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                static_cast<int>((color >> 16) & 0xFF));
+}
