@@ -8,6 +8,7 @@ bash "$here/tools/build.sh" build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 bash "$here/tools/build.sh" build-asan -DCMAKE_BUILD_TYPE=Debug -DMIRELCON_SANITIZE=ON
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 echo "== plain build"
