@@ -1,0 +1,242 @@
+// The markup scanner and the segment-text routines of TReaderHTML, fed from strings the way the
+// SDLTM segment decoder feeds it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "base/MyWideStr.h"
+#include "tm/MyReaderHTML.h"
+
+namespace {
+
+std::string U8(std::u16string_view s) {
+  std::string out(s.size() * 3 + 1, '\0');
+  const WideString w(s);
+  out.resize(static_cast<size_t>(WideToUtf8(w.c_str(), out.data(), false)));
+  return out;
+}
+
+std::u16string W(const std::string& utf8) {
+  std::u16string out(utf8.size() + 1, u'\0');
+  out.resize(static_cast<size_t>(Utf8ToWide(utf8.c_str(), out.data(), false)));
+  return out;
+}
+
+// Reads its markup from a string and logs what it is told.
+class TLogReader : public TReaderHTML {
+public:
+  TLogReader() : TReaderHTML(WideString()) {}
+
+  void Run(const std::u16string& markup) {
+    Buffer = markup;
+    BufIndex = 0;
+    BufLen = static_cast<int64_t>(markup.size());
+    Events.clear();
+    Parse();
+  }
+  void Run(const std::string& utf8) { Run(W(utf8)); }
+
+  WideChar NextChar() override {
+    EndOfInput = BufIndex >= BufLen;
+    return EndOfInput ? u'\t' : Buffer[static_cast<size_t>(BufIndex++)];
+  }
+  void Start() override {}
+  void Finish() override {}
+  bool EndUnit(bool) override { return true; }
+
+  void TagOpened(TTag* tag) override {
+    std::string e("<");
+    e.append(U8(tag->Name));
+    for (int i = 0; i < tag->Attributes.Count(); ++i)
+      e.append(" ").append(U8(tag->Attributes.Items(i).Name)).append("=[").append(U8(tag->Attributes.Items(i).Value)).append("]");
+    Events.push_back(e.append(">"));
+    if (AbortAt && static_cast<int>(Events.size()) == AbortAt) Abort();
+  }
+  TTag* TagClosed(TTag* tag, std::u16string_view) override {
+    std::string e("</");
+    e.append(U8(tag->Name)).append(">");
+    if (tag->Text() && *tag->Text()) e.append("[").append(U8(tag->Text())).append("]");
+    Events.push_back(e);
+    return tag->Close();
+  }
+
+  std::vector<std::string> Events;
+  int AbortAt = 0;
+};
+
+using Events = std::vector<std::string>;
+
+// The 32-digit group that stands for an inline element.
+std::u16string Key(char digit) { return u"{" + std::u16string(32, static_cast<char16_t>(digit)) + u"}"; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+TEST(ReaderHTMLParse, ReportsDeclarationElementsAndSelfClosingOnes) {
+  TLogReader r;
+  r.Run(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a x=\"1\"><b>t</b><c/><d y='2' z = \"3\"/><e q=\"1\" /></a>"));
+  EXPECT_EQ(r.Events, (Events{"<xml version=[1.0] encoding=[UTF-8]>", "</xml>", "<a x=[1]>", "<b>", "</b>[t]", "<c>",
+                              "</c>", "<d y=[2] z=[3]>", "</d>", "<e q=[1]>", "</e>", "</a>"}));
+}
+
+// TAB, CR and LF separate names in markup as blanks do; blanks may surround "=".
+TEST(ReaderHTMLParse, WhitespaceOfAnyKindInsideTags) {
+  TLogReader r;
+  r.Run(std::string("<tu\r\n>\n<tuv\t\txml:lang='eN-uS'></tuv><tuv     xml:lang= \t\t\n\"fR-Ca\"\n>x</tuv\t></tu>"));
+  EXPECT_EQ(r.Events, (Events{"<tu>", "<tuv xml:lang=[eN-uS]>", "</tuv>", "<tuv xml:lang=[fR-Ca]>", "</tuv>[x]", "</tu>"}));
+  // Empty values, values without quotes and a name without "=" that runs into the next one.
+  r.Run(std::string("<a b=\"\" c=d e f=\"g\"/>"));
+  EXPECT_EQ(r.Events, (Events{"<a b=[] c=[d] e f=[g]>", "</a>"}));
+}
+
+// A quoted value may hold ">", "/", "?" and the other kind of quote; line ends in it are blanks.
+TEST(ReaderHTMLParse, QuotedValuesKeepWhatTheyHold) {
+  TLogReader r;
+  r.Run(std::string("<a t=\"x > y/z 'q'?\" u='say \"hi\"' v=\"l1\r\nl2\tl3\">body</a>"));
+  EXPECT_EQ(r.Events, (Events{"<a t=[x > y/z 'q'?] u=[say \"hi\"] v=[l1 l2 l3]>", "</a>[body]"}));
+  // An unterminated value gives up at the next tag, and the tags after it are read.
+  r.Run(std::string("<a t=\"x><b>y</b>"));
+  EXPECT_EQ(r.Events, (Events{"<b>", "</b>[y]"}));
+}
+
+// In text a TAB stays, and a line end (CR LF, CR or LF) is one blank, so words stay apart.
+TEST(ReaderHTMLParse, TextKeepsTabsAndTurnsLineEndsIntoBlanks) {
+  TLogReader r;
+  r.Run(std::string("<s>a\tb\r\nc\nd\re</s>"));
+  EXPECT_EQ(r.Events, (Events{"<s>", "</s>[a\tb c d e]"}));
+}
+
+// Comments end at "-->" and hold anything; the text before markup is added to its element once.
+TEST(ReaderHTMLParse, CommentsAndDeclarationsAreSkippedAndTextIsAddedOnce) {
+  TLogReader r;
+  r.Run(std::string("<!DOCTYPE tmx SYSTEM \"tmx14.dtd\"><s>one<!-- a > b <x> -- -->two<<b/>three<!---->four</s>"));
+  EXPECT_EQ(r.Events, (Events{"<s>", "<b>", "</b>", "</s>[onetwothreefour]"}));
+  // Text after the last "<" is never delivered; a stop ends the scan at once.
+  r.Run(std::string("<a>tail"));
+  EXPECT_EQ(r.Events, (Events{"<a>"}));
+  r.AbortAt = 2;
+  r.Run(std::string("<a><b><c></c></b></a>"));
+  EXPECT_EQ(r.Events, (Events{"<a>", "<b>"}));
+}
+
+// Names and texts of any length grow their buffers; a chain left open is freed without recursion.
+TEST(ReaderHTMLParse, LongNamesAndDeepNesting) {
+  TLogReader r;
+  const std::string name(70000, 'n');
+  const std::string value(100000, 'v');
+  r.Run("<" + name + " a=\"" + value + "\">" + std::string(120000, 't') + "</x>");
+  ASSERT_EQ(r.Events.size(), 2u);
+  EXPECT_EQ(r.Events[0], "<" + name + " a=[" + value + "]>");
+  EXPECT_EQ(r.Events[1], "</" + name + ">[" + std::string(120000, 't') + "]");
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<d>";
+  r.Run(deep);
+  EXPECT_EQ(r.Events.size(), 200000u);
+}
+
+// ---------------------------------------------------------------------------------------------
+TEST(ReaderHTMLText, DecodeEntities) {
+  struct Case {
+    std::u16string in, out;
+  };
+  const Case cases[] = {
+      {u"a&amp;b", u"a&'26;b"},
+      {u"&eacute;&euro;&nbsp;&lt;b&gt;", u"\u00E9\u0080 <b>"},
+      // Decoded once: the "&" of a reference starts no reference; it is escaped unless a
+      // placeholder's shape follows, as for an "&" of the text.
+      {u"&#38;lt; &amp;#38; &#x26;amp;", u"&lt; &'26;#38; &'26;amp;"},
+      // A TAB is escaped, line ends are blanks, #0 goes.
+      {u"a&#9;b&#x0A;c&#13;d&#0;e", u"a&'9;b c de"},
+      // Placeholders and open forms stay, and so does what is inside an open form.
+      {u"&tA;&amp;pB; &t=x&amp;y;", u"&tA;&pB; &t=x&amp;y;"},
+      {u"&foo; &ampx; & &", u"&'26;foo; &'26;ampx; &'26; &'26;"},
+      // Beyond the 16-bit range: one character, written as its pair.
+      {u"&#x1F600;&#128512;&'1F600;", u"\U0001F600\U0001F600\U0001F600"},
+      {u"&#0000065;&#65x;&#66", u"AAx;B"},
+      {u"&#;&#x;[&#x110000;]", u"&'26;#;&#x;[ ]"},
+  };
+  TLogReader r;
+  for (const Case& c : cases) {
+    WideString text = c.in;
+    r.DecodeEntities(text);
+    EXPECT_EQ(U8(text), U8(c.out)) << U8(c.in);
+  }
+}
+
+TEST(ReaderHTMLText, DecodeXmlTextGivesPlainText) {
+  TLogReader r;
+  WideString out;
+  r.DecodeXmlText(u"A &amp; B&#9;C&euro;&bogus; &amp;lt;\tD&#x1F600;", out);
+  EXPECT_EQ(U8(out), U8(u"A & B C\u20AC&bogus; &lt; D\U0001F600"));
+}
+
+TEST(ReaderHTMLText, TagsBecomePlaceholders) {
+  TLogReader r;
+  WideString source = u"{\\b}bold{\\b0}  ";
+  r.TagsToPlaceholders(source, true);
+  EXPECT_EQ(source, u"&tA;bold&tB;");
+  WideString target = u"{\\b0}x{\\b}{\\i}<a;b>";
+  r.TagsToPlaceholders(target, false);
+  EXPECT_EQ(target, u"&tB;x&tA;&t={\\i};&t=<a\\;b>;");
+
+  struct Case {
+    std::u16string in, out;
+  };
+  const Case cases[] = {
+      {u"{a{b}c} <x<y>z>", u"&tA; &tB;"},  // nested groups are one tag
+      {u"a\tb\u00A0c\u00A9", u"a&'9;b&'A0;c&'A9;"},
+      // An opener without its end is text; the scan goes on after it.
+      {u"a < b c} {c and <i>x</i>{", u"a < b c} {c and &tA;x&tB;{"},
+      {u"{x}{x}y{x}", u"&tA;y&tA;"},  // the same tag back to back: one placeholder
+      {u"{\\field{x}}<#p1>", u"&fA;&pB;"},
+      // A letter in the text already is never given to another tag.
+      {u"&tA; {b} &tC; {d}", u"&tA; &tB; &tC; &tD;"},
+      {u"&tB;{x}{y}", u"&tB;&tA;&tC;"},
+  };
+  for (const Case& c : cases) {
+    r.TagPlaceholders.Clear();
+    WideString text = c.in;
+    r.TagsToPlaceholders(text, true);
+    EXPECT_EQ(U8(text), U8(c.out)) << U8(c.in);
+  }
+}
+
+// Escaped markup between inline elements is text: a "<" tag never spans an element's group.
+TEST(ReaderHTMLText, AngleTagsNeverSpanInlineElements) {
+  TLogReader r;
+  WideString text = u"= " + Key('1') + u"<" + Key('2') + u"=lt, " + Key('1') + u">" + Key('2') + u" <b>";
+  r.TagsToPlaceholders(text, true);
+  EXPECT_EQ(text, u"= &tA;<&tB;=lt, &tA;>&tB; &tC;");
+}
+
+// The content of an unknown element is written in the open form, which escaping never breaks.
+TEST(ReaderHTMLText, OpenFormsStayIntact) {
+  TLogReader r;
+  r.TagContents.AddUnique(Key('a'), u"x;y\u00A0z\t\\");
+  WideString text = Key('a') + u" \u00A0";
+  r.TagsToPlaceholders(text, false);
+  EXPECT_EQ(U8(text), U8(u"&t=x\\;y\u00A0z \\ ; &'A0;"));
+  WideString escaped = u"&t=\u00A0;\u00A0&t=\u00A0";
+  r.EscapeSpecialChars(escaped);
+  EXPECT_EQ(U8(escaped), U8(u"&t=\u00A0;&'A0;&t=&'A0;"));
+  WideString ref;
+  TReaderHTML::CharToHexRef(ref, 0x1F);
+  TReaderHTML::CharToHexRef(ref, 0x80);
+  EXPECT_EQ(ref, u"&'1F;&'80;");
+}
+
+// Every routine takes one pass, however many unended openers or forms a segment holds.
+TEST(ReaderHTMLText, PathologicalSegmentsStayLinear) {
+  TLogReader r;
+  std::u16string text;
+  for (int i = 0; i < 60000; ++i) text += u"<{&t=&x";
+  const auto start = std::chrono::steady_clock::now();
+  WideString a = text;
+  r.DecodeEntities(a);
+  WideString b = text;
+  r.TagsToPlaceholders(b, true);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(b.size(), text.size());
+}

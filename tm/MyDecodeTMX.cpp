@@ -1,0 +1,601 @@
+#include "tm/MyDecodeTMX.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "base/MD5Api.h"
+#include "base/MyDateTimes.h"
+#include "base/MyFileStream.h"
+#include "base/MySysUtils.h"
+#include "base/MyUnicodes.h"
+#include "base/MyWideStr.h"
+#include "platform/core/Files.h"
+#include "tm/TUStream.h"
+#include "unicode/UniSysUtils.h"
+
+namespace {
+
+enum TElement : uint8_t { elOther, elXml, elTmx, elHeader, elTu, elTuv, elSeg, elProp, elInline };
+
+struct TElementName {
+  const char16_t* Name;
+  TElement Kind;
+};
+
+const TElementName kElements[] = {
+    {u"xml", elXml}, {u"tmx", elTmx}, {u"header", elHeader}, {u"head", elHeader}, {u"tu", elTu},
+    {u"tuv", elTuv}, {u"seg", elSeg}, {u"prop", elProp},     {u"bpt", elInline},  {u"ept", elInline},
+    {u"ph", elInline}, {u"it", elInline}, {u"ut", elInline}, {u"hi", elInline},
+};
+
+// Names are told apart by their hash first; the hash is not unique, so a match is confirmed.
+TElement ElementOf(const WideString& name) {
+  static const std::vector<int> hashes = [] {
+    std::vector<int> h;
+    for (const auto& e : kElements) h.push_back(HashFoldedW(e.Name));
+    return h;
+  }();
+  if (name.empty() || name.size() > 6) return elOther;
+  const int hash = HashFoldedW(name.c_str());
+  for (size_t i = 0; i < std::size(kElements); ++i)
+    if (hashes[i] == hash && CompareFoldedW(name.c_str(), kElements[i].Name) == 0) return kElements[i].Kind;
+  return elOther;
+}
+
+bool AllDigits(PCWideChar p) {
+  if (!p || !*p) return false;
+  for (; *p; ++p)
+    if (*p < u'0' || *p > u'9') return false;
+  return true;
+}
+
+bool IsDigit(WideChar c) { return c >= u'0' && c <= u'9'; }
+
+// A run of text-TM placeholders, "&" + kind + letter + ";" each.
+bool IsPlaceholderRun(std::u16string_view s) {
+  if (s.empty() || s.size() % 4 != 0) return false;
+  for (size_t i = 0; i < s.size(); i += 4) {
+    const WideChar kind = s[i + 1], letter = s[i + 2];
+    if (s[i] != u'&' || s[i + 3] != u';' || letter < u'A' || letter > u'Z') return false;
+    if (kind != u't' && kind != u'f' && kind != u'j' && kind != u'p' && kind != u's') return false;
+  }
+  return true;
+}
+
+// The length of a line as the unit stream writes it: without trailing blanks.
+int TrimmedLength(const WideString& line) {
+  size_t n = line.size();
+  while (n > 0 && line[n - 1] == u' ') --n;
+  return static_cast<int>(n);
+}
+
+// The blanks, dots and "%" that pad a header line to the length it must keep.
+bool IsFiller(const WideString& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](WideChar c) { return c == u' ' || c == u'.' || c == u'%'; });
+}
+
+void AppendUtf8(std::string& out, std::u16string_view s) {
+  out.clear();
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+}  // namespace
+
+WideString TmLangCode(std::u16string_view code) {
+  while (!code.empty() && code.front() == u' ') code.remove_prefix(1);
+  while (!code.empty() && code.back() == u' ') code.remove_suffix(1);
+  const size_t sep = code.find_first_of(u"-_");
+  const std::u16string_view language = code.substr(0, sep);
+  if (language.size() != 2 || sep == std::u16string_view::npos) return WideString(code);
+  // The region is the first further part of two characters; scripts and numeric areas have none.
+  size_t start = sep + 1;
+  while (start <= code.size()) {
+    size_t end = code.find_first_of(u"-_", start);
+    if (end == std::u16string_view::npos) end = code.size();
+    if (end - start == 2) {
+      WideString result(language);
+      result.push_back(code[sep]);
+      result.append(code.substr(start, 2));
+      return result;
+    }
+    start = end + 1;
+  }
+  return WideString(language);
+}
+
+// ---------------------------------------------------------------------------------------------
+TDecodeTMX::TDecodeTMX(const WideString& fileName) : TBaseDecodeXML(fileName) { ClearLangPair(LangPair); }
+
+TDecodeTMX::~TDecodeTMX() = default;
+
+void TDecodeTMX::SetPropTypes(const TUniStringList& list) {
+  PropTypes.Clear();
+  PropTypes.SetCaseSensitive(list.CaseSensitive());
+  for (int i = 0; i < list.Count(); ++i) PropTypes.Add(list[i]);
+}
+
+void TDecodeTMX::SetPropTypes(const std::vector<WideString>& list) {
+  PropTypes.Clear();
+  for (const WideString& s : list) PropTypes.Add(s);
+}
+
+bool TDecodeTMX::Convert(TTUStream* output, const WideString& outputName) {
+  Output = output;
+  OutputName = outputName;
+  CurrentTU.reset();
+  if (Failed()) return false;  // the input could not be opened
+  if (!Output) {
+    SetFileError(u"Cannot write file \"%s\". %s", outputName, 0);
+    return false;
+  }
+  platform::SetLastErrorCode(0);
+  Start();
+  if (!Failed()) {
+    Parse();
+    Finish();
+  }
+  CurrentTU.reset();
+  return !Failed();
+}
+
+void TDecodeTMX::OutputFailed() {
+  if (!Failed()) SetFileError(u"Cannot write file \"%s\". %s", OutputName, platform::LastErrorCode());
+  Abort();
+}
+
+// ---------------------------------------------------------------------------------------------
+void TDecodeTMX::Start() {
+  Appending = false;
+  LineEndMissing = false;
+  PairSettled = false;
+  HeaderWritten = false;
+  HaveHeader = false;
+  InTU = false;
+  const int64_t size = Output->GetSize();
+  if (size > 0) {
+    // Units go only into a translation memory: its first line is a header. Anything else is
+    // someone's file, which is left as it is.
+    ExistingHeader.Clear();
+    ExistingHeader.IsHeader = true;
+    if (Output->Read(ExistingHeader) <= 0 || !ExistingHeader.IsHeader || ExistingHeader.GetKind() != tkHeader) {
+      SetFileError(u"The file \"%s\" is not a text translation memory; nothing was added to it. %s", OutputName, 0);
+      return;
+    }
+    Appending = true;
+    LangPair = ExistingHeader.LangPair;
+    PairSettled = true;
+    ExistingCount = ExistingHeader.GetCount();
+    // The line as it stands in the file; unknown when reading it normalised it.
+    HeaderLength = ExistingHeader.Modified ? -1 : static_cast<int>(ExistingHeader.GetLine().size());
+    // A last line without its end would take the first new unit into it.
+    LineEndMissing = !LastLineEnded();
+  }
+  Output->Seek(0, 2);
+}
+
+// Whether the output ends with a line end; read from the file itself when its name is known,
+// since the last character of a UTF-8 file may be several bytes long.
+bool TDecodeTMX::LastLineEnded() {
+  if (!OutputName.empty()) {
+    auto file = TTextFileStream::Create(OutputName, ccUnicode, false, fmOpenRead | fmShareDenyNone);
+    if (file) {
+      const int64_t chars = file->GetSize();
+      if (chars <= 0) return true;
+      unsigned char last[2] = {0, 0};
+      file->SetPosition(chars - 1);
+      if (file->ReadRaw(last, 1) != 1) return true;
+      auto isEnd = [](unsigned char b) { return b == '\n' || b == '\r'; };
+      switch (file->CodeChar()) {
+        case ccUnicode: return last[1] == 0 && isEnd(last[0]);
+        case ccBigEndian: return last[0] == 0 && isEnd(last[1]);
+        default: return isEnd(last[0]);
+      }
+    }
+  }
+  // Through the stream: a line read from the last character is empty when that is a line end.
+  TTU probe;
+  Output->Seek(1, 2);
+  Output->Read(probe);
+  return probe.Field(0).empty();
+}
+
+void TDecodeTMX::Finish() {
+  if (Failed()) return;
+  if (Appending) {
+    if (UnitCount > 0) UpdateHeaderCount(ExistingCount + UnitCount);
+    return;
+  }
+  if (!HaveHeader) return;  // no tmx element: nothing was read
+  if (!HeaderWritten) {
+    WriteHeaderLine();  // no unit: the header alone, counting none
+    return;
+  }
+  if (UnitCount > 0) UpdateHeaderCount(UnitCount);
+}
+
+// ---------------------------------------------------------------------------------------------
+PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<std::u16string_view> names) {
+  if (!tag) return nullptr;
+  for (const auto name : names) {
+    if (PCWideChar v = tag->ValueOf(name)) {
+      DecodeXmlText(v, AttrBuf);
+      return AttrBuf.c_str();
+    }
+  }
+  return nullptr;
+}
+
+// "YYYYMMDDThhmmssZ" gives "YYYYMMDD~hhmmss". A value of another shape would make a line that
+// no reader of the translation memory takes, so it counts as none.
+PCWideChar TDecodeTMX::TmDate(const TTag* tag) {
+  PCWideChar v = Attr(tag, {u"changedate", u"creationdate", u"lastusagedate"});
+  if (!v) return nullptr;
+  const std::u16string_view s(v);
+  if (s.size() < 15) return nullptr;
+  for (size_t i = 0; i < 15; ++i)
+    if (i != 8 && !IsDigit(s[i])) return nullptr;
+  DateBuf.assign(s.substr(0, 15));
+  DateBuf[8] = u'~';
+  return DateBuf.c_str();
+}
+
+bool TDecodeTMX::CollectsText(const TTag& tag) const {
+  const TElement kind = ElementOf(tag.Name);
+  return kind == elSeg || kind == elProp || kind == elInline;
+}
+
+void TDecodeTMX::ApplyHeader(TTag* tag) {
+  PCWideChar date = TmDate(tag);
+  HeaderTU.SetField(tfDate, date ? WideString(date) : DefaultDate);
+  PCWideChar id = Attr(tag, {u"creationid", u"changeid"});
+  HeaderTU.SetUserID(id ? WideString(id) : WideString(u"Unknown"));
+  // The count of a new translation memory is the number of its units, whatever the TMX says.
+  HeaderTU.SetField(tfCount, u"TU=00000000");
+  if (!Appending && !PairSettled) {
+    // "*all*" names no language: the first variant's language is the source then.
+    PCWideChar lang = Attr(tag, {u"srclang", u"adminlang"});
+    if (lang && *lang && CompareFoldedW(lang, u"*all*") != 0)
+      HeaderSource = TmLangCode(lang);
+    else
+      HeaderSource.clear();
+    LangPair.Source = HeaderSource;
+  }
+  HeaderTU.SetSourceLang(HeaderSource.empty() ? u"ZZ-ZZ" : std::u16string_view(HeaderSource));
+  HeaderTU.SetTargetLang(u"ZZ-ZZ");
+  HeaderTU.SetField(tfSource, u"Quillmar TM v.5.53/00");
+  HeaderTU.SetField(tfTarget, GetExeNameW() + u" " + GetExeVersionW());
+  for (int i = 0; i < std::min(PropTypes.Count(), 4); ++i) HeaderTU.SetField(tfAttributes + i, PropTypes[i]);
+}
+
+void TDecodeTMX::TagOpened(TTag* tag) {
+  switch (ElementOf(tag->Name)) {
+    case elXml: {
+      PCWideChar encoding = Attr(tag, {u"encoding"});
+      if (encoding && CompareFoldedW(encoding, u"UTF-8") == 0) SetUtf8Input(true);
+      break;
+    }
+    case elTmx:
+      if (CurrentTU) break;  // a second tmx element changes nothing
+      CurrentTU = std::make_unique<TTU>();
+      DefaultDate = DateTimeToTmDate(Now());
+      HeaderTU = TTU(MakeHeaderText(u""));
+      ApplyHeader(nullptr);
+      HaveHeader = true;
+      break;
+    case elHeader:
+      // A header met after the first unit was written comes too late to say anything.
+      if (CurrentTU && !InTU && !HeaderWritten) ApplyHeader(tag);
+      break;
+    case elTu: {
+      if (!CurrentTU) break;
+      // Nothing of a header, or of a tu that was not written, stays in the unit.
+      InTU = true;
+      CurrentTU->Clear();
+      TagPlaceholders.Clear();
+      TagContents.Clear();
+      VariantCount = 0;
+      CurrentTuv = -1;
+      PCWideChar count = Attr(tag, {u"usagecount"});
+      CurrentTU->SetField(tfCount, AllDigits(count) ? WideString(count) : WideString(u"0"));
+      PCWideChar date = TmDate(tag);
+      CurrentTU->SetField(tfDate, date ? WideString(date) : DefaultDate);
+      PCWideChar id = Attr(tag, {u"creationid", u"changeid"});
+      CurrentTU->SetField(tfUserId, id ? WideString(id) : WideString(u"Unknown"));
+      break;
+    }
+    case elTuv: {
+      if (!InTU) break;
+      if (PCWideChar date = TmDate(tag)) CurrentTU->SetField(tfDate, date);
+      if (PCWideChar id = Attr(tag, {u"creationid", u"changeid"})) CurrentTU->SetField(tfUserId, id);
+      PCWideChar count = Attr(tag, {u"usagecount"});
+      if (AllDigits(count)) CurrentTU->SetField(tfCount, count);
+      // TMX 1.1 names the language "lang".
+      PCWideChar lang = Attr(tag, {u"xml:lang", u"lang"});
+      if (!lang || !*lang) break;
+      if (static_cast<size_t>(VariantCount) == Variants.size()) Variants.emplace_back();
+      TVariant& v = Variants[static_cast<size_t>(VariantCount)];
+      v.Lang = TmLangCode(lang);
+      v.Seg.clear();
+      CurrentTuv = VariantCount++;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
+  if (CurrentTU) {
+    switch (ElementOf(tag->Name)) {
+      case elInline:
+        if (tag->Parent && tag->Text() && CollectsText(*tag->Parent)) tag->Parent->AddText(TagKey(tag->Text()));
+        break;
+      case elSeg:
+        if (InTU && CurrentTuv >= 0) Variants[static_cast<size_t>(CurrentTuv)].Seg.assign(tag->Text() ? tag->Text() : u"");
+        break;
+      case elTuv:
+        CurrentTuv = -1;
+        break;
+      case elProp:
+        if (InTU) {
+          PCWideChar type = Attr(tag, {u"type"});
+          const int i = type ? PropTypes.IndexOf(type) : -1;
+          if (i >= 0) {
+            DecodeXmlText(tag->Text() ? tag->Text() : u"", ContentBuf);
+            CurrentTU->SetField(tfAttributes + i, ContentBuf);
+          }
+        }
+        break;
+      case elTu:
+        if (InTU) {
+          WriteCurrentUnit();
+          InTU = false;
+          CurrentTuv = -1;
+          VariantCount = 0;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return tag->Close();
+}
+
+const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
+  DecodeXmlText(content, ContentBuf);
+  if (IsPlaceholderRun(ContentBuf)) {
+    KeyBuf = ContentBuf;
+    return KeyBuf;
+  }
+  // The digest of the UTF-8 form: contents that differ only in characters that an ANSI code
+  // page lacks would share a key, and so a placeholder.
+  AppendUtf8(Utf8Buf, ContentBuf);
+  MD4HexDigest(Utf8Buf, DigestBuf);
+  KeyBuf.assign(u"{");
+  KeyBuf.append(DigestBuf.begin(), DigestBuf.end());
+  KeyBuf.push_back(u'}');
+  if (TagContents.IndexOfName(KeyBuf) >= 0) return KeyBuf;
+  // The keys of elements inside this one (a ph inside a hi) are given back their contents, so
+  // that an open form shows markup, not digests.
+  ExpandedBuf.clear();
+  const std::u16string_view c(ContentBuf);
+  size_t run = 0;
+  for (size_t i = c.find(u'{'); i != std::u16string_view::npos; i = c.find(u'{', i + 1)) {
+    if (i + 33 >= c.size() || c[i + 33] != u'}') continue;
+    const int k = TagContents.IndexOfName(c.substr(i, 34));
+    if (k < 0) continue;
+    ExpandedBuf.append(c.substr(run, i - run));
+    ExpandedBuf.append(TagContents.Items(k).Value);
+    run = i + 34;
+    i += 33;
+  }
+  ExpandedBuf.append(c.substr(run));
+  TagContents.Add(KeyBuf, ExpandedBuf);
+  return KeyBuf;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The pair is settled at the first unit whose variants show it. A header's source language
+// that a variant carries (or one of the same language) is the source; one that no variant of a
+// unit with two languages carries is treated as absent, like a header without one: the first
+// variant's language is the source then.
+void TDecodeTMX::ResolvePair() {
+  if (PairSettled || VariantCount == 0) return;
+  if (!LangPair.Source.empty()) {
+    for (int i = 0; i < VariantCount; ++i)
+      if (LangMatches(Variants[static_cast<size_t>(i)].Lang, LangPair.Source, false)) {
+        PairSettled = true;
+        return;
+      }
+    for (int i = 0; i < VariantCount; ++i)
+      if (SameFoldedPair(Variants[static_cast<size_t>(i)].Lang.c_str(), LangPair.Source.c_str())) {
+        SetPairSource(LangPair, Variants[static_cast<size_t>(i)].Lang);
+        PairSettled = true;
+        return;
+      }
+    bool twoLanguages = false;
+    for (int i = 1; i < VariantCount; ++i)
+      if (!LangMatches(Variants[static_cast<size_t>(i)].Lang, Variants[0].Lang, false)) twoLanguages = true;
+    if (!twoLanguages) return;
+  }
+  ClearLangPair(LangPair);
+  SetPairSource(LangPair, Variants[0].Lang);
+  PairSettled = true;
+}
+
+// The variant in the pair's language code: the first of exactly that code, else (for the
+// target) the first of the same language. The languages of a unit are a set: a second variant
+// of a language adds nothing.
+int TDecodeTMX::PickVariant(const WideString& code, int except) const {
+  const bool target = except >= 0;
+  int sameLanguage = -1;
+  for (int i = 0; i < VariantCount; ++i) {
+    if (i == except) continue;
+    const WideString& lang = Variants[static_cast<size_t>(i)].Lang;
+    if (target && LangMatches(lang, LangPair.Source, false)) continue;
+    if (LangMatches(lang, code, false)) return i;
+    if (target && sameLanguage < 0 && SameFoldedPair(lang.c_str(), code.c_str())) sameLanguage = i;
+  }
+  return sameLanguage;
+}
+
+void TDecodeTMX::WriteCurrentUnit() {
+  LangsSeen = 0;
+  ResolvePair();
+  if (!PairSettled) return;
+  const int source = PickVariant(LangPair.Source, -1);
+  if (source < 0) return;
+  LangsSeen |= 1;
+  if (LangPair.Target.empty()) {
+    for (int i = 0; i < VariantCount; ++i) {
+      const WideString& lang = Variants[static_cast<size_t>(i)].Lang;
+      if (i != source && !LangMatches(lang, LangPair.Source, false)) {
+        SetPairTarget(LangPair, lang);
+        break;
+      }
+    }
+    if (LangPair.Target.empty()) return;
+  }
+  const int target = PickVariant(LangPair.Target, source);
+  if (target < 0) return;
+  LangsSeen |= 2;
+
+  // The source registers the tags, so that the same content in the target gets the same
+  // placeholder.
+  SegmentBuffer = Variants[static_cast<size_t>(source)].Seg;
+  DecodeEntities(SegmentBuffer);
+  TagsToPlaceholders(SegmentBuffer, true);
+  if (SegmentBuffer.empty()) return;  // a unit without source text is no unit of a text TM
+  CurrentTU->SetField(tfSource, SegmentBuffer);
+  SegmentBuffer = Variants[static_cast<size_t>(target)].Seg;
+  DecodeEntities(SegmentBuffer);
+  TagsToPlaceholders(SegmentBuffer, false);
+  CurrentTU->SetField(tfTarget, SegmentBuffer);
+  CurrentTU->SetSourceLang(LangPair.Source);
+  CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);
+  EndUnit(false);
+}
+
+bool TDecodeTMX::EndUnit(bool isHeader) {
+  if (isHeader) return WriteHeaderLine();
+  if (!CurrentTU || !Output) return false;
+  if (!Appending && !HeaderWritten && !WriteHeaderLine()) return false;
+  if (LineEndMissing) {
+    TTU blank;  // an empty line: the line end alone
+    if (!Output->Write(blank)) {
+      OutputFailed();
+      return false;
+    }
+    LineEndMissing = false;
+  }
+  CurrentTU->SetIsHeader(false);
+  if (!Output->Write(*CurrentTU)) {
+    OutputFailed();
+    return false;
+  }
+  ++UnitCount;
+  CurrentTU->Clear();
+  return true;
+}
+
+// The header of a new output goes in front of the first unit, when the pair is known; the
+// count is set once all units are written.
+bool TDecodeTMX::WriteHeaderLine() {
+  if (HeaderWritten || Appending) return true;
+  if (!LangPair.Source.empty()) HeaderTU.SetSourceLang(LangPair.Source);
+  if (!LangPair.Target.empty()) HeaderTU.SetTargetLang(LangPair.Target);
+  HeaderLength = TrimmedLength(HeaderTU.GetLine());
+  if (!Output->Write(HeaderTU)) {
+    OutputFailed();
+    return false;
+  }
+  HeaderWritten = true;
+  return true;
+}
+
+// The header is rewritten in place when its line keeps its length (the count has a fixed
+// width) or a filler field can absorb the difference; else the file is rewritten through a
+// temporary file, so that the first unit is never overwritten.
+bool TDecodeTMX::UpdateHeaderCount(int64_t count) {
+  TTU& header = Appending ? ExistingHeader : HeaderTU;
+  header.SetIsHeader(true);
+  header.SetCount(count);
+  const bool sameLength = HeaderLength >= 0 && TrimmedLength(header.GetLine()) == HeaderLength;
+  if ((sameLength || IsFiller(header.Field(tfHeaderFiller))) && Output->Write(header)) {
+    // Reading the header back also writes out what the stream still buffers.
+    TTU check;
+    check.IsHeader = true;
+    if (Output->Read(check) > 0 && check.IsHeader && check.GetCount() == count) return true;
+    OutputFailed();
+    return false;
+  }
+  return RewriteThroughTempFile(header);
+}
+
+bool TDecodeTMX::RewriteThroughTempFile(TTU& header) {
+  if (OutputName.empty()) {
+    OutputFailed();
+    return false;
+  }
+  {
+    // Whatever the stream buffers reaches the file before the file is copied.
+    TTU flush;
+    flush.IsHeader = true;
+    Output->Read(flush);
+  }
+  auto in = TTextFileStream::Create(OutputName, ccUnicode, false, fmOpenRead | fmShareDenyNone);
+  if (!in) {
+    OutputFailed();
+    return false;
+  }
+  WideString old;
+  in->ReadLineAt(old, 0);
+  const int64_t oldEnd = in->LastLineEnd();  // the old line end is kept
+  const WideString temp = OutputName + u".~" + Int64ToWideStr(::getpid()) + u".tmp";
+  bool ok = false;
+  {
+    auto out = TTextFileStream::Create(temp, in->CodeChar(), false, fmCreate);
+    if (out) {
+      WideString line = header.GetLine();
+      while (!line.empty() && line.back() == u' ') line.pop_back();
+      out->WriteText(line.c_str());
+      in->SetPosition(oldEnd);
+      std::string block(1 << 16, '\0');
+      for (int64_t n; (n = in->Read(block.data(), static_cast<int64_t>(block.size()))) > 0;) out->Write(block.data(), n);
+      ok = out->CloseFile() && !out->WriteFailed();
+    }
+  }
+  const std::string target = platform::NativeName(OutputName), from = platform::NativeName(temp);
+  if (ok) {
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) ::chmod(from.c_str(), st.st_mode & 07777);
+    ok = std::rename(from.c_str(), target.c_str()) == 0;
+  }
+  if (!ok) {
+    ::unlink(from.c_str());
+    OutputFailed();
+  }
+  return ok;
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The TMX reader: a TMX file of any version into a text translation memory, through a
+// translation-unit stream. The output receives a header and one unit per tu that has a variant
+// in each language of the pair; an output that already holds a text translation memory
+// receives the new units at its end, and its header's count grows by them. Inline elements
+// (bpt, ept, ph, it, ut, hi) become placeholders; the prop elements of the types asked for
+// become attribute fields, 7 onwards.
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "tm/MyReaderHTML.h"
+#include "tm/MyTUs.h"
+#include "unicode/UniStringList.h"
+
+class TTUStream;
+
+// The base of the XML readers of translation memories.
+class TBaseDecodeXML : public TReaderHTML {
+public:
+  using TReaderHTML::TReaderHTML;
+};
+
+class TDecodeTMX : public TBaseDecodeXML {
+public:
+  explicit TDecodeTMX(const WideString& fileName);
+  ~TDecodeTMX() override;
+
+  // The property types whose prop elements are kept: the i-th (from 0) goes to field 7 + i of
+  // every unit, and the first four name those fields in the header.
+  void SetPropTypes(const TUniStringList& list);
+  void SetPropTypes(const std::vector<WideString>& list);
+
+  // Reads the whole input into output. outputName is the output's file, for messages, for the
+  // last-line check of an existing file and for the rare header rewrite that cannot be done in
+  // place. False when the input could not be opened, when the output is neither empty nor a
+  // text translation memory (it is then left untouched), or when it did not take what was
+  // written; ErrorText() names the file. A stopped conversion keeps the units written and the
+  // header counts them.
+  bool Convert(TTUStream* output, const WideString& outputName = WideString());
+
+  void Start() override;
+  void Finish() override;
+  void TagOpened(TTag* tag) override;
+  TTag* TagClosed(TTag* tag, std::u16string_view endName) override;
+  bool EndUnit(bool isHeader) override;
+  bool CollectsText(const TTag& tag) const override;
+
+  // Stands for an inline element's content in its parent's text: "{" + the MD4 digest of the
+  // content's UTF-8 + "}", the content kept in TagContents. Content that consists of text-TM
+  // placeholders only (what the TMX writer makes of them) is returned as it stands, so that a
+  // text TM written as TMX and read back keeps its placeholders.
+  const WideString& TagKey(std::u16string_view content);
+
+  // The pair of the units: from the header's source language and the variants met, or the
+  // pair of the translation memory appended to.
+  TLangPair LangPair;
+  // The output held a translation memory when the conversion started.
+  bool Appending = false;
+  // The unit being filled; exists from the tmx start tag on.
+  std::unique_ptr<TTU> CurrentTU;
+  // The variant being read (an index into the unit's variants), -1 outside a tuv.
+  int CurrentTuv = -1;
+  // The languages of the last unit written: bit 0 source, bit 1 target.
+  uint8_t LangsSeen = 0;
+  // "yyyymmdd~hhmmss" of the moment the tmx start tag was read.
+  WideString DefaultDate;
+  TUniStringList PropTypes;
+
+private:
+  struct TVariant {
+    WideString Lang;  // in text-TM form
+    WideString Seg;   // raw seg text, inline elements as their keys
+  };
+
+  void ApplyHeader(TTag* tag);
+  void ResolvePair();
+  int PickVariant(const WideString& code, int except) const;
+  void WriteCurrentUnit();
+  bool WriteHeaderLine();
+  bool UpdateHeaderCount(int64_t count);
+  bool RewriteThroughTempFile(TTU& header);
+  bool LastLineEnded();
+  void OutputFailed();
+
+  // The attribute's value decoded, nullptr when the tag has none of the names (first present wins).
+  PCWideChar Attr(const TTag* tag, std::initializer_list<std::u16string_view> names);
+  // A TMX date as unit date text; nullptr when the value is none.
+  PCWideChar TmDate(const TTag* tag);
+
+  TTU HeaderTU;                 // the header of a new output, until written
+  bool HaveHeader = false;      // a tmx element was met
+  bool HeaderWritten = false;
+  int HeaderLength = 0;         // of the header line written, in characters
+  int64_t ExistingCount = 0;    // the count of the translation memory appended to
+  TTU ExistingHeader;
+  bool LineEndMissing = false;  // the existing output's last line has no line end
+  WideString HeaderSource;      // the header's source language, until a variant confirms it
+  bool PairSettled = false;     // the source language is known for good
+  bool InTU = false;
+  std::vector<TVariant> Variants;
+  int VariantCount = 0;         // the variants of the current tu; more may be kept for reuse
+  WideString OutputName;
+  WideString AttrBuf;
+  WideString DateBuf;
+  WideString KeyBuf;
+  WideString ContentBuf;
+  WideString ExpandedBuf;
+  std::string Utf8Buf;
+  AnsiString DigestBuf;
+};
+
+// A language code in the form a text TM takes: two characters, optionally "-" or "_" and a
+// two-character region ("zh-Hans-CN" gives "zh-CN", "es-419" gives "es"). A code whose language
+// part is not two characters long is returned as it stands.
+WideString TmLangCode(std::u16string_view code);

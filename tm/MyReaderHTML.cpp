@@ -1,0 +1,594 @@
+#include "tm/MyReaderHTML.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+constexpr uint32_t kMaxCode = 0x10FFFF;
+
+// Entity name -> character. "nbsp" is a plain blank; "euro" is the euro's position in the
+// Windows ANSI page, which the field escape "&'80;" keeps and the TMX writer maps back.
+const TKeyWordRow kEntities[] = {
+    {u"amp", 38},      {u"quot", 34},     {u"gt", 62},      {u"lt", 60},       {u"apos", 39},    {u"nbsp", 32},
+    {u"euro", 128},    {u"iexcl", 161},   {u"cent", 162},   {u"pound", 163},   {u"curren", 164}, {u"yen", 165},
+    {u"brvbar", 166},  {u"sect", 167},    {u"uml", 168},    {u"copy", 169},    {u"ordf", 170},   {u"laquo", 171},
+    {u"not", 172},     {u"shy", 173},     {u"reg", 174},    {u"macr", 175},    {u"deg", 176},    {u"plusmn", 177},
+    {u"sup2", 178},    {u"sup3", 179},    {u"acute", 180},  {u"micro", 181},   {u"para", 182},   {u"middot", 183},
+    {u"cedil", 184},   {u"sup1", 185},    {u"ordm", 186},   {u"raquo", 187},   {u"frac14", 188}, {u"frac12", 189},
+    {u"frac34", 190},  {u"iquest", 191},  {u"Agrave", 192}, {u"Aacute", 193},  {u"Acirc", 194},  {u"Atilde", 195},
+    {u"Auml", 196},    {u"Aring", 197},   {u"AElig", 198},  {u"Ccedil", 199},  {u"Egrave", 200}, {u"Eacute", 201},
+    {u"Ecirc", 202},   {u"Euml", 203},    {u"Igrave", 204}, {u"Iacute", 205},  {u"Icirc", 206},  {u"Iuml", 207},
+    {u"ETH", 208},     {u"Ntilde", 209},  {u"Ograve", 210}, {u"Oacute", 211},  {u"Ocirc", 212},  {u"Otilde", 213},
+    {u"Ouml", 214},    {u"times", 215},   {u"Oslash", 216}, {u"Ugrave", 217},  {u"Uacute", 218}, {u"Ucirc", 219},
+    {u"Uuml", 220},    {u"Yacute", 221},  {u"THORN", 222},  {u"szlig", 223},   {u"agrave", 224}, {u"aacute", 225},
+    {u"acirc", 226},   {u"atilde", 227},  {u"auml", 228},   {u"aring", 229},   {u"aelig", 230},  {u"ccedil", 231},
+    {u"egrave", 232},  {u"eacute", 233},  {u"ecirc", 234},  {u"euml", 235},    {u"igrave", 236}, {u"iacute", 237},
+    {u"icirc", 238},   {u"iuml", 239},    {u"eth", 240},    {u"ntilde", 241},  {u"ograve", 242}, {u"oacute", 243},
+    {u"ocirc", 244},   {u"otilde", 245},  {u"ouml", 246},   {u"divide", 247},  {u"oslash", 248}, {u"ugrave", 249},
+    {u"uacute", 250},  {u"ucirc", 251},   {u"uuml", 252},   {u"yacute", 253},  {u"thorn", 254},  {u"yuml", 255},
+};
+static_assert(std::size(kEntities) == 102);
+
+// Characters that a field holds as "&'" + hexadecimal + ";". Nothing from 192 on.
+constexpr bool IsSpecial(WideChar c) {
+  switch (c) {
+    case 1: case 2: case 9: case 11: case 29: case 30: case 128: case 130: case 133: case 145: case 146:
+    case 147: case 148: case 151: case 153: case 160: case 169: case 174: case 188: case 189: case 190:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int DigitValue(WideChar c, bool hex) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (hex && c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
+void AppendCodePoint(WideString& out, uint32_t code) {
+  if (code > 0xFFFF) {
+    code -= 0x10000;
+    out.push_back(static_cast<WideChar>(0xD800 + (code >> 10)));
+    out.push_back(static_cast<WideChar>(0xDC00 + (code & 0x3FF)));
+  } else {
+    out.push_back(static_cast<WideChar>(code));
+  }
+}
+
+bool IsLowerHex(WideChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
+
+// The group "{" + 32 lower-case hexadecimal digits + "}" that stands for an inline element.
+bool IsKeyAt(std::u16string_view text, size_t i) {
+  if (i + 33 >= text.size() || text[i] != u'{' || text[i + 33] != u'}') return false;
+  for (size_t k = i + 1; k < i + 33; ++k)
+    if (!IsLowerHex(text[k])) return false;
+  return true;
+}
+
+bool StartsOpenForm(std::u16string_view text, size_t p) {
+  return p + 2 < text.size() && text[p] == u'&' && text[p + 1] == u't' && text[p + 2] == u'=';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+TReaderHTML::TReaderHTML(const WideString& fileName) : TReader(fileName) {
+  Entities.AddTable(kEntities);
+  SegmentBuffer.reserve(4096);
+  BufIndex = 0;
+  BufLen = 0;
+}
+
+TReaderHTML::~TReaderHTML() = default;
+
+bool TReaderHTML::CollectsText(const TTag&) const { return true; }
+
+// ---------------------------------------------------------------------------------------------
+// One pass, one character at a time. Markup is split at blanks, and TAB, CR and LF count as
+// blanks there; in text TAB stays (segment text escapes it) and a line end becomes one blank.
+void TReaderHTML::Parse() {
+  TTag root(nullptr, u"Root");
+  TTag* cur = &root;
+  EndOfInput = false;
+  NameBuf.clear();
+  TextBuf.clear();
+
+  TState state = stText;
+  WideChar quote = 0;
+  bool valueStarted = false;  // an attribute value has begun (a quote or a character was read)
+  bool prevCR = false;
+  int declChars = 0;  // characters after "<!"
+  int dashes = 0;     // "-" in a row at the end of them
+  bool comment = false;
+
+  auto enter = [&](TState s) {
+    state = s;
+    if (s == stText || s == stAttrValue) {
+      TextBuf.clear();
+      valueStarted = false;
+    } else {
+      NameBuf.clear();
+    }
+    if (s == stDecl) {
+      declChars = dashes = 0;
+      comment = false;
+    }
+  };
+  auto declChar = [&](WideChar c) {
+    ++declChars;
+    dashes = c == u'-' ? dashes + 1 : 0;
+    if (declChars == 2 && dashes == 2) comment = true;
+  };
+  auto append = [&](WideChar c) {
+    switch (state) {
+      case stText: case stQuoted: TextBuf.push_back(c); break;
+      case stAttrValue: TextBuf.push_back(c); valueStarted = true; break;
+      case stDecl: declChar(c); break;
+      default: NameBuf.push_back(c); break;
+    }
+  };
+  auto openTag = [&] { cur = cur->OpenChild(NameBuf); };
+  auto addAttribute = [&] { cur->AddAttribute(NameBuf, TextBuf); };
+
+  for (;;) {
+    WideChar c = ReadChar();
+    if (EndOfInput) break;
+    if (c == u'\n' && prevCR) {  // CR LF is one line end
+      prevCR = false;
+      continue;
+    }
+    prevCR = c == u'\r';
+    if (c == u'\r' || c == u'\n' || (c == u'\t' && state != stText)) c = u' ';
+
+    switch (c) {
+      case u'<':
+        if (state == stDecl && comment) {
+          declChar(c);
+          break;
+        }
+        // The text before markup goes to its element once; whatever a broken tag had gathered
+        // is dropped.
+        if (state == stText && CollectsText(*cur)) cur->AddText(TextBuf);
+        TextBuf.clear();
+        enter(stName);
+        break;
+      case u'!':
+        if (state == stName)
+          enter(stDecl);
+        else
+          append(c);
+        break;
+      case u'"':
+      case u'\'':
+        if (state == stAttrValue) {
+          if (!valueStarted || c == u'"') {
+            quote = c;
+            valueStarted = true;
+            state = stQuoted;
+          } else {
+            append(c);
+          }
+        } else if (state == stQuoted) {
+          if (c == quote)
+            state = stAttrValue;
+          else
+            append(c);
+        } else if (state == stText || state == stDecl || c == u'\'') {
+          append(c);
+        }
+        break;
+      case u'=':
+        if (state == stAttrName) {
+          while (!NameBuf.empty() && NameBuf.back() == u' ') NameBuf.pop_back();
+          // The name stays in NameBuf; only TextBuf is emptied for the value.
+          state = stAttrValue;
+          TextBuf.clear();
+          valueStarted = false;
+        } else {
+          append(c);
+        }
+        break;
+      case u' ':
+        if (state == stName) {
+          if (!NameBuf.empty()) {
+            openTag();
+            enter(stAttrName);
+          }
+        } else if (state == stAttrValue) {
+          if (valueStarted) {  // blanks after "=" come before the value
+            addAttribute();
+            enter(stAttrName);
+          }
+        } else {
+          append(c);
+        }
+        break;
+      case u'/':
+      case u'?':
+        if (state == stName) {
+          if (c == u'/') {
+            if (!NameBuf.empty()) {
+              openTag();
+              TagOpened(cur);
+            }
+            enter(stEndTag);
+          }
+        } else if (state == stAttrName || state == stAttrValue) {
+          if (state == stAttrValue) addAttribute();
+          TagOpened(cur);
+          enter(stEndTag);
+        } else {
+          append(c);
+        }
+        break;
+      case u'>':
+        switch (state) {
+          case stName:
+            openTag();
+            TagOpened(cur);
+            enter(stText);
+            break;
+          case stAttrName:
+            TagOpened(cur);
+            enter(stText);
+            break;
+          case stAttrValue:
+            addAttribute();
+            TagOpened(cur);
+            enter(stText);
+            break;
+          case stEndTag:
+            SetPosition(InputPosition());
+            cur = TagClosed(cur, NameBuf);
+            enter(stText);
+            break;
+          case stDecl:
+            if (comment && !(dashes >= 2 && declChars >= 4))
+              declChar(c);
+            else
+              enter(stText);
+            break;
+          default:  // text, and a quoted value, which may hold ">"
+            append(c);
+            break;
+        }
+        break;
+      default:
+        append(c);
+        break;
+    }
+    if (Aborted) break;
+  }
+  // The root frees every element still open.
+}
+
+// ---------------------------------------------------------------------------------------------
+size_t TReaderHTML::OpenFormEnd(std::u16string_view text, size_t p, size_t& failsFrom) {
+  if (!StartsOpenForm(text, p) || p >= failsFrom) return std::u16string_view::npos;
+  for (size_t e = p + 3; e < text.size(); ++e)
+    if (text[e] == u';' && text[e - 1] != u'\\') return e;
+  failsFrom = p;
+  return std::u16string_view::npos;
+}
+
+void TReaderHTML::CharToHexRef(WideString& out, uint32_t code) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  WideChar digits[8];
+  int n = 0;
+  do {
+    digits[n++] = kHex[code & 15];
+    code >>= 4;
+  } while (code && n < 8);
+  out.append(u"&'");
+  while (n) out.push_back(digits[--n]);
+  out.push_back(u';');
+}
+
+// A placeholder ("&" + two characters + ";") or an open form ("&t=") begins right after the
+// ampersand when its first character is text[k].
+bool TReaderHTML::KeepsAmpersand(std::u16string_view text, size_t k) {
+  if (k + 2 < text.size() && text[k + 2] == u';') return true;
+  return k + 1 < text.size() && text[k] == u't' && text[k + 1] == u'=';
+}
+
+size_t TReaderHTML::DecodeReference(std::u16string_view text, size_t p, uint32_t& code, bool& named) const {
+  const size_t n = text.size();
+  auto at = [&](size_t i) -> WideChar { return i < n ? text[i] : 0; };
+  named = false;
+  size_t q;
+  bool hex;
+  if (at(p + 1) == u'#') {
+    hex = at(p + 2) == u'x';
+    q = p + (hex ? 3 : 2);
+  } else if (at(p + 1) == u'\'') {
+    hex = true;
+    q = p + 2;
+  } else {
+    // A name of the table, walked letter by letter up to its ";".
+    const TTreeLetters* node = &Entities;
+    size_t j = p + 1;
+    const size_t limit = j + static_cast<size_t>(Entities.MaxLength());
+    while (j < n && j <= limit && text[j] != u';') {
+      node = node->FindChild(text[j]);
+      if (!node) return p;
+      ++j;
+    }
+    if (j >= n || text[j] != u';' || node == &Entities || node->Value() == -1) return p;
+    code = static_cast<uint32_t>(node->Value()) & 0xFFFF;
+    named = true;
+    return j + 1;
+  }
+  const size_t digits = q;
+  uint32_t v = 0;
+  for (int d; q < n && (d = DigitValue(text[q], hex)) >= 0; ++q) {
+    v = v * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+    if (v > kMaxCode) v = kMaxCode + 1;  // held there: no character
+  }
+  if (q == digits) return p;
+  code = v;
+  return q < n && text[q] == u';' ? q + 1 : q;
+}
+
+void TReaderHTML::AppendFieldChar(WideString& out, uint32_t code, std::u16string_view text, size_t next) {
+  switch (code) {
+    case 0: break;
+    case 9: out.append(u"&'9;"); break;
+    case 10: case 13: out.push_back(u' '); break;
+    case u'&':
+      // A decoded ampersand is text: it starts no further reference.
+      if (KeepsAmpersand(text, next))
+        out.push_back(u'&');
+      else
+        out.append(u"&'26;");
+      break;
+    default:
+      if (code > kMaxCode)
+        out.push_back(u' ');
+      else
+        AppendCodePoint(out, code);
+      break;
+  }
+}
+
+void TReaderHTML::DecodeEntities(WideString& text) {
+  const std::u16string_view t(text);
+  const size_t n = t.size();
+  FOut.clear();
+  FOut.reserve(n);
+  size_t failsFrom = std::u16string_view::npos;
+  size_t i = 0;
+  while (i < n) {
+    const size_t p = t.find(u'&', i);
+    if (p == std::u16string_view::npos) {
+      FOut.append(t.substr(i));
+      break;
+    }
+    FOut.append(t.substr(i, p - i));
+    if (StartsOpenForm(t, p)) {
+      // An open form is field text already; one without its end is left for the reader of
+      // the field to take as text.
+      const size_t e = OpenFormEnd(t, p, failsFrom);
+      const size_t stop = e == std::u16string_view::npos ? p + 1 : e + 1;
+      FOut.append(t.substr(p, stop - p));
+      i = stop;
+      continue;
+    }
+    uint32_t code = 0;
+    bool named = false;
+    const size_t next = DecodeReference(t, p, code, named);
+    if (next != p) {
+      AppendFieldChar(FOut, code, t, next);
+      i = next;
+      continue;
+    }
+    // No reference: a placeholder stays; any other ampersand is escaped.
+    if (KeepsAmpersand(t, p + 1))
+      FOut.push_back(u'&');
+    else
+      FOut.append(u"&'26;");
+    i = p + 1;
+  }
+  text.swap(FOut);
+}
+
+void TReaderHTML::DecodeXmlText(std::u16string_view text, WideString& out) const {
+  out.clear();
+  out.reserve(text.size());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    const WideChar c = text[i];
+    if (c == u'&') {
+      uint32_t code = 0;
+      bool named = false;
+      const size_t next = DecodeReference(text, i, code, named);
+      if (next == i) {
+        out.push_back(c);
+        ++i;
+        continue;
+      }
+      if (named && code == 128) code = 0x20AC;  // the euro sign itself in plain text
+      if (code == 9 || code == 10 || code == 13 || code > kMaxCode)
+        out.push_back(u' ');
+      else if (code != 0)
+        AppendCodePoint(out, code);
+      i = next;
+      continue;
+    }
+    out.push_back(c == u'\t' || c == u'\r' || c == u'\n' ? u' ' : c);
+    ++i;
+  }
+}
+
+void TReaderHTML::EscapeSpecialChars(WideString& text) {
+  const std::u16string_view t(text);
+  const size_t n = t.size();
+  FOut.clear();
+  FOut.reserve(n + 16);
+  size_t failsFrom = std::u16string_view::npos;
+  size_t run = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const WideChar c = t[i];
+    if (c == u'&') {
+      const size_t e = OpenFormEnd(t, i, failsFrom);
+      if (e != std::u16string_view::npos) i = e;  // copied with the run
+      continue;
+    }
+    if (!IsSpecial(c)) continue;
+    FOut.append(t.substr(run, i - run));
+    CharToHexRef(FOut, c);
+    run = i + 1;
+  }
+  if (run == 0) return;  // nothing escaped
+  FOut.append(t.substr(run));
+  text.swap(FOut);
+}
+
+// ---------------------------------------------------------------------------------------------
+void TReaderHTML::RegisterTag(std::u16string_view tagText) {
+  if (TagPlaceholders.IndexOfName(tagText) >= 0) return;
+  const int next = TagPlaceholders.Count();
+  if (next >= 26 || !(FUsedLetters >> next & 1)) {
+    TagPlaceholders.AddTag(tagText);
+    if (next < 26) FUsedLetters |= 1u << next;
+    return;
+  }
+  // The usual letter is taken by a placeholder that the segment held already: the lowest free
+  // one is used, so that two tags never share a placeholder.
+  int letter = 0;
+  while (letter < 26 && (FUsedLetters >> letter & 1)) ++letter;
+  if (letter == 26) {
+    TagPlaceholders.AddTag(tagText);
+    return;
+  }
+  WideChar placeholder[4] = {u'&', u't', static_cast<WideChar>(u'A' + letter), u';'};
+  if (tagText.size() >= 3 && tagText[0] == u'<' && tagText[1] == u'#')
+    placeholder[1] = tagText[2];
+  else if (!tagText.empty() && tagText[0] == u'{' && tagText.find(u"\\field") != std::u16string_view::npos)
+    placeholder[1] = u'f';
+  TagPlaceholders.Add(tagText, std::u16string_view(placeholder, 4));
+  FUsedLetters |= 1u << letter;
+}
+
+void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags) {
+  while (!text.empty() && text.back() == u' ') text.pop_back();
+  const size_t n = text.size();
+  if (n >= kNone) return;  // positions are kept in 32 bits; no segment comes near
+  const std::u16string_view t(text);
+
+  if (registerTags) {
+    // Letters that are taken: by the tags listed already, and by placeholders in the text.
+    FUsedLetters = 0;
+    for (int k = 0; k < TagPlaceholders.Count(); ++k) {
+      const WideString& ph = TagPlaceholders.Items(k).Value;
+      if (ph.size() == 4 && ph[2] >= u'A' && ph[2] <= u'Z') FUsedLetters |= 1u << (ph[2] - u'A');
+    }
+    for (size_t i = t.find(u'&'); i != std::u16string_view::npos && i + 3 < n; i = t.find(u'&', i + 1))
+      if (t[i + 1] >= u'a' && t[i + 1] <= u'z' && t[i + 2] >= u'A' && t[i + 2] <= u'Z' && t[i + 3] == u';')
+        FUsedLetters |= 1u << (t[i + 2] - u'A');
+  }
+
+  // Where each tag ends, found in one pass: nested groups of the same kind belong to the
+  // outermost; an opener never closed stays text. A "<" tag never spans the group of an
+  // inline element, whose markup it cannot be part of.
+  FMatch.assign(n, kNone);
+  FBraces.clear();
+  FAngles.clear();
+  size_t poisoned = 0;  // "<" openers below this depth of FAngles span an inline element
+  size_t failsFrom = std::u16string_view::npos;
+  for (size_t i = 0; i < n; ++i) {
+    switch (t[i]) {
+      case u'&': {
+        const size_t e = OpenFormEnd(t, i, failsFrom);
+        if (e != std::u16string_view::npos) i = e;
+        break;
+      }
+      case u'{':
+        if (IsKeyAt(t, i)) {
+          FMatch[i] = static_cast<uint32_t>(i + 33);
+          poisoned = FAngles.size();
+          i += 33;
+        } else {
+          FBraces.push_back(static_cast<uint32_t>(i));
+        }
+        break;
+      case u'}':
+        if (!FBraces.empty()) {
+          FMatch[FBraces.back()] = static_cast<uint32_t>(i);
+          FBraces.pop_back();
+        }
+        break;
+      case u'<':
+        FAngles.push_back(static_cast<uint32_t>(i));
+        break;
+      case u'>':
+        if (!FAngles.empty()) {
+          const uint32_t open = FAngles.back();
+          FAngles.pop_back();
+          if (FAngles.size() >= poisoned)
+            FMatch[open] = static_cast<uint32_t>(i);
+          else
+            poisoned = FAngles.size();
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  FOut.clear();
+  FOut.reserve(n + 16);
+  failsFrom = std::u16string_view::npos;
+  size_t prevEnd = std::u16string_view::npos;  // where the previous tag's replacement ended
+  std::u16string_view prevTag;
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i;
+    while (j < n && t[j] != u'{' && t[j] != u'<' && !StartsOpenForm(t, j)) ++j;
+    FOut.append(t.substr(i, j - i));
+    if (j >= n) break;
+    if (t[j] == u'&') {
+      const size_t e = OpenFormEnd(t, j, failsFrom);
+      const size_t stop = e == std::u16string_view::npos ? j + 1 : e + 1;
+      FOut.append(t.substr(j, stop - j));
+      i = stop;
+      continue;
+    }
+    const uint32_t end = FMatch[j];
+    if (end == kNone) {
+      FOut.push_back(t[j]);
+      i = j + 1;
+      continue;
+    }
+    const std::u16string_view tag = t.substr(j, end - j + 1);
+    i = end + 1;
+    if (j == prevEnd && tag == prevTag) {  // the same tag back to back: one placeholder
+      prevEnd = i;
+      continue;
+    }
+    prevTag = tag;
+    prevEnd = i;
+    if (registerTags) RegisterTag(tag);
+    if (PCWideChar ph = TagPlaceholders.PlaceholderOf(tag)) {
+      FOut.append(ph);
+      continue;
+    }
+    std::u16string_view content = tag;
+    const int k = TagContents.IndexOfName(tag);
+    if (k >= 0) content = TagContents.Items(k).Value;
+    FOut.append(u"&t=");
+    for (const WideChar c : content) {
+      if (c == u';') FOut.push_back(u'\\');
+      FOut.push_back(c == u'\t' ? u' ' : c);
+    }
+    // A "\" right before the end would make the ";" part of the text.
+    if (!content.empty() && content.back() == u'\\') FOut.push_back(u' ');
+    FOut.push_back(u';');
+  }
+  text.swap(FOut);
+  EscapeSpecialChars(text);
+}

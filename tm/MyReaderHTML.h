@@ -1,0 +1,100 @@
+#pragma once
+// A forgiving scanner for XML-like markup (TMX files, SDLTM segment strings). It keeps the chain
+// of open elements and reports start and end tags to its descendants, which decide what the
+// elements mean. It is no validating parser: end tags close the current element whatever their
+// names, comments and declarations other than the XML declaration are skipped, and malformed
+// markup is absorbed rather than reported.
+//
+// It also carries the routines that turn segment text into text-TM field text: entity
+// decoding, inline tags to placeholders ("&tA;", or the open form "&t=" + tag + ";"), and the
+// escape "&'" + hexadecimal + ";" for characters that cannot stand in a field.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "base/MyTreeLetters.h"
+#include "tm/MyConvert.h"
+
+class TReaderHTML : public TReader {
+public:
+  // An empty name gives a reader without input (a descendant then feeds NextChar itself).
+  explicit TReaderHTML(const WideString& fileName);
+  ~TReaderHTML() override;
+
+  // Scans the whole input; stops at its end or when the job is stopped.
+  void Parse() override;
+
+  // A start tag is complete with its attributes. Every element is reported here, also one
+  // that closes itself ("<name .../>"), which is then reported by TagClosed at once with an
+  // empty end name.
+  virtual void TagOpened(TTag* tag) = 0;
+  // An end tag was read while tag is the current element; returns the element that becomes
+  // current (normally tag->Close()).
+  virtual TTag* TagClosed(TTag* tag, std::u16string_view endName) = 0;
+  // Hands one unit to the output; false when the output did not take it.
+  virtual bool EndUnit(bool isHeader) = 0;
+  // Whether the character content of this element is gathered. Text that no descendant reads
+  // (the blanks between the elements of a large document) need not pile up anywhere.
+  virtual bool CollectsText(const TTag& tag) const;
+
+  // Turns XML references into characters, in place: named entities of the table, "&#" decimal,
+  // "&#x" and "&'" hexadecimal. The result is field text: an ampersand that does not start a
+  // placeholder becomes "&'26;", a TAB "&'9;", CR and LF a blank; #0 disappears. References are
+  // decoded once: "&amp;lt;" is the text "&lt;", never "<". Placeholders and open forms stay.
+  void DecodeEntities(WideString& text);
+  // Replaces the inline tags of segment text ("{" ... "}" groups, "<" ... ">" tags, the groups
+  // that stand for inline elements) by placeholders, then escapes special characters. With
+  // registerTags, tags new to TagPlaceholders get the next letter; without it, a tag that the
+  // list does not know is written in the open form. A "{" or "<" without its end is text.
+  void TagsToPlaceholders(WideString& text, bool registerTags);
+  // Each character of the special set becomes "&'" + hexadecimal + ";"; the open forms are
+  // copied as they stand, so that their ";" and the characters inside stay intact.
+  void EscapeSpecialChars(WideString& text);
+  // Appends "&'" + code in upper-case hexadecimal without leading zeros + ";".
+  static void CharToHexRef(WideString& out, uint32_t code);
+
+  // Decodes the references of markup text (attribute values, property text, the content of
+  // inline elements) into plain text, once: TAB, CR and LF become blanks, #0 disappears, and
+  // an ampersand that starts no reference stays an ampersand.
+  void DecodeXmlText(std::u16string_view text, WideString& out) const;
+
+  // Tag text -> placeholder, for the unit being read.
+  TAttrList TagPlaceholders;
+  // Tag key -> the tag's content, for the unit being read.
+  TAttrList TagContents;
+  // Entity name -> character; case-sensitive.
+  TTreeLetters Entities{true};
+  // The descendants' buffer for the text of one segment.
+  WideString SegmentBuffer;
+
+  // Where the open form "&t=" ... ";" starting at text[p] ends (the index of its ";", the first
+  // one not preceded by "\"), or npos when it has none. failsFrom carries what earlier calls on
+  // the same text learnt (start it at npos): once a search found no end, none from further on
+  // will, so a text full of unended forms still costs one pass.
+  static size_t OpenFormEnd(std::u16string_view text, size_t p, size_t& failsFrom);
+
+private:
+  enum TState : uint8_t { stDecl = 1, stText, stName, stAttrName, stAttrValue, stQuoted, stEndTag };
+
+  // Decodes the reference at text[p] ("&"); returns where the text goes on. When the reference
+  // names a character, code receives it; else code is left alone and p is returned.
+  size_t DecodeReference(std::u16string_view text, size_t p, uint32_t& code, bool& named) const;
+  // Appends code as field text (see DecodeEntities); next is where the text goes on after it.
+  void AppendFieldChar(WideString& out, uint32_t code, std::u16string_view text, size_t next);
+  // True when the ampersand at text[p] (or, for a decoded one, the text from p on) is left as
+  // it stands: it begins a four-character placeholder or an open form.
+  static bool KeepsAmpersand(std::u16string_view text, size_t p);
+  // The placeholder of a new tag whose usual letter is already taken in the segment.
+  void RegisterTag(std::u16string_view tagText);
+
+  // The parse's buffers, kept from parse to parse.
+  WideString NameBuf;
+  WideString TextBuf;
+  // Scratch of the text routines.
+  WideString FOut;
+  std::vector<uint32_t> FMatch;
+  std::vector<uint32_t> FBraces;
+  std::vector<uint32_t> FAngles;
+  // Letters of the placeholders already in the segment being registered, bit 0 for "A".
+  uint32_t FUsedLetters = 0;
+};
