@@ -7,6 +7,7 @@
 #include "base/MySysUtils.h"
 #include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
+#include "tm/MyDecodeTMX.h"
 #include "tm/MyEncodeTMX.h"
 #include "unicode/UniSysUtils.h"
 
@@ -53,6 +54,25 @@ void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& 
   host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
 }
 
+void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
+  // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
+  const bool exists = WideFileExists(output);
+  TQMStream target(output, exists ? 0 : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
+  if (!target.Opened())
+    Fail(exists ? CannotOpen(output)
+                : WideFormat(u"Cannot create file \"%s\". %s",
+                             {WideExpandFileName(output), WideSysErrorMessage(platform::LastErrorCode())}));
+  TDecodeTMX reader(input);
+  if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
+  bool ok;
+  {
+    TAttached attached(host, reader);
+    ok = reader.Convert(&target, output);
+  }
+  if (!ok) Fail(reader.ErrorText());
+  host.ShowResult(ResultLine(reader.UnitCount, u" TUs"));
+}
+
 void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   TObjectControled job;
   TAttached attached(host, job);
@@ -74,6 +94,7 @@ void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString
 void RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
   switch (InputTypeOf(input)) {
     case ftTxt: TxtToTmx(host, input, output); break;
+    case ftTmx: TmxToTxt(host, input, output); break;
     case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); break;
     case ftSdltb: SdltbToCsv(host, input, output); break;
     case ftCsv: CsvToTxt(host, input, output); break;

@@ -123,3 +123,38 @@ TEST(ProgramRun, TermbaseBecomesCsv) {
   EXPECT_NE(bad.err.find(dir.File("bad.sdltb")), std::string::npos) << bad.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "bad.csv"));
 }
+
+TEST(ProgramRun, TmxBecomesATextTMAndASecondRunAppends) {
+  TempDir dir;
+  TempDir::Write(dir.File("tm.txt"), Tm(3));
+  ASSERT_EQ(RunProgram(kExe, {dir.File("tm.txt")}).status, 0);
+  std::filesystem::create_directories(dir.Path() / "back");
+  ProgramRun first = RunProgram(kExe, {dir.File("tm.tmx"), dir.File("back")});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, dir.File("back/tm.txt") + ": 3 TUs\n");
+  ProgramRun second = RunProgram(kExe, {dir.File("tm.tmx"), dir.File("back")});
+  EXPECT_EQ(second.status, 0) << second.err;
+  const std::string back = TempDir::Read(dir.File("back/tm.txt"));
+  EXPECT_NE(back.find("TU=00000006"), std::string::npos);
+  EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 7);
+  // An existing .txt that is not a text TM is never appended to.
+  TempDir::Write(dir.File("back/notes.txt"), "my own notes\r\n");
+  std::filesystem::copy_file(dir.Path() / "tm.tmx", dir.Path() / "notes.tmx");
+  ProgramRun refused = RunProgram(kExe, {dir.File("notes.tmx"), dir.File("back")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(dir.File("back/notes.txt")), std::string::npos) << refused.err;
+  EXPECT_EQ(TempDir::Read(dir.File("back/notes.txt")), "my own notes\r\n");
+}
+
+TEST(ProgramRun, PropertyTypesBecomeAttributes) {
+  TempDir dir;
+  TempDir::Write(dir.File("p.tmx"),
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tmx version=\"1.4\"><header srclang=\"en\" "
+                 "creationtool=\"t\" creationtoolversion=\"1\" segtype=\"sentence\" o-tmf=\"x\" adminlang=\"en\" "
+                 "datatype=\"plaintext\"/><body><tu><prop type=\"x-Client\">ACME</prop>"
+                 "<tuv xml:lang=\"en\"><seg>Hello</seg></tuv><tuv xml:lang=\"de\"><seg>Hallo</seg></tuv></tu>"
+                 "</body></tmx>\n");
+  ProgramRun run = RunProgram(kExe, {"/PROP_TYPE=x-Client", dir.File("p.tmx")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(TempDir::Read(dir.File("p.txt")).find("\tACME"), std::string::npos);
+}

@@ -675,29 +675,3 @@ TEST_F(DecodeTMX, PumpsEventsByTheClock) {
   EXPECT_LT(r.units, 100);
   EXPECT_EQ(ReadTm(dir.File("b.txt")).header.GetCount(), r.units);
 }
-
-// Not run by default: the figure of a large conversion.
-//   test_app_core --gtest_also_run_disabled_tests --gtest_filter='*HundredThousandUnits*'
-TEST_F(DecodeTMX, DISABLED_HundredThousandUnits) {
-  const char* keep = std::getenv("MIRELCON_TMX_100K");  // a TMX to convert, made on the first run
-  const std::string tmx = keep ? keep : dir.File("big.tmx");
-  if (!std::filesystem::exists(tmx)) {
-    std::string tm = Crlf({kTmHeader});
-    for (int i = 0; i < 100000; ++i)
-      tm += Unit("Segment " + std::to_string(i) + " with &tA;bold&tB; text & more words to read, &'A0;",
-                 "Segment " + std::to_string(i) + " avec &tA;gras&tB; texte \xC3\xA9t\xC3\xA9", "client " + std::to_string(i % 7)) +
-            "\r\n";
-    TempDir::Write(dir.File("big.txt"), tm);
-    TQMStream s(W(dir.File("big.txt")), 0, fmOpenRead | fmShareDenyWrite);
-    TEncodeTMX w(&s);
-    ASSERT_TRUE(w.Convert(W(tmx), 4));
-    if (keep) return;
-  }
-  const auto start = std::chrono::steady_clock::now();
-  const Outcome r = ConvertTmx(tmx, dir.File("big-out.txt"), {u"Client"});
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.units, 100000);
-  std::printf("100000 units converted in %lld ms (%lld bytes of TMX)\n", static_cast<long long>(ms),
-              static_cast<long long>(std::filesystem::file_size(tmx)));
-}
