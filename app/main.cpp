@@ -32,8 +32,6 @@ int main(int argc, char** argv) {
       return ExitBadParameters;
     }
     TTerminalHost host(stdout, stderr);
-    const TCommandLine cl = ParseCommandLine(params);
-    for (const WideString& type : cl.PropTypes) host.PropTypeList().Add(type);
     return RunCommandLine(host, params);
   }
 

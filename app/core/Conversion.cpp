@@ -104,6 +104,8 @@ void RunConversion(TConversionHost& host, const WideString& input, const WideStr
 
 int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params) {
   const TCommandLine cl = ParseCommandLine(params);
+  host.PropTypeList.Clear();
+  for (const WideString& type : cl.PropTypes) host.PropTypeList.Add(type);
   if (cl.Help) {
     host.HideWindow();
     host.ShowMessage(UsageText(u"\r"));

@@ -34,6 +34,10 @@ void RunConversion(TConversionHost& host, const WideString& input, const WideStr
 // What a command-line run reports to, beside the conversions themselves.
 class TCommandLineHost : public TConversionHost {
 public:
+  // The "/PROP_TYPE=" types of the run, filled by RunCommandLine.
+  const TUniStringList* PropTypes() override { return &PropTypeList; }
+  TUniStringList PropTypeList;
+
   virtual void ShowMessage(const WideString& text) = 0;  // the usage text, "Bad FileName", ...
   virtual void ShowError(const WideString& text) = 0;    // one failed file
   virtual void HideWindow() {}

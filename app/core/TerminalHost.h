@@ -11,12 +11,9 @@ public:
   void AttachProgress(TObjectControled& /*job*/) override {}
   void ShowHtmlMessage(const WideString& html, const WideString& caption) override;
   void ShowResult(const WideString& line) override;
-  const TUniStringList* PropTypes() override { return &propTypes_; }
   void ShowMessage(const WideString& text) override;
   void ShowError(const WideString& text) override;
   void BeginFile(const WideString& input, const WideString& output) override;
-
-  TUniStringList& PropTypeList() { return propTypes_; }
 
 private:
   void Line(std::FILE* f, const WideString& text);
@@ -24,7 +21,6 @@ private:
   std::FILE* out_;
   std::FILE* err_;
   WideString output_;
-  TUniStringList propTypes_;
 };
 
 // The text of an HTML message: tags dropped, the common entities decoded.

@@ -179,7 +179,6 @@ void TFormTessaly::FormActivate() {
 
 void TFormTessaly::RunCommandLineOnce() {
   commandLineRunning_ = true;
-  for (const WideString& type : ParseCommandLine(params_).PropTypes) PropTypeList.Add(type);
   int status = ExitFileFailed;
   try {
     status = RunCommandLine(*this, params_);

@@ -57,7 +57,6 @@ public:
   void DetachProgress() override;
   void ShowHtmlMessage(const WideString& html, const WideString& caption) override;
   void ShowResult(const WideString& line) override;
-  const TUniStringList* PropTypes() override { return &PropTypeList; }
   // TCommandLineHost
   void ShowMessage(const WideString& text) override;
   void ShowError(const WideString& text) override;
@@ -106,7 +105,6 @@ private:
   uint8_t Running = 0;
   WideString InputName;
   WideString OutputName;
-  TUniStringList PropTypeList;
   TObjectControled* CurrentJob = nullptr;  // the attached job; cleared when it is detached
 
   std::vector<WideString> params_;
