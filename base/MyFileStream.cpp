@@ -465,11 +465,17 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
       break;
     }
   }
+  int64_t consumedBytes;
   if (lineUnits < 0) {
     lineUnits = static_cast<int64_t>(raw.size() / unit);
     consumed = lineUnits;
+    // A UTF-16 file of odd length ends with a byte that is no character: the last line takes
+    // it, so that the end of the file is reached and a loop until Eof ends.
+    consumedBytes = static_cast<int64_t>(raw.size());
+  } else {
+    consumedBytes = consumed * unit;
   }
-  SetBytePosition(startByte + consumed * unit);
+  SetBytePosition(startByte + consumedBytes);
   FLastLineEnd = ((startByte - HeaderSize) >> DecalMult) + lineUnits;
   if (lineUnits > 0) Decode(raw.data(), static_cast<size_t>(lineUnits * unit), line);
   return GetPosition();
@@ -531,7 +537,9 @@ int64_t TTextFileStream::WriteText(PCWideChar text) {
     Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
   } else {
     std::vector<char>& encoded = Work().chunk;
-    Write(encoded.data(), EncodeText(FCodeChar, text, encoded));
+    // Encoding may grow the buffer: its data pointer is taken only afterwards.
+    const int64_t bytes = EncodeText(FCodeChar, text, encoded);
+    Write(encoded.data(), bytes);
   }
   return GetPosition();
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The README's test command: set up, then build and run every test in the plain and the sanitizer build.
+# The README's test command: set up, then build and run every test in the plain and the sanitizer build,
+# then run every fuzz target for a bounded time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -15,4 +16,6 @@ echo "== plain build"
 ctest --test-dir "$here/build" -j "$jobs" --output-on-failure --timeout 300 || status=1
 echo "== sanitizer build"
 ctest --test-dir "$here/build-asan" -j "$jobs" --output-on-failure --timeout 600 || status=1
+echo "== fuzzing, 30 s per target"
+bash "$here/tools/fuzz.sh" 30 || status=1
 exit $status

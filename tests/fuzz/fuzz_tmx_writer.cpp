@@ -1,0 +1,116 @@
+// The TMX writer fed with arbitrary units: lines of a text TM (any text, any field count, headers
+// anywhere or nowhere) from a stream in memory, written in every encoding, with the segments
+// taken as text-TM text or as markup of an SDLTM source.
+//
+// Input: the first byte chooses the source kind (bit 0: markup) and the encoding (the rest, mod 5);
+// then lines separated by LF, each byte one character except 0xFF, which takes the next two bytes
+// as one UTF-16 unit.
+//
+// Properties: the conversion succeeds and counts every unit delivered after the header; a text
+// source gives well-formed XML in every encoding that declares itself (with libxml2 when the build
+// has it), whatever the units hold.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/fuzz/FuzzSupport.h"
+#include "tm/MyEncodeTMX.h"
+#include "tm/MyTUs.h"
+#include "tm/TUStream.h"
+
+#ifdef MIRELCON_FUZZ_LIBXML2
+#include <libxml/parser.h>
+#endif
+
+namespace {
+
+// Units parsed from lines in memory; like the text-TM stream it starts over at the top when
+// asked for a header.
+class TLineStream : public TTUStream {
+public:
+  TLineStream(std::vector<WideString> lines, bool text) : Lines(std::move(lines)), Text(text) {}
+  int64_t Read(TTU& tu) override {
+    FUZZ_CHECK(++Reads <= 4 * Lines.size() + 10);  // a writer that keeps rewinding never ends
+    if (tu.IsHeader) Pos = 0;
+    if (Pos >= static_cast<int64_t>(Lines.size())) return 0;
+    tu.Parse(Lines[static_cast<size_t>(Pos++)]);
+    return Pos;
+  }
+  bool Write(TTU&) override { return false; }
+  int64_t GetSize() override { return static_cast<int64_t>(Lines.size()); }
+  int64_t GetPosition() override { return Pos; }
+  int64_t Seek(int64_t offset, int origin) override {
+    Pos = origin == 0 ? offset : origin == 1 ? Pos + offset : GetSize() - offset;
+    if (Pos < 0) Pos = 0;
+    return Pos;
+  }
+  bool SegmentsAreText() const override { return Text; }
+
+  std::vector<WideString> Lines;
+  bool Text;
+  int64_t Pos = 0;
+  size_t Reads = 0;
+};
+
+std::vector<WideString> Lines(const uint8_t* data, size_t size) {
+  std::vector<WideString> lines(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') {
+      lines.emplace_back();
+    } else if (data[i] == 0xFF && i + 2 < size) {
+      lines.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
+      i += 2;
+    } else {
+      lines.back() += static_cast<char16_t>(data[i]);
+    }
+  }
+  return lines;
+}
+
+// What the writer counts: every line that is no header (a first line that is no header is the
+// first unit, and the header is made from it).
+size_t ExpectedUnits(const std::vector<WideString>& lines) {
+  size_t n = 0;
+  for (const WideString& line : lines)
+    if (!TTU(line).IsHeader) ++n;
+  return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+#ifdef MIRELCON_FUZZ_LIBXML2
+  xmlInitParser();
+#endif
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const bool markup = data[0] & 1;
+  const uint8_t encoding = static_cast<uint8_t>((data[0] >> 1) % 5);
+  std::vector<WideString> lines = Lines(data + 1, size - 1);
+  const size_t expected = ExpectedUnits(lines);
+
+  TLineStream source(std::move(lines), !markup);
+  const std::string path = fuzz::Path("out.tmx");
+  {
+    TEncodeTMX writer(&source);
+    FUZZ_CHECK(writer.Convert(fuzz::WPath("out.tmx"), encoding));
+    FUZZ_CHECK(static_cast<size_t>(writer.UnitCount) == expected);
+  }
+#ifdef MIRELCON_FUZZ_LIBXML2
+  if (!markup && encoding != 1) {
+    const std::string out = fuzz::ReadFile(path);
+    xmlDocPtr doc = xmlReadMemory(out.data(), static_cast<int>(out.size()), "out.tmx", nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+    if (!doc) {
+      const xmlError* e = xmlGetLastError();
+      std::fprintf(stderr, "not well-formed: %s", e && e->message ? e->message : "?\n");
+    }
+    FUZZ_CHECK(doc != nullptr);
+    xmlFreeDoc(doc);
+  }
+#endif
+  return 0;
+}

@@ -1,0 +1,122 @@
+// The tag and entity tokenizer: any text scanned as markup (start and end tags reported to a
+// reader that keeps nothing and one that closes nothing, so the chain of open elements can grow
+// as deep as the input makes it), and the text routines on the input and on every text and
+// attribute value the scan gathered.
+//
+// Input: each byte is one character, except 0xFF, which takes the next two bytes as one UTF-16
+// unit.
+//
+// Properties: the scan ends; the reported tags are the current chain's ends; the texts the scan
+// gathers hold no CR or LF (line ends are blanks in markup), and decoding their references (into
+// field text or into plain text) brings none back; an open form's end is a ";" after its start.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/fuzz/FuzzSupport.h"
+#include "tm/MyReaderHTML.h"
+
+namespace {
+
+class TScanner : public TReaderHTML {
+public:
+  // closeTags false: end tags leave every element open, so the chain only grows.
+  explicit TScanner(bool closeTags) : TReaderHTML(WideString()), CloseTags(closeTags) {}
+
+  void Scan(const WideString& text) {
+    Buffer = text;
+    BufIndex = 0;
+    BufLen = static_cast<int64_t>(text.size());
+    EndOfInput = false;
+    Parse();
+  }
+
+  void TagOpened(TTag* tag) override {
+    FUZZ_CHECK(tag && !tag->Child);  // the innermost element
+    ++Opened;
+    Keep(tag);
+  }
+  TTag* TagClosed(TTag* tag, std::u16string_view endName) override {
+    FUZZ_CHECK(tag && !tag->Child);
+    ++Closed;
+    Keep(tag);
+    if (Texts.size() <= 64) Texts.emplace_back(endName);
+    return CloseTags ? tag->Close() : tag;
+  }
+  bool EndUnit(bool) override { return true; }
+  void Start() override {}
+  void Finish() override {}
+
+  // A sample of what the scan gathered, for the text routines.
+  void Keep(const TTag* tag) {
+    if (Texts.size() > 64) return;
+    Texts.push_back(tag->Name);
+    if (tag->Text()) Texts.emplace_back(tag->Text());
+    for (int i = 0; i < tag->Attributes.Count() && i < 4; ++i) Texts.push_back(tag->Attributes.Items(i).Value);
+  }
+
+  bool CloseTags;
+  size_t Opened = 0;
+  size_t Closed = 0;
+  std::vector<WideString> Texts;
+};
+
+WideString TextOf(const uint8_t* data, size_t size) {
+  WideString s;
+  s.reserve(size);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0xFF && i + 2 < size) {
+      s += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
+      i += 2;
+    } else {
+      s += static_cast<char16_t>(data[i]);
+    }
+  }
+  return s;
+}
+
+// scanned: text that the scan gathered, where CR and LF became blanks.
+void TextRoutines(TScanner& r, const WideString& text, bool scanned) {
+  if (scanned) FUZZ_CHECK(text.find_first_of(u"\r\n") == WideString::npos);
+  WideString s = text;
+  r.DecodeEntities(s);
+  if (scanned) FUZZ_CHECK(s.find_first_of(u"\r\n") == WideString::npos);
+  WideString t = s;
+  r.TagsToPlaceholders(t, true);
+  WideString u = text;
+  r.TagsToPlaceholders(u, false);
+  WideString e = text;
+  r.EscapeSpecialChars(e);
+  WideString x;
+  r.DecodeXmlText(text, x);
+  if (scanned) FUZZ_CHECK(x.find_first_of(u"\r\n") == WideString::npos);
+  size_t fails = std::u16string_view::npos;
+  for (size_t p = text.find(u"&t="); p != WideString::npos; p = text.find(u"&t=", p + 1)) {
+    const size_t end = TReaderHTML::OpenFormEnd(text, p, fails);
+    FUZZ_CHECK(end == std::u16string_view::npos || (end > p && end < text.size() && text[end] == u';'));
+  }
+  WideString ref;
+  TReaderHTML::CharToHexRef(ref, text.empty() ? 0 : text[0]);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const WideString text = TextOf(data, size);
+  {
+    TScanner r(true);
+    r.Scan(text);
+    FUZZ_CHECK(r.EndOfInput);
+    FUZZ_CHECK(r.Opened + r.Closed <= text.size() + 1);
+    TextRoutines(r, text, false);
+    for (const WideString& t : r.Texts) TextRoutines(r, t, true);
+    // The same reader scans again from a clean state.
+    r.Scan(text);
+  }
+  {
+    TScanner r(false);
+    r.Scan(text);
+    FUZZ_CHECK(r.EndOfInput);
+  }
+  return 0;
+}
