@@ -228,7 +228,7 @@ fi
 {
   echo "# Benchmark"
   echo
-  echo "$(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+  echo "$(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$here" describe --always --dirty 2>/dev/null || echo unknown)," \
     "$(nproc) CPUs ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)), $runs runs each, seed $seed."
   echo "Input MB and MB/s count 10^6 bytes; peak RSS is the largest of the runs, in MiB; xmllint is"
   echo "\`xmllint --stream --noout\` on the TMX side; ratio = median time / xmllint time."
