@@ -416,12 +416,22 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
     return;
   }
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
+  // A #0 byte of the file would end that text early and lose the rest of the block, so the
+  // text is converted piece by piece between them, each #0 kept as U+0000 (as UTF-16 keeps it).
+  if (count == 0) return;
   WorkBuffers& work = Work();
-  work.decode.assign(bytes, bytes + count);
-  work.decode.push_back(0);
   if (work.wide.size() < count + 1) work.wide.resize(count + 1);
-  const int n = ConvertText(FCodeChar, ccUnicode, work.wide.data(), work.decode.data());
-  out.append(work.wide.data(), static_cast<size_t>(std::max(n, 0)));
+  for (size_t i = 0;;) {
+    const void* nul = std::memchr(bytes + i, 0, count - i);
+    const size_t end = nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : count;
+    work.decode.assign(bytes + i, bytes + end);
+    work.decode.push_back(0);
+    const int n = ConvertText(FCodeChar, ccUnicode, work.wide.data(), work.decode.data());
+    out.append(work.wide.data(), static_cast<size_t>(std::max(n, 0)));
+    if (!nul) break;
+    out.push_back(u'\0');
+    i = end + 1;
+  }
 }
 
 int64_t TTextFileStream::ReadLine(WideString& line) {
