@@ -7,7 +7,7 @@ packages=(
   libicu-dev libsqlite3-dev libsqlite3-0 libjpeg62-turbo-dev
   qt6-base-dev
   mdbtools mdbtools-dev
-  libxml2-utils
+  libxml2-utils time
 )
 missing=()
 for p in "${packages[@]}"; do
