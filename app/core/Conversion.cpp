@@ -1,6 +1,7 @@
 #include "app/core/Conversion.h"
 
 #include "app/core/CsvImport.h"
+#include "app/core/SdlTMStream.h"
 #include "app/core/TermbaseExport.h"
 #include "app/core/TessalyUnit2.h"
 #include "base/MyPump.h"
@@ -9,6 +10,7 @@
 #include "platform/core/Utf8.h"
 #include "tm/MyDecodeTMX.h"
 #include "tm/MyEncodeTMX.h"
+#include "tm/sqlite/SQLiteTable3.h"
 #include "unicode/UniSysUtils.h"
 
 const char16_t* const NotImplementedText = u"<b>Not yet implemented</b>";
@@ -73,6 +75,23 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
   host.ShowResult(ResultLine(reader.UnitCount, u" TUs"));
 }
 
+// Without the SQLite library nothing is opened or written: the host says what is missing.
+void SdltmToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
+  if (!SQLiteLibraryLoaded()) {
+    host.ShowHtmlMessage(MissingLibraryText, u"Error");
+    return;
+  }
+  TSdlTMStream source(input);
+  TEncodeTMX writer(&source);
+  bool ok;
+  {
+    TAttached attached(host, writer);
+    ok = writer.Convert(output, 4);
+  }
+  if (!ok) Fail(writer.ErrorText());
+  host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
+}
+
 void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   TObjectControled job;
   TAttached attached(host, job);
@@ -95,6 +114,7 @@ void RunConversion(TConversionHost& host, const WideString& input, const WideStr
   switch (InputTypeOf(input)) {
     case ftTxt: TxtToTmx(host, input, output); break;
     case ftTmx: TmxToTxt(host, input, output); break;
+    case ftSdltm: SdltmToTmx(host, input, output); break;
     case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); break;
     case ftSdltb: SdltbToCsv(host, input, output); break;
     case ftCsv: CsvToTxt(host, input, output); break;

@@ -1,10 +1,13 @@
 // The built program run from the command line without a display.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/RunProgram.h"
+#include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmxLint.h"
 
 namespace {
 
@@ -157,4 +160,46 @@ TEST(ProgramRun, PropertyTypesBecomeAttributes) {
   ProgramRun run = RunProgram(kExe, {"/PROP_TYPE=x-Client", dir.File("p.tmx")});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(TempDir::Read(dir.File("p.txt")).find("\tACME"), std::string::npos);
+}
+
+TEST(ProgramRun, SdltmBecomesTmx) {
+  if (!SQLiteMaker::Instance().Ready()) GTEST_SKIP() << "libsqlite3.so.0 is not installed";
+  TempDir dir;
+  std::string script =
+      "CREATE TABLE translation_units(id INTEGER PRIMARY KEY, source_segment TEXT, target_segment TEXT, "
+      "creation_date DATETIME, creation_user TEXT, usage_counter INT);";
+  for (int i = 1; i <= 3; ++i)
+    script += "INSERT INTO translation_units(source_segment, target_segment, creation_date, creation_user, "
+              "usage_counter) VALUES ('<Segment><Elements><Text><Value>source " +
+              std::to_string(i) +
+              "</Value></Text></Elements><CultureName>en-GB</CultureName></Segment>', "
+              "'<Segment><Elements><Text><Value>Ziel &amp; " +
+              std::to_string(i) +
+              "</Value></Text></Elements><CultureName>de-DE</CultureName></Segment>', '2026-12-01 09:00:00', "
+              "'ANA', 1);";
+  ASSERT_EQ(SQLiteMaker::Instance().Make(dir.File("tm.sdltm"), script), "");
+  ProgramRun run = RunProgram(kExe, {dir.File("tm.sdltm")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, dir.File("tm.tmx") + ": 3 TUs\n");
+  const std::string tmx = TempDir::Read(dir.File("tm.tmx"));
+  EXPECT_NE(tmx.find("<seg>source 1</seg>"), std::string::npos);
+  EXPECT_NE(tmx.find("<seg>Ziel &amp; 3</seg>"), std::string::npos);
+  EXPECT_VALID_TMX(dir.File("tm.tmx"));
+}
+
+// The dynamic loader finds a broken library under the usual name first: the program runs as it
+// does without SQLite.
+TEST(ProgramRun, SdltmWithoutTheLibraryIsReportedAndNothingWritten) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "lib");
+  TempDir::Write(dir.File("lib/libsqlite3.so.0"), "not a library");
+  TempDir::Write(dir.File("tm.sdltm"), "whatever it holds");
+  const char* path = std::getenv("LD_LIBRARY_PATH");
+  ProgramRun run = RunProgram(kExe, {dir.File("tm.sdltm")},
+                              {"LD_LIBRARY_PATH=" + dir.File("lib") + (path && *path ? ":" + std::string(path) : "")});
+  EXPECT_NE(run.err.find("Error: " + dir.File("tm.tmx") +
+                         ": DLL SQLite3.DLL is missing. You cannot convert sdltm -> TMX"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "tm.tmx"));
 }

@@ -1,0 +1,47 @@
+#pragma once
+// The units of an SDLTM translation memory (an SQLite database): one unit per row of its table
+// translation_units, read only. The whole table is read into memory when the stream is made;
+// reading units is then a walk through memory.
+#include <cstdint>
+#include <memory>
+
+#include "tm/MyDecodeSdltm.h"
+#include "tm/TUStream.h"
+#include "tm/sqlite/SQLiteTable3.h"
+
+class TSdlTMStream : public TTUStream {
+public:
+  // Opens the database read-only and reads the table. Raises ESQLiteException, whose message
+  // names the file, when the file cannot be opened, is no database or has no such table.
+  explicit TSdlTMStream(const WideString& fileName);
+  ~TSdlTMStream() override;
+
+  // The first row comes twice: first as the header (tu.IsHeader set), then as the first unit,
+  // so that every row becomes a unit. A tu with IsHeader set on entry starts over at the
+  // header. Returns the row position after the delivered row (1 for the header), 0 at the end.
+  int64_t Read(TTU& tu) override;
+  // Writes nothing: the stream is only read.
+  bool Write(TTU& tu) override;
+  int64_t GetSize() override;      // rows
+  int64_t GetPosition() override;  // the current row
+  int64_t Seek(int64_t offset, int origin) override;
+  bool SegmentsAreText() const override { return false; }
+
+  // An SDLTM date "2012-11-03 10:20:30" as a text-TM date "20121103~102030", in place: each
+  // blank becomes "~", each "-" and ":" goes, every other character stays.
+  static void SdlDateToTmDate(WideString& date);
+
+private:
+  void MoveTo(int64_t row);
+
+  std::unique_ptr<TSQLiteDatabase> Database;
+  std::unique_ptr<TSQLiteTable> Table;
+  std::unique_ptr<TDecodeSdltmStr> Decoder;
+  int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
+  // The columns that are read, by their index in the table (-1 when the table has none).
+  int SourceCol = -1;
+  int TargetCol = -1;
+  int UserCol = -1;
+  int DateCol = -1;
+  int CountCol = -1;
+};

@@ -1,0 +1,314 @@
+#include "tm/MyDecodeSdltm.h"
+
+#include "base/MyUnicodes.h"
+
+namespace {
+
+enum TName : uint8_t {
+  nmOther,
+  nmSegment,
+  nmElements,
+  nmTag,
+  nmType,
+  nmAnchor,
+  nmAlignmentAnchor,
+  nmTagID,
+  nmTextEquivalent,
+  nmValue,
+  nmCultureName,
+};
+
+// ASCII comparison without case: element names and type values are matched as the database
+// tools write them, whatever their case.
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    WideChar x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<WideChar>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<WideChar>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+TName NameOf(std::u16string_view name) {
+  static constexpr struct {
+    std::u16string_view text;
+    TName name;
+  } kNames[] = {
+      {u"Segment", nmSegment},       {u"Elements", nmElements},       {u"Tag", nmTag},
+      {u"Type", nmType},             {u"Anchor", nmAnchor},           {u"AlignmentAnchor", nmAlignmentAnchor},
+      {u"TagID", nmTagID},           {u"TextEquivalent", nmTextEquivalent}, {u"Value", nmValue},
+      {u"CultureName", nmCultureName},
+  };
+  for (const auto& n : kNames)
+    if (SameName(name, n.text)) return n.name;
+  return nmOther;
+}
+
+uint8_t KindOf(std::u16string_view type) {
+  if (SameName(type, u"Start")) return TDecodeSdltmStr::tkStart;
+  if (SameName(type, u"End")) return TDecodeSdltmStr::tkEnd;
+  if (SameName(type, u"Standalone")) return TDecodeSdltmStr::tkStandalone;
+  if (SameName(type, u"LockedContent")) return TDecodeSdltmStr::tkLockedContent;
+  if (SameName(type, u"TextPlaceholder")) return TDecodeSdltmStr::tkTextPlaceholder;
+  return TDecodeSdltmStr::tkNone;
+}
+
+std::u16string_view TextOf(const TTag& tag) {
+  const PCWideChar text = tag.Text();
+  return text ? std::u16string_view(text) : std::u16string_view();
+}
+
+bool IsXmlChar(uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Where the XML reference at text[p] ("&") ends (after its ";"), or p when none begins there.
+size_t XmlReferenceEnd(std::u16string_view text, size_t p) {
+  const std::u16string_view rest = text.substr(p);
+  if (rest.size() > 1 && rest[1] == u'#') {
+    const bool hex = rest.size() > 2 && rest[2] == u'x';
+    size_t q = hex ? 3 : 2;
+    const size_t digits = q;
+    uint32_t v = 0;
+    for (; q < rest.size(); ++q) {
+      const WideChar c = rest[q];
+      int d;
+      if (c >= u'0' && c <= u'9')
+        d = c - u'0';
+      else if (hex && c >= u'a' && c <= u'f')
+        d = c - u'a' + 10;
+      else if (hex && c >= u'A' && c <= u'F')
+        d = c - u'A' + 10;
+      else
+        break;
+      v = v * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+      if (v > 0x10FFFF) v = 0x110000;  // held there: no character
+    }
+    if (q == digits || q >= rest.size() || rest[q] != u';' || !IsXmlChar(v)) return p;
+    return p + q + 1;
+  }
+  for (const std::u16string_view name : {u"&amp;", u"&lt;", u"&gt;", u"&quot;", u"&apos;"})
+    if (rest.substr(0, name.size()) == name) return p + name.size();
+  return p;
+}
+
+}  // namespace
+
+void AppendXmlText(WideString& out, std::u16string_view text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const WideChar c = text[i];
+    if (c == u'&') {
+      const size_t end = XmlReferenceEnd(text, i);
+      if (end != i) {
+        i = end - 1;
+        continue;
+      }
+      out.append(text.substr(run, i - run));
+      out.append(u"&amp;");
+      run = i + 1;
+    } else if (c == u'>') {
+      // "]]>" may not stand in XML content, also where it spans two text runs.
+      out.append(text.substr(run, i - run));
+      run = i;
+      const size_t n = out.size();
+      if (n >= 2 && out[n - 1] == u']' && out[n - 2] == u']') {
+        out.append(u"&gt;");
+        run = i + 1;
+      }
+    }
+  }
+  out.append(text.substr(run));
+}
+
+// ---------------------------------------------------------------------------------------------
+TDecodeSdltmStr::TDecodeSdltmStr(const WideString& fileName) : TReaderHTML(fileName) {}
+
+TDecodeSdltmStr::~TDecodeSdltmStr() = default;
+
+void TDecodeSdltmStr::Decode(std::u16string_view text, TTU& tu, bool isSource) {
+  LangField = isSource ? tfSourceLang : tfTargetLang;
+  TextField = isSource ? tfSource : tfTarget;
+  // The scanner makes a blank of every line end, but a line break inside a segment's text is
+  // part of the text: outside the markup it goes in as the reference "&#10;", which the text
+  // keeps. CR LF and a lone CR are one line end, as for any XML reader.
+  Buffer.clear();
+  Buffer.reserve(text.size());
+  bool markup = false;
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const WideChar c = text[i];
+    if (c == u'<') {
+      markup = true;
+    } else if (c == u'>') {
+      markup = false;
+    } else if (!markup && (c == u'\n' || c == u'\r')) {
+      Buffer.append(text.substr(run, i - run));
+      Buffer.append(u"&#10;");
+      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+      run = i + 1;
+    }
+  }
+  Buffer.append(text.substr(run));
+  BufIndex = 0;
+  BufLen = static_cast<int64_t>(Buffer.size());
+  SegmentBuffer.clear();
+  TargetTU = &tu;
+  TagKind = tkNone;
+  AnchorAttr.clear();
+  AlignmentAttr.clear();
+  TagIdAttr.clear();
+  TextEquivalent.clear();
+  Parse();
+  TargetTU = nullptr;
+}
+
+WideChar TDecodeSdltmStr::NextChar() {
+  EndOfInput = BufIndex >= BufLen;
+  return EndOfInput ? u'\t' : Buffer[static_cast<size_t>(BufIndex++)];
+}
+
+// Only the elements whose text is read gather it; the rest (the blanks between elements) is
+// dropped as it is scanned.
+bool TDecodeSdltmStr::CollectsText(const TTag& tag) const {
+  switch (NameOf(tag.Name)) {
+    case nmValue: case nmType: case nmAnchor: case nmAlignmentAnchor: case nmTagID: case nmTextEquivalent:
+    case nmCultureName:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TDecodeSdltmStr::TagOpened(TTag* tag) {
+  switch (NameOf(tag->Name)) {
+    case nmSegment:
+    case nmElements:
+      SegmentBuffer.clear();
+      [[fallthrough]];
+    case nmTag:
+      TagKind = tkNone;
+      AnchorAttr.clear();
+      AlignmentAttr.clear();
+      TagIdAttr.clear();
+      TextEquivalent.clear();
+      break;
+    default:
+      break;
+  }
+}
+
+void TDecodeSdltmStr::SetAttr(WideString& dest, std::u16string_view attr, std::u16string_view value) {
+  DecodeXmlText(value, Plain);
+  dest.assign(attr);
+  dest.append(u"=\"");
+  size_t run = 0;
+  for (size_t i = 0; i < Plain.size(); ++i) {
+    const char16_t* entity = nullptr;
+    switch (Plain[i]) {
+      case u'&': entity = u"&amp;"; break;
+      case u'"': entity = u"&quot;"; break;
+      case u'<': entity = u"&lt;"; break;
+      case u'>': entity = u"&gt;"; break;
+      case u'\'': entity = u"&apos;"; break;
+      default: continue;
+    }
+    dest.append(Plain, run, i - run);
+    dest.append(entity);
+    run = i + 1;
+  }
+  dest.append(Plain, run);
+  dest.append(u"\" ");
+}
+
+std::u16string_view TDecodeSdltmStr::PlainValue(std::u16string_view value) {
+  DecodeXmlText(value, Plain);
+  std::u16string_view v(Plain);
+  while (!v.empty() && v.front() == u' ') v.remove_prefix(1);
+  while (!v.empty() && v.back() == u' ') v.remove_suffix(1);
+  return v;
+}
+
+// The TMX forms, for the anchor 1, the alignment anchor 1, the tag id 6 and the text
+// equivalent {1}:
+//   start tag         <bpt i="1" x="1" type="6" />
+//   end tag           <ept i="1" />                 (ept takes no other attribute in TMX 1.4)
+//   standalone tag    <ph x="1" type="6" />
+//   locked content    <bpt i="1" x="1" type="x-LockedContent" /><ept i="1" />
+//   text placeholder  <bpt i="1" x="1" type="x-TextPlaceholder" />{1}<ept i="1" />
+// A tag of a type not among these stands as a placeholder, like a standalone tag.
+void TDecodeSdltmStr::WriteTag() {
+  WideString& out = SegmentBuffer;
+  switch (TagKind) {
+    case tkStart:
+      out.append(u"<bpt ").append(AnchorAttr).append(AlignmentAttr).append(TagIdAttr).append(u"/>");
+      break;
+    case tkEnd:
+      out.append(u"<ept ").append(AnchorAttr).append(u"/>");
+      break;
+    case tkLockedContent:
+      out.append(u"<bpt ").append(AnchorAttr).append(AlignmentAttr).append(u"type=\"x-LockedContent\" />");
+      out.append(u"<ept ").append(AnchorAttr).append(u"/>");
+      break;
+    case tkTextPlaceholder:
+      out.append(u"<bpt ").append(AnchorAttr).append(AlignmentAttr).append(u"type=\"x-TextPlaceholder\" />");
+      out.append(TextEquivalent);
+      out.append(u"<ept ").append(AnchorAttr).append(u"/>");
+      break;
+    default:
+      out.append(u"<ph ").append(AlignmentAttr).append(TagIdAttr).append(u"/>");
+      break;
+  }
+}
+
+TTag* TDecodeSdltmStr::TagClosed(TTag* tag, std::u16string_view) {
+  const std::u16string_view text = TextOf(*tag);
+  switch (NameOf(tag->Name)) {
+    case nmValue:
+      AppendXmlText(SegmentBuffer, text);
+      break;
+    case nmType:
+      TagKind = KindOf(PlainValue(text));
+      break;
+    case nmAnchor:
+      SetAttr(AnchorAttr, u"i", text);
+      break;
+    case nmAlignmentAnchor:
+      SetAttr(AlignmentAttr, u"x", text);
+      break;
+    case nmTagID:
+      SetAttr(TagIdAttr, u"type", text);
+      break;
+    case nmTextEquivalent:
+      TextEquivalent.clear();
+      AppendXmlText(TextEquivalent, text);
+      break;
+    case nmTag:
+      WriteTag();
+      TagKind = tkNone;
+      AnchorAttr.clear();
+      AlignmentAttr.clear();
+      TagIdAttr.clear();
+      TextEquivalent.clear();
+      break;
+    case nmCultureName:
+      if (TargetTU) {
+        WideString code(PlainValue(text));
+        FoldWStr(code.data());
+        if (LangField == tfSourceLang)
+          SetPairSource(TargetTU->LangPair, code);
+        else
+          SetPairTarget(TargetTU->LangPair, code);
+      }
+      break;
+    case nmSegment:
+      if (TargetTU) TargetTU->SetField(TextField, SegmentBuffer);
+      break;
+    default:
+      break;
+  }
+  return tag->Close();
+}
