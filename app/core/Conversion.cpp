@@ -76,10 +76,10 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
 }
 
 // Without the SQLite library nothing is opened or written: the host says what is missing.
-void SdltmToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
+bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
   if (!SQLiteLibraryLoaded()) {
     host.ShowHtmlMessage(MissingLibraryText, u"Error");
-    return;
+    return false;
   }
   TSdlTMStream source(input);
   TEncodeTMX writer(&source);
@@ -90,6 +90,7 @@ void SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
   }
   if (!ok) Fail(writer.ErrorText());
   host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
+  return true;
 }
 
 void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
@@ -110,16 +111,17 @@ void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString
 
 }  // namespace
 
-void RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
+bool RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
   switch (InputTypeOf(input)) {
     case ftTxt: TxtToTmx(host, input, output); break;
     case ftTmx: TmxToTxt(host, input, output); break;
-    case ftSdltm: SdltmToTmx(host, input, output); break;
-    case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); break;
+    case ftSdltm: return SdltmToTmx(host, input, output);
+    case ftSdlxliff: host.ShowHtmlMessage(NotImplementedText, u"Error"); return false;
     case ftSdltb: SdltbToCsv(host, input, output); break;
     case ftCsv: CsvToTxt(host, input, output); break;
     default: break;
   }
+  return true;
 }
 
 int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params) {
@@ -137,7 +139,7 @@ int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params
     host.BeginFile(input, output);
     bool ok = true;
     try {
-      RunConversion(host, input, output);
+      ok = RunConversion(host, input, output);
     } catch (const WideException& e) {
       ok = false;
       host.ShowError(e.WideMessage());

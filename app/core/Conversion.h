@@ -28,8 +28,9 @@ extern const char16_t* const NotImplementedText;
 extern const char16_t* const MissingLibraryText;
 
 // Converts input into output by the input's extension. Raises an exception whose message names
-// the file when the conversion fails; what was written stays.
-void RunConversion(TConversionHost& host, const WideString& input, const WideString& output);
+// the file when the conversion fails; what was written stays. False when nothing could be
+// converted and the host was told why ("Not yet implemented", the missing SQLite library).
+bool RunConversion(TConversionHost& host, const WideString& input, const WideString& output);
 
 // What a command-line run reports to, beside the conversions themselves.
 class TCommandLineHost : public TConversionHost {

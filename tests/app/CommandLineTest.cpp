@@ -97,6 +97,7 @@ TEST(ProgramRun, SdlxliffIsNotImplemented) {
   TempDir dir;
   TempDir::Write(dir.File("f.sdlxliff"), "<xliff/>");
   ProgramRun run = RunProgram(kExe, {dir.File("f.sdlxliff")});
+  EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Not yet implemented"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "f.tmx"));
 }
@@ -197,6 +198,7 @@ TEST(ProgramRun, SdltmWithoutTheLibraryIsReportedAndNothingWritten) {
   const char* path = std::getenv("LD_LIBRARY_PATH");
   ProgramRun run = RunProgram(kExe, {dir.File("tm.sdltm")},
                               {"LD_LIBRARY_PATH=" + dir.File("lib") + (path && *path ? ":" + std::string(path) : "")});
+  EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Error: " + dir.File("tm.tmx") +
                          ": DLL SQLite3.DLL is missing. You cannot convert sdltm -> TMX"),
             std::string::npos)

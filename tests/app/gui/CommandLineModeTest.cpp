@@ -148,7 +148,7 @@ TEST_F(CommandLineMode, TheCommandLineRunsOnlyOnce) {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
   };
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(Run(form), ExitOk);
+  EXPECT_EQ(Run(form), ExitFileFailed);  // nothing was converted
   const std::string err = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(boxes.size(), 2u);  // one per file, also in a batch
   EXPECT_EQ(boxes[0].caption, "Error");
