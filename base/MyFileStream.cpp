@@ -28,8 +28,34 @@ const EncodingInfo kEncodings[] = {
 
 // Work buffers reused from call to call, one set per thread, so that streams shared between
 // threads never share them and reading a line allocates only when lines grow.
+// A byte buffer that grows without clearing what it gains: lines are read into it, so filling
+// it with zeros first would be paid on every line.
+class RawBuffer {
+public:
+  char* data() { return data_.get(); }
+  size_t size() const { return size_; }
+  void clear() { size_ = 0; }
+  // Makes room for n more bytes after size() and returns where they go.
+  char* grow(size_t n) {
+    if (size_ + n > capacity_) {
+      const size_t capacity = std::max(size_ + n, capacity_ * 2);
+      std::unique_ptr<char[]> bigger(new char[capacity]);
+      if (size_) std::memcpy(bigger.get(), data_.get(), size_);
+      data_ = std::move(bigger);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  void added(size_t n) { size_ += n; }
+
+private:
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 struct WorkBuffers {
-  std::vector<char> line;     // raw bytes of the line being read
+  RawBuffer line;             // raw bytes of the line being read
   std::vector<char> chunk;    // raw bytes of a block, or encoded text to write
   std::vector<char> decode;   // terminated copy for the converters
   std::vector<char16_t> wide;
@@ -439,22 +465,38 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
   const int64_t startByte = BytePosition();
   const int unit = ClusterSize;
   const bool bigEndian = FCodeChar == ccBigEndian;
-  std::vector<char>& raw = Work().line;
+  RawBuffer& raw = Work().line;
   raw.clear();
   size_t scanned = 0;  // units already searched
   int64_t lineUnits = -1, consumed = 0;
   bool eof = false;
   auto unitAt = [&](size_t i) -> unsigned {
-    if (unit == 1) return static_cast<unsigned char>(raw[i]);
-    const auto b0 = static_cast<unsigned char>(raw[2 * i]), b1 = static_cast<unsigned char>(raw[2 * i + 1]);
+    const char* r = raw.data();
+    if (unit == 1) return static_cast<unsigned char>(r[i]);
+    const auto b0 = static_cast<unsigned char>(r[2 * i]), b1 = static_cast<unsigned char>(r[2 * i + 1]);
     return bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0);
   };
   auto readMore = [&]() {
-    const size_t old = raw.size();
-    raw.resize(old + static_cast<size_t>(kLineChunk * unit));
-    const int64_t n = TransferRead(raw.data() + old, kLineChunk * unit, startByte + static_cast<int64_t>(old));
-    raw.resize(old + static_cast<size_t>(n));
-    if (n < kLineChunk * unit) eof = true;
+    const size_t want = static_cast<size_t>(kLineChunk * unit);
+    char* to = raw.grow(want);
+    const int64_t n = TransferRead(to, static_cast<int64_t>(want), startByte + static_cast<int64_t>(raw.size()));
+    raw.added(static_cast<size_t>(std::max<int64_t>(n, 0)));
+    if (n < static_cast<int64_t>(want)) eof = true;
+  };
+  // The first CR or LF among the units from `from` to `units`, or `units`.
+  auto findEnd = [&](size_t from, size_t units) -> size_t {
+    if (unit == 1) {
+      const char* r = raw.data();
+      const void* lf = std::memchr(r + from, '\n', units - from);
+      const size_t limit = lf ? static_cast<size_t>(static_cast<const char*>(lf) - r) : units;
+      const void* cr = std::memchr(r + from, '\r', limit - from);
+      return cr ? static_cast<size_t>(static_cast<const char*>(cr) - r) : limit;
+    }
+    for (size_t i = from; i < units; ++i) {
+      const unsigned c = unitAt(i);
+      if (c == 13 || c == 10) return i;
+    }
+    return units;
   };
   while (lineUnits < 0) {
     if (scanned >= raw.size() / unit) {
@@ -463,16 +505,14 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
       continue;
     }
     const size_t units = raw.size() / unit;
-    for (; scanned < units; ++scanned) {
-      const unsigned c = unitAt(scanned);
-      if (c != 13 && c != 10) continue;
-      lineUnits = static_cast<int64_t>(scanned);
-      consumed = lineUnits + 1;
-      if (c == 13) {
-        if (scanned + 1 >= raw.size() / unit && !eof) readMore();
-        if (scanned + 1 < raw.size() / unit && unitAt(scanned + 1) == 10) ++consumed;
-      }
-      break;
+    scanned = findEnd(scanned, units);
+    if (scanned == units) continue;
+    const unsigned c = unitAt(scanned);
+    lineUnits = static_cast<int64_t>(scanned);
+    consumed = lineUnits + 1;
+    if (c == 13) {
+      if (scanned + 1 >= raw.size() / unit && !eof) readMore();
+      if (scanned + 1 < raw.size() / unit && unitAt(scanned + 1) == 10) ++consumed;
     }
   }
   int64_t consumedBytes;

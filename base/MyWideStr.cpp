@@ -513,11 +513,16 @@ const WideChar* BoolToYesNo(bool b) { return b ? u"Yes" : u"No"; }
 
 namespace {
 
-inline WideChar Load(const WideChar* p, bool bigEndian) { return bigEndian ? SwapWideChar(*p) : *p; }
+// The byte order is a template argument so that the per-character loops test it at compile time.
+template <bool BigEndian>
+inline WideChar Load(const WideChar* p) {
+  return BigEndian ? SwapWideChar(*p) : *p;
+}
 
-inline void Store(WideChar*& q, uint32_t unit, bool bigEndian) {
+template <bool BigEndian>
+inline void Store(WideChar*& q, uint32_t unit) {
   const auto w = static_cast<WideChar>(unit);
-  *q++ = bigEndian ? SwapWideChar(w) : w;
+  *q++ = BigEndian ? SwapWideChar(w) : w;
 }
 
 inline size_t ByteLen(const char* p) { return p ? std::strlen(p) : 0; }
@@ -542,14 +547,15 @@ int AnsiViewToWide(std::string_view a, WideChar* dest, unsigned codePage) {
 }
 
 // UTF-8 -> UTF-16, writing into dest as it decodes: dest must have one WideChar per byte.
-int DecodeUtf8(const char* source, WideChar* dest, bool bigEndian) {
+template <bool BigEndian>
+int DecodeUtf8T(const char* source, WideChar* dest) {
   const auto* s = reinterpret_cast<const uint8_t*>(source ? source : "");
   WideChar* q = dest;
   for (;;) {
     const uint32_t lead = *s;
     if (lead < 0x80) {
       if (!lead) break;
-      Store(q, lead, bigEndian);
+      Store<BigEndian>(q, lead);
       ++s;
       continue;
     }
@@ -588,20 +594,21 @@ int DecodeUtf8(const char* source, WideChar* dest, bool bigEndian) {
     if (!complete) continue;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      Store(q, 0xD800 + (cp >> 10), bigEndian);
-      Store(q, 0xDC00 + (cp & 0x3FF), bigEndian);
+      Store<BigEndian>(q, 0xD800 + (cp >> 10));
+      Store<BigEndian>(q, 0xDC00 + (cp & 0x3FF));
     } else {
-      Store(q, cp, bigEndian);
+      Store<BigEndian>(q, cp);
     }
   }
   *q = 0;
   return static_cast<int>(q - dest);
 }
 
-int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
+template <bool BigEndian>
+int EncodeUtf8T(const WideChar* source, char* dest) {
   const WideChar* s = OrEmpty(source);
   auto* q = reinterpret_cast<uint8_t*>(dest);
-  for (uint32_t c; (c = Load(s, sourceBigEndian)) != 0; ++s) {
+  for (uint32_t c; (c = Load<BigEndian>(s)) != 0; ++s) {
     if (c < 0x80) {
       *q++ = static_cast<uint8_t>(c);
     } else if (c < 0x800) {
@@ -609,7 +616,7 @@ int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
       *q++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
     } else {
       if (c >= 0xD800 && c <= 0xDBFF) {
-        const uint32_t low = Load(s + 1, sourceBigEndian);
+        const uint32_t low = Load<BigEndian>(s + 1);
         if (low >= 0xDC00 && low <= 0xDFFF) {
           const uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
           *q++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
@@ -628,6 +635,14 @@ int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
   }
   *q = 0;
   return static_cast<int>(q - reinterpret_cast<uint8_t*>(dest));
+}
+
+int DecodeUtf8(const char* source, WideChar* dest, bool bigEndian) {
+  return bigEndian ? DecodeUtf8T<true>(source, dest) : DecodeUtf8T<false>(source, dest);
+}
+
+int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
+  return sourceBigEndian ? EncodeUtf8T<true>(source, dest) : EncodeUtf8T<false>(source, dest);
 }
 
 // The UTF-8 text decoded into a string: the intermediate form of the ANSI <-> UTF-8 paths.
