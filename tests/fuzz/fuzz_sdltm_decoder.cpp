@@ -1,0 +1,93 @@
+// The SDLTM segment decoder: any strings decoded, one after the other by one decoder (as the
+// SDLTM stream uses it), into the source and the target side of a unit.
+//
+// Input: strings separated by #0 bytes, decoded alternately as source and target (the first
+// byte's bit 0 says which side comes first); each byte is one character, except 0xFF, which
+// takes the next two bytes as one UTF-16 unit.
+//
+// Properties: every decode ends; the segment text it leaves is well-formed XML content (with
+// libxml2 when the build has it), so that the TMX writer can put it inside seg as it stands.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/MyWideStr.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "tm/MyDecodeSdltm.h"
+#include "tm/MyTUs.h"
+
+#ifdef MIRELCON_FUZZ_LIBXML2
+#include <libxml/parser.h>
+#endif
+
+namespace {
+
+std::vector<WideString> Strings(const uint8_t* data, size_t size) {
+  std::vector<WideString> strings(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      strings.emplace_back();
+    } else if (data[i] == 0xFF && i + 2 < size) {
+      strings.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
+      i += 2;
+    } else {
+      strings.back() += static_cast<char16_t>(data[i]);
+    }
+  }
+  return strings;
+}
+
+void CheckWellFormed(const WideString& field) {
+#ifdef MIRELCON_FUZZ_LIBXML2
+  const WideString doc = u"<seg>" + field + u"</seg>";
+  std::string utf8(doc.size() * 3 + 1, '\0');
+  utf8.resize(static_cast<size_t>(WideToUtf8(doc.c_str(), utf8.data(), false)));
+  // What the TMX writer does to characters XML cannot hold, before the check: a blank for each.
+  xmlDocPtr d = xmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), "seg.xml", "UTF-8",
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+  if (!d) fuzz::Dump("field", field);
+  FUZZ_CHECK(d != nullptr);
+  xmlFreeDoc(d);
+#else
+  (void)field;
+#endif
+}
+
+// The characters that the TMX writer turns into blanks on the way out (see its block flush).
+WideString AsWritten(WideString s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c < 0x20 && c != 9 && c != 10 && c != 13)
+      s[i] = u' ';
+    else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
+      ++i;
+    else if ((c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE)
+      s[i] = u' ';
+  }
+  return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+#ifdef MIRELCON_FUZZ_LIBXML2
+  xmlInitParser();
+#endif
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  bool source = data[0] & 1;
+  const std::vector<WideString> strings = Strings(data + 1, size - 1);
+  TDecodeSdltmStr decoder;
+  TTU tu(u"20260106~093000\tANA\t1\ten-US\t\tde-DE\t");
+  for (const WideString& s : strings) {
+    decoder.Decode(s, tu, source);
+    FUZZ_CHECK(decoder.EndOfInput);
+    CheckWellFormed(AsWritten(tu.Field(source ? tfSource : tfTarget)));
+    tu.GetLine();
+    source = !source;
+  }
+  return 0;
+}
