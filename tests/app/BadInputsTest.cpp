@@ -15,7 +15,6 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,7 +90,7 @@ BoundedRun RunBounded(const std::vector<std::string>& args, bool asNobody = fals
 // What a run on one input must give.
 struct Expect {
   enum Kind { Converts, Fails, Says } kind;
-  long units = -1;  // Converts: the count of the result line (-1: any); CSV input has no line
+  long units = -1;  // Converts: the count of the result line (the CSV import shows none)
   std::string text;  // Says: what standard error holds
   int status = 0;    // Says: the exit status
 };
@@ -130,14 +129,9 @@ BoundedRun Check(const std::string& input, const Expect& expect, bool asNobody =
       EXPECT_TRUE(fs::is_regular_file(output)) << output;
       if (fs::path(input).extension() == ".csv") {
         EXPECT_EQ(run.out, "");  // the CSV import reports no count
-      } else if (expect.units >= 0) {
+      } else {
         const char* what = fs::path(input).extension() == ".sdltb" ? " entries\n" : " TUs\n";
         EXPECT_EQ(run.out, output + ": " + std::to_string(expect.units) + what);
-      } else {
-        EXPECT_TRUE(std::regex_match(run.out, std::regex(std::regex_replace(output, std::regex(R"([.^$|()\[\]{}*+?\\])"),
-                                                                            R"(\$&)") +
-                                                         ": [0-9.]+ TUs\n")))
-            << run.out;
       }
       break;
     }
