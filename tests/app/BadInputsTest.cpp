@@ -31,60 +31,16 @@ const std::string kExe = MIRELCON_EXE;
 const std::string kBadInputs = MIRELCON_SOURCE_DIR "/tests/app/badinputs";
 constexpr int kBoundSeconds = 60;
 
-struct BoundedRun {
-  int status = -1;  // exit status, 128 + signal when killed by one
-  bool hung = false;
-  std::string out;
-  std::string err;
-};
+using BoundedRun = ProgramRun;
 
 // Runs the program without a display and kills it when it has not ended within the bound.
 // asNobody: the program runs as user and group 65534 through setpriv (the caller checks that
 // this is possible), so that file permissions hold even when the tests run as root.
 BoundedRun RunBounded(const std::vector<std::string>& args, bool asNobody = false) {
-  char outName[] = "/tmp/mirelcon-bad-outXXXXXX";
-  char errName[] = "/tmp/mirelcon-bad-errXXXXXX";
-  const int outFd = mkstemp(outName);
-  const int errFd = mkstemp(errName);
-  std::vector<std::string> argv;
-  if (asNobody) argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-  argv.push_back(kExe);
-  argv.insert(argv.end(), args.begin(), args.end());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("QT_QPA_PLATFORM");
-    std::vector<char*> v;
-    for (std::string& a : argv) v.push_back(a.data());
-    v.push_back(nullptr);
-    execv(v[0], v.data());
-    _exit(127);
-  }
-  BoundedRun run;
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kBoundSeconds);
-  for (;;) {
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      run.hung = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  close(outFd);
-  close(errFd);
-  run.out = SlurpFile(outName);
-  run.err = SlurpFile(errName);
-  unlink(outName);
-  unlink(errName);
-  return run;
+  RunOptions options;
+  options.boundSeconds = kBoundSeconds;
+  if (asNobody) options.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+  return RunProgram(kExe, args, options);
 }
 
 // What a run on one input must give.

@@ -13,29 +13,21 @@
 #include <thread>
 #include <vector>
 
+#include "platform/core/Utf8.h"
 #include "app/core/Dispatch.h"
 #include "app/core/TessalyUnit2.h"
 #include "base/MyPump.h"
 #include "base/MyWideStr.h"
 #include "tests/support/AnsiCodePage.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/StopPump.h"
 #include "tm/MyDecodeTMX.h"
 #include "tm/MyEncodeTMX.h"
 
 namespace {
 
-std::string U8(std::u16string_view s) {
-  std::string out(s.size() * 3 + 1, '\0');
-  const WideString w(s);
-  out.resize(static_cast<size_t>(WideToUtf8(w.c_str(), out.data(), false)));
-  return out;
-}
-
-std::u16string W(const std::string& utf8) {
-  std::u16string out(utf8.size() + 1, u'\0');
-  out.resize(static_cast<size_t>(Utf8ToWide(utf8.c_str(), out.data(), false)));
-  return out;
-}
+std::string U8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
+std::u16string W(const std::string& utf8) { return platform::Utf8ToUtf16(utf8); }
 
 struct Outcome {
   bool ok = false;
@@ -636,26 +628,13 @@ TEST_F(DecodeTMX, WriteFailureIsReported) {
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
-namespace {
-// Stands in for the window's event loop: counts the pumps and clicks Stop at the first one.
-struct StopPump : TMessagePump {
-  TDecodeTMX* job = nullptr;
-  int pumped = 0;
-  void ProcessAll() override { ProcessOne(); }
-  void ProcessOne() override {
-    ++pumped;
-    if (job) job->Abort();
-  }
-  void TrackMouse() override {}
-};
-}  // namespace
 
 // Events are pumped by the clock, not per element, and Stop reaches the reader through them.
 TEST_F(DecodeTMX, PumpsEventsByTheClock) {
   std::string body;
   for (int i = 0; i < 3000; ++i) body += Tu(Numbered("u", i), "v");
   const std::string tmx = Write("in.tmx", Tmx(kHeader, body));
-  StopPump pump;
+  StopPump<TDecodeTMX> pump;
   SetMessagePump(&pump);
   const auto start = std::chrono::steady_clock::now();
   Outcome r = ConvertTmx(tmx, dir.File("a.txt"));

@@ -20,6 +20,7 @@
 #include "tests/support/TmxLint.h"
 #include "tm/MyEncodeTMX.h"
 #include "tests/support/AnsiCodePage.h"
+#include "tests/support/StopPump.h"
 
 namespace {
 
@@ -373,25 +374,12 @@ TEST_F(EncodeTMX, StopStillClosesTheDocument) {
   EXPECT_VALID_TMX(r.file);
 }
 
-namespace {
-// Stands in for the window's event loop: counts the pumps and clicks Stop at the first one.
-struct StopPump : TMessagePump {
-  TEncodeTMX* job = nullptr;
-  int pumped = 0;
-  void ProcessAll() override { ProcessOne(); }
-  void ProcessOne() override {
-    ++pumped;
-    if (job) job->Abort();
-  }
-  void TrackMouse() override {}
-};
-}  // namespace
 
 // Events are pumped by the clock, not after every unit, and Stop reaches the job through them.
 TEST_F(EncodeTMX, PumpsEventsByTheClock) {
   std::string tm = kHeader + "\r\n";
   for (int i = 0; i < 3000; ++i) tm += Unit("u" + std::to_string(i)) + "\r\n";
-  StopPump pump;
+  StopPump<TEncodeTMX> pump;
   SetMessagePump(&pump);
   TempDir dir;
   const auto start = std::chrono::steady_clock::now();

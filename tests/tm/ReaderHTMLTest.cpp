@@ -6,23 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/Utf8.h"
 #include "base/MyWideStr.h"
 #include "tm/MyReaderHTML.h"
 
 namespace {
 
-std::string U8(std::u16string_view s) {
-  std::string out(s.size() * 3 + 1, '\0');
-  const WideString w(s);
-  out.resize(static_cast<size_t>(WideToUtf8(w.c_str(), out.data(), false)));
-  return out;
-}
-
-std::u16string W(const std::string& utf8) {
-  std::u16string out(utf8.size() + 1, u'\0');
-  out.resize(static_cast<size_t>(Utf8ToWide(utf8.c_str(), out.data(), false)));
-  return out;
-}
+std::string U8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
+std::u16string W(const std::string& utf8) { return platform::Utf8ToUtf16(utf8); }
 
 // Reads its markup from a string and logs what it is told.
 class TLogReader : public TReaderHTML {
