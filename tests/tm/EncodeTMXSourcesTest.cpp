@@ -3,37 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "base/MyWideStr.h"
+#include "tests/support/LineStream.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmxLint.h"
 #include "tm/MyEncodeTMX.h"
 #include "tm/TUStream.h"
 
 namespace {
-
-// Units from lines in memory. Like the text-TM stream it starts over at the top when asked for
-// a header; unlike it, it delivers header lines wherever they stand.
-class TLineStream : public TTUStream {
-public:
-  TLineStream(std::vector<std::u16string> lines, bool text) : Lines(std::move(lines)), Text(text) {}
-  int64_t Read(TTU& tu) override {
-    ++Reads;
-    if (Reads > 1000) return 0;  // a writer that keeps rewinding would never end
-    if (tu.IsHeader) Pos = 0;
-    if (Pos >= static_cast<int64_t>(Lines.size())) return 0;
-    tu.Parse(Lines[static_cast<size_t>(Pos++)]);
-    return Pos;
-  }
-  bool Write(TTU&) override { return false; }
-  int64_t GetSize() override { return static_cast<int64_t>(Lines.size()); }
-  int64_t GetPosition() override { return Pos; }
-  int64_t Seek(int64_t offset, int) override { return Pos = offset; }
-  bool SegmentsAreText() const override { return Text; }
-
-  std::vector<std::u16string> Lines;
-  bool Text;
-  int64_t Pos = 0;
-  int Reads = 0;
-};
 
 const std::u16string kHeader =
     u"%20260105~143000\t%User ID,AB\t%TU=00000002\t%EN-US\t%Quillmar TM v.5.53/00\t%DE-DE\t%---79532885\t\t0123456789";
@@ -78,7 +54,7 @@ TEST(EncodeTMXSources, HeaderOfferedAgainIsSkippedWithoutRewinding) {
   TEncodeTMX c(&s);
   ASSERT_TRUE(c.Convert(dir.WFile("out.tmx"), 4));
   EXPECT_EQ(c.UnitCount, 2);
-  EXPECT_EQ(s.Reads, 5);
+  EXPECT_EQ(s.Reads, 5u);
   const std::string d = TempDir::Read(dir.File("out.tmx"));
   EXPECT_NE(d.find("<seg>Zwei</seg>"), std::string::npos);
   EXPECT_EQ(c.Position, 4);
