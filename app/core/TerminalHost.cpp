@@ -38,11 +38,21 @@ WideString HtmlToText(const WideString& html) {
   return text;
 }
 
-void TTerminalHost::Line(std::FILE* f, const WideString& text) {
-  // Message texts separate their lines with CR, which a terminal would overprint.
+void TTerminalHost::Line(std::FILE* f, const WideString& text, bool oneLine) {
+  // Message texts separate their lines with CR, which a terminal would overprint: the usage text
+  // gets LF instead, and an error stays on one line so that each failed file takes one.
   WideString t = text;
-  for (char16_t& c : t)
-    if (c == u'\r') c = u'\n';
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i] != u'\r' && t[i] != u'\n') continue;
+    if (!oneLine) {
+      t[i] = u'\n';
+    } else if (i + 1 < t.size() && t[i] == u'\r' && t[i + 1] == u'\n') {
+      t.erase(i, 1);
+      t[i] = u' ';
+    } else {
+      t[i] = u' ';
+    }
+  }
   const std::string bytes = platform::Utf16ToUtf8(t);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fputc('\n', f);
@@ -50,19 +60,19 @@ void TTerminalHost::Line(std::FILE* f, const WideString& text) {
 }
 
 void TTerminalHost::ShowHtmlMessage(const WideString& html, const WideString& caption) {
-  Line(err_, caption + u": " + output_ + (output_.empty() ? u"" : u": ") + HtmlToText(html));
+  Line(err_, caption + u": " + output_ + (output_.empty() ? u"" : u": ") + HtmlToText(html), true);
 }
 
-void TTerminalHost::ShowResult(const WideString& line) { Line(out_, output_ + u": " + line); }
+void TTerminalHost::ShowResult(const WideString& line) { Line(out_, output_ + u": " + line, true); }
 
 void TTerminalHost::ShowMessage(const WideString& text) {
   // The usage text goes to standard output; the run's other messages are errors.
   if (text.rfind(u"Usage:", 0) == 0)
-    Line(out_, text);
+    Line(out_, text, false);
   else
-    Line(err_, text);
+    Line(err_, text, true);
 }
 
-void TTerminalHost::ShowError(const WideString& text) { Line(err_, text); }
+void TTerminalHost::ShowError(const WideString& text) { Line(err_, text, true); }
 
 void TTerminalHost::BeginFile(const WideString& /*input*/, const WideString& output) { output_ = output; }

@@ -16,7 +16,7 @@ public:
   void BeginFile(const WideString& input, const WideString& output) override;
 
 private:
-  void Line(std::FILE* f, const WideString& text);
+  void Line(std::FILE* f, const WideString& text, bool oneLine);
 
   std::FILE* out_;
   std::FILE* err_;

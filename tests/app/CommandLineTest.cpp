@@ -205,3 +205,13 @@ TEST(ProgramRun, SdltmWithoutTheLibraryIsReportedAndNothingWritten) {
       << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "tm.tmx"));
 }
+
+TEST(ProgramRun, EachFailedFileTakesOneLine) {
+  TempDir dir;
+  TempDir::Write(dir.File("a.sdltm"), "this is no database, but a text that goes on\r\nfor a while\r\n");
+  TempDir::Write(dir.File("b.sdltm"), "nor is this one");
+  ProgramRun run = RunProgram(kExe, {dir.File("*.sdltm")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+  EXPECT_EQ(run.err.find('\r'), std::string::npos);
+}
