@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "unicode/UniTypes.h"
 
@@ -97,6 +98,23 @@ inline void Dump(const char* what, const WideString& s) {
   std::fprintf(stderr, "%s (%zu):", what, s.size());
   for (char16_t c : s) std::fprintf(stderr, c >= 0x20 && c < 0x7F ? " %c" : " %04X", c >= 0x20 && c < 0x7F ? c : static_cast<unsigned>(c));
   std::fprintf(stderr, "\n");
+}
+
+// Lines separated by LF, each byte one character except 0xFF, which takes the next two bytes as
+// one UTF-16 unit: any UTF-16 text can be reached from a few bytes.
+inline std::vector<WideString> Lines(const uint8_t* data, size_t size) {
+  std::vector<WideString> lines(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') {
+      lines.emplace_back();
+    } else if (data[i] == 0xFF && i + 2 < size) {
+      lines.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
+      i += 2;
+    } else {
+      lines.back() += static_cast<char16_t>(data[i]);
+    }
+  }
+  return lines;
 }
 
 }  // namespace fuzz

@@ -18,21 +18,6 @@
 
 namespace {
 
-std::vector<WideString> Lines(const uint8_t* data, size_t size) {
-  std::vector<WideString> lines(1);
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n') {
-      lines.emplace_back();
-    } else if (data[i] == 0xFF && i + 2 < size) {
-      lines.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
-      i += 2;
-    } else {
-      lines.back() += static_cast<char16_t>(data[i]);
-    }
-  }
-  return lines;
-}
-
 void Exercise(TTU& tu, const WideString& line) {
   tu.Parse(line);
   const int kind = tu.GetKind();
@@ -94,7 +79,7 @@ void Exercise(TTU& tu, const WideString& line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::vector<WideString> lines = Lines(data, size);
+  const std::vector<WideString> lines = fuzz::Lines(data, size);
   TTU shared;
   for (const WideString& line : lines) {
     Exercise(shared, line);

@@ -25,21 +25,6 @@
 
 namespace {
 
-std::vector<WideString> Lines(const uint8_t* data, size_t size) {
-  std::vector<WideString> lines(1);
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n') {
-      lines.emplace_back();
-    } else if (data[i] == 0xFF && i + 2 < size) {
-      lines.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
-      i += 2;
-    } else {
-      lines.back() += static_cast<char16_t>(data[i]);
-    }
-  }
-  return lines;
-}
-
 // What the writer counts: every line that is no header (a first line that is no header is the
 // first unit, and the header is made from it).
 size_t ExpectedUnits(const std::vector<WideString>& lines) {
@@ -62,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const bool markup = data[0] & 1;
   const uint8_t encoding = static_cast<uint8_t>((data[0] >> 1) % 5);
-  std::vector<WideString> lines = Lines(data + 1, size - 1);
+  std::vector<WideString> lines = fuzz::Lines(data + 1, size - 1);
   const size_t expected = ExpectedUnits(lines);
 
   TLineStream source(std::move(lines), !markup);
