@@ -478,6 +478,16 @@ void TDecodeTMX::WriteCurrentUnit() {
     }
     if (LangPair.Target.empty()) return;
   }
+  // A text TM holds two-letter language codes only: a pair it cannot hold is an error, never a
+  // file whose units its own reader would skip.
+  if (!IsLangCode(LangPair.Source) || !IsLangCode(LangPair.Target)) {
+    const WideString& code = IsLangCode(LangPair.Source) ? LangPair.Target : LangPair.Source;
+    SetFileError(u"Cannot convert file \"%s\". The language \"" + code +
+                     u"\" has no code that a text translation memory can hold. %s",
+                 Input ? Input->FileName() : WideString(), 0);
+    Abort();
+    return;
+  }
   const int target = PickVariant(LangPair.Target, source);
   if (target < 0) return;
   LangsSeen |= 2;

@@ -215,3 +215,15 @@ TEST(ProgramRun, EachFailedFileTakesOneLine) {
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
   EXPECT_EQ(run.err.find('\r'), std::string::npos);
 }
+
+TEST(ProgramRun, ALanguageATextTMCannotHoldIsNamed) {
+  TempDir dir;
+  TempDir::Write(dir.File("fil.tmx"),
+                 "<tmx version=\"1.4\"><header srclang=\"en-US\"/><body><tu><tuv xml:lang=\"en-US\"><seg>One</seg>"
+                 "</tuv><tuv xml:lang=\"fil-PH\"><seg>Isa</seg></tuv></tu></body></tmx>");
+  ProgramRun run = RunProgram(kExe, {dir.File("fil.tmx")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Cannot convert file \"" + dir.File("fil.tmx") +
+                         "\". The language \"fil-PH\" has no code that a text translation memory can hold.\n");
+  EXPECT_EQ(run.out, "");
+}
