@@ -431,6 +431,75 @@ void TTextFileStream::SetCodeChar(uint8_t value) {
   if ((FCodeChar == ccAnsi || FCodeChar == ccUtf8) && (value == ccAnsi || value == ccUtf8)) FCodeChar = value;
 }
 
+void TTextFileStream::SetUnmarkedCode(uint8_t value) {
+  if (HeaderSize != 0 || !ValidCode(value) || TMyFileStream::GetSize() == 0) return;
+  FCodeChar = value;
+  ClusterSize = kEncodings[FCodeChar].clusterSize;
+  DecalMult = static_cast<uint8_t>(ClusterSize - 1);
+  SetPosition(0);
+}
+
+namespace {
+
+// Checks bytes for well-formed UTF-8 block by block; a sequence may straddle two blocks.
+class TUtf8Check {
+public:
+  bool Valid = true;
+  bool NonAscii = false;
+
+  void Feed(const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n && Valid; ++i) {
+      const unsigned char b = p[i];
+      if (need_ == 0) {
+        if (b < 0x80) continue;
+        NonAscii = true;
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+          need_ = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+          need_ = 2;
+          if (b == 0xE0) lo_ = 0xA0;  // no overlong forms
+          if (b == 0xED) hi_ = 0x9F;  // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+          need_ = 3;
+          if (b == 0xF0) lo_ = 0x90;
+          if (b == 0xF4) hi_ = 0x8F;  // nothing above U+10FFFF
+        } else {
+          Valid = false;
+        }
+      } else if (b < lo_ || b > hi_) {
+        Valid = false;
+      } else {
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        --need_;
+      }
+    }
+  }
+  bool Complete() const { return Valid && need_ == 0; }
+
+private:
+  int need_ = 0;
+  unsigned char lo_ = 0x80, hi_ = 0xBF;
+};
+
+}  // namespace
+
+bool TTextFileStream::LooksLikeUtf8() {
+  std::vector<unsigned char> block(64 * 1024);
+  TUtf8Check check;
+  for (int64_t at = HeaderSize;;) {
+    const int64_t n = ReadAt(block.data(), static_cast<int64_t>(block.size()), at);
+    if (n <= 0) break;
+    at += n;
+    check.Feed(block.data(), static_cast<size_t>(n));
+    if (!check.Valid) break;
+  }
+  SetPosition(0);
+  return check.NonAscii && check.Complete();
+}
+
 void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
   const size_t start = out.size();
   if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) {

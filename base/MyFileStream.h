@@ -158,6 +158,13 @@ public:
   int64_t WriteLine(const WideString& text) { return WriteLine(text.c_str()); }
   void Rewind() { SetPosition(0); }
   void SetCodeChar(uint8_t value);
+  // A file without a mark whose encoding its first bytes tell (UTF-16 in XML): read it so from
+  // the start. Ignored for a file with a mark and for an empty one.
+  void SetUnmarkedCode(uint8_t value);
+  // Whether a file without a mark is UTF-8: all of it well-formed UTF-8 with at least one
+  // character beyond ASCII. Read as ANSI, such text would turn into other characters. The
+  // position goes back to the start.
+  bool LooksLikeUtf8();
 
   uint8_t CodeChar() const { return FCodeChar; }
   int NbChRtn() const { return FNbChRtn; }

@@ -576,7 +576,9 @@ int DecodeUtf8T(const char* source, WideChar* dest) {
       if (lead == 0xF0) lo = 0x90;
       if (lead == 0xF4) hi = 0x8F;
     } else {
-      ++s;  // a continuation byte or a byte that never starts a form
+      // A continuation byte or a byte that never starts a form: the damage stays visible.
+      Store<BigEndian>(q, 0xFFFD);
+      ++s;
       continue;
     }
     const uint8_t* t = s + 1;
@@ -590,8 +592,13 @@ int DecodeUtf8T(const char* source, WideChar* dest) {
       lo = 0x80;
       hi = 0xBF;
     }
-    s = t;  // a broken sequence is dropped and decoding resumes at the byte that broke it
-    if (!complete) continue;
+    // A broken sequence (its longest valid beginning) becomes one U+FFFD, and decoding resumes
+    // at the byte that broke it.
+    s = t;
+    if (!complete) {
+      Store<BigEndian>(q, 0xFFFD);
+      continue;
+    }
     if (cp >= 0x10000) {
       cp -= 0x10000;
       Store<BigEndian>(q, 0xD800 + (cp >> 10));

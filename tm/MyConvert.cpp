@@ -50,24 +50,40 @@ bool TReader::OpenFile(const WideString& fileName) {
   return true;
 }
 
-// Without a byte-order mark the stream takes the file for ANSI. An XML file says otherwise in
-// its declaration, which must stand at the very start; it is read here from the raw bytes, so
-// that not even the first line is decoded in the wrong encoding.
+// Without a byte-order mark the stream takes the file for ANSI. An XML file tells its encoding
+// by its first bytes, as XML reads them: "<" in UTF-16 (either byte order), else the encoding
+// its declaration names. One that names none is UTF-8 for XML; it is taken so when all of it
+// is well-formed UTF-8 beyond ASCII, and in the ANSI code page otherwise, as older tools wrote
+// it. All this happens on the raw bytes, so that not even the first line is decoded wrongly.
 void TReader::SniffXmlEncoding() {
   if (Input->CodeChar() != ccAnsi) return;
-  char head[1024];
-  const int64_t n = Input->ReadAt(head, sizeof head, 0);
+  unsigned char raw[1024];
+  const int64_t n = Input->ReadAt(raw, sizeof raw, 0);
   Input->SetPosition(0);
   if (n <= 0) return;
-  std::string_view text(head, static_cast<size_t>(n));
+  auto isLetter = [](unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+  if (n >= 4) {
+    if (raw[0] == '<' && raw[1] == 0 && raw[3] == 0 && (raw[2] == '?' || isLetter(raw[2]))) {
+      Input->SetUnmarkedCode(ccUnicode);
+      return;
+    }
+    if (raw[0] == 0 && raw[1] == '<' && raw[2] == 0 && (raw[3] == '?' || isLetter(raw[3]))) {
+      Input->SetUnmarkedCode(ccBigEndian);
+      return;
+    }
+  }
+  const std::string_view text(reinterpret_cast<const char*>(raw), static_cast<size_t>(n));
+  auto undeclared = [&] {
+    if (Input->LooksLikeUtf8()) Input->SetCodeChar(ccUtf8);
+  };
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
-  if (text.substr(i, 5) != "<?xml") return;
+  if (text.substr(i, 5) != "<?xml") return undeclared();
   const size_t end = text.find("?>", i);
-  if (end == std::string_view::npos) return;
+  if (end == std::string_view::npos) return undeclared();
   const std::string_view decl = text.substr(i + 5, end - i - 5);
   const size_t at = decl.find("encoding");
-  if (at == std::string_view::npos) return;
+  if (at == std::string_view::npos) return undeclared();
   size_t j = at + 8;
   auto blanks = [&] {
     while (j < decl.size() && (decl[j] == ' ' || decl[j] == '\t' || decl[j] == '\r' || decl[j] == '\n')) ++j;

@@ -180,6 +180,9 @@ public:
   TTag* Parent;
   std::unique_ptr<TTag> Child;
   TAttrList Attributes;
+  // Where the text read inside this element goes, for an element that keeps none of its own;
+  // set by the reader that decides so.
+  TTag* TextOwner = nullptr;
 
 private:
   WideString FText;

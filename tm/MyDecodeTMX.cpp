@@ -19,7 +19,9 @@
 
 namespace {
 
-enum TElement : uint8_t { elOther, elXml, elTmx, elHeader, elTu, elTuv, elSeg, elProp, elInline };
+// Inline elements: the codes (bpt, ept, ph, it, ut) stand for markup and become placeholders
+// whole; hi marks up text, so only its start and its end do; sub is text inside a code.
+enum TElement : uint8_t { elOther, elXml, elTmx, elHeader, elTu, elTuv, elSeg, elProp, elInline, elHi, elSub };
 
 struct TElementName {
   const char16_t* Name;
@@ -29,7 +31,8 @@ struct TElementName {
 const TElementName kElements[] = {
     {u"xml", elXml}, {u"tmx", elTmx}, {u"header", elHeader}, {u"head", elHeader}, {u"tu", elTu},
     {u"tuv", elTuv}, {u"seg", elSeg}, {u"prop", elProp},     {u"bpt", elInline},  {u"ept", elInline},
-    {u"ph", elInline}, {u"it", elInline}, {u"ut", elInline}, {u"hi", elInline},
+    {u"ph", elInline}, {u"it", elInline}, {u"ut", elInline}, {u"hi", elHi},
+    {u"sub", elSub},
 };
 
 // Names are told apart by their hash first; the hash is not unique, so a match is confirmed.
@@ -102,6 +105,8 @@ void AppendUtf8(std::string& out, std::u16string_view s) {
 }
 
 }  // namespace
+
+int AttrFieldOf(int index) { return index == 0 ? tfAttributes : tfHeaderFiller + index; }
 
 WideString TmLangCode(std::u16string_view code) {
   while (!code.empty() && code.front() == u' ') code.remove_prefix(1);
@@ -263,7 +268,12 @@ PCWideChar TDecodeTMX::TmDate(const TTag* tag) {
 
 bool TDecodeTMX::CollectsText(const TTag& tag) const {
   const TElement kind = ElementOf(tag.Name);
-  return kind == elSeg || kind == elProp || kind == elInline;
+  return kind == elSeg || kind == elProp || kind == elInline || kind == elHi || kind == elSub;
+}
+
+TTag* TDecodeTMX::TextTarget(TTag& tag) {
+  if (ElementOf(tag.Name) == elHi) return tag.TextOwner;
+  return CollectsText(tag) ? &tag : nullptr;
 }
 
 void TDecodeTMX::ApplyHeader(TTag* tag) {
@@ -286,7 +296,7 @@ void TDecodeTMX::ApplyHeader(TTag* tag) {
   HeaderTU.SetTargetLang(u"ZZ-ZZ");
   HeaderTU.SetField(tfSource, u"Quillmar TM v.5.53/00");
   HeaderTU.SetField(tfTarget, GetExeNameW() + u" " + GetExeVersionW());
-  for (int i = 0; i < std::min(PropTypes.Count(), 4); ++i) HeaderTU.SetField(tfAttributes + i, PropTypes[i]);
+  for (int i = 0; i < PropTypes.Count(); ++i) HeaderTU.SetField(AttrFieldOf(i), PropTypes[i]);
 }
 
 void TDecodeTMX::TagOpened(TTag* tag) {
@@ -341,6 +351,10 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       CurrentTuv = VariantCount++;
       break;
     }
+    case elHi:
+      tag->TextOwner = tag->Parent ? TextTarget(*tag->Parent) : nullptr;
+      if (tag->TextOwner) tag->TextOwner->AddText(TagKey(Markup(*tag, false)));
+      break;
     default:
       break;
   }
@@ -350,7 +364,22 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
   if (CurrentTU) {
     switch (ElementOf(tag->Name)) {
       case elInline:
-        if (tag->Parent && tag->Text() && CollectsText(*tag->Parent)) tag->Parent->AddText(TagKey(tag->Text()));
+        // A code without content (an empty ph, bpt or ept, as most tools write them) still
+        // marks its place: its markup stands for it.
+        if (TTag* owner = tag->Parent ? TextTarget(*tag->Parent) : nullptr) {
+          PCWideChar text = tag->Text();
+          owner->AddText(TagKey(text && *text ? std::u16string_view(text) : Markup(*tag, true)));
+        }
+        break;
+      case elHi:
+        // The highlighted words went to the element around as they were read; the end follows
+        // them. (A hi that closed itself with attributes was never reported open: it has no
+        // owner and marks nothing.)
+        if (tag->TextOwner) tag->TextOwner->AddText(TagKey(u"</" + tag->Name + u">"));
+        break;
+      case elSub:
+        if (TTag* owner = tag->Parent ? TextTarget(*tag->Parent) : nullptr)
+          if (PCWideChar text = tag->Text()) owner->AddText(text);
         break;
       case elSeg:
         if (InTU && CurrentTuv >= 0) Variants[static_cast<size_t>(CurrentTuv)].Seg.assign(tag->Text() ? tag->Text() : u"");
@@ -364,7 +393,7 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
           const int i = type ? PropTypes.IndexOf(type) : -1;
           if (i >= 0) {
             DecodeXmlText(tag->Text() ? tag->Text() : u"", ContentBuf);
-            CurrentTU->SetField(tfAttributes + i, ContentBuf);
+            CurrentTU->SetField(AttrFieldOf(i), ContentBuf);
           }
         }
         break;
@@ -381,6 +410,23 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
     }
   }
   return tag->Close();
+}
+
+// "<" + name + its attributes + ">" (or "/>"), as the file had them: what an element without
+// content stands for.
+const WideString& TDecodeTMX::Markup(const TTag& tag, bool empty) {
+  MarkupBuf.assign(u"<");
+  MarkupBuf.append(tag.Name);
+  for (int i = 0; i < tag.Attributes.Count(); ++i) {
+    const TAttribut& a = tag.Attributes.Items(i);
+    MarkupBuf.push_back(u' ');
+    MarkupBuf.append(a.Name);
+    MarkupBuf.append(u"=\"");
+    MarkupBuf.append(a.Value);
+    MarkupBuf.push_back(u'"');
+  }
+  MarkupBuf.append(empty ? u"/>" : u">");
+  return MarkupBuf;
 }
 
 const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
@@ -496,12 +542,12 @@ void TDecodeTMX::WriteCurrentUnit() {
   // placeholder.
   SegmentBuffer = Variants[static_cast<size_t>(source)].Seg;
   DecodeEntities(SegmentBuffer);
-  TagsToPlaceholders(SegmentBuffer, true);
+  TagsToPlaceholders(SegmentBuffer, true, true);
   if (SegmentBuffer.empty()) return;  // a unit without source text is no unit of a text TM
   CurrentTU->SetField(tfSource, SegmentBuffer);
   SegmentBuffer = Variants[static_cast<size_t>(target)].Seg;
   DecodeEntities(SegmentBuffer);
-  TagsToPlaceholders(SegmentBuffer, false);
+  TagsToPlaceholders(SegmentBuffer, false, true);
   CurrentTU->SetField(tfTarget, SegmentBuffer);
   CurrentTU->SetSourceLang(LangPair.Source);
   CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);

@@ -27,8 +27,8 @@ public:
   explicit TDecodeTMX(const WideString& fileName);
   ~TDecodeTMX() override;
 
-  // The property types whose prop elements are kept: the i-th (from 0) goes to field 7 + i of
-  // every unit, and the first four name those fields in the header.
+  // The property types whose prop elements are kept: the i-th (from 0) goes to field
+  // AttrFieldOf(i) of every unit, and the header names it at the same field.
   void SetPropTypes(const TUniStringList& list);
   void SetPropTypes(const std::vector<WideString>& list);
 
@@ -46,12 +46,17 @@ public:
   TTag* TagClosed(TTag* tag, std::u16string_view endName) override;
   bool EndUnit(bool isHeader) override;
   bool CollectsText(const TTag& tag) const override;
+  // hi keeps no text of its own: its words are text of the element around it, between the
+  // placeholders of its start and its end. So nesting of any depth costs no copying.
+  TTag* TextTarget(TTag& tag) override;
 
   // Stands for an inline element's content in its parent's text: "{" + the MD4 digest of the
   // content's UTF-8 + "}", the content kept in TagContents. Content that consists of text-TM
   // placeholders only (what the TMX writer makes of them) is returned as it stands, so that a
   // text TM written as TMX and read back keeps its placeholders.
   const WideString& TagKey(std::u16string_view content);
+  // The start tag of an element as markup text ("/>" at its end when empty).
+  const WideString& Markup(const TTag& tag, bool empty);
 
   // The pair of the units: from the header's source language and the variants met, or the
   // pair of the translation memory appended to.
@@ -105,11 +110,17 @@ private:
   WideString AttrBuf;
   WideString DateBuf;
   WideString KeyBuf;
+  WideString MarkupBuf;
   WideString ContentBuf;
   WideString ExpandedBuf;
   std::string Utf8Buf;
   AnsiString DigestBuf;
 };
+
+// The field of the index-th property type (from 0): 7, then 10, 11, ..., so that the header,
+// whose fields 8 and 9 hold its identifier and its filler, names each type at the field of
+// its values.
+int AttrFieldOf(int index);
 
 // A language code in the form a text TM takes: two characters, optionally "-" or "_" and a
 // two-character region ("zh-Hans-CN" gives "zh-CN", "es-419" gives "es"). A code whose language

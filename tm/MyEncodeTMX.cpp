@@ -138,8 +138,6 @@ void TEncodeTMX::Execute() {
       firstUnitPending = true;
     }
   }
-  // Fields 7 to 11 of the header name the attributes of the units.
-  header.ApplyToFields(0x0F80, [this](const WideString& field) { return EscapeAttr(field); });
   WriteHeader(header);
 
   SourceTuv = u"<tuv xml:lang=\"";
@@ -215,16 +213,18 @@ void TEncodeTMX::WriteUnit(TTU& tu, TTU& header) {
   Block.append(u"\" usagecount=\"");
   Block.append(Int64ToWideStr(tu.GetCount()));
   AddLine(u"\">");
-  for (int i = 7; i <= 11; ++i) {
+  // The header names the attributes of the units: field i of the header the type of field i
+  // of each unit, but for its fields 8 and 9, which hold its identifier and its filler.
+  for (int i = tfAttributes; i < tu.Count(); ++i) {
     const WideString& value = tu.Field(i);
     if (value.empty()) continue;
-    const WideString& type = header.Field(i);  // escaped already
+    const bool named = i != tfHeaderId && i != tfHeaderFiller && !header.Field(i).empty();
     Block.append(u"<prop type=\"");
-    if (type.empty()) {
-      Block.append(u"Attr");
-      Block.push_back(static_cast<WideChar>(u'0' + (i - 6)));
+    if (named) {
+      AppendEscaped(header.Field(i));
     } else {
-      Block.append(type);
+      Block.append(u"Attr");
+      Block.append(Int64ToWideStr(i - 6));
     }
     Block.append(u"\">");
     AppendEscaped(value);
@@ -359,8 +359,11 @@ size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digi
   const size_t rest = q < text.size() && text[q] == u';' ? q + 1 : q;
   if (tooBig || (v >= 0xD800 && v <= 0xDFFF) || v == 0xFFFE || v == 0xFFFF) {
     Block.push_back(u' ');  // no character of XML: a blank holds its place
-  } else if (v == 0 || v == 9 || v == 10 || v == 13) {
+  } else if (v == 0) {
     // removed
+  } else if (v == 9 || v == 10 || v == 13) {
+    // A TAB or line break of the text, as a reference: XML readers keep those as they are.
+    Block.append(v == 9 ? u"&#9;" : v == 10 ? u"&#10;" : u"&#13;");
   } else if (const char16_t* entity = v < 0x80 ? EntityOf(static_cast<WideChar>(v)) : nullptr) {
     Block.append(entity);
   } else if (v < 32) {

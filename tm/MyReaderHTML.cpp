@@ -31,10 +31,11 @@ const TKeyWordRow kEntities[] = {
 };
 static_assert(std::size(kEntities) == 102);
 
-// Characters that a field holds as "&'" + hexadecimal + ";". Nothing from 192 on.
+// Characters that a field holds as "&'" + hexadecimal + ";". Nothing from 192 on. A line end
+// cannot stand in a line of the text TM either.
 constexpr bool IsSpecial(WideChar c) {
   switch (c) {
-    case 1: case 2: case 9: case 11: case 29: case 30: case 128: case 130: case 133: case 145: case 146:
+    case 1: case 2: case 9: case 10: case 11: case 13: case 29: case 30: case 128: case 130: case 133: case 145: case 146:
     case 147: case 148: case 151: case 153: case 160: case 169: case 174: case 188: case 189: case 190:
       return true;
     default:
@@ -69,6 +70,12 @@ bool IsKeyAt(std::u16string_view text, size_t i) {
   return true;
 }
 
+// Stands for an ampersand of the text while a segment is decoded: no character of XML text is
+// U+FFFF, so it is told apart from the ampersands of placeholders.
+constexpr WideChar kTextAmp = 0xFFFF;
+
+bool IsHexDigit(WideChar c) { return DigitValue(c, true) >= 0; }
+
 bool StartsOpenForm(std::u16string_view text, size_t p) {
   return p + 2 < text.size() && text[p] == u'&' && text[p + 1] == u't' && text[p + 2] == u'=';
 }
@@ -86,6 +93,8 @@ TReaderHTML::TReaderHTML(const WideString& fileName) : TReader(fileName) {
 TReaderHTML::~TReaderHTML() = default;
 
 bool TReaderHTML::CollectsText(const TTag&) const { return true; }
+
+TTag* TReaderHTML::TextTarget(TTag& tag) { return CollectsText(tag) ? &tag : nullptr; }
 
 // ---------------------------------------------------------------------------------------------
 // One pass, one character at a time. Markup is split at blanks, and TAB, CR and LF count as
@@ -142,7 +151,10 @@ void TReaderHTML::Parse() {
       continue;
     }
     prevCR = c == u'\r';
-    if (c == u'\r' || c == u'\n' || (c == u'\t' && state != stText)) c = u' ';
+    // In text a line end is a character of the text (one LF, as XML reads it); in markup it is
+    // a blank like TAB.
+    if (c == u'\r' || c == u'\n') c = state == stText ? u'\n' : u' ';
+    else if (c == u'\t' && state != stText) c = u' ';
 
     switch (c) {
       case u'<':
@@ -152,7 +164,8 @@ void TReaderHTML::Parse() {
         }
         // The text before markup goes to its element once; whatever a broken tag had gathered
         // is dropped.
-        if (state == stText && CollectsText(*cur)) cur->AddText(TextBuf);
+        if (state == stText)
+          if (TTag* target = TextTarget(*cur)) target->AddText(TextBuf);
         TextBuf.clear();
         enter(stName);
         break;
@@ -333,18 +346,14 @@ size_t TReaderHTML::DecodeReference(std::u16string_view text, size_t p, uint32_t
   return q < n && text[q] == u';' ? q + 1 : q;
 }
 
-void TReaderHTML::AppendFieldChar(WideString& out, uint32_t code, std::u16string_view text, size_t next) {
+void TReaderHTML::AppendFieldChar(WideString& out, uint32_t code) {
   switch (code) {
     case 0: break;
     case 9: out.append(u"&'9;"); break;
-    case 10: case 13: out.push_back(u' '); break;
-    case u'&':
-      // A decoded ampersand is text: it starts no further reference.
-      if (KeepsAmpersand(text, next))
-        out.push_back(u'&');
-      else
-        out.append(u"&'26;");
-      break;
+    case 10: out.append(u"&'A;"); break;
+    case 13: out.append(u"&'D;"); break;
+    case u'&': out.push_back(kTextAmp); break;  // settled once the text after it is known
+    case 0xFFFE: case 0xFFFF: out.push_back(u' '); break;  // no character of XML
     default:
       if (code > kMaxCode)
         out.push_back(u' ');
@@ -352,6 +361,39 @@ void TReaderHTML::AppendFieldChar(WideString& out, uint32_t code, std::u16string
         AppendCodePoint(out, code);
       break;
   }
+}
+
+bool TReaderHTML::ReadsAsCode(std::u16string_view text, size_t p) {
+  auto at = [&](size_t k) -> WideChar { return p + k < text.size() ? text[p + k] : 0; };
+  switch (at(1)) {
+    case u'\'': return IsHexDigit(at(2));
+    case u'#': return at(2) == u'x' ? IsHexDigit(at(3)) : DigitValue(at(2), false) >= 0;
+    case u'f': case u'j': case u'p': case u's': return at(2) >= u'A' && at(2) <= u'Z' && at(3) == u';';
+    case u't': return at(2) == u'=' || (at(2) != 0 && at(3) == u';');
+    default: return false;
+  }
+}
+
+// An ampersand of the text is written as it is, unless what follows it would make it a
+// placeholder or an escape for the reader of the field: it is then the escape "&'26;".
+void TReaderHTML::SettleTextAmpersands(WideString& text) {
+  if (text.find(kTextAmp) == WideString::npos) return;
+  FOut.clear();
+  FOut.reserve(text.size() + 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != kTextAmp) {
+      FOut.push_back(text[i]);
+      continue;
+    }
+    // What follows is text or a placeholder; a following text ampersand is no code either.
+    WideChar next[4] = {u'&', 0, 0, 0};
+    for (size_t k = 1; k < 4 && i + k < text.size(); ++k) next[k] = text[i + k];
+    if (ReadsAsCode(std::u16string_view(next, 4), 0))
+      FOut.append(u"&'26;");
+    else
+      FOut.push_back(u'&');
+  }
+  text.swap(FOut);
 }
 
 void TReaderHTML::DecodeEntities(WideString& text) {
@@ -362,12 +404,15 @@ void TReaderHTML::DecodeEntities(WideString& text) {
   size_t failsFrom = std::u16string_view::npos;
   size_t i = 0;
   while (i < n) {
-    const size_t p = t.find(u'&', i);
-    if (p == std::u16string_view::npos) {
-      FOut.append(t.substr(i));
-      break;
-    }
+    size_t p = i;
+    while (p < n && t[p] != u'&' && t[p] != kTextAmp && t[p] != 0xFFFE) ++p;
     FOut.append(t.substr(i, p - i));
+    if (p >= n) break;
+    if (t[p] != u'&') {  // no character of XML
+      FOut.push_back(u' ');
+      i = p + 1;
+      continue;
+    }
     if (StartsOpenForm(t, p)) {
       // An open form is field text already; one without its end is left for the reader of
       // the field to take as text.
@@ -381,18 +426,19 @@ void TReaderHTML::DecodeEntities(WideString& text) {
     bool named = false;
     const size_t next = DecodeReference(t, p, code, named);
     if (next != p) {
-      AppendFieldChar(FOut, code, t, next);
+      AppendFieldChar(FOut, code);
       i = next;
       continue;
     }
-    // No reference: a placeholder stays; any other ampersand is escaped.
+    // No reference: a placeholder stays; any other ampersand is one of the text.
     if (KeepsAmpersand(t, p + 1))
       FOut.push_back(u'&');
     else
-      FOut.append(u"&'26;");
+      FOut.push_back(kTextAmp);
     i = p + 1;
   }
   text.swap(FOut);
+  SettleTextAmpersands(text);
 }
 
 void TReaderHTML::DecodeXmlText(std::u16string_view text, WideString& out) const {
@@ -435,7 +481,16 @@ void TReaderHTML::EscapeSpecialChars(WideString& text) {
     const WideChar c = t[i];
     if (c == u'&') {
       const size_t e = OpenFormEnd(t, i, failsFrom);
-      if (e != std::u16string_view::npos) i = e;  // copied with the run
+      if (e == std::u16string_view::npos) continue;
+      // Copied with the run; only a TAB or a line end, which would break the line of the text
+      // TM, becomes a blank.
+      for (size_t k = i + 3; k < e; ++k) {
+        if (t[k] != u'\t' && t[k] != u'\r' && t[k] != u'\n') continue;
+        FOut.append(t.substr(run, k - run));
+        FOut.push_back(u' ');
+        run = k + 1;
+      }
+      i = e;
       continue;
     }
     if (!IsSpecial(c)) continue;
@@ -474,7 +529,7 @@ void TReaderHTML::RegisterTag(std::u16string_view tagText) {
   FUsedLetters |= 1u << letter;
 }
 
-void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags) {
+void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags, bool keysOnly) {
   while (!text.empty() && text.back() == u' ') text.pop_back();
   const size_t n = text.size();
   if (n >= kNone) return;  // positions are kept in 32 bits; no segment comes near
@@ -508,25 +563,25 @@ void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags) {
         break;
       }
       case u'{':
-        if (IsKeyAt(t, i)) {
+        if (IsKeyAt(t, i) && (!keysOnly || TagContents.IndexOfName(t.substr(i, 34)) >= 0)) {
           FMatch[i] = static_cast<uint32_t>(i + 33);
           poisoned = FAngles.size();
           i += 33;
-        } else {
+        } else if (!keysOnly) {
           FBraces.push_back(static_cast<uint32_t>(i));
         }
         break;
       case u'}':
-        if (!FBraces.empty()) {
+        if (!keysOnly && !FBraces.empty()) {
           FMatch[FBraces.back()] = static_cast<uint32_t>(i);
           FBraces.pop_back();
         }
         break;
       case u'<':
-        FAngles.push_back(static_cast<uint32_t>(i));
+        if (!keysOnly) FAngles.push_back(static_cast<uint32_t>(i));
         break;
       case u'>':
-        if (!FAngles.empty()) {
+        if (!keysOnly && !FAngles.empty()) {
           const uint32_t open = FAngles.back();
           FAngles.pop_back();
           if (FAngles.size() >= poisoned)
@@ -566,7 +621,7 @@ void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags) {
     }
     const std::u16string_view tag = t.substr(j, end - j + 1);
     i = end + 1;
-    if (j == prevEnd && tag == prevTag) {  // the same tag back to back: one placeholder
+    if (!keysOnly && j == prevEnd && tag == prevTag) {  // the same tag back to back: one placeholder
       prevEnd = i;
       continue;
     }

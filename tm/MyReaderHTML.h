@@ -36,17 +36,23 @@ public:
   // Whether the character content of this element is gathered. Text that no descendant reads
   // (the blanks between the elements of a large document) need not pile up anywhere.
   virtual bool CollectsText(const TTag& tag) const;
+  // The element that receives the text read inside tag: tag itself when it collects text, or
+  // none. An element whose text belongs to an element around it says so here.
+  virtual TTag* TextTarget(TTag& tag);
 
   // Turns XML references into characters, in place: named entities of the table, "&#" decimal,
-  // "&#x" and "&'" hexadecimal. The result is field text: an ampersand that does not start a
-  // placeholder becomes "&'26;", a TAB "&'9;", CR and LF a blank; #0 disappears. References are
-  // decoded once: "&amp;lt;" is the text "&lt;", never "<". Placeholders and open forms stay.
+  // "&#x" and "&'" hexadecimal. The result is field text: an ampersand of the text stays one,
+  // or becomes "&'26;" where what follows would make it a placeholder or an escape; a TAB is
+  // "&'9;", LF "&'A;", CR "&'D;"; #0 disappears. References are decoded once: "&amp;lt;" is the
+  // text "&lt;", never "<". Placeholders and open forms stay.
   void DecodeEntities(WideString& text);
   // Replaces the inline tags of segment text ("{" ... "}" groups, "<" ... ">" tags, the groups
   // that stand for inline elements) by placeholders, then escapes special characters. With
   // registerTags, tags new to TagPlaceholders get the next letter; without it, a tag that the
   // list does not know is written in the open form. A "{" or "<" without its end is text.
-  void TagsToPlaceholders(WideString& text, bool registerTags);
+  // With keysOnly, only the groups that stand for inline elements (TagContents) are tags:
+  // every "<" and "{" is text, and each element keeps its own place, also back to back.
+  void TagsToPlaceholders(WideString& text, bool registerTags, bool keysOnly = false);
   // Each character of the special set becomes "&'" + hexadecimal + ";"; the open forms are
   // copied as they stand, so that their ";" and the characters inside stay intact.
   void EscapeSpecialChars(WideString& text);
@@ -79,8 +85,13 @@ private:
   // Decodes the reference at text[p] ("&"); returns where the text goes on. When the reference
   // names a character, code receives it; else code is left alone and p is returned.
   size_t DecodeReference(std::u16string_view text, size_t p, uint32_t& code, bool& named) const;
-  // Appends code as field text (see DecodeEntities); next is where the text goes on after it.
-  void AppendFieldChar(WideString& out, uint32_t code, std::u16string_view text, size_t next);
+  // Appends code as field text (see DecodeEntities); an ampersand as a mark that
+  // SettleTextAmpersands resolves.
+  void AppendFieldChar(WideString& out, uint32_t code);
+  void SettleTextAmpersands(WideString& text);
+  // Whether the text TM's reader (the TMX writer) takes the "&" at text[p] for the start of a
+  // placeholder or an escape.
+  static bool ReadsAsCode(std::u16string_view text, size_t p);
   // True when the ampersand at text[p] (or, for a decoded one, the text from p on) is left as
   // it stands: it begins a four-character placeholder or an open form.
   static bool KeepsAmpersand(std::u16string_view text, size_t p);

@@ -27,65 +27,6 @@ WideString Reason(int code) { return WideSysErrorMessage(code ? code : EIO); }
       WideFormat(u"Cannot write file \"%s\". %s", {WideExpandFileName(name), Reason(platform::LastErrorCode())}));
 }
 
-// Checks bytes for well-formed UTF-8 block by block; a sequence may straddle two blocks.
-class TUtf8Check {
-public:
-  bool Valid = true;
-  bool NonAscii = false;
-
-  void Feed(const unsigned char* p, size_t n) {
-    for (size_t i = 0; i < n && Valid; ++i) {
-      const unsigned char b = p[i];
-      if (need_ == 0) {
-        if (b < 0x80) continue;
-        NonAscii = true;
-        lo_ = 0x80;
-        hi_ = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-          need_ = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-          need_ = 2;
-          if (b == 0xE0) lo_ = 0xA0;  // no overlong forms
-          if (b == 0xED) hi_ = 0x9F;  // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-          need_ = 3;
-          if (b == 0xF0) lo_ = 0x90;
-          if (b == 0xF4) hi_ = 0x8F;  // nothing above U+10FFFF
-        } else {
-          Valid = false;
-        }
-      } else if (b < lo_ || b > hi_) {
-        Valid = false;
-      } else {
-        lo_ = 0x80;
-        hi_ = 0xBF;
-        --need_;
-      }
-    }
-  }
-  bool Complete() const { return Valid && need_ == 0; }
-
-private:
-  int need_ = 0;
-  unsigned char lo_ = 0x80, hi_ = 0xBF;
-};
-
-// A file without a mark is read as UTF-8 when all of it is well-formed UTF-8 with at least one
-// character beyond ASCII: read as ANSI, such text would turn into other characters.
-bool LooksLikeUtf8(TTextFileStream& input) {
-  std::vector<unsigned char> block(64 * 1024);
-  TUtf8Check check;
-  input.SetPosition(0);
-  for (;;) {
-    const int64_t n = input.Read(block.data(), static_cast<int64_t>(block.size()));
-    if (n <= 0) break;
-    check.Feed(block.data(), static_cast<size_t>(n));
-    if (!check.Valid) break;
-  }
-  input.SetPosition(0);
-  return check.NonAscii && check.Complete();
-}
-
 }  // namespace
 
 int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress) {
@@ -100,7 +41,7 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
   auto output = TTextFileStream::Create(outputName, ccUtf8, false, fmCreate);
   if (!output) RaiseCreate(outputName, platform::LastErrorCode());
 
-  if (input->CodeChar() == ccAnsi && LooksLikeUtf8(*input)) input->SetCodeChar(ccUtf8);
+  if (input->CodeChar() == ccAnsi && input->LooksLikeUtf8()) input->SetCodeChar(ccUtf8);
   input->SetPosition(0);
 
   TObjectControled job;

@@ -4,7 +4,12 @@
 #include "base/MyWideStr.h"
 
 TQMStream::TQMStream(const WideString& fileName, uint8_t codeChar, uint16_t mode)
-    : TextStream(TTextFileStream::Create(fileName, codeChar == 0 ? ccUnicode : codeChar, false, mode)) {}
+    : TextStream(TTextFileStream::Create(fileName, codeChar == 0 ? ccUnicode : codeChar, false, mode)) {
+  // A translation memory saved as UTF-8 without its mark would turn into other characters if it
+  // were read in the ANSI code page; units appended to it stay UTF-8 as well.
+  if (TextStream && TextStream->CodeChar() == ccAnsi && TextStream->GetSize() > 0 && TextStream->LooksLikeUtf8())
+    TextStream->SetCodeChar(ccUtf8);
+}
 
 int64_t TQMStream::GetSize() { return TextStream ? TextStream->GetSize() : 0; }
 

@@ -192,10 +192,10 @@ TEST_F(SharedTmxSamples, ImportTest2A) {
   const auto& u = tm.units;
   EXPECT_EQ(F(u[0], tfSource), "The big &tA;black&tB; &tC;cat&tD; sleeps.");
   EXPECT_EQ(F(u[0], tfTarget), "Le gros &tC;chat&tD; &tA;noir&tB; dors.");
-  EXPECT_EQ(F(u[1], tfSource), "Test for special characters = &tA;<&tB;=lt, &tA;>&tB;=gt, &tA;&'26;&tB;=amp, "
+  EXPECT_EQ(F(u[1], tfSource), "Test for special characters = &tA;<&tB;=lt, &tA;>&tB;=gt, &tA;&&tB;=amp, "
                                "&tA;\"&tB;=quot.");
   EXPECT_EQ(F(u[1], tfTarget), "Test pour caract\xC3\xA8res sp\xC3\xA9" "ciaux = &tA;<&tB;=lt, &tA;>&tB;=gt, "
-                               "&tA;&'26;&tB;=amp, &tA;\"&tB;=quot.");
+                               "&tA;&&tB;=amp, &tA;\"&tB;=quot.");
   EXPECT_EQ(F(u[2], tfSource), "Nested formatting = &tA;&tB;&tC;Bold+Italic+Underlined&tD;, Bold+Italic&tE;, Bold&tF;.");
   EXPECT_EQ(F(u[2], tfTarget), "Format en gigogne = &tA;&tB;&tC;gras+italique+soulign\xC3\xA9&tD;, gras+italique&tE;, "
                                "gras&tF;.");
@@ -206,8 +206,9 @@ TEST_F(SharedTmxSamples, ImportTest2A) {
   EXPECT_EQ(F(u[5], tfSource), "Picture: &tA;");
   EXPECT_EQ(F(u[5], tfTarget), "Image: &tA;");
   EXPECT_EQ(Pair(u[5]), "en-us>FR-CA");
-  EXPECT_EQ(F(u[6], tfSource), "Some text with &tA;.");
-  EXPECT_EQ(F(u[6], tfTarget), "Du texte avec &t=une portion d\xC3\xA9limit\xC3\xA9" "e;.");
+  // Highlighted words stay text between the placeholders of the hi element's start and end.
+  EXPECT_EQ(F(u[6], tfSource), "Some text with &tA;a part highlighted&tB;.");
+  EXPECT_EQ(F(u[6], tfTarget), "Du texte avec &tA;une portion d\xC3\xA9limit\xC3\xA9" "e&tB;.");
 }
 
 // Header properties and notes, an element inside an inline element, a target without region.
@@ -215,8 +216,11 @@ TEST_F(SharedTmxSamples, HeaderWithPropAndNote) {
   TmFile tm = Convert("header_with_prop_and_note.tmx", 1);
   ASSERT_EQ(tm.units.size(), 1u);
   EXPECT_EQ(Pair(tm.header), "en-us>fr");
-  EXPECT_EQ(F(tm.units[0], tfSource), "&tA;&tB;Click &tC; to &tD;.&tE;");
-  EXPECT_EQ(F(tm.units[0], tfTarget), "&tB;&tA;Cliquez &tC; pour &t=commencer;.&tE;");
+  EXPECT_EQ(F(tm.units[0], tfSource), "&tA;&tB;Click &tC; to &tD;start&tE;.&tF;");
+  // The sub text is part of its code, which the target translates: the code differs from the
+  // source's and comes in the open form.
+  EXPECT_EQ(F(tm.units[0], tfTarget),
+            "&tB;&tA;Cliquez &t=<IMG SRC=\"here.png\" ALT=\"Commencez ici !\">; pour &tD;commencer&tE;.&tF;");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -231,7 +235,7 @@ TEST_F(DecodeTMXRoundTrip, TextTmThroughTmxGivesTheSameUnits) {
       Unit("Hello &tA;world&tB; &fC; &pD;&sE; &jF;.", "Bonjour &tA;monde&tB; &fC; &pD;&sE; &jF;.", "ACME & Co <1>"),
       Unit("&tA;&tB;x", "&tB;x&tA;"),
       Unit("Click &tA; now", "Cliquez &t=<b class=\"k\">; &tA;"),
-      Unit("a&'26;b &'A0;&'A9;&'AE;&'BC;&'BD;&'BE; &lt;", "&'26;&'26; x"),
+      Unit("a&b &'26;tA; &'A0;&'A9;&'AE;&'BC;&'BD;&'BE; &lt;", "&& x &'26;#9; &'9;&'A;&'D;"),
       Unit("\xF0\x9F\x98\x80 &tA; \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD \xCE\xA9 \xD0\xB6 \xE6\xBC\xA2\xE5\xAD\x97",
            "\xF0\x9F\x98\x80&tA;"),
       Line({"20250101~000000", "R&D \"x\"", "0", "EN-US", "quotes \" ' > and ; \\", "FR-FR", "t"}),
@@ -479,10 +483,11 @@ TEST_F(DecodeTMX, PropertiesBecomeAttributesAndNothingLeaks) {
   TmFile t = ReadTm(dir.File("out.txt"));
   ASSERT_EQ(t.units.size(), 2u);
   EXPECT_EQ(F(t.header, 7), "x-A");
-  EXPECT_EQ(F(t.header, 9), "X-C");
+  EXPECT_EQ(F(t.header, 11), "X-C");
   EXPECT_EQ(F(t.units[0], 7), "A & B");
   EXPECT_EQ(F(t.units[0], 8), "");
-  EXPECT_EQ(F(t.units[0], 9), "third");
+  EXPECT_EQ(F(t.units[0], 9), "");
+  EXPECT_EQ(F(t.units[0], 11), "third");
   EXPECT_EQ(F(t.units[0], tfUserId), "Ann");
   EXPECT_EQ(F(t.units[0], tfCount), "4");
   EXPECT_EQ(F(t.units[0], tfDate), "20240203~040506");
@@ -510,10 +515,11 @@ TEST_F(DecodeTMX, InlineElementsBecomePlaceholders) {
   EXPECT_EQ(F(t.units[1], tfSource), "&tA; x");
   EXPECT_EQ(F(t.units[1], tfTarget), "&t=\xD0\xAF; x");
   // Decoded once: "&amp;lt;" is the text "&lt;" in the open form, never "<" nor "&amp;lt;".
-  EXPECT_EQ(F(t.units[2], tfSource), "&tA; &'26; &tB;");
-  EXPECT_EQ(F(t.units[2], tfTarget), "&t=&gt\\;;&'26;&tB; &t=a\\;b c;");
-  // An element inside another one shows its content in the open form.
-  EXPECT_EQ(F(t.units[3], tfTarget), "&t=y<br/>z;");
+  EXPECT_EQ(F(t.units[2], tfSource), "&tA; & &tB;");
+  EXPECT_EQ(F(t.units[2], tfTarget), "&t=&gt\\;;&&tB; &t=a\\;b c;");
+  // hi keeps its words; a code inside it is a code of its own.
+  EXPECT_EQ(F(t.units[3], tfSource), "&tA;x&tB;");
+  EXPECT_EQ(F(t.units[3], tfTarget), "&tA;y&t=<br/>;z&tB;");
 }
 
 // Dates, counts and languages that would make lines no reader takes fall back to defaults; a

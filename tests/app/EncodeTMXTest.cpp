@@ -260,14 +260,15 @@ TEST_F(EncodeTMX, SegmentTextIsEscapedAndItsCodesExpanded) {
       {"\"q\" 'a' >", "&quot;q&quot; &apos;a&apos; &gt;"},
       // Adjacent placeholders form one element, also across a reference that disappears.
       {"&tA;&tB;", "<ph>&amp;tA;&amp;tB;</ph>"},
-      {"x&tA;&#9;&sB;y &pC;", "x<ph>&amp;tA;&amp;sB;</ph>y <ph>&amp;pC;</ph>"},
+      {"x&tA;&#0;&sB;y &pC;", "x<ph>&amp;tA;&amp;sB;</ph>y <ph>&amp;pC;</ph>"},
+      {"x&tA;&#9;&sB;", "x<ph>&amp;tA;</ph>&#9;<ph>&amp;sB;</ph>"},
       {"&t={\\b\\;x};", "<ph>{\\b;x}</ph>"},
       {"&t=<a href=\"u\">;", "<ph>&lt;a href=&quot;u&quot;&gt;</ph>"},
       {"&tAB;&pa;&j;&s1;", "&amp;tAB;&amp;pa;&amp;j;&amp;s1;"},
-      // References to 0, 9, 10 and 13 vanish; 7 becomes a blank; 60 is escaped; the character
-      // after a removed reference is looked at like any other.
-      {"x&#0;y&#9;z&#7;w&#60;v&#10;&#13;", "xyz w&lt;v"},
-      {"&#9;<", "&lt;"},
+      // A reference to 0 vanishes; TAB, LF and CR stay, as references; 7 becomes a blank; 60 is
+      // escaped; the character after a removed reference is looked at like any other.
+      {"x&#0;y&#9;z&#7;w&#60;v&#10;&#13;&'9;&'A;&'D;", "xy&#9;z w&lt;v&#10;&#13;&#9;&#10;&#13;"},
+      {"&#0;<", "&lt;"},
       {"&#38;lt;", "&amp;lt;"},
       {"&'41;&#65;&#x42;&'80;", "AAB" + ansi80},
       {"&#233;&#x20AC;", "\xC3\xA9\xE2\x82\xAC"},

@@ -362,16 +362,23 @@ TEST(Utf8, DecodesFourByteAndOldSurrogateForms) {
   EXPECT_EQ(Utf8ToW("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");
 }
 
-TEST(Utf8, BrokenSequencesAreDroppedAndDecodingResumes) {
-  EXPECT_EQ(Utf8ToW("\xC3" "A"), u"A");
-  EXPECT_EQ(Utf8ToW("\xE2\x82" "A"), u"A");
-  EXPECT_EQ(Utf8ToW("\xF0\x9F\x98" "A"), u"A");
-  EXPECT_EQ(Utf8ToW("\xE2\xC3\xA9"), u"\u00E9");  // the breaking byte starts the next form
-  EXPECT_EQ(Utf8ToW("a\x80\xBF" "b"), u"ab");     // stray continuation bytes
-  EXPECT_EQ(Utf8ToW("\xC0\xAF\xE0\x80\xAF"), u"");  // overlong forms
-  EXPECT_EQ(Utf8ToW("\xF4\x90\x80\x80" "z"), u"z");  // beyond U+10FFFF
-  EXPECT_EQ(Utf8ToW("\xF8\xFF" "z"), u"z");
-  EXPECT_EQ(Utf8ToW("ab\xE2"), u"ab");              // cut at the end of the text
+TEST(Utf8, EachMaximalBrokenSubpartBecomesOneReplacementCharacter) {
+  const struct {
+    std::string in;
+    WideString out;
+  } cases[] = {
+      {"\xC3" "A", u"\uFFFDA"},
+      {"\xE2\x82" "A", u"\uFFFDA"},
+      {"\xF0\x9F\x98" "A", u"\uFFFDA"},
+      {"\xE2\xC3\xA9", u"\uFFFD\u00E9"},  // the breaking byte starts the next form
+      {"a\x80\xBF" "b", u"a\uFFFD\uFFFDb"},  // stray continuation bytes
+      {"\xC0\xAF\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // overlong forms
+      {"\xF4\x90\x80\x80" "z", u"\uFFFD\uFFFD\uFFFD\uFFFDz"},  // beyond U+10FFFF
+      {"\xF8\xFF" "z", u"\uFFFD\uFFFDz"},
+      {"ab\xE2", u"ab\uFFFD"},  // cut at the end of the text
+      {"\xFC" "berpr\xFC" "fen", u"\uFFFDberpr\uFFFDfen"},  // Latin-1 taken for UTF-8
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToW(c.in), c.out) << c.in;
 }
 
 TEST(Utf8, EmojiThroughEveryUtf8Conversion) {

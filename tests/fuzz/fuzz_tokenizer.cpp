@@ -7,8 +7,10 @@
 // unit.
 //
 // Properties: the scan ends; the reported tags are the current chain's ends; the texts the scan
-// gathers hold no CR or LF (line ends are blanks in markup), and decoding their references (into
-// field text or into plain text) brings none back; an open form's end is a ";" after its start.
+// gathers hold no CR (a line end is one LF in text, a blank in markup); field text made of any
+// text holds no TAB, CR or LF (they would break the line of the text TM) and no mark of a text
+// ampersand; plain text from decoded references holds no CR or LF; an open form's end is a ";"
+// after its start.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -75,16 +77,21 @@ WideString TextOf(const uint8_t* data, size_t size) {
   return s;
 }
 
-// scanned: text that the scan gathered, where CR and LF became blanks.
+// scanned: text that the scan gathered, where CR LF and CR became LF.
 void TextRoutines(TScanner& r, const WideString& text, bool scanned) {
-  if (scanned) FUZZ_CHECK(text.find_first_of(u"\r\n") == WideString::npos);
+  if (scanned) FUZZ_CHECK(text.find(u'\r') == WideString::npos);
   WideString s = text;
   r.DecodeEntities(s);
-  if (scanned) FUZZ_CHECK(s.find_first_of(u"\r\n") == WideString::npos);
+  FUZZ_CHECK(s.find(u'\xFFFF') == WideString::npos);
   WideString t = s;
   r.TagsToPlaceholders(t, true);
+  FUZZ_CHECK(t.find_first_of(u"\t\r\n") == WideString::npos);
+  WideString k = s;
+  r.TagsToPlaceholders(k, false, true);
+  FUZZ_CHECK(k.find_first_of(u"\t\r\n") == WideString::npos);
   WideString u = text;
   r.TagsToPlaceholders(u, false);
+  FUZZ_CHECK(u.find_first_of(u"\t\r\n") == WideString::npos);
   WideString e = text;
   r.EscapeSpecialChars(e);
   WideString x;

@@ -75,7 +75,7 @@ TEST(ReaderHTMLParse, ReportsDeclarationElementsAndSelfClosingOnes) {
 // TAB, CR and LF separate names in markup as blanks do; blanks may surround "=".
 TEST(ReaderHTMLParse, WhitespaceOfAnyKindInsideTags) {
   TLogReader r;
-  r.Run(std::string("<tu\r\n>\n<tuv\t\txml:lang='eN-uS'></tuv><tuv     xml:lang= \t\t\n\"fR-Ca\"\n>x</tuv\t></tu>"));
+  r.Run(std::string("<tu\r\n><tuv\t\txml:lang='eN-uS'></tuv><tuv     xml:lang= \t\t\n\"fR-Ca\"\n>x</tuv\t></tu>"));
   EXPECT_EQ(r.Events, (Events{"<tu>", "<tuv xml:lang=[eN-uS]>", "</tuv>", "<tuv xml:lang=[fR-Ca]>", "</tuv>[x]", "</tu>"}));
   // Empty values, values without quotes and a name without "=" that runs into the next one.
   r.Run(std::string("<a b=\"\" c=d e f=\"g\"/>"));
@@ -92,11 +92,11 @@ TEST(ReaderHTMLParse, QuotedValuesKeepWhatTheyHold) {
   EXPECT_EQ(r.Events, (Events{"<b>", "</b>[y]"}));
 }
 
-// In text a TAB stays, and a line end (CR LF, CR or LF) is one blank, so words stay apart.
-TEST(ReaderHTMLParse, TextKeepsTabsAndTurnsLineEndsIntoBlanks) {
+// Text keeps its TABs and line ends; a line end (CR LF, CR or LF) is one LF, as XML reads it.
+TEST(ReaderHTMLParse, TextKeepsTabsAndLineEnds) {
   TLogReader r;
   r.Run(std::string("<s>a\tb\r\nc\nd\re</s>"));
-  EXPECT_EQ(r.Events, (Events{"<s>", "</s>[a\tb c d e]"}));
+  EXPECT_EQ(r.Events, (Events{"<s>", "</s>[a\tb\nc\nd\ne]"}));
 }
 
 // Comments end at "-->" and hold anything; the text before markup is added to its element once.
@@ -133,20 +133,21 @@ TEST(ReaderHTMLText, DecodeEntities) {
     std::u16string in, out;
   };
   const Case cases[] = {
-      {u"a&amp;b", u"a&'26;b"},
+      {u"a&amp;b", u"a&b"},
       {u"&eacute;&euro;&nbsp;&lt;b&gt;", u"\u00E9\u0080 <b>"},
-      // Decoded once: the "&" of a reference starts no reference; it is escaped unless a
-      // placeholder's shape follows, as for an "&" of the text.
-      {u"&#38;lt; &amp;#38; &#x26;amp;", u"&lt; &'26;#38; &'26;amp;"},
-      // A TAB is escaped, line ends are blanks, #0 goes.
-      {u"a&#9;b&#x0A;c&#13;d&#0;e", u"a&'9;b c de"},
+      // Decoded once: an "&" of the text starts no reference. It stays an "&", escaped only
+      // where what follows would make it a code of the field.
+      {u"&#38;lt; &amp;#38; &#x26;amp;", u"&lt; &'26;#38; &amp;"},
+      {u"&amp;tA; &amp;t=x; &amp;'41; &amp;#x41; &amp;pb; &amp;&amp;", u"&'26;tA; &'26;t=x; &'26;'41; &'26;#x41; &pb; &&"},
+      // TAB and line ends are escaped, #0 goes.
+      {u"a&#9;b&#x0A;c&#13;d&#0;e\nf", u"a&'9;b&'A;c&'D;de\nf"},
       // Placeholders and open forms stay, and so does what is inside an open form.
-      {u"&tA;&amp;pB; &t=x&amp;y;", u"&tA;&pB; &t=x&amp;y;"},
-      {u"&foo; &ampx; & &", u"&'26;foo; &'26;ampx; &'26; &'26;"},
+      {u"&tA;&amp;pB; &t=x&amp;y;", u"&tA;&'26;pB; &t=x&amp;y;"},
+      {u"&foo; &ampx; & &", u"&foo; &ampx; & &"},
       // Beyond the 16-bit range: one character, written as its pair.
       {u"&#x1F600;&#128512;&'1F600;", u"\U0001F600\U0001F600\U0001F600"},
       {u"&#0000065;&#65x;&#66", u"AAx;B"},
-      {u"&#;&#x;[&#x110000;]", u"&'26;#;&#x;[ ]"},
+      {u"&#;&#x;[&#x110000;][&#xFFFF;]", u"&#;&#x;[ ][ ]"},
   };
   TLogReader r;
   for (const Case& c : cases) {
