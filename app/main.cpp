@@ -1,32 +1,21 @@
 // The program's entry: the window when there is a display, else the command line on the terminal.
 #include <QApplication>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "app/core/TerminalHost.h"
 #include "app/gui/FormTessaly.h"
+#include "platform/core/Display.h"
 #include "platform/core/Utf8.h"
 #include "tm/sqlite/SQLiteTable3.h"
-
-namespace {
-
-bool HasDisplay() {
-  auto set = [](const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
-  };
-  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   LoadSQLiteLibrary();
   std::vector<WideString> params;
   for (int i = 1; i < argc; ++i) params.push_back(platform::Utf8ToUtf16(argv[i]));
 
-  if (!HasDisplay()) {
+  // A display that is set but cannot be reached counts as none: the toolkit would abort on it.
+  if (!platform::DisplayReachable(platform::DisplaySettingsFromEnvironment())) {
     if (params.empty()) {
       std::fprintf(stderr, "mirelcon: the window needs a display; give a file to convert on the command line.\n");
       return ExitBadParameters;

@@ -94,7 +94,9 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
 }
 
 void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
+  // The import reports percentages: on a total of 100 they reach the host unchanged.
   TObjectControled job;
+  job.SetTotal(100);
   TAttached attached(host, job);
   ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); });
 }
@@ -154,24 +156,41 @@ int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params
     host.ShowMessage(u"Bad FileName");
     return ExitBadParameters;
   }
-  if (IsFileMask(cl.NamePart) || cl.Recursive) {
-    if (!platform::IsDirectory(cl.InputDir)) {
-      host.ShowMessage(u"Bad source directory");
-      return ExitBadParameters;
-    }
+  const bool batch = IsFileMask(cl.NamePart) || cl.Recursive;
+  const WideString input = cl.InputDir + cl.NamePart;
+  if (batch && !platform::IsDirectory(cl.InputDir)) {
+    host.ShowMessage(u"Bad source directory");
+    return ExitBadParameters;
+  }
+  if (!batch && !platform::IsRegularFile(input)) {
+    host.ShowMessage(u"Bad FileName");
+    return ExitBadParameters;
+  }
+  if (!platform::IsDirectory(cl.OutputDir) && !platform::CreateFolders(cl.OutputDir)) {
+    host.ShowError(WideFormat(u"Cannot create folder \"%s\". %s",
+                              {cl.OutputDir, platform::SystemErrorText(platform::LastErrorCode())}));
+    return ExitFileFailed;
+  }
+  if (batch) {
+    bool reported = false;
+    size_t found = 0;
     try {
-      ConvertDirectory(cl.InputDir, cl.OutputDir, cl.Recursive, SplitFileMask(cl.NamePart), convertFile,
-                       [] { ProcessMessagesAll(); });
+      found = ConvertDirectory(
+          cl.InputDir, cl.OutputDir, cl.Recursive, SplitFileMask(cl.NamePart), convertFile, [] { ProcessMessagesAll(); },
+          [&](const WideString& text) {
+            reported = failed = true;
+            host.ShowError(text);
+          });
     } catch (const std::exception& e) {
       host.ShowError(platform::Utf8ToUtf16(e.what()));
       return ExitFileFailed;
     }
-  } else {
-    const WideString input = cl.InputDir + cl.NamePart;
-    if (!platform::IsRegularFile(input)) {
-      host.ShowMessage(u"Bad FileName");
-      return ExitBadParameters;
+    // A run that converts nothing says so, or a mistyped name would pass for success.
+    if (found == 0 && !reported) {
+      host.ShowError(WideFormat(u"No file to convert matches \"%s\".", {input}));
+      failed = true;
     }
+  } else {
     convertFile(input, OutputFileName(cl.OutputDir + cl.NamePart, OutputTypeOf(cl.NamePart)));
   }
   return failed ? ExitFileFailed : ExitOk;

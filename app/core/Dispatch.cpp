@@ -1,11 +1,7 @@
 #include "app/core/Dispatch.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <set>
 
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
@@ -76,10 +72,11 @@ WideString NormalizeDirParam(const WideString& p) {
   WideString dir;
   if (p.empty() || p[0] == u'*') {
     dir = CurrentDir();
+  } else if (platform::IsDirectory(p)) {
+    // A folder is that folder, "." and ".." included, with or without its "/".
+    dir = platform::FullPathName(p);
   } else if (p[0] == u'.') {
     dir = WideExtractFilePath(platform::FullPathName(p));
-  } else if (platform::IsDirectory(p)) {
-    dir = platform::FullPathName(p);
   } else {
     dir = WideExtractFilePath(platform::FullPathName(p));
     if (dir.empty()) dir = WithSlash(CurrentDir()) + p;
@@ -112,14 +109,14 @@ TCommandLine ParseCommandLine(const std::vector<WideString>& params) {
         continue;
       }
     }
-    // A path.
-    if (!cl.HasPath) cl.NamePart = WideExtractFileName(p);
+    // A path. A folder stands for every file in it: its own name is no name mask.
+    if (!cl.HasPath) cl.NamePart = platform::IsDirectory(p) ? WideString() : WideExtractFileName(p);
     cl.HasPath = true;
-    const WideString d = NormalizeDirParam(p);
     if (cl.InputDir.empty())
-      cl.InputDir = d;
+      cl.InputDir = NormalizeDirParam(p);
     else if (cl.OutputDir.empty())
-      cl.OutputDir = d;
+      // The second path is the output folder, whether it exists yet or not.
+      cl.OutputDir = WithSlash(platform::FullPathName(p));
   }
   if (cl.OutputDir.empty()) cl.OutputDir = cl.InputDir;
   return cl;
@@ -149,74 +146,104 @@ WideString UsageText(const WideString& lineBreak) {
 
 namespace {
 
-struct Entry {
-  std::string name;
-  bool isDir;
+// What a walk does, in order: planned from a snapshot of the whole tree before anything is
+// written, so that nothing the run writes is ever taken for one of its inputs.
+struct TStep {
+  enum Kind { EnterFolder, Unreadable, Convert, LeaveFolder } Type;
+  WideString Path;    // EnterFolder: the output folder; Unreadable: the folder; Convert: the input
+  WideString Output;  // Convert: the output file
+  int Error = 0;      // Unreadable: why
 };
 
-// The folder's entries, sorted by name. Links to folders are left out: following them could
-// walk a tree twice or for ever.
-std::vector<Entry> Snapshot(const std::string& dir) {
-  std::vector<Entry> entries;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return entries;
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    if (::lstat((dir + name).c_str(), &st) != 0) continue;
-    bool isDir = S_ISDIR(st.st_mode);
-    if (S_ISLNK(st.st_mode)) {
-      struct stat target;
-      if (::stat((dir + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode)) continue;
-    }
-    entries.push_back({name, isDir});
-  }
-  ::closedir(d);
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  return entries;
+struct TPlan {
+  std::vector<TStep> Steps;
+  std::set<platform::FileIdentity> Inputs;  // every file the run will convert
+  size_t Found = 0;
+};
+
+// The order of names is that of their UTF-8 bytes, whatever their script.
+bool NameBefore(const platform::FolderEntry& a, const platform::FolderEntry& b) {
+  return platform::Utf16ToUtf8(a.Name) < platform::Utf16ToUtf8(b.Name);
 }
 
-// Identity of a folder, so that the output tree is recognised wherever the walk meets it.
-bool SameFolder(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+bool SameFolder(const WideString& a, const WideString& b) {
+  platform::FileIdentity ia, ib;
+  return platform::IdentityOf(a, ia) && platform::IdentityOf(b, ib) && ia == ib;
 }
 
-void Walk(const std::string& src, const std::string& dest, const std::string& outputRoot, bool recursive,
-          const TFileMasks& masks, const std::function<void(const WideString&, const WideString&)>& convertFile,
-          const std::function<void()>& afterFolder) {
-  struct stat st;
-  if (::stat(dest.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    if (::mkdir(dest.c_str(), 0777) != 0) {
-      const int code = errno;
-      throw EConversionError("Cannot create folder \"" + dest + "\". " +
-                             platform::Utf16ToUtf8(platform::SystemErrorText(code)));
+void Plan(const WideString& src, const WideString& dest, const WideString& outputRoot, bool recursive,
+          const TFileMasks& masks, TPlan& plan) {
+  plan.Steps.push_back({TStep::EnterFolder, dest, {}});
+  std::vector<platform::FolderEntry> entries;
+  if (!platform::ListFolder(src, entries)) {
+    plan.Steps.push_back({TStep::Unreadable, src, {}, platform::LastErrorCode()});
+  } else {
+    std::sort(entries.begin(), entries.end(), NameBefore);
+    for (const platform::FolderEntry& e : entries) {
+      // Links to folders are left out: following them could walk a tree twice or for ever.
+      if (e.Type == platform::FolderEntry::LinkToFolder) continue;
+      if (e.Type == platform::FolderEntry::Folder) {
+        if (!recursive) continue;
+        const WideString sub = src + e.Name + u"/";
+        // The output tree inside the input tree holds what this run writes: never its input.
+        if (src != dest && SameFolder(sub, outputRoot)) continue;
+        Plan(sub, dest + e.Name + u"/", outputRoot, recursive, masks, plan);
+      } else if (MatchesFileMask(e.Name, masks)) {
+        const uint8_t t = OutputTypeOf(e.Name);
+        const WideString input = src + e.Name;
+        plan.Steps.push_back({TStep::Convert, input, dest + OutputFileName(e.Name, t)});
+        if (InputTypeOf(e.Name) == ftNone) continue;
+        ++plan.Found;
+        platform::FileIdentity id;
+        if (platform::IdentityOf(input, id)) plan.Inputs.insert(id);
+      }
     }
   }
-  for (const Entry& e : Snapshot(src)) {
-    const WideString name = platform::Utf8ToUtf16(e.name);
-    if (e.isDir) {
-      if (!recursive) continue;
-      const std::string sub = src + e.name + "/";
-      // The output tree inside the input tree holds what this run writes: never its input.
-      if (src != dest && SameFolder(sub, outputRoot)) continue;
-      Walk(sub, dest + e.name + "/", outputRoot, recursive, masks, convertFile, afterFolder);
-    } else if (MatchesFileMask(name, masks)) {
-      const uint8_t t = OutputTypeOf(name);
-      convertFile(platform::Utf8ToUtf16(src) + name, platform::Utf8ToUtf16(dest) + OutputFileName(name, t));
-    }
-  }
-  if (afterFolder) afterFolder();
+  plan.Steps.push_back({TStep::LeaveFolder, {}, {}});
 }
+
+WideString Quoted(const WideString& name) { return u"\"" + name + u"\""; }
 
 }  // namespace
 
-void ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
-                      const std::function<void(const WideString&, const WideString&)>& convertFile,
-                      const std::function<void()>& afterFolder) {
-  const std::string src = platform::Utf16ToUtf8(WithSlash(sourceDir));
-  const std::string dest = platform::Utf16ToUtf8(WithSlash(destDir));
-  Walk(src, dest, dest, recursive, masks, convertFile, afterFolder);
+size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
+                        const std::function<void(const WideString&, const WideString&)>& convertFile,
+                        const std::function<void()>& afterFolder,
+                        const std::function<void(const WideString&)>& reportError) {
+  auto report = [&](const WideString& text) {
+    if (!reportError) throw EConversionError(platform::Utf16ToUtf8(text));
+    reportError(text);
+  };
+  const WideString dest = WithSlash(destDir);
+  TPlan plan;
+  Plan(WithSlash(sourceDir), dest, dest, recursive, masks, plan);
+  for (const TStep& step : plan.Steps) {
+    switch (step.Type) {
+      case TStep::EnterFolder:
+        if (!platform::IsDirectory(step.Path) && !platform::CreateFolders(step.Path))
+          throw EConversionError(
+              platform::Utf16ToUtf8(u"Cannot create folder " + Quoted(step.Path) + u". " +
+                                    platform::SystemErrorText(platform::LastErrorCode())));
+        break;
+      case TStep::Unreadable:
+        report(u"Cannot read folder " + Quoted(step.Path) + u". " + platform::SystemErrorText(step.Error));
+        break;
+      case TStep::Convert: {
+        // A file whose output is another input of the run is left alone: its conversion would
+        // replace that input, or add to it, whether the run has read it yet or not.
+        platform::FileIdentity id;
+        if (InputTypeOf(step.Path) != ftNone && platform::IdentityOf(step.Output, id) && plan.Inputs.count(id)) {
+          report(Quoted(step.Path) + u" is not converted: its output would replace " + Quoted(step.Output) +
+                 u", another input of this run.");
+          break;
+        }
+        convertFile(step.Path, step.Output);
+        break;
+      }
+      case TStep::LeaveFolder:
+        if (afterFolder) afterFolder();
+        break;
+    }
+  }
+  return plan.Found;
 }

@@ -30,7 +30,8 @@ TFileMasks SplitFileMask(const WideString& s);
 bool MatchesFileMask(const WideString& fileName, const TFileMasks& masks);
 bool IsFileMask(const WideString& s);
 
-// The folder a path parameter names, always ending with "/".
+// The folder a path parameter names, always ending with "/": an existing folder itself, else the
+// folder part of the name.
 WideString NormalizeDirParam(const WideString& p);
 
 // The command line: mirelcon [parameters] InputFile [OutputDirectory].
@@ -45,7 +46,9 @@ struct TCommandLine {
   bool HasPath = false;
 };
 // A parameter is a switch only when it is a switch word the program knows, after "/", "-" or
-// "--", compared without case; anything else is a path (absolute paths begin with "/").
+// "--", compared without case; anything else is a path (absolute paths begin with "/"). The
+// first path names the input: a file, a name mask, or a folder (every file in it); the second
+// is the output folder.
 TCommandLine ParseCommandLine(const std::vector<WideString>& params);
 
 // The usage text, lines joined by lineBreak (a CR in a message box, LF on a terminal).
@@ -61,9 +64,14 @@ public:
 // Walks sourceDir (ending with "/"): every file whose name matches the masks is handed to
 // convertFile(input, output) with its output name in the mirrored folder under destDir; with
 // recursive, every subfolder is walked the same way, its output folder created as the walk
-// reaches it. Each folder is read into a sorted snapshot first; symbolic links to folders are
-// not followed, and the output tree is never walked when it lies inside the input tree.
-// afterFolder runs once per folder visited.
-void ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
-                      const std::function<void(const WideString&, const WideString&)>& convertFile,
-                      const std::function<void()>& afterFolder = {});
+// reaches it. The whole tree is read into a sorted snapshot before the first file is converted;
+// symbolic links to folders are not followed, and the output tree is never walked when it lies
+// inside the input tree. afterFolder runs once per folder visited.
+// reportError receives what the walk goes on after: a folder that cannot be read, and a file
+// that is not converted because its output is another input of the walk (without reportError
+// these end the walk with EConversionError). An output folder that cannot be made always ends
+// it so. Returns the number of matching files that have a conversion, converted or not.
+size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
+                        const std::function<void(const WideString&, const WideString&)>& convertFile,
+                        const std::function<void()>& afterFolder = {},
+                        const std::function<void(const WideString&)>& reportError = {});

@@ -60,7 +60,8 @@ void TTerminalHost::Line(std::FILE* f, const WideString& text, bool oneLine) {
 }
 
 void TTerminalHost::ShowHtmlMessage(const WideString& html, const WideString& caption) {
-  Line(err_, caption + u": " + output_ + (output_.empty() ? u"" : u": ") + HtmlToText(html), true);
+  // A message names the file it is about: the input, since the output was never written.
+  Line(err_, caption + u": " + input_ + (input_.empty() ? u"" : u": ") + HtmlToText(html), true);
 }
 
 void TTerminalHost::ShowResult(const WideString& line) { Line(out_, output_ + u": " + line, true); }
@@ -75,4 +76,7 @@ void TTerminalHost::ShowMessage(const WideString& text) {
 
 void TTerminalHost::ShowError(const WideString& text) { Line(err_, text, true); }
 
-void TTerminalHost::BeginFile(const WideString& /*input*/, const WideString& output) { output_ = output; }
+void TTerminalHost::BeginFile(const WideString& input, const WideString& output) {
+  input_ = input;
+  output_ = output;
+}

@@ -20,7 +20,8 @@ private:
 
   std::FILE* out_;
   std::FILE* err_;
-  WideString output_;
+  WideString input_;   // the file being converted, named by its messages
+  WideString output_;  // named by its result line
 };
 
 // The text of an HTML message: tags dropped, the common entities decoded.

@@ -203,7 +203,7 @@ void TFormTessaly::BeginFile(const WideString& input, const WideString& output) 
   ApplyLook();
   SourceEdit->setText(Q(WideExtractFileName(input)));
   DestEdit->setText(Q(WideExtractFileName(output)));
-  currentOutput_ = output;
+  currentInput_ = input;
 }
 
 void TFormTessaly::EndFile(bool /*ok*/) {
@@ -212,7 +212,7 @@ void TFormTessaly::EndFile(bool /*ok*/) {
   Running = 0;
   ApplyLook();
   StartStop->setEnabled(false);
-  currentOutput_.clear();
+  currentInput_.clear();
 }
 
 void TFormTessaly::HideWindow() {
@@ -237,7 +237,7 @@ void TFormTessaly::ShowResult(const WideString& line) { Label3->setText(Q(line))
 void TFormTessaly::ShowHtmlMessage(const WideString& html, const WideString& caption) {
   const WideString text = HtmlToText(html);
   if (commandLineRunning_ || caption == u"Error")
-    ErrorLine(caption + u": " + (currentOutput_.empty() ? WideString() : currentOutput_ + u": ") + text);
+    ErrorLine(caption + u": " + (currentInput_.empty() ? WideString() : currentInput_ + u": ") + text);
   ShowBox(caption, text);
 }
 

@@ -108,7 +108,7 @@ private:
   TObjectControled* CurrentJob = nullptr;  // the attached job; cleared when it is detached
 
   std::vector<WideString> params_;
-  WideString currentOutput_;       // the output of the command-line file being converted
+  WideString currentInput_;        // the command-line file being converted, named by its messages
   bool commandLineStarted_ = false;
   bool commandLineRunning_ = false;
   bool startPending_ = false;      // a posted start has not been handled yet

@@ -1,5 +1,6 @@
 #include "platform/core/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -178,6 +179,69 @@ bool IsDirectory(const std::u16string& name) {
 bool IsRegularFile(const std::u16string& name) {
   struct stat st;
   return StatName(name, st) && S_ISREG(st.st_mode);
+}
+
+bool CreateFolders(const std::u16string& name) {
+  if (name.empty()) return Fail(ENOENT);
+  const std::string path = NativeName(name);
+  // Each prefix ending before a "/" is a folder to make, the whole name the last one.
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string part = path.substr(0, end);
+    if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+    if (end == std::string::npos) break;
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Fail(errno);
+  return S_ISDIR(st.st_mode) ? true : Fail(ENOTDIR);
+}
+
+bool ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  if (folder.empty()) return Fail(ENOENT);
+  std::string dir = NativeName(folder);
+  if (dir.back() != '/') dir += '/';
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return Fail(errno);
+  int code = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(d);
+    if (!e) {
+      code = errno;
+      break;
+    }
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    if (::lstat((dir + name).c_str(), &st) != 0) {
+      code = errno;
+      break;
+    }
+    FolderEntry entry;
+    entry.Name = Utf8ToUtf16(name);
+    if (S_ISDIR(st.st_mode)) {
+      entry.Type = FolderEntry::Folder;
+    } else if (S_ISLNK(st.st_mode)) {
+      // A link that leads nowhere stays a file: opening it says what is wrong.
+      struct stat target;
+      if (::stat((dir + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode)) entry.Type = FolderEntry::LinkToFolder;
+    }
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  if (code != 0) {
+    entries.clear();
+    return Fail(code);
+  }
+  return true;
+}
+
+bool IdentityOf(const std::u16string& name, FileIdentity& id) {
+  struct stat st;
+  if (!StatName(name, st)) return false;
+  id.Device = static_cast<uint64_t>(st.st_dev);
+  id.Inode = static_cast<uint64_t>(st.st_ino);
+  return true;
 }
 
 std::u16string FullPathName(const std::u16string& name) {

@@ -3,6 +3,7 @@
 // Calls return InvalidFileHandle / -1 / false on failure and leave the reason in LastErrorCode().
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -38,6 +39,30 @@ bool SetFileSizeOf(FileHandle h, int64_t size);
 bool PathExists(const std::u16string& name);
 bool IsDirectory(const std::u16string& name);
 bool IsRegularFile(const std::u16string& name);
+
+// Creates a folder and every missing folder above it, as mkdir -p does. True when the folder
+// exists afterwards.
+bool CreateFolders(const std::u16string& name);
+
+// One entry of a folder. A symbolic link is taken as what it names; one that names a folder is
+// told apart, so that a walk can leave it alone.
+struct FolderEntry {
+  enum Kind { File, Folder, LinkToFolder };
+  std::u16string Name;
+  Kind Type = File;
+};
+// The entries of a folder, "." and ".." left out, in the order the file system gives them.
+// False when the folder cannot be read, or an entry of it cannot be examined.
+bool ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries);
+
+// What a name leads to on disk, links followed: equal identities are the same file.
+struct FileIdentity {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+  bool operator<(const FileIdentity& o) const { return Device != o.Device ? Device < o.Device : Inode < o.Inode; }
+};
+bool IdentityOf(const std::u16string& name, FileIdentity& id);
 
 // The absolute form of a name: relative names are taken from the working directory and
 // "." and ".." parts are folded away lexically, as a full-path query does without touching the disk.

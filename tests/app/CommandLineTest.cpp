@@ -1,5 +1,6 @@
 // The built program run from the command line without a display.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -81,7 +82,6 @@ TEST(ProgramRun, InPlaceBatchNeverTakesItsOwnOutputs) {
 TEST(ProgramRun, RecursiveRunMirrorsTheTree) {
   TempDir dir;
   std::filesystem::create_directories(dir.Path() / "in/sub/empty");
-  std::filesystem::create_directories(dir.Path() / "out");  // a folder that does not exist would name its parent
   TempDir::Write(dir.File("in/top.txt"), Tm(1));
   TempDir::Write(dir.File("in/sub/deep.txt"), Tm(2));
   TempDir::Write(dir.File("in/sub/skip.doc"), "x");
@@ -98,7 +98,7 @@ TEST(ProgramRun, SdlxliffIsNotImplemented) {
   TempDir::Write(dir.File("f.sdlxliff"), "<xliff/>");
   ProgramRun run = RunProgram(kExe, {dir.File("f.sdlxliff")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Not yet implemented"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err, "Error: " + dir.File("f.sdlxliff") + ": Not yet implemented\n");
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "f.tmx"));
 }
 
@@ -199,7 +199,7 @@ TEST(ProgramRun, SdltmWithoutTheLibraryIsReportedAndNothingWritten) {
   ProgramRun run = RunProgram(kExe, {dir.File("tm.sdltm")},
                               {"LD_LIBRARY_PATH=" + dir.File("lib") + (path && *path ? ":" + std::string(path) : "")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Error: " + dir.File("tm.tmx") +
+  EXPECT_NE(run.err.find("Error: " + dir.File("tm.sdltm") +
                          ": DLL SQLite3.DLL is missing. You cannot convert sdltm -> TMX"),
             std::string::npos)
       << run.err;
@@ -226,4 +226,117 @@ TEST(ProgramRun, ALanguageATextTMCannotHoldIsNamed) {
   EXPECT_EQ(run.err, "Cannot convert file \"" + dir.File("fil.tmx") +
                          "\". The language \"fil-PH\" has no code that a text translation memory can hold.\n");
   EXPECT_EQ(run.out, "");
+}
+
+// After a first batch a folder holds X.txt and X.tmx: a second batch converts neither into the
+// other, and says so for each.
+TEST(ProgramRun, ABatchNeverOverwritesItsOwnInputs) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "tm");
+  TempDir::Write(dir.File("tm/X.txt"), Tm(2));
+  ASSERT_EQ(RunProgram(kExe, {"/S", dir.File("tm/")}).status, 0);
+  TempDir::Write(dir.File("tm/Y.txt"), Tm(3));
+  const std::string txt = TempDir::Read(dir.File("tm/X.txt")), tmx = TempDir::Read(dir.File("tm/X.tmx"));
+  ProgramRun run = RunProgram(kExe, {"/S", dir.File("tm/")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, dir.File("tm/Y.tmx") + ": 3 TUs\n");  // the run goes on
+  EXPECT_EQ(run.err, "\"" + dir.File("tm/X.tmx") + "\" is not converted: its output would replace \"" +
+                         dir.File("tm/X.txt") + "\", another input of this run.\n\"" + dir.File("tm/X.txt") +
+                         "\" is not converted: its output would replace \"" + dir.File("tm/X.tmx") +
+                         "\", another input of this run.\n");
+  EXPECT_EQ(TempDir::Read(dir.File("tm/X.txt")), txt);
+  EXPECT_EQ(TempDir::Read(dir.File("tm/X.tmx")), tmx);
+}
+
+// A folder named without its "/" is that folder; a name, mask or folder that matches no file
+// to convert is an error that names it.
+TEST(ProgramRun, ARunThatConvertsNothingSaysSo) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "memories/sub");
+  std::filesystem::create_directories(dir.Path() / "empty");
+  TempDir::Write(dir.File("memories/a.txt"), Tm(1));
+  TempDir::Write(dir.File("memories/sub/b.txt"), Tm(2));
+  TempDir::Write(dir.File("memories/notes.doc"), "x");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"/S", dir.File("memories"), dir.File("tmx")}, 0,
+       dir.File("tmx/a.tmx") + ": 1 TUs\n" + dir.File("tmx/sub/b.tmx") + ": 2 TUs\n", ""},
+      {{dir.File("memories"), dir.File("flat")}, 0, dir.File("flat/a.tmx") + ": 1 TUs\n", ""},
+      {{dir.File("memories/*.doc")}, 1, "", "No file to convert matches \"" + dir.File("memories/*.doc") + "\".\n"},
+      {{"/S", dir.File("memories/c")}, 1, "", "No file to convert matches \"" + dir.File("memories/c") + "\".\n"},
+      {{dir.File("empty")}, 1, "", "No file to convert matches \"" + dir.File("empty/") + "\".\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    ProgramRun run = RunProgram(kExe, c.args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+// A folder of the tree that cannot be read is an error that names it; the rest is converted.
+TEST(ProgramRun, AnUnreadableFolderIsNamedAndTheRestConverted) {
+  if (geteuid() == 0 && access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "running as root without setpriv: folder permissions cannot be put to the test";
+  TempDir dir;
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.Path() / "in/locked");
+  fs::create_directories(dir.Path() / "in/open");
+  TempDir::Write(dir.File("in/a.txt"), Tm(1));
+  TempDir::Write(dir.File("in/locked/hidden.txt"), Tm(1));
+  TempDir::Write(dir.File("in/open/z.txt"), Tm(2));
+  // Open to the unprivileged user that runs the program, but for the locked folder.
+  for (const auto& e : fs::recursive_directory_iterator(dir.Path())) fs::permissions(e.path(), fs::perms::all);
+  fs::permissions(dir.Path(), fs::perms::all);
+  fs::permissions(dir.Path() / "in/locked", fs::perms::none);
+  RunOptions options;
+  if (geteuid() == 0) options.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+  ProgramRun run = RunProgram(kExe, {"/S", dir.File("in/"), dir.File("out")}, options);
+  fs::permissions(dir.Path() / "in/locked", fs::perms::owner_all);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Cannot read folder \"" + dir.File("in/locked/") + "\". Permission denied.\n");
+  EXPECT_EQ(run.out, dir.File("out/a.tmx") + ": 1 TUs\n" + dir.File("out/open/z.tmx") + ": 2 TUs\n");
+}
+
+// The second path is the output folder: made with its parents when missing, "/" or not.
+TEST(ProgramRun, AMissingOutputFolderIsCreated) {
+  TempDir dir;
+  TempDir::Write(dir.File("a.txt"), Tm(2));
+  for (const std::string out : {"out/new", "out/other/", "deep/er/still"}) {
+    SCOPED_TRACE(out);
+    ProgramRun run = RunProgram(kExe, {dir.File("a.txt"), dir.File(out)});
+    const std::filesystem::path folder = std::filesystem::path(dir.File(out)) / "";
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (folder / "a.tmx").string() + ": 2 TUs\n");
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / "a.tmx"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out/a.tmx"));
+  // A file where the folder should be: an error that names the folder.
+  TempDir::Write(dir.File("blocker"), "x");
+  ProgramRun blocked = RunProgram(kExe, {dir.File("a.txt"), dir.File("blocker/out")});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "Cannot create folder \"" + dir.File("blocker/out/") + "\". Not a directory.\n");
+  EXPECT_EQ(blocked.out, "");
+}
+
+// A display that is set but answers nowhere: the command line runs in the terminal, and the
+// window, which needs one, is refused with a message instead of the toolkit's abort.
+TEST(ProgramRun, AnUnreachableDisplayMeansTheTerminal) {
+  int n = 99;
+  while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) ++n;
+  const std::vector<std::string> env = {"DISPLAY=:" + std::to_string(n)};
+  TempDir dir;
+  TempDir::Write(dir.File("tm.txt"), Tm(3));
+  ProgramRun run = RunProgram(kExe, {dir.File("tm.txt")}, env);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, dir.File("tm.tmx") + ": 3 TUs\n");
+  ProgramRun none = RunProgram(kExe, {}, env);
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("the window needs a display"), std::string::npos) << none.err;
 }

@@ -69,9 +69,12 @@ TEST(CommandLine, SwitchesAndPaths) {
   EXPECT_EQ(single.NamePart, u"tm.txt");
   EXPECT_EQ(single.InputDir, u"/home/ana/");
   EXPECT_EQ(single.OutputDir, u"/home/ana/");
-  // An output folder that does not exist names its parent.
-  TCommandLine out = ParseCommandLine({u"/home/ana/tm.txt", W(dir.File("missing"))});
-  EXPECT_EQ(out.OutputDir, W(dir.File("")));
+  // The second path is the output folder even before it exists; a first path that is a folder
+  // stands for every file in it.
+  TCommandLine out = ParseCommandLine({W(dir.File("out")), W(dir.File("missing"))});
+  EXPECT_EQ(out.NamePart, u"");
+  EXPECT_EQ(out.InputDir, W(dir.File("out/")));
+  EXPECT_EQ(out.OutputDir, W(dir.File("missing/")));
   EXPECT_TRUE(ParseCommandLine({u"/?", u"x.txt"}).Help);
   EXPECT_TRUE(ParseCommandLine({u"-h"}).Help);
 }

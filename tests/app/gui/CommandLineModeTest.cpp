@@ -134,6 +134,16 @@ TEST_F(CommandLineMode, BadNamesEndTheRunWithAMessage) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Bad source directory");
   }
+  {
+    // A mask that matches nothing converts nothing: an error, not a silent success.
+    TRecordingForm form(Params({dir.File("*.tmx")}));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(form), ExitFileFailed);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_TRUE(boxes[2].text.contains(QString::fromStdString(dir.File("*.tmx")))) << boxes[2].text.toStdString();
+    EXPECT_NE(err.find(dir.File("*.tmx")), std::string::npos) << err;
+  }
 }
 
 // A box that closes during the run activates the window again; the run is not repeated.
@@ -153,7 +163,7 @@ TEST_F(CommandLineMode, TheCommandLineRunsOnlyOnce) {
   ASSERT_EQ(boxes.size(), 2u);  // one per file, also in a batch
   EXPECT_EQ(boxes[0].caption, "Error");
   EXPECT_EQ(boxes[0].text, "Not yet implemented");
-  EXPECT_NE(err.find("a.tmx: Not yet implemented"), std::string::npos) << err;
+  EXPECT_NE(err.find("Error: " + dir.File("a.sdlxliff") + ": Not yet implemented"), std::string::npos) << err;
   EXPECT_EQ(form.begun.size(), 2u);
 
   onBox = nullptr;
