@@ -5,6 +5,7 @@
 
 #include "base/MyWideStr.h"
 #include "platform/core/Clock.h"
+#include "platform/core/Utf8.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ WorkBuffers& Work() {
   return buffers;
 }
 
-bool ValidCode(uint8_t code) { return code >= ccAnsi && code <= ccUtf8; }
+bool ValidCode(TCodeChar code) { return code >= ccAnsi && code <= ccUtf8; }
 
 // RAII for the recursive lock; every wait here is unbounded.
 class Locked {
@@ -100,7 +101,9 @@ const char16_t* YesNo(bool b) { return b ? u"Yes" : u"No"; }
 
 }  // namespace
 
-const char16_t* CodeCharName(uint8_t code) { return ValidCode(code) ? kEncodings[code].name : kEncodings[0].name; }
+const char16_t* CodeCharName(TCodeChar code) {
+  return kEncodings[ValidCode(code) ? CodeNumber(code) : CodeNumber(ccNone)].name;
+}
 
 // ---------------------------------------------------------------------------------------------
 TMultiPos::TMultiPos() { Clear(); }
@@ -361,7 +364,7 @@ void TMyFileStream::DebugInfo(std::vector<WideString>& lines) {
 }
 
 // ---------------------------------------------------------------------------------------------
-std::unique_ptr<TTextFileStream> TTextFileStream::Create(const WideString& fileName, uint8_t codeChar,
+std::unique_ptr<TTextFileStream> TTextFileStream::Create(const WideString& fileName, TCodeChar codeChar,
                                                          bool multiThreads, uint16_t mode) {
   std::unique_ptr<TTextFileStream> s(new TTextFileStream(multiThreads));
   if (!s->Open(fileName, mode)) return nullptr;
@@ -376,7 +379,7 @@ void TTextFileStream::InitEncoding(uint16_t /*mode*/) {
   if (size == 0) {
     // Only a new, empty file opened for writing receives the mark of the encoding asked for.
     if (CanWrite) {
-      const EncodingInfo& e = kEncodings[FCodeChar];
+      const EncodingInfo& e = kEncodings[CodeNumber(FCodeChar)];
       if (e.markSize) TMyFileStream::WriteAt(e.mark, e.markSize, 0);
       HeaderSize = e.markSize;
     } else {
@@ -393,9 +396,9 @@ void TTextFileStream::InitEncoding(uint16_t /*mode*/) {
       FCodeChar = ccBigEndian;
     else
       FCodeChar = ccAnsi;
-    HeaderSize = FCodeChar == ccAnsi ? 0 : kEncodings[FCodeChar].markSize;
+    HeaderSize = FCodeChar == ccAnsi ? 0 : kEncodings[CodeNumber(FCodeChar)].markSize;
   }
-  ClusterSize = kEncodings[FCodeChar].clusterSize;
+  ClusterSize = kEncodings[CodeNumber(FCodeChar)].clusterSize;
   DecalMult = static_cast<uint8_t>(ClusterSize - 1);
   FModified = false;
   SetPosition(0);
@@ -427,14 +430,14 @@ int64_t TTextFileStream::WriteRaw(const void* buffer, int64_t count) {
   return Write(buffer, count << DecalMult) >> DecalMult;
 }
 
-void TTextFileStream::SetCodeChar(uint8_t value) {
+void TTextFileStream::SetCodeChar(TCodeChar value) {
   if ((FCodeChar == ccAnsi || FCodeChar == ccUtf8) && (value == ccAnsi || value == ccUtf8)) FCodeChar = value;
 }
 
-void TTextFileStream::SetUnmarkedCode(uint8_t value) {
+void TTextFileStream::SetUnmarkedCode(TCodeChar value) {
   if (HeaderSize != 0 || !ValidCode(value) || TMyFileStream::GetSize() == 0) return;
   FCodeChar = value;
-  ClusterSize = kEncodings[FCodeChar].clusterSize;
+  ClusterSize = kEncodings[CodeNumber(FCodeChar)].clusterSize;
   DecalMult = static_cast<uint8_t>(ClusterSize - 1);
   SetPosition(0);
 }
@@ -521,7 +524,7 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
     const size_t end = nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : count;
     work.decode.assign(bytes + i, bytes + end);
     work.decode.push_back(0);
-    const int n = ConvertText(FCodeChar, ccUnicode, work.wide.data(), work.decode.data());
+    const int n = ConvertText(CodeNumber(FCodeChar), CodeNumber(ccUnicode), work.wide.data(), work.decode.data());
     out.append(work.wide.data(), static_cast<size_t>(std::max(n, 0)));
     if (!nul) break;
     out.push_back(u'\0');
@@ -636,10 +639,14 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
 
 namespace {
 // text in the file's encoding, in the per-thread work buffer; returns its length in bytes.
-int64_t EncodeText(uint8_t code, PCWideChar text, std::vector<char>& encoded) {
+int64_t EncodeText(TCodeChar code, PCWideChar text, std::vector<char>& encoded) {
   const size_t len = WStrLen(text);
   if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
-  const int n = ConvertText(ccUnicode, code, encoded.data(), text);
+  // UTF-8, what the converters write, goes to the encoder with the length at hand, which
+  // ConvertText would measure again. Lone surrogates keep their forms, as ConvertText keeps them.
+  if (code == ccUtf8)
+    return platform::EncodeUtf8({text, len}, encoded.data(), platform::LoneSurrogate::Keep) - encoded.data();
+  const int n = ConvertText(CodeNumber(ccUnicode), CodeNumber(code), encoded.data(), text);
   return static_cast<int64_t>(n) * (code == ccBigEndian ? 2 : 1);
 }
 }  // namespace

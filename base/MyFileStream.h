@@ -11,15 +11,21 @@
 #include "unicode/UniClasses.h"
 #include "unicode/UniTypes.h"
 
-// Encoding codes of text files.
-inline constexpr uint8_t ccNone = 0;
-inline constexpr uint8_t ccAnsi = 1;
-inline constexpr uint8_t ccUnicode = 2;    // UTF-16LE
-inline constexpr uint8_t ccBigEndian = 3;  // UTF-16BE
-inline constexpr uint8_t ccUtf8 = 4;
+// Encoding codes of text files. Their names stand unqualified, as the class library's constants
+// do; only a number no longer passes for a code.
+enum class TCodeChar : uint8_t {
+  ccNone = 0,
+  ccAnsi = 1,
+  ccUnicode = 2,    // UTF-16LE
+  ccBigEndian = 3,  // UTF-16BE
+  ccUtf8 = 4,
+};
+using enum TCodeChar;
+// The code's number, as the encoding tables and ConvertText take it.
+constexpr uint8_t CodeNumber(TCodeChar code) { return static_cast<uint8_t>(code); }
 
 // "None", "ANSI", "Unicode", "BigEndian", "UTF8"; "None" for codes out of range.
-const char16_t* CodeCharName(uint8_t code);
+const char16_t* CodeCharName(TCodeChar code);
 
 struct TThreadFileInfo {
   uint32_t ThreadId;
@@ -125,7 +131,7 @@ class TTextFileStream : public TMyFileStream {
 public:
   // Returns nullptr when the file cannot be opened or created. codeChar is the encoding of a
   // new, empty file opened for writing (its mark is written); an existing file's mark decides.
-  static std::unique_ptr<TTextFileStream> Create(const WideString& fileName, uint8_t codeChar, bool multiThreads,
+  static std::unique_ptr<TTextFileStream> Create(const WideString& fileName, TCodeChar codeChar, bool multiThreads,
                                                  uint16_t mode);
 
   int64_t GetPosition() override;
@@ -157,16 +163,16 @@ public:
   int64_t WriteLine(PCWideChar text);
   int64_t WriteLine(const WideString& text) { return WriteLine(text.c_str()); }
   void Rewind() { SetPosition(0); }
-  void SetCodeChar(uint8_t value);
+  void SetCodeChar(TCodeChar value);
   // A file without a mark whose encoding its first bytes tell (UTF-16 in XML): read it so from
   // the start. Ignored for a file with a mark and for an empty one.
-  void SetUnmarkedCode(uint8_t value);
+  void SetUnmarkedCode(TCodeChar value);
   // Whether a file without a mark is UTF-8: all of it well-formed UTF-8 with at least one
   // character beyond ASCII. Read as ANSI, such text would turn into other characters. The
   // position goes back to the start.
   bool LooksLikeUtf8();
 
-  uint8_t CodeChar() const { return FCodeChar; }
+  TCodeChar CodeChar() const { return FCodeChar; }
   int NbChRtn() const { return FNbChRtn; }
 
 private:
@@ -177,7 +183,7 @@ private:
 
   int FNbChRtn = 2;
   int64_t FLastLineEnd = 0;
-  uint8_t FCodeChar = ccAnsi;
+  TCodeChar FCodeChar = ccAnsi;
   uint8_t DecalMult = 0;
 
 };

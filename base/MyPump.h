@@ -3,12 +3,7 @@
 // processes its pending events; without one (command line, tests) the routines do nothing.
 #include <cstdint>
 
-struct TMessagePump {
-  virtual ~TMessagePump() = default;
-  virtual void ProcessAll() = 0;  // every pending message
-  virtual void ProcessOne() = 0;  // at most one waiting message
-  virtual void TrackMouse() = 0;  // keeps the hover look of the control under the cursor right
-};
+#include "platform/core/MessagePump.h"
 
 // Installs the pump (nullptr removes it). The pump is not owned.
 void SetMessagePump(TMessagePump* Pump);

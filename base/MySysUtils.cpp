@@ -1,21 +1,14 @@
 #include "base/MySysUtils.h"
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 
 #include "MirelconVersion.h"
 #include "base/MyDateTimes.h"
-#include "platform/core/Utf8.h"
+#include "platform/core/Process.h"
 #include "unicode/UniSysUtils.h"
 
 // ---- Integers ----
@@ -40,18 +33,7 @@ platform::FileHandle OpenFileByMode(const WideString& FileName, uint16_t Mode) {
   return platform::OpenFile(FileName, accessOf[access], shareOf[share], platform::Disposition::OpenExisting);
 }
 
-WideString GetExeFileNameW() {
-  std::string buf(256, '\0');
-  for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return WideString();
-    if (static_cast<size_t>(n) < buf.size()) {
-      buf.resize(static_cast<size_t>(n));
-      return platform::Utf8ToUtf16(buf);
-    }
-    buf.resize(buf.size() * 2);  // possibly cut: try again with more room
-  }
-}
+WideString GetExeFileNameW() { return platform::ExecutablePath(); }
 
 WideString GetExeNameW() { return WideExtractFileName(GetExeFileNameW()); }
 
@@ -62,38 +44,18 @@ WideString RemoveFileExtW(const WideString& FileName) { return WideChangeFileExt
 WideString GetExeVersionW() { return u"" MIRELCON_VERSION_TEXT; }
 
 WideString GetFileVersionW(const WideString& FileName) {
-  struct stat file, exe;
-  if (!FileName.empty() && ::stat(platform::NativeName(FileName).c_str(), &file) == 0 &&
-      ::stat("/proc/self/exe", &exe) == 0 && file.st_dev == exe.st_dev && file.st_ino == exe.st_ino)
-    return GetExeVersionW();
-  return u"0.0.0.0";
+  return platform::IsExecutableFile(FileName) ? GetExeVersionW() : u"0.0.0.0";
 }
 
 // ---- TSysPerf ----
 
-namespace {
-
-std::string ReadSmallFile(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-int64_t TimevalMSecs(const timeval& tv) { return static_cast<int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000; }
-
-}  // namespace
-
 TSysPerf::TSysPerf() : sequence_(static_cast<int32_t>(static_cast<uint32_t>(MSecsCounter()))) {
-  long cpus = ::sysconf(_SC_NPROCESSORS_ONLN);
-  ProcessorCount = cpus > 0 ? static_cast<int>(cpus) : 1;
-  // The first field of /proc/loadavg; from_chars reads it whatever the locale.
-  std::string load = ReadSmallFile("/proc/loadavg");
-  std::from_chars(load.data(), load.data() + load.size(), LoadAverage);
-  rusage usage;
-  if (::getrusage(RUSAGE_SELF, &usage) == 0) {
-    UserCpuMSecs = TimevalMSecs(usage.ru_utime);
-    SystemCpuMSecs = TimevalMSecs(usage.ru_stime);
-    PeakResidentKB = usage.ru_maxrss;
-  }
+  ProcessorCount = platform::ProcessorCount();
+  LoadAverage = platform::LoadAverage();
+  const platform::ProcessUsage usage = platform::CurrentProcessUsage();
+  UserCpuMSecs = usage.UserCpuMSecs;
+  SystemCpuMSecs = usage.SystemCpuMSecs;
+  PeakResidentKB = usage.PeakResidentKB;
 }
 
 TSysPerf& SysPerf() {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/core/CodePages.h"
+#include "platform/core/Utf8.h"
 
 using Traits = std::char_traits<WideChar>;
 
@@ -273,8 +274,6 @@ WideString RightStrW(const WideString& s, int count) {
   return s.substr(s.size() - n);
 }
 
-WideChar UpCaseW(WideChar ch) { return (ch >= u'a' && ch <= u'z') ? static_cast<WideChar>(ch - 32) : ch; }
-
 char LowCaseChar(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch + 32) : ch; }
 
 WideChar SwapWideChar(WideChar ch) { return static_cast<WideChar>((ch << 8) | (ch >> 8)); }
@@ -515,11 +514,6 @@ namespace {
 
 // The byte order is a template argument so that the per-character loops test it at compile time.
 template <bool BigEndian>
-inline WideChar Load(const WideChar* p) {
-  return BigEndian ? SwapWideChar(*p) : *p;
-}
-
-template <bool BigEndian>
 inline void Store(WideChar*& q, uint32_t unit) {
   const auto w = static_cast<WideChar>(unit);
   *q++ = BigEndian ? SwapWideChar(w) : w;
@@ -611,45 +605,8 @@ int DecodeUtf8T(const char* source, WideChar* dest) {
   return static_cast<int>(q - dest);
 }
 
-template <bool BigEndian>
-int EncodeUtf8T(const WideChar* source, char* dest) {
-  const WideChar* s = OrEmpty(source);
-  auto* q = reinterpret_cast<uint8_t*>(dest);
-  for (uint32_t c; (c = Load<BigEndian>(s)) != 0; ++s) {
-    if (c < 0x80) {
-      *q++ = static_cast<uint8_t>(c);
-    } else if (c < 0x800) {
-      *q++ = static_cast<uint8_t>(0xC0 | (c >> 6));
-      *q++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-    } else {
-      if (c >= 0xD800 && c <= 0xDBFF) {
-        const uint32_t low = Load<BigEndian>(s + 1);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          const uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-          *q++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
-          *q++ = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-          *q++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-          *q++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-          ++s;
-          continue;
-        }
-      }
-      // A lone surrogate keeps its three-byte form, so that what it came from round-trips.
-      *q++ = static_cast<uint8_t>(0xE0 | (c >> 12));
-      *q++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
-      *q++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-    }
-  }
-  *q = 0;
-  return static_cast<int>(q - reinterpret_cast<uint8_t*>(dest));
-}
-
 int DecodeUtf8(const char* source, WideChar* dest, bool bigEndian) {
   return bigEndian ? DecodeUtf8T<true>(source, dest) : DecodeUtf8T<false>(source, dest);
-}
-
-int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
-  return sourceBigEndian ? EncodeUtf8T<true>(source, dest) : EncodeUtf8T<false>(source, dest);
 }
 
 // The UTF-8 text decoded into a string: the intermediate form of the ANSI <-> UTF-8 paths.
@@ -663,6 +620,15 @@ std::u16string SwappedCopy(const WideChar* source) {
   std::u16string w(OrEmpty(source));
   for (WideChar& c : w) c = SwapWideChar(c);
   return w;
+}
+
+// A lone surrogate keeps its three-byte form, so that what it came from round-trips.
+int EncodeUtf8(const WideChar* source, char* dest, bool sourceBigEndian) {
+  const std::u16string swapped = sourceBigEndian ? SwappedCopy(source) : std::u16string();
+  char* const end = platform::EncodeUtf8(sourceBigEndian ? std::u16string_view(swapped) : OrEmpty(source), dest,
+                                         platform::LoneSurrogate::Keep);
+  *end = 0;
+  return static_cast<int>(end - dest);
 }
 
 inline bool KnownCode(uint8_t code) { return code >= 1 && code <= 4; }

@@ -9,6 +9,7 @@
 //
 // Encoding codes: 1 ANSI (the process's ANSI code page), 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8.
 #include <cstdint>
+#include <string_view>
 
 #include "unicode/UniTypes.h"
 
@@ -96,8 +97,16 @@ WideString PadWStr(const WideChar* p, uint16_t width, WideChar ch, bool textFirs
 AnsiString RightStrA(const AnsiString& s, int count);
 WideString RightStrW(const WideString& s, int count);
 
-WideChar UpCaseW(WideChar ch);   // 'a'..'z' only
-char LowCaseChar(char ch);       // 'A'..'Z' only
+// The program's ASCII case folds: of 'a'..'z' and 'A'..'Z' only, whatever the locale.
+inline WideChar UpCaseW(WideChar ch) { return ch >= u'a' && ch <= u'z' ? static_cast<WideChar>(ch - 32) : ch; }
+char LowCaseChar(char ch);
+// Equal but for the case of ASCII letters, as names of formats, switches and columns compare.
+inline bool SameTextAsciiW(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpCaseW(a[i]) != UpCaseW(b[i])) return false;
+  return true;
+}
 WideChar SwapWideChar(WideChar ch);
 // Byte-swaps every WideChar, the #0 included: into dest / in place.
 void WStrSwapCopy(const WideChar* source, WideChar* dest);

@@ -4,6 +4,7 @@
 
 #include "base/MyFileStream.h"
 #include "base/MyUnicodes.h"
+#include "base/MyWideStr.h"
 #include "platform/core/Files.h"
 #include "tm/TUStream.h"
 #include "unicode/UniClasses.h"
@@ -61,7 +62,10 @@ void TReader::SniffXmlEncoding() {
   const int64_t n = Input->ReadAt(raw, sizeof raw, 0);
   Input->SetPosition(0);
   if (n <= 0) return;
-  auto isLetter = [](unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+  auto isLetter = [](unsigned char c) {
+    const char lower = LowCaseChar(static_cast<char>(c));
+    return lower >= 'a' && lower <= 'z';
+  };
   if (n >= 4) {
     if (raw[0] == '<' && raw[1] == 0 && raw[3] == 0 && (raw[2] == '?' || isLetter(raw[2]))) {
       Input->SetUnmarkedCode(ccUnicode);
@@ -97,7 +101,7 @@ void TReader::SniffXmlEncoding() {
   const size_t close = decl.find(quote, j);
   if (close == std::string_view::npos) return;
   const std::string_view name = decl.substr(j, close - j);
-  if (name.size() == 5 && (name[0] | 0x20) == 'u' && (name[1] | 0x20) == 't' && (name[2] | 0x20) == 'f' &&
+  if (name.size() == 5 && LowCaseChar(name[0]) == 'u' && LowCaseChar(name[1]) == 't' && LowCaseChar(name[2]) == 'f' &&
       name[3] == '-' && name[4] == '8')
     Input->SetCodeChar(ccUtf8);
 }
@@ -133,7 +137,7 @@ WideChar TReader::NextChar() {
 // ---------------------------------------------------------------------------------------------
 TWriter::TWriter(TTUStream* source) : Source(source) {
   if (Source) {
-    Source->Seek(0, 0);
+    Source->Seek(0, TSeekOrigin::FromBeginning);
     SetTotal(Source->GetSize());
   }
 }

@@ -1,6 +1,7 @@
 #include "tm/MyDecodeSdltm.h"
 
 #include "base/MyUnicodes.h"
+#include "base/MyWideStr.h"
 
 namespace {
 
@@ -18,19 +19,7 @@ enum TName : uint8_t {
   nmCultureName,
 };
 
-// ASCII comparison without case: element names and type values are matched as the database
-// tools write them, whatever their case.
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    WideChar x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<WideChar>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<WideChar>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
+// Element names and type values are matched as the database tools write them, whatever their case.
 TName NameOf(std::u16string_view name) {
   static constexpr struct {
     std::u16string_view text;
@@ -42,16 +31,16 @@ TName NameOf(std::u16string_view name) {
       {u"CultureName", nmCultureName},
   };
   for (const auto& n : kNames)
-    if (SameName(name, n.text)) return n.name;
+    if (SameTextAsciiW(name, n.text)) return n.name;
   return nmOther;
 }
 
 uint8_t KindOf(std::u16string_view type) {
-  if (SameName(type, u"Start")) return TDecodeSdltmStr::tkStart;
-  if (SameName(type, u"End")) return TDecodeSdltmStr::tkEnd;
-  if (SameName(type, u"Standalone")) return TDecodeSdltmStr::tkStandalone;
-  if (SameName(type, u"LockedContent")) return TDecodeSdltmStr::tkLockedContent;
-  if (SameName(type, u"TextPlaceholder")) return TDecodeSdltmStr::tkTextPlaceholder;
+  if (SameTextAsciiW(type, u"Start")) return TDecodeSdltmStr::tkStart;
+  if (SameTextAsciiW(type, u"End")) return TDecodeSdltmStr::tkEnd;
+  if (SameTextAsciiW(type, u"Standalone")) return TDecodeSdltmStr::tkStandalone;
+  if (SameTextAsciiW(type, u"LockedContent")) return TDecodeSdltmStr::tkLockedContent;
+  if (SameTextAsciiW(type, u"TextPlaceholder")) return TDecodeSdltmStr::tkTextPlaceholder;
   return TDecodeSdltmStr::tkNone;
 }
 

@@ -1,10 +1,6 @@
 #include "tm/MyDecodeTMX.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "base/MD5Api.h"
@@ -14,6 +10,8 @@
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
+#include "platform/core/Process.h"
+#include "platform/core/Utf8.h"
 #include "tm/TUStream.h"
 #include "unicode/UniSysUtils.h"
 
@@ -79,29 +77,6 @@ int TrimmedLength(const WideString& line) {
 // The blanks, dots and "%" that pad a header line to the length it must keep.
 bool IsFiller(const WideString& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](WideChar c) { return c == u' ' || c == u'.' || c == u'%'; });
-}
-
-void AppendUtf8(std::string& out, std::u16string_view s) {
-  out.clear();
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
 }
 
 }  // namespace
@@ -197,7 +172,7 @@ void TDecodeTMX::Start() {
     // A last line without its end would take the first new unit into it.
     LineEndMissing = !LastLineEnded();
   }
-  Output->Seek(0, 2);
+  Output->Seek(0, TSeekOrigin::FromEnd);
 }
 
 // Whether the output ends with a line end; read from the file itself when its name is known,
@@ -221,7 +196,7 @@ bool TDecodeTMX::LastLineEnded() {
   }
   // Through the stream: a line read from the last character is empty when that is a line end.
   TTU probe;
-  Output->Seek(1, 2);
+  Output->Seek(1, TSeekOrigin::FromEnd);
   Output->Read(probe);
   return probe.Field(0).empty();
 }
@@ -436,8 +411,11 @@ const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
     return KeyBuf;
   }
   // The digest of the UTF-8 form: contents that differ only in characters that an ANSI code
-  // page lacks would share a key, and so a placeholder.
-  AppendUtf8(Utf8Buf, ContentBuf);
+  // page lacks would share a key, and so a placeholder. Lone surrogates keep their own forms,
+  // for the same reason.
+  Utf8Buf.resize(ContentBuf.size() * 3);
+  Utf8Buf.resize(static_cast<size_t>(
+      platform::EncodeUtf8(ContentBuf, Utf8Buf.data(), platform::LoneSurrogate::Keep) - Utf8Buf.data()));
   MD4HexDigest(Utf8Buf, DigestBuf);
   KeyBuf.assign(u"{");
   KeyBuf.append(DigestBuf.begin(), DigestBuf.end());
@@ -629,7 +607,7 @@ bool TDecodeTMX::RewriteThroughTempFile(TTU& header) {
   WideString old;
   in->ReadLineAt(old, 0);
   const int64_t oldEnd = in->LastLineEnd();  // the old line end is kept
-  const WideString temp = OutputName + u".~" + Int64ToWideStr(::getpid()) + u".tmp";
+  const WideString temp = OutputName + u".~" + Int64ToWideStr(platform::CurrentProcessId()) + u".tmp";
   bool ok = false;
   {
     auto out = TTextFileStream::Create(temp, in->CodeChar(), false, fmCreate);
@@ -643,14 +621,12 @@ bool TDecodeTMX::RewriteThroughTempFile(TTU& header) {
       ok = out->CloseFile() && !out->WriteFailed();
     }
   }
-  const std::string target = platform::NativeName(OutputName), from = platform::NativeName(temp);
-  if (ok) {
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) ::chmod(from.c_str(), st.st_mode & 07777);
-    ok = std::rename(from.c_str(), target.c_str()) == 0;
-  }
+  ok = ok && platform::ReplaceFile(temp, OutputName);
   if (!ok) {
-    ::unlink(from.c_str());
+    // The message gives the reason the rewrite failed, not that of removing what it left.
+    const int code = platform::LastErrorCode();
+    platform::DeleteFile(temp);
+    platform::SetLastErrorCode(code);
     OutputFailed();
   }
   return ok;

@@ -73,17 +73,18 @@ TEncodeTMX::TEncodeTMX(TTUStream* source)
 
 TEncodeTMX::~TEncodeTMX() = default;
 
-bool TEncodeTMX::Convert(const WideString& fileName, uint8_t encoding) {
+bool TEncodeTMX::Convert(const WideString& fileName, TCodeChar encoding) {
   FileName = fileName;
   EncodingCode = encoding;
   // UTF-8 is opened as ANSI so that no byte-order mark is written, then switched.
-  const uint8_t code = encoding == 4 ? ccAnsi : encoding >= 1 && encoding <= 3 ? encoding : ccUnicode;
+  const TCodeChar code =
+      encoding == ccUtf8 ? ccAnsi : encoding >= ccAnsi && encoding <= ccBigEndian ? encoding : ccUnicode;
   Output = TTextFileStream::Create(fileName, code, false, fmCreate);
   if (!Output) {
     SetFileError(u"Cannot create file \"%s\". %s", fileName, platform::LastErrorCode());
     return false;
   }
-  if (encoding == 4) Output->SetCodeChar(ccUtf8);
+  if (encoding == ccUtf8) Output->SetCodeChar(ccUtf8);
   platform::SetLastErrorCode(0);
   Execute();
   // The file stays open until the writer is freed, but what it holds is on the disk now.
@@ -118,7 +119,7 @@ void TEncodeTMX::Execute() {
   if (!Output || !Source) return;
   Block.clear();
   Block.reserve(32500);
-  Source->Seek(0, 0);
+  Source->Seek(0, TSeekOrigin::FromBeginning);
   SetTotal(Source->GetSize());
 
   // The first unit of the stream is its header. A stream without one starts with a unit: the
@@ -169,10 +170,10 @@ void TEncodeTMX::Execute() {
   FlushBlock();
 }
 
-void TEncodeTMX::WriteHeader(TTU& header) {
+void TEncodeTMX::WriteHeader(const TTU& header) {
   switch (EncodingCode) {
-    case 4: AddLine(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"); break;
-    case 2: AddLine(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>"); break;
+    case ccUtf8: AddLine(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"); break;
+    case ccUnicode: AddLine(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>"); break;
     default: AddLine(u"<?xml version=\"1.0\"?>"); break;
   }
   AddLine(u"<tmx version=\"1.4\">");
@@ -205,7 +206,7 @@ void TEncodeTMX::WriteHeader(TTU& header) {
 }
 
 // Every unit is written with the header's languages, whatever its own fields say.
-void TEncodeTMX::WriteUnit(TTU& tu, TTU& header) {
+void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
   Block.append(u"<tu creationdate=\"");
   AppendEscaped(TmDateToTmxDate(tu.Field(tfDate)));
   Block.append(u"\" creationid=\"");
@@ -224,7 +225,7 @@ void TEncodeTMX::WriteUnit(TTU& tu, TTU& header) {
       AppendEscaped(header.Field(i));
     } else {
       Block.append(u"Attr");
-      Block.append(Int64ToWideStr(i - 6));
+      Block.append(Int64ToWideStr(i - tfAttributes + 1));
     }
     Block.append(u"\">");
     AppendEscaped(value);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/MyFileStream.h"
 #include "tm/MyConvert.h"
 #include "tm/MyTUs.h"
 
@@ -12,15 +13,15 @@ public:
   explicit TEncodeTMX(TTUStream* source);
   ~TEncodeTMX() override;
 
-  // Creates fileName (replacing it) and writes the whole document. encoding: 0 and 2 UTF-16LE,
-  // 1 ANSI, 3 UTF-16BE (each with its byte-order mark where it has one), 4 UTF-8 without a mark.
-  // False when the file could not be created or did not take everything written; ErrorText()
-  // names the file. A stopped conversion still ends the document properly.
-  bool Convert(const WideString& fileName, uint8_t encoding);
+  // Creates fileName (replacing it) and writes the whole document. encoding: ccNone and ccUnicode
+  // UTF-16LE, ccAnsi, ccBigEndian (each with its byte-order mark where it has one), ccUtf8
+  // without a mark. False when the file could not be created or did not take everything
+  // written; ErrorText() names the file. A stopped conversion still ends the document properly.
+  bool Convert(const WideString& fileName, TCodeChar encoding);
   void Execute() override;
 
   TTU CurrentTU;             // every unit is read into it
-  uint8_t EncodingCode = 0;  // as given to Convert
+  TCodeChar EncodingCode = ccNone;  // as given to Convert
   // The source's segments are text-TM text (escaped, placeholders expanded) rather than TMX
   // markup written as it stands; it also selects the header's variant.
   bool IsTextSource;
@@ -32,8 +33,8 @@ private:
   void AddLine(std::u16string_view text);
   void AddAttrLine(std::u16string_view start, std::u16string_view value);
   void AppendEscaped(std::u16string_view text);
-  void WriteHeader(TTU& header);
-  void WriteUnit(TTU& tu, TTU& header);
+  void WriteHeader(const TTU& header);
+  void WriteUnit(const TTU& tu, const TTU& header);
   void AddSegment(std::u16string_view text);
   void ExpandSegment(std::u16string_view text);
   size_t ExpandAmp(std::u16string_view text, size_t p);

@@ -139,7 +139,8 @@ int TTU::Parse(PCWideChar p) {
   for (;;) {
     size_t tab = text.find(u'\t', start);
     std::u16string_view field = text.substr(start, tab == std::u16string_view::npos ? std::u16string_view::npos : tab - start);
-    if (header && Count() < 8 && !field.empty() && field[0] == u'%') field.remove_prefix(1);
+    // Count() is the number of the field being added: those before the identifier lose their "%".
+    if (header && Count() < tfHeaderId && !field.empty() && field[0] == u'%') field.remove_prefix(1);
     Add(field);
     if (tab == std::u16string_view::npos) break;
     start = tab + 1;
@@ -205,7 +206,7 @@ void TTU::SetIsHeader(bool value) {
   }
 }
 
-int64_t TTU::GetCount() {
+int64_t TTU::GetCount() const {
   if (Counter != -1) return Counter;
   const WideString& f = Field(tfCount);
   int64_t value = 0;
@@ -232,12 +233,14 @@ void TTU::SetCount(int64_t value) {
 
 bool TTU::DateFieldValid() const { return DateDigits(Field(tfDate)) != 0; }
 
-bool TTU::Validate(std::initializer_list<int> fields) {
+bool TTU::Validate(std::initializer_list<int> fields) const {
   for (int f : fields) {
     bool ok = true;
     switch (f) {
       case tfDate: ok = DateFieldValid(); break;
-      case tfUserId: case tfSource: case tfTarget: case 8: case 9: case 10: case 11: ok = !Field(f).empty(); break;
+      case tfUserId: case tfSource: case tfTarget: case tfHeaderId: case tfHeaderFiller: case 10: case 11:
+        ok = !Field(f).empty();
+        break;
       case tfCount: ok = AllDigits(Field(f)); break;
       case tfSourceLang: ok = IsLangCode(LangPair.Source); break;
       case tfTargetLang: ok = IsLangCode(LangPair.Target); break;
@@ -255,7 +258,7 @@ void TTU::BuildLine(WideString& dest) {
   dest.clear();
   for (int i = 0; i < Count(); ++i) {
     const WideString& f = Field(i);
-    if (IsHeader && i < 7 && !f.empty()) dest += u'%';
+    if (IsHeader && i < tfAttributes && !f.empty()) dest += u'%';
     dest += f;
     dest += u'\t';
   }
@@ -288,7 +291,7 @@ void TTU::SetPosition(int64_t value) {
   }
 }
 
-int TTU::GetKind() {
+int TTU::GetKind() const {
   if (Kind != tkInvalid) return Kind;
   const int n = Count();
   int kind = tkInvalid;

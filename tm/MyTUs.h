@@ -105,22 +105,23 @@ public:
   void SetSourceLang(std::u16string_view code);
   void SetTargetLang(std::u16string_view code);
   void SetIsHeader(bool value);
-  int64_t GetCount();
+  int64_t GetCount() const;
   void SetCount(int64_t value);
-  bool Validate(std::initializer_list<int> fields);
+  bool Validate(std::initializer_list<int> fields) const;
   void BuildLine(WideString& dest);
   const WideString& GetLine();
   int GetLineLength();
   int64_t ReadFrom(TTextFileStream& stream, int64_t position);
   void SetPosition(int64_t value);
-  int GetKind();
+  int GetKind() const;
   void PadHeader(int length);
 
 private:
   bool DateFieldValid() const;
   WideString Line;
-  int Kind = tkInvalid;
-  int64_t Counter = -1;
+  // Caches of what the fields say, filled when first asked.
+  mutable int Kind = tkInvalid;
+  mutable int64_t Counter = -1;
 };
 
 // Attribute codes.

@@ -4,6 +4,10 @@
 
 class TTU;
 
+// Where a unit stream's Seek counts from. From the end the offset counts backwards, so that
+// Seek(1, TSeekOrigin::FromEnd) is the position of the last unit or character.
+enum class TSeekOrigin : uint8_t { FromBeginning = 0, FromCurrent = 1, FromEnd = 2 };
+
 class TTUStream {
 public:
   virtual ~TTUStream() = default;
@@ -16,8 +20,7 @@ public:
   virtual bool Write(TTU& tu) = 0;
   virtual int64_t GetSize() = 0;
   virtual int64_t GetPosition() = 0;
-  // origin 0: from the start, 1: from the current position, 2: back from the end.
-  virtual int64_t Seek(int64_t offset, int origin) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
   // True when segment fields hold text-TM text, whose placeholders and escapes a TMX writer
   // expands; false when they hold TMX inline markup that is written as it stands.
   virtual bool SegmentsAreText() const = 0;

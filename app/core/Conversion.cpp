@@ -36,7 +36,7 @@ private:
   TConversionHost& host_;
 };
 
-[[noreturn]] void Fail(const WideString& text) { throw EConversionError(platform::Utf16ToUtf8(text)); }
+[[noreturn]] void Fail(const WideString& text) { throw EConversionError(text); }
 
 WideString CannotOpen(const WideString& name) {
   return WideFormat(u"Cannot open file \"%s\". %s",
@@ -44,7 +44,7 @@ WideString CannotOpen(const WideString& name) {
 }
 
 void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
-  TQMStream source(input, 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream source(input, ccNone, fmOpenRead | fmShareDenyWrite);
   if (!source.Opened()) Fail(CannotOpen(input));
   TEncodeTMX writer(&source);
   bool ok;
@@ -59,7 +59,7 @@ void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& 
 void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
   const bool exists = WideFileExists(output);
-  TQMStream target(output, exists ? 0 : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
+  TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
   if (!target.Opened())
     Fail(exists ? CannotOpen(output)
                 : WideFormat(u"Cannot create file \"%s\". %s",
@@ -86,7 +86,7 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
   bool ok;
   {
     TAttached attached(host, writer);
-    ok = writer.Convert(output, 4);
+    ok = writer.Convert(output, OutputEncoding);
   }
   if (!ok) Fail(writer.ErrorText());
   host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
@@ -126,29 +126,37 @@ bool RunConversion(TConversionHost& host, const WideString& input, const WideStr
   return true;
 }
 
+bool RunCatching(const std::function<void()>& work, WideString& error, const std::optional<WideString>& unknown) {
+  try {
+    work();
+    return true;
+  } catch (const WideException& e) {
+    error = e.WideMessage();
+  } catch (const std::exception& e) {
+    error = platform::Utf8ToUtf16(e.what());
+  } catch (...) {
+    if (!unknown) throw;
+    error = *unknown;
+  }
+  return false;
+}
+
 int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params) {
   const TCommandLine cl = ParseCommandLine(params);
   host.PropTypeList.Clear();
   for (const WideString& type : cl.PropTypes) host.PropTypeList.Add(type);
   if (cl.Help) {
     host.HideWindow();
-    host.ShowMessage(UsageText(u"\r"));
+    host.ShowUsage(UsageText(u"\r"));
     return ExitOk;
   }
   if (cl.Quiet) host.HideWindow();
   bool failed = false;
   auto convertFile = [&](const WideString& input, const WideString& output) {
     host.BeginFile(input, output);
-    bool ok = true;
-    try {
-      ok = RunConversion(host, input, output);
-    } catch (const WideException& e) {
-      ok = false;
-      host.ShowError(e.WideMessage());
-    } catch (const std::exception& e) {
-      ok = false;
-      host.ShowError(platform::Utf8ToUtf16(e.what()));
-    }
+    bool ok = false;
+    WideString error;
+    if (!RunCatching([&] { ok = RunConversion(host, input, output); }, error)) host.ShowError(error);
     failed = failed || !ok;
     host.EndFile(ok);
   };
@@ -174,15 +182,17 @@ int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params
   if (batch) {
     bool reported = false;
     size_t found = 0;
-    try {
+    auto walk = [&] {
       found = ConvertDirectory(
           cl.InputDir, cl.OutputDir, cl.Recursive, SplitFileMask(cl.NamePart), convertFile, [] { ProcessMessagesAll(); },
           [&](const WideString& text) {
             reported = failed = true;
             host.ShowError(text);
           });
-    } catch (const std::exception& e) {
-      host.ShowError(platform::Utf8ToUtf16(e.what()));
+    };
+    WideString error;
+    if (!RunCatching(walk, error)) {
+      host.ShowError(error);
       return ExitFileFailed;
     }
     // A run that converts nothing says so, or a mistyped name would pass for success.

@@ -1,6 +1,8 @@
 #pragma once
 // One conversion, chosen by the input's extension, and the command-line run of the program.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/core/Dispatch.h"
@@ -32,6 +34,12 @@ extern const char16_t* const MissingLibraryText;
 // converted and the host was told why ("Not yet implemented", the missing SQLite library).
 bool RunConversion(TConversionHost& host, const WideString& input, const WideString& output);
 
+// Runs work; false when it raised an exception, whose text is then in error as the hosts show it:
+// the UTF-16 message of the program's exceptions, the message of any other standard exception.
+// An exception of another kind gets the text unknown when one is given, and is passed on when not.
+bool RunCatching(const std::function<void()>& work, WideString& error,
+                 const std::optional<WideString>& unknown = std::nullopt);
+
 // What a command-line run reports to, beside the conversions themselves.
 class TCommandLineHost : public TConversionHost {
 public:
@@ -39,7 +47,8 @@ public:
   const TUniStringList* PropTypes() override { return &PropTypeList; }
   TUniStringList PropTypeList;
 
-  virtual void ShowMessage(const WideString& text) = 0;  // the usage text, "Bad FileName", ...
+  virtual void ShowUsage(const WideString& text) = 0;    // what the run was asked for with "/HELP"
+  virtual void ShowMessage(const WideString& text) = 0;  // "Bad FileName", "Bad source directory"
   virtual void ShowError(const WideString& text) = 0;    // one failed file
   virtual void HideWindow() {}
   // Each file of a run, as it starts and once it is done (ok false: it failed).

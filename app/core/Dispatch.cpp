@@ -8,21 +8,10 @@
 #include "platform/core/Utf8.h"
 #include "unicode/UniSysUtils.h"
 
-const char16_t* const FileExtensions[7] = {u"", u".txt", u".tmx", u".sdltm", u".sdlxliff", u".sdltb", u".csv"};
+const char16_t* const FileExtensions[FileTypeCount] = {u"",          u".txt",   u".tmx", u".sdltm",
+                                                       u".sdlxliff", u".sdltb", u".csv"};
 
 namespace {
-
-WideString AsciiLower(WideString s) {
-  for (char16_t& c : s)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-  return s;
-}
-
-WideString AsciiUpper(WideString s) {
-  for (char16_t& c : s)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-  return s;
-}
 
 WideString CurrentDir() { return platform::FullPathName(u"."); }
 
@@ -33,20 +22,22 @@ WideString WithSlash(WideString dir) {
 
 }  // namespace
 
-uint8_t InputTypeOf(const WideString& fileName) {
-  const WideString ext = AsciiLower(WideExtractFileExt(fileName));
-  for (uint8_t i = 1; i < 7; ++i)
-    if (ext == FileExtensions[i]) return i;
+// The extension is compared without the case of its letters.
+TFileType InputTypeOf(const WideString& fileName) {
+  const WideString ext = WideExtractFileExt(fileName);
+  for (size_t i = 1; i < FileTypeCount; ++i)
+    if (SameTextAsciiW(ext, FileExtensions[i])) return static_cast<TFileType>(i);
   return ftNone;
 }
 
-uint8_t OutputTypeOf(const WideString& fileName) {
-  static const uint8_t table[7] = {ftNone, ftTmx, ftTxt, ftTmx, ftTmx, ftCsv, ftTxt};
-  return table[InputTypeOf(fileName)];
+TFileType OutputTypeOf(const WideString& fileName) {
+  static const TFileType table[FileTypeCount] = {ftNone, ftTmx, ftTxt, ftTmx, ftTmx, ftCsv, ftTxt};
+  return table[FileTypeIndex(InputTypeOf(fileName))];
 }
 
-WideString OutputFileName(const WideString& fileName, uint8_t outputType) {
-  return WideChangeFileExt(fileName, FileExtensions[outputType < 7 ? outputType : 0]);
+WideString OutputFileName(const WideString& fileName, TFileType outputType) {
+  const size_t index = FileTypeIndex(outputType);
+  return WideChangeFileExt(fileName, FileExtensions[index < FileTypeCount ? index : 0]);
 }
 
 TFileMasks SplitFileMask(const WideString& s) {
@@ -89,22 +80,23 @@ TCommandLine ParseCommandLine(const std::vector<WideString>& params) {
   for (const WideString& p : params) {
     size_t dashes = 0;
     if (!p.empty() && (p[0] == u'/' || p[0] == u'-')) dashes = (p.size() > 1 && p[0] == u'-' && p[1] == u'-') ? 2 : 1;
-    const WideString word = AsciiUpper(p.substr(dashes));
+    const std::u16string_view word = std::u16string_view(p).substr(dashes);
+    auto is = [&word](std::u16string_view known) { return SameTextAsciiW(word, known); };
     if (dashes) {
-      if (word == u"S") {
+      if (is(u"S")) {
         cl.Recursive = true;
         continue;
       }
-      if (word == u"QM" || word == u"TMX" || word == u"UTF8") continue;
-      if (word == u"QUIET") {
+      if (is(u"QM") || is(u"TMX") || is(u"UTF8")) continue;
+      if (is(u"QUIET")) {
         cl.Quiet = true;
         continue;
       }
-      if (word == u"HELP" || word == u"H" || word == u"?") {
+      if (is(u"HELP") || is(u"H") || is(u"?")) {
         cl.Help = true;
         continue;
       }
-      if (word.rfind(u"PROP_TYPE=", 0) == 0) {
+      if (SameTextAsciiW(word.substr(0, 10), u"PROP_TYPE=")) {
         cl.PropTypes.push_back(p.substr(dashes + 10));
         continue;
       }
@@ -166,11 +158,6 @@ bool NameBefore(const platform::FolderEntry& a, const platform::FolderEntry& b) 
   return platform::Utf16ToUtf8(a.Name) < platform::Utf16ToUtf8(b.Name);
 }
 
-bool SameFolder(const WideString& a, const WideString& b) {
-  platform::FileIdentity ia, ib;
-  return platform::IdentityOf(a, ia) && platform::IdentityOf(b, ib) && ia == ib;
-}
-
 void Plan(const WideString& src, const WideString& dest, const WideString& outputRoot, bool recursive,
           const TFileMasks& masks, TPlan& plan) {
   plan.Steps.push_back({TStep::EnterFolder, dest, {}});
@@ -186,10 +173,10 @@ void Plan(const WideString& src, const WideString& dest, const WideString& outpu
         if (!recursive) continue;
         const WideString sub = src + e.Name + u"/";
         // The output tree inside the input tree holds what this run writes: never its input.
-        if (src != dest && SameFolder(sub, outputRoot)) continue;
+        if (src != dest && platform::SameFile(sub, outputRoot)) continue;
         Plan(sub, dest + e.Name + u"/", outputRoot, recursive, masks, plan);
       } else if (MatchesFileMask(e.Name, masks)) {
-        const uint8_t t = OutputTypeOf(e.Name);
+        const TFileType t = OutputTypeOf(e.Name);
         const WideString input = src + e.Name;
         plan.Steps.push_back({TStep::Convert, input, dest + OutputFileName(e.Name, t)});
         if (InputTypeOf(e.Name) == ftNone) continue;
@@ -211,7 +198,7 @@ size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, 
                         const std::function<void()>& afterFolder,
                         const std::function<void(const WideString&)>& reportError) {
   auto report = [&](const WideString& text) {
-    if (!reportError) throw EConversionError(platform::Utf16ToUtf8(text));
+    if (!reportError) throw EConversionError(text);
     reportError(text);
   };
   const WideString dest = WithSlash(destDir);
@@ -221,9 +208,8 @@ size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, 
     switch (step.Type) {
       case TStep::EnterFolder:
         if (!platform::IsDirectory(step.Path) && !platform::CreateFolders(step.Path))
-          throw EConversionError(
-              platform::Utf16ToUtf8(u"Cannot create folder " + Quoted(step.Path) + u". " +
-                                    platform::SystemErrorText(platform::LastErrorCode())));
+          throw EConversionError(u"Cannot create folder " + Quoted(step.Path) + u". " +
+                                 platform::SystemErrorText(platform::LastErrorCode()));
         break;
       case TStep::Unreadable:
         report(u"Cannot read folder " + Quoted(step.Path) + u". " + platform::SystemErrorText(step.Error));

@@ -1,25 +1,39 @@
 #pragma once
 // What a conversion is, by the input file's extension; the output name derived from the input;
 // the command line; and the walk over a directory tree.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "platform/core/Exception.h"
+#include "base/MyFileStream.h"
 #include "unicode/UniStringList.h"
+#include "unicode/UniSysUtils.h"
 #include "unicode/UniTypes.h"
 
 class TObjectControled;
 
-// File types: indexes into FileExtensions.
-enum : uint8_t { ftNone = 0, ftTxt = 1, ftTmx = 2, ftSdltm = 3, ftSdlxliff = 4, ftSdltb = 5, ftCsv = 6 };
-extern const char16_t* const FileExtensions[7];
+// File types, by the extension of the file.
+enum class TFileType : uint8_t {
+  ftNone = 0,
+  ftTxt = 1,
+  ftTmx = 2,
+  ftSdltm = 3,
+  ftSdlxliff = 4,
+  ftSdltb = 5,
+  ftCsv = 6,
+};
+using enum TFileType;
+inline constexpr size_t FileTypeCount = 7;
+// The type's place in FileExtensions.
+constexpr size_t FileTypeIndex(TFileType type) { return static_cast<size_t>(type); }
+extern const char16_t* const FileExtensions[FileTypeCount];
 // The encoding of every text TM created and every TMX written: UTF-8.
-inline constexpr uint8_t OutputEncoding = 4;
+inline constexpr TCodeChar OutputEncoding = ccUtf8;
 
-uint8_t InputTypeOf(const WideString& fileName);
-uint8_t OutputTypeOf(const WideString& fileName);
-WideString OutputFileName(const WideString& fileName, uint8_t outputType);
+TFileType InputTypeOf(const WideString& fileName);
+TFileType OutputTypeOf(const WideString& fileName);
+WideString OutputFileName(const WideString& fileName, TFileType outputType);
 
 // A name mask split into its name and extension parts, "*" standing for anything.
 struct TFileMasks {
@@ -54,11 +68,11 @@ TCommandLine ParseCommandLine(const std::vector<WideString>& params);
 // The usage text, lines joined by lineBreak (a CR in a message box, LF on a terminal).
 WideString UsageText(const WideString& lineBreak);
 
-// Raised for what stops a whole command-line run ("Bad FileName", "Bad source directory",
-// an output folder that cannot be made).
-class EConversionError : public Exception {
+// Raised for what stops a conversion, or a whole command-line run (an output folder that cannot
+// be made).
+class EConversionError : public WideException {
 public:
-  using Exception::Exception;
+  using WideException::WideException;
 };
 
 // Walks sourceDir (ending with "/"): every file whose name matches the masks is handed to

@@ -5,23 +5,6 @@
 #include "base/MyWideStr.h"
 #include "unicode/UniSysUtils.h"
 
-namespace {
-
-// Column names arrive upper-cased; compared without case all the same.
-bool SameColumn(const WideString& column, std::u16string_view name) {
-  if (column.size() != name.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    WideChar c = column[i];
-    if (c >= u'a' && c <= u'z') c = static_cast<WideChar>(c - 32);
-    WideChar n = name[i];
-    if (n >= u'a' && n <= u'z') n = static_cast<WideChar>(n - 32);
-    if (c != n) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 TSdlTMStream::TSdlTMStream(const WideString& fileName) {
   Database = std::make_unique<TSQLiteDatabase>(fileName);
   try {
@@ -33,19 +16,19 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName) {
   }
   Table->MoveFirst();
   Decoder = std::make_unique<TDecodeSdltmStr>();
-  // The first column of each name counts. change_user is not read: the usage count comes from
-  // usage_counter alone.
+  // The first column of each name counts, its name compared without case (the names arrive
+  // upper-cased). change_user is not read: the usage count comes from usage_counter alone.
   for (int i = Table->ColCount() - 1; i >= 0; --i) {
     const WideString& name = Table->Columns(i);
-    if (SameColumn(name, u"source_segment"))
+    if (SameTextAsciiW(name, u"source_segment"))
       SourceCol = i;
-    else if (SameColumn(name, u"target_segment"))
+    else if (SameTextAsciiW(name, u"target_segment"))
       TargetCol = i;
-    else if (SameColumn(name, u"creation_user"))
+    else if (SameTextAsciiW(name, u"creation_user"))
       UserCol = i;
-    else if (SameColumn(name, u"creation_date"))
+    else if (SameTextAsciiW(name, u"creation_date"))
       DateCol = i;
-    else if (SameColumn(name, u"usage_counter"))
+    else if (SameTextAsciiW(name, u"usage_counter"))
       CountCol = i;
   }
 }
@@ -66,19 +49,17 @@ void TSdlTMStream::MoveTo(int64_t row) {
   while (Table->Row() > row) Table->Previous();
 }
 
-int64_t TSdlTMStream::Seek(int64_t offset, int origin) {
+int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
   switch (origin) {
-    case 0:
+    case TSeekOrigin::FromBeginning:
       MoveTo(offset);
       RowsRead = 0;
       break;
-    case 1:
+    case TSeekOrigin::FromCurrent:
       MoveTo(Table->Row() + offset);
       break;
-    case 2:
+    case TSeekOrigin::FromEnd:
       MoveTo(Table->RowCount() - offset);
-      break;
-    default:
       break;
   }
   return Table->Row();

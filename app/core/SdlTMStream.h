@@ -24,7 +24,7 @@ public:
   bool Write(TTU& tu) override;
   int64_t GetSize() override;      // rows
   int64_t GetPosition() override;  // the current row
-  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   bool SegmentsAreText() const override { return false; }
 
   // An SDLTM date "2012-11-03 10:20:30" as a text-TM date "20121103~102030", in place: each

@@ -1,8 +1,5 @@
 #include "app/core/TermbaseExport.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
 
@@ -216,19 +213,13 @@ void WriteCsvLine(TTextFileStream& out, const WideString& line) {
   out.WriteLine(from == 0 ? line.c_str() : line.substr(from).c_str());
 }
 
-bool SameFile(const WideString& a, const WideString& b) {
-  struct stat sa, sb;
-  return ::stat(platform::NativeName(a).c_str(), &sa) == 0 && ::stat(platform::NativeName(b).c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 // Removes the output it guards unless the export completed or was stopped by the user, so
 // that a failed export leaves no file that could pass for its result.
 class TOutputGuard {
 public:
   explicit TOutputGuard(const WideString& name) : Name(name) {}
   ~TOutputGuard() {
-    if (!Kept) ::unlink(platform::NativeName(Name).c_str());
+    if (!Kept) platform::DeleteFile(Name);
   }
   TOutputGuard(const TOutputGuard&) = delete;
   TOutputGuard& operator=(const TOutputGuard&) = delete;
@@ -245,7 +236,7 @@ int64_t STLBToCSV(TTermbaseSource& source, const WideString& inputName, const Wi
                   TObjectControled& job) {
   const WideString shownInput = WideExpandFileName(inputName);
   const WideString shownOutput = WideExpandFileName(outputName);
-  if (SameFile(inputName, outputName))
+  if (platform::SameFile(inputName, outputName))
     throw ETermbaseError(WideFormat(u"The output file \"%s\" is the termbase itself.", {shownOutput}));
   TExportProgress progress(job);
   TTermbaseIndexes indexes(source, shownInput, [&](size_t column, size_t columns, int64_t read, int64_t count) {

@@ -66,13 +66,10 @@ void TTerminalHost::ShowHtmlMessage(const WideString& html, const WideString& ca
 
 void TTerminalHost::ShowResult(const WideString& line) { Line(out_, output_ + u": " + line, true); }
 
-void TTerminalHost::ShowMessage(const WideString& text) {
-  // The usage text goes to standard output; the run's other messages are errors.
-  if (text.rfind(u"Usage:", 0) == 0)
-    Line(out_, text, false);
-  else
-    Line(err_, text, true);
-}
+// The usage text is what the run was asked for: standard output. The run's other messages are errors.
+void TTerminalHost::ShowUsage(const WideString& text) { Line(out_, text, false); }
+
+void TTerminalHost::ShowMessage(const WideString& text) { Line(err_, text, true); }
 
 void TTerminalHost::ShowError(const WideString& text) { Line(err_, text, true); }
 

@@ -11,6 +11,7 @@ public:
   void AttachProgress(TObjectControled& /*job*/) override {}
   void ShowHtmlMessage(const WideString& html, const WideString& caption) override;
   void ShowResult(const WideString& line) override;
+  void ShowUsage(const WideString& text) override;
   void ShowMessage(const WideString& text) override;
   void ShowError(const WideString& text) override;
   void BeginFile(const WideString& input, const WideString& output) override;

@@ -3,8 +3,8 @@
 #include "base/MySysUtils.h"
 #include "base/MyWideStr.h"
 
-TQMStream::TQMStream(const WideString& fileName, uint8_t codeChar, uint16_t mode)
-    : TextStream(TTextFileStream::Create(fileName, codeChar == 0 ? ccUnicode : codeChar, false, mode)) {
+TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mode)
+    : TextStream(TTextFileStream::Create(fileName, codeChar == ccNone ? ccUnicode : codeChar, false, mode)) {
   // A translation memory saved as UTF-8 without its mark would turn into other characters if it
   // were read in the ANSI code page; units appended to it stay UTF-8 as well.
   if (TextStream && TextStream->CodeChar() == ccAnsi && TextStream->GetSize() > 0 && TextStream->LooksLikeUtf8())
@@ -15,11 +15,11 @@ int64_t TQMStream::GetSize() { return TextStream ? TextStream->GetSize() : 0; }
 
 int64_t TQMStream::GetPosition() { return TextStream ? TextStream->GetPosition() : 0; }
 
-int64_t TQMStream::Seek(int64_t offset, int origin) {
+int64_t TQMStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (!TextStream) return 0;
   int64_t pos = offset;
-  if (origin == 1) pos = TextStream->GetPosition() + offset;
-  if (origin == 2) pos = TextStream->GetSize() - offset;
+  if (origin == TSeekOrigin::FromCurrent) pos = TextStream->GetPosition() + offset;
+  if (origin == TSeekOrigin::FromEnd) pos = TextStream->GetSize() - offset;
   TextStream->SetPosition(pos < 0 ? 0 : pos);
   return TextStream->GetPosition();
 }

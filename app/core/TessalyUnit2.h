@@ -10,10 +10,10 @@
 
 class TQMStream : public TTUStream {
 public:
-  // codeChar is the encoding of a new file (0 means UTF-16LE); an existing file's mark decides.
+  // codeChar is the encoding of a new file (ccNone means UTF-16LE); an existing file's mark decides.
   // mode: fmOpenRead | fmShareDenyWrite for an input, fmOpenReadWrite for an existing output,
   // fmCreate for a new one. Opened() tells whether the file could be opened or created.
-  TQMStream(const WideString& fileName, uint8_t codeChar, uint16_t mode);
+  TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mode);
 
   bool Opened() const { return TextStream != nullptr; }
   TTextFileStream* Text() { return TextStream.get(); }
@@ -22,7 +22,7 @@ public:
   bool Write(TTU& tu) override;
   int64_t GetSize() override;
   int64_t GetPosition() override;
-  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   bool SegmentsAreText() const override { return true; }
 
 private:

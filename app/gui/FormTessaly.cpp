@@ -180,13 +180,8 @@ void TFormTessaly::FormActivate() {
 void TFormTessaly::RunCommandLineOnce() {
   commandLineRunning_ = true;
   int status = ExitFileFailed;
-  try {
-    status = RunCommandLine(*this, params_);
-  } catch (const WideException& e) {
-    ShowError(e.WideMessage());
-  } catch (const std::exception& e) {
-    ShowError(platform::Utf8ToUtf16(e.what()));
-  }
+  WideString error;
+  if (!RunCatching([&] { status = RunCommandLine(*this, params_); }, error)) ShowError(error);
   commandLineRunning_ = false;
   exitStatus_ = status;
   // A hidden run must end whatever happened.
@@ -196,7 +191,7 @@ void TFormTessaly::RunCommandLineOnce() {
 void TFormTessaly::BeginFile(const WideString& input, const WideString& output) {
   // Closing the window ends the batch: no further file is begun.
   if (closeRequested_)
-    throw EConversionError("The run was stopped before \"" + platform::Utf16ToUtf8(input) + "\".");
+    throw EConversionError(u"The run was stopped before \"" + input + u"\".");
   SetInputsEnabled(false);
   Running = 1;
   StartStop->setEnabled(true);
@@ -241,8 +236,10 @@ void TFormTessaly::ShowHtmlMessage(const WideString& html, const WideString& cap
   ShowBox(caption, text);
 }
 
+void TFormTessaly::ShowUsage(const WideString& text) { ShowBox(AppTitle(), text); }
+
 void TFormTessaly::ShowMessage(const WideString& text) {
-  if (text.rfind(u"Usage:", 0) != 0) ErrorLine(text);
+  ErrorLine(text);
   ShowBox(AppTitle(), text);
 }
 
@@ -296,20 +293,9 @@ void TFormTessaly::WMStartConversion() {
   Running = 1;
   ApplyLook();
   OutputName = WideExtractFilePath(OutputName) + DestEdit->text().toStdU16String();
-  bool failed = false;
   WideString error;
-  try {
-    RunConversion(*this, InputName, OutputName);
-  } catch (const WideException& e) {
-    failed = true;
-    error = e.WideMessage();
-  } catch (const std::exception& e) {
-    failed = true;
-    error = platform::Utf8ToUtf16(e.what());
-  } catch (...) {
-    failed = true;
-    error = u"Cannot convert \"" + InputName + u"\".";
-  }
+  const bool failed = !RunCatching([this] { RunConversion(*this, InputName, OutputName); }, error,
+                                   u"Cannot convert \"" + InputName + u"\".");
   // Idle again before the error is shown, whatever the conversion did.
   CurrentJob = nullptr;
   SetInputsEnabled(true);

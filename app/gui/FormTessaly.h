@@ -58,6 +58,7 @@ public:
   void ShowHtmlMessage(const WideString& html, const WideString& caption) override;
   void ShowResult(const WideString& line) override;
   // TCommandLineHost
+  void ShowUsage(const WideString& text) override;
   void ShowMessage(const WideString& text) override;
   void ShowError(const WideString& text) override;
   void HideWindow() override;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -241,6 +242,24 @@ bool IdentityOf(const std::u16string& name, FileIdentity& id) {
   if (!StatName(name, st)) return false;
   id.Device = static_cast<uint64_t>(st.st_dev);
   id.Inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  FileIdentity ia, ib;
+  return IdentityOf(a, ia) && IdentityOf(b, ib) && ia == ib;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+  const std::string source = NativeName(from), target = NativeName(to);
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0) ::chmod(source.c_str(), st.st_mode & 07777);
+  if (::rename(source.c_str(), target.c_str()) != 0) return Fail(errno);
+  return true;
+}
+
+bool DeleteFile(const std::u16string& name) {
+  if (::unlink(NativeName(name).c_str()) != 0) return Fail(errno);
   return true;
 }
 

@@ -63,6 +63,14 @@ struct FileIdentity {
   bool operator<(const FileIdentity& o) const { return Device != o.Device ? Device < o.Device : Inode < o.Inode; }
 };
 bool IdentityOf(const std::u16string& name, FileIdentity& id);
+// True when both names lead to one file; false when either cannot be examined.
+bool SameFile(const std::u16string& a, const std::u16string& b);
+
+// Puts the file from in the place of the file to, in one step: whoever opens to finds the old
+// file or the new one, never a mixture. The new file takes the permissions of the one it
+// replaces. On failure to stays as it was.
+bool ReplaceFile(const std::u16string& from, const std::u16string& to);
+bool DeleteFile(const std::u16string& name);
 
 // The absolute form of a name: relative names are taken from the working directory and
 // "." and ".." parts are folded away lexically, as a full-path query does without touching the disk.

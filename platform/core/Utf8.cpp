@@ -2,33 +2,42 @@
 
 namespace platform {
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3 / 2 + 4);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
+char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
+  auto* q = reinterpret_cast<unsigned char*>(dest);
+  const char16_t* s = text.data();
+  const char16_t* const end = s + text.size();
+  while (s < end) {
+    char32_t c = *s++;
     if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *q++ = static_cast<unsigned char>(c);
+      continue;
     }
+    if (c < 0x800) {
+      *q++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+      *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (*s++ - 0xDC00);
+        *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+        *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+        *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      if (lone == LoneSurrogate::Replace) c = 0xFFFD;
+    }
+    *q++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+    *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
+  return reinterpret_cast<char*>(q);
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(EncodeUtf8(text, out.data(), LoneSurrogate::Replace) - out.data()));
   return out;
 }
 

@@ -1,10 +1,23 @@
 #pragma once
-// Strict UTF-8 <-> UTF-16 for the platform's edges (file names, system texts).
-// Ill-formed input never passes through: each bad sequence or lone surrogate becomes U+FFFD.
+// UTF-8 <-> UTF-16: the program's one UTF-8 encoder, and strict conversions for the platform's
+// edges (file names, system texts), through which ill-formed text never passes: each bad sequence
+// or lone surrogate becomes U+FFFD.
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// What the encoder makes of a surrogate without its partner.
+enum class LoneSurrogate {
+  Replace,  // U+FFFD: well-formed UTF-8, for what the system or another program reads
+  Keep,     // its own three-byte form, so that the text read back is the text that was written
+};
+
+// Encodes text at dest, which has room for three bytes per unit of text, and returns the end of
+// what it wrote (no terminator). A surrogate pair gives one four-byte form.
+char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone);
+
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view bytes);
+
 }  // namespace platform

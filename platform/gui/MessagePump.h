@@ -1,6 +1,6 @@
 #pragma once
 // The message pump of long work on the GUI thread, over the Qt event loop.
-#include "base/MyPump.h"
+#include "platform/core/MessagePump.h"
 
 class TQtMessagePump : public TMessagePump {
 public:

@@ -55,7 +55,7 @@ struct ReadBack {
 
 ReadBack ReadWithQMStream(const std::u16string& name) {
   ReadBack r;
-  TQMStream s(name, 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(name, ccNone, fmOpenRead | fmShareDenyWrite);
   EXPECT_TRUE(s.Opened());
   TTU tu;
   tu.IsHeader = true;

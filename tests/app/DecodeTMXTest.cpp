@@ -40,7 +40,7 @@ struct Outcome {
 Outcome ConvertTmx(const std::string& tmx, const std::string& out, const std::vector<WideString>& props = {},
                const std::function<void(TDecodeTMX&)>& prepare = nullptr) {
   const bool exists = std::filesystem::exists(out);
-  TQMStream s(W(out), exists ? 0 : OutputEncoding, exists ? (fmOpenReadWrite | fmShareDenyWrite) : fmCreate);
+  TQMStream s(W(out), exists ? ccNone : OutputEncoding, exists ? (fmOpenReadWrite | fmShareDenyWrite) : fmCreate);
   TDecodeTMX r(W(tmx));
   r.SetPropTypes(props);
   if (prepare) prepare(r);
@@ -59,7 +59,7 @@ struct TmFile {
 
 TmFile ReadTm(const std::string& path) {
   TmFile tm;
-  TQMStream s(W(path), 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(W(path), ccNone, fmOpenRead | fmShareDenyWrite);
   TTU tu;
   tu.IsHeader = true;
   while (s.Read(tu) > 0) {
@@ -250,9 +250,9 @@ TEST_F(DecodeTMXRoundTrip, TextTmThroughTmxGivesTheSameUnits) {
     const std::string tmx = dir.File("trip" + std::to_string(trip) + ".tmx");
     const std::string back = dir.File("back" + std::to_string(trip) + ".txt");
     {
-      TQMStream s(W(from), 0, fmOpenRead | fmShareDenyWrite);
+      TQMStream s(W(from), ccNone, fmOpenRead | fmShareDenyWrite);
       TEncodeTMX w(&s);
-      ASSERT_TRUE(w.Convert(W(tmx), 4));
+      ASSERT_TRUE(w.Convert(W(tmx), ccUtf8));
     }
     const Outcome r = ConvertTmx(tmx, back, {u"Client"});
     ASSERT_TRUE(r.ok) << r.error;
@@ -609,7 +609,7 @@ TEST_F(DecodeTMX, InputThatCannotBeOpenedOrOutputThatCannotBeWritten) {
   // An output the stream could only read.
   const std::string tmx = Write("in.tmx", Tmx(kHeader, Tu("One", "Un")));
   const std::string out = Write("ro.txt", "");
-  TQMStream s(W(out), 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(W(out), ccNone, fmOpenRead | fmShareDenyWrite);
   TDecodeTMX d(W(tmx));
   EXPECT_FALSE(d.Convert(&s, W(out)));
   EXPECT_EQ(d.UnitCount, 0);

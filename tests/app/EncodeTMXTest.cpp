@@ -84,10 +84,10 @@ struct Result {
 };
 
 // Converts the text TM held in tmBytes; units is left at -1 when the TM could not be opened.
-Result Convert(const TempDir& dir, const std::string& tmBytes, uint8_t encoding = 4,
+Result Convert(const TempDir& dir, const std::string& tmBytes, TCodeChar encoding = ccUtf8,
                const std::function<void(TEncodeTMX&)>& prepare = nullptr) {
   TempDir::Write(dir.File("in.txt"), tmBytes);
-  TQMStream s(dir.WFile("in.txt"), 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(dir.WFile("in.txt"), ccNone, fmOpenRead | fmShareDenyWrite);
   Result r;
   r.file = dir.File("out.tmx");
   TEncodeTMX c(&s);
@@ -163,18 +163,18 @@ TEST_F(EncodeTMX, EncodingCodesChooseMarkAndDeclaration) {
   const std::string expected = ExpectedSample();  // the UTF-8 document
   const std::string utf8Decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
   struct Case {
-    uint8_t code;
+    TCodeChar code;
     std::string mark;
     bool bigEndian;
     std::string declaration;
   };
   const Case cases[] = {
-      {0, "\xFF\xFE", false, "<?xml version=\"1.0\"?>"},
-      {2, "\xFF\xFE", false, "<?xml version=\"1.0\" encoding=\"UTF-16\"?>"},
-      {3, "\xFE\xFF", true, "<?xml version=\"1.0\"?>"},
+      {ccNone, "\xFF\xFE", false, "<?xml version=\"1.0\"?>"},
+      {ccUnicode, "\xFF\xFE", false, "<?xml version=\"1.0\" encoding=\"UTF-16\"?>"},
+      {ccBigEndian, "\xFE\xFF", true, "<?xml version=\"1.0\"?>"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
+    SCOPED_TRACE(CodeNumber(c.code));
     TempDir dir;
     const Result r = Convert(dir, tm, c.code);
     ASSERT_TRUE(r.ok);
@@ -184,11 +184,11 @@ TEST_F(EncodeTMX, EncodingCodesChooseMarkAndDeclaration) {
   }
   // UTF-8 is written without a mark; ANSI (here on plain ASCII text) without a declared encoding.
   TempDir dir;
-  Result r = Convert(dir, tm, 4);
+  Result r = Convert(dir, tm, ccUtf8);
   EXPECT_EQ(r.bytes.substr(0, utf8Decl.size() + 2), utf8Decl + "\r\n");
   const std::string ascii = Crlf({kHeader, Unit("a < b", "c & d")});
-  const std::string asUtf8 = Convert(dir, ascii, 4).bytes;
-  r = Convert(dir, ascii, 1);
+  const std::string asUtf8 = Convert(dir, ascii, ccUtf8).bytes;
+  r = Convert(dir, ascii, ccAnsi);
   EXPECT_EQ(r.bytes, Replace(asUtf8, utf8Decl, "<?xml version=\"1.0\"?>"));
   EXPECT_VALID_TMX(r.file);
 }
@@ -360,7 +360,7 @@ TEST_F(EncodeTMX, StopStillClosesTheDocument) {
   std::string tm;
   for (const auto& l : lines) tm += l + "\r\n";
   TempDir dir;
-  const Result r = Convert(dir, tm, 4, [](TEncodeTMX& c) {
+  const Result r = Convert(dir, tm, ccUtf8, [](TEncodeTMX& c) {
     c.SetProgressEvent([&c](int) {
       if (c.UnitCount >= 3) c.Abort();
     });
@@ -391,7 +391,7 @@ TEST_F(EncodeTMX, PumpsEventsByTheClock) {
 
   // A slow job is pumped within its first units, and the Stop ends it there.
   pump.pumped = 0;
-  r = Convert(dir, tm, 4, [&pump](TEncodeTMX& c) {
+  r = Convert(dir, tm, ccUtf8, [&pump](TEncodeTMX& c) {
     pump.job = &c;
     c.SetProgressEvent([](int) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
   });
@@ -406,10 +406,10 @@ TEST_F(EncodeTMX, PumpsEventsByTheClock) {
 TEST_F(EncodeTMX, OutputThatCannotBeCreatedIsAnErrorNamingIt) {
   TempDir dir;
   TempDir::Write(dir.File("in.txt"), Crlf({kHeader, Unit("One")}));
-  TQMStream s(dir.WFile("in.txt"), 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(dir.WFile("in.txt"), ccNone, fmOpenRead | fmShareDenyWrite);
   TEncodeTMX c(&s);
   const std::u16string out = dir.WFile("missing/out.tmx");
-  EXPECT_FALSE(c.Convert(out, 4));
+  EXPECT_FALSE(c.Convert(out, ccUtf8));
   EXPECT_TRUE(c.Failed());
   EXPECT_EQ(c.UnitCount, 0);
   EXPECT_EQ(c.ErrorFileName(), out);
@@ -428,9 +428,9 @@ TEST_F(EncodeTMX, WriteFailureIsReported) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{8192, 8192};
     setrlimit(RLIMIT_FSIZE, &limit);
-    TQMStream s(dir.WFile("in.txt"), 0, fmOpenRead | fmShareDenyWrite);
+    TQMStream s(dir.WFile("in.txt"), ccNone, fmOpenRead | fmShareDenyWrite);
     TEncodeTMX c(&s);
-    const bool ok = c.Convert(dir.WFile("out.tmx"), 4);
+    const bool ok = c.Convert(dir.WFile("out.tmx"), ccUtf8);
     std::_Exit(!ok && Utf8(c.ErrorText()) == expected ? 0 : 1);
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");

@@ -53,7 +53,7 @@ TEST(QMStream, HeaderOnlyFile) {
   EXPECT_GT(s.Read(tu), 0);
   tu.IsHeader = false;
   EXPECT_EQ(s.Read(tu), 0);
-  EXPECT_EQ(s.Seek(0, 2), s.GetSize());
+  EXPECT_EQ(s.Seek(0, TSeekOrigin::FromEnd), s.GetSize());
 }
 
 TEST(QMStream, WritesUnitsWithoutTrailingEmptyFields) {
@@ -68,8 +68,8 @@ TEST(QMStream, WritesUnitsWithoutTrailingEmptyFields) {
 
 TEST(QMStream, HeaderRewrittenInPlaceKeepsTheFirstUnit) {
   TempDir dir;
-  for (uint8_t code : {ccUtf8, ccUnicode}) {
-    std::string name = "rw" + std::to_string(code) + ".txt";
+  for (TCodeChar code : {ccUtf8, ccUnicode}) {
+    std::string name = "rw" + std::to_string(CodeNumber(code)) + ".txt";
     {
       TQMStream s(dir.WFile(name), code, fmCreate);
       TTU header(W(kHeader));

@@ -142,12 +142,12 @@ TEST_F(SdlTM, TheFirstRowIsTheHeaderAndTheFirstUnit) {
   ASSERT_GT(s.Read(tu), 0);
   EXPECT_TRUE(tu.IsHeader);
   EXPECT_EQ(U8(tu.Field(tfSource)), "one");
-  EXPECT_EQ(s.Seek(1, 2), 2);
+  EXPECT_EQ(s.Seek(1, TSeekOrigin::FromEnd), 2);
   tu.IsHeader = false;
   ASSERT_GT(s.Read(tu), 0);
   EXPECT_EQ(U8(tu.Field(tfTarget)), "drei");
-  EXPECT_EQ(s.Seek(-5, 1), 0);
-  EXPECT_EQ(s.Seek(9, 0), 3);
+  EXPECT_EQ(s.Seek(-5, TSeekOrigin::FromCurrent), 0);
+  EXPECT_EQ(s.Seek(9, TSeekOrigin::FromBeginning), 3);
   EXPECT_FALSE(s.Write(tu));
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 std::unique_ptr<TTextFileStream> OpenText(const TempDir& dir, const std::string& name, uint16_t mode = fmOpenRead | fmShareDenyWrite,
-                                          uint8_t code = ccAnsi, bool multi = false) {
+                                          TCodeChar code = ccAnsi, bool multi = false) {
   return TTextFileStream::Create(dir.WFile(name), code, multi, mode);
 }
 
@@ -25,7 +25,7 @@ std::vector<std::u16string> ReadAllLines(TTextFileStream& s) {
 }
 
 // The text in the given encoding, with its mark.
-std::string Encoded(const std::u16string& text, uint8_t code) {
+std::string Encoded(const std::u16string& text, TCodeChar code) {
   std::string out;
   if (code == ccUtf8) {
     out = "\xEF\xBB\xBF" + platform::Utf16ToCodePage(65001, text);
@@ -47,8 +47,8 @@ std::string Encoded(const std::u16string& text, uint8_t code) {
 
 TEST(TextFileStream, NewFileGetsTheMarkOfItsEncoding) {
   TempDir dir;
-  for (uint8_t code : {ccAnsi, ccUnicode, ccBigEndian, ccUtf8}) {
-    std::string name = "new" + std::to_string(code) + ".txt";
+  for (TCodeChar code : {ccAnsi, ccUnicode, ccBigEndian, ccUtf8}) {
+    std::string name = "new" + std::to_string(CodeNumber(code)) + ".txt";
     {
       auto s = OpenText(dir, name, fmCreate, code);
       ASSERT_TRUE(s);
@@ -62,6 +62,7 @@ TEST(TextFileStream, NewFileGetsTheMarkOfItsEncoding) {
       case ccUnicode: EXPECT_EQ(bytes, std::string("\xFF\xFE" "a\0b\0\r\0\n\0", 10)); break;
       case ccBigEndian: EXPECT_EQ(bytes, std::string("\xFE\xFF\0a\0b\0\r\0\n", 10)); break;
       case ccUtf8: EXPECT_EQ(bytes, "\xEF\xBB\xBF" "ab\r\n"); break;
+      case ccNone: break;
     }
   }
 }
@@ -122,11 +123,11 @@ TEST(TextFileStream, AnsiLinesAndPositions) {
 TEST(TextFileStream, EveryLineEndInEveryEncoding) {
   TempDir dir;
   const std::u16string text = u"a\r\nb\rc\nd\n\ne\U0001F600\u00E9";
-  for (uint8_t code : {ccAnsi, ccUnicode, ccBigEndian, ccUtf8}) {
+  for (TCodeChar code : {ccAnsi, ccUnicode, ccBigEndian, ccUtf8}) {
     std::u16string t = code == ccAnsi ? u"a\r\nb\rc\nd\n\ne\u00E9" : text;
     std::string bytes = Encoded(t, code);
     if (code == ccUtf8) bytes = "\xEF\xBB\xBF" "a\r\nb\rc\nd\n\ne\xF0\x9F\x98\x80\xC3\xA9";
-    std::string name = "le" + std::to_string(code) + ".txt";
+    std::string name = "le" + std::to_string(CodeNumber(code)) + ".txt";
     TempDir::Write(dir.File(name), bytes);
     platform::SetAnsiCodePage(1252);
     auto s = OpenText(dir, name);
@@ -208,8 +209,8 @@ TEST(TextFileStream, Utf8FileEndingInsideASequenceEnds) {
 TEST(TextFileStream, WrittenTextRoundTripsInEveryEncoding) {
   TempDir dir;
   const std::u16string text = u"\u65E5\u672C \U0001F600 caf\u00E9 \u20AC";
-  for (uint8_t code : {ccUnicode, ccBigEndian, ccUtf8}) {
-    std::string name = "rt" + std::to_string(code) + ".txt";
+  for (TCodeChar code : {ccUnicode, ccBigEndian, ccUtf8}) {
+    std::string name = "rt" + std::to_string(CodeNumber(code)) + ".txt";
     {
       auto s = OpenText(dir, name, fmCreate, code);
       s->WriteLine(text);

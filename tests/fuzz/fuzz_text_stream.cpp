@@ -68,7 +68,7 @@ void CheckStream(TTextFileStream& s, const uint8_t* body, size_t size, size_t ma
   const WideString whole = ReadAllChars(s, 1 << 20, bytes);
   const WideString pieces = ReadAllChars(s, chunk, bytes);
   const WideString lines = ReadAllLines(s, bytes);
-  const uint8_t code = s.CodeChar();
+  const TCodeChar code = s.CodeChar();
   const uint8_t* text = body + mark;
   const size_t textSize = size - mark;
   bool cutProof = code == ccUnicode || code == ccBigEndian;
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     auto s = TTextFileStream::Create(name, ccUnicode, false, fmOpenRead | fmShareDenyWrite);
     FUZZ_CHECK(s != nullptr);
-    const uint8_t code = s->CodeChar();
+    const TCodeChar code = s->CodeChar();
     CheckStream(*s, data, size, code == ccUtf8 ? 3 : code == ccAnsi ? 0 : 2, chunk);
     // Without a mark the converters may switch the input to UTF-8.
     if (s->CodeChar() == ccAnsi) {

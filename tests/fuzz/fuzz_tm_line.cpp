@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::Path("tm.txt");
   fuzz::WriteFile(path, data, size);
   {
-    TQMStream stream(fuzz::WPath("tm.txt"), 0, fmOpenRead | fmShareDenyWrite);
+    TQMStream stream(fuzz::WPath("tm.txt"), ccNone, fmOpenRead | fmShareDenyWrite);
     FUZZ_CHECK(stream.Opened());
     TTU tu;
     tu.IsHeader = true;
@@ -107,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tu.IsHeader = false;
       tu.GetLine();
     }
-    stream.Seek(0, 2);
-    stream.Seek(-5, 1);
+    stream.Seek(0, TSeekOrigin::FromEnd);
+    stream.Seek(-5, TSeekOrigin::FromCurrent);
     FUZZ_CHECK(!stream.Write(tu));  // an input is never written
   }
   const std::string after = fuzz::ReadFile(path);

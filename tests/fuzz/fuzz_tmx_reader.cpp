@@ -25,7 +25,7 @@ const char kExisting[] =
 
 // Lines after the first, the header.
 int64_t UnitLines(const std::string& path) {
-  TQMStream s(WideString(path.begin(), path.end()), 0, fmOpenRead | fmShareDenyWrite);
+  TQMStream s(WideString(path.begin(), path.end()), ccNone, fmOpenRead | fmShareDenyWrite);
   FUZZ_CHECK(s.Opened());
   TTextFileStream& t = *s.Text();
   WideString line;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t units;
   bool ok;
   {
-    TQMStream output(fuzz::WPath("out.txt"), append ? 0 : OutputEncoding, append ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
+    TQMStream output(fuzz::WPath("out.txt"), append ? ccNone : OutputEncoding, append ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
     FUZZ_CHECK(output.Opened());
     TDecodeTMX reader(fuzz::WPath("in.tmx"));
     if (props) reader.SetPropTypes(std::vector<WideString>{u"x-Client", u"x-Project", u"Attr3"});

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const bool markup = data[0] & 1;
-  const uint8_t encoding = static_cast<uint8_t>((data[0] >> 1) % 5);
+  const TCodeChar encoding = static_cast<TCodeChar>((data[0] >> 1) % 5);
   std::vector<WideString> lines = fuzz::Lines(data + 1, size - 1);
   const size_t expected = ExpectedUnits(lines);
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!source.Overrun);  // a writer that keeps rewinding would never end
   }
 #ifdef MIRELCON_FUZZ_LIBXML2
-  if (!markup && encoding != 1) {
+  if (!markup && encoding != ccAnsi) {
     const std::string out = fuzz::ReadFile(path);
     xmlDocPtr doc = xmlReadMemory(out.data(), static_cast<int>(out.size()), "out.tmx", nullptr,
                                   XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
+#include <vector>
 
 #include "platform/core/Clock.h"
 #include "platform/core/Utf8.h"
@@ -92,6 +94,37 @@ TEST(Files, FullPathNameFoldsDotsWithoutTouchingTheDisk) {
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(FullPathName(u"x.txt"), Utf8ToUtf16(std::string(cwd) + "/x.txt"));
+}
+
+// A failure is never a result that passes for success: a folder that cannot be listed is no empty
+// folder, and a name that cannot be examined is no file of anyone's.
+TEST(Files, FolderAndFileRoutinesFailWithTheirReason) {
+  TempDir dir;
+  TempDir::Write(dir.File("a.txt"), "a");
+  std::filesystem::create_symlink(dir.File("a.txt"), dir.File("link.txt"));
+  const std::u16string a = W(dir.File("a.txt")), missing = W(dir.File("missing"));
+  std::vector<FolderEntry> entries(1);
+  const struct {
+    const char* call;
+    std::function<bool()> run;
+    bool result;
+    int error;  // the reason left behind
+  } cases[] = {
+      {"ListFolder of a missing folder", [&] { return ListFolder(missing, entries); }, false, ENOENT},
+      {"ListFolder of a file", [&] { return ListFolder(a, entries); }, false, ENOTDIR},
+      {"SameFile through a link", [&] { return SameFile(W(dir.File("link.txt")), a); }, true, 0},
+      {"SameFile of a missing name", [&] { return SameFile(missing, missing); }, false, ENOENT},
+      {"ReplaceFile from a missing file", [&] { return ReplaceFile(missing, a); }, false, ENOENT},
+      {"DeleteFile of a missing file", [&] { return DeleteFile(missing); }, false, ENOENT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call);
+    SetLastErrorCode(0);
+    EXPECT_EQ(c.run(), c.result);
+    EXPECT_EQ(LastErrorCode(), c.error);
+  }
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(TempDir::Read(dir.File("a.txt")), "a");
 }
 
 TEST(Clock, MonotonicAndLocalTime) {

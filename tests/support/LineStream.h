@@ -24,8 +24,10 @@ public:
   bool Write(TTU&) override { return false; }
   int64_t GetSize() override { return static_cast<int64_t>(Lines.size()); }
   int64_t GetPosition() override { return Pos; }
-  int64_t Seek(int64_t offset, int origin) override {
-    Pos = origin == 0 ? offset : origin == 1 ? Pos + offset : GetSize() - offset;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    Pos = origin == TSeekOrigin::FromBeginning ? offset
+          : origin == TSeekOrigin::FromCurrent ? Pos + offset
+                                               : GetSize() - offset;
     if (Pos < 0) Pos = 0;
     return Pos;
   }

@@ -30,7 +30,7 @@ TEST(EncodeTMXSources, SdltmSourceWritesItsMarkupAsItStands) {
   TempDir dir;
   TEncodeTMX c(&s);
   EXPECT_FALSE(c.IsTextSource);
-  ASSERT_TRUE(c.Convert(dir.WFile("Q&A memory.tmx"), 4));
+  ASSERT_TRUE(c.Convert(dir.WFile("Q&A memory.tmx"), ccUtf8));
   EXPECT_EQ(c.UnitCount, 1);
   const std::string d = TempDir::Read(dir.File("Q&A memory.tmx"));
   EXPECT_NE(d.find("\t o-tmf=\"SDL TM8 Format\"\r\n\t datatype=\"xml\"\r\n"), std::string::npos);
@@ -52,7 +52,7 @@ TEST(EncodeTMXSources, HeaderOfferedAgainIsSkippedWithoutRewinding) {
                 true);
   TempDir dir;
   TEncodeTMX c(&s);
-  ASSERT_TRUE(c.Convert(dir.WFile("out.tmx"), 4));
+  ASSERT_TRUE(c.Convert(dir.WFile("out.tmx"), ccUtf8));
   EXPECT_EQ(c.UnitCount, 2);
   EXPECT_EQ(s.Reads, 5u);
   const std::string d = TempDir::Read(dir.File("out.tmx"));

@@ -38,12 +38,12 @@ public:
   size_t Limit = 10'000'000;
 };
 
-std::u16string ReadAll(const std::string& bytes, uint8_t* code = nullptr) {
+std::u16string ReadAll(const std::string& bytes, TCodeChar* code = nullptr) {
   TempDir dir;
   TempDir::Write(dir.File("in.xml"), bytes);
   TCharReader r(dir.WFile("in.xml"));
   EXPECT_FALSE(r.Failed());
-  if (code) *code = r.Input ? r.Input->CodeChar() : 0;
+  if (code) *code = r.Input ? r.Input->CodeChar() : ccNone;
   r.Parse();
   EXPECT_TRUE(r.EndOfInput);
   EXPECT_EQ(r.NextChar(), u'\t');
@@ -81,7 +81,7 @@ TEST_F(ReaderInput, MissingFileIsAnErrorNamingIt) {
 // The declaration decides before anything is decoded, so the first line is UTF-8 as well, and
 // the line ends are delivered as they stand.
 TEST_F(ReaderInput, DeclaredUtf8WithoutMarkIsUtf8FromTheFirstByte) {
-  uint8_t code = 0;
+  TCodeChar code = ccNone;
   const std::string doc = "<?xml version='1.0' encoding=\"utf-8\" ?><!-- \xC3\xBC --><tmx>\xC3\xA9\xF0\x9F\x98\x80\n</tmx>\n";
   EXPECT_EQ(ReadAll(doc, &code), u"<?xml version='1.0' encoding=\"utf-8\" ?><!-- \u00FC --><tmx>\u00E9\U0001F600\n</tmx>\n");
   EXPECT_EQ(code, ccUtf8);
@@ -90,7 +90,7 @@ TEST_F(ReaderInput, DeclaredUtf8WithoutMarkIsUtf8FromTheFirstByte) {
 }
 
 TEST_F(ReaderInput, OtherDeclarationsLeaveTheDetectedEncoding) {
-  uint8_t code = 0;
+  TCodeChar code = ccNone;
   EXPECT_EQ(ReadAll("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>", &code),
             u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\u00E9</a>");
   EXPECT_EQ(code, ccAnsi);
