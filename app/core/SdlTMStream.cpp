@@ -1,52 +1,85 @@
 #include "app/core/SdlTMStream.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 #include "base/MyWideStr.h"
 #include "unicode/UniSysUtils.h"
 
-TSdlTMStream::TSdlTMStream(const WideString& fileName) {
+namespace {
+
+[[noreturn]] void RaiseFor(const WideString& fileName, const ESQLiteException& e) {
+  // The library's message names the statement, not the file.
+  throw ESQLiteException(
+      WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}));
+}
+
+}  // namespace
+
+template <typename Step>
+auto TSdlTMStream::Guarded(Step step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const ESQLiteException& e) {
+    RaiseFor(FileName, e);
+  }
+}
+
+TSdlTMStream::TSdlTMStream(const WideString& fileName) : FileName(fileName) {
   Database = std::make_unique<TSQLiteDatabase>(fileName);
   try {
-    Table = Database->GetTable("SELECT * FROM translation_units");
+    // The first column of each name counts, its name compared without case (the names arrive
+    // upper-cased). change_user is not read: the usage count comes from usage_counter alone.
+    static const char* const kNames[] = {"source_segment", "target_segment", "creation_user", "creation_date",
+                                         "usage_counter"};
+    int* const cols[] = {&SourceCol, &TargetCol, &UserCol, &DateCol, &CountCol};
+    bool present[std::size(kNames)] = {};
+    {
+      TSQLiteCursor all(*Database, "SELECT * FROM translation_units");
+      for (int i = 0; i < all.ColCount(); ++i)
+        for (size_t k = 0; k < std::size(kNames); ++k)
+          if (SameTextAsciiW(all.Columns(i), WideString(kNames[k], kNames[k] + std::strlen(kNames[k]))))
+            present[k] = true;
+    }
+    // Only the columns a unit takes are read.
+    AnsiString sql = "SELECT ";
+    int next = 0;
+    for (size_t k = 0; k < std::size(kNames); ++k) {
+      if (!present[k]) continue;
+      if (next > 0) sql += ", ";
+      sql += kNames[k];
+      *cols[k] = next++;
+    }
+    if (next == 0) sql += "NULL";
+    sql += " FROM translation_units";
+    auto count = Database->GetTable("SELECT count(*) FROM translation_units");
+    RowCount = count->FieldAsInteger(0);
+    Rows = std::make_unique<TSQLiteCursor>(*Database, sql);
+    Rows->MoveFirst();
   } catch (const ESQLiteException& e) {
-    // The library's message names the statement, not the file.
-    throw ESQLiteException(
-        WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}));
+    RaiseFor(fileName, e);
   }
-  Table->MoveFirst();
   Decoder = std::make_unique<TDecodeSdltmStr>();
-  // The first column of each name counts, its name compared without case (the names arrive
-  // upper-cased). change_user is not read: the usage count comes from usage_counter alone.
-  for (int i = Table->ColCount() - 1; i >= 0; --i) {
-    const WideString& name = Table->Columns(i);
-    if (SameTextAsciiW(name, u"source_segment"))
-      SourceCol = i;
-    else if (SameTextAsciiW(name, u"target_segment"))
-      TargetCol = i;
-    else if (SameTextAsciiW(name, u"creation_user"))
-      UserCol = i;
-    else if (SameTextAsciiW(name, u"creation_date"))
-      DateCol = i;
-    else if (SameTextAsciiW(name, u"usage_counter"))
-      CountCol = i;
-  }
 }
 
 TSdlTMStream::~TSdlTMStream() {
   Decoder.reset();
-  Table.reset();
+  Rows.reset();
   Database.reset();
 }
 
-int64_t TSdlTMStream::GetSize() { return Table->RowCount(); }
+int64_t TSdlTMStream::GetSize() { return RowCount; }
 
-int64_t TSdlTMStream::GetPosition() { return Table->Row(); }
+int64_t TSdlTMStream::GetPosition() { return Rows->Row(); }
 
 void TSdlTMStream::MoveTo(int64_t row) {
-  row = std::clamp<int64_t>(row, 0, Table->RowCount());
-  while (Table->Row() < row) Table->Next();
-  while (Table->Row() > row) Table->Previous();
+  row = std::clamp<int64_t>(row, 0, RowCount);
+  Guarded([&] {
+    if (Rows->Row() > row) Rows->MoveFirst();
+    while (Rows->Row() < row && !Rows->Eof()) Rows->Next();
+    return 0;
+  });
 }
 
 int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -56,13 +89,13 @@ int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
       RowsRead = 0;
       break;
     case TSeekOrigin::FromCurrent:
-      MoveTo(Table->Row() + offset);
+      MoveTo(Rows->Row() + offset);
       break;
     case TSeekOrigin::FromEnd:
-      MoveTo(Table->RowCount() - offset);
+      MoveTo(RowCount - offset);
       break;
   }
-  return Table->Row();
+  return Rows->Row();
 }
 
 bool TSdlTMStream::Write(TTU&) { return false; }
@@ -81,22 +114,29 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     MoveTo(0);
     RowsRead = 0;
   }
-  if (Table->Eof()) return 0;
-  const bool header = RowsRead == 0 && Table->Row() == 0;
+  if (Rows->Eof()) return 0;
+  const bool header = RowsRead == 0 && Rows->Row() == 0;
   tu.Clear();
   tu.SetIsHeader(header);
-  if (SourceCol >= 0) Decoder->Decode(Table->FieldAsString(SourceCol), tu, true);
-  if (TargetCol >= 0) Decoder->Decode(Table->FieldAsString(TargetCol), tu, false);
-  if (UserCol >= 0) tu.SetField(tfUserId, Table->FieldAsString(UserCol));
+  auto field = [&](int col) -> WideString& {
+    Guarded([&] {
+      Rows->FieldAsString(col, Field);
+      return 0;
+    });
+    return Field;
+  };
+  if (SourceCol >= 0) Decoder->Decode(field(SourceCol), tu, true);
+  if (TargetCol >= 0) Decoder->Decode(field(TargetCol), tu, false);
+  if (UserCol >= 0) tu.SetField(tfUserId, field(UserCol));
   if (DateCol >= 0) {
-    WideString date = Table->FieldAsString(DateCol);
+    WideString& date = field(DateCol);
     SdlDateToTmDate(date);
     tu.SetField(tfDate, date);
   }
-  if (CountCol >= 0) tu.SetCount(WStrToInt(Table->FieldAsString(CountCol).c_str()));
+  if (CountCol >= 0) tu.SetCount(WStrToInt(field(CountCol).c_str()));
   ++RowsRead;
   // The header's row is delivered once more, as the first unit.
   if (header) return 1;
-  Table->Next();
-  return Table->Row();
+  Guarded([&] { return Rows->Next(); });
+  return Rows->Row();
 }

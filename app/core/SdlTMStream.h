@@ -1,7 +1,8 @@
 #pragma once
 // The units of an SDLTM translation memory (an SQLite database): one unit per row of its table
-// translation_units, read only. The whole table is read into memory when the stream is made;
-// reading units is then a walk through memory.
+// translation_units, read only. Rows are read one at a time as the stream moves forward, and
+// only the columns a unit takes, so that memory does not grow with the database; moving back
+// reads from the first row again.
 #include <cstdint>
 #include <memory>
 
@@ -33,12 +34,18 @@ public:
 
 private:
   void MoveTo(int64_t row);
+  // Runs a step of the cursor; a database error names the file.
+  template <typename Step>
+  auto Guarded(Step step) -> decltype(step());
 
+  WideString FileName;
   std::unique_ptr<TSQLiteDatabase> Database;
-  std::unique_ptr<TSQLiteTable> Table;
+  std::unique_ptr<TSQLiteCursor> Rows;
+  int64_t RowCount = 0;
+  WideString Field;
   std::unique_ptr<TDecodeSdltmStr> Decoder;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
-  // The columns that are read, by their index in the table (-1 when the table has none).
+  // The columns that are read, by their index in the cursor (-1 when the table has none).
   int SourceCol = -1;
   int TargetCol = -1;
   int UserCol = -1;

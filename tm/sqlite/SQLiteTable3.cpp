@@ -120,6 +120,26 @@ struct TStatement {
 
 [[noreturn]] void RaiseTable(const char16_t* message) { throw ESQLiteException(message); }
 
+// The type a column's values are read as: its declared type, compared exactly as the schema
+// wrote it, or the type of its value in the first row.
+uint8_t ColumnType(const TSQLiteApi& api, sqlite3_stmt* stmt, int i) {
+  const char* decl = api.column_decltype(stmt, i);
+  if (!decl) return static_cast<uint8_t>(api.column_type(stmt, i));
+  if (!std::strcmp(decl, "INTEGER") || !std::strcmp(decl, "BOOLEAN")) return TSQLiteTable::dtInt;
+  if (!std::strcmp(decl, "NUMERIC") || !std::strcmp(decl, "FLOAT") || !std::strcmp(decl, "DOUBLE") ||
+      !std::strcmp(decl, "REAL"))
+    return TSQLiteTable::dtNumeric;
+  if (!std::strcmp(decl, "BLOB")) return TSQLiteTable::dtBlob;
+  return TSQLiteTable::dtStr;
+}
+
+WideString UpperColumnName(const TSQLiteApi& api, sqlite3_stmt* stmt, int i) {
+  const char* name = api.column_name(stmt, i);
+  WideString upper = FromUtf8(name ? name : "");
+  FoldWStr(upper.data());
+  return upper;
+}
+
 constexpr size_t kTextBlock = 64 * 1024;
 
 }  // namespace
@@ -276,25 +296,8 @@ void TSQLiteTable::FixColumns(const TSQLiteApi& api, sqlite3_stmt* stmt) {
   Cols.reserve(static_cast<size_t>(FColCount));
   FColTypes.reserve(static_cast<size_t>(FColCount));
   for (int i = 0; i < FColCount; ++i) {
-    const char* name = api.column_name(stmt, i);
-    WideString upper = FromUtf8(name ? name : "");
-    FoldWStr(upper.data());
-    Cols.push_back(std::move(upper));
-    // Declared types are compared exactly, as they were written in the schema.
-    const char* decl = api.column_decltype(stmt, i);
-    uint8_t type;
-    if (!decl)
-      type = static_cast<uint8_t>(api.column_type(stmt, i));
-    else if (!std::strcmp(decl, "INTEGER") || !std::strcmp(decl, "BOOLEAN"))
-      type = dtInt;
-    else if (!std::strcmp(decl, "NUMERIC") || !std::strcmp(decl, "FLOAT") || !std::strcmp(decl, "DOUBLE") ||
-             !std::strcmp(decl, "REAL"))
-      type = dtNumeric;
-    else if (!std::strcmp(decl, "BLOB"))
-      type = dtBlob;
-    else
-      type = dtStr;
-    FColTypes.push_back(type);
+    Cols.push_back(UpperColumnName(api, stmt, i));
+    FColTypes.push_back(ColumnType(api, stmt, i));
   }
 }
 
@@ -423,4 +426,80 @@ AnsiString TSQLiteTable::FieldAsBlobText(int index) const {
   if (cell.Null) return AnsiString();
   if (FColTypes[static_cast<size_t>(index)] != dtBlob) RaiseTable(u"Not a Blob field");
   return AnsiString();
+}
+
+// ---------------------------------------------------------------------------------------------
+TSQLiteCursor::TSQLiteCursor(TSQLiteDatabase& db, const AnsiString& sql) : Db(db), Api(db.Api), Sql(sql) {
+  if (Api->prepare_v2(db.DB, sql.c_str(), -1, &Stmt, nullptr) != SQLITE_OK) {
+    if (Stmt) Api->finalize(Stmt);
+    Stmt = nullptr;
+    db.RaiseError("Error executing SQL", sql);
+  }
+  if (!Stmt) db.RaiseError("Could not prepare SQL statement", sql);
+  const int count = Api->column_count(Stmt);
+  for (int i = 0; i < count; ++i) Cols.push_back(UpperColumnName(*Api, Stmt, i));
+  if (db.OnQuery) db.OnQuery(db, sql);
+}
+
+TSQLiteCursor::~TSQLiteCursor() {
+  if (Stmt) Api->finalize(Stmt);
+}
+
+const WideString& TSQLiteCursor::Columns(int index) const {
+  if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");
+  return Cols[static_cast<size_t>(index)];
+}
+
+bool TSQLiteCursor::Step() {
+  const int rc = Api->step(Stmt);
+  if (rc == SQLITE_DONE) {
+    FEof = true;
+    return false;
+  }
+  if (rc == SQLITE_BUSY) RaiseTable(u"Could not prepare SQL statement");
+  if (rc != SQLITE_ROW) {
+    FEof = true;
+    Api->reset(Stmt);
+    Db.RaiseError("Could not retrieve data", Sql);
+  }
+  if (!TypesFixed) {
+    for (int i = 0; i < ColCount(); ++i) ColTypes.push_back(ColumnType(*Api, Stmt, i));
+    TypesFixed = true;
+  }
+  FEof = false;
+  return true;
+}
+
+bool TSQLiteCursor::MoveFirst() {
+  Api->reset(Stmt);
+  FRow = 0;
+  return Step();
+}
+
+bool TSQLiteCursor::Next() {
+  if (FEof) return false;
+  ++FRow;
+  return Step();
+}
+
+void TSQLiteCursor::FieldAsString(int index, WideString& out) {
+  if (FEof) RaiseTable(u"Table is at End of File");
+  if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");
+  out.clear();
+  const bool null = Api->column_type(Stmt, index) == SQLITE_NULL;
+  switch (ColTypes[static_cast<size_t>(index)]) {
+    // A number column reads NULL as 0, as the whole-result table does.
+    case TSQLiteTable::dtInt: out = Number(null ? 0 : Api->column_int64(Stmt, index)); break;
+    case TSQLiteTable::dtNumeric: out = FloatToStr(null ? 0.0 : Api->column_double(Stmt, index)); break;
+    case TSQLiteTable::dtBlob: break;  // blob values are not kept
+    default: {
+      if (null) break;
+      const auto* text = reinterpret_cast<const char*>(Api->column_text(Stmt, index));
+      const int bytes = Api->column_bytes(Stmt, index);
+      // The text ends at its first zero byte.
+      const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
+      out = FromUtf8(std::string_view(text ? text : "", length));
+      break;
+    }
+  }
 }

@@ -65,7 +65,46 @@ public:
 
 private:
   friend class TSQLiteTable;
+  friend class TSQLiteCursor;
   std::shared_ptr<const TSQLiteApi> Api;
+};
+
+// One query read row by row as the cursor moves forward, so that memory does not grow with the
+// result; moving back to the first row runs the query again. Columns and their types are those
+// TSQLiteTable would give, and so are the fields' texts.
+class TSQLiteCursor {
+public:
+  // Prepares sql; raises ESQLiteException as GetTable does. No row is read yet: MoveFirst.
+  TSQLiteCursor(TSQLiteDatabase& db, const AnsiString& sql);
+  ~TSQLiteCursor();
+  TSQLiteCursor(const TSQLiteCursor&) = delete;
+  TSQLiteCursor& operator=(const TSQLiteCursor&) = delete;
+
+  int ColCount() const { return static_cast<int>(Cols.size()); }
+  // The upper-cased name of a column.
+  const WideString& Columns(int index) const;
+  // The number of rows moved over since the first row (0 on the first row).
+  int64_t Row() const { return FRow; }
+  bool Eof() const { return FEof; }
+  // To the first row; false when there is none.
+  bool MoveFirst();
+  // To the next row; false at the end.
+  bool Next();
+  // The field of the current row as text, into out; raises "Table is at End of File" at the end.
+  void FieldAsString(int index, WideString& out);
+
+private:
+  bool Step();
+
+  TSQLiteDatabase& Db;
+  std::shared_ptr<const TSQLiteApi> Api;
+  sqlite3_stmt* Stmt = nullptr;
+  AnsiString Sql;
+  std::vector<WideString> Cols;
+  std::vector<uint8_t> ColTypes;  // fixed from the first row, as in TSQLiteTable
+  bool TypesFixed = false;
+  bool FEof = true;
+  int64_t FRow = 0;
 };
 
 // The complete result of one query: every row is read before the constructor returns.
