@@ -6,11 +6,11 @@
 # Builds in release mode in build-bench/, generates inputs of 50,000 and 500,000 units into
 # build-bench/data/ (kept for later runs, made again when a generator changes), runs each
 # conversion K times (default 3) and prints, per conversion and size: the median wall time, MB/s of
-# input, units/s, peak resident memory, and the median time of `xmllint --stream --noout` on the
-# TMX side of the conversion (the input of .tmx to .txt, the output of .txt and .sdltm to .tmx) with
-# the ratio of the two. The table also goes to build-bench/results.md. --quick: 50,000 units only.
-# A conversion that fails, writes nothing or writes another number of units is reported as such
-# and the run goes on.
+# input, units/s, peak resident memory, and the median time of a peer doing the bare work on the
+# same data (`xmllint --stream --noout` on the TMX side, `sqlite3` reading the SDLTM columns used,
+# `mdb-export` of every termbase table, `iconv` copying the CSV) with the ratio of the two. The
+# table also goes to build-bench/results.md. --quick: 50,000 units only. A conversion that fails,
+# writes nothing or writes another number of units is reported as such and the run goes on.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,8 +37,14 @@ while (($#)); do
 done
 
 bash "$here/tools/setup-deps.sh"
-for tool in /usr/bin/time xmllint; do
-  command -v "$tool" > /dev/null || { echo "run.sh: $tool is missing (Debian packages time, libxml2-utils)" >&2; exit 1; }
+# The sqlite3 shell is a peer only, not a dependency of the program.
+if ! command -v sqlite3 > /dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends sqlite3 > /dev/null
+fi
+for tool in /usr/bin/time xmllint sqlite3 mdb-export iconv; do
+  command -v "$tool" > /dev/null \
+    || { echo "run.sh: $tool is missing (Debian packages time, libxml2-utils, sqlite3, mdbtools)" >&2; exit 1; }
 done
 
 say() { echo "bench: $*" >&2; }
@@ -123,18 +129,39 @@ units_written() {  # units_written STDOUT OUTPUT
 
 rows=()
 declare -A median_of rss_of ratio_of
-# Conversions: name, input prefix and extension, output extension, which side xmllint reads.
+# Conversions: name, input prefix and extension, output extension, the peer that does the bare
+# work on the same data: xmllint reading the TMX side (input or output), sqlite3 reading the
+# columns the conversion uses, mdb-export of every table, iconv copying the text.
 conversions=(
-  ".tmx to .txt|tmx|tmx|txt|input"
-  ".txt to .tmx|tm|txt|tmx|output"
-  ".csv to .txt|csv|csv|txt|-"
-  ".sdltm to .tmx|sdltm|sdltm|tmx|output"
-  ".sdltb to .csv|tb|sdltb|csv|-"
+  ".tmx to .txt|tmx|tmx|txt|xmllint-input"
+  ".txt to .tmx|tm|txt|tmx|xmllint-output"
+  ".csv to .txt|csv|csv|txt|iconv"
+  ".sdltm to .tmx|sdltm|sdltm|tmx|sqlite3"
+  ".sdltb to .csv|tb|sdltb|csv|mdb-export"
 )
+
+# peer_command KIND INPUT OUTPUT: sets peer (its name) and peer_cmd (the command, as an array).
+peer_command() {
+  peer_cmd=()
+  case $1 in
+    xmllint-input) peer=xmllint; peer_cmd=(xmllint --stream --noout "$2") ;;
+    xmllint-output) peer=xmllint; peer_cmd=(xmllint --stream --noout "$3") ;;
+    sqlite3)
+      peer=sqlite3
+      peer_cmd=(sqlite3 "$2" "SELECT source_segment, target_segment, creation_user, creation_date, usage_counter FROM translation_units")
+      ;;
+    mdb-export)
+      peer=mdb-export
+      peer_cmd=(sh -c 'for t in $(mdb-tables -1 "$1"); do mdb-export "$1" "$t"; done' sh "$2")
+      ;;
+    iconv) peer=iconv; peer_cmd=(iconv -f UTF-8 -t UTF-8 "$2") ;;
+    *) peer=- ;;
+  esac
+}
 
 for n in "${sizes[@]}"; do
   for c in "${conversions[@]}"; do
-    IFS='|' read -r name prefix inext outext side <<< "$c"
+    IFS='|' read -r name prefix inext outext peerkind <<< "$c"
     input=$data/$prefix-$n.$inext
     output=$out/$prefix-$n.$outext
     tag=$prefix-$n-$inext
@@ -163,21 +190,19 @@ for n in "${sizes[@]}"; do
       [[ $written == "$n" ]] || status="$written units"
     fi
     if ((${#times[@]} == 0)); then
-      rows+=("| $name | $n | $(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }') | - | - | - | - | - | - | $status |")
+      rows+=("| $name | $n | $(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }') | - | - | - | - | - | - | - | $status |")
       continue
     fi
     med=$(median "${times[@]}")
     xml="-"
     ratio="-"
-    tmxside=""
-    [[ $side == input ]] && tmxside=$input
-    [[ $side == output ]] && tmxside=$output
-    if [[ -n $tmxside ]]; then
+    peer_command "$peerkind" "$input" "$output"
+    if ((${#peer_cmd[@]})) && command -v "${peer_cmd[0]}" > /dev/null; then
       xtimes=()
       for ((r = 1; r <= runs; r++)); do
-        timed /dev/null "$logs/$tag.xmllint.err" xmllint --stream --noout "$tmxside"
+        timed /dev/null "$logs/$tag.peer.err" "${peer_cmd[@]}"
         if ((rc != 0)); then
-          status="$status; xmllint exit $rc"
+          status="$status; $peer exit $rc"
           break
         fi
         xtimes+=("$elapsed")
@@ -191,8 +216,8 @@ for n in "${sizes[@]}"; do
     median_of["$name|$n"]=$med
     rss_of["$name|$n"]=$peak
     ratio_of["$name|$n"]=$ratio
-    rows+=("$(awk -v name="$name" -v n="$n" -v b="$bytes" -v t="$med" -v kb="$peak" -v x="$xml" -v q="$ratio" -v s="$status" \
-      'BEGIN { printf "| %s | %d | %.1f | %.3f | %.1f | %.0f | %.1f | %s | %s | %s |", name, n, b / 1e6, t, b / 1e6 / t, n / t, kb / 1024, x, q, s }')")
+    rows+=("$(awk -v name="$name" -v n="$n" -v b="$bytes" -v t="$med" -v kb="$peak" -v p="$peer" -v x="$xml" -v q="$ratio" -v s="$status" \
+      'BEGIN { printf "| %s | %d | %.1f | %.3f | %.1f | %.0f | %.1f | %s | %s | %s | %s |", name, n, b / 1e6, t, b / 1e6 / t, n / t, kb / 1024, p, x, q, s }')")
   done
 done
 
@@ -230,11 +255,12 @@ fi
   echo
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$here" describe --always --dirty 2>/dev/null || echo unknown)," \
     "$(nproc) CPUs ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)), $runs runs each, seed $seed."
-  echo "Input MB and MB/s count 10^6 bytes; peak RSS is the largest of the runs, in MiB; xmllint is"
-  echo "\`xmllint --stream --noout\` on the TMX side; ratio = median time / xmllint time."
+  echo "Input MB and MB/s count 10^6 bytes; peak RSS is the largest of the runs, in MiB; the peer does the"
+  echo "bare work on the same data: \`xmllint --stream --noout\` on the TMX side, \`sqlite3\` reading the columns"
+  echo "used, \`mdb-export\` of every table, \`iconv\` UTF-8 to UTF-8; ratio = median time / peer time."
   echo
-  echo "| conversion | N | input MB | median s | MB/s | units/s | peak RSS MiB | xmllint s | ratio | status |"
-  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---|"
+  echo "| conversion | N | input MB | median s | MB/s | units/s | peak RSS MiB | peer | peer s | ratio | status |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---|---:|---:|---|"
   printf '%s\n' "${rows[@]}"
   if ((${#targets[@]})); then
     echo
