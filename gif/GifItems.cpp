@@ -1,0 +1,707 @@
+#include "gif/GifItems.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <numeric>
+
+#include "platform/core/Files.h"
+#include "platform/core/MemoryStream.h"
+#include "platform/core/MulDiv.h"
+#include "platform/core/Utf8.h"
+
+namespace gif {
+
+namespace {
+
+constexpr uint8_t ExtensionIntroducer = '!';
+constexpr uint8_t ImageSeparator = ',';
+constexpr uint8_t Trailer = ';';
+constexpr int MaxCoordinate = 0xFFFF;
+
+bool ReadByte(TStream& stream, uint8_t& b) { return stream.Read(&b, 1) == 1; }
+void WriteByte(TStream& stream, uint8_t b) { stream.Write(&b, 1); }
+void StepBack(TStream& stream) { stream.Seek(-1, platform::SeekCurrent); }
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+void PutWord(uint8_t* p, int v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// Data sub-blocks up to a zero length or the end of the stream; a block cut short raises.
+template <class F>
+void ReadSubBlocks(TStream& stream, F&& f) {
+  uint8_t length, data[255];
+  while (ReadByte(stream, length) && length != 0) {
+    ReadCheck(stream, data, length);
+    f(data, length);
+  }
+}
+
+// Sub-blocks of at most 255 bytes, without the terminating zero length.
+void WriteSubBlocks(TStream& stream, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const uint8_t length = static_cast<uint8_t>(std::min<size_t>(n, 255));
+    WriteByte(stream, length);
+    stream.Write(p, length);
+    p += length;
+    n -= length;
+  }
+}
+
+void ReadLines(TStream& stream, TGIFLines& lines) {
+  lines.clear();
+  ReadSubBlocks(stream, [&](const uint8_t* p, int n) {
+    lines.emplace_back(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), n));
+  });
+}
+
+void WriteLines(TStream& stream, const TGIFLines& lines) {
+  for (const std::string& line : lines)
+    WriteSubBlocks(stream, reinterpret_cast<const uint8_t*>(line.data()), line.size());
+  WriteByte(stream, 0);
+}
+
+int Percent(int64_t position, int64_t size) {
+  if (size <= 0) return 100;
+  return size > INT_MAX ? static_cast<int>(position * 100 / size)
+                        : MulDiv(static_cast<int>(position), 100, static_cast<int>(size));
+}
+
+std::string FileError(const char* what, const std::u16string& fileName) {
+  const int code = platform::LastErrorCode();
+  return std::string(what) + " \"" + platform::Utf16ToUtf8(fileName) + "\". " +
+         platform::Utf16ToUtf8(platform::SystemErrorText(code));
+}
+
+void LoadFile(const std::u16string& fileName, const std::function<void(TStream&)>& load) {
+  TMemoryStream stream;
+  if (!stream.LoadFromFile(fileName)) throw Exception(FileError("Cannot open file", fileName));
+  load(stream);
+}
+
+// The whole file is made in memory first, so that a picture that cannot be saved leaves no
+// half-written file.
+void SaveFile(const std::u16string& fileName, const std::function<void(TStream&)>& save) {
+  TMemoryStream stream;
+  save(stream);
+  const platform::FileHandle h =
+      platform::OpenFile(fileName, platform::AccessWrite, platform::ShareNone, platform::Disposition::CreateAlways);
+  if (h == platform::InvalidFileHandle) throw Exception(FileError("Cannot create file", fileName));
+  const bool ok = platform::WriteFile(h, stream.Memory(), stream.GetSize()) == stream.GetSize();
+  const std::string error = ok ? std::string() : FileError("Cannot write file", fileName);
+  platform::CloseFile(h);
+  if (!ok) throw Exception(error);
+}
+
+bool IsSignature(const char* s) {
+  return std::toupper(static_cast<unsigned char>(s[0])) == 'G' &&
+         std::toupper(static_cast<unsigned char>(s[1])) == 'I' && std::toupper(static_cast<unsigned char>(s[2])) == 'F';
+}
+
+// The extension classes by label, and the application extensions by identifier; both searched
+// from their last entry.
+template <class T>
+std::unique_ptr<TGIFExtension> Make(TGIFSubImage* frame) {
+  return std::make_unique<T>(frame);
+}
+using TExtensionMaker = std::unique_ptr<TGIFExtension> (*)(TGIFSubImage*);
+
+constexpr struct {
+  uint8_t Label;
+  TExtensionMaker Maker;  // nullptr: chosen by the application identifier
+} ExtensionClasses[] = {
+    {TGIFTextExtension::ExtensionLabel, Make<TGIFTextExtension>},
+    {TGIFGraphicControlExtension::ExtensionLabel, Make<TGIFGraphicControlExtension>},
+    {TGIFCommentExtension::ExtensionLabel, Make<TGIFCommentExtension>},
+    {TGIFApplicationExtension::ExtensionLabel, nullptr},
+};
+
+constexpr struct {
+  char Identifier[12];
+  TExtensionMaker Maker;
+} AppExtensionClasses[] = {
+    {"NETSCAPE2.0", Make<TGIFAppExtNSLoop>},
+    {"ANIMEXTS1.0", Make<TGIFAppExtNSLoop>},
+};
+
+// Chooses the class of the extension whose label follows at the stream's position.
+TExtensionMaker ExtensionClassAt(TStream& stream) {
+  uint8_t label;
+  ReadCheck(stream, &label, 1);
+  for (auto c = std::rbegin(ExtensionClasses); c != std::rend(ExtensionClasses); ++c) {
+    if (c->Label != label) continue;
+    if (c->Maker) return c->Maker;
+    uint8_t block[12] = {};  // block size and identifier; a short one matches nothing and fails on loading
+    stream.Read(block, sizeof block);
+    for (auto a = std::rbegin(AppExtensionClasses); a != std::rend(AppExtensionClasses); ++a)
+      if (std::memcmp(block + 1, a->Identifier, 11) == 0) return a->Maker;
+    return Make<TGIFUnknownAppExtension>;
+  }
+  throw GIFException(sUnknownExtension);
+}
+
+}  // namespace
+
+void CheckFrameSize(int64_t width, int64_t height) {
+  if (width < 0 || height < 0 || width * height > MaxFramePixels)
+    throw GIFException("Frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels is larger than the " + std::to_string(MaxFramePixels) + " pixels the codec takes");
+}
+
+void ReadCheck(TStream& stream, void* buffer, int64_t count) {
+  if (stream.Read(buffer, count) != count) throw GIFException(sOutOfData);
+}
+
+// --- colour maps ---
+
+void TGIFColorMap::Warning(const std::string& message) const {
+  if (image_) image_->Warning(gsWarning, message);
+}
+
+TGIFColor TGIFColorMap::Color(int index) const {
+  if (count_ == 0) throw GIFException(sEmptyColorMap);
+  if (index < 0 || index >= count_) {
+    Warning(sBadColorIndex);
+    index = 0;
+  }
+  return colors_[static_cast<size_t>(index)];
+}
+
+int TGIFColorMap::Add(TGIFColor color) {
+  if (count_ >= MaxColors) throw GIFException(sTooManyColors);
+  colors_[static_cast<size_t>(count_)] = color;
+  Optimized = false;
+  return count_++;
+}
+
+int TGIFColorMap::AddUnique(TGIFColor color) {
+  const auto found = std::find(colors_.begin(), colors_.begin() + count_, color);
+  return found != colors_.begin() + count_ ? static_cast<int>(found - colors_.begin()) : Add(color);
+}
+
+void TGIFColorMap::Delete(int index) {
+  if (index < 0 || index >= count_) throw GIFException(sBadColorIndex);
+  std::copy(colors_.begin() + index + 1, colors_.begin() + count_, colors_.begin() + index);
+  --count_;
+}
+
+void TGIFColorMap::Clear() {
+  count_ = 0;
+  Optimized = false;
+}
+
+void TGIFColorMap::Assign(const TGIFColorMap& source) {
+  colors_ = source.colors_;
+  count_ = source.count_;
+  Optimized = source.Optimized;
+}
+
+int TGIFColorMap::BitsPerPixel() const {
+  int bits = 1;
+  while ((1 << bits) < count_) ++bits;
+  return bits;
+}
+
+void TGIFColorMap::LoadFromStream(TStream& stream, int count) {
+  Clear();
+  ReadCheck(stream, colors_.data(), 3 * count);
+  count_ = count;
+}
+
+void TGIFColorMap::SaveToStream(TStream& stream) const {
+  const int size = 1 << BitsPerPixel();
+  stream.Write(colors_.data(), 3 * count_);
+  const uint8_t black[3 * MaxColors] = {};
+  stream.Write(black, 3 * (size - count_));
+}
+
+bool TGIFColorMap::Optimize() {
+  if (count_ < 2) return false;
+  Optimized = true;
+  const std::vector<TGIFSubImage*> users = Users();
+  std::vector<int64_t> uses(static_cast<size_t>(count_));
+  for (TGIFSubImage* frame : users)
+    for (uint8_t p : frame->Data())
+      if (p < count_) ++uses[p];
+  CountUses(uses);
+  std::vector<int> order(static_cast<size_t>(count_));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return uses[a] > uses[b]; });
+  if (std::is_sorted(order.begin(), order.end())) return true;
+
+  std::vector<int> position(order.size());
+  for (int i = 0; i < count_; ++i) position[order[i]] = i;
+  uint8_t table[256];
+  for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v < count_ ? position[v] : v);
+  for (TGIFSubImage* frame : users) {
+    for (uint8_t& p : frame->Data()) p = table[p];
+    if (TGIFGraphicControlExtension* gce = frame->GraphicControlExtension())
+      gce->SetTransparentColorIndex(table[gce->TransparentColorIndex()]);
+  }
+  Remap(position);
+  const std::array<TGIFColor, MaxColors> old = colors_;
+  int used = 0;
+  for (int i = 0; i < count_; ++i) {
+    colors_[static_cast<size_t>(i)] = old[static_cast<size_t>(order[i])];
+    if (uses[order[i]] > 0) used = i + 1;
+  }
+  count_ = used;
+  return true;
+}
+
+std::vector<TGIFSubImage*> TGIFGlobalColorMap::Users() const {
+  std::vector<TGIFSubImage*> users;
+  for (int i = 0; i < image_->Images.Count(); ++i)
+    if (&image_->Images[i].ActiveColorMap() == this) users.push_back(&image_->Images[i]);
+  return users;
+}
+
+void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
+  const size_t background = image_->Header.BackgroundColorIndex;
+  if (background < uses.size()) ++uses[background];
+}
+
+void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
+  uint8_t& background = image_->Header.BackgroundColorIndex;
+  if (background < positions.size()) background = static_cast<uint8_t>(positions[background]);
+}
+
+// --- items ---
+
+void TGIFItem::Warning(TGIFSeverity severity, const std::string& message) const {
+  if (image_) image_->Warning(severity, message);
+}
+
+void TGIFItem::LoadFromFile(const std::u16string& fileName) {
+  LoadFile(fileName, [this](TStream& s) { LoadFromStream(s); });
+}
+
+void TGIFItem::SaveToFile(const std::u16string& fileName) {
+  SaveFile(fileName, [this](TStream& s) { SaveToStream(s); });
+}
+
+void TGIFHeader::Clear() {
+  Width = Height = 0;
+  PackedFields = 0x70;
+  BackgroundColorIndex = 0;
+  AspectRatio = 0;
+  ColorMap.Clear();
+}
+
+void TGIFHeader::LoadFromStream(TStream& stream) {
+  const int64_t start = stream.GetPosition();
+  char signature[6];
+  ReadCheck(stream, signature, 6);
+  if (!IsSignature(signature)) {
+    // A 4-byte length in front of the file.
+    stream.SetPosition(start + 4);
+    ReadCheck(stream, signature, 6);
+    if (!IsSignature(signature)) throw GIFException(sBadSignature);
+  }
+  uint8_t d[7];
+  ReadCheck(stream, d, 7);
+  Width = Word(d);
+  Height = Word(d + 2);
+  PackedFields = d[4];
+  BackgroundColorIndex = d[5];
+  AspectRatio = d[6];
+  ColorMap.Clear();
+  if (PackedFields & 0x80) {
+    ColorMap.LoadFromStream(stream, 2 << (PackedFields & 7));
+    ColorMap.Optimized = PackedFields & 0x08;
+  }
+}
+
+void TGIFHeader::SaveToStream(TStream& stream) {
+  const TGIFVersion version = image_ ? image_->Version() : gvUnknown;
+  if (version == gvUnknown) throw GIFException(sBadVersion);
+  if (Width > MaxCoordinate || Height > MaxCoordinate) throw GIFException(sSizeTooLarge);
+  stream.Write(version == gv87a ? "GIF87a" : "GIF89a", 6);
+  PackedFields &= 0x70;
+  if (ColorMap.Count() > 0)
+    PackedFields |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x08 : 0) | (ColorMap.BitsPerPixel() - 1));
+  uint8_t d[7];
+  PutWord(d, Width);
+  PutWord(d + 2, Height);
+  d[4] = PackedFields;
+  d[5] = BackgroundColorIndex;
+  d[6] = AspectRatio;
+  stream.Write(d, 7);
+  if (PackedFields & 0x80) ColorMap.SaveToStream(stream);
+}
+
+// --- extensions ---
+
+TGIFExtension::TGIFExtension(TGIFSubImage* frame) : TGIFItem(frame->Image()), frame_(frame) {}
+
+void TGIFExtension::LoadFromStream(TStream& stream) {
+  uint8_t head[2];
+  ReadCheck(stream, head, 2);
+  if (head[0] != ExtensionIntroducer) throw GIFException(sBadExtensionLabel);
+  if (head[1] != Label()) throw GIFException(sBadExtensionInstance);
+  LoadBlock(stream);
+}
+
+void TGIFExtension::SaveToStream(TStream& stream) {
+  const uint8_t head[2] = {ExtensionIntroducer, Label()};
+  stream.Write(head, 2);
+  SaveBlock(stream);
+}
+
+void TGIFGraphicControlExtension::SetTransparent(bool transparent) {
+  Packed = static_cast<uint8_t>(transparent ? Packed | 1 : Packed & ~1);
+  frame_->HasTransparency = transparent;
+}
+
+void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
+  const int count = frame_->ActiveColorMap().Count();
+  if (index < 0 || index > 255 || (count > 0 && index >= count)) {
+    Warning(gsWarning, sBadColorIndex);
+    index = 0;
+  }
+  transparentIndex_ = static_cast<uint8_t>(index);
+}
+
+void TGIFGraphicControlExtension::LoadBlock(TStream& stream) {
+  uint8_t b[6] = {};
+  if (stream.Read(b, 6) != 6) Warning(gsWarning, sOutOfData);
+  Packed = b[1];
+  Delay = Word(b + 2);
+  transparentIndex_ = b[4];
+  if (Packed & 1) frame_->HasTransparency = true;
+}
+
+void TGIFGraphicControlExtension::SaveBlock(TStream& stream) {
+  uint8_t b[6] = {4, Packed, 0, 0, transparentIndex_, 0};
+  PutWord(b + 2, Delay);
+  stream.Write(b, 6);
+}
+
+void TGIFTextExtension::LoadBlock(TStream& stream) {
+  uint8_t b[13];
+  ReadCheck(stream, b, 13);
+  Left = Word(b + 1);
+  Top = Word(b + 3);
+  GridWidth = Word(b + 5);
+  GridHeight = Word(b + 7);
+  CellWidth = b[9];
+  CellHeight = b[10];
+  ForegroundColorIndex = b[11];
+  BackgroundColorIndex = b[12];
+  ReadLines(stream, Text);
+}
+
+void TGIFTextExtension::SaveBlock(TStream& stream) {
+  uint8_t b[13] = {12};
+  PutWord(b + 1, Left);
+  PutWord(b + 3, Top);
+  PutWord(b + 5, GridWidth);
+  PutWord(b + 7, GridHeight);
+  b[9] = CellWidth;
+  b[10] = CellHeight;
+  b[11] = ForegroundColorIndex;
+  b[12] = BackgroundColorIndex;
+  stream.Write(b, 13);
+  WriteLines(stream, Text);
+}
+
+void TGIFCommentExtension::LoadBlock(TStream& stream) { ReadLines(stream, Text); }
+void TGIFCommentExtension::SaveBlock(TStream& stream) { WriteLines(stream, Text); }
+
+void TGIFApplicationExtension::LoadBlock(TStream& stream) {
+  uint8_t size;
+  ReadCheck(stream, &size, 1);
+  if (size < 10) throw GIFException(sBadAppExtSize);
+  Identifier.fill(0);
+  ReadCheck(stream, Identifier.data(), 11);
+  // A known faulty writer gives the size as 10.
+  if (size == 10)
+    StepBack(stream);
+  else if (size > 11)
+    stream.Seek(size - 11, platform::SeekCurrent);
+  LoadData(stream);
+}
+
+void TGIFApplicationExtension::SaveBlock(TStream& stream) {
+  WriteByte(stream, 11);
+  stream.Write(Identifier.data(), 11);
+  SaveData(stream);
+}
+
+void TGIFUnknownAppExtension::LoadData(TStream& stream) {
+  Blocks.clear();
+  ReadSubBlocks(stream, [&](const uint8_t* p, int n) { Blocks.emplace_back(p, p + n); });
+}
+
+void TGIFUnknownAppExtension::SaveData(TStream& stream) {
+  for (const TGIFBlock& block : Blocks) WriteSubBlocks(stream, block.data(), block.size());
+  WriteByte(stream, 0);
+}
+
+TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* frame) : TGIFApplicationExtension(frame) {
+  std::memcpy(Identifier.data(), "NETSCAPE2.0", 11);
+}
+
+void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+  uint8_t length;
+  while (ReadByte(stream, length) && length != 0) {
+    uint8_t id, value[4];
+    ReadCheck(stream, &id, 1);
+    int left = length - 1;
+    const int need = (id & 7) == 1 ? 2 : (id & 7) == 2 ? 4 : 0;
+    if (left < need) throw GIFException(sInvalidData);
+    ReadCheck(stream, value, need);
+    if (need == 2) Loops = Word(value);
+    if (need == 4) BufferSize = static_cast<uint32_t>(value[0] | value[1] << 8 | value[2] << 16 | value[3] << 24);
+    stream.Seek(left - need, platform::SeekCurrent);
+  }
+}
+
+void TGIFAppExtNSLoop::SaveData(TStream& stream) {
+  uint8_t b[11] = {3, 1};
+  PutWord(b + 2, Loops);
+  int n = 4;
+  if (BufferSize != 0) {
+    const uint8_t buffer[6] = {5,
+                               2,
+                               static_cast<uint8_t>(BufferSize),
+                               static_cast<uint8_t>(BufferSize >> 8),
+                               static_cast<uint8_t>(BufferSize >> 16),
+                               static_cast<uint8_t>(BufferSize >> 24)};
+    std::memcpy(b + n, buffer, 6);
+    n += 6;
+  }
+  b[n++] = 0;
+  stream.Write(b, n);
+}
+
+void TGIFExtensionList::LoadFromStream(TStream& stream) {
+  uint8_t b;
+  if (!ReadByte(stream, b)) return;
+  while (b != ImageSeparator && b != Trailer) {
+    if (b != ExtensionIntroducer) {
+      Warning(gsWarning, sBadExtensionLabel);
+      break;
+    }
+    const int64_t at = stream.GetPosition();
+    const TExtensionMaker make = ExtensionClassAt(stream);
+    stream.SetPosition(at - 1);
+    std::unique_ptr<TGIFExtension> extension = make(frame_);
+    extension->LoadFromStream(stream);
+    Add(std::move(extension));
+    if (!ReadByte(stream, b)) return;
+  }
+  StepBack(stream);
+}
+
+void TGIFExtensionList::SaveToStream(TStream& stream) {
+  for (auto& extension : items_) extension->SaveToStream(stream);
+}
+
+// --- frames ---
+
+TGIFSubImage::TGIFSubImage(TGifPictureBase* image) : TGIFItem(image), ColorMap(image, this), Extensions(image, this) {}
+
+void TGIFSubImage::Clear() {
+  Extensions.Clear();
+  ColorMap.Clear();
+  raster_.clear();
+  left_ = top_ = width_ = height_ = 0;
+  packed_ = 0;
+  HasTransparency = false;
+}
+
+TGIFVersion TGIFSubImage::Version() const {
+  return (ColorMap.Count() > 0 && ColorMap.Optimized) || Extensions.Count() > 0 ? gv89a : gv87a;
+}
+
+const TGIFColorMap& TGIFSubImage::ActiveColorMap() const {
+  if (ColorMap.Count() == 0 && image_ && image_->Header.ColorMap.Count() > 0) return image_->Header.ColorMap;
+  return ColorMap;
+}
+
+TGIFGraphicControlExtension* TGIFSubImage::GraphicControlExtension() const {
+  for (int i = 0; i < Extensions.Count(); ++i)
+    if (Extensions[i].Label() == TGIFGraphicControlExtension::ExtensionLabel)
+      return static_cast<TGIFGraphicControlExtension*>(&Extensions[i]);
+  return nullptr;
+}
+
+void TGIFSubImage::Allocate(uint8_t fill) {
+  CheckFrameSize(width_, height_);
+  raster_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), fill);
+}
+
+void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
+  if (left < 0 || top < 0 || left > MaxCoordinate || top > MaxCoordinate) throw GIFException(sSizeTooLarge);
+  if (width != width_ || height != height_ || raster_.empty()) {
+    CheckFrameSize(width, height);
+    width_ = width;
+    height_ = height;
+    Allocate(0);
+  }
+  left_ = left;
+  top_ = top;
+  if (!image_) return;
+  TGIFHeader& screen = image_->Header;
+  bool exceeded = false;
+  if (left + width > screen.Width) {
+    if (screen.Width != 0) Warning(gsWarning, sScreenWidthSmall), exceeded = true;
+    screen.Width = left + width;
+  }
+  if (top + height > screen.Height) {
+    if (screen.Height != 0) Warning(gsWarning, sScreenHeightSmall), exceeded = true;
+    screen.Height = top + height;
+  }
+  if (exceeded) Warning(gsWarning, sScreenSizeExceeded);
+}
+
+void TGIFSubImage::CheckPixel(int x, int y) const {
+  if (raster_.empty()) throw GIFException(sEmptyImage);
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) throw GIFException(sInvalidPixel);
+}
+
+uint8_t TGIFSubImage::Pixel(int x, int y) const {
+  CheckPixel(x, y);
+  return raster_[static_cast<size_t>(y) * width_ + x];
+}
+
+uint8_t* TGIFSubImage::Scanline(int y) {
+  CheckPixel(0, y);
+  return raster_.data() + static_cast<size_t>(y) * width_;
+}
+
+void TGIFSubImage::LoadFromStream(TStream& stream) {
+  Clear();
+  Extensions.LoadFromStream(stream);
+  uint8_t b;
+  if (!ReadByte(stream, b)) return;
+  StepBack(stream);
+  if (b == Trailer || b == 0) return;
+  uint8_t d[10];
+  ReadCheck(stream, d, 10);
+  left_ = Word(d + 1);
+  top_ = Word(d + 3);
+  width_ = Word(d + 5);
+  height_ = Word(d + 7);
+  packed_ = d[9];
+  if (width_ == 0 || height_ == 0) {
+    width_ = image_->Width();
+    height_ = image_->Height();
+    Warning(gsWarning, sScreenSizeExceeded);
+  }
+  if (packed_ & 0x80) {
+    ColorMap.LoadFromStream(stream, 2 << (packed_ & 7));
+    ColorMap.Optimized = packed_ & 0x20;
+  }
+  const TGIFGraphicControlExtension* gce = GraphicControlExtension();
+  Allocate(HasTransparency && gce ? gce->TransparentColorIndex() : 0);
+  DecodeRaster(stream, raster_.data(), width_, height_, Interlaced(),
+               [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); });
+}
+
+void TGIFSubImage::SaveToStream(TStream& stream) {
+  Extensions.SaveToStream(stream);
+  if (Empty()) return;
+  if (width_ > MaxCoordinate || height_ > MaxCoordinate) throw GIFException(sSizeTooLarge);
+  uint8_t d[10] = {ImageSeparator};
+  PutWord(d + 1, left_);
+  PutWord(d + 3, top_);
+  PutWord(d + 5, width_);
+  PutWord(d + 7, height_);
+  packed_ &= 0x40;
+  if (ColorMap.Count() > 0)
+    packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
+  d[9] = packed_;
+  stream.Write(d, 10);
+  if (packed_ & 0x80) ColorMap.SaveToStream(stream);
+  const TGIFColorMap& map = ActiveColorMap();
+  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), map.BitsPerPixel(), map.Count(),
+               image_ ? image_->Compression : gcLZW);
+}
+
+void TGIFTrailer::LoadFromStream(TStream& stream) {
+  uint8_t b;
+  if (ReadByte(stream, b) && b != Trailer) Warning(gsWarning, sBadTrailer);
+}
+
+void TGIFTrailer::SaveToStream(TStream& stream) { WriteByte(stream, Trailer); }
+
+void TGifPictureList::LoadFromStream(TStream& stream) {
+  const auto nextBlock = [&stream](uint8_t& b) {
+    while (ReadByte(stream, b))
+      if (b != 0) return true;
+    return false;
+  };
+  const int64_t size = stream.GetSize();
+  uint8_t b;
+  if (!nextBlock(b)) return;
+  while (b != Trailer) {
+    StepBack(stream);
+    if (b != ExtensionIntroducer && b != ImageSeparator) {
+      Warning(gsWarning, sBadBlock);
+      return;
+    }
+    auto frame = std::make_unique<TGIFSubImage>(image_);
+    frame->LoadFromStream(stream);
+    Add(std::move(frame));
+    image_->Progress(psRunning, Percent(stream.GetPosition(), size), "Loading...");
+    if (!nextBlock(b)) return;
+  }
+  StepBack(stream);
+}
+
+void TGifPictureList::SaveToStream(TStream& stream) {
+  for (int i = 0; i < Count(); ++i) {
+    (*this)[i].SaveToStream(stream);
+    image_->Progress(psRunning, (i + 1) * 100 / Count(), "Saving...");
+  }
+}
+
+// --- the picture ---
+
+TGifPictureBase::TGifPictureBase() : Header(this), Images(this) {}
+
+void TGifPictureBase::Clear() {
+  Images.Clear();
+  Header.Clear();
+}
+
+TGIFVersion TGifPictureBase::Version() const {
+  TGIFVersion version = gvUnknown;
+  for (int i = 0; i < Images.Count(); ++i) version = std::max(version, Images[i].Version());
+  return version;
+}
+
+void TGifPictureBase::LoadFromStream(TStream& stream) {
+  Clear();
+  Header.LoadFromStream(stream);
+  Images.LoadFromStream(stream);
+  TGIFTrailer(this).LoadFromStream(stream);
+}
+
+void TGifPictureBase::SaveToStream(TStream& stream) {
+  Header.SaveToStream(stream);
+  Images.SaveToStream(stream);
+  TGIFTrailer(this).SaveToStream(stream);
+}
+
+void TGifPictureBase::LoadFromFile(const std::u16string& fileName) {
+  LoadFile(fileName, [this](TStream& s) { LoadFromStream(s); });
+}
+
+void TGifPictureBase::SaveToFile(const std::u16string& fileName) {
+  SaveFile(fileName, [this](TStream& s) { SaveToStream(s); });
+}
+
+void TGifPictureBase::Warning(TGIFSeverity severity, const std::string& message) {
+  if (OnWarning) OnWarning(severity, message);
+}
+
+void TGifPictureBase::Progress(TProgressStage stage, int percent, const std::string& message) {
+  if (OnProgress) OnProgress(stage, percent, message);
+}
+
+}  // namespace gif

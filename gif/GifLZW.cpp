@@ -1,0 +1,495 @@
+#include "gif/GifLZW.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gif {
+
+std::vector<int> RowOrder(int height, bool interlaced) {
+  std::vector<int> rows;
+  rows.reserve(static_cast<size_t>(std::max(height, 0)));
+  if (!interlaced) {
+    for (int y = 0; y < height; ++y) rows.push_back(y);
+    return rows;
+  }
+  static constexpr int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+  for (const auto& pass : passes)
+    for (int y = pass[0]; y < height; y += pass[1]) rows.push_back(y);
+  return rows;
+}
+
+namespace {
+
+constexpr int MaxCodes = 4096;
+constexpr int MaxBits = 12;
+
+class TGIFDecoder {
+ public:
+  TGIFDecoder(TStream& stream, const TGIFWarningHandler& warning) : stream_(stream), warning_(warning) {}
+
+  // Reads the minimum code size; false when the stream has none.
+  bool Start() {
+    uint8_t size;
+    if (stream_.Read(&size, 1) != 1) return false;
+    initCodeSize_ = std::min<int>(size, 8);
+    clearCode_ = 1 << initCodeSize_;
+    endCode_ = clearCode_ + 1;
+    for (int i = 0; i < clearCode_; ++i) {
+      prefix_[i] = 0;
+      suffix_[i] = static_cast<uint8_t>(i);
+    }
+    ResetTable();
+    return true;
+  }
+
+  // Fills count pixels; false when the data ends (end code, no more data) before.
+  bool Row(uint8_t* p, int count) {
+    uint8_t* const end = p + count;
+    while (p < end) {
+      if (sp_ == 0) {
+        const int pixel = Decode();
+        if (pixel < 0) return false;
+        *p++ = static_cast<uint8_t>(pixel);
+        continue;
+      }
+      const int n = std::min<int>(sp_, static_cast<int>(end - p));
+      for (int i = 0; i < n; ++i) *p++ = stack_[--sp_];
+    }
+    return true;
+  }
+
+  // One more pixel reads the end code; whatever follows it in the frame is passed over, so that
+  // a writer's surplus codes cannot be taken for the next block.
+  void Finish() {
+    if (sp_ == 0) Decode();
+    if (!dataDone_) SkipBlocks();
+  }
+
+ private:
+  void ResetTable() {
+    codeSize_ = initCodeSize_ + 1;
+    maxCode_ = 2 * clearCode_;
+    freeCode_ = clearCode_ + 2;
+    sp_ = 0;
+  }
+
+  void Push(uint8_t b) {
+    if (sp_ >= MaxCodes) throw GIFException(sDecodeCircular);
+    stack_[sp_++] = b;
+  }
+
+  int Decode() {
+    int code = ReadCode();
+    if (code < 0) return code;
+    if (code == clearCode_) {
+      ResetTable();
+      do code = ReadCode();
+      while (code == clearCode_);
+      if (code < 0) return code;
+      if (code == endCode_) return End();
+      if (code > clearCode_) throw GIFException(sInvalidData);
+      firstCode_ = oldCode_ = code;
+      return code;
+    }
+    if (code == endCode_) return End();
+    if (code > freeCode_) throw GIFException(sInvalidData);
+    const int inCode = code;
+    if (code == freeCode_) {
+      Push(static_cast<uint8_t>(firstCode_));
+      code = oldCode_;
+    }
+    while (code >= clearCode_) {
+      Push(suffix_[code]);
+      code = prefix_[code];
+    }
+    firstCode_ = suffix_[code];
+    Push(static_cast<uint8_t>(firstCode_));
+    if (freeCode_ < MaxCodes) {
+      prefix_[freeCode_] = static_cast<uint16_t>(oldCode_);
+      suffix_[freeCode_] = static_cast<uint8_t>(firstCode_);
+      if (++freeCode_ >= maxCode_ && maxCode_ < MaxCodes) {
+        maxCode_ *= 2;
+        ++codeSize_;
+      }
+    }
+    oldCode_ = inCode;
+    return stack_[--sp_];
+  }
+
+  int End() {
+    if (!dataDone_) SkipBlocks();
+    return -2;
+  }
+
+  // The first code is always taken as a clear code, so that the table starts fresh.
+  int ReadCode() {
+    if (returnClear_) {
+      returnClear_ = false;
+      return clearCode_;
+    }
+    while (bits_ < codeSize_) {
+      if (pos_ == len_ && !NextBlock()) {
+        if (!underRun_) Warn(sOutOfMemDIB);
+        underRun_ = true;
+        return -1;
+      }
+      bucket_ |= static_cast<uint32_t>(block_[pos_++]) << bits_;
+      bits_ += 8;
+    }
+    const int code = static_cast<int>(bucket_ & ((1u << codeSize_) - 1));
+    bucket_ >>= codeSize_;
+    bits_ -= codeSize_;
+    return code;
+  }
+
+  // The next data sub-block; false at the zero-length block or the end of the stream.
+  bool NextBlock() {
+    if (dataDone_) return false;
+    uint8_t length = 0;
+    if (stream_.Read(&length, 1) != 1 || length == 0) {
+      dataDone_ = true;
+      return false;
+    }
+    len_ = static_cast<int>(stream_.Read(block_, length));
+    pos_ = 0;
+    if (len_ < length) {
+      Warn(sOutOfData);
+      if (len_ == 0) dataDone_ = true;
+    }
+    return len_ > 0;
+  }
+
+  void Warn(const char* message) {
+    if (warning_) warning_(gsWarning, message);
+  }
+
+  void SkipBlocks() {
+    dataDone_ = true;
+    uint8_t length;
+    while (stream_.Read(&length, 1) == 1 && length != 0) {
+      const int64_t at = stream_.GetPosition();
+      if (stream_.Seek(length, platform::SeekCurrent) != at + length) break;
+    }
+  }
+
+  TStream& stream_;
+  const TGIFWarningHandler& warning_;
+  uint16_t prefix_[MaxCodes];
+  uint8_t suffix_[MaxCodes];
+  uint8_t stack_[MaxCodes];
+  int sp_ = 0;
+  int initCodeSize_ = 0, codeSize_ = 0, clearCode_ = 0, endCode_ = 0, maxCode_ = 0, freeCode_ = 0;
+  int oldCode_ = 0, firstCode_ = 0;
+  uint8_t block_[255];
+  int pos_ = 0, len_ = 0;
+  uint32_t bucket_ = 0;
+  int bits_ = 0;
+  bool returnClear_ = true, dataDone_ = false, underRun_ = false;
+};
+
+}  // namespace
+
+void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
+                  const TGIFWarningHandler& warning) {
+  TGIFDecoder decoder(stream, warning);
+  if (!decoder.Start()) return;
+  bool more = true;
+  if (width > 0)
+    for (int y : RowOrder(height, interlaced))
+      if (!(more = decoder.Row(raster + static_cast<size_t>(y) * width, width))) break;
+  if (more) decoder.Finish();
+}
+
+// --- writing ---
+
+int64_t TGIFStream::Read(void*, int64_t) { throw Exception(sInvalidStream); }
+int64_t TGIFStream::Write(const void*, int64_t) { throw Exception(sInvalidStream); }
+int64_t TGIFStream::Seek(int64_t, int) { throw Exception(sInvalidStream); }
+void TGIFStream::SetSize(int64_t) { throw Exception(sInvalidStream); }
+
+int64_t TGIFWriter::Write(const void* buffer, int64_t count) {
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  for (int64_t i = 0; i < count; ++i) Put(p[i]);
+  return count;
+}
+
+void TGIFWriter::Flush() {
+  if (used_ <= 1) return;
+  buffer_[0] = static_cast<uint8_t>(used_ - 1);
+  stream_.Write(buffer_, used_);
+  used_ = 1;
+}
+
+void THashTable::Clear() { std::memset(cells_, 0xFF, sizeof cells_); }
+
+bool THashTable::Insert(uint32_t key, int code) {
+  int cell;
+  if (Lookup(key, &cell) >= 0 || cell < 0) return false;
+  Store(cell, key, code);
+  return true;
+}
+
+TGIFEncoder::TGIFEncoder(TStream& stream, const uint8_t* data, int width, int height, bool interlace, int bitsPerPixel,
+                         int colors)
+    : data_(data),
+      width_(width),
+      height_(height),
+      interlace_(interlace),
+      bitsPerPixel_(std::max(bitsPerPixel, 2)),
+      colors_(colors),
+      stream_(stream) {
+  initialBitsPerCode_ = bitsPerPixel_ + 1;
+  bitsPerCode_ = initialBitsPerCode_;
+  maxCode_ = (1 << bitsPerCode_) - 1;
+  clearCode_ = 1 << bitsPerPixel_;
+  eofCode_ = clearCode_ + 1;
+  baseCode_ = clearCode_ + 2;
+}
+
+void TGIFEncoder::Encode() {
+  const uint8_t size = static_cast<uint8_t>(bitsPerPixel_);
+  stream_.Write(&size, 1);
+  {
+    TGIFWriter writer(stream_);
+    writer_ = &writer;
+    if (data_ && width_ >= 1 && height_ >= 1) Compress();
+    Output(eofCode_);
+    writer_ = nullptr;
+  }
+  const uint8_t zero = 0;
+  stream_.Write(&zero, 1);
+}
+
+void TGIFEncoder::Output(int code) {
+  bucket_ = (bucket_ & ((1u << bitCount_) - 1)) | static_cast<uint32_t>(code) << bitCount_;
+  bitCount_ += bitsPerCode_;
+  while (bitCount_ >= 8) {
+    writer_->Put(static_cast<uint8_t>(bucket_));
+    bucket_ >>= 8;
+    bitCount_ -= 8;
+  }
+  if (code == eofCode_ && bitCount_ > 0) {
+    writer_->Put(static_cast<uint8_t>(bucket_));
+    bucket_ = 0;
+    bitCount_ = 0;
+  }
+}
+
+template <class F>
+void TGIFEncoder::ForEachPixel(F&& f) {
+  for (int y : RowOrder(height_, interlace_)) {
+    const uint8_t* p = data_ + static_cast<size_t>(y) * width_;
+    for (const uint8_t* end = p + width_; p < end; ++p) {
+      if (*p >= colors_) throw GIFException(sColorNotInTable);
+      f(*p);
+    }
+  }
+}
+
+void TLZWEncoder::OutputCode(int code) {
+  Output(code);
+  if (clear_) {
+    bitsPerCode_ = initialBitsPerCode_;
+    maxCode_ = (1 << bitsPerCode_) - 1;
+    clear_ = false;
+  } else if (freeEntry_ > maxCode_) {
+    ++bitsPerCode_;
+    maxCode_ = bitsPerCode_ == MaxBits ? MaxCodes : (1 << bitsPerCode_) - 1;
+  }
+}
+
+void TLZWEncoder::Clear() {
+  clear_ = true;
+  OutputCode(clearCode_);
+  hash_.Clear();
+  freeEntry_ = clearCode_ + 2;
+}
+
+void TLZWEncoder::Compress() {
+  Clear();
+  int stringCode = -1;
+  for (int y : RowOrder(height_, interlace_)) {
+    const uint8_t* p = data_ + static_cast<size_t>(y) * width_;
+    const uint8_t* const end = p + width_;
+    if (stringCode < 0) {
+      if (*p >= colors_) throw GIFException(sColorNotInTable);
+      stringCode = *p++;
+    }
+    for (; p < end; ++p) {
+      const int c = *p;
+      if (c >= colors_) throw GIFException(sColorNotInTable);
+      const uint32_t key = static_cast<uint32_t>(stringCode) << 8 | static_cast<uint32_t>(c);
+      int cell;
+      const int code = hash_.Lookup(key, &cell);
+      if (code >= 0) {
+        stringCode = code;
+        continue;
+      }
+      OutputCode(stringCode);
+      stringCode = c;
+      // A table that is full, or has no cell left on the key's walk, starts again.
+      if (freeEntry_ >= MaxCodes - 1 || cell < 0)
+        Clear();
+      else
+        hash_.Store(cell, key, freeEntry_++);
+    }
+  }
+  OutputCode(stringCode);
+}
+
+// --- run lengths ---
+
+void TRLEEncoder::Clear() {
+  outBump_ = outBumpInit_;
+  outClear_ = outClearInit_;
+  outCount_ = 0;
+  runTableMax_ = 0;
+  justCleared_ = true;
+  Output(clearCode_);
+  bitsPerCode_ = initialBitsPerCode_;
+}
+
+void TRLEEncoder::OutputPlain(int code) {
+  justCleared_ = false;
+  Output(code);
+  if (++outCount_ >= outBump_) {
+    ++bitsPerCode_;
+    outBump_ += 1 << (bitsPerCode_ - 1);
+  }
+  if (outCount_ >= outClear_) Clear();
+}
+
+void TRLEEncoder::ResetOutClear() {
+  outClear_ = outClearInit_;
+  if (outCount_ >= outClear_) Clear();
+}
+
+// The fewest codes that make count pixels of one colour from a fresh table: runs of 1, 2, 3 ...
+int TRLEEncoder::TriangleCount(int count) const {
+  const int codes = maxOutCodes_;
+  const int64_t perRepeat = static_cast<int64_t>(codes) * (codes + 1) / 2;
+  int result = 0;
+  int64_t left = count;
+  for (; left >= perRepeat; left -= perRepeat) result += codes;
+  if (left > 0) {
+    // The integer square root, then the smallest s with s (s + 1) >= 2 left.
+    int64_t s = left;
+    if (left >= 2) {
+      int64_t r = 1;
+      for (int64_t v = left; v; v >>= 2) r <<= 1;
+      for (;;) {
+        const int64_t next = (left / r + r) / 2;
+        if (next == r || next == r + 1) break;
+        r = next;
+      }
+      s = r;
+    }
+    while (s * (s + 1) >= 2 * left) --s;
+    while (s * (s + 1) < 2 * left) ++s;
+    result += static_cast<int>(s);
+  }
+  return result;
+}
+
+void TRLEEncoder::FlushFromClear(int count) {
+  outClear_ = maxOutCodes_;
+  runTablePixel_ = runPixel_;
+  int k = 1;
+  while (count > 0) {
+    if (k == 1) {
+      runTableMax_ = 1;
+      OutputPlain(runPixel_);
+      --count;
+    } else if (k > count) {
+      break;
+    } else {
+      runTableMax_ = k;
+      OutputPlain(baseCode_ + k - 2);
+      count -= k;
+    }
+    k = outCount_ == 0 ? 1 : k + 1;
+  }
+  if (count > 0) {
+    ++runTableMax_;
+    OutputPlain(count == 1 ? runPixel_ : baseCode_ + count - 2);
+  }
+  ResetOutClear();
+}
+
+void TRLEEncoder::FlushClearOrRepeat(int count) {
+  if (count > TriangleCount(count) + 1) {
+    Clear();
+    FlushFromClear(count);
+  } else {
+    for (; count > 0; --count) OutputPlain(runPixel_);
+  }
+}
+
+void TRLEEncoder::FlushWithTable(int count) {
+  int repeats = count / runTableMax_;
+  int left = count % runTableMax_;
+  int extra = left ? 1 : 0;
+  if (outCount_ + repeats + extra > maxOutCodes_) {
+    repeats = maxOutCodes_ - outCount_;
+    left = count - repeats * runTableMax_;
+    extra = TriangleCount(left) + 1;
+  }
+  if (TriangleCount(count) + 1 < repeats + extra) {
+    Clear();
+    FlushFromClear(count);
+    return;
+  }
+  outClear_ = maxOutCodes_;
+  for (; repeats > 0; --repeats) OutputPlain(baseCode_ + runTableMax_ - 2);
+  if (left) {
+    if (justCleared_)
+      FlushFromClear(left);
+    else
+      OutputPlain(left == 1 ? runPixel_ : baseCode_ + left - 2);
+  }
+  ResetOutClear();
+}
+
+void TRLEEncoder::Flush(int count) {
+  if (count == 1)
+    OutputPlain(runPixel_);
+  else if (justCleared_)
+    FlushFromClear(count);
+  else if (runTableMax_ < 2 || runTablePixel_ != runPixel_)
+    FlushClearOrRepeat(count);
+  else
+    FlushWithTable(count);
+}
+
+void TRLEEncoder::Compress() {
+  outBumpInit_ = clearCode_ - 1;
+  outClearInit_ = bitsPerPixel_ > 3 ? outBumpInit_ - 1 : 9;
+  maxOutCodes_ = MaxCodes - 1 - baseCode_;
+  Clear();
+  ForEachPixel([&](int c) {
+    if (runCount_ > 0 && c != runPixel_) {
+      Flush(runCount_);
+      runCount_ = 0;
+    }
+    if (c == runPixel_ && runCount_ > 0) {
+      ++runCount_;
+    } else {
+      runPixel_ = c;
+      runCount_ = 1;
+    }
+  });
+  if (runCount_ > 0) Flush(runCount_);
+}
+
+void EncodeRaster(TStream& stream, const uint8_t* raster, int width, int height, bool interlaced, int bitsPerPixel,
+                  int colors, TGIFCompression compression) {
+  if (compression == gcRLE) {
+    TRLEEncoder encoder(stream, raster, width, height, interlaced, bitsPerPixel, colors);
+    encoder.Encode();
+  } else {
+    TLZWEncoder encoder(stream, raster, width, height, interlaced, bitsPerPixel, colors);
+    encoder.Encode();
+  }
+}
+
+}  // namespace gif

@@ -1,0 +1,81 @@
+// The GIF codec's whole-file loader on any bytes.
+//
+// Properties: loading ends, with the picture or a GIFException; every frame that loaded, coded
+// again by both encoders at the smallest depth that holds its largest pixel, decodes to the same
+// raster without a warning; a picture that saves loads back with the same rasters; the screen
+// composes. Frames above 1 M pixels are only loaded (coding them again would take seconds).
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "gif/GifCompose.h"
+#include "gif/GifItems.h"
+#include "platform/core/MemoryStream.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+constexpr size_t MaxChecked = size_t{1} << 20;
+
+void CheckCoding(const gif::TGIFSubImage& frame) {
+  const std::vector<uint8_t>& raster = frame.Data();
+  const uint8_t largest = *std::max_element(raster.begin(), raster.end());
+  int bits = 1;
+  while ((1 << bits) <= largest) ++bits;
+  for (gif::TGIFCompression compression : {gif::gcLZW, gif::gcRLE}) {
+    TMemoryStream stream;
+    gif::EncodeRaster(stream, raster.data(), frame.Width(), frame.Height(), frame.Interlaced(), bits, 1 << bits,
+                      compression);
+    stream.SetPosition(0);
+    std::vector<uint8_t> decoded(raster.size(), 0);
+    bool warned = false;
+    gif::DecodeRaster(stream, decoded.data(), frame.Width(), frame.Height(), frame.Interlaced(),
+                      [&](gif::TGIFSeverity, const std::string&) { warned = true; });
+    FUZZ_CHECK(!warned);
+    FUZZ_CHECK(decoded == raster);
+    FUZZ_CHECK(stream.GetPosition() == stream.GetSize());
+  }
+}
+
+std::vector<const std::vector<uint8_t>*> Rasters(const gif::TGifPictureBase& image) {
+  std::vector<const std::vector<uint8_t>*> rasters;
+  for (int i = 0; i < image.Images.Count(); ++i)
+    if (!image.Images[i].Empty()) rasters.push_back(&image.Images[i].Data());
+  return rasters;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  gif::TGifPictureBase image;
+  TMemoryStream input(std::vector<uint8_t>(data, data + size));
+  try {
+    image.LoadFromStream(input);
+  } catch (const gif::GIFException&) {
+    // The frames loaded before the error stay and are checked too.
+  }
+  for (int i = 0; i < image.Images.Count(); ++i)
+    if (!image.Images[i].Empty() && image.Images[i].Data().size() <= MaxChecked) CheckCoding(image.Images[i]);
+
+  if (static_cast<int64_t>(image.Width()) * image.Height() <= static_cast<int64_t>(MaxChecked)) {
+    gif::TGIFComposer composer(image);
+    for (int i = 0; i < image.Images.Count(); ++i) composer.Draw(image.Images[i]);
+  }
+
+  size_t pixels = 0;
+  for (const auto* raster : Rasters(image)) pixels += raster->size();
+  if (pixels > MaxChecked) return 0;
+  TMemoryStream saved;
+  try {
+    image.SaveToStream(saved);
+  } catch (const gif::GIFException&) {
+    return 0;  // pixels outside the colour table, no frame, sizes beyond 16 bits
+  }
+  gif::TGifPictureBase again;
+  saved.SetPosition(0);
+  again.LoadFromStream(saved);
+  const auto before = Rasters(image), after = Rasters(again);
+  FUZZ_CHECK(before.size() == after.size());
+  for (size_t i = 0; i < before.size(); ++i) FUZZ_CHECK(*before[i] == *after[i]);
+  return 0;
+}

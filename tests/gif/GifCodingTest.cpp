@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
+#include <random>
+#include <set>
+
+#include "gif/GifCompose.h"
+#include "gif/GifLZW.h"
+#include "tests/gif/GifBuilder.h"
+
+using namespace gif;
+
+namespace {
+
+std::vector<uint8_t> Noise(size_t n, int colors, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> v(n);
+  for (uint8_t& p : v) p = static_cast<uint8_t>(random() % static_cast<unsigned>(colors));
+  return v;
+}
+
+TGIFSubImage& AddFrame(TGifPictureBase& image, int left, int top, int width, int height, std::vector<uint8_t> pixels,
+                       bool interlaced = false) {
+  auto frame = std::make_unique<TGIFSubImage>(&image);
+  frame->SetBounds(left, top, width, height);
+  frame->SetInterlaced(interlaced);
+  pixels.resize(frame->Data().size());
+  frame->Data() = pixels;
+  TGIFSubImage& f = *frame;
+  image.Images.Add(std::move(frame));
+  return f;
+}
+
+// Qt's own GIF reader decodes the file to the screens our composer makes, frame by frame.
+void ExpectQtSees(const std::vector<uint8_t>& bytes, const TGifPictureBase& image) {
+  QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  QImageReader reader(&buffer, "gif");
+  TGIFComposer composer(image);
+  int shown = 0;
+  for (int i = 0; i < image.Images.Count(); ++i) {
+    if (image.Images[i].Empty()) continue;
+    const QImage q = reader.read().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(q.size(), QSize(image.Width(), image.Height()))
+        << "frame " << shown << ": " << reader.errorString().toStdString();
+    const std::vector<uint32_t>& screen = composer.Draw(image.Images[i]);
+    for (int y = 0; y < q.height(); ++y)
+      for (int x = 0; x < q.width(); ++x)
+        ASSERT_EQ(q.pixel(x, y), screen[static_cast<size_t>(y) * q.width() + x])
+            << "frame " << shown << " at " << x << "," << y;
+    ++shown;
+  }
+}
+
+std::vector<uint8_t> DecodeFrame(const GifBuilder& b, std::vector<std::string>* warnings = nullptr) {
+  LoadedGif g(b.Bytes);
+  if (warnings) *warnings = g.Warnings;
+  return g.Image.Images[0].Data();
+}
+
+}  // namespace
+
+// Noise that fills the table and forces clears, runs of 1 to 5,000 pixels, 1 x 1, 1 x N and N x 1
+// frames, interlaced or not, at every depth and with both encoders.
+TEST(GifCoding, RoundTripsAtEveryDepthThroughOurDecoderAndQts) {
+  for (TGIFCompression compression : {gcLZW, gcRLE})
+    for (int bits = 1; bits <= 8; ++bits)
+      for (bool interlaced : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "encoder " << compression << ", " << bits << " bits, interlaced "
+                                        << interlaced);
+        const int colors = 1 << bits;
+        TGifPictureBase image;
+        image.Compression = compression;
+        for (int i = 0; i < colors; ++i) image.Header.ColorMap.Add({uint8_t(i), uint8_t(255 - i), uint8_t(7 * i)});
+        AddFrame(image, 0, 0, 160, 120, Noise(160 * 120, colors, bits), interlaced);
+        std::vector<uint8_t> runs;
+        int run = 0;
+        for (int n : {1, 2, 3, 4, 5, 7, 64, 255, 256, 257, 1000, 4095, 4096, 5000})
+          runs.insert(runs.end(), static_cast<size_t>(n), static_cast<uint8_t>(++run % colors));
+        AddFrame(image, 0, 0, 160, 120, runs, interlaced);
+        AddFrame(image, 3, 4, 1, 1, {uint8_t(colors - 1)}, interlaced);
+        AddFrame(image, 10, 0, 1, 100, Noise(100, colors, 7), interlaced);
+        AddFrame(image, 0, 119, 150, 1, Noise(150, colors, 8), interlaced);
+        const std::vector<uint8_t> bytes = Saved(image);
+        LoadedGif loaded(bytes);
+        EXPECT_TRUE(loaded.Warnings.empty());
+        ASSERT_EQ(loaded.Image.Images.Count(), image.Images.Count());
+        for (int i = 0; i < image.Images.Count(); ++i)
+          EXPECT_EQ(loaded.Image.Images[i].Data(), image.Images[i].Data()) << "frame " << i;
+        ExpectQtSees(bytes, image);
+      }
+}
+
+TEST(GifCoding, MinimumCodeSizeAboveEightDecodesAsEight) {
+  GifBuilder b;
+  b.Header(4, 1, 8).Image(0, 0, 4, 1);
+  const size_t at = b.Size();
+  b.Lzw(8, {256, 1, 200, 3, 4, 257}).Bytes[at] = 9;
+  EXPECT_EQ(DecodeFrame(b), (std::vector<uint8_t>{1, 200, 3, 4}));
+}
+
+// Past 4,096 entries the width stays 12 and no entry changes: code 4095 still gives the two
+// literals it was made of.
+TEST(GifCoding, FullTableGoesOnAtTwelveBitsAndAddsNothing) {
+  const std::vector<uint8_t> literals = Noise(5000, 4, 1);
+  std::vector<int> codes = {4};
+  codes.insert(codes.end(), literals.begin(), literals.end());
+  codes.insert(codes.end(), {4095, 5});
+  GifBuilder b;
+  b.Header(5002, 1, 2).Image(0, 0, 5002, 1).Lzw(2, codes).Trailer();
+  std::vector<uint8_t> expected = literals;
+  expected.insert(expected.end(), {literals[4089], literals[4090]});
+  std::vector<std::string> warnings;
+  EXPECT_EQ(DecodeFrame(b, &warnings), expected);
+  EXPECT_TRUE(warnings.empty());
+}
+
+// Missing pixels keep the fill value: the transparent index when the frame has one.
+TEST(GifCoding, CutFrameWarnsAndKeepsTheFillValue) {
+  GifBuilder b;
+  b.Header(20, 20, 2).Gce(0, 0, 3).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
+  b.Bytes.resize(b.Size() - 200);
+  std::vector<std::string> warnings;
+  const std::vector<uint8_t> raster = DecodeFrame(b, &warnings);
+  EXPECT_EQ(warnings, (std::vector<std::string>{sOutOfData, sOutOfMemDIB}));
+  EXPECT_EQ(raster.front(), 1);
+  EXPECT_EQ(raster.back(), 3);
+}
+
+TEST(GifCoding, InterlacedRowsComeInPassOrder) {
+  const std::vector<std::vector<int>> orders = {{0},
+                                                {0, 1},
+                                                {0, 2, 1},
+                                                {0, 2, 1, 3},
+                                                {0, 4, 2, 1, 3},
+                                                {0, 4, 2, 1, 3, 5},
+                                                {0, 4, 2, 6, 1, 3, 5},
+                                                {0, 4, 2, 6, 1, 3, 5, 7},
+                                                {0, 8, 4, 2, 6, 1, 3, 5, 7}};
+  for (int height = 1; height <= 9; ++height) {
+    std::vector<uint8_t> stored(static_cast<size_t>(height));
+    for (int i = 0; i < height; ++i) stored[i] = static_cast<uint8_t>(i);
+    GifBuilder b;
+    b.Header(1, height, 4).Image(0, 0, 1, height, 0, true).Pixels(4, stored);
+    std::vector<uint8_t> expected(static_cast<size_t>(height));
+    for (int i = 0; i < height; ++i) expected[orders[height - 1][i]] = static_cast<uint8_t>(i);
+    EXPECT_EQ(DecodeFrame(b), expected) << "height " << height;
+    EXPECT_EQ(RowOrder(height, true), orders[height - 1]);
+  }
+}
+
+TEST(GifCoding, TwoColourMapWritesMinimumCodeSizeTwo) {
+  TGifPictureBase image;
+  image.Header.ColorMap.Add({});
+  image.Header.ColorMap.Add({255, 255, 255});
+  AddFrame(image, 0, 0, 3, 1, {0, 1, 0});
+  const std::vector<uint8_t> bytes = Saved(image);
+  EXPECT_EQ(bytes[13 + 6 + 10], 2);
+}
+
+// Entries 259 and 260 would point at each other: a code above the next free entry is refused.
+TEST(GifCoding, CodeBeyondTheTableIsInvalid) {
+  for (const std::vector<int>& codes :
+       {std::vector<int>{256, 0, 260, 259, 0, 259}, {256, 300, 257}, {256, 0, 259, 257}}) {
+    GifBuilder b;
+    b.Header(100, 1, 8).Image(0, 0, 100, 1).Lzw(8, codes);
+    try {
+      LoadedGif g(b.Bytes);
+      ADD_FAILURE() << "loaded";
+    } catch (const GIFException& e) {
+      EXPECT_STREQ(e.what(), sInvalidData);
+    }
+  }
+}
+
+// Codes spread over several sub-blocks, and a block whose last code ends on its last byte
+// (the first 680 codes of 3 bits fill 255 bytes exactly).
+TEST(GifCoding, SubBlockBoundariesDoNotMatter) {
+  const std::vector<uint8_t> pixels = Noise(454, 4, 3);
+  const std::vector<int> codes = GifBuilder::LiteralCodes(2, pixels);
+  ASSERT_EQ(codes.size(), 682u);
+  for (int blockSize : {1, 2, 3, 254, 255}) {
+    GifBuilder b;
+    b.Header(454, 1, 2).Image(0, 0, 454, 1).Lzw(2, codes, blockSize).Trailer();
+    std::vector<std::string> warnings;
+    EXPECT_EQ(DecodeFrame(b, &warnings), pixels) << "blocks of " << blockSize;
+    EXPECT_TRUE(warnings.empty());
+  }
+}
+
+// Codes past a frame's last pixel, over many sub-blocks, are passed over: the next frame loads.
+TEST(GifCoding, SurplusCodesDoNotHideTheNextFrame) {
+  std::vector<int> codes = GifBuilder::LiteralCodes(2, Noise(300, 4, 4), false);
+  GifBuilder b;
+  b.Header(2, 1, 2).Image(0, 0, 2, 1).Lzw(2, codes, 1).Image(0, 0, 2, 1).Pixels(2, {3, 2}).Trailer();
+  LoadedGif g(b.Bytes);
+  EXPECT_TRUE(g.Warnings.empty());
+  ASSERT_EQ(g.Image.Images.Count(), 2);
+  EXPECT_EQ(g.Image.Images[1].Data(), (std::vector<uint8_t>{3, 2}));
+}
+
+TEST(GifCoding, HugeFrameIsRefusedBeforeAllocation) {
+  GifBuilder b;
+  b.Header(65535, 65535, 1).Image(0, 0, 65535, 65535).Pixels(2, {0});
+  try {
+    LoadedGif g(b.Bytes);
+    ADD_FAILURE() << "loaded";
+  } catch (const GIFException& e) {
+    EXPECT_NE(std::string(e.what()).find("65535 x 65535"), std::string::npos) << e.what();
+  }
+}
+
+// Keys whose walks all start on one circle of cells fill it; then inserts fail instead of
+// circling for ever, and lookups of absent keys end.
+TEST(GifCoding, HashTableWalkIsBounded) {
+  std::set<int> circle;
+  for (int slot = 1; circle.insert(slot).second;) slot = THashTable::NextSlot(slot);
+  ASSERT_LT(circle.size(), static_cast<size_t>(THashTable::Size));
+  auto table = std::make_unique<THashTable>();
+  int inserted = 0;
+  uint32_t key = 0;
+  for (; inserted < 4096; ++key)
+    if (circle.count(THashTable::Slot(key)) && !table->Insert(key, inserted++ & 0xFFF)) break;
+  EXPECT_LT(inserted, 4096);
+  for (uint32_t absent = key + 1; absent < key + 5000; ++absent) EXPECT_EQ(table->Lookup(absent), -1);
+}
+
+TEST(GifCoding, FrameBeyondSixteenBitsDoesNotSave) {
+  TGifPictureBase image;
+  image.Header.ColorMap.Add({});
+  AddFrame(image, 65000, 0, 1000, 1, {});
+  EXPECT_EQ(image.Width(), 66000);
+  EXPECT_THROW(Saved(image), GIFException);
+}
