@@ -62,10 +62,21 @@ int64_t CheckJetHeader(const WideString& fileName, const WideString& shown) {
   return size;
 }
 
+struct TCloseHandle {
+  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
+};
+struct TFreeTable {
+  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+};
+// A clone of the file's handle (the same file, a page buffer of its own), the table's catalog
+// entry bound to it, and the table read through it; each is freed before the one it uses.
+using THandlePtr = std::unique_ptr<MdbHandle, TCloseHandle>;
+using TEntryPtr = std::unique_ptr<MdbCatalogEntry>;
+using TTablePtr = std::unique_ptr<MdbTableDef, TFreeTable>;
+
 class TMdbTable : public TTermbaseTable {
 public:
-  TMdbTable(std::shared_ptr<TMdbFile> file, MdbTableDef* table, WideString name);
-  ~TMdbTable() override { mdb_free_tabledef(Table); }
+  TMdbTable(std::shared_ptr<TMdbFile> file, THandlePtr handle, TEntryPtr entry, TTablePtr table, WideString name);
   TMdbTable(const TMdbTable&) = delete;
   TMdbTable& operator=(const TMdbTable&) = delete;
 
@@ -88,6 +99,10 @@ private:
   bool LongValueRecord(uint32_t pointer, const uint8_t*& record, size_t& size) const;
 
   std::shared_ptr<TMdbFile> File;
+  THandlePtr Handle;
+  TEntryPtr Entry;
+  TTablePtr TableOwner;
+  MdbHandle* Mdb;
   MdbTableDef* Table;
   WideString Name;
   std::vector<Column> Columns;
@@ -95,8 +110,15 @@ private:
   std::vector<std::vector<uint8_t>> MemoHeaders;
 };
 
-TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, MdbTableDef* table, WideString name)
-    : File(std::move(file)), Table(table), Name(std::move(name)) {
+TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, THandlePtr handle, TEntryPtr entry, TTablePtr table,
+                     WideString name)
+    : File(std::move(file)),
+      Handle(std::move(handle)),
+      Entry(std::move(entry)),
+      TableOwner(std::move(table)),
+      Mdb(Handle.get()),
+      Table(TableOwner.get()),
+      Name(std::move(name)) {
   Columns.resize(Table->num_cols);
   Fields.resize(Table->num_cols);
   MemoHeaders.resize(Table->num_cols);
@@ -122,7 +144,7 @@ TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, MdbTableDef* table, WideStr
   for (unsigned i = 0; i < Table->num_cols; ++i) {
     Column& c = Columns[i];
     if (c.kind != Kind::Converted) continue;
-    c.buffer.assign(File->Mdb->bind_size + 1, 0);
+    c.buffer.assign(Mdb->bind_size + 1, 0);
     mdb_bind_column(Table, static_cast<int>(i) + 1, c.buffer.data(), &c.length);
   }
   mdb_rewind_table(Table);
@@ -133,16 +155,16 @@ void TMdbTable::Fail(const char16_t* what) const {
 }
 
 bool TMdbTable::FieldBytes(const MdbField& field, const uint8_t*& bytes, size_t& size) const {
-  const auto* page = File->Mdb->pg_buf;
+  const auto* page = Mdb->pg_buf;
   const auto* value = static_cast<const uint8_t*>(field.value);
-  if (field.siz < 0 || value < page || value + field.siz > page + File->Mdb->fmt->pg_size) return false;
+  if (field.siz < 0 || value < page || value + field.siz > page + Mdb->fmt->pg_size) return false;
   bytes = value;
   size = static_cast<size_t>(field.siz);
   return true;
 }
 
 bool TMdbTable::Next(TTermbaseRecord& record) {
-  MdbHandle* mdb = File->Mdb;
+  MdbHandle* mdb = Mdb;
   if (!mdb_fetch_row(Table)) return false;
   int start = 0;
   size_t size = 0;
@@ -247,7 +269,7 @@ std::vector<uint8_t> TMdbTable::GatherMemo(const std::vector<uint8_t>& header) c
 }
 
 bool TMdbTable::LongValueRecord(uint32_t pointer, const uint8_t*& record, size_t& size) const {
-  MdbHandle* mdb = File->Mdb;
+  MdbHandle* mdb = Mdb;
   void* buffer = nullptr;
   int start = 0;
   size_t length = 0;
@@ -298,16 +320,24 @@ std::unique_ptr<TTermbaseTable> TMdbTermbase::OpenTable(size_t index) {
   if (index >= Entries.size())
     throw ETermbaseError(WideFormat(u"The termbase \"%s\" has no table number %s.",
                                     {File->Shown, platform::Utf8ToUtf16(std::to_string(index + 1))}));
-  MdbTableDef* table = mdb_read_table(static_cast<MdbCatalogEntry*>(Entries[index]));
-  if (!table || !table->usage_map || !mdb_read_columns(table)) {
-    if (table) mdb_free_tabledef(table);
+  // A clone copies the first num_catalog entries of the catalog. The table needs only its own,
+  // copied here and bound to the clone, so none is: with every table open, each clone would
+  // otherwise hold the whole catalog.
+  MdbHandle* const mdb = File->Mdb;
+  const unsigned catalogSize = mdb->num_catalog;
+  mdb->num_catalog = 0;
+  THandlePtr handle(mdb_clone_handle(mdb));
+  mdb->num_catalog = catalogSize;
+  TTablePtr table;
+  TEntryPtr entry;
+  if (handle) {
+    entry = std::make_unique<MdbCatalogEntry>(*static_cast<const MdbCatalogEntry*>(Entries[index]));
+    entry->mdb = handle.get();
+    entry->props = nullptr;  // as in a clone's own copies: the properties belong to the file's handle
+    table.reset(mdb_read_table(entry.get()));
+  }
+  if (!table || !table->usage_map || !mdb_read_columns(table.get()))
     throw ETermbaseError(
         WideFormat(u"Cannot read the table \"%s\" of \"%s\".", {Names[index], File->Shown}));
-  }
-  try {
-    return std::make_unique<TMdbTable>(File, table, Names[index]);
-  } catch (...) {
-    mdb_free_tabledef(table);  // the table object never took it over
-    throw;
-  }
+  return std::make_unique<TMdbTable>(File, std::move(handle), std::move(entry), std::move(table), Names[index]);
 }

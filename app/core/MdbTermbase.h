@@ -18,6 +18,8 @@ public:
   std::vector<WideString> TableNames() override;
   // Text and memo fields are decoded from the stored bytes, whole and with every character
   // (libmdb's conversion is used only for the column types that have no text of their own).
+  // Each table is read through a handle of its own, since a libmdb handle holds the one page
+  // being read: that is what lets tables be open at the same time.
   std::unique_ptr<TTermbaseTable> OpenTable(size_t index) override;
 
 private:

@@ -1,7 +1,10 @@
 #include "app/core/TermbaseExport.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/core/MdbTermbase.h"
 #include "base/MyFileStream.h"
@@ -34,20 +37,29 @@ const char16_t kIndexesTable[] = u"mtIndexes";
 constexpr size_t kTermField = 1;
 constexpr size_t kEntryField = 3;
 constexpr size_t kTitleField = 1;
+constexpr int64_t kNoEntry = INT64_MAX;
 
 WideString Decimal(int64_t n) {
   const std::string s = std::to_string(n);
   return WideString(s.begin(), s.end());
 }
 
-// Appends text as one cell can hold it: a TAB, CR, LF or CR LF pair becomes one blank.
-void AppendCellText(WideString& out, const WideString& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    WideChar c = text[i];
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-    if (c == u'\t' || c == u'\r' || c == u'\n') c = u' ';
-    out += c;
+// Appends text in UTF-8 as one cell can hold it: a TAB, CR, LF or CR LF pair becomes one blank.
+// Lone surrogates keep their three-byte forms, as the program's text files write them.
+void AppendCell(std::string& out, const WideString& text) {
+  const size_t start = out.size();
+  out.resize(start + text.size() * 3);
+  char* const begin = out.data() + start;
+  const char* const end = platform::EncodeUtf8(text, begin, platform::LoneSurrogate::Keep);
+  // These characters are single bytes in UTF-8, never part of another character's sequence.
+  char* to = begin;
+  for (const char* p = begin; p < end; ++p) {
+    char c = *p;
+    if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    *to++ = c;
   }
+  out.resize(static_cast<size_t>(to - out.data()));
 }
 
 // The entry number of a record: an integer field's value, or a text holding a whole number;
@@ -91,10 +103,14 @@ std::vector<size_t> SortedTables(const std::vector<WideString>& names) {
                                   {table, shownName, Decimal(static_cast<int64_t>(fields))}));
 }
 
-}  // namespace
+// The index tables of a termbase: per column its title, as a cell in UTF-8, and its table.
+struct TIndexList {
+  std::vector<std::string> Titles;
+  std::vector<size_t> Tables;     // positions in the source
+  std::vector<WideString> Names;  // for messages
+};
 
-TTermbaseIndexes::TTermbaseIndexes(TTermbaseSource& source, const WideString& shownName,
-                                   const TRecordEvent& onRecord) {
+TIndexList ListIndexes(TTermbaseSource& source, const WideString& shownName) {
   const std::vector<WideString> names = source.TableNames();
   const std::vector<size_t> order = SortedTables(names);
   size_t indexes = order.size();
@@ -102,86 +118,66 @@ TTermbaseIndexes::TTermbaseIndexes(TTermbaseSource& source, const WideString& sh
     if (CompareFoldedW(names[order[i]].c_str(), kIndexesTable) == 0) indexes = order[i];
   if (indexes == order.size())
     throw ETermbaseError(WideFormat(u"The termbase \"%s\" has no table \"%s\".", {shownName, kIndexesTable}));
+  TIndexList list;
   {
     const std::unique_ptr<TTermbaseTable> table = source.OpenTable(indexes);
     TTermbaseRecord record;
     while (table->Next(record)) {
       if (record.size() <= kTitleField) FailFields(names[indexes], shownName, kTitleField + 1);
-      WideString title;
-      AppendCellText(title, record[kTitleField].Text);
-      FTitles.push_back(std::move(title));
+      AppendCell(list.Titles.emplace_back(), record[kTitleField].Text);
     }
   }
-  if (FTitles.size() > order.size())
+  if (list.Titles.size() > order.size())
     throw ETermbaseError(WideFormat(u"The termbase \"%s\" lists %s indexes in \"%s\" but has only %s tables.",
-                                    {shownName, Decimal(static_cast<int64_t>(FTitles.size())), kIndexesTable,
+                                    {shownName, Decimal(static_cast<int64_t>(list.Titles.size())), kIndexesTable,
                                      Decimal(static_cast<int64_t>(order.size()))}));
-  Columns.resize(FTitles.size());
-  for (size_t i = 0; i < Columns.size() && !FStopped; ++i)
-    ReadColumn(source, i, order[i], names[order[i]], shownName, onRecord);
-}
-
-void TTermbaseIndexes::ReadColumn(TTermbaseSource& source, size_t column, size_t tableIndex, const WideString& name,
-                                  const WideString& shownName, const TRecordEvent& onRecord) {
-  TColumn& c = Columns[column];
-  const std::unique_ptr<TTermbaseTable> table = source.OpenTable(tableIndex);
-  const int64_t count = table->RecordCount();
-  TTermbaseRecord record;
-  int64_t read = 0;
-  bool ordered = true;
-  while (table->Next(record)) {
-    ++read;
-    if (record.size() <= kEntryField) FailFields(name, shownName, kEntryField + 1);
-    const int64_t entry = EntryNumber(record[kEntryField], name, shownName);
-    const WideString& term = record[kTermField].Text;
-    if (entry >= 1 && !term.empty()) {
-      if (!c.Refs.empty() && entry < c.Refs.back().Entry) ordered = false;
-      const size_t start = c.Terms.size();
-      AppendCellText(c.Terms, term);
-      c.Refs.push_back({entry, start, c.Terms.size() - start});
-    }
-    if (onRecord && !onRecord(column, Columns.size(), read, count)) {
-      FStopped = true;
-      return;
-    }
+  for (size_t i = 0; i < list.Titles.size(); ++i) {
+    list.Tables.push_back(order[i]);
+    list.Names.push_back(names[order[i]]);
   }
-  // Records not grouped by entry are brought together here, so that no term waits behind
-  // another entry's; within an entry they keep the table's order.
-  if (!ordered)
-    std::stable_sort(c.Refs.begin(), c.Refs.end(), [](const TTermRef& a, const TTermRef& b) { return a.Entry < b.Entry; });
-  FTermCount += static_cast<int64_t>(c.Refs.size());
+  return list;
 }
 
-int64_t TTermbaseIndexes::NextEntry() const {
-  int64_t next = NoEntry;
-  for (const TColumn& c : Columns)
-    if (c.Cursor < c.Refs.size()) next = std::min(next, c.Refs[c.Cursor].Entry);
-  return next;
-}
-
-WideString TTermbaseIndexes::CollectEntryTerms(size_t Column, int64_t Entry) {
-  WideString result;
-  if (Column >= Columns.size()) return result;
-  TColumn& c = Columns[Column];
-  for (bool first = true; c.Cursor < c.Refs.size() && c.Refs[c.Cursor].Entry == Entry; ++c.Cursor, first = false) {
-    if (!first) result += u'|';
-    result.append(c.Terms, c.Refs[c.Cursor].Start, c.Refs[c.Cursor].Length);
-    ++FCollected;
+// One index table read front to back. A record holds a term when its term is not empty and its
+// entry number is 1 or more; other records belong to no entry line.
+class TIndexReader {
+public:
+  TIndexReader(TTermbaseSource& source, const TIndexList& list, size_t column, const WideString& shownName)
+      : Table(source.OpenTable(list.Tables[column])), Name(list.Names[column]), ShownName(shownName) {}
+  int64_t Count() const { return Table->RecordCount(); }
+  // Reads the next record: false at the end of the table. When the record holds a term, held
+  // is set, entry receives its number and term its cell, appended in UTF-8.
+  bool Next(bool& held, int64_t& entry, std::string& term) {
+    held = false;
+    if (!Table->Next(Record)) return false;
+    if (Record.size() <= kEntryField) FailFields(Name, ShownName, kEntryField + 1);
+    entry = EntryNumber(Record[kEntryField], Name, ShownName);
+    if (entry >= 1 && !Record[kTermField].Text.empty()) {
+      held = true;
+      AppendCell(term, Record[kTermField].Text);
+    }
+    return true;
   }
-  return result;
-}
 
-namespace {
+private:
+  std::unique_ptr<TTermbaseTable> Table;
+  TTermbaseRecord Record;
+  const WideString& Name;
+  const WideString& ShownName;
+};
 
-// Progress in thousandths of a percent: reading the index tables is the first half, each
-// table an equal share by its records; writing the lines the second half, by terms written.
-// The job hears of it only when the percentage changes.
+// Progress in thousandths of a percent; the job hears of it only when the percentage changes.
 class TExportProgress {
 public:
-  explicit TExportProgress(TObjectControled& job) : Job(job) {
+  explicit TExportProgress(TObjectControled& job) : Job(job) { Start(); }
+  void Start() {
     Job.Position = 0;
     Job.SetTotal(kTotal);
   }
+  // The tables read side by side: records read over all of them.
+  void Records(int64_t read, int64_t count) { Report(count > 0 ? kTotal * std::min(read, count) / count : 0); }
+  // The tables read one by one, then the lines written: reading is the first half, each table an
+  // equal share by its records; writing the second half, by terms written.
   void Reading(size_t column, size_t columns, int64_t read, int64_t count) {
     const int64_t share = kTotal / 2 / static_cast<int64_t>(std::max<size_t>(columns, 1));
     const int64_t within = count > 0 ? share * std::min(read, count) / count : 0;
@@ -201,33 +197,205 @@ private:
   TObjectControled& Job;
 };
 
-// A line as the file takes it. The stream writes text up to its first #0, so a term holding
-// U+0000 is written in pieces, the character itself as its UTF-8 byte.
-void WriteCsvLine(TTextFileStream& out, const WideString& line) {
-  size_t from = 0;
-  for (size_t nul = line.find(u'\0'); nul != WideString::npos; nul = line.find(u'\0', from)) {
-    out.WriteText(line.substr(from, nul - from).c_str());
-    out.Write("", 1);
-    from = nul + 1;
-  }
-  out.WriteLine(from == 0 ? line.c_str() : line.substr(from).c_str());
-}
-
-// Removes the output it guards unless the export completed or was stopped by the user, so
-// that a failed export leaves no file that could pass for its result.
-class TOutputGuard {
+// The output: the mark and the header line, then the entry lines. Removed unless kept, so that
+// a failed export leaves no file that could pass for its result.
+class TCsvOutput {
 public:
-  explicit TOutputGuard(const WideString& name) : Name(name) {}
-  ~TOutputGuard() {
-    if (!Kept) platform::DeleteFile(Name);
+  TCsvOutput(const WideString& name, const WideString& shownName, const std::vector<std::string>& titles)
+      : Name(name), ShownName(shownName) {
+    for (size_t i = 0; i < titles.size(); ++i) {
+      if (i > 0) Header += '\t';
+      Header += titles[i];
+    }
   }
-  TOutputGuard(const TOutputGuard&) = delete;
-  TOutputGuard& operator=(const TOutputGuard&) = delete;
-  void Keep() { Kept = true; }
+  ~TCsvOutput() {
+    if (!Created || Kept) return;
+    Out.reset();
+    platform::DeleteFile(Name);
+  }
+  TCsvOutput(const TCsvOutput&) = delete;
+  TCsvOutput& operator=(const TCsvOutput&) = delete;
+
+  bool Begun() const { return Created; }
+  // Creates the file, or empties it to begin again.
+  void Begin() {
+    Out.reset();
+    Out = TTextFileStream::Create(Name, ccUtf8, false, fmCreate);
+    if (!Out)
+      throw EWideFCreateError(
+          WideFormat(u"Cannot create file \"%s\". %s", {ShownName, WideSysErrorMessage(platform::LastErrorCode())}));
+    Created = true;
+    std::string header = Header;
+    WriteLine(header);
+  }
+  bool Failed() const { return Out->WriteFailed(); }
+  // Writes line and its CR LF; line is left changed.
+  void WriteLine(std::string& line) {
+    line += "\r\n";
+    Out->Write(line.data(), static_cast<int64_t>(line.size()));
+  }
+  // Closes the file and keeps it. Raises ETermbaseError when it could not take all that was
+  // written; the file is then removed.
+  void Keep() {
+    if (!Out->CloseFile() || Out->WriteFailed()) {
+      const int code = platform::LastErrorCode();
+      Out.reset();
+      platform::DeleteFile(Name);
+      throw ETermbaseError(WideFormat(u"Cannot write file \"%s\". %s", {ShownName, WideSysErrorMessage(code)}));
+    }
+    Kept = true;
+  }
 
 private:
   WideString Name;
+  WideString ShownName;
+  std::string Header;
+  std::unique_ptr<TTextFileStream> Out;
+  bool Created = false;
   bool Kept = false;
+};
+
+enum class TStreamEnd { Done, Stopped, Unordered };
+
+// One index table read side by side with the others: the terms of its current entry, all of
+// them, and the term read after them, which belongs to a later entry.
+struct TStreamColumn {
+  std::unique_ptr<TIndexReader> Reader;
+  int64_t Entry = 0;  // of Cell; 0 once the table has no more terms
+  std::string Cell;   // the terms joined with "|"
+  int64_t NextEntry = 0;
+  std::string Next;
+};
+
+// Exports index tables grouped by ascending entry number, reading them side by side: the line
+// of an entry is written once every table has read past it, so only one entry's terms per
+// table are held. The output is begun once every table has given its first entry. Ends with
+// Unordered at the first term whose entry number is below the one before it in its table.
+TStreamEnd StreamIndexes(TTermbaseSource& source, const TIndexList& list, const WideString& shownName,
+                         TCsvOutput& output, TObjectControled& job, TExportProgress& progress, int64_t& written) {
+  std::vector<TStreamColumn> columns(list.Titles.size());
+  int64_t count = 0, read = 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    columns[i].Reader = std::make_unique<TIndexReader>(source, list, i, shownName);
+    count += std::max<int64_t>(columns[i].Reader->Count(), 0);
+  }
+  // Reads up to the column's next term (NextEntry 0 at the end); false when stopped.
+  const auto readTerm = [&](TStreamColumn& c) {
+    c.Next.clear();
+    for (bool held = false; !held;) {
+      if (!c.Reader->Next(held, c.NextEntry, c.Next)) {
+        c.NextEntry = 0;
+        break;
+      }
+      progress.Records(++read, count);
+      if (job.Aborted) return false;
+    }
+    return true;
+  };
+  // Moves the column to its next entry and reads all of that entry's terms.
+  const auto advance = [&](TStreamColumn& c) {
+    c.Entry = c.NextEntry;
+    c.Cell.swap(c.Next);
+    while (c.Entry != 0) {
+      if (!readTerm(c)) return TStreamEnd::Stopped;
+      if (c.NextEntry == 0 || c.NextEntry > c.Entry) break;
+      if (c.NextEntry < c.Entry) return TStreamEnd::Unordered;
+      c.Cell += '|';
+      c.Cell += c.Next;
+    }
+    return TStreamEnd::Done;
+  };
+  for (TStreamColumn& c : columns) {
+    if (!readTerm(c)) return TStreamEnd::Stopped;
+    if (const TStreamEnd end = advance(c); end != TStreamEnd::Done) return end;
+  }
+  output.Begin();
+  std::string line;
+  while (!output.Failed()) {
+    int64_t entry = kNoEntry;
+    for (const TStreamColumn& c : columns)
+      if (c.Entry != 0) entry = std::min(entry, c.Entry);
+    if (entry == kNoEntry) break;
+    line.clear();
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) line += '\t';
+      if (columns[i].Entry == entry) line += columns[i].Cell;
+    }
+    output.WriteLine(line);
+    ++written;
+    ++job.UnitCount;
+    for (TStreamColumn& c : columns)
+      if (c.Entry == entry)
+        if (const TStreamEnd end = advance(c); end != TStreamEnd::Done) return end;
+  }
+  return TStreamEnd::Done;
+}
+
+// Every term of the index tables in memory, for tables not grouped by entry: per column the
+// terms' UTF-8 one after the other, each ended by a TAB (which no cell holds), and per term its
+// entry number and start, ordered by entry (the table's order within an entry).
+class TTermbaseIndexes {
+public:
+  // Reads every table, one after the other; false when stopped.
+  bool Read(TTermbaseSource& source, const TIndexList& list, const WideString& shownName, TObjectControled& job,
+            TExportProgress& progress) {
+    Columns.resize(list.Titles.size());
+    for (size_t i = 0; i < Columns.size(); ++i) {
+      TColumn& c = Columns[i];
+      TIndexReader reader(source, list, i, shownName);
+      const int64_t count = reader.Count();
+      int64_t read = 0, entry = 0;
+      bool ordered = true;
+      for (bool held = false;;) {
+        const size_t start = c.Terms.size();
+        if (!reader.Next(held, entry, c.Terms)) break;
+        if (held) {
+          if (!c.Refs.empty() && entry < c.Refs.back().Entry) ordered = false;
+          c.Refs.push_back({entry, start});
+          c.Terms += '\t';
+        }
+        progress.Reading(i, Columns.size(), ++read, count);
+        if (job.Aborted) return false;
+      }
+      if (!ordered)
+        std::stable_sort(c.Refs.begin(), c.Refs.end(),
+                         [](const TTermRef& a, const TTermRef& b) { return a.Entry < b.Entry; });
+      TermCount += static_cast<int64_t>(c.Refs.size());
+    }
+    return true;
+  }
+
+  // The smallest entry number of which some column still has terms; kNoEntry when none has.
+  int64_t NextEntry() const {
+    int64_t next = kNoEntry;
+    for (const TColumn& c : Columns)
+      if (c.Cursor < c.Refs.size()) next = std::min(next, c.Refs[c.Cursor].Entry);
+    return next;
+  }
+  // Appends the terms of entry in column, joined with "|", to line; the column moves past them.
+  void CollectEntryTerms(size_t column, int64_t entry, std::string& line) {
+    TColumn& c = Columns[column];
+    for (bool first = true; c.Cursor < c.Refs.size() && c.Refs[c.Cursor].Entry == entry; ++c.Cursor, first = false) {
+      if (!first) line += '|';
+      const size_t start = c.Refs[c.Cursor].Start;
+      line.append(c.Terms, start, c.Terms.find('\t', start) - start);
+      ++Collected;
+    }
+  }
+  int64_t TermCount = 0;
+  int64_t Collected = 0;
+
+private:
+  struct TTermRef {
+    int64_t Entry;
+    size_t Start;
+  };
+  struct TColumn {
+    std::string Terms;
+    std::vector<TTermRef> Refs;
+    size_t Cursor = 0;
+  };
+  std::vector<TColumn> Columns;
 };
 
 }  // namespace
@@ -239,42 +407,35 @@ int64_t STLBToCSV(TTermbaseSource& source, const WideString& inputName, const Wi
   if (platform::SameFile(inputName, outputName))
     throw ETermbaseError(WideFormat(u"The output file \"%s\" is the termbase itself.", {shownOutput}));
   TExportProgress progress(job);
-  TTermbaseIndexes indexes(source, shownInput, [&](size_t column, size_t columns, int64_t read, int64_t count) {
-    progress.Reading(column, columns, read, count);
-    return !job.Aborted;
-  });
-  if (indexes.Stopped() || job.Aborted) return 0;
-
-  std::unique_ptr<TTextFileStream> out = TTextFileStream::Create(outputName, ccUtf8, false, fmCreate);
-  if (!out)
-    throw EWideFCreateError(WideFormat(u"Cannot create file \"%s\". %s",
-                                       {shownOutput, WideSysErrorMessage(platform::LastErrorCode())}));
-  TOutputGuard guard(outputName);
-  WideString line;
-  for (size_t i = 0; i < indexes.Count(); ++i) {
-    if (i > 0) line += u'\t';
-    line += indexes.Titles()[i];
-  }
-  WriteCsvLine(*out, line);
+  const TIndexList list = ListIndexes(source, shownInput);
+  TCsvOutput output(outputName, shownOutput, list.Titles);
   int64_t written = 0;
-  for (int64_t entry = indexes.NextEntry(); entry != TTermbaseIndexes::NoEntry && !job.Aborted && !out->WriteFailed();
-       entry = indexes.NextEntry()) {
-    line.clear();
-    for (size_t i = 0; i < indexes.Count(); ++i) {
-      if (i > 0) line += u'\t';
-      line += indexes.CollectEntryTerms(i, entry);
+  const TStreamEnd end = StreamIndexes(source, list, shownInput, output, job, progress, written);
+  if (end == TStreamEnd::Unordered) {
+    // Begun again the way that takes records in any order; what was written goes.
+    job.UnitCount -= static_cast<int>(written);
+    written = 0;
+    if (output.Begun()) output.Begin();
+    progress.Start();
+    TTermbaseIndexes indexes;
+    if (!indexes.Read(source, list, shownInput, job, progress) || job.Aborted) return 0;
+    if (!output.Begun()) output.Begin();
+    std::string line;
+    for (int64_t entry = indexes.NextEntry(); entry != kNoEntry && !job.Aborted && !output.Failed();
+         entry = indexes.NextEntry()) {
+      line.clear();
+      for (size_t i = 0; i < list.Titles.size(); ++i) {
+        if (i > 0) line += '\t';
+        indexes.CollectEntryTerms(i, entry, line);
+      }
+      output.WriteLine(line);
+      ++written;
+      ++job.UnitCount;
+      progress.Writing(indexes.Collected, indexes.TermCount);
     }
-    WriteCsvLine(*out, line);
-    ++written;
-    ++job.UnitCount;
-    progress.Writing(indexes.Collected(), indexes.TermCount());
   }
-  if (!out->CloseFile() || out->WriteFailed()) {
-    const int code = platform::LastErrorCode();
-    out.reset();
-    throw ETermbaseError(WideFormat(u"Cannot write file \"%s\". %s", {shownOutput, WideSysErrorMessage(code)}));
-  }
-  guard.Keep();
+  if (!output.Begun()) return 0;  // stopped before the first line
+  output.Keep();
   if (!job.Aborted) progress.Done();
   return written;
 }

@@ -41,7 +41,8 @@ public:
   virtual ~TTermbaseSource() = default;
   // The user tables (system tables left out), in the order the file keeps them.
   virtual std::vector<WideString> TableNames() = 0;
-  // The table at position index of TableNames(). A source may allow only one open table at a
-  // time: free the last one before opening the next. Raises ETermbaseError when it cannot be read.
+  // The table at position index of TableNames(). Tables may be open at the same time, each read
+  // at its own pace (the export reads its index tables side by side). Raises ETermbaseError when
+  // it cannot be read.
   virtual std::unique_ptr<TTermbaseTable> OpenTable(size_t index) = 0;
 };

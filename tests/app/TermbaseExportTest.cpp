@@ -1,6 +1,7 @@
 #include "app/core/TermbaseExport.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -262,7 +263,7 @@ TEST(TermbaseExport, ProgressRisesToTheEndAndStopKeepsWhatWasWritten) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_LE(seen.size(), 102u);  // only when the percentage changes
 
-  // Stopped while writing: the lines written stay and are counted.
+  // Stopped part-way: the lines written stay and are counted.
   TObjectControled writing;
   writing.OnProgress = [&](int percent) {
     if (percent >= 75) writing.Abort();
@@ -272,12 +273,14 @@ TEST(TermbaseExport, ProgressRisesToTheEndAndStopKeepsWhatWasWritten) {
   EXPECT_LT(part.entries, 2000);
   EXPECT_EQ(std::count(part.text.begin(), part.text.end(), '\n'), part.entries + 1);
 
-  // Stopped while reading: nothing is written.
+  // Stopped while a table out of entry order is read again, before any line: nothing is written.
+  const std::string reversed =
+      Save(dir, {Indexes({u"English"}), Index(u"I_English", {terms.rbegin(), terms.rend()})}, "r.sdltb");
   TObjectControled reading;
   reading.OnProgress = [&](int percent) {
     if (percent >= 10) reading.Abort();
   };
-  EXPECT_EQ(STLBToCSV(W(file), W(dir.File("none.csv")), reading), 0);
+  EXPECT_EQ(STLBToCSV(W(reversed), W(dir.File("none.csv")), reading), 0);
   EXPECT_FALSE(std::filesystem::exists(dir.File("none.csv")));
 }
 
@@ -333,6 +336,72 @@ TEST(TermbaseExport, EntryNumbersAsTextAndTermsHoldingNul) {
   MemoryTermbase narrow({{u"mtIndexes", {{Text(u"1"), Text(u"English")}}}, {u"I_English", {{Text(u"1"), Text(u"x")}}}});
   EXPECT_THROW(STLBToCSV(narrow, u"memory.sdltb", W(dir.File("b.csv")), job), ETermbaseError);
   EXPECT_FALSE(std::filesystem::exists(dir.File("b.csv")));
+}
+
+TEST(TermbaseExport, TableFoundOutOfOrderAfterLinesWereWrittenBeginsAgain) {
+  TempDir dir;
+  const auto term = [](int64_t entry, std::u16string text) {
+    return TTermbaseRecord{Text(u""), Text(std::move(text)), Text(u""), {false, true, entry, u""}};
+  };
+  // Entries 1 and 2 are written before English goes back to entry 1.
+  MemoryTermbase termbase({{u"mtIndexes", {{Text(u"1"), Text(u"English")}, {Text(u"2"), Text(u"German")}}},
+                           {u"I_English", {term(1, u"a1"), term(2, u"a2"), term(3, u"a3"), term(1, u"late")}},
+                           {u"I_German", {term(1, u"b1"), term(3, u"b3")}}});
+  TObjectControled job;
+  EXPECT_EQ(STLBToCSV(termbase, u"memory.sdltb", W(dir.File("o.csv")), job), 3);
+  EXPECT_EQ(job.UnitCount, 3);
+  EXPECT_EQ(TempDir::Read(dir.File("o.csv")), "\xEF\xBB\xBF" "English\tGerman\r\na1|late\tb1\r\na2\t\r\na3\tb3\r\n");
+}
+
+// Entries made as they are read, so that what grows with them is the export's own memory; the
+// heap in use is sampled at every record.
+class GeneratedTermbase : public TTermbaseSource {
+public:
+  explicit GeneratedTermbase(int64_t entries) : entries_(entries) {}
+  std::vector<WideString> TableNames() override { return {u"mtIndexes", u"I_English", u"I_German"}; }
+  std::unique_ptr<TTermbaseTable> OpenTable(size_t index) override {
+    struct Reader : TTermbaseTable {
+      GeneratedTermbase& source;
+      size_t index;
+      int64_t next = 0;
+      Reader(GeneratedTermbase& s, size_t i) : source(s), index(i) {}
+      int64_t RecordCount() const override { return index == 0 ? 2 : source.entries_; }
+      bool Next(TTermbaseRecord& record) override {
+        source.peak = std::max(source.peak, HeapInUse());
+        if (next == RecordCount()) return false;
+        ++next;
+        if (index == 0) record = {Text(u""), Text(next == 1 ? u"English" : u"German")};
+        else record = {Text(u""), Text(u"term " + W(std::to_string(next))), Text(u""), {false, true, next, u""}};
+        return true;
+      }
+    };
+    return std::make_unique<Reader>(*this, index);
+  }
+  static size_t HeapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+  }
+  size_t peak = 0;
+
+private:
+  int64_t entries_;
+};
+
+TEST(TermbaseExport, MemoryDoesNotGrowWithTheEntries) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator keeps no count of the heap in use";
+#endif
+  TempDir dir;
+  std::vector<size_t> growth;
+  for (const int64_t entries : {1000, 100000}) {
+    GeneratedTermbase termbase(entries);
+    const size_t before = GeneratedTermbase::HeapInUse();
+    TObjectControled job;
+    EXPECT_EQ(STLBToCSV(termbase, u"memory.sdltb", W(dir.File("g.csv")), job), entries);
+    growth.push_back(termbase.peak > before ? termbase.peak - before : 0);
+  }
+  // Holding every term of 100,000 entries would take some 8 MB.
+  EXPECT_LT(growth[1], growth[0] + 256 * 1024);
 }
 
 TEST(MdbTermbase, ReadsEveryStoredFormOfAField) {
