@@ -31,165 +31,83 @@ bool Eventually(Cond cond) {
 TEST(MySynchro, NestedEnterAndLeaveOnOneThread) {
   TMyCriticalSection cs;
   EXPECT_EQ(cs.GetLockCount(), -1);
-  EXPECT_EQ(cs.GetOwnThread(), 0u);
-  ASSERT_TRUE(cs.Enter(INFINITE));
-  ASSERT_TRUE(cs.Enter(0));  // nested: never waits
-  EXPECT_EQ(cs.GetLockCount(), 1);
-  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
-  cs.Leave();
-  EXPECT_EQ(cs.GetLockCount(), 0);
-  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
-  cs.Leave();
-  EXPECT_EQ(cs.GetLockCount(), -1);
-  EXPECT_EQ(cs.GetOwnThread(), 0u);
-}
-
-TEST(MySynchro, NestingBeyondSixteenBits) {
-  TMyCriticalSection cs;
-  const int levels = 70000;
-  for (int i = 0; i < levels; ++i) ASSERT_TRUE(cs.Enter(INFINITE));
+  const int levels = 70000;  // beyond sixteen bits
+  for (int i = 0; i < levels; ++i) ASSERT_TRUE(cs.Enter(i % 2 ? 0 : INFINITE));  // nested: never waits
   EXPECT_EQ(cs.GetLockCount(), levels - 1);
+  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
+  std::thread([&] { cs.Leave(); }).join();  // a non-owner releases nothing
   for (int i = 0; i < levels - 1; ++i) cs.Leave();
   EXPECT_EQ(cs.GetLockCount(), 0);
+  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
   cs.Leave();
   EXPECT_EQ(cs.GetLockCount(), -1);
+  EXPECT_EQ(cs.GetOwnThread(), 0u);
 }
 
 TEST(MySynchro, OtherThreadTimesOutAndLeavesTheCountsAsTheyWere) {
   TMyCriticalSection cs;
   ASSERT_TRUE(cs.Enter(INFINITE));
-  bool zero = true, shortWait = true;
-  int64_t countWhileWaiting = 0;
-  std::thread other([&] {
-    zero = cs.Enter(0);
-    shortWait = cs.Enter(30);
-  });
-  other.join();
-  EXPECT_FALSE(zero);
-  EXPECT_FALSE(shortWait);
+  std::thread([&] {
+    EXPECT_FALSE(cs.Enter(0));
+    EXPECT_FALSE(cs.Enter(30));
+  }).join();
   EXPECT_EQ(cs.GetLockCount(), 0);
-  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
-
   // A waiter that gave up must not be handed the lock later, nor let anyone in twice.
   std::thread waiter([&] { EXPECT_FALSE(cs.Enter(20)); });
-  ASSERT_TRUE(Eventually([&] { countWhileWaiting = cs.GetLockCount(); return countWhileWaiting == 1; }));
+  ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == 1; }));
   waiter.join();
   EXPECT_EQ(cs.GetLockCount(), 0);
   cs.Leave();
-  EXPECT_EQ(cs.GetLockCount(), -1);
   EXPECT_EQ(cs.GetOwnThread(), 0u);
-  std::thread taker([&] {
+  std::thread([&] {
     EXPECT_TRUE(cs.Enter(0));
     cs.Leave();
-  });
-  taker.join();
+  }).join();
 }
 
-TEST(MySynchro, WaiterBecomesOwnerAtTheOutermostLeave) {
+TEST(MySynchro, WaitersBecomeOwnersAtTheOutermostLeaveInArrivalOrder) {
   TMyCriticalSection cs;
   ASSERT_TRUE(cs.Enter(INFINITE));
-  ASSERT_TRUE(cs.Enter(INFINITE));
-  std::atomic<uint32_t> waiterId{0};
-  std::atomic<bool> entered{false}, release{false};
-  int64_t countInside = 0;
-  std::thread waiter([&] {
-    waiterId = platform::CurrentThreadId();
-    EXPECT_TRUE(cs.Enter(INFINITE));
-    entered = true;
-    countInside = cs.GetLockCount();
-    while (!release) std::this_thread::sleep_for(1ms);
-    cs.Leave();
-  });
-  // Two levels held plus one waiter.
-  ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == 2; }));
-  cs.Leave();
-  EXPECT_EQ(cs.GetLockCount(), 1);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(entered);
-  cs.Leave();
-  // Handed over inside Leave: no moment in which the lock is free for a third thread.
-  EXPECT_EQ(cs.GetOwnThread(), waiterId.load());
-  EXPECT_FALSE(cs.Enter(0));
-  ASSERT_TRUE(Eventually([&] { return entered.load(); }));
-  release = true;
-  waiter.join();
-  EXPECT_EQ(countInside, 0);  // depth 1, nobody waiting
-  EXPECT_EQ(cs.GetLockCount(), -1);
-  EXPECT_EQ(cs.GetOwnThread(), 0u);
-}
-
-TEST(MySynchro, WaitersAreServedInArrivalOrder) {
-  TMyCriticalSection cs;
   ASSERT_TRUE(cs.Enter(INFINITE));
   std::vector<int> order;  // written only by the owner of cs
+  std::vector<uint32_t> ids(3);
+  std::atomic<bool> release{false};
   std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 3; ++i) {
     threads.emplace_back([&, i] {
+      ids[i] = platform::CurrentThreadId();
       ASSERT_TRUE(cs.Enter(INFINITE));
       order.push_back(i);
+      while (i == 0 && !release) std::this_thread::sleep_for(1ms);
       cs.Leave();
     });
-    ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == i + 1; }));
+    ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == i + 2; }));  // two levels held plus the waiters
   }
   cs.Leave();
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(cs.GetLockCount(), -1);
-}
-
-TEST(MySynchro, LeaveByANonOwnerReleasesNothing) {
-  TMyCriticalSection cs;
-  std::thread([&] { cs.Leave(); }).join();  // free lock
-  EXPECT_EQ(cs.GetLockCount(), -1);
-  ASSERT_TRUE(cs.Enter(INFINITE));
-  std::thread([&] { cs.Leave(); }).join();
-  EXPECT_EQ(cs.GetLockCount(), 0);
-  EXPECT_EQ(cs.GetOwnThread(), platform::CurrentThreadId());
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(order.empty());
   cs.Leave();
+  // Handed over inside Leave: no moment in which the lock is free for a third thread.
+  EXPECT_EQ(cs.GetOwnThread(), ids[0]);
+  EXPECT_FALSE(cs.Enter(0));
+  release = true;
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(cs.GetLockCount(), -1);
 }
 
-TEST(MySynchro, ReleaseAllForOneThread) {
+TEST(MySynchro, ReleaseAllHandsTheLockToTheWaiter) {
   TMyCriticalSection cs;
   const uint32_t self = platform::CurrentThreadId();
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(cs.Enter(INFINITE));
-  uint32_t otherId = 0;
-  std::thread([&] {
-    otherId = platform::CurrentThreadId();
-    cs.ReleaseAll(otherId);  // not the owner: nothing happens
-  }).join();
-  EXPECT_EQ(cs.GetLockCount(), 2);
-  EXPECT_EQ(cs.GetOwnThread(), self);
-
+  std::thread([&] { cs.ReleaseAll(platform::CurrentThreadId()); }).join();  // not the owner: nothing
+  std::thread waiter([&] { EXPECT_TRUE(cs.Enter(10000)); });
+  ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == 3; }));
   std::thread([&] { cs.ReleaseAll(self); }).join();
-  EXPECT_EQ(cs.GetLockCount(), -1);
-  EXPECT_EQ(cs.GetOwnThread(), 0u);
-  cs.Leave();  // the former owner's late Leave does no harm
-  EXPECT_EQ(cs.GetLockCount(), -1);
-  cs.ReleaseAll(0);  // free lock: nothing to do
-  EXPECT_EQ(cs.GetLockCount(), -1);
-}
-
-TEST(MySynchro, ReleaseAllOfWhoeverOwnsHandsTheLockToTheWaiter) {
-  TMyCriticalSection cs;
-  ASSERT_TRUE(cs.Enter(INFINITE));
-  ASSERT_TRUE(cs.Enter(INFINITE));
-  std::atomic<uint32_t> waiterId{0};
-  std::atomic<bool> release{false};
-  std::thread waiter([&] {
-    waiterId = platform::CurrentThreadId();
-    EXPECT_TRUE(cs.Enter(INFINITE));
-    while (!release) std::this_thread::sleep_for(1ms);
-    cs.Leave();
-  });
-  ASSERT_TRUE(Eventually([&] { return cs.GetLockCount() == 2; }));
-  cs.ReleaseAll(0);
-  EXPECT_EQ(cs.GetOwnThread(), waiterId.load());
+  waiter.join();  // the waiter got in and never left
+  cs.Leave();     // the former owner's late Leave does no harm
   EXPECT_EQ(cs.GetLockCount(), 0);
-  cs.Leave();  // no longer ours
-  EXPECT_EQ(cs.GetOwnThread(), waiterId.load());
-  release = true;
-  waiter.join();
+  cs.ReleaseAll(0);  // whoever owns it
   EXPECT_EQ(cs.GetLockCount(), -1);
 }
 
@@ -201,43 +119,14 @@ TEST(MySynchro, RegistryLinksEveryLockObject) {
   auto c = std::make_unique<TMyCriticalSection>();
   EXPECT_EQ(TBaseCriticalSection::RegistryCount(), before + 3);
   EXPECT_EQ(TBaseCriticalSection::RegistryHead(), c.get());
-  EXPECT_EQ(c->Prev(), nullptr);
-  EXPECT_EQ(c->Next(), b.get());
-  EXPECT_EQ(b->Prev(), c.get());
-  EXPECT_EQ(b->Next(), a.get());
   EXPECT_EQ(a->Next(), oldHead);
-
   b.reset();  // a middle element: its neighbours join
-  EXPECT_EQ(c->Next(), a.get());
-  EXPECT_EQ(a->Prev(), c.get());
+  EXPECT_TRUE(c->Next() == a.get() && a->Prev() == c.get());
   c.reset();  // the head: the head passes on
-  EXPECT_EQ(TBaseCriticalSection::RegistryHead(), a.get());
-  EXPECT_EQ(a->Prev(), nullptr);
+  EXPECT_TRUE(TBaseCriticalSection::RegistryHead() == a.get() && a->Prev() == nullptr);
   a.reset();
   EXPECT_EQ(TBaseCriticalSection::RegistryCount(), before);
   EXPECT_EQ(TBaseCriticalSection::RegistryHead(), oldHead);
-
-  // The registry works again after the list went back to where it was.
-  TMyCriticalSection again;
-  EXPECT_EQ(TBaseCriticalSection::RegistryHead(), &again);
-  EXPECT_EQ(TBaseCriticalSection::RegistryCount(), before + 1);
-  EXPECT_TRUE(again.Enter(0));
-  again.Leave();
-}
-
-TEST(MySynchro, RegistryFromManyThreads) {
-  const int before = TBaseCriticalSection::RegistryCount();
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t)
-    threads.emplace_back([] {
-      for (int i = 0; i < 500; ++i) {
-        TMyCriticalSection a, b;
-        a.Enter(INFINITE);
-        a.Leave();
-      }
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(TBaseCriticalSection::RegistryCount(), before);
 }
 
 // Many threads entering with short time limits, nested, some waiting for ever: never two owners,
@@ -249,7 +138,6 @@ TEST(MySynchro, StressNeverTwoOwners) {
   long plainCounter = 0;  // changed only inside the lock
   std::atomic<long> entries{0}, timeouts{0};
   const int threadCount = 8, rounds = 3000;
-
   std::vector<std::thread> threads;
   for (int t = 0; t < threadCount; ++t)
     threads.emplace_back([&, t] {
@@ -268,7 +156,6 @@ TEST(MySynchro, StressNeverTwoOwners) {
         for (int i = 1; i < levels; ++i)
           if (!cs.Enter(static_cast<uint32_t>(timeout(rng)))) twoOwners = true;  // nested never fails
         if (cs.GetOwnThread() != platform::CurrentThreadId()) twoOwners = true;
-        for (int spin = busy(rng) * 200; spin > 0; --spin) std::atomic_signal_fence(std::memory_order_seq_cst);
         if (busy(rng) == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
         for (int i = 1; i < levels; ++i) cs.Leave();
         inside.fetch_sub(1);
@@ -276,13 +163,10 @@ TEST(MySynchro, StressNeverTwoOwners) {
       }
     });
   for (auto& t : threads) t.join();
-
   EXPECT_FALSE(twoOwners);
   EXPECT_EQ(plainCounter, entries.load());
   EXPECT_EQ(entries + timeouts, threadCount * rounds);
-  EXPECT_GT(entries.load(), 0);
   EXPECT_EQ(cs.GetLockCount(), -1);
-  EXPECT_EQ(cs.GetOwnThread(), 0u);
   EXPECT_TRUE(cs.Enter(0));
   cs.Leave();
 }

@@ -20,25 +20,17 @@ namespace {
 class Listener {
 public:
   // A UNIX socket at path (abstract: in the abstract namespace, not on disk).
-  Listener(const std::string& path, bool abstract) {
-    fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    const size_t offset = abstract ? 1 : 0;
-    std::memcpy(a.sun_path + offset, path.data(), path.size());
-    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  Listener(const std::string& path, bool abstract) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+    sockaddr_un a{AF_UNIX, {}};
+    std::memcpy(a.sun_path + abstract, path.data(), path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + abstract + path.size());
     ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), length) == 0 && ::listen(fd_, 4) == 0;
   }
   // TCP on the loopback address, the first free port of the X11 range from 6000 + first.
-  explicit Listener(int first) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    for (Number = first; Number < first + 100 && !ok_; ++Number) {
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      a.sin_port = htons(static_cast<uint16_t>(6000 + Number));
-      ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0;
-      if (ok_) return;
+  explicit Listener(int first) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    for (Number = first; Number < first + 100; ++Number) {
+      sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(6000 + Number)), {htonl(INADDR_LOOPBACK)}, {}};
+      if ((ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0)) return;
     }
   }
   ~Listener() { ::close(fd_); }

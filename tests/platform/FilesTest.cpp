@@ -19,81 +19,63 @@ std::u16string W(const std::string& s) { return Utf8ToUtf16(s); }
 
 TEST(Files, CreateWriteReadSeekAndSize) {
   TempDir dir;
-  std::u16string name = W(dir.File("caf\xC3\xA9-\xE6\x97\xA5.bin"));  // non-ASCII name reaches the disk as UTF-8
+  TempDir::Write(dir.File("caf\xC3\xA9-\xE6\x97\xA5.bin"), "old content");
+  const std::u16string name = W(dir.File("caf\xC3\xA9-\xE6\x97\xA5.bin"));  // reaches the disk as UTF-8
   FileHandle h = OpenFile(name, AccessRead | AccessWrite, ShareNone, Disposition::CreateAlways);
   ASSERT_NE(h, InvalidFileHandle);
+  EXPECT_EQ(FileSizeOf(h), 0);  // emptied
   EXPECT_EQ(WriteFile(h, "hello world", 11), 11);
-  EXPECT_EQ(FileSizeOf(h), 11);
   EXPECT_EQ(SeekFile(h, 6, SeekBegin), 6);
   char buf[16] = {};
   EXPECT_EQ(ReadFile(h, buf, 16), 5);
   EXPECT_STREQ(buf, "world");
   EXPECT_EQ(SeekFile(h, -5, SeekEnd), 6);
   EXPECT_TRUE(SetFileSizeOf(h, 5));
-  EXPECT_EQ(FileSizeOf(h), 5);
   CloseFile(h);
   EXPECT_TRUE(IsRegularFile(name));
   EXPECT_EQ(TempDir::Read(dir.File("caf\xC3\xA9-\xE6\x97\xA5.bin")), "hello");
 }
 
-TEST(Files, CreateAlwaysEmptiesAnExistingFile) {
-  TempDir dir;
-  TempDir::Write(dir.File("a.txt"), "old content");
-  FileHandle h = OpenFile(W(dir.File("a.txt")), AccessRead | AccessWrite, ShareNone, Disposition::CreateAlways);
-  ASSERT_NE(h, InvalidFileHandle);
-  EXPECT_EQ(FileSizeOf(h), 0);
-  CloseFile(h);
-}
-
 TEST(Files, FailuresLeaveTheirReason) {
   TempDir dir;
+  const std::u16string folder = W(dir.Path().string());
   EXPECT_EQ(OpenFile(W(dir.File("missing")), AccessRead, ShareRead, Disposition::OpenExisting), InvalidFileHandle);
   EXPECT_EQ(LastErrorCode(), ENOENT);
   EXPECT_EQ(SystemErrorText(ENOENT), u"No such file or directory.");
   // A directory is not a file, in either direction.
-  EXPECT_EQ(OpenFile(W(dir.Path().string()), AccessRead, ShareRead, Disposition::OpenExisting), InvalidFileHandle);
+  EXPECT_EQ(OpenFile(folder, AccessRead, ShareRead, Disposition::OpenExisting), InvalidFileHandle);
   EXPECT_EQ(LastErrorCode(), EISDIR);
-  EXPECT_FALSE(IsRegularFile(W(dir.Path().string())));
-  EXPECT_TRUE(IsDirectory(W(dir.Path().string())));
-  EXPECT_EQ(OpenFile(u"", AccessRead, ShareRead, Disposition::OpenExisting), InvalidFileHandle);
+  EXPECT_FALSE(IsRegularFile(folder));
+  EXPECT_TRUE(IsDirectory(folder));
   // Creating in a missing folder never creates the folder.
-  EXPECT_EQ(OpenFile(W(dir.File("no/such.txt")), AccessWrite, ShareNone, Disposition::CreateAlways), InvalidFileHandle);
+  EXPECT_EQ(OpenFile(W(dir.File("no/such.txt")), AccessWrite, ShareNone, Disposition::CreateAlways),
+            InvalidFileHandle);
   EXPECT_EQ(LastErrorCode(), ENOENT);
 }
 
 TEST(Files, SharingIsEnforcedBetweenOpeners) {
   TempDir dir;
   TempDir::Write(dir.File("s.txt"), "x");
-  std::u16string name = W(dir.File("s.txt"));
-  FileHandle reader = OpenFile(name, AccessRead, ShareRead, Disposition::OpenExisting);
-  ASSERT_NE(reader, InvalidFileHandle);
+  const std::u16string name = W(dir.File("s.txt"));
+  auto open = [&](unsigned access, unsigned share, Disposition d = Disposition::OpenExisting) {
+    return OpenFile(name, access, share, d);
+  };
   // Readers that deny writing coexist; a writer and an exclusive opener do not get in.
-  FileHandle reader2 = OpenFile(name, AccessRead, ShareRead, Disposition::OpenExisting);
+  FileHandle reader = open(AccessRead, ShareRead), reader2 = open(AccessRead, ShareRead);
   EXPECT_NE(reader2, InvalidFileHandle);
-  EXPECT_EQ(OpenFile(name, AccessRead | AccessWrite, ShareNone, Disposition::OpenExisting), InvalidFileHandle);
+  EXPECT_EQ(open(AccessRead | AccessWrite, ShareNone), InvalidFileHandle);
   EXPECT_EQ(LastErrorCode(), EBUSY);
-  // Sharing everything takes no lock.
-  FileHandle open = OpenFile(name, AccessRead, ShareRead | ShareWrite, Disposition::OpenExisting);
-  EXPECT_NE(open, InvalidFileHandle);
+  FileHandle any = open(AccessRead, ShareRead | ShareWrite);  // sharing everything takes no lock
+  EXPECT_NE(any, InvalidFileHandle);
   CloseFile(reader);
   CloseFile(reader2);
-  FileHandle writer = OpenFile(name, AccessRead | AccessWrite, ShareNone, Disposition::OpenExisting);
+  FileHandle writer = open(AccessRead | AccessWrite, ShareNone);
   EXPECT_NE(writer, InvalidFileHandle);
-  EXPECT_EQ(OpenFile(name, AccessRead, ShareRead, Disposition::OpenExisting), InvalidFileHandle);
-  // A refused create leaves the file as it was.
-  EXPECT_EQ(OpenFile(name, AccessWrite, ShareNone, Disposition::CreateAlways), InvalidFileHandle);
-  EXPECT_EQ(TempDir::Read(dir.File("s.txt")), "x");
+  EXPECT_EQ(open(AccessRead, ShareRead), InvalidFileHandle);
+  EXPECT_EQ(open(AccessWrite, ShareNone, Disposition::CreateAlways), InvalidFileHandle);
+  EXPECT_EQ(TempDir::Read(dir.File("s.txt")), "x");  // a refused create leaves the file as it was
   CloseFile(writer);
-  CloseFile(open);
-}
-
-TEST(Files, FullPathNameFoldsDotsWithoutTouchingTheDisk) {
-  EXPECT_EQ(FullPathName(u"/a/b/../c/./d.txt"), u"/a/c/d.txt");
-  EXPECT_EQ(FullPathName(u"/.."), u"/");
-  EXPECT_EQ(FullPathName(u"/a//b/"), u"/a/b/");
-  char cwd[4096];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  EXPECT_EQ(FullPathName(u"x.txt"), Utf8ToUtf16(std::string(cwd) + "/x.txt"));
+  CloseFile(any);
 }
 
 // A failure is never a result that passes for success: a folder that cannot be listed is no empty
@@ -127,12 +109,13 @@ TEST(Files, FolderAndFileRoutinesFailWithTheirReason) {
   EXPECT_EQ(TempDir::Read(dir.File("a.txt")), "a");
 }
 
-TEST(Clock, MonotonicAndLocalTime) {
-  int64_t a = MonotonicMilliseconds();
-  int64_t b = MonotonicMilliseconds();
-  EXPECT_LE(a, b);
-  LocalTime t = LocalTimeNow();
-  EXPECT_GE(t.year, 2020);
-  EXPECT_TRUE(t.month >= 1 && t.month <= 12);
-  EXPECT_NE(CurrentThreadId(), 0u);
+TEST(Files, FullPathNameAndClock) {
+  for (const auto& [name, full] : {std::pair<std::u16string, std::u16string>{u"/a/b/../c/./d.txt", u"/a/c/d.txt"},
+                                   {u"/..", u"/"}, {u"/a//b/", u"/a/b/"}})
+    EXPECT_EQ(FullPathName(name), full);
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(FullPathName(u"x.txt"), W(std::string(cwd) + "/x.txt"));
+  const int64_t a = MonotonicMilliseconds();
+  EXPECT_TRUE(a <= MonotonicMilliseconds() && LocalTimeNow().year >= 2020 && CurrentThreadId() != 0);
 }

@@ -27,115 +27,78 @@ std::string Tag(const std::string& type, const std::string& anchor, const std::s
          "</AlignmentAnchor><TagID>" + id + "</TagID>" + more + "<CanHide>true</CanHide></Tag>";
 }
 
-// The source text that the decoder makes of a segment string.
-std::string Source(TDecodeSdltmStr& d, const std::string& segment) {
-  TTU tu;
-  d.Decode(W(segment), tu, true);
-  return U8(tu.Field(tfSource));
-}
-
 }  // namespace
 
-TEST(DecodeSdltm, TextRunsAndCulturesFillTheirSideOfTheUnit) {
-  TDecodeSdltmStr d;
-  TTU tu;
-  d.Decode(W(Seg(Text("Hello, ") + Text("wor") + Text("ld") + Text(" "), "en-US")), tu, true);
-  EXPECT_EQ(U8(tu.Field(tfSource)), "Hello, world ");
-  EXPECT_EQ(U8(tu.LangPair.Source), "EN-US");
-  EXPECT_EQ(tu.Field(tfTarget), u"");
-  d.Decode(W(Seg(Text("Hallo, Welt"), "de-DE")), tu, false);
-  EXPECT_EQ(U8(tu.Field(tfTarget)), "Hallo, Welt");
-  EXPECT_EQ(U8(tu.LangPair.Target), "DE-DE");
-  EXPECT_EQ(U8(tu.Field(tfSource)), "Hello, world ");  // the other side stays
-  EXPECT_EQ(U8(tu.LangPair.Source), "EN-US");
-}
-
-TEST(DecodeSdltm, TagsBecomeTmxInlineElements) {
-  TDecodeSdltmStr d;
-  EXPECT_EQ(Source(d, Seg(Text("a ") + Tag("Start", "1", "1", "6") + Text("b") + Tag("End", "1", "0", "6") +
-                          Text(" c") + Tag("Standalone", "2", "2", "7") + Text("."))),
-            "a <bpt i=\"1\" x=\"1\" type=\"6\" />b<ept i=\"1\" /> c<ph x=\"2\" type=\"7\" />.");
-  EXPECT_EQ(Source(d, Seg(Tag("LockedContent", "3", "3", "9"))),
-            "<bpt i=\"3\" x=\"3\" type=\"x-LockedContent\" /><ept i=\"3\" />");
-  EXPECT_EQ(Source(d, Seg(Tag("TextPlaceholder", "4", "4", "8", "<TextEquivalent>{1}</TextEquivalent>"))),
-            "<bpt i=\"4\" x=\"4\" type=\"x-TextPlaceholder\" />{1}<ept i=\"4\" />");
-  // A tag of a type the decoder does not know still makes well-formed markup.
-  EXPECT_EQ(Source(d, Seg(Text("x") + Tag("Undefined", "5", "5", "10") + Text("y"))),
-            "x<ph x=\"5\" type=\"10\" />y");
-}
-
-TEST(DecodeSdltm, TextEquivalentBelongsToItsOwnTag) {
-  TDecodeSdltmStr d;
-  const std::string withText = Tag("TextPlaceholder", "1", "1", "8", "<TextEquivalent>{1}</TextEquivalent>");
-  const std::string without = Tag("TextPlaceholder", "2", "2", "9");
-  EXPECT_EQ(Source(d, Seg(withText + without)),
-            "<bpt i=\"1\" x=\"1\" type=\"x-TextPlaceholder\" />{1}<ept i=\"1\" />"
-            "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" /><ept i=\"2\" />");
-  // Nor does it reach the next string.
-  Source(d, Seg(withText));
-  EXPECT_EQ(Source(d, Seg(without)), "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" /><ept i=\"2\" />");
-}
-
-TEST(DecodeSdltm, AttributeValuesKeepEveryCharacterAndAreEscaped) {
-  TDecodeSdltmStr d;
+TEST(DecodeSdltm, SegmentsBecomeTmxMarkup) {
   const std::string longAnchor(120, '7');
   // Cyrillic, CJK and a character outside the Basic Multilingual Plane, none of them in an ANSI page.
   const std::string id = "\xD0\xB8\xD0\xB4-\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x98\x80";
-  EXPECT_EQ(Source(d, Seg(Tag("Start", longAnchor, "1", id) + Tag("End", longAnchor, "0", id))),
-            "<bpt i=\"" + longAnchor + "\" x=\"1\" type=\"" + id + "\" /><ept i=\"" + longAnchor + "\" />");
-  // Quotes and markup characters of the values are escaped once, references decoded once.
-  EXPECT_EQ(Source(d, Seg(Tag("Standalone", "1", "a\"b'c", "x&amp;y&lt;z&gt;&amp;lt;"))),
-            "<ph x=\"a&quot;b&apos;c\" type=\"x&amp;y&lt;z&gt;&amp;lt;\" />");
-  EXPECT_EQ(Source(d, Seg(Tag("TextPlaceholder", "1", "1", "8",
-                              "<TextEquivalent>\xCE\xA9 \xF0\x9F\x98\x80 &lt;b&gt; R&D</TextEquivalent>"))),
-            "<bpt i=\"1\" x=\"1\" type=\"x-TextPlaceholder\" />\xCE\xA9 \xF0\x9F\x98\x80 &lt;b&gt; R&amp;D<ept i=\"1\" />");
-}
-
-TEST(DecodeSdltm, ReferencesStayAndStrayAmpersandsAreEscaped) {
+  const std::string placeholder = Tag("TextPlaceholder", "1", "1", "8", "<TextEquivalent>{1}</TextEquivalent>");
+  std::string runs, longExpected;
+  for (int i = 0; i < 3000; ++i) {  // longer than any buffer
+    const std::string text = std::string(40, static_cast<char>('a' + i % 26)) + " &amp; ";
+    runs += Text(text) + Tag("Standalone", "1", "1", std::to_string(i));
+    longExpected += text + "<ph x=\"1\" type=\"" + std::to_string(i) + "\" />";
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {Text("Hello, ") + Text("wor") + Text("ld") + Text(" "), "Hello, world "},
+      {Text("a ") + Tag("Start", "1", "1", "6") + Text("b") + Tag("End", "1", "0", "6") + Text(" c") +
+           Tag("Standalone", "2", "2", "7"),
+       "a <bpt i=\"1\" x=\"1\" type=\"6\" />b<ept i=\"1\" /> c<ph x=\"2\" type=\"7\" />"},
+      {Tag("LockedContent", "3", "3", "9"), "<bpt i=\"3\" x=\"3\" type=\"x-LockedContent\" /><ept i=\"3\" />"},
+      // The text equivalent belongs to its own tag.
+      {placeholder + Tag("TextPlaceholder", "2", "2", "9"),
+       "<bpt i=\"1\" x=\"1\" type=\"x-TextPlaceholder\" />{1}<ept i=\"1\" />"
+       "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" /><ept i=\"2\" />"},
+      // A tag of a type the decoder does not know still makes well-formed markup.
+      {Text("x") + Tag("Undefined", "5", "5", "10") + Text("y"), "x<ph x=\"5\" type=\"10\" />y"},
+      // Attribute values keep every character; quotes and markup characters are escaped once.
+      {Tag("Start", longAnchor, "1", id) + Tag("End", longAnchor, "0", id),
+       "<bpt i=\"" + longAnchor + "\" x=\"1\" type=\"" + id + "\" /><ept i=\"" + longAnchor + "\" />"},
+      {Tag("Standalone", "1", "a\"b'c", "x&amp;y&lt;z&gt;&amp;lt;"),
+       "<ph x=\"a&quot;b&apos;c\" type=\"x&amp;y&lt;z&gt;&amp;lt;\" />"},
+      {Tag("TextPlaceholder", "1", "1", "8", "<TextEquivalent>\xCE\xA9 &lt;b&gt; R&D</TextEquivalent>"),
+       "<bpt i=\"1\" x=\"1\" type=\"x-TextPlaceholder\" />\xCE\xA9 &lt;b&gt; R&amp;D<ept i=\"1\" />"},
+      // References stay; what no XML reader would take is written as text.
+      {Text("a &amp; b &lt;c&gt; &quot;q&quot; &apos;s &#x263A;&#169;&#X41;x"),
+       "a &amp; b &lt;c&gt; &quot;q&quot; &apos;s &#x263A;&#169;&amp;#X41;x"},
+      {Text("R&D &nbsp; &#1; &#x110000; &amp &#; &") + Text("&"),
+       "R&amp;D &amp;nbsp; &amp;#1; &amp;#x110000; &amp;amp &amp;#; &amp;&amp;"},
+      {Text("a]]>b]>c>") + Text("x]]") + Text(">y"), "a]]&gt;b]>c>x]]&gt;y"},
+      {Text("one\ntwo\r\nthree\rfour\tfive"), "one&#10;two&#10;three&#10;four\tfive"},
+      {runs, longExpected},
+  };
   TDecodeSdltmStr d;
-  const std::string kept = "a &amp; b &lt;c&gt; &quot;q&quot; &apos;s &#x263A;&#169;&#X41;x";
-  EXPECT_EQ(Source(d, Seg(Text(kept))), "a &amp; b &lt;c&gt; &quot;q&quot; &apos;s &#x263A;&#169;&amp;#X41;x");
-  // What no XML reader would take is written as text.
-  EXPECT_EQ(Source(d, Seg(Text("R&D &nbsp; &#1; &#x110000; &amp &#; &") + Text("&"))),
-            "R&amp;D &amp;nbsp; &amp;#1; &amp;#x110000; &amp;amp &amp;#; &amp;&amp;");
-  EXPECT_EQ(Source(d, Seg(Text("a]]>b]>c>") + Text("x]]") + Text(">y"))), "a]]&gt;b]>c>x]]&gt;y");
-}
-
-TEST(DecodeSdltm, LineBreaksInTheTextAreKept) {
-  TDecodeSdltmStr d;
-  EXPECT_EQ(Source(d, Seg(Text("one\ntwo\r\nthree\rfour\tfive"))), "one&#10;two&#10;three&#10;four\tfive");
-  // Line ends between the elements are no text, nor around a name.
+  for (const auto& [elements, source] : cases) {
+    TTU tu;
+    d.Decode(W(Seg(elements)), tu, true);
+    EXPECT_EQ(U8(tu.Field(tfSource)), source) << elements.substr(0, 200);
+  }
+  // Nor does a text equivalent reach the next string.
   TTU tu;
+  d.Decode(W(Seg(placeholder)), tu, true);
+  d.Decode(W(Seg(Tag("TextPlaceholder", "2", "2", "9"))), tu, true);
+  EXPECT_EQ(U8(tu.Field(tfSource)), "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" /><ept i=\"2\" />");
+}
+
+TEST(DecodeSdltm, CulturesFillTheirSideAndUnfinishedStringsChangeNothing) {
+  TDecodeSdltmStr d;
+  TTU tu;
+  d.Decode(W(Seg(Text("Hello"), "en-US")), tu, true);
+  d.Decode(W(Seg(Text("Hallo, Welt"), "de-DE")), tu, false);
+  EXPECT_EQ(U8(tu.Field(tfTarget)), "Hallo, Welt");
+  EXPECT_EQ(U8(tu.LangPair.Target), "DE-DE");
+  EXPECT_EQ(U8(tu.Field(tfSource)), "Hello");  // the other side stays
+  EXPECT_EQ(U8(tu.LangPair.Source), "EN-US");
+  // Line ends between the elements are no text, nor around a name.
   d.Decode(W("<Segment>\r\n <Elements>\n" + Text("a") + "\r\n<Tag><Type>\n Standalone\r\n</Type></Tag></Elements>\n"
              "<CultureName>\r\n fr-CA\n</CultureName></Segment>\n"),
            tu, true);
   EXPECT_EQ(U8(tu.Field(tfSource)), "a<ph />");
   EXPECT_EQ(U8(tu.LangPair.Source), "FR-CA");
-}
-
-TEST(DecodeSdltm, UnfinishedStringLeavesTheFieldAsItWas) {
-  TDecodeSdltmStr d;
-  TTU tu;
-  tu.SetField(tfSource, u"before");
-  d.Decode(W("<Segment><Elements><Text><Value>cut off"), tu, true);
-  EXPECT_EQ(tu.Field(tfSource), u"before");
-  d.Decode(u"", tu, true);
-  EXPECT_EQ(tu.Field(tfSource), u"before");
-  d.Decode(u"not markup at all", tu, true);
-  EXPECT_EQ(tu.Field(tfSource), u"before");
-  // An empty segment is an empty text.
-  d.Decode(W(Seg("")), tu, true);
+  for (const std::u16string& broken : {W("<Segment><Elements><Text><Value>cut off"), std::u16string(), W("not markup")})
+    d.Decode(broken, tu, true);
+  EXPECT_EQ(U8(tu.Field(tfSource)), "a<ph />");  // unchanged by each
+  d.Decode(W(Seg("")), tu, true);  // an empty segment is an empty text
   EXPECT_EQ(tu.Field(tfSource), u"");
-  EXPECT_EQ(U8(tu.LangPair.Source), "EN-US");
-}
-
-TEST(DecodeSdltm, SegmentsLongerThanAnyBufferAreKeptWhole) {
-  TDecodeSdltmStr d;
-  std::string runs, expected;
-  for (int i = 0; i < 3000; ++i) {
-    const std::string text = std::string(40, static_cast<char>('a' + i % 26)) + " &amp; ";
-    runs += Text(text) + Tag("Standalone", "1", "1", std::to_string(i));
-    expected += text + "<ph x=\"1\" type=\"" + std::to_string(i) + "\" />";
-  }
-  EXPECT_EQ(Source(d, Seg(runs)), expected);
 }

@@ -2,7 +2,7 @@
 // segments are TMX markup, and a stream that offers its header again further down.
 #include <gtest/gtest.h>
 
-#include "base/MyWideStr.h"
+#include "platform/core/Utf8.h"
 #include "tests/support/LineStream.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmxLint.h"
@@ -13,12 +13,6 @@ namespace {
 
 const std::u16string kHeader =
     u"%20260105~143000\t%User ID,AB\t%TU=00000002\t%EN-US\t%Quillmar TM v.5.53/00\t%DE-DE\t%---79532885\t\t0123456789";
-
-std::string Utf8(const std::u16string& s) {
-  std::string out(s.size() * 3 + 1, '\0');
-  out.resize(static_cast<size_t>(WideToUtf8(s.c_str(), out.data(), false)));
-  return out;
-}
 
 }  // namespace
 
@@ -38,7 +32,7 @@ TEST(EncodeTMXSources, SdltmSourceWritesItsMarkupAsItStands) {
                    "memory.sdltm</prop>\r\n</header>\r\n\r\n<body>\r\n"),
             std::string::npos);
   EXPECT_EQ(d.find("RTFStyleSheet"), std::string::npos);
-  EXPECT_NE(d.find("<seg>" + Utf8(markup) + " </seg>"), std::string::npos);
+  EXPECT_NE(d.find("<seg>" + platform::Utf16ToUtf8(markup) + " </seg>"), std::string::npos);
   EXPECT_NE(d.find("<seg>Hallo !</seg>"), std::string::npos);
   EXPECT_NE(d.find("<tuv xml:lang=\"DE-DE\">"), std::string::npos);
   EXPECT_VALID_TMX(dir.File("Q&A memory.tmx"));

@@ -7,27 +7,24 @@
 #include <vector>
 
 #include "platform/core/Utf8.h"
-#include "base/MyWideStr.h"
 #include "tm/MyReaderHTML.h"
 
 namespace {
 
 std::string U8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
-std::u16string W(const std::string& utf8) { return platform::Utf8ToUtf16(utf8); }
 
 // Reads its markup from a string and logs what it is told.
 class TLogReader : public TReaderHTML {
 public:
   TLogReader() : TReaderHTML(WideString()) {}
 
-  void Run(const std::u16string& markup) {
-    Buffer = markup;
+  void Run(const std::string& utf8) {
+    Buffer = platform::Utf8ToUtf16(utf8);
     BufIndex = 0;
-    BufLen = static_cast<int64_t>(markup.size());
+    BufLen = static_cast<int64_t>(Buffer.size());
     Events.clear();
     Parse();
   }
-  void Run(const std::string& utf8) { Run(W(utf8)); }
 
   WideChar NextChar() override {
     EndOfInput = BufIndex >= BufLen;
@@ -38,18 +35,14 @@ public:
   bool EndUnit(bool) override { return true; }
 
   void TagOpened(TTag* tag) override {
-    std::string e("<");
-    e.append(U8(tag->Name));
+    std::string e = "<" + U8(tag->Name);
     for (int i = 0; i < tag->Attributes.Count(); ++i)
-      e.append(" ").append(U8(tag->Attributes.Items(i).Name)).append("=[").append(U8(tag->Attributes.Items(i).Value)).append("]");
-    Events.push_back(e.append(">"));
+      e += " " + U8(tag->Attributes.Items(i).Name) + "=[" + U8(tag->Attributes.Items(i).Value) + "]";
+    Events.push_back(e + ">");
     if (AbortAt && static_cast<int>(Events.size()) == AbortAt) Abort();
   }
   TTag* TagClosed(TTag* tag, std::u16string_view) override {
-    std::string e("</");
-    e.append(U8(tag->Name)).append(">");
-    if (tag->Text() && *tag->Text()) e.append("[").append(U8(tag->Text())).append("]");
-    Events.push_back(e);
+    Events.push_back("</" + U8(tag->Name) + ">" + (tag->Text() && *tag->Text() ? "[" + U8(tag->Text()) + "]" : ""));
     return tag->Close();
   }
 
@@ -64,75 +57,48 @@ std::u16string Key(char digit) { return u"{" + std::u16string(32, static_cast<ch
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-TEST(ReaderHTMLParse, ReportsDeclarationElementsAndSelfClosingOnes) {
+TEST(ReaderHTMLParse, ElementsAttributesTextAndComments) {
+  const std::pair<std::string, Events> cases[] = {
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><a x=\"1\"><b>t</b><c/><d y='2' z = \"3\"/><e q=\"1\" /></a>",
+       {"<xml version=[1.0] encoding=[UTF-8]>", "</xml>", "<a x=[1]>", "<b>", "</b>[t]", "<c>", "</c>", "<d y=[2] z=[3]>",
+        "</d>", "<e q=[1]>", "</e>", "</a>"}},
+      // TAB, CR and LF separate names in markup as blanks do; blanks may surround "=".
+      {"<tu\r\n><tuv\t\txml:lang='eN-uS'></tuv><tuv     xml:lang= \t\t\n\"fR-Ca\"\n>x</tuv\t></tu>",
+       {"<tu>", "<tuv xml:lang=[eN-uS]>", "</tuv>", "<tuv xml:lang=[fR-Ca]>", "</tuv>[x]", "</tu>"}},
+      // Empty values, values without quotes and a name without "=" that runs into the next one.
+      {"<a b=\"\" c=d e f=\"g\"/>", {"<a b=[] c=[d] e f=[g]>", "</a>"}},
+      // A quoted value may hold ">", "/", "?" and the other kind of quote; line ends in it are blanks.
+      {"<a t=\"x > y/z 'q'?\" u='say \"hi\"' v=\"l1\r\nl2\tl3\">body</a>",
+       {"<a t=[x > y/z 'q'?] u=[say \"hi\"] v=[l1 l2 l3]>", "</a>[body]"}},
+      // An unterminated value gives up at the next tag, and the tags after it are read.
+      {"<a t=\"x><b>y</b>", {"<b>", "</b>[y]"}},
+      // Text keeps its TABs; a line end (CR LF, CR or LF) is one LF, as XML reads it.
+      {"<s>a\tb\r\nc\nd\re</s>", {"<s>", "</s>[a\tb\nc\nd\ne]"}},
+      // Comments end at "-->" and hold anything; the text before markup is added to its element once.
+      {"<!DOCTYPE tmx SYSTEM \"tmx14.dtd\"><s>one<!-- a > b <x> -- -->two<<b/>three<!---->four</s>",
+       {"<s>", "<b>", "</b>", "</s>[onetwothreefour]"}},
+      {"<a>tail", {"<a>"}},  // text after the last "<" is never delivered
+  };
   TLogReader r;
-  r.Run(std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a x=\"1\"><b>t</b><c/><d y='2' z = \"3\"/><e q=\"1\" /></a>"));
-  EXPECT_EQ(r.Events, (Events{"<xml version=[1.0] encoding=[UTF-8]>", "</xml>", "<a x=[1]>", "<b>", "</b>[t]", "<c>",
-                              "</c>", "<d y=[2] z=[3]>", "</d>", "<e q=[1]>", "</e>", "</a>"}));
-}
-
-// TAB, CR and LF separate names in markup as blanks do; blanks may surround "=".
-TEST(ReaderHTMLParse, WhitespaceOfAnyKindInsideTags) {
-  TLogReader r;
-  r.Run(std::string("<tu\r\n><tuv\t\txml:lang='eN-uS'></tuv><tuv     xml:lang= \t\t\n\"fR-Ca\"\n>x</tuv\t></tu>"));
-  EXPECT_EQ(r.Events, (Events{"<tu>", "<tuv xml:lang=[eN-uS]>", "</tuv>", "<tuv xml:lang=[fR-Ca]>", "</tuv>[x]", "</tu>"}));
-  // Empty values, values without quotes and a name without "=" that runs into the next one.
-  r.Run(std::string("<a b=\"\" c=d e f=\"g\"/>"));
-  EXPECT_EQ(r.Events, (Events{"<a b=[] c=[d] e f=[g]>", "</a>"}));
-}
-
-// A quoted value may hold ">", "/", "?" and the other kind of quote; line ends in it are blanks.
-TEST(ReaderHTMLParse, QuotedValuesKeepWhatTheyHold) {
-  TLogReader r;
-  r.Run(std::string("<a t=\"x > y/z 'q'?\" u='say \"hi\"' v=\"l1\r\nl2\tl3\">body</a>"));
-  EXPECT_EQ(r.Events, (Events{"<a t=[x > y/z 'q'?] u=[say \"hi\"] v=[l1 l2 l3]>", "</a>[body]"}));
-  // An unterminated value gives up at the next tag, and the tags after it are read.
-  r.Run(std::string("<a t=\"x><b>y</b>"));
-  EXPECT_EQ(r.Events, (Events{"<b>", "</b>[y]"}));
-}
-
-// Text keeps its TABs and line ends; a line end (CR LF, CR or LF) is one LF, as XML reads it.
-TEST(ReaderHTMLParse, TextKeepsTabsAndLineEnds) {
-  TLogReader r;
-  r.Run(std::string("<s>a\tb\r\nc\nd\re</s>"));
-  EXPECT_EQ(r.Events, (Events{"<s>", "</s>[a\tb\nc\nd\ne]"}));
-}
-
-// Comments end at "-->" and hold anything; the text before markup is added to its element once.
-TEST(ReaderHTMLParse, CommentsAndDeclarationsAreSkippedAndTextIsAddedOnce) {
-  TLogReader r;
-  r.Run(std::string("<!DOCTYPE tmx SYSTEM \"tmx14.dtd\"><s>one<!-- a > b <x> -- -->two<<b/>three<!---->four</s>"));
-  EXPECT_EQ(r.Events, (Events{"<s>", "<b>", "</b>", "</s>[onetwothreefour]"}));
-  // Text after the last "<" is never delivered; a stop ends the scan at once.
-  r.Run(std::string("<a>tail"));
-  EXPECT_EQ(r.Events, (Events{"<a>"}));
-  r.AbortAt = 2;
-  r.Run(std::string("<a><b><c></c></b></a>"));
+  for (const auto& [markup, events] : cases) {
+    r.Run(markup);
+    EXPECT_EQ(r.Events, events) << markup;
+  }
+  r.AbortAt = 2;  // a stop ends the scan at once
+  r.Run("<a><b><c></c></b></a>");
   EXPECT_EQ(r.Events, (Events{"<a>", "<b>"}));
 }
 
-// Names and texts of any length grow their buffers; a chain left open is freed without recursion.
-TEST(ReaderHTMLParse, LongNamesAndDeepNesting) {
+// Names and texts of any length grow their buffers.
+TEST(ReaderHTMLParse, LongNamesAndValues) {
   TLogReader r;
-  const std::string name(70000, 'n');
-  const std::string value(100000, 'v');
-  r.Run("<" + name + " a=\"" + value + "\">" + std::string(120000, 't') + "</x>");
-  ASSERT_EQ(r.Events.size(), 2u);
-  EXPECT_EQ(r.Events[0], "<" + name + " a=[" + value + "]>");
-  EXPECT_EQ(r.Events[1], "</" + name + ">[" + std::string(120000, 't') + "]");
-  std::string deep;
-  for (int i = 0; i < 200000; ++i) deep += "<d>";
-  r.Run(deep);
-  EXPECT_EQ(r.Events.size(), 200000u);
+  const std::string name(70000, 'n'), value(100000, 'v'), text(120000, 't');
+  r.Run("<" + name + " a=\"" + value + "\">" + text + "</x>");
+  EXPECT_EQ(r.Events, (Events{"<" + name + " a=[" + value + "]>", "</" + name + ">[" + text + "]"}));
 }
 
-// ---------------------------------------------------------------------------------------------
 TEST(ReaderHTMLText, DecodeEntities) {
-  struct Case {
-    std::u16string in, out;
-  };
-  const Case cases[] = {
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {u"a&amp;b", u"a&b"},
       {u"&eacute;&euro;&nbsp;&lt;b&gt;", u"\u00E9\u0080 <b>"},
       // Decoded once: an "&" of the text starts no reference. It stays an "&", escaped only
@@ -150,18 +116,14 @@ TEST(ReaderHTMLText, DecodeEntities) {
       {u"&#;&#x;[&#x110000;][&#xFFFF;]", u"&#;&#x;[ ][ ]"},
   };
   TLogReader r;
-  for (const Case& c : cases) {
-    WideString text = c.in;
+  for (const auto& [in, out] : cases) {
+    WideString text = in;
     r.DecodeEntities(text);
-    EXPECT_EQ(U8(text), U8(c.out)) << U8(c.in);
+    EXPECT_EQ(U8(text), U8(out)) << U8(in);
   }
-}
-
-TEST(ReaderHTMLText, DecodeXmlTextGivesPlainText) {
-  TLogReader r;
-  WideString out;
-  r.DecodeXmlText(u"A &amp; B&#9;C&euro;&bogus; &amp;lt;\tD&#x1F600;", out);
-  EXPECT_EQ(U8(out), U8(u"A & B C\u20AC&bogus; &lt; D\U0001F600"));
+  WideString plain;
+  r.DecodeXmlText(u"A &amp; B&#9;C&euro;&bogus; &amp;lt;\tD&#x1F600;", plain);
+  EXPECT_EQ(U8(plain), U8(u"A & B C\u20AC&bogus; &lt; D\U0001F600"));
 }
 
 TEST(ReaderHTMLText, TagsBecomePlaceholders) {
@@ -173,10 +135,7 @@ TEST(ReaderHTMLText, TagsBecomePlaceholders) {
   r.TagsToPlaceholders(target, false);
   EXPECT_EQ(target, u"&tB;x&tA;&t={\\i};&t=<a\\;b>;");
 
-  struct Case {
-    std::u16string in, out;
-  };
-  const Case cases[] = {
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {u"{a{b}c} <x<y>z>", u"&tA; &tB;"},  // nested groups are one tag
       {u"a\tb\u00A0c\u00A9", u"a&'9;b&'A0;c&'A9;"},
       // An opener without its end is text; the scan goes on after it.
@@ -186,21 +145,16 @@ TEST(ReaderHTMLText, TagsBecomePlaceholders) {
       // A letter in the text already is never given to another tag.
       {u"&tA; {b} &tC; {d}", u"&tA; &tB; &tC; &tD;"},
       {u"&tB;{x}{y}", u"&tB;&tA;&tC;"},
+      // Escaped markup between inline elements is text: a "<" tag never spans an element's group.
+      {u"= " + Key('1') + u"<" + Key('2') + u"=lt, " + Key('1') + u">" + Key('2') + u" <b>",
+       u"= &tA;<&tB;=lt, &tA;>&tB; &tC;"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [in, out] : cases) {
     r.TagPlaceholders.Clear();
-    WideString text = c.in;
+    WideString text = in;
     r.TagsToPlaceholders(text, true);
-    EXPECT_EQ(U8(text), U8(c.out)) << U8(c.in);
+    EXPECT_EQ(U8(text), U8(out)) << U8(in);
   }
-}
-
-// Escaped markup between inline elements is text: a "<" tag never spans an element's group.
-TEST(ReaderHTMLText, AngleTagsNeverSpanInlineElements) {
-  TLogReader r;
-  WideString text = u"= " + Key('1') + u"<" + Key('2') + u"=lt, " + Key('1') + u">" + Key('2') + u" <b>";
-  r.TagsToPlaceholders(text, true);
-  EXPECT_EQ(text, u"= &tA;<&tB;=lt, &tA;>&tB; &tC;");
 }
 
 // The content of an unknown element is written in the open form, which escaping never breaks.
