@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev
   mdbtools mdbtools-dev
   libxml2-utils time
+  fonts-dejavu-core fonts-liberation2 fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <ctime>
 
 namespace platform {
@@ -12,6 +13,17 @@ int64_t MonotonicMilliseconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+namespace {
+// Atomic: the clock may be read from any thread while a test swaps it.
+std::atomic<TClockSource> clockSource{&MonotonicMilliseconds};
+}  // namespace
+
+int64_t ClockMilliseconds() { return clockSource.load(std::memory_order_acquire)(); }
+
+TClockSource SetClockSource(TClockSource source) {
+  return clockSource.exchange(source ? source : &MonotonicMilliseconds, std::memory_order_acq_rel);
 }
 
 LocalTime LocalTimeNow() {

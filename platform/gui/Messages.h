@@ -23,4 +23,7 @@ namespace platform {
 // receiver destroyed before delivery is dropped.
 void PostMessage(QObject* receiver, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
 
+// Delivers msg to receiver's customEvent now, before returning, as SendMessage does.
+void SendMessage(QObject* receiver, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+
 }  // namespace platform

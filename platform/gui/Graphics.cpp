@@ -1,0 +1,361 @@
+#include "platform/gui/Graphics.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+#include <algorithm>
+
+#include "platform/core/MulDiv.h"
+
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Text as DrawText shows it: "&&" is one "&", "&x" underlines x (the last such marks the hot
+// key), a "&" at the end shows nothing. hot is the index of the hot key in the result, or -1.
+std::u16string StripPrefixes(const std::u16string& text, int& hot) {
+  std::u16string shown;
+  hot = -1;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'&') {
+      shown += text[i];
+      continue;
+    }
+    if (i + 1 == text.size()) break;
+    ++i;
+    if (text[i] != u'&') hot = static_cast<int>(shown.size());
+    shown += text[i];
+  }
+  return shown;
+}
+
+bool IsBlank(char16_t c) { return c == u' '; }
+
+struct TLine {
+  size_t start, end;  // in the shown text
+};
+
+// Greedy breaking of shown[start, end) at blanks: a line takes words while it fits in width
+// (its first word always), and the blanks at a break belong to no line.
+void BreakWords(const std::u16string& shown, size_t start, size_t end, int width, const TTextMeasurer& m,
+                const QFont& font, std::vector<TLine>& lines) {
+  size_t pos = start;
+  do {
+    size_t fit = pos;
+    bool any = false;
+    for (size_t i = pos;;) {
+      size_t e = i;
+      while (e < end && IsBlank(shown[e])) ++e;
+      while (e < end && !IsBlank(shown[e])) ++e;
+      if (any && m.TextExtent(font, shown.substr(pos, e - pos)).cx > width) break;
+      fit = e;
+      any = true;
+      if (e >= end) break;
+      i = e;
+    }
+    lines.push_back({pos, fit});
+    pos = fit;
+    while (pos < end && IsBlank(shown[pos])) ++pos;
+  } while (pos < end);
+}
+
+}  // namespace
+
+// ---- fonts and measurers ----
+
+QFont TFont::ToQFont() const {
+  QFont f(Q(Name));
+  f.setPixelSize(std::max(1, MulDiv(Size, 96, 72)));
+  f.setBold((Style & fsBold) != 0);
+  f.setItalic((Style & fsItalic) != 0);
+  f.setUnderline((Style & fsUnderline) != 0);
+  f.setStrikeOut((Style & fsStrikeOut) != 0);
+  return f;
+}
+
+TFont TFont::FromQFont(const QFont& font, TColor color) {
+  TFont f;
+  f.Name = font.family().toStdU16String();
+  f.Size = font.pointSize() > 0 ? font.pointSize() : std::max(1, MulDiv(font.pixelSize(), 72, 96));
+  f.Color = color;
+  f.Style = (font.bold() ? fsBold : 0) | (font.italic() ? fsItalic : 0) | (font.underline() ? fsUnderline : 0) |
+            (font.strikeOut() ? fsStrikeOut : 0);
+  return f;
+}
+
+TSize TQtTextMeasurer::TextExtent(const QFont& font, const std::u16string& text) const {
+  if (text.empty()) return {};
+  const QFontMetrics fm(font);
+  return {fm.horizontalAdvance(Q(text)), fm.height()};
+}
+
+int TQtTextMeasurer::LineHeight(const QFont& font) const { return QFontMetrics(font).height(); }
+
+const TTextMeasurer& QtTextMeasurer() {
+  static const TQtTextMeasurer measurer;
+  return measurer;
+}
+
+TSize TFixedMeasurer::TextExtent(const QFont&, const std::u16string& text) const {
+  if (text.empty()) return {};
+  int characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
+    ++characters;
+  }
+  return {characters * Advance, Height};
+}
+
+int TFixedMeasurer::LineHeight(const QFont&) const { return Height; }
+
+// ---- canvas ----
+
+TCanvas::TCanvas(QPaintDevice* device) : device_(device) {}
+
+TCanvas::TCanvas(QPainter& painter) : painter_(&painter) {}
+
+TCanvas::~TCanvas() = default;
+
+QPainter& TCanvas::P() {
+  if (!painter_) {
+    own_ = std::make_unique<QPainter>(device_);
+    painter_ = own_.get();
+  }
+  // The class library's drawing has no antialiasing: pixels land where the coordinates say.
+  painter_->setRenderHint(QPainter::Antialiasing, false);
+  return *painter_;
+}
+
+void TCanvas::Release() {
+  if (own_) {
+    own_.reset();
+    painter_ = nullptr;
+  }
+}
+
+void TCanvas::LineTo(int x, int y) {
+  const TPoint from = PenPos;
+  PenPos = {x, y};
+  if (Pen.Style == psClear) return;
+  QPainter& p = P();
+  if (Pen.Width > 1) {
+    p.setPen(QPen(ToQColor(Pen.Color), Pen.Width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPoint(from.X, from.Y), QPoint(x, y));
+    return;
+  }
+  // Bresenham, every pixel but the last.
+  QPolygon points;
+  int x0 = from.X, y0 = from.Y;
+  const int dx = std::abs(x - x0), dy = -std::abs(y - y0);
+  const int sx = x0 < x ? 1 : -1, sy = y0 < y ? 1 : -1;
+  int err = dx + dy;
+  while (x0 != x || y0 != y) {
+    points << QPoint(x0, y0);
+    const int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
+  }
+  if (points.isEmpty()) return;
+  p.setPen(QPen(ToQColor(Pen.Color), 1));
+  p.drawPoints(points);
+}
+
+void TCanvas::FillRect(const TRect& rect) {
+  if (Brush.Style == bsClear || rect.Width() <= 0 || rect.Height() <= 0) return;
+  P().fillRect(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), ToQColor(Brush.Color));
+}
+
+void TCanvas::RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
+  if (x2 - x1 < 2 || y2 - y1 < 2) return;
+  QPainter& p = P();
+  p.setPen(Pen.Style == psClear ? QPen(Qt::NoPen) : QPen(ToQColor(Pen.Color), std::max(1, Pen.Width)));
+  p.setBrush(Brush.Style == bsClear ? QBrush(Qt::NoBrush) : QBrush(ToQColor(Brush.Color)));
+  // A one-pixel pen on a rectangle of (w - 1) x (h - 1) covers the columns x1 .. x2 - 1.
+  p.drawRoundedRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1), x3 / 2.0, y3 / 2.0, Qt::AbsoluteSize);
+}
+
+TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(Font.ToQFont(), text); }
+
+void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {
+  if (text.empty()) return;
+  QPainter& p = P();
+  const QFont font = Font.ToQFont();
+  if (Brush.Style == bsSolid)
+    p.fillRect(QRect(x, y, width, Measurer->LineHeight(font)), ToQColor(Brush.Color));
+  p.setFont(font);
+  p.setPen(ToQColor(Font.Color));
+  // Qt places text by its baseline, the class library by the top of the cell.
+  p.drawText(QPoint(x, y + QFontMetrics(font).ascent()), Q(text));
+}
+
+void TCanvas::TextOut(int x, int y, const std::u16string& text) {
+  const TSize size = TextExtent(text);
+  if (CanvasOrientation == coRightToLeft) x += size.cx + 1;
+  TextCell(x, y, text, size.cx);
+  PenPos = {x + size.cx, y};
+}
+
+int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) {
+  int hot = -1;
+  const std::u16string shown = (format & DT_NOPREFIX) ? text : StripPrefixes(text, hot);
+  const QFont font = Font.ToQFont();
+
+  std::vector<TLine> lines;
+  for (size_t start = 0; start < shown.size();) {
+    size_t end = start;
+    while (end < shown.size() && shown[end] != u'\r' && shown[end] != u'\n') ++end;
+    if (format & DT_WORDBREAK)
+      BreakWords(shown, start, end, rect.Width(), *Measurer, font, lines);
+    else
+      lines.push_back({start, end});
+    if (end < shown.size() && shown[end] == u'\r' && end + 1 < shown.size() && shown[end + 1] == u'\n') ++end;
+    start = end + 1;
+  }
+
+  const int lineHeight = Measurer->LineHeight(font);
+  const int height = static_cast<int>(lines.size()) * lineHeight;
+  if (format & DT_CALCRECT) {
+    int widest = 0;
+    for (const TLine& l : lines)
+      widest = std::max(widest, Measurer->TextExtent(font, shown.substr(l.start, l.end - l.start)).cx);
+    rect.Right = rect.Left + widest;
+    rect.Bottom = rect.Top + height;
+    return height;
+  }
+
+  QPainter& p = P();
+  const bool clip = !(format & DT_NOCLIP);
+  if (clip) {
+    p.save();
+    p.setClipRect(QRect(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height())),
+                  Qt::IntersectClip);
+  }
+  int y = rect.Top;
+  for (const TLine& l : lines) {
+    const std::u16string line = shown.substr(l.start, l.end - l.start);
+    const int width = Measurer->TextExtent(font, line).cx;
+    int x = rect.Left;
+    if (format & DT_CENTER)
+      x += (rect.Width() - width) / 2;
+    else if (format & DT_RIGHT)
+      x = rect.Right - width;
+    TextCell(x, y, line, width);
+    if (hot >= static_cast<int>(l.start) && hot < static_cast<int>(l.end)) {
+      const size_t at = static_cast<size_t>(hot) - l.start;
+      const size_t length = IsHighSurrogate(line[at]) && at + 1 < line.size() ? 2 : 1;
+      const int from = x + Measurer->TextExtent(font, line.substr(0, at)).cx;
+      const int to = x + Measurer->TextExtent(font, line.substr(0, at + length)).cx;
+      const int under = y + QFontMetrics(font).ascent() + 1;
+      p.fillRect(QRect(from, under, to - from, 1), ToQColor(Font.Color));
+    }
+    y += lineHeight;
+  }
+  if (clip) p.restore();
+  return height;
+}
+
+void TCanvas::DrawImage(int x, int y, const QImage& image) {
+  if (!image.isNull()) P().drawImage(QPoint(x, y), image);
+}
+
+void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
+  if (bitmap.Empty()) return;
+  if (!bitmap.Transparent) {
+    DrawImage(x, y, bitmap.Image());
+    return;
+  }
+  QImage masked = bitmap.Image().convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = ToQColor(bitmap.TransparentColor()).rgb() & 0xFFFFFF;
+  for (int row = 0; row < masked.height(); ++row) {
+    auto* line = reinterpret_cast<QRgb*>(masked.scanLine(row));
+    for (int col = 0; col < masked.width(); ++col)
+      if ((line[col] & 0xFFFFFF) == key) line[col] = 0;
+  }
+  DrawImage(x, y, masked);
+}
+
+// ---- bitmaps and image lists ----
+
+TBitmap::~TBitmap() = default;
+
+void TBitmap::SetSize(int width, int height) {
+  if (canvas_) canvas_->Release();
+  image_ = QImage(std::max(0, width), std::max(0, height), QImage::Format_RGB888);
+  image_.fill(Qt::black);
+}
+
+TColor TBitmap::TransparentColor() const {
+  const QImage& image = Image();
+  if (image.isNull()) return clBlack;
+  const QRgb c = image.pixel(0, image.height() - 1);
+  return RGB(qRed(c), qGreen(c), qBlue(c));
+}
+
+void TBitmap::SetMonochrome() {
+  if (image_.isNull() || Monochrome()) return;
+  const QImage rgb = Image().convertToFormat(QImage::Format_RGB32);
+  QImage mono(rgb.size(), QImage::Format_Mono);
+  mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  for (int y = 0; y < rgb.height(); ++y)
+    for (int x = 0; x < rgb.width(); ++x) mono.setPixel(x, y, qGray(rgb.pixel(x, y)) >= 128 ? 1 : 0);
+  image_ = std::move(mono);
+}
+
+bool TBitmap::LoadFromResourceName(const std::u16string& name) {
+  QImage loaded;
+  if (name.empty() || !loaded.load(QStringLiteral(":/bitmaps/") + Q(name))) return false;
+  if (canvas_) canvas_->Release();
+  image_ = loaded.convertToFormat(QImage::Format_RGB888);
+  return true;
+}
+
+TCanvas& TBitmap::Canvas() {
+  // Qt paints on no 1-bit image: a monochrome picture becomes a 24-bit one of the same pixels.
+  if (Monochrome()) image_ = image_.convertToFormat(QImage::Format_RGB888);
+  if (!canvas_) canvas_ = std::make_unique<TCanvas>(&image_);
+  return *canvas_;
+}
+
+const QImage& TBitmap::Image() const {
+  if (canvas_) canvas_->Release();
+  return image_;
+}
+
+QImage& TBitmap::Image() {
+  if (canvas_) canvas_->Release();
+  return image_;
+}
+
+int TImageList::Add(const QImage& image) {
+  QImage copy = image.convertToFormat(QImage::Format_ARGB32);
+  if (copy.width() != Width || copy.height() != Height) copy = copy.scaled(Width, Height);
+  images_.push_back(std::move(copy));
+  return Count() - 1;
+}
+
+void TImageList::Draw(TCanvas& canvas, int x, int y, int index, bool enabled) const {
+  if (index < 0 || index >= Count()) return;
+  const QImage& image = images_[static_cast<size_t>(index)];
+  if (enabled) {
+    canvas.DrawImage(x, y, image);
+    return;
+  }
+  QStyleOption option;
+  option.palette = QApplication::palette();
+  canvas.DrawImage(
+      x, y, QApplication::style()->generatedIconPixmap(QIcon::Disabled, QPixmap::fromImage(image), &option).toImage());
+}

@@ -1,0 +1,163 @@
+#include "platform/gui/Menus.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPixmap>
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+std::atomic<int> nextCommand{1};
+
+TMenuItem* FindCommand(TMenuItem* item, int command) {
+  if (item->Command() == command) return item;
+  for (int i = 0; i < item->Count(); ++i)
+    if (TMenuItem* found = FindCommand(item->Items(i), command)) return found;
+  return nullptr;
+}
+
+void ChangeAll(TMenuItem* item) {
+  item->MenuChanged();
+  for (int i = 0; i < item->Count(); ++i) ChangeAll(item->Items(i));
+}
+
+}  // namespace
+
+TMenuItem::TMenuItem(QObject* owner) : QObject(owner), command_(nextCommand++), action_(new QAction(this)) {
+  connect(action_, &QAction::triggered, this, [this] { Click(); });
+}
+
+TMenuItem::~TMenuItem() {
+  // Children first, while this item is whole.
+  const std::vector<TMenuItem*> items = std::move(items_);
+  items_.clear();
+  for (TMenuItem* item : items) {
+    item->parent_ = nullptr;
+    delete item;
+  }
+  if (parent_) {
+    auto& siblings = parent_->items_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  }
+}
+
+void TMenuItem::SetCaption(const std::u16string& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  MenuChanged();
+}
+
+void TMenuItem::SetShortCut(TShortCut shortCut) {
+  if (shortCut == shortCut_) return;
+  shortCut_ = shortCut;
+  MenuChanged();
+}
+
+void TMenuItem::SetDefault(bool value) {
+  default_ = value;
+  MenuChanged();
+}
+
+void TMenuItem::SetEnabled(bool value) {
+  enabled_ = value;
+  MenuChanged();
+}
+
+void TMenuItem::SetVisible(bool value) {
+  visible_ = value;
+  MenuChanged();
+}
+
+void TMenuItem::SetImageIndex(int index) {
+  imageIndex_ = index;
+  MenuChanged();
+}
+
+void TMenuItem::SetBitmap(const QImage& bitmap) {
+  bitmap_ = bitmap;
+  MenuChanged();
+}
+
+void TMenuItem::Click() {
+  if (enabled_ && OnClick) OnClick(this);
+}
+
+QMenu* TMenuItem::ItemsMenu() {
+  if (popup_) return popup_->menu_.get();
+  if (!submenu_) {
+    submenu_ = std::make_unique<QMenu>();
+    action_->setMenu(submenu_.get());
+  }
+  return submenu_.get();
+}
+
+void TMenuItem::Add(TMenuItem* item) {
+  if (!item || item == this) return;
+  if (item->parent_) {
+    auto& siblings = item->parent_->items_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), item), siblings.end());
+  }
+  item->setParent(this);
+  item->parent_ = this;
+  items_.push_back(item);
+  ItemsMenu()->addAction(item->action_);
+  ChangeAll(item);
+  MenuChanged();
+}
+
+TPopupMenu* TMenuItem::GetParentMenu() const {
+  const TMenuItem* item = this;
+  while (item->parent_) item = item->parent_;
+  return item->popup_;
+}
+
+std::u16string TMenuItem::MenuString() const {
+  if (!items_.empty() || shortCut_ == 0) return caption_;
+  return caption_ + u'\t' + QKeySequence(shortCut_).toString(QKeySequence::NativeText).toStdU16String();
+}
+
+void TMenuItem::MenuChanged() {
+  if (caption_ == u"-") {
+    action_->setSeparator(true);
+  } else {
+    action_->setSeparator(false);
+    action_->setText(QString::fromStdU16String(MenuString()));
+  }
+  QFont font = action_->font();
+  font.setBold(default_);
+  action_->setFont(font);
+  action_->setEnabled(enabled_);
+  action_->setVisible(visible_);
+  const TPopupMenu* menu = GetParentMenu();
+  if (menu && menu->Images() && imageIndex_ >= 0 && imageIndex_ < menu->Images()->Count())
+    action_->setIcon(QIcon(QPixmap::fromImage(menu->Images()->Image(imageIndex_))));
+  else if (!bitmap_.isNull())
+    action_->setIcon(QIcon(QPixmap::fromImage(bitmap_)));
+  else
+    action_->setIcon(QIcon());
+}
+
+TPopupMenu::TPopupMenu(QObject* owner) : QObject(owner), menu_(std::make_unique<QMenu>()), root_(new TMenuItem(this)) {
+  root_->popup_ = this;
+}
+
+TPopupMenu::~TPopupMenu() {
+  // The items go while their menu still exists.
+  delete root_;
+}
+
+void TPopupMenu::SetImages(TImageList* images) {
+  images_ = images;
+  for (int i = 0; i < root_->Count(); ++i) ChangeAll(root_->Items(i));
+}
+
+void TPopupMenu::Popup(int x, int y) { menu_->popup(QPoint(x, y)); }
+
+bool TPopupMenu::DispatchCommand(int command) {
+  TMenuItem* item = FindCommand(root_, command);
+  if (!item || item == root_) return false;
+  item->Click();
+  return true;
+}

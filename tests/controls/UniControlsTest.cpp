@@ -1,0 +1,113 @@
+// Controls' text and hints, the application's title and hint, on real widgets offscreen.
+#include <QEvent>
+#include <tuple>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolTip>
+
+#include "platform/gui/Messages.h"
+#include "tests/controls/ControlsTest.h"
+#include "unicode/gui/UniActnList.h"
+#include "unicode/gui/UniControls.h"
+#include "unicode/gui/UniForms.h"
+
+namespace {
+
+using controlstest::ControlsTest;
+
+TEST(Hints, ShortAndLongPartsSplitAtTheFirstBar) {
+  for (auto [hint, shortHint, longHint] :
+       {std::tuple{u"Open|Opens a file", u"Open", u"Opens a file"}, {u"Open", u"Open", u"Open"}, {u"", u"", u""},
+        {u"a|b|c", u"a", u"b|c"}, {u"|long", u"", u"long"}, {u"\u00D6|\U0001F4C2", u"\u00D6", u"\U0001F4C2"}}) {
+    EXPECT_EQ(WideGetShortHint(hint), shortHint);
+    EXPECT_EQ(WideGetLongHint(hint), longHint);
+  }
+}
+
+TEST_F(ControlsTest, HintsComeFromTheControlOrItsParentsAndFollowThePointer) {
+  QWidget panel(form.get());
+  panel.setGeometry(0, 0, 100, 100);
+  QLabel child(&panel), own(&panel);
+  child.setGeometry(0, 0, 40, 40);
+  own.setGeometry(50, 0, 40, 40);
+  panel.show();
+  UniControl_SetHint(form.get(), u"Window|The window");
+  UniControl_SetHint(&own, u"Open|Opens a file");
+  EXPECT_EQ(WideGetHint(&child), u"Window|The window");
+  EXPECT_EQ(WideGetHint(&own), u"Open|Opens a file");
+  EXPECT_EQ(WideGetHint(nullptr), u"");
+
+  // The long hint of what the pointer is over becomes the application's hint.
+  QTest::mouseMove(&own, QPoint(5, 5));
+  EXPECT_EQ(UniApplication().Hint(), u"Opens a file");
+  QTest::mouseMove(&child, QPoint(5, 5));
+  EXPECT_EQ(UniApplication().Hint(), u"The window");
+  QTest::mouseMove(&own, QPoint(5, 5));
+  QTest::mouseMove(form.get(), QPoint(150, 110));  // back over the window itself
+  EXPECT_EQ(UniApplication().Hint(), u"The window");
+
+  // The short hint is the tooltip (the parent's where the control has none), with the shortcut
+  // of the control's action.
+  for (auto [control, tip] : {std::pair<QWidget*, QString>{&own, "Open"}, {&child, "Window"}}) {
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), control->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(control, &help);
+    EXPECT_EQ(QToolTip::text(), tip);
+  }
+  TUniAction action;
+  action.SetHint(u"Open|Opens a file");
+  action.SetShortCut((Qt::CTRL | Qt::Key_O).toCombined());
+  UniControl_SetAction(&own, &action);
+  EXPECT_EQ(UniControl_GetTooltip(&own), u"Open (Ctrl+O)");
+  EXPECT_EQ(UniControl_GetTooltip(&child), u"Window");
+  QToolTip::hideText();
+  UniControl_SetHint(&own, u"");
+  UniControl_SetHint(form.get(), u"");
+  EXPECT_EQ(UniControl_GetTooltip(&own), u"");  // no hint, no shortcut either
+}
+
+// Counts the text-change notices it is sent.
+template <class Base>
+class Counting : public Base {
+public:
+  using Base::Base;
+  int changes = 0;
+
+protected:
+  void customEvent(QEvent* e) override {
+    if (e->type() == TMessageEvent::MessageType() && static_cast<TMessageEvent*>(e)->Msg == CM_TEXTCHANGED) ++changes;
+    Base::customEvent(e);
+  }
+};
+
+TEST_F(ControlsTest, SettingTextNotifiesOncePerRealChange) {
+  Counting<QLineEdit> edit(form.get());
+  Counting<TGraphicControl> graphic(form.get());
+  Counting<QWidget> window;
+  const WideString wide = u"\u0416\U0001F600 text";
+  for (QWidget* w : std::initializer_list<QWidget*>{&edit, &graphic, &window}) {
+    UniControl_SetText(w, wide);
+    UniControl_SetText(w, wide);
+    EXPECT_EQ(UniControl_GetText(w), wide);
+  }
+  UniControl_SetText(&edit, u"other");
+  EXPECT_EQ(edit.text(), "other");
+  EXPECT_EQ(graphic.GetText(), wide);
+  EXPECT_EQ(window.windowTitle().toStdU16String(), wide);
+  EXPECT_EQ(edit.changes, 2);
+  EXPECT_EQ(graphic.changes, 1);
+  EXPECT_EQ(window.changes, 1);
+}
+
+TEST_F(ControlsTest, TitleIsTheDisplayNameChangedOnlyWhenDifferent) {
+  QSignalSpy spy(qGuiApp, &QGuiApplication::applicationDisplayNameChanged);
+  UniApplication().SetTitle(u"Mirelcon ");
+  UniApplication().SetTitle(u"Mirelcon ");
+  EXPECT_EQ(UniApplication().Title(), u"Mirelcon ");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Mirelcon ");
+  EXPECT_EQ(spy.count(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+#include "unicode/gui/UniActnList.h"
+
+#include <QWidget>
+#include <algorithm>
+#include <memory>
+
+#include "platform/gui/Controls.h"
+#include "unicode/gui/UniControls.h"
+#include "unicode/gui/UniMenus.h"
+
+namespace {
+
+constexpr char holderName[] = "mirelconActionLink";
+
+// Keeps a control's link as a child of the control, so that it goes with the control.
+class TLinkHolder : public QObject {
+public:
+  TLinkHolder(QWidget* control, TUniAction* action)
+      : QObject(control), link(std::make_unique<TUniControlActionLink>(action, control)) {
+    setObjectName(QString::fromLatin1(holderName));
+  }
+  std::unique_ptr<TUniControlActionLink> link;
+};
+
+TLinkHolder* HolderOf(const QWidget* control) {
+  if (!control) return nullptr;
+  return dynamic_cast<TLinkHolder*>(
+      control->findChild<QObject*>(QString::fromLatin1(holderName), Qt::FindDirectChildrenOnly));
+}
+
+}  // namespace
+
+// ---- the action ----
+
+TUniAction::TUniAction(QObject* owner) : QObject(owner) {}
+
+TUniAction::~TUniAction() {
+  for (TUniActionLink* link : links_) link->action_ = nullptr;
+}
+
+void TUniAction::SetCaption(const WideString& caption) {
+  if (caption == caption_) return;
+  changingCaption_ = true;
+  newCaption_ = caption;
+  // The links compare their clients with the caption before the change.
+  const std::vector<TUniActionLink*> links = links_;
+  for (TUniActionLink* link : links) link->SetCaption(caption);
+  caption_ = caption;
+  changingCaption_ = false;
+  newCaption_.clear();
+}
+
+void TUniAction::SetHint(const WideString& hint) {
+  if (hint == hint_) return;
+  changingHint_ = true;
+  newHint_ = hint;
+  const std::vector<TUniActionLink*> links = links_;
+  for (TUniActionLink* link : links) link->SetHint(hint);
+  hint_ = hint;
+  changingHint_ = false;
+  newHint_.clear();
+}
+
+void TUniAction::SetEnabled(bool value) {
+  if (value == enabled_) return;
+  const std::vector<TUniActionLink*> links = links_;
+  for (TUniActionLink* link : links) link->SetEnabled(value);
+  enabled_ = value;
+}
+
+void TUniAction::SetVisible(bool value) {
+  if (value == visible_) return;
+  const std::vector<TUniActionLink*> links = links_;
+  for (TUniActionLink* link : links) link->SetVisible(value);
+  visible_ = value;
+}
+
+bool TUniAction::Execute() {
+  if (!OnExecute) return false;
+  OnExecute(this);
+  return true;
+}
+
+WideString UniAction_GetNewCaption(const TUniAction* action, const WideString& defaultValue) {
+  return action && action->changingCaption_ ? action->newCaption_ : defaultValue;
+}
+
+WideString UniAction_GetNewHint(const TUniAction* action, const WideString& defaultValue) {
+  return action && action->changingHint_ ? action->newHint_ : defaultValue;
+}
+
+// ---- links ----
+
+TUniActionLink::TUniActionLink(TUniAction* action) : action_(action) {
+  if (action_) action_->links_.push_back(this);
+}
+
+TUniActionLink::~TUniActionLink() {
+  if (!action_) return;
+  auto& links = action_->links_;
+  links.erase(std::remove(links.begin(), links.end(), this), links.end());
+}
+
+bool TUniActionLink::IsCaptionLinked() const { return action_ && ClientCaption() == action_->Caption(); }
+
+bool TUniActionLink::IsHintLinked() const { return action_ && ClientHint() == action_->Hint(); }
+
+void TUniActionLink::SetCaption(const WideString& value) {
+  if (IsCaptionLinked()) SetClientCaption(UniAction_GetNewCaption(action_, value));
+}
+
+void TUniActionLink::SetHint(const WideString& value) {
+  if (IsHintLinked()) SetClientHint(UniAction_GetNewHint(action_, value));
+}
+
+WideString TUniControlActionLink::ClientCaption() const { return UniControl_GetText(client_); }
+void TUniControlActionLink::SetClientCaption(const WideString& caption) { UniControl_SetText(client_, caption); }
+WideString TUniControlActionLink::ClientHint() const { return UniControl_GetHint(client_); }
+void TUniControlActionLink::SetClientHint(const WideString& hint) { UniControl_SetHint(client_, hint); }
+void TUniControlActionLink::SetClientEnabled(bool value) {
+  if (client_) client_->setEnabled(value);
+}
+void TUniControlActionLink::SetClientVisible(bool value) {
+  if (client_ && !client_->isWindow()) client_->setVisible(value);
+}
+
+bool TUniMenuActionLink::IsCaptionLinked() const {
+  return Action() && WideSameCaption(client_->Caption(), Action()->Caption());
+}
+WideString TUniMenuActionLink::ClientCaption() const { return client_->Caption(); }
+void TUniMenuActionLink::SetClientCaption(const WideString& caption) { client_->SetCaption(caption); }
+WideString TUniMenuActionLink::ClientHint() const { return client_->Hint(); }
+void TUniMenuActionLink::SetClientHint(const WideString& hint) { client_->SetHint(hint); }
+void TUniMenuActionLink::SetClientEnabled(bool value) { client_->SetEnabled(value); }
+void TUniMenuActionLink::SetClientVisible(bool value) { client_->SetVisible(value); }
+
+// ---- controls ----
+
+void UniControl_SetAction(QWidget* control, TUniAction* action) {
+  if (!control) return;
+  delete HolderOf(control);
+  if (!action) return;
+  new TLinkHolder(control, action);
+  UniControl_ActionChange(control, action, false);
+}
+
+TUniAction* UniControl_GetAction(const QWidget* control) {
+  const TLinkHolder* holder = HolderOf(control);
+  return holder ? holder->link->Action() : nullptr;
+}
+
+void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults) {
+  if (!control || !action) return;
+  const WideString caption = UniControl_GetText(control);
+  if (!checkDefaults || caption.empty() || caption == control->objectName().toStdU16String())
+    UniControl_SetText(control, action->Caption());
+  if (!checkDefaults || UniControl_GetHint(control).empty()) UniControl_SetHint(control, action->Hint());
+  if (!checkDefaults || control->isEnabledTo(control->parentWidget())) control->setEnabled(action->Enabled());
+  // A window is shown by its owner, never by an action.
+  if (!control->isWindow() && (!checkDefaults || !control->isHidden())) control->setVisible(action->Visible());
+}
