@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kUnits = 300;  // the header below counts them
+constexpr int kUnits = 300;
 
 // No character of U+0080 to U+00BF: the text TM maps some of them through the ANSI code page.
 const std::vector<std::string> kPieces = {
@@ -37,9 +37,7 @@ public:
   explicit Random(unsigned seed) : rng_(seed) {}
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
   bool Chance(int percent) { return Int(0, 99) < percent; }
-  const std::string& Pick(const std::vector<std::string>& v) {
-    return v[static_cast<size_t>(Int(0, static_cast<int>(v.size()) - 1))];
-  }
+  const std::string& Pick(const std::vector<std::string>& v) { return v[static_cast<size_t>(Int(0, int(v.size()) - 1))]; }
   template <typename T>
   void Shuffle(std::vector<T>& v) { std::shuffle(v.begin(), v.end(), rng_); }
 
@@ -177,8 +175,7 @@ protected:
 TEST_F(RoundTrip, TextTmThroughTmx) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::vector<TmTokens> expected;
-  std::string tm = "\xEF\xBB\xBF%20261201~090000\t%User ID,T\t%TU=00000300\t%EN-GB\t%Quillmar TM v.5.53/00\t%DE-DE"
-                   "\t%---79532885\t\t0SAMPLE001\t%" + std::string(40, ' ') + ".\r\n";
+  std::string tm = tmfiles::TextTm({tmfiles::kTmHeader});
   for (int u = 0; u < kUnits; ++u) {
     std::vector<Item> codes;
     for (int n = r.Int(0, 5), i = 0; i < n; ++i)
@@ -189,7 +186,7 @@ TEST_F(RoundTrip, TextTmThroughTmx) {
     const std::string source = FieldOf(r, expected[2 * u]), target = FieldOf(r, expected[2 * u + 1]);
     ASSERT_EQ(DecodeField(source), expected[2 * u]) << source;  // the generator is sound
     ASSERT_EQ(DecodeField(target), expected[2 * u + 1]) << target;
-    tm += "20261201~090000\tANA\t1\ten-GB\t" + source + "\tde-DE\t" + target + "\r\n";
+    tm += tmfiles::TmUnit(source, target) + "\r\n";
   }
   Write("a/tm.txt", tm);
   Convert("a/tm.txt", "b");
@@ -206,9 +203,7 @@ TEST_F(RoundTrip, TextTmThroughTmx) {
 TEST_F(RoundTrip, TmxThroughTextTm) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::vector<TmTokens> expected;
-  std::string tmx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<tmx version=\"1.4\">\r\n<header creationtool=\"t\" "
-                    "creationtoolversion=\"1\" segtype=\"sentence\" o-tmf=\"x\" adminlang=\"en-GB\" srclang=\"en-GB\" "
-                    "datatype=\"plaintext\"/>\r\n<body>\r\n";
+  std::string body;
   for (int u = 0; u < kUnits; ++u) {
     std::vector<Item> codes, targetCodes;
     for (int n = r.Int(0, 5), i = 0; i < n; ++i) codes.push_back(Element(r, i + 1));
@@ -223,10 +218,10 @@ TEST_F(RoundTrip, TmxThroughTextTm) {
     }
     r.Shuffle(targetCodes);
     expected.push_back(Segment(r, targetCodes, false));
-    tmx += "<tu><tuv xml:lang=\"en-GB\"><seg>" + XmlOf(r, expected[2 * u]) + "</seg></tuv><tuv xml:lang=\"de-DE\"><seg>" +
-           XmlOf(r, expected[2 * u + 1]) + "</seg></tuv></tu>\r\n";
+    const std::string source = XmlOf(r, expected[2 * u]);
+    body += tmfiles::Tu(source, XmlOf(r, expected[2 * u + 1]));
   }
-  Write("a/tm.tmx", tmx + "</body>\r\n</tmx>\r\n");
+  Write("a/tm.tmx", tmfiles::Tmx(body));
   const TextTm tm = ParseTextTm(Convert("a/tm.tmx", "b"));
   const std::vector<std::string> segs = SegsOf(Convert("b/tm.txt", "c"));
   ASSERT_EQ(tm.units.size(), static_cast<size_t>(kUnits));

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Conversion.h"
-#include "platform/core/Utf8.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmFiles.h"
 #include "tests/support/TmxLint.h"
-#include "tm/MyEncodeTMX.h"
+
+using tmfiles::CountOf;
 
 namespace {
 
@@ -46,49 +47,13 @@ std::string Row(const std::string& source, const std::string& target, const std:
          ", " + value(changeUser) + ", 131073);";
 }
 
-// Records what a conversion tells its host.
-class THost : public TConversionHost {
-public:
-  void AttachProgress(TObjectControled&) override {}
-  void ShowHtmlMessage(const WideString& html, const WideString& caption) override {
-    Html = html;
-    Caption = caption;
-  }
-  void ShowResult(const WideString& line) override { Result = line; }
-  WideString Html, Caption, Result;
-};
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-  return n;
-}
-
 // The contents of every element name in text, in order.
 std::vector<std::string> Contents(const std::string& text, const std::string& name) {
   std::vector<std::string> out;
   const std::string open = "<" + name + ">", close = "</" + name + ">";
-  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
-    const size_t end = text.find(close, at);
-    if (end == std::string::npos) break;
+  for (size_t at = text.find(open), end; at != std::string::npos; at = text.find(open, end)) {
+    if ((end = text.find(close, at)) == std::string::npos) break;
     out.push_back(text.substr(at + open.size(), end - at - open.size()));
-    at = end;
-  }
-  return out;
-}
-
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
-  return s;
-}
-
-std::string WithoutMarkup(const std::string& s) {
-  std::string out;
-  bool inTag = false;
-  for (const char c : s) {
-    if (c == '<') inTag = true;
-    if (!inTag) out += c;
-    if (c == '>') inTag = false;
   }
   return out;
 }
@@ -99,83 +64,60 @@ protected:
     if (!SQLiteMaker::Instance().Ready()) GTEST_SKIP() << "libsqlite3.so.0 is not installed";
     ASSERT_TRUE(LoadSQLiteLibrary());
   }
-  void TearDown() override { SetSQLiteLibraryNameForTesting(nullptr); }
-
-  std::string MakeDb(const std::string& name, const std::string& script) {
-    const std::string path = dir.File(name);
-    EXPECT_EQ(SQLiteMaker::Instance().Make(path, script), "");
-    return path;
+  std::string MakeDb(const std::string& script) {
+    EXPECT_EQ(SQLiteMaker::Instance().Make(dir.File("in.sdltm"), script), "");
+    return dir.File("in.sdltm");
   }
-
-  // Converts input to out.tmx; returns the document.
-  std::string Convert(const std::string& input, THost& host) {
-    RunConversion(host, W(input), W(dir.File("out.tmx")));
+  // Converts input to out.tmx as the program does; the document.
+  std::string Convert(const std::string& input) {
+    EXPECT_EQ(host.Convert(input, dir.File("out.tmx")), "");
     return TempDir::Read(dir.File("out.tmx"));
   }
-
+  // The row after the header.
+  static TTU FirstUnit(TSdlTMStream& s) {
+    TTU tu;
+    tu.IsHeader = true;
+    s.Read(tu);
+    tu.IsHeader = false;
+    EXPECT_GT(s.Read(tu), 0);
+    return tu;
+  }
   TempDir dir;
+  TRecordingHost host;
 };
 
 }  // namespace
 
+// The first row comes twice, as the header and as the first unit; asking for the header starts
+// over. The stream is only read.
 TEST_F(SdlTM, TheFirstRowIsTheHeaderAndTheFirstUnit) {
-  const std::string db = MakeDb("a.sdltm", kSchema + Row(Src("one"), Tgt("eins")) + Row(Src("two"), Tgt("zwei")) +
-                                               Row(Src("three"), Tgt("drei")));
-  TSdlTMStream s(W(db));
-  EXPECT_EQ(s.GetSize(), 3);
-  EXPECT_FALSE(s.SegmentsAreText());
-  TTU tu;
-  tu.IsHeader = true;
-  ASSERT_GT(s.Read(tu), 0);
-  EXPECT_TRUE(tu.IsHeader);
-  EXPECT_EQ(U8(tu.Field(tfSource)), "one");
+  TSdlTMStream s(W(MakeDb(kSchema + Row(Src("one"), Tgt("eins")) + Row(Src("two"), Tgt("zwei")) + Row(Src("three"), Tgt("drei")))));
   std::vector<std::string> units;
-  tu.IsHeader = false;
-  while (s.Read(tu) > 0) {
-    EXPECT_FALSE(tu.IsHeader);
-    units.push_back(U8(tu.Field(tfSource)));
-  }
-  EXPECT_EQ(units, (std::vector<std::string>{"one", "two", "three"}));
-  EXPECT_EQ(s.GetPosition(), 3);
-  // Asking for the header starts over.
-  tu.IsHeader = true;
-  ASSERT_GT(s.Read(tu), 0);
-  EXPECT_TRUE(tu.IsHeader);
-  EXPECT_EQ(U8(tu.Field(tfSource)), "one");
+  TTU tu;
+  for (int pass = 0; pass < 2; ++pass)
+    for (tu.IsHeader = true; s.Read(tu) > 0; tu.IsHeader = false) units.push_back((tu.IsHeader ? "header " : "") + U8(tu.Field(tfSource)));
+  EXPECT_EQ(units, (std::vector<std::string>{"header one", "one", "two", "three", "header one", "one", "two", "three"}));
+  EXPECT_EQ(s.GetSize(), 3);
   EXPECT_EQ(s.Seek(1, TSeekOrigin::FromEnd), 2);
-  tu.IsHeader = false;
   ASSERT_GT(s.Read(tu), 0);
   EXPECT_EQ(U8(tu.Field(tfTarget)), "drei");
-  EXPECT_EQ(s.Seek(-5, TSeekOrigin::FromCurrent), 0);
-  EXPECT_EQ(s.Seek(9, TSeekOrigin::FromBeginning), 3);
   EXPECT_FALSE(s.Write(tu));
 }
 
 TEST_F(SdlTM, FieldsOfARow) {
-  const std::string db =
-      MakeDb("f.sdltm", kSchema + Row(Src("s"), Tgt("t"), "2012-11-03 10:20:30", "DOM\\ana", "5", "42") +
-                            Row("NULL", "NULL", "NULL", "NULL", "NULL", "NULL") + Row("", "", "", "", "", "") +
-                            Row(Src("x"), Tgt("y"), "2020-02-05 08:29:06", "u", "no digits", "7"));
-  TSdlTMStream s(W(db));
-  TTU tu;
-  tu.IsHeader = true;
-  s.Read(tu);
-  tu.IsHeader = false;
-  ASSERT_GT(s.Read(tu), 0);
+  TSdlTMStream s(W(MakeDb(kSchema + Row(Src("s"), Tgt("t"), "2012-11-03 10:20:30", "DOM\\ana", "5", "42") +
+                          Row("NULL", "NULL", "NULL", "NULL", "NULL", "NULL") + Row("", "", "", "", "", "") +
+                          Row(Src("x"), Tgt("y"), "2020-02-05 08:29:06", "u", "no digits", "7"))));
+  TTU tu = FirstUnit(s);
   EXPECT_EQ(U8(tu.Field(tfDate)), "20121103~102030");
   EXPECT_EQ(U8(tu.GetUserID()), "DOM\\ana");
   EXPECT_EQ(tu.GetCount(), 5);  // usage_counter, not change_user after it
-  EXPECT_EQ(U8(tu.LangPair.Source), "EN-US");
-  EXPECT_EQ(U8(tu.LangPair.Target), "DE-DE");
+  EXPECT_EQ(U8(tu.LangPair.Source) + ">" + U8(tu.LangPair.Target), "EN-US>DE-DE");
   EXPECT_EQ(U8(tu.Field(tfTarget)), "t");
-  for (int row = 2; row <= 3; ++row) {  // NULL and empty columns
+  for (int row = 2; row <= 3; ++row) {  // NULL and empty columns: nothing left over from the row before
     ASSERT_GT(s.Read(tu), 0) << row;
-    EXPECT_EQ(tu.Field(tfSource), u"") << row;
-    EXPECT_EQ(tu.Field(tfTarget), u"") << row;
-    EXPECT_EQ(tu.Field(tfDate), u"") << row;
-    EXPECT_EQ(tu.GetUserID(), u"") << row;
+    EXPECT_EQ(tu.Field(tfSource) + tu.Field(tfTarget) + tu.Field(tfDate) + tu.GetUserID() + tu.LangPair.Source, u"");
     EXPECT_EQ(tu.GetCount(), 0) << row;
-    EXPECT_EQ(tu.LangPair.Source, u"") << row;  // nothing left over from the row before
   }
   ASSERT_GT(s.Read(tu), 0);
   EXPECT_EQ(tu.GetCount(), 0);
@@ -183,80 +125,37 @@ TEST_F(SdlTM, FieldsOfARow) {
 }
 
 TEST_F(SdlTM, ColumnsAreFoundByNameWithoutCaseInAnyOrder) {
-  const std::string db = MakeDb(
-      "c.sdltm",
-      "CREATE TABLE Translation_Units(Usage_Counter INTEGER, Change_User TEXT, Target_Segment TEXT, "
-      "CREATION_USER TEXT, Creation_Date TEXT, Source_Segment TEXT);"
-      "INSERT INTO Translation_Units VALUES(9, '1', " +
-          SQLiteMaker::Quote(Tgt("Ziel")) + ", 'me', '2001-02-03 04:05:06', " + SQLiteMaker::Quote(Src("source")) +
-          ");");
-  TSdlTMStream s(W(db));
-  TTU tu;
-  tu.IsHeader = true;
-  s.Read(tu);
-  tu.IsHeader = false;
-  ASSERT_GT(s.Read(tu), 0);
-  EXPECT_EQ(U8(tu.Field(tfSource)), "source");
-  EXPECT_EQ(U8(tu.Field(tfTarget)), "Ziel");
-  EXPECT_EQ(U8(tu.Field(tfDate)), "20010203~040506");
-  EXPECT_EQ(U8(tu.GetUserID()), "me");
+  TSdlTMStream s(W(MakeDb("CREATE TABLE Translation_Units(Usage_Counter INTEGER, Change_User TEXT, Target_Segment TEXT, "
+                          "CREATION_USER TEXT, Creation_Date TEXT, Source_Segment TEXT);"
+                          "INSERT INTO Translation_Units VALUES(9, '1', " + SQLiteMaker::Quote(Tgt("Ziel")) +
+                          ", 'me', '2001-02-03 04:05:06', " + SQLiteMaker::Quote(Src("source")) + ");")));
+  TTU tu = FirstUnit(s);
+  EXPECT_EQ(U8(tu.Field(tfSource) + u"|" + tu.Field(tfTarget) + u"|" + tu.Field(tfDate) + u"|" + tu.GetUserID()),
+            "source|Ziel|20010203~040506|me");
   EXPECT_EQ(tu.GetCount(), 9);
 }
 
 TEST_F(SdlTM, EmptyTableGivesADocumentWithoutUnits) {
-  const std::string db = MakeDb("e.sdltm", kSchema);
-  {
-    TSdlTMStream s(W(db));
-    EXPECT_EQ(s.GetSize(), 0);
-    TTU tu;
-    tu.IsHeader = true;
-    EXPECT_EQ(s.Read(tu), 0);
-  }
-  THost host;
-  const std::string tmx = Convert(db, host);
-  EXPECT_EQ(host.Result, u"0 TUs");
-  EXPECT_EQ(Count(tmx, "<tu "), 0u);
+  const std::string tmx = Convert(MakeDb(kSchema));
+  EXPECT_EQ(host.Result, "0 TUs");
+  EXPECT_EQ(CountOf(tmx, "<tu "), 0u);
   EXPECT_NE(tmx.find("<body>\r\n</body>\r\n</tmx>\r\n"), std::string::npos) << tmx;
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
 
+// The file's name and SQLite's reason, and nothing written; a read never creates a database.
 TEST_F(SdlTM, DatabaseErrorsNameTheFileAndWriteNothing) {
-  THost host;
-  auto failure = [&](const std::string& input) -> std::string {
-    try {
-      RunConversion(host, W(input), W(dir.File("out.tmx")));
-    } catch (const ESQLiteException& e) {
-      return U8(e.WideMessage());
-    }
-    return "no exception";
-  };
   TempDir::Write(dir.File("text.sdltm"), std::string(4096, 'x'));
-  const std::string notDb = failure(dir.File("text.sdltm"));
-  EXPECT_NE(notDb.find(dir.File("text.sdltm")), std::string::npos) << notDb;
-  EXPECT_NE(notDb.find("not a database"), std::string::npos) << notDb;
-
-  const std::string other = MakeDb("other.sdltm", "CREATE TABLE translation_memories(id INTEGER);");
-  const std::string noTable = failure(other);
-  EXPECT_NE(noTable.find(other), std::string::npos) << noTable;
-  EXPECT_NE(noTable.find("no such table: translation_units"), std::string::npos) << noTable;
-
-  const std::string missing = failure(dir.File("missing.sdltm"));
-  EXPECT_NE(missing.find(dir.File("missing.sdltm")), std::string::npos) << missing;
-
+  ASSERT_EQ(SQLiteMaker::Instance().Make(dir.File("other.sdltm"), "CREATE TABLE translation_memories(id INTEGER);"), "");
+  for (const auto& [name, reason] : {std::pair<std::string, std::string>{"text.sdltm", "not a database"},
+                                     {"other.sdltm", "no such table: translation_units"}, {"missing.sdltm", ""}}) {
+    const std::string error = host.Convert(dir.File(name), dir.File("out.tmx"));
+    EXPECT_NE(error.find(dir.File(name)), std::string::npos) << error;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.tmx")));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("missing.sdltm")));  // a read never creates a database
-  EXPECT_EQ(host.Result, u"");
-}
-
-TEST_F(SdlTM, WithoutTheLibraryNothingIsOpenedOrWritten) {
-  const std::string db = MakeDb("a.sdltm", kSchema + Row(Src("one"), Tgt("eins")));
-  SetSQLiteLibraryNameForTesting("libmirelcon-no-such-sqlite.so.0");
-  THost host;
-  RunConversion(host, W(db), W(dir.File("out.tmx")));
-  EXPECT_EQ(host.Html, MissingLibraryText);
-  EXPECT_EQ(host.Caption, u"Error");
-  EXPECT_EQ(host.Result, u"");
-  EXPECT_FALSE(std::filesystem::exists(dir.File("out.tmx")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing.sdltm")));
+  EXPECT_EQ(host.Result, "");
 }
 
 // What the samples lack: escapes in segments, locked content and text placeholders, NULL and
@@ -270,71 +169,61 @@ TEST_F(SdlTM, BuiltDatabaseConvertsToValidTmx) {
       "<TextEquivalent>{1} &amp; &lt;2&gt;</TextEquivalent></Tag>" +
       Text(" and ") +
       "<Tag><Type>TextPlaceholder</Type><Anchor>3</Anchor><AlignmentAnchor>3</AlignmentAnchor><TagID>3</TagID></Tag>";
-  const std::string db = MakeDb(
-      "b.sdltm", kSchema + Row(Src("Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&D"),
-                               Tgt("Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6")) +
-                     Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) + Row("NULL", "", "NULL", "NULL", "NULL", "NULL") +
-                     Row(Src("last"), Tgt("letzte"), "2014-10-14 12:04:32", "usuari-PC\\usuari", "12", "x"));
-  THost host;
-  const std::string tmx = Convert(db, host);
-  EXPECT_EQ(host.Result, u"4 TUs");
-  EXPECT_EQ(Count(tmx, "<tu "), 4u);
-  EXPECT_NE(tmx.find("<seg>Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&amp;D</seg>"), std::string::npos) << tmx;
-  EXPECT_NE(tmx.find("<seg>Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6</seg>"), std::string::npos);
-  EXPECT_NE(tmx.find("<seg>Press <bpt i=\"1\" x=\"1\" type=\"x-LockedContent\" /><ept i=\"1\" /> then "
-                     "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" />{1} &amp; &lt;2&gt;<ept i=\"2\" /> and "
-                     "<bpt i=\"3\" x=\"3\" type=\"x-TextPlaceholder\" /><ept i=\"3\" /></seg>"),
-            std::string::npos)
-      << tmx;
-  EXPECT_NE(tmx.find("<tu creationdate=\"20141014T120432Z\" creationid=\"usuari-PC\\usuari\" usagecount=\"12\">"),
-            std::string::npos);
-  EXPECT_NE(tmx.find("srclang=\"EN-US\""), std::string::npos);
-  EXPECT_NE(tmx.find("<tuv xml:lang=\"DE-DE\">"), std::string::npos);
-  EXPECT_NE(tmx.find("o-tmf=\"SDL TM8 Format\""), std::string::npos);
+  const std::string tmx = Convert(MakeDb(
+      kSchema + Row(Src("Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&D"), Tgt("Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6")) +
+      Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) + Row("NULL", "", "NULL", "NULL", "NULL", "NULL") +
+      Row(Src("last"), Tgt("letzte"), "2014-10-14 12:04:32", "usuari-PC\\usuari", "12", "x")));
+  EXPECT_EQ(host.Result, "4 TUs");
+  EXPECT_EQ(CountOf(tmx, "<tu "), 4u);
+  for (const char* part :
+       {"<seg>Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&amp;D</seg>",
+        "<seg>Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6</seg>",
+        "<seg>Press <bpt i=\"1\" x=\"1\" type=\"x-LockedContent\" /><ept i=\"1\" /> then "
+        "<bpt i=\"2\" x=\"2\" type=\"x-TextPlaceholder\" />{1} &amp; &lt;2&gt;<ept i=\"2\" /> and "
+        "<bpt i=\"3\" x=\"3\" type=\"x-TextPlaceholder\" /><ept i=\"3\" /></seg>",
+        "<tu creationdate=\"20141014T120432Z\" creationid=\"usuari-PC\\usuari\" usagecount=\"12\">", "srclang=\"EN-US\"",
+        "<tuv xml:lang=\"DE-DE\">", "o-tmf=\"SDL TM8 Format\""})
+    EXPECT_NE(tmx.find(part), std::string::npos) << part;
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
 
 // ---------------------------------------------------------------------------------------------
-// The samples of the shared data folder.
+// The samples of the shared data folder: every row becomes a unit with all its text and tags.
 class SdlTMSample : public SdlTM, public ::testing::WithParamInterface<std::pair<const char*, int>> {};
 
 TEST_P(SdlTMSample, EveryRowBecomesAUnitWithAllItsTextAndTags) {
   const std::string path = std::string(MIRELCON_SHARED_DATA "/") + GetParam().first + ".sdltm";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "the shared sample " << path << " is not there";
-
-  // What the database holds, read on its own.
-  std::vector<std::string> segments;  // source and target of each row, in turn
-  int rows = 0;
+  std::vector<std::string> segments;  // what the database holds, read on its own: source and target of each row
   {
     TSQLiteDatabase db(W(path));
     auto table = db.GetTable("SELECT source_segment, target_segment FROM translation_units");
-    for (; !table->Eof(); table->Next(), ++rows) {
-      segments.push_back(U8(table->FieldAsString(0)));
-      segments.push_back(U8(table->FieldAsString(1)));
-    }
+    for (; !table->Eof(); table->Next())
+      for (int column = 0; column < 2; ++column) segments.push_back(U8(table->FieldAsString(column)));
   }
-  EXPECT_EQ(rows, GetParam().second);
-
-  THost host;
-  const std::string tmx = Convert(path, host);
-  EXPECT_EQ(U8(host.Result), std::to_string(rows) + " TUs");
-  EXPECT_EQ(Count(tmx, "<tu "), static_cast<size_t>(rows));
-
+  const size_t rows = segments.size() / 2;
+  EXPECT_EQ(rows, static_cast<size_t>(GetParam().second));
+  const std::string tmx = Convert(path);
+  EXPECT_EQ(host.Result, std::to_string(rows) + " TUs");
+  EXPECT_EQ(CountOf(tmx, "<tu "), rows);
   const std::vector<std::string> segs = Contents(tmx, "seg");
   ASSERT_EQ(segs.size(), segments.size());
   size_t starts = 0, ends = 0, standalones = 0;
   for (size_t i = 0; i < segs.size(); ++i) {
-    std::string text;
+    std::string text, shown;
     for (const std::string& value : Contents(segments[i], "Value")) text += value;
+    for (size_t at = 0; at < segs[i].size(); ++at)
+      if (segs[i][at] == '<') at = segs[i].find('>', at);
+      else shown += segs[i][at];
     // A line break of the text is kept as a reference.
-    EXPECT_EQ(Replace(WithoutMarkup(segs[i]), "&#10;", "\n"), text) << "segment " << i;
-    starts += Count(segments[i], "<Type>Start</Type>");
-    ends += Count(segments[i], "<Type>End</Type>");
-    standalones += Count(segments[i], "<Type>Standalone</Type>");
+    EXPECT_EQ(tmfiles::Replace(shown, "&#10;", "\n"), text) << "segment " << i;
+    starts += CountOf(segments[i], "<Type>Start</Type>");
+    ends += CountOf(segments[i], "<Type>End</Type>");
+    standalones += CountOf(segments[i], "<Type>Standalone</Type>");
   }
-  EXPECT_EQ(Count(tmx, "<bpt "), starts);
-  EXPECT_EQ(Count(tmx, "<ept "), ends);
-  EXPECT_EQ(Count(tmx, "<ph "), standalones);
+  EXPECT_EQ(CountOf(tmx, "<bpt "), starts);
+  EXPECT_EQ(CountOf(tmx, "<ept "), ends);
+  EXPECT_EQ(CountOf(tmx, "<ph "), standalones);
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
 
