@@ -241,14 +241,19 @@ PCWideChar TDecodeTMX::TmDate(const TTag* tag) {
   return DateBuf.c_str();
 }
 
-bool TDecodeTMX::CollectsText(const TTag& tag) const {
-  const TElement kind = ElementOf(tag.Name);
+namespace {
+bool Collects(TElement kind) {
   return kind == elSeg || kind == elProp || kind == elInline || kind == elHi || kind == elSub;
 }
+}  // namespace
 
+bool TDecodeTMX::CollectsText(const TTag& tag) const { return Collects(ElementOf(tag.Name)); }
+
+// Asked at every "<": the element's name is looked up once.
 TTag* TDecodeTMX::TextTarget(TTag& tag) {
-  if (ElementOf(tag.Name) == elHi) return tag.TextOwner;
-  return CollectsText(tag) ? &tag : nullptr;
+  const TElement kind = ElementOf(tag.Name);
+  if (kind == elHi) return tag.TextOwner;
+  return Collects(kind) ? &tag : nullptr;
 }
 
 void TDecodeTMX::ApplyHeader(TTag* tag) {

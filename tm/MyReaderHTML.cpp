@@ -73,6 +73,8 @@ bool IsKeyAt(std::u16string_view text, size_t i) {
 // Stands for an ampersand of the text while a segment is decoded: no character of XML text is
 // U+FFFF, so it is told apart from the ampersands of placeholders.
 constexpr WideChar kTextAmp = 0xFFFF;
+// The same ampersand once it is known to need its escape (U+FFFE is no character of XML either).
+constexpr WideChar kEscapedAmp = 0xFFFE;
 
 bool IsHexDigit(WideChar c) { return DigitValue(c, true) >= 0; }
 
@@ -377,22 +379,29 @@ bool TReaderHTML::ReadsAsCode(std::u16string_view text, size_t p) {
 // An ampersand of the text is written as it is, unless what follows it would make it a
 // placeholder or an escape for the reader of the field: it is then the escape "&'26;".
 void TReaderHTML::SettleTextAmpersands(WideString& text) {
-  if (text.find(kTextAmp) == WideString::npos) return;
-  FOut.clear();
-  FOut.reserve(text.size() + 16);
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != kTextAmp) {
-      FOut.push_back(text[i]);
-      continue;
-    }
+  // Most ampersands stay what they are, in place; the text is copied only when one must grow.
+  size_t escaped = 0;
+  for (size_t i = text.find(kTextAmp); i != WideString::npos; i = text.find(kTextAmp, i + 1)) {
     // What follows is text or a placeholder; a following text ampersand is no code either.
     WideChar next[4] = {u'&', 0, 0, 0};
     for (size_t k = 1; k < 4 && i + k < text.size(); ++k) next[k] = text[i + k];
-    if (ReadsAsCode(std::u16string_view(next, 4), 0))
-      FOut.append(u"&'26;");
-    else
-      FOut.push_back(u'&');
+    if (ReadsAsCode(std::u16string_view(next, 4), 0)) {
+      ++escaped;
+      text[i] = kEscapedAmp;
+    } else {
+      text[i] = u'&';
+    }
   }
+  if (escaped == 0) return;
+  FOut.clear();
+  FOut.reserve(text.size() + 4 * escaped);
+  size_t run = 0;
+  for (size_t i = text.find(kEscapedAmp); i != WideString::npos; i = text.find(kEscapedAmp, i + 1)) {
+    FOut.append(text, run, i - run);
+    FOut.append(u"&'26;");
+    run = i + 1;
+  }
+  FOut.append(text, run, WideString::npos);
   text.swap(FOut);
 }
 
@@ -402,6 +411,7 @@ void TReaderHTML::DecodeEntities(WideString& text) {
   FOut.clear();
   FOut.reserve(n);
   size_t failsFrom = std::u16string_view::npos;
+  bool textAmps = false;  // an ampersand of the text was met
   size_t i = 0;
   while (i < n) {
     size_t p = i;
@@ -427,18 +437,21 @@ void TReaderHTML::DecodeEntities(WideString& text) {
     const size_t next = DecodeReference(t, p, code, named);
     if (next != p) {
       AppendFieldChar(FOut, code);
+      textAmps = textAmps || code == u'&';
       i = next;
       continue;
     }
     // No reference: a placeholder stays; any other ampersand is one of the text.
-    if (KeepsAmpersand(t, p + 1))
+    if (KeepsAmpersand(t, p + 1)) {
       FOut.push_back(u'&');
-    else
+    } else {
       FOut.push_back(kTextAmp);
+      textAmps = true;
+    }
     i = p + 1;
   }
   text.swap(FOut);
-  SettleTextAmpersands(text);
+  if (textAmps) SettleTextAmpersands(text);
 }
 
 void TReaderHTML::DecodeXmlText(std::u16string_view text, WideString& out) const {
