@@ -428,7 +428,7 @@ void TReaderHTML::DecodeEntities(WideString& text) {
       // the field to take as text.
       const size_t e = OpenFormEnd(t, p, failsFrom);
       const size_t stop = e == std::u16string_view::npos ? p + 1 : e + 1;
-      FOut.append(t.substr(p, stop - p));
+      for (size_t k = p; k < stop; ++k) FOut.push_back(t[k] >= 0xFFFE ? u' ' : t[k]);  // no character of XML
       i = stop;
       continue;
     }
