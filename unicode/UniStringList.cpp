@@ -22,28 +22,112 @@ int WideCompareText(const WideString& a, const WideString& b) {
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
-namespace {
-[[noreturn]] void ListError(const std::string& message) { throw EStringListError(message); }
-}  // namespace
+void TUniStrings::ListError(const std::string& message) { throw EStringListError(message); }
 
-void TUniStringList::CheckIndex(int index, int limit) const {
+void TUniStrings::CheckIndex(int index, int limit) const {
   if (index < 0 || index >= limit) ListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
+void TUniStrings::BeginUpdate() {
+  if (updateCount_++ == 0) SetUpdateState(true);
+}
+
+void TUniStrings::EndUpdate() {
+  if (updateCount_ > 0 && --updateCount_ == 0) SetUpdateState(false);
+}
+
+void TUniStrings::Put(int index, const WideString& s) {
+  void* object = GetObject(index);
+  BeginUpdate();
+  Delete(index);
+  InsertObject(index, s, object);
+  EndUpdate();
+}
+
+int TUniStrings::AddObject(const WideString& s, void* object) {
+  const int index = Count();
+  InsertObject(index, s, object);
+  return index;
+}
+
+void TUniStrings::Exchange(int index1, int index2) {
+  if (index1 == index2) {
+    CheckIndex(index1, Count());
+    return;
+  }
+  if (index1 > index2) std::swap(index1, index2);
+  const WideString s1 = Get(index1), s2 = Get(index2);
+  void* o1 = GetObject(index1);
+  void* o2 = GetObject(index2);
+  BeginUpdate();
+  Delete(index2);
+  InsertObject(index2, s1, o1);
+  Delete(index1);
+  InsertObject(index1, s2, o2);
+  EndUpdate();
+}
+
+void TUniStrings::Move(int curIndex, int newIndex) {
+  if (curIndex == newIndex) return;
+  const WideString s = Get(curIndex);
+  void* object = GetObject(curIndex);
+  CheckIndex(newIndex, Count());
+  BeginUpdate();
+  Delete(curIndex);
+  InsertObject(newIndex, s, object);
+  EndUpdate();
+}
+
+int TUniStrings::IndexOf(const WideString& s) const {
+  for (int i = 0; i < Count(); ++i)
+    if (WideCompareText(Get(i), s) == 0) return i;
+  return -1;
+}
+
+void TUniStrings::Assign(const TUniStrings& source) {
+  if (&source == this) return;
+  BeginUpdate();
+  Clear();
+  for (int i = 0; i < source.Count(); ++i) AddObject(source.Get(i), source.GetObject(i));
+  EndUpdate();
+}
+
+WideString TUniStrings::GetText() const {
+  WideString text;
+  for (int i = 0; i < Count(); ++i) {
+    text += Get(i);
+    text += u"\r\n";
+  }
+  return text;
+}
+
+void TUniStrings::SetText(const WideString& text) {
+  BeginUpdate();
+  Clear();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of(u"\r\n", start);
+    if (end == WideString::npos) end = text.size();
+    Add(text.substr(start, end - start));
+    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
+    start = end + 1;
+  }
+  EndUpdate();
+}
+
 void TUniStringList::Changed() {
-  if (updateCount_ == 0 && OnChange) OnChange();
+  if (UpdateCount() == 0 && OnChange) OnChange();
 }
 
 void TUniStringList::Changing() {
-  if (updateCount_ == 0 && OnChanging) OnChanging();
+  if (UpdateCount() == 0 && OnChanging) OnChanging();
 }
 
-void TUniStringList::BeginUpdate() {
-  if (updateCount_++ == 0) Changing();
-}
-
-void TUniStringList::EndUpdate() {
-  if (updateCount_ > 0 && --updateCount_ == 0) Changed();
+void TUniStringList::SetUpdateState(bool updating) {
+  if (updating)
+    Changing();
+  else
+    Changed();
 }
 
 void TUniStringList::SetCapacity(int value) {
@@ -57,7 +141,7 @@ void TUniStringList::Grow() {
   SetCapacity(capacity_ + delta);
 }
 
-const WideString& TUniStringList::Get(int index) const {
+WideString TUniStringList::Get(int index) const {
   CheckIndex(index, Count());
   return items_[static_cast<size_t>(index)].text;
 }
@@ -242,21 +326,7 @@ WideString TUniStringList::GetText() const {
   return text;
 }
 
-void TUniStringList::SetText(const WideString& text) {
-  BeginUpdate();
-  Clear();
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of(u"\r\n", start);
-    if (end == WideString::npos) end = text.size();
-    Add(text.substr(start, end - start));
-    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
-    start = end + 1;
-  }
-  EndUpdate();
-}
-
-uint8_t TUniStringList::DetectEncoding(TStream& stream) {
+uint8_t TUniStrings::DetectEncoding(TStream& stream) {
   const int64_t start = stream.GetPosition();
   const int64_t remaining = stream.GetSize() - start;
   unsigned char head[3] = {0, 0, 0};
@@ -271,7 +341,7 @@ uint8_t TUniStringList::DetectEncoding(TStream& stream) {
   return leAnsi;
 }
 
-void TUniStringList::LoadFromStreamEx(TStream& stream, bool detect) {
+void TUniStrings::LoadFromStreamEx(TStream& stream, bool detect) {
   BeginUpdate();
   const uint8_t kind = detect ? DetectEncoding(stream) : static_cast<uint8_t>(leUtf16LE);
   const int64_t n = std::max<int64_t>(0, stream.GetSize() - stream.GetPosition());
@@ -292,14 +362,14 @@ void TUniStringList::LoadFromStreamEx(TStream& stream, bool detect) {
   EndUpdate();
 }
 
-void TUniStringList::LoadFromFile(const WideString& fileName) {
+void TUniStrings::LoadFromFile(const WideString& fileName) {
   TUniFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
   LastFileEncoding = DetectEncoding(stream);
   stream.SetPosition(0);
   LoadFromStream(stream);
 }
 
-void TUniStringList::SaveToStreamEx(TStream& stream, bool withBOM) {
+void TUniStrings::SaveToStreamEx(TStream& stream, bool withBOM) {
   if (withBOM) stream.Write("\xFF\xFE", 2);
   const WideString text = GetText();
   std::string bytes(text.size() * 2, '\0');
@@ -310,7 +380,7 @@ void TUniStringList::SaveToStreamEx(TStream& stream, bool withBOM) {
   stream.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
-void TUniStringList::SaveToFile(const WideString& fileName) {
+void TUniStrings::SaveToFile(const WideString& fileName) {
   TUniFileStream stream(fileName, fmCreate);
   SaveToStream(stream);
 }

@@ -3,6 +3,7 @@
 // loading files by their byte-order mark and saving them as UTF-16LE.
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/core/Exception.h"
@@ -19,50 +20,45 @@ enum TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 // Encodings found by loading.
 enum : uint8_t { leAnsi = 0, leUtf16LE = 1, leUtf16BE = 2, leUtf8 = 3 };
 
-class TUniStringList {
+// The UTF-16 string list's abstract base: the operations every list has, loading and saving, and
+// the defaults that a list over something else (a control's items) builds on.
+class TUniStrings {
 public:
-  TUniStringList() = default;
-  virtual ~TUniStringList() = default;
+  TUniStrings() = default;
+  TUniStrings(const TUniStrings&) = delete;
+  TUniStrings& operator=(const TUniStrings&) = delete;
+  virtual ~TUniStrings() = default;
 
   // The encoding found by the last LoadFromFile.
   uint8_t LastFileEncoding = leUtf16LE;
-  bool Sorted() const { return sorted_; }
-  void SetSorted(bool value);
-  TDuplicates Duplicates = dupIgnore;
-  bool CaseSensitive() const { return caseSensitive_; }
-  void SetCaseSensitive(bool value);
-  std::function<void()> OnChange;
-  std::function<void()> OnChanging;
 
-  int Count() const { return static_cast<int>(items_.size()); }
-  int Capacity() const { return capacity_; }
-  void SetCapacity(int value);
-  const WideString& Get(int index) const;
-  const WideString& operator[](int index) const { return Get(index); }
-  void Put(int index, const WideString& s);
-  void* GetObject(int index) const;
-  void PutObject(int index, void* object);
+  virtual int Count() const = 0;
+  virtual WideString Get(int index) const = 0;
+  WideString operator[](int index) const { return Get(index); }
+  // Replaces the string, keeping the item's object.
+  virtual void Put(int index, const WideString& s);
+  virtual void* GetObject(int index) const = 0;
+  virtual void PutObject(int index, void* object) = 0;
 
   int Add(const WideString& s) { return AddObject(s, nullptr); }
-  int AddObject(const WideString& s, void* object);
+  virtual int AddObject(const WideString& s, void* object);
   void Insert(int index, const WideString& s) { InsertObject(index, s, nullptr); }
-  void InsertObject(int index, const WideString& s, void* object);
-  void Delete(int index);
-  void Exchange(int index1, int index2);
-  void Clear();
-  int IndexOf(const WideString& s) const;
-  int IndexOfName(const WideString& name) const;
-  bool Find(const WideString& s, int& index) const;
-  void Sort();
-  void CustomSort(const std::function<int(const TUniStringList&, int, int)>& compare);
-  virtual int CompareStrings(const WideString& a, const WideString& b) const;
+  virtual void InsertObject(int index, const WideString& s, void* object) = 0;
+  virtual void Delete(int index) = 0;
+  virtual void Clear() = 0;
+  // Both through Get, Delete and Insert, each item's object going along.
+  virtual void Exchange(int index1, int index2);
+  virtual void Move(int curIndex, int newIndex);
+  // The first equal string, compared without case; -1 when none.
+  virtual int IndexOf(const WideString& s) const;
+  void Assign(const TUniStrings& source);
 
   void BeginUpdate();
   void EndUpdate();
 
   // Lines joined by CR LF (each line ended by one); setting splits at CR LF, CR or LF.
-  WideString GetText() const;
-  void SetText(const WideString& text);
+  virtual WideString GetText() const;
+  virtual void SetText(const WideString& text);
 
   void LoadFromFile(const WideString& fileName);
   void LoadFromStream(TStream& stream) { LoadFromStreamEx(stream, true); }
@@ -75,9 +71,55 @@ public:
   // consumed) or leAnsi (nothing consumed).
   static uint8_t DetectEncoding(TStream& stream);
 
+protected:
+  // Called when the first BeginUpdate begins (true) and the last EndUpdate ends (false).
+  virtual void SetUpdateState(bool) {}
+  int UpdateCount() const { return updateCount_; }
+  [[noreturn]] static void ListError(const std::string& message);
+  void CheckIndex(int index, int limit) const;
+
+private:
+  int updateCount_ = 0;
+};
+
+class TUniStringList : public TUniStrings {
+public:
+  TUniStringList() = default;
+
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool value);
+  TDuplicates Duplicates = dupIgnore;
+  bool CaseSensitive() const { return caseSensitive_; }
+  void SetCaseSensitive(bool value);
+  std::function<void()> OnChange;
+  std::function<void()> OnChanging;
+
+  int Count() const override { return static_cast<int>(items_.size()); }
+  int Capacity() const { return capacity_; }
+  void SetCapacity(int value);
+  WideString Get(int index) const override;
+  void Put(int index, const WideString& s) override;
+  void* GetObject(int index) const override;
+  void PutObject(int index, void* object) override;
+
+  int AddObject(const WideString& s, void* object) override;
+  void InsertObject(int index, const WideString& s, void* object) override;
+  void Delete(int index) override;
+  void Exchange(int index1, int index2) override;
+  void Clear() override;
+  int IndexOf(const WideString& s) const override;
+  int IndexOfName(const WideString& name) const;
+  bool Find(const WideString& s, int& index) const;
+  void Sort();
+  void CustomSort(const std::function<int(const TUniStringList&, int, int)>& compare);
+  virtual int CompareStrings(const WideString& a, const WideString& b) const;
+
+  WideString GetText() const override;
+
   static constexpr char16_t NameValueSeparator = u'=';
 
 protected:
+  void SetUpdateState(bool updating) override;
   void Changed();
   void Changing();
 
@@ -86,7 +128,6 @@ private:
     WideString text;
     void* object;
   };
-  void CheckIndex(int index, int limit) const;
   void Grow();
   void InsertItem(int index, const WideString& s, void* object);
   void QuickSort(int l, int r, const std::function<int(const TUniStringList&, int, int)>& compare);
@@ -95,7 +136,6 @@ private:
   int capacity_ = 0;
   bool sorted_ = false;
   bool caseSensitive_ = false;
-  int updateCount_ = 0;
 };
 
 // Ordinal comparison, and comparison without case (Unicode case folding).

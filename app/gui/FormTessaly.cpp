@@ -5,10 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
+#include <QPainter>
 #include <QStyle>
 #include <algorithm>
 #include <cstdio>
@@ -17,11 +14,17 @@
 #include "base/MyFileStream.h"
 #include "base/MyPump.h"
 #include "base/MySysUtils.h"
+#include "controls/MyButtons.h"
+#include "controls/SystemMenu.h"
 #include "platform/core/Utf8.h"
 #include "platform/gui/Dialogs.h"
+#include "platform/gui/Gauges.h"
+#include "platform/gui/Menus.h"
 #include "platform/gui/MessagePump.h"
 #include "platform/gui/Messages.h"
 #include "unicode/UniSysUtils.h"
+#include "unicode/gui/UniDialogs.h"
+#include "unicode/gui/UniStdCtrls.h"
 
 const TStartStopLook StartStopLooks[2] = {{0x00A7FE00, u"Start"}, {0x005757FB, u"Stop"}};
 
@@ -49,6 +52,17 @@ void ErrorLine(const WideString& text) {
   std::fflush(stderr);
 }
 
+// A standard icon of the style as a picture of the image list's size.
+QImage StyleImage(const QStyle& style, QStyle::StandardPixmap which, int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  style.standardIcon(which).paint(&painter, 0, 0, size, size);
+  return image;
+}
+
+constexpr TBasicBtnOptions ButtonOptions = boMSDownOnUp | boMSDownOnSD | boMSMoveOnUp | boMSMoveOnSD | boMSAfterClick;
+
 WideString AppTitle() { return QGuiApplication::applicationDisplayName().toStdU16String(); }
 
 }  // namespace
@@ -63,18 +77,16 @@ TFormTessaly::TFormTessaly(std::vector<WideString> params, QWidget* parent)
   font.setPointSize(8);
   setFont(font);
 
-  SourceEdit = new QLineEdit(this);
+  SourceEdit = new TUniEdit(this);
   SourceEdit->setObjectName(QStringLiteral("SourceEdit"));
   SourceEdit->setGeometry(16, 24, 209, 21);
-  SourceEdit->installEventFilter(this);
+  SourceEdit->OnKeyDown = [this](QObject*, uint16_t& key, TShiftState) { SourceEditKeyDown(key); };
 
-  DestEdit = new QLineEdit(this);
+  DestEdit = new TUniEdit(this);
   DestEdit->setObjectName(QStringLiteral("DestEdit"));
   DestEdit->setGeometry(16, 72, 209, 21);
-  DestEdit->setReadOnly(true);
-  QPalette destPalette = DestEdit->palette();
-  destPalette.setColor(QPalette::Base, destPalette.color(QPalette::Button));
-  DestEdit->setPalette(destPalette);
+  DestEdit->SetReadOnly(true);
+  DestEdit->SetColor(clBtnFace);
   setTabOrder(SourceEdit, DestEdit);
 
   Label1 = new QLabel(QStringLiteral("Input file:"), this);
@@ -84,39 +96,46 @@ TFormTessaly::TFormTessaly(std::vector<WideString> params, QWidget* parent)
   Label2->move(16, 56);
   Label2->adjustSize();
 
-  Gauge1 = new QProgressBar(this);
+  ImageList3.Add(StyleImage(*style(), QStyle::SP_DirOpenIcon, ImageList3.Width));
+  ImageList3.Add(StyleImage(*style(), QStyle::SP_FileIcon, ImageList3.Width));
+  ImageList3.Add(StyleImage(*style(), QStyle::SP_MessageBoxInformation, ImageList3.Width));
+
+  UniOpenDialog1 = new TUniOpenDialog(this);
+
+  Gauge1 = new TGauge(this);
   Gauge1->setObjectName(QStringLiteral("Gauge1"));
   Gauge1->setGeometry(16, 112, 209, 16);
-  Gauge1->setRange(0, 100);
-  Gauge1->setValue(0);
-  Gauge1->setAlignment(Qt::AlignCenter);
-  QPalette gaugePalette = Gauge1->palette();
-  gaugePalette.setColor(QPalette::Highlight, ToQColor(clLime));
-  Gauge1->setPalette(gaugePalette);
-  QFont gaugeFont = font;
-  gaugeFont.setPointSize(7);
-  Gauge1->setFont(gaugeFont);
+  Gauge1->SetForeColor(clLime);
+  TFont gaugeFont = Gauge1->Font();
+  gaugeFont.Size = 7;
+  Gauge1->SetFont(gaugeFont);
 
-  PopupMenu1 = new QMenu(this);
-  AboutMenu = PopupMenu1->addAction(style()->standardIcon(QStyle::SP_MessageBoxInformation), QStringLiteral("About"));
-  connect(AboutMenu, &QAction::triggered, this, [this] { AboutMenuClick(); });
-  // No window manager lets a program extend its system menu: the window's own menu has it.
-  setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(this, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { PopupMenu1->popup(mapToGlobal(pos)); });
+  PopupMenu1 = new TPopupMenu(this);
+  PopupMenu1->SetImages(&ImageList3);
+  AboutMenu = new TMenuItem(PopupMenu1);
+  AboutMenu->SetCaption(u"About");
+  AboutMenu->SetImageIndex(2);
+  AboutMenu->OnClick = [this](QObject*) { AboutMenuClick(); };
+  PopupMenu1->Items()->Add(AboutMenu);
+  SystemMenu1 = new TSystemMenu(this);
+  SystemMenu1->SetSystemMenu(PopupMenu1);
 
-  SearchTMFileName = new QPushButton(this);
+  SearchTMFileName = new TGLSButton(this);
   SearchTMFileName->setObjectName(QStringLiteral("SearchTMFileName"));
   SearchTMFileName->setGeometry(238, 23, 24, 24);
-  SearchTMFileName->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  connect(SearchTMFileName, &QPushButton::clicked, this, [this] { SearchTMFileNameClick(); });
+  SearchTMFileName->Glyphs().SetGlyphList(&ImageList3);
+  SearchTMFileName->Glyphs().SetGlyph(G0_Up, 0);
+  SearchTMFileName->Glyphs().SetGlyphLayout(laCenter);
+  SearchTMFileName->SetOptions(ButtonOptions);
+  SearchTMFileName->OnClick = [this](QObject*) { SearchTMFileNameClick(); };
 
-  StartStop = new QPushButton(this);
+  StartStop = new TGLSButton(this);
   StartStop->setObjectName(QStringLiteral("StartStop"));
   StartStop->setGeometry(238, 72, 33, 57);
-  StartStop->setEnabled(false);
+  StartStop->SetEnabled(false);
+  StartStop->SetOptions(ButtonOptions);
   ApplyLook();
-  connect(StartStop, &QPushButton::clicked, this, [this] { StartStopClick(); });
+  StartStop->OnClick = [this](QObject*) { StartStopClick(); };
 
   Label3 = new QLabel(this);
   Label3->setObjectName(QStringLiteral("Label3"));
@@ -132,15 +151,13 @@ TFormTessaly::~TFormTessaly() {
 
 void TFormTessaly::ApplyLook() {
   const TStartStopLook& look = StartStopLooks[Running];
-  StartStop->setText(Q(look.Caption));
-  QPalette p = StartStop->palette();
-  p.setColor(QPalette::Button, ToQColor(look.Color));
-  StartStop->setPalette(p);
+  StartStop->SetCaption(look.Caption);
+  StartStop->SetColor(look.Color);
 }
 
 void TFormTessaly::SetInputsEnabled(bool enabled) {
   SourceEdit->setEnabled(enabled);
-  SearchTMFileName->setEnabled(enabled);
+  SearchTMFileName->SetEnabled(enabled);
   DestEdit->setEnabled(enabled);
 }
 
@@ -167,7 +184,7 @@ void TFormTessaly::showEvent(QShowEvent* event) {
 void TFormTessaly::FormActivate() {
   if (closed_) return;
   if (params_.empty()) {
-    StartStop->setText(Q(StartStopLooks[Running].Caption));
+    StartStop->SetCaption(StartStopLooks[Running].Caption);
     setWindowTitle(Q(ApplicationTitle));
     return;
   }
@@ -194,10 +211,10 @@ void TFormTessaly::BeginFile(const WideString& input, const WideString& output) 
     throw EConversionError(u"The run was stopped before \"" + input + u"\".");
   SetInputsEnabled(false);
   Running = 1;
-  StartStop->setEnabled(true);
+  StartStop->SetEnabled(true);
   ApplyLook();
-  SourceEdit->setText(Q(WideExtractFileName(input)));
-  DestEdit->setText(Q(WideExtractFileName(output)));
+  SourceEdit->SetText(WideExtractFileName(input));
+  DestEdit->SetText(WideExtractFileName(output));
   currentInput_ = input;
 }
 
@@ -206,7 +223,7 @@ void TFormTessaly::EndFile(bool /*ok*/) {
   SetInputsEnabled(true);
   Running = 0;
   ApplyLook();
-  StartStop->setEnabled(false);
+  StartStop->SetEnabled(false);
   currentInput_.clear();
 }
 
@@ -225,7 +242,7 @@ void TFormTessaly::AttachProgress(TObjectControled& job) {
 
 void TFormTessaly::DetachProgress() { CurrentJob = nullptr; }
 
-void TFormTessaly::ShowProgress(int value) { Gauge1->setValue(std::clamp(value, 0, 100)); }
+void TFormTessaly::ShowProgress(int value) { Gauge1->SetProgress(value); }
 
 void TFormTessaly::ShowResult(const WideString& line) { Label3->setText(Q(line)); }
 
@@ -251,19 +268,19 @@ void TFormTessaly::ShowError(const WideString& text) {
 // ---- window mode ----
 
 void TFormTessaly::SearchTMFileNameClick() {
-  const QString chosen = platform::OpenFileDialog(this, Q(InputFileFilter));
-  if (!chosen.isEmpty()) ChooseInput(chosen.toStdU16String());
+  UniOpenDialog1->Filter = InputFileFilter;
+  if (UniOpenDialog1->Execute(this)) ChooseInput(UniOpenDialog1->FileName());
 }
 
 void TFormTessaly::ChooseInput(const WideString& fileName) {
   if (!WideFileExists(fileName) || FileInUse(fileName)) return;
-  SourceEdit->setText(Q(WideExtractFileName(fileName)));
+  SourceEdit->SetText(WideExtractFileName(fileName));
   InputName = fileName;
   OutputName = OutputFileName(fileName, OutputTypeOf(fileName));
-  DestEdit->setText(Q(WideExtractFileName(OutputName)));
-  StartStop->setEnabled(true);
+  DestEdit->SetText(WideExtractFileName(OutputName));
+  StartStop->SetEnabled(true);
   ApplyLook();
-  Gauge1->setValue(0);
+  Gauge1->SetProgress(0);
 }
 
 void TFormTessaly::StartStopClick() {
@@ -292,7 +309,7 @@ void TFormTessaly::WMStartConversion() {
   SetInputsEnabled(false);
   Running = 1;
   ApplyLook();
-  OutputName = WideExtractFilePath(OutputName) + DestEdit->text().toStdU16String();
+  OutputName = WideExtractFilePath(OutputName) + DestEdit->Text();
   WideString error;
   const bool failed = !RunCatching([this] { RunConversion(*this, InputName, OutputName); }, error,
                                    u"Cannot convert \"" + InputName + u"\".");
@@ -321,14 +338,9 @@ void TFormTessaly::closeEvent(QCloseEvent* event) {
 
 // ---- keys and menu ----
 
-bool TFormTessaly::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == SourceEdit && event->type() == QEvent::KeyPress)
-    SourceEditKeyDown(static_cast<QKeyEvent*>(event)->key());
-  return QWidget::eventFilter(watched, event);
-}
-
-void TFormTessaly::SourceEditKeyDown(int key) {
-  if (key == Qt::Key_F1) ShowHtmlMessage(HelpText, u"Help");
+void TFormTessaly::SourceEditKeyDown(uint16_t& key) {
+  constexpr uint16_t VK_F1 = 112;
+  if (key == VK_F1) ShowHtmlMessage(HelpText, u"Help");
 }
 
 void TFormTessaly::AboutMenuClick() { ShowBox(AppTitle(), u"Multiformat converter " + GetExeVersionW()); }

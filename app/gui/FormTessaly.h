@@ -7,14 +7,17 @@
 
 #include "app/core/Conversion.h"
 #include "platform/gui/Colors.h"
+#include "platform/gui/Graphics.h"
 #include "unicode/UniStringList.h"
 
-class QAction;
 class QLabel;
-class QLineEdit;
-class QMenu;
-class QProgressBar;
-class QPushButton;
+class TGauge;
+class TGLSButton;
+class TMenuItem;
+class TPopupMenu;
+class TSystemMenu;
+class TUniEdit;
+class TUniOpenDialog;
 
 // The private message that starts a conversion in window mode, posted by Start.
 inline constexpr uint32_t WM_START_CONVERSION = 0x1400;
@@ -65,15 +68,19 @@ public:
   void BeginFile(const WideString& input, const WideString& output) override;
   void EndFile(bool ok) override;
 
-  QLineEdit* SourceEdit;
-  QLineEdit* DestEdit;
+  TUniEdit* SourceEdit;
+  TUniEdit* DestEdit;
   QLabel* Label1;
   QLabel* Label2;
-  QProgressBar* Gauge1;
-  QMenu* PopupMenu1;
-  QAction* AboutMenu;
-  QPushButton* SearchTMFileName;
-  QPushButton* StartStop;
+  // 0: the browse button's glyph; 2: the About item's image.
+  TImageList ImageList3{16, 16};
+  TUniOpenDialog* UniOpenDialog1;
+  TGauge* Gauge1;
+  TPopupMenu* PopupMenu1;
+  TMenuItem* AboutMenu;
+  TSystemMenu* SystemMenu1;
+  TGLSButton* SearchTMFileName;
+  TGLSButton* StartStop;
   QLabel* Label3;  // the result line
 
 signals:
@@ -85,14 +92,13 @@ protected:
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void FormActivate();
   void SearchTMFileNameClick();
   void StartStopClick();
   void WMStartConversion();
-  void SourceEditKeyDown(int key);
+  void SourceEditKeyDown(uint16_t& key);
   void AboutMenuClick();
   void ShowProgress(int value);
 

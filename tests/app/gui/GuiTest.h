@@ -6,14 +6,17 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPalette>
-#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/gui/FormTessaly.h"
+#include "controls/MyButtons.h"
+#include "unicode/gui/UniStdCtrls.h"
 #include "platform/gui/Dialogs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
@@ -41,11 +44,22 @@ inline bool PumpUntil(const std::function<bool()>& done, int rounds = 20000) {
 // The window's state: running, the Start/Stop button's caption and colour, how many of the three
 // inputs are enabled, whether Start/Stop is, and the names shown.
 inline std::string State(const TFormTessaly& f) {
-  const int inputs = f.SourceEdit->isEnabled() + f.DestEdit->isEnabled() + f.SearchTMFileName->isEnabled();
-  return std::to_string(f.GetRunning()) + " " + f.StartStop->text().toStdString() + " " +
-         f.StartStop->palette().color(QPalette::Button).name().toStdString() + " inputs" + std::to_string(inputs) +
-         (f.StartStop->isEnabled() ? " start " : " - ") + f.SourceEdit->text().toStdString() + " " +
+  const int inputs = f.SourceEdit->isEnabled() + f.DestEdit->isEnabled() + f.SearchTMFileName->Enabled();
+  return std::to_string(f.GetRunning()) + " " + QString::fromStdU16String(f.StartStop->Caption()).toStdString() +
+         " " + ToQColor(f.StartStop->Color()).name().toStdString() + " inputs" + std::to_string(inputs) +
+         (f.StartStop->Enabled() ? " start " : " - ") + f.SourceEdit->text().toStdString() + " " +
          f.DestEdit->text().toStdString();
+}
+
+// A left click in the middle of a glyph button, through its mouse handling, delivered at once
+// (QTest's clicks would process pending events as well).
+inline void Click(TGLSButton* button) {
+  const QPointF middle(button->width() / 2, button->height() / 2);
+  const QPointF global = button->mapToGlobal(middle);
+  QMouseEvent press(QEvent::MouseButtonPress, middle, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, middle, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(button, &press);
+  QCoreApplication::sendEvent(button, &release);
 }
 
 // The window with its state at each attached job, and the files it began.

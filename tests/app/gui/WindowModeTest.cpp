@@ -4,12 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <QAction>
 #include <QKeyEvent>
-#include <QProgressBar>
 #include <filesystem>
 
 #include "MirelconVersion.h"
+#include "platform/gui/Gauges.h"
+#include "platform/gui/Menus.h"
 #include "tests/app/gui/GuiTest.h"
 
 using namespace guitest;
@@ -27,7 +27,7 @@ protected:
   // Start, then pump until the run has come and gone.
   static void StartAndWait(TRecordingForm& form) {
     const size_t before = form.attached.size();
-    form.StartStop->click();
+    Click(form.StartStop);
     ASSERT_TRUE(PumpUntil([&] { return form.attached.size() > before && form.GetRunning() == 0; }));
   }
 };
@@ -50,11 +50,11 @@ TEST_F(WindowMode, ChoosingAFileEnablesStart) {
   ::close(fd);
   EXPECT_EQ(State(form), "0 Start #00fea7 inputs3 -  ");
   EXPECT_TRUE(form.GetInputName().empty());
-  form.Gauge1->setValue(40);
+  form.Gauge1->SetProgress(40);
   form.ChooseInput(dir.WFile("in.txt"));
   EXPECT_EQ(State(form), "0 Start #00fea7 inputs3 start in.txt in.tmx");
   EXPECT_EQ(form.GetInputName() + u"|" + form.GetOutputName(), dir.WFile("in.txt") + u"|" + dir.WFile("in.tmx"));
-  EXPECT_EQ(form.Gauge1->value(), 0);
+  EXPECT_EQ(form.Gauge1->Progress(), 0);
   TempDir::Write(dir.File("B.CSV"), "a\tb\r\n");
   form.ChooseInput(dir.WFile("B.CSV"));
   EXPECT_EQ(form.DestEdit->text(), "B.txt");
@@ -69,7 +69,7 @@ TEST_F(WindowMode, StartRunsAndShowsTheResultLine) {
   Open(form);
   WriteTm(dir.File("in.txt"), 1234);
   form.ChooseInput(dir.WFile("in.txt"));
-  for (int click = 0; click < 3; ++click) form.StartStop->click();
+  for (int click = 0; click < 3; ++click) Click(form.StartStop);
   EXPECT_EQ(form.GetRunning(), 0);
   EXPECT_TRUE(form.attached.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("in.tmx")));
@@ -78,7 +78,7 @@ TEST_F(WindowMode, StartRunsAndShowsTheResultLine) {
   // Stop in its colour, reachable, and the inputs disabled.
   EXPECT_EQ(form.attached, std::vector<std::string>{"1 Stop #fb5757 inputs0 start in.txt in.tmx"});
   EXPECT_EQ(form.Label3->text(), "1.234 TUs");
-  EXPECT_EQ(form.Gauge1->value(), 100);
+  EXPECT_EQ(form.Gauge1->Progress(), 100);
   EXPECT_EQ(CountOf(TempDir::Read(dir.File("in.tmx")), "<seg>"), 2u * 1234);
   EXPECT_EQ(State(form), "0 Start #00fea7 inputs3 start in.txt in.tmx");
   EXPECT_TRUE(boxes.empty());
@@ -102,7 +102,7 @@ TEST_F(WindowMode, StopOrCloseDuringALongTmxWriteEndsTheRunEarly) {
     Open(form);
     form.ChooseInput(dir.WFile("big.txt"));
     const bool visibleAfterAct = ActWhileRunning(
-        form, [&] { close ? (void)form.close() : form.StartStop->click(); }, [&] { StartAndWait(form); });
+        form, [&] { close ? (void)form.close() : Click(form.StartStop); }, [&] { StartAndWait(form); });
     EXPECT_TRUE(visibleAfterAct);  // never closed under the running conversion
     EXPECT_EQ(form.isVisible(), !close);
     EXPECT_EQ(closedSignals, close ? 1 : 0);
@@ -115,7 +115,7 @@ TEST_F(WindowMode, StopOrCloseDuringALongTmxWriteEndsTheRunEarly) {
     ExpectIdle(form);
     EXPECT_TRUE(boxes.empty());
     if (close) {
-      form.StartStop->click();
+      Click(form.StartStop);
       for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
       EXPECT_EQ(form.attached.size(), 1u);
     }
@@ -158,7 +158,7 @@ TEST_F(WindowMode, HelpAndAbout) {
   EXPECT_TRUE(boxes[0].text.startsWith("You can get help through the web page of ")) << boxes[0].text.toStdString();
   EXPECT_TRUE(boxes[0].text.endsWith(" video."));
   EXPECT_FALSE(boxes[0].text.contains('<'));
-  form.AboutMenu->trigger();
+  form.AboutMenu->Click();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].text, QString("Multiformat converter ") + MIRELCON_VERSION_TEXT);
 }

@@ -1,0 +1,409 @@
+#include "unicode/gui/UniStdCtrls.h"
+
+#include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QStyleOption>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <algorithm>
+
+#include "platform/core/Clock.h"
+#include "unicode/gui/UniControls.h"
+
+namespace {
+
+QString Q(const WideString& s) { return QString::fromStdU16String(s); }
+WideString W(const QString& s) { return s.toStdU16String(); }
+
+// Items carry their object as a pointer-sized number.
+QVariant ObjectData(void* object) { return QVariant::fromValue(reinterpret_cast<quintptr>(object)); }
+void* DataObject(const QVariant& data) { return reinterpret_cast<void*>(data.value<quintptr>()); }
+
+[[noreturn]] void InsertError() { throw EOutOfResources("Impossible d'ins\xC3\xA9rer une ligne"); }
+
+// CR LF, lone CR and lone LF all become the one break given.
+WideString NormaliseBreaks(const WideString& text, const WideString& lineBreak) {
+  WideString out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' || text[i] == u'\n') {
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+      out += lineBreak;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Qt asks the style for the character that stands for each hidden one.
+class PasswordStyle final : public QProxyStyle {
+public:
+  char16_t Char = u'*';
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return Char;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+// The class library's virtual key of a Qt key, for the keys handlers look at.
+uint16_t VirtualKey(int key) {
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<uint16_t>(112 + key - Qt::Key_F1);
+  if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) return static_cast<uint16_t>(key);
+  switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+  }
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? ssShift : 0) | (m & Qt::AltModifier ? ssAlt : 0) | (m & Qt::ControlModifier ? ssCtrl : 0);
+}
+
+}  // namespace
+
+// ---- Edit
+
+TUniEdit::TUniEdit(QWidget* parent) : QLineEdit(parent) {}
+
+TUniEdit::~TUniEdit() {
+  // The proxy style goes first; the widget must not be left pointing at it.
+  if (style_) setStyle(nullptr);
+}
+
+WideString TUniEdit::Text() const { return W(text()); }
+void TUniEdit::SetText(const WideString& text) { UniControl_SetText(this, text); }
+
+void TUniEdit::SetPasswordChar(char16_t value) {
+  if (value == passwordChar_) return;
+  passwordChar_ = value;
+  if (value == 0) {
+    setEchoMode(Normal);
+    return;
+  }
+  if (!style_) style_ = std::make_unique<PasswordStyle>();
+  static_cast<PasswordStyle&>(*style_).Char = value;
+  setStyle(style_.get());
+  // Qt reads the character from the style only when the style changes.
+  QEvent changed(QEvent::StyleChange);
+  QCoreApplication::sendEvent(this, &changed);
+  setEchoMode(Password);
+}
+
+void TUniEdit::SetColor(TColor color) {
+  color_ = color;
+  QPalette p = palette();
+  p.setColor(QPalette::Base, ToQColor(color));
+  setPalette(p);
+}
+
+int TUniEdit::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
+void TUniEdit::SetSelStart(int value) { setCursorPosition(std::clamp(value, 0, static_cast<int>(text().size()))); }
+int TUniEdit::SelLength() const { return hasSelectedText() ? selectionLength() : 0; }
+
+void TUniEdit::SetSelLength(int value) {
+  const int start = SelStart();
+  setSelection(start, std::clamp(value, 0, static_cast<int>(text().size()) - start));
+}
+
+WideString TUniEdit::SelText() const { return Text().substr(static_cast<size_t>(SelStart()), static_cast<size_t>(SelLength())); }
+
+void TUniEdit::keyPressEvent(QKeyEvent* event) {
+  if (OnKeyDown) {
+    uint16_t key = VirtualKey(event->key());
+    if (key != 0) {
+      OnKeyDown(this, key, ShiftOf(event->modifiers()));
+      if (key == 0) return;
+    }
+  }
+  QLineEdit::keyPressEvent(event);
+}
+
+// ---- Memo
+
+TUniMemo::TUniMemo(QWidget* parent) : QPlainTextEdit(parent) {}
+
+WideString TUniMemo::Text() const { return NormaliseBreaks(W(toPlainText()), u"\r\n"); }
+void TUniMemo::SetText(const WideString& text) { UniControl_SetText(this, NormaliseBreaks(text, u"\n")); }
+
+int TUniMemoStrings::Count() const {
+  const QTextDocument* doc = memo_.document();
+  const int blocks = doc->blockCount();
+  // A last line without text is the end of the line before it, not a line of its own.
+  return doc->lastBlock().length() <= 1 ? blocks - 1 : blocks;
+}
+
+WideString TUniMemoStrings::Get(int index) const {
+  const QTextBlock block = memo_.document()->findBlockByNumber(index);
+  return block.isValid() ? W(block.text()) : WideString();
+}
+
+void TUniMemoStrings::Put(int index, const WideString& s) {
+  const QTextBlock block = memo_.document()->findBlockByNumber(index);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.insertText(Q(s));
+}
+
+void TUniMemoStrings::InsertObject(int index, const WideString& s, void*) {
+  if (index < 0) return;
+  QTextDocument* doc = memo_.document();
+  const QTextBlock block = doc->findBlockByNumber(index);
+  if (block.isValid()) {
+    QTextCursor(block).insertText(Q(s) + u'\n');
+    return;
+  }
+  // After the last line: only behind a line that has text.
+  const QTextBlock before = doc->findBlockByNumber(index - 1);
+  if (!before.isValid() || before.length() <= 1) return;
+  QTextCursor cursor(before);
+  cursor.movePosition(QTextCursor::EndOfBlock);
+  cursor.insertText(u'\n' + Q(s));
+}
+
+void TUniMemoStrings::Delete(int index) {
+  const QTextBlock block = memo_.document()->findBlockByNumber(index);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  const QTextBlock next = block.next();
+  if (next.isValid())
+    cursor.setPosition(next.position(), QTextCursor::KeepAnchor);
+  else
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+}
+
+void TUniMemoStrings::Clear() { memo_.clear(); }
+
+WideString TUniMemoStrings::GetText() const { return memo_.Text(); }
+
+void TUniMemoStrings::SetText(const WideString& text) {
+  const WideString adjusted = LineBreakStyle == 1 ? NormaliseBreaks(text, u"\r\n") : text;
+  if (adjusted != memo_.Text()) memo_.SetText(adjusted);
+}
+
+// ---- Combo box
+
+int TUniComboBoxStrings::Count() const { return combo_.count(); }
+
+WideString TUniComboBoxStrings::Get(int index) const {
+  CheckIndex(index, Count());
+  return W(combo_.itemText(index));
+}
+
+void* TUniComboBoxStrings::GetObject(int index) const {
+  CheckIndex(index, Count());
+  return DataObject(combo_.itemData(index));
+}
+
+void TUniComboBoxStrings::PutObject(int index, void* object) {
+  CheckIndex(index, Count());
+  combo_.setItemData(index, ObjectData(object));
+}
+
+void TUniComboBoxStrings::InsertObject(int index, const WideString& s, void* object) {
+  if (index < -1 || index > Count()) InsertError();
+  const bool first = Count() == 0;
+  const WideString text = combo_.Text();
+  combo_.insertItem(index < 0 ? Count() : index, Q(s), ObjectData(object));
+  // Qt makes the first item current; a new item selects nothing.
+  if (first && combo_.currentIndex() == 0) {
+    combo_.setCurrentIndex(-1);
+    if (combo_.isEditable()) combo_.setEditText(Q(text));
+  }
+}
+
+void TUniComboBoxStrings::Delete(int index) {
+  CheckIndex(index, Count());
+  combo_.removeItem(index);
+}
+
+void TUniComboBoxStrings::Clear() {
+  const WideString text = combo_.Text();
+  combo_.clear();
+  combo_.SetText(text);
+}
+
+TUniComboBox::TUniComboBox(QWidget* parent) : QComboBox(parent) { SetStyle(csDropDown); }
+
+WideString TUniComboBox::Text() const { return W(currentText()); }
+
+void TUniComboBox::SetText(const WideString& text) {
+  if (isEditable()) {
+    if (Text() != text) setEditText(Q(text));
+  } else {
+    setCurrentIndex(items_.IndexOf(text));
+  }
+}
+
+void TUniComboBox::SetStyle(TComboBoxStyle style) {
+  if (style == Style()) return;
+  setEditable(style == csDropDown);
+  if (QLineEdit* edit = lineEdit()) {
+    // Our own auto-complete stands in for Qt's completer; typed text never becomes an item.
+    setCompleter(nullptr);
+    setInsertPolicy(NoInsert);
+    edit->installEventFilter(this);
+  }
+}
+
+void TUniComboBox::keyPressEvent(QKeyEvent* event) {
+  if (!HandleKey(event)) QComboBox::keyPressEvent(event);
+}
+
+bool TUniComboBox::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lineEdit() && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
+    return true;
+  return QComboBox::eventFilter(watched, event);
+}
+
+bool TUniComboBox::HandleKey(QKeyEvent* event) {
+  if (!AutoComplete || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) return false;
+  const WideString typed = W(event->text());
+  if (typed.empty()) return false;
+  const bool list = Style() == csDropDownList;
+  const char16_t c = typed[0];
+  if (c == u'\b') {
+    if (!TypeAheadText.empty()) TypeAheadText.pop_back();
+    return list;  // a drop-down's editor still deletes
+  }
+  if (c == u'\t') {
+    if (AutoDropDown && view()->isVisible()) hidePopup();
+    return false;
+  }
+  if (c < 0x20) return false;
+  if (list) {
+    if (AutoDropDown && !view()->isVisible()) showPopup();
+    const int64_t now = platform::ClockMilliseconds();
+    if (now - LastTypeAheadTime >= 1250) TypeAheadText.clear();
+    LastTypeAheadTime = now;
+    if (SelectItem(TypeAheadText + typed)) TypeAheadText += typed;
+    // Qt's own keyboard search never runs: a character that matches nothing is dropped.
+    return true;
+  }
+  const QLineEdit* edit = lineEdit();
+  const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+  const int length = edit->hasSelectedText() ? edit->selectionLength() : 0;
+  if (start + length != edit->text().size()) return false;
+  return SelectItem(W(edit->text().left(start)) + typed);
+}
+
+bool TUniComboBox::SelectItem(const WideString& value) {
+  int found = -1;
+  for (int i = 0; i < count() && found < 0; ++i) {
+    const WideString item = W(itemText(i));
+    if (item.size() >= value.size() && WideCompareText(item.substr(0, value.size()), value) == 0) found = i;
+  }
+  if (found < 0) return false;
+  const WideString item = W(itemText(found));
+  // The editor's text counts as the item's when it differs only in case: typing on along the
+  // same item does not announce it again.
+  const bool changed = isEditable() ? WideCompareText(Text(), item) != 0 : currentIndex() != found;
+  if (AutoCloseUp && items_.IndexOf(value) >= 0) hidePopup();
+  setCurrentIndex(found);
+  if (isEditable()) {
+    lineEdit()->setText(Q(value + item.substr(value.size())));
+    lineEdit()->setSelection(static_cast<int>(value.size()), static_cast<int>(item.size() - value.size()));
+  }
+  if (changed) {
+    if (OnClick) OnClick(this);
+    if (OnSelect) OnSelect(this);
+  }
+  return true;
+}
+
+// ---- List box
+
+int TUniListBoxStrings::Count() const { return list_.count(); }
+
+WideString TUniListBoxStrings::Get(int index) const {
+  CheckIndex(index, Count());
+  return W(list_.item(index)->text());
+}
+
+void TUniListBoxStrings::Put(int index, const WideString& s) {
+  CheckIndex(index, Count());
+  void* object = GetObject(index);
+  const int itemIndex = list_.ItemIndex();
+  BeginUpdate();
+  Delete(index);
+  InsertObject(index, s, object);
+  EndUpdate();
+  list_.SetItemIndex(itemIndex);
+}
+
+void* TUniListBoxStrings::GetObject(int index) const {
+  CheckIndex(index, Count());
+  return DataObject(list_.item(index)->data(Qt::UserRole));
+}
+
+void TUniListBoxStrings::PutObject(int index, void* object) {
+  CheckIndex(index, Count());
+  list_.item(index)->setData(Qt::UserRole, ObjectData(object));
+}
+
+int TUniListBoxStrings::InsertAt(int index, const WideString& s, void* object) {
+  if (index < -1 || index > Count()) InsertError();
+  auto* item = new QListWidgetItem(Q(s));
+  item->setData(Qt::UserRole, ObjectData(object));
+  list_.insertItem(index < 0 ? Count() : index, item);
+  return list_.row(item);
+}
+
+int TUniListBoxStrings::AddObject(const WideString& s, void* object) { return InsertAt(-1, s, object); }
+void TUniListBoxStrings::InsertObject(int index, const WideString& s, void* object) { InsertAt(index, s, object); }
+
+void TUniListBoxStrings::Delete(int index) {
+  CheckIndex(index, Count());
+  delete list_.takeItem(index);
+}
+
+void TUniListBoxStrings::Clear() { list_.clear(); }
+
+void TUniListBoxStrings::Exchange(int index1, int index2) {
+  const int itemIndex = list_.ItemIndex();
+  TUniStrings::Exchange(index1, index2);
+  list_.SetItemIndex(itemIndex == index1 ? index2 : itemIndex == index2 ? index1 : itemIndex);
+}
+
+TUniListBox::TUniListBox(QWidget* parent) : QListWidget(parent) { setSelectionMode(SingleSelection); }
+
+void TUniListBox::SetItemIndex(int index) {
+  if (index < 0 || index >= count()) index = -1;
+  if (MultiSelect()) {
+    setCurrentRow(index, QItemSelectionModel::NoUpdate);
+  } else {
+    setCurrentRow(index);
+    if (index < 0) clearSelection();
+  }
+}
+
+int TUniListBox::TopIndex() const {
+  const QModelIndex top = indexAt(QPoint(1, 1));
+  return top.isValid() ? top.row() : 0;
+}
+
+void TUniListBox::SetTopIndex(int index) {
+  if (QListWidgetItem* it = item(index)) scrollToItem(it, PositionAtTop);
+}
+
+void TUniListBox::SetMultiSelect(bool value) { setSelectionMode(value ? ExtendedSelection : SingleSelection); }
+
+void TUniListBox::SetSorted(bool value) {
+  if (value == Sorted()) return;
+  // Sorting moves the items under the indices, which stay where they were.
+  const int itemIndex = ItemIndex(), top = TopIndex();
+  setSortingEnabled(value);
+  if (value) sortItems();
+  SetItemIndex(itemIndex);
+  SetTopIndex(top);
+}
