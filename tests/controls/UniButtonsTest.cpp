@@ -40,7 +40,9 @@ TEST_F(QmButtonTest, GradientRowsFollowTheStateWithTiesToEven) {
     b.setEnabled(enabled);
     const QImage image = Render(b);
     EXPECT_EQ(Pixel(image, 37, row), expected) << height << " " << row;
-    if (height > 4) EXPECT_EQ(Pixel(image, 0, height / 2), enabled ? RGB(0x25, 0x58, 0x87) : RGB(0x46, 0x8C, 0xCE));
+    if (height > 4) {
+      EXPECT_EQ(Pixel(image, 0, height / 2), enabled ? RGB(0x25, 0x58, 0x87) : RGB(0x46, 0x8C, 0xCE));
+    }
   }
 }
 

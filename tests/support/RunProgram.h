@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,7 +64,7 @@ inline ProgramRun RunProgram(const std::string& exe, const std::vector<std::stri
   close(errFd);
   run.out = TempDir::Read(outName);
   run.err = TempDir::Read(errName);
-  unlink(outName);
-  unlink(errName);
+  std::filesystem::remove(outName);
+  std::filesystem::remove(errName);
   return run;
 }
