@@ -20,6 +20,14 @@ struct ConverterCloser {
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
 UConverter* OpenByNumber(unsigned cp) {
+  // ICU knows some Windows numbers only by their names.
+  if (cp == 51932) {
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* c = ucnv_open("EUC-JP", &err);
+    if (c && U_SUCCESS(err)) return c;
+    if (c) ucnv_close(c);
+    return nullptr;
+  }
   const std::string n = std::to_string(cp);
   // Windows numbers first, then the IBM and plain "cp" aliases under which ICU knows the rest.
   for (const std::string& name : {"windows-" + n, "cp" + n, "ibm-" + n}) {

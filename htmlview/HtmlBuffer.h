@@ -1,0 +1,85 @@
+#pragma once
+// The byte buffer from which the HTML parser reads a document one UTF-16 character at a time,
+// in whatever encoding the document is in, and the table of HTML/MIME character-set names.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/core/Exception.h"
+#include "platform/core/Streams.h"
+
+namespace htmlview {
+
+class EConversionError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// Pseudo code pages that never reach a converter.
+inline constexpr int CP_UTF16LE = -3;
+inline constexpr int CP_UTF16BE = -4;
+inline constexpr int CP_ISO2022JP = -5;
+inline constexpr int CP_UTF8 = 65001;
+
+// Char set 31 is the viewer's own value for ISO 8859-2: no font char set exists for it.
+int CharSetToCodePage(int charSet);
+int CodePageToCharSet(int codePage);
+
+struct TBuffCharSetCodePageInfo {
+  std::u16string Name;
+  uint16_t CharSet = 0;
+  int CodePage = 0;
+};
+
+// The entry for a charset name taken from a document, or nullptr: an exact match, else the
+// greatest entry whose name occurs inside the given one (so iso-8859-15 finds "8859-15").
+const TBuffCharSetCodePageInfo* FindCharSetInfo(const std::u16string& name);
+
+// Position of sub in s at or after from (1-based); 0 when absent.
+int PosFrom(const std::u16string& sub, const std::u16string& s, int from);
+
+class TBuffer {
+public:
+  // Reads the stream from its position to its end and detects the encoding.
+  TBuffer(TStream& stream, const std::u16string& name);
+  // The bytes as they are, the encoding detected as for a stream.
+  TBuffer(std::vector<uint8_t> data, const std::u16string& name);
+  // UTF-16 text, settled.
+  static TBuffer FromString(const std::u16string& text, const std::u16string& name);
+
+  // The next character; #0 only at the end of the data. A character outside the BMP comes as a
+  // surrogate pair over two calls.
+  char16_t NextChar();
+  char16_t PeekChar();
+  int Position() const { return static_cast<int>(pos_); }
+  void SetPosition(int value);
+  // The characters decoded from byte offset fromPos up to toPos; the reading state is kept.
+  std::u16string GetString(int fromPos, int toPos);
+  int Size() const { return static_cast<int>(Data.size()); }
+  void SetCharSet(uint16_t value) { CharSet = value; }
+  void SetCodePage(int value);
+  bool Settled() const { return settled_; }
+
+  std::vector<uint8_t> Data;
+  std::u16string Name;
+  uint8_t JisMode = 0;
+  uint16_t CharSet = 1;
+  int CodePage = 0;
+  int RawCodePage = 0;
+
+private:
+  TBuffer() = default;
+  void Detect();
+  char16_t Unit();
+  char16_t DecodeUtf8(uint8_t lead);
+  char16_t DecodeDoubleByte(unsigned cp, uint8_t lead, int trailBytes);
+  char16_t DecodeJis();
+
+  size_t pos_ = 0;
+  bool settled_ = false;
+  char16_t pendingLow_ = 0;
+  const char16_t* table_ = nullptr;
+  int tableFor_ = 0x7FFFFFFF;
+};
+
+}  // namespace htmlview

@@ -1,0 +1,145 @@
+#include "htmlview/StyleFonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cmath>
+
+#include "htmlview/StyleValues.h"
+#include "htmlview/URLSubs.h"
+
+namespace htmlview {
+namespace {
+
+const TTextMeasurer* g_measurer = nullptr;
+std::function<bool(const std::u16string&)> g_catalogue;
+
+// fonts-wine installs "Tahoma" and "MS Sans Serif" outside fontconfig's folders: the process
+// adds them once, so that pages naming them get the real faces.
+void AddWineFonts() {
+  static const bool added = [] {
+    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf",
+                             "/usr/share/wine/fonts/ms_sans_serif.ttf"})
+      if (QFile::exists(QString::fromUtf8(file))) QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+    return true;
+  }();
+  (void)added;
+}
+
+bool QtKnowsFamily(const std::u16string& family) {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
+  AddWineFonts();
+  const QString name = QString::fromStdU16String(family);
+  for (const QString& f : QFontDatabase::families())
+    if (f.compare(name, Qt::CaseInsensitive) == 0) return true;
+  // Aliases ("Arial" is Liberation Sans through fontconfig) resolve to another family than an
+  // unknown name does.
+  static const QString fallback = QFontInfo(QFont(QStringLiteral("NoSuchFamily-3f9c1d"))).family();
+  return QFontInfo(QFont(name)).family() != fallback;
+}
+
+}  // namespace
+
+const TTextMeasurer& FontMeasurer() { return g_measurer ? *g_measurer : QtTextMeasurer(); }
+
+void SetFontMeasurer(const TTextMeasurer* measurer) {
+  if (measurer != g_measurer) FontCache().Clear();
+  g_measurer = measurer;
+}
+
+bool FontExists(const std::u16string& family) {
+  if (family.empty()) return false;
+  return g_catalogue ? g_catalogue(family) : QtKnowsFamily(family);
+}
+
+void SetFontCatalogue(std::function<bool(const std::u16string&)> catalogue) { g_catalogue = std::move(catalogue); }
+
+std::u16string FirstExistingFamily(const std::u16string& families, const std::u16string& defFontName) {
+  static const std::pair<const char16_t*, const char16_t*> generic[] = {{u"serif", u"Times New Roman"},
+                                                                         {u"monospace", u"Courier New"},
+                                                                         {u"sans-serif", u"Arial"},
+                                                                         {u"cursive", u"Lucida Handwriting"},
+                                                                         {u"helvetica", u"Arial"}};
+  size_t start = 0;
+  while (start <= families.size()) {
+    size_t comma = families.find(u',', start);
+    if (comma == std::u16string::npos) comma = families.size();
+    std::u16string name;
+    for (char16_t c : TrimW(families.substr(start, comma - start)))
+      if (c != u'"' && c != u'\'') name += c;
+    name = TrimW(name);
+    for (const auto& [g, real] : generic)
+      if (LowerW(name) == g) name = real;
+    if (FontExists(name)) return name;
+    start = comma + 1;
+  }
+  return defFontName;
+}
+
+int LetterSpacingPixels(const std::u16string& value, int emSize) {
+  const std::u16string v = LowerW(TrimW(value));
+  if (v.empty() || v == u"normal") return 0;
+  return LengthConv(v, false, emSize, 0, emSize, emSize / 2);
+}
+
+void TMyFontCache::AddFont(std::unique_ptr<TMyFont> font) {
+  fonts_[LowerW(font->Name)].push_back(std::move(font));
+}
+
+int TMyFontCache::Count() const {
+  int n = 0;
+  for (const auto& [name, list] : fonts_) n += static_cast<int>(list.size());
+  return n;
+}
+
+const TMyFont& TMyFontCache::GetFontLike(const ThtFontInfo& info) {
+  const int pixels = std::max(1, static_cast<int>(std::lround(PixelsPerInch() * std::clamp(info.iSize, 0.0, 5000.0) / 72)));
+  const int height = -pixels;
+  auto& list = fonts_[LowerW(info.iName)];
+  for (const auto& f : list)
+    if (f->Height == height && f->Style == info.iStyle && f->CharSet == info.iCharSet) return *f;
+
+  auto font = std::make_unique<TMyFont>();
+  font->Name = info.iName;
+  font->Height = height;
+  font->Style = info.iStyle;
+  font->CharSet = info.iCharSet;
+  QFont& q = font->Font;
+  q.setFamily(QString::fromStdU16String(info.iName));
+  q.setPixelSize(pixels);
+  q.setBold((info.iStyle & fsBold) != 0);
+  q.setItalic((info.iStyle & fsItalic) != 0);
+  q.setUnderline((info.iStyle & fsUnderline) != 0);
+  q.setStrikeOut((info.iStyle & fsStrikeOut) != 0);
+  // Every char set is what it asks for: no font of another char set is substituted here.
+  font->tmCharSet = info.iCharSet;
+  const TTextMeasurer& m = FontMeasurer();
+  font->tmHeight = m.LineHeight(q);
+  if (&m == &QtTextMeasurer()) {
+    const QFontMetrics fm(q);
+    font->tmHeight = fm.ascent() + fm.descent();
+    font->tmDescent = fm.descent();
+    font->tmExternalLeading = std::max(0, fm.leading());
+    font->tmAveCharWidth = fm.averageCharWidth();
+    font->tmMaxCharWidth = fm.maxWidth();
+  } else {
+    // A measurer of fixed cells: a fifth of the cell below the baseline.
+    font->tmDescent = font->tmHeight / 5;
+    font->tmAveCharWidth = font->tmMaxCharWidth = m.TextExtent(q, u"x").cx;
+  }
+  font->EmSize = pixels;
+  font->ExSize = pixels / 2;
+  const TMyFont& made = *font;
+  list.push_back(std::move(font));
+  return made;
+}
+
+TMyFontCache& FontCache() {
+  static TMyFontCache cache;
+  return cache;
+}
+
+}  // namespace htmlview

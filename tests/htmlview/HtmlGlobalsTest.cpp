@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "htmlview/HtmlGlobals.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+TEST(Globals, ViewerPaletteLayout) {
+  const auto& e = ViewerPaletteEntries();
+  struct Case {
+    int index;
+    TPaletteEntry entry;
+  } cases[] = {{0, {0, 0, 0}},          {9, {166, 202, 240}},   {10, {55, 55, 55}},    {11, {115, 55, 55}},
+               {224, {235, 255, 255}},  {225, {135, 135, 135}}, {244, {245, 245, 245}}, {245, {255, 255, 254}},
+               {246, {255, 251, 240}},  {255, {255, 255, 255}}};
+  for (const Case& c : cases) EXPECT_EQ(e[c.index], c.entry) << c.index;
+  for (int i = 225; i < 245; ++i)  // greys the cube already has are left out
+    for (int v : {165, 205, 235}) EXPECT_NE(e[i].peRed, v);
+}
+
+TEST(Globals, WideTextRectClipsAndFills) {
+  EnsureGuiApp();
+  QImage image(60, 20, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  TFixedMeasurer fixed(8, 12);
+  {
+    TCanvas canvas(&image);
+    canvas.Measurer = &fixed;
+    canvas.Font.Name = u"DejaVu Sans";
+    canvas.Font.Size = 14;
+    canvas.Font.Color = clBlack;
+    canvas.Brush.Color = RGB(255, 0, 0);
+    WideTextRect(canvas, {10, 2, 30, 18}, 12, 2, u"WWWWWWWWWW");
+    canvas.Release();
+  }
+  int dark = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 60; ++x) {
+      const QColor c = image.pixelColor(x, y);
+      const bool inside = x >= 10 && x < 30 && y >= 2 && y < 18;
+      if (!inside) {
+        EXPECT_EQ(c, QColor(Qt::white)) << x << "," << y;
+      }
+      if (inside && c.red() < 100) ++dark;
+    }
+  EXPECT_GT(dark, 0);
+  EXPECT_EQ(image.pixelColor(10, 17), QColor(255, 0, 0));
+}
+
+}  // namespace
