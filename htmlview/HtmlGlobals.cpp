@@ -1,6 +1,7 @@
 #include "htmlview/HtmlGlobals.h"
 
 #include <QImage>
+#include <QKeyEvent>
 
 namespace htmlview {
 
@@ -54,6 +55,11 @@ void WideTextRect(TCanvas& canvas, const TRect& rect, int x, int y, const std::u
 TMap& Map() {
   static TMap map;
   return map;
+}
+
+void ThtEdit::keyPressEvent(QKeyEvent* event) {
+  TUniEdit::keyPressEvent(event);
+  if (event->key() == Qt::Key_A && event->modifiers() == Qt::ControlModifier) selectAll();
 }
 
 }  // namespace htmlview

@@ -8,8 +8,18 @@
 #include <vector>
 
 #include "platform/gui/Graphics.h"
+#include "unicode/gui/UniStdCtrls.h"
 
 namespace htmlview {
+
+// The single-line edit of the form controls: Ctrl+A, with no other shift key, selects all the text.
+class ThtEdit : public TUniEdit {
+public:
+  using TUniEdit::TUniEdit;
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
 
 inline constexpr uint8_t ScreenColorBits = 24;
 // No palette is ever made current: the handle stays 0.
