@@ -1,0 +1,215 @@
+#pragma once
+// Colour reduction shared by the viewer and the GIF codec: 8-bit pictures on a fixed or optimised
+// palette, by nearest colour or with the error spread (Floyd-Steinberg) in serpentine order.
+// Pictures are TBitmaps over QImage; 24-bit rows are blue, green, red (QImage::Format_BGR888)
+// and 8-bit rows index a colour table (QImage::Format_Indexed8).
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "htmlview/HtmlGlobals.h"
+#include "platform/core/Exception.h"
+#include "platform/gui/Graphics.h"
+
+namespace htmlview {
+
+// The class library's pixel formats, in its order (the codec stores them as numbers).
+enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+using TPalette = std::vector<TPaletteEntry>;
+
+class EInvalidGraphic : public Exception {
+public:
+  using Exception::Exception;
+};
+class EInvalidGraphicOperation : public Exception {
+public:
+  using Exception::Exception;
+};
+class EOutOfMemory : public Exception {
+public:
+  using Exception::Exception;
+};
+
+inline constexpr char sInvalidBitmap[] = "Bitmap image is not valid";
+inline constexpr char sInvalidPixelFormat[] = "Invalid pixel format";
+inline constexpr char sOutOfMemDIB[] = "Failed to allocate memory for GIF DIB";
+inline constexpr char sScanLine[] = "Scan line index out of range";
+
+// The format of bitmap's pixels; Qt has no device-dependent bitmaps, so never pfDevice.
+TPixelFormat GetPixelFormat(const TBitmap& bitmap);
+// Converts bitmap's pixels to format (1 bit: Format_Mono, 8 bits: Format_Indexed8, 24 bits:
+// Format_BGR888, ...). There is no 4-bit image: pf4bit, pfDevice and pfCustom raise
+// "Invalid pixel format".
+void SetPixelFormat(TBitmap& bitmap, TPixelFormat format);
+// As SetPixelFormat, except that the 8-bit format gives a blank picture of the same size (index
+// 0 everywhere, a colour table of 256 black entries) rather than quantising the old pixels.
+void SafeSetPixelFormat(TBitmap& bitmap, TPixelFormat format);
+
+// Bytes of a row of pixels bits deep, padded to alignment bits.
+int64_t BytesPerScanline(int64_t pixelsPerScanline, int bitsPerPixel, int alignment);
+
+// The stock default palette: the first and last ten entries of the viewer's palette.
+TPalette StockPalette();
+// The 216-colour cube, red slowest and blue fastest, levels 0, 51 ... 255.
+TPalette WebPalette();
+
+class TDIB {
+public:
+  TDIB(TBitmap& bitmap, TPixelFormat pixelFormat) : Bitmap(bitmap), PixelFormat(pixelFormat) {}
+  virtual ~TDIB() = default;
+  TDIB(const TDIB&) = delete;
+  TDIB& operator=(const TDIB&) = delete;
+  // Row 0 is the top; a row outside the picture raises "Scan line index out of range".
+  virtual uint8_t* GetScanline(int row) = 0;
+
+  TBitmap& Bitmap;
+  const TPixelFormat PixelFormat;
+};
+
+// Reads the bitmap's own rows, after converting the bitmap to pixelFormat.
+class TDIBReader : public TDIB {
+public:
+  TDIBReader(TBitmap& bitmap, TPixelFormat pixelFormat);
+  uint8_t* GetScanline(int row) override;
+};
+
+// Writes into a copy of the bitmap (1, 8 or 24 bits), made on the first GetScanline, that goes
+// back into the bitmap when the writer is destroyed. The copy's colour table has 2^bits entries:
+// the bitmap's own first, black after them.
+class TDIBWriter : public TDIB {
+public:
+  TDIBWriter(TBitmap& bitmap, TPixelFormat pixelFormat) : TDIB(bitmap, pixelFormat) {}
+  ~TDIBWriter() override;
+  uint8_t* GetScanline(int row) override;
+
+private:
+  void CreateDIB();
+  QImage copy_;
+};
+
+class TColorLookup {
+public:
+  explicit TColorLookup(int colors) : Colors(colors) {}
+  virtual ~TColorLookup() = default;
+  // The palette index nearest to (red, green, blue); r, g, b receive that entry's colour.
+  virtual uint8_t Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) = 0;
+  int Colors;
+};
+
+// Nearest by the sum of the channel differences, remembered per colour of 5 bits a channel.
+class TFastColorLookup : public TColorLookup {
+public:
+  // At most the first 256 entries of palette are used.
+  explicit TFastColorLookup(const TPalette& palette);
+  // With no colours at all, index 0 and black.
+  uint8_t Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) override;
+
+  static int Key(uint8_t red, uint8_t green, uint8_t blue) {
+    return (red >> 3) | ((green >> 3) << 5) | ((blue >> 3) << 10);
+  }
+
+private:
+  TPalette palette_;
+  std::vector<uint16_t> cache_;
+};
+
+// The entries of WebPalette.
+class TNetscapeColorLookup : public TColorLookup {
+public:
+  TNetscapeColorLookup() : TColorLookup(216) {}
+  uint8_t Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) override;
+};
+
+// Nearest colour, rows worked alternately left to right and right to left: the caller takes the
+// pixel at Column before each Dither, and calls NextLine after each row.
+class TDitherEngine {
+public:
+  TDitherEngine(int width, TColorLookup& lookup) : Lookup(lookup), Width(width) {}
+  virtual ~TDitherEngine() = default;
+  TDitherEngine(const TDitherEngine&) = delete;
+  TDitherEngine& operator=(const TDitherEngine&) = delete;
+  virtual uint8_t Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b);
+  virtual void NextLine();
+
+  int Direction = 1;
+  int Column = 0;
+  TColorLookup& Lookup;
+  const int Width;
+};
+
+class TFloydSteinbergEngine : public TDitherEngine {
+public:
+  TFloydSteinbergEngine(int width, TColorLookup& lookup);
+  uint8_t Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) override;
+  void NextLine() override;
+
+private:
+  // Per channel (red, green, blue), errors in sixteenths: the error row of Width + 2 cells (pixel
+  // x at cell x + 1) holds the row above's errors ahead of Pos and the next row's behind it. Pos
+  // is the cell behind the pixel being worked on; it is written only when that pixel's error is
+  // known, the last of the three that reach it.
+  struct TChannel {
+    std::vector<int> Row;
+    int Pos = 0;
+    int Running = 0;      // for the next pixel of this row
+    int Pending = 0;      // collected so far for the cell at Pos
+    int PendingNext = 0;  // collected so far for the cell at Pos + Direction
+  };
+  TChannel channels_[3];
+};
+
+struct TOctreeNode {
+  bool IsLeaf = false;
+  uint64_t PixelCount = 0;
+  uint64_t RedSum = 0, GreenSum = 0, BlueSum = 0;
+  TOctreeNode* Next = nullptr;
+  TOctreeNode* Child[8] = {};
+};
+
+// Builds a palette of at most MaxColors colours for the pixels added to it.
+class TColorQuantizer {
+public:
+  // colorBits is the depth of the tree, at most 8.
+  TColorQuantizer(int maxColors, int colorBits);
+  TColorQuantizer(const TColorQuantizer&) = delete;
+  TColorQuantizer& operator=(const TColorQuantizer&) = delete;
+
+  void AddColor(uint8_t red, uint8_t green, uint8_t blue);
+  // Every pixel of a reader in the 24-bit format.
+  void ProcessImage(TDIB& image);
+  // The leaves' colours, depth first.
+  TPalette GetColorTable() const;
+
+  TOctreeNode* Tree = nullptr;
+  int LeafCount = 0;
+  TOctreeNode* ReducibleNodes[9] = {};
+  const int MaxColors;
+  const int ColorBits;
+
+private:
+  TOctreeNode* NewNode(int level);
+  void ReduceTree();
+  void Collect(const TOctreeNode* node, TPalette& colors) const;
+  // Nodes are reused, not freed, so that adding pixels allocates only while the tree grows.
+  std::deque<TOctreeNode> nodes_;
+  std::vector<TOctreeNode*> free_;
+};
+
+// A palette for bitmap's pixels (read in the 24-bit format): with windows, 256 entries whose
+// first and last ten are the stock colours and the 236 between them are made; otherwise colors
+// entries (1 to 256), all made. Entries the tree has no colour for stay black.
+TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int colorBits, bool windows);
+
+// A new picture of bitmap's size. Reduction: 0 a 24-bit copy; 1 the stock colours; 3 the colour
+// cube; 4 the viewer's palette; 5 a palette made for bitmap, the stock colours kept. Any other
+// reduction has no colours and leaves the picture at index 0. DitherMode: 1 Floyd-Steinberg,
+// anything else nearest colour. The source is read in the 24-bit format.
+std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int ditherMode);
+
+// The viewer's 8-bit copy of a picture: nothing for no picture or an empty one; otherwise
+// Floyd-Steinberg on the viewer's palette (the stock colours on screens below 8 bits).
+std::unique_ptr<TBitmap> GetPalettizedCopy(TBitmap* graphic);
+
+}  // namespace htmlview
