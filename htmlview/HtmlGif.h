@@ -59,6 +59,8 @@ public:
   int Height(int i) const { return images_.at(i).Height; }
   bool Interlaced(int i) const { return images_.at(i).Interlaced; }
   int Delay(int i) const;
+  // The delay as the file gives it, in 1/100 s; 0 without a graphic control extension.
+  int FileDelay(int i) const { return images_.at(i).Delay; }
   int Disposal(int i) const { return images_.at(i).Disposal; }
   int TransparentIndex(int i) const;
   // ScreenWidth x ImageCount wide; each slot shows its frame over the picture the frames

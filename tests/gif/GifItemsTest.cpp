@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "gif/GifCompose.h"
@@ -307,5 +308,21 @@ TEST(GifItems, GifcodecFramesAgreeWithQt) {
                             .convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(ours, qt) << "frame " << i;
   }
-  EXPECT_EQ(RunProgram(GIFCODEC_EXE, {"frames", dir.File("missing.gif"), dir.Path().string()}, bounded).status, 1);
+  // The viewer's own decoder shows the same frames where every reader must agree.
+  std::filesystem::create_directories(dir.Path() / "viewer");
+  const ProgramRun viewer =
+      RunProgram(GIFCODEC_EXE, {"frames", "--viewer", dir.File("in.gif"), dir.File("viewer")}, bounded);
+  ASSERT_EQ(viewer.status, 0) << viewer.err;
+  EXPECT_EQ(viewer.out, run.out);
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "frame-00" + std::to_string(i) + ".png";
+    EXPECT_EQ(QImage(QString::fromStdString(dir.File("viewer/" + name))).convertToFormat(QImage::Format_ARGB32),
+              QImage(QString::fromStdString(dir.File(name))).convertToFormat(QImage::Format_ARGB32))
+        << "frame " << i;
+  }
+  for (const bool viewerDecoder : {false, true}) {
+    std::vector<std::string> args = {"frames", dir.File("missing.gif"), dir.Path().string()};
+    if (viewerDecoder) args.insert(args.begin() + 1, "--viewer");
+    EXPECT_EQ(RunProgram(GIFCODEC_EXE, args, bounded).status, 1);
+  }
 }

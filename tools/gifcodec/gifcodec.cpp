@@ -9,15 +9,20 @@
 // "screen W H loops L" (L: 0 for ever, -1 without a loop extension), then per frame
 // "frame I left top width height delay-ms disposal transparent-index-or--1 interlaced-0-or-1".
 // Warnings go to standard error; a file that cannot be decoded is an error there and exit 1.
+// With --viewer the file is decoded by the HTML viewer's own decoder instead of the codec's.
 #include <QImage>
 #include <QString>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "gif/GifCompose.h"
 #include "gif/GifItems.h"
+#include "htmlview/HtmlGif.h"
 #include "platform/core/Utf8.h"
 
 namespace {
@@ -65,6 +70,28 @@ int Frames(const std::string& in, const std::string& outDir) {
   return 0;
 }
 
+// The same lines and frames through the viewer's own decoder, whose strip holds every frame as
+// the screen shows it after the frames before it.
+int FramesViewer(const std::string& in, const std::string& outDir) {
+  std::ifstream file(in, std::ios::binary);
+  if (!file) throw Exception("cannot open " + in);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  htmlview::TGif gif;
+  gif.LoadFromBytes(bytes);
+  std::printf("screen %d %d loops %d\n", gif.ScreenWidth(), gif.ScreenHeight(), gif.LoopCount());
+  const QImage strip = gif.GetStripBitmap();
+  for (int i = 0; i < gif.ImageCount(); ++i) {
+    const QImage png =
+        strip.copy(i * gif.ScreenWidth(), 0, gif.ScreenWidth(), gif.ScreenHeight()).convertToFormat(QImage::Format_ARGB32);
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%03d.png", i);
+    if (!png.save(QString::fromStdString(outDir + name), "PNG")) throw Exception("cannot write " + outDir + name);
+    std::printf("frame %d %d %d %d %d %d %d %d %d\n", i, gif.Left(i), gif.Top(i), gif.Width(i), gif.Height(i),
+                gif.FileDelay(i) * 10, gif.Disposal(i), gif.TransparentIndex(i), gif.Interlaced(i) ? 1 : 0);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,10 +99,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   try {
     if (command == "frames") {
-      if (argc == 5 && std::string(argv[2]) == "--viewer") {
-        std::fprintf(stderr, "gifcodec: the viewer's decoder is not built yet\n");
-        return 1;
-      }
+      if (argc == 5 && std::string(argv[2]) == "--viewer") return FramesViewer(argv[3], argv[4]);
       if (argc != 4) return Usage();
       return Frames(argv[2], argv[3]);
     }
