@@ -259,17 +259,7 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int method, int ditherMod
   {
     htmlview::TDIBReader reader(bitmap, htmlview::pf24bit);
     TDIBWriter writer(*result, htmlview::pf8bit, width, height, colors);  // its picture reaches result when it goes
-    uint8_t r, g, b;
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* source = reader.GetScanline(y);
-      uint8_t* target = writer.GetScanline(y);
-      for (int i = 0; i < width; ++i) {
-        const int x = engine->Column;
-        const uint8_t* p = source + 3 * x;
-        target[x] = engine->Dither(p[2], p[1], p[0], r, g, b);
-      }
-      engine->NextLine();
-    }
+    htmlview::DitherRows(reader, writer, *engine, width, height);
   }
   return result;
 }

@@ -385,19 +385,23 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int dither
       engine = std::make_unique<TFloydSteinbergEngine>(width, *lookup);
     else
       engine = std::make_unique<TDitherEngine>(width, *lookup);
-    uint8_t r, g, b;
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* source = reader.GetScanline(y);
-      uint8_t* target = writer.GetScanline(y);
-      for (int i = 0; i < width; ++i) {
-        const int x = engine->Column;
-        const uint8_t* p = source + 3 * x;
-        target[x] = engine->Dither(p[2], p[1], p[0], r, g, b);
-      }
-      engine->NextLine();
-    }
+    DitherRows(reader, writer, *engine, width, height);
   }
   return result;
+}
+
+void DitherRows(TDIB& source, TDIB& target, TDitherEngine& engine, int width, int height) {
+  uint8_t r, g, b;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* from = source.GetScanline(y);
+    uint8_t* to = target.GetScanline(y);
+    for (int i = 0; i < width; ++i) {
+      const int x = engine.Column;
+      const uint8_t* p = from + 3 * x;
+      to[x] = engine.Dither(p[2], p[1], p[0], r, g, b);
+    }
+    engine.NextLine();
+  }
 }
 
 std::unique_ptr<TBitmap> GetPalettizedCopy(TBitmap* graphic) {

@@ -208,6 +208,10 @@ TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int 
 // anything else nearest colour. The source is read in the 24-bit format.
 std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int ditherMode);
 
+// Every row of source (24 bits, blue-green-red) through engine into the 8-bit rows of target, in
+// the order the engine walks each row.
+void DitherRows(TDIB& source, TDIB& target, TDitherEngine& engine, int width, int height);
+
 // The viewer's 8-bit copy of a picture: nothing for no picture or an empty one; otherwise
 // Floyd-Steinberg on the viewer's palette (the stock colours on screens below 8 bits).
 std::unique_ptr<TBitmap> GetPalettizedCopy(TBitmap* graphic);

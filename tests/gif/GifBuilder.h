@@ -7,6 +7,7 @@
 
 #include "gif/GifItems.h"
 #include "platform/core/MemoryStream.h"
+#include "tests/support/LzwCodes.h"
 
 class GifBuilder {
  public:
@@ -43,28 +44,9 @@ class GifBuilder {
     Raw({(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
     return localBits ? Table(localBits) : *this;
   }
-  // Codes packed least significant bit first into sub-blocks of blockSize bytes, each at the
-  // width a standard decoder reads it: minCodeSize + 1 after a clear code, one more whenever the
-  // next free table entry reaches the width's limit, 12 at most.
+  // Codes packed as a standard decoder reads them (PackLzwCodes), in sub-blocks of blockSize bytes.
   GifBuilder& Lzw(int minCodeSize, const std::vector<int>& codes, int blockSize = 255) {
-    const int clear = 1 << minCodeSize;
-    int width = minCodeSize + 1, next = clear + 2;
-    bool first = true;
-    std::vector<uint8_t> data;
-    uint32_t bucket = 0;
-    int bits = 0;
-    for (int code : codes) {
-      bucket |= static_cast<uint32_t>(code) << bits;
-      for (bits += width; bits >= 8; bits -= 8, bucket >>= 8) data.push_back(static_cast<uint8_t>(bucket));
-      if (code == clear) {
-        width = minCodeSize + 1, next = clear + 2, first = true;
-      } else if (first) {
-        first = false;
-      } else if (next < 4096 && ++next >= 1 << width && width < 12) {
-        ++width;
-      }
-    }
-    if (bits) data.push_back(static_cast<uint8_t>(bucket));
+    const std::vector<uint8_t> data = PackLzwCodes(minCodeSize, codes);
     Raw({minCodeSize});
     for (size_t i = 0; i < data.size(); i += static_cast<size_t>(blockSize)) {
       const size_t n = std::min(data.size() - i, static_cast<size_t>(blockSize));

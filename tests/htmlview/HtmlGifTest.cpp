@@ -9,6 +9,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"
+#include "tests/support/LzwCodes.h"
 
 using namespace htmlview;
 
@@ -44,24 +45,7 @@ struct Gif {
   }
   // Codes packed as a decoder reads them: the width grows when the next free code reaches it.
   Gif& Codes(int size, const std::vector<int>& codes) {
-    const int clear = 1 << size;
-    int width = size + 1, next = clear + 2;
-    bool first = true;
-    std::vector<uint8_t> data;
-    uint32_t bucket = 0;
-    int bits = 0;
-    for (int code : codes) {
-      bucket |= static_cast<uint32_t>(code) << bits;
-      for (bits += width; bits >= 8; bits -= 8, bucket >>= 8) data.push_back(static_cast<uint8_t>(bucket));
-      if (code == clear) {
-        width = size + 1, next = clear + 2, first = true;
-      } else if (first) {
-        first = false;
-      } else if (next < 4096 && ++next >= 1 << width && width < 12) {
-        ++width;
-      }
-    }
-    if (bits) data.push_back(static_cast<uint8_t>(bucket));
+    const std::vector<uint8_t> data = PackLzwCodes(size, codes);
     Raw({size});
     for (size_t i = 0; i < data.size(); i += 255) {
       const size_t n = std::min<size_t>(255, data.size() - i);
