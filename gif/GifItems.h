@@ -121,6 +121,12 @@ class TGIFList {
     items_.push_back(std::move(item));
     return Count() - 1;
   }
+  void Insert(int i, std::unique_ptr<T> item) { items_.insert(items_.begin() + i, std::move(item)); }
+  // Takes out every item the predicate marks, in one pass.
+  template <class Pred>
+  void DeleteIf(Pred pred) {
+    std::erase_if(items_, [&](const std::unique_ptr<T>& item) { return pred(*item); });
+  }
   void Clear() { items_.clear(); }
   void Warning(TGIFSeverity severity, const std::string& message) const;
   TGifPictureBase* Image() const { return image_; }

@@ -10,9 +10,19 @@
 // "frame I left top width height delay-ms disposal transparent-index-or--1 interlaced-0-or-1".
 // Warnings go to standard error; a file that cannot be decoded is an error there and exit 1.
 // With --viewer the file is decoded by the HTML viewer's own decoder instead of the codec's.
+//
+// encode makes a frame of each picture, at (0, 0), through the codec's conversion: reduced to the
+// 216-colour cube, or with --colors N (a power of two up to 256) to N colours made for the picture;
+// --dither picks the error diffusion (0 none to 6); --delay is stored in hundredths of a second;
+// --loops puts a loop extension on the first frame. Frames that share one colour table keep it
+// once, as the global table. optimize crops, merges and cleans the frames and orders the colour
+// tables, leaving the animation as it was. Both print "frames F bytes B".
 #include <QImage>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -22,6 +32,7 @@
 
 #include "gif/GifCompose.h"
 #include "gif/GifItems.h"
+#include "gif/gui/GifConvert.h"
 #include "htmlview/HtmlGif.h"
 #include "platform/core/Utf8.h"
 
@@ -92,6 +103,114 @@ int FramesViewer(const std::string& in, const std::string& outDir) {
   return 0;
 }
 
+// A whole number from min to max, else a usage error naming the option.
+bool Number(const char* text, long min, long max, long& value) {
+  char* end = nullptr;
+  value = std::strtol(text, &end, 10);
+  return *text && *end == 0 && value >= min && value <= max;
+}
+
+void Warn(gif::TGifPictureBase& image, const std::string& name) {
+  image.OnWarning = [name](gif::TGIFSeverity, const std::string& message) {
+    std::fprintf(stderr, "%s: warning: %s\n", name.c_str(), message.c_str());
+  };
+}
+
+int Saved(gif::TGifPictureBase& image, const std::string& out) {
+  image.SaveToFile(platform::Utf8ToUtf16(out));
+  std::ifstream file(out, std::ios::binary | std::ios::ate);
+  if (!file) throw Exception("cannot read back " + out);
+  std::printf("frames %d bytes %lld\n", image.Images.Count(), static_cast<long long>(file.tellg()));
+  return 0;
+}
+
+int Encode(int argc, char** argv) {
+  gif::TGifConvertSettings settings;
+  long delay = -1, loops = -1;
+  int i = 2;
+  for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
+    const std::string option = argv[i];
+    long value = 0;
+    if (option == "--delay" && Number(argv[i + 1], 0, 655350, value)) {
+      delay = value;
+    } else if (option == "--loops" && Number(argv[i + 1], 0, 65535, value)) {
+      loops = value;
+    } else if (option == "--colors" && Number(argv[i + 1], 2, 256, value) && (value & (value - 1)) == 0) {
+      settings.ColorReduction = 7;
+      settings.ReductionBits = 0;
+      while ((1L << settings.ReductionBits) < value) ++settings.ReductionBits;
+    } else if (option == "--dither" && Number(argv[i + 1], 0, 6, value)) {
+      settings.DitherMode = static_cast<uint8_t>(value);
+    } else {
+      std::fprintf(stderr, "gifcodec: bad option %s %s\n", argv[i], argv[i + 1]);
+      return Usage();
+    }
+  }
+  if (argc - i < 2) return Usage();
+  const std::string out = argv[i];
+  std::vector<QImage> pictures;
+  int width = 0, height = 0;
+  for (int k = i + 1; k < argc; ++k) {
+    QImage picture(QString::fromLocal8Bit(argv[k]));
+    if (picture.isNull()) throw Exception(std::string("cannot read ") + argv[k]);
+    width = std::max(width, picture.width());
+    height = std::max(height, picture.height());
+    pictures.push_back(std::move(picture));
+  }
+
+  gif::TGifPictureBase image;
+  Warn(image, out);
+  // The screen holds the largest picture from the start, so that no frame reaches beyond it.
+  image.Header.Width = width;
+  image.Header.Height = height;
+  bool clear = false;  // a frame that does not cover all before it must be cleared away after it
+  for (QImage& picture : pictures) {
+    auto frame = std::make_unique<gif::TGIFSubImage>(&image);
+    gif::AssignImage(*frame, picture, settings);
+    picture = QImage();
+    clear = clear || frame->HasTransparency || frame->Width() != width || frame->Height() != height;
+    image.Images.Add(std::move(frame));
+  }
+  for (int k = 0; k < image.Images.Count(); ++k) {
+    gif::TGIFSubImage& frame = image.Images[k];
+    if (delay >= 0 || clear) {
+      gif::TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      if (!gce) {
+        frame.Extensions.Add(std::make_unique<gif::TGIFGraphicControlExtension>(&frame));
+        gce = frame.GraphicControlExtension();
+      }
+      if (delay >= 0) gce->Delay = static_cast<uint16_t>((delay + 5) / 10);
+      if (clear && pictures.size() > 1) gce->SetDisposal(2);
+    }
+  }
+  if (loops >= 0 && image.Images.Count() > 0) {
+    auto loop = std::make_unique<gif::TGIFAppExtNSLoop>(&image.Images[0]);
+    loop->Loops = static_cast<uint16_t>(loops);
+    image.Images[0].Extensions.Add(std::move(loop));
+  }
+  // One table that every frame shares is written once, as the global one.
+  bool shared = image.Images.Count() > 0;
+  const gif::TGIFColorMap& first = image.Images[0].ColorMap;
+  for (int k = 1; k < image.Images.Count() && shared; ++k) {
+    const gif::TGIFColorMap& map = image.Images[k].ColorMap;
+    shared = map.Count() == first.Count() && std::equal(map.Colors(), map.Colors() + map.Count(), first.Colors());
+  }
+  if (shared && first.Count() > 0) {
+    image.Header.ColorMap.Assign(first);
+    for (int k = 0; k < image.Images.Count(); ++k) image.Images[k].ColorMap.Clear();
+  }
+  return Saved(image, out);
+}
+
+int Optimize(const std::string& in, const std::string& out) {
+  gif::TGifPictureBase image;
+  Warn(image, in);
+  image.LoadFromFile(platform::Utf8ToUtf16(in));
+  gif::GrowScreen(image);
+  gif::OptimizeFrames(image, gif::ooCrop | gif::ooMerge | gif::ooCleanup | gif::ooColorMap, {});
+  return Saved(image, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,9 +222,10 @@ int main(int argc, char** argv) {
       if (argc != 4) return Usage();
       return Frames(argv[2], argv[3]);
     }
-    if (command == "encode" || command == "optimize") {
-      std::fprintf(stderr, "gifcodec: %s is not built yet\n", command.c_str());
-      return 1;
+    if (command == "encode") return Encode(argc, argv);
+    if (command == "optimize") {
+      if (argc != 4) return Usage();
+      return Optimize(argv[2], argv[3]);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", argc > 2 ? argv[argc - 2] : "gifcodec", e.what());

@@ -1,0 +1,559 @@
+#include "gif/gui/GifConvert.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "gif/gui/GifReduce.h"
+#include "platform/core/MemoryStream.h"
+
+namespace gif {
+
+namespace {
+
+using htmlview::TDIBReader;
+
+// Deletes the frames marked gone, all in one pass.
+void DeleteFrames(TGifPictureBase& picture, const std::vector<bool>& gone) {
+  size_t i = 0;
+  picture.Images.DeleteIf([&](const TGIFSubImage&) { return gone[i++]; });
+}
+
+// Progress of the picture that owns a frame, ended on every way out.
+class TProgressScope {
+ public:
+  TProgressScope(TGifPictureBase* picture, const char* message)
+      : picture_(picture), message_(message), exceptions_(std::uncaught_exceptions()) {
+    Report(psStarting, 0);
+  }
+  ~TProgressScope() {
+    try {
+      Report(psEnding, std::uncaught_exceptions() > exceptions_ ? 0 : 100);
+    } catch (...) {
+      // A handler failing while the progress ends must not turn into a second exception in flight.
+    }
+  }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+  void Report(TProgressStage stage, int percent) {
+    if (picture_) picture_->Progress(stage, percent, message_);
+  }
+
+ private:
+  TGifPictureBase* picture_;
+  const char* message_;
+  int exceptions_;
+};
+
+int Disposal(const TGIFSubImage& frame) {
+  const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  return gce ? gce->Disposal() : 0;
+}
+
+// The transparent index when the frame has transparency, else -1.
+int TransparentIndex(const TGIFSubImage& frame) {
+  const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  return frame.HasTransparency && gce ? gce->TransparentColorIndex() : -1;
+}
+
+// The colours the frame shows for its 256 possible indices; indices beyond its colour table show
+// black, as the compositor shows them.
+std::array<uint32_t, 256> ShownColors(const TGIFSubImage& frame) {
+  std::array<uint32_t, 256> colors;
+  colors.fill(0);
+  const TGIFColorMap& map = frame.ActiveColorMap();
+  for (int i = 0; i < map.Count(); ++i) {
+    const TGIFColor c = map.Colors()[i];
+    colors[static_cast<size_t>(i)] = static_cast<uint32_t>(c.Red) << 16 | static_cast<uint32_t>(c.Green) << 8 | c.Blue;
+  }
+  return colors;
+}
+
+std::array<bool, 256> UsedIndices(const TGIFSubImage& frame) {
+  std::array<bool, 256> used{};
+  for (uint8_t p : frame.Data()) used[p] = true;
+  return used;
+}
+
+TGIFGraphicControlExtension& GraphicControl(TGIFSubImage& frame) {
+  if (TGIFGraphicControlExtension* gce = frame.GraphicControlExtension()) return *gce;
+  auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
+  TGIFGraphicControlExtension& result = *gce;
+  frame.Extensions.Add(std::move(gce));
+  return result;
+}
+
+// How long a frame stays, in hundredths, as the animation times it.
+int EffectiveDelay(const TGIFSubImage& frame) {
+  const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  const int delay = gce ? gce->Delay : 0;
+  return delay == 0 ? 10 : std::max(delay, 3);
+}
+
+struct TBounds {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;  // right and bottom exclusive
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+};
+
+// The rectangle, in frame coordinates, around the pixels that are not the transparent index.
+TBounds OpaqueBounds(const TGIFSubImage& frame, uint8_t transparent) {
+  TBounds b{frame.Width(), frame.Height(), 0, 0};
+  const uint8_t* p = frame.Data().data();
+  for (int y = 0; y < frame.Height(); ++y, p += frame.Width()) {
+    int first = 0;
+    while (first < frame.Width() && p[first] == transparent) ++first;
+    if (first == frame.Width()) continue;
+    int last = frame.Width() - 1;
+    while (p[last] == transparent) --last;
+    b.Left = std::min(b.Left, first);
+    b.Right = std::max(b.Right, last + 1);
+    b.Top = std::min(b.Top, y);
+    b.Bottom = y + 1;
+  }
+  return b;
+}
+
+void CropTo(TGIFSubImage& frame, const TBounds& b) {
+  if (b.Left == 0 && b.Top == 0 && b.Right == frame.Width() && b.Bottom == frame.Height()) return;
+  const std::vector<uint8_t> old = frame.Data();
+  const int oldWidth = frame.Width();
+  frame.SetBounds(frame.Left() + b.Left, frame.Top() + b.Top, b.Right - b.Left, b.Bottom - b.Top);
+  for (int y = b.Top; y < b.Bottom; ++y) {
+    const uint8_t* from = old.data() + static_cast<size_t>(y) * oldWidth + b.Left;
+    std::copy(from, from + (b.Right - b.Left), frame.Scanline(y - b.Top));
+  }
+}
+
+// The area of the logical screen that a frame covers.
+TBounds ScreenArea(const TGIFSubImage& frame, const TGifPictureBase& picture) {
+  if (frame.Empty()) return {};
+  return {std::min(frame.Left(), picture.Width()), std::min(frame.Top(), picture.Height()),
+          std::min(frame.Left() + frame.Width(), picture.Width()), std::min(frame.Top() + frame.Height(), picture.Height())};
+}
+
+// Marks the frame's pixels where mask (one byte a pixel, row by row) is not 0 with a transparent
+// colour, when its colour map has room for one.
+void ImportMask(TGIFSubImage& frame, const std::vector<uint8_t>& mask) {
+  frame.ColorMap.Optimize();
+  if (frame.ColorMap.Count() == 0 || frame.ColorMap.Count() == TGIFColorMap::MaxColors) return;
+  const int index = frame.ColorMap.Add(TGIFColor{});
+  bool marked = false;
+  std::vector<uint8_t>& raster = frame.Data();
+  for (size_t i = 0; i < raster.size(); ++i)
+    if (mask[i]) {
+      raster[i] = static_cast<uint8_t>(index);
+      marked = true;
+    }
+  if (!marked) {
+    frame.ColorMap.Delete(index);
+    return;
+  }
+  auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
+  gce->SetTransparent(true);
+  gce->SetTransparentColorIndex(index);
+  frame.Extensions.Add(std::move(gce));
+}
+
+// The transparent pixels of a source picture: those whose alpha is below 128 when it has an
+// alpha channel, else, when it is Transparent, those of its transparent colour. Empty when none.
+std::vector<uint8_t> SourceMask(const TBitmap& source) {
+  const QImage& image = source.Image();
+  const bool alpha = image.hasAlphaChannel();
+  if (!alpha && !source.Transparent) return {};
+  const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  if (argb.isNull()) throw htmlview::EOutOfMemory("Out of memory");
+  const TColor key = source.TransparentColor();
+  const QRgb keyRgb = qRgb(key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF) & 0xFFFFFF;
+  std::vector<uint8_t> mask(static_cast<size_t>(argb.width()) * static_cast<size_t>(argb.height()));
+  bool any = false;
+  uint8_t* out = mask.data();
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < argb.width(); ++x, ++out) {
+      *out = alpha ? qAlpha(line[x]) < 128 : (line[x] & 0xFFFFFF) == keyRgb;
+      any = any || *out;
+    }
+  }
+  if (!any) mask.clear();
+  return mask;
+}
+
+void ReportRow(TProgressScope& progress, int row, int height) {
+  if (row % 32 == 0) progress.Report(psRunning, static_cast<int>(int64_t{row} * 100 / height));
+}
+
+void ImportColorTable(TGIFSubImage& frame, const QImage& image, int entries) {
+  const QList<QRgb> table = image.colorTable();
+  for (int i = 0; i < std::min<int>(entries, static_cast<int>(table.size())); ++i) {
+    const QRgb c = table[i];
+    frame.ColorMap.Add({static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)), static_cast<uint8_t>(qBlue(c))});
+  }
+}
+
+void Import1Bit(TGIFSubImage& frame, TBitmap& bitmap, TProgressScope& progress) {
+  TDIBReader reader(bitmap, htmlview::pf1bit);
+  ImportColorTable(frame, bitmap.Image(), 2);
+  const int width = frame.Width(), height = frame.Height();
+  for (int y = 0; y < height; ++y) {
+    ReportRow(progress, y, height);
+    const uint8_t* from = reader.GetScanline(y);
+    uint8_t* to = frame.Scanline(y);
+    for (int x = 0; x < width; ++x) to[x] = (from[x >> 3] >> (7 - (x & 7))) & 1;
+  }
+}
+
+void Import8Bit(TGIFSubImage& frame, TBitmap& bitmap, TProgressScope& progress) {
+  TDIBReader reader(bitmap, htmlview::pf8bit);
+  ImportColorTable(frame, bitmap.Image(), TGIFColorMap::MaxColors);
+  const int width = frame.Width(), height = frame.Height();
+  for (int y = 0; y < height; ++y) {
+    ReportRow(progress, y, height);
+    const uint8_t* from = reader.GetScanline(y);
+    std::copy(from, from + width, frame.Scanline(y));
+  }
+  // Pixels beyond a short colour table show black; with black entries the frame can be saved.
+  const uint8_t highest = *std::max_element(frame.Data().begin(), frame.Data().end());
+  while (frame.ColorMap.Count() <= highest) frame.ColorMap.Add(TGIFColor{});
+}
+
+// Every distinct colour gets an entry; pictures run in stretches of one colour, so the last few
+// colours found answer most pixels without a search of the map.
+void Import24Bit(TGIFSubImage& frame, TBitmap& bitmap, TProgressScope& progress) {
+  TDIBReader reader(bitmap, htmlview::pf24bit);
+  struct Slot {
+    uint32_t Color;
+    uint8_t Index;
+  };
+  std::array<Slot, 8> cache{};
+  int filled = 0, next = 0;
+  const int width = frame.Width(), height = frame.Height();
+  for (int y = 0; y < height; ++y) {
+    ReportRow(progress, y, height);
+    const uint8_t* p = reader.GetScanline(y);
+    uint8_t* to = frame.Scanline(y);
+    for (int x = 0; x < width; ++x, p += 3) {
+      const uint32_t color = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+      int found = -1;
+      for (int k = 0, slot = next - 1; k < filled; ++k, --slot) {
+        const Slot& s = cache[static_cast<size_t>((slot + 8) % 8)];
+        if (s.Color == color) {
+          found = s.Index;
+          break;
+        }
+      }
+      if (found < 0) {
+        found = frame.ColorMap.AddUnique({p[2], p[1], p[0]});
+        cache[static_cast<size_t>(next)] = {color, static_cast<uint8_t>(found)};
+        next = (next + 1) % 8;
+        filled = std::min(filled + 1, 8);
+      }
+      to[x] = static_cast<uint8_t>(found);
+    }
+  }
+}
+
+}  // namespace
+
+void AssignFrame(TGIFSubImage& frame, const TGIFSubImage& source) {
+  if (&frame == &source) return;
+  frame.Clear();
+  if (source.Empty()) return;
+  // A copied frame grows the screen without the warnings of a frame placed beyond it.
+  if (TGifPictureBase* picture = frame.Image()) {
+    picture->Header.Width = std::max(picture->Header.Width, source.Left() + source.Width());
+    picture->Header.Height = std::max(picture->Header.Height, source.Top() + source.Height());
+  }
+  frame.SetBounds(source.Left(), source.Top(), source.Width(), source.Height());
+  frame.SetInterlaced(source.Interlaced());
+  frame.Data() = source.Data();
+  frame.ColorMap.Assign(source.ColorMap);
+  if (source.Extensions.Count() > 0) {
+    // Each extension saves and loads itself, so that the copies are whole and belong to this frame.
+    TMemoryStream stream;
+    for (int i = 0; i < source.Extensions.Count(); ++i) source.Extensions[i].SaveToStream(stream);
+    stream.SetPosition(0);
+    frame.Extensions.LoadFromStream(stream);
+  }
+  frame.HasTransparency = source.HasTransparency;
+}
+
+void AssignBitmap(TGIFSubImage& frame, const TBitmap& source, const TGifConvertSettings& settings) {
+  frame.Clear();
+  if (source.Empty() || source.Width() == 0 || source.Height() == 0) return;
+  TProgressScope progress(frame.Image(), sConverting);
+  // The readers convert the pictures they read in place; the source is only ever copied.
+  TBitmap bitmap;
+  htmlview::TPixelFormat format = htmlview::GetPixelFormat(source);
+  if (format == htmlview::pf1bit || format == htmlview::pf8bit) {
+    bitmap.Image() = source.Image();
+  } else {
+    TBitmap copy;
+    copy.Image() = source.Image();
+    std::unique_ptr<TBitmap> reduced =
+        ReduceColors(copy, settings.ColorReduction, settings.DitherMode, settings.ReductionBits, nullptr);
+    if (!reduced || reduced->Empty()) throw GIFException(sInvalidReduction);
+    bitmap.Image() = std::move(reduced->Image());
+    format = htmlview::GetPixelFormat(bitmap);
+  }
+  frame.SetBounds(0, 0, source.Width(), source.Height());
+  switch (format) {
+    case htmlview::pf1bit: Import1Bit(frame, bitmap, progress); break;
+    case htmlview::pf8bit: Import8Bit(frame, bitmap, progress); break;
+    default: Import24Bit(frame, bitmap, progress); break;
+  }
+  const std::vector<uint8_t> mask = SourceMask(source);
+  if (!mask.empty()) ImportMask(frame, mask);
+}
+
+void AssignImage(TGIFSubImage& frame, const QImage& source, const TGifConvertSettings& settings) {
+  TBitmap bitmap;
+  bitmap.Image() = source;
+  AssignBitmap(frame, bitmap, settings);
+}
+
+void Crop(TGIFSubImage& frame) {
+  const int transparent = TransparentIndex(frame);
+  if (frame.Empty() || transparent < 0) return;
+  const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
+  if (b.Empty())
+    frame.Clear();
+  else
+    CropTo(frame, b);
+}
+
+namespace {
+
+// The transparent indices of the frames on the global table, each once, in the order of the frames.
+std::vector<int> GlobalTransparentIndices(const TGifPictureBase* picture) {
+  std::vector<int> indices;
+  if (!picture) return indices;
+  std::array<bool, 256> seen{};
+  for (int i = 0; i < picture->Images.Count(); ++i) {
+    const TGIFSubImage& other = picture->Images[i];
+    const int index = TransparentIndex(other);
+    if (other.ColorMap.Count() == 0 && index >= 0 && !seen[static_cast<size_t>(index)]) {
+      seen[static_cast<size_t>(index)] = true;
+      indices.push_back(index);
+    }
+  }
+  return indices;
+}
+
+// Merge, with the transparent indices of the frames on the global table (GlobalTransparentIndices)
+// kept by the caller: the optimiser merges every frame, and must not look through all the others
+// for each one.
+void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<int>& globalTransparent) {
+  if (!previous || previous == &frame || frame.Empty() || previous->Empty()) return;
+  const int previousDisposal = Disposal(*previous);
+  if (previousDisposal == 2 || previousDisposal == 3) return;
+  const int left = std::max(frame.Left(), previous->Left()), top = std::max(frame.Top(), previous->Top());
+  const int right = std::min(frame.Left() + frame.Width(), previous->Left() + previous->Width());
+  const int bottom = std::min(frame.Top() + frame.Height(), previous->Top() + previous->Height());
+  if (left >= right || top >= bottom) return;
+
+  TGifPictureBase* picture = frame.Image();
+  const bool usesGlobal = frame.ColorMap.Count() == 0 && picture;
+  const TGIFColorMap& active = frame.ActiveColorMap();
+  int transparent = TransparentIndex(frame);
+  // A transparent index beyond the table (its entry dropped, no pixel having it) cannot be given
+  // to pixels: such a frame needs an index as one without transparency does.
+  if (transparent >= active.Count()) transparent = -1;
+  const bool hadTransparency = transparent >= 0;
+  if (!hadTransparency && (active.Count() == 0 || active.Count() >= TGIFColorMap::MaxColors)) return;
+
+  const std::array<uint32_t, 256> mine = ShownColors(frame), theirs = ShownColors(*previous);
+  const int previousTransparent = TransparentIndex(*previous);
+  std::array<bool, 256> used{};
+  if (!hadTransparency) used = UsedIndices(frame);
+
+  // The transparent index a frame without transparency gets, chosen when a pixel first needs it:
+  // one that no pixel of this frame has, lest its visible pixels of that index vanish.
+  const auto chooseIndex = [&]() -> int {
+    if (usesGlobal)
+      for (int index : globalTransparent)
+        if (index < active.Count() && !used[static_cast<size_t>(index)]) return index;
+    // An entry appended behind the table takes the index that pixels beyond the table already
+    // have, which then would vanish: then there is no room after all.
+    if (used[static_cast<size_t>(active.Count())]) return -1;
+    if (usesGlobal) {
+      const int index = picture->Header.ColorMap.Add(TGIFColor{});
+      globalTransparent.push_back(index);
+      return index;
+    }
+    return frame.ColorMap.Add(TGIFColor{});
+  };
+
+  bool introduced = false;
+  for (int y = top; y < bottom; ++y) {
+    uint8_t* p = frame.Scanline(y - frame.Top());
+    const uint8_t* q = previous->Data().data() + static_cast<size_t>(y - previous->Top()) * previous->Width();
+    for (int x = left; x < right; ++x) {
+      uint8_t& pixel = p[x - frame.Left()];
+      const uint8_t below = q[x - previous->Left()];
+      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below]) continue;
+      if (transparent < 0) {
+        transparent = chooseIndex();
+        if (transparent < 0) return;
+        introduced = true;
+      }
+      pixel = static_cast<uint8_t>(transparent);
+    }
+  }
+  if (introduced) {
+    TGIFGraphicControlExtension& gce = GraphicControl(frame);
+    gce.SetTransparent(true);
+    gce.SetTransparentColorIndex(transparent);
+  }
+}
+
+}  // namespace
+
+void Merge(TGIFSubImage& frame, const TGIFSubImage* previous) {
+  std::vector<int> globalTransparent = GlobalTransparentIndices(frame.Image());
+  MergeWith(frame, previous, globalTransparent);
+}
+
+void GrowScreen(TGifPictureBase& picture) {
+  for (int i = 0; i < picture.Images.Count(); ++i) {
+    const TGIFSubImage& frame = picture.Images[i];
+    picture.Header.Width = std::max(picture.Header.Width, frame.Left() + frame.Width());
+    picture.Header.Height = std::max(picture.Header.Height, frame.Top() + frame.Height());
+  }
+}
+
+void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings) {
+  if (picture.Empty()) return;
+  TProgressScope progress(&picture, sOptimizing);
+  const int64_t total = int64_t{picture.Images.Count()} * 6;
+  int64_t done = 0;
+  const auto step = [&] {
+    done += picture.Images.Count();
+    progress.Report(psRunning, static_cast<int>(std::min<int64_t>(done * 100 / total, 100)));
+  };
+  const auto frames = [&] { return picture.Images.Count(); };
+
+  if (options & ooColorMap) {
+    if (picture.Header.ColorMap.Count() > 0) picture.Header.ColorMap.Optimize();
+    for (int i = 0; i < frames(); ++i)
+      if (picture.Images[i].ColorMap.Count() > 0) picture.Images[i].ColorMap.Optimize();
+  }
+  step();
+
+  if (options & ooCleanup) {
+    for (int i = 0; i < frames(); ++i) {
+      TGIFSubImage& frame = picture.Images[i];
+      const int transparent = TransparentIndex(frame);
+      if (transparent >= 0 && !UsedIndices(frame)[static_cast<size_t>(transparent)])
+        frame.GraphicControlExtension()->SetTransparent(false);
+    }
+    // Restoring a frame's area is needless only where the next frame, opaque and not restoring
+    // what was there before itself, paints over all of that area.
+    for (int i = 0; i + 1 < frames(); ++i) {
+      TGIFSubImage& frame = picture.Images[i];
+      const TGIFSubImage& next = picture.Images[i + 1];
+      TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3)) continue;
+      if (next.Empty() || next.HasTransparency || Disposal(next) == 3) continue;
+      const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
+      if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
+                           cover.Bottom >= area.Bottom))
+        gce->SetDisposal(0);
+    }
+  }
+  step();
+
+  if (options & ooMerge) {
+    std::vector<int> globalTransparent = GlobalTransparentIndices(&picture);
+    // below[i]: the frame that frame i is drawn over, the nearest earlier one that does not
+    // restore what was there before it (or the first).
+    std::vector<int> below(static_cast<size_t>(frames()), 0);
+    for (int i = 2; i < frames(); ++i)
+      below[static_cast<size_t>(i)] = Disposal(picture.Images[i - 1]) == 3 ? below[static_cast<size_t>(i - 1)] : i - 1;
+    for (int i = frames() - 1; i >= 1; --i)
+      MergeWith(picture.Images[i], &picture.Images[below[static_cast<size_t>(i)]], globalTransparent);
+  }
+  step();
+
+  if (options & ooCrop) {
+    std::vector<bool> gone(static_cast<size_t>(frames()), false);
+    for (int i = frames() - 1; i >= 0; --i) {
+      TGIFSubImage& frame = picture.Images[i];
+      const int transparent = TransparentIndex(frame);
+      // Cropping a frame that is cleared afterwards would shrink the area cleared.
+      if (frame.Empty() || transparent < 0 || Disposal(frame) == 2) continue;
+      const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
+      if (!b.Empty()) {
+        CropTo(frame, b);
+        continue;
+      }
+      // A frame that shows nothing only lengthens the time the screen before it stays; it can go
+      // where that screen stays as it is, the frame before keeping what it drew. One that carries
+      // the loop count stays.
+      bool carriesLoop = false;
+      for (int e = 0; e < frame.Extensions.Count(); ++e)
+        carriesLoop = carriesLoop || dynamic_cast<const TGIFAppExtNSLoop*>(&frame.Extensions[e]) != nullptr;
+      if (i > 0 && !carriesLoop) {
+        TGIFSubImage& before = picture.Images[i - 1];
+        const int d = Disposal(before);
+        const int delay = EffectiveDelay(before) + EffectiveDelay(frame);
+        // Synchronous animation stops at 1,000 hundredths; a longer sum would play shorter.
+        if (!before.Empty() && (d == 0 || d == 1) && delay <= 1000) {
+          GraphicControl(before).Delay = static_cast<uint16_t>(delay);
+          gone[static_cast<size_t>(i)] = true;
+          continue;
+        }
+      }
+      // It must stay for its time: one transparent pixel keeps it.
+      CropTo(frame, TBounds{0, 0, 1, 1});
+    }
+    DeleteFrames(picture, gone);
+  }
+  step();
+
+  if (options & ooCleanup) {
+    // The first loop extension sets the loop count: a later one moves to a first frame with none.
+    if (frames() > 1) {
+      const auto isLoop = [](const TGIFExtension& e) { return dynamic_cast<const TGIFAppExtNSLoop*>(&e) != nullptr; };
+      TGIFSubImage& first = picture.Images[0];
+      bool firstHasLoop = false;
+      for (int e = 0; e < first.Extensions.Count(); ++e) firstHasLoop = firstHasLoop || isLoop(first.Extensions[e]);
+      for (int i = 1; i < frames() && !firstHasLoop; ++i)
+        for (int e = 0; e < picture.Images[i].Extensions.Count() && !firstHasLoop; ++e)
+          if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(&picture.Images[i].Extensions[e])) {
+            auto copy = std::make_unique<TGIFAppExtNSLoop>(&first);
+            copy->Identifier = loop->Identifier;
+            copy->Loops = loop->Loops;
+            copy->BufferSize = loop->BufferSize;
+            first.Extensions.Insert(0, std::move(copy));
+            firstHasLoop = true;
+          }
+    }
+    std::vector<bool> gone(static_cast<size_t>(frames()), false);
+    int left = frames();
+    for (int i = frames() - 1; i >= 0; --i) {
+      TGIFSubImage& frame = picture.Images[i];
+      const bool single = left == 1;
+      frame.Extensions.DeleteIf([&](const TGIFExtension& ext) {
+        const TGIFExtension* e = &ext;
+        if (dynamic_cast<const TGIFAppExtNSLoop*>(e)) return i != 0 || single;
+        if (const auto* gce = dynamic_cast<const TGIFGraphicControlExtension*>(e))
+          return (gce->Delay == 0 || single) && !gce->UserInput() && !gce->Transparent() && (gce->Disposal() < 2 || single);
+        return dynamic_cast<const TGIFCommentExtension*>(e) || dynamic_cast<const TGIFTextExtension*>(e) ||
+               dynamic_cast<const TGIFUnknownAppExtension*>(e);
+      });
+      if (frame.Empty() && frame.Extensions.Count() == 0) {
+        gone[static_cast<size_t>(i)] = true;
+        --left;
+      }
+    }
+    DeleteFrames(picture, gone);
+  } else if ((options & ooReduceColors) && settings.ColorReduction == 9) {
+    throw GIFException(sInvalidReduction);
+  }
+  step();
+  step();
+}
+
+}  // namespace gif

@@ -1,0 +1,274 @@
+// The GIF picture as a picture format: assignment, the screen, the registry and the clipboard.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <functional>
+
+#include "gif/gui/GifPicture.h"
+#include "platform/core/MemoryStream.h"
+#include "tests/gif/GifBuilder.h"
+#include "tests/support/TempDir.h"
+
+using namespace gif;
+
+namespace {
+
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "test_gif";
+  static char* argv[] = {name, nullptr};
+  new QGuiApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
+}
+
+// Two frames on a 4 x 3 screen with a global table: a comment, a loop and graphic control
+// extensions, and a second frame on a local table.
+std::vector<uint8_t> TwoFrames() {
+  GifBuilder b;
+  b.Header(4, 3, 2, 1).Loop(2);
+  b.Raw({'!', 0xFE, 5}).Text("hello").Raw({0});
+  b.Gce(1, 7, 3).Image(0, 0, 4, 3).Pixels(2, {0, 1, 2, 3, 3, 2, 1, 0, 0, 0, 3, 3});
+  b.Gce(2, 9).Image(1, 1, 2, 2, 1).Pixels(2, {1, 0, 0, 1});
+  return b.Trailer().Bytes;
+}
+
+std::vector<uint8_t> Bytes(TGifPicture& picture) {
+  TMemoryStream stream;
+  picture.SaveToStream(stream);
+  return stream.Bytes();
+}
+
+void Load(TGifPicture& picture, const std::vector<uint8_t>& bytes) {
+  TMemoryStream stream(bytes);
+  picture.LoadFromStream(stream);
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+}  // namespace
+
+TEST(GifPicture, AssignCopiesFramesExtensionsScreenAndGlobalTable) {
+  TGifPicture source, copy;
+  Load(source, TwoFrames());
+  std::vector<int> progress;
+  copy.OnProgress = [&](TProgressStage, int percent, const std::string& message) {
+    if (message == sCopying) progress.push_back(percent);
+  };
+  copy.Assign(source);
+  EXPECT_EQ(progress, (std::vector<int>{50, 100}));
+  EXPECT_EQ(Bytes(copy), Bytes(source));
+  ASSERT_EQ(copy.Images.Count(), 2);
+  ASSERT_EQ(copy.Images[0].Extensions.Count(), 3);
+  // Copies, not shared: a change to the source leaves the copy as it was.
+  auto* comment = dynamic_cast<TGIFCommentExtension*>(&source.Images[0].Extensions[1]);
+  ASSERT_NE(comment, nullptr);
+  comment->Text = {"changed"};
+  EXPECT_EQ(dynamic_cast<TGIFCommentExtension&>(copy.Images[0].Extensions[1]).Text, TGIFLines{"hello"});
+  EXPECT_EQ(copy.Images[0].Extensions[0].Image(), &copy);
+  const std::vector<uint8_t> before = Bytes(copy);
+  copy.Assign(copy);
+  EXPECT_EQ(Bytes(copy), before);
+}
+
+TEST(GifPicture, LoadingGrowsTheScreenToHoldEveryFrameAndReportsProgress) {
+  GifBuilder b;
+  b.Header(2, 2, 1).Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1}).Trailer();
+  TGifPicture picture;
+  std::vector<TProgressStage> stages;
+  std::vector<std::string> warnings;
+  picture.OnProgress = [&](TProgressStage stage, int, const std::string& message) {
+    if (message == sLoading) stages.push_back(stage);
+  };
+  picture.OnWarning = [&](TGIFSeverity, const std::string& message) { warnings.push_back(message); };
+  Load(picture, b.Bytes);
+  EXPECT_EQ(picture.Width(), 4);
+  EXPECT_EQ(picture.Height(), 3);
+  EXPECT_TRUE(warnings.empty());
+  ASSERT_GE(stages.size(), 2u);
+  EXPECT_EQ(stages.front(), psStarting);
+  EXPECT_EQ(stages.back(), psEnding);
+}
+
+TEST(GifPicture, TheScreenCannotShrinkBelowItsFrames) {
+  TGifPicture picture;
+  Load(picture, TwoFrames());
+  EXPECT_EQ(ErrorOf([&] { picture.SetWidth(3); }), sScreenWidthSmall);
+  EXPECT_EQ(ErrorOf([&] { picture.SetHeight(2); }), sScreenHeightSmall);
+  int changes = 0;
+  picture.OnChange = [&] { ++changes; };
+  picture.SetWidth(8);
+  picture.SetWidth(8);
+  EXPECT_EQ(picture.Width(), 8);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST(GifPicture, AssignedToABitmapItShowsFrameZeroOnTheScreen) {
+  TGifPicture picture;
+  GifBuilder b;
+  b.Header(3, 2, 1, 1).Image(1, 0, 1, 2).Pixels(2, {0, 0}).Trailer();
+  Load(picture, b.Bytes);
+  TBitmap bitmap;
+  picture.AssignTo(bitmap);
+  ASSERT_EQ(bitmap.Width(), 3);
+  ASSERT_EQ(bitmap.Height(), 2);
+  // GifBuilder's colour i is (i, 255 - i, 7 i); the background index is 1.
+  EXPECT_EQ(bitmap.Image().pixel(1, 1), qRgb(0, 255, 0));
+  EXPECT_EQ(bitmap.Image().pixel(0, 0), qRgb(1, 254, 7));
+  // A frame alone: its own size, on its palette.
+  picture.AssignTo(picture.Images[0], bitmap);
+  EXPECT_EQ(bitmap.Width(), 1);
+  EXPECT_EQ(bitmap.Image().format(), QImage::Format_Indexed8);
+  TGifPicture empty;
+  empty.AssignTo(bitmap);
+  EXPECT_TRUE(bitmap.Empty());
+}
+
+TEST(GifPicture, FramesOfAnotherPictureAreAddedAsCopiesWithTheirColours) {
+  TGifPicture source, picture;
+  Load(source, TwoFrames());
+  auto frame = std::make_unique<TGIFSubImage>(&source);
+  frame->SetBounds(0, 0, 2, 1);
+  frame->Data() = {1, 2};
+  picture.Add(std::move(frame));
+  ASSERT_EQ(picture.Images.Count(), 1);
+  EXPECT_EQ(picture.Images[0].Image(), &picture);
+  ASSERT_EQ(picture.Images[0].ActiveColorMap().Count(), 4);
+  EXPECT_EQ(picture.Images[0].ActiveColorMap().Color(2), source.Header.ColorMap.Color(2));
+}
+
+TEST(GifPicture, ImagesBecomeTheOnlyFrame) {
+  TGifPicture picture;
+  Load(picture, TwoFrames());
+  QImage image(5, 3, QImage::Format_RGB32);
+  image.fill(qRgb(255, 0, 0));
+  picture.Assign(image);
+  ASSERT_EQ(picture.Images.Count(), 1);
+  EXPECT_EQ(picture.Width(), 5);
+  EXPECT_EQ(picture.Images[0].Height(), 3);
+  TBitmap bitmap;
+  picture.AssignTo(bitmap);
+  EXPECT_EQ(bitmap.Image().pixel(4, 2), qRgb(255, 0, 0));
+}
+
+TEST(GifPicture, TheRegistryLoadsGifFiles) {
+  RegisterGifPicture();
+  const TFileFormat* format = TPicture::FileFormat(u"picture.Gif");
+  ASSERT_NE(format, nullptr);
+  EXPECT_EQ(format->Description, u"GIF Image");
+  EXPECT_TRUE(TPicture::SupportsClipboardFormat("image/gif"));
+
+  TempDir dir;
+  const std::vector<uint8_t> bytes = TwoFrames();
+  TempDir::Write(dir.File("a.gif"), std::string(bytes.begin(), bytes.end()));
+  TempDir::Write(dir.File("b.GIF"), std::string(bytes.begin(), bytes.end()));
+  for (const char* name : {"a.gif", "b.GIF"}) {
+    TPicture picture;
+    picture.LoadFromFile(dir.WFile(name));
+    auto* gif = dynamic_cast<TGifPicture*>(picture.Graphic());
+    ASSERT_NE(gif, nullptr) << name;
+    EXPECT_EQ(gif->Images.Count(), 2);
+    EXPECT_EQ(picture.Width(), 4);
+  }
+  TPicture picture;
+  EXPECT_EQ(ErrorOf([&] { picture.LoadFromFile(dir.WFile("c.xyz")); }), "Unknown picture file extension (.xyz)");
+  EXPECT_NE(ErrorOf([&] { picture.LoadFromFile(dir.WFile("missing.gif")); }), "");
+  // Saving goes through the graphic.
+  picture.LoadFromFile(dir.WFile("a.gif"));
+  picture.SaveToFile(dir.WFile("d.gif"));
+  TGifPicture saved, original;
+  saved.LoadFromFile(dir.WFile("d.gif"));
+  Load(original, bytes);
+  EXPECT_EQ(Bytes(saved), Bytes(original));
+
+  UnregisterGifPicture();
+  EXPECT_EQ(TPicture::FileFormat(u"gif"), nullptr);
+  EXPECT_FALSE(TPicture::SupportsClipboardFormat("image/gif"));
+  RegisterGifPicture();
+}
+
+TEST(GifPicture, MimeDataCarriesTheFileImagesBecomeFramesOtherDataRaises) {
+  TGifPicture source;
+  Load(source, TwoFrames());
+  QMimeData data;
+  source.SaveToMimeData(data);
+  ASSERT_TRUE(data.hasFormat("image/gif"));
+  TGifPicture copy;
+  copy.LoadFromMimeData(data);
+  EXPECT_EQ(Bytes(copy), Bytes(source));
+
+  TGifPicture empty;
+  QMimeData none;
+  empty.SaveToMimeData(none);
+  EXPECT_FALSE(none.hasFormat("image/gif"));
+
+  QMimeData image;
+  QImage pixels(2, 2, QImage::Format_RGB32);
+  pixels.fill(qRgb(0, 0, 255));
+  image.setImageData(pixels);
+  copy.LoadFromMimeData(image);
+  EXPECT_EQ(copy.Images.Count(), 1);
+  EXPECT_EQ(copy.Width(), 2);
+
+  QMimeData text;
+  text.setText("not a picture");
+  EXPECT_EQ(ErrorOf([&] { copy.LoadFromMimeData(text); }), sUnknownClipboardFormat);
+  TPicture picture;
+  EXPECT_EQ(ErrorOf([&] { picture.LoadFromMimeData(text); }), sUnknownClipboardFormat);
+  picture.LoadFromMimeData(data);
+  EXPECT_NE(dynamic_cast<TGifPicture*>(picture.Graphic()), nullptr);
+}
+
+TEST(GifPicture, ClipboardRoundTrip) {
+  EnsureApplication();
+  RegisterGifPicture();
+  TGifPicture source;
+  Load(source, TwoFrames());
+  const std::string error = ErrorOf([&] { source.SaveToClipboard(); });
+  if (error == sFailedClipboard) GTEST_SKIP() << "this platform's clipboard holds no data";
+  ASSERT_EQ(error, "");
+  TPicture picture;
+  picture.LoadFromClipboard();
+  auto* gif = dynamic_cast<TGifPicture*>(picture.Graphic());
+  ASSERT_NE(gif, nullptr);
+  EXPECT_EQ(Bytes(*gif), Bytes(source));
+  // A picture of another format becomes the only frame.
+  QImage pixels(3, 2, QImage::Format_RGB32);
+  pixels.fill(qRgb(0, 255, 0));
+  QGuiApplication::clipboard()->setImage(pixels);
+  TGifPicture fromImage;
+  fromImage.LoadFromClipboard();
+  EXPECT_EQ(fromImage.Images.Count(), 1);
+  EXPECT_EQ(fromImage.Width(), 3);
+  QGuiApplication::clipboard()->setText("text");
+  EXPECT_EQ(ErrorOf([&] { picture.LoadFromClipboard(); }), sUnknownClipboardFormat);
+  EXPECT_EQ(ErrorOf([&] { fromImage.LoadFromClipboard(); }), sUnknownClipboardFormat);
+  EXPECT_EQ(fromImage.Images.Count(), 1);
+}
+
+TEST(GifPicture, DestroyingThePictureStopsItsAnimations) {
+  EnsureApplication();
+  auto picture = std::make_unique<TGifPicture>();
+  Load(*picture, TwoFrames());
+  picture->DrawOptions = goAsync | goAnimate | goTransparent;
+  QImage image(4, 3, QImage::Format_ARGB32);
+  {
+    TCanvas canvas(&image);
+    picture->Draw(canvas, {0, 0, 4, 3});
+  }
+  ASSERT_EQ(picture->Painters().size(), 1u);
+  std::shared_ptr<TGIFPainter> painter = picture->Painters()[0];
+  picture.reset();
+  EXPECT_TRUE(painter->Stopped());
+  EXPECT_EQ(painter->Picture(), nullptr);
+  painter->Wake();
+}
