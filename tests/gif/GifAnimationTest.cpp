@@ -12,8 +12,10 @@
 #include "gif/GifCompose.h"
 #include "gif/gui/GifPicture.h"
 #include "platform/core/Clock.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
 
@@ -23,15 +25,6 @@ int64_t FakeClock() { return fakeNow; }
 void FakeSleep(int ms) {
   sleeps.push_back(ms);
   fakeNow += ms;
-}
-
-void EnsureApplication() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gif";
-  static char* argv[] = {name, nullptr};
-  new QGuiApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
 }
 
 // The clock and sleeper are the test's while it runs.

@@ -11,37 +11,12 @@
 #include "gif/gui/GifReduce.h"
 #include "htmlview/dither/Dither.h"
 #include "platform/core/MemoryStream.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
-
-TGIFSubImage& NewFrame(TGifPictureBase& image) {
-  auto frame = std::make_unique<TGIFSubImage>(&image);
-  TGIFSubImage& f = *frame;
-  image.Images.Add(std::move(frame));
-  return f;
-}
-
-TGIFSubImage& AddFrame(TGifPictureBase& image, int left, int top, int width, int height, const std::vector<uint8_t>& pixels) {
-  TGIFSubImage& f = NewFrame(image);
-  f.SetBounds(left, top, width, height);
-  f.Data() = pixels;
-  return f;
-}
-
-TGIFGraphicControlExtension& Gce(TGIFSubImage& frame, int disposal, int transparent = -1, int delay = 0) {
-  auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
-  TGIFGraphicControlExtension& g = *gce;
-  frame.Extensions.Add(std::move(gce));
-  g.SetDisposal(disposal);
-  g.Delay = static_cast<uint16_t>(delay);
-  if (transparent >= 0) {
-    g.SetTransparent(true);
-    g.SetTransparentColorIndex(transparent);
-  }
-  return g;
-}
 
 void Colors(TGIFColorMap& map, std::initializer_list<uint32_t> rgbs) {
   for (uint32_t c : rgbs)
@@ -59,15 +34,6 @@ std::vector<std::vector<uint32_t>> Screens(const TGifPictureBase& image) {
 int TransparentOf(const TGIFSubImage& frame) {
   const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
   return gce && frame.HasTransparency ? gce->TransparentColorIndex() : -1;
-}
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
 }
 
 // A true-colour picture of width x height whose pixel i has colour i (so all colours differ).

@@ -8,8 +8,10 @@
 #include "gif/GifCompose.h"
 #include "gif/gui/GifConvert.h"
 #include "platform/core/MemoryStream.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
 
@@ -65,28 +67,6 @@ void Reloaded(TGifPictureBase& image, TGifPictureBase& into) {
   image.SaveToStream(stream);
   stream.SetPosition(0);
   into.LoadFromStream(stream);
-}
-
-TGIFSubImage& AddFrame(TGifPictureBase& image, int left, int top, int width, int height, const std::vector<uint8_t>& pixels) {
-  auto frame = std::make_unique<TGIFSubImage>(&image);
-  TGIFSubImage& f = *frame;
-  image.Images.Add(std::move(frame));
-  f.SetBounds(left, top, width, height);
-  f.Data() = pixels;
-  return f;
-}
-
-TGIFGraphicControlExtension& Gce(TGIFSubImage& frame, int disposal, int transparent = -1, int delay = 0) {
-  auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
-  TGIFGraphicControlExtension& g = *gce;
-  frame.Extensions.Add(std::move(gce));
-  g.SetDisposal(disposal);
-  g.Delay = static_cast<uint16_t>(delay);
-  if (transparent >= 0) {
-    g.SetTransparent(true);
-    g.SetTransparentColorIndex(transparent);
-  }
-  return g;
 }
 
 void AddLoop(TGIFSubImage& frame, int loops) {

@@ -10,19 +10,12 @@
 #include "platform/core/MemoryStream.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/support/TempDir.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
-
-void EnsureApplication() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gif";
-  static char* argv[] = {name, nullptr};
-  new QGuiApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
-}
 
 // Two frames on a 4 x 3 screen with a global table: a comment, a loop and graphic control
 // extensions, and a second frame on a local table.
@@ -44,15 +37,6 @@ std::vector<uint8_t> Bytes(TGifPicture& picture) {
 void Load(TGifPicture& picture, const std::vector<uint8_t>& bytes) {
   TMemoryStream stream(bytes);
   picture.LoadFromStream(stream);
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 
 #include "gif/GifErrors.h"
 #include "gif/gui/GifReduce.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
 
@@ -26,15 +28,6 @@ std::unique_ptr<TBitmap> Gradient(int width, int height) {
     for (int x = 0; x < width; ++x)
       bitmap->Image().setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, (x * y) % 256));
   return bitmap;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 double WhiteShare(const QImage& image) {
