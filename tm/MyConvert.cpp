@@ -1,14 +1,107 @@
 #include "tm/MyConvert.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/MyFileStream.h"
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
+#include "platform/core/Utf8.h"
 #include "tm/TUStream.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
+
+// ---------------------------------------------------------------------------------------------
+void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
+  const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t* const end = s + bytes.size();
+  const size_t at = out.size();
+  out.resize(at + bytes.size());  // never more units than bytes
+  WideChar* q = out.data() + at;
+  if (bytes.size() <= 16) {
+    // Short names and values, mostly ASCII.
+    while (s < end && *s < 0x80 && *s != '\r') *q++ = *s++;
+    if (s == end) return;
+  }
+  while (s < end) {
+    // Runs of ASCII without CR, the bulk of markup and of most text, eight bytes at a time.
+    while (end - s >= 8) {
+      uint64_t word;
+      std::memcpy(&word, s, 8);
+      if (word & 0x8080808080808080ull) break;
+      if (lineEnds) {
+        const uint64_t cr = word ^ 0x0D0D0D0D0D0D0D0Dull;  // a zero byte where a CR is
+        if ((cr - 0x0101010101010101ull) & ~cr & 0x8080808080808080ull) break;
+      }
+      for (int k = 0; k < 8; ++k) q[k] = s[k];
+      q += 8;
+      s += 8;
+    }
+    if (s >= end) break;
+    // Runs of two-byte forms (Greek, Cyrillic, Hebrew, Arabic...).
+    while (end - s >= 2 && s[0] >= 0xC2 && s[0] <= 0xDF && (s[1] & 0xC0) == 0x80) {
+      *q++ = static_cast<WideChar>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
+      s += 2;
+    }
+    if (s >= end) break;
+    const uint32_t lead = *s;
+    if (lead < 0x80) {
+      ++s;
+      if (lead == '\r' && lineEnds) {
+        *q++ = u'\n';
+        if (s < end && *s == '\n') ++s;
+      } else {
+        *q++ = static_cast<WideChar>(lead);
+      }
+      continue;
+    }
+    int follow;
+    uint32_t cp;
+    uint32_t lo = 0x80, hi = 0xBF;  // the byte after the lead: no overlong forms
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      follow = 1;
+      cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      follow = 2;  // ED A0..BF (a surrogate) is taken: files of older tools hold pairs so
+      cp = lead & 0x0F;
+      if (lead == 0xE0) lo = 0xA0;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      follow = 3;
+      cp = lead & 0x07;
+      if (lead == 0xF0) lo = 0x90;
+      if (lead == 0xF4) hi = 0x8F;
+    } else {
+      *q++ = 0xFFFD;
+      ++s;
+      continue;
+    }
+    const uint8_t* t = s + 1;
+    bool complete = true;
+    for (int i = 0; i < follow; ++i, ++t) {
+      if (t >= end || *t < lo || *t > hi) {
+        complete = false;
+        break;
+      }
+      cp = (cp << 6) | (*t & 0x3Fu);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    s = t;
+    if (!complete) {
+      *q++ = 0xFFFD;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *q++ = static_cast<WideChar>(0xD800 + (cp >> 10));
+      *q++ = static_cast<WideChar>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *q++ = static_cast<WideChar>(cp);
+    }
+  }
+  out.resize(static_cast<size_t>(q - out.data()));
+}
 
 // ---------------------------------------------------------------------------------------------
 TConvert::TConvert() { WorkBuffer.reserve(4096); }
@@ -134,6 +227,38 @@ WideChar TReader::NextChar() {
   return Buffer[static_cast<size_t>(BufIndex++)];
 }
 
+bool TReader::ReadBlock(std::string& out) {
+  auto encode = [&](std::u16string_view text) {
+    const size_t at = out.size();
+    out.resize(at + text.size() * 3);
+    char* end = platform::EncodeUtf8(text, out.data() + at, platform::LoneSurrogate::Keep);
+    out.resize(static_cast<size_t>(end - out.data()));
+  };
+  if (!Input) {
+    if (BufIndex >= BufLen) return false;
+    const size_t from = static_cast<size_t>(BufIndex), to = std::min(Buffer.size(), static_cast<size_t>(BufLen));
+    BufIndex = BufLen;
+    if (from >= to) return false;
+    encode(std::u16string_view(Buffer).substr(from, to - from));
+    return true;
+  }
+  if (Input->CodeChar() == ccUtf8) {
+    constexpr size_t kBlock = 32768;
+    const size_t at = out.size();
+    out.resize(at + kBlock);
+    const int64_t n = Input->ReadRaw(out.data() + at, static_cast<int64_t>(kBlock));
+    out.resize(at + static_cast<size_t>(std::max<int64_t>(n, 0)));
+    return n > 0;
+  }
+  // The blocks of other encodings are those of the character reader, so that a declaration
+  // that switches the input to UTF-8 takes effect where it always did.
+  Buffer.clear();
+  const int64_t n = Input->ReadChars(Buffer, ChunkChars);
+  if (n <= 0) return false;
+  encode(Buffer);
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 TWriter::TWriter(TTUStream* source) : Source(source) {
   if (Source) {
@@ -146,18 +271,30 @@ TWriter::~TWriter() = default;
 
 // ---------------------------------------------------------------------------------------------
 int TAttrList::Append(std::u16string_view name, std::u16string_view value) {
-  const int index = Count();
-  FItems.push_back(std::make_unique<TAttribut>(name, value));
-  if (FItems.size() > IndexFrom) {
+  const int index = FCount;
+  if (static_cast<size_t>(index) < FItems.size()) {
+    TAttribut& item = *FItems[static_cast<size_t>(index)];
+    item.Name.assign(name);
+    item.Value.assign(value);
+  } else {
+    FItems.push_back(std::make_unique<TAttribut>(name, value));
+  }
+  ++FCount;
+  if (static_cast<size_t>(FCount) > IndexFrom) {
     if (FIndex.empty())
-      for (int i = 0; i < Count(); ++i) FIndex.emplace(FItems[static_cast<size_t>(i)]->Name, i);
+      for (int i = 0; i < FCount; ++i) FIndex.emplace(FItems[static_cast<size_t>(i)]->Name, i);
     else
-      FIndex.emplace(FItems.back()->Name, index);  // keeps the first of equal names
+      FIndex.emplace(FItems[static_cast<size_t>(index)]->Name, index);  // keeps the first of equal names
   }
   return index;
 }
 
 void TAttrList::Add(std::u16string_view name, std::u16string_view value) { Append(name, value); }
+
+TAttribut& TAttrList::AppendShort() {
+  if (static_cast<size_t>(FCount) == FItems.size()) FItems.push_back(std::make_unique<TAttribut>(u"", u""));
+  return *FItems[static_cast<size_t>(FCount++)];
+}
 
 int TAttrList::AddUnique(std::u16string_view name, std::u16string_view value) {
   const int i = IndexOfName(name);
@@ -180,8 +317,10 @@ int TAttrList::AddTag(std::u16string_view tagText) {
 }
 
 void TAttrList::Clear() {
-  FIndex.clear();
-  FItems.clear();
+  if (!FIndex.empty()) FIndex.clear();
+  FCount = 0;
+  // Many spare items (a segment that had thousands of tags) are not kept for ever.
+  if (FItems.size() > 64) FItems.resize(64);
 }
 
 int TAttrList::IndexOfName(std::u16string_view name) const {
@@ -189,16 +328,19 @@ int TAttrList::IndexOfName(std::u16string_view name) const {
     const auto it = FIndex.find(name);
     return it == FIndex.end() ? -1 : it->second;
   }
-  for (size_t i = 0; i < FItems.size(); ++i)
-    if (FItems[i]->Name == name) return static_cast<int>(i);
+  for (int i = 0; i < FCount; ++i)
+    if (FItems[static_cast<size_t>(i)]->Name == name) return i;
   return -1;
 }
 
 const TAttribut* TAttrList::FindName(std::u16string_view name) const {
   const int length = static_cast<int>(name.size());
-  for (const auto& item : FItems)
-    if (item->Name.size() == name.size() && (length == 0 || CompareFoldedLW(item->Name.c_str(), name.data(), length) == 0))
-      return item.get();
+  for (int i = 0; i < FCount; ++i) {
+    const TAttribut* item = FItems[static_cast<size_t>(i)].get();
+    if (item->Name.size() != name.size()) continue;
+    // Names mostly come spelt as asked for; only the others need the folded compare.
+    if (item->Name == name || (length > 0 && CompareFoldedLW(item->Name.c_str(), name.data(), length) == 0)) return item;
+  }
   return nullptr;
 }
 
@@ -215,15 +357,32 @@ PCWideChar TAttrList::PlaceholderOf(std::u16string_view tagText) const {
 // ---------------------------------------------------------------------------------------------
 TTag::TTag(TTag* parent, std::u16string_view name) : Name(name), Parent(parent) {}
 
-// A malformed document can leave a very deep chain open: it is freed from the top down in a
-// loop, never by recursion.
+// A malformed document can leave a very deep chain open, and every tag keeps the child it
+// closed last: the tree is freed without recursion.
 TTag::~TTag() {
-  std::unique_ptr<TTag> next = std::move(Child);
-  while (next) {
-    std::unique_ptr<TTag> below = std::move(next->Child);
-    next.reset();
-    next = std::move(below);
+  std::vector<std::unique_ptr<TTag>> rest;
+  if (Child) rest.push_back(std::move(Child));
+  if (Spare) rest.push_back(std::move(Spare));
+  while (!rest.empty()) {
+    std::unique_ptr<TTag> t = std::move(rest.back());
+    rest.pop_back();
+    if (t->Child) rest.push_back(std::move(t->Child));
+    if (t->Spare) rest.push_back(std::move(t->Spare));
   }
+}
+
+void TTag::Reuse(std::u16string_view name) {
+  Name.assign(name);
+  NameUtf8.clear();
+  if (Attributes.Count() > 0) Attributes.Clear();
+  FRaw.clear();
+  FRawBytes.clear();
+  TextOwner = nullptr;
+  Kind = -1;
+  FText.clear();
+  FHasText = false;
+  // What was open below this tag when it closed becomes the spare of the next child.
+  if (Child) Spare = std::move(Child);
 }
 
 void TTag::AddText(PCWideChar text) {
@@ -247,14 +406,117 @@ void TTag::AddAttribute(std::u16string_view name, std::u16string_view value) {
   Attributes.Add(name.substr(i), value);
 }
 
+void TTag::AddAttributeUtf8(std::string_view name, std::string_view value) {
+  size_t i = 0;
+  while (i < name.size() && name[i] == ' ') ++i;
+  name.remove_prefix(i);
+  if (Attributes.Count() >= 16) {  // a list that long keeps an index of its names
+    WideString n, v;
+    AppendUtf8(name, n);
+    AppendUtf8(value, v);
+    Attributes.Add(n, v);
+    return;
+  }
+  TAttribut& item = Attributes.AppendShort();
+  item.Name.clear();
+  AppendUtf8(name, item.Name);
+  item.Value.clear();
+  AppendUtf8(value, item.Value);
+}
+
+void TTag::AddTextUtf8(std::string_view text, bool lineEnds) {
+  if (!FHasText) {
+    FText.clear();
+    FHasText = true;
+  } else {
+    const size_t blanks = FText.find_first_not_of(u' ');
+    FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
+  }
+  AppendUtf8(text, FText, lineEnds);
+}
+
+void TTag::AddRawAttribute(std::string_view name, std::string_view value) {
+  size_t i = 0;
+  while (i < name.size() && name[i] == ' ') ++i;
+  name.remove_prefix(i);
+  if (FRawBytes.size() + name.size() + value.size() > UINT32_MAX) return;  // no tag comes near
+  TRawAttr a;
+  a.NameAt = static_cast<uint32_t>(FRawBytes.size());
+  a.NameLength = static_cast<uint32_t>(name.size());
+  FRawBytes.append(name);
+  a.ValueAt = static_cast<uint32_t>(FRawBytes.size());
+  a.ValueLength = static_cast<uint32_t>(value.size());
+  FRawBytes.append(value);
+  FRaw.push_back(a);
+}
+
+std::string_view TTag::RawName(int i) const {
+  const TRawAttr& a = FRaw[static_cast<size_t>(i)];
+  return std::string_view(FRawBytes).substr(a.NameAt, a.NameLength);
+}
+
+std::string_view TTag::RawValue(int i) const {
+  const TRawAttr& a = FRaw[static_cast<size_t>(i)];
+  return std::string_view(FRawBytes).substr(a.ValueAt, a.ValueLength);
+}
+
+bool TTag::RawValueOf(std::u16string_view attrName, std::string_view& value) const {
+  for (int i = 0; i < RawCount(); ++i) {
+    const std::string_view n = RawName(i);
+    bool same = false;
+    if (n.size() == attrName.size()) {
+      // An ASCII name of the same length; a byte beyond ASCII makes a name of fewer characters,
+      // or one with U+FFFD, which folds to no ASCII letter.
+      same = true;
+      for (size_t k = 0; k < n.size() && same; ++k) {
+        const auto c = static_cast<unsigned char>(n[k]);
+        const WideChar a = attrName[k];
+        same = c < 0x80 && (c >= 'A' && c <= 'Z' ? c + 32 : c) == (a >= u'A' && a <= u'Z' ? a + 32 : a);
+      }
+    } else if (n.size() > attrName.size()) {
+      // Characters of several bytes: compared as the folding tables say.
+      bool ascii = true;
+      for (const char c : n) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+      if (!ascii) {
+        WideString wide;
+        AppendUtf8(n, wide);
+        same = wide.size() == attrName.size() &&
+               (wide.empty() || CompareFoldedLW(wide.c_str(), attrName.data(), static_cast<int>(wide.size())) == 0);
+      }
+    }
+    if (same) {
+      value = RawValue(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+TTag* TTag::OpenChildUtf8(std::string_view name, bool decodeName) {
+  if (Spare) {
+    Child = std::move(Spare);
+    Child->Reuse(u"");
+  } else {
+    Child = std::make_unique<TTag>(this, u"");
+  }
+  if (decodeName) AppendUtf8(name, Child->Name);
+  Child->NameUtf8.assign(name);
+  return Child.get();
+}
+
 TTag* TTag::OpenChild(std::u16string_view name) {
-  Child = std::make_unique<TTag>(this, name);
+  if (Spare) {
+    Child = std::move(Spare);
+    Child->Reuse(name);
+  } else {
+    Child = std::make_unique<TTag>(this, name);
+  }
   return Child.get();
 }
 
 TTag* TTag::Close() {
   TTag* parent = Parent;
   if (!parent) return this;
-  parent->Child.reset();  // this object is gone from here on
+  parent->Spare = std::move(parent->Child);  // this object now waits for the parent's next child
   return parent;
 }

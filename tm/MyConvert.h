@@ -1,7 +1,7 @@
 #pragma once
 // The base layer of the format converters: a converter is a single-use progress-and-stop job.
-// A reader pulls UTF-16 characters out of a text file and hands translation units to a unit
-// stream; a writer pulls units out of a unit stream and writes a text file. The inline-tag
+// A reader pulls the text of a file (UTF-16 characters one at a time, or blocks of UTF-8 for
+// the markup scanner) and hands translation units to a unit stream; a writer pulls units out of a unit stream and writes a text file. The inline-tag
 // objects (name/value pairs, the tag -> placeholder list, the chain of open elements) serve
 // the markup readers.
 //
@@ -10,6 +10,7 @@
 // with its full path and gives the system's reason.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -46,6 +47,11 @@ private:
   WideString FErrorFileName;
 };
 
+// Appends UTF-8 bytes to out as UTF-16, as the readers' files are decoded: each ill-formed
+// sequence (its longest valid beginning) becomes one U+FFFD, and the three-byte forms of
+// surrogates are taken as such. With lineEnds, CR LF and a lone CR become one LF.
+void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
+
 // The reading side (not the class library's reader of the same name).
 class TReader : public TConvert {
 public:
@@ -65,6 +71,11 @@ public:
   // by the clock, so that Stop can reach Abort during a parse.
   int64_t InputPosition();
   WideChar ReadChar() { return NextChar(); }
+  // Appends the next block of the input to out as UTF-8: a UTF-8 file as its bytes stand, any
+  // other encoding decoded once per block and encoded (lone surrogates keep their forms, so
+  // that decoding gives them back). Without a file the characters left in Buffer are the
+  // input. False at the end of the input.
+  bool ReadBlock(std::string& out);
 
   // The next input character; TAB (which readers ignore) once the input is exhausted.
   virtual WideChar NextChar();
@@ -118,7 +129,7 @@ public:
   TAttrList(const TAttrList&) = delete;
   TAttrList& operator=(const TAttrList&) = delete;
 
-  int Count() const { return static_cast<int>(FItems.size()); }
+  int Count() const { return FCount; }
   const TAttribut& Items(int index) const { return *FItems[static_cast<size_t>(index)]; }
 
   // Appends the pair unless one with exactly this name exists. Returns the existing item's
@@ -131,6 +142,9 @@ public:
   int AddTag(std::u16string_view tagText);
   // Appends the pair even when the name is already there.
   void Add(std::u16string_view name, std::u16string_view value);
+  // The next item, to be filled in place (a spare one when there is one); only for a list of
+  // fewer than 16 items, which keeps no index of its names.
+  TAttribut& AppendShort();
   void Clear();
   // Exact (ordinal) name match; -1 when none.
   int IndexOfName(std::u16string_view name) const;
@@ -145,7 +159,10 @@ public:
 private:
   int Append(std::u16string_view name, std::u16string_view value);
 
+  // Items past FCount are spare: a list cleared and filled again (the attributes of the element
+  // that takes over a closed one's slot) reuses them and their text's room.
   std::vector<std::unique_ptr<TAttribut>> FItems;
+  int FCount = 0;
   // Exact name -> first index, kept once the list is long enough for a scan to cost more than
   // the map (a segment with thousands of tags); the views point into the items' own names.
   static constexpr size_t IndexFrom = 16;
@@ -163,28 +180,67 @@ public:
 
   // The gathered character content; nullptr until text arrives.
   PCWideChar Text() const { return FHasText ? FText.c_str() : nullptr; }
+  // Swaps the gathered text into out (empty when none), leaving the tag without text.
+  void TakeText(WideString& out) {
+    out.swap(FText);
+    FText.clear();
+    FHasText = false;
+  }
   // nullptr does nothing. Appending to text that begins with blanks drops those blanks first.
   void AddText(PCWideChar text);
   void AddText(std::u16string_view text);
   // Leading blanks of the name are skipped; duplicates stay in the list.
   void AddAttribute(std::u16string_view name, std::u16string_view value);
-  // Creates the child element (replacing an open one) and returns it.
+  // AddAttribute, AddText and OpenChild for names, values and text in UTF-8 (see AppendUtf8).
+  void AddAttributeUtf8(std::string_view name, std::string_view value);
+  void AddTextUtf8(std::string_view text, bool lineEnds);
+  // With decodeName false the child's Name stays empty: a reader that tells elements apart by
+  // Kind and NameUtf8 decodes no name.
+  TTag* OpenChildUtf8(std::string_view name, bool decodeName = true);
+  // Creates the child element (replacing an open one) and returns it. The element closed last
+  // under this one lends its object, so that a reader allocates nothing per element once the
+  // document's depth has been reached.
   TTag* OpenChild(std::u16string_view name);
-  // Frees this tag and everything below it and returns the parent, which becomes the current
-  // tag. The root cannot be closed: it returns itself.
+  // Closes this tag and everything below it and returns the parent, which becomes the current
+  // tag; the tag is kept by the parent for its next child. The root cannot be closed: it
+  // returns itself.
   TTag* Close();
   // The attribute's value (name without case); nullptr when absent.
   PCWideChar ValueOf(std::u16string_view attrName) const { return Attributes.ValueOf(attrName); }
 
+  // The attributes as the input spelt them, in UTF-8: a reader that keeps them so decodes only
+  // the values it reads. Leading blanks of a name are skipped; duplicates stay.
+  void AddRawAttribute(std::string_view name, std::string_view value);
+  int RawCount() const { return static_cast<int>(FRaw.size()); }
+  std::string_view RawName(int i) const;
+  std::string_view RawValue(int i) const;
+  // The first raw value whose name is attrName without case (attrName in ASCII); false when none.
+  bool RawValueOf(std::u16string_view attrName, std::string_view& value) const;
+
   WideString Name;
+  // The name as the input spelt it, in UTF-8, for a tag opened from UTF-8.
+  std::string NameUtf8;
   TTag* Parent;
   std::unique_ptr<TTag> Child;
   TAttrList Attributes;
   // Where the text read inside this element goes, for an element that keeps none of its own;
   // set by the reader that decides so.
   TTag* TextOwner = nullptr;
+  // What the reader made of the name, for readers that look it up once: -1 until it says.
+  mutable int Kind = -1;
+
+  // Ready for another element of this name, under the same parent; what was open below it
+  // waits as the spare of its next child.
+  void Reuse(std::u16string_view name);
 
 private:
+
+  std::unique_ptr<TTag> Spare;  // the child closed last
+  struct TRawAttr {
+    uint32_t NameAt, NameLength, ValueAt, ValueLength;
+  };
+  std::vector<TRawAttr> FRaw;
+  std::string FRawBytes;
   WideString FText;
   bool FHasText = false;
 };

@@ -1,7 +1,10 @@
 #include "tm/MyDecodeSdltm.h"
 
+#include <cstring>
+
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
+#include "platform/core/Utf8.h"
 
 namespace {
 
@@ -33,6 +36,36 @@ TName NameOf(std::u16string_view name) {
   for (const auto& n : kNames)
     if (SameTextAsciiW(name, n.text)) return n.name;
   return nmOther;
+}
+
+// The same for a name in UTF-8.
+TName NameOfUtf8(std::string_view name) {
+  char folded[16];
+  if (name.size() > sizeof folded) return nmOther;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) return nmOther;  // every name of the vocabulary is ASCII
+    folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  const std::string_view f(folded, name.size());
+  switch (f.size()) {
+    case 3: return f == "tag" ? nmTag : nmOther;
+    case 4: return f == "type" ? nmType : nmOther;
+    case 5: return f == "tagid" ? nmTagID : f == "value" ? nmValue : nmOther;
+    case 6: return f == "anchor" ? nmAnchor : nmOther;
+    case 7: return f == "segment" ? nmSegment : nmOther;
+    case 8: return f == "elements" ? nmElements : nmOther;
+    case 11: return f == "culturename" ? nmCultureName : nmOther;
+    case 14: return f == "textequivalent" ? nmTextEquivalent : nmOther;
+    case 15: return f == "alignmentanchor" ? nmAlignmentAnchor : nmOther;
+    default: return nmOther;
+  }
+}
+
+// The name of an element, looked up when it is first asked for and kept with the element.
+TName NameOf(const TTag& tag) {
+  if (tag.Kind < 0) tag.Kind = NameOf(std::u16string_view(tag.Name));
+  return static_cast<TName>(tag.Kind);
 }
 
 uint8_t KindOf(std::u16string_view type) {
@@ -119,31 +152,87 @@ TDecodeSdltmStr::TDecodeSdltmStr(const WideString& fileName) : TReaderHTML(fileN
 TDecodeSdltmStr::~TDecodeSdltmStr() = default;
 
 void TDecodeSdltmStr::Decode(std::u16string_view text, TTU& tu, bool isSource) {
+  Checked.resize(text.size() * 3);
+  Checked.resize(static_cast<size_t>(platform::EncodeUtf8(text, Checked.data(), platform::LoneSurrogate::Keep) - Checked.data()));
+  DecodeBytes(Checked, tu, isSource);
+}
+
+namespace {
+// Well-formed UTF-8: no overlong form, no surrogate, nothing beyond U+10FFFF, nothing cut.
+bool IsWellFormedUtf8(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = s + text.size();
+  while (s < end) {
+    while (end - s >= 8) {  // ASCII, eight bytes at a time
+      uint64_t word;
+      std::memcpy(&word, s, 8);
+      if (word & 0x8080808080808080ull) break;
+      s += 8;
+    }
+    if (s >= end) break;
+    if (*s < 0x80) {
+      ++s;
+      continue;
+    }
+    const unsigned char b = *s;
+    int n;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      n = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 2;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 3;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (end - s <= n) return false;
+    if (s[1] < lo || s[1] > hi) return false;
+    for (int k = 2; k <= n; ++k)
+      if ((s[k] & 0xC0) != 0x80) return false;
+    s += n + 1;
+  }
+  return true;
+}
+}  // namespace
+
+void TDecodeSdltmStr::DecodeUtf8(std::string_view text, TTU& tu, bool isSource) {
+  if (IsWellFormedUtf8(text)) return DecodeBytes(text, tu, isSource);
+  const WideString wide = platform::Utf8ToUtf16(text);
+  Checked.resize(wide.size() * 3);
+  Checked.resize(static_cast<size_t>(platform::EncodeUtf8(wide, Checked.data(), platform::LoneSurrogate::Keep) - Checked.data()));
+  DecodeBytes(Checked, tu, isSource);
+}
+
+void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource) {
   LangField = isSource ? tfSourceLang : tfTargetLang;
   TextField = isSource ? tfSource : tfTarget;
   // The scanner makes a blank of every line end, but a line break inside a segment's text is
   // part of the text: outside the markup it goes in as the reference "&#10;", which the text
   // keeps. CR LF and a lone CR are one line end, as for any XML reader.
-  Buffer.clear();
-  Buffer.reserve(text.size());
+  Prepared.clear();
   bool markup = false;
   size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const WideChar c = text[i];
-    if (c == u'<') {
+  const bool lineEnds =
+      !text.empty() && (std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size()));
+  for (size_t i = 0; lineEnds && i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '<') {
       markup = true;
-    } else if (c == u'>') {
+    } else if (c == '>') {
       markup = false;
-    } else if (!markup && (c == u'\n' || c == u'\r')) {
-      Buffer.append(text.substr(run, i - run));
-      Buffer.append(u"&#10;");
-      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else if (!markup && (c == '\n' || c == '\r')) {
+      Prepared.append(text.substr(run, i - run));
+      Prepared.append("&#10;");
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       run = i + 1;
     }
   }
-  Buffer.append(text.substr(run));
-  BufIndex = 0;
-  BufLen = static_cast<int64_t>(Buffer.size());
+  const std::string_view whole = run == 0 ? text : (Prepared.append(text.substr(run)), std::string_view(Prepared));
   SegmentBuffer.clear();
   TargetTU = &tu;
   TagKind = tkNone;
@@ -151,19 +240,16 @@ void TDecodeSdltmStr::Decode(std::u16string_view text, TTU& tu, bool isSource) {
   AlignmentAttr.clear();
   TagIdAttr.clear();
   TextEquivalent.clear();
-  Parse();
+  ParseBytes(whole);
   TargetTU = nullptr;
 }
 
-WideChar TDecodeSdltmStr::NextChar() {
-  EndOfInput = BufIndex >= BufLen;
-  return EndOfInput ? u'\t' : Buffer[static_cast<size_t>(BufIndex++)];
-}
+int TDecodeSdltmStr::ElementKind(std::string_view name) const { return NameOfUtf8(name); }
 
 // Only the elements whose text is read gather it; the rest (the blanks between elements) is
 // dropped as it is scanned.
 bool TDecodeSdltmStr::CollectsText(const TTag& tag) const {
-  switch (NameOf(tag.Name)) {
+  switch (NameOf(tag)) {
     case nmValue: case nmType: case nmAnchor: case nmAlignmentAnchor: case nmTagID: case nmTextEquivalent:
     case nmCultureName:
       return true;
@@ -173,7 +259,7 @@ bool TDecodeSdltmStr::CollectsText(const TTag& tag) const {
 }
 
 void TDecodeSdltmStr::TagOpened(TTag* tag) {
-  switch (NameOf(tag->Name)) {
+  switch (NameOf(*tag)) {
     case nmSegment:
     case nmElements:
       SegmentBuffer.clear();
@@ -255,7 +341,7 @@ void TDecodeSdltmStr::WriteTag() {
 
 TTag* TDecodeSdltmStr::TagClosed(TTag* tag, std::u16string_view) {
   const std::u16string_view text = TextOf(*tag);
-  switch (NameOf(tag->Name)) {
+  switch (NameOf(*tag)) {
     case nmValue:
       AppendXmlText(SegmentBuffer, text);
       break;

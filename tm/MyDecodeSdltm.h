@@ -6,6 +6,7 @@
 // The result is TMX markup that the TMX writer puts inside seg as it stands, so everything
 // taken from the string is made well-formed XML here.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "tm/MyReaderHTML.h"
@@ -21,14 +22,20 @@ public:
   // or its target side (fields 5 and 6). A string without the end of its Segment element
   // leaves the text field as it was.
   void Decode(std::u16string_view text, TTU& tu, bool isSource);
+  // The same for the string as the database holds it, in UTF-8; an ill-formed sequence (or the
+  // form of a surrogate) stands for U+FFFD, as the database's text is read everywhere.
+  void DecodeUtf8(std::string_view text, TTU& tu, bool isSource);
 
-  WideChar NextChar() override;
   void Start() override {}
   void Finish() override {}
   void TagOpened(TTag* tag) override;
   TTag* TagClosed(TTag* tag, std::u16string_view endName) override;
   bool EndUnit(bool) override { return false; }  // the caller hands the units on
   bool CollectsText(const TTag& tag) const override;
+  bool DecodesAttributes() const override { return false; }
+  bool UsesEndNames() const override { return false; }
+  bool DecodesNames() const override { return false; }
+  int ElementKind(std::string_view name) const override;
 
   // Tag kinds.
   enum : uint8_t { tkNone = 0, tkStart = 1, tkEnd = 2, tkStandalone = 3, tkLockedContent = 4, tkTextPlaceholder = 5 };
@@ -45,6 +52,8 @@ public:
   WideString TextEquivalent;  // XML text
 
 private:
+  // Decodes UTF-8 as the files' reader takes it (surrogate forms kept).
+  void DecodeBytes(std::string_view text, TTU& tu, bool isSource);
   // Writes the current Tag element into SegmentBuffer.
   void WriteTag();
   // attr="value" and a blank, the value's references decoded once and its XML specials escaped.
@@ -55,6 +64,8 @@ private:
   std::u16string_view PlainValue(std::u16string_view value);
 
   WideString Plain;  // scratch of SetAttr and PlainValue
+  std::string Prepared;  // the string being decoded, its line ends in text made references
+  std::string Checked;   // a string made UTF-8 (from UTF-16, or well-formed from ill-formed bytes)
 };
 
 // Appends element text to out as well-formed XML: the references of XML stay as they stand,

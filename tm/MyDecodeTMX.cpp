@@ -34,17 +34,64 @@ const TElementName kElements[] = {
 };
 
 // Names are told apart by their hash first; the hash is not unique, so a match is confirmed.
-TElement ElementOf(const WideString& name) {
+TElement ElementOfFolded(const WideString& name) {
   static const std::vector<int> hashes = [] {
     std::vector<int> h;
     for (const auto& e : kElements) h.push_back(HashFoldedW(e.Name));
     return h;
   }();
-  if (name.empty() || name.size() > 6) return elOther;
   const int hash = HashFoldedW(name.c_str());
   for (size_t i = 0; i < std::size(kElements); ++i)
     if (hashes[i] == hash && CompareFoldedW(name.c_str(), kElements[i].Name) == 0) return kElements[i].Kind;
   return elOther;
+}
+
+// A name of at most 6 ASCII characters, folded to lower case.
+TElement ElementOfAscii(std::string_view v) {
+  switch (v.size()) {
+    case 2:
+      if (v == "tu") return elTu;
+      if (v == "ph" || v == "it" || v == "ut") return elInline;
+      if (v == "hi") return elHi;
+      break;
+    case 3:
+      if (v == "seg") return elSeg;
+      if (v == "tuv") return elTuv;
+      if (v == "bpt" || v == "ept") return elInline;
+      if (v == "sub") return elSub;
+      if (v == "xml") return elXml;
+      if (v == "tmx") return elTmx;
+      break;
+    case 4:
+      if (v == "prop") return elProp;
+      if (v == "head") return elHeader;
+      break;
+    case 6:
+      if (v == "header") return elHeader;
+      break;
+    default:
+      break;
+  }
+  return elOther;
+}
+
+TElement ElementOf(const WideString& name) {
+  const size_t n = name.size();
+  if (n == 0 || n > 6) return elOther;
+  // ASCII names, the usual ones, are folded here; anything else as the folding tables say.
+  char folded[6];
+  for (size_t i = 0; i < n; ++i) {
+    const WideChar c = name[i];
+    if (c >= 0x80) return ElementOfFolded(name);
+    folded[i] = static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+  }
+  return ElementOfAscii(std::string_view(folded, n));
+}
+
+// The element's kind, looked up once, when it is first asked for.
+TElement ElementOf(const TTag& tag) {
+  if (tag.Kind < 0) tag.Kind = ElementOf(tag.Name);
+  return static_cast<TElement>(tag.Kind);
 }
 
 bool AllDigits(PCWideChar p) {
@@ -148,6 +195,7 @@ void TDecodeTMX::OutputFailed() {
 // ---------------------------------------------------------------------------------------------
 void TDecodeTMX::Start() {
   Appending = false;
+  LangsKnown.clear();
   LineEndMissing = false;
   PairSettled = false;
   HeaderWritten = false;
@@ -216,11 +264,86 @@ void TDecodeTMX::Finish() {
 }
 
 // ---------------------------------------------------------------------------------------------
-PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<std::u16string_view> names) {
+namespace {
+const std::u16string_view kAttrNames[] = {u"changedate", u"creationdate", u"lastusagedate", u"creationid", u"changeid",
+                                          u"usagecount", u"xml:lang",     u"lang",          u"srclang",    u"adminlang",
+                                          u"type",       u"encoding"};
+static_assert(std::size(kAttrNames) == TDecodeTMX::anCount);
+
+// The name of an attribute the reader reads, folded to lower case; anCount for any other.
+TDecodeTMX::TAttrName AttrNameOf(std::string_view f) {
+  using T = TDecodeTMX;
+  switch (f.size()) {
+    case 4: return f == "lang" ? T::anLang : f == "type" ? T::anType : T::anCount;
+    case 7: return f == "srclang" ? T::anSrcLang : T::anCount;
+    case 8: return f == "xml:lang" ? T::anXmlLang : f == "changeid" ? T::anChangeId : f == "encoding" ? T::anEncoding : T::anCount;
+    case 9: return f == "adminlang" ? T::anAdminLang : T::anCount;
+    case 10:
+      return f == "creationid"   ? T::anCreationId
+             : f == "usagecount" ? T::anUsageCount
+             : f == "changedate" ? T::anChangeDate
+                                 : T::anCount;
+    case 12: return f == "creationdate" ? T::anCreationDate : T::anCount;
+    case 13: return f == "lastusagedate" ? T::anLastUsageDate : T::anCount;
+    default: return T::anCount;
+  }
+}
+}  // namespace
+
+// One pass over the tag's attributes finds the first of each name the reader reads. A name
+// beyond ASCII sends the tag to the folded compare, name by name.
+void TDecodeTMX::IndexAttrs(const TTag* tag) {
+  IndexedTag = tag;
+  IndexedSlow = false;
+  std::fill(std::begin(FirstAttr), std::end(FirstAttr), -1);
+  for (int i = 0; i < tag->RawCount(); ++i) {
+    const std::string_view n = tag->RawName(i);
+    char folded[13];
+    bool fits = n.size() <= sizeof folded;
+    for (size_t k = 0; k < n.size(); ++k) {
+      const auto c = static_cast<unsigned char>(n[k]);
+      if (c >= 0x80) {
+        IndexedSlow = true;
+        return;
+      }
+      if (fits) folded[k] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    if (!fits) continue;
+    const TAttrName id = AttrNameOf(std::string_view(folded, n.size()));
+    if (id != anCount && FirstAttr[id] < 0) FirstAttr[id] = i;
+  }
+}
+
+PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<TAttrName> names) {
   if (!tag) return nullptr;
-  for (const auto name : names) {
-    if (PCWideChar v = tag->ValueOf(name)) {
-      DecodeXmlText(v, AttrBuf);
+  if (tag != IndexedTag) IndexAttrs(tag);
+  for (const TAttrName id : names) {
+    std::string_view raw;
+    bool found;
+    if (IndexedSlow) {
+      found = tag->RawValueOf(kAttrNames[id], raw);
+    } else {
+      found = FirstAttr[id] >= 0;
+      if (found) raw = tag->RawValue(FirstAttr[id]);
+    }
+    if (found) {
+      // Most values are plain ASCII: nothing to decode.
+      bool plain = true;
+      for (const char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n') {
+          plain = false;
+          break;
+        }
+      }
+      if (plain) {
+        AttrBuf.resize(raw.size());
+        for (size_t k = 0; k < raw.size(); ++k) AttrBuf[k] = static_cast<unsigned char>(raw[k]);
+        return AttrBuf.c_str();
+      }
+      RawBuf.clear();
+      AppendUtf8(raw, RawBuf);
+      DecodeXmlText(RawBuf, AttrBuf);
       return AttrBuf.c_str();
     }
   }
@@ -230,7 +353,7 @@ PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<std::u16strin
 // "YYYYMMDDThhmmssZ" gives "YYYYMMDD~hhmmss". A value of another shape would make a line that
 // no reader of the translation memory takes, so it counts as none.
 PCWideChar TDecodeTMX::TmDate(const TTag* tag) {
-  PCWideChar v = Attr(tag, {u"changedate", u"creationdate", u"lastusagedate"});
+  PCWideChar v = Attr(tag, {anChangeDate, anCreationDate, anLastUsageDate});
   if (!v) return nullptr;
   const std::u16string_view s(v);
   if (s.size() < 15) return nullptr;
@@ -247,25 +370,60 @@ bool Collects(TElement kind) {
 }
 }  // namespace
 
-bool TDecodeTMX::CollectsText(const TTag& tag) const { return Collects(ElementOf(tag.Name)); }
+bool TDecodeTMX::CollectsText(const TTag& tag) const { return Collects(ElementOf(tag)); }
 
-// Asked at every "<": the element's name is looked up once.
+int TDecodeTMX::ElementKind(std::string_view name) const {
+  char folded[6];
+  if (name.size() <= sizeof folded) {
+    bool ascii = true;
+    for (size_t i = 0; i < name.size() && ascii; ++i) {
+      const auto c = static_cast<unsigned char>(name[i]);
+      ascii = c < 0x80;
+      folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    if (ascii) return name.empty() ? elOther : ElementOfAscii(std::string_view(folded, name.size()));
+  }
+  WideString wide;
+  AppendUtf8(name, wide);
+  return ElementOf(wide);
+}
+
+// Asked whenever text begins. Text that nothing will read is not gathered: that of a seg in a
+// variant that no unit can take, of the properties when none are asked for, and of the inline
+// elements inside such elements.
 TTag* TDecodeTMX::TextTarget(TTag& tag) {
-  const TElement kind = ElementOf(tag.Name);
-  if (kind == elHi) return tag.TextOwner;
-  return Collects(kind) ? &tag : nullptr;
+  switch (ElementOf(tag)) {
+    case elHi:
+      return tag.TextOwner;
+    case elSeg:
+      return InTU && CurrentTuv >= 0 && !Variants[static_cast<size_t>(CurrentTuv)].Wanted ? nullptr : &tag;
+    case elProp:
+      return PropTypes.Count() > 0 ? &tag : nullptr;
+    case elInline:
+    case elSub:
+      return tag.Parent && !TextTarget(*tag.Parent) ? nullptr : &tag;
+    default:
+      return nullptr;
+  }
+}
+
+// Once the pair is known, a variant in a third language is never taken.
+bool TDecodeTMX::MayBeTaken(const WideString& lang) const {
+  if (!PairSettled || LangPair.Source.empty() || LangPair.Target.empty()) return true;
+  return LangMatches(lang, LangPair.Source, false) || LangMatches(lang, LangPair.Target, false) ||
+         SameFoldedPair(lang.c_str(), LangPair.Target.c_str());
 }
 
 void TDecodeTMX::ApplyHeader(TTag* tag) {
   PCWideChar date = TmDate(tag);
   HeaderTU.SetField(tfDate, date ? WideString(date) : DefaultDate);
-  PCWideChar id = Attr(tag, {u"creationid", u"changeid"});
+  PCWideChar id = Attr(tag, {anCreationId, anChangeId});
   HeaderTU.SetUserID(id ? WideString(id) : WideString(u"Unknown"));
   // The count of a new translation memory is the number of its units, whatever the TMX says.
   HeaderTU.SetField(tfCount, u"TU=00000000");
   if (!Appending && !PairSettled) {
     // "*all*" names no language: the first variant's language is the source then.
-    PCWideChar lang = Attr(tag, {u"srclang", u"adminlang"});
+    PCWideChar lang = Attr(tag, {anSrcLang, anAdminLang});
     if (lang && *lang && CompareFoldedW(lang, u"*all*") != 0)
       HeaderSource = TmLangCode(lang);
     else
@@ -280,9 +438,10 @@ void TDecodeTMX::ApplyHeader(TTag* tag) {
 }
 
 void TDecodeTMX::TagOpened(TTag* tag) {
-  switch (ElementOf(tag->Name)) {
+  IndexedTag = nullptr;  // the slot may hold another element than when it was indexed
+  switch (ElementOf(*tag)) {
     case elXml: {
-      PCWideChar encoding = Attr(tag, {u"encoding"});
+      PCWideChar encoding = Attr(tag, {anEncoding});
       if (encoding && CompareFoldedW(encoding, u"UTF-8") == 0) SetUtf8Input(true);
       break;
     }
@@ -307,27 +466,40 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       TagContents.Clear();
       VariantCount = 0;
       CurrentTuv = -1;
-      PCWideChar count = Attr(tag, {u"usagecount"});
-      CurrentTU->SetField(tfCount, AllDigits(count) ? WideString(count) : WideString(u"0"));
+      PCWideChar count = Attr(tag, {anUsageCount});
+      CurrentTU->SetField(tfCount, AllDigits(count) ? std::u16string_view(count) : std::u16string_view(u"0"));
       PCWideChar date = TmDate(tag);
-      CurrentTU->SetField(tfDate, date ? WideString(date) : DefaultDate);
-      PCWideChar id = Attr(tag, {u"creationid", u"changeid"});
-      CurrentTU->SetField(tfUserId, id ? WideString(id) : WideString(u"Unknown"));
+      CurrentTU->SetField(tfDate, date ? std::u16string_view(date) : std::u16string_view(DefaultDate));
+      PCWideChar id = Attr(tag, {anCreationId, anChangeId});
+      CurrentTU->SetField(tfUserId, id ? std::u16string_view(id) : std::u16string_view(u"Unknown"));
       break;
     }
     case elTuv: {
       if (!InTU) break;
       if (PCWideChar date = TmDate(tag)) CurrentTU->SetField(tfDate, date);
-      if (PCWideChar id = Attr(tag, {u"creationid", u"changeid"})) CurrentTU->SetField(tfUserId, id);
-      PCWideChar count = Attr(tag, {u"usagecount"});
+      if (PCWideChar id = Attr(tag, {anCreationId, anChangeId})) CurrentTU->SetField(tfUserId, id);
+      PCWideChar count = Attr(tag, {anUsageCount});
       if (AllDigits(count)) CurrentTU->SetField(tfCount, count);
       // TMX 1.1 names the language "lang".
-      PCWideChar lang = Attr(tag, {u"xml:lang", u"lang"});
+      PCWideChar lang = Attr(tag, {anXmlLang, anLang});
       if (!lang || !*lang) break;
       if (static_cast<size_t>(VariantCount) == Variants.size()) Variants.emplace_back();
       TVariant& v = Variants[static_cast<size_t>(VariantCount)];
-      v.Lang = TmLangCode(lang);
       v.Seg.clear();
+      // A file holds few languages: once the pair is settled, what a code gives is kept.
+      const bool stable = PairSettled && !LangPair.Source.empty() && !LangPair.Target.empty();
+      const TLangSeen* seen = nullptr;
+      if (stable)
+        for (const TLangSeen& l : LangsKnown)
+          if (l.Attr == lang) seen = &l;
+      if (seen) {
+        v.Lang = seen->Lang;
+        v.Wanted = seen->Wanted;
+      } else {
+        v.Lang = TmLangCode(lang);
+        v.Wanted = MayBeTaken(v.Lang);
+        if (stable && LangsKnown.size() < 8) LangsKnown.push_back({lang, v.Lang, v.Wanted});
+      }
       CurrentTuv = VariantCount++;
       break;
     }
@@ -341,8 +513,9 @@ void TDecodeTMX::TagOpened(TTag* tag) {
 }
 
 TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
+  IndexedTag = nullptr;
   if (CurrentTU) {
-    switch (ElementOf(tag->Name)) {
+    switch (ElementOf(*tag)) {
       case elInline:
         // A code without content (an empty ph, bpt or ept, as most tools write them) still
         // marks its place: its markup stands for it.
@@ -355,21 +528,36 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
         // The highlighted words went to the element around as they were read; the end follows
         // them. (A hi that closed itself with attributes was never reported open: it has no
         // owner and marks nothing.)
-        if (tag->TextOwner) tag->TextOwner->AddText(TagKey(u"</" + tag->Name + u">"));
+        if (tag->TextOwner) {
+          MarkupBuf.assign(u"</");
+          AppendUtf8(tag->NameUtf8, MarkupBuf);
+          MarkupBuf.push_back(u'>');
+          tag->TextOwner->AddText(TagKey(MarkupBuf));
+        }
         break;
       case elSub:
         if (TTag* owner = tag->Parent ? TextTarget(*tag->Parent) : nullptr)
           if (PCWideChar text = tag->Text()) owner->AddText(text);
         break;
       case elSeg:
-        if (InTU && CurrentTuv >= 0) Variants[static_cast<size_t>(CurrentTuv)].Seg.assign(tag->Text() ? tag->Text() : u"");
+        if (InTU && CurrentTuv >= 0) {
+          // The element is closed right after: its text is taken, not copied. It ends at a
+          // #0, as text handed on as a C string always did.
+          WideString& seg = Variants[static_cast<size_t>(CurrentTuv)].Seg;
+          seg.clear();
+          tag->TakeText(seg);
+          if (InputHadNul()) {
+            const size_t nul = seg.find(u'\0');
+            if (nul != WideString::npos) seg.resize(nul);
+          }
+        }
         break;
       case elTuv:
         CurrentTuv = -1;
         break;
       case elProp:
         if (InTU) {
-          PCWideChar type = Attr(tag, {u"type"});
+          PCWideChar type = Attr(tag, {anType});
           const int i = type ? PropTypes.IndexOf(type) : -1;
           if (i >= 0) {
             DecodeXmlText(tag->Text() ? tag->Text() : u"", ContentBuf);
@@ -396,13 +584,12 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
 // content stands for.
 const WideString& TDecodeTMX::Markup(const TTag& tag, bool empty) {
   MarkupBuf.assign(u"<");
-  MarkupBuf.append(tag.Name);
-  for (int i = 0; i < tag.Attributes.Count(); ++i) {
-    const TAttribut& a = tag.Attributes.Items(i);
+  AppendUtf8(tag.NameUtf8, MarkupBuf);
+  for (int i = 0; i < tag.RawCount(); ++i) {
     MarkupBuf.push_back(u' ');
-    MarkupBuf.append(a.Name);
+    AppendUtf8(tag.RawName(i), MarkupBuf);
     MarkupBuf.append(u"=\"");
-    MarkupBuf.append(a.Value);
+    AppendUtf8(tag.RawValue(i), MarkupBuf);
     MarkupBuf.push_back(u'"');
   }
   MarkupBuf.append(empty ? u"/>" : u">");
@@ -523,14 +710,12 @@ void TDecodeTMX::WriteCurrentUnit() {
 
   // The source registers the tags, so that the same content in the target gets the same
   // placeholder.
-  SegmentBuffer = Variants[static_cast<size_t>(source)].Seg;
-  DecodeEntities(SegmentBuffer);
-  TagsToPlaceholders(SegmentBuffer, true, true);
+  SegmentBuffer.swap(Variants[static_cast<size_t>(source)].Seg);
+  SegmentToField(SegmentBuffer, true);
   if (SegmentBuffer.empty()) return;  // a unit without source text is no unit of a text TM
   CurrentTU->SetField(tfSource, SegmentBuffer);
-  SegmentBuffer = Variants[static_cast<size_t>(target)].Seg;
-  DecodeEntities(SegmentBuffer);
-  TagsToPlaceholders(SegmentBuffer, false, true);
+  SegmentBuffer.swap(Variants[static_cast<size_t>(target)].Seg);
+  SegmentToField(SegmentBuffer, false);
   CurrentTU->SetField(tfTarget, SegmentBuffer);
   CurrentTU->SetSourceLang(LangPair.Source);
   CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);

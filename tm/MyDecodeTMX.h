@@ -46,6 +46,10 @@ public:
   TTag* TagClosed(TTag* tag, std::u16string_view endName) override;
   bool EndUnit(bool isHeader) override;
   bool CollectsText(const TTag& tag) const override;
+  bool DecodesAttributes() const override { return false; }
+  bool UsesEndNames() const override { return false; }
+  bool DecodesNames() const override { return false; }
+  int ElementKind(std::string_view name) const override;
   // hi keeps no text of its own: its words are text of the element around it, between the
   // placeholders of its start and its end. So nesting of any depth costs no copying.
   TTag* TextTarget(TTag& tag) override;
@@ -77,7 +81,15 @@ private:
   struct TVariant {
     WideString Lang;  // in text-TM form
     WideString Seg;   // raw seg text, inline elements as their keys
+    bool Wanted = true;  // a unit may take it: its text is gathered
   };
+  bool MayBeTaken(const WideString& lang) const;
+  struct TLangSeen {
+    WideString Attr;  // the value of the language attribute
+    WideString Lang;  // in text-TM form
+    bool Wanted;
+  };
+  std::vector<TLangSeen> LangsKnown;  // filled once the pair is settled
 
   void ApplyHeader(TTag* tag);
   void ResolvePair();
@@ -89,8 +101,20 @@ private:
   bool LastLineEnded();
   void OutputFailed();
 
+public:
+  // The attributes the reader reads.
+  enum TAttrName : uint8_t {
+    anChangeDate, anCreationDate, anLastUsageDate, anCreationId, anChangeId, anUsageCount, anXmlLang, anLang,
+    anSrcLang, anAdminLang, anType, anEncoding, anCount
+  };
+
+private:
   // The attribute's value decoded, nullptr when the tag has none of the names (first present wins).
-  PCWideChar Attr(const TTag* tag, std::initializer_list<std::u16string_view> names);
+  PCWideChar Attr(const TTag* tag, std::initializer_list<TAttrName> names);
+  void IndexAttrs(const TTag* tag);
+  const TTag* IndexedTag = nullptr;  // the tag FirstAttr describes
+  bool IndexedSlow = false;          // it has a name beyond ASCII
+  int FirstAttr[anCount] = {};
   // A TMX date as unit date text; nullptr when the value is none.
   PCWideChar TmDate(const TTag* tag);
 
@@ -108,6 +132,7 @@ private:
   int VariantCount = 0;         // the variants of the current tu; more may be kept for reuse
   WideString OutputName;
   WideString AttrBuf;
+  WideString RawBuf;
   WideString DateBuf;
   WideString KeyBuf;
   WideString MarkupBuf;

@@ -1,10 +1,13 @@
 #include "tm/MyEncodeTMX.h"
 
+#include "platform/core/Utf8.h"
+
 #include "base/MyFileStream.h"
 #include "base/MyPump.h"
 #include "base/MySysUtils.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
+#include "platform/core/Utf8.h"
 #include "tm/TUStream.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
@@ -399,6 +402,16 @@ void TEncodeTMX::FlushBlock() {
       b[i] = u' ';
     }
   }
-  Output->WriteLine(Block.c_str());
+  if (Output->CodeChar() == ccUtf8 && Output->CanWrite) {
+    // The block goes out as UTF-8 in one write, its line end with it (what WriteLine does, without
+    // measuring and copying the block again).
+    Utf8Block.resize(n * 3 + 2);
+    char* end = platform::EncodeUtf8(Block, Utf8Block.data(), platform::LoneSurrogate::Keep);
+    *end++ = '\r';
+    *end++ = '\n';
+    Output->Write(Utf8Block.data(), end - Utf8Block.data());
+  } else {
+    Output->WriteLine(Block.c_str());
+  }
   Block.clear();
 }

@@ -2,6 +2,7 @@
 // The TMX 1.4 writer: a TMX document from a translation-unit stream, the units of a text
 // translation memory or of an SDLTM database.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/MyFileStream.h"
@@ -44,6 +45,7 @@ private:
 
   WideString FileName;
   WideString Block;       // the lines of the current unit (or of the header and first unit)
+  std::string Utf8Block;  // the block as written to a UTF-8 file
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
   WideString SourceTuv;   // "<tuv xml:lang=..." of the header's source language
   WideString TargetTuv;

@@ -1,6 +1,10 @@
 #include "tm/MyReaderHTML.h"
 
+#include "base/MyFileStream.h"
+
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -43,6 +47,20 @@ constexpr bool IsSpecial(WideChar c) {
   }
 }
 
+// The bytes that end a run of a quoted value's bytes.
+constexpr auto kQuotedStop = [] {
+  std::array<bool, 256> t{};
+  for (const unsigned char c : std::string_view("<\"'\r\n\t")) t[c] = true;
+  return t;
+}();
+
+// The characters below 192 that make segment text need more than its trailing blanks removed.
+constexpr auto kSegmentWork = [] {
+  std::array<bool, 0xC0> t{};
+  for (WideChar c = 0; c < 0xC0; ++c) t[c] = c == u'&' || c == u'{' || IsSpecial(c);
+  return t;
+}();
+
 int DigitValue(WideChar c, bool hex) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
@@ -78,6 +96,13 @@ constexpr WideChar kEscapedAmp = 0xFFFE;
 
 bool IsHexDigit(WideChar c) { return DigitValue(c, true) >= 0; }
 
+// The bytes that the markup states act on; every other byte is part of a name or a value.
+constexpr auto kMarkupByte = [] {
+  std::array<bool, 256> t{};
+  for (const unsigned char c : std::string_view("<>!\"'= /?-\r\n\t")) t[c] = true;
+  return t;
+}();
+
 bool StartsOpenForm(std::u16string_view text, size_t p) {
   return p + 2 < text.size() && text[p] == u'&' && text[p + 1] == u't' && text[p + 2] == u'=';
 }
@@ -99,17 +124,45 @@ bool TReaderHTML::CollectsText(const TTag&) const { return true; }
 TTag* TReaderHTML::TextTarget(TTag& tag) { return CollectsText(tag) ? &tag : nullptr; }
 
 // ---------------------------------------------------------------------------------------------
-// One pass, one character at a time. Markup is split at blanks, and TAB, CR and LF count as
-// blanks there; in text TAB stays (segment text escapes it) and a line end becomes one blank.
-void TReaderHTML::Parse() {
-  TTag root(nullptr, u"Root");
-  TTag* cur = &root;
+void TReaderHTML::AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) { ::AppendUtf8(bytes, out, lineEnds); }
+
+int TReaderHTML::ElementKind(std::string_view) const { return -1; }
+
+void TReaderHTML::OpenTag(TTag*& cur) {
+  cur = cur->OpenChildUtf8(FNameBytes, DecodesNames());
+  cur->Kind = ElementKind(FNameBytes);
+}
+
+void TReaderHTML::AddAttribute(TTag* cur) {
+  cur->AddRawAttribute(FNameBytes, FTextBytes);
+  if (DecodesAttributes()) cur->AddAttributeUtf8(FNameBytes, FTextBytes);
+}
+
+void TReaderHTML::Parse() { Scan(nullptr); }
+
+void TReaderHTML::ParseBytes(std::string_view bytes) { Scan(&bytes); }
+
+// One pass over the bytes. Text runs up to the next "<" are taken whole, and decoded only for
+// an element that gathers text; markup goes byte by byte, and only its ASCII characters mean
+// anything, so a character of several bytes is simply part of a name or a value. Markup is
+// split at blanks, and TAB, CR and LF count as blanks there; in text TAB stays and a line end
+// becomes one LF.
+void TReaderHTML::Scan(const std::string_view* bytes) {
+  // The root and the elements below it are kept from parse to parse (a decoder of many short
+  // strings allocates nothing per string).
+  if (!FRoot) FRoot = std::make_unique<TTag>(nullptr, u"Root");
+  FRoot->Reuse(u"Root");
+  TTag* cur = FRoot.get();
+  FSawNul = false;
   EndOfInput = false;
-  NameBuf.clear();
-  TextBuf.clear();
+  std::string& name = FNameBytes;
+  std::string& text = FTextBytes;
+  name.clear();
+  text.clear();
 
   TState state = stText;
-  WideChar quote = 0;
+  TTag* target = TextTarget(*cur);  // where the text being read goes; decided when it begins
+  char quote = 0;
   bool valueStarted = false;  // an attribute value has begun (a quote or a character was read)
   bool prevCR = false;
   int declChars = 0;  // characters after "<!"
@@ -119,68 +172,164 @@ void TReaderHTML::Parse() {
   auto enter = [&](TState s) {
     state = s;
     if (s == stText || s == stAttrValue) {
-      TextBuf.clear();
+      text.clear();
       valueStarted = false;
+      if (s == stText) target = TextTarget(*cur);
     } else {
-      NameBuf.clear();
+      name.clear();
     }
     if (s == stDecl) {
       declChars = dashes = 0;
       comment = false;
     }
   };
-  auto declChar = [&](WideChar c) {
-    ++declChars;
-    dashes = c == u'-' ? dashes + 1 : 0;
+  // Bytes after "<!" are counted as characters: a comment's dashes are ASCII, and a character
+  // of several bytes only makes a count that is at least 4 larger still.
+  auto declChar = [&](char c) {
+    if (declChars < (1 << 30)) ++declChars;
+    dashes = c == '-' ? dashes + 1 : 0;
     if (declChars == 2 && dashes == 2) comment = true;
   };
-  auto append = [&](WideChar c) {
+  auto append = [&](char c) {
     switch (state) {
-      case stText: case stQuoted: TextBuf.push_back(c); break;
-      case stAttrValue: TextBuf.push_back(c); valueStarted = true; break;
+      case stQuoted: text.push_back(c); break;
+      case stAttrValue: text.push_back(c); valueStarted = true; break;
       case stDecl: declChar(c); break;
-      default: NameBuf.push_back(c); break;
+      default: name.push_back(c); break;
     }
   };
-  auto openTag = [&] { cur = cur->OpenChild(NameBuf); };
-  auto addAttribute = [&] { cur->AddAttribute(NameBuf, TextBuf); };
+  const bool endNames = UsesEndNames();
+  auto endName = [&]() -> std::u16string_view {
+    NameBuf.clear();
+    if (!endNames) return NameBuf;
+    AppendUtf8(name, NameBuf);
+    return NameBuf;
+  };
 
+  // Progress, and with it a chance for Stop, is given at the first end tag after every few
+  // thousand bytes, and at every block.
+  constexpr size_t kTick = 4096;
+  size_t tickAt = kTick;
+  auto progress = [&](size_t unread) {
+    int64_t at = InputPosition();
+    if (Input->CodeChar() == ccUtf8) at -= static_cast<int64_t>(unread);  // in bytes, as the block
+    SetPosition(std::max<int64_t>(at, 0));
+  };
+
+  std::string_view block;
+  bool given = bytes != nullptr;
+  size_t p = 0;
   for (;;) {
-    WideChar c = ReadChar();
-    if (EndOfInput) break;
-    if (c == u'\n' && prevCR) {  // CR LF is one line end
+    if (p >= block.size()) {
+      if (given) {
+        block = *bytes;
+        given = false;
+      } else if (bytes) {
+        block = {};
+      } else {
+        FBlock.clear();
+        block = ReadBlock(FBlock) ? std::string_view(FBlock) : std::string_view();
+        if (Input) progress(0);
+        tickAt = kTick;
+        if (Aborted) break;
+      }
+      p = 0;
+      if (block.empty()) {
+        EndOfInput = true;
+        break;
+      }
+      if (!FSawNul && std::memchr(block.data(), 0, block.size())) FSawNul = true;
+      continue;
+    }
+    if (state == stText) {
+      const void* lt = std::memchr(block.data() + p, '<', block.size() - p);
+      const size_t stop = lt ? static_cast<size_t>(static_cast<const char*>(lt) - block.data()) : block.size();
+      if (!lt) {
+        // The text goes on in the next block.
+        if (target) text.append(block.data() + p, stop - p);
+        p = stop;
+        continue;
+      }
+      prevCR = false;
+      // The text before markup goes to its element once; decoded where it stands when it did
+      // not begin in an earlier block.
+      if (target) {
+        if (text.empty()) {
+          target->AddTextUtf8(block.substr(p, stop - p), true);
+        } else {
+          text.append(block.data() + p, stop - p);
+          target->AddTextUtf8(text, true);
+        }
+      }
+      p = stop + 1;
+      text.clear();
+      enter(stName);
+      continue;
+    }
+    if (state != stQuoted && !prevCR) {
+      // A run of bytes that mean nothing in markup: part of a name or a value, or counted in a
+      // declaration.
+      size_t q = p;
+      while (q < block.size() && !kMarkupByte[static_cast<unsigned char>(block[q])]) ++q;
+      if (q != p) {
+        if (state == stDecl) {
+          declChars = static_cast<int>(std::min<size_t>(static_cast<size_t>(declChars) + (q - p), 1u << 30));
+          dashes = 0;
+        } else if (state == stAttrValue) {
+          text.append(block.data() + p, q - p);
+          valueStarted = true;
+        } else {
+          name.append(block.data() + p, q - p);
+        }
+        p = q;
+        continue;
+      }
+    }
+    if (state == stQuoted && !prevCR) {
+      size_t q = p;
+      for (;;) {
+        while (q < block.size() && !kQuotedStop[static_cast<unsigned char>(block[q])]) ++q;
+        // The other kind of quote is part of the value.
+        if (q < block.size() && (block[q] == '"' || block[q] == '\'') && block[q] != quote) {
+          ++q;
+          continue;
+        }
+        break;
+      }
+      if (q != p) {
+        text.append(block.data() + p, q - p);
+        p = q;
+        continue;
+      }
+    }
+    char c = block[p++];
+    if (c == '\n' && prevCR) {  // CR LF is one line end
       prevCR = false;
       continue;
     }
-    prevCR = c == u'\r';
-    // In text a line end is a character of the text (one LF, as XML reads it); in markup it is
-    // a blank like TAB.
-    if (c == u'\r' || c == u'\n') c = state == stText ? u'\n' : u' ';
-    else if (c == u'\t' && state != stText) c = u' ';
+    prevCR = c == '\r';
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
 
     switch (c) {
-      case u'<':
+      case '<':
         if (state == stDecl && comment) {
           declChar(c);
           break;
         }
-        // The text before markup goes to its element once; whatever a broken tag had gathered
-        // is dropped.
-        if (state == stText)
-          if (TTag* target = TextTarget(*cur)) target->AddText(TextBuf);
-        TextBuf.clear();
+        // Whatever a broken tag had gathered is dropped.
+        text.clear();
         enter(stName);
         break;
-      case u'!':
+      case '!':
         if (state == stName)
           enter(stDecl);
         else
           append(c);
         break;
-      case u'"':
-      case u'\'':
+      case '"':
+      case '\'':
         if (state == stAttrValue) {
-          if (!valueStarted || c == u'"') {
+          if (!valueStarted || c == '"') {
             quote = c;
             valueStarted = true;
             state = stQuoted;
@@ -192,58 +341,58 @@ void TReaderHTML::Parse() {
             state = stAttrValue;
           else
             append(c);
-        } else if (state == stText || state == stDecl || c == u'\'') {
+        } else if (state == stDecl || c == '\'') {
           append(c);
         }
         break;
-      case u'=':
+      case '=':
         if (state == stAttrName) {
-          while (!NameBuf.empty() && NameBuf.back() == u' ') NameBuf.pop_back();
-          // The name stays in NameBuf; only TextBuf is emptied for the value.
+          while (!name.empty() && name.back() == ' ') name.pop_back();
+          // The name stays; only the value is emptied.
           state = stAttrValue;
-          TextBuf.clear();
+          text.clear();
           valueStarted = false;
         } else {
           append(c);
         }
         break;
-      case u' ':
+      case ' ':
         if (state == stName) {
-          if (!NameBuf.empty()) {
-            openTag();
+          if (!name.empty()) {
+            OpenTag(cur);
             enter(stAttrName);
           }
         } else if (state == stAttrValue) {
           if (valueStarted) {  // blanks after "=" come before the value
-            addAttribute();
+            AddAttribute(cur);
             enter(stAttrName);
           }
         } else {
           append(c);
         }
         break;
-      case u'/':
-      case u'?':
+      case '/':
+      case '?':
         if (state == stName) {
-          if (c == u'/') {
-            if (!NameBuf.empty()) {
-              openTag();
+          if (c == '/') {
+            if (!name.empty()) {
+              OpenTag(cur);
               TagOpened(cur);
             }
             enter(stEndTag);
           }
         } else if (state == stAttrName || state == stAttrValue) {
-          if (state == stAttrValue) addAttribute();
+          if (state == stAttrValue) AddAttribute(cur);
           TagOpened(cur);
           enter(stEndTag);
         } else {
           append(c);
         }
         break;
-      case u'>':
+      case '>':
         switch (state) {
           case stName:
-            openTag();
+            OpenTag(cur);
             TagOpened(cur);
             enter(stText);
             break;
@@ -252,13 +401,17 @@ void TReaderHTML::Parse() {
             enter(stText);
             break;
           case stAttrValue:
-            addAttribute();
+            AddAttribute(cur);
             TagOpened(cur);
             enter(stText);
             break;
           case stEndTag:
-            SetPosition(InputPosition());
-            cur = TagClosed(cur, NameBuf);
+            if (p >= tickAt && Input) {
+              progress(block.size() - p);
+              tickAt = p + kTick;
+              if (Aborted) break;
+            }
+            cur = TagClosed(cur, endName());
             enter(stText);
             break;
           case stDecl:
@@ -267,7 +420,7 @@ void TReaderHTML::Parse() {
             else
               enter(stText);
             break;
-          default:  // text, and a quoted value, which may hold ">"
+          default:  // a quoted value, which may hold ">"
             append(c);
             break;
         }
@@ -278,7 +431,7 @@ void TReaderHTML::Parse() {
     }
     if (Aborted) break;
   }
-  // The root frees every element still open.
+  // Every element still open stays with the root for the next parse.
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -481,6 +634,33 @@ void TReaderHTML::DecodeXmlText(std::u16string_view text, WideString& out) const
     out.push_back(c == u'\t' || c == u'\r' || c == u'\n' ? u' ' : c);
     ++i;
   }
+}
+
+void TReaderHTML::SegmentToField(WideString& text, bool registerTags) {
+  bool plain = true;
+  for (const WideChar c : text) {
+    if (c < 0xC0 ? kSegmentWork[c] : c >= 0xFFFE) {
+      plain = false;
+      break;
+    }
+  }
+  if (!plain) {
+    DecodeEntities(text);
+    // Without a group there is no inline element to replace: the tag pass would copy the text
+    // as it stands, so only its trailing blanks go and its special characters are escaped.
+    if (text.find(u'{') == WideString::npos) {
+      size_t n = text.size();
+      while (n > 0 && text[n - 1] == u' ') --n;
+      text.resize(n);
+      EscapeSpecialChars(text);
+      return;
+    }
+    TagsToPlaceholders(text, registerTags, true);
+    return;
+  }
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == u' ') --n;
+  text.resize(n);
 }
 
 void TReaderHTML::EscapeSpecialChars(WideString& text) {

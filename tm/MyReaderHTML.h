@@ -9,6 +9,8 @@
 // decoding, inline tags to placeholders ("&tA;", or the open form "&t=" + tag + ";"), and the
 // escape "&'" + hexadecimal + ";" for characters that cannot stand in a field.
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,12 +19,25 @@
 
 class TReaderHTML : public TReader {
 public:
-  // An empty name gives a reader without input (a descendant then feeds NextChar itself).
+  // An empty name gives a reader without input: it then reads the characters put in Buffer,
+  // or the bytes given to ParseBytes.
   explicit TReaderHTML(const WideString& fileName);
   ~TReaderHTML() override;
 
-  // Scans the whole input; stops at its end or when the job is stopped.
+  // Scans the whole input; stops at its end or when the job is stopped. The scan works on the
+  // input's bytes in UTF-8 (other encodings are converted once per block): markup is taken
+  // apart where it stands, and only the text that an element gathers is decoded.
   void Parse() override;
+  // Scans the UTF-8 text given, as Parse scans an input.
+  void ParseBytes(std::string_view bytes);
+
+  // Whether the input read so far held a #0 byte (text that may hold a #0 character).
+  bool InputHadNul() const { return FSawNul; }
+
+  // Appends UTF-8 bytes to out as UTF-16, as the reader's files are decoded: each ill-formed
+  // sequence (its longest valid beginning) becomes one U+FFFD, and the three-byte forms of
+  // surrogates are taken as such. With lineEnds, CR LF and a lone CR become one LF.
+  static void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
 
   // A start tag is complete with its attributes. Every element is reported here, also one
   // that closes itself ("<name .../>"), which is then reported by TagClosed at once with an
@@ -33,6 +48,16 @@ public:
   virtual TTag* TagClosed(TTag* tag, std::u16string_view endName) = 0;
   // Hands one unit to the output; false when the output did not take it.
   virtual bool EndUnit(bool isHeader) = 0;
+  // Whether the attributes are also given as a list of names and values decoded (TTag's
+  // Attributes); they are always there as the input spelt them (TTag's raw attributes).
+  virtual bool DecodesAttributes() const { return true; }
+  // Whether the elements' names are decoded into TTag's Name; a reader that says no tells its
+  // elements apart by their Kind, which ElementKind gives from the name as the input spelt it
+  // (UTF-8) when the element opens (-1: not given).
+  virtual bool DecodesNames() const { return true; }
+  virtual int ElementKind(std::string_view name) const;
+  // Whether TagClosed is told the end tag's name.
+  virtual bool UsesEndNames() const { return true; }
   // Whether the character content of this element is gathered. Text that no descendant reads
   // (the blanks between the elements of a large document) need not pile up anywhere.
   virtual bool CollectsText(const TTag& tag) const;
@@ -53,6 +78,10 @@ public:
   // With keysOnly, only the groups that stand for inline elements (TagContents) are tags:
   // every "<" and "{" is text, and each element keeps its own place, also back to back.
   void TagsToPlaceholders(WideString& text, bool registerTags, bool keysOnly = false);
+  // Segment text as read (inline elements as their groups) into field text: DecodeEntities,
+  // then TagsToPlaceholders with keysOnly. Text with nothing to decode, replace or escape only
+  // loses its trailing blanks.
+  void SegmentToField(WideString& text, bool registerTags);
   // Each character of the special set becomes "&'" + hexadecimal + ";"; the open forms are
   // copied as they stand, so that their ";" and the characters inside stay intact.
   void EscapeSpecialChars(WideString& text);
@@ -98,9 +127,18 @@ private:
   // The placeholder of a new tag whose usual letter is already taken in the segment.
   void RegisterTag(std::u16string_view tagText);
 
-  // The parse's buffers, kept from parse to parse.
+  void Scan(const std::string_view* bytes);
+  void OpenTag(TTag*& cur);
+  void AddAttribute(TTag* cur);
+
+  // The parse's state kept from parse to parse: the chain of elements (their objects reused),
+  // the input block, a name and a text or value as bytes, an end tag's name decoded.
+  std::unique_ptr<TTag> FRoot;
+  bool FSawNul = false;
+  std::string FBlock;
+  std::string FNameBytes;
+  std::string FTextBytes;
   WideString NameBuf;
-  WideString TextBuf;
   // Scratch of the text routines.
   WideString FOut;
   std::vector<uint32_t> FMatch;

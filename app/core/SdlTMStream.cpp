@@ -125,8 +125,16 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     });
     return Field;
   };
-  if (SourceCol >= 0) Decoder->Decode(field(SourceCol), tu, true);
-  if (TargetCol >= 0) Decoder->Decode(field(TargetCol), tu, false);
+  // The segments go to the decoder as the database holds them, in UTF-8.
+  auto segment = [&](int col, bool isSource) {
+    std::string_view bytes;
+    if (Guarded([&] { return Rows->FieldAsUtf8(col, bytes); }))
+      Decoder->DecodeUtf8(bytes, tu, isSource);
+    else
+      Decoder->Decode(field(col), tu, isSource);
+  };
+  if (SourceCol >= 0) segment(SourceCol, true);
+  if (TargetCol >= 0) segment(TargetCol, false);
   if (UserCol >= 0) tu.SetField(tfUserId, field(UserCol));
   if (DateCol >= 0) {
     WideString& date = field(DateCol);

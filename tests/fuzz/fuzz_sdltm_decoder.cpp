@@ -7,11 +7,13 @@
 //
 // Properties: every decode ends; the segment text it leaves is well-formed XML content (with
 // libxml2 when the build has it), so that the TMX writer can put it inside seg as it stands.
+// The same bytes taken as the database's UTF-8 (DecodeUtf8) give what their text gives.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/MyWideStr.h"
+#include "platform/core/Utf8.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tm/MyDecodeSdltm.h"
 #include "tm/MyTUs.h"
@@ -21,6 +23,18 @@
 #endif
 
 namespace {
+
+// The strings' bytes as they stand, for the UTF-8 path.
+std::vector<std::string> ByteStrings(const uint8_t* data, size_t size) {
+  std::vector<std::string> strings(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0)
+      strings.emplace_back();
+    else
+      strings.back() += static_cast<char>(data[i]);
+  }
+  return strings;
+}
 
 std::vector<WideString> Strings(const uint8_t* data, size_t size) {
   std::vector<WideString> strings(1);
@@ -88,6 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckWellFormed(AsWritten(tu.Field(source ? tfSource : tfTarget)));
     tu.GetLine();
     source = !source;
+  }
+  TDecodeSdltmStr bytes, wide;
+  for (const std::string& s : ByteStrings(data + 1, size - 1)) {
+    TTU a, b;
+    bytes.DecodeUtf8(s, a, true);
+    wide.Decode(platform::Utf8ToUtf16(s), b, true);
+    FUZZ_CHECK(a.Field(tfSource) == b.Field(tfSource));
+    FUZZ_CHECK(a.LangPair.Source == b.LangPair.Source);
   }
   return 0;
 }

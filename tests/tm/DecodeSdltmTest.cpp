@@ -102,3 +102,26 @@ TEST(DecodeSdltm, CulturesFillTheirSideAndUnfinishedStringsChangeNothing) {
   d.Decode(W(Seg("")), tu, true);  // an empty segment is an empty text
   EXPECT_EQ(tu.Field(tfSource), u"");
 }
+
+// The database's UTF-8 goes to the scanner as it stands; where it is ill-formed (a cut or
+// overlong form, a surrogate's form) the decoder reads it as the database's text is read
+// everywhere: each bad sequence is one U+FFFD.
+TEST(DecodeSdltm, Utf8StringsDecodeAsTheirText) {
+  const std::string strings[] = {
+      Seg(Text("caf\xC3\xA9 \xF0\x9F\x98\x80") + Tag("Standalone", "1", "1", "5"), "en-US"),
+      Seg(Text("bad \xE2\x82 \xC0\xAF \xED\xA0\x80 end\xF0\x9F"), "de-DE"),
+      Seg(Text("line\r\nbreak") + Text("a&amp;b"), "fr-FR"),
+  };
+  TDecodeSdltmStr bytes, wide;
+  for (const std::string& s : strings) {
+    TTU a, b;
+    bytes.DecodeUtf8(s, a, true);
+    wide.Decode(platform::Utf8ToUtf16(s), b, true);
+    EXPECT_EQ(U8(a.Field(tfSource)), U8(b.Field(tfSource))) << s;
+    EXPECT_EQ(U8(a.LangPair.Source), U8(b.LangPair.Source));
+    EXPECT_FALSE(a.Field(tfSource).empty());
+  }
+  TTU tu;
+  bytes.DecodeUtf8(strings[1], tu, false);
+  EXPECT_EQ(U8(tu.Field(tfTarget)), U8(u"bad \uFFFD \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD end\uFFFD"));
+}

@@ -159,3 +159,50 @@ TEST(Tag, ChainOpensAndClosesAndADeepOneIsFreed) {
   for (int i = 0; i < 1'000'000; ++i) current = current->OpenChild(u"b");
   root.reset();
 }
+
+// A closed element lends its object to the next child: nothing of the element before reaches
+// the next one, and a reader allocates nothing per element once its depth has been reached.
+TEST(Tag, ClosedElementsAreReusedClean) {
+  TTag root(nullptr, u"Root");
+  TTag* tu = root.OpenChildUtf8("tu", true);
+  tu->AddAttributeUtf8("  usagecount", "3");
+  tu->AddRawAttribute("  usagecount", "3");
+  tu->AddTextUtf8("a\r\nb", true);
+  tu->Kind = 5;
+  tu->TextOwner = &root;
+  TTag* tuv = tu->OpenChildUtf8("tuv", false);
+  EXPECT_EQ(tuv->Name, u"");  // not decoded when the reader does not ask for it
+  EXPECT_EQ(tuv->NameUtf8, "tuv");
+  EXPECT_EQ(tu->Close(), &root);
+  TTag* next = root.OpenChildUtf8("prop", true);
+  EXPECT_EQ(next, tu);
+  EXPECT_EQ(next->Name, u"prop");
+  EXPECT_EQ(next->Attributes.Count(), 0);
+  EXPECT_EQ(next->RawCount(), 0);
+  EXPECT_EQ(next->Text(), nullptr);
+  EXPECT_EQ(next->Kind, -1);
+  EXPECT_EQ(next->TextOwner, nullptr);
+  EXPECT_EQ(next->Child, nullptr);
+  EXPECT_EQ(next->OpenChildUtf8("seg", true), tuv);  // what was open below waits for the next child
+}
+
+// The attributes as the input spelt them: the first of a name wins, names compare without the
+// case of ASCII letters, leading blanks go; a value is returned as it stands.
+TEST(Tag, RawAttributes) {
+  TTag tag(nullptr, u"tu");
+  tag.AddRawAttribute(" CreationDate", "20200101T000000Z");
+  tag.AddRawAttribute("creationdate", "second");
+  tag.AddRawAttribute("xml:lang", "en&amp;US");
+  tag.AddRawAttribute("t\xC3\xBFpe", "x");
+  ASSERT_EQ(tag.RawCount(), 4);
+  EXPECT_EQ(tag.RawName(0), "CreationDate");
+  std::string_view v;
+  ASSERT_TRUE(tag.RawValueOf(u"creationdate", v));
+  EXPECT_EQ(v, "20200101T000000Z");
+  ASSERT_TRUE(tag.RawValueOf(u"XML:LANG", v));
+  EXPECT_EQ(v, "en&amp;US");
+  EXPECT_FALSE(tag.RawValueOf(u"type", v));
+  EXPECT_FALSE(tag.RawValueOf(u"lang", v));
+  ASSERT_TRUE(tag.RawValueOf(u"t\u00FFpe", v));  // a name beyond ASCII is compared decoded
+  EXPECT_EQ(v, "x");
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/core/Utf8.h"
+#include "tests/support/TempDir.h"
 #include "tm/MyReaderHTML.h"
 
 namespace {
@@ -185,4 +186,102 @@ TEST(ReaderHTMLText, PathologicalSegmentsStayLinear) {
   r.TagsToPlaceholders(b, true);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(b.size(), text.size());
+}
+
+// The scanner decodes only what it keeps, from the input's bytes: ill-formed UTF-8 becomes
+// U+FFFD as the file reader makes it (one per maximal ill-formed subpart; a surrogate's form is
+// taken), in every path of the decoder (short names, ASCII runs, two-byte runs, the rest).
+TEST(ReaderHTMLBytes, Utf8DecodesAsTheFileReaderDoes) {
+  const struct {
+    std::string bytes;
+    std::u16string text;
+    bool lineEnds;
+  } cases[] = {
+      {"", u"", false},
+      {"name", u"name", false},
+      {"a long run of plain ASCII text, longer than sixteen bytes", u"a long run of plain ASCII text, longer than sixteen bytes", false},
+      {"caf\xC3\xA9 \xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE8\xA8\xAD\xE5\xAE\x9A \xF0\x9F\x98\x80!",
+       u"caf\u00E9 \u043F\u0440\u0438\u0432\u0435\u0442 \u8A2D\u5B9A \U0001F600!", false},
+      {"x\xE2\x82y \xC0\xAF z\xF4\x90\x80\x80", u"x\uFFFDy \uFFFD\uFFFD z\uFFFD\uFFFD\uFFFD\uFFFD", false},
+      {"\xED\xA0\x80\xED\xB0\x80-\xE0\x80\x80", u"\xD800\xDC00-\uFFFD\uFFFD\uFFFD", false},
+      {"cut \xF0\x9F\x98", u"cut \uFFFD", false},
+      {"\xD0\xBF\xD0", u"\u043F\uFFFD", false},
+      // Line ends: CR LF and a lone CR become one LF in text, also inside long ASCII runs.
+      {"one\r\ntwo\rthree\nfour, and a line long enough for the eight-byte path\r\n", u"one\ntwo\nthree\nfour, and a line long enough for the eight-byte path\n", true},
+      {"a\r\nb\rc", u"a\r\nb\rc", false},
+  };
+  for (const auto& c : cases) {
+    WideString out = u">";
+    TReaderHTML::AppendUtf8(c.bytes, out, c.lineEnds);
+    EXPECT_EQ(U8(out), U8(u">" + c.text)) << c.bytes;
+  }
+}
+
+namespace {
+
+// Reads its markup from a file, logging as TLogReader does.
+class TFileLogReader : public TReaderHTML {
+public:
+  explicit TFileLogReader(const WideString& name) : TReaderHTML(name) {}
+  void Start() override {}
+  void Finish() override {}
+  bool EndUnit(bool) override { return true; }
+  void TagOpened(TTag* tag) override {
+    std::string e = "<" + U8(tag->Name);
+    for (int i = 0; i < tag->Attributes.Count(); ++i)
+      e += " " + U8(tag->Attributes.Items(i).Name) + "=[" + U8(tag->Attributes.Items(i).Value) + "]";
+    Events.push_back(e + ">");
+  }
+  TTag* TagClosed(TTag* tag, std::u16string_view) override {
+    Events.push_back("</" + U8(tag->Name) + ">" + (tag->Text() && *tag->Text() ? "[" + U8(tag->Text()) + "]" : ""));
+    return tag->Close();
+  }
+  // The comment that pads the document is no element: its text is nobody's.
+  bool CollectsText(const TTag& tag) const override { return tag.Name != u"Root"; }
+  std::vector<std::string> Events;
+};
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string out = bigEndian ? std::string("\xFE\xFF") : std::string("\xFF\xFE");
+  for (const char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+}  // namespace
+
+// Wherever the reader's blocks end (inside a name, a quoted value, a CR LF, a character of
+// several bytes, a comment's end), in UTF-8 and in UTF-16, the same elements are reported.
+TEST(ReaderHTMLBytes, BlocksEndAnywhere) {
+  const std::string markup =
+      "<a x=\"v\r\nw\" y='\xC3\xA9\xF0\x9F\x98\x80'>t\r\n\xD0\xBF<b/>u\r<!-- c -->v<c\r\nz=1>w</c\r\n></a>";
+  const std::vector<std::string> expected = {
+      "<a x=[v w] y=[\u00E9\U0001F600]>", "<b>", "</b>", "<c z=[1]>", "</c>[w]", "</a>[t\n\u043Fu\nv]"};
+  TempDir dir;
+  const std::string path = dir.File("blocks.xml");
+  // UTF-8 blocks are 32768 bytes; UTF-16 ones 30000 characters.
+  const struct {
+    size_t boundary;
+    int encoding;  // 0 UTF-8, 1 UTF-16LE, 2 UTF-16BE
+  } runs[] = {{32768, 0}, {30000, 1}, {30000, 2}};
+  for (const auto& run : runs) {
+    for (size_t cut = 1; cut < markup.size(); ++cut) {
+      // A comment pads the document so that the block ends cut bytes (or characters) into it.
+      const std::string head = "<!--";
+      const size_t markupStart = run.boundary - cut;
+      std::string doc = head + std::string(markupStart - head.size() - 3, '.') + "-->";
+      if (run.encoding == 0) doc = "\xEF\xBB\xBF" + doc;
+      doc += markup;
+      if (run.encoding != 0) {
+        doc = Utf16(platform::Utf8ToUtf16(doc), run.encoding == 2);
+      }
+      TempDir::Write(path, doc);
+      TFileLogReader r(platform::Utf8ToUtf16(path));
+      r.Parse();
+      EXPECT_TRUE(r.EndOfInput);
+      ASSERT_EQ(r.Events, expected) << "encoding " << run.encoding << ", block ends " << cut << " into the markup";
+    }
+  }
 }

@@ -482,6 +482,20 @@ bool TSQLiteCursor::Next() {
   return Step();
 }
 
+bool TSQLiteCursor::FieldAsUtf8(int index, std::string_view& out) {
+  if (FEof) RaiseTable(u"Table is at End of File");
+  if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");
+  out = {};
+  const uint8_t type = ColTypes[static_cast<size_t>(index)];
+  if (type != TSQLiteTable::dtStr && type != TSQLiteTable::dtNull) return false;
+  if (Api->column_type(Stmt, index) == SQLITE_NULL) return true;
+  const auto* text = reinterpret_cast<const char*>(Api->column_text(Stmt, index));
+  const int bytes = Api->column_bytes(Stmt, index);
+  const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
+  out = std::string_view(text ? text : "", length);
+  return true;
+}
+
 void TSQLiteCursor::FieldAsString(int index, WideString& out) {
   if (FEof) RaiseTable(u"Table is at End of File");
   if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "unicode/UniSysUtils.h"
@@ -92,6 +93,10 @@ public:
   bool Next();
   // The field of the current row as text, into out; raises "Table is at End of File" at the end.
   void FieldAsString(int index, WideString& out);
+  // The field of a text column as SQLite holds it, UTF-8 up to its first zero byte, valid until
+  // the cursor moves; false (and nothing in out) for a column of another type, whose text is
+  // FieldAsString's. Raises as FieldAsString.
+  bool FieldAsUtf8(int index, std::string_view& out);
 
 private:
   bool Step();
