@@ -45,7 +45,7 @@ fi
 # The longest input per target: long enough to cross the readers' blocks where that matters.
 max_len() {
   case $1 in
-    text_stream | tokenizer | tmx_reader) echo 65536 ;;
+    text_stream | tokenizer | tmx_reader | html_tokenizer | html_build) echo 65536 ;;
     *) echo 16384 ;;
   esac
 }

@@ -9,6 +9,8 @@ packages=(
   mdbtools mdbtools-dev
   libxml2-utils time
   fonts-dejavu-core fonts-liberation2 fonts-wine
+  # a comma-decimal locale, under which the viewer must still read "1.5" as 1.5
+  locales-all
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleOption>
@@ -118,7 +119,12 @@ int TFixedMeasurer::LineHeight(const QFont&) const { return Height; }
 
 TCanvas::TCanvas(QPaintDevice* device) : device_(device) {}
 
-TCanvas::TCanvas(QPainter& painter) : painter_(&painter) {}
+TCanvas::TCanvas(QPainter& painter) : painter_(&painter) {
+  if (painter.isActive() && painter.hasClipping()) {
+    hasClip_ = true;
+    clip_ = painter.clipRegion();
+  }
+}
 
 TCanvas::~TCanvas() = default;
 
@@ -126,6 +132,7 @@ QPainter& TCanvas::P() {
   if (!painter_) {
     own_ = std::make_unique<QPainter>(device_);
     painter_ = own_.get();
+    ApplyClip();
   }
   // The class library's drawing has no antialiasing: pixels land where the coordinates say.
   painter_->setRenderHint(QPainter::Antialiasing, false);
@@ -139,19 +146,10 @@ void TCanvas::Release() {
   }
 }
 
-void TCanvas::LineTo(int x, int y) {
-  const TPoint from = PenPos;
-  PenPos = {x, y};
-  if (Pen.Style == psClear) return;
-  QPainter& p = P();
-  if (Pen.Width > 1) {
-    p.setPen(QPen(ToQColor(Pen.Color), Pen.Width, Qt::SolidLine, Qt::FlatCap));
-    p.drawLine(QPoint(from.X, from.Y), QPoint(x, y));
-    return;
-  }
-  // Bresenham, every pixel but the last.
-  QPolygon points;
-  int x0 = from.X, y0 = from.Y;
+namespace {
+
+// Bresenham from (x0, y0) to (x, y), every pixel but the last.
+void LinePixels(int x0, int y0, int x, int y, QPolygon& points) {
   const int dx = std::abs(x - x0), dy = -std::abs(y - y0);
   const int sx = x0 < x ? 1 : -1, sy = y0 < y ? 1 : -1;
   int err = dx + dy;
@@ -167,6 +165,28 @@ void TCanvas::LineTo(int x, int y) {
       y0 += sy;
     }
   }
+}
+
+// The far plane that excluding from "no clip" starts with: large, yet far from overflowing when a
+// printer's painter scales it to device pixels.
+const QRect kPlane(-(1 << 24), -(1 << 24), 1 << 25, 1 << 25);
+
+QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, std::max(0, r.Width()), std::max(0, r.Height())); }
+
+}  // namespace
+
+void TCanvas::LineTo(int x, int y) {
+  const TPoint from = PenPos;
+  PenPos = {x, y};
+  if (Pen.Style == psClear) return;
+  QPainter& p = P();
+  if (Pen.Width > 1) {
+    p.setPen(QPen(ToQColor(Pen.Color), Pen.Width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPoint(from.X, from.Y), QPoint(x, y));
+    return;
+  }
+  QPolygon points;
+  LinePixels(from.X, from.Y, x, y, points);
   if (points.isEmpty()) return;
   p.setPen(QPen(ToQColor(Pen.Color), 1));
   p.drawPoints(points);
@@ -186,6 +206,140 @@ void TCanvas::RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
   p.setBrush(Brush.Style == bsClear ? QBrush(Qt::NoBrush) : QBrush(ToQColor(Brush.Color)));
   // A one-pixel pen on a rectangle of (w - 1) x (h - 1) covers the columns x1 .. x2 - 1.
   p.drawRoundedRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1), x3 / 2.0, y3 / 2.0, Qt::AbsoluteSize);
+}
+
+namespace {
+
+Qt::PenStyle QtPenStyle(TPenStyle style) {
+  switch (style) {
+    case psDash:
+      return Qt::DashLine;
+    case psDot:
+      return Qt::DotLine;
+    case psClear:
+      return Qt::NoPen;
+    default:
+      return Qt::SolidLine;
+  }
+}
+
+}  // namespace
+
+void TCanvas::Polygon(std::span<const TPoint> points, TPolyFillMode mode) {
+  if (points.size() < 2) return;
+  QPainter& p = P();
+  if (Brush.Style != bsClear) {
+    QPainterPath path;
+    path.setFillRule(mode == pfWinding ? Qt::WindingFill : Qt::OddEvenFill);
+    path.moveTo(points[0].X, points[0].Y);
+    for (size_t i = 1; i < points.size(); ++i) path.lineTo(points[i].X, points[i].Y);
+    path.closeSubpath();
+    p.fillPath(path, ToQColor(Brush.Color));
+  }
+  if (Pen.Style == psClear) return;
+  if (Pen.Width > 1) {
+    QPolygon outline;
+    for (const TPoint& q : points) outline << QPoint(q.X, q.Y);
+    const Qt::PenJoinStyle join =
+        Pen.Join == pjMiter ? Qt::MiterJoin : Pen.Join == pjBevel ? Qt::BevelJoin : Qt::RoundJoin;
+    p.setPen(QPen(ToQColor(Pen.Color), Pen.Width, Qt::SolidLine, Qt::FlatCap, join));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(outline);
+    return;
+  }
+  // Each side without its end pixel, which is where the next side begins: round the closed
+  // outline every pixel comes once.
+  QPolygon pixels;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const TPoint& a = points[i];
+    const TPoint& b = points[(i + 1) % points.size()];
+    LinePixels(a.X, a.Y, b.X, b.Y, pixels);
+  }
+  if (pixels.isEmpty()) pixels << QPoint(points[0].X, points[0].Y);
+  p.setPen(QPen(ToQColor(Pen.Color), 1));
+  p.drawPoints(pixels);
+}
+
+void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
+  const int w = x2 - x1, h = y2 - y1;
+  const bool pen = Pen.Style != psClear && Pen.Width > 0;
+  const bool brush = Brush.Style != bsClear;
+  if (w <= 0 || h <= 0 || (!pen && !brush)) return;
+  // Pixel by pixel: Qt's aliased ellipses of a few pixels come out square and shifted, and the
+  // list markers are a few pixels wide.
+  const int ring = pen ? Pen.Width : 0;
+  const double cx = w / 2.0, cy = h / 2.0;
+  auto inside = [](double dx, double dy, double rx, double ry) {
+    if (rx <= 0 || ry <= 0) return false;
+    const double u = dx / rx, v = dy / ry;
+    return u * u + v * v <= 1.0;
+  };
+  QPainter& p = P();
+  const QColor colors[3] = {QColor(), ToQColor(Pen.Color), ToQColor(Brush.Color)};
+  // 0 outside, 1 the pen's ring, 2 the brush's inside.
+  auto kind = [&](int i, int j) {
+    const double dx = i + 0.5 - cx, dy = j + 0.5 - cy;
+    if (!inside(dx, dy, cx, cy)) return 0;
+    if (inside(dx, dy, cx - ring, cy - ring)) return brush ? 2 : 0;
+    return pen ? 1 : 2;
+  };
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w;) {
+      const int k = kind(i, j);
+      int end = i + 1;
+      while (end < w && kind(end, j) == k) ++end;
+      if (k != 0) p.fillRect(QRect(x1 + i, y1 + j, end - i, 1), colors[k]);
+      i = end;
+    }
+}
+
+void TCanvas::FillPath(const QPainterPath& path) {
+  if (Brush.Style == bsClear || path.isEmpty()) return;
+  P().fillPath(path, ToQColor(Brush.Color));
+}
+
+void TCanvas::StrokePath(const QPainterPath& path) {
+  if (Pen.Style == psClear || path.isEmpty()) return;
+  const Qt::PenJoinStyle join =
+      Pen.Join == pjMiter ? Qt::MiterJoin : Pen.Join == pjBevel ? Qt::BevelJoin : Qt::RoundJoin;
+  const Qt::PenCapStyle cap =
+      Pen.EndCap == pcSquare ? Qt::SquareCap : Pen.EndCap == pcFlat ? Qt::FlatCap : Qt::RoundCap;
+  P().strokePath(path, QPen(ToQColor(Pen.Color), std::max(1, Pen.Width), QtPenStyle(Pen.Style), cap, join));
+}
+
+// ---- clip ----
+
+void TCanvas::ApplyClip() {
+  if (!painter_) return;
+  if (hasClip_)
+    painter_->setClipRegion(clip_);
+  else
+    painter_->setClipping(false);
+}
+
+void TCanvas::SetClipRegion(const QRegion& region) {
+  hasClip_ = true;
+  clip_ = region;
+  ApplyClip();
+}
+
+void TCanvas::ClearClip() {
+  hasClip_ = false;
+  clip_ = QRegion();
+  ApplyClip();
+}
+
+void TCanvas::IntersectClipRect(const TRect& rect) {
+  const QRegion r(ToQRect(rect));
+  SetClipRegion(hasClip_ ? clip_.intersected(r) : r);
+}
+
+void TCanvas::ExcludeClipRect(const TRect& rect) { ExcludeClipRegion(QRegion(ToQRect(rect))); }
+
+void TCanvas::ExcludeClipRegion(const QRegion& region) {
+  SetClipRegion((hasClip_ ? clip_ : QRegion(kPlane)).subtracted(region));
 }
 
 TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(Font.ToQFont(), text); }

@@ -5,8 +5,10 @@
 // All text is measured through a TTextMeasurer, so that layout can be tested on fixed advances.
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 
 class QPainter;
 class QPaintDevice;
+class QPainterPath;
 
 struct TPoint {
   int X = 0, Y = 0;
@@ -50,12 +53,23 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
-enum TPenStyle { psSolid, psClear };
+// Dashes and dots are Qt's patterns, scaled by the pen's width; only StrokePath draws them (lines,
+// rectangles and outlines draw them solid).
+enum TPenStyle { psSolid, psClear, psDash, psDot };
+// How a wide pen joins the segments of a path and ends an open one.
+enum TPenJoin { pjRound, pjMiter, pjBevel };
+enum TPenEndCap { pcRound, pcSquare, pcFlat };
 struct TPen {
   TColor Color = clBlack;
   int Width = 1;
   TPenStyle Style = psSolid;
+  TPenJoin Join = pjRound;
+  TPenEndCap EndCap = pcRound;
 };
+
+// Which parts of a self-crossing polygon are filled: alternate fills where a ray from the point
+// crosses the outline an odd number of times, winding wherever the outline winds round it.
+enum TPolyFillMode { pfAlternate, pfWinding };
 
 enum TBrushStyle { bsSolid, bsClear };
 struct TBrush {
@@ -125,6 +139,29 @@ public:
   // The outline (pen) on the columns x1 and x2 - 1 and the rows y1 and y2 - 1, corners rounded by
   // an ellipse of x3 x y3; the inside filled with the brush.
   void RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
+  // The polygon through points, filled with the brush (pixels whose centres lie inside, so the
+  // right and bottom edges stay out) and outlined with the pen through the points' own pixels.
+  void Polygon(std::span<const TPoint> points, TPolyFillMode mode = pfAlternate);
+  // The ellipse inscribed in x1..x2 - 1, y1..y2 - 1: the pixels whose centres lie inside it; the
+  // outer Pen.Width rings of them in the pen's colour, the rest with the brush.
+  void Ellipse(int x1, int y1, int x2, int y2);
+  // A path filled with the brush (by the path's own fill rule) or stroked along its middle with the
+  // pen: its width, dashes, joins and ends.
+  void FillPath(const QPainterPath& path);
+  void StrokePath(const QPainterPath& path);
+
+  // The clip region, in the canvas's own coordinates: drawing shows only inside it. A canvas
+  // starts without one (a painter that is handed over keeps the clip it has).
+  bool HasClip() const { return hasClip_; }
+  const QRegion& ClipRegion() const { return clip_; }
+  void SetClipRegion(const QRegion& region);
+  // No clip: the whole device shows again.
+  void ClearClip();
+  // Narrows the clip to rect (right and bottom edges excluded); without a clip, rect becomes it.
+  void IntersectClipRect(const TRect& rect);
+  // Cuts rect or region out of the clip; without a clip, out of the whole plane.
+  void ExcludeClipRect(const TRect& rect);
+  void ExcludeClipRegion(const QRegion& region);
 
   // Text with its cell's top-left corner at (x, y), on the brush unless the brush is clear; a
   // right-to-left canvas draws it at x + width + 1. The pen moves to the end of the text.
@@ -147,10 +184,13 @@ public:
 private:
   QPainter& P();
   void TextCell(int x, int y, const std::u16string& text, int width);
+  void ApplyClip();
 
   QPaintDevice* device_ = nullptr;
   std::unique_ptr<QPainter> own_;
   QPainter* painter_ = nullptr;
+  bool hasClip_ = false;
+  QRegion clip_;
 };
 
 // A picture over QImage, 24 bits a pixel unless made monochrome.

@@ -1,0 +1,1256 @@
+#include "htmlview/HtmlBuild.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+
+#include "htmlview/HtmlBlocks.h"
+#include "htmlview/HtmlBuffer.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlGlobals.h"
+#include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlPanels.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/HtmlSection.h"
+#include "htmlview/StyleFonts.h"
+#include "htmlview/StyleValues.h"
+
+namespace htmlview {
+
+TSymbSet SymbSet(std::initializer_list<Symb> symbols) {
+  TSymbSet s;
+  for (Symb y : symbols) s.set(y);
+  return s;
+}
+
+namespace {
+
+std::u16string AsciiUpper(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  return s;
+}
+
+std::u16string AsciiLower(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return s;
+}
+
+std::u16string Name(Symb sy) { return std::u16string(SymbolNames[sy]); }
+
+// Character formatting: one property set each, the font follows it.
+const TSymbSet kInlineSyms = SymbSet({BSy, ISy, EmSy, StrongSy, USy, CiteSy, VarSy, SSy, StrikeSy, MarkSy, TtSy,
+                                      CodeSy, KbdSy, SampSy, SpanSy, LabelSy});
+const TSymbSet kInlineEndSyms =
+    SymbSet({BEndSy, IEndSy, EmEndSy, StrongEndSy, UEndSy, CiteEndSy, VarEndSy, SEndSy, StrikeEndSy, MarkEndSy,
+             TtEndSy, CodeEndSy, KbdEndSy, SampEndSy, SpanEndSy, LabelEndSy});
+// These change the line's metrics, so they always start a section of their own font.
+const TSymbSet kSizeSyms = SymbSet({SubSy, SupSy, BigSy, SmallSy});
+const TSymbSet kSizeEndSyms = SymbSet({SubEndSy, SupEndSy, BigEndSy, SmallEndSy});
+
+// What may stand in a paragraph; anything else ends it.
+const TSymbSet kParagraphContent =
+    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
+             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
+             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
+             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
+             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
+             FontSy,    FontEndSy,  ASy,       AEndSy,       ScriptSy,   ScriptEndSy, NobrSy,     NobrEndSy,
+             ObjectSy,  ObjectEndSy, TextareaSy, TextareaEndSy, BrSy,    ImgSy,       InputSy,    SelectSy,
+             BasefontSy, MapSy,     PageSy,    PanelSy,      WbrSy,      TextSymbol,  UnknownTagSymbol});
+
+const TSymbSet kHeadingTextLevel =
+    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
+             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
+             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
+             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
+             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  FontSy,     FontEndSy,
+             ASy,       AEndSy,     ScriptSy,  ScriptEndSy,  NobrSy,     NobrEndSy,   ObjectSy,   ObjectEndSy,
+             TextareaSy, TextareaEndSy, BrSy,  HrSy,         ImgSy,      InputSy,     SelectSy,   BasefontSy,
+             PanelSy,   WbrSy,      MarkSy,    TextSymbol});
+const TSymbSet kHeadingBlocks = SymbSet({DivSy, HeaderSy, NavSy, ArticleSy, AsideSy, FooterSy, HgroupSy});
+
+const TSymbSet kListSyms = SymbSet({OlSy, UlSy, DirSy, MenuSy, DlSy});
+const TSymbSet kListEndSyms = SymbSet({OlEndSy, UlEndSy, DirEndSy, MenuEndSy, DlEndSy, BlockquoteEndSy});
+const TSymbSet kListTextLevel =
+    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
+             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
+             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
+             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
+             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
+             FontSy,    FontEndSy,  ASy,       AEndSy,       NobrSy,     NobrEndSy,   ObjectSy,   ObjectEndSy,
+             TextareaSy, TextareaEndSy, BrSy,  HSy,          HEndSy,     HrSy,        PreSy,      ImgSy,
+             TableSy,   InputSy,    SelectSy,  BasefontSy,   MapSy,      PageSy,      ScriptSy,   PanelSy,
+             WbrSy,     TextSymbol});
+const TSymbSet kItemTextLevel =
+    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
+             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
+             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
+             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
+             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
+             FontSy,    FontEndSy,  ASy,       AEndSy,       ScriptSy,   ScriptEndSy, NobrSy,     NobrEndSy,
+             ObjectSy,  ObjectEndSy, TextareaSy, TextareaEndSy, BrSy,    HSy,         ImgSy,      InputSy,
+             SelectSy,  BasefontSy, MapSy,     PageSy,       PanelSy,    WbrSy,       TextSymbol});
+const TSymbSet kItemBlocks = SymbSet({AddressSy, BlockquoteSy, CenterSy, FieldsetSy, FormSy, DivSy, HeaderSy, NavSy,
+                                      ArticleSy, AsideSy, FooterSy, HgroupSy});
+const TSymbSet kListItemStops =
+    SymbSet({OlEndSy, LiSy, UlEndSy, DirEndSy, MenuEndSy, DlEndSy, DdSy, DtSy, EofSymbol});
+
+// Where the select reader stops.
+const TSymbSet kSelectStops =
+    SymbSet({EofSymbol, SelectEndSy, PSy, InputSy, ColSy, ColgroupSy, TdSy, TrSy, ThSy, CaptionSy, TheadSy, TbodySy,
+             TfootSy, TableEndSy, TdEndSy, TrEndSy, ThEndSy, CaptionEndSy, TheadEndSy, TbodyEndSy, TfootEndSy});
+
+// Item numbers stop at the largest number rather than wrap.
+int NextNumber(int n) { return n == INT32_MAX ? n : n + 1; }
+
+Symb EndSymbolOf(Symb sy) {
+  const int k = SymbolWordIndex[sy];
+  if (k < 0) return UnknownTagSymbol;
+  return ResWordList()[static_cast<size_t>(k)].EndSym;
+}
+
+}  // namespace
+
+// ---- the tokenizer's host ----
+
+void TBuildParserHost::SetSourcePos(int pos) {
+  if (Document && Document->PropertyStack) Document->PropertyStack->SIndex = pos;
+}
+
+int TBuildParserHost::SourcePos() const {
+  return Document && Document->PropertyStack ? Document->PropertyStack->SIndex : -1;
+}
+
+int TBuildParserHost::CodePage() const {
+  return Document && Document->PropertyStack ? Document->PropertyStack->Last().CodePage : 0;
+}
+
+void TBuildParserHost::AddChPosObject(const std::u16string& id, int pos) {
+  if (Document) Document->IdentifierList.AddObject(id, new TChPosObj(Document, pos));
+}
+
+// ---- the builder ----
+
+THtmlBuilder::THtmlBuilder(ThtDocument& document, TBuffer& buffer, THtmlBuildHost* host)
+    : adapter_(&document, host),
+      P(buffer, &adapter_),
+      Doc(&document),
+      PropStack(*document.PropertyStack),
+      Host(host),
+      CurrentUrlTarget(std::make_unique<TUrlTarget>()) {
+  P.QuirksMode = document.QuirksMode;
+  if (host) P.CallingObject = host->Sender();
+}
+
+THtmlBuilder::~THtmlBuilder() = default;
+
+const TUrlTarget* THtmlBuilder::LinkTarget() const { return LinkOpen ? CurrentUrlTarget.get() : nullptr; }
+
+std::unique_ptr<TSection> THtmlBuilder::NewSection(TAttributeList* attributes, bool takeTextIndent,
+                                                   TCellBasic* cell) {
+  ++sectionSerial_;
+  return std::make_unique<TSection>(Doc, cell, PropStack.Last(), LinkTarget(), attributes, takeTextIndent);
+}
+
+void THtmlBuilder::OpenSection() { Section = NewSection(nullptr, true, SectionList); }
+
+void THtmlBuilder::CloseSection() {
+  if (!Section) return;
+  Section->Finish(P.TagPos);
+  SectionList->AddSection(std::move(Section));
+}
+
+void THtmlBuilder::AddToCell(std::unique_ptr<TSectionBase> section) { SectionList->AddSection(std::move(section)); }
+
+bool THtmlBuilder::PushElement(const std::u16string& tag, const std::u16string& pseudo) {
+  if (static_cast<int>(PropStack.size()) >= MaxPropSets) {
+    ++skippedPushes_[tag];
+    return false;
+  }
+  PropStack.PushProperties(tag, P.Attributes.TheClass(), P.Attributes.TheID(), pseudo, P.Attributes.TheTitle(),
+                           &P.Attributes);
+  return true;
+}
+
+void THtmlBuilder::PopElement(const std::u16string& tag) {
+  if (auto it = skippedPushes_.find(tag); it != skippedPushes_.end() && it->second > 0) {
+    --it->second;
+    return;
+  }
+  PropStack.PopElement(tag);
+}
+
+void THtmlBuilder::StartInlineBox() {
+  if (PropStack.Last().HasBorderStyle()) Doc->ProcessInline(PropStack.SIndex, PropStack.Last(), true);
+}
+
+void THtmlBuilder::OpenInline(const std::u16string& tag) {
+  if (!PushElement(tag)) return;
+  PropStack.Last().UpdateFontBG();
+  StartInlineBox();
+}
+
+void THtmlBuilder::RefreshFont() {
+  if (Section) Section->ChangeFont(PropStack.Last());
+}
+
+TBlock* THtmlBuilder::OpenBlock(TAttributeList* attributes) {
+  auto block = std::make_unique<TBlock>(Doc, SectionList, PropStack.Last(), attributes);
+  TBlock* b = block.get();
+  AddToCell(std::move(block));
+  SectionList = b->MyCell.get();
+  return b;
+}
+
+void THtmlBuilder::MoveBottomMarginOut(TBlock* block) {
+  if (block->MyCell->CheckLastBottomMargin()) {
+    block->MargArrayO[MarginBottom] = AutoParagraph;
+    block->BottomAuto = true;
+  }
+}
+
+void THtmlBuilder::AddPageBreak() { AddToCell(std::make_unique<TPage>(Doc, SectionList)); }
+
+// ---- the text-level builder ----
+
+void THtmlBuilder::BuildTextLevel() {
+  const Symb sy = P.Sy;
+  if (sy == TextSymbol) {
+    if (Section) {
+      Section->AddToken(P.TextToken);
+    } else if (P.TextToken.Leng > 0 && !(P.TextToken.Leng == 1 && P.TextToken.C[0] == u' ')) {
+      // A lone space between blocks makes no section of its own.
+      OpenSection();
+      Section->AddToken(P.TextToken);
+    }
+    P.Next();
+    return;
+  }
+  if (kInlineSyms[sy] || kSizeSyms[sy]) {
+    if (kSizeSyms[sy]) EnsureSection();
+    OpenInline(Name(sy));
+    RefreshFont();
+    P.Next();
+    return;
+  }
+  if (kInlineEndSyms[sy] || kSizeEndSyms[sy]) {
+    PopElement(Name(sy));
+    RefreshFont();
+    P.Next();
+    return;
+  }
+  switch (sy) {
+    case FontSy:
+    case BasefontSy:
+      BuildFont(sy, false);
+      RefreshFont();
+      P.Next();
+      break;
+    case FontEndSy:
+      PopElement(u"font");
+      RefreshFont();
+      P.Next();
+      break;
+    case ASy:
+      Anchor(true);
+      break;
+    case AEndSy:
+      CloseOpenLink();
+      P.Next();
+      break;
+    case ImgSy:
+    case PanelSy:
+      ImageOrPanel();
+      break;
+    case InputSy:
+      // Controls come with the forms; the tag makes none yet.
+      P.Next();
+      break;
+    case SelectSy:
+      DoSelect();
+      // Only the select's own end tag belongs to it: a cell boundary or an input that ended the
+      // list is left for the caller.
+      if (P.Sy == SelectEndSy) P.Next();
+      break;
+    case TextareaSy:
+      DoTextArea();
+      P.Next();
+      break;
+    case ObjectSy:
+      // Without an object handler the element's content is its fallback, read as content.
+      P.Next();
+      break;
+    case MapSy:
+      DoMap(true);
+      break;
+    case ScriptSy:
+      DoScript();
+      P.Next();
+      break;
+    case TableSy:
+      // Tables come with the table builder; until then their content reads as flow.
+      P.Next();
+      break;
+    case BrSy:
+      BuildBreak(TSymbSet());
+      break;
+    case HrSy:
+      Rule();
+      break;
+    case PageSy:
+      CloseSection();
+      AddPageBreak();
+      P.Next();
+      break;
+    case NobrSy:
+    case NobrEndSy:
+      Doc->NoBreak = sy == NobrSy;
+      P.Next();
+      break;
+    case WbrSy:
+      if (Section) Section->AllowBreakHere();
+      P.Next();
+      break;
+    case HSy:
+      BuildHeading();
+      break;
+    case PreSy:
+      if (P.Attributes.Find(WrapSy)) {
+        CloseSection();
+        PushElement(u"pre");
+        P.Next();
+      } else {
+        BuildPreformatted();
+      }
+      break;
+    case PreEndSy:
+      PopElement(u"pre");
+      P.Next();
+      break;
+    default:
+      P.Next();
+      break;
+  }
+}
+
+void THtmlBuilder::BuildFont(Symb element, bool inPre) {
+  int size = 3;
+  TColor color = 0;
+  std::u16string face;
+  int charSet = 0;
+  bool sizeSet = false, colorSet = false, faceSet = false, charSetSet = false;
+  for (const auto& a : P.Attributes) {
+    switch (a->Which) {
+      case SizeSy: {
+        int64_t v = a->Value;
+        if (a->Name.size() >= 2 && (a->Name[0] == u'+' || a->Name[0] == u'-')) v += BaseFontSize;
+        size = static_cast<int>(std::clamp<int64_t>(v, 1, 7));
+        if (element == BasefontSy) BaseFontSize = size;
+        sizeSet = true;
+        break;
+      }
+      case ColorSy: {
+        int alpha = 0;
+        TColor c = 0;
+        if (ColorFromString(a->Name, false, c, alpha)) {
+          color = c;
+          colorSet = true;
+        }
+        break;
+      }
+      case FaceSy:
+        if (element == FontSy && !a->Name.empty()) {
+          face = a->Name;
+          faceSet = true;
+        }
+        break;
+      case CharsetSy:
+        if (DoCharSet(a->Name)) {
+          charSet = PropStack.Last().CharSet;
+          charSetSet = true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (!PushElement(u"font")) return;
+  TProperties& p = PropStack.Last();
+  p.UpdateFontBG();
+  StartInlineBox();
+  if (colorSet) p.AssignProp(Color, static_cast<int>(color | PaletteRelativeFlag));
+  if (sizeSet) p.AssignProp(FontSize, inPre ? Doc->PreFontConvBase[size] : Doc->FontConvBase[size]);
+  if (faceSet) p.AssignProp(FontFamily, FirstExistingFamily(face, u""));
+  if (charSetSet) p.AssignCharSetAndCodePage(charSet, CharSetToCodePage(charSet));
+}
+
+bool THtmlBuilder::DoCharSet(const std::u16string& text) {
+  const TBuffCharSetCodePageInfo* info = FindCharSetInfo(text);
+  // A set without a code page of its own cannot be read: the page stays as it is.
+  if (!info || info->CodePage == 0) return false;
+  TProperties& p = PropStack.Last();
+  const int cp = info->CodePage;
+  if (cp == CP_UTF16BE || cp == CP_UTF16LE || cp == CP_UTF8)
+    p.AssignCodePage(cp);
+  else
+    p.AssignCharSetAndCodePage(info->CharSet, cp);
+  TBuffer& buffer = P.CurrentBuffer();
+  buffer.SetCharSet(p.CharSet);
+  buffer.SetCodePage(p.CodePage);
+  if (Host) Host->CharSetChanged(p.CharSet, p.CodePage);
+  return true;
+}
+
+void THtmlBuilder::Anchor(bool next) {
+  bool link = false;
+  std::u16string pseudo;
+  if (TAttribute* href = P.Attributes.Find(HrefSy)) {
+    link = true;
+    if (LinkOpen) CloseOpenLink();
+    LinkOpen = true;
+    TAttribute* target = P.Attributes.Find(TargetSy);
+    CurrentUrlTarget->Assign(href->Name, target ? target->Name : std::u16string(), &P.Attributes, PropStack.SIndex);
+    if (TAttribute* tab = P.Attributes.Find(TabindexSy)) CurrentUrlTarget->TabIndex = tab->Value;
+    pseudo = u"link";
+  }
+  if (PushElement(u"a", pseudo)) {
+    TProperties& a = PropStack.Last();
+    if (link) {
+      // A link's set carries the looks of its states: it is combined again as a link.
+      const std::u16string title = a.PropTitle;
+      a.InLink = true;
+      a.Combine(*Doc->StyleList, u"a", P.Attributes.TheClass(), P.Attributes.TheID(), pseudo,
+                P.Attributes.TheStyle());
+      if (!title.empty()) a.PropTitle = title;
+    }
+    a.UpdateFontBG();
+    StartInlineBox();
+  }
+  if (!Section)
+    OpenSection();
+  else
+    Section->ChangeFont(PropStack.Last());
+  if (TAttribute* name = P.Attributes.Find(NameSy)) {
+    // Only ASCII letters change case, so that names in other scripts stay distinct.
+    std::u16string id = AsciiUpper(name->Name);
+    if (!id.empty() && id[0] == u'#') id.erase(0, 1);
+    Doc->IdentifierList.AddObject(id, new TChPosObj(Doc, PropStack.SIndex));
+    Section->HasAnchor = true;
+  }
+  if (link) Section->HRef(true, PropStack.Last(), CurrentUrlTarget.get());
+  if (next) P.Next();
+}
+
+void THtmlBuilder::CloseOpenLink() {
+  if (LinkOpen) {
+    // Only the runs at the end of the link list belong to this link: no copy of the list.
+    const auto& fonts = Doc->LinkFonts;
+    CurrentUrlTarget->SetLast(
+        static_cast<int>(fonts.size()),
+        [&](int i) { return fonts[static_cast<size_t>(i)]->UrlTarget.get(); }, PropStack.SIndex);
+    CurrentUrlTarget->Clear();
+    LinkOpen = false;
+  }
+  PopElement(u"a");
+  if (Section) Section->HRef(false, PropStack.Last(), CurrentUrlTarget.get());
+}
+
+void THtmlBuilder::ImageOrPanel() {
+  const Symb sy = P.Sy;
+  const std::u16string tag = Name(sy);
+  EnsureSection();
+  const bool pushed = PushElement(tag);
+  if (pushed) StartInlineBox();
+  TFloatingObj* obj = sy == ImgSy ? static_cast<TFloatingObj*>(Section->AddImage(&P.Attributes, SectionList, P.TagPos))
+                                  : static_cast<TFloatingObj*>(Section->AddPanel(&P.Attributes, SectionList, P.TagPos));
+  if (obj) obj->ProcessProperties(PropStack.Last());
+  PopElement(tag);
+  P.Next();
+}
+
+void THtmlBuilder::Rule() {
+  CloseSection();
+  PushElement(u"hr");
+  auto line = std::make_unique<THorzLine>(Doc, nullptr, &P.Attributes, PropStack.Last());
+  auto block = std::make_unique<THRBlock>(Doc, SectionList, PropStack.Last(), &P.Attributes);
+  block->Align = line->Align == 1 ? jLeft : line->Align == 3 ? jRight : jCentre;
+  THRBlock* b = block.get();
+  AddToCell(std::move(block));
+  b->MyCell->AddSection(std::move(line));
+  PopElement(u"hr");
+  P.Next();
+}
+
+void THtmlBuilder::BuildBreak(const TSymbSet& stop) {
+  if (stop[BrSy]) return;
+  const bool clear = P.Attributes.Find(ClearSy) != nullptr;
+  if (clear) {
+    CloseSection();
+    Section = NewSection(&P.Attributes, false, SectionList);
+  } else {
+    if (!Section) Section = NewSection(&P.Attributes, false, SectionList);
+    Section->AddChar(BrkCh, P.TagPos);
+    CloseSection();
+  }
+  bool before = false, after = false, inside = false;
+  if (static_cast<int>(PropStack.size()) < MaxPropSets) {
+    PropStack.PushProperties(u"br", P.Attributes.TheClass(), u"", u"", u"", &P.Attributes);
+    PropStack.Last().GetPageBreaks(before, after, inside);
+    PropStack.PopElement(u"br");
+  }
+  if (before || after) {
+    if (clear) CloseSection();
+    AddPageBreak();
+  }
+  if (!clear || before || after) Section = NewSection(&P.Attributes, false, SectionList);
+  P.Next();
+}
+
+// ---- content readers ----
+
+void THtmlBuilder::DoScript() {
+  // The tokenizer stops at the '>' of a script tag: the content starts after it.
+  const bool handled = static_cast<bool>(Events.OnScript);
+  std::u16string contentType, name, src, script;
+  if (handled) {
+    if (TAttribute* a = P.Attributes.Find(TypeSy))
+      contentType = a->Name;
+    else if (TAttribute* l = P.Attributes.Find(LanguageSy))
+      contentType = l->Name;
+    if (TAttribute* a = P.Attributes.Find(NameSy)) name = a->Name;
+    if (TAttribute* a = P.Attributes.Find(SrcSy)) src = a->Name;
+  }
+  ReadRawContent(u"</script", handled ? &script : nullptr);
+  if (handled) Events.OnScript(P.CallingObject, name, contentType, src, script);
+}
+
+void THtmlBuilder::ReadRawContent(const std::u16string& endTag, std::u16string* content) {
+  // The tokenizer stops at the '>' of these tags: the content starts after it.
+  P.NoMarkup = true;
+  if (P.Ch == u'>') P.NextCh();
+  std::u16string word;
+  while (P.Ch != 0) {
+    if (P.Ch == u'\r') {
+      if (content) *content += u"\r\n";
+      P.NextCh();
+      continue;
+    }
+    if (P.Ch != u'<') {
+      if (content) content->push_back(P.Ch);
+      P.NextCh();
+      continue;
+    }
+    word.assign(1, u'<');
+    P.NextCh();
+    while (word.size() <= endTag.size() &&
+           (P.Ch == u'/' || (P.Ch < 128 && (P.Ch | 0x20) >= u'a' && (P.Ch | 0x20) <= u'z'))) {
+      word.push_back(P.Ch);
+      P.NextCh();
+    }
+    if (AsciiLower(word) == endTag) {
+      for (int k = 0; k < 6 && P.Ch != u'>' && P.Ch != 0; ++k) P.NextCh();
+      if (P.Ch == u'>') {
+        P.NoMarkup = false;
+        P.NextCh();
+      }
+      break;
+    }
+    if (content) *content += word;
+  }
+  P.NoMarkup = false;
+}
+
+void THtmlBuilder::DoSelect() {
+  // Options make no control yet; the list is read so that its text does not show.
+  Doc->NoBreak = true;
+  P.Next();
+  while (!kSelectStops[P.Sy]) P.Next();
+  Doc->NoBreak = false;
+}
+
+void THtmlBuilder::DoTextArea() {
+  P.NoMarkup = true;
+  std::u16string word;
+  while (P.Ch != 0) {
+    if (P.Ch != u'<') {
+      P.NextCh();
+      continue;
+    }
+    word.clear();
+    while (P.Ch != 0 && P.Ch != u'\t' && P.Ch != u'\r' && P.Ch != u' ' && P.Ch != u'>' && word.size() < 16) {
+      word.push_back(P.Ch);
+      P.NextCh();
+    }
+    if (AsciiLower(word) == u"</textarea") break;
+  }
+  while (P.Ch != 0 && P.Ch != u'>') P.NextCh();
+  P.NoMarkup = false;
+  if (P.Ch == u'>') P.NextCh();
+}
+
+void THtmlBuilder::DoMap(bool closingNext) {
+  auto map = std::make_unique<TMapItem>();
+  if (TAttribute* name = P.Attributes.Find(NameSy)) map->MapName = AsciiUpper(name->Name);
+  P.Next();
+  int others = 0;
+  while (P.Sy != MapEndSy && P.Sy != EofSymbol) {
+    if (P.Sy == AreaSy) {
+      map->AddArea(P.Attributes);
+    } else if (P.Sy != TextSymbol && ++others >= 3) {
+      // A map left open: what stopped it is content again.
+      break;
+    }
+    P.Next();
+  }
+  if (P.Sy == MapEndSy) {
+    MapList.push_back(std::move(map));
+    if (closingNext) P.Next();
+  }
+}
+
+// ---- blocks, as far as the flow needs them ----
+
+void THtmlBuilder::BuildBlock(Symb sy0, const TSymbSet& stop) {
+  if (Depth >= MaxBuildDepth) {
+    // Too deep: the tag opens nothing and its content joins the enclosing block.
+    P.Next();
+    return;
+  }
+  ++Depth;
+  // A block inside an inline element flows with it.
+  const bool inlineParent = PropStack.Last().GetDisplay() == pdInline;
+  TCellBasic* owner = SectionList;
+  switch (sy0) {
+    case DivSy:
+    case HeaderSy:
+    case SectionSy:
+    case NavSy:
+    case ArticleSy:
+    case AsideSy:
+    case FooterSy:
+    case HgroupSy: {
+      CloseSection();
+      const std::u16string tag = Name(sy0);
+      if (PushElement(tag)) ApplyAlignAttribute();
+      TBlock* block = inlineParent ? nullptr : OpenBlock(&P.Attributes);
+      Section = NewSection(nullptr, !inlineParent, SectionList);
+      const Symb end = EndSymbolOf(sy0);
+      TSymbSet content = stop;
+      content.set(end);
+      P.Next();
+      DoTopLevel(content);
+      CloseSection();
+      PopElement(tag);
+      if (block) {
+        MoveBottomMarginOut(block);
+        SectionList = owner;
+      }
+      if (P.Sy == end) P.Next();
+      break;
+    }
+    case FieldsetSy: {
+      CloseSection();
+      if (PushElement(u"fieldset")) ApplyAlignAttribute();
+      auto made = std::make_unique<TFieldsetBlock>(Doc, SectionList, PropStack.Last(), &P.Attributes);
+      TFieldsetBlock* fieldset = made.get();
+      AddToCell(std::move(made));
+      SectionList = fieldset->MyCell.get();
+      OpenSection();
+      P.Next();
+      DoTopLevel(stop | SymbSet({FieldsetEndSy}));
+      CloseSection();
+      PopElement(u"fieldset");
+      MoveBottomMarginOut(fieldset);
+      SectionList = owner;
+      OpenSection();
+      if (P.Sy == FieldsetEndSy) P.Next();
+      break;
+    }
+    case LegendSy: {
+      CloseSection();
+      if (PushElement(u"legend")) ApplyAlignAttribute();
+      TFieldsetBlock* fieldset = nullptr;
+      if (auto* cell = dynamic_cast<TBlockCell*>(SectionList)) fieldset = dynamic_cast<TFieldsetBlock*>(cell->OwnerBlock);
+      if (fieldset) SectionList = fieldset->Legend.get();
+      OpenSection();
+      P.Next();
+      DoTopLevel(stop | SymbSet({LegendEndSy}));
+      CloseSection();
+      PopElement(u"legend");
+      if (fieldset) SectionList = fieldset->MyCell.get();
+      OpenSection();
+      if (P.Sy == LegendEndSy) P.Next();
+      break;
+    }
+    case CenterSy:
+      CloseSection();
+      // The tag's attributes are not read: the centring is the element's style.
+      if (static_cast<int>(PropStack.size()) < MaxPropSets)
+        PropStack.PushProperties(u"center", u"", u"", u"", u"", static_cast<TProperties*>(nullptr));
+      else
+        ++skippedPushes_[u"center"];
+      P.Next();
+      DoTopLevel(stop | SymbSet({CenterEndSy}));
+      CloseSection();
+      PopElement(u"center");
+      if (P.Sy == CenterEndSy) P.Next();
+      break;
+    case FormSy:
+      // Forms do not nest: a FORM inside a form closes it and starts the next.
+      do {
+        CloseSection();
+        PushElement(u"form");
+        TBlock* block = OpenBlock(&P.Attributes);
+        P.Next();
+        DoTopLevel(stop | SymbSet({FormSy, FormEndSy}));
+        CloseSection();
+        PopElement(u"form");
+        MoveBottomMarginOut(block);
+        SectionList = owner;
+        if (P.Sy == FormEndSy) P.Next();
+      } while (P.Sy == FormSy);
+      break;
+    case AddressSy:
+    case BlockquoteSy:
+      CloseSection();
+      BuildList(sy0, stop | SymbSet({AddressEndSy, BlockquoteEndSy}));
+      if (P.Sy == AddressEndSy || P.Sy == BlockquoteEndSy) P.Next();
+      break;
+    default:
+      P.Next();
+      break;
+  }
+  --Depth;
+}
+
+// ---- preformatted text ----
+
+void THtmlBuilder::BuildPreformatted() {
+  TokenObj t;
+  CloseSection();
+  const bool pushed = PushElement(u"pre");
+  // Every set from here up is the element's, popped at its end.
+  const size_t preDepth = pushed ? PropStack.size() - 1 : PropStack.size();
+  TCellBasic* const preOwner = SectionList;
+  OpenBlock(&P.Attributes);
+  bool inP = false, inForm = false, done = false;
+  TCellBasic* pOwner = nullptr;
+  TCellBasic* formOwner = nullptr;
+  auto newLine = [&](bool indent) {
+    ++sectionSerial_;
+    Section = std::make_unique<TPreFormated>(Doc, SectionList, PropStack.Last(), LinkTarget(), nullptr, indent);
+  };
+  auto flush = [&] {
+    if (t.Leng == 0) return;
+    if (!Section) newLine(false);
+    Section->AddToken(t);
+    t.Clear();
+  };
+  auto closeOrDrop = [&] {
+    flush();
+    if (Section && Section->Length() == 0) {
+      Section->Unlink();
+      Section.reset();
+    } else {
+      CloseSection();
+    }
+  };
+  auto endParagraph = [&] {
+    closeOrDrop();
+    PopElement(u"p");
+    SectionList = pOwner;
+    inP = false;
+  };
+  auto endForm = [&] {
+    if (Section) {
+      flush();
+      CloseSection();
+    }
+    t.Clear();
+    Section.reset();
+    PopElement(u"form");
+    SectionList = formOwner;
+    inForm = false;
+  };
+  // Whether a font set was opened inside the element (above the "pre" set).
+  auto fontInside = [&] {
+    for (size_t i = pushed ? preDepth + 1 : preDepth; i < PropStack.size(); ++i)
+      if (PropStack[i]->PropTag == u"font") return true;
+    return false;
+  };
+  newLine(true);
+
+  // One tag read by the tokenizer. A reader that stops at a symbol not its own sets again, and
+  // that symbol is dispatched in turn.
+  bool again = false;
+  auto dispatch = [&] {
+    const Symb sy = P.Sy;
+    if (kInlineSyms[sy] && sy != TtSy && sy != CodeSy && sy != KbdSy && sy != SampSy) {
+      flush();
+      OpenInline(Name(sy));
+      RefreshFont();
+      return;
+    }
+    if (kSizeSyms[sy]) {
+      flush();
+      OpenInline(Name(sy));
+      RefreshFont();
+      return;
+    }
+    if ((kInlineEndSyms[sy] && sy != TtEndSy && sy != CodeEndSy && sy != KbdEndSy && sy != SampEndSy) ||
+        kSizeEndSyms[sy]) {
+      flush();
+      PopElement(Name(sy));
+      RefreshFont();
+      return;
+    }
+    switch (sy) {
+      case PreEndSy:
+      case TableSy:
+      case TdEndSy:
+      case ThEndSy:
+        done = true;
+        break;
+      case PSy:
+        if (inP) {
+          endParagraph();
+        } else {
+          closeOrDrop();
+        }
+        if (P.Ch == u'\r') P.NextCh();
+        PushElement(u"p");
+        pOwner = SectionList;
+        OpenBlock(&P.Attributes);
+        newLine(true);
+        inP = true;
+        break;
+      case PEndSy:
+        if (inP) {
+          endParagraph();
+          newLine(true);
+        }
+        break;
+      case BrSy: {
+        flush();
+        CloseSection();
+        bool before = false, after = false, inside = false;
+        if (static_cast<int>(PropStack.size()) < MaxPropSets) {
+          PropStack.PushProperties(u"br", P.Attributes.TheClass(), u"", u"", u"", &P.Attributes);
+          PropStack.Last().GetPageBreaks(before, after, inside);
+          PropStack.PopElement(u"br");
+        }
+        if (before || after) AddPageBreak();
+        newLine(false);
+        // The line end right after the tag is the break's own.
+        if (P.Ch == u'\r') P.NextCh();
+        break;
+      }
+      case FontSy:
+      case BasefontSy:
+        flush();
+        BuildFont(sy, true);
+        RefreshFont();
+        break;
+      case FontEndSy:
+        // A font opened outside the element stays.
+        if (fontInside()) {
+          PopElement(u"font");
+          flush();
+          RefreshFont();
+        }
+        break;
+      case ASy:
+        flush();
+        if (!Section) newLine(false);
+        Anchor(false);
+        break;
+      case AEndSy:
+        flush();
+        CloseOpenLink();
+        break;
+      case ImgSy:
+      case PanelSy: {
+        if (!Section) newLine(false);
+        Section->AddToken(t);
+        const std::u16string tag = Name(sy);
+        PushElement(tag);
+        TFloatingObj* obj = sy == ImgSy
+                                ? static_cast<TFloatingObj*>(Section->AddImage(&P.Attributes, SectionList, P.TagPos))
+                                : static_cast<TFloatingObj*>(Section->AddPanel(&P.Attributes, SectionList, P.TagPos));
+        if (obj) obj->ProcessProperties(PropStack.Last());
+        PopElement(tag);
+        t.Clear();
+        break;
+      }
+      case InputSy:
+        flush();
+        break;
+      case SelectSy:
+        flush();
+        DoSelect();
+        // What ended the list, other than its own end tag, is read as a tag of the element.
+        again = P.Sy != SelectEndSy && P.Sy != EofSymbol;
+        break;
+      case TextareaSy:
+        flush();
+        DoTextArea();
+        break;
+      case FormSy:
+        if (inP) endParagraph();
+        if (inForm) {
+          endForm();
+        } else if (Section) {
+          flush();
+          CloseSection();
+        }
+        PushElement(u"form");
+        formOwner = SectionList;
+        OpenBlock(&P.Attributes);
+        newLine(true);
+        inForm = true;
+        break;
+      case FormEndSy:
+        if (inP) endParagraph();
+        if (inForm) endForm();
+        if (!Section) newLine(true);
+        break;
+      case PageSy:
+        flush();
+        CloseSection();
+        AddPageBreak();
+        newLine(false);
+        break;
+      case MapSy:
+        flush();
+        DoMap(false);
+        again = P.Sy != MapEndSy && P.Sy != EofSymbol;
+        break;
+      case ScriptSy:
+        flush();
+        DoScript();
+        break;
+      case StyleSy:
+        // A style sheet inside the element is not text.
+        flush();
+        ReadRawContent(u"</style", nullptr);
+        break;
+      default:
+        break;
+    }
+  };
+
+  while (!done) {
+    const char16_t ch = P.Ch;
+    if (ch == 0) {
+      P.Sy = EofSymbol;
+      done = true;
+    } else if (ch == u'\r') {
+      flush();
+      CloseSection();
+      newLine(false);
+      P.NextCh();
+    } else if (ch == u'<') {
+      // Only a '<' that starts a tag goes to the tokenizer, which would otherwise read the text
+      // after it as a run with its spaces and line ends folded.
+      const char16_t next = P.CurrentBuffer().PeekChar();
+      if (next == u'/' || next == u'?' || (next < 128 && (next | 0x20) >= u'a' && (next | 0x20) <= u'z')) {
+        P.Next();
+        do {
+          again = false;
+          dispatch();
+        } while (again && !done);
+      } else {
+        t.AddUnicodeChar(u'<', PropStack.SIndex);
+        P.NextCh();
+      }
+    } else if (ch < 9) {
+      P.NextCh();
+    } else {
+      while (P.Ch >= 9 && P.Ch != u'\r' && P.Ch != u'<') {
+        if (P.Ch == u'&') {
+          const int pos = PropStack.SIndex;
+          t.AddString(P.GetEntity(PropStack.Last().CodePage), pos);
+        } else {
+          t.AddUnicodeChar(P.Ch, PropStack.SIndex);
+          P.NextCh();
+        }
+      }
+    }
+  }
+
+  if (inForm) {
+    endForm();
+  } else {
+    flush();
+    CloseSection();
+  }
+  // The line after the start tag and the one before the end tag are empty: they go.
+  auto emptyLine = [](TSectionBase* s) {
+    auto* pre = dynamic_cast<TPreFormated*>(s);
+    // A finished line ends with the space that closes it.
+    return pre && (pre->Text.empty() || pre->Text == u" ");
+  };
+  if (SectionList->Count() > 0 && emptyLine(SectionList->First())) {
+    SectionList->First()->Unlink();
+    SectionList->Delete(0);
+  }
+  if (SectionList->Count() > 0 && emptyLine(SectionList->Last())) {
+    SectionList->Last()->Unlink();
+    SectionList->Delete(SectionList->Count() - 1);
+  }
+  Section.reset();
+  while (PropStack.size() > preDepth && PropStack.size() > 1) PropStack.PopProperties();
+  // Sets whose push was refused inside the element are forgotten with it.
+  if (!pushed) PopElement(u"pre");
+  SectionList = preOwner;
+  if (P.Sy == PreEndSy) P.Next();
+}
+
+// ---- paragraphs, headings and lists ----
+
+std::u16string THtmlBuilder::GetAlignAttribute() const {
+  TAttribute* a = P.Attributes.Find(AlignSy);
+  if (!a) return {};
+  const std::u16string v = AsciiLower(a->Name);
+  if (v == u"left" || v == u"center" || v == u"right" || v == u"justify") return v;
+  if (v == u"middle") return u"center";
+  return {};
+}
+
+void THtmlBuilder::ApplyAlignAttribute() {
+  const std::u16string v = GetAlignAttribute();
+  if (!v.empty()) PropStack.Last().AssignProp(TextAlign, v);
+}
+
+void THtmlBuilder::BuildParagraph(const TSymbSet& stop) {
+  if (stop[PSy]) return;
+  CloseSection();
+  P.SkipWhiteSpace();
+  std::u16string align = GetAlignAttribute();
+  // The block keeps the paragraph tag's own attributes, whatever follows the tag.
+  auto attributes = std::make_unique<TAttributeList>();
+  auto copyAttributes = [&] {
+    attributes->Clear();
+    for (const auto& a : P.Attributes) attributes->Add(a->Which, a->DblValue, a->WhichName, a->Name, a->CodePage);
+  };
+  copyAttributes();
+  P.Next();
+  while (P.Sy == PSy || P.Sy == PEndSy) {
+    if (P.Sy == PSy) {
+      align = GetAlignAttribute();
+      copyAttributes();
+    }
+    P.SkipWhiteSpace();
+    P.Next();
+  }
+  const bool pushed = static_cast<int>(PropStack.size()) < MaxPropSets;
+  if (pushed) {
+    PropStack.PushProperties(u"p", attributes->TheClass(), attributes->TheID(), u"", attributes->TheTitle(),
+                             attributes.get());
+    if (!align.empty()) PropStack.Last().AssignProp(TextAlign, align);
+  } else {
+    ++skippedPushes_[u"p"];
+  }
+  TCellBasic* owner = SectionList;
+  TBlock* block = OpenBlock(attributes.get());
+  while (!stop[P.Sy] && kParagraphContent[P.Sy]) {
+    if (P.Sy == UnknownTagSymbol)
+      P.Next();
+    else
+      BuildTextLevel();
+  }
+  if (P.Sy == TableSy) block->MargArrayO[MarginBottom] = 0;
+  CloseSection();
+  PopElement(u"p");
+  SectionList = owner;
+  if (P.Sy == PEndSy) P.Next();
+}
+
+void THtmlBuilder::BuildHeading() {
+  if (P.TagValue < 1 || P.TagValue > 6 || Depth >= MaxBuildDepth) {
+    P.Next();
+    return;
+  }
+  ++Depth;
+  CloseSection();
+  const std::u16string tag = u"h" + std::u16string(1, static_cast<char16_t>(u'0' + P.TagValue));
+  const bool pushed = PushElement(tag);
+  if (pushed) ApplyAlignAttribute();
+  auto attributes = std::make_unique<TAttributeList>();
+  for (const auto& a : P.Attributes) attributes->Add(a->Which, a->DblValue, a->WhichName, a->Name, a->CodePage);
+  P.SkipWhiteSpace();
+  P.Next();
+  if (P.Sy == CenterSy) {
+    if (pushed) PropStack.Last().AssignProp(TextAlign, std::u16string(u"center"));
+    P.Next();
+  }
+  TCellBasic* owner = SectionList;
+  OpenBlock(attributes.get());
+  Section = NewSection(attributes.get(), true, SectionList);
+  const TSymbSet blockStop = SymbSet({HEndSy});
+  for (;;) {
+    const Symb sy = P.Sy;
+    if (sy == UnknownTagSymbol)
+      P.Next();
+    else if (sy == PSy)
+      BuildParagraph(TSymbSet());
+    else if (kHeadingBlocks[sy])
+      BuildBlock(sy, blockStop);
+    else if (kHeadingTextLevel[sy])
+      BuildTextLevel();
+    else
+      break;
+  }
+  CloseSection();
+  PopElement(tag);
+  SectionList = owner;
+  if (P.Sy == HEndSy) P.Next();
+  --Depth;
+}
+
+void THtmlBuilder::BuildList(Symb sym, const TSymbSet& stop) {
+  if (Depth >= MaxBuildDepth) {
+    // Too deep: the tag opens nothing and its items join the enclosing content. A list tag is
+    // left for the caller, which passes it over as it passes over a list's end tag.
+    if (!kListSyms[sym]) P.Next();
+    return;
+  }
+  ++Depth;
+  int listNumb = 1;
+  char16_t indexType = u'1';
+  bool plain = false;
+  const Symb endSym = EndSymbolOf(sym);
+  if (sym == OlSy) {
+    if (TAttribute* start = P.Attributes.Find(StartSy); start && start->Value >= 0) listNumb = start->Value;
+    if (TAttribute* type = P.Attributes.Find(TypeSy); type && !type->Name.empty()) indexType = type->Name[0];
+  } else if (sym == UlSy) {
+    if (P.Attributes.Find(PlainSy)) {
+      plain = true;
+    } else if (TAttribute* type = P.Attributes.Find(TypeSy)) {
+      const std::u16string t = AsciiLower(type->Name);
+      plain = t == u"none" || t == u"plain";
+    }
+  }
+  CloseSection();
+  const std::u16string tag = Name(sym);
+  PushElement(tag);
+  TCellBasic* owner = SectionList;
+  TBlock* block = OpenBlock(&P.Attributes);
+  P.Next();
+  if (kListEndSyms[P.Sy]) {
+    PopElement(tag);
+    SectionList = owner;
+    --Depth;
+    return;
+  }
+  const bool isList = kListSyms[sym];
+  if (isList) ++ListLevel;
+  TListItemState li;
+  const TSymbSet blockStop = stop | kListItemStops;
+  for (;;) {
+    const Symb sy = P.Sy;
+    if (sy == LiSy) {
+      if (TAttribute* v = P.Attributes.Find(ValueSy); v && v->Value != 0) listNumb = v->Value;
+      BuildListItem(li, sym, LiSy, listNumb, indexType, plain, stop);
+      listNumb = NextNumber(listNumb);
+    } else if (sy == DdSy || sy == DtSy) {
+      BuildListItem(li, sym, sy, listNumb, indexType, plain, stop);
+      listNumb = NextNumber(listNumb);
+    } else if (kListSyms[sy]) {
+      BuildList(sy, stop);
+      if (!stop[P.Sy]) P.Next();
+    } else if (sy == PSy) {
+      BuildParagraph(stop);
+    } else if (sy == AddressSy || sy == BlockquoteSy) {
+      BuildBlock(sy, stop);
+    } else if (sy == CenterSy || sy == FormSy || kHeadingBlocks[sy]) {
+      BuildBlock(sy, blockStop);
+    } else if (kListTextLevel[sy]) {
+      BuildTextLevel();
+    } else if (!stop[sy]) {
+      P.Next();
+    }
+    if (P.Sy == EofSymbol || P.Sy == endSym || stop[P.Sy]) break;
+  }
+  if (isList) --ListLevel;
+  CloseSection();
+  MoveBottomMarginOut(block);
+  PopElement(tag);
+  SectionList = owner;
+  --Depth;
+}
+
+void THtmlBuilder::BuildListItem(TListItemState& li, Symb listSym, Symb itemSym, int listNumb, char16_t indexType,
+                                 bool plain, const TSymbSet& stop) {
+  if (Depth >= MaxBuildDepth) {
+    P.Next();
+    return;
+  }
+  ++Depth;
+  CloseSection();
+  const std::u16string tag = Name(itemSym);
+  const bool pushed = PushElement(tag);
+  const bool isInline = pushed && PropStack.Last().GetDisplay() == pdInline;
+  TCellBasic* owner = SectionList;
+  if (isInline && li.Block && li.Inline) {
+    Section = NewSection(nullptr, true, li.Block->MyCell.get());
+  } else {
+    auto block = std::make_unique<TBlockLI>(Doc, SectionList, PropStack.Last(), &P.Attributes, listSym, ListLevel,
+                                            plain, listNumb);
+    // An item without a type of its own numbers as its list says.
+    if (listSym == OlSy && !P.Attributes.Find(TypeSy)) {
+      switch (indexType) {
+        case u'A': block->ListStyleType = lbUpperAlpha; break;
+        case u'a': block->ListStyleType = lbLowerAlpha; break;
+        case u'I': block->ListStyleType = lbUpperRoman; break;
+        case u'i': block->ListStyleType = lbLowerRoman; break;
+        default: break;
+      }
+    }
+    li.Block = block.get();
+    AddToCell(std::move(block));
+    Section = NewSection(nullptr, true, li.Block->MyCell.get());
+    li.SectionSerial = sectionSerial_;
+    li.Inline = isInline;
+  }
+  SectionList = li.Block->MyCell.get();
+  owner = li.Block->OwnerCell ? li.Block->OwnerCell : owner;
+  P.SkipWhiteSpace();
+  P.Next();
+  const bool inList = kListSyms[listSym];
+  for (bool done = false; !done;) {
+    const Symb sy = P.Sy;
+    if (sy == PSy) {
+      if (inList)
+        BuildParagraph(TSymbSet());
+      else
+        done = true;
+    } else if (sy == PEndSy || sy == UnknownTagSymbol) {
+      P.Next();
+    } else if (kListSyms[sy]) {
+      BuildList(sy, stop);
+      SectionList->CheckLastBottomMargin();
+      // Like the list loop: a symbol the caller stops at stays for the caller.
+      if (!stop[P.Sy]) P.Next();
+    } else if (kItemBlocks[sy]) {
+      BuildBlock(sy, stop);
+    } else if (sy == TableSy) {
+      P.Next();
+    } else if (kItemTextLevel[sy]) {
+      BuildTextLevel();
+    } else {
+      done = true;
+    }
+  }
+  if (Section && sectionSerial_ == li.SectionSerial && Section->Length() == 0) Section->AddChar(0xA0, P.TagPos);
+  CloseSection();
+  SectionList->CheckLastBottomMargin();
+  PopElement(tag);
+  SectionList = owner;
+  if (!isInline) li = TListItemState();
+  --Depth;
+}
+
+}  // namespace htmlview

@@ -1,0 +1,905 @@
+#include "htmlview/HtmlDocument.h"
+
+#include <QChar>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+
+#include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlGif.h"
+#include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlPanels.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/HtmlSection.h"
+#include "htmlview/HtmlShared.h"
+#include "platform/core/MemoryStream.h"
+
+namespace htmlview {
+
+// ---- identifiers ----
+
+bool TIDObjectList::TLess::operator()(const std::u16string& a, const std::u16string& b) const {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t x = QChar::toLower(a[i]), y = QChar::toLower(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+TIDObjectList::~TIDObjectList() { Clear(); }
+
+void TIDObjectList::AddObject(const std::u16string& name, TIDObject* object) {
+  auto it = items_.find(name);
+  if (it != items_.end()) {
+    TIDObject* old = it->second;
+    items_.erase(it);
+    if (old && old != object && old->FreeMe()) delete old;
+  }
+  items_.emplace(name, object);
+}
+
+TIDObject* TIDObjectList::Find(const std::u16string& name) const {
+  auto it = items_.find(name);
+  return it == items_.end() ? nullptr : it->second;
+}
+
+void TIDObjectList::RemoveObject(const TIDObject* object) {
+  for (auto it = items_.begin(); it != items_.end();)
+    it = it->second == object ? items_.erase(it) : std::next(it);
+}
+
+void TIDObjectList::Clear() {
+  // One object may stand under several names: free each once.
+  std::vector<TIDObject*> owned;
+  for (auto& [name, object] : items_)
+    if (object && object->FreeMe() && std::find(owned.begin(), owned.end(), object) == owned.end())
+      owned.push_back(object);
+  items_.clear();
+  for (TIDObject* o : owned) delete o;
+}
+
+std::vector<std::u16string> TIDObjectList::Names() const {
+  std::vector<std::u16string> names;
+  for (const auto& [name, object] : items_) names.push_back(name);
+  return names;
+}
+
+// ---- section base ----
+
+TSectionBase::TSectionBase(ThtDocument* owner, TCellBasic* ownerCell) : Owner(owner), OwnerCell(ownerCell) {}
+
+TSectionBase::TSectionBase(ThtDocument* owner, TCellBasic* ownerCell, const TSectionBase& source)
+    : Owner(owner), OwnerCell(ownerCell) {
+  Display = source.Display;
+  DrawTop = source.DrawTop;
+  SectionHeight = source.SectionHeight;
+  ZIndex = source.ZIndex;
+}
+
+std::unique_ptr<TSectionBase> TSectionBase::CreateCopy(ThtDocument* owner, TCellBasic* cell) const {
+  return std::make_unique<TSectionBase>(owner, cell, *this);
+}
+
+bool TSectionBase::CharToPoint(int, int&, int&, int&) { return false; }
+
+int TSectionBase::Layout(TCanvas&, int, int y, int, int, int, int, int, TIndentManager&, int& maxWidth, int& curs) {
+  StartChar = curs;
+  DrawHeight = SectionHeight;
+  maxWidth = 0;
+  DrawTop = ContentTop = YPos = y;
+  ContentBottom = y + SectionHeight;
+  DrawBottom = y + DrawHeight;
+  return SectionHeight;
+}
+
+int TSectionBase::Draw(TCanvas&, const TRect&, int, int, int, int) { return DrawTop + SectionHeight; }
+
+int TSectionBase::PointToChar(TCanvas&, int, int, int&, int&, int&, bool& inText) {
+  inText = false;
+  return -1;
+}
+int TSectionBase::SourceToChar(int, bool) { return -1; }
+int TSectionBase::CharToSource(int) { return -1; }
+int TSectionBase::SearchForward(int, const std::u16string&, bool) { return -1; }
+int TSectionBase::SearchBackward(int, const std::u16string&, bool) { return -1; }
+
+bool TSectionBase::CharAt(int, char16_t& ch, TIDObject*& object) {
+  ch = 0;
+  object = nullptr;
+  return false;
+}
+
+unsigned TSectionBase::LinkAtPoint(TCanvas&, int, int, std::unique_ptr<TUrlTarget>& url, TFormControlObj*& control,
+                                   std::u16string& title) {
+  url.reset();
+  control = nullptr;
+  title.clear();
+  return 0;
+}
+
+bool TSectionBase::ObjectAtPoint(int, int, TFloatingObj*& object, int&, int&) {
+  object = nullptr;
+  return false;
+}
+
+void TSectionBase::RegisterPosition() {
+  if (Owner) Owner->SectionPositions.push_back(this);
+}
+
+void TSectionBase::CopySelection() {}
+
+void TSectionBase::WidthRange(TCanvas&, int& minWidth, int& maxWidth) { minWidth = maxWidth = 0; }
+
+// ---- section lists and cells ----
+
+bool TSectionBaseList::CharToPoint(int index, int& x, int& y, int& height) {
+  for (const auto& s : *this)
+    if (s->CharToPoint(index, x, y, height)) return true;
+  return false;
+}
+
+int TSectionBaseList::SourceToChar(int source, bool backwards) {
+  const int n = Count();
+  for (int k = 0; k < n; ++k) {
+    TSectionBase* s = (*this)[backwards ? n - 1 - k : k];
+    const int i = s->SourceToChar(source, backwards);
+    if (i >= 0) return i;
+  }
+  return -1;
+}
+
+TCellBasic::TCellBasic(ThtDocument* document) : Document(document) {}
+
+TCellBasic::TCellBasic(ThtDocument* document, const TCellBasic& source) : Document(document) {
+  OwnersTag = source.OwnersTag;
+  for (const auto& s : source) Add(s->CreateCopy(document, this));
+}
+
+TCellBasic::~TCellBasic() = default;
+
+TSectionBase* TCellBasic::AddSection(std::unique_ptr<TSectionBase> section) {
+  if (!section) return nullptr;
+  if (auto* text = dynamic_cast<TSection*>(section.get())) {
+    if (!text->Finished) text->Finish(Document && Document->PropertyStack ? Document->PropertyStack->SIndex : 0);
+    if (text->Text.empty() && !text->HasAnchor && text->ClearMode == 0 && !dynamic_cast<TPreFormated*>(text)) {
+      text->Unlink();
+      return nullptr;
+    }
+  }
+  section->OwnerCell = this;
+  return Add(std::move(section));
+}
+
+int TCellBasic::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef,
+                       int yRef, int& scrollWidth, int& curs) {
+  YValue = y;
+  StartChar = curs;
+  TextWidth = 0;
+  tcContentBot = 0;
+  tcDrawTop = 990000;
+  tcDrawBot = 0;
+  scrollWidth = 0;
+  int height = 0;
+  for (const auto& s : *this) {
+    int sw = 0;
+    TIndentManager* imgr = IMgr;
+    TIndentManager fallback;
+    if (!imgr) {
+      fallback.Reset(x, width);
+      imgr = &fallback;
+    }
+    height += s->Layout(canvas, x, y + height, width, availableHeight, blockHeight, xRef, yRef, *imgr, sw, curs);
+    scrollWidth = std::max(scrollWidth, sw);
+    TextWidth = std::max(TextWidth, s->TextWidth());
+    if (!s->OutOfFlow()) tcContentBot = std::max(tcContentBot, s->ContentBottom);
+    tcDrawTop = std::min(tcDrawTop, s->DrawTop);
+    tcDrawBot = std::max(tcDrawBot, s->DrawBottom);
+  }
+  CharCount = curs - StartChar;
+  return height;
+}
+
+int TCellBasic::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
+  int bottom = 0;
+  for (const auto& s : *this) bottom = std::max(bottom, s->Draw(canvas, clip, clipWidth, x, xRef, yRef));
+  return bottom;
+}
+
+void TCellBasic::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
+  minWidth = maxWidth = 0;
+  for (const auto& s : *this) {
+    int mn = 0, mx = 0;
+    s->WidthRange(canvas, mn, mx);
+    minWidth = std::max(minWidth, mn);
+    maxWidth = std::max(maxWidth, mx);
+  }
+}
+
+namespace {
+bool Meets(const TSectionBase& s, int y) { return s.Display != pdNone && s.YPos <= y && y < s.DrawBottom; }
+}  // namespace
+
+unsigned TCellBasic::LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url,
+                                 TFormControlObj*& control, std::u16string& title) {
+  url.reset();
+  control = nullptr;
+  title.clear();
+  for (const auto& s : *this) {
+    if (!Meets(*s, y)) continue;
+    const unsigned flags = s->LinkAtPoint(canvas, x, y, url, control, title);
+    if (flags) return flags;
+  }
+  return 0;
+}
+
+bool TCellBasic::ObjectAtPoint(int x, int y, TFloatingObj*& object, int& objX, int& objY) {
+  object = nullptr;
+  for (const auto& s : *this)
+    if (Meets(*s, y) && s->ObjectAtPoint(x, y, object, objX, objY)) return true;
+  return false;
+}
+
+int TCellBasic::PointToChar(TCanvas& canvas, int x, int y, int& caretX, int& caretY, int& caretHeight,
+                            bool& inText) {
+  inText = false;
+  for (const auto& s : *this) {
+    if (!Meets(*s, y)) continue;
+    const int i = s->PointToChar(canvas, x, y, caretX, caretY, caretHeight, inText);
+    if (i >= 0) return i;
+  }
+  return -1;
+}
+
+int TCellBasic::SearchForward(int start, const std::u16string& text, bool matchCase) {
+  for (const auto& s : *this) {
+    const int i = s->SearchForward(start, text, matchCase);
+    if (i >= 0) return i;
+  }
+  return -1;
+}
+
+int TCellBasic::SearchBackward(int start, const std::u16string& text, bool matchCase) {
+  for (int k = Count() - 1; k >= 0; --k) {
+    const int i = (*this)[k]->SearchBackward(start, text, matchCase);
+    if (i >= 0) return i;
+  }
+  return -1;
+}
+
+int TCellBasic::CharToSource(int index) {
+  for (const auto& s : *this) {
+    const int i = s->CharToSource(index);
+    if (i >= 0) return i;
+  }
+  return -1;
+}
+
+bool TCellBasic::CharAt(int index, char16_t& ch, TIDObject*& object) {
+  ch = 0;
+  object = nullptr;
+  if (index < StartChar || index >= StartChar + CharCount) return false;
+  for (const auto& s : *this)
+    if (s->CharAt(index, ch, object)) return true;
+  return false;
+}
+
+void TCellBasic::CopySelection() {
+  for (const auto& s : *this) {
+    if (!Document) break;
+    if (s->StartChar + s->CharCount <= Document->SelectionStart) continue;
+    if (s->StartChar >= Document->SelectionEnd) break;
+    s->CopySelection();
+  }
+}
+
+void TCellBasic::AddSectionsToPositions() {
+  for (const auto& s : *this) s->RegisterPosition();
+}
+
+bool TCellBasic::CheckLastBottomMargin() {
+  for (int k = Count() - 1; k >= 0; --k) {
+    TSectionBase* s = (*this)[k];
+    if (s->IsAbsolutelyPositioned()) continue;
+    return s->CheckLastBottomMargin();
+  }
+  return false;
+}
+
+TCell::TCell(ThtDocument* document) : TCellBasic(document), OwnIMgr(std::make_unique<TIndentManager>()) {
+  IMgr = OwnIMgr.get();
+}
+
+TCell::TCell(ThtDocument* document, const TCell& source)
+    : TCellBasic(document, source), OwnIMgr(std::make_unique<TIndentManager>()) {
+  IMgr = OwnIMgr.get();
+}
+
+TCell::~TCell() = default;
+
+int TCell::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef, int yRef,
+                  int& scrollWidth, int& curs) {
+  TIndentManager& m = *OwnIMgr;
+  IMgr = &m;
+  m.Reset(x, width);
+  const TIndentID saveID = m.CurrentID;
+  m.CurrentID = this;
+  const int li = m.SetLeftEdge(0, y);
+  const int ri = m.SetRightEdge(width, y);
+  const int h = TCellBasic::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, scrollWidth, curs);
+  m.DeleteRight(ri);
+  m.DeleteLeft(li);
+  m.CurrentID = saveID;
+  // Floats that reach below the last line still take room.
+  int lowest = 0;
+  for (const IndentRec& r : m.L) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
+  for (const IndentRec& r : m.R) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
+  return std::max(h, lowest - y);
+}
+
+int TCell::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
+  OwnIMgr->Reset(x, OwnIMgr->Width);
+  OwnIMgr->ClipWidth = clipWidth;
+  drawX_ = x;
+  drawY_ = YValue;
+  return TCellBasic::Draw(canvas, clip, clipWidth, x, xRef, yRef);
+}
+
+TCellObjCell::TCellObjCell(ThtDocument* document, const TCellObjCell& source)
+    : TCell(document, source), CellRect(source.CellRect), Title(source.Title), Url(source.Url),
+      Target(source.Target) {}
+
+unsigned TCellObjCell::LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url,
+                                   TFormControlObj*& control, std::u16string& title) {
+  unsigned flags = TCell::LinkAtPoint(canvas, x, y, url, control, title);
+  if (x >= CellRect.Left && x < CellRect.Right && y >= CellRect.Top && y < CellRect.Bottom) {
+    if (!(flags & guTitle) && !Title.empty()) {
+      title = Title;
+      flags |= guTitle;
+    }
+    if (!(flags & guUrl) && !Url.empty()) {
+      url = std::make_unique<TUrlTarget>();
+      url->URL = Url;
+      url->Target = Target;
+      flags |= guUrl;
+    }
+  }
+  return flags;
+}
+
+int TChPosObj::YPosition() const {
+  int x = 0, y = 0, h = 0;
+  if (Owner && Owner->CharToPoint(ChPos, x, y, h)) return y;
+  return 0;
+}
+
+// ---- the document ----
+
+namespace {
+constexpr std::array<double, 8> kFontSizes = {0, 8, 10, 12, 14, 18, 24, 36};
+constexpr std::array<double, 8> kPreFontSizes = {0, 7, 8, 10, 12, 15, 20, 30};
+}  // namespace
+
+ThtDocument::ThtDocument(THtmlViewBase* viewer, QWidget* paintPanel) : TCell(nullptr), Viewer(viewer),
+                                                                         PaintPanel(paintPanel) {
+  Document = this;
+  if (viewer) QuirksMode = viewer->QuirksMode == qmQuirks;
+  StyleList = std::make_unique<THtmlStyleList>(this);
+  PropertyStack = std::make_unique<THtmlPropStack>(this);
+  InlineBoxes = std::make_shared<TInlineList>(this);
+  for (int i = 1; i <= 7; ++i) {
+    FontConvBase[i] = kFontSizes[i] * FontSize / 12;
+    PreFontConvBase[i] = kPreFontSizes[i] * FontSize / 12;
+  }
+}
+
+ThtDocument::ThtDocument(const ThtDocument& source, QWidget* paintPanel) : TCell(nullptr), PaintPanel(paintPanel) {
+  Document = this;
+  PrintCopy = true;
+  QuirksMode = source.QuirksMode;
+  Viewer = source.Viewer;
+  FontColor = source.FontColor, HotSpotColor = source.HotSpotColor, LinkVisitedColor = source.LinkVisitedColor;
+  LinkActiveColor = source.LinkActiveColor, Background = source.Background;
+  FontName = source.FontName, PreFontName = source.PreFontName, FontSize = source.FontSize;
+  ShowImages = source.ShowImages, NoLinkStyling = source.NoLinkStyling;
+  BackgroundImageName = source.BackgroundImageName, BackgroundPosition = source.BackgroundPosition;
+  BackgroundImageDone = source.BackgroundImageDone, BackgroundImage = source.BackgroundImage;
+  FontConvBase = source.FontConvBase, PreFontConvBase = source.PreFontConvBase;
+  ImageLoader = source.ImageLoader;
+  images_ = source.images_;
+  StyleList = std::make_unique<THtmlStyleList>(this);
+  PropertyStack = std::make_unique<THtmlPropStack>(this);
+  InlineBoxes = source.InlineBoxes;
+  OwnersTag = source.OwnersTag;
+  for (const auto& s : source) Add(s->CreateCopy(this, this));
+}
+
+ThtDocument::~ThtDocument() {
+  BeingDestroyed = true;
+  Clear();
+}
+
+void ThtDocument::SetFonts(const std::u16string& name, const std::u16string& preName, TColor color, TColor hotSpot,
+                           TColor visited, TColor active, TColor background, bool linksActive, bool linkUnderline,
+                           double defaultSize, int charSet, int marginHeight, int marginWidth) {
+  StyleList->Initialize(name, preName, static_cast<int>(defaultSize), color, hotSpot, visited, active,
+                        linkUnderline, charSet, marginHeight, marginWidth);
+  FontSize = defaultSize;
+  for (int i = 1; i <= 7; ++i) {
+    FontConvBase[i] = kFontSizes[i] * defaultSize / 12;
+    PreFontConvBase[i] = kPreFontSizes[i] * defaultSize / 12;
+    // The size keywords of the style sheets follow the viewer's default size.
+    FontConv[static_cast<size_t>(i)] = FontConvBase[i];
+  }
+  FontName = name;
+  PreFontName = preName;
+  FontColor = color;
+  HotSpotColor = hotSpot;
+  LinkVisitedColor = visited;
+  LinkActiveColor = active;
+  LinksActive = linksActive;
+  SetBackground(background);
+  PropertyStack->Reset();
+}
+
+void ThtDocument::SetBackground(TColor color) {
+  Background = color;
+  if (BackgroundChanged) BackgroundChanged();
+}
+
+void ThtDocument::SetBackgroundImage(const std::u16string& name, const TBackgroundPosition& position) {
+  BackgroundImageName = name;
+  BackgroundPosition = position;
+  BackgroundImageDone = false;
+}
+
+void ThtDocument::Clear() {
+  if (!PrintCopy) {
+    IdentifierList.Clear();
+    SectionPositions.clear();
+    if (InlineBoxes) InlineBoxes->Clear();
+  }
+  BackgroundImage.reset();
+  if (!BackgroundImageName.empty()) images_.erase(WideTrim(BackgroundImageName));
+  BackgroundImageName.clear();
+  BackgroundImageDone = false;
+  AnimatedGifs.clear();
+  Timer.reset();
+  SelectionStart = SelectionEnd = 0;
+  PendingImages.clear();
+  LinkFonts.clear();
+  Panels.clear();
+  MapList.clear();
+  HoverLink = nullptr;
+  HoverImage = nullptr;
+  if (!PrintCopy) {
+    StyleList->Clear();
+    StyleList->QuirksMode = QuirksMode;
+  }
+  TabIndexList.clear();
+  // Sections refer to the controls: they go first.
+  TFreeList<TSectionBase>::Clear();
+  FormControls.clear();
+  SectionCount = 0;
+  CharCount = 0;
+}
+
+int ThtDocument::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef,
+                        int yRef, int& scrollWidth, int& curs) {
+  ++LayoutCount;
+  PageShortened = false;
+  TableNestLevel = 0;
+  InLogic2 = false;
+  SplitTable = nullptr;
+  if (Timer) Timer->stop();
+  if (InlineBoxes) InlineBoxes->NeedsConverting = true;
+  if (!TabIndexList.empty()) {
+    int order = 0;
+    for (auto& [key, setOrder] : TabIndexList)
+      if (setOrder) setOrder(order++);
+    TabIndexList.clear();
+  }
+  layoutWidth_ = width;
+  const int h = TCell::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, scrollWidth, curs);
+  if (!PrintCopy) {
+    if (!AnimatedGifs.empty()) {
+      if (!Timer) {
+        Timer = std::make_unique<QTimer>();
+        QObject::connect(Timer.get(), &QTimer::timeout, [this] { AnimationStep(); });
+      }
+      Timer->setInterval(50);
+      Timer->start();
+    } else if (Timer) {
+      Timer->stop();
+    }
+    if (!FormControls.empty() && PaintPanel && PaintPanel->isVisible())
+      for (const auto& c : FormControls)
+        if (!c->Shown) c->MoveOff();
+    if (SectionPositions.empty()) AddSectionsToPositions();
+  }
+  return h;
+}
+
+int ThtDocument::DoLayout(TCanvas& canvas, int y, int width, int availableHeight, int& scrollWidth) {
+  int curs = 0;
+  return Layout(canvas, 0, y, width, availableHeight, 0, 0, 0, scrollWidth, curs);
+}
+
+int ThtDocument::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
+  PageBottom = YOffset + clip.Bottom;
+  FirstPageItem = true;
+  if (Timer) Timer->stop();
+  for (const auto& c : FormControls) c->Shown = false;
+  for (TPanelObj* p : Panels) p->ShownThisPaint = false;
+  const int bottom = TCell::Draw(canvas, clip, clipWidth, x, xRef, yRef);
+  if (ControlsPlaced) {
+    for (const auto& c : FormControls)
+      if (!c->Shown) c->MoveOff();
+    for (TPanelObj* p : Panels)
+      if (!p->ShownThisPaint && p->Panel) p->Panel->hide();
+    ControlsPlaced = false;
+  }
+  if (Timer && !AnimatedGifs.empty() && !PrintCopy) Timer->start();
+  return bottom;
+}
+
+void ThtDocument::SetYOffset(int y) {
+  YOffset = y;
+  ControlsPlaced = true;
+  for (const auto& c : FormControls) c->Shown = false;
+  for (TPanelObj* p : Panels) p->ShownThisPaint = false;
+}
+
+int ThtDocument::CountSelection() {
+  if (SelectionEnd <= SelectionStart) return 0;
+  SelTextCount counter;
+  CB = &counter;
+  TCellBasic::CopySelection();
+  CB = nullptr;
+  return counter.Terminate();
+}
+
+int ThtDocument::CopySelectionTo(char16_t* buffer, int size) {
+  if (!buffer || size < 1) return 0;
+  if (SelectionEnd <= SelectionStart) {
+    buffer[0] = 0;
+    return 0;
+  }
+  SelTextBuf collector(buffer, size);
+  CB = &collector;
+  TCellBasic::CopySelection();
+  CB = nullptr;
+  return collector.Terminate() - 1;
+}
+
+std::u16string ThtDocument::SelectionText() {
+  const int n = CountSelection();
+  if (n <= 0) return {};
+  std::u16string s(static_cast<size_t>(n) + 1, u'\0');
+  const int copied = CopySelectionTo(s.data(), n + 1);
+  s.resize(static_cast<size_t>(std::max(0, copied)));
+  return s;
+}
+
+TSectionBase* ThtDocument::FindSectionAt(int y, int& top, int& index) {
+  for (int i = static_cast<int>(SectionPositions.size()) - 1; i >= 0; --i) {
+    TSectionBase* s = SectionPositions[static_cast<size_t>(i)];
+    if (s->TopY() <= y) {
+      top = s->TopY();
+      index = i;
+      return s;
+    }
+  }
+  return nullptr;
+}
+
+int ThtDocument::SourceToChar(int source, bool backwards) {
+  const int i = TSectionBaseList::SourceToChar(source, backwards);
+  return i >= 0 ? i : CharCount;
+}
+
+bool ThtDocument::CharToPoint(int index, int& x, int& y, int& height) {
+  if (CharCount <= 0) return false;
+  const bool past = index >= CharCount;
+  const int i = past ? CharCount - 1 : std::max(0, index);
+  if (!TSectionBaseList::CharToPoint(i, x, y, height)) return false;
+  if (past) y += 15;
+  return true;
+}
+
+TSectionBase* ThtDocument::FindSectionOfChar(int index) {
+  for (TSectionBase* s : SectionPositions)
+    if (index >= s->StartChar && index < s->StartChar + s->CharCount) return s;
+  return nullptr;
+}
+
+namespace {
+
+// The pixels of a decoded image with its mask folded into the alpha (white in the mask is
+// transparent).
+std::shared_ptr<TDocImage> FromHtImage(const THtImage& source, const TBitmap* mask) {
+  QImage pixels;
+  if (source.Bitmap()) pixels = source.Bitmap()->Image();
+  else if (source.GpImage()) pixels = source.GpImage()->Image();
+  else if (source.Gif()) pixels = source.Gif()->Bitmap();
+  if (pixels.isNull()) return nullptr;
+  auto result = std::make_shared<TDocImage>();
+  result->Image = pixels.convertToFormat(QImage::Format_ARGB32);
+  if (source.Gif() && source.Gif()->NumFrames > 1) result->Gif = std::make_shared<TViewerGifPicture>(*source.Gif());
+  if (mask && !mask->Empty() && mask->Width() == pixels.width() && mask->Height() == pixels.height()) {
+    const QImage m = mask->Image().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < m.height(); ++y) {
+      const auto* in = reinterpret_cast<const QRgb*>(m.constScanLine(y));
+      auto* out = reinterpret_cast<QRgb*>(result->Image.scanLine(y));
+      for (int x = 0; x < m.width(); ++x)
+        if (qGray(in[x]) >= 128) out[x] = 0;
+    }
+  }
+  return result;
+}
+
+std::unique_ptr<THtImage> ReadImage(const QByteArray& data, TTransparency& transparent,
+                                    std::unique_ptr<TBitmap>& mask) {
+  TMemoryStream stream(std::vector<uint8_t>(data.begin(), data.end()));
+  return LoadImageFromStream(&stream, transparent, mask);
+}
+
+}  // namespace
+
+std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, bool& pending) {
+  pending = false;
+  // Keyed as written: names that differ only in case (two files, two data payloads) are two
+  // images.
+  const std::u16string name = WideTrim(nameIn);
+  if (name.empty()) return nullptr;
+  auto it = images_.find(name);
+  if (it != images_.end()) return it->second;
+  if (ImageCache) {
+    const int index = ImageCache->IndexOf(name);
+    if (index >= 0) {
+      TBitmapItem* item = ImageCache->GetImage(index);
+      ++item->UsageCount;
+      item->AccessCount = 0;
+      auto image = item->MImage ? FromHtImage(*item->MImage, item->Mask.get()) : nullptr;
+      if (image) images_[name] = image;
+      return image;
+    }
+  }
+  std::shared_ptr<TDocImage> image;
+  std::unique_ptr<THtImage> loaded;
+  std::unique_ptr<TBitmap> mask;
+  TTransparency transparent = NotTransp;
+  try {
+    if (name.rfind(u"data:image/", 0) == 0) {
+      const size_t at = name.find(u";base64,", 10);
+      if (at == std::u16string::npos) return nullptr;
+      QString payload = QString::fromStdU16String(name.substr(at + 8));
+      payload.replace(QStringLiteral("%0A"), QStringLiteral("\n"));
+      loaded = ReadImage(QByteArray::fromBase64(payload.toLatin1()), transparent, mask);
+    } else if (ImageLoader) {
+      image = ImageLoader(name, pending);
+    } else {
+      QByteArray data;
+      const TImageRequestResult r = Viewer ? Viewer->RequestImage(name, data) : irNoHandler;
+      if (r == irWait) {
+        pending = true;
+        return nullptr;
+      }
+      if (r == irNone) return nullptr;
+      if (r == irData)
+        loaded = ReadImage(data, transparent, mask);
+      else
+        loaded = LoadImageFromFile(name, transparent, mask);
+    }
+    if (loaded) image = FromHtImage(*loaded, mask.get());
+  } catch (...) {
+    // A decoder's failure is an image that cannot be had: the error image shows, nothing more.
+    return nullptr;
+  }
+  if (!image) return nullptr;
+  images_[name] = image;
+  if (ImageCache && loaded) ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
+  return image;
+}
+
+std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {
+  if (BackgroundImageDone) return BackgroundImage;
+  BackgroundImageDone = true;
+  if (BackgroundImageName.empty()) return nullptr;
+  std::u16string name = BackgroundImageName;
+  if (Viewer) name = Viewer->HtmlExpandFilename(name);
+  bool pending = false;
+  BackgroundImage = GetImage(name, pending);
+  if (!BackgroundImage && pending) {
+    PendingImages.emplace_back(name, nullptr);
+    BackgroundImageDone = false;
+  }
+  if (BackgroundImage && BackgroundImage->Gif && !PrintCopy) {
+    auto gif = std::make_shared<TViewerGifPicture>(*BackgroundImage->Gif);
+    gif->SetAnimate(true);
+    AnimatedGifs.push_back({this, [gif] {
+                              bool changed = false;
+                              gif->CheckTime([&changed](const QRect&) { changed = true; });
+                              return changed;
+                            }});
+  }
+  return BackgroundImage;
+}
+
+TMapItem* ThtDocument::FindMap(const std::u16string& name) const {
+  for (const auto& m : MapList)
+    if (m->MapName == name) return m.get();
+  return nullptr;
+}
+
+void ThtDocument::ProcessInline(int sourcePos, TProperties& props, bool start) {
+  if (!InlineBoxes) return;
+  if (start) {
+    auto rec = std::make_unique<InlineRec>();
+    rec->StartSource = sourcePos;
+    rec->PropertyID = props.ID;
+    rec->Box = InlineBoxOf(props);
+    InlineBoxes->Add(std::move(rec));
+    InlineBoxes->NeedsConverting = true;
+    return;
+  }
+  for (int i = InlineBoxes->Count() - 1; i >= 0; --i) {
+    InlineRec* r = (*InlineBoxes)[i];
+    if (r->PropertyID == props.ID) {
+      if (r->EndSource < 0) r->EndSource = sourcePos;
+      InlineBoxes->NeedsConverting = true;
+      return;
+    }
+  }
+}
+
+unsigned ThtDocument::Hover(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url,
+                            TFormControlObj*& control, std::u16string& title, bool buttonDown) {
+  TFontObj* oldLink = HoverLink;
+  TImageObj* oldImage = HoverImage;
+  HoverLink = nullptr;
+  HoverImage = nullptr;
+  const unsigned flags = LinkAtPoint(canvas, x, y, url, control, title);
+  bool repaint = false;
+  if (LinksActive && HoverLink != oldLink) {
+    // Every run of a link changes together.
+    if (oldLink) oldLink->SetAllHovers(LinkFonts, false);
+    if (HoverLink) HoverLink->SetAllHovers(LinkFonts, true);
+    repaint = true;
+  }
+  if (HoverImage != oldImage) {
+    if (oldImage) oldImage->SetHover(0);
+    repaint = true;
+  }
+  if (HoverImage) HoverImage->SetHover(buttonDown ? 2 : 1);
+  if (repaint && Viewer) Viewer->RepaintPanel();
+  return flags;
+}
+
+void ThtDocument::SetPressed(bool pressed) {
+  if (!HoverImage) return;
+  HoverImage->SetHover(pressed ? 2 : 1);
+  if (Viewer) Viewer->RepaintPanel();
+}
+
+void ThtDocument::ClearHover() {
+  if (HoverLink && LinksActive) HoverLink->SetAllHovers(LinkFonts, false);
+  if (HoverImage) HoverImage->SetHover(0);
+  HoverLink = nullptr;
+  HoverImage = nullptr;
+  if (Viewer) Viewer->RepaintPanel();
+}
+
+void ThtDocument::AnimationStep() {
+  if (PrintCopy) return;
+  bool changed = false;
+  for (auto& a : AnimatedGifs)
+    if (a.Step && a.Step()) changed = true;
+  if (changed && Viewer) Viewer->RepaintPanel();
+  if (Timer) Timer->setInterval(40);
+}
+
+void ThtDocument::ReportProgress(int percent) {
+  if (PrintCopy || !Viewer) return;
+  Viewer->htProgress(percent);
+}
+
+// ---- page break and rule ----
+
+std::unique_ptr<TSectionBase> TPage::CreateCopy(ThtDocument* owner, TCellBasic* cell) const {
+  return std::make_unique<TPage>(owner, cell, *this);
+}
+
+int TPage::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
+  const int bottom = TSectionBase::Draw(canvas, clip, clipWidth, x, xRef, yRef);
+  if (Owner && Owner->Printing) {
+    const int top = YPos - Owner->YOffset;
+    if (top > clip.Top + 5 && top < clip.Bottom) Owner->PageBottom = std::min(Owner->PageBottom, YPos);
+  }
+  return bottom;
+}
+
+THorzLine::THorzLine(ThtDocument* owner, TCellBasic* cell, const TAttributeList* attributes, TProperties& props)
+    : TSectionBase(owner, cell) {
+  if (attributes) {
+    for (const auto& a : *attributes) {
+      switch (a->Which) {
+        case SizeSy:
+          if (a->Value >= 1 && a->Value <= 20) VSize = a->Value;
+          break;
+        case WidthSy:
+          if (a->Name.find(u'%') != std::u16string::npos) {
+            if (a->Value <= 100) props.AssignProp(piWidth, std::u16string(a->Name));
+          } else if (a->Value > 0) {
+            props.AssignProp(piWidth, std::u16string(a->Name.empty() ? u"0" : a->Name) + u"px");
+          }
+          break;
+        case ColorSy: {
+          TColor c;
+          int alpha;
+          if (ColorFromString(a->Name, false, c, alpha)) props.AssignProp(TPropIndex::Color, static_cast<int>(c));
+          break;
+        }
+        case AlignSy: {
+          const std::u16string v = LowerW(a->Name);
+          if (v == u"left") Align = 1;
+          else if (v == u"right") Align = 3;
+          break;
+        }
+        case NoshadeSy: NoShade = true; break;
+        default: break;
+      }
+    }
+  }
+  const std::u16string ta = props.Text(TPropIndex::TextAlign);
+  if (ta == u"left") Align = 1;
+  else if (ta == u"right") Align = 3;
+  else if (ta == u"center") Align = 2;
+  Color = props.GetOwnForegroundColor();
+  props.AssignProp(piHeight, QString::number(VSize).toStdU16String() + u"px");
+}
+
+THorzLine::THorzLine(ThtDocument* owner, TCellBasic* cell, const THorzLine& source)
+    : TSectionBase(owner, cell, source), VSize(source.VSize), Align(source.Align), Color(source.Color),
+      NoShade(source.NoShade), Width(source.Width) {}
+
+std::unique_ptr<TSectionBase> THorzLine::CreateCopy(ThtDocument* owner, TCellBasic* cell) const {
+  return std::make_unique<THorzLine>(owner, cell, *this);
+}
+
+int THorzLine::Layout(TCanvas&, int x, int y, int width, int, int, int, int, TIndentManager& imgr, int& maxWidth,
+                      int& curs) {
+  StartChar = curs;
+  DrawTop = YPos = ContentTop = y;
+  LeftX = std::max(x, imgr.ImageLeft(y));
+  RuleWidth = std::max(0, std::min(x + width - LeftX, imgr.ImageRight(y) - LeftX));
+  SectionHeight = DrawHeight = VSize;
+  ContentBottom = DrawBottom = y + VSize;
+  maxWidth = RuleWidth;
+  return SectionHeight;
+}
+
+int THorzLine::Draw(TCanvas& canvas, const TRect& clip, int, int, int, int) {
+  const int yOff = Owner ? Owner->YOffset : 0;
+  const int top = YPos - yOff;
+  if (top >= clip.Bottom || top + VSize <= clip.Top) return YPos + SectionHeight;
+  if (Owner && Owner->Printing && YPos > Owner->PageBottom) return YPos + SectionHeight;
+  const TRect r{LeftX, top, LeftX + RuleWidth, top + VSize};
+  if (Color != clNone) {
+    FillRectColor(canvas, r, Color);
+    return YPos + SectionHeight;
+  }
+  const bool black = NoShade;
+  const bool whiteBack = Owner && (Owner->Printing || Owner->Background == clWhite ||
+                                   (Owner->Background == clBtnFace && ColorToRGB(clBtnFace) == clWhite));
+  const TColor light = black ? clBlack : whiteBack ? TColor(0xC0C0C0) : ColorToRGB(clBtnHighlight);
+  const TColor dark = black ? clBlack : ColorToRGB(clBtnShadow);
+  // A sunken frame: right and bottom edges light, then left and top dark.
+  FillRectColor(canvas, {r.Right - 1, r.Top, r.Right, r.Bottom}, light);
+  FillRectColor(canvas, {r.Left, r.Bottom - 1, r.Right, r.Bottom}, light);
+  FillRectColor(canvas, {r.Left, r.Top, r.Left + 1, r.Bottom - 1}, dark);
+  FillRectColor(canvas, {r.Left, r.Top, r.Right - 1, r.Top + 1}, dark);
+  return YPos + SectionHeight;
+}
+
+}  // namespace htmlview

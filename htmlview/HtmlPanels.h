@@ -1,0 +1,206 @@
+#pragma once
+// Objects that stand in the text for one character each: images and host panels (which may
+// float beside the text) and form controls, with the box rules they share.
+#include <QFrame>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "htmlview/HtmlBlocks.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlGif.h"
+
+namespace htmlview {
+
+class TFontObj;
+
+// One enumeration for every object's vertical alignment and floating.
+enum AlignmentType : uint8_t { ANone, ATop, AMiddle, ABottom, ABaseline, ALeft, ARight };
+
+class TFloatingObj : public TIDObject {
+public:
+  TFloatingObj() = default;
+  virtual ~TFloatingObj() = default;
+  virtual std::unique_ptr<TFloatingObj> Clone(ThtDocument* document) const = 0;
+
+  int Pos = 0;  // the object's character in its section
+  int ImageWidth = 0, ImageHeight = 0;  // outer size, border included
+  AlignmentType Floating = ANone;
+  AlignmentType VertAlign = ABottom;
+  int HSpaceL = 0, HSpaceR = 0, VSpaceT = 0, VSpaceB = 0;
+  int SpecWidth = -1, SpecHeight = -1;
+  bool PercentWidth = false, PercentHeight = false;
+  std::u16string Title, Alt;
+  bool ImageKnown = false;
+  int DrawX = 0, DrawY = 0;  // document coordinates of the object's top-left (inside its spaces)
+  bool NoBorder = false;
+  int BorderSize = 0;
+  bool Placed = false;  // a float placed by the current layout
+
+  int TotalWidth() const { return ImageWidth + HSpaceL + HSpaceR; }
+  int TotalHeight() const { return ImageHeight + VSpaceT + VSpaceB; }
+  int YPosition() const override { return DrawY; }
+  bool IsFloat() const { return Floating == ALeft || Floating == ARight; }
+
+  // Style values applied after the attributes.
+  void ProcessProperties(TProperties& props);
+  // Sizes the object for the room it has.
+  virtual void DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font, int availableWidth,
+                         int availableHeight) = 0;
+  // Draws at (x, y) in window coordinates (the outer box's top-left).
+  virtual void Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj* font) = 0;
+};
+
+class TImageObj : public TFloatingObj {
+public:
+  TImageObj(ThtDocument* document, int pos, const TAttributeList* attributes);
+  TImageObj(ThtDocument* document, const TImageObj& other);
+  ~TImageObj() override;
+  std::unique_ptr<TFloatingObj> Clone(ThtDocument* document) const override;
+
+  ThtDocument* Document;
+  std::u16string Source;
+  std::shared_ptr<TDocImage> Image;
+  int ObjWidth = 0, ObjHeight = 0;
+  bool IsMap = false, UseMap = false;
+  std::u16string MapName;
+  bool NonAnimated = false;
+  bool Missing = true;
+  bool Pending = false;
+  bool Transparent = false;
+  int Hover = 0;  // 0 none, 1 over, 2 pressed
+
+  void DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font, int availableWidth,
+                 int availableHeight) override;
+  void Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj* font) override;
+  void SetHover(int state);
+  // The image arrived (or failed for good): the next layout sizes it again.
+  void ImageArrived(std::shared_ptr<TDocImage> image);
+  bool IsPlaceholder() const { return !Image || Image->Error; }
+
+  std::unique_ptr<TViewerGifPicture> Gif;  // this object's copy of an animated GIF
+
+private:
+  QImage scaled_;
+  qint64 scaledFrom_ = 0;
+};
+
+// A host window in the text.
+class ThvPanel : public QFrame {
+public:
+  explicit ThvPanel(QWidget* parent);
+};
+
+class TPanelObj : public TFloatingObj {
+public:
+  TPanelObj(ThtDocument* document, int pos, const TAttributeList* attributes, bool printCopy);
+  TPanelObj(ThtDocument* document, const TPanelObj& other);
+  ~TPanelObj() override;
+  std::unique_ptr<TFloatingObj> Clone(ThtDocument* document) const override;
+
+  ThtDocument* Document;
+  std::unique_ptr<ThvPanel> Panel;
+  int NaturalWidth = 0, NaturalHeight = 0;
+  std::u16string Name, Type, Src;
+  bool SizeSet = false;
+  bool PrintCopy = false;
+  bool ShownThisPaint = false;
+
+  void DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font, int availableWidth,
+                 int availableHeight) override;
+  void Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj* font) override;
+};
+
+class TFloatingObjList : public TFreeList<TFloatingObj> {
+public:
+  TFloatingObj* FindImage(int pos) const;
+  // Characters from pos to the next object (99999999 when none).
+  int GetHeightAt(int pos) const;
+  void Decrement(int pos);
+  // The object under a document point, with the point inside it.
+  TFloatingObj* PtInObject(int x, int y, int& ix, int& iy) const;
+};
+
+// A form control as the text sees it: a box with margins that moves a window.
+class TFormControlObj : public TIDObject {
+public:
+  TFormControlObj(ThtDocument* document, int pos);
+  ~TFormControlObj() override;
+
+  ThtDocument* Document;
+  int Pos;
+  int YValue = 0;
+  std::u16string Name, ID, Title, Value;
+  bool Disabled = false, ReadOnly = false, ShowIt = true;
+  int MarginLeft = 0, MarginRight = 0, MarginTop = 0, MarginBottom = 0;
+  int SpecWidth = -1, SpecHeight = -1;
+  bool PercentWidth = false;
+  AlignmentType VertAlign = ABottom;
+  bool Shown = false;  // placed by the current paint
+
+  int YPosition() const override { return YValue; }
+  int TotalWidth() const { return Width() + MarginLeft + MarginRight; }
+  virtual QWidget* GetControl() const { return control_.get(); }
+  virtual int Width() const;
+  virtual int Height() const;
+  virtual void SetWidth(int w);
+  virtual void SetHeight(int h);
+  virtual bool Hidden() const { return false; }
+  // Moves the window to a place on the paint panel (window coordinates) and shows it.
+  virtual void Show(int x, int y);
+  // Puts the window off the panel.
+  virtual void MoveOff();
+  // Paints the control into a canvas (printing).
+  virtual void Draw(TCanvas& canvas, int x, int y);
+  virtual void SetHeightWidth(TCanvas& canvas) { (void)canvas; }
+
+protected:
+  std::unique_ptr<QWidget> control_;
+  int width_ = 0, height_ = 0;
+};
+
+// The section's controls in character order (the document owns them).
+class TFormControlObjList : public std::vector<TFormControlObj*> {
+public:
+  TFormControlObj* FindControl(int pos) const;
+  // Height and alignment, or width and margins, of the control at pos; false when none.
+  bool GetHeightAt(int pos, int& height, AlignmentType& align) const;
+  bool GetWidthAt(int pos, int& width, int& marginLeft, int& marginRight) const;
+  // Characters from pos to the next control (9999 when none).
+  int GetControlCountAt(int pos) const;
+  void Decrement(int pos);
+};
+
+// Makes the control object of an input type; the forms code installs the real kinds. Without a
+// factory (or for a kind it does not make) a fixed box stands in.
+using TFormControlFactory =
+    std::function<std::unique_ptr<TFormControlObj>(ThtDocument* document, int pos, const std::u16string& type,
+                                                   const TAttributeList* attributes, TProperties& props)>;
+void SetFormControlFactory(TFormControlFactory factory);
+std::unique_ptr<TFormControlObj> MakeFormControl(ThtDocument* document, int pos, const std::u16string& type,
+                                                 const TAttributeList* attributes, TProperties& props);
+
+// A block with a legend drawn across its top border.
+class TFieldsetBlock : public TBlock {
+public:
+  TFieldsetBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props, TAttributeList* attributes);
+  TFieldsetBlock(ThtDocument* owner, TCellBasic* ownerCell, const TFieldsetBlock& source);
+
+  std::unique_ptr<TBlockCell> Legend;
+  int ContentWidth = 0;
+  int LegendHeight = 0;
+
+  std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* owner, TCellBasic* cell) const override;
+  void WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) override;
+  int Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef, int yRef,
+             TIndentManager& imgr, int& maxWidth, int& curs) override;
+  int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
+
+private:
+  // The fieldset's look where the style gives none: a 1-pixel solid grey ring, 10 pixels inside.
+  static TProperties& WithDefaults(TProperties& props);
+  int legendX_ = 0, legendY_ = 0;
+};
+
+}  // namespace htmlview

@@ -1,0 +1,78 @@
+// Any bytes built into a document and laid out on the fixed measurer. The first byte picks quirks
+// mode, the entry (HTML or plain text), the code page the buffer is read in and, with the second,
+// the layout width.
+//
+// Properties: the build ends (no hang, bounded stack) and throws nothing but an open comment; the
+// document holds the body block only (or nothing when the build stopped); the property stack is
+// back to its one default set; the layout ends.
+#include <QApplication>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "htmlview/HtmlBuffer.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/ReadHTML.h"
+#include "htmlview/StyleFonts.h"
+#include "htmlview/StyleValues.h"
+#include "platform/gui/Graphics.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+void EnsureApp() {
+  if (QCoreApplication::instance()) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "fuzz_html_build";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2 || size > 65536) return 0;
+  EnsureApp();
+  static TFixedMeasurer measurer(7, 16);
+  static const bool once = [] {
+    htmlview::SetPixelsPerInch(96);
+    htmlview::SetFontMeasurer(&measurer);
+    // No font is installed as far as the page can tell, so that results do not depend on the host.
+    htmlview::SetFontCatalogue([](const std::u16string&) { return false; });
+    return true;
+  }();
+  (void)once;
+  static const int pages[] = {0, htmlview::CP_UTF8, 932, 1252, htmlview::CP_UTF16LE, 51932, 1251, 950};
+  const uint8_t pick = data[0];
+  const int width = (data[1] * 4) % 1000;
+
+  htmlview::ThtDocument doc(nullptr, nullptr);
+  doc.QuirksMode = pick & 1;
+  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false,
+               true, 12);
+  htmlview::TBuffer buffer(std::vector<uint8_t>(data + 2, data + size), u"fuzz");
+  if (pick & 0x80) buffer.SetCodePage(pages[(pick >> 2) & 7]);
+  htmlview::THtmlDocParser parser(doc, buffer);
+  bool built = true;
+  try {
+    if (pick & 2)
+      parser.HtmlParseTextString();
+    else
+      parser.HtmlParseString({});
+  } catch (const htmlview::EHtmlParseError&) {
+    built = false;
+  }
+  if (built) {
+    FUZZ_CHECK(doc.Count() == 1);
+    FUZZ_CHECK(doc.PropertyStack->size() == 1);
+    QImage image(1, 1, QImage::Format_RGB32);
+    TCanvas canvas(&image);
+    canvas.Measurer = &measurer;
+    int scroll = 0;
+    doc.DoLayout(canvas, 0, width, 1000, scroll);
+  }
+  return 0;
+}

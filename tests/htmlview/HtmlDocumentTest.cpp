@@ -1,0 +1,361 @@
+// The document root: identifiers, images, the animation timer, rules, cells and progress.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <stdexcept>
+
+#include "htmlview/GdiPlus.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlImages.h"
+#include "htmlview/HtmlPanels.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/HtmlSection.h"
+#include "htmlview/HtmlShared.h"
+#include "htmlview/StyleValues.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+struct TCounted : TIDObject {
+  explicit TCounted(int* freed, bool own = true) : freed_(freed), own_(own) {}
+  ~TCounted() override { ++*freed_; }
+  bool FreeMe() const override { return own_; }
+  int* freed_;
+  bool own_;
+};
+
+class TFakeViewer : public THtmlViewBase {
+public:
+  std::u16string HtmlExpandFilename(const std::u16string& f) override { return f; }
+  bool ShowFocusRect() override { return false; }
+  void ControlMouseMove(QObject*, unsigned, int, int) override {}
+  void htProgress(int percent) override { progress.push_back(percent); }
+  TImageRequestResult RequestImage(const std::u16string& name, QByteArray&) override {
+    requests.push_back(name);
+    return answer;
+  }
+  std::vector<int> progress;
+  std::vector<std::u16string> requests;
+  TImageRequestResult answer = irNoHandler;
+};
+
+QByteArray PngBytes(int w, int h, QRgb colour) {
+  QImage image(w, h, QImage::Format_ARGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
+int Layout(ThtDocument& doc, int width) {
+  QImage image(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&image);
+  int scroll = 0;
+  return doc.DoLayout(canvas, 0, width, 1000, scroll);
+}
+
+}  // namespace
+
+TEST(HtmlIDObjectList, ReAddingFreesTheOldOwnedObjectAndIgnoresCase) {
+  int freed = 0;
+  {
+    TIDObjectList list;
+    auto* first = new TCounted(&freed);
+    list.AddObject(u"Top", first);
+    EXPECT_EQ(list.Find(u"top"), first);
+    auto* second = new TCounted(&freed);
+    list.AddObject(u"TOP", second);
+    EXPECT_EQ(freed, 1);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Find(u"top"), second);
+    TCounted notOwned(&freed, false);
+    list.AddObject(u"other", &notOwned);
+    list.Clear();
+    EXPECT_EQ(freed, 2);  // the owned one only
+    EXPECT_EQ(list.Count(), 0);
+  }
+  EXPECT_EQ(freed, 3);  // notOwned at the end of its scope
+}
+
+TEST(HtmlDocument, AnimationTimerOnlyWithAnimatedImages) {
+  EnsureGuiApp();
+  ThtDocument doc(nullptr, nullptr);
+  Layout(doc, 300);
+  EXPECT_FALSE(doc.Timer && doc.Timer->isActive());
+  int steps = 0;
+  doc.AnimatedGifs.push_back({nullptr, [&steps] { return ++steps > 0; }});
+  Layout(doc, 300);
+  ASSERT_TRUE(doc.Timer);
+  EXPECT_TRUE(doc.Timer->isActive());
+  EXPECT_EQ(doc.Timer->interval(), 50);
+  doc.AnimationStep();
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(doc.Timer->interval(), 40);
+  doc.Clear();
+  EXPECT_FALSE(doc.Timer);
+}
+
+TEST(HtmlDocument, DataUrlsDecodeWithoutTheHost) {
+  EnsureGuiApp();
+  TFakeViewer viewer;
+  viewer.answer = irNone;
+  ThtDocument doc(&viewer, &viewer);
+  InitializeGDIPlus();  // PNG data is read through the imaging layer, as the viewer starts it
+  bool pending = true;
+  const std::u16string url =
+      u"data:image/png;base64," + QString::fromLatin1(PngBytes(3, 2, qRgb(255, 0, 0)).toBase64()).toStdU16String();
+  auto image = doc.GetImage(u"  " + url + u" ", pending);
+  ASSERT_TRUE(image);
+  EXPECT_FALSE(pending);
+  EXPECT_EQ(image->Image.size(), QSize(3, 2));
+  EXPECT_TRUE(viewer.requests.empty());
+  EXPECT_FALSE(doc.GetImage(u"data:image/png,abc", pending));
+  CloseGDIPlus();
+}
+
+TEST(HtmlDocument, ImageNamesDifferingInCaseAreTwoImages) {
+  EnsureGuiApp();
+  ThtDocument doc(nullptr, nullptr);
+  std::vector<std::u16string> asked;
+  doc.ImageLoader = [&](const std::u16string& name, bool&) {
+    asked.push_back(name);
+    auto image = std::make_shared<TDocImage>();
+    image->Image = QImage(name == u"A.gif" ? 5 : 7, 1, QImage::Format_ARGB32);
+    return image;
+  };
+  bool pending = false;
+  auto upper = doc.GetImage(u"A.gif", pending);
+  auto lower = doc.GetImage(u"a.gif", pending);
+  auto again = doc.GetImage(u"A.gif", pending);
+  ASSERT_TRUE(upper && lower);
+  EXPECT_NE(upper, lower);
+  EXPECT_EQ(upper, again);
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST(HtmlDocument, FailingLoadersGiveNoImageAndNoError) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString bad = dir.filePath(QStringLiteral("bad.gif"));
+  {
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("GIF89a\x10\x00\x10\x00garbage");
+  }
+  ThtDocument doc(nullptr, nullptr);
+  bool pending = true;
+  EXPECT_FALSE(doc.GetImage(bad.toStdU16String(), pending));
+  EXPECT_FALSE(pending);
+  doc.ImageLoader = [](const std::u16string&, bool&) -> std::shared_ptr<TDocImage> {
+    throw std::runtime_error("decoder failed");
+  };
+  EXPECT_NO_THROW(EXPECT_FALSE(doc.GetImage(u"x.gif", pending)));
+  // An image object with that source shows the error image.
+  ThtDocument plain(nullptr, nullptr);
+  TAttributeList attrs;
+  attrs.Add(SrcSy, 0, u"SRC", bad.toStdU16String(), 0);
+  TImageObj image(&plain, 0, &attrs);
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  image.DrawLogic(plain, canvas, nullptr, 400, 400);
+  ASSERT_TRUE(image.Image);
+  EXPECT_TRUE(image.Image->Error);
+}
+
+TEST(HtmlDocument, WaitingHostLeavesTheImagePending) {
+  EnsureGuiApp();
+  TFakeViewer viewer;
+  viewer.answer = irWait;
+  ThtDocument doc(&viewer, &viewer);
+  TAttributeList attrs;
+  attrs.Add(SrcSy, 0, u"SRC", u"later.png", 0);
+  TImageObj image(&doc, 0, &attrs);
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  image.DrawLogic(doc, canvas, nullptr, 400, 400);
+  EXPECT_TRUE(image.Pending);
+  ASSERT_EQ(doc.PendingImages.size(), 1u);
+  EXPECT_EQ(doc.PendingImages[0].second, &image);
+  EXPECT_EQ(image.ImageWidth, 24);  // the placeholder
+  doc.PendingImages.clear();
+}
+
+TEST(HtmlRule, AttributesAndLayout) {
+  EnsureGuiApp();
+  struct Case {
+    std::u16string size, width;
+    int height;
+    std::u16string styleWidth;
+  } cases[] = {
+      {u"0", u"", 2, u""},
+      {u"25", u"", 2, u""},
+      {u"7", u"", 7, u""},
+      {u"", u"150%", 2, u""},
+      {u"", u"50%", 2, u"50%"},
+      {u"", u"120", 2, u"120px"},
+  };
+  for (const Case& c : cases) {
+    ThtDocument doc(nullptr, nullptr);
+    TAttributeList attrs;
+    if (!c.size.empty()) attrs.Add(SizeSy, QString::fromStdU16String(c.size).toDouble(), u"SIZE", c.size, 0);
+    if (!c.width.empty())
+      attrs.Add(WidthSy, QString::fromStdU16String(c.width).remove(u'%').toDouble(), u"WIDTH", c.width, 0);
+    TProperties props(false);
+    THorzLine rule(&doc, &doc, &attrs, props);
+    EXPECT_EQ(rule.VSize, c.height) << c.size.size();
+    const auto* w = std::get_if<std::u16string>(&props.Props[piWidth]);
+    EXPECT_EQ(w ? *w : std::u16string(), c.styleWidth);
+  }
+  ThtDocument doc(nullptr, nullptr);
+  TProperties props(false);
+  auto* rule = static_cast<THorzLine*>(doc.Add(std::make_unique<THorzLine>(&doc, &doc, nullptr, props)));
+  EXPECT_EQ(Layout(doc, 200), 2);
+  EXPECT_EQ(rule->RuleWidth, 200);
+  QImage image(200, 4, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    TCanvas canvas(&image);
+    doc.Draw(canvas, {0, 0, 200, 4}, 200, 0, 0, 0);
+  }
+  // A sunken frame: dark top-left, light bottom-right (silver on a white page).
+  EXPECT_EQ(QColor(image.pixel(50, 0)), ToQColor(clBtnShadow));
+  EXPECT_EQ(QColor(image.pixel(50, 1)), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(QColor(image.pixel(50, 3)), QColor(Qt::white));
+}
+
+TEST(HtmlCellObjCell, TitleAndLinkForItsRectangle) {
+  EnsureGuiApp();
+  ThtDocument doc(nullptr, nullptr);
+  TCellObjCell cell(&doc);
+  cell.CellRect = {10, 10, 50, 50};
+  cell.Title = u"cell";
+  cell.Url = u"u.html";
+  cell.Target = u"_top";
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  std::unique_ptr<TUrlTarget> url;
+  TFormControlObj* control = nullptr;
+  std::u16string title;
+  EXPECT_EQ(cell.LinkAtPoint(canvas, 20, 20, url, control, title), guUrl | guTitle);
+  ASSERT_TRUE(url);
+  EXPECT_EQ(url->Target, u"_top");
+  EXPECT_EQ(title, u"cell");
+  EXPECT_EQ(cell.LinkAtPoint(canvas, 60, 20, url, control, title), 0u);
+}
+
+TEST(HtmlDocument, ProgressOncePerLayoutForEveryFiftiethSection) {
+  EnsureGuiApp();
+  TFakeViewer viewer;
+  ThtDocument doc(&viewer, nullptr);
+  for (int i = 0; i < 120; ++i) {
+    auto s = std::make_unique<TSection>(&doc, &doc, doc.PropertyStack->Last(), nullptr, nullptr, false);
+    s->AddText(u"x", i);
+    doc.AddSection(std::move(s));
+  }
+  Layout(doc, 300);
+  EXPECT_EQ(viewer.progress, (std::vector<int>{41, 83}));
+  Layout(doc, 300);
+  EXPECT_EQ(viewer.progress.size(), 4u);
+  // The positions were registered once, in order.
+  EXPECT_EQ(doc.SectionPositions.size(), 120u);
+  int top = 0, index = 0;
+  TSectionBase* found = doc.FindSectionAt(25, top, index);
+  EXPECT_EQ(found, doc.SectionPositions[static_cast<size_t>(index)]);
+  EXPECT_LE(top, 25);
+  doc.Clear();
+  EXPECT_EQ(doc.Count(), 0);
+  EXPECT_TRUE(doc.SectionPositions.empty());
+}
+
+TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("p.bmp"));
+  QImage pixels(4, 3, QImage::Format_RGB32);
+  pixels.fill(qRgb(0, 128, 0));
+  ASSERT_TRUE(pixels.save(file, "BMP"));
+  TStringBitmapList cache;
+  bool pending = false;
+  {
+    ThtDocument first(nullptr, nullptr);
+    first.ImageCache = &cache;
+    auto image = first.GetImage(file.toStdU16String(), pending);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Image.size(), QSize(4, 3));
+    EXPECT_EQ(QColor(image->Image.pixel(1, 1)), QColor(0, 128, 0));
+  }
+  ASSERT_TRUE(QFile::remove(file));
+  ThtDocument second(nullptr, nullptr);
+  second.ImageCache = &cache;
+  auto again = second.GetImage(file.toStdU16String(), pending);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Image.size(), QSize(4, 3));
+  EXPECT_EQ(cache.Count(), 1);
+}
+
+namespace {
+// Two 1 x 1 frames (red, then blue), 10 centiseconds each, looping.
+QString WriteTwoFrameGif(const QTemporaryDir& dir) {
+  const unsigned char gif[] = {
+      'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 0, 0, 0, 0, 255,
+      0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0,
+      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0,
+      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0,
+      0x3B};
+  const QString file = dir.filePath(QStringLiteral("anim.gif"));
+  QFile f(file);
+  if (f.open(QIODevice::WriteOnly)) f.write(reinterpret_cast<const char*>(gif), sizeof gif);
+  return file;
+}
+}  // namespace
+
+TEST(HtmlDocument, ActiveGifsShowTheirSecondFrameUnderTheMouse) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString file = WriteTwoFrameGif(dir);
+  ThtDocument doc(nullptr, nullptr);
+  TAttributeList attrs;
+  attrs.Add(SrcSy, 0, u"SRC", file.toStdU16String(), 0);
+  attrs.Add(ActiveSy, 0, u"ACTIVE", u"", 0);
+  TImageObj image(&doc, 0, &attrs);
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  image.DrawLogic(doc, canvas, nullptr, 100, 100);
+  ASSERT_TRUE(image.Gif);
+  EXPECT_TRUE(doc.AnimatedGifs.empty());  // still until the mouse comes
+  EXPECT_EQ(image.Gif->CurrentFrame(), 1);
+  image.SetHover(1);
+  EXPECT_EQ(image.Gif->CurrentFrame(), 2);
+  image.SetHover(0);
+  EXPECT_EQ(image.Gif->CurrentFrame(), 1);
+}
+
+TEST(HtmlDocument, AnAnimatedGifInTheTextStartsTheTimer) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString file = WriteTwoFrameGif(dir);
+  ThtDocument doc(nullptr, nullptr);
+  auto section = std::make_unique<TSection>(&doc, &doc, doc.PropertyStack->Last(), nullptr, nullptr, false);
+  TAttributeList attrs;
+  attrs.Add(SrcSy, 0, u"SRC", file.toStdU16String(), 0);
+  TImageObj* image = section->AddImage(&attrs, &doc, 0);
+  doc.AddSection(std::move(section));
+  Layout(doc, 300);
+  ASSERT_TRUE(image->Image);
+  EXPECT_FALSE(image->Image->Error);
+  ASSERT_TRUE(image->Gif);
+  EXPECT_EQ(doc.AnimatedGifs.size(), 1u);
+  ASSERT_TRUE(doc.Timer);
+  EXPECT_TRUE(doc.Timer->isActive());
+  EXPECT_EQ(doc.Timer->interval(), 50);
+  Layout(doc, 200);
+  EXPECT_EQ(doc.AnimatedGifs.size(), 1u);  // joined once
+}

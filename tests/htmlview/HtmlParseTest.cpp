@@ -1,0 +1,241 @@
+// The parse entries: the link count of the first pass, the document head, the body attributes,
+// character sets, linked and embedded style sheets, and plain text.
+#include <gtest/gtest.h>
+
+#include "htmlview/HtmlBlocks.h"
+#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/HtmlSection.h"
+#include "platform/core/MemoryStream.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+class TRecordingHost : public THtmlBuildHost {
+public:
+  bool StreamRequest(const std::u16string& url, std::unique_ptr<TStream>& stream) override {
+    requests.push_back(url);
+    if (auto it = sheets.find(url); it != sheets.end())
+      stream = std::make_unique<TMemoryStream>(std::vector<uint8_t>(it->second.begin(), it->second.end()));
+    return true;
+  }
+  void CharSetChanged(int charSet, int codePage) override {
+    this->charSet = charSet;
+    this->codePage = codePage;
+  }
+  std::map<std::u16string, std::string> sheets;
+  std::vector<std::u16string> requests;
+  int charSet = -1, codePage = -1;
+};
+
+class Parse : public ::testing::Test {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    SetPixelsPerInch(96);
+  }
+  // Every load gets a fresh document, as the viewer's would.
+  void NewDocument() {
+    parser.reset();
+    doc = std::make_unique<ThtDocument>(nullptr, nullptr);
+    doc->SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
+                  false, true, 12, 1, 5, 10);
+  }
+  void TearDown() override {
+    parser.reset();
+    doc.reset();
+    SetPixelsPerInch(0);
+  }
+  THtmlDocParser& Html(std::vector<uint8_t> bytes, const THtmlParseEvents& events = {}) {
+    NewDocument();
+    buffer = std::make_unique<TBuffer>(std::move(bytes), u"page");
+    parser = HtmlParseString(*doc, *buffer, events, &host);
+    return *parser;
+  }
+  THtmlDocParser& Html(const std::string& utf8, const THtmlParseEvents& events = {}) {
+    return Html(std::vector<uint8_t>(utf8.begin(), utf8.end()), events);
+  }
+  THtmlDocParser& Text(const std::string& text) {
+    NewDocument();
+    buffer = std::make_unique<TBuffer>(std::vector<uint8_t>(text.begin(), text.end()), u"text");
+    parser = HtmlParseTextString(*doc, *buffer, &host);
+    return *parser;
+  }
+  TBodyBlock* Body() { return dynamic_cast<TBodyBlock*>(doc->First()); }
+  std::vector<TSection*> Sections() {
+    std::vector<TSection*> out;
+    std::function<void(const TCellBasic&)> walk = [&](const TCellBasic& cell) {
+      for (const auto& s : cell) {
+        if (auto* b = dynamic_cast<TBlock*>(s.get())) walk(*b->MyCell);
+        if (auto* t = dynamic_cast<TSection*>(s.get())) out.push_back(t);
+      }
+    };
+    walk(*doc);
+    return out;
+  }
+  std::u16string AllText() {
+    std::u16string out;
+    for (TSection* s : Sections()) out += s->Text;
+    return out;
+  }
+
+  TRecordingHost host;
+  std::unique_ptr<ThtDocument> doc;
+  std::unique_ptr<TBuffer> buffer;
+  std::unique_ptr<THtmlDocParser> parser;
+};
+
+std::string Links(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "<a href=l" + std::to_string(i) + ">x</a><a name=n>y</a>";
+  return s;
+}
+
+}  // namespace
+
+TEST_F(Parse, ManyLinksAboveFourHundred) {
+  EXPECT_FALSE(Html(Links(400)).ManyLinks);
+  EXPECT_TRUE(Html(Links(401)).ManyLinks);
+  // The first pass leaves nothing behind: the page is built once, whole.
+  EXPECT_EQ(AllText().size(), 802u + 1u);
+}
+
+TEST_F(Parse, HeadData) {
+  std::vector<std::u16string> metas, links, sounds;
+  THtmlParseEvents events;
+  events.OnMeta = [&](QObject*, const std::u16string& eq, const std::u16string& name, const std::u16string& content) {
+    metas.push_back(eq + u"|" + name + u"|" + content);
+  };
+  events.OnLink = [&](QObject*, const std::u16string& rel, const std::u16string& rev, const std::u16string& href) {
+    links.push_back(rel + u"|" + rev + u"|" + href);
+  };
+  events.OnSoundRequest = [&](QObject*, const std::u16string& src, int loop, bool terminate) {
+    sounds.push_back(src + u"|" + std::u16string(1, static_cast<char16_t>(u'0' + loop)) + (terminate ? u"|t" : u""));
+  };
+  auto& p = Html(
+      "<html><head><title>The  title</title><base href='http://example.org/' target=_top>"
+      "<meta name=author content=me><meta http-equiv=refresh content=5>"
+      "<link rel=STYLESHEET media=print href=a.css><link rel=next href=b.html>"
+      "<bgsound src=s.wav loop=3><bgsound src=t.wav><bgsound loop=2></head><body>x",
+      events);
+  EXPECT_EQ(buffer->GetString(p.TitleStart(), p.TitleEnd()), u"The  title");
+  EXPECT_EQ(p.Base(), u"http://example.org/");
+  EXPECT_EQ(p.BaseTarget(), u"_top");
+  EXPECT_EQ(metas, (std::vector<std::u16string>{u"|author|me", u"refresh||5"}));
+  EXPECT_EQ(links, (std::vector<std::u16string>{u"STYLESHEET||a.css", u"next||b.html"}));
+  // A sheet for print only is not loaded.
+  EXPECT_TRUE(host.requests.empty());
+  EXPECT_EQ(sounds, (std::vector<std::u16string>{u"s.wav|3", u"t.wav|1"}));
+  EXPECT_EQ(AllText(), u"x ");
+}
+
+TEST_F(Parse, StyleSheetsEmbeddedAndLinked) {
+  host.sheets[u"r.css"] = "i { text-align: right }";
+  Html("<style>p { text-align: center }</style><link rel=stylesheet href=r.css media='screen, print'>"
+       "<link rel=stylesheet href=missing.css><p>c</p><i>r</i>");
+  EXPECT_EQ(host.requests, (std::vector<std::u16string>{u"r.css", u"missing.css"}));
+  const auto sections = Sections();
+  ASSERT_EQ(sections.size(), 2u);
+  EXPECT_EQ(sections[0]->Text, u"c ");
+  EXPECT_EQ(sections[0]->TextAlign, 2);
+  // The style element's content never shows as text.
+  EXPECT_EQ(AllText(), u"c r ");
+}
+
+TEST_F(Parse, StyleSheetInCommentMarks) {
+  Html("<style><!--\np { text-align: center }\n--></style><p>c</p>");
+  const auto sections = Sections();
+  ASSERT_EQ(sections.size(), 1u);
+  EXPECT_EQ(sections[0]->Text, u"c ");
+  EXPECT_EQ(sections[0]->TextAlign, 2);
+}
+
+TEST_F(Parse, BodyAttributes) {
+  Html("<body marginwidth=-5 topmargin=500 bgcolor=#ff0000 text=blue>x");
+  TBodyBlock* body = Body();
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->MargArrayO[MarginLeft], TPropValue(0));
+  EXPECT_EQ(body->MargArrayO[MarginRight], TPropValue(0));
+  EXPECT_EQ(body->MargArrayO[MarginTop], TPropValue(200));
+  EXPECT_EQ(body->MargArrayO[MarginBottom], TPropValue(200));
+  EXPECT_EQ(body->MargArrayO[BackgroundColor], TPropValue(static_cast<int>(RGB(255, 0, 0))));
+  EXPECT_EQ(Sections()[0]->Fonts[0]->TheFont.Color & 0xFFFFFF, RGB(0, 0, 255));
+
+  // Margins not given come from the document's defaults.
+  Html("<body leftmargin=7>x");
+  EXPECT_EQ(Body()->MargArrayO[MarginLeft], TPropValue(7));
+  EXPECT_EQ(Body()->MargArrayO[MarginTop], TPropValue(5));
+
+  // A second BODY after content changes nothing.
+  Html("<body bgcolor=#00ff00>x<body bgcolor=#0000ff marginwidth=50>y");
+  EXPECT_EQ(Body()->MargArrayO[BackgroundColor], TPropValue(static_cast<int>(RGB(0, 255, 0))));
+  EXPECT_EQ(doc->Count(), 1);
+  EXPECT_EQ(AllText(), u"xy ");
+}
+
+TEST_F(Parse, MetaCharSets) {
+  struct Case {
+    std::string head;
+    int codePage;
+  } cases[] = {
+      {"<meta charset=utf-8>", CP_UTF8},
+      {"<meta http-equiv=content-type content='text/html; charset=utf-8'>", CP_UTF8},
+      {"<meta http-equiv=Content-Type content='text/html; charset=windows-1251'>", 1251},
+      {"<meta charset=euc-jp>", 51932},
+  };
+  for (const Case& c : cases) {
+    host.codePage = -1;
+    Html(c.head + "x");
+    EXPECT_EQ(host.codePage, c.codePage) << c.head;
+    EXPECT_EQ(buffer->CodePage, c.codePage) << c.head;
+  }
+  // FONT CHARSET takes the same path, with the set's own code page.
+  host.codePage = -1;
+  Html("<font charset=windows-1251>x");
+  EXPECT_EQ(host.codePage, 1251);
+  // An unknown set changes nothing and does not stop the load.
+  host.codePage = -1;
+  Html("<meta charset=no-such-set><font charset=nothing>x");
+  EXPECT_EQ(host.codePage, -1);
+  EXPECT_EQ(AllText(), u"x ");
+}
+
+TEST_F(Parse, EucJpPageDecodes) {
+  // "日本" in EUC-JP.
+  std::vector<uint8_t> page;
+  for (char c : std::string("<meta charset=euc-jp><p>")) page.push_back(static_cast<uint8_t>(c));
+  for (uint8_t b : {0xC6, 0xFC, 0xCB, 0xDC}) page.push_back(b);
+  Html(page);
+  EXPECT_EQ(AllText(), u"日本 ");
+}
+
+TEST_F(Parse, NulByteKeepsTheRest) {
+  Html(std::vector<uint8_t>{'a', 0, 'b'});
+  const std::u16string text = AllText();
+  EXPECT_NE(text.find(u'b'), std::u16string::npos);
+}
+
+TEST_F(Parse, PlainTextIsPreformattedLines) {
+  Text("one\r\n  two <b>\n" + std::string(500, 'x'));
+  const auto sections = Sections();
+  ASSERT_EQ(sections.size(), 3u);
+  for (TSection* s : sections) EXPECT_TRUE(dynamic_cast<TPreFormated*>(s) != nullptr);
+  EXPECT_EQ(sections[0]->Text.substr(0, 3), u"one");
+  EXPECT_EQ(sections[1]->Text.substr(0, 9), u"  two <b>");
+  EXPECT_EQ(sections[2]->Text.substr(0, 500), std::u16string(500, u'x'));
+}
+
+TEST_F(Parse, IncludesFollowedInBothPasses) {
+  int calls = 0;
+  THtmlParseEvents events;
+  events.OnInclude = [&](QObject*, const std::u16string&, const std::u16string&, std::u16string& included) {
+    ++calls;
+    included = u"<a href=inc>i</a>";
+  };
+  auto& p = Html("a<!--#include file=x-->b", events);
+  EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(p.ManyLinks);
+  EXPECT_EQ(AllText(), u"aib ");
+}

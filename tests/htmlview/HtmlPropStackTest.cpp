@@ -1,0 +1,78 @@
+// The property stack of the open elements and the records of inline boxes.
+#include <gtest/gtest.h>
+
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlPropStack.h"
+#include "htmlview/StylePars.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+struct Stack : ::testing::Test {
+  Stack() {
+    EnsureGuiApp();
+    doc.SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
+                 false, true, 12);
+  }
+  TProperties& Push(const std::u16string& tag, const std::u16string& style = u"") {
+    auto attr = std::make_unique<TProperties>(false);
+    ParseStyleAttrString(style, *attr);
+    attrs.push_back(std::move(attr));
+    return doc.PropertyStack->PushProperties(tag, u"", u"", u"", u"", attrs.back().get());
+  }
+  THtmlPropStack& S() { return *doc.PropertyStack; }
+  ThtDocument doc{nullptr, nullptr};
+  std::vector<std::unique_ptr<TProperties>> attrs;
+};
+
+}  // namespace
+
+TEST_F(Stack, PushInheritsAndPopKeepsTheBottom) {
+  Push(u"div", u"color: red");
+  TProperties& span = Push(u"span");
+  EXPECT_EQ(span.Props[Color], TPropValue(static_cast<int>(RGB(255, 0, 0))));
+  EXPECT_EQ(S().size(), 3u);
+  for (int i = 0; i < 5; ++i) S().PopProperties();
+  EXPECT_EQ(S().size(), 1u);
+  S().PopElement(u"nothing");
+  EXPECT_EQ(S().size(), 1u);
+}
+
+TEST_F(Stack, ClosingAnOuterElementRepairsTheInnerOne) {
+  Push(u"b", u"font-weight: bold; color: green");
+  TProperties& inner = Push(u"i", u"font-style: italic");
+  EXPECT_EQ(inner.Text(FontWeight), u"bold");
+  S().PopElement(u"b");
+  ASSERT_EQ(S().size(), 2u);
+  EXPECT_EQ(&S().Last(), &inner);
+  EXPECT_EQ(inner.Text(FontWeight), u"normal");
+  EXPECT_EQ(inner.Props[Color], TPropValue(static_cast<int>(clBlack)));
+  EXPECT_EQ(inner.Text(FontStyle), u"italic");  // its own stays
+}
+
+TEST_F(Stack, InlineRecordsEndWhereTheirElementEnds) {
+  TProperties& span = Push(u"span", u"border: 1px solid red; background-color: yellow");
+  ASSERT_TRUE(HasInlineBox(span));
+  S().SIndex = 4;
+  doc.ProcessInline(S().SIndex, span, true);
+  const TInlineBox box = InlineBoxOf(span);
+  EXPECT_EQ(box.BorderWidth, (std::array<int, 4>{1, 1, 1, 1}));
+  EXPECT_EQ(box.BorderColor[0], RGB(255, 0, 0));
+  EXPECT_EQ(box.Background, RGB(255, 255, 0));
+  S().SIndex = 9;
+  S().PopElement(u"span");
+  ASSERT_EQ(doc.InlineBoxes->Count(), 1);
+  EXPECT_EQ((*doc.InlineBoxes)[0]->StartSource, 4);
+  EXPECT_EQ((*doc.InlineBoxes)[0]->EndSource, 9);
+  // A set left through PopProperties ends its record there.
+  TProperties& other = Push(u"em", u"background-color: blue");
+  doc.ProcessInline(12, other, true);
+  S().SIndex = 15;
+  S().PopProperties();
+  EXPECT_EQ((*doc.InlineBoxes)[1]->EndSource, 15);
+  EXPECT_EQ(doc.InlineBoxes->StartOf(2), 99999999);
+  EXPECT_EQ(doc.InlineBoxes->EndOf(-1), 99999999);
+  EXPECT_FALSE(HasInlineBox(Push(u"span")));
+}
