@@ -7,6 +7,8 @@
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlGlobals.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
@@ -101,6 +103,16 @@ const TSymbSet kListItemStops =
 const TSymbSet kSelectStops =
     SymbSet({EofSymbol, SelectEndSy, PSy, InputSy, ColSy, ColgroupSy, TdSy, TrSy, ThSy, CaptionSy, TheadSy, TbodySy,
              TfootSy, TableEndSy, TdEndSy, TrEndSy, ThEndSy, CaptionEndSy, TheadEndSy, TbodyEndSy, TfootEndSy});
+
+// The INPUT tag's control, made while the element's properties are on top.
+TFormControlObj* MakeInput(TSection& section, THtmlParser& p, TCellBasic* cell, TProperties& props) {
+  InstallFormControls();
+  std::u16string type = u"text";
+  if (TAttribute* t = p.Attributes.Find(TypeSy)) type = WideLowerCase(WideTrim(t->Name));
+  TFormControlObj* c = section.AddFormControl(type, &p.Attributes, cell, p.TagPos, props);
+  if (c) FinishFormControl(c, props);
+  return c;
+}
 
 // Item numbers stop at the largest number rather than wrap.
 int NextNumber(int n) { return n == INT32_MAX ? n : n + 1; }
@@ -265,7 +277,10 @@ void THtmlBuilder::BuildTextLevel() {
       ImageOrPanel();
       break;
     case InputSy:
-      // Controls come with the forms; the tag makes none yet.
+      EnsureSection();
+      PushElement(u"input");
+      MakeInput(*Section, P, SectionList, PropStack.Last());
+      PopElement(u"input");
       P.Next();
       break;
     case SelectSy:
@@ -290,8 +305,7 @@ void THtmlBuilder::BuildTextLevel() {
       P.Next();
       break;
     case TableSy:
-      // Tables come with the table builder; until then their content reads as flow.
-      P.Next();
+      BuildTable();
       break;
     case BrSy:
       BuildBreak(TSymbSet());
@@ -563,18 +577,67 @@ void THtmlBuilder::ReadRawContent(const std::u16string& endTag, std::u16string* 
 }
 
 void THtmlBuilder::DoSelect() {
-  // Options make no control yet; the list is read so that its text does not show.
+  EnsureSection();
+  PushElement(u"select");
+  InstallFormControls();
+  auto* select = dynamic_cast<TOptionsFormControlObj*>(
+      Section->AddFormControl(u"select", &P.Attributes, SectionList, P.TagPos, PropStack.Last()));
   Doc->NoBreak = true;
   P.Next();
-  while (!kSelectStops[P.Sy]) P.Next();
+  bool open = false, selected = false;
+  std::u16string text;
+  std::vector<std::u16string> attributes;
+  auto finishOption = [&] {
+    if (open && select) select->AddOption(WideTrim(text), selected, &attributes);
+    open = false;
+    text.clear();
+  };
+  while (!kSelectStops[P.Sy]) {
+    if (P.Sy == TextSymbol && open) {
+      text += P.TextToken.S();
+    } else if (P.Sy == OptionSy || P.Sy == OptionEndSy) {
+      finishOption();
+      if (P.Sy == OptionSy) {
+        open = true;
+        selected = P.Attributes.Find(SelectedSy) != nullptr;
+        attributes.clear();
+        if (auto list = P.Attributes.CreateStringList())
+          for (int i = 0; i < list->Count(); ++i) attributes.push_back(list->Get(i));
+      }
+    }
+    P.Next();
+  }
+  finishOption();
+  if (select) {
+    select->ResetToValue();
+    FinishFormControl(select, PropStack.Last());
+  }
   Doc->NoBreak = false;
+  PopElement(u"select");
 }
 
 void THtmlBuilder::DoTextArea() {
+  EnsureSection();
+  PushElement(u"textarea");
+  InstallFormControls();
+  auto* area = dynamic_cast<TTextAreaFormControlObj*>(
+      Section->AddFormControl(u"textarea", &P.Attributes, SectionList, P.TagPos, PropStack.Last()));
+  const int codePage = PropStack.Last().CodePage;
   P.NoMarkup = true;
-  std::u16string word;
+  std::u16string word, line;
   while (P.Ch != 0) {
+    if (P.Ch == u'\r') {
+      if (area) area->AddText(line + u"\r\n");
+      line.clear();
+      P.NextCh();
+      continue;
+    }
+    if (P.Ch == u'&') {
+      line += P.GetEntity(codePage);
+      continue;
+    }
     if (P.Ch != u'<') {
+      line.push_back(P.Ch);
       P.NextCh();
       continue;
     }
@@ -584,10 +647,17 @@ void THtmlBuilder::DoTextArea() {
       P.NextCh();
     }
     if (AsciiLower(word) == u"</textarea") break;
+    line += word;
   }
   while (P.Ch != 0 && P.Ch != u'>') P.NextCh();
   P.NoMarkup = false;
   if (P.Ch == u'>') P.NextCh();
+  if (area) {
+    if (!line.empty()) area->AddText(line);
+    area->ResetToValue();
+    FinishFormControl(area, PropStack.Last());
+  }
+  PopElement(u"textarea");
 }
 
 void THtmlBuilder::DoMap(bool closingNext) {
@@ -702,10 +772,12 @@ void THtmlBuilder::BuildBlock(Symb sy0, const TSymbSet& stop) {
       do {
         CloseSection();
         PushElement(u"form");
+        StartForm(Doc, &P.Attributes);
         TBlock* block = OpenBlock(&P.Attributes);
         P.Next();
         DoTopLevel(stop | SymbSet({FormSy, FormEndSy}));
         CloseSection();
+        EndForm(Doc);
         PopElement(u"form");
         MoveBottomMarginOut(block);
         SectionList = owner;
@@ -770,6 +842,7 @@ void THtmlBuilder::BuildPreformatted() {
     }
     t.Clear();
     Section.reset();
+    EndForm(Doc);
     PopElement(u"form");
     SectionList = formOwner;
     inForm = false;
@@ -886,6 +959,10 @@ void THtmlBuilder::BuildPreformatted() {
       }
       case InputSy:
         flush();
+        EnsureSection();
+        PushElement(u"input");
+        MakeInput(*Section, P, SectionList, PropStack.Last());
+        PopElement(u"input");
         break;
       case SelectSy:
         flush();
@@ -906,6 +983,7 @@ void THtmlBuilder::BuildPreformatted() {
           CloseSection();
         }
         PushElement(u"form");
+        StartForm(Doc, &P.Attributes);
         formOwner = SectionList;
         OpenBlock(&P.Attributes);
         newLine(true);
@@ -1237,7 +1315,7 @@ void THtmlBuilder::BuildListItem(TListItemState& li, Symb listSym, Symb itemSym,
     } else if (kItemBlocks[sy]) {
       BuildBlock(sy, stop);
     } else if (sy == TableSy) {
-      P.Next();
+      BuildTable();
     } else if (kItemTextLevel[sy]) {
       BuildTextLevel();
     } else {

@@ -120,11 +120,14 @@ public:
   };
   void BuildListItem(TListItemState& li, Symb listSym, Symb itemSym, int listNumb, char16_t indexType, bool plain,
                      const TSymbSet& stop);
+  // A TABLE element up to its end tag (HtmlTableBuild.cpp).
+  void BuildTable();
   void CloseOpenLink();
   std::u16string GetAlignAttribute() const;
   void ApplyAlignAttribute();
 
 protected:
+  friend class TTableBuilder;
   // The top-level loop: the content of the body and of blocks, until a symbol of stop or the end.
   virtual void DoTopLevel(const TSymbSet& stop) = 0;
   // Block containers (DIV and its kin, FIELDSET, LEGEND, CENTER, FORM, ADDRESS, BLOCKQUOTE).

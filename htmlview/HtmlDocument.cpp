@@ -34,9 +34,11 @@ void TIDObjectList::AddObject(const std::u16string& name, TIDObject* object) {
   if (it != items_.end()) {
     TIDObject* old = it->second;
     items_.erase(it);
+    if (auto n = names_.find(old); n != names_.end() && --n->second <= 0) names_.erase(n);
     if (old && old != object && old->FreeMe()) delete old;
   }
   items_.emplace(name, object);
+  ++names_[object];
 }
 
 TIDObject* TIDObjectList::Find(const std::u16string& name) const {
@@ -45,6 +47,7 @@ TIDObject* TIDObjectList::Find(const std::u16string& name) const {
 }
 
 void TIDObjectList::RemoveObject(const TIDObject* object) {
+  if (names_.erase(object) == 0) return;
   for (auto it = items_.begin(); it != items_.end();)
     it = it->second == object ? items_.erase(it) : std::next(it);
 }
@@ -56,6 +59,7 @@ void TIDObjectList::Clear() {
     if (object && object->FreeMe() && std::find(owned.begin(), owned.end(), object) == owned.end())
       owned.push_back(object);
   items_.clear();
+  names_.clear();
   for (TIDObject* o : owned) delete o;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -70,6 +71,9 @@ private:
     bool operator()(const std::u16string& a, const std::u16string& b) const;
   };
   std::map<std::u16string, TIDObject*, TLess> items_;
+  // How many names each object stands under: removing an object with none is free, so that
+  // dropping sections without identifiers never scans the list.
+  std::unordered_map<const TIDObject*, int> names_;
 };
 
 // Flags of LinkAtPoint.
@@ -246,6 +250,9 @@ public:
   ~ThtDocument() override;
 
   std::unique_ptr<THtmlPropStack> PropertyStack;
+  // The part of the progress scale, in percent, that parsing covers: the parser reports position
+  // x ParseShare / size. 0 reports nothing past 0; the viewer sets 75 while it loads.
+  int ParseShare = 0;
   bool QuirksMode = false;
   THtmlViewBase* Viewer = nullptr;
   QWidget* PaintPanel = nullptr;

@@ -40,11 +40,13 @@ TFont CanvasFont(const TMyFont& font, TColor color) {
   TFont f;
   f.Name = font.Name;
   const int pixels = std::max(1, font.Height < 0 ? -font.Height : font.Height);
-  // The canvas takes points at 96 pixels per inch: the point size that gives the same pixels.
+  // The pixels are kept exactly; Size is the nearest point size at 96 pixels per inch, for those
+  // who read it.
   int points = std::max(1, static_cast<int>(std::lround(pixels * 72.0 / 96.0)));
   for (int p : {points - 1, points + 1})
     if (p >= 1 && std::abs(MulDiv(p, 96, 72) - pixels) < std::abs(MulDiv(points, 96, 72) - pixels)) points = p;
   f.Size = points;
+  f.PixelSize = pixels;
   f.Style = font.Style;
   f.Color = color;
   return f;
@@ -179,34 +181,23 @@ int TFontObj::FitChars(const char16_t* text, int count, int width, int& extent) 
   extent = 0;
   if (count <= 0 || width < 1) return 0;
   // Only a prefix near the width is measured, never the whole rest of a long paragraph: start
-  // from a guess by the average advance and double it until it passes the width.
+  // from a guess by the average advance and double it until it passes the width. Every prefix of
+  // the probe is measured in one call.
   const int average = std::max(1, TheFont.tmAveCharWidth > 0 ? TheFont.tmAveCharWidth : tmMaxCharWidth);
   int probe = std::min(count, width / average + 8);
-  int lo = 0, hi = count + 1;  // fits(lo); hi: the least count known not to fit (count + 1: none)
+  thread_local std::vector<int> widths;
+  const TTextMeasurer& m = FontMeasurer();
   while (true) {
-    const int w = TextWidth(text, probe);
-    if (w <= width) {
-      lo = probe;
-      extent = w;
-      if (probe == count) return count;
+    m.PartialExtents(TheFont.Font, std::u16string_view(text, static_cast<size_t>(probe)), widths);
+    if (widths.back() <= width && probe < count) {
       probe = std::min(count, probe * 2);
-    } else {
-      hi = probe;
-      break;
+      continue;
     }
+    // Prefix widths never shrink as characters are added: the longest prefix that fits.
+    const int fit = static_cast<int>(std::upper_bound(widths.begin(), widths.end(), width) - widths.begin());
+    extent = fit > 0 ? widths[static_cast<size_t>(fit - 1)] : 0;
+    return fit;
   }
-  // The widths of prefixes grow with their length: the longest that fits, by bisection.
-  while (hi - lo > 1) {
-    const int mid = lo + (hi - lo) / 2;
-    const int w = TextWidth(text, mid);
-    if (w <= width) {
-      lo = mid;
-      extent = w;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
 }
 
 TFontObj* TFontList::GetFontAt(int pos, int& overhang) const {
@@ -246,8 +237,8 @@ void TFontList::Decrement(int pos, ThtDocument* document) {
     TFontObj* gone = items_[i - 1].get();
     TFontObj* kept = items_[i].get();
     if (document) {
-      auto& links = document->LinkFonts;
-      links.erase(std::remove(links.begin(), links.end(), gone), links.end());
+      if (gone->InLinkFonts) EraseNearEnds(document->LinkFonts, gone);
+      gone->InLinkFonts = false;
       if (document->HoverLink == gone) document->HoverLink = nullptr;
     }
     // The link keeps its place in the tab order through the run that stays.

@@ -45,6 +45,8 @@ public:
   TSection* Section;
   TMyFont TheFont;
   std::unique_ptr<TUrlTarget> UrlTarget;
+  // In the document's LinkFonts: leaving it searches only for runs that are there.
+  bool InLinkFonts = false;
   std::unique_ptr<TFontInfoArray> FIArray;
   bool Visited = false, Hover = false, Active = false;
   TSScript SScript = ssNone;

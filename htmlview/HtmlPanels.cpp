@@ -730,19 +730,17 @@ int TFieldsetBlock::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int 
   const int dx = x - layoutX_;
   const int yOff = Owner ? Owner->YOffset : 0;
   const int legendX = legendX_ + dx + 2;
+  int bottom;
+  {
+    // The ring stops at the legend: its rectangle, 4 pixels wider on each side, is cut out of the
+    // clip while the block draws itself, so whatever lies under the gap stays as it was.
+    TClipScope keep(canvas);
+    if (Legend->TextWidth > 0)
+      canvas.ExcludeClipRect({legendX - 4, legendY_ - yOff, legendX + Legend->TextWidth + 4,
+                              legendY_ + LegendHeight - yOff});
+    bottom = TBlock::Draw(canvas, clip, clipWidth, x, xRef, yRef);
+  }
   Legend->Draw(canvas, clip, clipWidth, legendX, xRef, yRef);
-  // The ring stops at the legend: its rectangle, 4 pixels wider on each side, is cut out of the
-  // clip while the block draws itself.
-  const bool hadClip = canvas.HasClip();
-  const QRegion saved = canvas.ClipRegion();
-  if (Legend->TextWidth > 0)
-    canvas.ExcludeClipRect({legendX - 4, legendY_ - yOff, legendX + Legend->TextWidth + 4,
-                            legendY_ + LegendHeight - yOff});
-  const int bottom = TBlock::Draw(canvas, clip, clipWidth, x, xRef, yRef);
-  if (hadClip)
-    canvas.SetClipRegion(saved);
-  else
-    canvas.ClearClip();
   return bottom;
 }
 

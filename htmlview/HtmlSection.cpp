@@ -48,7 +48,10 @@ TSection::TSection(ThtDocument* owner, TCellBasic* cell, TProperties& props, con
       font->FIArray = std::make_unique<TFontInfoArray>(*props.FontInfo);
       if (!owner || !owner->NoLinkStyling) font->ConvertFont((*font->FIArray)[0]);
     }
-    if (owner) owner->LinkFonts.push_back(font.get());
+    if (owner) {
+      owner->LinkFonts.push_back(font.get());
+      font->InLinkFonts = true;
+    }
   }
   TFontObj* first = Fonts.Add(std::move(font));
   DefaultLineHeight = props.GetLineHeight(first->FontHeight);
@@ -103,9 +106,9 @@ TSection::~TSection() {
 
 void TSection::Unlink() {
   if (!Owner) return;
-  auto& links = Owner->LinkFonts;
   for (const auto& f : Fonts) {
-    links.erase(std::remove(links.begin(), links.end(), f.get()), links.end());
+    if (f->InLinkFonts) EraseNearEnds(Owner->LinkFonts, f.get());
+    f->InLinkFonts = false;
     if (Owner->HoverLink == f.get()) Owner->HoverLink = nullptr;
   }
   Owner->IdentifierList.RemoveObject(this);
@@ -116,8 +119,7 @@ void TSection::Unlink() {
     pending.erase(std::remove_if(pending.begin(), pending.end(), [&](const auto& p) { return p.second == o.get(); }),
                   pending.end());
   }
-  auto& positions = Owner->SectionPositions;
-  positions.erase(std::remove(positions.begin(), positions.end(), this), positions.end());
+  EraseNearEnds(Owner->SectionPositions, static_cast<TSectionBase*>(this));
 }
 
 std::unique_ptr<TSectionBase> TSection::CreateCopy(ThtDocument* owner, TCellBasic* cell) const {
@@ -246,14 +248,16 @@ TFontObj* RunFor(TSection& s, TProperties& props) {
 
 void JoinLinks(ThtDocument* doc, TFontObj* run) {
   if (!doc) return;
-  auto& links = doc->LinkFonts;
-  if (std::find(links.begin(), links.end(), run) == links.end()) links.push_back(run);
+  if (run->InLinkFonts) return;
+  doc->LinkFonts.push_back(run);
+  run->InLinkFonts = true;
 }
 
 void LeaveLinks(ThtDocument* doc, TFontObj* run) {
   if (!doc) return;
-  auto& links = doc->LinkFonts;
-  links.erase(std::remove(links.begin(), links.end(), run), links.end());
+  if (!run->InLinkFonts) return;
+  EraseNearEnds(doc->LinkFonts, run);
+  run->InLinkFonts = false;
 }
 
 void SetScript(TFontObj* run, const TProperties& props) {

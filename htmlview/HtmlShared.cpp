@@ -6,6 +6,15 @@
 #include <climits>
 #include <cmath>
 
+// The resources of a static library are registered by hand, outside any namespace.
+static void InitViewerResources() {
+  static const bool done = [] {
+    Q_INIT_RESOURCE(htmlview);
+    return true;
+  }();
+  (void)done;
+}
+
 namespace htmlview {
 
 // ---- selection text ----
@@ -441,32 +450,12 @@ int GetXExtent(const TCanvas& canvas, const char16_t* text, int count) {
 int FitText(const TCanvas& canvas, const char16_t* text, int count, int width, int& extent) {
   extent = 0;
   if (!text || count <= 0 || width < 1) return 0;
-  const std::u16string s(text, static_cast<size_t>(count));
-  const QFont font = canvas.Font.ToQFont();
-  auto measure = [&](int n) { return canvas.Measurer->TextExtent(font, s.substr(0, static_cast<size_t>(n))).cx; };
-  const int all = measure(count);
-  if (all <= width) {
-    extent = all;
-    return count;
-  }
-  // Bisection over prefix widths, which never shrink as characters are added.
-  int lo = 0, hi = count, loWidth = 0;
-  while (hi - lo > 1) {
-    const int mid = lo + (hi - lo) / 2;
-    const int w = measure(mid);
-    if (w == width) {
-      extent = w;
-      return mid;
-    }
-    if (w < width) {
-      lo = mid;
-      loWidth = w;
-    } else {
-      hi = mid;
-    }
-  }
-  extent = loWidth;
-  return lo;
+  thread_local std::vector<int> widths;
+  canvas.Measurer->PartialExtents(canvas.Font.ToQFont(), std::u16string_view(text, static_cast<size_t>(count)), widths);
+  // Prefix widths never shrink as characters are added: the longest prefix that fits.
+  const int fit = static_cast<int>(std::upper_bound(widths.begin(), widths.end(), width) - widths.begin());
+  extent = fit > 0 ? widths[static_cast<size_t>(fit - 1)] : 0;
+  return fit;
 }
 
 int WrapTextW(TCanvas& canvas, TRect& rect, const std::u16string& text) {
@@ -571,41 +560,12 @@ void FillQuad(TCanvas& canvas, const TPoint (&p)[4], TColor color) {
 
 namespace {
 
-QImage MakeDefBitMap() {
-  // A small framed picture: sky, a hill and the sun.
-  QImage image(16, 16, QImage::Format_ARGB32);
-  image.fill(QColor(255, 255, 255));
-  QPainter p(&image);
-  p.setPen(QColor(128, 128, 128));
-  p.drawRect(0, 0, 15, 15);
-  p.fillRect(1, 1, 14, 9, QColor(166, 202, 240));
-  p.fillRect(1, 10, 14, 5, QColor(0, 128, 0));
-  p.fillRect(10, 3, 3, 3, QColor(255, 255, 0));
-  return image;
-}
-
-QImage MakeErrorMask() {
-  // White where the error image is transparent: outside a 14 x 14 square.
-  QImage mask(16, 16, QImage::Format_RGB32);
-  mask.fill(QColor(255, 255, 255));
-  for (int y = 1; y < 15; ++y)
-    for (int x = 1; x < 15; ++x) mask.setPixel(x, y, qRgb(0, 0, 0));
-  return mask;
-}
-
-QImage MakeErrorBitmap() {
-  // A grey frame with a red cross; its alpha is the mask.
-  QImage image(16, 16, QImage::Format_ARGB32);
-  const QImage& mask = ErrorBitmapMask();
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      QRgb c = qRgb(255, 255, 255);
-      if (x == 1 || y == 1 || x == 14 || y == 14) c = qRgb(128, 128, 128);
-      if (x >= 3 && x <= 12 && (x == y || x == 15 - y || x == y + 1 || x + 1 == 15 - y)) c = qRgb(255, 0, 0);
-      const bool transparent = qRed(mask.pixel(x, y)) != 0;
-      image.setPixel(x, y, transparent ? qRgba(0, 0, 0, 0) : c);
-    }
-  return image;
+// A picture of the viewer's resources, in the format its users expect; a null image if the
+// resource is missing.
+QImage LoadPicture(const char* name, QImage::Format format) {
+  InitViewerResources();
+  QImage image(QString(":/htmlview/") + name);
+  return image.isNull() ? image : image.convertToFormat(format);
 }
 
 // A vertical double arrow (or one half of it) around a dot: black with a white outline.
@@ -625,17 +585,20 @@ QImage MakePanCursor(bool up, bool down) {
 }  // namespace
 
 const QImage& DefBitMap() {
-  static const QImage image = MakeDefBitMap();
+  // A small framed picture: sky, a hill and the sun.
+  static const QImage image = LoadPicture("placeholder.png", QImage::Format_ARGB32);
   return image;
 }
 
 const QImage& ErrorBitmapMask() {
-  static const QImage mask = MakeErrorMask();
+  // White where the error image is transparent: outside a 14 x 14 square.
+  static const QImage mask = LoadPicture("errormask.png", QImage::Format_RGB32);
   return mask;
 }
 
 const QImage& ErrorBitmap() {
-  static const QImage image = MakeErrorBitmap();
+  // A grey frame with a red cross; its alpha is the mask.
+  static const QImage image = LoadPicture("error.png", QImage::Format_ARGB32);
   return image;
 }
 

@@ -280,4 +280,22 @@ const QImage& ErrorBitmapMask();
 enum TPanCursor { UpDownCursor = 10103, UpOnlyCursor = 10104, DownOnlyCursor = 10105 };
 const QImage& PanCursorImage(TPanCursor which);
 
+// Erases the one entry of value in v, searching from both ends at once: what is dropped while a
+// page is built is mostly its newest (at the back) or oldest (at the front) part, so each drop
+// costs about its own entries and dropping many stays linear. False when value is not there.
+template <class T>
+bool EraseNearEnds(std::vector<T>& v, const T& value) {
+  for (size_t i = 0, j = v.size(); i < j; ++i) {
+    if (v[i] == value) {
+      v.erase(v.begin() + static_cast<std::ptrdiff_t>(i));
+      return true;
+    }
+    if (v[--j] == value) {
+      v.erase(v.begin() + static_cast<std::ptrdiff_t>(j));
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace htmlview

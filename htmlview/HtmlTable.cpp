@@ -6,6 +6,7 @@
 #include <queue>
 
 #include "htmlview/HtmlShared.h"
+#include "htmlview/StyleFonts.h"
 #include "htmlview/StyleValues.h"
 
 namespace htmlview {
@@ -425,6 +426,8 @@ void THtmlTable::Initialize() {
 
 void THtmlTable::GetMinMaxWidths(TCanvas& canvas) {
   Initialize();
+  minMaxFresh_ = true;
+  minMaxMeasurers_ = {canvas.Measurer, &FontMeasurer()};
   const size_t n = static_cast<size_t>(NumCols);
   ColumnType.assign(n, ctNone);
   Percents.assign(n, 0);
@@ -581,7 +584,9 @@ void THtmlTable::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
 }
 
 void THtmlTable::FindColumnWidths(TCanvas& canvas, int width) {
-  GetMinMaxWidths(canvas);
+  // The table block has just asked for the width range while finding the table's width: the
+  // cells' text need not be measured a second time for the same layout.
+  if (!minMaxFresh_ || minMaxMeasurers_ != std::make_pair(canvas.Measurer, &FontMeasurer())) GetMinMaxWidths(canvas);
   const int w = width - CellSpacing;
   const size_t n = static_cast<size_t>(NumCols);
   const int64_t sumMin = std::accumulate(MinWidths.begin(), MinWidths.end(), int64_t{0});
@@ -878,6 +883,7 @@ int THtmlTable::Layout(TCanvas& canvas, int x, int y, int width, int, int blockH
   maxWidth = TableWidth;
   if (Owner && Owner->FirstLineRequested && Owner->FirstLineY < 0) Owner->FirstLineY = ContentBottom;
   if (Owner) --Owner->TableNestLevel;
+  minMaxFresh_ = false;
   return SectionHeight;
 }
 

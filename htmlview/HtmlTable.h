@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "htmlview/HtmlBlocks.h"
@@ -199,6 +200,9 @@ private:
   std::vector<int> colLefts_, rowTops_;
   std::vector<int> heightWidths_;  // the widths the heights were found for
   bool heightsFound_ = false;
+  // The column ranges were found since the last layout, with these measurers (canvas, fonts).
+  bool minMaxFresh_ = false;
+  std::pair<const TTextMeasurer*, const TTextMeasurer*> minMaxMeasurers_{};
   int drawX_ = 0;
 };
 

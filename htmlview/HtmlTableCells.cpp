@@ -1,6 +1,7 @@
 #include "htmlview/HtmlTableCells.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "htmlview/HtmlTable.h"
 
@@ -8,11 +9,22 @@ namespace htmlview {
 
 int TCellManager::SpecCount() const { return Table && Table->ColSpecs ? Table->ColSpecs->Count() : 0; }
 
-TCellManager::TRow& TCellManager::Row(int row) {
-  auto [it, made] = rows_.try_emplace(row);
-  if (made) it->second.Width = SpecCount();
-  return it->second;
+void TCellManager::Extend(int end) {
+  if (end <= limit_) return;
+  const int width = SpecCount();
+  // A new band only where the width differs from the last one's and that band is still free.
+  if (bands_.empty() || bands_.rbegin()->second.Width != width || !bands_.rbegin()->second.Taken.empty())
+    bands_[limit_] = TRow{width, {}};
+  limit_ = end;
 }
+
+void TCellManager::Split(int row) {
+  if (row <= 0 || row >= limit_) return;
+  auto it = std::prev(bands_.upper_bound(row));
+  if (it->first != row) bands_.emplace_hint(std::next(it), row, it->second);
+}
+
+const TCellManager::TRow& TCellManager::Band(int row) const { return std::prev(bands_.upper_bound(row))->second; }
 
 int TCellManager::FirstFree(const TRow& r, int from) {
   int pos = from;
@@ -47,32 +59,36 @@ void TCellManager::Take(TRow& r, int first, int last) {
 
 int TCellManager::FindColNum(int row) {
   if (row < 0) return -1;
-  return FirstFree(Row(row), 0);
+  Extend(row + 1);
+  return FirstFree(Band(row), 0);
 }
 
 void TCellManager::AddCell(int row, TCellObj& cell) {
-  if (row < 0) return;
-  const int start = FirstFree(Row(row), 0);
-  if (start < 0) return;
-  const int rowSpan = std::clamp(cell.RowSpan, 1, kMaxRowSpan);
-  for (int r = row; r < row + rowSpan; ++r) {
-    TRow& marks = Row(r);
+  if (FindColNum(row) < 0) return;
+  const int start = FirstFree(Band(row), 0);
+  const int end = row + std::clamp(cell.RowSpan, 1, kMaxRowSpan);
+  Extend(end);
+  Split(row);
+  Split(end);
+  // The rows of a band are alike: marking its first row stands for all of them.
+  for (auto it = bands_.find(row); it != bands_.end() && it->first < end; ++it) {
+    TRow& marks = it->second;
     const int n = std::max(cell.ColSpan, 1);
-    const int end = FirstFree(marks, start) == start ? std::min(FreeRunEnd(marks, start), start + n) : start;
-    Take(marks, start, end);
+    const int last = FirstFree(marks, start) == start ? std::min(FreeRunEnd(marks, start), start + n) : start;
+    Take(marks, start, last);
     // A cell keeps at least its first column even where a lower row has it taken: a cell of no
     // columns would vanish from the grid.
-    const int missing = n - (end - start);
+    const int missing = n - (last - start);
     if (missing > 0) cell.ColSpan = std::max(1, cell.ColSpan - missing);
   }
 }
 
 std::u16string TCellManager::RowText(int row) const {
-  auto it = rows_.find(row);
-  if (it == rows_.end()) return std::u16string(static_cast<size_t>(SpecCount()), u'o');
-  std::u16string s(static_cast<size_t>(it->second.Width), u'o');
-  for (const auto& [first, last] : it->second.Taken)
-    for (int c = first; c < last && c < it->second.Width; ++c) s[static_cast<size_t>(c)] = u'x';
+  if (row < 0 || row >= limit_) return std::u16string(static_cast<size_t>(SpecCount()), u'o');
+  const TRow& r = Band(row);
+  std::u16string s(static_cast<size_t>(r.Width), u'o');
+  for (const auto& [first, last] : r.Taken)
+    for (int c = first; c < last && c < r.Width; ++c) s[static_cast<size_t>(c)] = u'x';
   return s;
 }
 

@@ -25,25 +25,31 @@ public:
   void AddCell(int row, TCellObj& cell);
 
   // One past the last row made so far.
-  int Count() const { return rows_.empty() ? 0 : rows_.rbegin()->first + 1; }
+  int Count() const { return limit_; }
   // 'o' for a free column and 'x' for a taken one, one character per column.
   std::u16string RowText(int row) const;
 
 private:
-  // A row is its width and its taken runs [first, second), sorted and apart. Rows are kept
-  // sparse, so that a cell spanning tens of thousands of rows costs only the rows it marks and a
-  // row far below the last one costs nothing.
+  // Rows are kept as bands of consecutive rows marked alike: a band starts at its key and ends
+  // where the next begins (the last at limit_). A cell spanning tens of thousands of rows then
+  // costs the bands it crosses, not its rows. Within a band a row is its width and its taken runs
+  // [first, second), sorted and apart.
   struct TRow {
     int Width = 0;
     std::vector<std::pair<int, int>> Taken;
   };
-  TRow& Row(int row);
+  // Makes the rows below end (free, as wide as the specifications are now).
+  void Extend(int end);
+  // Makes a band start at row (row < limit_).
+  void Split(int row);
+  const TRow& Band(int row) const;
   static int FirstFree(const TRow& r, int from);
   static int FreeRunEnd(const TRow& r, int from);
   static void Take(TRow& r, int first, int last);
   int SpecCount() const;
 
-  std::map<int, TRow> rows_;
+  std::map<int, TRow> bands_;
+  int limit_ = 0;
 };
 
 }  // namespace htmlview

@@ -78,6 +78,10 @@ mkdir -p "$work"
 export LC_ALL=C
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The viewer's targets load fonts through Qt; what fontconfig keeps for the process is not ours.
+export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp
+# The viewer's targets draw with Qt, which needs no display on its offscreen platform.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 pids=()
 for name in "${targets[@]}"; do
   exe=$build/tests/fuzz/fuzz_$name

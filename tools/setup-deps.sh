@@ -11,6 +11,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2 fonts-wine
   # a comma-decimal locale, under which the viewer must still read "1.5" as 1.5
   locales-all
+  # pdfinfo and pdftotext read back what the viewer prints to PDF
+  poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

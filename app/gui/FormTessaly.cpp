@@ -11,6 +11,8 @@
 #include <cstdio>
 
 #include "app/core/TerminalHost.h"
+#include "app/gui/AboutUnit.h"
+#include "app/gui/MyMessageDlgs.h"
 #include "base/MyFileStream.h"
 #include "base/MyPump.h"
 #include "base/MySysUtils.h"
@@ -250,7 +252,7 @@ void TFormTessaly::ShowHtmlMessage(const WideString& html, const WideString& cap
   const WideString text = HtmlToText(html);
   if (commandLineRunning_ || caption == u"Error")
     ErrorLine(caption + u": " + (currentInput_.empty() ? WideString() : currentInput_ + u": ") + text);
-  ShowBox(caption, text);
+  if (BoxesWanted()) ::ShowHtmlMessage(nullptr, html, caption, 0);
 }
 
 void TFormTessaly::ShowUsage(const WideString& text) { ShowBox(AppTitle(), text); }
@@ -343,4 +345,6 @@ void TFormTessaly::SourceEditKeyDown(uint16_t& key) {
   if (key == VK_F1) ShowHtmlMessage(HelpText, u"Help");
 }
 
-void TFormTessaly::AboutMenuClick() { ShowBox(AppTitle(), u"Multiformat converter " + GetExeVersionW()); }
+void TFormTessaly::AboutMenuClick() {
+  if (BoxesWanted()) ShowAboutBox(this, AppTitle(), u"Multiformat converter " + GetExeVersionW());
+}

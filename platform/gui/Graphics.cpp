@@ -7,7 +7,10 @@
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTextLayout>
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 #include "platform/core/MulDiv.h"
 
@@ -66,18 +69,29 @@ void BreakWords(const std::u16string& shown, size_t start, size_t end, int width
   } while (pos < end);
 }
 
-}  // namespace
-
 // ---- fonts and measurers ----
+
+// Kerning and optional ligatures change a run's width by its neighbours; the platform's text
+// extent has neither, and layout measures runs piece by piece, so they stay off in both
+// measuring and drawing.
+QFont PlainFont(const QFont& font) {
+  if (!font.kerning() && (font.styleStrategy() & QFont::PreferNoShaping)) return font;
+  QFont f(font);
+  f.setKerning(false);
+  f.setStyleStrategy(static_cast<QFont::StyleStrategy>(f.styleStrategy() | QFont::PreferNoShaping));
+  return f;
+}
+
+}  // namespace
 
 QFont TFont::ToQFont() const {
   QFont f(Q(Name));
-  f.setPixelSize(std::max(1, MulDiv(Size, 96, 72)));
+  f.setPixelSize(PixelSize > 0 ? PixelSize : std::max(1, MulDiv(Size, 96, 72)));
   f.setBold((Style & fsBold) != 0);
   f.setItalic((Style & fsItalic) != 0);
   f.setUnderline((Style & fsUnderline) != 0);
   f.setStrikeOut((Style & fsStrikeOut) != 0);
-  return f;
+  return PlainFont(f);
 }
 
 TFont TFont::FromQFont(const QFont& font, TColor color) {
@@ -90,30 +104,208 @@ TFont TFont::FromQFont(const QFont& font, TColor color) {
   return f;
 }
 
-TSize TQtTextMeasurer::TextExtent(const QFont& font, const std::u16string& text) const {
-  if (text.empty()) return {};
-  const QFontMetrics fm(font);
-  return {fm.horizontalAdvance(Q(text)), fm.height()};
+void TTextMeasurer::PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const {
+  widths.assign(text.size(), 0);
+  for (size_t i = 0; i < text.size(); ++i)
+    widths[i] = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])
+                    ? (i > 0 ? widths[i - 1] : 0)
+                    : TextExtent(font, std::u16string(text.substr(0, i + 1))).cx;
 }
 
-int TQtTextMeasurer::LineHeight(const QFont& font) const { return QFontMetrics(font).height(); }
+namespace {
+
+// Characters whose advance does not depend on their neighbours once kerning and optional
+// ligatures are off: scripts that need no shaping, without combining marks, controls, format
+// characters or the soft hyphen (which Qt may draw or not).
+bool NeedsNoShaping(char16_t c) {
+  if (c < 0x20) return false;
+  if (c < 0x300) return c != 0xAD && (c < 0x7F || c >= 0xA0);
+  if (c < 0x370) return false;                     // combining diacritics
+  if (c < 0x530) return c < 0x483 || c > 0x489;    // Greek, Cyrillic
+  if (c >= 0x1E00 && c < 0x2000) return true;      // Latin and Greek extended
+  if (c >= 0x2010 && c < 0x2028) return true;      // dashes, quotes, bullets
+  if (c >= 0x2030 && c < 0x205F) return true;
+  if (c >= 0x20A0 && c < 0x20C0) return true;      // currency
+  if (c >= 0x2100 && c < 0x27C0) return true;      // letterlike, arrows, symbols
+  if (c >= 0x3000 && c < 0x3100) return c < 0x302A || c > 0x302F;  // CJK punctuation, kana
+  if (c >= 0x4E00 && c < 0xA000) return true;      // CJK ideographs
+  if (c >= 0xAC00 && c < 0xD7A4) return true;      // Hangul syllables
+  return c >= 0xFF01 && c < 0xFF61;                // full-width forms
+}
+
+}  // namespace
+
+namespace {
+void ClearLiveCaches();
+}  // namespace
+
+// Advances by font, in pages of 256 characters made when first used; the last font asked for is
+// found without a search, since layout measures many runs of one font in a row.
+struct TQtTextMeasurer::TCache {
+  struct TFontEntry {
+    QFont Font;        // as asked for
+    QFont Plain;       // as measured
+    QFontMetricsF Metrics;
+    int Height;
+    bool Spaced;       // letter or word spacing: Qt adds it along a run, so no sums
+    std::array<std::unique_ptr<std::array<float, 256>>, 256> Pages;
+    explicit TFontEntry(const QFont& font)
+        : Font(font), Plain(PlainFont(font)), Metrics(Plain), Height(QFontMetrics(Plain).height()),
+          Spaced(Plain.wordSpacing() != 0 ||
+                 (Plain.letterSpacing() != 0 &&
+                  !(Plain.letterSpacingType() == QFont::PercentageSpacing && Plain.letterSpacing() == 100))) {}
+    float Advance(char16_t c) {
+      auto& page = Pages[c >> 8];
+      if (!page) {
+        page = std::make_unique<std::array<float, 256>>();
+        page->fill(-1);
+      }
+      float& a = (*page)[c & 0xFF];
+      if (a < 0) a = static_cast<float>(Metrics.horizontalAdvance(QChar(c)));
+      return a;
+    }
+  };
+  std::vector<std::unique_ptr<TFontEntry>> Fonts;
+  TFontEntry* Last = nullptr;
+
+  TFontEntry& For(const QFont& font) {
+    if (Last && Last->Font == font) return *Last;
+    for (auto& e : Fonts)
+      if (e->Font == font) return *(Last = e.get());
+    // A page of many fonts keeps a few dozen; past that the cache starts again.
+    if (Fonts.size() >= 256) Fonts.clear();
+    static const bool cleared = [] {
+      qAddPostRoutine(ClearLiveCaches);
+      return true;
+    }();
+    (void)cleared;
+    Fonts.push_back(std::make_unique<TFontEntry>(font));
+    return *(Last = Fonts.back().get());
+  }
+};
+
+namespace {
+
+// Fonts must not outlive the application (the global measurer does): its end empties every cache.
+std::vector<TQtTextMeasurer::TCache*>& LiveCaches() {
+  static std::vector<TQtTextMeasurer::TCache*> caches;
+  return caches;
+}
+
+void ClearLiveCaches() {
+  for (TQtTextMeasurer::TCache* c : LiveCaches()) {
+    c->Fonts.clear();
+    c->Last = nullptr;
+  }
+}
+
+}  // namespace
+
+TQtTextMeasurer::TQtTextMeasurer() : cache_(std::make_unique<TCache>()) { LiveCaches().push_back(cache_.get()); }
+
+TQtTextMeasurer::~TQtTextMeasurer() {
+  auto& live = LiveCaches();
+  live.erase(std::remove(live.begin(), live.end(), cache_.get()), live.end());
+}
+
+TSize TQtTextMeasurer::TextExtent(const QFont& font, const std::u16string& text) const {
+  if (text.empty()) return {};
+  TCache::TFontEntry& e = cache_->For(font);
+  if (!e.Spaced && std::all_of(text.begin(), text.end(), NeedsNoShaping)) {
+    double width = 0;
+    for (char16_t c : text) width += e.Advance(c);
+    return {static_cast<int>(std::lround(width)), e.Height};
+  }
+  return {QFontMetrics(e.Plain).horizontalAdvance(Q(text)), e.Height};
+}
+
+int TQtTextMeasurer::LineHeight(const QFont& font) const { return cache_->For(font).Height; }
+
+void TQtTextMeasurer::PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const {
+  widths.resize(text.size());
+  if (text.empty()) return;
+  TCache::TFontEntry& e = cache_->For(font);
+  if (!e.Spaced && std::all_of(text.begin(), text.end(), NeedsNoShaping)) {
+    double width = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      width += e.Advance(text[i]);
+      widths[i] = static_cast<int>(std::lround(width));
+    }
+    return;
+  }
+  // Right-to-left text puts its prefixes at the run's right end: each is shaped on its own.
+  const bool rightToLeft = std::any_of(text.begin(), text.end(), [](char16_t c) {
+    const QChar::Direction d = QChar(c).direction();
+    return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN || d == QChar::DirRLE || d == QChar::DirRLO ||
+           d == QChar::DirRLI;
+  });
+  if (rightToLeft) {
+    const QFontMetrics fm(e.Plain);
+    int last = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const bool midPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+      if (!midPair)
+        last = std::max(last, fm.horizontalAdvance(QString::fromUtf16(text.data(), static_cast<qsizetype>(i + 1))));
+      widths[i] = last;
+    }
+    return;
+  }
+  // Other shaped text: one layout of the whole run, read at every boundary (inside a cluster the
+  // cursor stays at the cluster's start).
+  const QString q = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  QTextLayout layout(q, e.Plain);
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  layout.endLayout();
+  if (!line.isValid()) {
+    TTextMeasurer::PartialExtents(font, text, widths);
+    return;
+  }
+  int last = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool midPair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+    if (!midPair) last = std::max(last, static_cast<int>(std::lround(line.cursorToX(static_cast<int>(i + 1)))));
+    widths[i] = last;
+  }
+}
 
 const TTextMeasurer& QtTextMeasurer() {
   static const TQtTextMeasurer measurer;
   return measurer;
 }
 
-TSize TFixedMeasurer::TextExtent(const QFont&, const std::u16string& text) const {
+int TFixedMeasurer::AdvanceFor(const QFont& font) const {
+  if (ReferencePixels <= 0 || font.pixelSize() <= 0) return Advance;
+  return std::max(1, Advance * font.pixelSize() / ReferencePixels);
+}
+
+TSize TFixedMeasurer::TextExtent(const QFont& font, const std::u16string& text) const {
   if (text.empty()) return {};
   int characters = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
     ++characters;
   }
-  return {characters * Advance, Height};
+  return {characters * AdvanceFor(font), LineHeight(font)};
 }
 
-int TFixedMeasurer::LineHeight(const QFont&) const { return Height; }
+int TFixedMeasurer::LineHeight(const QFont& font) const {
+  if (ReferencePixels <= 0 || font.pixelSize() <= 0) return Height;
+  return Height * font.pixelSize() / ReferencePixels;
+}
+
+void TFixedMeasurer::PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const {
+  widths.resize(text.size());
+  const int advance = AdvanceFor(font);
+  int width = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))) width += advance;
+    widths[i] = width;
+  }
+}
 
 // ---- canvas ----
 

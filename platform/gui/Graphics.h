@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gui/Colors.h"
@@ -40,13 +41,18 @@ struct TRect {
 inline constexpr unsigned fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8;
 
 // A font as the class library describes it: a face, a size in points at 96 pixels per inch (so
-// that sizes in pixels never depend on the screen), a colour and styles.
+// that sizes in pixels never depend on the screen), a colour and styles. PixelSize, when above 0,
+// is the size in pixels and overrides Size: a size that came in pixels keeps them exactly (not
+// every pixel size is a whole number of points).
 struct TFont {
   std::u16string Name = u"MS Sans Serif";
   int Size = 8;
   TColor Color = clWindowText;
   unsigned Style = 0;
+  int PixelSize = 0;
 
+  // Without kerning or optional ligatures, as every TQtTextMeasurer measures: what is measured is
+  // what is drawn.
   QFont ToQFont() const;
   // The font of a widget or painter, given the colour that Qt keeps apart from fonts.
   static TFont FromQFont(const QFont& font, TColor color);
@@ -86,24 +92,47 @@ public:
   virtual TSize TextExtent(const QFont& font, const std::u16string& text) const = 0;
   // The height of one line of text.
   virtual int LineHeight(const QFont& font) const = 0;
+  // The width of every prefix of text in one call: widths[i] is the width of text's first i + 1
+  // code units (the first half of a surrogate pair adds nothing). This default measures each
+  // prefix; measurers override it with one pass.
+  virtual void PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const;
 };
 
-// Qt's font metrics.
+// Qt's font metrics, measured with kerning and optional ligatures off whatever the font asks
+// (as TFont::ToQFont draws). The advances of characters that need no shaping are cached per font,
+// so that a run measures as a sum of its characters; other text goes through Qt's shaping. Like
+// fonts, it is for the GUI thread.
 class TQtTextMeasurer final : public TTextMeasurer {
 public:
+  TQtTextMeasurer();
+  ~TQtTextMeasurer() override;
   TSize TextExtent(const QFont& font, const std::u16string& text) const override;
   int LineHeight(const QFont& font) const override;
+  void PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const override;
+
+  struct TCache;
+
+private:
+  std::unique_ptr<TCache> cache_;
 };
 const TTextMeasurer& QtTextMeasurer();
 
-// Every character (a surrogate pair is one) Advance pixels wide and every line Height high,
-// whatever the font: layout tests that must not depend on installed fonts.
+// Every character (a surrogate pair is one) Advance pixels wide and every line Height high: layout
+// tests that must not depend on installed fonts. With a ReferencePixels above 0 the metrics follow
+// the font's pixel size in fixed ratios: a font of p pixels has an advance of Advance * p /
+// ReferencePixels (at least 1) and a height of Height * p / ReferencePixels, rounded down; a font
+// without a pixel size measures as one of ReferencePixels. Without it, every font measures alike.
 class TFixedMeasurer final : public TTextMeasurer {
 public:
-  TFixedMeasurer(int advance, int height) : Advance(advance), Height(height) {}
+  TFixedMeasurer(int advance, int height, int referencePixels = 0)
+      : Advance(advance), Height(height), ReferencePixels(referencePixels) {}
   TSize TextExtent(const QFont& font, const std::u16string& text) const override;
   int LineHeight(const QFont& font) const override;
+  void PartialExtents(const QFont& font, std::u16string_view text, std::vector<int>& widths) const override;
+  // The advance of one character in font.
+  int AdvanceFor(const QFont& font) const;
   int Advance, Height;
+  int ReferencePixels;
 };
 
 // DrawText's formats.

@@ -85,6 +85,47 @@ TEST(HtmlIDObjectList, ReAddingFreesTheOldOwnedObjectAndIgnoresCase) {
   EXPECT_EQ(freed, 3);  // notOwned at the end of its scope
 }
 
+TEST(HtmlIDObjectList, RemovingAnObjectDropsEveryNameItStandsUnder) {
+  int freed = 0;
+  TCounted a(&freed, false), b(&freed, false);
+  TIDObjectList list;
+  list.AddObject(u"x", &a);
+  list.AddObject(u"y", &a);
+  list.AddObject(u"z", &b);
+  list.AddObject(u"Y", &b);  // a now stands under "x" only
+  list.RemoveObject(&a);
+  EXPECT_EQ(list.Find(u"x"), nullptr);
+  EXPECT_EQ(list.Find(u"y"), &b);
+  EXPECT_EQ(list.Count(), 2);
+  list.RemoveObject(&a);  // nothing left of it
+  EXPECT_EQ(list.Count(), 2);
+  list.RemoveObject(&b);
+  EXPECT_EQ(list.Count(), 0);
+  list.AddObject(u"x", &a);  // removed objects may come back
+  EXPECT_EQ(list.Find(u"X"), &a);
+  list.RemoveObject(&a);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(freed, 0);
+}
+
+TEST(HtmlShared, EraseNearEndsTakesTheOneEntryWhereverItIs) {
+  struct Case {
+    std::vector<int> in;
+    int value;
+    bool found;
+    std::vector<int> out;
+  } cases[] = {
+      {{1, 2, 3, 4, 5}, 1, true, {2, 3, 4, 5}}, {{1, 2, 3, 4, 5}, 5, true, {1, 2, 3, 4}},
+      {{1, 2, 3, 4, 5}, 3, true, {1, 2, 4, 5}}, {{1, 2, 3, 4}, 3, true, {1, 2, 4}},
+      {{1, 2, 3, 4}, 2, true, {1, 3, 4}},       {{1, 2, 3}, 9, false, {1, 2, 3}},
+      {{}, 1, false, {}},                        {{7}, 7, true, {}},
+  };
+  for (Case& c : cases) {
+    EXPECT_EQ(EraseNearEnds(c.in, c.value), c.found) << c.value;
+    EXPECT_EQ(c.in, c.out) << c.value;
+  }
+}
+
 TEST(HtmlDocument, AnimationTimerOnlyWithAnimatedImages) {
   EnsureGuiApp();
   ThtDocument doc(nullptr, nullptr);

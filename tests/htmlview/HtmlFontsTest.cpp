@@ -11,6 +11,8 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
+#include "htmlview/StyleFonts.h"
+#include "htmlview/StyleValues.h"
 #include "htmlview/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 
@@ -52,13 +54,58 @@ struct Objects : ::testing::Test {
 
 }  // namespace
 
+// 10, 14 and 18 px are no whole number of points at 96 pixels per inch: kept all the same.
 TEST(HtmlFonts, CanvasFontKeepsThePixelSize) {
-  for (int px : {9, 11, 13, 16, 19, 24, 32, 48}) {
+  for (int px : {9, 10, 11, 13, 14, 16, 18, 19, 24, 32, 48}) {
     TMyFont f;
     f.Name = u"Arial";
     f.Height = -px;
     EXPECT_EQ(CanvasFont(f, clBlack).ToQFont().pixelSize(), px) << px;
   }
+}
+
+// Fitting a run measures prefixes in calls of the measurer's prefix widths, a short probe first,
+// never the whole rest of a long paragraph nor one prefix per candidate count.
+TEST(HtmlFonts, FitCharsMeasuresPrefixesInFewCalls) {
+  class TCounting final : public TTextMeasurer {
+  public:
+    TSize TextExtent(const QFont&, const std::u16string& text) const override {
+      ++extents;
+      return {static_cast<int>(text.size()) * 8, 20};
+    }
+    int LineHeight(const QFont&) const override { return 20; }
+    void PartialExtents(const QFont&, std::u16string_view text, std::vector<int>& widths) const override {
+      ++partials;
+      longest = std::max(longest, text.size());
+      widths.clear();
+      for (size_t i = 1; i <= text.size(); ++i) widths.push_back(static_cast<int>(i) * 8);
+    }
+    mutable int extents = 0, partials = 0;
+    mutable size_t longest = 0;
+  } m;
+  EnsureGuiApp();
+  SetPixelsPerInch(96);
+  SetFontMeasurer(&m);
+  TMyFont font;
+  font.Name = u"Arial";
+  font.Height = -16;
+  font.tmAveCharWidth = 8;
+  TFontObj f(nullptr, font, 0);
+  const std::u16string text(10000, u'x');
+  struct Case {
+    int width, fits;
+  } cases[] = {{7, 0}, {8, 1}, {100, 12}, {800, 100}, {80000, 10000}, {90000, 10000}};
+  for (const Case& c : cases) {
+    m.extents = m.partials = 0;
+    m.longest = 0;
+    int extent = -1;
+    EXPECT_EQ(f.FitChars(text.data(), 10000, c.width, extent), c.fits) << c.width;
+    EXPECT_EQ(extent, c.fits * 8) << c.width;
+    EXPECT_EQ(m.extents, 0);
+    EXPECT_LE(m.partials, 2) << c.width;
+    if (c.fits < 1000) EXPECT_LT(m.longest, 400u) << c.width;
+  }
+  SetFontMeasurer(nullptr);
 }
 
 TEST(HtmlFonts, FontListRunsAndRemovals) {

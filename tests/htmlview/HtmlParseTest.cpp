@@ -1,13 +1,17 @@
 // The parse entries: the link count of the first pass, the document head, the body attributes,
-// character sets, linked and embedded style sheets, and plain text.
+// character sets, linked and embedded style sheets, and plain text; the documents they build are
+// compared through the tree dump.
 #include <gtest/gtest.h>
 
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
+#include "htmlview/HtmlTreeDump.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
+
+#include <sstream>
 
 using namespace htmlview;
 
@@ -64,20 +68,15 @@ protected:
     return *parser;
   }
   TBodyBlock* Body() { return dynamic_cast<TBodyBlock*>(doc->First()); }
-  std::vector<TSection*> Sections() {
-    std::vector<TSection*> out;
-    std::function<void(const TCellBasic&)> walk = [&](const TCellBasic& cell) {
-      for (const auto& s : cell) {
-        if (auto* b = dynamic_cast<TBlock*>(s.get())) walk(*b->MyCell);
-        if (auto* t = dynamic_cast<TSection*>(s.get())) out.push_back(t);
-      }
-    };
-    walk(*doc);
-    return out;
-  }
-  std::u16string AllText() {
-    std::u16string out;
-    for (TSection* s : Sections()) out += s->Text;
+  // The whole document.
+  std::string Full() { return DumpTree(*doc); }
+  // The body's content without its font runs.
+  std::string Tree() {
+    EXPECT_EQ(doc->Count(), 1);
+    std::istringstream in(Body() ? DumpCell(*Body()->MyCell) : std::string());
+    std::string out, line;
+    while (std::getline(in, line))
+      if (line.compare(line.find_first_not_of(' '), 6, "font @") != 0) out += line + "\n";
     return out;
   }
 
@@ -99,7 +98,9 @@ TEST_F(Parse, ManyLinksAboveFourHundred) {
   EXPECT_FALSE(Html(Links(400)).ManyLinks);
   EXPECT_TRUE(Html(Links(401)).ManyLinks);
   // The first pass leaves nothing behind: the page is built once, whole.
-  EXPECT_EQ(AllText().size(), 802u + 1u);
+  std::string text;
+  for (int i = 0; i < 401; ++i) text += "xy";
+  EXPECT_EQ(Tree(), "text \"" + text + " \"\n");
 }
 
 TEST_F(Parse, HeadData) {
@@ -128,7 +129,7 @@ TEST_F(Parse, HeadData) {
   // A sheet for print only is not loaded.
   EXPECT_TRUE(host.requests.empty());
   EXPECT_EQ(sounds, (std::vector<std::u16string>{u"s.wav|3", u"t.wav|1"}));
-  EXPECT_EQ(AllText(), u"x ");
+  EXPECT_EQ(Tree(), "text \"x \"\n");
 }
 
 TEST_F(Parse, StyleSheetsEmbeddedAndLinked) {
@@ -136,43 +137,34 @@ TEST_F(Parse, StyleSheetsEmbeddedAndLinked) {
   Html("<style>p { text-align: center }</style><link rel=stylesheet href=r.css media='screen, print'>"
        "<link rel=stylesheet href=missing.css><p>c</p><i>r</i>");
   EXPECT_EQ(host.requests, (std::vector<std::u16string>{u"r.css", u"missing.css"}));
-  const auto sections = Sections();
-  ASSERT_EQ(sections.size(), 2u);
-  EXPECT_EQ(sections[0]->Text, u"c ");
-  EXPECT_EQ(sections[0]->TextAlign, 2);
-  // The style element's content never shows as text.
-  EXPECT_EQ(AllText(), u"c r ");
+  // The style element's content never shows as text; both sheets apply.
+  EXPECT_EQ(Tree(),
+            "p margin=(0,-,auto-p,-) bottom-auto\n"
+            "  text \"c \" align=center\n"
+            "text \"r \" align=right\n");
 }
 
 TEST_F(Parse, StyleSheetInCommentMarks) {
   Html("<style><!--\np { text-align: center }\n--></style><p>c</p>");
-  const auto sections = Sections();
-  ASSERT_EQ(sections.size(), 1u);
-  EXPECT_EQ(sections[0]->Text, u"c ");
-  EXPECT_EQ(sections[0]->TextAlign, 2);
+  EXPECT_EQ(Tree(), "p margin=(0,-,auto-p,-) bottom-auto\n  text \"c \" align=center\n");
 }
 
 TEST_F(Parse, BodyAttributes) {
-  Html("<body marginwidth=-5 topmargin=500 bgcolor=#ff0000 text=blue>x");
-  TBodyBlock* body = Body();
-  ASSERT_NE(body, nullptr);
-  EXPECT_EQ(body->MargArrayO[MarginLeft], TPropValue(0));
-  EXPECT_EQ(body->MargArrayO[MarginRight], TPropValue(0));
-  EXPECT_EQ(body->MargArrayO[MarginTop], TPropValue(200));
-  EXPECT_EQ(body->MargArrayO[MarginBottom], TPropValue(200));
-  EXPECT_EQ(body->MargArrayO[BackgroundColor], TPropValue(static_cast<int>(RGB(255, 0, 0))));
-  EXPECT_EQ(Sections()[0]->Fonts[0]->TheFont.Color & 0xFFFFFF, RGB(0, 0, 255));
-
-  // Margins not given come from the document's defaults.
-  Html("<body leftmargin=7>x");
-  EXPECT_EQ(Body()->MargArrayO[MarginLeft], TPropValue(7));
-  EXPECT_EQ(Body()->MargArrayO[MarginTop], TPropValue(5));
-
-  // A second BODY after content changes nothing.
-  Html("<body bgcolor=#00ff00>x<body bgcolor=#0000ff marginwidth=50>y");
-  EXPECT_EQ(Body()->MargArrayO[BackgroundColor], TPropValue(static_cast<int>(RGB(0, 255, 0))));
-  EXPECT_EQ(doc->Count(), 1);
-  EXPECT_EQ(AllText(), u"xy ");
+  struct Case {
+    std::string html, dump;
+  } cases[] = {
+      {"<body marginwidth=-5 topmargin=500 bgcolor=#ff0000 text=blue>x",
+       "body margin=(200,0,200,0) bg=#ff0000\n  text \"x \"\n    font @0 \"Arial\" 16px #0000ff\n"},
+      // Margins not given come from the document's defaults.
+      {"<body leftmargin=7>x", "body margin=(5,7,5,7)\n  text \"x \"\n    font @0 \"Arial\" 16px #000000\n"},
+      // A second BODY after content changes nothing.
+      {"<body bgcolor=#00ff00>x<body bgcolor=#0000ff marginwidth=50>y",
+       "body margin=(5,10,5,10) bg=#00ff00\n  text \"xy \"\n    font @0 \"Arial\" 16px #000000\n"},
+  };
+  for (const Case& c : cases) {
+    Html(c.html);
+    EXPECT_EQ(Full(), c.dump) << c.html;
+  }
 }
 
 TEST_F(Parse, MetaCharSets) {
@@ -199,7 +191,7 @@ TEST_F(Parse, MetaCharSets) {
   host.codePage = -1;
   Html("<meta charset=no-such-set><font charset=nothing>x");
   EXPECT_EQ(host.codePage, -1);
-  EXPECT_EQ(AllText(), u"x ");
+  EXPECT_EQ(Tree(), "text \"x \"\n");
 }
 
 TEST_F(Parse, EucJpPageDecodes) {
@@ -208,23 +200,20 @@ TEST_F(Parse, EucJpPageDecodes) {
   for (char c : std::string("<meta charset=euc-jp><p>")) page.push_back(static_cast<uint8_t>(c));
   for (uint8_t b : {0xC6, 0xFC, 0xCB, 0xDC}) page.push_back(b);
   Html(page);
-  EXPECT_EQ(AllText(), u"日本 ");
+  EXPECT_EQ(Tree(), "p margin=(0,-,auto-p,-) bottom-auto\n  text \"日本 \"\n");
 }
 
 TEST_F(Parse, NulByteKeepsTheRest) {
   Html(std::vector<uint8_t>{'a', 0, 'b'});
-  const std::u16string text = AllText();
-  EXPECT_NE(text.find(u'b'), std::u16string::npos);
+  EXPECT_EQ(Tree(), "text \"a\uFFFDb \"\n");
 }
 
 TEST_F(Parse, PlainTextIsPreformattedLines) {
   Text("one\r\n  two <b>\n" + std::string(500, 'x'));
-  const auto sections = Sections();
-  ASSERT_EQ(sections.size(), 3u);
-  for (TSection* s : sections) EXPECT_TRUE(dynamic_cast<TPreFormated*>(s) != nullptr);
-  EXPECT_EQ(sections[0]->Text.substr(0, 3), u"one");
-  EXPECT_EQ(sections[1]->Text.substr(0, 9), u"  two <b>");
-  EXPECT_EQ(sections[2]->Text.substr(0, 500), std::u16string(500, u'x'));
+  // The long line stays one line.
+  const std::string pre = "      font @0 \"Courier New\" 13px #000000\n";
+  EXPECT_EQ(Full(), "body margin=(5,10,5,10)\n  pre\n    pre \"one \"\n" + pre + "    pre \"  two <b> \"\n" + pre +
+                        "    pre \"" + std::string(500, 'x') + " \"\n" + pre);
 }
 
 TEST_F(Parse, IncludesFollowedInBothPasses) {
@@ -237,5 +226,5 @@ TEST_F(Parse, IncludesFollowedInBothPasses) {
   auto& p = Html("a<!--#include file=x-->b", events);
   EXPECT_EQ(calls, 2);
   EXPECT_FALSE(p.ManyLinks);
-  EXPECT_EQ(AllText(), u"aib ");
+  EXPECT_EQ(Tree(), "text \"aib \"\n");
 }

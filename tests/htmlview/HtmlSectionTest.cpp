@@ -14,139 +14,11 @@
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/support/DocBuilder.h"
 
 using namespace htmlview;
 
 namespace {
-
-// Every character half the font's pixel size wide, every line 5/4 of it high: sizes keep their
-// ratios, so that runs in several fonts lay out predictably.
-class TScaledMeasurer final : public TTextMeasurer {
-public:
-  TSize TextExtent(const QFont& font, const std::u16string& text) const override {
-    if (text.empty()) return {};
-    return {static_cast<int>(text.size()) * Advance(font), LineHeight(font)};
-  }
-  int LineHeight(const QFont& font) const override { return Px(font) * 5 / 4; }
-  static int Px(const QFont& font) { return font.pixelSize() > 0 ? font.pixelSize() : 16; }
-  static int Advance(const QFont& font) { return std::max(1, Px(font) / 2); }
-};
-
-TScaledMeasurer g_measurer;
-
-// Drives a document through what the page builder does: property sets pushed and popped, text
-// sections opened, filled and closed, links started and ended.
-class TDocBuilder {
-public:
-  TDocBuilder() {
-    EnsureGuiApp();
-    SetPixelsPerInch(96);
-    SetFontMeasurer(&g_measurer);
-    doc.SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                 false, true, 12);
-  }
-  ~TDocBuilder() { SetFontMeasurer(nullptr); }
-
-  TProperties& Top() { return doc.PropertyStack->Last(); }
-  TProperties& Push(const std::u16string& tag, const std::u16string& style = u"", bool inlineBox = false) {
-    std::unique_ptr<TProperties> attr;
-    if (!style.empty()) {
-      attr = std::make_unique<TProperties>(false);
-      ParseStyleAttrString(style, *attr);
-    }
-    styleAttrs.push_back(std::move(attr));
-    TProperties& p = doc.PropertyStack->PushProperties(tag, u"", u"", u"", u"", styleAttrs.back().get());
-    if (inlineBox) doc.ProcessInline(src, p, true);
-    if (section) section->ChangeFont(p);
-    return p;
-  }
-  void Pop(const std::u16string& tag) {
-    doc.PropertyStack->SIndex = src;
-    doc.PropertyStack->PopElement(tag);
-    if (section) section->ChangeFont(Top());
-  }
-  TSection* Open(bool pre = false, TAttributeList* attributes = nullptr) {
-    Close();
-    section = pre ? new TPreFormated(&doc, &doc, Top(), nullptr, attributes, true)
-                  : new TSection(&doc, &doc, Top(), nullptr, attributes, true);
-    return section;
-  }
-  void Text(const std::u16string& s) {
-    if (!section) Open();
-    section->AddText(s, src);
-    src += static_cast<int>(s.size());
-  }
-  void Break() {
-    if (!section) Open();
-    section->AddChar(BrkCh, src++);
-  }
-  void LinkStart(const std::u16string& url) {
-    TProperties& p = Push(u"a");
-    p.InLink = true;
-    doc.PropertyStack->pop_back();
-    styleAttrs.pop_back();
-    TProperties& a = doc.PropertyStack->PushProperties(u"a", u"", u"", u"link", u"", static_cast<TProperties*>(nullptr));
-    a.InLink = true;
-    a.Combine(*doc.StyleList, u"a", u"", u"", u"link", nullptr);
-    target.Assign(url, u"", nullptr, src);
-    if (!section) Open();
-    section->HRef(true, a, &target);
-  }
-  void LinkEnd() {
-    doc.PropertyStack->SIndex = src;
-    doc.PropertyStack->PopElement(u"a");
-    section->HRef(false, Top(), nullptr);
-  }
-  // An image element: its own property set while it is added.
-  TImageObj* Image(std::initializer_list<std::pair<Symb, std::u16string>> attributes) {
-    if (!section) Open();
-    TAttributeList list;
-    for (const auto& [which, value] : attributes) list.Add(which, value.empty() ? 0 : QString::fromStdU16String(value).toDouble(), u"", value, 0);
-    doc.PropertyStack->PushProperties(u"img", u"", u"", u"", u"", static_cast<TProperties*>(nullptr));
-    TImageObj* image = section->AddImage(&list, &doc, src++);
-    doc.PropertyStack->PopProperties();
-    return image;
-  }
-  void Close() {
-    if (!section) return;
-    doc.PropertyStack->SIndex = src;
-    section->Finish(src);
-    doc.AddSection(std::unique_ptr<TSection>(section));
-    section = nullptr;
-  }
-  int Layout(int width) {
-    Close();
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    canvas.Measurer = &g_measurer;
-    int scroll = 0;
-    height = doc.DoLayout(canvas, 0, width, 1000, scroll);
-    return height;
-  }
-  std::string Dump(int width) {
-    Layout(width);
-    return DumpLayout(doc);
-  }
-  QImage Paint(int width, int h = -1) {
-    Layout(width);
-    QImage image(width, h > 0 ? h : std::max(1, height), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-      TCanvas canvas(&image);
-      canvas.Measurer = &g_measurer;
-      doc.Draw(canvas, {0, 0, image.width(), image.height()}, image.width(), 0, 0, 0);
-    }
-    return image;
-  }
-  TSection* Section(int i) { return dynamic_cast<TSection*>(doc[i]); }
-
-  ThtDocument doc{nullptr, nullptr};
-  TSection* section = nullptr;
-  TUrlTarget target;
-  int src = 0;
-  int height = 0;
-  std::vector<std::unique_ptr<TProperties>> styleAttrs;
-};
 
 std::vector<std::string> Lines(const std::string& dump) {
   std::vector<std::string> lines;
@@ -492,6 +364,73 @@ TEST(HtmlFieldset, DefaultsLegendRoomAndTheGapInTheBorder) {
   const std::string dump = DumpLayout(b.doc);
   EXPECT_NE(dump.find("13 0 40 20 Title"), std::string::npos) << dump;
   EXPECT_NE(dump.find("11 20 48 20 inside"), std::string::npos) << dump;
+}
+
+// The gap behind the legend is cut out of the clip: neither the border nor the fieldset's own
+// background paints there, so what lay under it stays (here the blue of the surface), the legend
+// is drawn over it, and the clip is as it was afterwards.
+TEST(HtmlFieldset, TheGapKeepsWhatLiesUnderIt) {
+  TDocBuilder b;
+  TProperties& props = b.Push(
+      u"fieldset", u"border-top-color: red; padding-top: 12px; margin: 0; display: block; background-color: yellow");
+  auto* f = new TFieldsetBlock(&b.doc, &b.doc, props, nullptr);
+  b.doc.Add(std::unique_ptr<TSectionBase>(f));
+  TProperties& legendProps = b.Push(u"legend");
+  auto legend = std::make_unique<TSection>(&b.doc, f->Legend.get(), legendProps, nullptr, nullptr, false);
+  legend->AddText(u"Title", 0);
+  f->Legend->AddSection(std::move(legend));
+  b.Pop(u"legend");
+  auto body = std::make_unique<TSection>(&b.doc, f->MyCell.get(), props, nullptr, nullptr, false);
+  body->AddText(u"inside", 10);
+  f->MyCell->AddSection(std::move(body));
+  b.Pop(u"fieldset");
+  b.Layout(200);
+  QImage image(200, 80, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  TCanvas canvas(&image);
+  canvas.Measurer = b.measurer;
+  const TRect clip{0, 0, 200, 80};
+  f->Draw(canvas, clip, 200, 0, 0, 0);
+  EXPECT_FALSE(canvas.HasClip());
+  canvas.Release();
+  for (int x : {8, 57, 150}) EXPECT_EQ(QColor(image.pixel(x, 4)), QColor(255, 0, 0)) << x;
+  // Left and right of the legend's text, inside the gap, at the border's row.
+  for (int x : {9, 12, 54, 56}) EXPECT_EQ(QColor(image.pixel(x, 4)), QColor(Qt::blue)) << x;
+  // Below the legend the background is the fieldset's own.
+  EXPECT_EQ(QColor(image.pixel(30, 40)), QColor(Qt::yellow));
+  // The legend's text is drawn in the gap.
+  int dark = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 13; x < 53; ++x) dark += qGray(image.pixel(x, y)) < 60;
+  EXPECT_GT(dark, 20);
+}
+
+// Dropping sections, first, last or in the middle, takes their link runs and only theirs out of
+// the document's link list; the list's order is kept.
+TEST(HtmlSection, UnlinkingTakesOutOnlyTheSectionsOwnLinks) {
+  TDocBuilder b;
+  for (int i = 0; i < 5; ++i) {
+    b.Open();
+    b.Text(u"a ");
+    b.LinkStart(u"x.html");
+    b.Text(u"link");
+    b.LinkEnd();
+    b.Close();
+  }
+  ASSERT_EQ(b.doc.Count(), 5);
+  auto owners = [&] {
+    std::vector<TSection*> out;
+    for (TFontObj* f : b.doc.LinkFonts) out.push_back(f->Section);
+    return out;
+  };
+  std::vector<TSection*> sections;
+  for (int i = 0; i < 5; ++i) sections.push_back(b.Section(i));
+  ASSERT_EQ(owners(), sections);
+  for (int drop : {0, 4, 2}) sections[static_cast<size_t>(drop)]->Unlink();
+  EXPECT_EQ(owners(), (std::vector<TSection*>{sections[1], sections[3]}));
+  for (TFontObj* f : b.doc.LinkFonts) EXPECT_TRUE(f->InLinkFonts);
+  for (int drop : {0, 2, 4})
+    for (const auto& f : sections[static_cast<size_t>(drop)]->Fonts) EXPECT_FALSE(f->InLinkFonts);
 }
 
 TEST(HtmlSection, HoverMovesOverEveryRunOfALink) {

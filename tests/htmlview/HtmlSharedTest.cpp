@@ -296,6 +296,47 @@ TEST(TextRoutines, FitTextOnFixedAdvances) {
   EXPECT_EQ(GetXExtent(canvas, text.data(), 4), 28);
 }
 
+// Fitting measures the run once, every prefix in one call, never a prefix per candidate count;
+// widths that vary by character (and that the run's end does not reach) still fit exactly.
+class TCountingMeasurer final : public TTextMeasurer {
+public:
+  TSize TextExtent(const QFont&, const std::u16string& text) const override {
+    ++extents;
+    int w = 0;
+    for (char16_t c : text) w += Width(c);
+    return {w, 10};
+  }
+  int LineHeight(const QFont&) const override { return 10; }
+  void PartialExtents(const QFont&, std::u16string_view text, std::vector<int>& widths) const override {
+    ++partials;
+    widths.clear();
+    int w = 0;
+    for (char16_t c : text) widths.push_back(w += Width(c));
+  }
+  static int Width(char16_t c) { return c == u'm' ? 9 : c == u'i' ? 2 : 5; }
+  mutable int extents = 0, partials = 0;
+};
+
+TEST(TextRoutines, FitTextMeasuresEveryPrefixInOneCall) {
+  EnsureGuiApp();
+  QImage image(10, 10, QImage::Format_RGB32);
+  TCanvas canvas(&image);
+  TCountingMeasurer m;
+  canvas.Measurer = &m;
+  const std::u16string text = u"mimixmm";  // prefixes 9 11 20 22 27 36 45
+  struct Case {
+    int width, fits, extent;
+  } cases[] = {{8, 0, 0}, {9, 1, 9}, {19, 2, 11}, {22, 4, 22}, {35, 5, 27}, {45, 7, 45}, {99, 7, 45}};
+  for (const Case& c : cases) {
+    m.extents = m.partials = 0;
+    int extent = -1;
+    EXPECT_EQ(FitText(canvas, text.data(), 7, c.width, extent), c.fits) << c.width;
+    EXPECT_EQ(extent, c.extent) << c.width;
+    EXPECT_EQ(m.partials, 1);
+    EXPECT_EQ(m.extents, 0);
+  }
+}
+
 TEST(TextRoutines, WrapTextBreaksAtBlanksAndKeepsAmpersands) {
   EnsureGuiApp();
   QImage image(100, 100, QImage::Format_RGB32);
@@ -445,6 +486,33 @@ TEST(SharedPictures, SmallAndDistinct) {
       EXPECT_EQ(qAlpha(e.pixel(x, y)) == 0, qRed(m.pixel(x, y)) == 255) << x << "," << y;
   EXPECT_NE(PanCursorImage(UpOnlyCursor), PanCursorImage(DownOnlyCursor));
   EXPECT_NE(PanCursorImage(UpDownCursor), PanCursorImage(UpOnlyCursor));
+}
+
+// The pictures come from the viewer's resources in the formats their users draw them in.
+TEST(SharedPictures, LoadedFromTheResourcesWithTheirPixels) {
+  EnsureGuiApp();
+  struct Case {
+    const QImage* image;
+    QImage::Format format;
+    int x, y;
+    QRgb want;  // with alpha
+  } cases[] = {
+      {&DefBitMap(), QImage::Format_ARGB32, 0, 0, qRgb(128, 128, 128)},     // frame
+      {&DefBitMap(), QImage::Format_ARGB32, 5, 5, qRgb(166, 202, 240)},     // sky
+      {&DefBitMap(), QImage::Format_ARGB32, 11, 4, qRgb(255, 255, 0)},      // sun
+      {&DefBitMap(), QImage::Format_ARGB32, 5, 12, qRgb(0, 128, 0)},        // hill
+      {&ErrorBitmap(), QImage::Format_ARGB32, 0, 0, qRgba(0, 0, 0, 0)},     // outside the mask
+      {&ErrorBitmap(), QImage::Format_ARGB32, 1, 5, qRgb(128, 128, 128)},   // grey frame
+      {&ErrorBitmap(), QImage::Format_ARGB32, 5, 5, qRgb(255, 0, 0)},       // the cross
+      {&ErrorBitmap(), QImage::Format_ARGB32, 4, 9, qRgb(255, 255, 255)},
+      {&ErrorBitmapMask(), QImage::Format_RGB32, 0, 7, qRgb(255, 255, 255)},
+      {&ErrorBitmapMask(), QImage::Format_RGB32, 7, 7, qRgb(0, 0, 0)},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(c.image->size(), QSize(16, 16));
+    EXPECT_EQ(c.image->format(), c.format);
+    EXPECT_EQ(c.image->pixel(c.x, c.y), c.want) << c.x << "," << c.y;
+  }
 }
 
 }  // namespace

@@ -85,4 +85,15 @@ TEST(CellManager, HugeSpansStayCheap) {
   EXPECT_EQ(g.manager.FindColNum(5000000), 0);
 }
 
+TEST(CellManager, ManyTallCellsCostTheirBandsNotTheirRows) {
+  // Row after row, a cell of the largest ROWSPAN: each takes the next column for 65,534 rows.
+  Grid g(3000);
+  for (int r = 0; r < 2000; ++r) EXPECT_EQ(g.Add(r, 1, kMaxRowSpan), r);
+  EXPECT_EQ(g.manager.FindColNum(2000), 2000);
+  EXPECT_EQ(g.manager.FindColNum(kMaxRowSpan - 1), 2000);
+  EXPECT_EQ(g.manager.FindColNum(kMaxRowSpan), 0);
+  EXPECT_EQ(g.manager.FindColNum(kMaxRowSpan + 1999), 0);
+  EXPECT_EQ(g.manager.Count(), kMaxRowSpan + 2000);
+}
+
 }  // namespace

@@ -1,0 +1,134 @@
+// Times pages of tables from their bytes to a document laid out at 600 pixels on the real fonts,
+// against QTextDocument on the same page in the same run:
+//
+//   htmlbench [--runs K] [--only ours|qt]
+//
+// Pages: a table of 1,000 rows and one of 10,000 rows (5 columns of short text, border=1) and ten
+// nested tables with three cells per level. For each page and each engine the median of K runs
+// (default 5) is printed with the time per row, and our time as a multiple of QTextDocument's.
+#include <QApplication>
+#include <QTextDocument>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "htmlview/HtmlBuffer.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlParse.h"
+#include "htmlview/StyleValues.h"
+#include "platform/gui/Graphics.h"
+
+namespace {
+
+struct Page {
+  std::string name;
+  std::string html;
+  int rows;  // rows of the page, for the time per row
+};
+
+std::string TablePage(int rows) {
+  std::string s = "<html><body><table border=1>\n";
+  s.reserve(static_cast<size_t>(rows) * 80);
+  for (int r = 0; r < rows; ++r) {
+    s += "<tr>";
+    for (int c = 0; c < 5; ++c) s += "<td>r" + std::to_string(r) + " c" + std::to_string(c) + "</td>";
+    s += "</tr>\n";
+  }
+  s += "</table></body></html>\n";
+  return s;
+}
+
+std::string NestedPage(int levels) {
+  std::string s = "<html><body>";
+  for (int i = 0; i < levels; ++i) s += "<table border=1><tr><td>level " + std::to_string(i) + "</td><td>b</td><td>";
+  s += "innermost";
+  for (int i = 0; i < levels; ++i) s += "</td></tr></table>";
+  s += "</body></html>\n";
+  return s;
+}
+
+double Seconds(const std::function<void()>& run) {
+  const auto t0 = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+int g_sink = 0;
+
+void Ours(const std::string& html) {
+  htmlview::ThtDocument doc(nullptr, nullptr);
+  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+  htmlview::TBuffer buffer(std::vector<uint8_t>(html.begin(), html.end()), u"bench");
+  buffer.SetCodePage(htmlview::CP_UTF8);
+  htmlview::THtmlDocParser parser(doc, buffer);
+  parser.HtmlParseString({});
+  QImage image(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&image);
+  int scroll = 0;
+  g_sink += doc.DoLayout(canvas, 0, 600, 1000, scroll);
+}
+
+void Peer(const std::string& html) {
+  QTextDocument doc;
+  doc.setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+  doc.setTextWidth(600);
+  g_sink += static_cast<int>(doc.size().height());
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  bool ours = true, peer = true;  // --only runs one engine, for profiling
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+      ++i;
+      ours = std::strcmp(argv[i], "ours") == 0;
+      peer = !ours;
+    } else {
+      std::fprintf(stderr, "usage: htmlbench [--runs K] [--only ours|qt]\n");
+      return 2;
+    }
+  }
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  htmlview::SetPixelsPerInch(96);
+
+  const std::vector<Page> pages = {
+      {"table-1000", TablePage(1000), 1000},
+      {"table-10000", TablePage(10000), 10000},
+      {"nested-10", NestedPage(10), 10},
+  };
+  std::printf("| page | bytes | ours (ms) | QTextDocument (ms) | ratio | ours per row (us) |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|\n");
+  std::vector<double> perRow;
+  for (const Page& page : pages) {
+    std::vector<double> ourTimes{0}, peerTimes{0};
+    for (int r = 0; r < runs; ++r) {
+      if (ours) ourTimes.push_back(Seconds([&] { Ours(page.html); }));
+      if (peer) peerTimes.push_back(Seconds([&] { Peer(page.html); }));
+    }
+    if (ourTimes.size() > 1) ourTimes.erase(ourTimes.begin());
+    if (peerTimes.size() > 1) peerTimes.erase(peerTimes.begin());
+    const double o = Median(ourTimes), q = Median(peerTimes);
+    const double row = o / page.rows * 1e6;
+    perRow.push_back(row);
+    std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f |\n", page.name.c_str(), page.html.size(), o * 1e3, q * 1e3,
+                o / q, row);
+  }
+  std::printf("\ntime per row at 10,000 rows / at 1,000 rows: %.2f (target <= 1.5)\n", perRow[1] / perRow[0]);
+  return g_sink == 42 ? 1 : 0;
+}

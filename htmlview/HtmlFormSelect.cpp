@@ -1,0 +1,373 @@
+#include "htmlview/HtmlFormSelect.h"
+
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <algorithm>
+
+#include "htmlview/HtmlShared.h"
+#include "htmlview/StyleUn.h"
+
+namespace htmlview {
+
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+std::u16string W(const QString& s) { return s.toStdU16String(); }
+bool SameText(const std::u16string& a, const std::u16string& b) { return WideLowerCase(a) == WideLowerCase(b); }
+
+int ScrollBarWidth(const QWidget* w) { return w->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w); }
+
+int TextHeightA(const TCanvas& canvas, const QFont& font) { return canvas.Measurer->TextExtent(font, u"A").cy; }
+
+void SetBackground(QWidget* w, TColor color) {
+  if (color == clNone) return;
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, ToQColor(color));
+  w->setPalette(p);
+}
+
+// The control's picture when printed: the background, a sunken frame when it has a border, and
+// the rectangle left inside it for the text.
+TRect PrintBox(TCanvas& canvas, int x, int y, int width, int height, bool border, TColor color, bool mono,
+               const QFont& font) {
+  FormControlRect(canvas, x, y, x + width, y + height, color, false, true, false, mono);
+  const int inset = border ? 4 : 2;
+  canvas.Brush.Style = bsClear;
+  canvas.Font = TFont::FromQFont(font, clBlack);
+  return TRect{x + inset, y + inset, x + width - inset, y + height - inset};
+}
+
+}  // namespace
+
+// ---- options ----
+
+void ThtOptionStringList::AddObject(const std::u16string& text, std::unique_ptr<TOptionObj> option) {
+  items_.emplace_back(text, std::move(option));
+}
+
+std::u16string ThtOptionStringList::Value(int index) const {
+  if (index < 0 || index >= Count()) return {};
+  return Objects(index)->Value;
+}
+
+bool ThtOptionStringList::Selected(int index) const {
+  if (index < 0 || index >= Count()) return false;
+  return Objects(index)->Selected;
+}
+
+TOptionsFormControlObj::TOptionsFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
+    : ThtFormControlObj(document, pos, attributes) {
+  if (attributes)
+    if (TAttribute* size = attributes->Find(SizeSy)) Size = ClampCount(size->Value);
+}
+
+void TOptionsFormControlObj::AddOption(const std::u16string& text, bool selected,
+                                       const std::vector<std::u16string>* attributes) {
+  const std::u16string s = text.empty() ? std::u16string(u" ") : text;
+  auto option = std::make_unique<TOptionObj>();
+  option->Value = s;
+  if (attributes) {
+    option->Attributes = *attributes;
+    for (const auto& line : *attributes) {
+      const auto eq = line.find(u'=');
+      if (eq != std::u16string::npos && SameText(line.substr(0, eq), u"value") && eq + 1 < line.size()) {
+        option->Value = line.substr(eq + 1);
+        break;
+      }
+    }
+  }
+  option->Selected = selected;
+  Options.AddObject(s, std::move(option));
+  MaxOptionWidth = std::max(MaxOptionWidth, QtTextMeasurer().TextExtent(font_, s).cx);
+}
+
+void TOptionsFormControlObj::ApplyColor() {
+  if (control_) SetBackground(control_.get(), BkColor);
+}
+
+// ---- list box ----
+
+TListBoxFormControlObj::TListBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                               TProperties& props)
+    : TOptionsFormControlObj(document, pos, attributes) {
+  auto list = std::make_unique<TUniListBox>();
+  list->SetMultiSelect(attributes && attributes->Find(MultipleSy));
+  AdoptControl(std::move(list), props, true);
+}
+
+void TListBoxFormControlObj::ProcessProperties(TProperties& props) {
+  ThtFormControlObj::ProcessProperties(props);
+  if (HasBorderStyle) ListBox()->setFrameShape(QFrame::NoFrame);
+  ApplyColor();
+}
+
+void TListBoxFormControlObj::ResetToValue() {
+  TUniListBox* list = ListBox();
+  list->clear();
+  for (int i = 0; i < Options.Count(); ++i) list->addItem(Q(Options.Strings(i)));
+  for (int i = 0; i < Options.Count(); ++i) {
+    if (!Options.Selected(i)) continue;
+    if (list->MultiSelect())
+      list->item(i)->setSelected(true);
+    else
+      list->SetItemIndex(i);
+  }
+  if (list->ItemIndex() < 0) list->SetItemIndex(0);
+  list->SetTopIndex(0);
+}
+
+bool TListBoxFormControlObj::GetSubmission(int index, std::u16string& s) {
+  TUniListBox* list = ListBox();
+  if (index >= list->count()) return false;
+  const bool chosen = list->MultiSelect() ? list->item(index)->isSelected() : index == list->ItemIndex();
+  if (chosen) s = Name + u"=" + Options.Value(index);
+  return true;
+}
+
+void TListBoxFormControlObj::SetData(int index, const std::u16string& v) {
+  TUniListBox* list = ListBox();
+  if (index == 0) {
+    list->SetItemIndex(0);
+    if (list->MultiSelect()) list->clearSelection();
+  }
+  for (int i = 0; i < Options.Count() && i < list->count(); ++i) {
+    if (!SameText(Options.Value(i), v)) continue;
+    if (list->MultiSelect())
+      list->item(i)->setSelected(true);
+    else
+      list->SetItemIndex(i);
+  }
+  list->SetTopIndex(0);
+}
+
+void TListBoxFormControlObj::SaveContents() {
+  TUniListBox* list = ListBox();
+  SavedCount = list->count();
+  SavedSelected.assign(static_cast<size_t>(SavedCount), false);
+  for (int i = 0; i < SavedCount; ++i) SavedSelected[static_cast<size_t>(i)] = list->item(i)->isSelected();
+}
+
+bool TListBoxFormControlObj::DoOnChange() {
+  TUniListBox* list = ListBox();
+  bool changed = list->count() != SavedCount;
+  for (int i = 0; !changed && i < SavedCount; ++i)
+    changed = list->item(i)->isSelected() != SavedSelected[static_cast<size_t>(i)];
+  if (changed) RaiseChange();
+  return changed;
+}
+
+void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
+  TUniListBox* list = ListBox();
+  if (Size == -1) Size = std::clamp(Options.Count(), 1, 8);
+  const long long client =
+      SpecHeight >= 10 ? SpecHeight : static_cast<long long>(TextHeightA(canvas, font_)) * Size;
+  SetHeight(ClampWidgetSize(client + 2LL * list->frameWidth()));
+  if (PercentWidth) {
+    SetLeft(-4000);
+    SetWidth(10);
+  } else if (SpecWidth >= 10) {
+    SetWidth(SpecWidth);
+  } else {
+    SetWidth(ClampWidgetSize(static_cast<long long>(ScrollBarWidth(list)) + MaxOptionWidth + 10));
+  }
+}
+
+void TListBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  TUniListBox* list = ListBox();
+  const bool border = list->frameShape() != QFrame::NoFrame;
+  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, BkColor == clNone ? clWhite : BkColor,
+                           Events().MonochromePrinter, font_);
+  const int lineHeight = std::max(1, std::abs(QFontMetrics(font_).height()));
+  const int top = list->TopIndex();
+  const int rows = Size > 0 ? Size : 1;
+  for (int i = top, line = 0; i < list->count() && i < top + rows; ++i, ++line)
+    WideTextRect(canvas, r, r.Left, r.Top + line * lineHeight, W(list->item(i)->text()));
+  canvas.Brush.Style = bsSolid;
+}
+
+// ---- drop-down ----
+
+TComboFormControlObj::TComboFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                           TProperties& props)
+    : TOptionsFormControlObj(document, pos, attributes) {
+  auto combo = std::make_unique<TUniComboBox>();
+  combo->SetStyle(csDropDownList);
+  TUniComboBox* c = combo.get();
+  AdoptControl(std::move(combo), props, false);
+  QObject::connect(c, &QComboBox::activated, watcher_.get(), [this] { FormControlClick(); });
+}
+
+void TComboFormControlObj::ProcessProperties(TProperties& props) {
+  ThtFormControlObj::ProcessProperties(props);
+  ApplyColor();
+}
+
+void TComboFormControlObj::ResetToValue() {
+  TUniComboBox* combo = ComboBox();
+  combo->clear();
+  for (int i = 0; i < Options.Count(); ++i) combo->addItem(Q(Options.Strings(i)));
+  for (int i = 0; i < Options.Count(); ++i)
+    if (Options.Selected(i)) combo->SetItemIndex(i);
+  if (combo->ItemIndex() < 0) combo->SetItemIndex(0);
+}
+
+bool TComboFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  const int i = ComboBox()->ItemIndex();
+  if (i >= 0) s = Name + u"=" + Options.Value(i);
+  return true;
+}
+
+void TComboFormControlObj::SetData(int, const std::u16string& v) {
+  for (int i = 0; i < Options.Count() && i < ComboBox()->count(); ++i)
+    if (SameText(Options.Value(i), v)) ComboBox()->SetItemIndex(i);
+}
+
+void TComboFormControlObj::SaveContents() { SavedIndex = ComboBox()->ItemIndex(); }
+
+bool TComboFormControlObj::DoOnChange() {
+  if (ComboBox()->ItemIndex() == SavedIndex) return false;
+  RaiseChange();
+  return true;
+}
+
+void TComboFormControlObj::SetHeightWidth(TCanvas&) {
+  TUniComboBox* combo = ComboBox();
+  SetHeight(SpecHeight >= 10 ? SpecHeight : combo->sizeHint().height());
+  if (PercentWidth) {
+    SetLeft(-4000);
+    SetWidth(10);
+  } else if (SpecWidth >= 10) {
+    SetWidth(SpecWidth);
+  } else {
+    SetWidth(ClampWidgetSize(static_cast<long long>(ScrollBarWidth(combo)) + MaxOptionWidth + 10));
+  }
+}
+
+void TComboFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  TRect r = PrintBox(canvas, x, y, Width(), Height(), true, BkColor == clNone ? clWhite : BkColor,
+                     Events().MonochromePrinter, font_);
+  r.Bottom += 5;
+  const int i = ComboBox()->ItemIndex();
+  WideTextRect(canvas, r, r.Left, r.Top, i >= 0 ? W(ComboBox()->itemText(i)) : std::u16string());
+  canvas.Brush.Style = bsSolid;
+}
+
+// ---- text area ----
+
+TTextAreaFormControlObj::TTextAreaFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                                 TProperties& props)
+    : ThtFormControlObj(document, pos, attributes) {
+  if (attributes) {
+    for (const auto& a : *attributes) {
+      if (a->Which == ColsSy) Cols = ClampCount(a->Value);
+      else if (a->Which == RowsSy) Rows = ClampCount(a->Value);
+      else if (a->Which == WrapSy) {
+        const std::u16string w = WideLowerCase(a->Name);
+        if (w == u"off") Wrap = 0;
+        else if (w == u"hard") Wrap = 2;
+      }
+    }
+  }
+  auto memo = std::make_unique<TUniMemo>();
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setHorizontalScrollBarPolicy(Wrap == 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  memo->setLineWrapMode(Wrap == 0 ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+  memo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  memo->setReadOnly(ReadOnly);
+  AdoptControl(std::move(memo), props, true);
+}
+
+void TTextAreaFormControlObj::ProcessProperties(TProperties& props) {
+  ThtFormControlObj::ProcessProperties(props);
+  if (HasBorderStyle) Memo()->setFrameShape(QFrame::NoFrame);
+  if (control_) SetBackground(control_.get(), BkColor);
+}
+
+void TTextAreaFormControlObj::ResetToValue() {
+  Memo()->SetText(InitialText);
+  QTextCursor c = Memo()->textCursor();
+  c.setPosition(0);
+  Memo()->setTextCursor(c);
+}
+
+std::u16string TTextAreaFormControlObj::DisplayedLines() const {
+  TUniMemo* memo = Memo();
+  // The width the memo lays its lines out in, whether or not it has been shown.
+  const qreal margin = memo->document()->documentMargin();
+  const int width = memo->width() - 2 * memo->frameWidth() - ScrollBarWidth(memo) - static_cast<int>(2 * margin);
+  std::u16string out;
+  bool firstLine = true;
+  for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next()) {
+    const QString text = block.text();
+    if (!block.next().isValid() && text.isEmpty() && !firstLine) break;
+    QTextLayout layout(text, font_);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    bool any = false;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(std::max(1, width));
+      if (!firstLine) out += u"\r\n";
+      out += W(text.mid(line.textStart(), line.textLength()));
+      firstLine = false;
+      any = true;
+    }
+    layout.endLayout();
+    if (!any) {
+      if (!firstLine) out += u"\r\n";
+      firstLine = false;
+    }
+  }
+  return out;
+}
+
+bool TTextAreaFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  s = Name + u"=" + (Wrap == 2 ? DisplayedLines() : Memo()->Text());
+  return true;
+}
+
+void TTextAreaFormControlObj::SetData(int, const std::u16string& v) { Memo()->SetText(v); }
+void TTextAreaFormControlObj::SaveContents() { SavedText = Memo()->Text(); }
+
+bool TTextAreaFormControlObj::DoOnChange() {
+  if (Memo()->Text() == SavedText) return false;
+  RaiseChange();
+  return true;
+}
+
+void TTextAreaFormControlObj::SetHeightWidth(TCanvas& canvas) {
+  TUniMemo* memo = Memo();
+  const int frame = 2 * memo->frameWidth();
+  if (SpecHeight >= 10)
+    SetHeight(SpecHeight);
+  else
+    SetHeight(ClampWidgetSize(static_cast<long long>(TextHeightA(canvas, font_)) * Rows + 5 + frame));
+  if (PercentWidth) {
+    SetLeft(-4000);
+    SetWidth(50);
+  } else if (SpecWidth >= 10) {
+    SetWidth(SpecWidth);
+  } else {
+    const long long client = static_cast<long long>(canvas.Measurer->TextExtent(font_, u"s").cx) * Cols + 5;
+    SetWidth(ClampWidgetSize(client + frame + ScrollBarWidth(memo)));
+  }
+}
+
+void TTextAreaFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  TUniMemo* memo = Memo();
+  const bool border = memo->frameShape() != QFrame::NoFrame;
+  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, BkColor == clNone ? clWhite : BkColor,
+                           Events().MonochromePrinter, font_);
+  const int lineHeight = std::max(1, canvas.TextHeight(u"A"));
+  const int count = memo->Lines().Count();
+  for (int i = 0; i < Rows && i < count; ++i)
+    WideTextRect(canvas, r, r.Left, r.Top + i * lineHeight, memo->Lines().Get(i));
+  canvas.Brush.Style = bsSolid;
+}
+
+}  // namespace htmlview

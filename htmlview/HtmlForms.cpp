@@ -1,0 +1,868 @@
+#include "htmlview/HtmlForms.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <algorithm>
+#include <cstdio>
+
+#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/HtmlShared.h"
+#include "htmlview/StyleUn.h"
+#include "htmlview/StyleValues.h"
+#include "htmlview/URLSubs.h"
+
+namespace htmlview {
+
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+std::u16string W(const QString& s) { return s.toStdU16String(); }
+
+// The name under which a document keeps its forms; no page can write it as an id.
+const std::u16string kFormsName = u"\x01" u"forms";
+
+class TFormEventsHolder : public QObject {
+public:
+  explicit TFormEventsHolder(QObject* parent) : QObject(parent) { setObjectName(QStringLiteral("htFormEvents")); }
+  TFormEvents Events;
+};
+
+bool SameText(const std::u16string& a, const std::u16string& b) { return WideLowerCase(a) == WideLowerCase(b); }
+
+uint16_t ArrowKey(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    default: return 0;
+  }
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m) {
+  TShiftState s = 0;
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  return s;
+}
+
+// A scratch canvas for sizing when the caller has none.
+struct TScratchCanvas {
+  QImage image{1, 1, QImage::Format_ARGB32};
+  TCanvas canvas{&image};
+};
+
+// second follows first when tabbing. Qt 6.4 leaves the chain as it is when second is the first
+// widget after the window and first the last; stepping second on by one lets the link be made.
+void LinkTabOrder(QWidget* first, QWidget* second) {
+  QWidget::setTabOrder(first, second);
+  if (first->nextInFocusChain() == second) return;
+  QWidget* next = second->nextInFocusChain();
+  if (next && next != first && next != second->window()) {
+    QWidget::setTabOrder(next, second);
+    QWidget::setTabOrder(first, second);
+  }
+}
+
+}  // namespace
+
+int ClampCount(int value) { return std::clamp(value, 1, 1000); }
+
+int ClampWidgetSize(long long value) { return static_cast<int>(std::clamp<long long>(value, 0, MaxWidgetSize)); }
+
+TFormEvents& FormEvents(QWidget* paintPanel) {
+  static TFormEvents shared;
+  if (!paintPanel) return shared;
+  auto* holder = paintPanel->findChild<TFormEventsHolder*>(QStringLiteral("htFormEvents"), Qt::FindDirectChildrenOnly);
+  if (!holder) holder = new TFormEventsHolder(paintPanel);
+  return holder->Events;
+}
+
+TDocumentForms& DocumentForms(ThtDocument* document) {
+  if (auto* found = dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName))) return *found;
+  auto* made = new TDocumentForms;
+  document->IdentifierList.AddObject(kFormsName, made);
+  return *made;
+}
+
+ThtmlForm* StartForm(ThtDocument* document, const TAttributeList* attributes) {
+  TDocumentForms& forms = DocumentForms(document);
+  forms.Forms.push_back(std::make_unique<ThtmlForm>(document, attributes));
+  forms.CurrentForm = forms.Forms.back().get();
+  return forms.CurrentForm;
+}
+
+void EndForm(ThtDocument* document) {
+  if (auto* found = dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName)))
+    found->CurrentForm = nullptr;
+}
+
+void FinishFormControl(TFormControlObj* control, TProperties& props) {
+  auto* c = dynamic_cast<ThtFormControlObj*>(control);
+  if (!c) return;
+  c->ProcessProperties(props);
+  TScratchCanvas scratch;
+  c->SetHeightWidth(scratch.canvas);
+}
+
+// ---- the form ----
+
+ThtmlForm::ThtmlForm(ThtDocument* master, const TAttributeList* attributes) : MasterList(master) {
+  if (!attributes) return;
+  for (const auto& a : *attributes) {
+    switch (a->Which) {
+      case MethodSy: Method = a->Name; break;
+      case ActionSy: Action = a->Name; break;
+      case TargetSy: Target = a->Name; break;
+      case EnctypeSy: EncType = a->Name; break;
+      default: break;
+    }
+  }
+}
+
+void ThtmlForm::InsertControl(ThtFormControlObj* ctrl) {
+  ControlList.push_back(ctrl);
+  if (!dynamic_cast<THiddenFormControlObj*>(ctrl)) ++NonHiddenCount;
+}
+
+void ThtmlForm::DoRadios(TRadioButtonFormControlObj* radio) {
+  if (radio->Name.empty()) return;
+  for (TFormControlObj* c : ControlList) {
+    auto* other = dynamic_cast<TRadioButtonFormControlObj*>(c);
+    if (!other || other == radio || !SameText(other->Name, radio->Name)) continue;
+    other->RadioButton()->SetChecked(false);
+    other->SetTabStop(false);
+    other->Repaint();
+  }
+}
+
+bool ThtmlForm::ControlKeyDown(QObject* sender, uint16_t& key, TShiftState shift) {
+  auto* button = dynamic_cast<TFormRadioButton*>(sender);
+  if (button && key >= 37 && key <= 40) {
+    std::vector<TRadioButtonFormControlObj*> group;
+    TRadioButtonFormControlObj* me = nullptr;
+    for (TFormControlObj* c : ControlList)
+      if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c); r && r->RadioButton() == button) me = r;
+    if (!me) return false;
+    for (TFormControlObj* c : ControlList)
+      if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c); r && SameText(r->Name, me->Name)) group.push_back(r);
+    const auto at = std::find(group.begin(), group.end(), me) - group.begin();
+    // The ends of the group keep the focus: arrows do not wrap.
+    const auto to = key == 37 || key == 38 ? at - 1 : at + 1;
+    if (to >= 0 && to < static_cast<std::ptrdiff_t>(group.size()))
+      group[static_cast<size_t>(to)]->RadioButton()->setFocus(Qt::OtherFocusReason);
+    key = 0;
+    return true;
+  }
+  TFormEvents& events = FormEvents(MasterList ? MasterList->PaintPanel : nullptr);
+  if (events.OnKeyDown) events.OnKeyDown(sender, key, shift);
+  return false;
+}
+
+void ThtmlForm::ControlKeyPress(QObject* sender, char16_t& key) {
+  if (key == 13 && dynamic_cast<ThtEdit*>(sender)) {
+    SubmitTheForm(u"");
+    key = 0;
+  }
+}
+
+void ThtmlForm::ResetControls() {
+  for (TFormControlObj* c : ControlList) static_cast<ThtFormControlObj*>(c)->ResetToValue();
+}
+
+namespace {
+void Collect(ThtFormControlObj* c, std::vector<std::u16string>& out) {
+  std::u16string s;
+  for (int i = 0;; ++i) {
+    s.clear();
+    if (!c->GetSubmission(i, s)) break;
+    if (!s.empty()) out.push_back(s);
+  }
+}
+}  // namespace
+
+std::vector<std::u16string> ThtmlForm::GetFormSubmission() {
+  std::vector<std::u16string> out;
+  for (TFormControlObj* c : ControlList) Collect(static_cast<ThtFormControlObj*>(c), out);
+  return out;
+}
+
+void ThtmlForm::SubmitTheForm(const std::u16string& buttonSubmission) {
+  if (!MasterList) return;
+  auto hook = FormEvents(MasterList->PaintPanel).OnFormSubmit;
+  if (!hook) return;
+  std::vector<std::u16string> results;
+  for (TFormControlObj* c : ControlList) {
+    auto* fc = static_cast<ThtFormControlObj*>(c);
+    if (!fc->Disabled) Collect(fc, results);
+  }
+  if (!buttonSubmission.empty()) results.push_back(buttonSubmission);
+  // The page may be replaced by the handler: the click that got here returns first.
+  QMetaObject::invokeMethod(
+      &DocumentForms(MasterList),
+      [hook, action = Action, target = Target, enc = EncType, method = Method, results] {
+        hook(action, target, enc, method, results);
+      },
+      Qt::QueuedConnection);
+}
+
+void ThtmlForm::SetSizes(TCanvas& canvas) {
+  for (TFormControlObj* c : ControlList) c->SetHeightWidth(canvas);
+}
+
+// ---- the watcher ----
+
+bool TControlWatcher::eventFilter(QObject* watched, QEvent* event) {
+  QWidget* control = owner_.GetControl();
+  const bool onControl = watched == control;
+  switch (event->type()) {
+    case QEvent::FocusIn:
+      if (onControl) owner_.EnterEvent();
+      break;
+    case QEvent::FocusOut:
+      if (onControl) owner_.ExitEvent();
+      break;
+    case QEvent::MouseMove: {
+      auto* me = static_cast<QMouseEvent*>(event);
+      if (owner_.MasterList && owner_.MasterList->Viewer && control) {
+        const QPoint p = me->position().toPoint();
+        owner_.MasterList->Viewer->ControlMouseMove(control, ShiftOf(me->modifiers()), p.x(), p.y());
+      }
+      break;
+    }
+    case QEvent::MouseButtonRelease:
+      if (!onControl && owner_.clickByMouse_) owner_.FormControlClick();
+      break;
+    case QEvent::KeyPress: {
+      if (!onControl || !owner_.MyForm) break;
+      auto* ke = static_cast<QKeyEvent*>(event);
+      if (uint16_t key = ArrowKey(ke->key());
+          key && (dynamic_cast<TFormRadioButton*>(control) || dynamic_cast<TFormCheckBox*>(control))) {
+        if (owner_.MyForm->ControlKeyDown(control, key, ShiftOf(ke->modifiers())) || key == 0) return true;
+      }
+      if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) && dynamic_cast<ThtEdit*>(control)) {
+        char16_t ch = 13;
+        owner_.MyForm->ControlKeyPress(control, ch);
+        if (ch == 0) return true;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return false;
+}
+
+// ---- the control base ----
+
+ThtFormControlObj::ThtFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
+    : TFormControlObj(document, pos), MasterList(document) {
+  if (document) {
+    TDocumentForms& forms = DocumentForms(document);
+    MyForm = forms.CurrentForm ? forms.CurrentForm : StartForm(document, nullptr);
+    // An implicit form stays open for the controls that follow.
+  }
+  if (!attributes) return;
+  for (const auto& a : *attributes) {
+    switch (a->Which) {
+      case NameSy: Name = a->Name; break;
+      case IdSy: ID = a->Name; break;
+      case TitleSy: Title = a->Name; break;
+      case ValueSy: Value = a->Name; break;
+      case OnblurSy: OnBlurMessage = a->Name; break;
+      case OnchangeSy: OnChangeMessage = a->Name; break;
+      case OnclickSy: OnClickMessage = a->Name; break;
+      case OnfocusSy: OnFocusMessage = a->Name; break;
+      case ReadonlySy: ReadOnly = true; break;
+      case DisabledSy: Disabled = !(WideLowerCase(a->Name) == u"no" || a->Name == u"0"); break;
+      case TabindexSy: TabIndex = a->Value; break;
+      default: break;
+    }
+  }
+  if (auto list = attributes->CreateStringList())
+    for (int i = 0; i < list->Count(); ++i) FormAttributes.push_back(list->Get(i));
+  if (!ID.empty() && document) document->IdentifierList.AddObject(ID, this);
+}
+
+ThtFormControlObj::~ThtFormControlObj() {
+  // No event may reach the object while its parts go.
+  watcher_.reset();
+  // A paint panel freed first has taken its children with it.
+  if (control_ && !alive_) (void)control_.release();
+  if (control_) {
+    control_->hide();
+    control_->setParent(nullptr);
+    control_.reset();
+  }
+  if (!ID.empty() && MasterList && !MasterList->BeingDestroyed) MasterList->IdentifierList.RemoveObject(this);
+}
+
+std::u16string ThtFormControlObj::Attribute(const std::u16string& name) const {
+  const std::u16string key = WideLowerCase(name) + u"=";
+  for (const auto& line : FormAttributes)
+    if (line.size() >= key.size() && WideLowerCase(line.substr(0, key.size())) == key) return line.substr(key.size());
+  return {};
+}
+
+TFormEvents& ThtFormControlObj::Events() const { return FormEvents(MasterList ? MasterList->PaintPanel : nullptr); }
+
+int ThtFormControlObj::PixelsPerInch() const {
+  if (int ppi = Events().PixelsPerInch; ppi > 0) return ppi;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) return static_cast<int>(screen->logicalDotsPerInch());
+  return 96;
+}
+
+void ThtFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperties& props, bool clickByMouse) {
+  control_ = std::move(control);
+  alive_ = control_.get();
+  clickByMouse_ = clickByMouse;
+  if (MasterList && MasterList->PaintPanel) control_->setParent(MasterList->PaintPanel);
+  control_->move(-4000, 0);
+  font_ = props.GetFont().Font;
+  control_->setFont(font_);
+  control_->setEnabled(!Disabled);
+  if (!Title.empty()) control_->setToolTip(Q(Title));
+  watcher_ = std::make_unique<TControlWatcher>(*this);
+  control_->installEventFilter(watcher_.get());
+  control_->setMouseTracking(true);
+  if (auto* area = dynamic_cast<QAbstractScrollArea*>(control_.get())) {
+    area->viewport()->installEventFilter(watcher_.get());
+    area->viewport()->setMouseTracking(true);
+  }
+  if (TabIndex > 0 && MasterList) {
+    const int tabIndex = std::clamp(TabIndex, 1, 99999);
+    char key[32];
+    std::snprintf(key, sizeof key, "%.5d%.3d", tabIndex, static_cast<int>(MasterList->TabIndexList.size()));
+    QPointer<QWidget> w = control_.get();
+    ThtDocument* doc = MasterList;
+    MasterList->TabIndexList[std::u16string(key, key + std::char_traits<char>::length(key))] = [w, doc](int order) {
+      if (!w) return;
+      TDocumentForms& forms = DocumentForms(doc);
+      if (order > 0 && forms.LastTabControl) LinkTabOrder(forms.LastTabControl, w);
+      forms.LastTabControl = w;
+    };
+  }
+  if (control_->parentWidget()) control_->show();
+}
+
+int ThtFormControlObj::Left() const { return control_ ? control_->x() : -4000; }
+int ThtFormControlObj::Top() const { return control_ ? control_->y() : 0; }
+bool ThtFormControlObj::TabStop() const { return control_ && (control_->focusPolicy() & Qt::TabFocus); }
+
+void ThtFormControlObj::SetLeft(int x) {
+  if (control_) control_->move(x, control_->y());
+}
+
+void ThtFormControlObj::SetTop(int y) {
+  if (control_) control_->move(control_->x(), y);
+}
+
+void ThtFormControlObj::SetTabStop(bool value) {
+  if (control_) control_->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void ThtFormControlObj::SetWidth(int w) { TFormControlObj::SetWidth(ClampWidgetSize(w)); }
+void ThtFormControlObj::SetHeight(int h) { TFormControlObj::SetHeight(ClampWidgetSize(h)); }
+
+void ThtFormControlObj::Show(int x, int y) {
+  Shown = true;
+  if (!control_) return;
+  control_->move(x, y);
+  if (ShowIt && control_->parentWidget()) control_->show();
+}
+
+void ThtFormControlObj::Repaint() {
+  if (control_) control_->update();
+}
+
+void ThtFormControlObj::DrawFrame(TCanvas& canvas, int x, int y, bool sunken) {
+  FormControlRect(canvas, x, y, x + Width(), y + Height(), clWhite, false, true, !sunken, Events().MonochromePrinter);
+}
+
+void ThtFormControlObj::Draw(TCanvas& canvas, int x, int y) { DrawFrame(canvas, x, y); }
+
+namespace {
+struct TBoxResult {
+  int ml = IntNull, mr = IntNull, mt = IntNull, mb = IntNull;
+  int bl = 0, br = 0, bt = 0, bb = 0;
+};
+
+TBoxResult BoxOf(TProperties& props) {
+  TVMarArray vm;
+  props.CopyBoxProps(vm, true);
+  TMarginArray m{};
+  const TMyFont& font = props.GetFont();
+  ConvInlineMargArray(vm, 100, 200, font.EmSize, font.ExSize, m);
+  TBoxResult r;
+  auto given = [](int v) { return v != IntNull && v != Auto ? v : IntNull; };
+  r.ml = given(m[MarginLeft]);
+  r.mr = given(m[MarginRight]);
+  r.mt = given(m[MarginTop]);
+  r.mb = given(m[MarginBottom]);
+  if (props.HasBorderStyle()) {
+    auto width = [](int v) { return v == IntNull || v == Auto ? 0 : std::clamp(v, 0, MaxWidgetSize); };
+    r.bl = width(m[BorderLeftWidth]);
+    r.br = width(m[BorderRightWidth]);
+    r.bt = width(m[BorderTopWidth]);
+    r.bb = width(m[BorderBottomWidth]);
+  }
+  return r;
+}
+}  // namespace
+
+void ThtFormControlObj::ProcessProperties(TProperties& props) {
+  const TBoxResult box = BoxOf(props);
+  if (box.ml != IntNull) MarginLeft = std::clamp(box.ml, 0, MaxWidgetSize);
+  if (box.mr != IntNull) MarginRight = std::clamp(box.mr, 0, MaxWidgetSize);
+  if (box.mt != IntNull) MarginTop = std::clamp(box.mt, 0, MaxWidgetSize);
+  if (box.mb != IntNull) MarginBottom = std::clamp(box.mb, 0, MaxWidgetSize);
+  HasBorderStyle = props.HasBorderStyle();
+  if (HasBorderStyle) {
+    BorderLeft = box.bl;
+    BorderRight = box.br;
+    BorderTop = box.bt;
+    BorderBottom = box.bb;
+    MarginLeft = ClampWidgetSize(static_cast<long long>(MarginLeft) + box.bl);
+    MarginRight = ClampWidgetSize(static_cast<long long>(MarginRight) + box.br);
+    MarginTop = ClampWidgetSize(static_cast<long long>(MarginTop) + box.bt);
+    MarginBottom = ClampWidgetSize(static_cast<long long>(MarginBottom) + box.bb);
+  }
+  const TMyFont& font = props.GetFont();
+  auto written = [&](int index) -> std::u16string {
+    const auto* w = std::get_if<std::u16string>(&props.Props[static_cast<size_t>(index)]);
+    return w ? LowerW(TrimW(*w)) : std::u16string();
+  };
+  if (const std::u16string w = written(piWidth); !w.empty() && w != u"auto") {
+    const int v = LengthConv(w, false, 100, 0, font.EmSize, font.ExSize);
+    if (v > 0) {
+      SpecWidth = ClampWidgetSize(v);
+      PercentWidth = w.find(u'%') != std::u16string::npos && v <= 100;
+    }
+  }
+  if (const std::u16string h = written(piHeight); !h.empty() && h != u"auto") {
+    const int v = LengthConv(h, false, 200, 0, font.EmSize, font.ExSize);
+    if (v > 0) SpecHeight = ClampWidgetSize(static_cast<long long>(v) - BorderTop - BorderBottom);
+  }
+  if (props.OwnFlags[VerticalAlign]) {
+    const int va = props.GetVertAlign();
+    VertAlign = va == 1 ? ATop : va == 2 ? AMiddle : va == 4 ? ABottom : ABaseline;
+  }
+  if (const TColor bg = props.GetBackgroundColor(); bg != clNone) BkColor = bg;
+}
+
+void ThtFormControlObj::EnterEvent() {
+  if (!MasterList || MasterList->BeingDestroyed) return;
+  Active = true;
+  if (MasterList->Viewer) {
+    MasterList->Viewer->RepaintPanel();
+    MasterList->Viewer->ScrollFocusInto(YValue, Height());
+  }
+  TFormEvents& events = Events();
+  if (events.OnObjectFocus && !OnFocusMessage.empty()) events.OnObjectFocus(this, OnFocusMessage);
+  if (!OnChangeMessage.empty()) SaveContents();
+}
+
+void ThtFormControlObj::ExitEvent() {
+  if (!MasterList || MasterList->BeingDestroyed) return;
+  Active = false;
+  if (!OnChangeMessage.empty()) DoOnChange();
+  TFormEvents& events = Events();
+  if (events.OnObjectBlur && !OnBlurMessage.empty()) events.OnObjectBlur(this, OnBlurMessage);
+  if (MasterList->Viewer) MasterList->Viewer->RepaintPanel();
+}
+
+void ThtFormControlObj::FormControlClick() {
+  TFormEvents& events = Events();
+  if (events.OnObjectClick) events.OnObjectClick(this, OnClickMessage);
+}
+
+void ThtFormControlObj::RaiseChange() {
+  TFormEvents& events = Events();
+  if (events.OnObjectChange) events.OnObjectChange(this, OnChangeMessage);
+}
+
+// ---- hidden ----
+
+THiddenFormControlObj::THiddenFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
+    : ThtFormControlObj(document, pos, attributes) {}
+
+bool THiddenFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  s = Name + u"=" + Value;
+  return true;
+}
+
+void THiddenFormControlObj::SetData(int index, const std::u16string& v) {
+  if (index == 0) Value = v;
+}
+
+// ---- edit ----
+
+TEditFormControlObj::TEditFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                         TProperties& props, const std::u16string& type)
+    : ThtFormControlObj(document, pos, attributes) {
+  auto edit = std::make_unique<ThtEdit>();
+  if (attributes) {
+    if (TAttribute* size = attributes->Find(SizeSy)) {
+      if (size->Value >= 1) {
+        EditSize = size->Value;
+      } else {
+        // "30,2" and "30 px" name the width before the separator.
+        const std::u16string& t = size->Name;
+        const std::u16string head = t.substr(0, t.find_first_of(u", "));
+        int n = 0;
+        bool digits = !head.empty();
+        for (char16_t ch : head) {
+          if (ch < u'0' || ch > u'9') {
+            digits = false;
+            break;
+          }
+          n = std::min(n * 10 + (ch - u'0'), 100000);
+        }
+        EditSize = digits && n >= 1 ? n : 20;
+      }
+    }
+    if (TAttribute* max = attributes->Find(MaxlengthSy); max && max->Value >= 1) edit->setMaxLength(max->Value);
+  }
+  EditSize = ClampCount(EditSize);
+  if (WideLowerCase(type) == u"password") edit->SetPasswordChar(u'*');
+  edit->SetReadOnly(ReadOnly);
+  edit->setText(Q(Value));
+  AdoptControl(std::move(edit), props, false);
+  SetWidth(120);
+}
+
+bool TEditFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  s = Name + u"=" + Edit()->Text();
+  return true;
+}
+
+void TEditFormControlObj::ResetToValue() { Edit()->SetText(Value); }
+void TEditFormControlObj::SetData(int index, const std::u16string& v) {
+  if (index == 0) Edit()->SetText(v);
+}
+void TEditFormControlObj::SaveContents() { EnterContents = Edit()->Text(); }
+
+bool TEditFormControlObj::DoOnChange() {
+  if (Edit()->Text() == EnterContents) return false;
+  RaiseChange();
+  return true;
+}
+
+void TEditFormControlObj::ProcessProperties(TProperties& props) {
+  ThtFormControlObj::ProcessProperties(props);
+  if (HasBorderStyle) Edit()->setFrame(false);
+  if (BkColor != clNone) Edit()->SetColor(BkColor);
+}
+
+void TEditFormControlObj::SetHeightWidth(TCanvas& canvas) {
+  const int textHeight = std::max(canvas.Measurer->TextExtent(font_, u"A").cy, 10);
+  SetHeight(std::max(textHeight, SpecHeight));
+  if (PercentWidth) {
+    SetLeft(-4000);
+    SetWidth(10);
+  } else if (SpecWidth >= 10) {
+    SetWidth(SpecWidth);
+  } else {
+    SetWidth(ClampWidgetSize(static_cast<long long>(QFontMetrics(font_).averageCharWidth()) * EditSize + 23));
+  }
+}
+
+void TEditFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  DrawFrame(canvas, x, y);
+  std::u16string text = Edit()->Text();
+  if (Edit()->PasswordChar()) text.assign(text.size(), Edit()->PasswordChar());
+  canvas.Font = TFont::FromQFont(font_, clBlack);
+  canvas.Brush.Style = bsClear;
+  const TRect inner{x + 2, y + 2, x + Width() - 2, y + Height() - 2};
+  const int th = canvas.TextHeight(u"A");
+  WideTextRect(canvas, inner, x + 4, y + std::max(2, (Height() - th) / 2), text);
+  canvas.Brush.Style = bsSolid;
+}
+
+// ---- buttons ----
+
+TButtonFormControlObj::TButtonFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                             TProperties& props, const std::u16string& type)
+    : ThtFormControlObj(document, pos, attributes) {
+  const std::u16string t = WideLowerCase(type);
+  std::u16string caption = Value;
+  if (t == u"submit") {
+    Which = Submit;
+    if (caption.empty()) caption = u"Submit";
+  } else if (t == u"reset") {
+    Which = ResetB;
+    if (caption.empty()) caption = u"Reset";
+  } else if (t == u"file") {
+    Which = Browse;
+    caption = u"Browse...";
+    Value.clear();
+  } else {
+    Which = Plain;
+    if (caption.empty()) caption = u"Button";
+  }
+  auto button = std::make_unique<TUniButton>();
+  button->SetCaption(caption);
+  TUniButton* b = button.get();
+  AdoptControl(std::move(button), props, false);
+  QObject::connect(b, &QAbstractButton::clicked, watcher_.get(), [this] { ButtonClick(); });
+}
+
+void TButtonFormControlObj::ButtonClick() {
+  FormControlClick();
+  switch (Which) {
+    case ResetB:
+      if (MyForm) MyForm->ResetControls();
+      break;
+    case Submit:
+      if (MyForm) MyForm->SubmitTheForm(Name.empty() ? std::u16string() : Name + u"=" + Value);
+      break;
+    case Browse:
+      if (Events().OnFileBrowse && MyEdit) {
+        std::u16string s = MyEdit->Edit()->Text();
+        Events().OnFileBrowse(MyEdit, s);
+        MyEdit->Edit()->SetText(s);
+      }
+      break;
+    case Plain:
+      break;
+  }
+}
+
+void TButtonFormControlObj::SetHeightWidth(TCanvas& canvas) {
+  const TSize caption = canvas.Measurer->TextExtent(font_, Button()->Caption());
+  const int h = canvas.Measurer->TextExtent(font_, u"A").cy + 8;
+  SetHeight(h > SpecHeight ? h : SpecHeight);
+  SetWidth(SpecWidth >= 10 && !PercentWidth ? SpecWidth : caption.cx + 20);
+}
+
+void TButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  if (Events().MonochromePrinter) {
+    FormControlRect(canvas, x, y, x + Width(), y + Height(), clWhite, true, true, true, true);
+    canvas.Font = TFont::FromQFont(font_, clBlack);
+    canvas.Brush.Style = bsClear;
+    const std::u16string caption = Button()->Caption();
+    const TSize ext = canvas.TextExtent(caption);
+    canvas.TextOut(x + (Width() - ext.cx) / 2, y + (Height() - ext.cy) / 2, caption);
+    canvas.Brush.Style = bsSolid;
+    return;
+  }
+  canvas.DrawImage(x, y, control_->grab().toImage());
+}
+
+// ---- check boxes and radio buttons ----
+
+TFormCheckBox::TFormCheckBox(QWidget* parent) : TUniCheckBox(parent) {}
+
+TFormRadioButton::TFormRadioButton(QWidget* parent) : TUniRadioButton(parent) {
+  setAutoExclusive(false);
+  setFocusPolicy(Qt::ClickFocus);
+}
+
+void TFormRadioButton::SetChecked(bool value) {
+  if (value == isChecked()) return;
+  setChecked(value);
+  setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                                 TProperties& props)
+    : ThtFormControlObj(document, pos, attributes) {
+  if (Value.empty()) Value = u"on";
+  IsChecked = attributes && attributes->Find(CheckedSy);
+  VertAlign = ABaseline;
+  auto box = std::make_unique<TFormCheckBox>();
+  box->setChecked(IsChecked);
+  TFormCheckBox* b = box.get();
+  AdoptControl(std::move(box), props, false);
+  SetWidth(13);
+  SetHeight(13);
+  QObject::connect(b, &QAbstractButton::clicked, watcher_.get(), [this] { FormControlClick(); });
+}
+
+bool TCheckBoxFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  if (CheckBox()->isChecked()) s = Name + u"=" + Value;
+  return true;
+}
+
+void TCheckBoxFormControlObj::ResetToValue() { CheckBox()->setChecked(IsChecked); }
+void TCheckBoxFormControlObj::SetDataInit() { CheckBox()->setChecked(false); }
+void TCheckBoxFormControlObj::SetData(int, const std::u16string& v) {
+  if (SameText(v, Value)) CheckBox()->setChecked(true);
+}
+void TCheckBoxFormControlObj::SaveContents() { WasChecked = CheckBox()->isChecked(); }
+
+bool TCheckBoxFormControlObj::DoOnChange() {
+  if (CheckBox()->isChecked() == WasChecked) return false;
+  RaiseChange();
+  return true;
+}
+
+void TCheckBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  DrawFrame(canvas, x, y);
+  if (!CheckBox()->isChecked()) return;
+  const TPen saved = canvas.Pen;
+  canvas.Pen.Color = clBlack;
+  canvas.Pen.Width = 1;
+  const int middle = y + Height() / 2;
+  canvas.MoveTo(x + 3, middle);
+  canvas.LineTo(x + 5, middle + 2);
+  canvas.LineTo(x + 9, middle - 2);
+  canvas.Pen = saved;
+}
+
+TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, int pos,
+                                                       const TAttributeList* attributes, TProperties& props)
+    : ThtFormControlObj(document, pos, attributes) {
+  IsChecked = attributes && attributes->Find(CheckedSy);
+  VertAlign = ABaseline;
+  auto radio = std::make_unique<TFormRadioButton>();
+  TFormRadioButton* r = radio.get();
+  AdoptControl(std::move(radio), props, false);
+  if (PixelsPerInch() > 100) {
+    SetWidth(16);
+    SetHeight(16);
+  } else {
+    SetWidth(13);
+    SetHeight(14);
+  }
+  r->SetChecked(IsChecked);
+  // The group as the page gives it: the last CHECKED wins, and the tab stop is the checked
+  // radio, else the first of the group.
+  bool first = true;
+  if (MyForm) {
+    for (TFormControlObj* c : MyForm->ControlList) {
+      auto* other = dynamic_cast<TRadioButtonFormControlObj*>(c);
+      if (!other || other == this || !SameText(other->Name, Name)) continue;
+      first = false;
+      if (IsChecked) {
+        other->IsChecked = false;
+        other->RadioButton()->SetChecked(false);
+        other->SetTabStop(false);
+      }
+    }
+  }
+  SetTabStop(IsChecked || first);
+  QObject::connect(r, &QAbstractButton::clicked, watcher_.get(), [this] { RadioClick(); });
+}
+
+void TRadioButtonFormControlObj::RadioClick() {
+  // A click never unchecks a radio button; only its group's others do.
+  RadioButton()->SetChecked(true);
+  SetTabStop(true);
+  if (MyForm) MyForm->DoRadios(this);
+  FormControlClick();
+}
+
+bool TRadioButtonFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  if (RadioButton()->isChecked()) s = Name + u"=" + Value;
+  return true;
+}
+
+void TRadioButtonFormControlObj::ResetToValue() {
+  RadioButton()->SetChecked(IsChecked);
+  if (IsChecked) SetTabStop(true);
+}
+void TRadioButtonFormControlObj::SetDataInit() { RadioButton()->SetChecked(false); }
+void TRadioButtonFormControlObj::SetData(int, const std::u16string& v) {
+  if (SameText(v, Value)) RadioButton()->SetChecked(true);
+}
+void TRadioButtonFormControlObj::SaveContents() { WasChecked = RadioButton()->isChecked(); }
+
+bool TRadioButtonFormControlObj::DoOnChange() {
+  if (RadioButton()->isChecked() == WasChecked) return false;
+  RaiseChange();
+  return true;
+}
+
+void TRadioButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  DrawFrame(canvas, x, y);
+  if (!RadioButton()->isChecked()) return;
+  const TBrush saved = canvas.Brush;
+  const TPen savedPen = canvas.Pen;
+  canvas.Brush.Color = clBlack;
+  canvas.Pen.Color = clBlack;
+  canvas.Ellipse(x + 4, y + 4, x + Width() - 4, y + Height() - 4);
+  canvas.Brush = saved;
+  canvas.Pen = savedPen;
+}
+
+// ---- image input ----
+
+TImageFormControlObj::TImageFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                           TProperties& props)
+    : ThtFormControlObj(document, pos, attributes) {
+  // The button only holds the focus; the picture is the image's.
+  auto button = std::make_unique<TUniButton>();
+  AdoptControl(std::move(button), props, false);
+  control_->resize(1, 1);
+  if (attributes) {
+    if (TAttribute* w = attributes->Find(WidthSy)) width_ = ClampWidgetSize(w->Value);
+    if (TAttribute* h = attributes->Find(HeightSy)) height_ = ClampWidgetSize(h->Value);
+  }
+}
+
+void TImageFormControlObj::ImageClick(int x, int y) {
+  if (control_) control_->setFocus(Qt::MouseFocusReason);
+  FormControlClick();
+  XPos = x;
+  YPos = y;
+  if (!Disabled && MyForm) MyForm->SubmitTheForm(u"");
+}
+
+bool TImageFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (XPos < 0 || index > 1) return false;
+  if (index == 0) {
+    s = Name + u".x=" + W(QString::number(XPos));
+  } else {
+    s = Name + u".y=" + W(QString::number(YPos));
+    XPos = -1;
+  }
+  return true;
+}
+
+// ---- the factory ----
+
+void InstallFormControls() {
+  SetFormControlFactory([](ThtDocument* document, int pos, const std::u16string& type, const TAttributeList* attributes,
+                           TProperties& props) -> std::unique_ptr<TFormControlObj> {
+    // Without a tag there is nothing to make a control of: the plain box stands in.
+    if (!attributes) return nullptr;
+    const std::u16string t = WideLowerCase(type);
+    std::unique_ptr<ThtFormControlObj> made;
+    if (t == u"select") {
+      const TAttribute* size = attributes ? attributes->Find(SizeSy) : nullptr;
+      if ((attributes && attributes->Find(MultipleSy)) || (size && size->Value > 1))
+        made = std::make_unique<TListBoxFormControlObj>(document, pos, attributes, props);
+      else
+        made = std::make_unique<TComboFormControlObj>(document, pos, attributes, props);
+    } else if (t == u"textarea") {
+      made = std::make_unique<TTextAreaFormControlObj>(document, pos, attributes, props);
+    } else if (t == u"hidden") {
+      made = std::make_unique<THiddenFormControlObj>(document, pos, attributes);
+    } else if (t == u"submit" || t == u"reset" || t == u"button" || t == u"file") {
+      made = std::make_unique<TButtonFormControlObj>(document, pos, attributes, props, t);
+    } else if (t == u"checkbox") {
+      made = std::make_unique<TCheckBoxFormControlObj>(document, pos, attributes, props);
+    } else if (t == u"radio") {
+      made = std::make_unique<TRadioButtonFormControlObj>(document, pos, attributes, props);
+    } else if (t == u"image") {
+      made = std::make_unique<TImageFormControlObj>(document, pos, attributes, props);
+    } else {
+      // Text, password and every type this viewer does not know.
+      made = std::make_unique<TEditFormControlObj>(document, pos, attributes, props, t);
+    }
+    if (made->MyForm) made->MyForm->InsertControl(made.get());
+    return made;
+  });
+}
+
+}  // namespace htmlview

@@ -1,0 +1,829 @@
+// The interactive side of the viewer: the division of its area, the layout with the decision on
+// the vertical bar, painting, scrolling, keys, the wheel, the mouse and the selection.
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlPanels.h"
+#include "htmlview/HtmlView.h"
+#include "platform/gui/Messages.h"
+
+namespace htmlview {
+
+namespace {
+
+constexpr int MaxDocWidth = 6000;
+
+TShiftState ShiftOf(Qt::KeyboardModifiers m, Qt::MouseButtons b = Qt::NoButton) {
+  TShiftState s = 0;
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  if (b & Qt::LeftButton) s |= ssLeft;
+  if (b & Qt::RightButton) s |= ssRight;
+  if (b & Qt::MiddleButton) s |= ssMiddle;
+  return s;
+}
+
+bool ButtonOf(Qt::MouseButton b, TMouseButton& out) {
+  switch (b) {
+    case Qt::LeftButton:
+      out = mbLeft;
+      return true;
+    case Qt::RightButton:
+      out = mbRight;
+      return true;
+    case Qt::MiddleButton:
+      out = mbMiddle;
+      return true;
+    default:
+      return false;
+  }
+}
+
+QCursor PanCursor(TPanCursor which) {
+  const QImage& image = PanCursorImage(which);
+  return QCursor(QPixmap::fromImage(image), image.width() / 2, image.height() / 2);
+}
+
+bool IsWordChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c >= 192;
+}
+
+}  // namespace
+
+// ---- the paint panel ----
+
+TPaintPanel::TPaintPanel(THtmlView* viewer, QWidget* parent) : QWidget(parent), Viewer(viewer) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void TPaintPanel::paintEvent(QPaintEvent* event) {
+  if (Viewer->layingOut_) return;
+  RunGuarded(Viewer, [&] {
+    QPainter painter(this);
+    TCanvas canvas(painter);
+    canvas.Measurer = Viewer->Measurer;
+    const QRect r = event->rect();
+    Viewer->PaintRect(canvas, {r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+  });
+}
+
+void TPaintPanel::mousePressEvent(QMouseEvent* event) {
+  TMouseButton b;
+  if (!ButtonOf(event->button(), b)) return;
+  const QPoint p = event->position().toPoint();
+  RunGuarded(Viewer, [&] { Viewer->HTMLMouseDown(b, ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+}
+
+void TPaintPanel::mouseMoveEvent(QMouseEvent* event) {
+  MouseInside = true;
+  const QPoint p = event->position().toPoint();
+  RunGuarded(Viewer, [&] { Viewer->HTMLMouseMove(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+}
+
+void TPaintPanel::mouseReleaseEvent(QMouseEvent* event) {
+  TMouseButton b;
+  if (!ButtonOf(event->button(), b)) return;
+  const QPoint p = event->position().toPoint();
+  RunGuarded(Viewer, [&] { Viewer->HTMLMouseUp(b, ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+}
+
+void TPaintPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint p = event->position().toPoint();
+  RunGuarded(Viewer, [&] { Viewer->HTMLMouseDouble(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+}
+
+void TPaintPanel::enterEvent(QEnterEvent* event) {
+  MouseInside = true;
+  QWidget::enterEvent(event);
+}
+
+void TPaintPanel::leaveEvent(QEvent* event) {
+  MouseInside = false;
+  QWidget::leaveEvent(event);
+}
+
+// ---- areas and layout ----
+
+QWidget* THtmlView::PaintPanel() { return panel_; }
+
+template <class F>
+auto THtmlView::WithCanvas(F&& f) {
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  canvas.Measurer = Measurer;
+  return f(canvas);
+}
+
+THtmlView::TAreas THtmlView::ComputeAreas(int w, int h) const {
+  TAreas a;
+  a.Border = border_->frameShape() == QFrame::NoFrame ? 0 : 2 * border_->frameWidth();
+  a.Width = std::max(0, width() - a.Border);
+  a.Height = std::max(0, height() - a.Border);
+  const int sbw = vBar_->sizeHint().width();
+  const bool showV = (options_ & htShowVScroll) != 0;
+  switch (scrollBars_) {
+    case TScrollStyle::ssNone:
+      break;
+    case TScrollStyle::ssHorizontal:
+      if (a.Width < w) {
+        a.HBar = true;
+        a.Height -= sbw;
+      }
+      break;
+    case TScrollStyle::ssVertical:
+      if (showV || a.Height < h) {
+        a.VBar = true;
+        a.Width -= sbw;
+      }
+      break;
+    case TScrollStyle::ssBoth:
+      if (showV || a.Height < h) {
+        a.VBar = true;
+        a.Width -= sbw;
+      }
+      if (a.Width < w) {
+        a.HBar = true;
+        a.Height -= sbw;
+      }
+      if (!a.VBar && a.Height < h) {
+        a.VBar = true;
+        a.Width -= sbw;
+      }
+      break;
+  }
+  a.Width = std::max(0, a.Width);
+  a.Height = std::max(0, a.Height);
+  return a;
+}
+
+int THtmlView::LayoutOnce(int width, int height) {
+  ++lastLayouts_;
+  docWidth_ = 0;
+  int scrollWidth = 0;
+  docHeight_ = WithCanvas([&](TCanvas& canvas) { return doc_->DoLayout(canvas, 0, std::max(1, width), height, scrollWidth); });
+  docWidth_ = std::min(scrollWidth, MaxDocWidth);
+  return docHeight_;
+}
+
+void THtmlView::DoLogic() {
+  const bool wasLayingOut = layingOut_;
+  layingOut_ = true;
+  struct TRestore {
+    bool& flag;
+    bool value;
+    ~TRestore() { flag = value; }
+  } restore{layingOut_, wasLayingOut};
+  lastLayouts_ = 0;
+  TAreas a = ComputeAreas(0, 0);
+  const int wid = a.Width, hgt = a.Height;
+  const int sbw = vBar_->sizeHint().width();
+  const bool showV = (options_ & htShowVScroll) != 0;
+  int& tally = VScrollTally();
+  if (scrollBars_ == TScrollStyle::ssNone || scrollBars_ == TScrollStyle::ssHorizontal) {
+    LayoutOnce(wid, hgt);
+  } else {
+    bool needed = showV;
+    if (tally < 0) {
+      if (showV) {
+        LayoutOnce(wid - sbw, hgt);
+      } else {
+        LayoutOnce(wid, hgt);
+        a = ComputeAreas(docWidth_, docHeight_);
+        needed = a.VBar;
+        if (needed) {
+          LayoutOnce(wid - sbw, hgt);
+          a = ComputeAreas(docWidth_, docHeight_);
+          needed = a.VBar;
+          if (!needed) LayoutOnce(wid, hgt);
+        }
+      }
+    } else {
+      LayoutOnce(wid - sbw, hgt);
+      if (!showV && docHeight_ != 0) {
+        a = ComputeAreas(docWidth_, docHeight_);
+        needed = a.VBar;
+        // A document far taller than the area keeps the narrow layout: it needs the bar anyway.
+        if (!(needed && docHeight_ > 2 * a.Height)) {
+          LayoutOnce(wid, hgt);
+          a = ComputeAreas(docWidth_, docHeight_);
+          needed = a.VBar;
+          if (needed) LayoutOnce(wid - sbw, hgt);
+        }
+      }
+    }
+    if (docHeight_ > 0 && !showV) tally += needed ? 1 : -1;
+  }
+  DoScrollBars();
+}
+
+void THtmlView::DoScrollBars() {
+  docWidth_ = std::min(docWidth_, MaxDocWidth);
+  const TAreas a = ComputeAreas(docWidth_, docHeight_);
+  const int b = a.Border / 2;
+  const int sbw = vBar_->sizeHint().width();
+  border_->setGeometry(0, 0, width(), height());
+  border_->setVisible(a.Border > 0);
+  panel_->setGeometry(b, b, a.Width, a.Height);
+  const QSignalBlocker blockH(hBar_), blockV(vBar_);
+  hBar_->setVisible(a.HBar);
+  if (a.HBar) hBar_->setGeometry(b, b + a.Height, a.Width, sbw);
+  hBar_->setPageStep(std::max(a.Width - hBar_->singleStep(), 16));
+  hBar_->setEnabled(a.Width < docWidth_);
+  hBar_->setRange(0, std::max(0, docWidth_ - a.Width));
+  vBar_->setVisible(a.VBar);
+  if (a.VBar) vBar_->setGeometry(b + a.Width, b, sbw, a.Height);
+  vBar_->setPageStep(std::max(a.Height - vBar_->singleStep(), 16));
+  vBar_->setEnabled(a.Height < docHeight_);
+  vBar_->setRange(0, std::max(0, docHeight_ - a.Height));
+  if (doc_->YOffset != vBar_->value()) doc_->SetYOffset(vBar_->value());
+  border_->lower();
+  panel_->raise();
+  vBar_->raise();
+  hBar_->raise();
+}
+
+void THtmlView::resizeEvent(QResizeEvent* event) {
+  THtmlViewBase::resizeEvent(event);
+  if (constructing_) return;
+  RunGuarded(this, [&] {
+    if (processing_) {
+      DoScrollBars();
+      return;
+    }
+    Reformat();
+    if (panel_->height() <= docHeight_)
+      SetVScrollBarPosition(vBar_->value());
+    else
+      ScrollTo(0);
+    hBar_->setValue(std::min(hBar_->value(), hBar_->maximum()));
+  });
+}
+
+// ---- scrolling ----
+
+int THtmlView::VScrollBarPosition() const { return vBar_->value(); }
+int THtmlView::HScrollBarPosition() const { return hBar_->value(); }
+
+int THtmlView::SetVPos(int value) {
+  value = std::clamp(value, 0, std::max(0, docHeight_ - panel_->height()));
+  const int old = vBar_->value();
+  if (value == old) return old;
+  {
+    const QSignalBlocker block(vBar_);
+    vBar_->setValue(value);
+  }
+  VScrollChanged(vBar_->value());
+  return old;
+}
+
+void THtmlView::SetVScrollBarPosition(int value) { SetVPos(value); }
+
+void THtmlView::SetHScrollBarPosition(int value) {
+  hBar_->setValue(std::clamp(value, 0, hBar_->maximum()));
+}
+
+void THtmlView::ScrollTo(int y) {
+  SetVPos(y);
+  RepaintPanel();
+}
+
+void THtmlView::VScrollChanged(int value) {
+  value = std::clamp(value, 0, std::max(0, docHeight_ - panel_->height()));
+  const int old = doc_->YOffset;
+  doc_->SetYOffset(value);
+  if (fixedBackground_ || layingOut_) {
+    panel_->update();
+  } else if (old != value) {
+    // The contents move; only the part uncovered is painted.
+    panel_->scroll(0, old - value);
+  }
+}
+
+void THtmlView::HScrollChanged(int /*value*/) { panel_->update(); }
+
+void THtmlView::RepaintPanel() { panel_->update(); }
+
+// ---- painting ----
+
+void THtmlView::PaintRect(TCanvas& canvas, const TRect& rect) {
+  const TColor background = ColorToRGB(doc_->Background);
+  canvas.Brush.Color = background;
+  canvas.Brush.Style = bsSolid;
+  canvas.FillRect(rect);
+  fixedBackground_ = false;
+  if (!doc_->Printing && doc_->ShowImages && !doc_->BackgroundImageName.empty()) {
+    if (std::shared_ptr<TDocImage> image = doc_->GetBackgroundImage(); image && !image->Image.isNull()) {
+      const int iw = std::max(1, image->Image.width()), ih = std::max(1, image->Image.height());
+      const int ox = -hBar_->value(), oy = -doc_->YOffset;
+      const int x0 = ox + ((rect.Left - ox) / iw) * iw - (rect.Left < ox ? iw : 0);
+      const int y0 = oy + ((rect.Top - oy) / ih) * ih - (rect.Top < oy ? ih : 0);
+      TClipScope clip(canvas, rect, false);
+      for (int y = y0; y < rect.Bottom; y += ih)
+        for (int x = x0; x < rect.Right; x += iw) canvas.DrawImage(x, y, image->Image);
+    }
+  }
+  doc_->Draw(canvas, rect, MaxDocWidth, -hBar_->value(), 0, 0);
+}
+
+// ---- keys and wheel ----
+
+void THtmlView::keyPressEvent(QKeyEvent* event) {
+  int key = event->key();
+  const TShiftState shift = ShiftOf(event->modifiers() & ~Qt::KeypadModifier);
+  bool ours = false;
+  switch (key) {
+    case Qt::Key_Space:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Home:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      ours = true;
+      break;
+    default:
+      break;
+  }
+  if (!ours) {
+    THtmlViewBase::keyPressEvent(event);
+    return;
+  }
+  RunGuarded(this, [&] { KeyDown(key, shift); });
+  event->accept();
+}
+
+void THtmlView::KeyDown(int key, TShiftState shift) {
+  if (panning_) EndPanning();
+  const int p = vBar_->value();
+  const int page = vBar_->pageStep(), line = vBar_->singleStep();
+  int np = p;
+  const TShiftState mods = shift & (ssShift | ssAlt | ssCtrl);
+  switch (key) {
+    case Qt::Key_Space:
+      if (mods == 0) np = p + page;
+      else if (mods == ssShift) np = p - page;
+      break;
+    case Qt::Key_PageUp:
+      if (mods == 0) np = p - page;
+      break;
+    case Qt::Key_PageDown:
+      if (mods == 0) np = p + page;
+      break;
+    case Qt::Key_End:
+      if (mods == ssCtrl) np = docHeight_;
+      break;
+    case Qt::Key_Home:
+      if (mods == ssCtrl) np = 0;
+      break;
+    case Qt::Key_Up:
+      if (mods == 0) np = p - line;
+      break;
+    case Qt::Key_Down:
+      if (mods == 0) np = p + line;
+      break;
+    default:
+      break;
+  }
+  np = std::clamp(np, 0, std::max(0, docHeight_ - panel_->height()));
+  if (np != p) SetVPos(np);
+  if ((key == Qt::Key_Left || key == Qt::Key_Right) && mods == 0) {
+    const int h = hBar_->value();
+    const int nh = std::clamp(h + (key == Qt::Key_Left ? -1 : 1) * hBar_->singleStep(), 0, hBar_->maximum());
+    if (nh != h) hBar_->setValue(nh);
+  }
+}
+
+bool THtmlView::focusNextPrevChild(bool next) { return THtmlViewBase::focusNextPrevChild(next); }
+
+void THtmlView::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  bool handled = false;
+  RunGuarded(this, [&] { handled = DoMouseWheel(delta); });
+  if (handled)
+    event->accept();
+  else
+    THtmlViewBase::wheelEvent(event);
+}
+
+bool THtmlView::DoMouseWheel(int delta) {
+  bool handled = false;
+  if (OnMouseWheel) OnMouseWheel(this, delta, handled);
+  if (handled || (options_ & htNoWheelMouse) || delta == 0) return handled;
+  const int n = QApplication::wheelScrollLines();
+  int move;
+  if (n < 1) {
+    move = -delta / 2;
+  } else {
+    // A notch is 120; a finer wheel moves by at least a notch's share, never by nothing.
+    const int notches = std::max(1, std::abs(delta) / 120);
+    move = (delta < 1 ? 1 : -1) * n * 16 * notches;
+  }
+  SetVPos(vBar_->value() + move);
+  return true;
+}
+
+// ---- the mouse ----
+
+void THtmlView::ApplyPanelCursor(const QCursor& cursor) { panel_->setCursor(cursor); }
+
+void THtmlView::EndPanning() {
+  panning_ = false;
+  mouseScrollPending_ = false;
+  autoScrollTimer_->stop();
+  ApplyPanelCursor(QCursor(cursor_));
+}
+
+void THtmlView::TakeLink(const TUrlTarget& link) {
+  url_ = link.URL;
+  target_ = link.Target;
+  linkAttributes_ = link.Attr;
+  TPoint start{};
+  linkText_ = GetTextByIndices(link.Start, link.Last, &start);
+  linkStart_ = start;
+}
+
+void THtmlView::HTMLMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+  setFocus(Qt::MouseFocusReason);
+  hotSpotHandled_ = false;
+  lastMouseX_ = x;
+  lastMouseY_ = y;
+  if (panning_) {
+    EndPanning();
+    return;
+  }
+  if (button == mbMiddle) {
+    if (options_ & htNoWheelMouse) return;
+    panning_ = true;
+    panY_ = y;
+    ApplyPanelCursor(PanCursor(UpDownCursor));
+    return;
+  }
+  if (button != mbLeft) return;
+  leftButtonDown_ = true;
+  const int dx = x + hBar_->value(), dy = y + doc_->YOffset;
+  if (options_ & htNoLinkHilite) {
+    std::unique_ptr<TUrlTarget> url;
+    TFormControlObj* control = nullptr;
+    std::u16string title;
+    const unsigned flags =
+        WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
+    selecting_ = !(flags & guUrl);
+  } else {
+    selecting_ = true;
+  }
+  anchor_ = WithCanvas([&](TCanvas& c) {
+    int cx = 0, cy = 0, ch = 0;
+    bool inText = false;
+    return doc_->PointToChar(c, dx, dy, cx, cy, ch, inText);
+  });
+  if (anchor_ >= 0) {
+    const bool hadSelection = doc_->SelectionEnd > doc_->SelectionStart;
+    if (hadSelection || (shift & ssShift)) RepaintPanel();
+    if (shift & ssShift) {
+      doc_->SelectionStart = std::min(caretPos_, anchor_);
+      doc_->SelectionEnd = std::max(caretPos_, anchor_);
+      if (noSelect_) doc_->SelectionStart = doc_->SelectionEnd = 0;
+    } else {
+      doc_->SelectionStart = doc_->SelectionEnd = anchor_;
+      caretPos_ = anchor_;
+    }
+  }
+  doc_->SetPressed(true);
+}
+
+void THtmlView::HTMLMouseMove(TShiftState shift, int x, int y) {
+  if (OnMouseMove) OnMouseMove(this, shift, x, y);
+  lastMouseX_ = x;
+  lastMouseY_ = y;
+  if (panning_) {
+    if (std::abs(y - panY_) > 20 && !mouseScrollPending_) {
+      mouseScrollPending_ = true;
+      platform::PostMessage(this, wm_MouseScroll);
+    }
+    return;
+  }
+  const int dx = x + hBar_->value(), dy = y + doc_->YOffset;
+  Qt::CursorShape shape = Qt::ArrowCursor;
+  std::u16string nextUrl, nextTarget;
+  std::unique_ptr<TUrlTarget> url;
+  TFormControlObj* control = nullptr;
+  std::u16string title;
+  const unsigned flags =
+      WithCanvas([&](TCanvas& c) { return doc_->Hover(c, dx, dy, url, control, title, (shift & ssLeft) != 0); });
+  if ((flags & guUrl) && url) {
+    shape = Qt::PointingHandCursor;
+    nextUrl = url->URL;
+    nextTarget = url->Target;
+    linkAttributes_ = url->Attr;
+    TPoint start{};
+    linkText_ = GetTextByIndices(url->Start, url->Last, &start);
+    linkStart_ = start;
+  }
+  if (flags & guControl) shape = Qt::PointingHandCursor;
+  bool overImage = false;
+  if (OnImageOver || OnImageClick) {
+    TFloatingObj* obj = nullptr;
+    int ox = 0, oy = 0;
+    if (doc_->ObjectAtPoint(dx, dy, obj, ox, oy) && obj) {
+      overImage = true;
+      if (shape != Qt::PointingHandCursor) shape = Qt::ArrowCursor;
+      if (OnImageOver) OnImageOver(this, obj, shift, ox, oy);
+    }
+  }
+  if (!overImage && shape != Qt::PointingHandCursor) {
+    const bool inText = WithCanvas([&](TCanvas& c) {
+      int cx = 0, cy = 0, ch = 0;
+      bool on = false;
+      doc_->PointToChar(c, dx, dy, cx, cy, ch, on);
+      return on;
+    });
+    if (inText) shape = cursor_;
+  }
+  panelCursor_ = shape;
+  ApplyPanelCursor(QCursor(shape));
+  if (shape == Qt::PointingHandCursor || doc_->HoverLink)
+    timer_->start();
+  else
+    timer_->stop();
+  if (nextUrl != url_ || nextTarget != target_) {
+    url_ = nextUrl;
+    target_ = nextTarget;
+    if (OnHotSpotCovered) OnHotSpotCovered(this, url_);
+  }
+  if (shift & ssLeft) {
+    if (!mouseScrollPending_ && (y < 1 || y >= panel_->height())) {
+      mouseScrollPending_ = true;
+      platform::PostMessage(this, wm_MouseScroll);
+    }
+    if (!noSelect_) ExtendSelection(x, y);
+  }
+}
+
+void THtmlView::ControlMouseMove(QObject* /*sender*/, unsigned shift, int x, int y) { HTMLMouseMove(shift, x, y); }
+
+void THtmlView::ExtendSelection(int x, int y) {
+  if (!selecting_ || anchor_ < 0) return;
+  y = std::clamp(y, 0, panel_->height());
+  const int index = WithCanvas([&](TCanvas& c) {
+    int cx = 0, cy = 0, ch = 0;
+    bool inText = false;
+    return doc_->PointToChar(c, x + hBar_->value(), y + doc_->YOffset, cx, cy, ch, inText);
+  });
+  if (index < 0) return;
+  if (!noSelect_) {
+    doc_->SelectionStart = std::min(anchor_, index);
+    doc_->SelectionEnd = std::max(anchor_, index);
+    RepaintPanel();
+  }
+  caretPos_ = index;
+}
+
+void THtmlView::HTMLMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  lastMouseX_ = x;
+  lastMouseY_ = y;
+  if (panning_) {
+    // A middle click without movement turns panning on; any other release ends it.
+    if (button == mbMiddle && y == panY_) return;
+    EndPanning();
+    return;
+  }
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+  const int dx = x + hBar_->value(), dy = y + doc_->YOffset;
+  TFloatingObj* image = nullptr;
+  int ix = 0, iy = 0;
+  if (OnImageClick || OnRightClick) {
+    if (!doc_->ObjectAtPoint(dx, dy, image, ix, iy)) image = nullptr;
+    if (image && OnImageClick) OnImageClick(this, image, button, shift, ix, iy);
+  }
+  if (button == mbRight && OnRightClick) {
+    TRightClickParameters params;
+    if (image) {
+      params.Image = image;
+      params.ImageX = ix;
+      params.ImageY = iy;
+    }
+    std::unique_ptr<TUrlTarget> url;
+    TFormControlObj* control = nullptr;
+    std::u16string title;
+    const unsigned flags =
+        WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
+    if ((flags & guUrl) && url) {
+      params.URL = url->URL;
+      params.Target = url->Target;
+    }
+    int st = 0, en = 0;
+    GetWordAtCursor(x, y, st, en, params.ClickWord);
+    timer_->stop();
+    OnRightClick(this, params);
+    timer_->start();
+    return;
+  }
+  if (button != mbLeft || (shift & ssShift)) return;
+  mouseScrollPending_ = false;
+  autoScrollTimer_->stop();
+  ExtendSelection(x, y);
+  selecting_ = false;
+  doc_->SetPressed(false);
+  const bool wasDown = leftButtonDown_;
+  leftButtonDown_ = false;
+  if (!wasDown || doc_->SelectionEnd > doc_->SelectionStart) return;
+  std::unique_ptr<TUrlTarget> url;
+  TFormControlObj* control = nullptr;
+  std::u16string title;
+  const unsigned flags =
+      WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
+  if ((flags & guUrl) && url) {
+    TakeLink(*url);
+    hotSpotHandled_ = true;
+    ProcessHotSpotClick();
+  }
+}
+
+void THtmlView::HTMLMouseDouble(TShiftState shift, int x, int y) {
+  doc_->SetPressed(true);
+  if (!processing_ && !hotSpotHandled_ && !noSelect_) {
+    int st = 0, en = 0;
+    std::u16string word;
+    if (GetWordAtCursor(x, y, st, en, word)) {
+      doc_->SelectionStart = st + 1;
+      doc_->SelectionEnd = en;
+      caretPos_ = st + 1;
+      RepaintPanel();
+    }
+  }
+  if (OnMouseDouble) OnMouseDouble(this, mbLeft, shift, x, y);
+}
+
+bool THtmlView::GetWordAtCursor(int x, int y, int& st, int& en, std::u16string& word) {
+  word.clear();
+  bool inText = false;
+  const int index = WithCanvas([&](TCanvas& c) {
+    int cx = 0, cy = 0, ch = 0;
+    return doc_->PointToChar(c, x + hBar_->value(), y + doc_->YOffset, cx, cy, ch, inText);
+  });
+  if (index < 0) return false;
+  caretPos_ = index;
+  if (!inText) return false;
+  auto charAt = [&](int i, char16_t& ch, TIDObject*& obj) {
+    obj = nullptr;
+    ch = u' ';
+    if (i < 0) return false;
+    return doc_->CharAt(i, ch, obj);
+  };
+  char16_t ch;
+  TIDObject* obj = nullptr;
+  if (!charAt(index, ch, obj) || !IsWordChar(ch)) return false;
+  TIDObject* const wordObj = obj;
+  word = std::u16string(1, ch);
+  int i = index + 1;
+  for (;; ++i) {
+    char16_t c;
+    TIDObject* o;
+    if (!charAt(i, c, o) || o != wordObj || !IsWordChar(c)) break;
+    word += c;
+  }
+  en = i;
+  int j = index - 1;
+  for (; j >= 0; --j) {
+    char16_t c;
+    TIDObject* o;
+    if (!charAt(j, c, o) || o != wordObj || !IsWordChar(c)) break;
+    word.insert(word.begin(), c);
+  }
+  st = j;
+  return true;
+}
+
+std::u16string THtmlView::GetTextByIndices(int start, int last, TPoint* startPoint) {
+  if (start < 0 || start >= last) return {};
+  const int s0 = doc_->SelectionStart, e0 = doc_->SelectionEnd;
+  doc_->SelectionStart = start;
+  doc_->SelectionEnd = last;
+  std::u16string text = doc_->SelectionText();
+  doc_->SelectionStart = s0;
+  doc_->SelectionEnd = e0;
+  if (startPoint) {
+    int px = 0, py = 0, h = 0;
+    if (doc_->CharToPoint(start, px, py, h)) *startPoint = {px, py - doc_->YOffset};
+  }
+  return text;
+}
+
+int THtmlView::SelStart() const { return doc_->SelectionStart; }
+int THtmlView::SelLength() const { return doc_->SelectionEnd - doc_->SelectionStart; }
+
+std::u16string THtmlView::GetSelText() {
+  if (doc_->SelectionEnd <= doc_->SelectionStart) return {};
+  return doc_->SelectionText();
+}
+
+void THtmlView::CopyToClipboard() {
+  const std::u16string text = GetSelText();
+  if (text.empty()) return;
+  QApplication::clipboard()->setText(QString::fromStdU16String(text));
+}
+
+void THtmlView::SelectAll() {
+  if (noSelect_) return;
+  doc_->SelectionStart = 0;
+  doc_->SelectionEnd = doc_->CharCount;
+  RepaintPanel();
+}
+
+// ---- auto-scroll and panning ----
+
+void THtmlView::MouseScroll() {
+  if (!mouseScrollPending_) return;
+  AutoScrollStep();
+  if (mouseScrollPending_) autoScrollTimer_->start();
+}
+
+void THtmlView::AutoScrollStep() {
+  const int y = lastMouseY_;
+  const bool dragging = leftButtonDown_ && mouseScrollPending_ && (y < 1 || y >= panel_->height());
+  const bool pan = panning_ && std::abs(y - panY_) >= 21;
+  if (!dragging && !pan) {
+    autoScrollTimer_->stop();
+    mouseScrollPending_ = false;
+    if (panning_) ApplyPanelCursor(PanCursor(UpDownCursor));
+    return;
+  }
+  const int p = vBar_->value();
+  const int line = vBar_->singleStep();
+  int np;
+  if (dragging) {
+    if (y < -15)
+      np = p - 8 * line;
+    else if (y < 1)
+      np = p - line;
+    else if (y > panel_->height() + 15)
+      np = p + 8 * line;
+    else
+      np = p + line;
+  } else {
+    int d = y - panY_;
+    if (d > 0) {
+      d -= 16;
+      ApplyPanelCursor(PanCursor(DownOnlyCursor));
+    } else {
+      d += 16;
+      ApplyPanelCursor(PanCursor(UpOnlyCursor));
+    }
+    np = p + d / 4;
+  }
+  SetVPos(np);
+  if (dragging && !noSelect_) ExtendSelection(lastMouseX_, y);
+  RepaintPanel();
+}
+
+// ---- the link-leave timer and focus scrolling ----
+
+void THtmlView::LinkLeaveCheck() {
+  if (panel_->MouseInside) return;
+  doc_->ClearHover();
+  timer_->stop();
+  if (!url_.empty() || !target_.empty()) {
+    url_.clear();
+    target_.clear();
+    if (OnHotSpotCovered) OnHotSpotCovered(this, u"");
+  }
+}
+
+void THtmlView::ScrollFocusInto(int y, int /*h*/) {
+  if (suppressFocusScroll_) return;
+  const int pos = vBar_->value();
+  const int clientH = panel_->height();
+  if (y >= pos && y <= pos + clientH - 20) return;
+  ScrollTo(y - clientH / 2);
+}
+
+void THtmlView::focusInEvent(QFocusEvent* event) {
+  THtmlViewBase::focusInEvent(event);
+  ApplyBorder();
+  DoScrollBars();
+}
+
+void THtmlView::focusOutEvent(QFocusEvent* event) {
+  THtmlViewBase::focusOutEvent(event);
+  ApplyBorder();
+  DoScrollBars();
+}
+
+}  // namespace htmlview

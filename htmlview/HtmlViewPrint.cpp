@@ -1,0 +1,246 @@
+// Printing: a copy of the document laid out for the page's printable width in screen units and
+// drawn page by page through the printer painter's window and viewport, with host-drawn headers
+// and footers.
+#include <QApplication>
+#include <QPainter>
+#include <cmath>
+
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlView.h"
+#include "platform/gui/Printers.h"
+
+namespace htmlview {
+
+namespace {
+
+int Round(double v) { return static_cast<int>(std::lround(v)); }
+
+std::string Named(const char* text, const std::string& name) {
+  std::string s = text;
+  const size_t at = s.find("%s");
+  if (at != std::string::npos) s.replace(at, 2, name);
+  return s;
+}
+
+}  // namespace
+
+int THtmlView::Print(platform::TPrinter* printer, int firstPage, int lastPage) {
+  return PrintRequest(printer, pmPrint, firstPage, lastPage);
+}
+
+int THtmlView::PrintPreviewOrCount(platform::TPrinter* printer, bool count) {
+  return PrintRequest(printer, count ? pmCount : pmPreview, 1, 9999);
+}
+
+int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage, int lastPage) {
+  if (!printer) throw EIllegalArgument("No printer to print or preview to.");
+  if (mode == pmPrint) {
+    mode = printer->IsRecording() ? pmPreview : 4;
+  } else if (!printer->IsRecording()) {
+    if (mode == pmPreview)
+      throw EIllegalArgument(
+          Named("Previewing a print requires a printer based on TMetaFilePrinter but not a %s", printer->ClassName()));
+    if (mode == pmCount)
+      throw EIllegalArgument(Named(
+          "Getting the total number of pages to print requires a printer based on TMetaFilePrinter but not a %s",
+          printer->ClassName()));
+  }
+  printPage_ = 0;
+  bool stop = false;
+  if (OnPageEvent) OnPageEvent(this, printPage_, stop);
+  if (processing_ || doc_->Count() == 0) return 0;
+
+  const bool counting = mode == pmCount;
+  ThtDocument copy(*doc_, panel_);
+  copy.Printing = true;
+  copy.PrintCopy = true;
+  copy.Background = clWhite;
+  copy.YOffset = 0;
+  printPage_ = 1;
+  bool pageReached = false;
+  printJob_ = printer;
+  struct TJobScope {
+    platform::TPrinter*& job;
+    ~TJobScope() { job = nullptr; }
+  } jobScope{printJob_};
+  try {
+    if (!printer->Printing())
+      printer->BeginDoc();
+    else
+      printer->NewPage();
+
+    const int ppiX = std::max(1, printer->PixelsPerInchX), ppiY = std::max(1, printer->PixelsPerInchY);
+    int scale = 96;
+    int left = 0, top = 0, pwD = 0, phD = 0, pw = 1, ph = 1, topL = 0, bottomL = 0;
+    auto margins = [&] {
+      scale = std::max(1, static_cast<int>(96 * printScale_));
+      const int rightOffset = std::max(0, printer->PaperWidth - printer->PageWidth - printer->OffsetX);
+      const int bottomOffset = std::max(0, printer->PaperHeight - printer->PageHeight - printer->OffsetY);
+      left = Round(PrintMarginLeft / 2.54 * ppiX) - printer->OffsetX;
+      const int right = Round(PrintMarginRight / 2.54 * ppiX) - rightOffset;
+      top = Round(PrintMarginTop / 2.54 * ppiY) - printer->OffsetY;
+      const int bottom = Round(PrintMarginBottom / 2.54 * ppiY) - bottomOffset;
+      pwD = std::max(1, printer->PageWidth - left - right);
+      phD = std::max(1, printer->PageHeight - top - bottom);
+      pw = std::max(1, Round(static_cast<double>(pwD) * scale / ppiX));
+      ph = std::max(1, Round(static_cast<double>(phD) * scale / ppiY));
+      topL = Round(static_cast<double>(top) * scale / ppiY);
+      bottomL = Round(static_cast<double>(bottom) * scale / ppiY);
+    };
+    margins();
+    const double printScaleAtStart = printScale_;
+
+    // Layout for the printable width in logical units.
+    int docW = 0, docH = 0;
+    {
+      QImage sink(1, 1, QImage::Format_RGB32);
+      TCanvas canvas(&sink);
+      canvas.Measurer = Measurer;
+      docH = copy.DoLayout(canvas, 0, pw, ph, docW);
+    }
+    if (mode == pmCount || mode == pmPreview) {
+      printPageWidth_ = pw;
+      printDocHeight_ = docH;
+      printWidthRatio_ = static_cast<double>(docW) / pw;
+      if (printWidthRatio_ > 1) printWidthRatio_ = std::trunc(scale * printWidthRatio_ + 0.5) / scale;
+    }
+    const int hPages = std::max(1, std::min(PrintMaxHPages, (docW + pw - 1) / pw));
+
+    auto mapContent = [&](QPainter& painter, int h) {
+      painter.setWindow(h * pw, 0, scale, scale);
+      painter.setViewport(left, top, ppiX, ppiY);
+      painter.setViewTransformEnabled(true);
+    };
+    auto mapAt = [&](QPainter& painter, int deviceY) {
+      painter.setWindow(0, 0, scale, scale);
+      painter.setViewport(0, deviceY, ppiX, ppiY);
+      painter.setViewTransformEnabled(true);
+    };
+
+    // The viewers of the HTML header and footer: hidden, with the printing viewer's defaults.
+    auto makeHF = [&](bool wanted) -> std::unique_ptr<THtmlView> {
+      if (!wanted) return nullptr;
+      auto v = std::make_unique<THtmlView>(parentWidget());
+      v->hide();
+      v->Measurer = Measurer;
+      v->SetDefBackground(defBackground_);
+      v->DefFontName = DefFontName;
+      v->DefFontSize = DefFontSize;
+      v->DefFontColor = DefFontColor;
+      v->CharSet = CharSet;
+      v->MarginHeight = 0;
+      return v;
+    };
+    const std::unique_ptr<THtmlView> headerView = makeHF(static_cast<bool>(OnPrintHTMLHeader));
+    const std::unique_ptr<THtmlView> footerView = makeHF(static_cast<bool>(OnPrintHTMLFooter));
+    // Draws an HTML header (above the content) or footer (below it) of the page.
+    auto printHF = [&](THtmlView& hf, bool header, bool lastOne) {
+      int xl = Round(static_cast<double>(left) * scale / ppiX), xr = xl + pw;
+      (header ? OnPrintHTMLHeader : OnPrintHTMLFooter)(this, &hf, printPage_, lastOne, xl, xr, stop);
+      if (hf.Document().Count() == 0 || xr <= xl) return;
+      ThtDocument hfCopy(hf.Document(), panel_);
+      hfCopy.Printing = true;
+      hfCopy.YOffset = 0;
+      QPainter& painter = printer->Painter();
+      TCanvas& canvas = printer->Canvas();
+      canvas.Measurer = Measurer;
+      int w = 0;
+      const int hh = hfCopy.DoLayout(canvas, 0, xr - xl, 300, w);
+      const int y = header ? std::max(0, topL - hh) : 0;
+      painter.setWindow(-xl, -y, scale, scale);
+      painter.setViewport(0, header ? 0 : top + phD, ppiX, ppiY);
+      painter.setViewTransformEnabled(true);
+      const TRect area{0, 0, xr - xl, hh};
+      canvas.ClearClip();
+      canvas.IntersectClipRect(area);
+      if (options_ & htPrintBackground) FillRectColor(canvas, area, ColorToRGB(hf.Document().Background));
+      hfCopy.Draw(canvas, area, xr - xl, 0, 0, 0);
+      canvas.ClearClip();
+    };
+
+    int pageTop = 0;
+    while (printPage_ <= lastPage && !stop) {
+      const bool printed = printPage_ >= firstPage && !counting;
+      int breakLine = pageTop + ph;
+      for (int h = 0; h < hPages; ++h) {
+        copy.SetYOffset(pageTop);
+        const TRect rect{h * pw, 0, h * pw + pw, ph};
+        if (printed) {
+          QPainter& painter = printer->Painter();
+          TCanvas& canvas = printer->Canvas();
+          canvas.Measurer = Measurer;
+          mapContent(painter, h);
+          canvas.ClearClip();
+          canvas.IntersectClipRect(rect);
+          if (options_ & htPrintBackground) FillRectColor(canvas, rect, ColorToRGB(doc_->Background));
+          copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
+          breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + ph);
+          // What lies below the break line shows on the next page.
+          if (breakLine - pageTop < ph) {
+            const TRect below{rect.Left, breakLine - pageTop, rect.Right, ph};
+            FillRectColor(canvas, below, (options_ & htPrintBackground) ? ColorToRGB(doc_->Background) : clWhite);
+          }
+          canvas.ClearClip();
+          if (OnPrintHeader) {
+            mapAt(painter, 0);
+            OnPrintHeader(this, canvas, printPage_, Round(static_cast<double>(printer->PageWidth) * scale / ppiX),
+                          topL, stop);
+          }
+          if (OnPrintFooter) {
+            mapAt(painter, top + phD);
+            OnPrintFooter(this, canvas, printPage_, Round(static_cast<double>(printer->PageWidth) * scale / ppiX),
+                          bottomL, stop);
+          }
+          const bool lastOne = breakLine >= docH - MarginHeight;
+          if (headerView) printHF(*headerView, true, lastOne);
+          if (footerView) printHF(*footerView, false, lastOne);
+          painter.setViewTransformEnabled(false);
+          pageReached = true;
+          if (printScale_ != printScaleAtStart) margins();
+        } else {
+          // Pages that are not printed are still drawn, off the paper, for their page breaks.
+          QImage sink(1, 1, QImage::Format_RGB32);
+          TCanvas canvas(&sink);
+          canvas.Measurer = Measurer;
+          copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
+          breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + ph);
+        }
+        if (h + 1 < hPages) {
+          if (printed) printer->NewPage();
+          ++printPage_;
+        }
+      }
+      QCoreApplication::processEvents();
+      if (OnPageEvent) OnPageEvent(this, printPage_, stop);
+      const bool advanced = breakLine > pageTop;
+      pageTop = breakLine;
+      const bool done = pageTop >= docH - MarginHeight || !advanced;
+      if (!done && !stop && printPage_ >= firstPage && printPage_ < lastPage && !counting) printer->NewPage();
+      ++printPage_;
+      if (done) break;
+    }
+    switch (mode) {
+      case pmCount:
+      case pmPreview:
+      case 4:
+        printer->EndDoc();
+        break;
+      case pmPrintOrAbort:
+        if (pageReached)
+          printer->EndDoc();
+        else
+          printer->Abort();
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    // A failed run leaves no document that looks finished.
+    printer->Abort();
+    throw;
+  }
+  --printPage_;
+  return printPage_;
+}
+
+}  // namespace htmlview

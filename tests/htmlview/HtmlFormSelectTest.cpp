@@ -1,0 +1,331 @@
+// Selects (list boxes and drop-down lists), their options, and text areas: made from pages by the
+// builder, with real widgets on an offscreen panel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "htmlview/HtmlBuffer.h"
+#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/HtmlParse.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+using Pairs = std::vector<std::u16string>;
+
+class Selects : public ::testing::Test {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    panel = std::make_unique<QWidget>();
+    panel->resize(800, 600);
+  }
+  void TearDown() override {
+    parser.reset();
+    doc.reset();
+    FormEvents(panel.get()) = {};
+  }
+  void Load(const std::u16string& html) {
+    parser.reset();
+    doc = std::make_unique<ThtDocument>(nullptr, panel.get());
+    doc->SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
+    parser = HtmlParseString(*doc, *buffer, {});
+  }
+  template <class T>
+  T* First() {
+    for (auto& c : doc->FormControls)
+      if (auto* t = dynamic_cast<T*>(c.get())) return t;
+    return nullptr;
+  }
+  template <class T>
+  T* ByName(const std::u16string& name) {
+    for (auto& c : doc->FormControls)
+      if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
+    return nullptr;
+  }
+  Pairs Submission(ThtFormControlObj* c) {
+    Pairs out;
+    std::u16string s;
+    for (int i = 0;; ++i) {
+      s.clear();
+      if (!c->GetSubmission(i, s)) break;
+      if (!s.empty()) out.push_back(s);
+    }
+    return out;
+  }
+  int TextHeightA(const QFont& font) { return QtTextMeasurer().TextExtent(font, u"A").cy; }
+  int changes = 0;
+  void CountChanges() {
+    FormEvents(panel.get()).OnObjectChange = [this](ThtFormControlObj*, const std::u16string&) { ++changes; };
+  }
+
+  std::unique_ptr<QWidget> panel;
+  std::unique_ptr<ThtDocument> doc;
+  std::unique_ptr<TBuffer> buffer;
+  std::unique_ptr<THtmlDocParser> parser;
+};
+
+std::u16string Options(int n) {
+  std::u16string s;
+  for (int i = 0; i < n; ++i) s += u"<option>o" + QString::number(i).toStdU16String();
+  return s;
+}
+
+TEST_F(Selects, TheFactoryChoosesTheKind) {
+  struct Case {
+    std::u16string tag;
+    bool list;
+  };
+  for (const Case& c : {Case{u"<select name=s>", false}, Case{u"<select name=s size=1>", false},
+                        Case{u"<select name=s size=2>", true}, Case{u"<select name=s multiple>", true}}) {
+    Load(c.tag + u"<option>a</select>");
+    EXPECT_EQ(First<TListBoxFormControlObj>() != nullptr, c.list) << QString::fromStdU16String(c.tag).toStdString();
+    EXPECT_EQ(First<TComboFormControlObj>() != nullptr, !c.list);
+  }
+}
+
+TEST_F(Selects, SubmissionRules) {
+  struct Case {
+    std::u16string html;
+    Pairs expected;
+  };
+  const Case cases[] = {
+      {u"<select name=s><option>a<option>b</select>", {u"s=a"}},  // nothing marked: the first
+      {u"<select name=s size=3><option>a<option>b</select>", {u"s=a"}},
+      {u"<select name=s><option selected>a<option selected>b</select>", {u"s=b"}},
+      {u"<select name=s size=3><option selected>a<option selected>b</select>", {u"s=b"}},
+      {u"<select name=s><option></select>", {u"s= "}},
+      {u"<select name=s><option value=v></select>", {u"s=v"}},
+      {u"<select name=s><option value=''>t</select>", {u"s=t"}},
+      {u"<select name=s><option>  spaced  </select>", {u"s=spaced"}},
+      {u"<select name=s></select>", {}},
+      {u"<select name=s size=4></select>", {}},
+      {u"<select name=s multiple></select>", {}},
+      {u"<select name=s multiple><option>a<option>b</select>", {}},
+      {u"<select name=s multiple><option>a<option selected value=B>b<option selected>c</select>", {u"s=B", u"s=c"}},
+  };
+  for (const Case& c : cases) {
+    Load(c.html);
+    auto* select = First<TOptionsFormControlObj>();
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(Submission(select), c.expected) << QString::fromStdU16String(c.html).toStdString();
+  }
+}
+
+TEST_F(Selects, AnEmptyOptionShowsASpace) {
+  Load(u"<select name=s size=2><option><option value=x></select>");
+  auto* list = First<TListBoxFormControlObj>();
+  ASSERT_EQ(list->ListBox()->count(), 2);
+  EXPECT_EQ(list->ListBox()->item(0)->text(), QStringLiteral(" "));
+  EXPECT_EQ(list->Options.Value(0), u" ");
+  EXPECT_EQ(list->Options.Value(1), u"x");
+}
+
+TEST_F(Selects, OptionReadsOutsideTheListAreEmpty) {
+  Load(u"<select name=s><option selected>a</select>");
+  auto* combo = First<TComboFormControlObj>();
+  EXPECT_EQ(combo->Options.Value(-1), u"");
+  EXPECT_EQ(combo->Options.Value(1), u"");
+  EXPECT_FALSE(combo->Options.Selected(-1));
+  EXPECT_FALSE(combo->Options.Selected(1));
+  EXPECT_TRUE(combo->Options.Selected(0));
+}
+
+TEST_F(Selects, AMultipleResetSubmitsExactlyItsSelectedOptions) {
+  Load(u"<form><select name=m multiple><option>a<option selected>b<option>c<option selected>d</select>"
+       u"<select name=s size=3><option>x<option selected>y<option>z</select></form>");
+  auto* m = ByName<TListBoxFormControlObj>(u"m");
+  auto* s = ByName<TListBoxFormControlObj>(u"s");
+  EXPECT_EQ(m->ListBox()->ItemIndex(), 0) << "the caret only";
+  m->ListBox()->clearSelection();
+  m->ListBox()->item(0)->setSelected(true);
+  m->ListBox()->item(2)->setSelected(true);
+  s->ListBox()->SetItemIndex(2);
+  EXPECT_EQ(Submission(m), (Pairs{u"m=a", u"m=c"}));
+  EXPECT_EQ(Submission(s), (Pairs{u"s=z"}));
+  m->MyForm->ResetControls();
+  EXPECT_EQ(Submission(m), (Pairs{u"m=b", u"m=d"}));
+  EXPECT_EQ(Submission(s), (Pairs{u"s=y"}));
+}
+
+TEST_F(Selects, HistoryRestoresIgnoringCase) {
+  Load(u"<form><select name=m multiple><option value=A>a<option value=B selected>b<option value=C>c</select>"
+       u"<select name=s size=3><option>x<option>y</select>"
+       u"<select name=c><option>one<option>Two<option>three</select>"
+       u"<textarea name=t>old</textarea></form>");
+  auto* m = ByName<TListBoxFormControlObj>(u"m");
+  m->SetData(0, u"a");
+  m->SetData(1, u"c");
+  EXPECT_EQ(Submission(m), (Pairs{u"m=A", u"m=C"}));
+  auto* s = ByName<TListBoxFormControlObj>(u"s");
+  s->SetData(0, u"Y");
+  EXPECT_EQ(Submission(s), (Pairs{u"s=y"}));
+  auto* c = ByName<TComboFormControlObj>(u"c");
+  c->SetData(0, u"TWO");
+  EXPECT_EQ(Submission(c), (Pairs{u"c=Two"}));
+  c->SetData(0, u"nothing");
+  EXPECT_EQ(Submission(c), (Pairs{u"c=Two"}));
+  auto* t = ByName<TTextAreaFormControlObj>(u"t");
+  t->SetData(0, u"new\r\ntext");
+  EXPECT_EQ(Submission(t), (Pairs{u"t=new\r\ntext"}));
+}
+
+TEST_F(Selects, ResetUndoesChangedSelectionsAndText) {
+  Load(u"<form><select name=c><option>a<option selected>b</select>"
+       u"<textarea name=t>first &amp; second\n</textarea><input type=reset name=r></form>");
+  auto* c = ByName<TComboFormControlObj>(u"c");
+  auto* t = ByName<TTextAreaFormControlObj>(u"t");
+  EXPECT_EQ(t->InitialText, u"first & second\r\n");
+  c->ComboBox()->SetItemIndex(0);
+  t->Memo()->SetText(u"typed");
+  ByName<TButtonFormControlObj>(u"r")->Button()->click();
+  EXPECT_EQ(Submission(c), (Pairs{u"c=b"}));
+  EXPECT_EQ(t->Memo()->Text(), u"first & second\r\n");
+}
+
+TEST_F(Selects, ChangeEvents) {
+  Load(u"<form><select name=c onchange=x><option>a<option>b</select>"
+       u"<select name=l multiple onchange=x>" +
+       Options(70) + u"</select><textarea name=t onchange=x>a</textarea></form>");
+  auto* c = ByName<TComboFormControlObj>(u"c");
+  auto* l = ByName<TListBoxFormControlObj>(u"l");
+  auto* t = ByName<TTextAreaFormControlObj>(u"t");
+  // No handler: nothing is raised.
+  c->SaveContents();
+  c->ComboBox()->SetItemIndex(1);
+  c->DoOnChange();
+  EXPECT_EQ(changes, 0);
+  CountChanges();
+  c->SaveContents();
+  EXPECT_FALSE(c->DoOnChange());
+  c->ComboBox()->SetItemIndex(0);
+  EXPECT_TRUE(c->DoOnChange());
+  EXPECT_EQ(changes, 1);
+  // A change far down the list counts as much as one at the top.
+  l->EnterEvent();
+  l->ListBox()->item(59)->setSelected(true);
+  l->ExitEvent();
+  EXPECT_EQ(changes, 2);
+  l->SaveContents();
+  l->ListBox()->item(51)->setSelected(true);
+  EXPECT_TRUE(l->DoOnChange());
+  EXPECT_EQ(changes, 3);
+  t->EnterEvent();
+  t->Memo()->SetText(u"b");
+  t->ExitEvent();
+  EXPECT_EQ(changes, 4);
+}
+
+TEST_F(Selects, ListBoxRows) {
+  Load(u"<select name=a multiple>" + Options(12) + u"</select><select name=b multiple></select>"
+       u"<select name=c size=4>" + Options(12) + u"</select><select name=d size=2000000000 multiple></select>");
+  auto* a = ByName<TListBoxFormControlObj>(u"a");
+  auto* b = ByName<TListBoxFormControlObj>(u"b");
+  auto* c = ByName<TListBoxFormControlObj>(u"c");
+  EXPECT_EQ(a->Size, 8);
+  EXPECT_EQ(b->Size, 1);
+  EXPECT_EQ(c->Size, 4);
+  const int frame = 2 * c->ListBox()->frameWidth();
+  EXPECT_EQ(c->Height() - frame, 4 * TextHeightA(c->Font()));
+  EXPECT_EQ(a->Height() - frame, 8 * TextHeightA(a->Font()));
+  EXPECT_EQ(b->Height() - frame, TextHeightA(b->Font()));
+  EXPECT_LE(ByName<TListBoxFormControlObj>(u"d")->Height(), MaxWidgetSize);
+}
+
+TEST_F(Selects, WidthsFollowTheOptions) {
+  Load(u"<select name=a><option>x</select><select name=b><option>a much longer option text</select>"
+       u"<select name=c size=3><option>x</select><select name=d size=3><option>a much longer option</select>"
+       u"<select name=e style='width:200px'><option>x</select><select name=f size=3 style='width:40%'></select>");
+  EXPECT_GT(ByName<TComboFormControlObj>(u"b")->Width(), ByName<TComboFormControlObj>(u"a")->Width());
+  EXPECT_GT(ByName<TListBoxFormControlObj>(u"d")->Width(), ByName<TListBoxFormControlObj>(u"c")->Width());
+  EXPECT_EQ(ByName<TComboFormControlObj>(u"e")->Width(), 200);
+  auto* f = ByName<TListBoxFormControlObj>(u"f");
+  EXPECT_EQ(f->Width(), 10);
+  EXPECT_EQ(f->Left(), -4000);
+}
+
+TEST_F(Selects, TextAreaSizes) {
+  Load(u"<textarea name=a rows=5></textarea><textarea name=b rows=10></textarea>"
+       u"<textarea name=c cols=10></textarea><textarea name=d cols=40></textarea>"
+       u"<textarea name=e cols=2000000000 rows=2000000000></textarea>"
+       u"<textarea name=f style='width:50%'></textarea><textarea name=g style='width:300px;height:100px'></textarea>");
+  auto t = [&](const char16_t* n) { return ByName<TTextAreaFormControlObj>(n); };
+  EXPECT_GT(t(u"b")->Height(), t(u"a")->Height());
+  EXPECT_GT(t(u"d")->Width(), t(u"c")->Width());
+  EXPECT_EQ(t(u"e")->Cols, 1000);
+  EXPECT_EQ(t(u"e")->Rows, 1000);
+  EXPECT_LE(t(u"e")->Width(), MaxWidgetSize);
+  EXPECT_LE(t(u"e")->Height(), MaxWidgetSize);
+  EXPECT_EQ(t(u"f")->Width(), 50);
+  EXPECT_EQ(t(u"f")->Left(), -4000);
+  EXPECT_EQ(t(u"g")->Width(), 300);
+  EXPECT_EQ(t(u"g")->Height(), 100);
+}
+
+TEST_F(Selects, HardWrapSubmitsTheDisplayedLines) {
+  const std::u16string text = u"alpha beta gamma delta epsilon zeta eta theta iota kappa lambda mu";
+  for (const std::u16string wrap : {u"hard", u"soft", u"", u"off"}) {
+    Load(u"<textarea name=t cols=10 wrap='" + wrap + u"'>" + text + u"\nnext</textarea>");
+    auto* t = First<TTextAreaFormControlObj>();
+    EXPECT_EQ(t->Wrap, wrap == u"hard" ? 2 : wrap == u"off" ? 0 : 1);
+    const Pairs s = Submission(t);
+    ASSERT_EQ(s.size(), 1u);
+    std::u16string value = s[0].substr(2);
+    int breaks = 0;
+    for (size_t at; (at = value.find(u"\r\n")) != std::u16string::npos; ++breaks) value.erase(at, 2);
+    EXPECT_EQ(value, text + u"next");
+    if (wrap == u"hard")
+      EXPECT_GT(breaks, 2) << "the long line goes as several";
+    else
+      EXPECT_EQ(breaks, 1) << QString::fromStdU16String(wrap).toStdString();
+  }
+}
+
+TEST_F(Selects, PrintingDrawsTheVisibleItems) {
+  Load(u"<select name=l size=3><option>WWWW<option>WWWW<option>WWWW<option>WWWW<option>WWWW</select>"
+       u"<select name=c><option>WWWW</select>");
+  auto* l = First<TListBoxFormControlObj>();
+  QImage img(200, 200, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  TCanvas canvas(&img);
+  l->Draw(canvas, 10, 10);
+  canvas.Release();
+  // Rows with dark text pixels, inside the box and below its frame.
+  auto darkRows = [&](int top, int bottom) {
+    int rows = 0;
+    for (int y = top; y < bottom; ++y) {
+      bool dark = false;
+      for (int x = 14; x < 10 + l->Width() - 4; ++x) dark = dark || qGray(img.pixel(x, y)) < 100;
+      rows += dark;
+    }
+    return rows;
+  };
+  const int lineHeight = QFontMetrics(l->Font()).height();
+  EXPECT_GT(darkRows(14, 14 + lineHeight), 0);
+  EXPECT_GT(darkRows(14 + 2 * lineHeight, 14 + 3 * lineHeight), 0);
+  EXPECT_EQ(darkRows(10 + l->Height() + 2, 200), 0) << "items past the visible rows are not drawn";
+  // The drop-down prints its chosen text.
+  auto* c = First<TComboFormControlObj>();
+  QImage img2(200, 60, QImage::Format_RGB32);
+  img2.fill(Qt::white);
+  TCanvas canvas2(&img2);
+  c->Draw(canvas2, 10, 10);
+  canvas2.Release();
+  int dark = 0;
+  for (int y = 14; y < 10 + c->Height() - 4; ++y)
+    for (int x = 14; x < 10 + c->Width() - 4; ++x) dark += qGray(img2.pixel(x, y)) < 100;
+  EXPECT_GT(dark, 10);
+}
+
+TEST_F(Selects, SelectContentStopsWhereTheListEnds) {
+  Load(u"<form><select name=s><option>a<input name=after value=1>c</form>");
+  ASSERT_NE(ByName<TComboFormControlObj>(u"s"), nullptr);
+  EXPECT_EQ(ByName<TComboFormControlObj>(u"s")->Options.Count(), 1);
+  ASSERT_NE(ByName<TEditFormControlObj>(u"after"), nullptr);
+  EXPECT_EQ(ByName<TComboFormControlObj>(u"s")->MyForm, ByName<TEditFormControlObj>(u"after")->MyForm);
+}
+
+}  // namespace

@@ -1,0 +1,545 @@
+// Forms and their INPUT controls: real widgets on an offscreen panel, made by the builder from
+// pages, submitted, reset, restored, sized and printed.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+
+#include "htmlview/HtmlBuffer.h"
+#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/HtmlForms.h"
+#include "htmlview/HtmlParse.h"
+#include "htmlview/HtmlSection.h"
+#include "tests/htmlview/GuiApp.h"
+
+using namespace htmlview;
+
+namespace {
+
+class Forms : public ::testing::Test {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    panel = std::make_unique<QWidget>();
+    panel->resize(800, 600);
+  }
+  void TearDown() override {
+    parser.reset();
+    doc.reset();
+  }
+  void Load(const std::u16string& html) {
+    parser.reset();
+    doc = std::make_unique<ThtDocument>(nullptr, panel.get());
+    doc->SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
+    parser = HtmlParseString(*doc, *buffer, {});
+  }
+  template <class T>
+  std::vector<T*> All() {
+    std::vector<T*> out;
+    for (auto& c : doc->FormControls)
+      if (auto* t = dynamic_cast<T*>(c.get())) out.push_back(t);
+    return out;
+  }
+  template <class T>
+  T* ByName(const std::u16string& name) {
+    for (auto& c : doc->FormControls)
+      if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
+    return nullptr;
+  }
+  std::vector<std::unique_ptr<ThtmlForm>>& FormList() { return DocumentForms(doc.get()).Forms; }
+  TFormEvents& Events() { return FormEvents(panel.get()); }
+  // Records submissions; they arrive only from the event loop.
+  void Listen() {
+    Events().OnFormSubmit = [this](const std::u16string& action, const std::u16string& target,
+                                   const std::u16string& enc, const std::u16string& method,
+                                   const std::vector<std::u16string>& results) {
+      ++submits;
+      last = results;
+      lastHead = {action, target, enc, method};
+    };
+  }
+  void Deliver() { QCoreApplication::processEvents(); }
+
+  std::unique_ptr<QWidget> panel;
+  std::unique_ptr<ThtDocument> doc;
+  std::unique_ptr<TBuffer> buffer;
+  std::unique_ptr<THtmlDocParser> parser;
+  int submits = 0;
+  std::vector<std::u16string> last, lastHead;
+};
+
+using Pairs = std::vector<std::u16string>;
+
+TEST_F(Forms, OneFormSubmitsEveryKindOfControl) {
+  Load(u"<form action=go.cgi target=_top enctype=text/plain method=POST>"
+       u"<input name=t value='a b'><input type=password name=p value=secret>"
+       u"<input type=hidden name=h value=hid>"
+       u"<input type=checkbox name=c1 value=yes checked><input type=checkbox name=c2 value=no>"
+       u"<input type=checkbox name=c3 checked>"
+       u"<input type=radio name=r value=1><input type=radio name=r value=2 checked>"
+       u"<select name=s><option>x<option value=Y selected>y</select>"
+       u"<select name=m multiple><option selected>m1<option>m2<option selected>m3</select>"
+       u"<textarea name=ta>line1\nline2</textarea>"
+       u"<input type=submit name=go value=Send></form>");
+  Listen();
+  auto* button = ByName<TButtonFormControlObj>(u"go");
+  ASSERT_NE(button, nullptr);
+  button->Button()->click();
+  EXPECT_EQ(submits, 0) << "the hook runs after the click has returned";
+  Deliver();
+  ASSERT_EQ(submits, 1);
+  EXPECT_EQ(last, (Pairs{u"t=a b", u"p=secret", u"h=hid", u"c1=yes", u"c3=on", u"r=2", u"s=Y", u"m=m1", u"m=m3",
+                         u"ta=line1\r\nline2", u"go=Send"}));
+  EXPECT_EQ(lastHead, (Pairs{u"go.cgi", u"_top", u"text/plain", u"POST"}));
+}
+
+TEST_F(Forms, OnlyThePressedSubmitButtonAddsItsPair) {
+  Load(u"<form><input name=a value=1><input type=submit name=b1 value=One>"
+       u"<input type=submit name=b2 value=Two><input type=submit value=NoName></form>");
+  Listen();
+  ByName<TButtonFormControlObj>(u"b2")->Button()->click();
+  Deliver();
+  EXPECT_EQ(last, (Pairs{u"a=1", u"b2=Two"}));
+  ByName<TButtonFormControlObj>(u"")->Button()->click();
+  Deliver();
+  EXPECT_EQ(last, (Pairs{u"a=1"}));
+  EXPECT_EQ(lastHead[3], u"Get");
+}
+
+TEST_F(Forms, ImageInputSendsItsPointOncePerClick) {
+  Load(u"<form><input name=a value=1><input type=image name=n src=x.gif width=40 height=30></form>");
+  Listen();
+  auto* image = All<TImageFormControlObj>().at(0);
+  EXPECT_EQ(image->Width(), 40);
+  EXPECT_EQ(image->Height(), 30);
+  EXPECT_TRUE(image->MyForm->GetFormSubmission() == Pairs{u"a=1"}) << "no point before a click";
+  image->ImageClick(5, 7);
+  Deliver();
+  EXPECT_EQ(last, (Pairs{u"a=1", u"n.x=5", u"n.y=7"}));
+  EXPECT_EQ(image->MyForm->GetFormSubmission(), (Pairs{u"a=1"}));
+}
+
+TEST_F(Forms, DisabledControlsAreLeftOut) {
+  struct Case {
+    std::u16string attr;
+    bool disabled;
+  };
+  for (const Case& c : {Case{u"", false}, Case{u"disabled", true}, Case{u"disabled=no", false},
+                        Case{u"disabled=NO", false}, Case{u"disabled=0", false}, Case{u"disabled=yes", true}}) {
+    Load(u"<form><input name=a value=1 " + c.attr + u"><input name=b value=2></form>");
+    Listen();
+    submits = 0;
+    auto* a = ByName<TEditFormControlObj>(u"a");
+    EXPECT_EQ(a->Disabled, c.disabled) << QString::fromStdU16String(c.attr).toStdString();
+    EXPECT_EQ(a->Edit()->isEnabled(), !c.disabled);
+    a->MyForm->SubmitTheForm(u"");
+    Deliver();
+    EXPECT_EQ(last, (c.disabled ? Pairs{u"b=2"} : Pairs{u"a=1", u"b=2"}));
+  }
+}
+
+TEST_F(Forms, EnterInAnEditSubmitsWithoutAButtonPair) {
+  Load(u"<form><input name=a value=1><input type=submit name=b value=B></form>");
+  Listen();
+  auto* a = ByName<TEditFormControlObj>(u"a");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+  QApplication::sendEvent(a->Edit(), &enter);
+  EXPECT_EQ(submits, 0);
+  Deliver();
+  EXPECT_EQ(submits, 1);
+  EXPECT_EQ(last, (Pairs{u"a=1"}));
+  // Other keys type as usual.
+  QKeyEvent x(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+  QApplication::sendEvent(a->Edit(), &x);
+  Deliver();
+  EXPECT_EQ(submits, 1);
+  EXPECT_EQ(a->Edit()->Text(), u"1x");
+}
+
+TEST_F(Forms, NoHookMeansNoSubmission) {
+  Load(u"<form><input name=a value=1><input type=submit></form>");
+  All<TButtonFormControlObj>()[0]->Button()->click();
+  Deliver();
+  EXPECT_EQ(submits, 0);
+}
+
+TEST_F(Forms, FormsCountTheirControls) {
+  Load(u"<form><input type=hidden name=a><input type=hidden name=b></form>"
+       u"<form><input type=hidden name=c><input name=d></form><input name=e>");
+  ASSERT_EQ(FormList().size(), 3u) << "a control outside any form opens an implicit one";
+  EXPECT_EQ(FormList()[0]->NonHiddenCount, 0);
+  EXPECT_EQ(FormList()[0]->ControlList.size(), 2u);
+  EXPECT_EQ(FormList()[1]->NonHiddenCount, 1);
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"e")->MyForm, FormList()[2].get());
+  // Hidden inputs take no place in the text.
+  EXPECT_EQ(All<THiddenFormControlObj>()[0]->Left(), -4000);
+}
+
+TEST_F(Forms, RadioGroupsAreDecidedByNameWithinTheForm) {
+  Load(u"<form><input type=radio name=g value=1 checked><input type=radio name=G value=2>"
+       u"<input type=radio name=g value=3 checked><input type=radio name=other value=4 checked></form>"
+       u"<form><input type=radio name=g value=5 checked></form>");
+  auto radios = All<TRadioButtonFormControlObj>();
+  ASSERT_EQ(radios.size(), 5u);
+  auto checked = [&] {
+    std::string s;
+    for (auto* r : radios) s += r->RadioButton()->isChecked() ? '1' : '0';
+    return s;
+  };
+  EXPECT_EQ(checked(), "00111") << "the last CHECKED of a group wins";
+  EXPECT_FALSE(radios[0]->RadioButton()->autoExclusive());
+  // The tab stop is the checked radio of the group.
+  EXPECT_FALSE(radios[0]->TabStop());
+  EXPECT_FALSE(radios[1]->TabStop());
+  EXPECT_TRUE(radios[2]->TabStop());
+  radios[1]->RadioButton()->click();
+  EXPECT_EQ(checked(), "01011") << "case is ignored; other names and forms are untouched";
+  EXPECT_TRUE(radios[1]->TabStop());
+  EXPECT_FALSE(radios[2]->TabStop());
+  radios[1]->RadioButton()->click();
+  EXPECT_EQ(checked(), "01011") << "a click never unchecks a radio";
+  radios[0]->MyForm->ResetControls();
+  EXPECT_EQ(checked(), "00111");
+}
+
+TEST_F(Forms, AnUncheckedGroupTabsToItsFirstRadio) {
+  Load(u"<form><input type=radio name=g value=1><input type=radio name=g value=2></form>");
+  auto radios = All<TRadioButtonFormControlObj>();
+  EXPECT_TRUE(radios[0]->TabStop());
+  EXPECT_FALSE(radios[1]->TabStop());
+  EXPECT_EQ(radios[0]->MyForm->GetFormSubmission(), Pairs{});
+}
+
+TEST_F(Forms, ArrowKeysMoveWithinTheGroupWithoutWrapping) {
+  Load(u"<form><input type=radio name=g value=1><input type=radio name=x value=9>"
+       u"<input type=radio name=g value=2><input type=radio name=g value=3></form>");
+  auto radios = All<TRadioButtonFormControlObj>();
+  panel->show();
+  panel->activateWindow();
+  QCoreApplication::processEvents();
+  for (auto* r : radios) r->Show(10, 10);
+  ThtmlForm* form = radios[0]->MyForm;
+  // Which radio the key moves to, by the object's own keyboard path.
+  auto press = [&](TRadioButtonFormControlObj* from, uint16_t key) {
+    from->RadioButton()->setFocus();
+    form->ControlKeyDown(from->RadioButton(), key, 0);
+    for (size_t i = 0; i < radios.size(); ++i)
+      if (radios[i]->RadioButton()->hasFocus()) return static_cast<int>(i);
+    return -1;
+  };
+  if (press(radios[0], 37) < 0) GTEST_SKIP() << "the offscreen platform gives no focus here";
+  EXPECT_EQ(press(radios[0], 39), 2) << "the radio of another name is passed over";
+  EXPECT_EQ(press(radios[2], 40), 3);
+  EXPECT_EQ(press(radios[3], 40), 3) << "no wrapping at the end";
+  EXPECT_EQ(press(radios[0], 38), 0) << "no wrapping at the start";
+  EXPECT_EQ(press(radios[3], 37), 2);
+  // A real key press takes the same way.
+  radios[0]->RadioButton()->setFocus();
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(radios[0]->RadioButton(), &right);
+  EXPECT_TRUE(radios[2]->RadioButton()->hasFocus());
+  EXPECT_FALSE(radios[2]->RadioButton()->isChecked()) << "moving the focus checks nothing";
+  // Other keys go to the viewer's handler.
+  uint16_t seen = 0;
+  Events().OnKeyDown = [&](QObject*, uint16_t& key, TShiftState) { seen = key; };
+  uint16_t key = 65;
+  form->ControlKeyDown(radios[0]->RadioButton(), key, 0);
+  EXPECT_EQ(seen, 65);
+}
+
+TEST_F(Forms, ResetReturnsThePageValues) {
+  Load(u"<form><input name=t value=orig><input type=checkbox name=c checked>"
+       u"<input type=checkbox name=d><input type=reset name=r></form>");
+  auto* t = ByName<TEditFormControlObj>(u"t");
+  t->Edit()->SetText(u"typed");
+  ByName<TCheckBoxFormControlObj>(u"c")->CheckBox()->click();
+  ByName<TCheckBoxFormControlObj>(u"d")->CheckBox()->click();
+  EXPECT_EQ(t->MyForm->GetFormSubmission(), (Pairs{u"t=typed", u"d=on"}));
+  ByName<TButtonFormControlObj>(u"r")->Button()->click();
+  EXPECT_EQ(t->MyForm->GetFormSubmission(), (Pairs{u"t=orig", u"c=on"}));
+}
+
+TEST_F(Forms, HistoryRestoresEachKind) {
+  Load(u"<form><input name=t value=orig><input type=hidden name=h value=old>"
+       u"<input type=checkbox name=c value=Yes checked><input type=radio name=r value=A checked>"
+       u"<input type=radio name=r value=B></form>");
+  ByName<TEditFormControlObj>(u"t")->SetData(0, u"restored");
+  ByName<THiddenFormControlObj>(u"h")->SetData(0, u"new");
+  auto* c = ByName<TCheckBoxFormControlObj>(u"c");
+  c->SetDataInit();
+  EXPECT_FALSE(c->CheckBox()->isChecked());
+  c->SetData(0, u"yes");
+  auto radios = All<TRadioButtonFormControlObj>();
+  for (auto* r : radios) r->SetDataInit();
+  radios[1]->SetData(0, u"b");
+  EXPECT_EQ(c->MyForm->GetFormSubmission(), (Pairs{u"t=restored", u"h=new", u"c=Yes", u"r=B"}));
+}
+
+TEST_F(Forms, ChangeFocusAndClickEventsReachTheHost) {
+  Load(u"<form><input name=t value=v onchange=ch onfocus=fo onblur=bl>"
+       u"<input type=checkbox name=c onclick=cl onchange=cc></form>");
+  std::vector<std::string> heard;
+  auto record = [&](const char* kind) {
+    return [&heard, kind](ThtFormControlObj* o, const std::u16string& m) {
+      heard.push_back(std::string(kind) + ":" + QString::fromStdU16String(o->Name + u":" + m).toStdString());
+    };
+  };
+  auto* t = ByName<TEditFormControlObj>(u"t");
+  auto* c = ByName<TCheckBoxFormControlObj>(u"c");
+  // Without handlers nothing is heard and nothing breaks.
+  t->EnterEvent();
+  t->Edit()->SetText(u"w");
+  t->ExitEvent();
+  EXPECT_TRUE(heard.empty());
+  Events().OnObjectChange = record("change");
+  Events().OnObjectFocus = record("focus");
+  Events().OnObjectBlur = record("blur");
+  Events().OnObjectClick = record("click");
+  t->EnterEvent();
+  EXPECT_TRUE(t->Active);
+  t->ExitEvent();  // unchanged
+  t->EnterEvent();
+  t->Edit()->SetText(u"x");
+  t->ExitEvent();
+  c->EnterEvent();
+  c->CheckBox()->click();
+  c->ExitEvent();
+  EXPECT_EQ(heard, (std::vector<std::string>{"focus:t:fo", "blur:t:bl", "focus:t:fo", "change:t:ch", "blur:t:bl",
+                                             "click:c:cl", "change:c:cc"}));
+}
+
+TEST_F(Forms, EditWidthFollowsSize) {
+  Load(u"<form><input name=a size=15><input name=b size=30><input name=c size=abc><input name=d>"
+       u"<input name=e size='25,3'><input name=f size=2000000000><input name=g style='width:200px'>"
+       u"<input name=h style='width:50%'><input name=i size=0></form>");
+  auto w = [&](const char16_t* n) { return ByName<TEditFormControlObj>(n); };
+  EXPECT_GT(w(u"b")->Width(), w(u"a")->Width());
+  EXPECT_EQ(w(u"a")->EditSize, 15);
+  EXPECT_EQ(w(u"c")->EditSize, 20) << "an unreadable size";
+  EXPECT_EQ(w(u"d")->EditSize, 15) << "no size";
+  EXPECT_EQ(w(u"d")->Width(), w(u"a")->Width());
+  EXPECT_EQ(w(u"e")->EditSize, 25);
+  EXPECT_EQ(w(u"f")->EditSize, 1000) << "sizes are held to what a page can mean";
+  EXPECT_LE(w(u"f")->Width(), MaxWidgetSize);
+  EXPECT_EQ(w(u"i")->EditSize, 20);
+  EXPECT_EQ(w(u"g")->Width(), 200);
+  EXPECT_TRUE(w(u"h")->PercentWidth);
+  EXPECT_EQ(w(u"h")->Width(), 10) << "the layout gives a percentage its width";
+  EXPECT_EQ(w(u"h")->Left(), -4000);
+  EXPECT_GE(w(u"a")->Height(), 10);
+}
+
+TEST_F(Forms, EditAttributes) {
+  Load(u"<form><input name=a maxlength=5><input name=b maxlength=0><input name=c maxlength=x>"
+       u"<input type=password name=p value=abc><input name=r readonly value=q></form>");
+  const int unlimited = QLineEdit().maxLength();
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"a")->Edit()->maxLength(), 5);
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"b")->Edit()->maxLength(), unlimited);
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"c")->Edit()->maxLength(), unlimited);
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"p")->Edit()->PasswordChar(), u'*');
+  EXPECT_TRUE(ByName<TEditFormControlObj>(u"r")->Edit()->ReadOnly());
+}
+
+TEST_F(Forms, ButtonsTakeTheirCaptions) {
+  Load(u"<form><input type=submit name=s><input type=reset name=r><input type=button name=b>"
+       u"<input type=file name=f value=ignored><input type=submit name=v value='A much longer caption'></form>");
+  auto cap = [&](const char16_t* n) { return ByName<TButtonFormControlObj>(n)->Button()->Caption(); };
+  EXPECT_EQ(cap(u"s"), u"Submit");
+  EXPECT_EQ(cap(u"r"), u"Reset");
+  EXPECT_EQ(cap(u"b"), u"Button");
+  EXPECT_EQ(cap(u"f"), u"Browse...");
+  EXPECT_TRUE(ByName<TButtonFormControlObj>(u"f")->Value.empty());
+  EXPECT_GT(ByName<TButtonFormControlObj>(u"v")->Width(), ByName<TButtonFormControlObj>(u"s")->Width());
+}
+
+TEST_F(Forms, BrowseHandsItsEditToTheHost) {
+  Load(u"<form><input name=path value=old.txt><input type=file name=f></form>");
+  auto* browse = ByName<TButtonFormControlObj>(u"f");
+  auto* edit = ByName<TEditFormControlObj>(u"path");
+  browse->Button()->click();  // no edit and no handler: nothing happens
+  browse->MyEdit = edit;
+  std::u16string seen;
+  Events().OnFileBrowse = [&](ThtFormControlObj* o, std::u16string& name) {
+    seen = name;
+    EXPECT_EQ(o, edit);
+    name = u"chosen.txt";
+  };
+  browse->Button()->click();
+  EXPECT_EQ(seen, u"old.txt");
+  EXPECT_EQ(edit->Edit()->Text(), u"chosen.txt");
+  Events().OnFileBrowse = nullptr;
+}
+
+TEST_F(Forms, ControlsStartOffTheVisiblePanel) {
+  Load(u"<form><input name=a><input type=checkbox name=b><input type=radio name=c></form>");
+  for (auto& c : doc->FormControls) {
+    auto* f = static_cast<ThtFormControlObj*>(c.get());
+    EXPECT_EQ(f->GetControl()->parentWidget(), panel.get());
+    EXPECT_EQ(f->Left(), -4000);
+  }
+  EXPECT_EQ(ByName<TCheckBoxFormControlObj>(u"b")->Width(), 13);
+}
+
+TEST_F(Forms, RadioSizeFollowsTheScreen) {
+  for (int ppi : {96, 120}) {
+    Events().PixelsPerInch = ppi;
+    Load(u"<form><input type=radio name=r></form>");
+    auto* r = All<TRadioButtonFormControlObj>()[0];
+    EXPECT_EQ(r->Width(), ppi > 100 ? 16 : 13);
+    EXPECT_EQ(r->Height(), ppi > 100 ? 16 : 14);
+  }
+  Events().PixelsPerInch = 0;
+}
+
+TEST_F(Forms, TabIndexOrdersTheControls) {
+  Load(u"<form><input name=a tabindex=3><input name=b tabindex=1><input name=c tabindex=9999999>"
+       u"<input name=d tabindex=0></form>");
+  std::vector<std::string> keys;
+  for (auto& [key, fn] : doc->TabIndexList) keys.push_back(QString::fromStdU16String(key).toStdString());
+  EXPECT_EQ(keys, (std::vector<std::string>{"00001001", "00003000", "99999002"}));
+}
+
+// Dark pixels in the bitmap's image inside and outside a rectangle.
+std::pair<int, int> DarkPixels(const QImage& img, const QRect& r) {
+  int in = 0, out = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (qGray(img.pixel(x, y)) < 100) (r.contains(x, y) ? in : out)++;
+  return {in, out};
+}
+
+TEST_F(Forms, PrintingDrawsTheControls) {
+  Load(u"<form><input name=a value='WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW' size=5>"
+       u"<input type=checkbox name=c checked><input type=checkbox name=d></form>");
+  auto* a = ByName<TEditFormControlObj>(u"a");
+  {
+    QImage img(300, 80, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    TCanvas canvas(&img);
+    a->Draw(canvas, 10, 10);
+    canvas.Release();
+    const auto [in, out] = DarkPixels(img, QRect(10, 10, a->Width(), a->Height()));
+    EXPECT_GT(in, 20) << "the text is drawn";
+    EXPECT_EQ(out, 0) << "and stays inside the frame";
+  }
+  for (const char16_t* name : {u"c", u"d"}) {
+    auto* c = ByName<TCheckBoxFormControlObj>(name);
+    QImage img(40, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    TCanvas canvas(&img);
+    c->Draw(canvas, 10, 10);
+    canvas.Release();
+    const int middle = 10 + c->Height() / 2;
+    const bool mark = qGray(img.pixel(10 + 4, middle + 1)) < 100 || qGray(img.pixel(10 + 5, middle + 2)) < 100;
+    EXPECT_EQ(mark, c->CheckBox()->isChecked());
+  }
+}
+
+TEST_F(Forms, ControlsGoWithTheDocument) {
+  Load(u"<form><input name=a id=x></form>");
+  EXPECT_NE(doc->IdentifierList.Find(u"x"), nullptr);
+  QPointer<QWidget> w = ByName<TEditFormControlObj>(u"a")->GetControl();
+  doc.reset();
+  EXPECT_TRUE(w.isNull());
+  EXPECT_TRUE(panel->findChildren<QLineEdit*>().isEmpty());
+}
+
+TEST_F(Forms, APanelFreedBeforeItsDocumentLeavesNothingBehind) {
+  Load(u"<form><input name=a><select name=s><option>x</select><textarea name=t></textarea></form>");
+  panel.reset();
+  doc.reset();
+  SUCCEED();
+}
+
+TEST_F(Forms, AMonochromePrinterGetsAFramedCaption) {
+  Load(u"<form><input type=submit value=WWWW></form>");
+  auto* b = All<TButtonFormControlObj>()[0];
+  for (bool mono : {true, false}) {
+    Events().MonochromePrinter = mono;
+    QImage img(b->Width() + 20, b->Height() + 20, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    TCanvas canvas(&img);
+    b->Draw(canvas, 10, 10);
+    canvas.Release();
+    const auto [in, out] = DarkPixels(img, QRect(10, 10, b->Width(), b->Height()));
+    EXPECT_GT(in, 20) << mono;
+    EXPECT_EQ(out, 0) << mono;
+    EXPECT_LT(qGray(img.pixel(10, 10)), 100 + (mono ? 0 : 156)) << "the frame's corner";
+  }
+  Events().MonochromePrinter = false;
+}
+
+TEST_F(Forms, ASubmissionPendingWhenThePageGoesIsDropped) {
+  Load(u"<form><input name=a value=1></form>");
+  Listen();
+  All<TEditFormControlObj>()[0]->MyForm->SubmitTheForm(u"");
+  doc.reset();
+  Deliver();
+  EXPECT_EQ(submits, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The viewer as the controls see it.
+class TFakeViewer : public THtmlViewBase {
+public:
+  std::u16string HtmlExpandFilename(const std::u16string& f) override { return f; }
+  bool ShowFocusRect() override { return true; }
+  void ControlMouseMove(QObject* sender, unsigned, int x, int y) override {
+    moves.push_back({sender, x, y});
+  }
+  void htProgress(int) override {}
+  void ScrollFocusInto(int y, int h) override { scrolled = {y, h}; }
+  struct Move {
+    QObject* sender;
+    int x, y;
+  };
+  std::vector<Move> moves;
+  std::pair<int, int> scrolled{-1, -1};
+};
+
+TEST(FormsViewer, MouseMovesAndFocusReachTheViewer) {
+  EnsureGuiApp();
+  TFakeViewer viewer;
+  QWidget panel;
+  ThtDocument doc(&viewer, &panel);
+  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+  TBuffer buffer = TBuffer::FromString(u"<form><input name=a><textarea name=t></textarea></form>", u"page");
+  auto parser = HtmlParseString(doc, buffer, {});
+  auto* edit = dynamic_cast<TEditFormControlObj*>(doc.FormControls.at(0).get());
+  auto* memo = dynamic_cast<TTextAreaFormControlObj*>(doc.FormControls.at(1).get());
+  ASSERT_TRUE(edit && memo);
+  QMouseEvent move(QEvent::MouseMove, QPointF(3, 4), QPointF(3, 4), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(edit->Edit(), &move);
+  QMouseEvent move2(QEvent::MouseMove, QPointF(5, 6), QPointF(5, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(memo->Memo()->viewport(), &move2);
+  ASSERT_EQ(viewer.moves.size(), 2u);
+  EXPECT_EQ(viewer.moves[0].sender, edit->Edit());
+  EXPECT_EQ(viewer.moves[0].x, 3);
+  EXPECT_EQ(viewer.moves[1].sender, memo->Memo());
+  edit->YValue = 120;
+  edit->EnterEvent();
+  EXPECT_EQ(viewer.scrolled, std::make_pair(120, edit->Height()));
+}
+
+TEST(FormsViewer, TabIndexBecomesAFocusChain) {
+  EnsureGuiApp();
+  QWidget panel;
+  ThtDocument doc(nullptr, &panel);
+  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+  TBuffer buffer =
+      TBuffer::FromString(u"<form><input name=a tabindex=3><input name=b><input name=c tabindex=1></form>", u"page");
+  auto parser = HtmlParseString(doc, buffer, {});
+  int order = 0;
+  for (auto& [key, setOrder] : doc.TabIndexList) setOrder(order++);
+  QWidget* a = doc.FormControls.at(0)->GetControl();
+  QWidget* c = doc.FormControls.at(2)->GetControl();
+  EXPECT_EQ(c->nextInFocusChain(), a) << "tab index 1 leads to tab index 3";
+}
+
+}  // namespace
