@@ -1,5 +1,6 @@
 #include "tm/MyDecodeSdltm.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/MyUnicodes.h"
@@ -88,62 +89,86 @@ bool IsXmlChar(uint32_t c) {
 }
 
 // Where the XML reference at text[p] ("&") ends (after its ";"), or p when none begins there.
-size_t XmlReferenceEnd(std::u16string_view text, size_t p) {
-  const std::u16string_view rest = text.substr(p);
-  if (rest.size() > 1 && rest[1] == u'#') {
-    const bool hex = rest.size() > 2 && rest[2] == u'x';
+template <typename Char>
+size_t XmlReferenceEnd(std::basic_string_view<Char> text, size_t p) {
+  const std::basic_string_view<Char> rest = text.substr(p);
+  if (rest.size() > 1 && rest[1] == Char('#')) {
+    const bool hex = rest.size() > 2 && rest[2] == Char('x');
     size_t q = hex ? 3 : 2;
     const size_t digits = q;
     uint32_t v = 0;
     for (; q < rest.size(); ++q) {
-      const WideChar c = rest[q];
+      const Char c = rest[q];
       int d;
-      if (c >= u'0' && c <= u'9')
-        d = c - u'0';
-      else if (hex && c >= u'a' && c <= u'f')
-        d = c - u'a' + 10;
-      else if (hex && c >= u'A' && c <= u'F')
-        d = c - u'A' + 10;
+      if (c >= Char('0') && c <= Char('9'))
+        d = c - Char('0');
+      else if (hex && c >= Char('a') && c <= Char('f'))
+        d = c - Char('a') + 10;
+      else if (hex && c >= Char('A') && c <= Char('F'))
+        d = c - Char('A') + 10;
       else
         break;
       v = v * (hex ? 16 : 10) + static_cast<uint32_t>(d);
       if (v > 0x10FFFF) v = 0x110000;  // held there: no character
     }
-    if (q == digits || q >= rest.size() || rest[q] != u';' || !IsXmlChar(v)) return p;
+    if (q == digits || q >= rest.size() || rest[q] != Char(';') || !IsXmlChar(v)) return p;
     return p + q + 1;
   }
-  for (const std::u16string_view name : {u"&amp;", u"&lt;", u"&gt;", u"&quot;", u"&apos;"})
-    if (rest.substr(0, name.size()) == name) return p + name.size();
+  for (const std::string_view name : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+    if (rest.size() >= name.size() && std::equal(name.begin(), name.end(), rest.begin())) return p + name.size();
   return p;
 }
 
-}  // namespace
+template <typename Char>
+void AppendAscii(std::basic_string<Char>& out, std::string_view ascii) {
+  out.append(ascii.begin(), ascii.end());
+}
 
-void AppendXmlText(WideString& out, std::u16string_view text) {
+template <typename Char>
+void AppendXmlTextOf(std::basic_string<Char>& out, std::basic_string_view<Char> text) {
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    const WideChar c = text[i];
-    if (c == u'&') {
+    const Char c = text[i];
+    if (c == Char('&')) {
       const size_t end = XmlReferenceEnd(text, i);
       if (end != i) {
         i = end - 1;
         continue;
       }
       out.append(text.substr(run, i - run));
-      out.append(u"&amp;");
+      AppendAscii(out, "&amp;");
       run = i + 1;
-    } else if (c == u'>') {
+    } else if (c == Char('>')) {
       // "]]>" may not stand in XML content, also where it spans two text runs.
       out.append(text.substr(run, i - run));
       run = i;
       const size_t n = out.size();
-      if (n >= 2 && out[n - 1] == u']' && out[n - 2] == u']') {
-        out.append(u"&gt;");
+      if (n >= 2 && out[n - 1] == Char(']') && out[n - 2] == Char(']')) {
+        AppendAscii(out, "&gt;");
         run = i + 1;
       }
     }
   }
   out.append(text.substr(run));
+}
+
+}  // namespace
+
+void AppendXmlText(WideString& out, std::u16string_view text) { AppendXmlTextOf(out, text); }
+
+void AppendXmlText(std::string& out, std::string_view text) {
+  // Most text holds neither "&" nor ">": eight bytes at a time up to the first that does.
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    const uint64_t amp = word ^ (kOnes * '&'), gt = word ^ (kOnes * '>');
+    if (((amp - kOnes) & ~amp & kHigh) | ((gt - kOnes) & ~gt & kHigh)) break;
+  }
+  out.append(text.substr(0, i));
+  AppendXmlTextOf(out, text.substr(i));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -158,19 +183,40 @@ void TDecodeSdltmStr::Decode(std::u16string_view text, TTU& tu, bool isSource) {
 }
 
 namespace {
-// Well-formed UTF-8: no overlong form, no surrogate, nothing beyond U+10FFFF, nothing cut.
-bool IsWellFormedUtf8(std::string_view text) {
+// Well-formed UTF-8: no overlong form, no surrogate, nothing beyond U+10FFFF, nothing cut;
+// with noLineEnds, no CR or LF either.
+template <bool noLineEnds>
+bool CheckUtf8(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = s + text.size();
   while (s < end) {
     while (end - s >= 8) {  // ASCII, eight bytes at a time
       uint64_t word;
       std::memcpy(&word, s, 8);
-      if (word & 0x8080808080808080ull) break;
+      if (word & kHigh) break;
+      if (noLineEnds) {
+        const uint64_t cr = word ^ (kOnes * '\r'), lf = word ^ (kOnes * '\n');
+        if (((cr - kOnes) & ~cr & kHigh) | ((lf - kOnes) & ~lf & kHigh)) break;
+      }
       s += 8;
     }
+    // Runs of two-byte forms (Greek, Cyrillic, Hebrew, Arabic...), four at a time: each lead
+    // byte 110xxxxx but not 0xC0 or 0xC1, each second byte 10xxxxxx.
+    while (end - s >= 8) {
+      uint64_t word;
+      std::memcpy(&word, s, 8);
+      constexpr uint64_t kLane = 0x0080008000800080ull;
+      if ((word & 0xC0E0C0E0C0E0C0E0ull) != 0x80C080C080C080C0ull ||
+          (((word & 0x001E001E001E001Eull) + 0x007F007F007F007Full) & kLane) != kLane)
+        break;
+      s += 8;
+    }
+    while (end - s >= 2 && s[0] >= 0xC2 && s[0] <= 0xDF && (s[1] & 0xC0) == 0x80) s += 2;
     if (s >= end) break;
     if (*s < 0x80) {
+      if (noLineEnds && (*s == '\r' || *s == '\n')) return false;
       ++s;
       continue;
     }
@@ -198,14 +244,200 @@ bool IsWellFormedUtf8(std::string_view text) {
   }
   return true;
 }
+
+bool IsWellFormedUtf8(std::string_view text) { return CheckUtf8<false>(text); }
 }  // namespace
 
 void TDecodeSdltmStr::DecodeUtf8(std::string_view text, TTU& tu, bool isSource) {
+  LangField = isSource ? tfSourceLang : tfTargetLang;
+  TextField = isSource ? tfSource : tfTarget;
+  TargetTU = &tu;
+  const bool plain = DecodePlain(text);
+  TargetTU = nullptr;
+  if (plain) return;
   if (IsWellFormedUtf8(text)) return DecodeBytes(text, tu, isSource);
   const WideString wide = platform::Utf8ToUtf16(text);
   Checked.resize(wide.size() * 3);
   Checked.resize(static_cast<size_t>(platform::EncodeUtf8(wide, Checked.data(), platform::LoneSurrogate::Keep) - Checked.data()));
   DecodeBytes(Checked, tu, isSource);
+}
+
+namespace {
+
+// Takes the literal from the front of text.
+bool Take(std::string_view& text, std::string_view literal) {
+  if (text.substr(0, literal.size()) != literal) return false;
+  text.remove_prefix(literal.size());
+  return true;
+}
+
+// The text up to the next "<", taken from the front of text; false when it holds a line end
+// (which the scanner's path turns into a reference) or no "<" follows.
+bool TakeText(std::string_view& text, std::string_view& content) {
+  const size_t lt = text.find('<');
+  if (lt == std::string_view::npos) return false;
+  content = text.substr(0, lt);
+  if (!CheckUtf8<true>(content)) return false;
+  text.remove_prefix(lt);
+  return true;
+}
+
+// The bytes of an attribute name that the scanner takes as such whatever stands around them.
+bool IsPlainNameByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' ||
+         c == '.' || c == '-' || c >= 0x80;
+}
+
+// The attributes of the Segment start tag and its ">", taken from the front of text: each a
+// blank, a plain name, "=" and a value in double quotes without quotes, "<", ">" or blanks
+// other than the space. Nothing of them reaches the result.
+bool TakeAttributes(std::string_view& text) {
+  // What the tools write, and so nearly every string holds.
+  if (Take(text, " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">"))
+    return true;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && text[i] == ' ') {
+    ++i;
+    const size_t name = i;
+    while (i < n && IsPlainNameByte(static_cast<unsigned char>(text[i]))) ++i;
+    if (i == name || i + 1 >= n || text[i] != '=' || text[i + 1] != '"') return false;
+    i += 2;
+    for (;; ++i) {
+      if (i >= n) return false;
+      const char c = text[i];
+      if (c == '"') break;
+      if (c == '<' || c == '>' || c == '\'' || c == '\t' || c == '\r' || c == '\n') return false;
+    }
+    ++i;
+  }
+  if (i >= n || text[i] != '>') return false;
+  text.remove_prefix(i + 1);
+  return true;
+}
+
+}  // namespace
+
+bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
+  if (!Take(text, "<Segment")) return false;
+  if (!TakeAttributes(text) || !Take(text, "<Elements>")) return false;
+  const bool utf8 = Utf8Segments;
+  SegmentUtf8.clear();
+  SegmentBuffer.clear();
+  std::string_view content;
+  for (;;) {
+    if (Take(text, "<Text><Value>")) {
+      if (!TakeText(text, content) || !Take(text, "</Value></Text>")) return false;
+      if (utf8) {
+        AppendXmlText(SegmentUtf8, content);
+      } else {
+        Piece.clear();
+        AppendUtf8(content, Piece);
+        AppendXmlText(SegmentBuffer, Piece);
+      }
+    } else if (Take(text, "<Tag>")) {
+      TagKind = tkNone;
+      AnchorAttr.clear();
+      AlignmentAttr.clear();
+      TagIdAttr.clear();
+      TextEquivalent.clear();
+      while (!Take(text, "</Tag>")) {
+        // One element of the tag, "<Name>" text "</Name>", by one of the names it may have.
+        const size_t gt = text.find('>');
+        if (text.size() < 2 || text[0] != '<' || gt == std::string_view::npos) return false;
+        const std::string_view name = text.substr(1, gt - 1);
+        static constexpr std::string_view kParts[] = {"Type", "Anchor", "AlignmentAnchor", "TagID", "TextEquivalent"};
+        const bool part = std::find(std::begin(kParts), std::end(kParts), name) != std::end(kParts);
+        if (!part) {
+          // An element the decoder does not read (CanHide...): its text goes nowhere.
+          if (name.empty() || NameOfUtf8(name) != nmOther ||
+              !std::all_of(name.begin(), name.end(), [](char c) { return IsPlainNameByte(static_cast<unsigned char>(c)); }))
+            return false;
+          text.remove_prefix(gt + 1);
+          const size_t lt = text.find('<');
+          if (lt == std::string_view::npos) return false;
+          text.remove_prefix(lt);
+          if (!Take(text, "</") || !Take(text, name) || !Take(text, ">")) return false;
+          continue;
+        }
+        text.remove_prefix(gt + 1);
+        if (!TakeText(text, content) || !Take(text, "</") || !Take(text, name) || !Take(text, ">")) return false;
+        Piece.clear();
+        AppendUtf8(content, Piece);
+        switch (name.size()) {
+          case 4: TagKind = KindOf(PlainValue(Piece)); break;
+          case 6: SetAttr(AnchorAttr, u"i", Piece); break;
+          case 15: SetAttr(AlignmentAttr, u"x", Piece); break;
+          case 5: SetAttr(TagIdAttr, u"type", Piece); break;
+          default:
+            TextEquivalent.clear();
+            AppendXmlText(TextEquivalent, Piece);
+            break;
+        }
+      }
+      if (utf8) {
+        SegmentBuffer.clear();
+        WriteTag();
+        const size_t at = SegmentUtf8.size();
+        SegmentUtf8.resize(at + SegmentBuffer.size() * 3);
+        SegmentUtf8.resize(static_cast<size_t>(
+            platform::EncodeUtf8(SegmentBuffer, SegmentUtf8.data() + at, platform::LoneSurrogate::Keep) - SegmentUtf8.data()));
+      } else {
+        WriteTag();
+      }
+    } else {
+      break;
+    }
+  }
+  std::string_view culture;
+  if (!Take(text, "</Elements><CultureName>") || !TakeText(text, culture) || !Take(text, "</CultureName></Segment>") ||
+      !text.empty())
+    return false;
+  TagKind = tkNone;
+  AnchorAttr.clear();
+  AlignmentAttr.clear();
+  TagIdAttr.clear();
+  TextEquivalent.clear();
+  EndOfInput = true;
+  // A database holds a few cultures: the code of the last one on each side is kept.
+  TCulture& known = Cultures[LangField == tfSourceLang ? 0 : 1];
+  if (!known.Valid || known.Bytes != culture) {
+    Piece.clear();
+    AppendUtf8(culture, Piece);
+    const std::u16string_view plain = PlainValue(Piece);
+    known.Code.assign(plain);
+    FoldWStr(known.Code.data());
+    known.Bytes.assign(culture);
+    known.Valid = true;
+  }
+  if (LangField == tfSourceLang)
+    SetPairSource(TargetTU->LangPair, known.Code);
+  else
+    SetPairTarget(TargetTU->LangPair, known.Code);
+  if (utf8)
+    (TextField == tfSource ? TargetTU->SourceUtf8 : TargetTU->TargetUtf8).swap(SegmentUtf8);
+  else
+    TargetTU->SetField(TextField, SegmentBuffer);
+  return true;
+}
+
+void TDecodeSdltmStr::DeliverSegment() {
+  if (!Utf8Segments) {
+    TargetTU->SetField(TextField, SegmentBuffer);
+    return;
+  }
+  std::string& out = TextField == tfSource ? TargetTU->SourceUtf8 : TargetTU->TargetUtf8;
+  out.resize(SegmentBuffer.size() * 3);
+  out.resize(static_cast<size_t>(platform::EncodeUtf8(SegmentBuffer, out.data(), platform::LoneSurrogate::Keep) - out.data()));
+}
+
+void TDecodeSdltmStr::SetLanguage(std::u16string_view culture) {
+  WideString code(PlainValue(culture));
+  FoldWStr(code.data());
+  if (LangField == tfSourceLang)
+    SetPairSource(TargetTU->LangPair, code);
+  else
+    SetPairTarget(TargetTU->LangPair, code);
 }
 
 void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource) {
@@ -370,17 +602,10 @@ TTag* TDecodeSdltmStr::TagClosed(TTag* tag, std::u16string_view) {
       TextEquivalent.clear();
       break;
     case nmCultureName:
-      if (TargetTU) {
-        WideString code(PlainValue(text));
-        FoldWStr(code.data());
-        if (LangField == tfSourceLang)
-          SetPairSource(TargetTU->LangPair, code);
-        else
-          SetPairTarget(TargetTU->LangPair, code);
-      }
+      if (TargetTU) SetLanguage(text);
       break;
     case nmSegment:
-      if (TargetTU) TargetTU->SetField(TextField, SegmentBuffer);
+      if (TargetTU) DeliverSegment();
       break;
     default:
       break;

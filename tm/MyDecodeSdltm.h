@@ -26,6 +26,9 @@ public:
   // form of a surrogate) stands for U+FFFD, as the database's text is read everywhere.
   void DecodeUtf8(std::string_view text, TTU& tu, bool isSource);
 
+  // The text goes to the unit's SourceUtf8 or TargetUtf8 in UTF-8 instead of its fields.
+  bool Utf8Segments = false;
+
   void Start() override {}
   void Finish() override {}
   void TagOpened(TTag* tag) override;
@@ -52,6 +55,14 @@ public:
   WideString TextEquivalent;  // XML text
 
 private:
+  // The string as the database tools write nearly every one: a Segment (attributes aside) whose
+  // Elements hold Text elements with a Value and Tag elements, then its CultureName, in one
+  // line and nothing else. Decoded here without the scanner, to the same result; false
+  // (nothing done) for any other string, or one whose text is no well-formed UTF-8.
+  bool DecodePlain(std::string_view text);
+  // Hands the segment's text to the unit, as its field or in UTF-8.
+  void DeliverSegment();
+  void SetLanguage(std::u16string_view culture);
   // Decodes UTF-8 as the files' reader takes it (surrogate forms kept).
   void DecodeBytes(std::string_view text, TTU& tu, bool isSource);
   // Writes the current Tag element into SegmentBuffer.
@@ -66,9 +77,20 @@ private:
   WideString Plain;  // scratch of SetAttr and PlainValue
   std::string Prepared;  // the string being decoded, its line ends in text made references
   std::string Checked;   // a string made UTF-8 (from UTF-16, or well-formed from ill-formed bytes)
+  std::string SegmentUtf8;  // the segment's text being made by DecodePlain, in UTF-8
+  WideString Piece;         // scratch of DecodePlain
+  // The culture last decoded by DecodePlain on each side (source, target): its bytes and code.
+  struct TCulture {
+    bool Valid = false;
+    std::string Bytes;
+    WideString Code;
+  };
+  TCulture Cultures[2];
 };
 
 // Appends element text to out as well-formed XML: the references of XML stay as they stand,
 // any other ampersand (one that starts no reference, a name XML does not know, a number that is
 // no character of XML) becomes "&amp;", and the ">" of a "]]>" that out would end with "&gt;".
 void AppendXmlText(WideString& out, std::u16string_view text);
+// The same in UTF-8.
+void AppendXmlText(std::string& out, std::string_view text);

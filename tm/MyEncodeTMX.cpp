@@ -1,5 +1,8 @@
 #include "tm/MyEncodeTMX.h"
 
+#include <array>
+#include <cstring>
+
 #include "platform/core/Utf8.h"
 
 #include "base/MyFileStream.h"
@@ -8,6 +11,7 @@
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
+#include "tm/MyReaderHTML.h"
 #include "tm/TUStream.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
@@ -122,6 +126,11 @@ void TEncodeTMX::Execute() {
   if (!Output || !Source) return;
   Block.clear();
   Block.reserve(32500);
+  Utf8Block.clear();
+  WritesUtf8 = Output->CodeChar() == ccUtf8 && Output->CanWrite;
+  // A source that can give its segments in UTF-8 does so for a UTF-8 file: they then go out as
+  // they come, never turned into UTF-16 and back.
+  const bool utf8Segments = WritesUtf8 && Source->DeliverUtf8Segments(true);
   Source->Seek(0, TSeekOrigin::FromBeginning);
   SetTotal(Source->GetSize());
 
@@ -171,6 +180,7 @@ void TEncodeTMX::Execute() {
   AddLine(u"</body>");
   AddLine(u"</tmx>");
   FlushBlock();
+  if (utf8Segments) Source->DeliverUtf8Segments(false);
 }
 
 void TEncodeTMX::WriteHeader(const TTU& header) {
@@ -235,10 +245,16 @@ void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
     AddLine(u"</prop>");
   }
   AddLine(SourceTuv);
-  AddSegment(tu.Field(tfSource));
+  if (tu.SegmentsUtf8)
+    AddSegmentUtf8(tu.SourceUtf8);
+  else
+    AddSegment(tu.Field(tfSource));
   AddLine(u"</tuv>");
   AddLine(TargetTuv);
-  AddSegment(tu.Field(tfTarget));
+  if (tu.SegmentsUtf8)
+    AddSegmentUtf8(tu.TargetUtf8);
+  else
+    AddSegment(tu.Field(tfTarget));
   AddLine(u"</tuv>");
   AddLine(u"</tu>");
 }
@@ -250,6 +266,64 @@ void TEncodeTMX::AddSegment(std::u16string_view text) {
     ExpandSegment(text);
   else
     Block.append(text);
+  AddLine(u"</seg>");
+}
+
+namespace {
+
+// The bytes that may begin what XML 1.0 cannot hold: a control character other than TAB, LF
+// and CR, the form of a surrogate (0xED), U+FFFE or U+FFFF (0xEF).
+constexpr auto kUnclean = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 0x20; ++c) t[c] = c != 9 && c != 10 && c != 13;
+  t[0xED] = t[0xEF] = true;
+  return t;
+}();
+
+}  // namespace
+
+// The segment's bytes go out as they stand, but for what XML cannot hold, which becomes a
+// blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source).
+void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
+  if (!WritesUtf8) {
+    Scratch.clear();
+    TReaderHTML::AppendUtf8(text, Scratch);
+    AddSegment(Scratch);
+    return;
+  }
+  Block.append(u"<seg>");
+  EncodeBlock();
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t run = 0;
+  for (size_t i = 0; i < n; ++i) {
+    // Eight bytes at a time while none is below 0x20 or from 0xED on.
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    for (uint64_t word; i + 8 <= n; i += 8) {
+      std::memcpy(&word, s + i, 8);
+      const uint64_t low = word & kLow7;
+      const uint64_t control = ~((low + kOnes * 0x60) | word) & kHigh;
+      const uint64_t high = (low + kOnes * 0x13) & word & kHigh;
+      if (control | high) break;
+    }
+    if (i >= n) break;
+    if (!kUnclean[s[i]]) continue;
+    size_t skip = 1;
+    if (s[i] == 0xED) {
+      if (i + 2 >= n || s[i + 1] < 0xA0) continue;
+      skip = 3;
+    } else if (s[i] == 0xEF) {
+      if (i + 2 >= n || s[i + 1] != 0xBF || s[i + 2] < 0xBE) continue;
+      skip = 3;
+    }
+    Utf8Block.append(text.data() + run, i - run);
+    Utf8Block.push_back(' ');
+    i += skip - 1;
+    run = i + 1;
+  }
+  Utf8Block.append(text.data() + run, n - run);
   AddLine(u"</seg>");
 }
 
@@ -386,32 +460,79 @@ size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digi
 // XML 1.0 has no place for the control characters other than TAB, LF and CR, for U+FFFE and
 // U+FFFF, nor for a surrogate without its partner: each is written as a blank, wherever it came
 // from (segment text, attribute values, markup of an SDLTM source).
-void TEncodeTMX::FlushBlock() {
+void TEncodeTMX::EncodeBlock() {
   const size_t n = Block.size();
   WideChar* b = Block.data();
+  size_t done = 0;  // in UTF-8, what Utf8Block already holds of the block
+  if (WritesUtf8) Utf8Block.resize(Utf8Block.size() + n * 3);
+  char* out = WritesUtf8 ? Utf8Block.data() + Utf8Block.size() - n * 3 : nullptr;
   for (size_t i = 0; i < n; ++i) {
     const WideChar c = b[i];
+    if (c >= 0x20 && c < 0x80) {
+      // ASCII, the bulk of the markup: copied while it lasts.
+      if (out) {
+        size_t k = i;
+        // Four characters at a time while each is from 0x20 to 0x7F.
+        for (uint64_t word; k + 4 <= n; k += 4, out += 4) {
+          std::memcpy(&word, b + k, 8);
+          constexpr uint64_t kLane7 = 0x0080008000800080ull;
+          if ((word & 0xFF80FF80FF80FF80ull) || ((word + 0x0060006000600060ull) & kLane7) != kLane7) break;
+          out[0] = static_cast<char>(b[k]);
+          out[1] = static_cast<char>(b[k + 1]);
+          out[2] = static_cast<char>(b[k + 2]);
+          out[3] = static_cast<char>(b[k + 3]);
+        }
+        while (k < n && b[k] >= 0x20 && b[k] < 0x80) *out++ = static_cast<char>(b[k++]);
+        i = k - 1;
+        done = k;
+      }
+      continue;
+    }
     if (c < 0x20) {
       if (c != 9 && c != 10 && c != 13) b[i] = u' ';
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      if (c <= 0xDBFF && i + 1 < n && b[i + 1] >= 0xDC00 && b[i + 1] <= 0xDFFF)
-        ++i;
-      else
-        b[i] = u' ';
-    } else if (c >= 0xFFFE) {
-      b[i] = u' ';
+      if (out) {
+        *out++ = static_cast<char>(b[i]);
+        done = i + 1;
+      }
+      continue;
     }
+    // A run of other characters, cleaned, then encoded in one call.
+    size_t j = i;
+    while (j < n && b[j] >= 0x80) {
+      const WideChar d = b[j];
+      if (d >= 0xD800 && d <= 0xDFFF) {
+        if (d <= 0xDBFF && j + 1 < n && b[j + 1] >= 0xDC00 && b[j + 1] <= 0xDFFF) {
+          j += 2;
+          continue;
+        }
+        b[j] = u' ';
+      } else if (d >= 0xFFFE) {
+        b[j] = u' ';
+      }
+      ++j;
+    }
+    if (out) {
+      out = platform::EncodeUtf8(std::u16string_view(b + done, j - done), out, platform::LoneSurrogate::Keep);
+      done = j;
+    }
+    i = j - 1;
   }
-  if (Output->CodeChar() == ccUtf8 && Output->CanWrite) {
+  if (WritesUtf8) {
+    Utf8Block.resize(static_cast<size_t>(out - Utf8Block.data()));
+    Block.clear();
+  }
+}
+
+void TEncodeTMX::FlushBlock() {
+  EncodeBlock();
+  if (WritesUtf8) {
     // The block goes out as UTF-8 in one write, its line end with it (what WriteLine does, without
     // measuring and copying the block again).
-    Utf8Block.resize(n * 3 + 2);
-    char* end = platform::EncodeUtf8(Block, Utf8Block.data(), platform::LoneSurrogate::Keep);
-    *end++ = '\r';
-    *end++ = '\n';
-    Output->Write(Utf8Block.data(), end - Utf8Block.data());
+    Utf8Block.append("\r\n");
+    Output->Write(Utf8Block.data(), static_cast<int64_t>(Utf8Block.size()));
+    Utf8Block.clear();
   } else {
     Output->WriteLine(Block.c_str());
+    Block.clear();
   }
-  Block.clear();
 }

@@ -37,6 +37,10 @@ private:
   void WriteHeader(const TTU& header);
   void WriteUnit(const TTU& tu, const TTU& header);
   void AddSegment(std::u16string_view text);
+  // A segment of TMX markup in UTF-8, written as it stands into a UTF-8 file.
+  void AddSegmentUtf8(std::string_view text);
+  // The UTF-16 lines gathered so far, cleaned for XML and encoded onto Utf8Block.
+  void EncodeBlock();
   void ExpandSegment(std::u16string_view text);
   size_t ExpandAmp(std::u16string_view text, size_t p);
   size_t DecodeCharRef(std::u16string_view text, size_t p, size_t digits, bool hex);
@@ -46,6 +50,8 @@ private:
   WideString FileName;
   WideString Block;       // the lines of the current unit (or of the header and first unit)
   std::string Utf8Block;  // the block as written to a UTF-8 file
+  bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
+  WideString Scratch;
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
   WideString SourceTuv;   // "<tuv xml:lang=..." of the header's source language
   WideString TargetTuv;

@@ -113,6 +113,8 @@ void TTU::Reset() {
 
 void TTU::Clear() {
   AttrCode.clear();
+  SourceUtf8.clear();
+  TargetUtf8.clear();
   ClearLangPair(LangPair);
   Reset();
   TFields::Clear();

@@ -1,6 +1,7 @@
 #pragma once
 // One line of the tab-separated text translation memory: a unit, or the header line.
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -81,6 +82,12 @@ public:
   WideString RejectChars;  // characters that make a unit line invalid; empty: none
   int64_t Position = 0;      // where the line starts in its stream, in characters
   int64_t NextPosition = 0;  // the position after it
+  // The segments (fields 4 and 6) as UTF-8 TMX markup, for a stream asked to deliver them so
+  // (see TTUStream::DeliverUtf8Segments): the fields themselves then stay empty, and a writer
+  // that also writes UTF-8 copies the bytes without turning them into UTF-16 and back.
+  bool SegmentsUtf8 = false;
+  std::string SourceUtf8;
+  std::string TargetUtf8;
 
   void Reset();
   void Clear();

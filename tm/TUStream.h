@@ -24,4 +24,7 @@ public:
   // True when segment fields hold text-TM text, whose placeholders and escapes a TMX writer
   // expands; false when they hold TMX inline markup that is written as it stands.
   virtual bool SegmentsAreText() const = 0;
+  // Asks for the segments as UTF-8 in TTU's SourceUtf8 and TargetUtf8 (SegmentsUtf8 set) rather
+  // than in its fields; true when the stream does so from now on.
+  virtual bool DeliverUtf8Segments(bool /*on*/) { return false; }
 };

@@ -100,6 +100,12 @@ int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 bool TSdlTMStream::Write(TTU&) { return false; }
 
+bool TSdlTMStream::DeliverUtf8Segments(bool on) {
+  Utf8Segments = on;
+  Decoder->Utf8Segments = on;
+  return true;
+}
+
 void TSdlTMStream::SdlDateToTmDate(WideString& date) {
   size_t out = 0;
   for (const WideChar c : date) {
@@ -117,6 +123,7 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   if (Rows->Eof()) return 0;
   const bool header = RowsRead == 0 && Rows->Row() == 0;
   tu.Clear();
+  tu.SegmentsUtf8 = Utf8Segments;
   tu.SetIsHeader(header);
   auto field = [&](int col) -> WideString& {
     Guarded([&] {

@@ -27,6 +27,7 @@ public:
   int64_t GetPosition() override;  // the current row
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   bool SegmentsAreText() const override { return false; }
+  bool DeliverUtf8Segments(bool on) override;
 
   // An SDLTM date "2012-11-03 10:20:30" as a text-TM date "20121103~102030", in place: each
   // blank becomes "~", each "-" and ":" goes, every other character stays.
@@ -44,6 +45,7 @@ private:
   int64_t RowCount = 0;
   WideString Field;
   std::unique_ptr<TDecodeSdltmStr> Decoder;
+  bool Utf8Segments = false;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
   // The columns that are read, by their index in the cursor (-1 when the table has none).
   int SourceCol = -1;

@@ -1,7 +1,27 @@
 #include "app/core/TessalyUnit2.h"
 
+#include <cstring>
+
 #include "base/MySysUtils.h"
 #include "base/MyWideStr.h"
+#include "platform/core/Utf8.h"
+
+namespace {
+
+// Where the first #0 of text stands (its size when none), four characters at a time.
+size_t NulAt(std::u16string_view text) {
+  constexpr uint64_t kOnes = 0x0001000100010001ull;
+  constexpr uint64_t kHigh = 0x8000800080008000ull;
+  size_t i = 0;
+  for (uint64_t word; i + 4 <= text.size(); i += 4) {
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word - kOnes) & ~word & kHigh) break;
+  }
+  while (i < text.size() && text[i] != 0) ++i;
+  return i;
+}
+
+}  // namespace
 
 TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mode)
     : TextStream(TTextFileStream::Create(fileName, codeChar == ccNone ? ccUnicode : codeChar, false, mode)) {
@@ -41,9 +61,32 @@ bool TQMStream::Write(TTU& tu) {
   if (!TextStream || !TextStream->CanWrite) return false;
   if (tu.IsHeader && TextStream->GetSize() > 0) return RewriteHeader(tu);
   if (tu.IsHeader) TextStream->SetPosition(0);
-  Work = tu.GetLine();
-  TrimRightBlanksW(Work.data());
-  TextStream->WriteLine(Work.c_str());
+  // The line goes out as far as a #0 (the file takes text as C strings), without the blanks and
+  // line ends it ends with; its length is known, so it is neither copied nor measured again.
+  std::u16string_view line(tu.GetLine());
+  line = line.substr(0, NulAt(line));
+  while (!line.empty() && (line.back() == u' ' || line.back() == u'\t' || line.back() == u'\r' || line.back() == u'\n'))
+    line.remove_suffix(1);
+  switch (TextStream->CodeChar()) {
+    case ccUtf8: {
+      Bytes.resize(line.size() * 3 + 2);
+      char* end = platform::EncodeUtf8(line, Bytes.data(), platform::LoneSurrogate::Keep);
+      *end++ = '\r';
+      *end++ = '\n';
+      TextStream->Write(Bytes.data(), end - Bytes.data());
+      break;
+    }
+    case ccUnicode: {
+      static const char kLineEnd[] = {13, 0, 10, 0};
+      if (!line.empty()) TextStream->Write(line.data(), static_cast<int64_t>(line.size()) * 2);
+      TextStream->Write(kLineEnd, 4);
+      break;
+    }
+    default:
+      Work.assign(line);
+      TextStream->WriteLine(Work.c_str());
+      break;
+  }
   return !TextStream->WriteFailed();
 }
 

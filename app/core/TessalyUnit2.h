@@ -3,6 +3,7 @@
 // unit by unit.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/MyFileStream.h"
 #include "tm/MyTUs.h"
@@ -30,4 +31,5 @@ private:
 
   std::unique_ptr<TTextFileStream> TextStream;
   WideString Work;  // the line being written, trimmed
+  std::string Bytes;  // the line in UTF-8, with its line end
 };

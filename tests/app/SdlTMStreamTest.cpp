@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/support/RecordingHost.h"
+#include "tm/MyEncodeTMX.h"
 #include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
@@ -232,3 +234,36 @@ INSTANTIATE_TEST_SUITE_P(Shared, SdlTMSample,
                                            std::make_pair("sdlcommunity_empty_NoFields", 0),
                                            std::make_pair("sdltm_importer_sample_2", 102)),
                          [](const auto& info) { return std::string(info.param.first); });
+
+// A UTF-8 file takes the segments in UTF-8 straight from the decoder, a UTF-16 file through
+// UTF-16: both say the same, also where a segment holds what XML cannot (each such character
+// one blank) and where a line break sends the string through the scanner.
+TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
+  const std::string odd = "a\x01" "b\x1F" "c\xEF\xBF\xBF" "d\xEF\xBF\xBE" "e\xEF\xBF\xBD" "f\xED\x9F\xBF" "g\t";
+  const std::string tags = Text(odd) +
+                           "<Tag><Type>Start</Type><Anchor>1\x02</Anchor><AlignmentAnchor>1</AlignmentAnchor>"
+                           "<TagID>x\xEF\xBF\xBF</TagID><CanHide>true</CanHide></Tag>" + Text("]]") + Text(">");
+  const std::string db = MakeDb(kSchema + Row(Src(odd), Tgt(odd + "\r\nline")) + Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) +
+                                Row(Src("bad \xC3"), Tgt("\xD0\xB6 plain")));
+  std::string docs[2];
+  for (const TCodeChar code : {ccUtf8, ccUnicode}) {
+    TSdlTMStream source(W(db));
+    TEncodeTMX writer(&source);
+    const std::string file = dir.File("out.tmx");  // the name is in the document
+    ASSERT_TRUE(writer.Convert(W(file), code));
+    std::string bytes = TempDir::Read(file);
+    if (code == ccUnicode) {
+      ASSERT_GE(bytes.size(), 2u);
+      std::u16string text((bytes.size() - 2) / 2, u'\0');
+      std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+      bytes = U8(text);
+    }
+    docs[code == ccUtf8 ? 0 : 1] = bytes.substr(bytes.find('\n'));  // the declarations name their encodings
+    // The source still gives its segments as fields to anyone else.
+    EXPECT_EQ(U8(FirstUnit(source).Field(tfSource)), "a\x01" "b\x1F" "c\xEF\xBF\xBF" "d\xEF\xBF\xBE" "e\xEF\xBF\xBD" "f\xED\x9F\xBF" "g\t");
+  }
+  EXPECT_EQ(docs[0], docs[1]);
+  for (const char* part : {"<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t</seg>", "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t&#10;line</seg>",
+                           "<bpt i=\"1 \" x=\"1\" type=\"x \" />]]&gt;</seg>", "<seg>bad \xEF\xBF\xBD</seg>"})
+    EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
+}

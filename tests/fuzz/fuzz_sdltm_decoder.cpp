@@ -7,7 +7,8 @@
 //
 // Properties: every decode ends; the segment text it leaves is well-formed XML content (with
 // libxml2 when the build has it), so that the TMX writer can put it inside seg as it stands.
-// The same bytes taken as the database's UTF-8 (DecodeUtf8) give what their text gives.
+// The same bytes taken as the database's UTF-8 (DecodeUtf8) give what their text gives, also
+// when the text is asked for in UTF-8.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -103,13 +104,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tu.GetLine();
     source = !source;
   }
-  TDecodeSdltmStr bytes, wide;
+  TDecodeSdltmStr bytes, wide, utf8;
+  utf8.Utf8Segments = true;
   for (const std::string& s : ByteStrings(data + 1, size - 1)) {
-    TTU a, b;
+    TTU a, b, c;
     bytes.DecodeUtf8(s, a, true);
     wide.Decode(platform::Utf8ToUtf16(s), b, true);
+    utf8.DecodeUtf8(s, c, true);
     FUZZ_CHECK(a.Field(tfSource) == b.Field(tfSource));
     FUZZ_CHECK(a.LangPair.Source == b.LangPair.Source);
+    // Asked for UTF-8, the decoder gives the same text in UTF-8 and leaves the field alone.
+    const WideString& field = b.Field(tfSource);
+    std::string expected(field.size() * 3, '\0');
+    expected.resize(static_cast<size_t>(platform::EncodeUtf8(field, expected.data(), platform::LoneSurrogate::Keep) - expected.data()));
+    FUZZ_CHECK(c.SourceUtf8 == expected);
+    FUZZ_CHECK(c.Field(tfSource).empty());
+    FUZZ_CHECK(c.LangPair.Source == b.LangPair.Source);
   }
   return 0;
 }

@@ -125,3 +125,92 @@ TEST(DecodeSdltm, Utf8StringsDecodeAsTheirText) {
   bytes.DecodeUtf8(strings[1], tu, false);
   EXPECT_EQ(U8(tu.Field(tfTarget)), U8(u"bad \uFFFD \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD end\uFFFD"));
 }
+
+// The common strings are decoded without the scanner, to what the scanner makes of them; a
+// string that departs from their form in any way goes to the scanner. Either way the text
+// asked for in UTF-8 is the field's text in UTF-8. Decode (UTF-16) always goes to the scanner
+// and is the reference.
+TEST(DecodeSdltm, DirectDecodingAgreesWithTheScanner) {
+  const std::string plainTag = "<Tag><Type>Start</Type><Anchor>1</Anchor><AlignmentAnchor>2</AlignmentAnchor>"
+                               "<TagID>7</TagID></Tag>";
+  const std::string strings[] = {
+      // The form the databases hold.
+      Seg(Text("Hello world.")),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F \xE6\x97\xA5 \xF0\x9F\x98\x80"), "ru-RU"),
+      Seg(Text("a ") + plainTag + Text(" b") + Tag("End", "1", "0", "7") + Text(" c")),
+      Seg(Text("x") + Tag("TextPlaceholder", "3", "3", "9", "<TextEquivalent>{1}&amp;&lt;</TextEquivalent>")),
+      Seg(Text("x") + Tag("LockedContent", "a\"'<b", "1", "q&amp;r")),
+      Seg(Text("x") + Tag("Unknown", "1", "1", "1")),
+      Seg(plainTag),
+      Seg(""),
+      Seg(Text("")),
+      Seg(Text("tab\there \x01 nul? &amp; &#10; &#xFFFE; &bogus; & ]]") + Text("> [[>")),
+      Seg(Text("]]>") + Text("]") + Text("]>")),
+      Seg(Text("a"), ""),
+      Seg(Text("a"), " de-de "),
+      Seg(Text("a"), "fr&#45;FR"),
+      "<Segment><Elements>" + Text("bare") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment a=\"1>2\"><Elements>" + Text("gt in an attribute") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment a=\"\xC3\x28\xFF\"><Elements>" + Text("bad bytes in an attribute") +
+          "</Elements><CultureName>it-IT</CultureName></Segment>",
+      // Departures: each goes to the scanner.
+      Seg(Text("line\nend")),
+      Seg(Text("cr\rend")),
+      Seg(Text("bad \xE2\x82 end")),
+      // Long runs of two-byte forms, broken at every place of an eight-byte word.
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4"), "ru-RU"),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xC0\xAF\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB"), "ru-RU"),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xC1\xBF\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB"), "ru-RU"),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\xD0\xB4\xD0\xBB\xD1\x8F\xD0"), "ru-RU"),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F\x8F\xB4\xD0\xBB\xD1\x8F"), "ru-RU"),
+      Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\x0A\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F"), "ru-RU"),
+      Seg(Text("surrogate \xED\xA0\x80")),
+      Seg(Text("a"), "en\xC0\xAF"),
+      Seg("<text><value>case</value></text>"),
+      Seg("<Text><Value>a<b/>c</Value></Text>"),
+      Seg("<Text><Value/></Text>"),
+      Seg("<Text> <Value>blank</Value></Text>"),
+      Seg("<Tag><Type>Start</Type><Value>inside a tag</Value></Tag>"),
+      Seg("<Tag><type>Start</type></Tag>"),
+      Seg("<Tag><CanHide x=\"1\">true</CanHide></Tag>"),
+      Seg("<Tag><CanHide>true</canhide></Tag>"),
+      Seg("<Tag><Type>Start</Type>"),
+      Seg(Text("trailing")) + " ",
+      " " + Seg(Text("leading")),
+      Seg(Text("twice")) + Seg(Text("again"), "de-DE"),
+      "<Segment  a=\"1\"><Elements>" + Text("two blanks") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment a='1'><Elements>" + Text("single quotes") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment a=\"1\"/><Elements>" + Text("closed") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment a=\"x/y\" b><Elements>" + Text("no value") + "</Elements><CultureName>it-IT</CultureName></Segment>",
+      "<Segment><Elements>" + Text("no culture") + "</Elements></Segment>",
+      "<Segment><CultureName>it-IT</CultureName><Elements>" + Text("culture first") + "</Elements></Segment>",
+      "<Segment><Elements>" + Text("cut") + "</Elements><CultureName>it-IT</CultureName>",
+      "",
+  };
+  TDecodeSdltmStr direct, scanner, utf8;
+  utf8.Utf8Segments = true;
+  for (const bool source : {true, false}) {
+    const int field = source ? tfSource : tfTarget;
+    for (const std::string& s : strings) {
+      TTU a(u"20260106~093000\tANA\t1\ten-US\tbefore\tde-DE\tbefore"), b(a), c(a);
+      c.SourceUtf8 = c.TargetUtf8 = "before";
+      direct.DecodeUtf8(s, a, source);
+      scanner.Decode(platform::Utf8ToUtf16(s), b, source);
+      utf8.DecodeUtf8(s, c, source);
+      EXPECT_EQ(U8(a.Field(field)), U8(b.Field(field))) << s;
+      EXPECT_EQ(U8(a.LangPair.Source), U8(b.LangPair.Source)) << s;
+      EXPECT_EQ(U8(a.LangPair.Target), U8(b.LangPair.Target)) << s;
+      // In UTF-8 the text is the same, the fields untouched; "before" stays where nothing ends.
+      const std::string& bytes = source ? c.SourceUtf8 : c.TargetUtf8;
+      EXPECT_EQ(bytes, b.Field(field) == u"before" ? "before" : U8(b.Field(field))) << s;
+      EXPECT_EQ(c.Field(field), u"before") << s;
+      EXPECT_EQ(U8(c.LangPair.Source), U8(b.LangPair.Source)) << s;
+      EXPECT_EQ(U8(c.LangPair.Target), U8(b.LangPair.Target)) << s;
+    }
+  }
+  // What the databases hold decodes as expected, not only as the scanner does.
+  TTU tu;
+  direct.DecodeUtf8(Seg(Text("a ") + plainTag + Text("]]") + Text("> &x"), "pt-BR"), tu, false);
+  EXPECT_EQ(U8(tu.Field(tfTarget)), "a <bpt i=\"1\" x=\"2\" type=\"7\" />]]&gt; &amp;x");
+  EXPECT_EQ(U8(tu.LangPair.Target), "PT-BR");
+}

@@ -512,7 +512,13 @@ void TSQLiteCursor::FieldAsString(int index, WideString& out) {
       const int bytes = Api->column_bytes(Stmt, index);
       // The text ends at its first zero byte.
       const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
-      out = FromUtf8(std::string_view(text ? text : "", length));
+      // ASCII, what names and dates are, goes in as it stands, into the storage out already has.
+      size_t i = 0;
+      while (i < length && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+      if (i == length)
+        out.assign(text, text + length);
+      else
+        out = FromUtf8(std::string_view(text, length));
       break;
     }
   }
