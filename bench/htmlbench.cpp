@@ -2,6 +2,10 @@
 // against QTextDocument on the same page in the same run:
 //
 //   htmlbench [--runs K] [--only ours|qt]
+//   htmlbench --page [--runs K] [--seed N]   (a generated page of about 1 MB: bench/htmlbench_page.h)
+//   htmlbench --parse [--runs K] [--only ours|qt]   (bytes to built document, 1 MB and 10 MB:
+//                                                   bench/htmlbench_parse.h)
+//   htmlbench --render [--runs K]            (bytes to painted image: bench/htmlbench_render.h)
 //
 // Pages: a table of 1,000 rows and one of 10,000 rows (5 columns of short text, border=1) and ten
 // nested tables with three cells per level. For each page and each engine the median of K runs
@@ -17,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/htmlbench_page.h"
+#include "bench/htmlbench_parse.h"
+#include "bench/htmlbench_render.h"
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
@@ -89,22 +96,38 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The render benchmark reads its own arguments.
+  if (argc > 1 && std::strcmp(argv[1], "--render") == 0) return htmlbench::RenderMain(argc, argv);
   int runs = 5;
   bool ours = true, peer = true;  // --only runs one engine, for profiling
+  bool page = false;              // --page: the generated page, each engine in its own process
+  bool parse = false;             // --parse: bytes to built document, no layout
+  std::string engine;
+  std::uint32_t seed = 1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--page") == 0) {
+      page = true;
+    } else if (std::strcmp(argv[i], "--parse") == 0) {
+      parse = true;
+    } else if (std::strcmp(argv[i], "--engine") == 0 && i + 1 < argc) {
+      engine = argv[++i];
+    } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+      seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
       ++i;
       ours = std::strcmp(argv[i], "ours") == 0;
       peer = !ours;
     } else {
-      std::fprintf(stderr, "usage: htmlbench [--runs K] [--only ours|qt]\n");
+      std::fprintf(stderr, "usage: htmlbench [--runs K] [--only ours|qt] | --page [--runs K] [--seed N] | --parse [--runs K] [--only ours|qt]\n");
       return 2;
     }
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
+  if (page) return htmlbench::RunPageBench(QCoreApplication::applicationFilePath().toStdString().c_str(), engine, runs, seed);
+  if (parse) return htmlbench::RunParseBench(runs, ours, peer);
   htmlview::SetPixelsPerInch(96);
 
   const std::vector<Page> pages = {

@@ -111,6 +111,10 @@ TFormControlObj* MakeInput(TSection& section, THtmlParser& p, TCellBasic* cell, 
   if (TAttribute* t = p.Attributes.Find(TypeSy)) type = WideLowerCase(WideTrim(t->Name));
   TFormControlObj* c = section.AddFormControl(type, &p.Attributes, cell, p.TagPos, props);
   if (c) FinishFormControl(c, props);
+  // A file input is its edit and, after it, the browse button that fills the edit.
+  if (c && type == u"file")
+    if (TFormControlObj* browse = section.AddFormControl(FileBrowseType, &p.Attributes, cell, p.TagPos, props))
+      FinishFormControl(browse, props);
   return c;
 }
 
@@ -624,11 +628,12 @@ void THtmlBuilder::DoTextArea() {
       Section->AddFormControl(u"textarea", &P.Attributes, SectionList, P.TagPos, PropStack.Last()));
   const int codePage = PropStack.Last().CodePage;
   P.NoMarkup = true;
+  // The whole content goes to the area at once: adding it line by line copied the text so far
+  // for every line.
   std::u16string word, line;
   while (P.Ch != 0) {
     if (P.Ch == u'\r') {
-      if (area) area->AddText(line + u"\r\n");
-      line.clear();
+      line += u"\r\n";
       P.NextCh();
       continue;
     }

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <algorithm>
 #include <cstdio>
@@ -354,6 +355,35 @@ int ThtFormControlObj::Left() const { return control_ ? control_->x() : -4000; }
 int ThtFormControlObj::Top() const { return control_ ? control_->y() : 0; }
 bool ThtFormControlObj::TabStop() const { return control_ && (control_->focusPolicy() & Qt::TabFocus); }
 
+namespace {
+// The direct children of panel in the order the tab key visits them.
+std::vector<QWidget*> PanelTabChain(QWidget* panel) {
+  std::vector<QWidget*> chain;
+  QWidget* start = panel->window();
+  QWidget* w = start->nextInFocusChain();
+  // The chain is a ring; the bound only guards against a broken one.
+  for (int guard = 0; w && w != start && guard < 1000000; ++guard, w = w->nextInFocusChain())
+    if (w->parentWidget() == panel && std::find(chain.begin(), chain.end(), w) == chain.end()) chain.push_back(w);
+  return chain;
+}
+}  // namespace
+
+int ThtFormControlObj::TabOrder() const {
+  if (!control_ || !control_->parentWidget()) return -1;
+  const std::vector<QWidget*> chain = PanelTabChain(control_->parentWidget());
+  const auto at = std::find(chain.begin(), chain.end(), control_.get());
+  return at == chain.end() ? -1 : static_cast<int>(at - chain.begin());
+}
+
+void ThtFormControlObj::SetTabOrder(int order) {
+  if (!control_ || !control_->parentWidget()) return;
+  std::vector<QWidget*> chain = PanelTabChain(control_->parentWidget());
+  chain.erase(std::remove(chain.begin(), chain.end(), control_.get()), chain.end());
+  const auto at = static_cast<std::ptrdiff_t>(std::clamp<long long>(order, 0, static_cast<long long>(chain.size())));
+  chain.insert(chain.begin() + at, control_.get());
+  for (size_t i = 1; i < chain.size(); ++i) LinkTabOrder(chain[i - 1], chain[i]);
+}
+
 void ThtFormControlObj::SetLeft(int x) {
   if (control_) control_->move(x, control_->y());
 }
@@ -603,6 +633,16 @@ TButtonFormControlObj::TButtonFormControlObj(ThtDocument* document, int pos, con
     Which = Browse;
     caption = u"Browse...";
     Value.clear();
+    // The button is the second half of a file input: the edit made just before it owns the
+    // identifier and the tab index.
+    if (document && !document->FormControls.empty())
+      MyEdit = dynamic_cast<TEditFormControlObj*>(document->FormControls.back().get());
+    if (!ID.empty() && document) {
+      document->IdentifierList.RemoveObject(this);
+      if (MyEdit && MyEdit->ID == ID) document->IdentifierList.AddObject(ID, MyEdit);
+      ID.clear();
+    }
+    TabIndex = 0;
   } else {
     Which = Plain;
     if (caption.empty()) caption = u"Button";
@@ -797,6 +837,33 @@ void TRadioButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 // ---- image input ----
 
+namespace {
+// The image input's picture on the panel: paints the picture at the box's size and takes the click.
+class TImageInputPicture : public QWidget {
+public:
+  TImageInputPicture(TImageFormControlObj& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setCursor(Qt::PointingHandCursor);
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QImage picture = owner_.Picture();
+    if (!picture.isNull()) p.drawImage(rect(), picture);
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    if (e->button() != Qt::LeftButton) return;
+    const QPoint at = e->position().toPoint();
+    owner_.ImageClick(std::clamp(at.x(), 0, std::max(0, width() - 1)),
+                      std::clamp(at.y(), 0, std::max(0, height() - 1)));
+  }
+
+private:
+  TImageFormControlObj& owner_;
+};
+}  // namespace
+
 TImageFormControlObj::TImageFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
                                            TProperties& props)
     : ThtFormControlObj(document, pos, attributes) {
@@ -805,9 +872,108 @@ TImageFormControlObj::TImageFormControlObj(ThtDocument* document, int pos, const
   AdoptControl(std::move(button), props, false);
   control_->resize(1, 1);
   if (attributes) {
-    if (TAttribute* w = attributes->Find(WidthSy)) width_ = ClampWidgetSize(w->Value);
-    if (TAttribute* h = attributes->Find(HeightSy)) height_ = ClampWidgetSize(h->Value);
+    if (TAttribute* w = attributes->Find(WidthSy); w && w->Value > 0) {
+      width_ = ClampWidgetSize(w->Value);
+      widthGiven_ = true;
+    }
+    if (TAttribute* h = attributes->Find(HeightSy); h && h->Value > 0) {
+      height_ = ClampWidgetSize(h->Value);
+      heightGiven_ = true;
+    }
+    if (TAttribute* src = attributes->Find(SrcSy)) Source = WideTrim(src->Name);
   }
+  if (document && document->PaintPanel) {
+    picture_ = std::make_unique<TImageInputPicture>(*this, document->PaintPanel);
+    pictureAlive_ = picture_.get();
+    picture_->move(-4000, 0);
+    picture_->resize(std::max(1, width_), std::max(1, height_));
+    if (!Title.empty()) picture_->setToolTip(Q(Title));
+    picture_->show();
+  }
+}
+
+TImageFormControlObj::~TImageFormControlObj() {
+  if (picture_ && !pictureAlive_) (void)picture_.release();
+  if (picture_) {
+    picture_->hide();
+    picture_->setParent(nullptr);
+    picture_.reset();
+  }
+  if (pending_ && MasterList && !MasterList->BeingDestroyed) {
+    auto& list = MasterList->PendingImages;
+    list.erase(std::remove_if(list.begin(), list.end(), [this](const auto& p) { return p.second == this; }),
+               list.end());
+  }
+}
+
+void TImageFormControlObj::Fetch() {
+  if (fetched_) return;
+  fetched_ = true;
+  if (!MasterList || !MasterList->ShowImages || Source.empty()) return;
+  std::u16string src = Source;
+  if (MasterList->Viewer && !MasterList->PrintCopy) src = MasterList->Viewer->HtmlExpandFilename(src);
+  // A name already awaited is not asked for twice.
+  bool pending = false;
+  for (const auto& [name, who] : MasterList->PendingImages) pending |= name == src;
+  if (!pending) image_ = MasterList->GetImage(src, pending);
+  if (!image_ && pending) {
+    pending_ = true;
+    MasterList->PendingImages.emplace_back(src, this);
+  }
+}
+
+void TImageFormControlObj::ImageArrived(std::shared_ptr<TDocImage> image) {
+  image_ = std::move(image);
+  pending_ = false;
+  fetched_ = true;
+  if (picture_) picture_->update();
+}
+
+QImage TImageFormControlObj::Picture() {
+  Fetch();
+  if (image_ && !image_->Image.isNull()) return image_->Image;
+  // With images off the box keeps its place and shows the placeholder, as an awaited one does.
+  if (pending_ || (MasterList && !MasterList->ShowImages)) return DefBitMap();
+  return ErrorBitmap();
+}
+
+void TImageFormControlObj::SetHeightWidth(TCanvas& canvas) {
+  (void)canvas;
+  // A side the page does not give is the picture's own.
+  if (widthGiven_ && heightGiven_) return;
+  const QImage picture = Picture();
+  if (!widthGiven_) SetWidth(picture.width());
+  if (!heightGiven_) SetHeight(picture.height());
+}
+
+void TImageFormControlObj::SetWidth(int w) {
+  width_ = ClampWidgetSize(w);
+  if (picture_) picture_->resize(std::max(1, width_), std::max(1, height_));
+}
+
+void TImageFormControlObj::SetHeight(int h) {
+  height_ = ClampWidgetSize(h);
+  if (picture_) picture_->resize(std::max(1, width_), std::max(1, height_));
+}
+
+void TImageFormControlObj::Show(int x, int y) {
+  Shown = true;
+  if (!picture_) return;
+  picture_->move(x, y);
+  if (ShowIt && picture_->parentWidget()) picture_->show();
+}
+
+void TImageFormControlObj::MoveOff() {
+  if (picture_) picture_->move(-4000, picture_->y());
+}
+
+void TImageFormControlObj::Draw(TCanvas& canvas, int x, int y) {
+  if (width_ <= 0 || height_ <= 0) return;
+  const QImage picture = Picture();
+  if (picture.isNull()) return;
+  canvas.DrawImage(x, y, picture.size() == QSize(width_, height_)
+                             ? picture
+                             : picture.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 void TImageFormControlObj::ImageClick(int x, int y) {
@@ -848,8 +1014,10 @@ void InstallFormControls() {
       made = std::make_unique<TTextAreaFormControlObj>(document, pos, attributes, props);
     } else if (t == u"hidden") {
       made = std::make_unique<THiddenFormControlObj>(document, pos, attributes);
-    } else if (t == u"submit" || t == u"reset" || t == u"button" || t == u"file") {
+    } else if (t == u"submit" || t == u"reset" || t == u"button") {
       made = std::make_unique<TButtonFormControlObj>(document, pos, attributes, props, t);
+    } else if (type == FileBrowseType) {
+      made = std::make_unique<TButtonFormControlObj>(document, pos, attributes, props, u"file");
     } else if (t == u"checkbox") {
       made = std::make_unique<TCheckBoxFormControlObj>(document, pos, attributes, props);
     } else if (t == u"radio") {

@@ -55,6 +55,8 @@ ThtmlForm* StartForm(ThtDocument* document, const TAttributeList* attributes);
 void EndForm(ThtDocument* document);
 // Style and size for a control the builder has made and filled.
 void FinishFormControl(TFormControlObj* control, TProperties& props);
+// The factory's type for the browse button that follows a file input's edit.
+inline const std::u16string FileBrowseType = u"\x01" u"browse";
 // Installs the control kinds in the form-control factory (done once, by the builder).
 void InstallFormControls();
 
@@ -113,6 +115,9 @@ public:
   int Left() const;
   int Top() const;
   bool TabStop() const;
+  // Place among the paint panel's windows in the tab chain, from 0; -1 without a window on a panel.
+  int TabOrder() const;
+  void SetTabOrder(int order);
   void SetLeft(int x);
   void SetTop(int y);
   void SetTabStop(bool value);
@@ -253,16 +258,36 @@ public:
 class TImageFormControlObj : public ThtFormControlObj {
 public:
   TImageFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props);
+  ~TImageFormControlObj() override;
   int XPos = -1, YPos = -1;
+  std::u16string Source;
   // The image was pressed at (x, y) inside it.
   void ImageClick(int x, int y);
   bool GetSubmission(int index, std::u16string& s) override;
-  void Show(int, int) override {}
+  // The picture is a window of its own on the panel; the button stays off screen for the focus.
+  void Show(int x, int y) override;
+  void MoveOff() override;
+  void Draw(TCanvas& canvas, int x, int y) override;
+  void SetHeightWidth(TCanvas& canvas) override;
   // The text holds the picture's box; the button is only a focus holder.
   int Width() const override { return width_; }
   int Height() const override { return height_; }
-  void SetWidth(int w) override { width_ = ClampWidgetSize(w); }
-  void SetHeight(int h) override { height_ = ClampWidgetSize(h); }
+  void SetWidth(int w) override;
+  void SetHeight(int h) override;
+  // What is shown: the page's image, the placeholder while it is awaited, else the error image.
+  QImage Picture();
+  bool Pending() const { return pending_; }
+  // A pending image has come (nullptr: it never will).
+  void ImageArrived(std::shared_ptr<TDocImage> image);
+  QWidget* PictureWindow() const { return picture_.get(); }
+
+private:
+  void Fetch();
+  std::shared_ptr<TDocImage> image_;
+  bool fetched_ = false, pending_ = false;
+  bool widthGiven_ = false, heightGiven_ = false;
+  std::unique_ptr<QWidget> picture_;
+  QPointer<QWidget> pictureAlive_;
 };
 
 }  // namespace htmlview

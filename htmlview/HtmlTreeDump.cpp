@@ -23,11 +23,15 @@ namespace {
 
 std::string U8(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
 
-std::string Quoted(const std::u16string& s) { return "\"" + U8(s) + "\""; }
+std::string Quoted(const std::u16string& s) {
+  std::string out(1, '"');
+  out += U8(s);
+  out += '"';
+  return out;
+}
 
 // The class name without its namespace: the kind of an object this dump has no case for.
-std::string TypeName(const void* object, const std::type_info& type) {
-  (void)object;
+std::string TypeName(const std::type_info& type) {
   int status = 0;
   char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
   std::string name = status == 0 && demangled ? demangled : type.name();
@@ -161,7 +165,7 @@ private:
       return Line(indent, line);
     }
     if (dynamic_cast<const TPage*>(&s)) return Line(indent, "page");
-    Line(indent, TypeName(&s, typeid(s)));
+    Line(indent, TypeName(typeid(s)));
   }
 
   void Block(const TBlock& b, int indent) {
@@ -240,7 +244,8 @@ private:
     if (style & fsStrikeOut) line += " s";
     if (f.SScript == ssSub) line += " sub";
     if (f.SScript == ssSuper) line += " sup";
-    line += " " + Colour(f.TheFont.Color & 0xFFFFFF);
+    line += ' ';
+    line += Colour(f.TheFont.Color & 0xFFFFFF);
     if (f.UrlTarget && (f.IsLink() || !f.UrlTarget->Target.empty())) {
       line += " link " + Quoted(f.UrlTarget->URL);
       if (!f.UrlTarget->Target.empty()) line += " target=" + Quoted(f.UrlTarget->Target);
@@ -261,7 +266,7 @@ private:
       if (!p->Type.empty()) line += " type=" + Quoted(p->Type);
       if (!p->Src.empty()) line += " src=" + Quoted(p->Src);
     } else {
-      line = TypeName(&o, typeid(o)) + " @" + std::to_string(o.Pos);
+      line = TypeName(typeid(o)) + " @" + std::to_string(o.Pos);
     }
     line += " size=" + SizeText(o.SpecWidth, o.PercentWidth) + "x" + SizeText(o.SpecHeight, o.PercentHeight);
     if (o.IsFloat())
@@ -274,7 +279,7 @@ private:
 
   static std::string Control(const TFormControlObj& c) {
     // The kind is the control class: TEditFormControlObj is "Edit"; the stand-in box is "box".
-    std::string kind = TypeName(&c, typeid(c));
+    std::string kind = TypeName(typeid(c));
     if (kind == "TFormControlObj") {
       kind = "box";
     } else {
@@ -297,7 +302,7 @@ std::string NameKind(const TIDObject* object) {
   if (dynamic_cast<const TImageObj*>(object)) return "img";
   if (dynamic_cast<const TPanelObj*>(object)) return "panel";
   if (dynamic_cast<const TFormControlObj*>(object)) return "control";
-  return TypeName(object, typeid(*object));
+  return TypeName(typeid(*object));
 }
 
 }  // namespace

@@ -211,6 +211,9 @@ public:
   const std::u16string& RefreshURL() const { return refreshUrl_; }
   // Paints the document's rectangle (panel coordinates) on canvas.
   void PaintRect(TCanvas& canvas, const TRect& rect);
+  // Paints the document from its top onto the whole of image (as wide as the layout), whatever
+  // the view shows; the view's position is kept.
+  void PaintDocument(QImage& image);
 
   // ---- printing ----
   // The modes of a print request.

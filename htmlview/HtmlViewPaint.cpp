@@ -339,6 +339,28 @@ void THtmlView::PaintRect(TCanvas& canvas, const TRect& rect) {
   doc_->Draw(canvas, rect, MaxDocWidth, -hBar_->value(), 0, 0);
 }
 
+void THtmlView::PaintDocument(QImage& image) {
+  // In bands, each an image over the rows of the whole: the raster engine gives a clip that is
+  // not a rectangle (the ring of every border) spans over the device's full height, so one tall
+  // device makes each border cost as much as the page is high.
+  constexpr int BandHeight = 1024;
+  const int width = image.width(), height = image.height();
+  if (width < 1 || height < 1) return;
+  struct TRestore {
+    ThtDocument& doc;
+    int y;
+    ~TRestore() { doc.SetYOffset(y); }
+  } restore{*doc_, doc_->YOffset};
+  for (int top = 0; top < height; top += BandHeight) {
+    const int h = std::min(BandHeight, height - top);
+    QImage band(image.scanLine(top), width, h, image.bytesPerLine(), image.format());
+    doc_->SetYOffset(top);
+    TCanvas canvas(&band);
+    canvas.Measurer = Measurer;
+    PaintRect(canvas, {0, 0, width, h});
+  }
+}
+
 // ---- keys and wheel ----
 
 void THtmlView::keyPressEvent(QKeyEvent* event) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlTable.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Printers.h"
 
@@ -46,6 +47,7 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
           printer->ClassName()));
   }
   printPage_ = 0;
+  doc_->SplitTable = nullptr;
   bool stop = false;
   if (OnPageEvent) OnPageEvent(this, printPage_, stop);
   if (processing_ || doc_->Count() == 0) return 0;
@@ -158,29 +160,94 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       canvas.ClearClip();
     };
 
+    // A table split over pages keeps its state in its part record; the page's draw reads it
+    // before (the header rows repeated at the top, or the body going on after a footer) and after
+    // (the footer rows below the body's break).
+    auto splitTable = [&]() -> THtmlTable* { return dynamic_cast<THtmlTable*>(copy.SplitTable); };
+    // Draws only the table's next part with document line docY at page line pageY, clipped to
+    // the band [pageY, pageY + height) of the page.
+    auto drawTablePart = [&](TCanvas& canvas, THtmlTable& table, int h, int docY, int pageY, int height) {
+      const TRect band{h * pw, pageY, h * pw + pw, std::min(ph, pageY + height)};
+      copy.YOffset = docY - pageY;
+      copy.PageBottom = copy.YOffset + ph;
+      canvas.ClearClip();
+      canvas.IntersectClipRect(band);
+      table.Draw(canvas, band, docW + pw, table.DrawX(), 0, 0);
+    };
+    // Draws horizontal page h of the vertical page whose content begins at document line
+    // pageTop; returns the document line where the next page begins.
+    auto drawPage = [&](TCanvas& canvas, int h, int pageTop, bool paper) {
+      int contentTop = 0, contentBottom = ph;
+      if (THtmlTable* table = splitTable()) {
+        TTablePartRec& rec = table->PartRecord;
+        if (rec.Kind == tpHeader) {
+          const int height = std::min(rec.Height, ph / 2);
+          drawTablePart(canvas, *table, h, rec.Start, 0, height);
+          contentTop = height;
+        } else if (rec.Kind == tpAfterFooter) {
+          rec.Kind = tpNextBody;
+          contentBottom = std::max(ph / 2, ph - rec.Reserve);
+        }
+      }
+      // The body goes on from the break line itself: the record's start lies a pixel above it,
+      // which would repeat a line of the row above and never cut a row taller than the page.
+      const TRect rect{h * pw, contentTop, h * pw + pw, contentBottom};
+      copy.SetYOffset(pageTop - contentTop);
+      canvas.ClearClip();
+      canvas.IntersectClipRect(rect);
+      if (paper && (options_ & htPrintBackground)) FillRectColor(canvas, rect, ColorToRGB(doc_->Background));
+      copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
+      const int room = contentBottom - contentTop;
+      const int breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + room);
+      const int breakY = breakLine - pageTop + contentTop;
+      // What lies below the break line shows on the next page.
+      if (paper && breakY < ph) {
+        canvas.ClearClip();
+        const TRect below{rect.Left, breakY, rect.Right, ph};
+        FillRectColor(canvas, below, (options_ & htPrintBackground) ? ColorToRGB(doc_->Background) : clWhite);
+      }
+      if (THtmlTable* table = splitTable(); table && table->PartRecord.Kind == tpFooter)
+        drawTablePart(canvas, *table, h, table->PartRecord.Start, breakY, table->PartRecord.Height);
+      canvas.ClearClip();
+      return breakLine;
+    };
+    // Every horizontal page of a vertical page draws the same part of a split table.
+    struct TSplitState {
+      THtmlTable* Table = nullptr;
+      TTablePartRec Rec;
+      int BodyBreak = 0;
+    };
+    auto saveSplit = [&] {
+      TSplitState s;
+      s.Table = splitTable();
+      if (s.Table) {
+        s.Rec = s.Table->PartRecord;
+        s.BodyBreak = s.Table->BodyBreak;
+      }
+      return s;
+    };
+    auto restoreSplit = [&](const TSplitState& s) {
+      if (THtmlTable* now = splitTable(); now && now != s.Table) now->PartRecord = TTablePartRec{};
+      copy.SplitTable = s.Table;
+      if (s.Table) {
+        s.Table->PartRecord = s.Rec;
+        s.Table->BodyBreak = s.BodyBreak;
+      }
+    };
+
     int pageTop = 0;
     while (printPage_ <= lastPage && !stop) {
       const bool printed = printPage_ >= firstPage && !counting;
       int breakLine = pageTop + ph;
+      const TSplitState split = saveSplit();
       for (int h = 0; h < hPages; ++h) {
-        copy.SetYOffset(pageTop);
-        const TRect rect{h * pw, 0, h * pw + pw, ph};
+        if (h > 0) restoreSplit(split);
         if (printed) {
           QPainter& painter = printer->Painter();
           TCanvas& canvas = printer->Canvas();
           canvas.Measurer = Measurer;
           mapContent(painter, h);
-          canvas.ClearClip();
-          canvas.IntersectClipRect(rect);
-          if (options_ & htPrintBackground) FillRectColor(canvas, rect, ColorToRGB(doc_->Background));
-          copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
-          breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + ph);
-          // What lies below the break line shows on the next page.
-          if (breakLine - pageTop < ph) {
-            const TRect below{rect.Left, breakLine - pageTop, rect.Right, ph};
-            FillRectColor(canvas, below, (options_ & htPrintBackground) ? ColorToRGB(doc_->Background) : clWhite);
-          }
-          canvas.ClearClip();
+          breakLine = drawPage(canvas, h, pageTop, true);
           if (OnPrintHeader) {
             mapAt(painter, 0);
             OnPrintHeader(this, canvas, printPage_, Round(static_cast<double>(printer->PageWidth) * scale / ppiX),
@@ -202,8 +269,7 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
           QImage sink(1, 1, QImage::Format_RGB32);
           TCanvas canvas(&sink);
           canvas.Measurer = Measurer;
-          copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
-          breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + ph);
+          breakLine = drawPage(canvas, h, pageTop, false);
         }
         if (h + 1 < hPages) {
           if (printed) printer->NewPage();

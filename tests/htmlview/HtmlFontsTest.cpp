@@ -103,7 +103,9 @@ TEST(HtmlFonts, FitCharsMeasuresPrefixesInFewCalls) {
     EXPECT_EQ(extent, c.fits * 8) << c.width;
     EXPECT_EQ(m.extents, 0);
     EXPECT_LE(m.partials, 2) << c.width;
-    if (c.fits < 1000) EXPECT_LT(m.longest, 400u) << c.width;
+    if (c.fits < 1000) {
+      EXPECT_LT(m.longest, 400u) << c.width;
+    }
   }
   SetFontMeasurer(nullptr);
 }

@@ -328,4 +328,76 @@ TEST_F(Selects, SelectContentStopsWhereTheListEnds) {
   EXPECT_EQ(ByName<TComboFormControlObj>(u"s")->MyForm, ByName<TEditFormControlObj>(u"after")->MyForm);
 }
 
+
+TEST_F(Selects, TextAreaContentKeepsItsLinesAndTags) {
+  struct Case {
+    std::u16string page, text;
+  };
+  const Case cases[] = {
+      {u"<textarea name=t>a\nb\r\n\nc</textarea>", u"a\r\nb\r\n\r\nc"},
+      {u"<textarea name=t>x<b>y</b>&lt;</TEXTAREA >after", u"x<b>y</b><"},
+      {u"<textarea name=t></textareaX>z</textarea>", u"</textareaX>z"},
+      {u"<textarea name=t>open &", u"open &"},
+      {u"<textarea name=t></textarea>", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QString::fromStdU16String(c.page).toStdString());
+    Load(c.page);
+    auto* t = First<TTextAreaFormControlObj>();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->InitialText, c.text);
+    EXPECT_EQ(t->Value, c.text);
+  }
+  // Many lines are read in one pass (they were once copied whole for every line).
+  std::u16string many = u"<textarea name=t>";
+  for (int i = 0; i < 20000; ++i) many += u"line\n";
+  Load(many + u"</textarea>");
+  EXPECT_EQ(First<TTextAreaFormControlObj>()->InitialText.size(), 20000u * 6);
+}
+
+// A page the fuzzer once broke: script, select, a text area holding a tag, a map. Built as the
+// fuzz target builds it (no panel, the bytes read as they come), then laid out.
+TEST(SelectsPages, TheReadersSeedBuildsAndLaysOut) {
+  EnsureGuiApp();
+  const std::string page =
+      "<script>if(a<b)x='</p><!--';</script><select><option>a<option selected>b</select>"
+      "<textarea>q<b>r</textarea><map name=m><area shape=rect coords='0,0,5,5' href=x></map>"
+      "<img src=x.png usemap=#m>";
+  struct Case {
+    std::string tail;
+    std::u16string text;  // what the text area holds
+  };
+  const Case cases[] = {
+      {"", u"q<b>r"},
+      {"<textarea>&amp;&#x41;&#0;&zz</textarea>", u"&A"},
+      {"<textarea>unended &", u""},
+      {"<textarea>tab\t<b\tc</textarea>", u""},
+      {"<textarea></textareaX></textarea>", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail);
+    const std::string all = page + c.tail;
+    ThtDocument doc(nullptr, nullptr);
+    doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    TBuffer buffer(std::vector<uint8_t>(all.begin(), all.end()), u"fuzz");
+    THtmlDocParser parser(doc, buffer);
+    ASSERT_NO_THROW(parser.HtmlParseString({}));
+    EXPECT_EQ(doc.Count(), 1);
+    std::vector<TTextAreaFormControlObj*> areas;
+    for (auto& f : doc.FormControls)
+      if (auto* a = dynamic_cast<TTextAreaFormControlObj*>(f.get())) areas.push_back(a);
+    ASSERT_GE(areas.size(), 1u);
+    EXPECT_EQ(areas[0]->InitialText, u"q<b>r");
+    if (!c.text.empty() && areas.size() > 1) {
+      EXPECT_EQ(areas[1]->InitialText.substr(0, c.text.size()), c.text);
+    }
+    QImage image(1, 1, QImage::Format_RGB32);
+    TCanvas canvas(&image);
+    TFixedMeasurer measurer(7, 16);
+    canvas.Measurer = &measurer;
+    int scroll = 0;
+    doc.DoLayout(canvas, 0, 300, 1000, scroll);
+  }
+}
+
 }  // namespace

@@ -33,9 +33,11 @@ protected:
     parser.reset();
     doc = std::make_unique<ThtDocument>(nullptr, panel.get());
     doc->SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    if (imageLoader) doc->ImageLoader = imageLoader;
     buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
     parser = HtmlParseString(*doc, *buffer, {});
   }
+  std::function<std::shared_ptr<TDocImage>(const std::u16string&, bool&)> imageLoader;
   template <class T>
   std::vector<T*> All() {
     std::vector<T*> out;
@@ -355,12 +357,20 @@ TEST_F(Forms, ButtonsTakeTheirCaptions) {
   EXPECT_GT(ByName<TButtonFormControlObj>(u"v")->Width(), ByName<TButtonFormControlObj>(u"s")->Width());
 }
 
-TEST_F(Forms, BrowseHandsItsEditToTheHost) {
-  Load(u"<form><input name=path value=old.txt><input type=file name=f></form>");
+TEST_F(Forms, AFileInputIsAnEditWithItsBrowseButton) {
+  Load(u"<form><input type=file name=f id=fid value=old.txt tabindex=2><input name=after value=1></form>");
+  Listen();
+  auto* edit = ByName<TEditFormControlObj>(u"f");
   auto* browse = ByName<TButtonFormControlObj>(u"f");
-  auto* edit = ByName<TEditFormControlObj>(u"path");
-  browse->Button()->click();  // no edit and no handler: nothing happens
-  browse->MyEdit = edit;
+  ASSERT_TRUE(edit && browse);
+  EXPECT_EQ(browse->Which, TButtonFormControlObj::Browse);
+  EXPECT_EQ(browse->Button()->Caption(), u"Browse...");
+  EXPECT_EQ(browse->MyEdit, edit);
+  EXPECT_EQ(doc->IdentifierList.Find(u"fid"), edit) << "the identifier stays with the edit";
+  EXPECT_EQ(doc->TabIndexList.size(), 1u) << "only the edit takes the tab index";
+  EXPECT_EQ(edit->MyForm->ControlList.size(), 3u);
+  browse->Button()->click();  // no handler: nothing happens
+  EXPECT_EQ(edit->Edit()->Text(), u"old.txt");
   std::u16string seen;
   Events().OnFileBrowse = [&](ThtFormControlObj* o, std::u16string& name) {
     seen = name;
@@ -368,9 +378,23 @@ TEST_F(Forms, BrowseHandsItsEditToTheHost) {
     name = u"chosen.txt";
   };
   browse->Button()->click();
+  Events().OnFileBrowse = nullptr;
   EXPECT_EQ(seen, u"old.txt");
   EXPECT_EQ(edit->Edit()->Text(), u"chosen.txt");
-  Events().OnFileBrowse = nullptr;
+  edit->MyForm->SubmitTheForm(u"");
+  Deliver();
+  EXPECT_EQ(last, (Pairs{u"f=chosen.txt", u"after=1"})) << "the edit's text goes, the button adds nothing";
+}
+
+TEST_F(Forms, AFileInputTakesTwoPlacesInItsLine) {
+  Load(u"<form><input type=file name=f disabled></form>");
+  ASSERT_EQ(doc->FormControls.size(), 2u);
+  for (auto& c : doc->FormControls) {
+    auto* f = static_cast<ThtFormControlObj*>(c.get());
+    EXPECT_TRUE(f->Disabled);
+    EXPECT_FALSE(f->GetControl()->isEnabled());
+    EXPECT_GT(f->Width(), 10);
+  }
 }
 
 TEST_F(Forms, ControlsStartOffTheVisiblePanel) {
@@ -400,6 +424,179 @@ TEST_F(Forms, TabIndexOrdersTheControls) {
   std::vector<std::string> keys;
   for (auto& [key, fn] : doc->TabIndexList) keys.push_back(QString::fromStdU16String(key).toStdString());
   EXPECT_EQ(keys, (std::vector<std::string>{"00001001", "00003000", "99999002"}));
+}
+
+// A red picture 20 x 10 for "red.png", an awaited one for "later.png", nothing else.
+std::shared_ptr<TDocImage> LoadTestImage(const std::u16string& name, bool& pending) {
+  pending = name == u"later.png";
+  if (name != u"red.png") return nullptr;
+  auto image = std::make_shared<TDocImage>();
+  image->Image = QImage(20, 10, QImage::Format_ARGB32);
+  image->Image.fill(Qt::red);
+  return image;
+}
+
+TEST_F(Forms, ImageInputsShowTheirPicture) {
+  imageLoader = LoadTestImage;
+  struct Case {
+    const char16_t* src;
+    bool pending;
+    QImage expected;
+  };
+  QImage red(20, 10, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  const Case cases[] = {
+      {u"red.png", false, red}, {u"later.png", true, DefBitMap()}, {u"gone.png", false, ErrorBitmap()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QString::fromStdU16String(c.src).toStdString());
+    Load(u"<form><input type=image name=n src=" + std::u16string(c.src) + u"></form>");
+    auto* image = All<TImageFormControlObj>().at(0);
+    EXPECT_EQ(image->Pending(), c.pending);
+    EXPECT_EQ(image->Picture().convertToFormat(QImage::Format_ARGB32),
+              c.expected.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(image->Width(), c.expected.width()) << "without WIDTH the picture's own size";
+    EXPECT_EQ(image->Height(), c.expected.height());
+    bool awaited = false;
+    for (const auto& [name, who] : doc->PendingImages) awaited |= who == image;
+    EXPECT_EQ(awaited, c.pending);
+  }
+  // Two inputs awaiting one name ask for it once.
+  int asked = 0;
+  imageLoader = [&asked](const std::u16string& name, bool& pending) {
+    ++asked;
+    return LoadTestImage(name, pending);
+  };
+  Load(u"<form><input type=image src=later.png><input type=image src=later.png></form>");
+  EXPECT_EQ(asked, 1);
+  for (auto* i : All<TImageFormControlObj>()) EXPECT_TRUE(i->Pending());
+  imageLoader = LoadTestImage;
+  // The awaited image arrives.
+  Load(u"<form><input type=image name=n src=later.png width=20 height=10></form>");
+  auto* image = All<TImageFormControlObj>().at(0);
+  bool pending = false;
+  image->ImageArrived(LoadTestImage(u"red.png", pending));
+  EXPECT_FALSE(image->Pending());
+  EXPECT_EQ(image->Picture().pixelColor(5, 5), QColor(Qt::red));
+}
+
+TEST_F(Forms, ImageInputsDrawOnScreenAndWhenPrinting) {
+  imageLoader = LoadTestImage;
+  Load(u"<form><input type=image name=n src=red.png width=40 height=30></form>");
+  Listen();
+  auto* image = All<TImageFormControlObj>().at(0);
+  QWidget* picture = image->PictureWindow();
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->parentWidget(), panel.get());
+  EXPECT_EQ(picture->x(), -4000) << "off screen until placed";
+  EXPECT_EQ(picture->size(), QSize(40, 30)) << "stretched to WIDTH and HEIGHT";
+  image->Show(15, 25);
+  EXPECT_EQ(picture->pos(), QPoint(15, 25));
+  EXPECT_EQ(image->GetControl()->x(), -4000) << "the focus button stays away";
+  const QImage shot = picture->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(35, 25), QColor(Qt::red));
+  image->MoveOff();
+  EXPECT_EQ(picture->x(), -4000);
+
+  QImage page(100, 80, QImage::Format_RGB32);
+  page.fill(Qt::white);
+  TCanvas canvas(&page);
+  image->Draw(canvas, 10, 20);
+  canvas.Release();
+  EXPECT_EQ(page.pixelColor(10, 20), QColor(Qt::red));
+  EXPECT_EQ(page.pixelColor(49, 49), QColor(Qt::red));
+  EXPECT_EQ(page.pixelColor(50, 50), QColor(Qt::white)) << "nothing beyond the box";
+  EXPECT_EQ(page.pixelColor(9, 19), QColor(Qt::white));
+
+  // A press on the picture is the click, at its point.
+  image->Show(0, 0);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(12, 8), picture->mapToGlobal(QPointF(12, 8)), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(picture, &press);
+  Deliver();
+  EXPECT_EQ(submits, 1);
+  EXPECT_EQ(last, (Pairs{u"n.x=12", u"n.y=8"}));
+}
+
+TEST_F(Forms, ThePagePlacesAndPrintsTheImageInput) {
+  imageLoader = LoadTestImage;
+  Load(u"<p>before <input type=image name=n src=red.png width=30 height=20> after");
+  auto* image = All<TImageFormControlObj>().at(0);
+  QImage page(300, 120, QImage::Format_RGB32);
+  auto paint = [&](bool printing) {
+    page.fill(Qt::white);
+    TCanvas canvas(&page);
+    int scroll = 0;
+    doc->DoLayout(canvas, 0, 300, 400, scroll);
+    doc->Printing = printing;
+    doc->PageBottom = 10000;
+    doc->Draw(canvas, {0, 0, 300, 120}, 300, 0, 0, 0);
+    canvas.Release();
+    int red = 0;
+    for (int y = 0; y < page.height(); ++y)
+      for (int x = 0; x < page.width(); ++x) red += page.pixelColor(x, y) == QColor(Qt::red);
+    return red;
+  };
+  EXPECT_EQ(paint(true), 30 * 20) << "printing draws the picture into the page";
+  EXPECT_EQ(image->PictureWindow()->x(), -4000) << "and leaves the window alone";
+  EXPECT_EQ(paint(false), 0) << "on screen the window shows it";
+  EXPECT_GT(image->PictureWindow()->x(), 0);
+  EXPECT_TRUE(image->PictureWindow()->isVisible() || !panel->isVisible());
+}
+
+TEST_F(Forms, ImagesOffShowThePlaceholder) {
+  imageLoader = LoadTestImage;
+  parser.reset();
+  doc = std::make_unique<ThtDocument>(nullptr, panel.get());
+  doc->ShowImages = false;
+  doc->ImageLoader = imageLoader;
+  buffer = std::make_unique<TBuffer>(TBuffer::FromString(u"<form><input type=image src=red.png></form>", u"page"));
+  parser = HtmlParseString(*doc, *buffer, {});
+  auto* image = All<TImageFormControlObj>().at(0);
+  EXPECT_EQ(image->Picture().size(), DefBitMap().size());
+  EXPECT_FALSE(image->Pending());
+}
+
+TEST_F(Forms, TabOrderIsThePlaceInThePanelsChain) {
+  Load(u"<form><input name=a><input name=b><input name=c></form>");
+  auto* a = ByName<TEditFormControlObj>(u"a");
+  auto* b = ByName<TEditFormControlObj>(u"b");
+  auto* c = ByName<TEditFormControlObj>(u"c");
+  EXPECT_EQ(std::vector<int>({a->TabOrder(), b->TabOrder(), c->TabOrder()}), std::vector<int>({0, 1, 2}));
+  struct Case {
+    ThtFormControlObj* control;
+    int order;
+    std::vector<int> expected;  // a, b, c
+  };
+  const Case cases[] = {
+      {c, 0, {1, 2, 0}}, {c, 2, {0, 1, 2}}, {a, 1, {1, 0, 2}}, {b, -5, {1, 0, 2}}, {a, 99, {2, 0, 1}},
+  };
+  for (const Case& k : cases) {
+    k.control->SetTabOrder(k.order);
+    EXPECT_EQ(std::vector<int>({a->TabOrder(), b->TabOrder(), c->TabOrder()}), k.expected)
+        << "moving " << QString::fromStdU16String(k.control->Name).toStdString() << " to " << k.order;
+  }
+  // No panel, no chain.
+  ThtDocument alone(nullptr, nullptr);
+  TBuffer page = TBuffer::FromString(u"<input name=z>", u"page");
+  auto p = HtmlParseString(alone, page, {});
+  auto* z = static_cast<ThtFormControlObj*>(alone.FormControls.at(0).get());
+  EXPECT_EQ(z->TabOrder(), -1);
+  z->SetTabOrder(3);
+  EXPECT_EQ(z->TabOrder(), -1);
+}
+
+TEST_F(Forms, AClickedRadioTakesTheGroupsTabStop) {
+  Load(u"<form><input type=radio name=r value=1 checked><input type=radio name=R value=2>"
+       u"<input type=radio name=q value=3 checked></form>");
+  auto radios = All<TRadioButtonFormControlObj>();
+  ASSERT_EQ(radios.size(), 3u);
+  EXPECT_TRUE(radios[0]->TabStop());
+  EXPECT_FALSE(radios[1]->TabStop());
+  radios[1]->RadioClick();
+  EXPECT_FALSE(radios[0]->RadioButton()->isChecked());
+  EXPECT_FALSE(radios[0]->TabStop()) << "the unchecked one gives up its focus place";
+  EXPECT_TRUE(radios[1]->TabStop());
+  EXPECT_TRUE(radios[2]->TabStop()) << "another group keeps its own";
 }
 
 // Dark pixels in the bitmap's image inside and outside a rectangle.

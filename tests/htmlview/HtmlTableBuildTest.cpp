@@ -357,7 +357,9 @@ TEST_F(TableBuild, BorderDefaultsFromTheTable) {
     for (size_t k = 0; k < 4; ++k) {
       EXPECT_EQ(cell.BorderStyles[k], c.style) << c.name << " side " << k;
       EXPECT_EQ(cell.BorderWidths[k], c.width) << c.name << " side " << k;
-      if (c.style != bssNone && c.width > 0) EXPECT_EQ(cell.BorderColors[k], c.color) << c.name << " side " << k;
+      if (c.style != bssNone && c.width > 0) {
+        EXPECT_EQ(cell.BorderColors[k], c.color) << c.name << " side " << k;
+      }
     }
   }
 }

@@ -796,7 +796,9 @@ TEST_F(Printing, HeaderAndFooterOnEveryPage) {
         EXPECT_NEAR(got.front().second, header, 1);
         for (auto [tag, y] : got) {
           if (tag > 0 && tag < last) bodyRows.push_back(tag);
-          if (tag == last) EXPECT_EQ(table->PartRecord.Kind, tpWhole);
+          if (tag == last) {
+            EXPECT_EQ(table->PartRecord.Kind, tpWhole);
+          }
         }
         bodyBottomOnPage = table->BodyBreak - (bodyTop - header);
         break;

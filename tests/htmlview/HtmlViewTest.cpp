@@ -536,6 +536,42 @@ TEST_F(View, TextFilesShowAsText) {
   EXPECT_EQ(Pieces(view->Document())[0].text, "<b>not bold</b>");
 }
 
+TEST_F(View, PaintingTheWholeDocumentMatchesOnePaintOfItAndKeepsThePosition) {
+  std::string table = "<table border=2 cellspacing=3>", text, list = "<ul>";
+  for (int r = 0; r < 120; ++r) {
+    table += "<tr><td bgcolor='#c0c0ff'>cell " + std::to_string(r) + "</td><td><i>x</i></td></tr>";
+    text += "<p>para <b>bold " + std::to_string(r) + "</b> and <i>italic</i></p>";
+    list += "<li>item " + std::to_string(r) + "</li>";
+  }
+  const std::string pages[] = {table + "</table>", text, list + "</ul>", "<p>one line</p>"};
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page.substr(0, 30));
+    view->LoadFromString(QString::fromStdString(page).toStdU16String());
+    view->SetVScrollBarPosition(40);
+    const int before = view->VScrollBarPosition();
+    const int height = std::max(1, view->DocumentHeight());
+    // Long pages span several bands of the painting.
+    if (page.size() > 100) {
+      ASSERT_GT(height, 1500);
+    }
+    QImage once(view->PaintPanelWidget()->width(), height, QImage::Format_RGB32);
+    {
+      const int y = view->Document().YOffset;
+      view->Document().SetYOffset(0);
+      TCanvas canvas(&once);
+      canvas.Measurer = &fixed;
+      view->PaintRect(canvas, {0, 0, once.width(), height});
+      view->Document().SetYOffset(y);
+    }
+    QImage banded(once.width(), height, QImage::Format_RGB32);
+    banded.fill(Qt::red);
+    view->PaintDocument(banded);
+    EXPECT_TRUE(banded == once);
+    EXPECT_EQ(view->VScrollBarPosition(), before);
+    EXPECT_EQ(view->Document().YOffset, before);
+  }
+}
+
 // ---- htmlrender ----
 
 #ifdef HTMLRENDER_EXE
@@ -593,6 +629,32 @@ TEST_F(Render, PagesThatCannotBeLoadedAreErrors) {
   EXPECT_EQ(Run({dir.path() + "/missing.html", dir.path() + "/m.png"}), 1);
   EXPECT_EQ(Run({dir.path() + "/c.html", dir.path() + "/c.png"}), 1);
   EXPECT_FALSE(QFile::exists(dir.path() + "/c.png"));
+}
+
+TEST_F(Render, ATallPageIsPaintedToItsBottom) {
+  // Rows of a bordered table from the top of the page to far below it: each row's stripe of the
+  // image has the same ink, borders included.
+  std::string page = "<table border=1 cellspacing=0 cellpadding=4>";
+  for (int r = 0; r < 900; ++r) page += "<tr><td bgcolor='#c0c0c0'>&nbsp;</td><td>&nbsp;</td></tr>";
+  page += "</table>";
+  WriteFile(dir.path() + "/t.html", page);
+  ASSERT_EQ(Run({"--width", "200", dir.path() + "/t.html", dir.path() + "/t.png"}), 0);
+  const QImage image = QImage(dir.path() + "/t.png").convertToFormat(QImage::Format_RGB32);
+  ASSERT_GT(image.height(), 12000);
+  auto ink = [&](int y0, int y1) {
+    long long sum = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < image.width(); ++x) sum += 255 - qGray(image.pixel(x, y));
+    return sum;
+  };
+  const int band = 1000;
+  const long long top = ink(200, 200 + band);
+  ASSERT_GT(top, 0);
+  for (const int y : {4800, 5200, 9000, image.height() - band - 200}) {
+    const long long here = ink(y, y + band);
+    EXPECT_GT(here, top * 9 / 10) << y;
+    EXPECT_LT(here, top * 11 / 10) << y;
+  }
 }
 
 TEST_F(Render, ABoldRunLeavesMoreInkThanRegularText) {
@@ -839,6 +901,152 @@ TEST_F(View, AFormSubmissionReachesTheHostAfterTheEvent) {
   QCoreApplication::processEvents();
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], u"go.html|get|a=1");
+}
+
+}  // namespace
+
+// ---- tables printed across pages ----
+
+namespace {
+
+// A table of rows body rows between an optional red header row and an optional blue footer row;
+// the body cells are green.
+std::u16string SplitTablePage(bool head, bool foot, int rows) {
+  std::string s = "<p>before</p><table border=1 cellspacing=2>";
+  if (head) s += "<thead><tr><td bgcolor='#ff0000'>HEADTEXT</td><td bgcolor='#ff0000'>h</td></tr></thead>";
+  if (foot) s += "<tfoot><tr><td bgcolor='#0000ff'>FOOTTEXT</td><td bgcolor='#0000ff'>f</td></tr></tfoot>";
+  s += "<tbody>";
+  for (int r = 0; r < rows; ++r)
+    s += "<tr><td bgcolor='#00ff00'>row" + std::to_string(r) + "x</td><td bgcolor='#00ff00'>b</td></tr>";
+  s += "</tbody></table><p>after</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+// The colours of a page's pixel lines from top to bottom, one letter a band: r, g, b.
+std::string Bands(const QImage& page) {
+  std::string bands;
+  for (int y = 0; y < page.height(); ++y) {
+    char line = 0;
+    for (int x = 0; x < page.width() && !line; ++x) {
+      const QRgb c = page.pixel(x, y);
+      const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+      if (r > 200 && g < 60 && b < 60) line = 'r';
+      else if (g > 200 && r < 60 && b < 60) line = 'g';
+      else if (b > 200 && r < 60 && g < 60) line = 'b';
+    }
+    if (line && (bands.empty() || bands.back() != line)) bands += line;
+  }
+  return bands;
+}
+
+struct SplitCase {
+  bool head, foot;
+  const char* first;  // the bands of the first page, of a middle page and of the last page
+  const char* middle;
+  const char* last;
+};
+
+TEST_F(ViewPrint, ASplitTableRepeatsItsHeaderAndFooterRowsOnEveryPage) {
+  const SplitCase cases[] = {
+      {true, true, "rgb", "rgb", "rgb"},
+      {true, false, "rg", "rg", "rg"},
+      {false, true, "gb", "gb", "gb"},
+      {false, false, "g", "g", "g"},
+  };
+  for (const SplitCase& c : cases) {
+    SCOPED_TRACE(std::string(c.head ? "head " : "") + (c.foot ? "foot" : ""));
+    view->LoadFromString(SplitTablePage(c.head, c.foot, 60));
+    platform::TRecordingPrinter printer;
+    const int last = view->Print(&printer);
+    ASSERT_GE(last, 3);
+    ASSERT_EQ(printer.Pages.size(), static_cast<size_t>(last));
+    EXPECT_EQ(Bands(printer.Pages.front()), c.first);
+    for (int p = 1; p + 1 < last; ++p) EXPECT_EQ(Bands(printer.Pages[static_cast<size_t>(p)]), c.middle) << p + 1;
+    EXPECT_EQ(Bands(printer.Pages.back()), c.last);
+    // The page count agrees with the print.
+    platform::TRecordingPrinter counter;
+    EXPECT_EQ(view->PrintPreviewOrCount(&counter, true), last);
+  }
+}
+
+TEST_F(ViewPrint, PrintingFromALaterPageStillRepeatsTheHeader) {
+  view->LoadFromString(SplitTablePage(true, true, 60));
+  platform::TRecordingPrinter all;
+  const int last = view->Print(&all);
+  ASSERT_GE(last, 3);
+  platform::TRecordingPrinter some;
+  view->Print(&some, 2, last);
+  ASSERT_EQ(some.Pages.size(), static_cast<size_t>(last - 1));
+  for (size_t p = 0; p < some.Pages.size(); ++p) EXPECT_EQ(some.Pages[p], all.Pages[p + 1]) << p + 2;
+}
+
+TEST_F(ViewPrint, ASplitTableAcrossHorizontalPagesDrawsTheSamePartOnEach) {
+  std::string wide = "<table border=1><thead><tr><td bgcolor='#ff0000'>H</td><td>" + std::string(300, 'w') +
+                     "</td></tr></thead><tfoot><tr><td bgcolor='#0000ff'>F</td><td>f</td></tr></tfoot>";
+  for (int r = 0; r < 60; ++r) wide += "<tr><td bgcolor='#00ff00'>r</td><td>b</td></tr>";
+  wide += "</table>";
+  view->LoadFromString(QString::fromStdString(wide).toStdU16String());
+  view->PrintMaxHPages = 1;
+  platform::TRecordingPrinter narrow;
+  const int vertical = view->Print(&narrow);
+  ASSERT_GE(vertical, 3);
+  view->PrintMaxHPages = 2;
+  platform::TRecordingPrinter twice;
+  ASSERT_EQ(view->Print(&twice), 2 * vertical);
+  // The left halves are the pages printed one wide.
+  for (int p = 0; p < vertical; ++p)
+    EXPECT_EQ(twice.Pages[static_cast<size_t>(2 * p)], narrow.Pages[static_cast<size_t>(p)]) << p + 1;
+}
+
+TEST_F(ViewPrint, ARowTallerThanThePageBelowARepeatedHeaderIsCutAndThePrintGoesOn) {
+  std::string s = "<table border=1><thead><tr><td bgcolor='#ff0000'>H</td></tr></thead>";
+  for (int r = 0; r < 30; ++r) s += "<tr><td bgcolor='#00ff00'>r</td></tr>";
+  s += "<tr><td bgcolor='#0000ff'>tall";
+  for (int i = 0; i < 120; ++i) s += "<br>x";
+  s += "</td></tr>";
+  for (int r = 0; r < 5; ++r) s += "<tr><td bgcolor='#00ff00'>r</td></tr>";
+  s += "</table><p>after</p>";
+  view->LoadFromString(QString::fromStdString(s).toStdU16String());
+  platform::TRecordingPrinter printer;
+  const int last = view->Print(&printer);
+  // 120 lines of 16 pixels do not fit on fewer than six pages of about 330.
+  ASSERT_GE(last, 7);
+  for (int p = 0; p < last; ++p) EXPECT_EQ(Bands(printer.Pages[static_cast<size_t>(p)]).substr(0, 1), "r") << p + 1;
+  // The end of the tall row and the body after it are printed too.
+  EXPECT_EQ(Bands(printer.Pages.back()), "rbg");
+}
+
+TEST_F(ViewPrint, ASplitTableInAPdfHasItsHeaderAndFooterOnEveryPageAndEveryRowOnce) {
+  if (QProcess::execute("pdftotext", {"-v"}) != 0) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+  constexpr int rows = 150;
+  view->resize(600, 400);
+  view->LoadFromString(SplitTablePage(true, true, rows));
+  const QString file = dir.path() + "/table.pdf";
+  int last = 0;
+  {
+    platform::TPdfPrinter pdf(file);
+    last = view->Print(&pdf);
+  }
+  ASSERT_GE(last, 2);
+  std::string all;
+  for (int page = 1; page <= last; ++page) {
+    const std::string text =
+        RunTool("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), file, "-"});
+    EXPECT_NE(text.find("HEADTEXT"), std::string::npos) << page;
+    EXPECT_NE(text.find("FOOTTEXT"), std::string::npos) << page;
+    // The header comes before the page's body rows and the footer after them.
+    const size_t row = text.find("row");
+    ASSERT_NE(row, std::string::npos) << page;
+    EXPECT_LT(text.find("HEADTEXT"), row) << page;
+    EXPECT_GT(text.rfind("FOOTTEXT"), text.rfind("row")) << page;
+    all += text;
+  }
+  for (int r = 0; r < rows; ++r) {
+    const std::string name = "row" + std::to_string(r) + "x";
+    const size_t at = all.find(name);
+    ASSERT_NE(at, std::string::npos) << name;
+    EXPECT_EQ(all.find(name, at + 1), std::string::npos) << name;
+  }
 }
 
 }  // namespace

@@ -76,10 +76,7 @@ int main(int argc, char** argv) {
     if (static_cast<long long>(width) * height > MaxPixels) return Fail("the page is too big to render: " + in);
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return Fail("the page is too big to render: " + in);
-    {
-      TCanvas canvas(&image);
-      view.PaintRect(canvas, {0, 0, width, height});
-    }
+    view.PaintDocument(image);
     if (!image.save(QString::fromStdString(out), "PNG")) return Fail("cannot write " + out);
   } catch (const std::exception& e) {
     return Fail(in + ": " + e.what());

@@ -99,7 +99,9 @@ TEST(QtMeasurer, PrefixWidthsAgreeWithWholeRuns) {
         ASSERT_EQ(widths.size(), text.size());
         for (size_t i = 0; i < text.size(); ++i) {
           EXPECT_EQ(widths[i], m.TextExtent(font, text.substr(0, i + 1)).cx) << i;
-          if (i > 0) EXPECT_GE(widths[i], widths[i - 1]);
+          if (i > 0) {
+            EXPECT_GE(widths[i], widths[i - 1]);
+          }
         }
         // Within rounding of Qt's own figure for the run without kerning.
         QFont plain(font);
