@@ -61,26 +61,6 @@ const std::vector<TBuffCharSetCodePageInfo>& CharSetList() {
   return list;
 }
 
-// The real code page behind the system's pseudo numbers.
-unsigned ResolveCodePage(int cp) {
-  if (cp == 0) return platform::AnsiCodePage();
-  if (cp == 1) {
-    switch (platform::AnsiCodePage()) {
-      case 1252: return 850;
-      case 1250: return 852;
-      case 1251: return 866;
-      case 1253: return 737;
-      case 1254: return 857;
-      case 1255: return 862;
-      case 1256: return 720;
-      case 1257: return 775;
-      default: return platform::AnsiCodePage();
-    }
-  }
-  if (cp == 2) return 10000;
-  return static_cast<unsigned>(cp);
-}
-
 // One table per single-byte code page for the whole program; a page the converter does not know
 // keeps ASCII and turns every byte from $80 into U+FFFD. Byte 0 is U+FFFD: the end of the data is
 // the only #0 a reader sees.
@@ -135,6 +115,25 @@ bool Contains(std::u16string_view hay, std::u16string_view needle) {
 }
 
 }  // namespace
+
+unsigned ResolveCodePage(int cp) {
+  if (cp == 0) return platform::AnsiCodePage();
+  if (cp == 1) {
+    switch (platform::AnsiCodePage()) {
+      case 1252: return 850;
+      case 1250: return 852;
+      case 1251: return 866;
+      case 1253: return 737;
+      case 1254: return 857;
+      case 1255: return 862;
+      case 1256: return 720;
+      case 1257: return 775;
+      default: return platform::AnsiCodePage();
+    }
+  }
+  if (cp == 2) return 10000;
+  return cp < 0 ? 0 : static_cast<unsigned>(cp);
+}
 
 int CharSetToCodePage(int charSet) {
   for (const CharSetRow& r : kCharSets)

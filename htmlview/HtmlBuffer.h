@@ -38,6 +38,10 @@ const TBuffCharSetCodePageInfo* FindCharSetInfo(const std::u16string& name);
 // Position of sub in s at or after from (1-based); 0 when absent.
 int PosFrom(const std::u16string& sub, const std::u16string& s, int from);
 
+// The real code page behind the pseudo numbers 0 (the system's ANSI page), 1 (its OEM page) and
+// 2 (the Macintosh page); 0 for the negative pseudo pages of the UTF-16 and JIS readers.
+unsigned ResolveCodePage(int cp);
+
 class TBuffer {
 public:
   // Reads the stream from its position to its end and detects the encoding.

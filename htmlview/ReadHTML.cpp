@@ -318,26 +318,6 @@ bool SameText(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// The real code page behind the pseudo numbers 0 (the system's ANSI page), 1 (its OEM page) and
-// 2 (the Macintosh page); 0 for the pseudo pages of the UTF-16 and JIS readers.
-unsigned RealCodePage(int cp) {
-  if (cp == 0) return platform::AnsiCodePage();
-  if (cp == 1) {
-    switch (platform::AnsiCodePage()) {
-      case 1252: return 850;
-      case 1250: return 852;
-      case 1251: return 866;
-      case 1253: return 737;
-      case 1254: return 857;
-      case 1255: return 862;
-      case 1256: return 720;
-      case 1257: return 775;
-      default: return platform::AnsiCodePage();
-    }
-  }
-  if (cp == 2) return 10000;
-  return cp < 0 ? 0 : static_cast<unsigned>(cp);
-}
 
 }  // namespace
 
@@ -571,7 +551,7 @@ std::u16string THtmlParser::CodeToText(uint32_t code, bool numeric, int codePage
   if (code < 32) return u"?";
   if (numeric && code >= 127 && code <= 159) {
     if (codePage != cachedCodePage_) {
-      const unsigned real = RealCodePage(codePage);
+      const unsigned real = ResolveCodePage(codePage);
       for (uint32_t b = 127; b <= 159; ++b) {
         char16_t c = static_cast<char16_t>(b);
         if (real != 0) {
