@@ -269,6 +269,25 @@ struct TRowSearch {
   int fitX = 0;
 };
 
+// Walks one side's records from the last back to the current block's first, looking at the
+// bottoms of the floats that are in force just above them. alignLeft chooses where a float of
+// width w would stand at a fitting row. Returns the X of the current block's record met, or
+// fallback when there is none.
+int ScanRows(const TIndentManager& m, const std::vector<IndentRec>& records, bool leftSide, bool alignLeft, int y,
+             int w, TRowSearch& s, int fallback) {
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    if (m.CurrentID != nullptr && it->ID == m.CurrentID) return it->X;
+    if (it->ID != nullptr || it->YB <= y || it->YB >= s.fitY) continue;
+    if ((leftSide ? m.LeftIndent(it->YB - 1) : m.RightSide(it->YB - 1)) != it->X) continue;
+    s.largest = std::max(s.largest, it->YB);
+    if (m.RightSide(it->YB) - w >= m.LeftIndent(it->YB)) {
+      s.fitY = it->YB;
+      s.fitX = alignLeft ? m.LeftIndent(it->YB) : m.RightSide(it->YB) - w;
+    }
+  }
+  return fallback;
+}
+
 }  // namespace
 
 int TIndentManager::AlignLeft(int& y, int w, int spW, int spH) const {
@@ -278,31 +297,9 @@ int TIndentManager::AlignLeft(int& y, int w, int spW, int spH) const {
     y += spH;
     return l + LfEdge;
   }
-  int fallback = 0;
   TRowSearch left{y}, right{y};
-  for (auto it = L.rbegin(); it != L.rend(); ++it) {
-    if (CurrentID != nullptr && it->ID == CurrentID) {
-      fallback = it->X;
-      break;
-    }
-    if (it->ID != nullptr || it->YB <= y || it->YB >= left.fitY) continue;
-    if (LeftIndent(it->YB - 1) != it->X) continue;
-    left.largest = std::max(left.largest, it->YB);
-    if (RightSide(it->YB) - w >= LeftIndent(it->YB)) {
-      left.fitY = it->YB;
-      left.fitX = LeftIndent(it->YB);
-    }
-  }
-  for (auto it = R.rbegin(); it != R.rend(); ++it) {
-    if (CurrentID != nullptr && it->ID == CurrentID) break;
-    if (it->ID != nullptr || it->YB <= y || it->YB >= right.fitY) continue;
-    if (RightSide(it->YB - 1) != it->X) continue;
-    right.largest = std::max(right.largest, it->YB);
-    if (RightSide(it->YB) - w >= LeftIndent(it->YB)) {
-      right.fitY = it->YB;
-      right.fitX = LeftIndent(it->YB);
-    }
-  }
+  const int fallback = ScanRows(*this, L, true, true, y, w, left, 0);
+  ScanRows(*this, R, false, true, y, w, right, 0);
   int x;
   if (left.fitY != INT_MAX && left.fitY <= right.fitY) {
     y = left.fitY;
@@ -328,26 +325,8 @@ int TIndentManager::AlignRight(int& y, int w, int spW, int spH) const {
   const int ownX = LastRightOfBlock(ownRight);
   const int fallback = ownRight ? ownX - w : Width - w;
   TRowSearch left{y}, right{y};
-  for (auto it = L.rbegin(); it != L.rend(); ++it) {
-    if (CurrentID != nullptr && it->ID == CurrentID) break;
-    if (it->ID != nullptr || it->YB <= y || it->YB >= left.fitY) continue;
-    if (LeftIndent(it->YB - 1) != it->X) continue;
-    left.largest = std::max(left.largest, it->YB);
-    if (RightSide(it->YB) - w >= LeftIndent(it->YB)) {
-      left.fitY = it->YB;
-      left.fitX = RightSide(it->YB) - w;
-    }
-  }
-  for (auto it = R.rbegin(); it != R.rend(); ++it) {
-    if (CurrentID != nullptr && it->ID == CurrentID) break;
-    if (it->ID != nullptr || it->YB <= y || it->YB >= right.fitY) continue;
-    if (RightSide(it->YB - 1) != it->X) continue;
-    right.largest = std::max(right.largest, it->YB);
-    if (RightSide(it->YB) - w >= LeftIndent(it->YB)) {
-      right.fitY = it->YB;
-      right.fitX = RightSide(it->YB) - w;
-    }
-  }
+  ScanRows(*this, L, true, false, y, w, left, 0);
+  ScanRows(*this, R, false, false, y, w, right, 0);
   int x;
   if (right.fitY != INT_MAX && right.fitY <= left.fitY) {
     y = right.fitY;
