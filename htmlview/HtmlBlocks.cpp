@@ -296,7 +296,7 @@ void TBlock::LoadBackgroundImage() {
   }
   if (BGImage && !BGPending) return;
   bool pending = false;
-  std::shared_ptr<TDocImage> image = Owner->GetImage(BGImageName, pending);
+  std::shared_ptr<TDocImage> image = Owner->GetImage(Owner->ImageName(BGImageName), pending);
   BGPending = !image && pending;
   if (image && !image->Error) {
     BGImage = std::move(image);
@@ -433,14 +433,14 @@ void TBlock::BuildDrawList() {
 
 void TBlock::DrawBackground(TCanvas& canvas, const TRect& clip, const TRect& box) {
   const bool printing = Owner && Owner->Printing;
-  if (BkColor != clNone) FillRectColor(canvas, box, BkColor);
+  if (BkColor != clNone && (!printing || Owner->PrintBackgrounds)) FillRectColor(canvas, box, BkColor);
   if (BGImageName.empty() || !Owner || !Owner->ShowImages) return;
+  if (printing && !Owner->PrintBackgroundImages) return;
   if (BGPending) LoadBackgroundImage();  // arrived since the layout?
   if (!BGImage || BGPending) return;
   TilesNeeded = false;
   const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), BGImage->Image.width(),
                                             BGImage->Image.height(), BGPos);
-  (void)printing;
   DrawBackgroundTiles(canvas, BGImage->Image, grid, box, std::max(box.Top, clip.Top - 2),
                       std::min(box.Bottom, clip.Bottom));
 }
@@ -805,7 +805,7 @@ int TBlockLI::Layout(TCanvas& canvas, int x, int y, int width, int availableHeig
                      int yRef, TIndentManager& imgr, int& maxWidth, int& curs) {
   if (!ListImageName.empty() && Owner && Owner->ShowImages && !ListImage) {
     bool pending = false;
-    ListImage = Owner->GetImage(ListImageName, pending);
+    ListImage = Owner->GetImage(Owner->ImageName(ListImageName), pending);
     if (ListImage && ListImage->Error) ListImage.reset();
   }
   const int h = TBlock::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, imgr, maxWidth, curs);
@@ -978,7 +978,7 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, const TTable
     : TBlock(owner, ownerCell, source), Table(nullptr), WidthAttr(source.WidthAttr), AsPercent(source.AsPercent),
       HSpace(source.HSpace), VSpace(source.VSpace), BGColorAttr(source.BGColorAttr),
       HasBGColorAttr(source.HasBGColorAttr), InCaptionBlock(source.InCaptionBlock),
-      BorderFromAttribute(source.BorderFromAttribute), MonochromePrinter(source.MonochromePrinter) {
+      BorderFromAttribute(source.BorderFromAttribute) {
   // The copy's table is the copy of the source's, at the same place in the cell.
   if (source.Table) {
     const int i = source.MyCell->IndexOf(source.Table);
@@ -1088,7 +1088,7 @@ void TTableBlock::AdjustBorderColors(TBorderColorArray& colors) const {
   const bool whiteGround = printing || (Owner && ColorToRGB(Owner->Background) == clWhite);
   for (TColor& c : colors) {
     if (c != clBtnHighlight && c != clBtnShadow) continue;
-    if (printing && MonochromePrinter)
+    if (printing && Owner->MonochromeBlack())
       c = clBlack;
     else if (c == clBtnHighlight)
       c = whiteGround ? RGB(0xC0, 0xC0, 0xC0) : clBtnHighlight;

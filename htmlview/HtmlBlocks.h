@@ -233,7 +233,6 @@ public:
   int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
 
   // Whether the border colours are drawn for a monochrome printer.
-  bool MonochromePrinter = false;
 
 protected:
   void AdjustBorderColors(TBorderColorArray& colors) const override;

@@ -12,6 +12,7 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
+#include "htmlview/URLSubs.h"
 #include "platform/core/MemoryStream.h"
 
 namespace htmlview {
@@ -406,6 +407,9 @@ ThtDocument::ThtDocument(const ThtDocument& source, QWidget* paintPanel) : TCell
   LinkActiveColor = source.LinkActiveColor, Background = source.Background;
   FontName = source.FontName, PreFontName = source.PreFontName, FontSize = source.FontSize;
   ShowImages = source.ShowImages, NoLinkStyling = source.NoLinkStyling;
+  // Before the sections: a copied table keeps its backgrounds only when they print.
+  PrintBackgrounds = source.PrintBackgrounds, PrintBackgroundImages = source.PrintBackgroundImages;
+  PrintMonochromeBlack = source.PrintMonochromeBlack;
   BackgroundImageName = source.BackgroundImageName, BackgroundPosition = source.BackgroundPosition;
   BackgroundImageDone = source.BackgroundImageDone, BackgroundImage = source.BackgroundImage;
   FontConvBase = source.FontConvBase, PreFontConvBase = source.PreFontConvBase;
@@ -507,11 +511,13 @@ int ThtDocument::Layout(TCanvas& canvas, int x, int y, int width, int availableH
   const int h = TCell::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, scrollWidth, curs);
   if (!PrintCopy) {
     if (!AnimatedGifs.empty()) {
+      // The first frame waits 50 ms; after that the steps take the interval they set, also
+      // across layouts.
       if (!Timer) {
         Timer = std::make_unique<QTimer>();
+        Timer->setInterval(50);
         QObject::connect(Timer.get(), &QTimer::timeout, [this] { AnimationStep(); });
       }
-      Timer->setInterval(50);
       Timer->start();
     } else if (Timer) {
       Timer->stop();
@@ -650,6 +656,17 @@ std::unique_ptr<THtImage> ReadImage(const QByteArray& data, TTransparency& trans
 
 }  // namespace
 
+std::u16string ThtDocument::ImageName(const std::u16string& source) const {
+  const std::u16string name = WideTrim(source);
+  // A data: URL carries the picture itself: there is no file to find.
+  if (name.empty() || !Viewer || WideLowerCase(name.substr(0, 5)) == u"data:") return name;
+  try {
+    return Viewer->HtmlExpandFilename(name);
+  } catch (const EConvertError&) {
+    return {};
+  }
+}
+
 std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, bool& pending) {
   pending = false;
   // Keyed as written: names that differ only in case (two files, two data payloads) are two
@@ -710,8 +727,7 @@ std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {
   if (BackgroundImageDone) return BackgroundImage;
   BackgroundImageDone = true;
   if (BackgroundImageName.empty()) return nullptr;
-  std::u16string name = BackgroundImageName;
-  if (Viewer) name = Viewer->HtmlExpandFilename(name);
+  const std::u16string name = ImageName(BackgroundImageName);
   bool pending = false;
   BackgroundImage = GetImage(name, pending);
   if (!BackgroundImage && pending) {
@@ -855,7 +871,8 @@ THorzLine::THorzLine(ThtDocument* owner, TCellBasic* cell, const TAttributeList*
       }
     }
   }
-  const std::u16string ta = props.Text(TPropIndex::TextAlign);
+  // Only the rule's own text-align: the one every element inherits would put each rule at the left.
+  const std::u16string ta = props.OwnFlags[TPropIndex::TextAlign] ? props.Text(TPropIndex::TextAlign) : std::u16string();
   if (ta == u"left") Align = 1;
   else if (ta == u"right") Align = 3;
   else if (ta == u"center") Align = 2;
@@ -893,7 +910,7 @@ int THorzLine::Draw(TCanvas& canvas, const TRect& clip, int, int, int, int) {
     FillRectColor(canvas, r, Color);
     return YPos + SectionHeight;
   }
-  const bool black = NoShade;
+  const bool black = NoShade || (Owner && Owner->MonochromeBlack());
   const bool whiteBack = Owner && (Owner->Printing || Owner->Background == clWhite ||
                                    (Owner->Background == clBtnFace && ColorToRGB(clBtnFace) == clWhite));
   const TColor light = black ? clBlack : whiteBack ? TColor(0xC0C0C0) : ColorToRGB(clBtnHighlight);

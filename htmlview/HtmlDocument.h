@@ -266,6 +266,12 @@ public:
   double FontSize = 12;
   bool ShowImages = true;
   bool NoLinkStyling = false;  // the viewer shows links as plain text
+  // The viewer's switches: on paper, background colours and background images print; frames and
+  // rules turn black on a one-bit printer; on screen, a caret shows where nothing is selected.
+  bool PrintBackgrounds = true, PrintBackgroundImages = false, PrintMonochromeBlack = true;
+  bool ShowDummyCaret = false;
+  // The print copy's printer draws in one bit.
+  bool MonochromePrinter = false;
   std::function<void()> BackgroundChanged;
   std::u16string BackgroundImageName;
   TBackgroundPosition BackgroundPosition{};
@@ -343,8 +349,12 @@ public:
   bool CharToPoint(int index, int& x, int& y, int& height);
   // Index (in the numbering of the document's characters) to the section that holds it.
   TSectionBase* FindSectionOfChar(int index);
-  // An image by name: trimmed, looked up as written; nullptr when it cannot be had (pending
-  // tells whether it may still arrive).
+  // The name under which an image is fetched, cached, awaited and asked of the host: a file name
+  // expanded against the page (its base or its folder), a data: URL as it stands. Empty when the
+  // name cannot be expanded (a bad %-escape): such an image fails.
+  std::u16string ImageName(const std::u16string& source) const;
+  // An image by its name from ImageName: trimmed, looked up as written; nullptr when it cannot be
+  // had (pending tells whether it may still arrive).
   std::shared_ptr<TDocImage> GetImage(const std::u16string& name, bool& pending);
   // The page's background image, loaded once; nullptr while pending (the name then waits in
   // PendingImages with no object) or when there is none.
@@ -361,6 +371,8 @@ public:
   void ReportProgress(int percent);
 
   int LayoutWidth() const { return layoutWidth_; }
+  // Frames, rules and borders that have shades of grey on screen are black on this paper.
+  bool MonochromeBlack() const { return Printing && MonochromePrinter && PrintMonochromeBlack; }
 
 private:
   std::map<std::u16string, std::shared_ptr<TDocImage>> images_;

@@ -910,8 +910,8 @@ void TImageFormControlObj::Fetch() {
   if (fetched_) return;
   fetched_ = true;
   if (!MasterList || !MasterList->ShowImages || Source.empty()) return;
-  std::u16string src = Source;
-  if (MasterList->Viewer && !MasterList->PrintCopy) src = MasterList->Viewer->HtmlExpandFilename(src);
+  const std::u16string src = MasterList->ImageName(Source);
+  if (src.empty()) return;
   // A name already awaited is not asked for twice.
   bool pending = false;
   for (const auto& [name, who] : MasterList->PendingImages) pending |= name == src;

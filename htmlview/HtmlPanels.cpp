@@ -183,11 +183,10 @@ void TImageObj::ImageArrived(std::shared_ptr<TDocImage> image) {
 void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font, int availableWidth,
                           int availableHeight) {
   if (document.ShowImages && Missing && !Pending && !Source.empty()) {
-    std::u16string src = Source;
-    if (document.Viewer && !document.PrintCopy) src = document.Viewer->HtmlExpandFilename(src);
+    const std::u16string src = document.ImageName(Source);
     bool alreadyPending = false;
     for (const auto& [name, who] : document.PendingImages)
-      if (name == src) alreadyPending = true;
+      if (!src.empty() && name == src) alreadyPending = true;
     bool pending = alreadyPending;
     if (!alreadyPending) Image = document.GetImage(src, pending);
     if (Image) {
@@ -279,8 +278,9 @@ void TImageObj::Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFont
   if (placeholder) {
     const int w = ImageWidth - 2 * b, h = ImageHeight - 2 * b;
     const bool white = document.Printing || document.Background == clWhite;
-    const TColor light = white ? TColor(0xC0C0C0) : ColorToRGB(clBtnHighlight);
-    const TColor dark = ColorToRGB(clBtnShadow);
+    const bool black = document.MonochromeBlack();
+    const TColor light = black ? clBlack : white ? TColor(0xC0C0C0) : ColorToRGB(clBtnHighlight);
+    const TColor dark = black ? clBlack : ColorToRGB(clBtnShadow);
     FillRectColor(canvas, {ix, iy, ix + w, iy + 1}, dark);
     FillRectColor(canvas, {ix, iy, ix + 1, iy + h}, dark);
     FillRectColor(canvas, {ix, iy + h - 1, ix + w, iy + h}, light);
@@ -320,6 +320,15 @@ void TImageObj::Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFont
     FillRectColor(canvas, {x, y, x + b, y + h}, c);
     FillRectColor(canvas, {x + w - b, y, x + w, y + h}, c);
   }
+}
+
+std::unique_ptr<TBitmap> TImageObj::GetBitmap() const {
+  if (!Image || Image->Error) return nullptr;
+  const QImage frame = Gif ? Gif->FrameImage() : Image->Image;
+  if (frame.isNull()) return nullptr;
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->Image() = frame.convertToFormat(QImage::Format_ARGB32);
+  return bitmap;
 }
 
 void TImageObj::SetHover(int state) {
@@ -530,6 +539,33 @@ int TFloatingObjList::GetHeightAt(int pos) const {
 void TFloatingObjList::Decrement(int pos) {
   for (const auto& o : items_)
     if (o->Pos > pos) --o->Pos;
+}
+
+TImageObj* TFloatingObjList::PtInImage(int x, int y, int& ix, int& iy, bool& isMap, TMapItem*& map) const {
+  isMap = false;
+  map = nullptr;
+  for (const auto& o : items_) {
+    auto* image = dynamic_cast<TImageObj*>(o.get());
+    if (!image) continue;
+    const int b = image->NoBorder ? 0 : image->BorderSize;
+    const int dx = x - image->DrawX, dy = y - image->DrawY;
+    if (dx < 0 || dx >= image->ImageWidth - 2 * b || dy < 0 || dy >= image->ImageHeight - 2 * b) continue;
+    ix = dx;
+    iy = dy;
+    isMap = image->IsMap;
+    if (image->UseMap && image->Document) map = image->Document->FindMap(image->MapName);
+    return image;
+  }
+  return nullptr;
+}
+
+bool TFloatingObjList::GetImageAt(int pos, int& width, int& height, AlignmentType& align) const {
+  const TFloatingObj* o = FindImage(pos);
+  if (!o || o->IsFloat()) return false;
+  width = o->TotalWidth();
+  height = o->TotalHeight();
+  align = o->VertAlign;
+  return true;
 }
 
 TFloatingObj* TFloatingObjList::PtInObject(int x, int y, int& ix, int& iy) const {

@@ -78,6 +78,9 @@ public:
   // The image arrived (or failed for good): the next layout sizes it again.
   void ImageArrived(std::shared_ptr<TDocImage> image);
   bool IsPlaceholder() const { return !Image || Image->Error; }
+  // The picture as a bitmap of its own, for printing and copying (an animated one's current
+  // frame); nullptr while there is none, and for the error image.
+  std::unique_ptr<TBitmap> GetBitmap() const;
 
   std::unique_ptr<TViewerGifPicture> Gif;  // this object's copy of an animated GIF
 
@@ -120,6 +123,12 @@ public:
   void Decrement(int pos);
   // The object under a document point, with the point inside it.
   TFloatingObj* PtInObject(int x, int y, int& ix, int& iy) const;
+  // The image under a document point (panels are no images), the point inside it, whether it is
+  // a server-side map, and the page's map that it uses (nullptr when none).
+  TImageObj* PtInImage(int x, int y, int& ix, int& iy, bool& isMap, TMapItem*& map) const;
+  // An object in the text at pos as its line sees it: its width and height with its spaces and
+  // its vertical alignment; false when there is none or it floats beside the text.
+  bool GetImageAt(int pos, int& width, int& height, AlignmentType& align) const;
 };
 
 // A form control as the text sees it: a box with margins that moves a window.

@@ -10,6 +10,7 @@
 #include "htmlview/HtmlSection.h"
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
+#include "htmlview/URLSubs.h"
 #include "platform/core/Files.h"
 #include "platform/core/Streams.h"
 
@@ -192,7 +193,7 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
         BuildParagraph(stop);
         continue;
       case LiSy:
-        BuildListItem(looseItems_, LiSy, LiSy, 1, u'1', false, stop);
+        BuildListItem(looseItems_, StandaloneItemSymbol, LiSy, 1, u'1', false, stop);
         continue;
       case DdSy:
       case DtSy:
@@ -331,8 +332,13 @@ void THtmlDocParser::DoLink() {
     std::u16string name = href;
     platform::FileHandle file = platform::InvalidFileHandle;
     if (!Host || !Host->StreamRequest(href, stream)) {
-      name = Host ? Host->ExpandFilename(href) : href;
-      if (platform::IsRegularFile(name)) {
+      // A name that cannot be expanded (a bad %-escape) names no sheet: the page goes on without it.
+      try {
+        name = Host ? Host->ExpandFilename(href) : href;
+      } catch (const EConvertError&) {
+        name.clear();
+      }
+      if (!name.empty() && platform::IsRegularFile(name)) {
         file = platform::OpenFile(name, platform::AccessRead, platform::ShareRead, platform::Disposition::OpenExisting);
         if (file != platform::InvalidFileHandle) stream = std::make_unique<THandleStream>(file);
       }

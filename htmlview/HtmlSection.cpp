@@ -139,6 +139,25 @@ void TSection::AddToken(TokenObj& token) {
   AddChars(token.C.data(), token.I.data(), token.Leng);
 }
 
+namespace {
+
+constexpr double kSmallCapsScale = 0.8;
+
+// The size in points of the small capitals of text in props.
+double SmallCapsSize(const TProperties& props) {
+  const TPropValue& size = props.Props[FontSize];
+  double points = DefPointSize;
+  if (auto d = std::get_if<double>(&size))
+    points = *d;
+  else if (auto i = std::get_if<int>(&size))
+    points = *i;
+  else if (auto s = std::get_if<std::u16string>(&size))
+    points = FontSizeConv(*s, DefPointSize, props.QuirksMode);
+  return points * kSmallCapsScale;
+}
+
+}  // namespace
+
 void TSection::AddText(const std::u16string& text, int sourceStart) {
   std::vector<int> positions(text.size());
   for (size_t i = 0; i < text.size(); ++i) positions[i] = sourceStart + static_cast<int>(i);
@@ -173,7 +192,11 @@ void TSection::AddChars(const char16_t* chars, const int* sourcePositions, int c
         p.Props = top->Props;
         p.OwnFlags = top->OwnFlags;
         p.PropTag = top->PropTag;
-        p.SetPropByIndex(FontSize, std::u16string(u"small"));
+        // Small capitals are a size below the capitals beside them, in any mode: a keyword
+        // size would be absolute, and in quirks mode larger than the text.
+        p.SetPropByIndex(FontSize, SmallCapsSize(*top));
+        if (p.FontInfo)
+          for (ThtFontInfo& f : *p.FontInfo) f.iSize *= kSmallCapsScale;
         ChangeFont(p);
         small = true;
       } else if (!lower && small) {
@@ -618,13 +641,13 @@ void TSection::CompleteLine(int p, int n, int& y, TIndentManager& imgr, bool fir
   for (int k = p; k < p + n; ++k) {
     const char16_t c = Text[static_cast<size_t>(k)];
     if (c == ImgPan) {
-      TFloatingObj* o = Images.FindImage(k);
-      if (!o || o->IsFloat()) continue;
-      const int h = o->TotalHeight();
+      int w = 0, h = 0;
+      AlignmentType align = ANone;
+      if (!Images.GetImageAt(k, w, h, align)) continue;
       tallest = std::max(tallest, h);
       int lh = line.LineHeight, d = line.Descent;
-      if (!textHeight && o->VertAlign == AMiddle) lh = Fonts[0]->FontHeight, d = Fonts[0]->Descent;
-      switch (o->VertAlign) {
+      if (!textHeight && align == AMiddle) lh = Fonts[0]->FontHeight, d = Fonts[0]->Descent;
+      switch (align) {
         case ATop: line.SpaceBelow = std::max(line.SpaceBelow, h - lh); break;
         case AMiddle:
           line.SpaceAbove = std::max(line.SpaceAbove, (h - lh) / 2);
@@ -1066,6 +1089,25 @@ void DrawBoxSides(TCanvas& canvas, const TRect& outer, const TInlineBox& box, bo
 
 }  // namespace
 
+void SelectionColours(TColor text, TColor& fore, TColor& ground) {
+  const TColor highlight = ColorToRGB(clHighlight), highlightText = ColorToRGB(clHighlightText);
+  if (highlight != highlightText) {
+    fore = highlightText;
+    ground = highlight;
+    return;
+  }
+  // The system's pair would hide the text: the run is drawn inverted instead, on its own colour.
+  // Text of no colour cannot be inverted and keeps its colour.
+  ground = highlight;
+  if (text == clNone) {
+    fore = text;
+    return;
+  }
+  const TColor rgb = ColorToRGB(text);
+  fore = rgb ^ 0xFFFFFF;
+  ground = rgb;
+}
+
 void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int to, int& x, int baseY,
                            bool selected) {
   if (to <= from) return;
@@ -1079,9 +1121,11 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
   TColor colour = font->TheFont.Color;
   if (Owner && font->Active && font->IsLink()) colour = Owner->LinkActiveColor;
   const TBrush saveBrush = canvas.Brush;
-  canvas.Font = CanvasFont(font->TheFont, selected ? ColorToRGB(clHighlightText) : colour);
+  TColor ground = clNone;
+  if (selected) SelectionColours(colour, colour, ground);
+  canvas.Font = CanvasFont(font->TheFont, colour);
   canvas.Brush.Style = selected ? bsSolid : bsClear;
-  if (selected) canvas.Brush.Color = ColorToRGB(clHighlight);
+  if (selected) canvas.Brush.Color = ground;
   const bool justify = line.Spaces > 0 && line.Extra > 0;
   // The spaces before this run decide how much each of its spaces takes.
   int spaceIndex = 0;
@@ -1150,7 +1194,8 @@ void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
                         r.Top - v.Padding[0] - v.BorderWidth[0],
                         r.Right + (b.OpenEnd ? 0 : v.Padding[1] + v.BorderWidth[1]),
                         r.Bottom + v.Padding[2] + v.BorderWidth[2]};
-      if (v.Background != clNone) FillRectColor(canvas, outer, v.Background);
+      if (v.Background != clNone && (!Owner || !Owner->Printing || Owner->PrintBackgrounds))
+        FillRectColor(canvas, outer, v.Background);
       DrawBoxSides(canvas, outer, v, b.OpenStart, b.OpenEnd, Owner && Owner->Printing);
     }
   }
@@ -1366,30 +1411,30 @@ unsigned TSection::LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TU
   title.clear();
   unsigned flags = 0;
   int ix = 0, iy = 0;
-  if (TFloatingObj* o = Images.PtInObject(x, y, ix, iy)) {
+  bool isMap = false;
+  TMapItem* map = nullptr;
+  TImageObj* image = Images.PtInImage(x, y, ix, iy, isMap, map);
+  if (TFloatingObj* o = image ? image : Images.PtInObject(x, y, ix, iy)) {
     title = !o->Title.empty() ? o->Title : o->Alt;
     if (!title.empty()) flags |= guTitle;
-    auto* image = dynamic_cast<TImageObj*>(o);
     if (image && Owner) Owner->HoverImage = image;
-    if (image && image->UseMap && Owner) {
-      if (TMapItem* map = Owner->FindMap(image->MapName)) {
-        std::u16string areaTitle;
-        if (map->GetURL(ix, iy, url, areaTitle)) {
-          flags |= guUrl;
-          if (!areaTitle.empty()) {
-            title = areaTitle;
-            flags |= guTitle;
-          }
+    if (map) {
+      std::u16string areaTitle;
+      if (map->GetURL(ix, iy, url, areaTitle)) {
+        flags |= guUrl;
+        if (!areaTitle.empty()) {
+          title = areaTitle;
+          flags |= guTitle;
         }
-        return flags;
       }
+      return flags;
     }
     int overhang = 0;
     TFontObj* font = Fonts.GetFontAt(o->Pos, overhang);
     if (font && font->IsLink()) {
       url = std::make_unique<TUrlTarget>();
       url->Copy(*font->UrlTarget);
-      if (image && image->IsMap)
+      if (isMap)
         url->URL += u"?" + QString::number(ix).toStdU16String() + u"," + QString::number(iy).toStdU16String();
       if (Owner) Owner->HoverLink = font;
       flags |= guUrl;

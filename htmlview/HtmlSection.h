@@ -20,6 +20,10 @@ inline constexpr char16_t FmCtl = 2;    // a form control
 inline constexpr char16_t ImgPan = 4;   // an image or panel
 inline constexpr char16_t BrkCh = 8;    // a line break
 
+// The colours of selected text of colour text: the system's selection colours, or the text
+// inverted on its own colour when those two are one colour.
+void SelectionColours(TColor text, TColor& fore, TColor& ground);
+
 // An inline box on one line: the character range it covers there and where it was drawn.
 struct BorderRec {
   int BStart = 0, BEnd = 0;  // section character indices

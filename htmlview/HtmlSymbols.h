@@ -264,9 +264,11 @@ enum Symb : uint8_t {
   // The raw content readers of text areas and scripts.
   EolSymbol = 241,
   CharSymbol = 242,
+  // The list of a list item outside any list: no element word stands for it.
+  StandaloneItemSymbol = 243,
 };
 
-inline constexpr int SymbolCount = 243;
-static_assert(SymbolCount == 243);
+inline constexpr int SymbolCount = 244;
+static_assert(SymbolCount == 244);
 
 }  // namespace htmlview

@@ -262,9 +262,8 @@ THtmlTable::THtmlTable(ThtDocument* owner, TCellBasic* ownerCell, const THtmlTab
       HeadRowCount(source.HeadRowCount), FootHeight(source.FootHeight), FootStartRow(source.FootStartRow),
       FootOffset(source.FootOffset), HeaderRepeat(source.HeaderRepeat), BlockBorderTop(source.BlockBorderTop),
       BlockBorderBottom(source.BlockBorderBottom), colLefts_(source.colLefts_), rowTops_(source.rowTops_) {
-  // The print copy carries the backgrounds; whether a printout shows them is the printer's
-  // choice.
-  const bool backgrounds = true;
+  // A print copy has backgrounds only when they are to print.
+  const bool backgrounds = !owner || owner->PrintBackgrounds;
   if (backgrounds) {
     HasBackground = source.HasBackground;
     Background = source.Background;
@@ -896,9 +895,10 @@ void THtmlTable::DrawCell(TCanvas& canvas, const TRect& clip, TCellObj& cell, in
   const TRect box{x + CellSpacing, y + CellSpacing - yOffset, right, y + cell.SpannedHeight - yOffset};
   cell.Cell->CellRect = box.Offset(0, yOffset);
   if (Outside(box, clip)) return;
-  if (!cell.BGImageName.empty() && !cell.BGImage && Owner && Owner->ShowImages) {
+  const bool images = Owner && Owner->ShowImages && (!Owner->Printing || Owner->PrintBackgroundImages);
+  if (!cell.BGImageName.empty() && !cell.BGImage && images) {
     bool pending = false;
-    cell.BGImage = Owner->GetImage(cell.BGImageName, pending);
+    cell.BGImage = Owner->GetImage(Owner->ImageName(cell.BGImageName), pending);
     cell.BGPending = pending;
     if ((!cell.BGImage && !pending) || (cell.BGImage && cell.BGImage->Error)) {
       // Failed: dropped for good.
@@ -916,15 +916,21 @@ void THtmlTable::DrawCell(TCanvas& canvas, const TRect& clip, TCellObj& cell, in
     }
     FillRectColor(canvas, fill, cell.BkColor);
   }
-  if (cell.BGImage && !cell.BGImage->Image.isNull()) {
+  if (images && cell.BGImage && !cell.BGImage->Image.isNull()) {
     const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), cell.BGImage->Image.width(),
                                               cell.BGImage->Image.height(), cell.BGPos);
     DrawBackgroundTiles(canvas, cell.BGImage->Image, grid, box, clip.Top, clip.Bottom);
   }
   const bool near = box.Top < clip.Bottom + 200 && box.Bottom > clip.Top - 200;
   if (!near) return;
-  if (cell.HasContent())
+  if (cell.HasContent()) {
+    // Content wider than its cell (an image of the full width with spaces beside it) is cut at
+    // the cell's border: it never paints over the border or into the next cell.
+    const TRect inside{box.Left + cell.BorderWidths[0], box.Top + cell.BorderWidths[1], box.Right - cell.BorderWidths[2],
+                       box.Bottom - cell.BorderWidths[3]};
+    TClipScope keep(canvas, inside, Owner && Owner->Printing);
     cell.Cell->Draw(canvas, clip, box.Width(), x + CellSpacing + cell.BorderWidths[0] + cell.PadLeft(), x, y);
+  }
   if ((cell.HasContent() || cell.ShowEmptyCells) &&
       std::any_of(cell.BorderWidths.begin(), cell.BorderWidths.end(), [](int w) { return w > 0; })) {
     const TRect inner{box.Left + cell.BorderWidths[0], box.Top + cell.BorderWidths[1],

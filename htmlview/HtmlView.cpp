@@ -220,7 +220,11 @@ void THtmlView::LoadFromFile(const std::u16string& fileName, THtmlFileType docTy
   if (processing_) return;
   std::u16string name, dest;
   SplitDest(fileName, name, dest);
-  if (!name.empty()) name = HtmlExpandFilename(name);
+  // A file name is taken as it stands ("50%off.html" is a file); only a file: URL is decoded.
+  if (Lower(name.substr(0, 5)) == u"file:")
+    name = HtmlExpandFilename(name);
+  else if (!name.empty())
+    name = WideExpandFileName(name);
   // The name becomes current only once its file is there: a missing file leaves the document,
   // its base and the history as they were.
   if (!WideFileExists(name))
@@ -448,13 +452,8 @@ void THtmlView::AddToHistory(const std::u16string& oldFile, const std::u16string
                              int oldPos) {
   if (historyMaxCount_ < 1 || currentFile_.empty()) return;
   if (oldFile == currentFile_ && oldType == currentFileType_ && oldPos == Position()) return;
-  if (history_.empty() && !oldFile.empty()) {
-    // The page being left is the first one: it becomes the oldest entry, so that going back
-    // reaches it.
-    history_.push_back(oldFile);
-    titleHistory_.push_back(oldTitle);
-    positions_.push_back({oldPos, oldType});
-  } else if (!history_.empty() && !oldFile.empty()) {
+  // The page left by the first link is not kept: the history starts with the page it leads to.
+  if (!history_.empty() && !oldFile.empty()) {
     const size_t i = static_cast<size_t>(historyIndex_);
     history_[i] = oldFile;
     titleHistory_[i] = oldTitle;
@@ -521,7 +520,12 @@ void THtmlView::LoadFile(const std::u16string& url, THtmlFileType type) {
 
 std::u16string THtmlView::FullLinkUrl(const std::u16string& url) {
   if (!url.empty() && url[0] == u'#') return currentFile_ + url;
-  return HtmlExpandFilename(url);
+  // A link whose name cannot be expanded (a bad %-escape) is never one that was visited.
+  try {
+    return HtmlExpandFilename(url);
+  } catch (const EConvertError&) {
+    return url;
+  }
 }
 
 void THtmlView::AddVisitedLink(const std::u16string& url) {
@@ -683,8 +687,14 @@ void THtmlView::SetDefPreFontName(const std::u16string& value) {
 }
 
 void THtmlView::SetHtOptions(THtmlViewOptions value) {
+  const bool caretChanged = ((options_ ^ value) & htShowDummyCaret) != 0;
   options_ = value;
   doc_->LinksActive = (value & htOverLinksActive) != 0;
+  doc_->PrintBackgrounds = (value & (htPrintTableBackground | htPrintBackground)) != 0;
+  doc_->PrintBackgroundImages = (value & htPrintBackground) != 0;
+  doc_->PrintMonochromeBlack = (value & htPrintMonochromeBlack) != 0;
+  doc_->ShowDummyCaret = (value & htShowDummyCaret) != 0;
+  if (caretChanged) RepaintPanel();
 }
 
 void THtmlView::SetImageCacheCount(int value) {

@@ -338,6 +338,9 @@ private:
   void HandleMeta(const std::u16string& httpEq, const std::u16string& name, const std::u16string& content);
   std::u16string FullLinkUrl(const std::u16string& url);
   void ApplyBorder();
+  // The page's background image over area (the page, or the view for a fixed one), within clip.
+  void DrawBackgroundImage(TCanvas& canvas, ThtDocument& doc, const TRect& area, const TRect& clip);
+  void DrawDummyCaret(TCanvas& canvas, const TRect& clip);
   void VScrollChanged(int value);
   void HScrollChanged(int value);
   void MouseScroll();
@@ -384,6 +387,7 @@ private:
   int panY_ = 0;
   int lastMouseX_ = 0, lastMouseY_ = 0;
   int lastLayouts_ = 0;
+  QSize wholePage_;  // set while PaintDocument paints the page whole
   Qt::CursorShape panelCursor_ = Qt::ArrowCursor;
 
   int printPage_ = 0, printPageWidth_ = 0, printDocHeight_ = 0;

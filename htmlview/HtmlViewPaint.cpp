@@ -326,17 +326,38 @@ void THtmlView::PaintRect(TCanvas& canvas, const TRect& rect) {
   canvas.FillRect(rect);
   fixedBackground_ = false;
   if (!doc_->Printing && doc_->ShowImages && !doc_->BackgroundImageName.empty()) {
-    if (std::shared_ptr<TDocImage> image = doc_->GetBackgroundImage(); image && !image->Image.isNull()) {
-      const int iw = std::max(1, image->Image.width()), ih = std::max(1, image->Image.height());
-      const int ox = -hBar_->value(), oy = -doc_->YOffset;
-      const int x0 = ox + ((rect.Left - ox) / iw) * iw - (rect.Left < ox ? iw : 0);
-      const int y0 = oy + ((rect.Top - oy) / ih) * ih - (rect.Top < oy ? ih : 0);
-      TClipScope clip(canvas, rect, false);
-      for (int y = y0; y < rect.Bottom; y += ih)
-        for (int x = x0; x < rect.Right; x += iw) canvas.DrawImage(x, y, image->Image);
-    }
+    // A fixed background stands still in the view; any other is laid over the whole page and
+    // moves with it. A page painted whole is its own view.
+    const int viewW = wholePage_.isEmpty() ? panel_->width() : wholePage_.width();
+    const int viewH = wholePage_.isEmpty() ? panel_->height() : wholePage_.height();
+    fixedBackground_ = doc_->BackgroundPosition[0].Fixed && wholePage_.isEmpty();
+    const int x = -hBar_->value(), y = -doc_->YOffset;
+    const TRect area = fixedBackground_ ? TRect{0, 0, viewW, viewH}
+                                        : TRect{x, y, x + std::max(docWidth_, viewW), y + std::max(docHeight_, viewH)};
+    DrawBackgroundImage(canvas, *doc_, area, rect);
   }
   doc_->Draw(canvas, rect, MaxDocWidth, -hBar_->value(), 0, 0);
+  if (doc_->ShowDummyCaret) DrawDummyCaret(canvas, rect);
+}
+
+void THtmlView::DrawBackgroundImage(TCanvas& canvas, ThtDocument& doc, const TRect& area, const TRect& clip) {
+  const std::shared_ptr<TDocImage> image = doc.GetBackgroundImage();
+  if (!image || image->Image.isNull()) return;
+  const TTileGrid grid =
+      BackgroundTileGrid(area.Width(), area.Height(), image->Image.width(), image->Image.height(), doc.BackgroundPosition);
+  TClipScope keep(canvas, clip, doc.Printing);
+  DrawBackgroundTiles(canvas, image->Image, grid, area, clip.Top, clip.Bottom);
+}
+
+void THtmlView::DrawDummyCaret(TCanvas& canvas, const TRect& clip) {
+  // Only where nothing is selected: the caret stands at the selection's collapsed end.
+  if (doc_->SelectionStart != doc_->SelectionEnd || doc_->Printing) return;
+  int x = 0, y = 0, h = 0;
+  if (!doc_->CharToPoint(caretPos_, x, y, h)) return;
+  const TRect line{x - hBar_->value(), y - doc_->YOffset, x - hBar_->value() + 1, y - doc_->YOffset + h};
+  if (line.Bottom <= clip.Top || line.Top >= clip.Bottom) return;
+  TClipScope keep(canvas, clip, false);
+  FillRectColor(canvas, line, ColorToRGB(doc_->FontColor));
 }
 
 void THtmlView::PaintDocument(QImage& image) {
@@ -351,6 +372,11 @@ void THtmlView::PaintDocument(QImage& image) {
     int y;
     ~TRestore() { doc.SetYOffset(y); }
   } restore{*doc_, doc_->YOffset};
+  wholePage_ = QSize(width, height);
+  struct TWhole {
+    QSize& size;
+    ~TWhole() { size = QSize(); }
+  } whole{wholePage_};
   for (int top = 0; top < height; top += BandHeight) {
     const int h = std::min(BandHeight, height - top);
     QImage band(image.scanLine(top), width, h, image.bytesPerLine(), image.format());

@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <cmath>
 
+#include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlTable.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Printers.h"
@@ -58,6 +60,15 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
   copy.PrintCopy = true;
   copy.Background = clWhite;
   copy.YOffset = 0;
+  copy.MonochromePrinter = printer->Monochrome;
+  // The form controls ask their hooks whether the paper is one bit.
+  TFormEvents& formEvents = FormEvents(panel_);
+  struct TMonoScope {
+    bool& flag;
+    bool old;
+    ~TMonoScope() { flag = old; }
+  } monoScope{formEvents.MonochromePrinter, formEvents.MonochromePrinter};
+  formEvents.MonochromePrinter = copy.MonochromeBlack();
   printPage_ = 1;
   bool pageReached = false;
   printJob_ = printer;
@@ -174,6 +185,13 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       canvas.IntersectClipRect(band);
       table.Draw(canvas, band, docW + pw, table.DrawX(), 0, 0);
     };
+    // The page's background, colour and image, within rect: only when backgrounds print.
+    auto printBackground = [&](TCanvas& canvas, const TRect& rect) {
+      FillRectColor(canvas, rect, ColorToRGB(doc_->Background));
+      if (!copy.ShowImages || copy.BackgroundImageName.empty()) return;
+      const int y = -copy.YOffset;
+      DrawBackgroundImage(canvas, copy, {0, y, std::max(docW, pw * hPages), y + std::max(docH, ph)}, rect);
+    };
     // Draws horizontal page h of the vertical page whose content begins at document line
     // pageTop; returns the document line where the next page begins.
     auto drawPage = [&](TCanvas& canvas, int h, int pageTop, bool paper) {
@@ -195,7 +213,7 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       copy.SetYOffset(pageTop - contentTop);
       canvas.ClearClip();
       canvas.IntersectClipRect(rect);
-      if (paper && (options_ & htPrintBackground)) FillRectColor(canvas, rect, ColorToRGB(doc_->Background));
+      if (paper && (options_ & htPrintBackground)) printBackground(canvas, rect);
       copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
       const int room = contentBottom - contentTop;
       const int breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + room);
@@ -204,7 +222,8 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       if (paper && breakY < ph) {
         canvas.ClearClip();
         const TRect below{rect.Left, breakY, rect.Right, ph};
-        FillRectColor(canvas, below, (options_ & htPrintBackground) ? ColorToRGB(doc_->Background) : clWhite);
+        FillRectColor(canvas, below, clWhite);
+        if (options_ & htPrintBackground) printBackground(canvas, below);
       }
       if (THtmlTable* table = splitTable(); table && table->PartRecord.Kind == tpFooter)
         drawTablePart(canvas, *table, h, table->PartRecord.Start, breakY, table->PartRecord.Height);

@@ -293,10 +293,14 @@ bool THtmlStyleParser::ProcessShortHand(const std::u16string& prop, const std::u
     case shFont: {
       std::u16string style = u"normal", variant = u"normal", weight = u"normal";
       std::u16string size = QuirksMode ? u"small" : u"medium", lineHeight = u"normal", family;
-      for (const std::u16string& p : SplitParts(value, 7, false)) {
+      // The family list comes last and runs to the end: a quoted name and the names after its
+      // comma are all part of it.
+      const std::vector<std::u16string> parts = SplitParts(value, 64, false);
+      for (size_t k = 0; k < parts.size(); ++k) {
+        const std::u16string& p = parts[k];
         if (p[0] == u'/') {
           lineHeight = p.substr(1);
-        } else if (IsDigit(p[0])) {
+        } else if (IsDigit(p[0]) || (p[0] == u'.' && p.size() > 1 && IsDigit(p[1]))) {
           double n;
           std::u16string unit;
           const bool number = SplitNumber(p, n, unit);
@@ -304,17 +308,22 @@ bool THtmlStyleParser::ProcessShortHand(const std::u16string& prop, const std::u
             size = p;
           else
             weight = p;
-        } else if (int k = IndexOf(p, kFontWords); k >= 0) {
-          if (k <= 1)
+        } else if (int w = IndexOf(p, kFontWords); w >= 0) {
+          if (w <= 1)
             style = p;
-          else if (k <= 5)
+          else if (w <= 5)
             weight = p;
-          else if (k == 6)
+          else if (w == 6)
             variant = p;
           else
             size = p;
         } else {
           family = p;
+          for (size_t j = k + 1; j < parts.size(); ++j) {
+            if (family.back() != u',' && parts[j][0] != u',') family += u' ';
+            family += parts[j];
+          }
+          break;
         }
       }
       AddProperty(u"font-style", style);

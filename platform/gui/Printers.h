@@ -32,6 +32,8 @@ public:
   int PaperWidth = 0, PaperHeight = 0;
   int PageWidth = 0, PageHeight = 0;
   int PixelsPerInchX = 0, PixelsPerInchY = 0;
+  // One plane of one bit a pixel: what is grey on screen comes out dithered unless drawn black.
+  bool Monochrome = false;
   // A document is open.
   bool Printing() const { return printing_; }
 

@@ -22,10 +22,11 @@ TEST(HtmlSymbols, PairsSharedWordsAndSpecials) {
   // The attributes follow the elements, the specials come last, and nothing is 0.
   EXPECT_EQ(HrefSy, MarkEndSy + 1);
   EXPECT_EQ(MediaSy + 1, TextSymbol);
-  const std::set<int> specials = {TextSymbol, EofSymbol, UnknownTagSymbol, UnknownAttrSymbol, EolSymbol, CharSymbol};
-  EXPECT_EQ(specials.size(), 6u);
-  EXPECT_EQ(*specials.rbegin(), 242);
-  EXPECT_EQ(SymbolCount, 243);
+  const std::set<int> specials = {TextSymbol, EofSymbol,  UnknownTagSymbol,    UnknownAttrSymbol,
+                                  EolSymbol,  CharSymbol, StandaloneItemSymbol};
+  EXPECT_EQ(specials.size(), 7u);
+  EXPECT_EQ(*specials.rbegin(), 243);
+  EXPECT_EQ(SymbolCount, 244);
   EXPECT_GT(int(HtmlSy), int(NoSymbol));
 }
 

@@ -168,8 +168,13 @@ TEST_F(Build, TextRunsAndWhiteSpace) {
       {u"a<hr>b",
        "text \"a \"\n"
        "hrblock margin=(10,0,10,0)\n"
-       "  hr align=left\n"
+       "  hr\n"
        "text \"b \"\n"},
+      {u"<hr align=right><hr width=50 style='text-align:left'>",
+       "hrblock margin=(5,0,0,0)\n"
+       "  hr align=right\n"
+       "hrblock margin=(10,0,10,0)\n"
+       "  hr align=left\n"},
       {u"a<page>b", "text \"a \"\npage\ntext \"b \"\n"},
       {u"a<br style='page-break-after:always'>b", "text \"a \"\npage\ntext \"b \"\n"},
       // A clearing break starts a section with the clear mode and no break mark.
@@ -430,7 +435,7 @@ TEST_F(Build, ListStructure) {
        "  li 1 marker=disc margin=(-,-,0,-) padding=(-,-,-,40)\n"
        "    text \"a \"\n"
        "  hrblock margin=(10,0,10,0)\n"
-       "    hr align=left\n"
+       "    hr\n"
        "  text \"b \"\n"},
       {u"<dd>x", "li 1 marker=none margin=(0,-,0,-) padding=(-,-,-,40)\n" "  text \"x \"\n"},
       {u"<li>x", "li 1 marker=disc margin=(16,-,-,-) padding=(-,-,-,40)\n" "  text \"x \"\n"},
@@ -458,7 +463,7 @@ TEST_F(Build, ListStructure) {
   Parse(u"<dd>x");
   EXPECT_EQ(dynamic_cast<TBlockLI*>(BodyCell().First())->ListType, DlSy);
   Parse(u"<li>x");
-  EXPECT_EQ(dynamic_cast<TBlockLI*>(BodyCell().First())->ListType, LiSy);
+  EXPECT_EQ(dynamic_cast<TBlockLI*>(BodyCell().First())->ListType, StandaloneItemSymbol);
 }
 
 // ---- the block builder ----

@@ -48,7 +48,7 @@ TEST_F(TreeDump, ShowsEachKind) {
        "    text \"{nbsp} \"\n"
        "      font @0 \"Arial\" 16px #000000\n"
        "  hrblock margin=(10,0,0,0)\n"
-       "    hr size=3 align=left color=#102030 noshade\n"
+       "    hr size=3 color=#102030 noshade\n"
        "  h1 margin=(19,-,19,-)\n"
        "    text \"t \"\n"
        "      font @0 \"Arial\" 32px b #000000\n"
