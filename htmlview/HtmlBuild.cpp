@@ -680,7 +680,8 @@ void THtmlBuilder::DoMap(bool closingNext) {
     P.Next();
   }
   if (P.Sy == MapEndSy) {
-    MapList.push_back(std::move(map));
+    // The document keeps the maps: its images look them up long after the build is gone.
+    Doc->MapList.push_back(std::move(map));
     if (closingNext) P.Next();
   }
 }

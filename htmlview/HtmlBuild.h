@@ -98,8 +98,6 @@ public:
   THtmlBuilder& operator=(const THtmlBuilder&) = delete;
 
   THtmlParser& Parser() { return P; }
-  // Image maps read from the page, in page order.
-  std::vector<std::unique_ptr<TMapItem>> MapList;
   // Set by the first pass of an HTML load: the page has more than 400 links.
   bool ManyLinks = false;
 

@@ -300,11 +300,12 @@ TEST_F(Build, FormReadersKeepWhatEndsThem) {
 }
 
 TEST_F(Build, MapsJoinTheListByUpperCaseName) {
-  auto& p = Parse(u"<map name=Nav><area shape=rect coords='0,0,5,5' href=x><area shape=circle coords='1,1,1' "
-                  u"href=y></map><map name=open><area shape=rect coords='0,0,1,1'>");
-  ASSERT_EQ(p.MapList.size(), 1u);
-  EXPECT_EQ(p.MapList[0]->MapName, u"NAV");
-  EXPECT_EQ(p.MapList[0]->Areas.Count(), 2);
+  Parse(u"<map name=Nav><area shape=rect coords='0,0,5,5' href=x><area shape=circle coords='1,1,1' "
+        u"href=y></map><map name=open><area shape=rect coords='0,0,1,1'>");
+  ASSERT_EQ(doc->MapList.size(), 1u);
+  EXPECT_EQ(doc->MapList[0]->MapName, u"NAV");
+  EXPECT_EQ(doc->MapList[0]->Areas.Count(), 2);
+  EXPECT_EQ(doc->FindMap(u"NAV"), doc->MapList[0].get());
 }
 
 TEST_F(Build, ScriptHandlerGetsTheScript) {

@@ -140,6 +140,9 @@ TEST(HtmlDocument, AnimationTimerOnlyWithAnimatedImages) {
   doc.AnimationStep();
   EXPECT_EQ(steps, 1);
   EXPECT_EQ(doc.Timer->interval(), 40);
+  // A new layout keeps the pace: only a new timer waits 50 ms.
+  Layout(doc, 200);
+  EXPECT_EQ(doc.Timer->interval(), 40);
   doc.Clear();
   EXPECT_FALSE(doc.Timer);
 }

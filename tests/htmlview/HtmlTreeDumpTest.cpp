@@ -23,8 +23,10 @@ protected:
     SetFontCatalogue(nullptr);
     SetPixelsPerInch(0);
   }
-  std::string Dump(const std::string& html) {
+  std::string Dump(const std::string& html, bool quirks = false) {
     ThtDocument doc(nullptr, nullptr);
+    doc.QuirksMode = quirks;
+    doc.Clear();
     doc.SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
                  false, true, 12);
     TBuffer buffer(std::vector<uint8_t>(html.begin(), html.end()), u"page");
@@ -70,5 +72,26 @@ TEST_F(TreeDump, ShowsEachKind) {
     EXPECT_EQ(Dump(c.html), c.dump) << c.html;
     // A second build dumps the same.
     EXPECT_EQ(Dump(c.html), Dump(c.html)) << c.html;
+  }
+}
+
+TEST_F(TreeDump, SmallCapitalsAreSmallerThanTheCapitalsInEveryMode) {
+  // Lower-case letters become capitals in a run of their own, 0.8 of the text's size.
+  struct Case {
+    bool quirks;
+    std::string size, capital, small;
+  } cases[] = {
+      {false, "20px", "20px", "16px"},
+      {true, "20px", "20px", "16px"},
+      // A keyword size would make these larger than the capitals in quirks mode (16px).
+      {true, "12px", "12px", "10px"},
+      {false, "2em", "32px", "26px"},
+  };
+  for (const Case& c : cases) {
+    const std::string dump = Dump("<p style='font-variant:small-caps;font-size:" + c.size + "'>Ab</p>", c.quirks);
+    SCOPED_TRACE(c.size + (c.quirks ? " quirks" : ""));
+    EXPECT_NE(dump.find("text \"AB \""), std::string::npos) << dump;
+    EXPECT_NE(dump.find("font @0 \"Arial\" " + c.capital), std::string::npos) << dump;
+    EXPECT_NE(dump.find("font @1 \"Arial\" " + c.small), std::string::npos) << dump;
   }
 }

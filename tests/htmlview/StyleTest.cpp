@@ -274,3 +274,24 @@ TEST_F(Cascade, ParserErrorsAndStops) {
 }
 
 }  // namespace
+
+TEST_F(Cascade, TheFontShorthandKeepsItsFamilyListAndItsSize) {
+  struct Case {
+    std::u16string value, size, family, lineHeight;
+  } cases[] = {
+      {u"20px \"DejaVu Sans Mono\", serif", u"20px", u"\"dejavu sans mono\",serif", u"normal"},
+      {u"italic bold 12px/30px Georgia, 'Times New Roman', serif", u"12px",
+       u"georgia,'times new roman',serif", u"30px"},
+      {u".8em Arial", u".8em", u"arial", u"normal"},
+      {u"small-caps 1.5em DejaVu Sans", u"1.5em", u"dejavu sans", u"normal"},
+  };
+  for (const Case& c : cases) {
+    styles.Clear();
+    Sheet(u"p{font:" + c.value + u"}");
+    const TProperties& p = *styles.First(u"p");
+    SCOPED_TRACE(QString::fromStdU16String(c.value).toStdString());
+    EXPECT_EQ(p.Text(FontSize), c.size);
+    EXPECT_EQ(p.Text(FontFamily), c.family);
+    EXPECT_EQ(p.Text(LineHeight), c.lineHeight);
+  }
+}
