@@ -1126,6 +1126,7 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
   canvas.Font = CanvasFont(font->TheFont, colour);
   canvas.Brush.Style = selected ? bsSolid : bsClear;
   if (selected) canvas.Brush.Color = ground;
+  const int startX = x;
   const bool justify = line.Spaces > 0 && line.Extra > 0;
   // The spaces before this run decide how much each of its spaces takes.
   int spaceIndex = 0;
@@ -1170,6 +1171,19 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
     out(a, to, hyphenHere);
   }
   canvas.Brush = saveBrush;
+  // A link that has the keyboard's focus is framed, unless the viewer is told not to.
+  if (Owner && font->Active && font->IsLink() && !Owner->Printing && Owner->Viewer && Owner->Viewer->ShowFocusRect() &&
+      x > startX) {
+    const TPen savePen = canvas.Pen;
+    canvas.Pen = TPen{colour, 1, psDot};
+    const int bottom = top + font->FontHeight - 1;
+    canvas.MoveTo(startX, top);
+    canvas.LineTo(x - 1, top);
+    canvas.LineTo(x - 1, bottom);
+    canvas.LineTo(startX, bottom);
+    canvas.LineTo(startX, top);
+    canvas.Pen = savePen;
+  }
 }
 
 void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
