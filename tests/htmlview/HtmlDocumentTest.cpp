@@ -17,6 +17,7 @@
 #include "htmlview/HtmlShared.h"
 #include "htmlview/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/ViewerSupport.h"
 
 using namespace htmlview;
 
@@ -44,16 +45,6 @@ public:
   std::vector<std::u16string> requests;
   TImageRequestResult answer = irNoHandler;
 };
-
-QByteArray PngBytes(int w, int h, QRgb colour) {
-  QImage image(w, h, QImage::Format_ARGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
-}
 
 int Layout(ThtDocument& doc, int width) {
   QImage image(1, 1, QImage::Format_RGB32);

@@ -3,7 +3,6 @@
 // that keep their content, rules, the print switches, the caret and the selection's colours.
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPalette>
@@ -12,6 +11,7 @@
 #include <set>
 
 #include "GuiApp.h"
+#include "ViewerSupport.h"
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
@@ -27,16 +27,6 @@ using namespace htmlview;
 namespace {
 
 constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kYellow = 0xFFFFFF00;
-
-QByteArray Png(int w, int h, QRgb colour) {
-  QImage image(w, h, QImage::Format_RGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
-}
 
 // Pixels within 40 of colour in every channel (printed pages are scaled).
 int Count(const QImage& image, QRgb colour) {
@@ -65,16 +55,8 @@ TImageObj* FirstImage(TCellBasic& cell) {
 class Pictures : public ::testing::Test {
 protected:
   void SetUp() override {
-    EnsureGuiApp();
-    SetPixelsPerInch(96);
-    SetFontMeasurer(&fixed);
-    VScrollTally() = 0;
-    view = std::make_unique<THtmlView>();
-    view->Measurer = &fixed;
-    view->SetBorderStyle(htNone);
-    view->resize(300, 200);
-    view->show();
-    Write("red.png", Png(20, 20, kRed));
+    view = MakeTestViewer(fixed);
+    Write("red.png", PngBytes(20, 20, kRed));
   }
   void TearDown() override {
     view.reset();
@@ -112,7 +94,7 @@ protected:
   QTemporaryDir dir;
 };
 
-const std::string kDataPng = "data:image/png;base64," + Png(20, 20, kRed).toBase64().toStdString();
+const std::string kDataPng = "data:image/png;base64," + PngBytes(20, 20, kRed).toBase64().toStdString();
 
 TEST_F(Pictures, EveryKindOfImageIsFoundBesideThePage) {
   struct Case {

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "GuiApp.h"
+#include "ViewerSupport.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
 #include "htmlview/HtmlFonts.h"
@@ -60,15 +61,7 @@ std::string Lines(int n) {
 class View : public ::testing::Test {
 protected:
   void SetUp() override {
-    EnsureGuiApp();
-    SetPixelsPerInch(96);
-    SetFontMeasurer(&fixed);
-    VScrollTally() = 0;
-    view = std::make_unique<THtmlView>();
-    view->Measurer = &fixed;
-    view->SetBorderStyle(htNone);
-    view->resize(300, 200);
-    view->show();
+    view = MakeTestViewer(fixed);
     boxHook = platform::SetMessageBoxHook([this](QWidget*, const QString& caption, const QString& text) {
       boxes.push_back((caption + ": " + text).toStdString());
     });
