@@ -40,16 +40,17 @@ int Count(const QImage& image, QRgb colour) {
   return n;
 }
 
-// The first image of a cell, looked for through its blocks.
-TImageObj* FirstImage(TCellBasic& cell) {
+// The images of a cell and of its blocks in page order, each with its text section.
+std::vector<std::pair<TSection*, TImageObj*>> Images(TCellBasic& cell) {
+  std::vector<std::pair<TSection*, TImageObj*>> out;
   for (const auto& s : cell) {
     if (auto* text = dynamic_cast<TSection*>(s.get()))
       for (const auto& o : text->Images)
-        if (auto* image = dynamic_cast<TImageObj*>(o.get())) return image;
+        if (auto* image = dynamic_cast<TImageObj*>(o.get())) out.emplace_back(text, image);
     if (auto* block = dynamic_cast<TBlock*>(s.get()))
-      if (TImageObj* image = FirstImage(*block->MyCell)) return image;
+      for (const auto& inner : Images(*block->MyCell)) out.push_back(inner);
   }
-  return nullptr;
+  return out;
 }
 
 class Pictures : public ::testing::Test {
@@ -151,9 +152,9 @@ TEST_F(Pictures, ANameWithABadEscapeFailsAloneAndThePageShows) {
     EXPECT_NO_THROW(PaintWhole());
     EXPECT_TRUE(HasText("after"));
     if (c.errorImage) {
-      TImageObj* image = FirstImage(view->Document());
-      ASSERT_NE(image, nullptr);
-      EXPECT_TRUE(image->Image && image->Image->Error);
+      const auto images = Images(view->Document());
+      ASSERT_FALSE(images.empty());
+      EXPECT_TRUE(images[0].second->Image && images[0].second->Image->Error);
     }
   }
 }
@@ -270,19 +271,9 @@ TEST_F(Pictures, ImagesAnswerTheirBitmapTheirPlaceAndTheirMap) {
        "<p><img src=red.png usemap=#m vspace=5><a href=y.html><img src=red.png ismap border=0></a>"
        "<img src=missing.png><img src=red.png align=left></p>");
   std::vector<TImageObj*> images;
-  TSection* text = nullptr;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& cell) {
-    for (const auto& s : cell) {
-      if (auto* t = dynamic_cast<TSection*>(s.get()); t && !t->Images.Empty()) {
-        text = t;
-        for (const auto& o : t->Images) images.push_back(dynamic_cast<TImageObj*>(o.get()));
-      }
-      if (auto* b = dynamic_cast<TBlock*>(s.get())) walk(*b->MyCell);
-    }
-  };
-  walk(view->Document());
+  for (const auto& [section, image] : Images(view->Document())) images.push_back(image);
   ASSERT_EQ(images.size(), 4u);
-  ASSERT_NE(text, nullptr);
+  TSection* text = Images(view->Document())[0].first;
 
   std::unique_ptr<TBitmap> bitmap = images[0]->GetBitmap();
   ASSERT_TRUE(bitmap);
