@@ -379,6 +379,7 @@ void TTag::Reuse(std::u16string_view name) {
   FRawBytes.clear();
   TextOwner = nullptr;
   Kind = -1;
+  KeepsBlanks = false;
   FText.clear();
   FHasText = false;
   // What was open below this tag when it closed becomes the spare of the next child.
@@ -395,8 +396,10 @@ void TTag::AddText(std::u16string_view text) {
     FHasText = true;
     return;
   }
-  const size_t blanks = FText.find_first_not_of(u' ');
-  FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
+  if (!KeepsBlanks) {
+    const size_t blanks = FText.find_first_not_of(u' ');
+    FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
+  }
   FText.append(text);
 }
 
@@ -428,7 +431,7 @@ void TTag::AddTextUtf8(std::string_view text, bool lineEnds) {
   if (!FHasText) {
     FText.clear();
     FHasText = true;
-  } else {
+  } else if (!KeepsBlanks) {
     const size_t blanks = FText.find_first_not_of(u' ');
     FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
   }

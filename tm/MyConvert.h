@@ -186,7 +186,8 @@ public:
     FText.clear();
     FHasText = false;
   }
-  // nullptr does nothing. Appending to text that begins with blanks drops those blanks first.
+  // nullptr does nothing. Appending to text that begins with blanks drops those blanks first,
+  // unless the tag keeps its blanks.
   void AddText(PCWideChar text);
   void AddText(std::u16string_view text);
   // Leading blanks of the name are skipped; duplicates stay in the list.
@@ -228,6 +229,9 @@ public:
   TTag* TextOwner = nullptr;
   // What the reader made of the name, for readers that look it up once: -1 until it says.
   mutable int Kind = -1;
+  // Text that grows keeps the blanks it begins with: set by a reader for whom every character
+  // of the element's content counts.
+  bool KeepsBlanks = false;
 
   // Ready for another element of this name, under the same parent; what was open below it
   // waits as the spare of its next child.

@@ -410,8 +410,7 @@ TTag* TDecodeTMX::TextTarget(TTag& tag) {
 // Once the pair is known, a variant in a third language is never taken.
 bool TDecodeTMX::MayBeTaken(const WideString& lang) const {
   if (!PairSettled || LangPair.Source.empty() || LangPair.Target.empty()) return true;
-  return LangMatches(lang, LangPair.Source, false) || LangMatches(lang, LangPair.Target, false) ||
-         SameFoldedPair(lang.c_str(), LangPair.Target.c_str());
+  return SameFoldedPair(lang.c_str(), LangPair.Source.c_str()) || SameFoldedPair(lang.c_str(), LangPair.Target.c_str());
 }
 
 void TDecodeTMX::ApplyHeader(TTag* tag) {
@@ -503,6 +502,12 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       CurrentTuv = VariantCount++;
       break;
     }
+    case elSeg:
+    case elInline:
+    case elSub:
+      // A segment's words may begin with blanks that a comment or a code cuts off from them.
+      tag->KeepsBlanks = true;
+      break;
     case elHi:
       tag->TextOwner = tag->Parent ? TextTarget(*tag->Parent) : nullptr;
       if (tag->TextOwner) tag->TextOwner->AddText(TagKey(Markup(*tag, false)));
@@ -661,18 +666,22 @@ void TDecodeTMX::ResolvePair() {
   PairSettled = true;
 }
 
-// The variant in the pair's language code: the first of exactly that code, else (for the
-// target) the first of the same language. The languages of a unit are a set: a second variant
-// of a language adds nothing.
+// The variant in the pair's language code: the first of exactly that code, else the first of
+// the same language in another region (a memory may hold units of several), which the unit then
+// carries as its own. The languages of a unit are a set: a second variant of a language adds
+// nothing.
 int TDecodeTMX::PickVariant(const WideString& code, int except) const {
   const bool target = except >= 0;
+  const WideString& other = target ? LangPair.Source : LangPair.Target;
   int sameLanguage = -1;
   for (int i = 0; i < VariantCount; ++i) {
     if (i == except) continue;
     const WideString& lang = Variants[static_cast<size_t>(i)].Lang;
-    if (target && LangMatches(lang, LangPair.Source, false)) continue;
+    if (target && LangMatches(lang, other, false)) continue;
     if (LangMatches(lang, code, false)) return i;
-    if (target && sameLanguage < 0 && SameFoldedPair(lang.c_str(), code.c_str())) sameLanguage = i;
+    // The other side's own code is never taken for this one.
+    if (sameLanguage < 0 && SameFoldedPair(lang.c_str(), code.c_str()) && (target || !LangMatches(lang, other, false)))
+      sameLanguage = i;
   }
   return sameLanguage;
 }
@@ -717,7 +726,10 @@ void TDecodeTMX::WriteCurrentUnit() {
   SegmentBuffer.swap(Variants[static_cast<size_t>(target)].Seg);
   SegmentToField(SegmentBuffer, false);
   CurrentTU->SetField(tfTarget, SegmentBuffer);
-  CurrentTU->SetSourceLang(LangPair.Source);
+  // A source in the pair's own code is written as the pair spells it; one of another region
+  // keeps its own.
+  const WideString& sourceLang = Variants[static_cast<size_t>(source)].Lang;
+  CurrentTU->SetSourceLang(LangMatches(sourceLang, LangPair.Source, false) ? LangPair.Source : sourceLang);
   CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);
   EndUnit(false);
 }

@@ -58,10 +58,6 @@ void AppendEscapedTo(WideString& out, std::u16string_view text) {
   out.append(text.substr(run));
 }
 
-bool EndsWith(const WideString& s, std::u16string_view tail) {
-  return s.size() >= tail.size() && std::u16string_view(s).substr(s.size() - tail.size()) == tail;
-}
-
 int DigitValue(WideChar c, bool hex) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
@@ -153,13 +149,6 @@ void TEncodeTMX::Execute() {
   }
   WriteHeader(header);
 
-  SourceTuv = u"<tuv xml:lang=\"";
-  AppendEscapedTo(SourceTuv, header.GetSourceLang());
-  SourceTuv += u"\">";
-  TargetTuv = u"<tuv xml:lang=\"";
-  AppendEscapedTo(TargetTuv, header.GetTargetLang());
-  TargetTuv += u"\">";
-
   TPumpThrottle pump;
   while (!Aborted) {
     if (firstUnitPending) {
@@ -218,7 +207,15 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
   AddLine(u"<body>");
 }
 
-// Every unit is written with the header's languages, whatever its own fields say.
+// Each variant carries the language its unit holds (units of one memory may be in regional
+// variants that the header does not name). The header's code stands for the same code in other
+// letter case, and for a unit that holds none.
+void TEncodeTMX::AddTuvLine(std::u16string_view lang, std::u16string_view headerLang) {
+  Block.append(u"<tuv xml:lang=\"");
+  AppendEscaped(lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang);
+  AddLine(u"\">");
+}
+
 void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
   Block.append(u"<tu creationdate=\"");
   AppendEscaped(TmDateToTmxDate(tu.Field(tfDate)));
@@ -244,13 +241,13 @@ void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
     AppendEscaped(value);
     AddLine(u"</prop>");
   }
-  AddLine(SourceTuv);
+  AddTuvLine(tu.LangPair.Source, header.LangPair.Source);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.SourceUtf8);
   else
     AddSegment(tu.Field(tfSource));
   AddLine(u"</tuv>");
-  AddLine(TargetTuv);
+  AddTuvLine(tu.LangPair.Target, header.LangPair.Target);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.TargetUtf8);
   else
@@ -329,10 +326,12 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
 
 // One pass over the segment, writing straight into the block: the XML special characters
 // become entities, character references are decoded, and the placeholders become ph elements,
-// adjacent ones forming a single element. The codes recognised are those of FindAmpCodeEnd;
-// they are read here without editing the text, so that no code costs more than its own length.
+// adjacent four-character ones forming a single element. The codes recognised are those of
+// FindAmpCodeEnd; they are read here without editing the text, so that no code costs more than
+// its own length.
 void TEncodeTMX::ExpandSegment(std::u16string_view text) {
   OpenFormFails = std::u16string_view::npos;
+  JoinsAt = std::u16string_view::npos;
   size_t i = 0;
   while (i < text.size()) {
     size_t j = i;
@@ -396,9 +395,12 @@ size_t TEncodeTMX::ExpandAmp(std::u16string_view text, size_t p) {
 }
 
 // The ph element of a placeholder; in the open form every "\;" of the tag text stands for ";".
+// Placeholders side by side share one element, which the TMX reader splits into the same
+// placeholders again; an open form's element holds one code's markup and is never shared.
 void TEncodeTMX::ExpandPlaceholder(std::u16string_view inner, bool openForm) {
-  if (EndsWith(Block, u"</ph>"))
-    Block.resize(Block.size() - 5);  // joins the previous placeholder's element
+  const bool joins = !openForm && inner[2] >= u'A' && inner[2] <= u'Z';
+  if (joins && Block.size() == JoinsAt)
+    Block.resize(Block.size() - 5);  // the previous placeholder's "</ph>"
   else
     Block.append(u"<ph>");
   if (openForm) {
@@ -413,6 +415,7 @@ void TEncodeTMX::ExpandPlaceholder(std::u16string_view inner, bool openForm) {
     AppendEscaped(inner);
   }
   Block.append(u"</ph>");
+  JoinsAt = joins ? Block.size() : std::u16string_view::npos;
 }
 
 // A numeric reference, p at its "&", its digits from digits on. A ";" right after the digits

@@ -644,23 +644,50 @@ void TReaderHTML::SegmentToField(WideString& text, bool registerTags) {
       break;
     }
   }
-  if (!plain) {
-    DecodeEntities(text);
-    // Without a group there is no inline element to replace: the tag pass would copy the text
-    // as it stands, so only its trailing blanks go and its special characters are escaped.
-    if (text.find(u'{') == WideString::npos) {
-      size_t n = text.size();
-      while (n > 0 && text[n - 1] == u' ') --n;
-      text.resize(n);
-      EscapeSpecialChars(text);
-      return;
-    }
-    TagsToPlaceholders(text, registerTags, true);
-    return;
-  }
+  if (!plain) DecodeEntities(text);
+  // The blanks at the end are set aside while the text is worked on, and come back escaped.
   size_t n = text.size();
   while (n > 0 && text[n - 1] == u' ') --n;
+  const size_t tail = text.size() - n;
   text.resize(n);
+  if (!plain) {
+    // Without a group there is no inline element to replace: the tag pass would copy the text
+    // as it stands, so only its special characters are escaped.
+    if (text.find(u'{') == WideString::npos)
+      EscapeSpecialChars(text);
+    else
+      TagsToPlaceholders(text, registerTags, true);
+  }
+  if (tail > 0 || (!text.empty() && text.front() == u' ')) EscapeEdgeBlanks(text, tail);
+}
+
+// A blank at either edge of a field is the one character that a reader of the text TM may take
+// for padding (and the unit stream drops those at the end of a line): the outermost blank on
+// each side is written as the escape "&'20;", which every reader of a field decodes.
+void TReaderHTML::EscapeEdgeBlanks(WideString& text, size_t tail) {
+  if (tail > 0) {
+    // An open form without its end would take the ";" of the escape for its own: its "&" is
+    // written as the escape of an ampersand, which reads as the same text.
+    size_t failsFrom = std::u16string_view::npos;
+    size_t p = text.find(u"&t=");
+    while (p != WideString::npos) {
+      const size_t e = OpenFormEnd(text, p, failsFrom);
+      if (e == std::u16string_view::npos) break;
+      p = text.find(u"&t=", e + 1);
+    }
+    if (p != WideString::npos) {
+      FOut.assign(text, 0, p);
+      for (size_t q; (q = text.find(u"&t=", p)) != WideString::npos; p = q + 1) {
+        FOut.append(text, p, q - p);
+        FOut.append(u"&'26;");
+      }
+      FOut.append(text, p, WideString::npos);
+      text.swap(FOut);
+    }
+    text.append(tail - 1, u' ');
+    text.append(u"&'20;");
+  }
+  if (!text.empty() && text.front() == u' ') text.replace(0, 1, u"&'20;");
 }
 
 void TReaderHTML::EscapeSpecialChars(WideString& text) {

@@ -79,9 +79,12 @@ public:
   // every "<" and "{" is text, and each element keeps its own place, also back to back.
   void TagsToPlaceholders(WideString& text, bool registerTags, bool keysOnly = false);
   // Segment text as read (inline elements as their groups) into field text: DecodeEntities,
-  // then TagsToPlaceholders with keysOnly. Text with nothing to decode, replace or escape only
-  // loses its trailing blanks.
+  // then TagsToPlaceholders with keysOnly, every character kept; a blank at either edge is
+  // escaped (EscapeEdgeBlanks). Text with nothing to decode, replace or escape stays as it is.
   void SegmentToField(WideString& text, bool registerTags);
+  // Field text whose `tail` blanks at the end were cut off: they come back, the last one as
+  // "&'20;", and a blank at the start is written so too.
+  void EscapeEdgeBlanks(WideString& text, size_t tail);
   // Each character of the special set becomes "&'" + hexadecimal + ";"; the open forms are
   // copied as they stand, so that their ";" and the characters inside stay intact.
   void EscapeSpecialChars(WideString& text);
