@@ -66,12 +66,14 @@ TmTokens Text(Random& r, int pieces) {
 // A code, or a hi with its text.
 struct Item {
   TmTokens tokens;
-  bool fresh = false;  // a code of a target that its source lacks
 };
 
 // Runs of text with the codes between them (in their order when keepOrder), with or without a
-// blank between two pieces.
+// blank between two pieces; codes side by side, whoever has them; now and then blanks at either
+// end, or a segment of blanks only.
 TmTokens Segment(Random& r, const std::vector<Item>& codes, bool keepOrder) {
+  const TmToken blank{false, " "};
+  if (codes.empty() && r.Chance(3)) return TmTokens(static_cast<size_t>(r.Int(1, 3)), blank);
   std::vector<Item> items;
   for (int i = r.Int(1, 4); i > 0; --i) items.push_back({Text(r, r.Int(1, 3))});
   int from = 0;
@@ -81,21 +83,23 @@ TmTokens Segment(Random& r, const std::vector<Item>& codes, bool keepOrder) {
     from = at + 1;
   }
   TmTokens out;
+  if (r.Chance(15)) out.insert(out.end(), static_cast<size_t>(r.Int(1, 2)), blank);
   for (size_t i = 0; i < items.size(); ++i) {
-    // Two codes that only the target has would make one element.
-    if (i > 0 && items[i].fresh && items[i - 1].fresh) out.push_back({false, "x"});
-    else if (i > 0 && r.Chance(30)) out.push_back({false, " "});
+    if (i > 0 && r.Chance(30)) out.push_back(blank);
     out.insert(out.end(), items[i].tokens.begin(), items[i].tokens.end());
   }
+  if (r.Chance(15)) out.insert(out.end(), static_cast<size_t>(r.Int(1, 2)), blank);
   return out;
 }
 
-// A text-TM field: TAB and LF as escapes, "&" bare only where it can start no code.
+// A text-TM field: TAB and LF as escapes, "&" bare only where it can start no code, a blank
+// at an edge bare or escaped.
 std::string FieldOf(Random& r, const TmTokens& tokens) {
   std::string s;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const std::string& c = tokens[i].text;
     if (tokens[i].tag) s += c;
+    else if (c == " " && (i == 0 || i + 1 == tokens.size())) s += r.Pick({" ", "&'20;"});
     else if (c == "\t") s += r.Pick({"&'9;", "&#9;", "&#x9;"});
     else if (c == "\n") s += r.Pick({"&'A;", "&#10;"});
     else if (c == "&") s += i + 1 == tokens.size() || tokens[i + 1].text == " " ? "&" : "&'26;";
@@ -111,7 +115,7 @@ std::string XmlOf(Random& r, const TmTokens& tokens) {
     const std::string& c = t.text;
     const bool ref = r.Chance(50);
     s += t.tag ? c : c == "<" ? "&lt;" : c == "&" ? "&amp;" : !ref ? c : c == ">" ? "&gt;" : c == "\"" ? "&quot;"
-       : c == "'" ? "&apos;" : c == "\t" ? "&#9;" : c == "\n" ? "&#10;" : c;
+       : c == "'" ? "&apos;" : c == "\t" ? "&#9;" : c == "\n" ? "&#10;" : c == " " ? "&#32;" : c;
   }
   return s;
 }
@@ -125,6 +129,13 @@ Item Hi(Random& r) {
 }
 
 bool IsHi(const Item& item) { return item.tokens.front().text == "<hi>"; }
+
+// The open form of a code unique in its segment by n: RTF with and without a blank at its end,
+// markup, a ";" inside.
+std::string OpenForm(Random& r, int n) {
+  const std::string k = std::to_string(n);
+  return "&t=" + r.Pick({"{\\b" + k + " ", "}" + k, "<b id=\"" + k + "\">", "x\\;" + k}) + ";";
+}
 
 // An inline element, unique in its segment by n, with content or empty; or a hi.
 Item Element(Random& r, int n) {
@@ -181,6 +192,10 @@ TEST_F(RoundTrip, TextTmThroughTmx) {
     for (int n = r.Int(0, 5), i = 0; i < n; ++i)
       codes.push_back({{{true, std::string("&") + "tfpsj"[r.Int(0, 4)] + static_cast<char>('A' + i) + ";"}}});
     expected.push_back(Segment(r, codes, true));
+    // The target: the source's codes, and open forms of codes that the source lacks (a pair of
+    // them, say), side by side with the placeholders or anywhere.
+    for (int n = r.Int(0, 3), i = 0; i < n; ++i)
+      codes.push_back({{{true, OpenForm(r, i)}}});
     r.Shuffle(codes);
     expected.push_back(Segment(r, codes, false));
     const std::string source = FieldOf(r, expected[2 * u]), target = FieldOf(r, expected[2 * u + 1]);
@@ -207,15 +222,11 @@ TEST_F(RoundTrip, TmxThroughTextTm) {
   for (int u = 0; u < kUnits; ++u) {
     std::vector<Item> codes, targetCodes;
     for (int n = r.Int(0, 5), i = 0; i < n; ++i) codes.push_back(Element(r, i + 1));
-    const bool sourceHasHi = std::any_of(codes.begin(), codes.end(), IsHi);
     expected.push_back(Segment(r, codes, true));
     // The target: some of the source's codes (a hi with other words), and codes of its own.
     for (const Item& c : codes)
       if (r.Chance(60)) targetCodes.push_back(IsHi(c) ? Hi(r) : c);
-    for (int i = r.Int(0, 2); i > 0; --i) {
-      targetCodes.push_back(Element(r, 50 + i));
-      targetCodes.back().fresh = !IsHi(targetCodes.back()) || !sourceHasHi;
-    }
+    for (int i = r.Int(0, 2); i > 0; --i) targetCodes.push_back(Element(r, 50 + i));
     r.Shuffle(targetCodes);
     expected.push_back(Segment(r, targetCodes, false));
     const std::string source = XmlOf(r, expected[2 * u]);

@@ -9,8 +9,8 @@
 // Properties: the scan ends; the reported tags are the current chain's ends; the texts the scan
 // gathers hold no CR (a line end is one LF in text, a blank in markup); field text made of any
 // text holds no TAB, CR or LF (they would break the line of the text TM) and no mark of a text
-// ampersand; plain text from decoded references holds no CR or LF; an open form's end is a ";"
-// after its start.
+// ampersand, and a segment's field no blank at either edge; plain text from decoded references
+// holds no CR or LF; an open form's end is a ";" after its start.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -92,6 +92,11 @@ void TextRoutines(TScanner& r, const WideString& text, bool scanned) {
   WideString u = text;
   r.TagsToPlaceholders(u, false);
   FUZZ_CHECK(u.find_first_of(u"\t\r\n") == WideString::npos);
+  // A segment's field keeps its blanks, but none stands bare at either edge.
+  WideString f = text;
+  r.SegmentToField(f, true);
+  FUZZ_CHECK(f.find_first_of(u"\t\r\n") == WideString::npos);
+  FUZZ_CHECK(f.empty() || (f.front() != u' ' && f.back() != u' '));
   WideString e = text;
   r.EscapeSpecialChars(e);
   WideString x;

@@ -126,7 +126,7 @@ TEST(AttrList, NamesAndValuesOfManyItems) {
   EXPECT_EQ(list.AddUnique(u"k3", u"v"), 0);
 }
 
-TEST(Tag, TextGathersAndDropsLeadingBlanksWhenItGrows) {
+TEST(Tag, TextGathersAndDropsLeadingBlanksWhenItGrowsUnlessKept) {
   TTag root(nullptr, u"Root");
   root.AddText(static_cast<PCWideChar>(nullptr));
   EXPECT_EQ(root.Text(), nullptr);
@@ -138,6 +138,11 @@ TEST(Tag, TextGathersAndDropsLeadingBlanksWhenItGrows) {
   blank.AddText(u"   ");
   blank.AddText(u" d");
   EXPECT_EQ(std::u16string(blank.Text()), u" d");
+  TTag seg(nullptr, u"seg");
+  seg.KeepsBlanks = true;
+  seg.AddText(u"  a");
+  seg.AddText(u" b");
+  EXPECT_EQ(std::u16string(seg.Text()), u"  a b");
 }
 
 TEST(Tag, ChainOpensAndClosesAndADeepOneIsFreed) {

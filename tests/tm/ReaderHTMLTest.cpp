@@ -174,6 +174,33 @@ TEST(ReaderHTMLText, OpenFormsStayIntact) {
   EXPECT_EQ(ref, u"&'1F;&'80;");
 }
 
+// A segment keeps all its blanks; the outermost one at each edge is escaped, so that no reader
+// of the field takes it for padding. An open form without its end would take the escape's ";"
+// for its own: its ampersand is escaped instead.
+TEST(ReaderHTMLText, SegmentsKeepTheirBlanks) {
+  TLogReader r;
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u" ", u"&'20;"},
+      {u"   ", u"&'20; &'20;"},
+      {u"Custom Separator: ", u"Custom Separator:&'20;"},
+      {u" a" + Key('a') + u"b  ", u"&'20;a&tA;b &'20;"},
+      {u"a &amp; ", u"a &&'20;"},
+      {u"x &t=y &t=z ", u"x &'26;t=y &'26;t=z&'20;"},
+      {u"&t=y\\; ", u"&'26;t=y\\;&'20;"},
+      {u"&t=y; ", u"&t=y;&'20;"},
+      {u"a\u00A0 \t", u"a&'A0; &'9;"},
+      {u"inner  blanks", u"inner  blanks"},
+  };
+  for (const auto& [in, out] : cases) {
+    r.TagPlaceholders.Clear();
+    r.TagContents.Clear();
+    r.TagContents.AddUnique(Key('a'), u"x");
+    WideString text = in;
+    r.SegmentToField(text, true);
+    EXPECT_EQ(U8(text), U8(out)) << U8(in);
+  }
+}
+
 // Every routine takes one pass, however many unended openers or forms a segment holds.
 TEST(ReaderHTMLText, PathologicalSegmentsStayLinear) {
   TLogReader r;
