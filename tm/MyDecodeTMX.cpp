@@ -666,11 +666,12 @@ void TDecodeTMX::ResolvePair() {
   PairSettled = true;
 }
 
-// The variant in the pair's language code: the first of exactly that code, else the first of
-// the same language in another region (a memory may hold units of several), which the unit then
-// carries as its own. The languages of a unit are a set: a second variant of a language adds
-// nothing.
-int TDecodeTMX::PickVariant(const WideString& code, int except) const {
+// The variant in the pair's language code: the first of exactly that code (sameCode), else the
+// first of the same language in another region (a memory may hold units of several), which the
+// unit then carries as its own. The languages of a unit are a set: a second variant of a
+// language adds nothing.
+int TDecodeTMX::PickVariant(const WideString& code, int except, bool& sameCode) const {
+  sameCode = true;
   const bool target = except >= 0;
   const WideString& other = target ? LangPair.Source : LangPair.Target;
   int sameLanguage = -1;
@@ -683,6 +684,7 @@ int TDecodeTMX::PickVariant(const WideString& code, int except) const {
     if (sameLanguage < 0 && SameFoldedPair(lang.c_str(), code.c_str()) && (target || !LangMatches(lang, other, false)))
       sameLanguage = i;
   }
+  sameCode = false;
   return sameLanguage;
 }
 
@@ -690,7 +692,8 @@ void TDecodeTMX::WriteCurrentUnit() {
   LangsSeen = 0;
   ResolvePair();
   if (!PairSettled) return;
-  const int source = PickVariant(LangPair.Source, -1);
+  bool sameCode;
+  const int source = PickVariant(LangPair.Source, -1, sameCode);
   if (source < 0) return;
   LangsSeen |= 1;
   if (LangPair.Target.empty()) {
@@ -713,7 +716,8 @@ void TDecodeTMX::WriteCurrentUnit() {
     Abort();
     return;
   }
-  const int target = PickVariant(LangPair.Target, source);
+  bool targetSameCode;
+  const int target = PickVariant(LangPair.Target, source, targetSameCode);
   if (target < 0) return;
   LangsSeen |= 2;
 
@@ -728,8 +732,7 @@ void TDecodeTMX::WriteCurrentUnit() {
   CurrentTU->SetField(tfTarget, SegmentBuffer);
   // A source in the pair's own code is written as the pair spells it; one of another region
   // keeps its own.
-  const WideString& sourceLang = Variants[static_cast<size_t>(source)].Lang;
-  CurrentTU->SetSourceLang(LangMatches(sourceLang, LangPair.Source, false) ? LangPair.Source : sourceLang);
+  CurrentTU->SetSourceLang(sameCode ? LangPair.Source : Variants[static_cast<size_t>(source)].Lang);
   CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);
   EndUnit(false);
 }

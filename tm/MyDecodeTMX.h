@@ -93,7 +93,7 @@ private:
 
   void ApplyHeader(TTag* tag);
   void ResolvePair();
-  int PickVariant(const WideString& code, int except) const;
+  int PickVariant(const WideString& code, int except, bool& sameCode) const;
   void WriteCurrentUnit();
   bool WriteHeaderLine();
   bool UpdateHeaderCount(int64_t count);

@@ -148,6 +148,8 @@ void TEncodeTMX::Execute() {
     }
   }
   WriteHeader(header);
+  SourceTuv.Line.clear();
+  TargetTuv.Line.clear();
 
   TPumpThrottle pump;
   while (!Aborted) {
@@ -209,11 +211,18 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
 
 // Each variant carries the language its unit holds (units of one memory may be in regional
 // variants that the header does not name). The header's code stands for the same code in other
-// letter case, and for a unit that holds none.
-void TEncodeTMX::AddTuvLine(std::u16string_view lang, std::u16string_view headerLang) {
-  Block.append(u"<tuv xml:lang=\"");
-  AppendEscaped(lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang);
-  AddLine(u"\">");
+// letter case, and for a unit that holds none. The line of the last code met is kept: units
+// mostly repeat it.
+void TEncodeTMX::AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang) {
+  if (!tuv.Line.empty() && lang == tuv.Lang) {
+    Block.append(tuv.Line);
+    return;
+  }
+  tuv.Lang = lang;
+  tuv.Line = u"<tuv xml:lang=\"";
+  AppendEscapedTo(tuv.Line, lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang);
+  tuv.Line.append(u"\">\r\n");
+  Block.append(tuv.Line);
 }
 
 void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
@@ -241,13 +250,13 @@ void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
     AppendEscaped(value);
     AddLine(u"</prop>");
   }
-  AddTuvLine(tu.LangPair.Source, header.LangPair.Source);
+  AddTuvLine(SourceTuv, tu.LangPair.Source, header.LangPair.Source);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.SourceUtf8);
   else
     AddSegment(tu.Field(tfSource));
   AddLine(u"</tuv>");
-  AddTuvLine(tu.LangPair.Target, header.LangPair.Target);
+  AddTuvLine(TargetTuv, tu.LangPair.Target, header.LangPair.Target);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.TargetUtf8);
   else

@@ -36,7 +36,11 @@ private:
   void AppendEscaped(std::u16string_view text);
   void WriteHeader(const TTU& header);
   void WriteUnit(const TTU& tu, const TTU& header);
-  void AddTuvLine(std::u16string_view lang, std::u16string_view headerLang);
+  struct TTuvLine {
+    WideString Lang;  // the unit's code the line was made for
+    WideString Line;  // "<tuv xml:lang=...>" and its line end; empty: none yet
+  };
+  void AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang);
   void AddSegment(std::u16string_view text);
   // A segment of TMX markup in UTF-8, written as it stands into a UTF-8 file.
   void AddSegmentUtf8(std::string_view text);
@@ -54,5 +58,7 @@ private:
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
+  TTuvLine SourceTuv;
+  TTuvLine TargetTuv;
   size_t JoinsAt = 0;        // the block's size right after a placeholder that the next may join
 };
