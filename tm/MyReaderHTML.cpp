@@ -54,7 +54,7 @@ constexpr auto kQuotedStop = [] {
   return t;
 }();
 
-// The characters below 192 that make segment text need more than its trailing blanks removed.
+// The characters below 192 that make segment text need more than its edge blanks escaped.
 constexpr auto kSegmentWork = [] {
   std::array<bool, 0xC0> t{};
   for (WideChar c = 0; c < 0xC0; ++c) t[c] = c == u'&' || c == u'{' || IsSpecial(c);
