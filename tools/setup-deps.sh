@@ -13,6 +13,8 @@ packages=(
   locales-all
   # pdfinfo and pdftotext read back what the viewer prints to PDF
   poppler-utils
+  # the real-display suite: its own X server, and input sent through it with XTest
+  xvfb xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
