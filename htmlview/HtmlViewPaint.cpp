@@ -235,8 +235,8 @@ void THtmlView::DoScrollBars() {
   const TAreas a = ComputeAreas(docWidth_, docHeight_);
   const int b = a.Border / 2;
   const int sbw = vBar_->sizeHint().width();
+  // Only the frame's line follows the focus: the frame itself holds the page and always shows.
   border_->setGeometry(0, 0, width(), height());
-  border_->setVisible(a.Border > 0);
   panel_->setGeometry(b, b, a.Width, a.Height);
   const QSignalBlocker blockH(hBar_), blockV(vBar_);
   hBar_->setVisible(a.HBar);

@@ -129,6 +129,23 @@ TEST_F(View, WithoutScrollBarsNoBarShowsAndTheDocumentIsLaidOutOnce) {
   EXPECT_FALSE(view->HScrollBar()->isVisibleTo(view.get()));
 }
 
+TEST_F(View, AFocusedBorderFollowsTheFocusAndThePageAlwaysShows) {
+  view->SetBorderStyle(htFocused);
+  view->SetScrollBars(TScrollStyle::ssNone);
+  view->LoadFromString(u"<p>Not yet implemented</p>");
+  ASSERT_FALSE(view->hasFocus());
+  EXPECT_EQ(view->BorderPanel()->frameShape(), QFrame::NoFrame);
+  EXPECT_TRUE(Panel()->isVisible());
+  EXPECT_EQ(Panel()->geometry(), QRect(0, 0, 300, 200));
+  view->activateWindow();
+  view->setFocus();
+  for (int i = 0; i < 100 && !view->hasFocus(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  ASSERT_TRUE(view->hasFocus());
+  EXPECT_EQ(view->BorderPanel()->frameShape(), QFrame::Box);
+  EXPECT_TRUE(Panel()->isVisible());
+  EXPECT_EQ(Panel()->geometry(), QRect(1, 1, 298, 198));
+}
+
 TEST_F(View, KeysMoveTheViewWithinTheDocument) {
   view->LoadFromString(QString::fromStdString(Lines(100)).toStdU16String());
   const int max = view->DocumentHeight() - view->PaintPanelWidget()->height();
@@ -254,6 +271,9 @@ TEST_F(View, HoveringALinkAnnouncesItAndLeavingClearsItAfterTheTimer) {
   view->LoadFromString(u"<p>text <a href='target.html'>link</a></p>");
   std::vector<std::u16string> covered;
   view->OnHotSpotCovered = [&](QObject*, const std::u16string& src) { covered.push_back(src); };
+  // The platform's pointer stays off the page: only the events below move over it.
+  QCursor::setPos(view->mapToGlobal(QPoint(-50, -50)));
+  QCoreApplication::processEvents();
   QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
   QCoreApplication::sendEvent(Panel(), &enter);
   Mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, At("link"));
