@@ -7,6 +7,7 @@
 #include "app/gui/FormTessaly.h"
 #include "platform/core/Display.h"
 #include "platform/core/Utf8.h"
+#include "platform/gui/Graphics.h"
 #include "tm/sqlite/SQLiteTable3.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  // Before the first window: a widget that resolved its face before the faces were known keeps
+  // the fallback face.
+  UseProgramFonts();
   QApplication::setApplicationDisplayName(QString::fromStdU16String(ApplicationTitle));
   // The program ends when its window closes, not when a message box closes over a hidden one.
   QApplication::setQuitOnLastWindowClosed(false);

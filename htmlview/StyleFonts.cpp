@@ -1,6 +1,5 @@
 #include "htmlview/StyleFonts.h"
 
-#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -10,6 +9,7 @@
 
 #include "htmlview/StyleValues.h"
 #include "htmlview/URLSubs.h"
+#include "platform/gui/Graphics.h"
 
 namespace htmlview {
 namespace {
@@ -17,21 +17,9 @@ namespace {
 const TTextMeasurer* g_measurer = nullptr;
 std::function<bool(const std::u16string&)> g_catalogue;
 
-// fonts-wine installs "Tahoma" and "MS Sans Serif" outside fontconfig's folders: the process
-// adds them once, so that pages naming them get the real faces.
-void AddWineFonts() {
-  static const bool added = [] {
-    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf",
-                             "/usr/share/wine/fonts/ms_sans_serif.ttf"})
-      if (QFile::exists(QString::fromUtf8(file))) QFontDatabase::addApplicationFont(QString::fromUtf8(file));
-    return true;
-  }();
-  (void)added;
-}
-
 bool QtKnowsFamily(const std::u16string& family) {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
-  AddWineFonts();
+  RegisterWindowsFonts();
   const QString name = QString::fromStdU16String(family);
   for (const QString& f : QFontDatabase::families())
     if (f.compare(name, Qt::CaseInsensitive) == 0) return true;

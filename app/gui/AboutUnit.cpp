@@ -5,10 +5,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include "app/gui/MyMessageDlgs.h"
 #include "platform/gui/Dialogs.h"
+#include "platform/gui/Graphics.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ QImage AboutPicture(int width, int height) {
 }
 
 TAboutWinQm2TMX::TAboutWinQm2TMX(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
+  UseProgramFonts();
   setFixedSize(179, 162);
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSize(8);
@@ -72,7 +74,8 @@ TAboutWinQm2TMX::TAboutWinQm2TMX(QWidget* owner) : QDialog(owner, Qt::Dialog | Q
   Image1->setGeometry(74, 12, 39, 42);
   Image1->setPixmap(QPixmap::fromImage(AboutPicture(39, 42)));
 
-  Memo1 = new QPlainTextEdit(Panel1);
+  // A rich-text edit: a plain-text one lays every line out left-aligned, whatever its block asks.
+  Memo1 = new QTextEdit(Panel1);
   Memo1->setGeometry(2, 162 - 2 - 20 - 91, 175, 91);
   Memo1->setReadOnly(true);
   Memo1->setFrameShape(QFrame::NoFrame);
@@ -82,16 +85,15 @@ TAboutWinQm2TMX::TAboutWinQm2TMX(QWidget* owner) : QDialog(owner, Qt::Dialog | Q
   QPalette pal = Memo1->palette();
   pal.setColor(QPalette::Base, palette().color(QPalette::Button));
   Memo1->setPalette(pal);
-  const char* const lines[] = {"Quillmar  <->  TMX", "SDLTM ->  TMX", "SDLTB ->  CSV", "", "The Mirelcon project",
-                               "https://www.example.com/mirelcon"};
-  for (const char* line : lines) {
-    Memo1->appendPlainText(QString::fromUtf8(line));
-  }
-  QTextCursor cursor = Memo1->textCursor();
+  // Every line fits the memo's width and all six its height: none wraps, none is scrolled away.
+  Memo1->setPlainText(QStringLiteral("Quillmar  <->  TMX\nSDLTM ->  TMX\nSDLTB ->  CSV\n\nThe Mirelcon project\n"
+                                     "www.example.com/mirelcon"));
+  QTextCursor cursor(Memo1->document());
   cursor.select(QTextCursor::Document);
   QTextBlockFormat centred;
   centred.setAlignment(Qt::AlignHCenter);
   cursor.mergeBlockFormat(centred);
+  Memo1->moveCursor(QTextCursor::Start);
 
   VersionLabel = new QLabel(Panel1);
   VersionLabel->setGeometry(2, 162 - 2 - 20, 175, 20);

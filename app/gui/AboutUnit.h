@@ -8,7 +8,7 @@
 
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
+class QTextEdit;
 
 class TAboutWinQm2TMX : public QDialog {
 public:
@@ -16,7 +16,7 @@ public:
 
   QFrame* Panel1;
   QLabel* Image1;
-  QPlainTextEdit* Memo1;
+  QTextEdit* Memo1;
   QLabel* VersionLabel;
 
   void SetVersionText(const WideString& text);

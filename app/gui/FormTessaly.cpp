@@ -73,6 +73,7 @@ TFormTessaly::TFormTessaly(std::vector<WideString> params, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       params_(std::move(params)) {
+  UseProgramFonts();
   setWindowTitle(QStringLiteral("Mirelcon"));
   setFixedSize(288, 155);
   QFont font(QStringLiteral("MS Sans Serif"));

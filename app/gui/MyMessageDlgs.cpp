@@ -9,6 +9,7 @@
 #include "app/gui/FormTessaly.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Dialogs.h"
+#include "platform/gui/Graphics.h"
 #include "unicode/gui/UniButtons.h"
 
 namespace {
@@ -41,20 +42,23 @@ QWidget* ShownMainWindow() {
 }
 
 void CenterOnOwner(QWidget& form) {
+  // Frame on frame: a window is moved by its frame's corner, and a box's title bar and borders
+  // differ from its owner's.
+  const QSize own = form.frameGeometry().size();
   QWidget* p = form.parentWidget() ? form.parentWidget()->window() : ShownMainWindow();
-  if (p && p->isVisible()) {
-    const QRect r = p->frameGeometry();
-    form.move(r.left() + (r.width() - form.width()) / 2, r.top() + (r.height() - form.height()) / 2);
+  QRect r;
+  if (p && p->isVisible())
+    r = p->frameGeometry();
+  else if (QScreen* screen = QGuiApplication::primaryScreen())
+    r = screen->availableGeometry();
+  else
     return;
-  }
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect r = screen->availableGeometry();
-    form.move(r.left() + (r.width() - form.width()) / 2, r.top() + (r.height() - form.height()) / 2);
-  }
+  form.move(r.left() + (r.width() - own.width()) / 2, r.top() + (r.height() - own.height()) / 2);
 }
 
 TMessageDlg::TMessageDlg(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  UseProgramFonts();
   setWindowTitle(QStringLiteral("MessageDlg"));
   setFixedSize(244, 111);
   QFont font(QStringLiteral("Tahoma"));

@@ -1,6 +1,8 @@
 #include "platform/gui/Graphics.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -83,6 +85,27 @@ QFont PlainFont(const QFont& font) {
 }
 
 }  // namespace
+
+void RegisterWindowsFonts() {
+  static const bool added = [] {
+    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf",
+                             "/usr/share/wine/fonts/ms_sans_serif.ttf"})
+      if (QFile::exists(QString::fromUtf8(file))) QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+    return true;
+  }();
+  (void)added;
+}
+
+void UseProgramFonts() {
+  RegisterWindowsFonts();
+  const QFont font = QApplication::font();
+  // Shaping stays on for the scripts that need it: the flag only spares the text that reads the
+  // same without it.
+  if (font.styleStrategy() & QFont::PreferNoShaping) return;
+  QFont plain(font);
+  plain.setStyleStrategy(static_cast<QFont::StyleStrategy>(font.styleStrategy() | QFont::PreferNoShaping));
+  QApplication::setFont(plain);
+}
 
 QFont TFont::ToQFont() const {
   QFont f(Q(Name));

@@ -59,6 +59,16 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
+// The faces the Parts' windows and pages name that fontconfig does not know by itself ("Tahoma"
+// and "MS Sans Serif" of fonts-wine) become known to the process. Needs a GUI application; the
+// first call does the work.
+void RegisterWindowsFonts();
+// Readies the process's fonts before its first window is made: the faces registered, and the
+// application's font, from which every widget's font inherits what it does not set itself, drawing
+// the characters held without ligatures (a font's own ligature would turn "TM" into a trade-mark
+// sign). Call once the application exists; later calls change nothing.
+void UseProgramFonts();
+
 // Dashes and dots are Qt's patterns, scaled by the pen's width; only StrokePath draws them (lines,
 // rectangles and outlines draw them solid).
 enum TPenStyle { psSolid, psClear, psDash, psDot };

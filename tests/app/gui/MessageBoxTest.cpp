@@ -1,7 +1,7 @@
 // The HTML message box and the about box, in the main window and on their own.
 #include <QDesktopServices>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QUrl>
 #include <sstream>
@@ -35,6 +35,7 @@ struct TSeen {
   std::string dump;
   std::vector<std::u16string> links;
   QPoint centre;
+  QSize frame, client;
   bool closedByHook = false;
 };
 
@@ -51,6 +52,8 @@ protected:
       for (htmlview::TFontObj* link : box.HtmlView1->Document().LinkFonts)
         if (link && link->UrlTarget) s.links.push_back(link->UrlTarget->URL);
       s.centre = box.frameGeometry().center();
+      s.frame = box.frameGeometry().size();
+      s.client = box.size();
       seen.push_back(s);
       if (onDlg) onDlg(box);
       if (!box.Closed()) box.reject();
@@ -137,8 +140,9 @@ TEST_F(MessageBox, F1ShowsTheHelpWithItsTwoLinksAndALinkOpensInTheBrowser) {
   ASSERT_EQ(catcher.urls.size(), 1u);
   EXPECT_EQ(catcher.urls[0], "https://www.example.com/mirelcon/help");
   EXPECT_TRUE(stayedOpen);
-  // Centred on the main window.
-  EXPECT_LE((seen[0].centre - form.frameGeometry().center()).manhattanLength(), 4);
+  // Centred on the main window, frame on frame (the two frames differ).
+  EXPECT_LE((seen[0].centre - form.frameGeometry().center()).manhattanLength(), 1);
+  EXPECT_NE(seen[0].frame, seen[0].client);
 }
 
 TEST_F(MessageBox, EnterAndEscapeCloseTheBox) {

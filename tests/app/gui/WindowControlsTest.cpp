@@ -1,10 +1,16 @@
 // The window made of the project's own controls: its layout and colours to the pixel, and the
 // browse-and-convert flow through the real glyph buttons and the open dialog.
 #include <QFileDialog>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QTextEdit>
 #include <QLineEdit>
 #include <tuple>
 
+#include "app/gui/AboutUnit.h"
+#include "app/gui/MyMessageDlgs.h"
 #include "platform/gui/Gauges.h"
+#include "unicode/gui/UniButtons.h"
 #include "tests/app/gui/GuiTest.h"
 
 using namespace guitest;
@@ -109,6 +115,24 @@ TEST_F(WindowControls, BrowseAndConvertThroughTheControls) {
   EXPECT_EQ(State(form), "0 Start #00fea7 inputs3 start in.txt in.tmx");
   EXPECT_EQ(form.GetInputName(), dir.WFile("in.txt"));
   EXPECT_TRUE(boxes.empty());
+}
+
+// The windows' text is in the faces they name from the first window on, and each character is
+// drawn as itself: MS Sans Serif's own ligature would draw "TM" as one trade-mark sign.
+TEST_F(WindowControls, TheFirstWindowDrawsItsOwnFaceWithoutLigatures) {
+  TFormTessaly form;
+  TMessageDlg box;
+  TAboutWinQm2TMX about;
+  const std::tuple<QWidget*, const char*> widgets[] = {
+      {form.SourceEdit, "MS Sans Serif"}, {form.DestEdit, "MS Sans Serif"}, {form.Label1, "MS Sans Serif"},
+      {form.Label3, "MS Sans Serif"},     {about.Memo1, "MS Sans Serif"},   {box.OkButton, "Tahoma"},
+  };
+  for (const auto& [w, family] : widgets) {
+    const QFontMetricsF m(w->font());
+    EXPECT_EQ(QFontInfo(w->font()).family().toStdString(), family) << w->metaObject()->className();
+    EXPECT_NEAR(m.horizontalAdvance("TM"), m.horizontalAdvance("T") + m.horizontalAdvance("M"), 0.5)
+        << w->metaObject()->className();
+  }
 }
 
 }  // namespace
