@@ -171,6 +171,33 @@ TEST_F(ControlsTest, LinkedCaptionsAndHintsFollowTheAction) {
   }
 }
 
+TEST_F(ControlsTest, AssigningAnActionCarriesItsWideTextsToTheLinkedClients) {
+  TUniAction source, action;
+  source.SetCaption(u"\u00D6ffnen \U0001F4C2");
+  source.SetHint(u"\u00D6ffnen|\u00D6ffnet eine Datei");
+  source.SetEnabled(false);
+  source.SetShortCut(0x4000 | 'O');
+  action.SetCaption(u"Open");
+  QLabel linked(form.get());
+  UniControl_SetAction(&linked, &action);
+  UniAction_Assign(&action, source);
+  EXPECT_EQ(action.Caption(), source.Caption());
+  EXPECT_EQ(action.Hint(), source.Hint());
+  EXPECT_FALSE(action.Enabled());
+  EXPECT_EQ(action.ShortCut(), source.ShortCut());
+  EXPECT_EQ(UniControl_GetText(&linked), source.Caption());
+  EXPECT_FALSE(linked.isEnabled());
+  // From a control: its text and hint.
+  QLabel control(form.get());
+  UniControl_SetText(&control, u"\u0417\u0430\u043A\u0440\u044B\u0442\u044C");
+  UniControl_SetHint(&control, u"Close|Closes the file");
+  UniAction_Assign(&action, control);
+  EXPECT_EQ(action.Caption(), u"\u0417\u0430\u043A\u0440\u044B\u0442\u044C");
+  EXPECT_EQ(action.Hint(), u"Close|Closes the file");
+  EXPECT_EQ(UniControl_GetText(&linked), action.Caption());
+  UniControl_SetAction(&linked, nullptr);
+}
+
 TEST_F(ControlsTest, MenuItemsLinkByCaptionWithoutHotKeysAndRunTheirAction) {
   TPopupMenu menu;
   auto* item = new TUniMenuItem(&menu);

@@ -48,6 +48,20 @@ TEST_F(ControlsTest, DropDownListTypeAheadRunsOnTheClock) {
   platform::SetClockSource(old);
 }
 
+TEST_F(ControlsTest, TypeAheadBackspaceTakesAWholeCharacterOutsideTheBmp) {
+  TUniComboBox combo(form.get());
+  combo.SetStyle(csDropDownList);
+  for (const char16_t* s : {u"\U0001F600a", u"x"}) combo.Items().Add(s);
+  auto type = [&](Qt::Key key, const QString& text) { QTest::sendKeyEvent(QTest::Click, &combo, key, text, Qt::NoModifier); };
+  type(Qt::Key_unknown, QString::fromUtf16(u"\U0001F600"));
+  EXPECT_EQ(combo.TypeAheadText, u"\U0001F600");
+  EXPECT_EQ(combo.ItemIndex(), 0);
+  type(Qt::Key_Backspace, QStringLiteral("\b"));
+  EXPECT_EQ(combo.TypeAheadText, u"");
+  type(Qt::Key_X, QStringLiteral("x"));
+  EXPECT_EQ(combo.ItemIndex(), 1);
+}
+
 TEST_F(ControlsTest, DropDownCompletesInTheTypedCaseAndAnnouncesAnItemOnce) {
   TUniComboBox combo(form.get());
   combo.SetStyle(csDropDown);
@@ -86,6 +100,28 @@ TEST_F(ControlsTest, MemoInsertFollowsTheLines) {
   memo.Lines().Delete(0);
   memo.Lines().Put(0, u"\U0001F600");
   EXPECT_EQ(memo.Text(), u"\U0001F600\r\n");
+}
+
+TEST_F(ControlsTest, MemoExchangeAndMoveRefuseAMissingLine) {
+  TUniMemo memo(form.get());
+  // (first index, second index, exchange rather than move, the index reported)
+  const std::tuple<int, int, bool, int> refused[] = {
+      {0, 3, true, 3}, {3, 0, true, 3}, {-1, 1, true, -1}, {0, 3, false, 3}, {5, 0, false, 5},
+  };
+  for (const auto& [a, b, exchange, bad] : refused) {
+    memo.Lines().SetText(u"a\r\nb\r\nc\r\n");
+    try {
+      exchange ? memo.Lines().Exchange(a, b) : memo.Lines().Move(a, b);
+      ADD_FAILURE() << a << " " << b;
+    } catch (const EStringListError& e) {
+      EXPECT_EQ(e.what(), "List index out of bounds (" + std::to_string(bad) + ")");
+    }
+    EXPECT_EQ(memo.Text(), u"a\r\nb\r\nc\r\n") << a << " " << b;
+  }
+  memo.Lines().Exchange(0, 1);
+  EXPECT_EQ(memo.Text(), u"b\r\na\r\nc\r\n");
+  memo.Lines().Move(0, 1);
+  EXPECT_EQ(memo.Text(), u"a\r\nb\r\nc\r\n");
 }
 
 TEST_F(ControlsTest, ListBoxItemsCarryTheirObjectsAndKeepTheItemIndex) {

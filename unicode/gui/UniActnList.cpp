@@ -89,6 +89,21 @@ WideString UniAction_GetNewHint(const TUniAction* action, const WideString& defa
   return action && action->changingHint_ ? action->newHint_ : defaultValue;
 }
 
+void UniAction_Assign(TUniAction* action, const TUniAction& source) {
+  if (!action || action == &source) return;
+  action->SetCaption(source.Caption());
+  action->SetHint(source.Hint());
+  action->SetEnabled(source.Enabled());
+  action->SetVisible(source.Visible());
+  action->SetShortCut(source.ShortCut());
+}
+
+void UniAction_Assign(TUniAction* action, const QWidget& source) {
+  if (!action) return;
+  action->SetCaption(UniControl_GetText(&source));
+  action->SetHint(UniControl_GetHint(&source));
+}
+
 // ---- links ----
 
 TUniActionLink::TUniActionLink(TUniAction* action) : action_(action) {

@@ -51,6 +51,12 @@ private:
 WideString UniAction_GetNewCaption(const TUniAction* action, const WideString& defaultValue);
 WideString UniAction_GetNewHint(const TUniAction* action, const WideString& defaultValue);
 
+// Takes source's caption, hint, enabled and visible states and short cut into action; its clients
+// follow as they follow any change. Assigning an action to itself changes nothing.
+void UniAction_Assign(TUniAction* action, const TUniAction& source);
+// Takes a control's wide text (as the caption) and hint into action.
+void UniAction_Assign(TUniAction* action, const QWidget& source);
+
 // One client's bond to an action. The action tells its links of every change (before it keeps
 // the new value, so that a link compares the client with the old one) and of its end.
 class TUniActionLink {

@@ -184,6 +184,19 @@ void TUniMemoStrings::Delete(int index) {
 
 void TUniMemoStrings::Clear() { memo_.clear(); }
 
+void TUniMemoStrings::Exchange(int index1, int index2) {
+  CheckIndex(index1, Count());
+  CheckIndex(index2, Count());
+  TUniStrings::Exchange(index1, index2);
+}
+
+void TUniMemoStrings::Move(int curIndex, int newIndex) {
+  if (curIndex == newIndex) return;
+  CheckIndex(curIndex, Count());
+  CheckIndex(newIndex, Count());
+  TUniStrings::Move(curIndex, newIndex);
+}
+
 WideString TUniMemoStrings::GetText() const { return memo_.Text(); }
 
 void TUniMemoStrings::SetText(const WideString& text) {
@@ -273,7 +286,12 @@ bool TUniComboBox::HandleKey(QKeyEvent* event) {
   const bool list = Style() == csDropDownList;
   const char16_t c = typed[0];
   if (c == u'\b') {
-    if (!TypeAheadText.empty()) TypeAheadText.pop_back();
+    // A character outside the Basic Multilingual Plane goes whole: a lone half matches nothing.
+    if (!TypeAheadText.empty()) {
+      const bool lowHalf = QChar::isLowSurrogate(TypeAheadText.back());
+      TypeAheadText.pop_back();
+      if (lowHalf && !TypeAheadText.empty() && QChar::isHighSurrogate(TypeAheadText.back())) TypeAheadText.pop_back();
+    }
     return list;  // a drop-down's editor still deletes
   }
   if (c == u'\t') {

@@ -70,6 +70,9 @@ public:
   void InsertObject(int index, const WideString& s, void* object) override;
   void Delete(int index) override;
   void Clear() override;
+  // Both indexes must be lines: Get and Delete pass over a missing line, which would lose one.
+  void Exchange(int index1, int index2) override;
+  void Move(int curIndex, int newIndex) override;
   WideString GetText() const override;
   void SetText(const WideString& text) override;
 
