@@ -44,6 +44,17 @@ protected:
     Pause(300);
   }
 
+  // Chooses a text TM of units through the browse dialog: the edits show its name and its
+  // output's.
+  void Choose(const std::string& name, int units, const char* output) {
+    TempDir::Write(dir.File(name), tmfiles::NumberedTm(units));
+    Browse(dir.File(name));
+    const QImage shot = Grab(main);
+    Keep(shot, "main-" + name);
+    ExpectText(shot, Inside(kSourceEdit, 2), name.c_str(), "the input edit");
+    ExpectText(shot, Inside(kDestEdit, 2), output, "the output edit");
+  }
+
   // The ink of the text in an edit, measured against the same characters drawn with shaping off.
   static void ExpectText(const QImage& shot, const QRect& area, const char* text, const char* what) {
     const QRect ink = Ink(shot, area);
@@ -82,12 +93,7 @@ TEST_F(Screen, TheMainWindowAtStart) {
 }
 
 TEST_F(Screen, AConversionThroughBrowseAndStart) {
-  TempDir::Write(dir.File("units.txt"), tmfiles::NumberedTm(1234));
-  Browse(dir.File("units.txt"));
-  const QImage chosen = Grab(main);
-  Keep(chosen, "main-chosen");
-  ExpectText(chosen, Inside(kSourceEdit, 2), "units.txt", "the input edit");
-  ExpectText(chosen, Inside(kDestEdit, 2), "units.tmx", "the output edit");
+  Choose("units.txt", 1234, "units.tmx");
   Click(main, kStartStop.center().x(), kStartStop.center().y());
   QImage shot;
   for (int i = 0; i < 200 && Ink(shot, kResultLine).isEmpty(); ++i) {
@@ -110,12 +116,7 @@ TEST_F(Screen, AConversionThroughBrowseAndStart) {
 }
 
 TEST_F(Screen, ANameWithTMShowsItsOwnCharacters) {
-  TempDir::Write(dir.File("MyTM.txt"), tmfiles::NumberedTm(2));
-  Browse(dir.File("MyTM.txt"));
-  const QImage shot = Grab(main);
-  Keep(shot, "main-mytm");
-  ExpectText(shot, Inside(kSourceEdit, 2), "MyTM.txt", "the input edit");
-  ExpectText(shot, Inside(kDestEdit, 2), "MyTM.tmx", "the output edit");
+  Choose("MyTM.txt", 2, "MyTM.tmx");
 }
 
 TEST_F(Screen, TheErrorBoxShowsItsTextAtOnce) {
