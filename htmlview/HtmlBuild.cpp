@@ -783,11 +783,15 @@ void THtmlBuilder::BuildBlock(Symb sy0, const TSymbSet& stop) {
         P.Next();
         DoTopLevel(stop | SymbSet({FormSy, FormEndSy}));
         CloseSection();
-        EndForm(Doc);
         PopElement(u"form");
         MoveBottomMarginOut(block);
         SectionList = owner;
-        if (P.Sy == FormEndSy) P.Next();
+        // A form cut short by the caller's stop (a table row, say) keeps the controls that
+        // follow until the top-level loop meets its end tag.
+        if (P.Sy == FormEndSy) {
+          EndForm(Doc);
+          P.Next();
+        }
       } while (P.Sy == FormSy);
       break;
     case AddressSy:

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
 
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlGif.h"
@@ -450,6 +451,24 @@ void ThtDocument::SetFonts(const std::u16string& name, const std::u16string& pre
   PropertyStack->Reset();
 }
 
+void ThtDocument::AddTabIndex(int tabIndex, QWidget* control) {
+  if (tabIndex <= 0 || !control) return;
+  char key[32];
+  std::snprintf(key, sizeof key, "%.5d%.3d", std::min(tabIndex, 99999), static_cast<int>(TabIndexList.size()));
+  TabIndexList[std::u16string(key, key + std::char_traits<char>::length(key))] = control;
+}
+
+void ThtDocument::ParkTabControl(int linkID, std::unique_ptr<ThtTabControl> control) {
+  parkedTab_ = std::move(control);
+  parkedTabLink_ = parkedTab_ ? linkID : 0;
+}
+
+std::unique_ptr<ThtTabControl> ThtDocument::TakeParkedTabControl(int linkID) {
+  if (!parkedTab_ || linkID == 0 || linkID != parkedTabLink_) return nullptr;
+  parkedTabLink_ = 0;
+  return std::move(parkedTab_);
+}
+
 void ThtDocument::SetBackground(TColor color) {
   Background = color;
   if (BackgroundChanged) BackgroundChanged();
@@ -485,8 +504,10 @@ void ThtDocument::Clear() {
     StyleList->QuirksMode = QuirksMode;
   }
   TabIndexList.clear();
+  TabOrderPending = true;
   // Sections refer to the controls: they go first.
   TFreeList<TSectionBase>::Clear();
+  ParkTabControl(0, nullptr);
   FormControls.clear();
   SectionCount = 0;
   CharCount = 0;
@@ -501,11 +522,13 @@ int ThtDocument::Layout(TCanvas& canvas, int x, int y, int width, int availableH
   SplitTable = nullptr;
   if (Timer) Timer->stop();
   if (InlineBoxes) InlineBoxes->NeedsConverting = true;
-  if (!TabIndexList.empty()) {
-    int order = 0;
-    for (auto& [key, setOrder] : TabIndexList)
-      if (setOrder) setOrder(order++);
+  if (!PrintCopy && (TabOrderPending || !TabIndexList.empty())) {
+    std::vector<QWidget*> first;
+    for (const auto& [key, control] : TabIndexList)
+      if (control) first.push_back(control);
+    PlaceTabChain(Viewer, PaintPanel, first);
     TabIndexList.clear();
+    TabOrderPending = false;
   }
   layoutWidth_ = width;
   const int h = TCell::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, scrollWidth, curs);

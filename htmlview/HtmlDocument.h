@@ -4,6 +4,8 @@
 // other), the document root that owns what the page's objects share, and the two simplest
 // sections (page break and rule).
 #include <QImage>
+#include <QPointer>
+#include <QWidget>
 #include <array>
 #include <functional>
 #include <map>
@@ -27,6 +29,7 @@ class TCellBasic;
 class TIndentManager;
 class TFormControlObj;
 class TFontObj;
+class ThtTabControl;
 class TFloatingObj;
 class TImageObj;
 class TPanelObj;
@@ -75,6 +78,10 @@ private:
   // dropping sections without identifiers never scans the list.
   std::unordered_map<const TIDObject*, int> names_;
 };
+
+// What the user has put into a page's forms: per form, per control in the form's order, the values
+// the control would submit, so that a page revisited through the history shows them again.
+using TFormData = std::vector<std::vector<std::vector<std::u16string>>>;
 
 // Flags of LinkAtPoint.
 inline constexpr unsigned guUrl = 1, guControl = 2, guTitle = 4;
@@ -293,8 +300,11 @@ public:
   int SectionCount = 0;
   int LayoutCount = 0;
   bool PrintCopy = false;
-  // Tab-index keys to what takes the tab order (a form control, a link's tab control).
-  std::map<std::u16string, std::function<void(int)>> TabIndexList;
+  // Tab-index keys to what takes the tab order first (a form control, a link's tab control).
+  std::map<std::u16string, QPointer<QWidget>> TabIndexList;
+  // The next layout puts the page's windows into the tab order: those of TabIndexList first,
+  // then the others in page order, all after the viewer.
+  bool TabOrderPending = true;
   std::shared_ptr<TInlineList> InlineBoxes;
   float HorizontalScale = 1.0f, VerticalScale = 1.0f;
   // The HTML font sizes 1 to 7 in points (index 0 unused).
@@ -332,6 +342,14 @@ public:
                 TColor visited, TColor active, TColor background, bool linksActive, bool linkUnderline,
                 double defaultSize, int charSet = 1, int marginHeight = 5, int marginWidth = 10);
   void SetBackground(TColor color);
+  // control takes the tab order before the page's other windows, by tabIndex (above 0), then as
+  // registered.
+  void AddTabIndex(int tabIndex, QWidget* control);
+  // A link's tab control whose run went with a discarded section waits here for the link's next
+  // run, so that a link keeps its place however its text is split; the next park, the end of the
+  // parse or Clear frees one that nobody took.
+  void ParkTabControl(int linkID, std::unique_ptr<ThtTabControl> control);
+  std::unique_ptr<ThtTabControl> TakeParkedTabControl(int linkID);
   void SetBackgroundImage(const std::u16string& name, const TBackgroundPosition& position);
   void Clear();
   // Lays the whole document out at width from y; returns its height.
@@ -360,6 +378,11 @@ public:
   // PendingImages with no object) or when there is none.
   std::shared_ptr<TDocImage> GetBackgroundImage();
   TMapItem* FindMap(const std::u16string& name) const;
+  // The values of the page's forms; nullptr when it has none (HtmlForms.cpp).
+  std::unique_ptr<TFormData> GetFormData();
+  // Puts saved values back into the controls, form by form and control by control; a form whose
+  // controls no longer match what was saved keeps what it shows.
+  void SetFormData(const TFormData& data);
   void ProcessInline(int sourcePos, TProperties& props, bool start);
   // The hit test under the mouse, moving the hover looks from the old link and image to the new.
   unsigned Hover(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url, TFormControlObj*& control,
@@ -377,6 +400,8 @@ public:
 private:
   std::map<std::u16string, std::shared_ptr<TDocImage>> images_;
   int layoutWidth_ = 0;
+  std::unique_ptr<ThtTabControl> parkedTab_;
+  int parkedTabLink_ = 0;
 };
 
 // A page break: while printing, ends the page at its top.

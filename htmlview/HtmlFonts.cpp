@@ -30,7 +30,10 @@ void ThtTabControl::focusOutEvent(QFocusEvent* event) {
 }
 
 void ThtTabControl::keyPressEvent(QKeyEvent* event) {
-  if (OnKeyDown) OnKeyDown(event->key());
+  const Qt::KeyboardModifiers m = event->modifiers();
+  const unsigned shift = ((m & Qt::ShiftModifier) ? 1u : 0u) | ((m & Qt::AltModifier) ? 2u : 0u) |
+                         ((m & Qt::ControlModifier) ? 4u : 0u);
+  if (OnKeyDown) OnKeyDown(event->key(), shift);
   event->accept();
 }
 
@@ -130,17 +133,38 @@ int TFontObj::GetHeight(int& descent) const {
 }
 
 void TFontObj::CreateTabControl(int tabIndex) {
-  if (TabControl || !Section || !Section->Owner) return;
+  if (TabControl || !Section || !Section->Owner || !Section->Owner->PaintPanel) return;
   ThtDocument* doc = Section->Owner;
   const int id = LinkID();
   if (id == 0) return;
-  for (TFontObj* f : doc->LinkFonts) {
-    if (f == this) break;
-    if (f->LinkID() == id && f->TabControl) return;
-  }
-  if (!doc->PaintPanel) return;
+  // The runs of one link stand together in the link list, and a run being built is near its end:
+  // look for this run from the end, then at the runs of its link before it.
+  const auto& list = doc->LinkFonts;
+  auto at = std::find(list.rbegin(), list.rend(), this);
+  for (auto f = at == list.rend() ? at : std::next(at); f != list.rend() && (*f)->LinkID() == id; ++f)
+    if ((*f)->TabControl) return;
   TabControl = std::make_unique<ThtTabControl>(doc->PaintPanel);
   TabControl->show();
+  BindTabControl();
+  doc->AddTabIndex(tabIndex, TabControl.get());
+}
+
+void TFontObj::TakeTabControl(TFontObj& from) {
+  if (TabControl || !from.TabControl || LinkID() == 0 || from.LinkID() != LinkID()) return;
+  TabControl = std::move(from.TabControl);
+  BindTabControl();
+}
+
+void TFontObj::AdoptParkedTabControl() {
+  if (TabControl || !Section || !Section->Owner) return;
+  TabControl = Section->Owner->TakeParkedTabControl(LinkID());
+  BindTabControl();
+}
+
+void TFontObj::BindTabControl() {
+  ThtDocument* doc = Section ? Section->Owner : nullptr;
+  if (!TabControl || !doc) return;
+  const int id = LinkID();
   auto setActive = [this, doc, id](bool active) {
     bool seen = false;
     for (TFontObj* f : doc->LinkFonts) {
@@ -151,25 +175,22 @@ void TFontObj::CreateTabControl(int tabIndex) {
   };
   TabControl->OnEnter = [this, doc, setActive] {
     setActive(true);
-    if (doc->Viewer) doc->Viewer->ScrollFocusInto(YValue, FontHeight);
-    if (doc->Viewer) doc->Viewer->RepaintPanel();
+    if (doc->Viewer) {
+      doc->Viewer->ScrollLinkInto(YValue);
+      doc->Viewer->RepaintPanel();
+    }
   };
   TabControl->OnExit = [doc, setActive] {
     setActive(false);
     if (doc->Viewer) doc->Viewer->RepaintPanel();
   };
-  TabControl->OnKeyDown = [this, doc](int key) {
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && doc->Viewer && UrlTarget)
-      doc->Viewer->PostHotSpot(UrlTarget->URL, UrlTarget->Target, UrlTarget->Attr);
+  TabControl->OnKeyDown = [this, doc](int key, unsigned shift) {
+    if (!doc->Viewer) return;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && UrlTarget)
+      doc->Viewer->PostHotSpot(*UrlTarget);
+    else
+      doc->Viewer->KeyDown(key, shift);
   };
-  if (tabIndex > 0) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%.5d%.3d", tabIndex, static_cast<int>(doc->TabIndexList.size()));
-    QWidget* w = TabControl.get();
-    doc->TabIndexList[std::u16string(key, key + std::char_traits<char>::length(key))] = [w](int order) {
-      w->setProperty("htTabOrder", order);
-    };
-  }
 }
 
 int TFontObj::TextWidth(const char16_t* text, int count) const {
@@ -242,10 +263,8 @@ void TFontList::Decrement(int pos, ThtDocument* document) {
       if (document->HoverLink == gone) document->HoverLink = nullptr;
     }
     // The link keeps its place in the tab order through the run that stays.
-    const bool passTab = gone->TabControl && !kept->TabControl && gone->LinkID() != 0 &&
-                         gone->LinkID() == kept->LinkID();
+    kept->TakeTabControl(*gone);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i - 1));
-    if (passTab) kept->CreateTabControl(kept->UrlTarget ? kept->UrlTarget->TabIndex : 0);
   }
 }
 

@@ -24,7 +24,8 @@ class ThtTabControl : public QWidget {
 public:
   explicit ThtTabControl(QWidget* parent);
   std::function<void()> OnEnter, OnExit;
-  std::function<void(int key)> OnKeyDown;
+  // Qt key code and shift state (TShiftState bits).
+  std::function<void(int key, unsigned shift)> OnKeyDown;
 
 protected:
   void focusInEvent(QFocusEvent* event) override;
@@ -64,7 +65,14 @@ public:
   void SetAllHovers(std::vector<TFontObj*>& list, bool value);
   std::u16string GetURL() const;
   int GetHeight(int& descent) const;
+  // Gives the link its place in the tab order, unless it has one already (here or on an earlier
+  // run of the same link).
   void CreateTabControl(int tabIndex);
+  // The run from takes this run's place: its tab control, where the link is the same, stays the
+  // link's, at the same place in the tab order.
+  void TakeTabControl(TFontObj& from);
+  // Takes the link's tab control that the document holds for it, if any.
+  void AdoptParkedTabControl();
   // Width of text (count characters) as this font draws it.
   int TextWidth(const char16_t* text, int count) const;
   // How many of count characters fit in width; extent gets their width.
@@ -76,6 +84,7 @@ public:
   int LinkID() const { return UrlTarget ? UrlTarget->ID : 0; }
 
 private:
+  void BindTabControl();
   void UpdateMetrics();
   void ApplyState();
 };

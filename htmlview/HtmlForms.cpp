@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
-#include <cstdio>
 
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlShared.h"
@@ -58,18 +57,6 @@ struct TScratchCanvas {
   TCanvas canvas{&image};
 };
 
-// second follows first when tabbing. Qt 6.4 leaves the chain as it is when second is the first
-// widget after the window and first the last; stepping second on by one lets the link be made.
-void LinkTabOrder(QWidget* first, QWidget* second) {
-  QWidget::setTabOrder(first, second);
-  if (first->nextInFocusChain() == second) return;
-  QWidget* next = second->nextInFocusChain();
-  if (next && next != first && next != second->window()) {
-    QWidget::setTabOrder(next, second);
-    QWidget::setTabOrder(first, second);
-  }
-}
-
 }  // namespace
 
 int ClampCount(int value) { return std::clamp(value, 1, 1000); }
@@ -98,9 +85,14 @@ ThtmlForm* StartForm(ThtDocument* document, const TAttributeList* attributes) {
   return forms.CurrentForm;
 }
 
+namespace {
+TDocumentForms* FindDocumentForms(ThtDocument* document) {
+  return dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName));
+}
+}  // namespace
+
 void EndForm(ThtDocument* document) {
-  if (auto* found = dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName)))
-    found->CurrentForm = nullptr;
+  if (TDocumentForms* found = FindDocumentForms(document)) found->CurrentForm = nullptr;
 }
 
 void FinishFormControl(TFormControlObj* control, TProperties& props) {
@@ -193,6 +185,43 @@ std::vector<std::u16string> ThtmlForm::GetFormSubmission() {
   return out;
 }
 
+// ---- form data of the history ----
+
+std::unique_ptr<TFormData> ThtDocument::GetFormData() {
+  TDocumentForms* forms = FindDocumentForms(this);
+  if (!forms || forms->Forms.empty()) return nullptr;
+  auto data = std::make_unique<TFormData>();
+  std::vector<std::u16string> pairs;
+  for (const auto& form : forms->Forms) {
+    auto& saved = data->emplace_back();
+    for (TFormControlObj* c : form->ControlList) {
+      auto* fc = static_cast<ThtFormControlObj*>(c);
+      pairs.clear();
+      Collect(fc, pairs);
+      auto& values = saved.emplace_back();
+      // The name is the control's own: only what follows it is the value.
+      const std::u16string prefix = fc->Name + u"=";
+      for (const auto& p : pairs) values.push_back(p.starts_with(prefix) ? p.substr(prefix.size()) : p);
+    }
+  }
+  return data;
+}
+
+void ThtDocument::SetFormData(const TFormData& data) {
+  TDocumentForms* forms = FindDocumentForms(this);
+  if (!forms) return;
+  for (size_t i = 0; i < forms->Forms.size() && i < data.size(); ++i) {
+    const TFormControlObjList& controls = forms->Forms[i]->ControlList;
+    const auto& saved = data[i];
+    // A page changed since it was left: its values no longer belong to these controls.
+    if (saved.size() != controls.size()) continue;
+    for (TFormControlObj* c : controls) static_cast<ThtFormControlObj*>(c)->SetDataInit();
+    for (size_t k = 0; k < controls.size(); ++k)
+      for (size_t j = 0; j < saved[k].size(); ++j)
+        static_cast<ThtFormControlObj*>(controls[k])->SetData(static_cast<int>(j), saved[k][j]);
+  }
+}
+
 void ThtmlForm::SubmitTheForm(const std::u16string& buttonSubmission) {
   if (!MasterList) return;
   auto hook = FormEvents(MasterList->PaintPanel).OnFormSubmit;
@@ -231,7 +260,10 @@ bool TControlWatcher::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove: {
       auto* me = static_cast<QMouseEvent*>(event);
       if (owner_.MasterList && owner_.MasterList->Viewer && control) {
-        const QPoint p = me->position().toPoint();
+        // In the control's coordinates, also for a move over its viewport.
+        QPoint p = me->position().toPoint();
+        if (auto* w = qobject_cast<QWidget*>(watched); w && w != control && control->isAncestorOf(w))
+          p = w->mapTo(control, p);
         owner_.MasterList->Viewer->ControlMouseMove(control, ShiftOf(me->modifiers()), p.x(), p.y());
       }
       break;
@@ -335,38 +367,13 @@ void ThtFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperti
     area->viewport()->installEventFilter(watcher_.get());
     area->viewport()->setMouseTracking(true);
   }
-  if (TabIndex > 0 && MasterList) {
-    const int tabIndex = std::clamp(TabIndex, 1, 99999);
-    char key[32];
-    std::snprintf(key, sizeof key, "%.5d%.3d", tabIndex, static_cast<int>(MasterList->TabIndexList.size()));
-    QPointer<QWidget> w = control_.get();
-    ThtDocument* doc = MasterList;
-    MasterList->TabIndexList[std::u16string(key, key + std::char_traits<char>::length(key))] = [w, doc](int order) {
-      if (!w) return;
-      TDocumentForms& forms = DocumentForms(doc);
-      if (order > 0 && forms.LastTabControl) LinkTabOrder(forms.LastTabControl, w);
-      forms.LastTabControl = w;
-    };
-  }
+  if (TabIndex > 0 && MasterList) MasterList->AddTabIndex(TabIndex, control_.get());
   if (control_->parentWidget()) control_->show();
 }
 
 int ThtFormControlObj::Left() const { return control_ ? control_->x() : -4000; }
 int ThtFormControlObj::Top() const { return control_ ? control_->y() : 0; }
 bool ThtFormControlObj::TabStop() const { return control_ && (control_->focusPolicy() & Qt::TabFocus); }
-
-namespace {
-// The direct children of panel in the order the tab key visits them.
-std::vector<QWidget*> PanelTabChain(QWidget* panel) {
-  std::vector<QWidget*> chain;
-  QWidget* start = panel->window();
-  QWidget* w = start->nextInFocusChain();
-  // The chain is a ring; the bound only guards against a broken one.
-  for (int guard = 0; w && w != start && guard < 1000000; ++guard, w = w->nextInFocusChain())
-    if (w->parentWidget() == panel && std::find(chain.begin(), chain.end(), w) == chain.end()) chain.push_back(w);
-  return chain;
-}
-}  // namespace
 
 int ThtFormControlObj::TabOrder() const {
   if (!control_ || !control_->parentWidget()) return -1;
@@ -700,15 +707,67 @@ void TButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 TFormCheckBox::TFormCheckBox(QWidget* parent) : TUniCheckBox(parent) {}
 
+namespace {
+// Follows the Tab key through the application's key events: no query of the keyboard tells
+// whether a key is down.
+class TTabKeyWatch : public QObject {
+public:
+  bool Held = false;
+  bool eventFilter(QObject*, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease: {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) && !k->isAutoRepeat())
+          Held = e->type() == QEvent::KeyPress;
+        break;
+      }
+      case QEvent::ApplicationDeactivate:
+        // The release may go to another program.
+        Held = false;
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+};
+
+TTabKeyWatch* TabKeyWatch() {
+  static QPointer<TTabKeyWatch> watch;
+  if (!watch && QCoreApplication::instance()) {
+    watch = new TTabKeyWatch;
+    watch->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(watch);
+  }
+  return watch;
+}
+}  // namespace
+
+bool TabKeyHeld() {
+  TTabKeyWatch* watch = TabKeyWatch();
+  return watch && watch->Held;
+}
+
 TFormRadioButton::TFormRadioButton(QWidget* parent) : TUniRadioButton(parent) {
   setAutoExclusive(false);
   setFocusPolicy(Qt::ClickFocus);
+  TabKeyWatch();
+}
+
+void TFormRadioButton::nextCheckState() {
+  // A click never unchecks a radio button; only its group's others do.
+  SetChecked(true);
 }
 
 void TFormRadioButton::SetChecked(bool value) {
-  if (value == isChecked()) return;
-  setChecked(value);
+  if (value == checked_ || TabKeyHeld()) return;
+  checked_ = value;
   setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+  setChecked(value);
+  if (!value) return;
+  if (OnChange) OnChange();
+  if (!ClicksDisabled && OnRadioClick) OnRadioClick();
 }
 
 TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
@@ -773,6 +832,8 @@ TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, in
     SetWidth(13);
     SetHeight(14);
   }
+  // The page's own state is no click of the user's.
+  r->ClicksDisabled = true;
   r->SetChecked(IsChecked);
   // The group as the page gives it: the last CHECKED wins, and the tab stop is the checked
   // radio, else the first of the group.
@@ -790,12 +851,11 @@ TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, in
     }
   }
   SetTabStop(IsChecked || first);
-  QObject::connect(r, &QAbstractButton::clicked, watcher_.get(), [this] { RadioClick(); });
+  r->ClicksDisabled = false;
+  r->OnRadioClick = [this] { RadioClick(); };
 }
 
 void TRadioButtonFormControlObj::RadioClick() {
-  // A click never unchecks a radio button; only its group's others do.
-  RadioButton()->SetChecked(true);
   SetTabStop(true);
   if (MyForm) MyForm->DoRadios(this);
   FormControlClick();
@@ -803,7 +863,7 @@ void TRadioButtonFormControlObj::RadioClick() {
 
 bool TRadioButtonFormControlObj::GetSubmission(int index, std::u16string& s) {
   if (index != 0) return false;
-  if (RadioButton()->isChecked()) s = Name + u"=" + Value;
+  if (RadioButton()->Checked()) s = Name + u"=" + Value;
   return true;
 }
 
@@ -815,17 +875,17 @@ void TRadioButtonFormControlObj::SetDataInit() { RadioButton()->SetChecked(false
 void TRadioButtonFormControlObj::SetData(int, const std::u16string& v) {
   if (SameText(v, Value)) RadioButton()->SetChecked(true);
 }
-void TRadioButtonFormControlObj::SaveContents() { WasChecked = RadioButton()->isChecked(); }
+void TRadioButtonFormControlObj::SaveContents() { WasChecked = RadioButton()->Checked(); }
 
 bool TRadioButtonFormControlObj::DoOnChange() {
-  if (RadioButton()->isChecked() == WasChecked) return false;
+  if (RadioButton()->Checked() == WasChecked) return false;
   RaiseChange();
   return true;
 }
 
 void TRadioButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
   DrawFrame(canvas, x, y);
-  if (!RadioButton()->isChecked()) return;
+  if (!RadioButton()->Checked()) return;
   const TBrush saved = canvas.Brush;
   const TPen savedPen = canvas.Pen;
   canvas.Brush.Color = clBlack;

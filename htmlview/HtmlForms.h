@@ -46,7 +46,6 @@ public:
   bool FreeMe() const override { return true; }
   std::vector<std::unique_ptr<ThtmlForm>> Forms;
   ThtmlForm* CurrentForm = nullptr;
-  QPointer<QWidget> LastTabControl;
 };
 // The document's forms, made on first use; they live until the document is cleared.
 TDocumentForms& DocumentForms(ThtDocument* document);
@@ -214,13 +213,27 @@ public:
 };
 
 // A radio button whose exclusivity the form decides by name; it is a tab stop exactly when
-// checked.
+// checked. It keeps its state itself: a user's click checks it through SetChecked, and the
+// button's click (OnRadioClick) follows only a change to checked.
 class TFormRadioButton : public TUniRadioButton {
 public:
   explicit TFormRadioButton(QWidget* parent = nullptr);
-  bool Checked() const { return isChecked(); }
+  bool Checked() const { return checked_; }
+  // Ignored while the Tab key is held down (the focus arriving by Tab checks nothing) or when
+  // unchanged. Checking signals OnChange and, unless ClicksDisabled, runs OnRadioClick.
   void SetChecked(bool value);
+  std::function<void()> OnChange, OnRadioClick;
+  bool ClicksDisabled = false;
+
+protected:
+  void nextCheckState() override;
+
+private:
+  bool checked_ = false;
 };
+
+// Whether the Tab key is down now, as far as this application has seen its key events.
+bool TabKeyHeld();
 
 class TCheckBoxFormControlObj : public ThtFormControlObj {
 public:

@@ -5,6 +5,7 @@
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
@@ -76,6 +77,10 @@ void THtmlDocParser::FinishParse() {
   // The last section ends at the end of the page.
   P.TagPos = std::max(P.TagPos, PropStack.SIndex);
   CloseSection();
+  // A link that never showed any text has no place in the tab order.
+  Doc->ParkTabControl(0, nullptr);
+  // A page that styles its links under the pointer has them follow the pointer.
+  if (Doc->StyleList && Doc->StyleList->UseHover) Doc->LinksActive = true;
   if (Doc->InlineBoxes) Doc->InlineBoxes->EndOpenRecords(PropStack.SIndex);
   PropStack.Reset();
   CurrentUrlTarget = std::make_unique<TUrlTarget>();
@@ -187,6 +192,7 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
         DoSound();
         continue;
       case FormEndSy:
+        EndForm(Doc);
         P.Next();
         continue;
       case PSy:

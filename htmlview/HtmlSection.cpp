@@ -54,6 +54,7 @@ TSection::TSection(ThtDocument* owner, TCellBasic* cell, TProperties& props, con
     }
   }
   TFontObj* first = Fonts.Add(std::move(font));
+  if (first->InLinkFonts) first->AdoptParkedTabControl();
   DefaultLineHeight = props.GetLineHeight(first->FontHeight);
   if (takeTextIndent) {
     bool percent = false;
@@ -110,6 +111,9 @@ void TSection::Unlink() {
     if (f->InLinkFonts) EraseNearEnds(Owner->LinkFonts, f.get());
     f->InLinkFonts = false;
     if (Owner->HoverLink == f.get()) Owner->HoverLink = nullptr;
+    // A link that starts in a section with nothing to show keeps its tab control for its text
+    // further on.
+    if (f->TabControl) Owner->ParkTabControl(f->LinkID(), std::move(f->TabControl));
   }
   Owner->IdentifierList.RemoveObject(this);
   for (const auto& o : Images) {
@@ -274,6 +278,7 @@ void JoinLinks(ThtDocument* doc, TFontObj* run) {
   if (run->InLinkFonts) return;
   doc->LinkFonts.push_back(run);
   run->InLinkFonts = true;
+  run->AdoptParkedTabControl();
 }
 
 void LeaveLinks(ThtDocument* doc, TFontObj* run) {
@@ -315,6 +320,8 @@ void TSection::HRef(bool start, TProperties& props, const TUrlTarget* target) {
       if (!Owner || !Owner->NoLinkStyling) run->ConvertFont((*run->FIArray)[0]);
     }
     JoinLinks(Owner, run);
+    // Every link has its place in the tab order, taken as the page is read.
+    if (Owner && !Owner->PrintCopy) run->CreateTabControl(target->TabIndex);
   } else if (!start) {
     LeaveLinks(Owner, run);
     run->UrlTarget.reset();
@@ -411,6 +418,7 @@ void TSection::Finish(int sourcePos) {
   for (int i = Fonts.Count() - 1; i > 0; --i) {
     if (Fonts[i]->Pos != Fonts[i - 1]->Pos) continue;
     LeaveLinks(Owner, Fonts[i - 1]);
+    Fonts[i]->TakeTabControl(*Fonts[i - 1]);
     Fonts.Delete(i - 1);
   }
   if (Text.size() > 1 && Text.back() == BrkCh) RemoveChar(static_cast<int>(Text.size()) - 1);
@@ -1462,6 +1470,18 @@ unsigned TSection::LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TU
   if (index < 0 || !inText) return 0;
   const int i = index - StartChar;
   if (Text[static_cast<size_t>(i)] == ImgPan) return 0;
+  if (Text[static_cast<size_t>(i)] == FmCtl) {
+    // Only the control's own box: its line may be taller.
+    TFormControlObj* c = FormControls.FindControl(i);
+    if (!c || c->Hidden() || y < c->YValue || y >= c->YValue + c->Height()) return 0;
+    control = c;
+    flags |= guControl;
+    if (!c->Title.empty()) {
+      title = c->Title;
+      flags |= guTitle;
+    }
+    return flags;
+  }
   int overhang = 0;
   TFontObj* font = Fonts.GetFontAt(i, overhang);
   if (!font) return 0;

@@ -1,10 +1,12 @@
 #include "htmlview/HtmlShared.h"
 
 #include <QChar>
+#include <QWidget>
 #include <QPainterPath>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <unordered_set>
 
 // The resources of a static library are registered by hand, outside any namespace.
 static void InitViewerResources() {
@@ -592,6 +594,46 @@ const QImage& PanCursorImage(TPanCursor which) {
       return downOnly;
     default:
       return upDown;
+  }
+}
+
+// ---- the tab order of a panel's windows ----
+
+void LinkTabOrder(QWidget* first, QWidget* second) {
+  QWidget::setTabOrder(first, second);
+  if (first->nextInFocusChain() == second) return;
+  // Qt 6.4 leaves the chain as it is when second is the first widget after the window and first
+  // the last; stepping second on by one lets the link be made.
+  QWidget* next = second->nextInFocusChain();
+  if (next && next != first && next != second->window()) {
+    QWidget::setTabOrder(next, second);
+    QWidget::setTabOrder(first, second);
+  }
+}
+
+std::vector<QWidget*> PanelTabChain(QWidget* panel) {
+  std::vector<QWidget*> chain;
+  QWidget* start = panel->window();
+  QWidget* w = start->nextInFocusChain();
+  // The chain is a ring that visits each widget once; the bound only guards against a broken one.
+  for (int guard = 0; w && w != start && guard < 10000000; ++guard, w = w->nextInFocusChain())
+    if (w->parentWidget() == panel) chain.push_back(w);
+  return chain;
+}
+
+void PlaceTabChain(QWidget* lead, QWidget* panel, const std::vector<QWidget*>& first) {
+  if (!panel) return;
+  std::vector<QWidget*> order;
+  std::unordered_set<QWidget*> placed;
+  for (QWidget* w : first)
+    if (w && w->parentWidget() == panel && w->focusPolicy() != Qt::NoFocus && placed.insert(w).second)
+      order.push_back(w);
+  for (QWidget* w : PanelTabChain(panel))
+    if (w->focusPolicy() != Qt::NoFocus && placed.insert(w).second) order.push_back(w);
+  QWidget* prev = lead && lead->focusPolicy() != Qt::NoFocus && lead->window() == panel->window() ? lead : nullptr;
+  for (QWidget* w : order) {
+    if (prev) LinkTabOrder(prev, w);
+    prev = w;
   }
 }
 

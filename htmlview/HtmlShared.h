@@ -14,6 +14,9 @@
 
 namespace htmlview {
 
+class TUrlTarget;
+class ThvPanel;
+
 // Counts the characters a selection copies. The document's text holds a marker character in
 // place of each object: a line break (8) counts two (CR LF); the form-control (2) and image (4)
 // markers count nothing.
@@ -199,10 +202,14 @@ public:
   }
   // A control at document y (height h) took the focus: scroll it into view.
   virtual void ScrollFocusInto(int /*y*/, int /*h*/) {}
+  // A link whose line starts at document y took the focus: scroll it into view.
+  virtual void ScrollLinkInto(int /*y*/) {}
   virtual void RepaintPanel() {}
-  // A link was activated from the keyboard: the hot-spot message, posted.
-  virtual void PostHotSpot(const std::u16string& /*url*/, const std::u16string& /*target*/,
-                           const std::u16string& /*attributes*/) {}
+  // A link was activated from the keyboard: it becomes the current link and the hot-spot message
+  // is posted.
+  virtual void PostHotSpot(const TUrlTarget& /*link*/) {}
+  // A key that a link's tab control does not use itself: the viewer's keys (Qt key codes).
+  virtual void KeyDown(int /*key*/, unsigned /*shift*/) {}
   // Object panels: whether the host handles them, and its handlers.
   virtual bool HasPanelHandlers() const { return false; }
   virtual void PanelCreate(QWidget* /*panel*/, const std::u16string& /*name*/, const std::u16string& /*type*/,
@@ -279,6 +286,15 @@ const QImage& ErrorBitmap();
 const QImage& ErrorBitmapMask();
 enum TPanCursor { UpDownCursor = 10103, UpOnlyCursor = 10104, DownOnlyCursor = 10105 };
 const QImage& PanCursorImage(TPanCursor which);
+
+// The tab order of the windows on a paint panel. second follows first when tabbing; both must
+// take the focus.
+void LinkTabOrder(QWidget* first, QWidget* second);
+// The direct children of panel in the order the tab key visits them.
+std::vector<QWidget*> PanelTabChain(QWidget* panel);
+// The panel's windows that take the focus follow lead: those of first in its order, then the
+// others as they stood. One walk of the window's chain, however many there are.
+void PlaceTabChain(QWidget* lead, QWidget* panel, const std::vector<QWidget*>& first);
 
 // Erases the one entry of value in v, searching from both ends at once: what is dropped while a
 // page is built is mostly its newest (at the back) or oldest (at the front) part, so each drop

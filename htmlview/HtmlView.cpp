@@ -449,22 +449,24 @@ bool THtmlView::PositionTo(std::u16string dest) {
 // ---- history ----
 
 void THtmlView::AddToHistory(const std::u16string& oldFile, const std::u16string& oldTitle, THtmlFileType oldType,
-                             int oldPos) {
+                             std::unique_ptr<TFormData> formData, int oldPos) {
   if (historyMaxCount_ < 1 || currentFile_.empty()) return;
   if (oldFile == currentFile_ && oldType == currentFileType_ && oldPos == Position()) return;
+  // The page being left keeps what its forms held, unless it stays the page shown.
+  if (oldFile == currentFile_) formData.reset();
   // The page left by the first link is not kept: the history starts with the page it leads to.
   if (!history_.empty() && !oldFile.empty()) {
     const size_t i = static_cast<size_t>(historyIndex_);
     history_[i] = oldFile;
     titleHistory_[i] = oldTitle;
-    positions_[i] = {oldPos, oldType};
+    positions_[i] = {oldPos, oldType, std::move(formData)};
     history_.erase(history_.begin(), history_.begin() + historyIndex_);
     titleHistory_.erase(titleHistory_.begin(), titleHistory_.begin() + historyIndex_);
     positions_.erase(positions_.begin(), positions_.begin() + historyIndex_);
   }
   historyIndex_ = 0;
   history_.insert(history_.begin(), currentFile_);
-  positions_.insert(positions_.begin(), PositionObj{Position(), currentFileType_});
+  positions_.insert(positions_.begin(), PositionObj{Position(), currentFileType_, nullptr});
   titleHistory_.insert(titleHistory_.begin(), title_);
   if (static_cast<int>(history_.size()) > historyMaxCount_) {
     history_.resize(static_cast<size_t>(historyMaxCount_));
@@ -486,13 +488,22 @@ void THtmlView::ClearHistory() {
 
 void THtmlView::SetHistoryIndex(int index) {
   if (processing_ || index == historyIndex_ || index < 0 || index >= static_cast<int>(history_.size())) return;
-  // The entry being left keeps where it was scrolled to.
-  positions_[static_cast<size_t>(historyIndex_)].Pos = Position();
   const std::u16string file = history_[static_cast<size_t>(index)];
-  const PositionObj pos = positions_[static_cast<size_t>(index)];
-  if (file != currentFile_ || pos.FileType != currentFileType_) LoadFromFile(file, pos.FileType);
+  PositionObj& to = positions_[static_cast<size_t>(index)];
+  const bool load = file != currentFile_ || to.FileType != currentFileType_;
+  // The entry being left keeps where it was scrolled to and, when another page replaces it, what
+  // its forms held.
+  PositionObj& from = positions_[static_cast<size_t>(historyIndex_)];
+  from.Pos = Position();
+  if (load) from.FormData = doc_->GetFormData();
+  const int pos = to.Pos;
+  const THtmlFileType type = to.FileType;
+  if (load) {
+    LoadFromFile(file, type);
+    if (to.FormData) doc_->SetFormData(*to.FormData);
+  }
   historyIndex_ = index;
-  SetPosition(pos.Pos);
+  SetPosition(pos);
   if (OnHistoryChange) OnHistoryChange(this);
 }
 
@@ -512,8 +523,10 @@ void THtmlView::LoadFile(const std::u16string& url, THtmlFileType type) {
   const std::u16string oldFile = currentFile_, oldTitle = title_;
   const int oldPos = Position();
   const THtmlFileType oldType = currentFileType_;
+  std::unique_ptr<TFormData> formData = doc_->GetFormData();
   LoadFromFile(url, type);
-  if (currentFile_ != oldFile || currentFileType_ != oldType) AddToHistory(oldFile, oldTitle, oldType, oldPos);
+  if (currentFile_ != oldFile || currentFileType_ != oldType)
+    AddToHistory(oldFile, oldTitle, oldType, std::move(formData), oldPos);
 }
 
 // ---- links ----
@@ -588,21 +601,19 @@ void THtmlView::ProcessHotSpotClick() {
           LoadFile(file + dest, HTMLType);
           AddVisitedLink(file + dest);
         } else if (PositionTo(dest)) {
-          AddToHistory(currentFile_, title_, currentFileType_, oldPos);
+          AddToHistory(currentFile_, title_, currentFileType_, nullptr, oldPos);
         }
         break;
       case OtherType:
         break;
     }
   } else if (PositionTo(dest)) {
-    AddToHistory(currentFile_, title_, currentFileType_, oldPos);
+    AddToHistory(currentFile_, title_, currentFileType_, nullptr, oldPos);
   }
 }
 
-void THtmlView::PostHotSpot(const std::u16string& url, const std::u16string& target, const std::u16string& attributes) {
-  url_ = url;
-  target_ = target;
-  linkAttributes_ = attributes;
+void THtmlView::PostHotSpot(const TUrlTarget& link) {
+  TakeLink(link);
   platform::PostMessage(this, wm_UrlAction);
 }
 

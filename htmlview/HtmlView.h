@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlShared.h"
 #include "platform/core/Exception.h"
 #include "platform/core/Streams.h"
@@ -77,10 +78,12 @@ inline constexpr uint32_t wm_UrlAction = 1127;
 // The file type of a name by its extension.
 THtmlFileType GetFileType(const std::u16string& name);
 
-// A history position: the scroll position that survives reformatting, and the file's type.
+// A history position: the scroll position that survives reformatting, the file's type, and what
+// its forms held when it was left (nullptr: nothing to restore).
 struct PositionObj {
   int Pos = 0;
   THtmlFileType FileType = HTMLType;
+  std::unique_ptr<TFormData> FormData;
 };
 
 struct TRightClickParameters {
@@ -289,16 +292,16 @@ public:
   QWidget* PaintPanel() override;
   TImageRequestResult RequestImage(const std::u16string& name, QByteArray& data) override;
   void ScrollFocusInto(int y, int h) override;
+  void ScrollLinkInto(int y) override;
   void RepaintPanel() override;
-  void PostHotSpot(const std::u16string& url, const std::u16string& target,
-                   const std::u16string& attributes) override;
+  void PostHotSpot(const TUrlTarget& link) override;
 
   // ---- mouse and keys (panel coordinates) ----
   void HTMLMouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void HTMLMouseMove(TShiftState shift, int x, int y);
   void HTMLMouseUp(TMouseButton button, TShiftState shift, int x, int y);
   void HTMLMouseDouble(TShiftState shift, int x, int y);
-  void KeyDown(int key, TShiftState shift);
+  void KeyDown(int key, TShiftState shift) override;
   bool DoMouseWheel(int delta);
   // The word under a point: its text and the indices just before and just after it.
   bool GetWordAtCursor(int x, int y, int& st, int& en, std::u16string& word);
@@ -334,7 +337,8 @@ private:
   void SetProcessing(bool value);
   void InitLoad();
   void LoadFile(const std::u16string& url, THtmlFileType type);
-  void AddToHistory(const std::u16string& oldFile, const std::u16string& oldTitle, THtmlFileType oldType, int oldPos);
+  void AddToHistory(const std::u16string& oldFile, const std::u16string& oldTitle, THtmlFileType oldType,
+                    std::unique_ptr<TFormData> formData, int oldPos);
   void HandleMeta(const std::u16string& httpEq, const std::u16string& name, const std::u16string& content);
   std::u16string FullLinkUrl(const std::u16string& url);
   void ApplyBorder();

@@ -624,7 +624,12 @@ void THtmlView::HTMLMouseMove(TShiftState shift, int x, int y) {
   }
 }
 
-void THtmlView::ControlMouseMove(QObject* /*sender*/, unsigned shift, int x, int y) { HTMLMouseMove(shift, x, y); }
+void THtmlView::ControlMouseMove(QObject* sender, unsigned shift, int x, int y) {
+  // The control reports its own coordinates; the document wants the panel's.
+  QPoint p(x, y);
+  if (auto* w = qobject_cast<QWidget*>(sender); w && panel_->isAncestorOf(w)) p = w->mapTo(panel_, p);
+  HTMLMouseMove(shift, p.x(), p.y());
+}
 
 void THtmlView::ExtendSelection(int x, int y) {
   if (!selecting_ || anchor_ < 0) return;
@@ -699,6 +704,21 @@ void THtmlView::HTMLMouseUp(TMouseButton button, TShiftState shift, int x, int y
       WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
   if ((flags & guUrl) && url) {
     TakeLink(*url);
+    // The link clicked is the one Tab goes on from.
+    if (url->ID != 0) {
+      for (TFontObj* f : doc_->LinkFonts) {
+        if (f->LinkID() != url->ID || !f->TabControl) continue;
+        if (f->TabControl->isEnabled() && f->TabControl->isVisible()) {
+          suppressFocusScroll_ = true;
+          struct TRestore {
+            bool& flag;
+            ~TRestore() { flag = false; }
+          } restore{suppressFocusScroll_};
+          f->TabControl->setFocus(Qt::MouseFocusReason);
+        }
+        break;
+      }
+    }
     hotSpotHandled_ = true;
     ProcessHotSpotClick();
   }
@@ -855,11 +875,23 @@ void THtmlView::LinkLeaveCheck() {
 }
 
 void THtmlView::ScrollFocusInto(int y, int /*h*/) {
-  if (suppressFocusScroll_) return;
   const int pos = vBar_->value();
   const int clientH = panel_->height();
   if (y >= pos && y <= pos + clientH - 20) return;
   ScrollTo(y - clientH / 2);
+}
+
+void THtmlView::ScrollLinkInto(int y) {
+  // A link clicked with the mouse is where the user sees it.
+  if (suppressFocusScroll_) return;
+  const int pos = vBar_->value();
+  const int clientH = panel_->height();
+  if (y < pos)
+    ScrollTo(y);
+  else if (y > pos + clientH - 30)
+    ScrollTo(y - clientH / 2);
+  else
+    RepaintPanel();
 }
 
 void THtmlView::focusInEvent(QFocusEvent* event) {

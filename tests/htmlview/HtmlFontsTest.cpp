@@ -26,9 +26,7 @@ public:
   bool ShowFocusRect() override { return false; }
   void ControlMouseMove(QObject*, unsigned, int, int) override {}
   void htProgress(int) override {}
-  void PostHotSpot(const std::u16string& url, const std::u16string&, const std::u16string&) override {
-    posted.push_back(url);
-  }
+  void PostHotSpot(const TUrlTarget& link) override { posted.push_back(link.URL); }
   std::vector<std::u16string> posted;
 };
 

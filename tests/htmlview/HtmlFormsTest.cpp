@@ -732,8 +732,10 @@ TEST(FormsViewer, TabIndexBecomesAFocusChain) {
   TBuffer buffer =
       TBuffer::FromString(u"<form><input name=a tabindex=3><input name=b><input name=c tabindex=1></form>", u"page");
   auto parser = HtmlParseString(doc, buffer, {});
-  int order = 0;
-  for (auto& [key, setOrder] : doc.TabIndexList) setOrder(order++);
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  int width = 0;
+  doc.DoLayout(canvas, 0, 400, 400, width);
   QWidget* a = doc.FormControls.at(0)->GetControl();
   QWidget* c = doc.FormControls.at(2)->GetControl();
   EXPECT_EQ(c->nextInFocusChain(), a) << "tab index 1 leads to tab index 3";

@@ -52,6 +52,12 @@ void WriteFile(const QString& path, const std::string& text) {
   std::ofstream(path.toStdString(), std::ios::binary) << text;
 }
 
+TUrlTarget LinkTo(const std::u16string& url) {
+  TUrlTarget link;
+  link.URL = url;
+  return link;
+}
+
 std::string Lines(int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += "line " + std::to_string(i) + "<br>";
@@ -328,7 +334,7 @@ TEST_F(View, AnActivatedLinkRunsAfterTheCurrentEvent) {
     clicked.push_back(src);
     handled = true;
   };
-  view->PostHotSpot(u"x.html", u"", u"");
+  view->PostHotSpot(LinkTo(u"x.html"));
   EXPECT_TRUE(clicked.empty());
   QCoreApplication::processEvents();
   ASSERT_EQ(clicked.size(), 1u);
@@ -461,7 +467,7 @@ TEST_F(View, AnExceptionInAHandlerIsReportedAndDoesNotLeaveTheEvent) {
   Click(At("link"));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_NE(boxes[0].find("handler failed"), std::string::npos);
-  view->PostHotSpot(u"x.html", u"", u"");
+  view->PostHotSpot(LinkTo(u"x.html"));
   QCoreApplication::processEvents();
   EXPECT_EQ(boxes.size(), 2u);
 }
