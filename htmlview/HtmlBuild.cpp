@@ -297,10 +297,11 @@ void THtmlBuilder::BuildTextLevel() {
       DoTextArea();
       P.Next();
       break;
-    case ObjectSy:
-      // Without an object handler the element's content is its fallback, read as content.
-      P.Next();
+    case ObjectSy: {
+      TSourceState unused;
+      BuildObject(unused);
       break;
+    }
     case MapSy:
       DoMap(true);
       break;
@@ -402,6 +403,54 @@ void THtmlBuilder::BuildFont(Symb element, bool inPre) {
   if (sizeSet) p.AssignProp(FontSize, inPre ? Doc->PreFontConvBase[size] : Doc->FontConvBase[size]);
   if (faceSet) p.AssignProp(FontFamily, FirstExistingFamily(face, u""));
   if (charSetSet) p.AssignCharSetAndCodePage(charSet, CharSetToCodePage(charSet));
+}
+
+void THtmlBuilder::BuildObject(TSourceState& state) {
+  auto remember = [&] {
+    state = {P.Ch, P.CurrentBuffer().Position(), PropStack.SIndex, P.LineEndState};
+  };
+  THtmlViewBase* viewer = Doc->Viewer;
+  if (!viewer || !viewer->HasObjectTag()) {
+    // The element's content is its fallback, read as content.
+    remember();
+    P.Next();
+    return;
+  }
+  std::vector<std::u16string> attributes;
+  if (auto list = P.Attributes.CreateStringList())
+    for (int i = 0; i < list->Count(); ++i) attributes.push_back(list->Get(i));
+  EnsureSection();
+  PushElement(u"object");
+  const int tagPos = P.TagPos;
+  auto object = std::make_unique<TPanelObj>(Doc, Section->Length(), &P.Attributes, false);
+  object->ProcessProperties(PropStack.Last());
+  std::vector<std::u16string> params;
+  do {
+    remember();
+    P.SkipWhiteSpace();
+    P.Next();
+    if (P.Sy != ParamSy) break;
+    if (TAttribute* name = P.Attributes.Find(NameSy)) {
+      const TAttribute* value = P.Attributes.Find(ValueSy);
+      params.push_back(value ? name->Name + u"=" + value->Name : name->Name);
+    }
+  } while (true);
+  bool wantPanel = false;
+  viewer->ObjectTag(object->Panel.get(), attributes, params, wantPanel);
+  if (!wantPanel) {
+    // Freed, the host hears of it; what follows is the element's fallback content.
+    PopElement(u"object");
+    object.reset();
+    return;
+  }
+  StartInlineBox();
+  Section->AddPanelObject(std::move(object), tagPos);
+  PopElement(u"object");
+  // The panel stands for the element: its fallback content is not shown.
+  while (P.Sy != EofSymbol && P.Sy != ObjectEndSy) {
+    remember();
+    P.Next();
+  }
 }
 
 bool THtmlBuilder::DoCharSet(const std::u16string& text) {
@@ -1019,6 +1068,18 @@ void THtmlBuilder::BuildPreformatted() {
         flush();
         DoScript();
         break;
+      case ObjectSy: {
+        flush();
+        TSourceState state{P.Ch, P.CurrentBuffer().Position(), PropStack.SIndex, P.LineEndState};
+        BuildObject(state);
+        // The symbol the object stopped at is read again, as the element's characters.
+        P.Ch = state.Ch;
+        P.CurrentBuffer().SetPosition(state.Position);
+        PropStack.SIndex = state.SourcePos;
+        P.LineEndState = state.LineEndState;
+        if (P.Ch == u'\r') P.NextCh();
+        break;
+      }
       case StyleSy:
         // A style sheet inside the element is not text.
         flush();

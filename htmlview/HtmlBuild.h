@@ -105,6 +105,17 @@ public:
   // consume ----
   void BuildTextLevel();
   void BuildFont(Symb element, bool inPre);
+  // Where the characters were read from just before the symbol that is current now.
+  struct TSourceState {
+    char16_t Ch = 0;
+    int Position = 0;
+    int SourcePos = -1;
+    uint8_t LineEndState = 0;
+  };
+  // An OBJECT element: with the viewer's object handler, a panel in the text (its content
+  // skipped) or, refused, nothing and its content read as content; without the handler the tag is
+  // passed over. state: see TSourceState.
+  void BuildObject(TSourceState& state);
   void BuildBreak(const TSymbSet& stop);
   void BuildParagraph(const TSymbSet& stop);
   void BuildHeading();

@@ -690,6 +690,15 @@ std::u16string ThtDocument::ImageName(const std::u16string& source) const {
   }
 }
 
+std::shared_ptr<TDocImage> ThtDocument::KeepImage(const std::u16string& name, std::unique_ptr<THtImage> loaded,
+                                                   std::unique_ptr<TBitmap> mask, TTransparency transparent) {
+  std::shared_ptr<TDocImage> image = loaded ? FromHtImage(*loaded, mask.get()) : nullptr;
+  if (!image) return nullptr;
+  images_[name] = image;
+  if (ImageCache) ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
+  return image;
+}
+
 std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, bool& pending) {
   pending = false;
   // Keyed as written: names that differ only in case (two files, two data payloads) are two
@@ -723,27 +732,67 @@ std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, b
     } else if (ImageLoader) {
       image = ImageLoader(name, pending);
     } else {
-      QByteArray data;
-      const TImageRequestResult r = Viewer ? Viewer->RequestImage(name, data) : irNoHandler;
-      if (r == irWait) {
-        pending = true;
-        return nullptr;
+      // The host's bitmap comes first, then its stream; without either handler, the file.
+      QImage bitmap;
+      const TImageRequestResult b = Viewer ? Viewer->RequestBitmap(name, bitmap) : irNoHandler;
+      if (b == irData && !bitmap.isNull()) {
+        image = std::make_shared<TDocImage>();
+        image->Image = bitmap.convertToFormat(QImage::Format_ARGB32);
+      } else {
+        QByteArray data;
+        const TImageRequestResult r = Viewer ? Viewer->RequestImage(name, data) : irNoHandler;
+        if (r == irWait) {
+          pending = true;
+          return nullptr;
+        }
+        if (r == irNone || (r == irNoHandler && b != irNoHandler)) return nullptr;
+        if (r == irData)
+          loaded = ReadImage(data, transparent, mask);
+        else
+          loaded = LoadImageFromFile(name, transparent, mask);
       }
-      if (r == irNone) return nullptr;
-      if (r == irData)
-        loaded = ReadImage(data, transparent, mask);
-      else
-        loaded = LoadImageFromFile(name, transparent, mask);
     }
-    if (loaded) image = FromHtImage(*loaded, mask.get());
   } catch (...) {
     // A decoder's failure is an image that cannot be had: the error image shows, nothing more.
     return nullptr;
   }
-  if (!image) return nullptr;
-  images_[name] = image;
-  if (ImageCache && loaded) ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
-  return image;
+  if (image) {
+    images_[name] = image;
+    return image;
+  }
+  return KeepImage(name, std::move(loaded), std::move(mask), transparent);
+}
+
+bool ThtDocument::InsertImage(const std::u16string& nameIn, const QByteArray& data) {
+  const std::u16string name = WideTrim(nameIn);
+  std::vector<TIDObject*> waiting;
+  bool waited = false;
+  auto kept = std::remove_if(PendingImages.begin(), PendingImages.end(), [&](const auto& p) {
+    if (WideTrim(p.first) != name) return false;
+    waited = true;
+    waiting.push_back(p.second);
+    return true;
+  });
+  PendingImages.erase(kept, PendingImages.end());
+  if (!waited) return false;
+  std::shared_ptr<TDocImage> image;
+  try {
+    std::unique_ptr<TBitmap> mask;
+    TTransparency transparent = NotTransp;
+    std::unique_ptr<THtImage> loaded = ReadImage(data, transparent, mask);
+    image = KeepImage(name, std::move(loaded), std::move(mask), transparent);
+  } catch (...) {
+    image = nullptr;
+  }
+  // What failed is not asked for again.
+  if (!image) images_[name] = nullptr;
+  for (TIDObject* o : waiting) {
+    if (o)
+      o->ImageArrived(image);
+    else
+      BackgroundImageDone = false;
+  }
+  return true;
 }
 
 std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {

@@ -41,6 +41,10 @@ class SelTextCount;
 class TStringBitmapList;
 class TViewerGifPicture;
 class TMapItem;
+class THtImage;
+enum TTransparency : uint8_t;
+
+struct TDocImage;
 
 // An object that a name (id, name) can reach.
 class TIDObject {
@@ -50,6 +54,8 @@ public:
   virtual int YPosition() const { return 0; }
   // Whether the name index owns (and frees) the object.
   virtual bool FreeMe() const { return false; }
+  // The image this object awaited has come (nullptr: it never will).
+  virtual void ImageArrived(std::shared_ptr<TDocImage> /*image*/) {}
 };
 
 // Names to objects, sorted without regard to case. Owns the objects whose FreeMe is true.
@@ -377,6 +383,10 @@ public:
   // The page's background image, loaded once; nullptr while pending (the name then waits in
   // PendingImages with no object) or when there is none.
   std::shared_ptr<TDocImage> GetBackgroundImage();
+  // The host supplies an image that was awaited under name (as the document asked for it): every
+  // object waiting for it takes it, or the error image when data is no image. False when nothing
+  // waited for that name.
+  bool InsertImage(const std::u16string& name, const QByteArray& data);
   TMapItem* FindMap(const std::u16string& name) const;
   // The values of the page's forms; nullptr when it has none (HtmlForms.cpp).
   std::unique_ptr<TFormData> GetFormData();
@@ -398,6 +408,9 @@ public:
   bool MonochromeBlack() const { return Printing && MonochromePrinter && PrintMonochromeBlack; }
 
 private:
+  // Keeps a decoded image under name, also in the viewer's cache.
+  std::shared_ptr<TDocImage> KeepImage(const std::u16string& name, std::unique_ptr<THtImage> loaded,
+                                       std::unique_ptr<TBitmap> mask, TTransparency transparent);
   std::map<std::u16string, std::shared_ptr<TDocImage>> images_;
   int layoutWidth_ = 0;
   std::unique_ptr<ThtTabControl> parkedTab_;

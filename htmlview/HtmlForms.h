@@ -291,7 +291,7 @@ public:
   QImage Picture();
   bool Pending() const { return pending_; }
   // A pending image has come (nullptr: it never will).
-  void ImageArrived(std::shared_ptr<TDocImage> image);
+  void ImageArrived(std::shared_ptr<TDocImage> image) override;
   QWidget* PictureWindow() const { return picture_.get(); }
 
 private:

@@ -173,10 +173,19 @@ std::unique_ptr<TFloatingObj> TImageObj::Clone(ThtDocument* document) const {
   return std::make_unique<TImageObj>(document, *this);
 }
 
+namespace {
+std::shared_ptr<TDocImage> ErrorImage() {
+  auto error = std::make_shared<TDocImage>();
+  error->Image = ErrorBitmap();
+  error->Error = true;
+  return error;
+}
+}  // namespace
+
 void TImageObj::ImageArrived(std::shared_ptr<TDocImage> image) {
-  Image = std::move(image);
+  Image = image ? std::move(image) : ErrorImage();
   Pending = false;
-  Missing = !Image;
+  Missing = false;
   ImageKnown = false;
 }
 
@@ -195,17 +204,11 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
       Pending = true;
       document.PendingImages.emplace_back(src, this);
     } else {
-      auto error = std::make_shared<TDocImage>();
-      error->Image = ErrorBitmap();
-      error->Error = true;
-      Image = error;
+      Image = ErrorImage();
       Missing = false;
     }
   } else if (document.ShowImages && Missing && !Pending && Source.empty()) {
-    auto error = std::make_shared<TDocImage>();
-    error->Image = ErrorBitmap();
-    error->Error = true;
-    Image = error;
+    Image = ErrorImage();
     Missing = false;
   }
   if (document.ShowImages && Image && Image->Gif && !Gif) {
@@ -443,6 +446,7 @@ TPanelObj::TPanelObj(ThtDocument* document, int pos, const TAttributeList* attri
 }
 
 TPanelObj::TPanelObj(ThtDocument* document, const TPanelObj& other) : TFloatingObj(other), Document(document) {
+  PrintedPanel = other.Panel ? other.Panel.get() : other.PrintedPanel.data();
   NaturalWidth = other.NaturalWidth, NaturalHeight = other.NaturalHeight;
   Name = other.Name, Type = other.Type, Src = other.Src;
   SizeSet = other.SizeSet;
@@ -495,8 +499,9 @@ void TPanelObj::DrawLogic(ThtDocument&, TCanvas&, TFontObj*, int availableWidth,
 void TPanelObj::Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj*) {
   if (document.Printing || PrintCopy || !Panel) {
     const TRect r{x, y, x + ImageWidth, y + ImageHeight};
-    if (document.Viewer && document.Viewer->HasPanelHandlers() && Panel) {
-      document.Viewer->PanelPrint(Panel.get(), canvas, r);
+    ThvPanel* printed = Panel ? Panel.get() : PrintedPanel.data();
+    if (document.Viewer && document.Viewer->HasPanelHandlers() && printed) {
+      document.Viewer->PanelPrint(printed, canvas, r);
       return;
     }
     FillRectColor(canvas, r, clWhite);

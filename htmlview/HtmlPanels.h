@@ -2,6 +2,7 @@
 // Objects that stand in the text for one character each: images and host panels (which may
 // float beside the text) and form controls, with the box rules they share.
 #include <QFrame>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -75,8 +76,9 @@ public:
                  int availableHeight) override;
   void Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj* font) override;
   void SetHover(int state);
-  // The image arrived (or failed for good): the next layout sizes it again.
-  void ImageArrived(std::shared_ptr<TDocImage> image);
+  // The image arrived (nullptr: it failed for good, the error image shows): the next layout
+  // sizes it again.
+  void ImageArrived(std::shared_ptr<TDocImage> image) override;
   bool IsPlaceholder() const { return !Image || Image->Error; }
   // The picture as a bitmap of its own, for printing and copying (an animated one's current
   // frame); nullptr while there is none, and for the error image.
@@ -104,6 +106,8 @@ public:
 
   ThtDocument* Document;
   std::unique_ptr<ThvPanel> Panel;
+  // A print copy's panel: the one of the object it copies, for the host to print.
+  QPointer<ThvPanel> PrintedPanel;
   int NaturalWidth = 0, NaturalHeight = 0;
   std::u16string Name, Type, Src;
   bool SizeSet = false;

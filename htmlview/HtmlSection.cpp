@@ -234,6 +234,12 @@ TPanelObj* TSection::AddPanel(const TAttributeList* attributes, TCellBasic*, int
   if (Finished) return nullptr;
   auto panel = std::make_unique<TPanelObj>(Owner, Length(), attributes, Owner && Owner->PrintCopy);
   if (Owner && Owner->PropertyStack) panel->ProcessProperties(Owner->PropertyStack->Last());
+  return AddPanelObject(std::move(panel), sourcePos);
+}
+
+TPanelObj* TSection::AddPanelObject(std::unique_ptr<TPanelObj> panel, int sourcePos) {
+  if (Finished || !panel) return nullptr;
+  panel->Pos = Length();
   TPanelObj* made = panel.get();
   Images.Add(std::move(panel));
   AddChar(ImgPan, sourcePos);

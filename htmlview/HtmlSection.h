@@ -93,6 +93,8 @@ public:
   void AddText(const std::u16string& text, int sourceStart);
   TImageObj* AddImage(const TAttributeList* attributes, TCellBasic* cell, int sourcePos);
   TPanelObj* AddPanel(const TAttributeList* attributes, TCellBasic* cell, int sourcePos);
+  // A panel made elsewhere (an OBJECT element's) takes its place at the end of the text.
+  TPanelObj* AddPanelObject(std::unique_ptr<TPanelObj> panel, int sourcePos);
   TFormControlObj* AddFormControl(const std::u16string& type, const TAttributeList* attributes, TCellBasic* cell,
                                   int sourcePos, TProperties& props);
   void AllowBreakHere();

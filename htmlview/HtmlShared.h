@@ -200,6 +200,11 @@ public:
   virtual TImageRequestResult RequestImage(const std::u16string& /*name*/, QByteArray& /*data*/) {
     return irNoHandler;
   }
+  // Asked before RequestImage: a picture the host has at hand (its transparent colour already
+  // taken out of the alpha). irWait is never the answer.
+  virtual TImageRequestResult RequestBitmap(const std::u16string& /*name*/, QImage& /*image*/) {
+    return irNoHandler;
+  }
   // A control at document y (height h) took the focus: scroll it into view.
   virtual void ScrollFocusInto(int /*y*/, int /*h*/) {}
   // A link whose line starts at document y took the focus: scroll it into view.
@@ -212,10 +217,15 @@ public:
   virtual void KeyDown(int /*key*/, unsigned /*shift*/) {}
   // Object panels: whether the host handles them, and its handlers.
   virtual bool HasPanelHandlers() const { return false; }
-  virtual void PanelCreate(QWidget* /*panel*/, const std::u16string& /*name*/, const std::u16string& /*type*/,
+  virtual void PanelCreate(ThvPanel* /*panel*/, const std::u16string& /*name*/, const std::u16string& /*type*/,
                            const std::u16string& /*src*/) {}
-  virtual void PanelDestroy(QWidget* /*panel*/) {}
-  virtual void PanelPrint(QWidget* /*panel*/, TCanvas& /*canvas*/, const TRect& /*rect*/) {}
+  virtual void PanelDestroy(ThvPanel* /*panel*/) {}
+  virtual void PanelPrint(ThvPanel* /*panel*/, TCanvas& /*canvas*/, const TRect& /*rect*/) {}
+  // OBJECT elements: whether the host takes them, and its answer for one (attributes and params as
+  // "name=value" lines).
+  virtual bool HasObjectTag() const { return false; }
+  virtual void ObjectTag(ThvPanel* /*panel*/, const std::vector<std::u16string>& /*attributes*/,
+                         const std::vector<std::u16string>& /*params*/, bool& /*wantPanel*/) {}
 };
 
 // Text routines. Case maps one UTF-16 unit (a surrogate pair as one character) to one, so that

@@ -44,6 +44,17 @@ void SplitDest(const std::u16string& s, std::u16string& name, std::u16string& de
   }
 }
 
+// The whole of a stream from its start; false when it holds nothing (or more than a page's
+// object may take).
+bool ReadWhole(TStream& stream, QByteArray& data) {
+  stream.SetPosition(0);
+  const int64_t size = stream.GetSize();
+  if (size <= 0 || size > (int64_t{1} << 30)) return false;
+  data.resize(static_cast<qsizetype>(size));
+  data.resize(static_cast<qsizetype>(std::max<int64_t>(0, stream.Read(data.data(), size))));
+  return true;
+}
+
 // The hour-glass for as long as a load or a layout runs, whatever way it ends.
 class TWaitCursor {
 public:
@@ -115,6 +126,16 @@ public:
   void Progress(int percent) override { view.htProgress(percent); }
   int ParseShare() const override { return 75; }
   std::u16string ExpandFilename(const std::u16string& name) override { return view.HtmlExpandFilename(name); }
+  bool StreamRequest(const std::u16string& url, std::unique_ptr<TStream>& stream) override {
+    if (!view.OnhtStreamRequest) return false;
+    TStream* given = nullptr;
+    view.OnhtStreamRequest(&view, url, given);
+    // The host keeps its stream: the sheet is read from a copy.
+    QByteArray data;
+    if (given && ReadWhole(*given, data))
+      stream = std::make_unique<TMemoryStream>(std::vector<uint8_t>(data.begin(), data.end()));
+    return true;
+  }
   THtmlView& view;
 };
 
@@ -641,19 +662,87 @@ void THtmlView::customEvent(QEvent* event) {
   });
 }
 
+TStream* WaitStream() {
+  static TMemoryStream wait;
+  return &wait;
+}
+
+TStream* ErrorStream() {
+  static TMemoryStream error;
+  return &error;
+}
+
 TImageRequestResult THtmlView::RequestImage(const std::u16string& name, QByteArray& data) {
-  TStream* stream = imageStream_;
-  if (!stream) {
-    if (!OnImageRequest) return irNoHandler;
-    OnImageRequest(this, name, stream);
-    if (!stream) return irNone;
+  if (imageStream_) return ReadWhole(*imageStream_, data) ? irData : irNone;
+  if (!OnImageRequest) return irNoHandler;
+  TStream* stream = nullptr;
+  OnImageRequest(this, name, stream);
+  if (stream == WaitStream()) return irWait;
+  if (!stream || stream == ErrorStream()) return irNone;
+  const bool read = ReadWhole(*stream, data);
+  if (OnImageRequested) OnImageRequested(this, name, stream);
+  return read ? irData : irNone;
+}
+
+TImageRequestResult THtmlView::RequestBitmap(const std::u16string& name, QImage& image) {
+  if (imageStream_ || !OnBitmapRequest) return irNoHandler;
+  TBitmap* bitmap = nullptr;
+  TColor color = clNone;
+  OnBitmapRequest(this, name, bitmap, color);
+  if (!bitmap || bitmap->Empty()) return irNone;
+  image = bitmap->Image().convertToFormat(QImage::Format_ARGB32);
+  if (color != clNone) {
+    // The transparent colour as the host names it; system colours as the screen shows them.
+    const QRgb key = ToQColor(ColorToRGB(color)).rgb() & 0xFFFFFF;
+    for (int y = 0; y < image.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < image.width(); ++x)
+        if ((row[x] & 0xFFFFFF) == key) row[x] = 0;
+    }
   }
-  stream->SetPosition(0);
-  const int64_t size = stream->GetSize();
-  if (size <= 0 || size > (int64_t{1} << 30)) return irNone;
-  data.resize(static_cast<qsizetype>(size));
-  data.resize(static_cast<qsizetype>(std::max<int64_t>(0, stream->Read(data.data(), size))));
   return irData;
+}
+
+bool THtmlView::InsertImage(const std::u16string& src, TStream* stream) {
+  QByteArray data;
+  if (stream) ReadWhole(*stream, data);
+  if (!doc_->InsertImage(src, data)) return false;
+  // The image may change the page's size: a layout at the place the user sees.
+  if (!processing_) {
+    Reformat();
+    RepaintPanel();
+  }
+  return true;
+}
+
+// ---- panels ----
+
+void THtmlView::PanelCreate(ThvPanel* panel, const std::u16string& name, const std::u16string& type,
+                            const std::u16string& src) {
+  if (OnPanelCreate) OnPanelCreate(this, name, type, src, panel);
+}
+
+void THtmlView::PanelDestroy(ThvPanel* panel) {
+  if (OnPanelDestroy) OnPanelDestroy(this, panel);
+}
+
+void THtmlView::PanelPrint(ThvPanel* panel, TCanvas& canvas, const TRect& rect) {
+  if (!OnPanelPrint || rect.Width() <= 0 || rect.Height() <= 0) return;
+  TBitmap bitmap(rect.Width(), rect.Height());
+  bitmap.Image().fill(Qt::white);
+  OnPanelPrint(this, panel, bitmap);
+  canvas.DrawImage(rect.Left, rect.Top,
+                   bitmap.Width() == rect.Width() && bitmap.Height() == rect.Height()
+                       ? bitmap.Image()
+                       : bitmap.Image().scaled(rect.Width(), rect.Height(), Qt::IgnoreAspectRatio,
+                                               Qt::SmoothTransformation));
+}
+
+bool THtmlView::HasObjectTag() const { return static_cast<bool>(OnObjectTag); }
+
+void THtmlView::ObjectTag(ThvPanel* panel, const std::vector<std::u16string>& attributes,
+                          const std::vector<std::u16string>& params, bool& wantPanel) {
+  if (OnObjectTag) OnObjectTag(this, panel, attributes, params, wantPanel);
 }
 
 // ---- properties ----

@@ -20,6 +20,7 @@
 
 class QEvent;
 class QFrame;
+class QMimeData;
 class QScrollBar;
 class QTimer;
 namespace platform {
@@ -32,6 +33,7 @@ class ThtDocument;
 class TBuffer;
 class TFloatingObj;
 class TFormControlObj;
+class ThvPanel;
 class TStringBitmapList;
 class TUrlTarget;
 class THtmlView;
@@ -69,6 +71,14 @@ enum THtmlViewOption : unsigned {
   htNoFocusRect = 1u << 9,
 };
 using THtmlViewOptions = unsigned;
+
+// Where a drag is over the viewer.
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+
+// The streams a host hands OnImageRequest to say that an image comes later (through InsertImage)
+// or never. Shared by every viewer; never read.
+TStream* WaitStream();
+TStream* ErrorStream();
 
 // The private messages of the viewer, posted to itself.
 inline constexpr uint32_t wm_FormSubmit = 1124;
@@ -114,6 +124,13 @@ protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+private:
+  QPoint lastDrag_;
 };
 
 class THtmlView : public THtmlViewBase {
@@ -124,8 +141,36 @@ public:
   // ---- events ----
   std::function<void(QObject*, const std::u16string& src, bool& handled)> OnHotSpotClick;
   std::function<void(QObject*, const std::u16string& src)> OnHotSpotCovered;
-  // A nullptr stream leaves the image missing.
+  // A nullptr stream (or ErrorStream()) leaves the image missing; WaitStream() makes it wait for
+  // InsertImage. The stream stays the host's.
   std::function<void(QObject*, const std::u16string& src, TStream*& stream)> OnImageRequest;
+  // The document has read the image from the stream the host gave OnImageRequest: the host may
+  // free or reuse it.
+  std::function<void(QObject*, const std::u16string& src, TStream*& stream)> OnImageRequested;
+  // Asked before OnImageRequest: a picture the host has at hand (it stays the host's) and its
+  // transparent colour (clNone: opaque). A nullptr bitmap asks OnImageRequest next.
+  std::function<void(QObject*, const std::u16string& src, TBitmap*& bitmap, TColor& color)> OnBitmapRequest;
+  // A linked style sheet: the host's stream (kept by the host), or nullptr for none; without the
+  // handler the sheet is read from its file.
+  std::function<void(QObject*, const std::u16string& src, TStream*& stream)> OnhtStreamRequest;
+  // Drags over the paint panel, in its coordinates: source is the dragging widget of this program
+  // (nullptr for another program's drag); accept starts true. Leaving has no data.
+  std::function<void(QObject*, QObject* source, const QMimeData* data, int x, int y, TDragState state,
+                     bool& accept)>
+      OnDragOver;
+  std::function<void(QObject*, QObject* source, const QMimeData* data, int x, int y)> OnDragDrop;
+  // OBJECT elements: the handler fills the panel and says whether the page shows it (else the
+  // element's content shows instead). attributes and params are "name=value" lines.
+  std::function<void(QObject*, ThvPanel* panel, const std::vector<std::u16string>& attributes,
+                     const std::vector<std::u16string>& params, bool& wantPanel)>
+      OnObjectTag;
+  // Panels of PANEL and OBJECT elements: made (before the page is laid out), freed, printed (the
+  // handler draws the panel into bitmap, which has the panel's printed size).
+  std::function<void(QObject*, const std::u16string& name, const std::u16string& type, const std::u16string& src,
+                     ThvPanel* panel)>
+      OnPanelCreate;
+  std::function<void(QObject*, ThvPanel* panel)> OnPanelDestroy;
+  std::function<void(QObject*, ThvPanel* panel, TBitmap& bitmap)> OnPanelPrint;
   std::function<void(QObject*, std::u16string& filename)> OnFilenameExpanded;
   std::function<void(QObject*)> OnHistoryChange;
   std::function<void(QObject*, TFloatingObj* obj, TMouseButton, TShiftState, int x, int y)> OnImageClick;
@@ -223,6 +268,9 @@ public:
   enum TPrintMode { pmPrint = 0, pmCount = 1, pmPreview = 2, pmPrintOrAbort = 3 };
   // Fired before the first page and after each vertical page.
   std::function<void(QObject*, int page, bool& stop)> OnPageEvent;
+  // A print or preview begins (before the printer's document) and has ended (also when it
+  // failed); a page count fires neither.
+  TNotifyEvent OnPrinting, OnPrinted;
   // Drawn in the top and bottom margin areas of each printed page, origin at the area's top-left
   // (logical units: 1/96 inch at scale 1).
   std::function<void(QObject*, TCanvas& canvas, int page, int width, int height, bool& stop)> OnPrintHeader,
@@ -291,6 +339,15 @@ public:
   void htProgress(int percent) override;
   QWidget* PaintPanel() override;
   TImageRequestResult RequestImage(const std::u16string& name, QByteArray& data) override;
+  TImageRequestResult RequestBitmap(const std::u16string& name, QImage& image) override;
+  bool HasPanelHandlers() const override { return static_cast<bool>(OnPanelPrint); }
+  void PanelCreate(ThvPanel* panel, const std::u16string& name, const std::u16string& type,
+                   const std::u16string& src) override;
+  void PanelDestroy(ThvPanel* panel) override;
+  void PanelPrint(ThvPanel* panel, TCanvas& canvas, const TRect& rect) override;
+  bool HasObjectTag() const override;
+  void ObjectTag(ThvPanel* panel, const std::vector<std::u16string>& attributes,
+                 const std::vector<std::u16string>& params, bool& wantPanel) override;
   void ScrollFocusInto(int y, int h) override;
   void ScrollLinkInto(int y) override;
   void RepaintPanel() override;
@@ -308,6 +365,10 @@ public:
   std::u16string GetTextByIndices(int start, int last, TPoint* startPoint = nullptr);
   // Whether middle-button panning is on.
   bool Panning() const { return panning_; }
+  // The host supplies an image that OnImageRequest made wait (src as it was asked for): the
+  // page is laid out again with it. False when nothing waited for src.
+  bool InsertImage(const std::u16string& src, TStream* stream);
+
   // The link-leave check of the 200 ms timer.
   void LinkLeaveCheck();
   QTimer* LinkTimer() const { return timer_; }

@@ -2,6 +2,7 @@
 // the vertical bar, painting, scrolling, keys, the wheel, the mouse and the selection.
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPainter>
@@ -67,6 +68,8 @@ TPaintPanel::TPaintPanel(THtmlView* viewer, QWidget* parent) : QWidget(parent), 
   setAutoFillBackground(false);
   setMouseTracking(true);
   setFocusPolicy(Qt::NoFocus);
+  // Drags are offered to the host's handlers; without them nothing is taken.
+  setAcceptDrops(true);
 }
 
 void TPaintPanel::paintEvent(QPaintEvent* event) {
@@ -114,6 +117,51 @@ void TPaintPanel::enterEvent(QEnterEvent* event) {
 void TPaintPanel::leaveEvent(QEvent* event) {
   MouseInside = false;
   QWidget::leaveEvent(event);
+}
+
+namespace {
+// The host's answer to a drag at a point; without a handler nothing is taken.
+bool DragOver(THtmlView& viewer, QDropEvent* event, TDragState state) {
+  if (!viewer.OnDragOver) return false;
+  bool accept = true;
+  const QPoint p = event->position().toPoint();
+  RunGuarded(&viewer, [&] { viewer.OnDragOver(&viewer, event->source(), event->mimeData(), p.x(), p.y(), state, accept); });
+  return accept;
+}
+}  // namespace
+
+void TPaintPanel::dragEnterEvent(QDragEnterEvent* event) {
+  lastDrag_ = event->position().toPoint();
+  // As the class library does: only a drag-over handler can accept a drop.
+  if (DragOver(*Viewer, event, dsDragEnter))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TPaintPanel::dragMoveEvent(QDragMoveEvent* event) {
+  lastDrag_ = event->position().toPoint();
+  if (DragOver(*Viewer, event, dsDragMove))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TPaintPanel::dragLeaveEvent(QDragLeaveEvent* event) {
+  if (Viewer->OnDragOver) {
+    bool accept = true;
+    RunGuarded(Viewer, [&] {
+      Viewer->OnDragOver(Viewer, nullptr, nullptr, lastDrag_.x(), lastDrag_.y(), dsDragLeave, accept);
+    });
+  }
+  event->accept();
+}
+
+void TPaintPanel::dropEvent(QDropEvent* event) {
+  const QPoint p = event->position().toPoint();
+  if (Viewer->OnDragDrop)
+    RunGuarded(Viewer, [&] { Viewer->OnDragDrop(Viewer, event->source(), event->mimeData(), p.x(), p.y()); });
+  event->acceptProposedAction();
 }
 
 // ---- areas and layout ----

@@ -76,6 +76,15 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
     platform::TPrinter*& job;
     ~TJobScope() { job = nullptr; }
   } jobScope{printJob_};
+  // The host hears of a run that puts pages out, however it ends.
+  if (!counting && OnPrinting) OnPrinting(this);
+  struct TPrintedScope {
+    THtmlView& v;
+    bool fire;
+    ~TPrintedScope() {
+      if (fire && v.OnPrinted) RunGuarded(&v, [this] { v.OnPrinted(&v); });
+    }
+  } printedScope{*this, !counting};
   try {
     if (!printer->Printing())
       printer->BeginDoc();
