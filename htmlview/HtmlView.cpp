@@ -727,7 +727,8 @@ void THtmlView::PanelDestroy(ThvPanel* panel) {
 }
 
 void THtmlView::PanelPrint(ThvPanel* panel, TCanvas& canvas, const TRect& rect) {
-  if (!OnPanelPrint || rect.Width() <= 0 || rect.Height() <= 0) return;
+  // Pages drawn only for their breaks ask the host for nothing.
+  if (!OnPanelPrint || !printingPaper_ || rect.Width() <= 0 || rect.Height() <= 0) return;
   TBitmap bitmap(rect.Width(), rect.Height());
   bitmap.Image().fill(Qt::white);
   OnPanelPrint(this, panel, bitmap);

@@ -417,6 +417,8 @@ private:
   template <class F>
   auto WithCanvas(F&& f);
   void TakeLink(const TUrlTarget& link);
+  // The link's attributes, text and start point become the current link's.
+  void TakeLinkText(const TUrlTarget& link);
 
   QFrame* border_;
   TPaintPanel* panel_;
@@ -432,6 +434,8 @@ private:
   bool fixedBackground_ = false, layingOut_ = false, constructing_ = true, processing_ = false;
   bool hotSpotHandled_ = false, mouseScrollPending_ = false, leftButtonDown_ = false, panning_ = false;
   bool selecting_ = false, suppressFocusScroll_ = false;
+  // A page of paper is being drawn (not one drawn only to find its breaks).
+  bool printingPaper_ = false;
 
   std::u16string currentFile_;
   THtmlFileType currentFileType_ = HTMLType;

@@ -548,9 +548,17 @@ void THtmlView::EndPanning() {
 void THtmlView::TakeLink(const TUrlTarget& link) {
   url_ = link.URL;
   target_ = link.Target;
+  TakeLinkText(link);
+}
+
+void THtmlView::TakeLinkText(const TUrlTarget& link) {
   linkAttributes_ = link.Attr;
+  // The link knows where it stands in the page's source: from the first character after its
+  // start tag to the last one before its end tag (which ends where the next character begins).
+  const int first = link.Start >= 0 ? doc_->SourceToChar(link.Start, false) : -1;
+  const int last = link.Last > 0 ? doc_->SourceToChar(link.Last - 1, true) : -1;
   TPoint start{};
-  linkText_ = GetTextByIndices(link.Start, link.Last, &start);
+  linkText_ = first >= 0 && last >= first ? GetTextByIndices(first, last + 1, &start) : std::u16string();
   linkStart_ = start;
 }
 
@@ -627,10 +635,7 @@ void THtmlView::HTMLMouseMove(TShiftState shift, int x, int y) {
     shape = Qt::PointingHandCursor;
     nextUrl = url->URL;
     nextTarget = url->Target;
-    linkAttributes_ = url->Attr;
-    TPoint start{};
-    linkText_ = GetTextByIndices(url->Start, url->Last, &start);
-    linkStart_ = start;
+    TakeLinkText(*url);
   }
   if (flags & guControl) shape = Qt::PointingHandCursor;
   bool overImage = false;

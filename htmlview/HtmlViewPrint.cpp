@@ -275,6 +275,11 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
           TCanvas& canvas = printer->Canvas();
           canvas.Measurer = Measurer;
           mapContent(painter, h);
+          printingPaper_ = true;
+          struct TPaperScope {
+            bool& flag;
+            ~TPaperScope() { flag = false; }
+          } paperScope{printingPaper_};
           breakLine = drawPage(canvas, h, pageTop, true);
           if (OnPrintHeader) {
             mapAt(painter, 0);

@@ -599,6 +599,118 @@ TEST_F(Forms, AClickedRadioTakesTheGroupsTabStop) {
   EXPECT_TRUE(radios[2]->TabStop()) << "another group keeps its own";
 }
 
+TEST_F(Forms, ARadioChecksOnlyOnAChangeAndNotWhileTabIsDown) {
+  Load(u"<form><input type=radio name=g value=1 checked onclick=one><input type=radio name=g value=2></form>");
+  auto radios = All<TRadioButtonFormControlObj>();
+  TFormRadioButton* second = radios[1]->RadioButton();
+  int clicks = 0, changes = 0;
+  Events().OnObjectClick = [&](ThtFormControlObj*, const std::u16string&) { ++clicks; };
+  second->OnChange = [&] { ++changes; };
+  auto tab = [&](QEvent::Type type) {
+    QKeyEvent k(type, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &k);
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool firstChecked, secondChecked;
+    int clicks, changes;
+  };
+  const Step steps[] = {
+      {"Tab held: ignored", [&] { tab(QEvent::KeyPress); second->SetChecked(true); }, true, false, 0, 0},
+      {"Tab released: checks, signals, clicks", [&] { tab(QEvent::KeyRelease); second->SetChecked(true); },
+       false, true, 1, 1},
+      {"unchanged: nothing", [&] { second->SetChecked(true); }, false, true, 1, 1},
+      {"a user's click on the checked one: nothing", [&] { second->click(); }, false, true, 1, 1},
+      {"unchecking: no click", [&] { second->SetChecked(false); }, false, false, 1, 1},
+      {"clicks disabled: only the signal",
+       [&] {
+         second->ClicksDisabled = true;
+         second->SetChecked(true);
+         second->ClicksDisabled = false;
+       },
+       false, true, 1, 2},
+      {"a user's click on the other: its group follows", [&] { radios[0]->RadioButton()->click(); }, true, false, 2, 2},
+  };
+  for (const Step& k : steps) {
+    k.act();
+    EXPECT_EQ(radios[0]->RadioButton()->Checked(), k.firstChecked) << k.what;
+    EXPECT_EQ(second->Checked(), k.secondChecked) << k.what;
+    EXPECT_EQ(second->isChecked(), k.secondChecked) << k.what << ": the window shows the state";
+    EXPECT_EQ(second->focusPolicy() == Qt::StrongFocus, k.secondChecked) << k.what << ": a tab stop when checked";
+    EXPECT_EQ(clicks, k.clicks) << k.what;
+    EXPECT_EQ(changes, k.changes) << k.what;
+  }
+  Events().OnObjectClick = nullptr;
+}
+
+TEST_F(Forms, AFormCutShortByItsCallerStaysCurrentUntilItsEndTag) {
+  struct Case {
+    const char16_t* html;
+    bool sameForm;
+    const char16_t* action;  // of the first control's form
+  } cases[] = {
+      {u"<table><form action=go><tr><td><input name=a value=1></td><td><input name=b value=2></td></tr></form>"
+       u"</table>",
+       true, u"go"},
+      {u"<input name=a></form><input name=b>", false, u""},
+      {u"<table><form action=go><tr><td><input name=a></td></tr></form><tr><td><input name=b></td></tr></table>",
+       false, u"go"},
+  };
+  for (const Case& k : cases) {
+    Load(k.html);
+    auto* a = ByName<TEditFormControlObj>(u"a");
+    auto* b = ByName<TEditFormControlObj>(u"b");
+    ASSERT_TRUE(a && b && a->MyForm && b->MyForm);
+    EXPECT_EQ(a->MyForm == b->MyForm, k.sameForm) << QString::fromStdU16String(k.html).toStdString();
+    EXPECT_EQ(a->MyForm->Action, k.action) << QString::fromStdU16String(k.html).toStdString();
+  }
+  // Return in the first edit submits the form it stands in.
+  Load(cases[0].html);
+  Listen();
+  char16_t key = 13;
+  ByName<TEditFormControlObj>(u"a")->MyForm->ControlKeyPress(ByName<TEditFormControlObj>(u"a")->Edit(), key);
+  Deliver();
+  EXPECT_EQ(lastHead.at(0), u"go");
+  EXPECT_EQ(last, (Pairs{u"a=1", u"b=2"}));
+}
+
+TEST_F(Forms, FormDataTakesWhatWasEnteredAndPutsItBack) {
+  const char16_t* page =
+      u"<form><input name=t value=orig><input type=checkbox name=c checked><input type=checkbox name=d>"
+      u"<input type=radio name=r value=1 checked><input type=radio name=r value=2>"
+      u"<select name=m multiple><option>m1<option selected>m2<option>m3</select>"
+      u"<select name=s><option>x<option>y</select><textarea name=ta>old</textarea>"
+      u"<input name=t value=second></form><form><input name=other></form>";
+  Load(page);
+  ByName<TEditFormControlObj>(u"t")->Edit()->SetText(u"typed");
+  ByName<TCheckBoxFormControlObj>(u"c")->CheckBox()->setChecked(false);
+  ByName<TCheckBoxFormControlObj>(u"d")->CheckBox()->setChecked(true);
+  All<TRadioButtonFormControlObj>()[1]->RadioButton()->click();
+  auto* m = ByName<TListBoxFormControlObj>(u"m");
+  m->ListBox()->item(0)->setSelected(true);
+  m->ListBox()->item(1)->setSelected(false);
+  m->ListBox()->item(2)->setSelected(true);
+  ByName<TComboFormControlObj>(u"s")->ComboBox()->SetItemIndex(1);
+  ByName<TTextAreaFormControlObj>(u"ta")->Memo()->SetText(u"new\r\ntext");
+  const Pairs entered = FormList()[0]->GetFormSubmission();
+  std::unique_ptr<TFormData> data = doc->GetFormData();
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->size(), 2u);
+  // The same page again, as coming back to it through the history.
+  Load(page);
+  EXPECT_NE(FormList()[0]->GetFormSubmission(), entered);
+  doc->SetFormData(*data);
+  EXPECT_EQ(FormList()[0]->GetFormSubmission(), entered);
+  EXPECT_EQ(All<TEditFormControlObj>().back()->Name, u"other");
+  // A page that changed meanwhile keeps its own values.
+  Load(u"<form><input name=t value=orig></form>");
+  doc->SetFormData(*data);
+  EXPECT_EQ(FormList()[0]->GetFormSubmission(), Pairs{u"t=orig"});
+  Load(u"<p>no forms</p>");
+  EXPECT_EQ(doc->GetFormData(), nullptr);
+}
+
 // Dark pixels in the bitmap's image inside and outside a rectangle.
 std::pair<int, int> DarkPixels(const QImage& img, const QRect& r) {
   int in = 0, out = 0;
@@ -719,6 +831,7 @@ TEST(FormsViewer, MouseMovesAndFocusReachTheViewer) {
   EXPECT_EQ(viewer.moves[0].sender, edit->Edit());
   EXPECT_EQ(viewer.moves[0].x, 3);
   EXPECT_EQ(viewer.moves[1].sender, memo->Memo());
+  EXPECT_EQ(viewer.moves[1].x, 5 + memo->Memo()->viewport()->x()) << "a move over the viewport, in the memo's terms";
   edit->YValue = 120;
   edit->EnterEvent();
   EXPECT_EQ(viewer.scrolled, std::make_pair(120, edit->Height()));

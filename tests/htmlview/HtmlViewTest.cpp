@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QMimeData>
 #include <QClipboard>
 #include <QImage>
 #include <QMouseEvent>
@@ -23,6 +25,7 @@
 #include "htmlview/StyleFonts.h"
 #include "htmlview/StyleValues.h"
 #include "platform/gui/Dialogs.h"
+#include "platform/core/MemoryStream.h"
 #include "platform/gui/Printers.h"
 
 using namespace htmlview;
@@ -1081,6 +1084,396 @@ TEST_F(ViewPrint, ASplitTableInAPdfHasItsHeaderAndFooterOnEveryPageAndEveryRowOn
     ASSERT_NE(at, std::string::npos) << name;
     EXPECT_EQ(all.find(name, at + 1), std::string::npos) << name;
   }
+}
+
+}  // namespace
+
+// ---- the host's side: history with forms, keyboard links, hover, images, panels, objects ----
+
+namespace {
+
+// A filled PNG of w x h pixels.
+QByteArray Png(int w, int h, QColor colour) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  out.open(QIODevice::WriteOnly);
+  image.save(&out, "PNG");
+  return bytes;
+}
+
+TMemoryStream StreamOf(const QByteArray& bytes) { return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+
+// Pixels of the colour (within a small tolerance) in the painted document.
+int Pixels(THtmlView& view, QColor colour) {
+  QImage image(std::max(1, view.DocumentWidth()), std::max(1, view.DocumentHeight()), QImage::Format_RGB32);
+  view.PaintDocument(image);
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      n += std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
+           std::abs(c.blue() - colour.blue()) < 40;
+    }
+  return n;
+}
+
+class Host : public View {
+protected:
+  void SetUp() override {
+    View::SetUp();
+    // The paint panel shows inside the frame.
+    view->SetBorderStyle(htSingle);
+    view->activateWindow();
+    QApplication::setActiveWindow(view.get());
+    QCoreApplication::processEvents();
+  }
+  // The link control of the link whose URL is url.
+  QWidget* LinkControl(const std::u16string& url) {
+    for (TFontObj* f : view->Document().LinkFonts)
+      if (f->TabControl && f->GetURL() == url) return f->TabControl.get();
+    return nullptr;
+  }
+  // Tab from the widget that has the focus; the one that has it then.
+  QWidget* Tab() {
+    QWidget* from = QApplication::focusWidget();
+    if (!from) return nullptr;
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(from, &tab);
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &up);
+    return QApplication::focusWidget();
+  }
+  bool Focusable() {
+    view->setFocus();
+    return view->hasFocus();
+  }
+};
+
+TEST_F(Host, GoingBackShowsWhatTheFormsHeld) {
+  WriteFile(dir.path() + "/a.html",
+            "<form><input name=t value=orig><input type=checkbox name=c></form><a href=b.html>next</a>");
+  WriteFile(dir.path() + "/b.html", "<a href=a.html>again</a>");
+  view->SetHistoryMaxCount(5);
+  view->LoadFromFile(Path("a.html"));
+  auto edit = [&] { return static_cast<TEditFormControlObj*>(view->Document().FormControls.at(0).get()); };
+  auto box = [&] { return static_cast<TCheckBoxFormControlObj*>(view->Document().FormControls.at(1).get()); };
+  edit()->Edit()->SetText(u"typed");
+  box()->CheckBox()->setChecked(true);
+  Click(At("next"));
+  ASSERT_EQ(view->CurrentFile(), Path("b.html"));
+  view->SetHistoryIndex(1);
+  ASSERT_EQ(view->CurrentFile(), Path("a.html"));
+  EXPECT_EQ(edit()->Edit()->Text(), u"typed");
+  EXPECT_TRUE(box()->CheckBox()->isChecked());
+  // What is typed after coming back is what the next return shows.
+  edit()->Edit()->SetText(u"again");
+  view->SetHistoryIndex(0);
+  view->SetHistoryIndex(1);
+  EXPECT_EQ(edit()->Edit()->Text(), u"again");
+  // Following the link anew is a new visit: the page's own values.
+  Click(At("next"));
+  Click(At("again"));
+  EXPECT_EQ(edit()->Edit()->Text(), u"orig");
+}
+
+TEST_F(Host, TabReachesTheLinksByTabIndexThenPageOrderAndEnterFollowsThem) {
+  view->LoadFromString(u"<a href=first.html>first</a> <input name=e> <a href=second.html tabindex=2>second</a> "
+                       u"<a href=third.html tabindex=1>third <b>bold</b></a>" +
+                       QString::fromStdString(Lines(40)).toStdU16String() + u"<a href=last.html>last</a>");
+  if (!Focusable()) GTEST_SKIP() << "the platform gives no focus";
+  QWidget* edit = view->Document().FormControls.at(0)->GetControl();
+  const std::vector<QWidget*> expected = {LinkControl(u"third.html"), LinkControl(u"second.html"),
+                                          LinkControl(u"first.html"), edit, LinkControl(u"last.html"), view.get()};
+  for (QWidget* w : expected) ASSERT_NE(w, nullptr);
+  EXPECT_EQ(LinkControl(u"third.html")->parentWidget(), view->PaintPanelWidget());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Tab(), expected[i]) << "tab " << i;
+  // Enter on a focused link follows it once the key has been handled.
+  std::vector<std::u16string> clicked;
+  view->OnHotSpotClick = [&](QObject*, const std::u16string& src, bool& handled) {
+    clicked.push_back(src);
+    handled = true;
+  };
+  Tab();
+  ASSERT_EQ(QApplication::focusWidget(), LinkControl(u"third.html"));
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(QApplication::focusWidget(), &enter);
+  EXPECT_TRUE(clicked.empty());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(clicked, std::vector<std::u16string>{u"third.html"});
+  EXPECT_EQ(view->LinkText(), u"third bold");
+  // Other keys are the viewer's.
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+  QCoreApplication::sendEvent(QApplication::focusWidget(), &down);
+  EXPECT_GT(view->VScrollBarPosition(), 0);
+}
+
+TEST_F(Host, ALinkThatTakesTheFocusIsScrolledIntoView) {
+  view->LoadFromString(u"<a href=top.html>top</a>" + QString::fromStdString(Lines(60)).toStdU16String() +
+                       u"<a href=bottom.html>bottom</a>" + QString::fromStdString(Lines(60)).toStdU16String() +
+                       u"<a href=end.html>end</a>");
+  if (!Focusable()) GTEST_SKIP() << "the platform gives no focus";
+  const int h = view->PaintPanelWidget()->height();
+  int y = 0;
+  for (TFontObj* f : view->Document().LinkFonts)
+    if (f->GetURL() == u"bottom.html") y = f->YValue;
+  ASSERT_GT(y, h);
+  struct Case {
+    int from;
+    const char16_t* link;
+    int expected;
+  } cases[] = {
+      {0, u"bottom.html", y - h / 2},           // below the view: centred
+      {y + 100, u"bottom.html", y},             // above it: at the top
+      {y - h / 2, u"bottom.html", y - h / 2},   // in view: stays
+      {0, u"top.html", 0},
+  };
+  for (const Case& k : cases) {
+    view->SetVScrollBarPosition(k.from);
+    view->setFocus();
+    LinkControl(k.link)->setFocus();
+    EXPECT_EQ(view->VScrollBarPosition(), k.expected) << QString::fromStdU16String(k.link).toStdString() << " from "
+                                                      << k.from;
+  }
+}
+
+TEST_F(Host, AClickOnALinkFocusesItAndStillFollowsIt) {
+  view->LoadFromString(u"<p><a href=one.html>one</a> <a href=two.html>two</a></p>");
+  if (!Focusable()) GTEST_SKIP() << "the platform gives no focus";
+  int clicks = 0;
+  view->OnHotSpotClick = [&](QObject*, const std::u16string& src, bool& handled) {
+    clicks += src == u"two.html";
+    handled = true;
+  };
+  Click(At("two"));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(view->LinkText(), u"two");
+  EXPECT_EQ(QApplication::focusWidget(), LinkControl(u"two.html"));
+  EXPECT_EQ(Tab(), view.get()) << "Tab goes on from the link clicked";
+}
+
+TEST_F(Host, HoverRulesColourTheLinkUnderThePointer) {
+  struct Case {
+    const char16_t* head;
+    bool red;
+  } cases[] = {
+      {u"<style>a:hover{color:red}</style>", true},
+      {u"<style>a{color:blue}</style>", false},
+  };
+  for (const Case& k : cases) {
+    view->LoadFromString(std::u16string(k.head) + u"<p><a href=x.html>WWWWWW</a></p>");
+    EXPECT_EQ(Pixels(*view, Qt::red), 0);
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, At("WWWWWW"));
+    EXPECT_EQ(Pixels(*view, Qt::red) > 0, k.red) << QString::fromStdU16String(k.head).toStdString();
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, {250, 150});
+  }
+}
+
+TEST_F(Host, AFormControlUnderThePointerIsReported) {
+  view->LoadFromString(u"<p>text <input name=e title=Tip> more</p>");
+  view->PaintPanelWidget()->repaint();  // the paint places the control's window
+  auto* edit = view->Document().FormControls.at(0).get();
+  QWidget* w = edit->GetControl();
+  const QPoint inside = w->geometry().center() + QPoint(view->HScrollBarPosition(), view->VScrollBarPosition());
+  std::unique_ptr<TUrlTarget> url;
+  TFormControlObj* control = nullptr;
+  std::u16string title;
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  const unsigned flags = view->Document().LinkAtPoint(canvas, inside.x(), inside.y(), url, control, title);
+  EXPECT_EQ(flags, guControl | guTitle);
+  EXPECT_EQ(control, edit);
+  EXPECT_EQ(title, u"Tip");
+  EXPECT_EQ(view->Document().LinkAtPoint(canvas, inside.x(), w->geometry().bottom() + 30, url, control, title) &
+                guControl,
+            0u);
+  // A move over the control's window points the hand.
+  QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &move);
+  EXPECT_EQ(view->PaintPanelWidget()->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(Host, AnAwaitedImageIsDrawnWhenTheHostSuppliesIt) {
+  const QByteArray red = Png(30, 20, Qt::red);
+  TMemoryStream given = StreamOf(red);
+  std::vector<std::u16string> asked, requested;
+  bool wait = true;
+  view->OnImageRequest = [&](QObject*, const std::u16string& src, TStream*& stream) {
+    asked.push_back(src);
+    stream = wait ? WaitStream() : src.ends_with(u"none.png") ? ErrorStream() : &given;
+  };
+  view->OnImageRequested = [&](QObject*, const std::u16string& src, TStream*& stream) {
+    requested.push_back(src);
+    EXPECT_EQ(stream, &given);
+  };
+  view->LoadFromString(u"<p><img src=later.png> <img src=later.png></p>");
+  ASSERT_EQ(asked.size(), 1u) << "an awaited name is asked for once";
+  EXPECT_EQ(Pixels(*view, Qt::red), 0);
+  EXPECT_TRUE(requested.empty());
+  TMemoryStream late = StreamOf(red);
+  EXPECT_FALSE(view->InsertImage(u"other.png", &late));
+  ASSERT_TRUE(view->InsertImage(asked[0], &late));
+  EXPECT_EQ(Pixels(*view, Qt::red), 2 * 30 * 20) << "both images show, at their own size";
+  EXPECT_FALSE(view->InsertImage(asked[0], &late)) << "nothing waits any more";
+  // A stream given at once is read and handed back; the no-image marker gives the error image.
+  wait = false;
+  view->LoadFromString(u"<p><img src=now.png></p>");
+  EXPECT_EQ(Pixels(*view, Qt::red), 30 * 20);
+  EXPECT_EQ(requested.size(), 1u);
+  view->LoadFromString(u"<p><img src=none.png></p>");
+  EXPECT_EQ(requested.size(), 1u);
+  EXPECT_LT(Pixels(*view, Qt::red), 100) << "the error image's cross, no picture";
+}
+
+TEST_F(Host, BitmapsAndStyleSheetsComeFromTheHost) {
+  TBitmap bitmap(10, 10);
+  bitmap.Image().fill(Qt::blue);
+  for (int x = 0; x < 10; ++x) bitmap.Image().setPixelColor(x, 0, Qt::green);
+  view->OnBitmapRequest = [&](QObject*, const std::u16string& src, TBitmap*& b, TColor& colour) {
+    if (src.ends_with(u"pic.bmp")) b = &bitmap;
+    colour = 0x00FF00;  // green is transparent
+  };
+  TMemoryStream red = StreamOf("p { background-color: #ff0000 }");
+  std::vector<std::u16string> sheets;
+  view->OnhtStreamRequest = [&](QObject*, const std::u16string& src, TStream*& stream) {
+    sheets.push_back(src);
+    if (src == u"red.css") stream = &red;
+  };
+  WriteFile(dir.path() + "/green.css", "p { background-color: #00ff00 }");
+  view->SetBase((dir.path() + "/").toStdU16String());
+  const std::u16string page = u"<link rel=stylesheet href=red.css><link rel=stylesheet href=green.css>"
+                              u"<p>text <img src=pic.bmp></p>";
+  view->LoadFromString(page);
+  EXPECT_EQ(sheets, (std::vector<std::u16string>{u"red.css", u"green.css"}));
+  EXPECT_GT(Pixels(*view, Qt::red), 0);
+  EXPECT_EQ(Pixels(*view, Qt::green), 0) << "the host answered for the file: none";
+  EXPECT_EQ(Pixels(*view, Qt::blue), 90) << "the host's picture without its transparent row";
+  // Without the handler the sheet is the file.
+  view->OnhtStreamRequest = nullptr;
+  view->LoadFromString(page);
+  EXPECT_GT(Pixels(*view, Qt::green), 0);
+}
+
+TEST_F(Host, DragsOverThePanelReachTheHost) {
+  std::vector<std::string> seen;
+  bool accept = false;
+  view->OnDragOver = [&](QObject* sender, QObject*, const QMimeData* data, int x, int y, TDragState state, bool& a) {
+    EXPECT_EQ(sender, view.get());
+    seen.push_back(std::to_string(state) + " " + std::to_string(x) + "," + std::to_string(y) + " " +
+                   (data ? data->text().toStdString() : "-"));
+    a = accept;
+  };
+  view->OnDragDrop = [&](QObject*, QObject*, const QMimeData* data, int x, int y) {
+    seen.push_back("drop " + std::to_string(x) + "," + std::to_string(y) + " " + data->text().toStdString());
+  };
+  QMimeData data;
+  data.setText("dragged");
+  QWidget* panel = view->PaintPanelWidget();
+  auto enter = [&](bool a) {
+    accept = a;
+    QDragEnterEvent e(QPoint(10, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel, &e);
+    return e.isAccepted();
+  };
+  EXPECT_FALSE(enter(false));
+  EXPECT_TRUE(enter(true));
+  QDragMoveEvent move(QPoint(15, 25), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &move);
+  EXPECT_TRUE(move.isAccepted());
+  QDragLeaveEvent leave;
+  QCoreApplication::sendEvent(panel, &leave);
+  EXPECT_TRUE(enter(true));
+  QDropEvent drop(QPointF(16, 26), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &drop);
+  EXPECT_EQ(seen, (std::vector<std::string>{"0 10,20 dragged", "0 10,20 dragged", "2 15,25 dragged", "1 15,25 -",
+                                            "0 10,20 dragged", "drop 16,26 dragged"}));
+}
+
+TEST_F(Host, ObjectElementsBecomeHostPanelsOrShowTheirContent) {
+  struct Case {
+    const char16_t* html;
+    bool handler, want;
+    std::vector<std::u16string> params;
+    bool fallbackShown;
+  } cases[] = {
+      {u"<p>a<object type=t data=d><param name=a value=1><param value=2><param name=b>FALLBACK</object>b</p>", true,
+       true, {u"a=1", u"b"}, false},
+      {u"<p>a<object type=t data=d><param name=a value=1>FALLBACK</object>b</p>", true, false, {u"a=1"}, true},
+      {u"<p>a<object type=t data=d><param name=a value=1>FALLBACK</object>b</p>", false, false, {}, true},
+      {u"<pre>a<object><param name=p>FALLBACK</object>b\nline two</pre>", true, true, {u"p"}, false},
+      {u"<pre>a<object><param name=p>FALLBACK</object>b\nline two</pre>", true, false, {u"p"}, true},
+  };
+  for (const Case& k : cases) {
+    const std::string what = QString::fromStdU16String(k.html).toStdString() + (k.want ? " wanted" : "");
+    std::vector<std::u16string> params, attributes;
+    int created = 0, destroyed = 0;
+    ThvPanel* made = nullptr;
+    view->OnPanelCreate = [&](QObject*, const std::u16string&, const std::u16string&, const std::u16string&,
+                              ThvPanel* panel) {
+      ++created;
+      made = panel;
+    };
+    view->OnPanelDestroy = [&](QObject*, ThvPanel* panel) {
+      ++destroyed;
+      EXPECT_EQ(panel, made);
+    };
+    view->OnObjectTag = nullptr;
+    if (k.handler)
+      view->OnObjectTag = [&](QObject*, ThvPanel* panel, const std::vector<std::u16string>& a,
+                              const std::vector<std::u16string>& p, bool& want) {
+        EXPECT_EQ(panel, made);
+        attributes = a;
+        params = p;
+        want = k.want;
+      };
+    view->LoadFromString(k.html);
+    EXPECT_EQ(params, k.params) << what;
+    EXPECT_EQ(created, k.handler ? 1 : 0) << what;
+    EXPECT_EQ(destroyed, k.handler && !k.want ? 1 : 0) << what;
+    EXPECT_EQ(view->Document().Panels.size(), k.want ? 1u : 0u) << what;
+    bool fallback = false, a = false, b = false;
+    for (const TPiece& piece : Pieces(view->Document())) {
+      fallback |= piece.text.find("FALLBACK") != std::string::npos;
+      a |= piece.text.find('a') != std::string::npos;
+      b |= piece.text.find('b') != std::string::npos;
+    }
+    EXPECT_EQ(fallback, k.fallbackShown) << what;
+    EXPECT_TRUE(a && b) << what << ": the text around the element stays";
+    if (k.want) {
+      QImage image(300, std::max(1, view->DocumentHeight()), QImage::Format_RGB32);
+      view->PaintDocument(image);
+      EXPECT_TRUE(made->isVisibleTo(view->PaintPanelWidget())) << what << ": the panel stands in the text";
+    }
+    view->Clear();
+    EXPECT_EQ(destroyed, k.handler ? 1 : 0) << what;
+    view->OnPanelDestroy = nullptr;
+  }
+}
+
+TEST_F(ViewPrint, PrintingAndPrintedPanelsReachTheHost) {
+  view->LoadFromString(u"<p>text <panel name=p type=t src=s width=40 height=30> more</p>");
+  std::vector<std::string> calls;
+  view->OnPrinting = [&](QObject*) { calls.push_back("printing"); };
+  view->OnPrinted = [&](QObject*) { calls.push_back("printed"); };
+  view->OnPanelPrint = [&](QObject*, ThvPanel* panel, TBitmap& bitmap) {
+    EXPECT_EQ(panel, view->Document().Panels.at(0)->Panel.get());
+    calls.push_back("panel " + std::to_string(bitmap.Width()) + "x" + std::to_string(bitmap.Height()));
+    bitmap.Image().fill(Qt::red);
+  };
+  platform::TRecordingPrinter counter;
+  view->PrintPreviewOrCount(&counter, true);
+  EXPECT_EQ(calls, std::vector<std::string>{}) << "a count prints nothing";
+  platform::TRecordingPrinter printer;
+  view->Print(&printer);
+  EXPECT_EQ(calls, (std::vector<std::string>{"printing", "panel 40x30", "printed"}));
+  ASSERT_FALSE(printer.Pages.empty());
+  int red = 0;
+  const QImage& page = printer.Pages[0];
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x) red += qRed(page.pixel(x, y)) > 200 && qGreen(page.pixel(x, y)) < 60;
+  EXPECT_GT(red, 0) << "the host's picture of the panel is printed";
 }
 
 }  // namespace
