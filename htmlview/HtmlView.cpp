@@ -723,7 +723,8 @@ void THtmlView::PanelCreate(ThvPanel* panel, const std::u16string& name, const s
 }
 
 void THtmlView::PanelDestroy(ThvPanel* panel) {
-  if (OnPanelDestroy) OnPanelDestroy(this, panel);
+  // Called as a panel is freed: a handler that raises is reported, never let loose there.
+  if (OnPanelDestroy) RunGuarded(this, [&] { OnPanelDestroy(this, panel); });
 }
 
 void THtmlView::PanelPrint(ThvPanel* panel, TCanvas& canvas, const TRect& rect) {

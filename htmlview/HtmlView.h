@@ -130,6 +130,7 @@ protected:
   void dropEvent(QDropEvent* event) override;
 
 private:
+  void AnswerDrag(QDragMoveEvent* event, TDragState state);
   QPoint lastDrag_;
 };
 

@@ -130,22 +130,17 @@ bool DragOver(THtmlView& viewer, QDropEvent* event, TDragState state) {
 }
 }  // namespace
 
-void TPaintPanel::dragEnterEvent(QDragEnterEvent* event) {
+void TPaintPanel::AnswerDrag(QDragMoveEvent* event, TDragState state) {
   lastDrag_ = event->position().toPoint();
   // As the class library does: only a drag-over handler can accept a drop.
-  if (DragOver(*Viewer, event, dsDragEnter))
+  if (DragOver(*Viewer, event, state))
     event->acceptProposedAction();
   else
     event->ignore();
 }
 
-void TPaintPanel::dragMoveEvent(QDragMoveEvent* event) {
-  lastDrag_ = event->position().toPoint();
-  if (DragOver(*Viewer, event, dsDragMove))
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
+void TPaintPanel::dragEnterEvent(QDragEnterEvent* event) { AnswerDrag(event, dsDragEnter); }
+void TPaintPanel::dragMoveEvent(QDragMoveEvent* event) { AnswerDrag(event, dsDragMove); }
 
 void TPaintPanel::dragLeaveEvent(QDragLeaveEvent* event) {
   if (Viewer->OnDragOver) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QMimeData>
 #include <QClipboard>
 #include <QImage>
@@ -1092,17 +1091,6 @@ TEST_F(ViewPrint, ASplitTableInAPdfHasItsHeaderAndFooterOnEveryPageAndEveryRowOn
 
 namespace {
 
-// A filled PNG of w x h pixels.
-QByteArray Png(int w, int h, QColor colour) {
-  QImage image(w, h, QImage::Format_RGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer out(&bytes);
-  out.open(QIODevice::WriteOnly);
-  image.save(&out, "PNG");
-  return bytes;
-}
-
 TMemoryStream StreamOf(const QByteArray& bytes) { return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
 
 // Pixels of the colour (within a small tolerance) in the painted document.
@@ -1296,7 +1284,7 @@ TEST_F(Host, AFormControlUnderThePointerIsReported) {
 }
 
 TEST_F(Host, AnAwaitedImageIsDrawnWhenTheHostSuppliesIt) {
-  const QByteArray red = Png(30, 20, Qt::red);
+  const QByteArray red = PngBytes(30, 20, qRgb(255, 0, 0));
   TMemoryStream given = StreamOf(red);
   std::vector<std::u16string> asked, requested;
   bool wait = true;
@@ -1450,6 +1438,13 @@ TEST_F(Host, ObjectElementsBecomeHostPanelsOrShowTheirContent) {
     EXPECT_EQ(destroyed, k.handler ? 1 : 0) << what;
     view->OnPanelDestroy = nullptr;
   }
+  // A handler that raises ends the load with its exception; the next load goes ahead.
+  view->OnObjectTag = [](QObject*, ThvPanel*, const std::vector<std::u16string>&, const std::vector<std::u16string>&,
+                         bool&) { throw EhtException("no objects"); };
+  EXPECT_THROW(view->LoadFromString(u"<p>a<object><param name=p>x</object></p>"), EhtException);
+  view->OnObjectTag = nullptr;
+  view->LoadFromString(u"<p>next</p>");
+  EXPECT_EQ(Pieces(view->Document()).size(), 1u);
 }
 
 TEST_F(ViewPrint, PrintingAndPrintedPanelsReachTheHost) {
