@@ -459,12 +459,15 @@ void ThtDocument::AddTabIndex(int tabIndex, QWidget* control) {
 }
 
 void ThtDocument::ParkTabControl(int linkID, std::unique_ptr<ThtTabControl> control) {
+  // A paint panel freed first has taken the parked control with it.
+  if (parkedTab_ && !parkedAlive_) (void)parkedTab_.release();
   parkedTab_ = std::move(control);
+  parkedAlive_ = parkedTab_.get();
   parkedTabLink_ = parkedTab_ ? linkID : 0;
 }
 
 std::unique_ptr<ThtTabControl> ThtDocument::TakeParkedTabControl(int linkID) {
-  if (!parkedTab_ || linkID == 0 || linkID != parkedTabLink_) return nullptr;
+  if (!parkedTab_ || !parkedAlive_ || linkID == 0 || linkID != parkedTabLink_) return nullptr;
   parkedTabLink_ = 0;
   return std::move(parkedTab_);
 }
@@ -695,7 +698,8 @@ std::shared_ptr<TDocImage> ThtDocument::KeepImage(const std::u16string& name, st
   std::shared_ptr<TDocImage> image = loaded ? FromHtImage(*loaded, mask.get()) : nullptr;
   if (!image) return nullptr;
   images_[name] = image;
-  if (ImageCache) ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
+  if (ImageCache)
+    ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
   return image;
 }
 

@@ -414,6 +414,7 @@ private:
   std::map<std::u16string, std::shared_ptr<TDocImage>> images_;
   int layoutWidth_ = 0;
   std::unique_ptr<ThtTabControl> parkedTab_;
+  QPointer<QWidget> parkedAlive_;
   int parkedTabLink_ = 0;
 };
 

@@ -72,7 +72,10 @@ TFontObj::TFontObj(TSection* section, const TFontObj& other)
   UpdateMetrics();
 }
 
-TFontObj::~TFontObj() = default;
+TFontObj::~TFontObj() {
+  // A paint panel freed first has taken the tab control with it.
+  if (TabControl && !tabAlive_) (void)TabControl.release();
+}
 
 void TFontObj::UpdateMetrics() {
   tmHeight = TheFont.tmHeight;
@@ -162,6 +165,7 @@ void TFontObj::AdoptParkedTabControl() {
 }
 
 void TFontObj::BindTabControl() {
+  tabAlive_ = TabControl.get();
   ThtDocument* doc = Section ? Section->Owner : nullptr;
   if (!TabControl || !doc) return;
   const int id = LinkID();

@@ -2,6 +2,7 @@
 // The font runs of a text section: each run starts at a character and holds its font, and a run
 // inside a link also holds the link, its visited and hover looks and a small focusable control
 // that gives the link its place in the tab order.
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -85,6 +86,8 @@ public:
 
 private:
   void BindTabControl();
+  // Clears when the tab control goes with the paint panel before this run.
+  QPointer<ThtTabControl> tabAlive_;
   void UpdateMetrics();
   void ApplyState();
 };

@@ -332,6 +332,8 @@ void TSection::HRef(bool start, TProperties& props, const TUrlTarget* target) {
     LeaveLinks(Owner, run);
     run->UrlTarget.reset();
     run->FIArray.reset();
+    // The run the link's tab control stood on has no text: the link showed none.
+    run->TabControl.reset();
   }
 }
 

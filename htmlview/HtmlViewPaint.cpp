@@ -125,7 +125,8 @@ bool DragOver(THtmlView& viewer, QDropEvent* event, TDragState state) {
   if (!viewer.OnDragOver) return false;
   bool accept = true;
   const QPoint p = event->position().toPoint();
-  RunGuarded(&viewer, [&] { viewer.OnDragOver(&viewer, event->source(), event->mimeData(), p.x(), p.y(), state, accept); });
+  RunGuarded(&viewer,
+             [&] { viewer.OnDragOver(&viewer, event->source(), event->mimeData(), p.x(), p.y(), state, accept); });
   return accept;
 }
 }  // namespace

@@ -5,9 +5,11 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlPanels.h"
+#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
@@ -190,6 +192,34 @@ TEST(HtmlFonts, RunsOfOneLinkShareItsIdHoverTogetherAndTabOnce) {
   EXPECT_EQ(viewer.posted[0], u"go.html");
   EXPECT_EQ(a->TabControl->focusPolicy(), Qt::StrongFocus);
   EXPECT_EQ(a->TabControl->x(), -4000);
+}
+
+TEST(HtmlFonts, EveryLinkWithTextGetsOneTabControl) {
+  EnsureGuiApp();
+  struct Case {
+    const char16_t* html;
+    std::vector<std::u16string> tabbed;  // the links with a tab control, in page order
+  } cases[] = {
+      {u"<a href=a>one <b>two</b> three</a> <a href=b>b</a>", {u"a", u"b"}},
+      {u"<a href=a><div>in a block</div></a>", {u"a"}},
+      {u"<a href=a><p></p><p>later</p></a>", {u"a"}},
+      {u"<a href=a></a><a href=b>b</a>", {u"b"}},
+      {u"<a href=a> </a><p>x</p>", {}},
+      {u"<a href=a>one<br>two</a>", {u"a"}},
+  };
+  for (const Case& k : cases) {
+    QWidget panel;
+    ThtDocument doc(nullptr, &panel);
+    doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    TBuffer buffer = TBuffer::FromString(k.html, u"page");
+    auto parser = HtmlParseString(doc, buffer, {});
+    std::vector<std::u16string> tabbed;
+    for (TFontObj* f : doc.LinkFonts)
+      if (f->TabControl) tabbed.push_back(f->GetURL());
+    EXPECT_EQ(tabbed, k.tabbed) << QString::fromStdU16String(k.html).toStdString();
+    EXPECT_EQ(panel.findChildren<ThtTabControl*>().size(), k.tabbed.size())
+        << QString::fromStdU16String(k.html).toStdString() << ": no control left behind";
+  }
 }
 
 TEST_F(Objects, ImageAttributes) {

@@ -757,7 +757,8 @@ TEST_F(Forms, ControlsGoWithTheDocument) {
 }
 
 TEST_F(Forms, APanelFreedBeforeItsDocumentLeavesNothingBehind) {
-  Load(u"<form><input name=a><select name=s><option>x</select><textarea name=t></textarea></form>");
+  Load(u"<form><input name=a><select name=s><option>x</select><textarea name=t></textarea></form>"
+       u"<a href=x.html>link</a>");
   panel.reset();
   doc.reset();
   SUCCEED();

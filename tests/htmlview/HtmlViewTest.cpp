@@ -1091,7 +1091,9 @@ TEST_F(ViewPrint, ASplitTableInAPdfHasItsHeaderAndFooterOnEveryPageAndEveryRowOn
 
 namespace {
 
-TMemoryStream StreamOf(const QByteArray& bytes) { return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+TMemoryStream StreamOf(const QByteArray& bytes) {
+  return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
 
 // Pixels of the colour (within a small tolerance) in the painted document.
 int Pixels(THtmlView& view, QColor colour) {
