@@ -1145,8 +1145,10 @@ TEST_F(Host, GoingBackShowsWhatTheFormsHeld) {
   WriteFile(dir.path() + "/a.html",
             "<form><input name=t value=orig><input type=checkbox name=c></form><a href=b.html>next</a>");
   WriteFile(dir.path() + "/b.html", "<a href=a.html>again</a>");
+  WriteFile(dir.path() + "/start.html", "<a href=a.html>form</a>");
   view->SetHistoryMaxCount(5);
-  view->LoadFromFile(Path("a.html"));
+  view->LoadFromFile(Path("start.html"));
+  Click(At("form"));
   auto edit = [&] { return static_cast<TEditFormControlObj*>(view->Document().FormControls.at(0).get()); };
   auto box = [&] { return static_cast<TCheckBoxFormControlObj*>(view->Document().FormControls.at(1).get()); };
   edit()->Edit()->SetText(u"typed");
