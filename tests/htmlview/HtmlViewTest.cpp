@@ -1440,7 +1440,9 @@ TEST_F(Host, ObjectElementsBecomeHostPanelsOrShowTheirContent) {
     }
     view->Clear();
     EXPECT_EQ(destroyed, k.handler ? 1 : 0) << what;
+    view->OnPanelCreate = nullptr;
     view->OnPanelDestroy = nullptr;
+    view->OnObjectTag = nullptr;
   }
   // A handler that raises ends the load with its exception; the next load goes ahead.
   view->OnObjectTag = [](QObject*, ThvPanel*, const std::vector<std::u16string>&, const std::vector<std::u16string>&,
