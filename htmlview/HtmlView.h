@@ -149,7 +149,8 @@ public:
   // free or reuse it.
   std::function<void(QObject*, const std::u16string& src, TStream*& stream)> OnImageRequested;
   // Asked before OnImageRequest: a picture the host has at hand (it stays the host's) and its
-  // transparent colour (clNone: opaque). A nullptr bitmap asks OnImageRequest next.
+  // transparent colour (clNone: opaque). A nullptr bitmap asks OnImageRequest next; without that
+  // handler the image is missing (the file is read only when the host has no image handler).
   std::function<void(QObject*, const std::u16string& src, TBitmap*& bitmap, TColor& color)> OnBitmapRequest;
   // A linked style sheet: the host's stream (kept by the host), or nullptr for none; without the
   // handler the sheet is read from its file.
