@@ -103,6 +103,63 @@ void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
   out.resize(static_cast<size_t>(q - out.data()));
 }
 
+TUtf8Stops MakeUtf8Stops(std::string_view bytes, bool nonChars) {
+  TUtf8Stops t{};
+  for (int b = 0; b < 256; ++b) {
+    t.Low[b] = 0x80;
+    t.High[b] = 0xBF;
+    if (b < 0x80) t.Length[b] = 1;
+    else if (b >= 0xC2 && b <= 0xDF) t.Length[b] = 2;
+    else if (b >= 0xE0 && b <= 0xEF) t.Length[b] = 3;
+    else if (b >= 0xF0 && b <= 0xF4) t.Length[b] = 4;
+  }
+  // No overlong forms, nothing beyond U+10FFFF.
+  t.Low[0xE0] = 0xA0;
+  t.Low[0xF0] = 0x90;
+  t.High[0xF4] = 0x8F;
+  for (const char c : bytes) t.Length[static_cast<unsigned char>(c)] = 0;
+  t.StopsAtNonChars = nonChars;
+  return t;
+}
+
+size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
+  const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    const uint8_t lead = s[i];
+    const size_t length = stops.Length[lead];
+    if (length == 1) {
+      ++i;
+      continue;
+    }
+    if (length == 0 || n - i < length || s[i + 1] < stops.Low[lead] || s[i + 1] > stops.High[lead]) break;
+    if (length >= 3 && (s[i + 2] & 0xC0) != 0x80) break;
+    if (length == 4 && (s[i + 3] & 0xC0) != 0x80) break;
+    if (stops.StopsAtNonChars && lead == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE) break;
+    i += length;
+  }
+  return i;
+}
+
+size_t WellFormedUtf8(std::string_view bytes, bool lineEnds) {
+  static const TUtf8Stops kAny = MakeUtf8Stops({});
+  static const TUtf8Stops kNoCR = MakeUtf8Stops("\r");
+  return ScanUtf8(bytes, lineEnds ? kNoCR : kAny);
+}
+
+void AppendUtf8Text(std::string_view bytes, std::string& out, bool lineEnds) {
+  const size_t good = WellFormedUtf8(bytes, lineEnds);
+  out.append(bytes.data(), good);
+  if (good == bytes.size()) return;
+  // The rest (rare) goes through the decoder, which settles what is ill-formed and the line ends.
+  WideString wide;
+  AppendUtf8(bytes.substr(good), wide, lineEnds);
+  const size_t at = out.size();
+  out.resize(at + wide.size() * 3);
+  out.resize(static_cast<size_t>(platform::EncodeUtf8(wide, out.data() + at, platform::LoneSurrogate::Keep) - out.data()));
+}
+
 // ---------------------------------------------------------------------------------------------
 TConvert::TConvert() { WorkBuffer.reserve(4096); }
 
@@ -380,8 +437,11 @@ void TTag::Reuse(std::u16string_view name) {
   TextOwner = nullptr;
   Kind = -1;
   KeepsBlanks = false;
+  GathersUtf8 = false;
   FText.clear();
+  FTextUtf8.clear();
   FHasText = false;
+  FUnsettled = false;
   // What was open below this tag when it closed becomes the spare of the next child.
   if (Child) Spare = std::move(Child);
 }
@@ -391,16 +451,16 @@ void TTag::AddText(PCWideChar text) {
 }
 
 void TTag::AddText(std::u16string_view text) {
-  if (!FHasText) {
-    FText.assign(text);
-    FHasText = true;
+  StartText();
+  if (!GathersUtf8) {
+    FText.append(text);
     return;
   }
-  if (!KeepsBlanks) {
-    const size_t blanks = FText.find_first_not_of(u' ');
-    FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
-  }
-  FText.append(text);
+  SettleUtf8();
+  const size_t at = FTextUtf8.size();
+  FTextUtf8.resize(at + text.size() * 3);
+  FTextUtf8.resize(static_cast<size_t>(
+      platform::EncodeUtf8(text, FTextUtf8.data() + at, platform::LoneSurrogate::Keep) - FTextUtf8.data()));
 }
 
 void TTag::AddAttribute(std::u16string_view name, std::u16string_view value) {
@@ -427,15 +487,47 @@ void TTag::AddAttributeUtf8(std::string_view name, std::string_view value) {
   AppendUtf8(value, item.Value);
 }
 
-void TTag::AddTextUtf8(std::string_view text, bool lineEnds) {
+// Text that grows drops the blanks it begins with, unless the tag keeps them.
+void TTag::StartText() {
   if (!FHasText) {
     FText.clear();
+    FTextUtf8.clear();
+    FUnsettled = false;
     FHasText = true;
   } else if (!KeepsBlanks) {
-    const size_t blanks = FText.find_first_not_of(u' ');
-    FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
+    if (GathersUtf8) {
+      const size_t blanks = FTextUtf8.find_first_not_of(' ');
+      FTextUtf8.erase(0, blanks == std::string::npos ? FTextUtf8.size() : blanks);
+    } else {
+      const size_t blanks = FText.find_first_not_of(u' ');
+      FText.erase(0, blanks == WideString::npos ? FText.size() : blanks);
+    }
   }
-  AppendUtf8(text, FText, lineEnds);
+}
+
+void TTag::AddTextUtf8(std::string_view text, bool lineEnds) {
+  StartText();
+  if (!GathersUtf8) {
+    AppendUtf8(text, FText, lineEnds);
+  } else if (FTextUtf8.empty() && lineEnds) {
+    // Whoever takes the text settles it, in the pass it makes over the text anyway.
+    FTextUtf8.assign(text);
+    FUnsettled = true;
+  } else {
+    SettleUtf8();
+    AppendUtf8Text(text, FTextUtf8, lineEnds);
+  }
+}
+
+// The piece kept as the input has it is settled before another joins it: decoding the two would
+// otherwise join what each piece ends and begins with.
+void TTag::SettleUtf8() {
+  if (!FUnsettled) return;
+  FUnsettled = false;
+  if (WellFormedUtf8(FTextUtf8, true) == FTextUtf8.size()) return;
+  std::string piece;
+  piece.swap(FTextUtf8);
+  AppendUtf8Text(piece, FTextUtf8, true);
 }
 
 void TTag::AddRawAttribute(std::string_view name, std::string_view value) {

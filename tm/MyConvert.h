@@ -51,6 +51,29 @@ private:
 // sequence (its longest valid beginning) becomes one U+FFFD, and the three-byte forms of
 // surrogates are taken as such. With lineEnds, CR LF and a lone CR become one LF.
 void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
+// Appends UTF-8 bytes to out as AppendUtf8 would decode them and the encoder (lone surrogates
+// kept) would give them back: well-formed text is copied as it stands, and decoding what was
+// appended, piece after piece, gives the text that decoding each piece would have given.
+void AppendUtf8Text(std::string_view bytes, std::string& out, bool lineEnds = false);
+// What a scan of UTF-8 stops at, besides what AppendUtf8 would not decode as it stands: ASCII
+// bytes and lead bytes marked here, and with StopsAtNonChars the forms of U+FFFE and U+FFFF.
+struct TUtf8Stops {
+  // Per byte: 1 a character of its own, 2-4 the lead of a form of that length (from its bounds
+  // for the second byte), 0 a stop.
+  uint8_t Length[256];
+  uint8_t Low[256];
+  uint8_t High[256];
+  bool StopsAtNonChars = false;
+};
+// The stops of a scan: no other than ill-formed bytes, with or without CR; bytes is a list of
+// bytes also to stop at.
+TUtf8Stops MakeUtf8Stops(std::string_view bytes, bool nonChars = false);
+// The length of the longest beginning of bytes without a stop. The three-byte forms of
+// surrogates are well-formed here, as they are for AppendUtf8.
+size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops);
+// The length of the longest beginning of bytes that AppendUtf8 decodes without a U+FFFD of its
+// own making, and without a CR when lineEnds.
+size_t WellFormedUtf8(std::string_view bytes, bool lineEnds);
 
 // The reading side (not the class library's reader of the same name).
 class TReader : public TConvert {
@@ -178,13 +201,22 @@ public:
   TTag(const TTag&) = delete;
   TTag& operator=(const TTag&) = delete;
 
-  // The gathered character content; nullptr until text arrives.
-  PCWideChar Text() const { return FHasText ? FText.c_str() : nullptr; }
+  // The gathered character content; nullptr until text arrives (and for a tag that gathers
+  // UTF-8).
+  PCWideChar Text() const { return FHasText && !GathersUtf8 ? FText.c_str() : nullptr; }
   // Swaps the gathered text into out (empty when none), leaving the tag without text.
   void TakeText(WideString& out) {
     out.swap(FText);
     FText.clear();
     FHasText = false;
+  }
+  // The same for a tag that gathers UTF-8. The bytes may be those of the input as they stand,
+  // ill-formed sequences and CRs not yet settled: AppendUtf8 with lineEnds gives the text.
+  void TakeTextUtf8(std::string& out) {
+    out.swap(FTextUtf8);
+    FTextUtf8.clear();
+    FHasText = false;
+    FUnsettled = false;
   }
   // nullptr does nothing. Appending to text that begins with blanks drops those blanks first,
   // unless the tag keeps its blanks.
@@ -232,12 +264,18 @@ public:
   // Text that grows keeps the blanks it begins with: set by a reader for whom every character
   // of the element's content counts.
   bool KeepsBlanks = false;
+  // The text is gathered in UTF-8, for a reader that hands it on so: text given in UTF-16 is
+  // encoded, lone surrogates kept. Text that arrives in one piece is kept as the input has it;
+  // a second piece settles the first (see AppendUtf8Text). Set before any text arrives.
+  bool GathersUtf8 = false;
 
   // Ready for another element of this name, under the same parent; what was open below it
   // waits as the spare of its next child.
   void Reuse(std::u16string_view name);
 
 private:
+  void StartText();
+  void SettleUtf8();
 
   std::unique_ptr<TTag> Spare;  // the child closed last
   struct TRawAttr {
@@ -246,5 +284,7 @@ private:
   std::vector<TRawAttr> FRaw;
   std::string FRawBytes;
   WideString FText;
+  std::string FTextUtf8;
   bool FHasText = false;
+  bool FUnsettled = false;  // FTextUtf8 holds one piece of input as it stands
 };

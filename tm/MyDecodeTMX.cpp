@@ -114,6 +114,11 @@ bool IsPlaceholderRun(std::u16string_view s) {
   return true;
 }
 
+template <typename String>
+void CutAtNul(String& s) {
+  s.resize(std::min(s.size(), s.find(typename String::value_type(0))));
+}
+
 // The length of a line as the unit stream writes it: without trailing blanks.
 int TrimmedLength(const WideString& line) {
   size_t n = line.size();
@@ -201,6 +206,7 @@ void TDecodeTMX::Start() {
   HeaderWritten = false;
   HaveHeader = false;
   InTU = false;
+  Utf8Segments = Output->TakesUtf8Segments();
   const int64_t size = Output->GetSize();
   if (size > 0) {
     // Units go only into a translation memory: its first line is a header. Anything else is
@@ -485,6 +491,7 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       if (static_cast<size_t>(VariantCount) == Variants.size()) Variants.emplace_back();
       TVariant& v = Variants[static_cast<size_t>(VariantCount)];
       v.Seg.clear();
+      v.SegUtf8.clear();
       // A file holds few languages: once the pair is settled, what a code gives is kept.
       const bool stable = PairSettled && !LangPair.Source.empty() && !LangPair.Target.empty();
       const TLangSeen* seen = nullptr;
@@ -503,6 +510,8 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       break;
     }
     case elSeg:
+      tag->GathersUtf8 = Utf8Segments;
+      [[fallthrough]];
     case elInline:
     case elSub:
       // A segment's words may begin with blanks that a comment or a code cuts off from them.
@@ -548,12 +557,13 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
         if (InTU && CurrentTuv >= 0) {
           // The element is closed right after: its text is taken, not copied. It ends at a
           // #0, as text handed on as a C string always did.
-          WideString& seg = Variants[static_cast<size_t>(CurrentTuv)].Seg;
-          seg.clear();
-          tag->TakeText(seg);
-          if (InputHadNul()) {
-            const size_t nul = seg.find(u'\0');
-            if (nul != WideString::npos) seg.resize(nul);
+          TVariant& v = Variants[static_cast<size_t>(CurrentTuv)];
+          if (tag->GathersUtf8) {
+            tag->TakeTextUtf8(v.SegUtf8);
+            if (InputHadNul()) CutAtNul(v.SegUtf8);
+          } else {
+            tag->TakeText(v.Seg);
+            if (InputHadNul()) CutAtNul(v.Seg);
           }
         }
         break;
@@ -723,13 +733,26 @@ void TDecodeTMX::WriteCurrentUnit() {
 
   // The source registers the tags, so that the same content in the target gets the same
   // placeholder.
-  SegmentBuffer.swap(Variants[static_cast<size_t>(source)].Seg);
-  SegmentToField(SegmentBuffer, true);
-  if (SegmentBuffer.empty()) return;  // a unit without source text is no unit of a text TM
-  CurrentTU->SetField(tfSource, SegmentBuffer);
-  SegmentBuffer.swap(Variants[static_cast<size_t>(target)].Seg);
-  SegmentToField(SegmentBuffer, false);
-  CurrentTU->SetField(tfTarget, SegmentBuffer);
+  TVariant& sourceVariant = Variants[static_cast<size_t>(source)];
+  TVariant& targetVariant = Variants[static_cast<size_t>(target)];
+  if (Utf8Segments) {
+    SegmentToField(sourceVariant.SegUtf8, true);
+    if (sourceVariant.SegUtf8.empty()) return;  // a unit without source text is no unit of a text TM
+    SegmentToField(targetVariant.SegUtf8, false);
+    CurrentTU->SetField(tfSource, u"");
+    CurrentTU->SetField(tfTarget, u"");
+    CurrentTU->SourceUtf8.swap(sourceVariant.SegUtf8);
+    CurrentTU->TargetUtf8.swap(targetVariant.SegUtf8);
+    CurrentTU->SegmentsUtf8 = true;
+  } else {
+    SegmentBuffer.swap(sourceVariant.Seg);
+    SegmentToField(SegmentBuffer, true);
+    if (SegmentBuffer.empty()) return;
+    CurrentTU->SetField(tfSource, SegmentBuffer);
+    SegmentBuffer.swap(targetVariant.Seg);
+    SegmentToField(SegmentBuffer, false);
+    CurrentTU->SetField(tfTarget, SegmentBuffer);
+  }
   // A source in the pair's own code is written as the pair spells it; one of another region
   // keeps its own.
   CurrentTU->SetSourceLang(sameCode ? LangPair.Source : Variants[static_cast<size_t>(source)].Lang);

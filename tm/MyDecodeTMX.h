@@ -81,6 +81,7 @@ private:
   struct TVariant {
     WideString Lang;  // in text-TM form
     WideString Seg;   // raw seg text, inline elements as their keys
+    std::string SegUtf8;  // the same in UTF-8, when the output takes UTF-8 segments
     bool Wanted = true;  // a unit may take it: its text is gathered
   };
   bool MayBeTaken(const WideString& lang) const;
@@ -128,6 +129,9 @@ private:
   WideString HeaderSource;      // the header's source language, until a variant confirms it
   bool PairSettled = false;     // the source language is known for good
   bool InTU = false;
+  // The output takes segments in UTF-8: they are gathered so and stay so, unless they hold
+  // something to decode, replace or escape.
+  bool Utf8Segments = false;
   std::vector<TVariant> Variants;
   int VariantCount = 0;         // the variants of the current tu; more may be kept for reuse
   WideString OutputName;

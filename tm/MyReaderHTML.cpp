@@ -1,6 +1,7 @@
 #include "tm/MyReaderHTML.h"
 
 #include "base/MyFileStream.h"
+#include "platform/core/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -659,6 +660,42 @@ void TReaderHTML::SegmentToField(WideString& text, bool registerTags) {
       TagsToPlaceholders(text, registerTags, true);
   }
   if (tail > 0 || (!text.empty() && text.front() == u' ')) EscapeEdgeBlanks(text, tail);
+}
+
+namespace {
+
+// UTF-8 segment text that needs no more than its edge blanks escaped: well-formed, without a
+// character below 0x20, "&" or "{", nor one of U+0080..U+00BF (where the other special
+// characters are, all led by 0xC2), a surrogate's form (0xED leads them) or U+FFFE and U+FFFF.
+bool PlainUtf8Segment(std::string_view text) {
+  static const TUtf8Stops kStops = [] {
+    std::string stops = "&{\xC2\xED";
+    for (char c = 0; c < 0x20; ++c) stops.push_back(c);
+    return MakeUtf8Stops(stops, true);
+  }();
+  return ScanUtf8(text, kStops) == text.size();
+}
+
+}  // namespace
+
+void TReaderHTML::SegmentToField(std::string& text, bool registerTags) {
+  if (!PlainUtf8Segment(text)) {
+    FWide.clear();
+    ::AppendUtf8(text, FWide, true);
+    SegmentToField(FWide, registerTags);
+    text.resize(FWide.size() * 3);
+    text.resize(static_cast<size_t>(platform::EncodeUtf8(FWide, text.data(), platform::LoneSurrogate::Keep) - text.data()));
+    return;
+  }
+  // Plain text: no open form that an escape at its end could join.
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  const size_t tail = text.size() - n;
+  if (tail > 0) {
+    text.resize(n + tail - 1);
+    text.append("&'20;");
+  }
+  if (!text.empty() && text.front() == ' ') text.replace(0, 1, "&'20;");
 }
 
 // A blank at either edge of a field is the one character that a reader of the text TM may take

@@ -82,6 +82,9 @@ public:
   // then TagsToPlaceholders with keysOnly, every character kept; a blank at either edge is
   // escaped (EscapeEdgeBlanks). Text with nothing to decode, replace or escape stays as it is.
   void SegmentToField(WideString& text, bool registerTags);
+  // The same for text in UTF-8 (as AppendUtf8Text gives it), which stays UTF-8: text with only
+  // its edge blanks to escape is worked on where it stands, any other in UTF-16.
+  void SegmentToField(std::string& text, bool registerTags);
   // Field text whose `tail` blanks at the end were cut off: they come back, the last one as
   // "&'20;", and a blank at the start is written so too.
   void EscapeEdgeBlanks(WideString& text, size_t tail);
@@ -144,6 +147,7 @@ private:
   WideString NameBuf;
   // Scratch of the text routines.
   WideString FOut;
+  WideString FWide;
   std::vector<uint32_t> FMatch;
   std::vector<uint32_t> FBraces;
   std::vector<uint32_t> FAngles;

@@ -7,6 +7,8 @@
 #include "base/MySysUtils.h"
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
+#include "platform/core/Utf8.h"
+#include "tm/MyConvert.h"
 
 namespace {
 
@@ -113,6 +115,7 @@ void TTU::Reset() {
 
 void TTU::Clear() {
   AttrCode.clear();
+  SegmentsUtf8 = false;
   SourceUtf8.clear();
   TargetUtf8.clear();
   ClearLangPair(LangPair);
@@ -254,17 +257,47 @@ bool TTU::Validate(std::initializer_list<int> fields) const {
   return true;
 }
 
-void TTU::BuildLine(WideString& dest) {
+// The fields joined by TABs; those of the header before its attributes marked with "%".
+template <typename Dest, typename Append>
+void TTU::JoinFields(Dest& dest, Append append) {
   Set(tfSourceLang, LangPair.Source);
   Set(tfTargetLang, LangPair.Target);
   dest.clear();
   for (int i = 0; i < Count(); ++i) {
-    const WideString& f = Field(i);
-    if (IsHeader && i < tfAttributes && !f.empty()) dest += u'%';
-    dest += f;
-    dest += u'\t';
+    const size_t at = dest.size();
+    append(i);
+    if (IsHeader && i < tfAttributes && dest.size() > at) dest.insert(dest.begin() + static_cast<ptrdiff_t>(at), '%');
+    dest.push_back('\t');
   }
   if (!dest.empty()) dest.pop_back();
+}
+
+void TTU::BuildLine(WideString& dest) {
+  JoinFields(dest, [&](int i) { dest += Field(i); });
+}
+
+void TTU::BuildLineUtf8(std::string& dest) {
+  JoinFields(dest, [&](int i) {
+    if (SegmentsUtf8 && (i == tfSource || i == tfTarget)) {
+      dest += i == tfSource ? SourceUtf8 : TargetUtf8;
+      return;
+    }
+    const WideString& f = Field(i);
+    const size_t at = dest.size();
+    dest.resize(at + f.size() * 3);
+    dest.resize(static_cast<size_t>(platform::EncodeUtf8(f, dest.data() + at, platform::LoneSurrogate::Keep) - dest.data()));
+  });
+}
+
+void TTU::SegmentsToFields() {
+  if (!SegmentsUtf8) return;
+  SegmentsUtf8 = false;
+  WideString text;
+  AppendUtf8(SourceUtf8, text);
+  SetField(tfSource, text);
+  text.clear();
+  AppendUtf8(TargetUtf8, text);
+  SetField(tfTarget, text);
 }
 
 const WideString& TTU::GetLine() {

@@ -116,6 +116,11 @@ public:
   void SetCount(int64_t value);
   bool Validate(std::initializer_list<int> fields) const;
   void BuildLine(WideString& dest);
+  // The line in UTF-8 (lone surrogates keep their forms), the segments of a unit that holds
+  // them in UTF-8 taken from there.
+  void BuildLineUtf8(std::string& dest);
+  // A unit whose segments are in UTF-8 gets them into its fields.
+  void SegmentsToFields();
   const WideString& GetLine();
   int GetLineLength();
   int64_t ReadFrom(TTextFileStream& stream, int64_t position);
@@ -125,6 +130,8 @@ public:
 
 private:
   bool DateFieldValid() const;
+  template <typename Dest, typename Append>
+  void JoinFields(Dest& dest, Append append);
   WideString Line;
   // Caches of what the fields say, filled when first asked.
   mutable int Kind = tkInvalid;

@@ -27,4 +27,8 @@ public:
   // Asks for the segments as UTF-8 in TTU's SourceUtf8 and TargetUtf8 (SegmentsUtf8 set) rather
   // than in its fields; true when the stream does so from now on.
   virtual bool DeliverUtf8Segments(bool /*on*/) { return false; }
+  // Whether Write takes a unit whose segments are in UTF-8 (TTU's SegmentsUtf8) as it stands,
+  // writing the bytes without turning them into UTF-16 and back; another stream, or this one
+  // when it says no, takes them only in the unit's fields.
+  virtual bool TakesUtf8Segments() const { return false; }
 };

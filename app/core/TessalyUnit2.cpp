@@ -21,6 +21,11 @@ size_t NulAt(std::u16string_view text) {
   return i;
 }
 
+size_t NulAt(std::string_view text) {
+  const void* nul = std::memchr(text.data(), 0, text.size());
+  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
+}
+
 }  // namespace
 
 TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mode)
@@ -61,31 +66,33 @@ bool TQMStream::Write(TTU& tu) {
   if (!TextStream || !TextStream->CanWrite) return false;
   if (tu.IsHeader && TextStream->GetSize() > 0) return RewriteHeader(tu);
   if (tu.IsHeader) TextStream->SetPosition(0);
-  // The line goes out as far as a #0 (the file takes text as C strings), without the blanks and
-  // line ends it ends with; its length is known, so it is neither copied nor measured again.
-  std::u16string_view line(tu.GetLine());
-  line = line.substr(0, NulAt(line));
-  while (!line.empty() && (line.back() == u' ' || line.back() == u'\t' || line.back() == u'\r' || line.back() == u'\n'))
-    line.remove_suffix(1);
-  switch (TextStream->CodeChar()) {
-    case ccUtf8: {
-      Bytes.resize(line.size() * 3 + 2);
-      char* end = platform::EncodeUtf8(line, Bytes.data(), platform::LoneSurrogate::Keep);
-      *end++ = '\r';
-      *end++ = '\n';
-      TextStream->Write(Bytes.data(), end - Bytes.data());
-      break;
-    }
-    case ccUnicode: {
-      static const char kLineEnd[] = {13, 0, 10, 0};
-      if (!line.empty()) TextStream->Write(line.data(), static_cast<int64_t>(line.size()) * 2);
-      TextStream->Write(kLineEnd, 4);
-      break;
-    }
-    default:
-      Work.assign(line);
-      TextStream->WriteLine(Work.c_str());
-      break;
+  auto trimmed = [](auto line) {
+    // The line goes out as far as a #0 (the file takes text as C strings), without the blanks
+    // and line ends it ends with.
+    line = line.substr(0, NulAt(line));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
+      line.remove_suffix(1);
+    return line;
+  };
+  if (TextStream->CodeChar() == ccUtf8) {
+    // Built in UTF-8 straight away: the fields are encoded once, segments already in UTF-8 not
+    // at all.
+    tu.BuildLineUtf8(Bytes);
+    const size_t length = trimmed(std::string_view(Bytes)).size();
+    Bytes.resize(length);
+    Bytes.append("\r\n");
+    TextStream->Write(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+    return !TextStream->WriteFailed();
+  }
+  tu.SegmentsToFields();
+  const std::u16string_view line = trimmed(std::u16string_view(tu.GetLine()));
+  if (TextStream->CodeChar() == ccUnicode) {
+    static const char kLineEnd[] = {13, 0, 10, 0};
+    if (!line.empty()) TextStream->Write(line.data(), static_cast<int64_t>(line.size()) * 2);
+    TextStream->Write(kLineEnd, 4);
+  } else {
+    Work.assign(line);
+    TextStream->WriteLine(Work.c_str());
   }
   return !TextStream->WriteFailed();
 }

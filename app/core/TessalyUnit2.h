@@ -25,6 +25,9 @@ public:
   int64_t GetPosition() override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   bool SegmentsAreText() const override { return true; }
+  // A UTF-8 file takes UTF-8 segments; a unit that brings them to a file of another encoding
+  // has them decoded.
+  bool TakesUtf8Segments() const override { return TextStream && TextStream->CodeChar() == ccUtf8; }
 
 private:
   bool RewriteHeader(TTU& tu);
