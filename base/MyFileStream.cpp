@@ -534,6 +534,14 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
 
 int64_t TTextFileStream::ReadLine(WideString& line) {
   line.clear();
+  std::string_view bytes;
+  const int64_t position = ReadLineBytes(bytes);
+  if (!bytes.empty()) Decode(bytes.data(), bytes.size(), line);
+  return position;
+}
+
+int64_t TTextFileStream::ReadLineBytes(std::string_view& bytes) {
+  bytes = {};
   const int64_t startByte = BytePosition();
   const int unit = ClusterSize;
   const bool bigEndian = FCodeChar == ccBigEndian;
@@ -599,7 +607,7 @@ int64_t TTextFileStream::ReadLine(WideString& line) {
   }
   SetBytePosition(startByte + consumedBytes);
   FLastLineEnd = ((startByte - HeaderSize) >> DecalMult) + lineUnits;
-  if (lineUnits > 0) Decode(raw.data(), static_cast<size_t>(lineUnits * unit), line);
+  if (lineUnits > 0) bytes = std::string_view(raw.data(), static_cast<size_t>(lineUnits * unit));
   return GetPosition();
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/MySynchro.h"
@@ -151,6 +152,11 @@ public:
   // Reads the next line, whole, without its line end. Returns the new position in characters;
   // at the end of the file the position is unchanged and the line empty.
   int64_t ReadLine(WideString& line);
+  // ReadLine without decoding: the line's bytes in the file's encoding, valid until the next line
+  // is read from any text file of the thread.
+  int64_t ReadLineBytes(std::string_view& bytes);
+  // Appends bytes of the file's encoding to text as UTF-16, as ReadLine decodes them.
+  void DecodeBytes(std::string_view bytes, WideString& text) { Decode(bytes.data(), bytes.size(), text); }
   int64_t ReadLineAt(WideString& line, int64_t position);
   // Where the text of the line last read ended, before its line end, in characters.
   int64_t LastLineEnd() const { return FLastLineEnd; }

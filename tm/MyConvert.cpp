@@ -103,12 +103,12 @@ void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
   out.resize(static_cast<size_t>(q - out.data()));
 }
 
-TUtf8Stops MakeUtf8Stops(std::string_view bytes, bool nonChars) {
+TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view leads, bool nonChars) {
   TUtf8Stops t{};
   for (int b = 0; b < 256; ++b) {
     t.Low[b] = 0x80;
     t.High[b] = 0xBF;
-    if (b < 0x80) t.Length[b] = 1;
+    if (b < 0x80) t.Length[b] = controls && b < 0x20 ? 0 : 1;
     else if (b >= 0xC2 && b <= 0xDF) t.Length[b] = 2;
     else if (b >= 0xE0 && b <= 0xEF) t.Length[b] = 3;
     else if (b >= 0xF0 && b <= 0xF4) t.Length[b] = 4;
@@ -117,16 +117,38 @@ TUtf8Stops MakeUtf8Stops(std::string_view bytes, bool nonChars) {
   t.Low[0xE0] = 0xA0;
   t.Low[0xF0] = 0x90;
   t.High[0xF4] = 0x8F;
-  for (const char c : bytes) t.Length[static_cast<unsigned char>(c)] = 0;
-  t.StopsAtNonChars = nonChars;
+  t.Controls = controls;
+  for (const char c : ascii) {
+    t.Length[static_cast<unsigned char>(c)] = 0;
+    if (t.AsciiCount < 3) t.Ascii[t.AsciiCount++] = 0x0101010101010101ull * static_cast<unsigned char>(c);
+  }
+  for (const char c : leads) t.Length[static_cast<unsigned char>(c)] = 0;
+  t.NonChars = nonChars;
   return t;
 }
 
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
   const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = 0;
   while (i < n) {
+    // ASCII eight bytes at a time while none is a stop.
+    for (uint64_t word; n - i >= 8; i += 8) {
+      std::memcpy(&word, s + i, 8);
+      if (word & kHigh) break;
+      uint64_t hit = stops.Controls ? (word - kOnes * 0x20) & ~word & kHigh : 0;
+      for (int k = 0; k < stops.AsciiCount; ++k) {
+        const uint64_t x = word ^ stops.Ascii[k];
+        hit |= (x - kOnes) & ~x & kHigh;
+      }
+      if (hit) break;
+    }
+    // Runs of two-byte forms (Greek, Cyrillic, Hebrew, Arabic...), whose second byte is any
+    // continuation byte.
+    while (n - i >= 2 && stops.Length[s[i]] == 2 && (s[i + 1] & 0xC0) == 0x80) i += 2;
+    if (i >= n) break;
     const uint8_t lead = s[i];
     const size_t length = stops.Length[lead];
     if (length == 1) {
@@ -136,15 +158,15 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
     if (length == 0 || n - i < length || s[i + 1] < stops.Low[lead] || s[i + 1] > stops.High[lead]) break;
     if (length >= 3 && (s[i + 2] & 0xC0) != 0x80) break;
     if (length == 4 && (s[i + 3] & 0xC0) != 0x80) break;
-    if (stops.StopsAtNonChars && lead == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE) break;
+    if (stops.NonChars && lead == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE) break;
     i += length;
   }
   return i;
 }
 
 size_t WellFormedUtf8(std::string_view bytes, bool lineEnds) {
-  static const TUtf8Stops kAny = MakeUtf8Stops({});
-  static const TUtf8Stops kNoCR = MakeUtf8Stops("\r");
+  static const TUtf8Stops kAny = MakeUtf8Stops(false, {});
+  static const TUtf8Stops kNoCR = MakeUtf8Stops(false, "\r");
   return ScanUtf8(bytes, lineEnds ? kNoCR : kAny);
 }
 

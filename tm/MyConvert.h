@@ -55,19 +55,21 @@ void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
 // kept) would give them back: well-formed text is copied as it stands, and decoding what was
 // appended, piece after piece, gives the text that decoding each piece would have given.
 void AppendUtf8Text(std::string_view bytes, std::string& out, bool lineEnds = false);
-// What a scan of UTF-8 stops at, besides what AppendUtf8 would not decode as it stands: ASCII
-// bytes and lead bytes marked here, and with StopsAtNonChars the forms of U+FFFE and U+FFFF.
+// What a scan of UTF-8 stops at, besides what AppendUtf8 would not decode as it stands: the
+// bytes below 0x20 when Controls, up to three ASCII bytes, lead bytes, and with NonChars the
+// forms of U+FFFE and U+FFFF.
 struct TUtf8Stops {
   // Per byte: 1 a character of its own, 2-4 the lead of a form of that length (from its bounds
   // for the second byte), 0 a stop.
   uint8_t Length[256];
   uint8_t Low[256];
   uint8_t High[256];
-  bool StopsAtNonChars = false;
+  bool NonChars = false;
+  int AsciiCount = 0;
+  uint64_t Ascii[3] = {};  // each ASCII stop in every byte of a word
+  bool Controls = false;
 };
-// The stops of a scan: no other than ill-formed bytes, with or without CR; bytes is a list of
-// bytes also to stop at.
-TUtf8Stops MakeUtf8Stops(std::string_view bytes, bool nonChars = false);
+TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view leads = {}, bool nonChars = false);
 // The length of the longest beginning of bytes without a stop. The three-byte forms of
 // surrogates are well-formed here, as they are for AppendUtf8.
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops);

@@ -668,11 +668,7 @@ namespace {
 // character below 0x20, "&" or "{", nor one of U+0080..U+00BF (where the other special
 // characters are, all led by 0xC2), a surrogate's form (0xED leads them) or U+FFFE and U+FFFF.
 bool PlainUtf8Segment(std::string_view text) {
-  static const TUtf8Stops kStops = [] {
-    std::string stops = "&{\xC2\xED";
-    for (char c = 0; c < 0x20; ++c) stops.push_back(c);
-    return MakeUtf8Stops(stops, true);
-  }();
+  static const TUtf8Stops kStops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
   return ScanUtf8(text, kStops) == text.size();
 }
 

@@ -7,6 +7,7 @@
 #include "base/MyFileStream.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
+#include "tm/MyConvert.h"
 #include "tm/MyTUs.h"
 #include "unicode/UniSysUtils.h"
 
@@ -59,34 +60,56 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
   bool first = true;
   int units = 0;
 
+  // A UTF-8 line whose bytes decode and encode back as they stand goes from the input to the
+  // output as bytes; any other line is decoded.
+  static const TUtf8Stops kAsItStands = MakeUtf8Stops(false, {}, "\xED");
+  const bool utf8 = input->CodeChar() == ccUtf8;
   WideString line;
+  std::string bytes;
   while (!input->Eof()) {
     const int64_t before = input->GetPosition();
-    const int64_t after = input->ReadLine(line);
+    std::string_view raw;
+    const int64_t after = input->ReadLineBytes(raw);
     if (after <= before) break;
     // A #0 ends the text, as it does for every encoding but UTF-16 when decoding.
-    line.resize(static_cast<size_t>(WStrLen(line.c_str())));
-    const std::u16string_view text(line);
-    const size_t tab = text.find(u'\t');
-    const std::u16string_view source = text.substr(0, tab);
-    const std::u16string_view target = tab == std::u16string_view::npos ? std::u16string_view() : text.substr(tab + 1);
-    tu.SetField(tfSource, source);
-    tu.SetField(tfTarget, target);
-    const WideString& written = tu.GetLine();
-    output->WriteLine(written);
-    if (output->WriteFailed()) RaiseWrite(outputName);
-    if (first) {
-      first = false;
-      header = tu;
-      headerLength = output->EncodedLength(written.c_str());
-      // From here on the header is the template of every unit line: only source and target change.
-      tu.SetIsHeader(false);
-      tu.SetLangPair(pair);
-      tu.DeleteFrom(tfAttributes);
-      tu.SetField(tfCount, u"0");
-    } else if (!source.empty()) {
-      // A line without a source is written but is no unit for the reader.
-      ++units;
+    if (utf8) raw = raw.substr(0, std::min(raw.size(), raw.find('\0')));
+    if (utf8 && !first && ScanUtf8(raw, kAsItStands) == raw.size()) {
+      const size_t tab = raw.find('\t');
+      tu.SegmentsUtf8 = true;
+      tu.SourceUtf8.assign(raw.substr(0, tab));
+      tu.TargetUtf8.assign(tab == std::string_view::npos ? std::string_view() : raw.substr(tab + 1));
+      tu.BuildLineUtf8(bytes);
+      bytes.append("\r\n");
+      output->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+      if (output->WriteFailed()) RaiseWrite(outputName);
+      if (!tu.SourceUtf8.empty()) ++units;
+    } else {
+      line.clear();
+      input->DecodeBytes(raw, line);
+      line.resize(static_cast<size_t>(WStrLen(line.c_str())));
+      const std::u16string_view text(line);
+      const size_t tab = text.find(u'\t');
+      const std::u16string_view source = text.substr(0, tab);
+      const std::u16string_view target = tab == std::u16string_view::npos ? std::u16string_view() : text.substr(tab + 1);
+      tu.SegmentsUtf8 = false;
+      tu.SetField(tfSource, source);
+      tu.SetField(tfTarget, target);
+      const WideString& written = tu.GetLine();
+      output->WriteLine(written);
+      if (output->WriteFailed()) RaiseWrite(outputName);
+      if (first) {
+        first = false;
+        header = tu;
+        headerLength = output->EncodedLength(written.c_str());
+        // From here on the header is the template of every unit line: only source and target change.
+        tu.SetIsHeader(false);
+        tu.SetLangPair(pair);
+        tu.DeleteFrom(tfAttributes);
+        tu.SetField(tfCount, u"0");
+      } else if (!source.empty()) {
+        // A line without a source is written but is no unit for the reader.
+        ++units;
+      }
     }
     const int64_t percent = after * 100 / job.Total;
     if (percent != lastPercent) {
