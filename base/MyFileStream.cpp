@@ -513,6 +513,11 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
       for (size_t i = start; i < out.size(); ++i) out[i] = static_cast<char16_t>((out[i] >> 8) | (out[i] << 8));
     return;
   }
+  if (FCodeChar == ccUtf8) {
+    // #0 bytes included: the decoder takes the length, not a terminated copy.
+    AppendUtf8(std::string_view(bytes, count), out);
+    return;
+  }
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
   // A #0 byte of the file would end that text early and lose the rest of the block, so the
   // text is converted piece by piece between them, each #0 kept as U+0000 (as UTF-16 keeps it).

@@ -831,3 +831,93 @@ void TWString::Add(const WideChar* text) {
 }
 
 void TWString::AddStr(const WideString& text) { Add(text.c_str()); }
+
+void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
+  const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t* const end = s + bytes.size();
+  const size_t at = out.size();
+  out.resize(at + bytes.size());  // never more units than bytes
+  WideChar* q = out.data() + at;
+  if (bytes.size() <= 16) {
+    // Short names and values, mostly ASCII.
+    while (s < end && *s < 0x80 && *s != '\r') *q++ = *s++;
+    if (s == end) return;
+  }
+  while (s < end) {
+    // Runs of ASCII without CR, the bulk of markup and of most text, eight bytes at a time.
+    while (end - s >= 8) {
+      uint64_t word;
+      std::memcpy(&word, s, 8);
+      if (word & 0x8080808080808080ull) break;
+      if (lineEnds) {
+        const uint64_t cr = word ^ 0x0D0D0D0D0D0D0D0Dull;  // a zero byte where a CR is
+        if ((cr - 0x0101010101010101ull) & ~cr & 0x8080808080808080ull) break;
+      }
+      for (int k = 0; k < 8; ++k) q[k] = s[k];
+      q += 8;
+      s += 8;
+    }
+    if (s >= end) break;
+    // Runs of two-byte forms (Greek, Cyrillic, Hebrew, Arabic...).
+    while (end - s >= 2 && s[0] >= 0xC2 && s[0] <= 0xDF && (s[1] & 0xC0) == 0x80) {
+      *q++ = static_cast<WideChar>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
+      s += 2;
+    }
+    if (s >= end) break;
+    const uint32_t lead = *s;
+    if (lead < 0x80) {
+      ++s;
+      if (lead == '\r' && lineEnds) {
+        *q++ = u'\n';
+        if (s < end && *s == '\n') ++s;
+      } else {
+        *q++ = static_cast<WideChar>(lead);
+      }
+      continue;
+    }
+    int follow;
+    uint32_t cp;
+    uint32_t lo = 0x80, hi = 0xBF;  // the byte after the lead: no overlong forms
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      follow = 1;
+      cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      follow = 2;  // ED A0..BF (a surrogate) is taken: files of older tools hold pairs so
+      cp = lead & 0x0F;
+      if (lead == 0xE0) lo = 0xA0;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      follow = 3;
+      cp = lead & 0x07;
+      if (lead == 0xF0) lo = 0x90;
+      if (lead == 0xF4) hi = 0x8F;
+    } else {
+      *q++ = 0xFFFD;
+      ++s;
+      continue;
+    }
+    const uint8_t* t = s + 1;
+    bool complete = true;
+    for (int i = 0; i < follow; ++i, ++t) {
+      if (t >= end || *t < lo || *t > hi) {
+        complete = false;
+        break;
+      }
+      cp = (cp << 6) | (*t & 0x3Fu);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    s = t;
+    if (!complete) {
+      *q++ = 0xFFFD;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *q++ = static_cast<WideChar>(0xD800 + (cp >> 10));
+      *q++ = static_cast<WideChar>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *q++ = static_cast<WideChar>(cp);
+    }
+  }
+  out.resize(static_cast<size_t>(q - out.data()));
+}

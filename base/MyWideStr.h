@@ -243,3 +243,8 @@ public:
   // Capacity moves in steps of this many WideChars and always keeps 50 spare.
   static constexpr int32_t GrowStep = 32500;
 };
+
+// Appends UTF-8 bytes to out as UTF-16, as the program's files are decoded: each ill-formed
+// sequence (its longest valid beginning) becomes one U+FFFD, the three-byte forms of surrogates
+// are taken as such, and a #0 byte is U+0000. With lineEnds, CR LF and a lone CR become one LF.
+void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);

@@ -17,6 +17,7 @@
 
 #include "base/MyObjects.h"
 #include "base/MyPump.h"
+#include "base/MyWideStr.h"
 #include "unicode/UniTypes.h"
 
 class TTextFileStream;
@@ -47,10 +48,6 @@ private:
   WideString FErrorFileName;
 };
 
-// Appends UTF-8 bytes to out as UTF-16, as the readers' files are decoded: each ill-formed
-// sequence (its longest valid beginning) becomes one U+FFFD, and the three-byte forms of
-// surrogates are taken as such. With lineEnds, CR LF and a lone CR become one LF.
-void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
 // Appends UTF-8 bytes to out as AppendUtf8 would decode them and the encoder (lone surrogates
 // kept) would give them back: well-formed text is copied as it stands, and decoding what was
 // appended, piece after piece, gives the text that decoding each piece would have given.

@@ -475,7 +475,6 @@ size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digi
 void TEncodeTMX::EncodeBlock() {
   const size_t n = Block.size();
   WideChar* b = Block.data();
-  size_t done = 0;  // in UTF-8, what Utf8Block already holds of the block
   if (WritesUtf8) Utf8Block.resize(Utf8Block.size() + n * 3);
   char* out = WritesUtf8 ? Utf8Block.data() + Utf8Block.size() - n * 3 : nullptr;
   for (size_t i = 0; i < n; ++i) {
@@ -496,7 +495,6 @@ void TEncodeTMX::EncodeBlock() {
         }
         while (k < n && b[k] >= 0x20 && b[k] < 0x80) *out++ = static_cast<char>(b[k++]);
         i = k - 1;
-        done = k;
       }
       continue;
     }
@@ -504,16 +502,24 @@ void TEncodeTMX::EncodeBlock() {
       if (c != 9 && c != 10 && c != 13) b[i] = u' ';
       if (out) {
         *out++ = static_cast<char>(b[i]);
-        done = i + 1;
       }
       continue;
     }
-    // A run of other characters, cleaned, then encoded in one call.
+    // A run of other characters, cleaned and encoded as it is walked.
     size_t j = i;
     while (j < n && b[j] >= 0x80) {
       const WideChar d = b[j];
+      if (d < 0x800) {
+        if (out) {
+          *out++ = static_cast<char>(0xC0 | (d >> 6));
+          *out++ = static_cast<char>(0x80 | (d & 0x3F));
+        }
+        ++j;
+        continue;
+      }
       if (d >= 0xD800 && d <= 0xDFFF) {
         if (d <= 0xDBFF && j + 1 < n && b[j + 1] >= 0xDC00 && b[j + 1] <= 0xDFFF) {
+          if (out) out = platform::EncodeUtf8(std::u16string_view(b + j, 2), out, platform::LoneSurrogate::Keep);
           j += 2;
           continue;
         }
@@ -521,11 +527,17 @@ void TEncodeTMX::EncodeBlock() {
       } else if (d >= 0xFFFE) {
         b[j] = u' ';
       }
+      if (out) {
+        const WideChar e = b[j];
+        if (e < 0x80) {
+          *out++ = static_cast<char>(e);
+        } else {
+          *out++ = static_cast<char>(0xE0 | (e >> 12));
+          *out++ = static_cast<char>(0x80 | ((e >> 6) & 0x3F));
+          *out++ = static_cast<char>(0x80 | (e & 0x3F));
+        }
+      }
       ++j;
-    }
-    if (out) {
-      out = platform::EncodeUtf8(std::u16string_view(b + done, j - done), out, platform::LoneSurrogate::Keep);
-      done = j;
     }
     i = j - 1;
   }
