@@ -120,6 +120,26 @@ TEST_F(CsvEncodings, LineEndsAndEncodings) {
   }
 }
 
+// Lines of a UTF-8 file go to the output as their bytes only when decoding would give them
+// back: ill-formed bytes become U+FFFD, a pair of surrogates' forms one four-byte form, and a
+// #0 ends the line.
+TEST(CsvImport, Utf8LinesAsDecoded) {
+  TempDir dir;
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain \xD0\xBF\xD1\x80\xD0\xB8\tcaf\xC3\xA9 \xF0\x9F\x98\x80", "plain \xD0\xBF\xD1\x80\xD0\xB8\tJA\tcaf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"cut \xE2\x82\tx\xFF", "cut \xEF\xBF\xBD\tJA\tx\xEF\xBF\xBD"},
+      {"pair \xED\xA0\x80\xED\xB0\x80\tlone \xED\xB0\x80", "pair \xF0\x90\x80\x80\tJA\tlone \xED\xB0\x80"},
+      {std::string("nul\0\tgone", 9), "nul\tJA\t"},
+  };
+  std::string input = kBom + "S\tT\r\n";
+  for (const auto& c : cases) input += c.first + "\r\n";
+  EXPECT_EQ(Import(dir, "bytes", input), 4);
+  std::vector<std::string> lines = Lines(dir.File("bytes.txt"));
+  ASSERT_EQ(lines.size(), 5u);
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(lines[i + 1].substr(std::min(lines[i + 1].size(), lines[i + 1].find("\tEN\t") + 4)), cases[i].second) << i;
+}
+
 // Through the conversion the program runs: the count, an existing output replaced, and the
 // progress that reaches the host going from 0 to 100.
 TEST(CsvImport, CountOfManyUnitsAndProgress) {

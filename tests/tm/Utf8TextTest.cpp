@@ -1,0 +1,135 @@
+// Segment text kept in UTF-8 from the input to a UTF-8 text TM gives what the UTF-16 path gives.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/core/Utf8.h"
+#include "tm/MyReaderHTML.h"
+
+namespace {
+
+std::string Encode(std::u16string_view s) {
+  std::string out(s.size() * 3, '\0');
+  out.resize(static_cast<size_t>(platform::EncodeUtf8(s, out.data(), platform::LoneSurrogate::Keep) - out.data()));
+  return out;
+}
+
+std::u16string Decode(std::string_view s, bool lineEnds) {
+  WideString out;
+  AppendUtf8(s, out, lineEnds);
+  return out;
+}
+
+// Byte strings drawn from the bytes where decoding decides something: bounds of the forms,
+// surrogates, U+FFFE, line ends, #0, and what segment text reacts to.
+std::vector<std::string> DrawnBytes(int count) {
+  static const unsigned char kBytes[] = {'a', ' ', '\r', '\n', 0,    '\t', '&',  '{',  0x7F, 0x80, 0xBF, 0xC0, 0xC2, 0xA0,
+                                         0xD0, 0xDF, 0xE0, 0xA0, 0xED, 0x9F, 0xB0, 0xEF, 0xBE, 0xF0, 0x90, 0xF4, 0x8F, 0xFF};
+  uint64_t state = 20260105;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<unsigned>(state >> 33);
+  };
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) {
+    std::string s;
+    for (unsigned n = next() % 14; n > 0; --n) s.push_back(static_cast<char>(kBytes[next() % sizeof kBytes]));
+    out.push_back(s);
+  }
+  return out;
+}
+
+class TTextReader : public TReaderHTML {
+public:
+  TTextReader() : TReaderHTML(WideString()) {}
+  void Start() override {}
+  void Finish() override {}
+  bool EndUnit(bool) override { return true; }
+  void TagOpened(TTag*) override {}
+  TTag* TagClosed(TTag* tag, std::u16string_view) override { return tag->Close(); }
+};
+
+}  // namespace
+
+// What is appended as it stands decodes, piece by piece, to what decoding the input gives.
+TEST(Utf8Text, AppendedTextDecodesAsTheInput) {
+  for (const std::string& bytes : DrawnBytes(4000)) {
+    for (const bool lineEnds : {false, true}) {
+      std::string kept;
+      AppendUtf8Text(bytes, kept, lineEnds);
+      EXPECT_EQ(Decode(kept, false), Decode(bytes, lineEnds)) << testing::PrintToString(bytes);
+      EXPECT_EQ(WellFormedUtf8(kept, lineEnds), kept.size());
+    }
+  }
+}
+
+// A tag that gathers UTF-8 holds, once decoded, the text that a tag gathering UTF-16 holds,
+// whatever the pieces end and begin with.
+TEST(Utf8Text, GatheredPiecesGiveTheTextOfEachPiece) {
+  struct TPiece {
+    std::string Bytes;
+    std::u16string Wide;  // used when Bytes is empty
+  };
+  const std::vector<std::vector<TPiece>> cases = {
+      {{"one piece\r\nas it stands \xFF", {}}},
+      {{"a\xE2", {}}, {"\x82\xAC" "b", {}}},
+      {{"line\r", {}}, {"\nnext", {}}},
+      {{"\xED\xA0\x80", {}}, {"\xED\xB0\x80", {}}},
+      {{"", u"x\xD800"}, {"\xED\xB0\x80y", {}}},
+      {{"\xED\xA0\x80", {}}, {"", u"\xDC00{key}"}},
+      {{"  lead", {}}, {" more", {}}, {"", u"\U0001F600"}},
+      {{std::string("nul\0inside", 10), {}}, {"\xF0\x9F", {}}, {"\x98\x80", {}}},
+  };
+  for (const bool keepsBlanks : {true, false}) {
+    for (const auto& pieces : cases) {
+      TTag wide(nullptr, u"seg"), bytes(nullptr, u"seg");
+      wide.KeepsBlanks = bytes.KeepsBlanks = keepsBlanks;
+      bytes.GathersUtf8 = true;
+      std::string trace;
+      for (const TPiece& p : pieces) {
+        if (p.Bytes.empty()) {
+          wide.AddText(std::u16string_view(p.Wide));
+          bytes.AddText(std::u16string_view(p.Wide));
+        } else {
+          wide.AddTextUtf8(p.Bytes, true);
+          bytes.AddTextUtf8(p.Bytes, true);
+        }
+        trace += testing::PrintToString(p.Bytes) + " ";
+      }
+      WideString expected;
+      wide.TakeText(expected);
+      std::string kept;
+      bytes.TakeTextUtf8(kept);
+      EXPECT_EQ(Decode(kept, true), expected) << trace << keepsBlanks;
+    }
+  }
+}
+
+// Segment text becomes the same field text in UTF-8 as in UTF-16: plain text where it stands,
+// anything else through the passes.
+TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
+  const std::string key = "{" + std::string(32, 'a') + "}";
+  std::vector<std::string> cases = {
+      "", " ", "   ", "plain text", " both edges  ", "\xD0\xBF\xD1\x80\xD0\xB8 ", "\xEF\xBC\xA1 fullwidth",
+      "\xF0\xA9\xB8\xBD\xE3\x80\x82", "nbsp\xC2\xA0", "\xC2\xA9 sign", "not\xEF\xBF\xBE", "tab\there", "cr\r\nlf\r",
+      "a &amp; b ", "&lt;b&gt;", "x " + key + " y", key, "{not a key}", "bad \xFF\xC0 bytes ", "\xED\xA0\x80\xED\xB0\x80",
+      "&t=open; ", "a\x01" "b",
+  };
+  for (std::string& s : DrawnBytes(1500)) cases.push_back(s);
+  TTextReader r;
+  for (const std::string& bytes : cases) {
+    for (const bool source : {true, false}) {
+      WideString wide = Decode(bytes, true);
+      r.TagPlaceholders.Clear();
+      r.TagContents.Clear();
+      r.TagContents.AddUnique(platform::Utf8ToUtf16(key), u"<b>");
+      r.SegmentToField(wide, source);
+      std::string kept = bytes;
+      r.TagPlaceholders.Clear();
+      r.SegmentToField(kept, source);
+      EXPECT_EQ(kept, Encode(wide)) << testing::PrintToString(bytes);
+    }
+  }
+}
