@@ -512,13 +512,6 @@ const WideChar* BoolToYesNo(bool b) { return b ? u"Yes" : u"No"; }
 
 namespace {
 
-// The byte order is a template argument so that the per-character loops test it at compile time.
-template <bool BigEndian>
-inline void Store(WideChar*& q, uint32_t unit) {
-  const auto w = static_cast<WideChar>(unit);
-  *q++ = BigEndian ? SwapWideChar(w) : w;
-}
-
 inline size_t ByteLen(const char* p) { return p ? std::strlen(p) : 0; }
 
 // UTF-16 -> code page into dest, whole, with a #0 byte.
@@ -540,73 +533,14 @@ int AnsiViewToWide(std::string_view a, WideChar* dest, unsigned codePage) {
   return static_cast<int>(n);
 }
 
-// UTF-8 -> UTF-16, writing into dest as it decodes: dest must have one WideChar per byte.
-template <bool BigEndian>
-int DecodeUtf8T(const char* source, WideChar* dest) {
-  const auto* s = reinterpret_cast<const uint8_t*>(source ? source : "");
-  WideChar* q = dest;
-  for (;;) {
-    const uint32_t lead = *s;
-    if (lead < 0x80) {
-      if (!lead) break;
-      Store<BigEndian>(q, lead);
-      ++s;
-      continue;
-    }
-    int follow;
-    uint32_t cp;
-    uint32_t lo = 0x80, hi = 0xBF;  // range of the byte after the lead: no overlong forms
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      follow = 1;
-      cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      // ED A0..BF (surrogates) stays accepted: older files hold pairs as two three-byte forms.
-      follow = 2;
-      cp = lead & 0x0F;
-      if (lead == 0xE0) lo = 0xA0;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      follow = 3;
-      cp = lead & 0x07;
-      if (lead == 0xF0) lo = 0x90;
-      if (lead == 0xF4) hi = 0x8F;
-    } else {
-      // A continuation byte or a byte that never starts a form: the damage stays visible.
-      Store<BigEndian>(q, 0xFFFD);
-      ++s;
-      continue;
-    }
-    const uint8_t* t = s + 1;
-    bool complete = true;
-    for (int i = 0; i < follow; ++i, ++t) {
-      if (*t < lo || *t > hi) {
-        complete = false;
-        break;
-      }
-      cp = (cp << 6) | (*t & 0x3Fu);
-      lo = 0x80;
-      hi = 0xBF;
-    }
-    // A broken sequence (its longest valid beginning) becomes one U+FFFD, and decoding resumes
-    // at the byte that broke it.
-    s = t;
-    if (!complete) {
-      Store<BigEndian>(q, 0xFFFD);
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      Store<BigEndian>(q, 0xD800 + (cp >> 10));
-      Store<BigEndian>(q, 0xDC00 + (cp & 0x3FF));
-    } else {
-      Store<BigEndian>(q, cp);
-    }
-  }
-  *q = 0;
-  return static_cast<int>(q - dest);
-}
-
+// UTF-8 -> UTF-16 into dest, with a #0 WideChar: dest must have one WideChar per byte.
 int DecodeUtf8(const char* source, WideChar* dest, bool bigEndian) {
-  return bigEndian ? DecodeUtf8T<true>(source, dest) : DecodeUtf8T<false>(source, dest);
+  WideString text;
+  AppendUtf8(source ? std::string_view(source) : std::string_view(), text);
+  for (size_t i = 0; i < text.size(); ++i)
+    dest[i] = bigEndian ? static_cast<WideChar>((text[i] >> 8) | (text[i] << 8)) : text[i];
+  dest[text.size()] = 0;
+  return static_cast<int>(text.size());
 }
 
 // The UTF-8 text decoded into a string: the intermediate form of the ANSI <-> UTF-8 paths.
