@@ -51,5 +51,8 @@ inline constexpr char sSizeTooLarge[] = "Image size or position does not fit a G
 inline constexpr int64_t MaxFramePixels = int64_t{1} << 26;
 // Raises, naming the size, when a frame of width x height pixels is beyond MaxFramePixels.
 void CheckFrameSize(int64_t width, int64_t height);
+// The most a picture's frames hold together when it loads: 256 M pixels. A file of a few hundred
+// bytes can name dozens of frames of the largest size; they are counted before they are allocated.
+inline constexpr int64_t MaxPicturePixels = int64_t{1} << 28;
 
 }  // namespace gif

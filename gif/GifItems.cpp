@@ -4,7 +4,9 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <numeric>
+#include <string>
 
 #include "platform/core/Files.h"
 #include "platform/core/MemoryStream.h"
@@ -238,7 +240,7 @@ bool TGIFColorMap::Optimize() {
   for (TGIFSubImage* frame : users) {
     for (uint8_t& p : frame->Data()) p = table[p];
     if (TGIFGraphicControlExtension* gce = frame->GraphicControlExtension())
-      gce->SetTransparentColorIndex(table[gce->TransparentColorIndex()]);
+      gce->StoreTransparentColorIndex(table[gce->TransparentColorIndex()]);
   }
   Remap(position);
   const std::array<TGIFColor, MaxColors> old = colors_;
@@ -258,14 +260,15 @@ std::vector<TGIFSubImage*> TGIFGlobalColorMap::Users() const {
   return users;
 }
 
+// An index beyond the table shows entry 0: that entry then is the background, and stays it.
 void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
   const size_t background = image_->Header.BackgroundColorIndex;
-  if (background < uses.size()) ++uses[background];
+  ++uses[background < uses.size() ? background : 0];
 }
 
 void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
   uint8_t& background = image_->Header.BackgroundColorIndex;
-  if (background < positions.size()) background = static_cast<uint8_t>(positions[background]);
+  background = static_cast<uint8_t>(positions[background < positions.size() ? background : 0]);
 }
 
 // --- items ---
@@ -508,6 +511,7 @@ void TGIFSubImage::Clear() {
   Extensions.Clear();
   ColorMap.Clear();
   raster_.clear();
+  ++changes_;
   left_ = top_ = width_ = height_ = 0;
   packed_ = 0;
   HasTransparency = false;
@@ -531,11 +535,21 @@ TGIFGraphicControlExtension* TGIFSubImage::GraphicControlExtension() const {
 
 void TGIFSubImage::Allocate(uint8_t fill) {
   CheckFrameSize(width_, height_);
-  raster_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), fill);
+  ++changes_;
+  try {
+    raster_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), fill);
+  } catch (const std::bad_alloc&) {
+    raster_.clear();
+    throw GIFException("Not enough memory for a frame of " + std::to_string(width_) + " x " +
+                       std::to_string(height_) + " pixels");
+  }
 }
 
 void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
-  if (left < 0 || top < 0 || left > MaxCoordinate || top > MaxCoordinate) throw GIFException(sSizeTooLarge);
+  // A frame reaching past the last coordinate would grow the screen beyond what a file can hold.
+  if (left < 0 || top < 0 || int64_t{left} + std::max(width, 0) > MaxCoordinate ||
+      int64_t{top} + std::max(height, 0) > MaxCoordinate)
+    throw GIFException(sSizeTooLarge);
   if (width != width_ || height != height_ || raster_.empty()) {
     CheckFrameSize(width, height);
     width_ = width;
@@ -570,6 +584,7 @@ uint8_t TGIFSubImage::Pixel(int x, int y) const {
 
 uint8_t* TGIFSubImage::Scanline(int y) {
   CheckPixel(0, y);
+  ++changes_;
   return raster_.data() + static_cast<size_t>(y) * width_;
 }
 
@@ -579,26 +594,39 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   uint8_t b;
   if (!ReadByte(stream, b)) return;
   StepBack(stream);
-  if (b == Trailer || b == 0) return;
+  // Only a separator starts an image: from any other byte (the trailer, or damage, where the
+  // block loop stops) no descriptor is read, lest its bytes grow the screen.
+  if (b != ImageSeparator) return;
   uint8_t d[10];
   ReadCheck(stream, d, 10);
-  left_ = Word(d + 1);
-  top_ = Word(d + 3);
-  width_ = Word(d + 5);
-  height_ = Word(d + 7);
+  int left = Word(d + 1), top = Word(d + 3), width = Word(d + 5), height = Word(d + 7);
   packed_ = d[9];
-  if (width_ == 0 || height_ == 0) {
-    width_ = image_->Width();
-    height_ = image_->Height();
-    Warning(gsWarning, sScreenSizeExceeded);
+  bool exceeds = false;
+  if (width == 0 || height == 0) {
+    width = image_->Width();
+    height = image_->Height();
+    exceeds = true;
   }
   if (packed_ & 0x80) {
     ColorMap.LoadFromStream(stream, 2 << (packed_ & 7));
     ColorMap.Optimized = packed_ & 0x20;
   }
+  // Only what the screen shows is kept, and decoded: a screen without a size is the largest a
+  // file can hold, so that whatever loads can be saved again.
+  const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
+  const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
+  left_ = std::min(left, screenWidth);
+  top_ = std::min(top, screenHeight);
+  width_ = std::min(left + width, screenWidth) - left_;
+  height_ = std::min(top + height, screenHeight) - top_;
+  if (width_ != width || height_ != height) exceeds = true;
+  if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
+  if (width_ == 0 || height_ == 0) width_ = height_ = 0;
+  CheckFrameSize(width_, height_);
+  image_->ReservePixels(int64_t{width_} * height_);
   const TGIFGraphicControlExtension* gce = GraphicControlExtension();
   Allocate(HasTransparency && gce ? gce->TransparentColorIndex() : 0);
-  DecodeRaster(stream, raster_.data(), width_, height_, Interlaced(),
+  DecodeRaster(stream, raster_.data(), width, height, Interlaced(), TGIFArea{left_ - left, top_ - top, width_, height_},
                [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); });
 }
 
@@ -655,7 +683,21 @@ void TGifPictureList::LoadFromStream(TStream& stream) {
 
 void TGifPictureList::SaveToStream(TStream& stream) {
   for (int i = 0; i < Count(); ++i) {
-    (*this)[i].SaveToStream(stream);
+    TGIFSubImage& frame = (*this)[i];
+    frame.SaveToStream(stream);
+    // A file holds extensions only in front of an image or the trailer: those of a frame without
+    // an image would become the next frame's. A pixel at the last coordinate, outside every screen,
+    // keeps the frame and its time, and loads back as a frame without an image.
+    if (frame.Empty() && i + 1 < Count()) {
+      uint8_t d[10] = {ImageSeparator};
+      PutWord(d + 1, MaxCoordinate);
+      PutWord(d + 3, MaxCoordinate);
+      PutWord(d + 5, 1);
+      PutWord(d + 7, 1);
+      stream.Write(d, 10);
+      const uint8_t pixel = 0;
+      EncodeRaster(stream, &pixel, 1, 1, false, 2, 1, gcLZW);
+    }
     image_->Progress(psRunning, (i + 1) * 100 / Count(), "Saving...");
   }
 }
@@ -675,8 +717,16 @@ TGIFVersion TGifPictureBase::Version() const {
   return version;
 }
 
+void TGifPictureBase::ReservePixels(int64_t pixels) {
+  if (pixels > MaxPicturePixels - reserved_)
+    throw GIFException("The frames hold more than the " + std::to_string(MaxPicturePixels) +
+                       " pixels the codec takes in one picture");
+  reserved_ += pixels;
+}
+
 void TGifPictureBase::LoadFromStream(TStream& stream) {
   Clear();
+  reserved_ = 0;
   Header.LoadFromStream(stream);
   Images.LoadFromStream(stream);
   TGIFTrailer(this).LoadFromStream(stream);

@@ -182,6 +182,9 @@ class TGIFGraphicControlExtension : public TGIFExtension {
   uint8_t TransparentColorIndex() const { return transparentIndex_; }
   // An index beyond the frame's colour table gives a warning and stores 0.
   void SetTransparentColorIndex(int index);
+  // The index as a file holds it, unchecked: one beyond the colour table makes no pixel of the
+  // table's colours transparent, and must stay beyond it when the table changes.
+  void StoreTransparentColorIndex(uint8_t index) { transparentIndex_ = index; }
 
   uint8_t Packed = 0;
   uint16_t Delay = 0;  // hundredths of a second
@@ -295,9 +298,16 @@ class TGIFSubImage : public TGIFItem {
   const TGIFColorMap& ActiveColorMap() const;
   // Pixels outside the frame raise "Invalid pixel coordinates", a frame without raster "Image is empty".
   uint8_t Pixel(int x, int y) const;
+  // Writable access to the pixels counts as a change.
   uint8_t* Scanline(int y);
   const std::vector<uint8_t>& Data() const { return raster_; }
-  std::vector<uint8_t>& Data() { return raster_; }
+  std::vector<uint8_t>& Data() {
+    ++changes_;
+    return raster_;
+  }
+  // Grows with every change of the pixels or the size, so that what was made of them can tell
+  // that it is out of date.
+  uint64_t Changes() const { return changes_; }
   TGIFGraphicControlExtension* GraphicControlExtension() const;
 
   TGIFLocalColorMap ColorMap;
@@ -310,6 +320,7 @@ class TGIFSubImage : public TGIFItem {
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   uint8_t packed_ = 0;
   std::vector<uint8_t> raster_;
+  uint64_t changes_ = 0;
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -347,6 +358,10 @@ class TGifPictureBase {
   // The highest version that a frame needs; gvUnknown without frames.
   TGIFVersion Version() const;
 
+  // Loading counts the pixels of each frame before it allocates them; beyond MaxPicturePixels
+  // over the whole picture it raises.
+  void ReservePixels(int64_t pixels);
+
   // Passed to OnWarning; dropped when there is none.
   virtual void Warning(TGIFSeverity severity, const std::string& message);
   virtual void Progress(TProgressStage stage, int percent, const std::string& message);
@@ -356,6 +371,9 @@ class TGifPictureBase {
   TGIFCompression Compression = gcLZW;
   TGIFWarningHandler OnWarning;
   std::function<void(TProgressStage stage, int percent, const std::string& message)> OnProgress;
+
+ private:
+  int64_t reserved_ = 0;
 };
 
 template <class T>

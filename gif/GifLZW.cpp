@@ -36,7 +36,8 @@ class TGIFDecoder {
     endCode_ = clearCode_ + 1;
     for (int i = 0; i < clearCode_; ++i) {
       prefix_[i] = 0;
-      suffix_[i] = static_cast<uint8_t>(i);
+      suffix_[i] = first_[i] = static_cast<uint8_t>(i);
+      length_[i] = 1;
     }
     ResetTable();
     return true;
@@ -47,10 +48,13 @@ class TGIFDecoder {
     uint8_t* const end = p + count;
     while (p < end) {
       if (sp_ == 0) {
-        const int pixel = Decode();
-        if (pixel < 0) return false;
-        *p++ = static_cast<uint8_t>(pixel);
-        continue;
+        const int code = NextString();
+        if (code < 0) return false;
+        if (length_[code] == 1) {
+          *p++ = suffix_[code];
+          continue;
+        }
+        Expand(code);
       }
       const int n = std::min<int>(sp_, static_cast<int>(end - p));
       for (int i = 0; i < n; ++i) *p++ = stack_[--sp_];
@@ -58,10 +62,30 @@ class TGIFDecoder {
     return true;
   }
 
-  // One more pixel reads the end code; whatever follows it in the frame is passed over, so that
+  // Passes over count pixels; a string that lies wholly among them is never spelt out, so that
+  // pixels nobody keeps cost a table update per code. False when the data ends before.
+  bool Skip(int64_t count) {
+    while (count > 0) {
+      if (sp_ > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(sp_, count));
+        sp_ -= n;
+        count -= n;
+        continue;
+      }
+      const int code = NextString();
+      if (code < 0) return false;
+      if (length_[code] <= count)
+        count -= length_[code];
+      else
+        Expand(code);
+    }
+    return true;
+  }
+
+  // One more string reads the end code; whatever follows it in the frame is passed over, so that
   // a writer's surplus codes cannot be taken for the next block.
   void Finish() {
-    if (sp_ == 0) Decode();
+    if (sp_ == 0) NextString();
     if (!dataDone_) SkipBlocks();
   }
 
@@ -70,15 +94,12 @@ class TGIFDecoder {
     codeSize_ = initCodeSize_ + 1;
     maxCode_ = 2 * clearCode_;
     freeCode_ = clearCode_ + 2;
+    oldCode_ = -1;
     sp_ = 0;
   }
 
-  void Push(uint8_t b) {
-    if (sp_ >= MaxCodes) throw GIFException(sDecodeCircular);
-    stack_[sp_++] = b;
-  }
-
-  int Decode() {
+  // The code of the next string, its table entry made; below 0 at the end of the data.
+  int NextString() {
     int code = ReadCode();
     if (code < 0) return code;
     if (code == clearCode_) {
@@ -86,34 +107,35 @@ class TGIFDecoder {
       do code = ReadCode();
       while (code == clearCode_);
       if (code < 0) return code;
-      if (code == endCode_) return End();
-      if (code > clearCode_) throw GIFException(sInvalidData);
-      firstCode_ = oldCode_ = code;
-      return code;
     }
     if (code == endCode_) return End();
+    if (oldCode_ < 0) {
+      // After a clear there is no string to extend: only a single pixel can follow.
+      if (code > clearCode_) throw GIFException(sInvalidData);
+      return oldCode_ = code;
+    }
     if (code > freeCode_) throw GIFException(sInvalidData);
-    const int inCode = code;
-    if (code == freeCode_) {
-      Push(static_cast<uint8_t>(firstCode_));
-      code = oldCode_;
-    }
-    while (code >= clearCode_) {
-      Push(suffix_[code]);
-      code = prefix_[code];
-    }
-    firstCode_ = suffix_[code];
-    Push(static_cast<uint8_t>(firstCode_));
     if (freeCode_ < MaxCodes) {
+      // The new entry is the previous string and the first pixel of this one; a code that names
+      // the entry being made (the string repeated) starts with the previous string's first pixel.
       prefix_[freeCode_] = static_cast<uint16_t>(oldCode_);
-      suffix_[freeCode_] = static_cast<uint8_t>(firstCode_);
+      suffix_[freeCode_] = code == freeCode_ ? first_[oldCode_] : first_[code];
+      first_[freeCode_] = first_[oldCode_];
+      length_[freeCode_] = static_cast<uint16_t>(length_[oldCode_] + 1);
       if (++freeCode_ >= maxCode_ && maxCode_ < MaxCodes) {
         maxCode_ *= 2;
         ++codeSize_;
       }
     }
-    oldCode_ = inCode;
-    return stack_[--sp_];
+    return oldCode_ = code;
+  }
+
+  // The string of code onto the stack, its first pixel on top. Entries only ever extend older
+  // ones by a pixel, so no string is longer than the stack.
+  void Expand(int code) {
+    const int n = length_[code];
+    for (int i = 0; i < n; ++i, code = prefix_[code]) stack_[i] = suffix_[code];
+    sp_ = n;
   }
 
   int End() {
@@ -176,10 +198,12 @@ class TGIFDecoder {
   const TGIFWarningHandler& warning_;
   uint16_t prefix_[MaxCodes];
   uint8_t suffix_[MaxCodes];
+  uint8_t first_[MaxCodes];    // the first pixel of each entry's string
+  uint16_t length_[MaxCodes];  // and its length
   uint8_t stack_[MaxCodes];
   int sp_ = 0;
   int initCodeSize_ = 0, codeSize_ = 0, clearCode_ = 0, endCode_ = 0, maxCode_ = 0, freeCode_ = 0;
-  int oldCode_ = 0, firstCode_ = 0;
+  int oldCode_ = -1;
   uint8_t block_[255];
   int pos_ = 0, len_ = 0;
   uint32_t bucket_ = 0;
@@ -191,12 +215,27 @@ class TGIFDecoder {
 
 void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
                   const TGIFWarningHandler& warning) {
+  DecodeRaster(stream, raster, width, height, interlaced, TGIFArea{0, 0, width, height}, warning);
+}
+
+void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
+                  const TGIFWarningHandler& warning) {
   TGIFDecoder decoder(stream, warning);
   if (!decoder.Start()) return;
+  int rowsLeft = width > 0 && kept.Width > 0 ? kept.Height : 0;
+  int64_t skip = 0;  // pixels before the next one kept
   bool more = true;
-  if (width > 0)
-    for (int y : RowOrder(height, interlaced))
-      if (!(more = decoder.Row(raster + static_cast<size_t>(y) * width, width))) break;
+  if (rowsLeft > 0)
+    for (int y : RowOrder(height, interlaced)) {
+      if (y < kept.Top || y >= kept.Top + kept.Height) {
+        skip += width;
+        continue;
+      }
+      more = decoder.Skip(skip + kept.Left) &&
+             decoder.Row(raster + static_cast<size_t>(y - kept.Top) * static_cast<size_t>(kept.Width), kept.Width);
+      skip = width - kept.Left - kept.Width;
+      if (!more || --rowsLeft == 0) break;
+    }
   if (more) decoder.Finish();
 }
 

@@ -15,11 +15,20 @@ enum TGIFCompression : uint8_t { gcLZW = 0, gcRLE = 1 };
 // passes (0, 8, 16 ...; 4, 12 ...; 2, 6 ...; 1, 3 ...).
 std::vector<int> RowOrder(int height, bool interlaced);
 
+// A rectangle of a frame, in the frame's own pixels.
+struct TGIFArea {
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
 // Decodes a raster of width x height pixels from the stream into raster, which the caller has
 // filled with the value that pixels the data does not reach keep. Data that ends early is a warning;
 // a code that no table can hold raises "Invalid GIF data". The stream is left after the frame's
 // zero-length sub-block.
 void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
+                  const TGIFWarningHandler& warning);
+// The same for the kept area of the frame only (inside it): raster holds kept.Width x kept.Height
+// pixels. The pixels around it are passed over at the cost of their codes, not of their number.
+void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
                   const TGIFWarningHandler& warning);
 
 // Writes a raster coded with the given encoder. Pixels of colors or above raise

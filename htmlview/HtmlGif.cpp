@@ -243,36 +243,64 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
   if (image.CodeSize < 0 || image.CodeSize > 11) Fail(12);
   const QRect& s = image.Stored;
   image.Pixels.assign(static_cast<size_t>(s.width()) * static_cast<size_t>(s.height()), 0);
+  if (s.isEmpty()) return;
+  const int width = image.Width, height = image.Height;
   // File row -> picture row; the passes are laid out over the frame's own height.
   std::vector<int> rows;
-  rows.reserve(static_cast<size_t>(image.Height));
+  rows.reserve(static_cast<size_t>(height));
   if (image.Interlaced) {
     static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass)
-      for (int y = start[pass]; y < image.Height; y += step[pass]) rows.push_back(y);
+      for (int y = start[pass]; y < height; y += step[pass]) rows.push_back(y);
   } else {
-    for (int y = 0; y < image.Height; ++y) rows.push_back(y);
+    for (int y = 0; y < height; ++y) rows.push_back(y);
   }
-  const int64_t total = static_cast<int64_t>(image.Width) * image.Height;
-  int64_t out = 0;
-  auto Put = [&](int value) {
-    if (out >= total) return;
-    const int row = rows[static_cast<size_t>(out / image.Width)];
-    const int x = image.Left + static_cast<int>(out % image.Width), y = image.Top + row;
-    ++out;
-    if (s.contains(x, y))
-      image.Pixels[static_cast<size_t>(y - s.top()) * static_cast<size_t>(s.width()) + static_cast<size_t>(x - s.left())] =
-          static_cast<uint8_t>(value);
+  // Only the stored pixels are spelt out: strings that hold none of them are passed over by their
+  // length, so that a frame far larger than the screen costs its codes, not its pixels.
+  // keptRow[r]: the first file row from r on that has stored pixels (height when none).
+  std::vector<int> keptRow(static_cast<size_t>(height) + 1, height);
+  for (int r = height - 1; r >= 0; --r) {
+    const int y = image.Top + rows[static_cast<size_t>(r)];
+    keptRow[static_cast<size_t>(r)] = y >= s.top() && y <= s.bottom() ? r : keptRow[static_cast<size_t>(r) + 1];
+  }
+  const int keptLeft = s.left() - image.Left, keptRight = keptLeft + s.width();
+  const int64_t total = static_cast<int64_t>(width) * height;
+  // The file position of the first stored pixel at or after at; total when none is left.
+  const auto nextKept = [&](int64_t at) -> int64_t {
+    int64_t row = at / width;
+    if (row < height && keptRow[static_cast<size_t>(row)] == row && at % width < keptRight)
+      return row * width + std::max<int64_t>(at % width, keptLeft);
+    row = row + 1 >= height ? height : keptRow[static_cast<size_t>(row) + 1];
+    return row < height ? row * width + keptLeft : total;
   };
 
   const int clear = 1 << image.CodeSize, end = clear + 1;
   int next = clear + 2, bits = image.CodeSize + 1;
-  std::vector<uint16_t> prefix(4096), suffix(4096), stack;
-  stack.reserve(4096);
-  int prev = -1, first = 0;
+  std::vector<uint16_t> prefix(4096), length(4096, 1);
+  std::vector<uint8_t> suffix(4096), first(4096), string(4096);
+  for (int i = 0; i < clear; ++i) suffix[static_cast<size_t>(i)] = first[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  int64_t out = 0, kept = nextKept(0);
+  const auto put = [&](int code) {
+    const int n = length[static_cast<size_t>(code)];
+    if (out + n <= kept) {
+      out += n;
+      return;
+    }
+    for (int i = n - 1, c = code; i >= 0; --i, c = prefix[static_cast<size_t>(c)])
+      string[static_cast<size_t>(i)] = suffix[static_cast<size_t>(c)];
+    for (int i = 0; i < n && kept < total; ++i, ++out) {
+      if (out != kept) continue;
+      const int x = image.Left + static_cast<int>(out % width);
+      const int y = image.Top + rows[static_cast<size_t>(out / width)];
+      image.Pixels[static_cast<size_t>(y - s.top()) * static_cast<size_t>(s.width()) + static_cast<size_t>(x - s.left())] =
+          string[static_cast<size_t>(i)];
+      kept = nextKept(out + 1);
+    }
+  };
+  int prev = -1;
   size_t bitPos = 0;
   const size_t bitCount = data.size() * 8;
-  while (out < total && bitPos + static_cast<size_t>(bits) <= bitCount) {
+  while (kept < total && bitPos + static_cast<size_t>(bits) <= bitCount) {
     int code = 0;
     for (int i = 0; i < bits; ++i, ++bitPos) code |= (data[bitPos >> 3] >> (bitPos & 7) & 1) << i;
     if (code == clear) {
@@ -283,34 +311,22 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
     if (prev < 0) {
       // After a clear there is no previous string to extend.
       if (code > clear) Fail(13);
-      first = code;
-      Put(code);
-      prev = code;
-      continue;
+    } else {
+      if (code > next) Fail(13);
+      if (next < 4096) {
+        // The previous string and the first pixel of this one (of the previous one when this
+        // code names the entry being made).
+        const auto entry = static_cast<size_t>(next);
+        prefix[entry] = static_cast<uint16_t>(prev);
+        suffix[entry] = first[static_cast<size_t>(code == next ? prev : code)];
+        first[entry] = first[static_cast<size_t>(prev)];
+        length[entry] = static_cast<uint16_t>(length[static_cast<size_t>(prev)] + 1);
+        ++next;
+        if (next == 1 << bits && bits < 12) ++bits;
+      }
     }
-    if (code > next) Fail(13);
-    const int in = code;
-    if (code == next) {
-      stack.push_back(static_cast<uint16_t>(first));
-      code = prev;
-    }
-    while (code > end) {
-      stack.push_back(suffix[static_cast<size_t>(code)]);
-      code = prefix[static_cast<size_t>(code)];
-    }
-    first = code;
-    stack.push_back(static_cast<uint16_t>(first));
-    while (!stack.empty()) {
-      Put(stack.back());
-      stack.pop_back();
-    }
-    if (next < 4096) {
-      prefix[static_cast<size_t>(next)] = static_cast<uint16_t>(prev);
-      suffix[static_cast<size_t>(next)] = static_cast<uint16_t>(first);
-      ++next;
-      if (next == 1 << bits && bits < 12) ++bits;
-    }
-    prev = in;
+    put(code);
+    prev = code;
   }
 }
 

@@ -92,6 +92,21 @@ int EffectiveDelay(const TGIFSubImage& frame) {
   return delay == 0 ? 10 : std::max(delay, 3);
 }
 
+// A frame that shows nothing shows the screen that the frame before it leaves, for its own time.
+// That time can go to the frame before when the screen it shows is the one that frame left: when
+// that frame keeps what it drew (or drew nothing), and the sum stays within the 1,000 hundredths
+// that a synchronous animation times.
+bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame) {
+  const int d = Disposal(before);
+  if (!before.Empty() && (d == 2 || d == 3)) return false;
+  const int delay = EffectiveDelay(before) + EffectiveDelay(frame);
+  if (delay > 1000) return false;
+  GraphicControl(before).Delay = static_cast<uint16_t>(delay);
+  return true;
+}
+
+bool IsLoop(const TGIFExtension& e) { return dynamic_cast<const TGIFAppExtNSLoop*>(&e) != nullptr; }
+
 struct TBounds {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;  // right and bottom exclusive
   bool Empty() const { return Right <= Left || Bottom <= Top; }
@@ -289,10 +304,8 @@ void AssignBitmap(TGIFSubImage& frame, const TBitmap& source, const TGifConvertS
   if (format == htmlview::pf1bit || format == htmlview::pf8bit) {
     bitmap.Image() = source.Image();
   } else {
-    TBitmap copy;
-    copy.Image() = source.Image();
     std::unique_ptr<TBitmap> reduced =
-        ReduceColors(copy, settings.ColorReduction, settings.DitherMode, settings.ReductionBits, nullptr);
+        ReduceColors(source, settings.ColorReduction, settings.DitherMode, settings.ReductionBits, nullptr);
     if (!reduced || reduced->Empty()) throw GIFException(sInvalidReduction);
     bitmap.Image() = std::move(reduced->Image());
     format = htmlview::GetPixelFormat(bitmap);
@@ -357,9 +370,9 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
   const bool usesGlobal = frame.ColorMap.Count() == 0 && picture;
   const TGIFColorMap& active = frame.ActiveColorMap();
   int transparent = TransparentIndex(frame);
-  // A transparent index beyond the table (its entry dropped, no pixel having it) cannot be given
-  // to pixels: such a frame needs an index as one without transparency does.
-  if (transparent >= active.Count()) transparent = -1;
+  // A transparent index beyond the table that no pixel has cannot be given to pixels (a file holds
+  // none beyond the table): such a frame needs an index as one without transparency does.
+  if (transparent >= active.Count() && !UsedIndices(frame)[static_cast<size_t>(transparent)]) transparent = -1;
   const bool hadTransparency = transparent >= 0;
   if (!hadTransparency && (active.Count() == 0 || active.Count() >= TGIFColorMap::MaxColors)) return;
 
@@ -481,29 +494,21 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
       const int transparent = TransparentIndex(frame);
-      // Cropping a frame that is cleared afterwards would shrink the area cleared.
-      if (frame.Empty() || transparent < 0 || Disposal(frame) == 2) continue;
+      // Cropping a frame that is cleared afterwards would shrink the area cleared; and the first
+      // frame's area is what every pass clears before it begins (goClearOnLoop).
+      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2) continue;
       const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
       if (!b.Empty()) {
         CropTo(frame, b);
         continue;
       }
-      // A frame that shows nothing only lengthens the time the screen before it stays; it can go
-      // where that screen stays as it is, the frame before keeping what it drew. One that carries
-      // the loop count stays.
+      // A frame that shows nothing can go when its time can (LendTime); one that carries the loop
+      // count stays.
       bool carriesLoop = false;
-      for (int e = 0; e < frame.Extensions.Count(); ++e)
-        carriesLoop = carriesLoop || dynamic_cast<const TGIFAppExtNSLoop*>(&frame.Extensions[e]) != nullptr;
-      if (i > 0 && !carriesLoop) {
-        TGIFSubImage& before = picture.Images[i - 1];
-        const int d = Disposal(before);
-        const int delay = EffectiveDelay(before) + EffectiveDelay(frame);
-        // Synchronous animation stops at 1,000 hundredths; a longer sum would play shorter.
-        if (!before.Empty() && (d == 0 || d == 1) && delay <= 1000) {
-          GraphicControl(before).Delay = static_cast<uint16_t>(delay);
-          gone[static_cast<size_t>(i)] = true;
-          continue;
-        }
+      for (int e = 0; e < frame.Extensions.Count(); ++e) carriesLoop = carriesLoop || IsLoop(frame.Extensions[e]);
+      if (!carriesLoop && LendTime(picture.Images[i - 1], frame)) {
+        gone[static_cast<size_t>(i)] = true;
+        continue;
       }
       // It must stay for its time: one transparent pixel keeps it.
       CropTo(frame, TBounds{0, 0, 1, 1});
@@ -515,10 +520,9 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   if (options & ooCleanup) {
     // The first loop extension sets the loop count: a later one moves to a first frame with none.
     if (frames() > 1) {
-      const auto isLoop = [](const TGIFExtension& e) { return dynamic_cast<const TGIFAppExtNSLoop*>(&e) != nullptr; };
       TGIFSubImage& first = picture.Images[0];
       bool firstHasLoop = false;
-      for (int e = 0; e < first.Extensions.Count(); ++e) firstHasLoop = firstHasLoop || isLoop(first.Extensions[e]);
+      for (int e = 0; e < first.Extensions.Count(); ++e) firstHasLoop = firstHasLoop || IsLoop(first.Extensions[e]);
       for (int i = 1; i < frames() && !firstHasLoop; ++i)
         for (int e = 0; e < picture.Images[i].Extensions.Count() && !firstHasLoop; ++e)
           if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(&picture.Images[i].Extensions[e])) {
@@ -535,14 +539,31 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
       const bool single = left == 1;
+      // A frame without an image still takes its time, showing the screen before it: that time
+      // goes to the frame before, or the frame stays with its graphic control extension (so does
+      // the last frame left, lest the picture have none).
+      const bool holdsTime = frame.Empty();
+      if (holdsTime && i > 0 && LendTime(picture.Images[i - 1], frame)) {
+        gone[static_cast<size_t>(i)] = true;
+        --left;
+        continue;
+      }
+      // Only the first control block counts (its index even when a later one set the frame's
+      // transparency); the others carry nothing.
+      TGIFGraphicControlExtension* governing = frame.GraphicControlExtension();
+      // The transparency stays, carried by the one that stays.
+      if (governing && frame.HasTransparency) governing->SetTransparent(true);
       frame.Extensions.DeleteIf([&](const TGIFExtension& ext) {
         const TGIFExtension* e = &ext;
-        if (dynamic_cast<const TGIFAppExtNSLoop*>(e)) return i != 0 || single;
+        if (IsLoop(*e)) return i != 0 || single;
         if (const auto* gce = dynamic_cast<const TGIFGraphicControlExtension*>(e))
-          return (gce->Delay == 0 || single) && !gce->UserInput() && !gce->Transparent() && (gce->Disposal() < 2 || single);
+          return gce != governing || (!holdsTime && (gce->Delay == 0 || single) && !gce->UserInput() &&
+                                      !frame.HasTransparency && (gce->Disposal() < 2 || single));
         return dynamic_cast<const TGIFCommentExtension*>(e) || dynamic_cast<const TGIFTextExtension*>(e) ||
                dynamic_cast<const TGIFUnknownAppExtension*>(e);
       });
+      // A file holds a frame without an image only as its extensions.
+      if (holdsTime && frame.Extensions.Count() == 0) GraphicControl(frame);
       if (frame.Empty() && frame.Extensions.Count() == 0) {
         gone[static_cast<size_t>(i)] = true;
         --left;

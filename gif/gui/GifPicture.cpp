@@ -53,14 +53,20 @@ TGIFSleeper SetGIFSleeper(TGIFSleeper s) { return sleeper.exchange(s ? s : &Real
 // ---- the animator ----
 
 TGIFPainter::TGIFPainter(TGifPicture& picture, QObject* destination, const TRect& rect, uint16_t options)
+    : TGIFPainter(picture, destination, rect, options, rect) {}
+
+TGIFPainter::TGIFPainter(TGifPicture& picture, QObject* destination, const TRect& rect, uint16_t options,
+                         const TRect& area)
     : picture_(&picture),
       destination_(destination),
       hadDestination_(destination != nullptr),
       rect_(rect),
+      area_(Intersection(rect, area)),
+      frameRect_(rect.Offset(-area_.Left, -area_.Top)),
       options_(options),
       speed_(picture.AnimationSpeed),
       background_(Opaque(picture.BackgroundColor())) {
-  image_ = NewImage(rect.Width(), rect.Height());
+  image_ = NewImage(area_.Width(), area_.Height());
   // Keeping the background starts clear, so that the destination shows through; nothing reads
   // the destination back.
   image_.fill(options_ & goTransparent ? 0u : background_);
@@ -103,11 +109,11 @@ int TGIFPainter::WaitTime(int i) const {
 void TGIFPainter::RestoreBackground(int i) {
   const TGIFSubImage& frame = picture_->Images[i];
   const QRgb value = options_ & goTransparent ? 0u : background_;
-  const TRect bounds{0, 0, image_.width(), image_.height()};
   if (options_ & goTile) {
-    for (const TRect& tile : FrameTiles(frame, bounds)) Fill(image_, tile, value);
+    ForEachTile(frame, frameRect_, {0, 0, image_.width(), image_.height()},
+                [&](const TRect& tile) { Fill(image_, tile, value); });
   } else if (picture_->Width() > 0 && picture_->Height() > 0) {
-    Fill(image_, ScaleRect(frame, bounds), value);
+    Fill(image_, ScaleRect(frame, frameRect_), value);
   }
 }
 
@@ -128,8 +134,7 @@ void TGIFPainter::ShowFrame(int i) {
   if (disposal_ == 3) saved_ = image_.copy();
   {
     TCanvas canvas(&image_);
-    picture_->DrawFrame(canvas, frame, {0, 0, image_.width(), image_.height()}, options_ & goTransparent,
-                        options_ & goTile);
+    picture_->DrawFrame(canvas, frame, frameRect_, options_ & goTransparent, options_ & goTile);
   }
   frame_ = i;
   correction_ = (platform::ClockMilliseconds() - start) / 2;
@@ -234,7 +239,7 @@ void TGIFPainter::Play(TCanvas& canvas) {
     for (int i = 0; !stopped_ && picture_ && i < picture_->Images.Count(); ++i) {
       ShowFrame(i);
       if (stopped_) break;
-      canvas.DrawImage(rect_.Left, rect_.Top, image_);
+      canvas.DrawImage(area_.Left, area_.Top, image_);
       Fire(OnAfterPaint);
       if (stopped_) break;
       int64_t remaining = WaitTime(i);
@@ -386,15 +391,13 @@ TGIFRendering* TGifPicture::Rendering(const TGIFSubImage& frame) {
   auto it = renderings_.find(&frame);
   if (it != renderings_.end()) {
     const TCached& c = it->second;
-    if (c.Width == frame.Width() && c.Height == frame.Height() && c.Data == frame.Data().data() &&
-        c.Size == frame.Data().size() && c.Transparent == transparent && c.Dither == dither && same(c.Palette, palette))
+    if (c.Changes == frame.Changes() && c.Transparent == transparent && c.Dither == dither && same(c.Palette, palette))
       return c.Rendering.get();
     renderings_.erase(it);
   }
   std::unique_ptr<TGIFRendering> rendering = RenderFrame(frame, palette, dither);
   TGIFRendering* result = rendering.get();
-  renderings_.emplace(&frame, TCached{frame.Width(), frame.Height(), frame.Data().data(), frame.Data().size(),
-                                      transparent, dither, std::move(palette), std::move(rendering)});
+  renderings_.emplace(&frame, TCached{frame.Changes(), transparent, dither, std::move(palette), std::move(rendering)});
   return result;
 }
 
@@ -434,8 +437,9 @@ void TGifPicture::AssignTo(const TGIFSubImage& frame, TBitmap& dest) {
   dest.Image() = rendering ? rendering->Bitmap->Image() : QImage();
 }
 
-std::shared_ptr<TGIFPainter> TGifPicture::NewPainter(QObject* destination, const TRect& rect, uint16_t options) {
-  auto painter = std::make_shared<TGIFPainter>(*this, destination, rect, options);
+std::shared_ptr<TGIFPainter> TGifPicture::NewPainter(QObject* destination, const TRect& rect, uint16_t options,
+                                                     const TRect& area) {
+  auto painter = std::make_shared<TGIFPainter>(*this, destination, rect, options, area);
   painters_.push_back(painter);
   return painter;
 }
@@ -447,6 +451,9 @@ void TGifPicture::Draw(TCanvas& canvas, const TRect& rect, QObject* destination)
     bool& drawing;
     ~TDone() { drawing = false; }
   } done{drawing_};
+  // Only the part of rect on the device is drawn, and animated.
+  const TRect area = Intersection(rect, canvas.DeviceRect());
+  if (area.Width() <= 0) return;
 
   if (Images.Count() > 1 && (DrawOptions & goAnimate) && blocked_ == 0) {
     // Ended animations stay to show their last frame, until their destination goes.
@@ -457,7 +464,7 @@ void TGifPicture::Draw(TCanvas& canvas, const TRect& rect, QObject* destination)
       for (const auto& p : painters_)
         if (p->Destination() == destination) p->Stop();
       std::erase_if(painters_, [](const std::shared_ptr<TGIFPainter>& p) { return p->Stopped(); });
-      auto painter = NewPainter(destination, rect, DrawOptions);
+      auto painter = NewPainter(destination, rect, DrawOptions, area);
       painter->Play(canvas);
       Remove(painter.get());
       return;
@@ -465,18 +472,19 @@ void TGifPicture::Draw(TCanvas& canvas, const TRect& rect, QObject* destination)
     std::shared_ptr<TGIFPainter> painter;
     for (const auto& p : painters_) {
       if (p->Destination() != destination || p->HadDestination() != (destination != nullptr)) continue;
-      if (p->Rect() == rect) painter = p;
+      // A destination that shows more of the rectangle than the animation makes needs a new one.
+      if (p->Rect() == rect && Intersection(p->Area(), area) == area) painter = p;
     }
     if (!painter) {
       // One animation per destination: a new rectangle ends the old one.
       for (const auto& p : painters_)
         if (p->Destination() == destination) p->Stop();
       std::erase_if(painters_, [](const std::shared_ptr<TGIFPainter>& p) { return p->Stopped(); });
-      painter = NewPainter(destination, rect, DrawOptions);
+      painter = NewPainter(destination, rect, DrawOptions, area);
       painter->Start();
     }
     if (!painter->Stopped()) {
-      canvas.DrawImage(rect.Left, rect.Top, painter->Image());
+      canvas.DrawImage(painter->Area().Left, painter->Area().Top, painter->Image());
       return;
     }
   }
@@ -589,11 +597,19 @@ int TGifPicture::Add(const QImage& source) {
 }
 
 int TGifPicture::Add(const TGraphic& source) {
+  auto frame = std::make_unique<TGIFSubImage>(this);
+  AssignGraphic(*frame, source, ConvertSettings);
+  return Add(std::move(frame));
+}
+
+void AssignGraphic(TGIFSubImage& frame, const TGraphic& source, const TGifConvertSettings& settings) {
   if (auto* gif = dynamic_cast<TGifPicture*>(const_cast<TGraphic*>(&source))) {
     TBitmap bitmap;
     gif->AssignTo(bitmap);
-    return Add(bitmap.Image());
+    return AssignBitmap(frame, bitmap, settings);
   }
+  frame.Clear();
+  if (source.Empty() || source.Width() <= 0 || source.Height() <= 0) return;
   // Drawn onto clear pixels, so that what it leaves uncovered becomes transparent.
   QImage image = NewImage(source.Width(), source.Height());
   image.fill(0);
@@ -601,7 +617,14 @@ int TGifPicture::Add(const TGraphic& source) {
     TCanvas canvas(&image);
     const_cast<TGraphic&>(source).Draw(canvas, {0, 0, source.Width(), source.Height()});
   }
-  return Add(image);
+  AssignImage(frame, image, settings);
+}
+
+void AssignPicture(TGIFSubImage& frame, const TPicture& source, const TGifConvertSettings& settings) {
+  if (source.Graphic())
+    AssignGraphic(frame, *source.Graphic(), settings);
+  else
+    frame.Clear();
 }
 
 void TGifPicture::Optimize(unsigned options, uint8_t colorReduction, uint8_t ditherMode, int reductionBits) {

@@ -68,8 +68,10 @@ using TGIFPainterEvent = std::function<void(TGIFPainter& painter)>;
 class TGIFPainter : public std::enable_shared_from_this<TGIFPainter> {
 public:
   // destination: the object whose repaint shows the animation (a widget is asked to update the
-  // rectangle); its destruction ends the animation. It may be null.
+  // rectangle); its destruction ends the animation. It may be null. The animation is composed for
+  // area, the part of rect that its destination can show (all of rect when none is given).
   TGIFPainter(TGifPicture& picture, QObject* destination, const TRect& rect, uint16_t options);
+  TGIFPainter(TGifPicture& picture, QObject* destination, const TRect& rect, uint16_t options, const TRect& area);
   ~TGIFPainter();
   TGIFPainter(const TGIFPainter&) = delete;
   TGIFPainter& operator=(const TGIFPainter&) = delete;
@@ -86,8 +88,9 @@ public:
   // Shows the next frame when its time has come (by the clock); otherwise waits for the rest.
   void Wake();
 
-  // The destination rectangle as the animation shows it now.
+  // The area of the destination rectangle as the animation shows it now.
   const QImage& Image() const { return image_; }
+  const TRect& Area() const { return area_; }
   int Frame() const { return frame_; }
   int Pass() const { return pass_; }
   // Neither ended nor stopped.
@@ -120,7 +123,8 @@ private:
   TGifPicture* picture_;
   QPointer<QObject> destination_;
   bool hadDestination_;
-  TRect rect_;
+  TRect rect_, area_;
+  TRect frameRect_;  // rect_ in the coordinates of image_
   uint16_t options_;
   int speed_;
   QRgb background_;
@@ -224,13 +228,12 @@ private:
   friend class TGIFPainter;
   // The file's background colour, or the window colour without a global table.
   QRgb BackgroundColor() const;
-  std::shared_ptr<TGIFPainter> NewPainter(QObject* destination, const TRect& rect, uint16_t options);
+  std::shared_ptr<TGIFPainter> NewPainter(QObject* destination, const TRect& rect, uint16_t options,
+                                          const TRect& area);
   void Remove(const TGIFPainter* painter);
 
   struct TCached {
-    int Width, Height;
-    const uint8_t* Data;
-    size_t Size;
+    uint64_t Changes;  // of the frame's pixels
     int Transparent;
     bool Dither;
     TPalette Palette;
@@ -243,6 +246,12 @@ private:
   int blocked_ = 0;  // optimisations under way
   bool drawing_ = false;
 };
+
+// The frame becomes a graphic as TGifPicture::Add makes a frame of it (a GIF picture as it first
+// shows, any other drawn onto clear pixels, which become transparent), converted by settings.
+void AssignGraphic(TGIFSubImage& frame, const TGraphic& source, const TGifConvertSettings& settings);
+// The frame becomes the picture's graphic; a picture without one clears it.
+void AssignPicture(TGIFSubImage& frame, const TPicture& source, const TGifConvertSettings& settings);
 
 // The format's registrations: the file extension "GIF" ("GIF Image") and the clipboard format
 // "image/gif". Made when the codec is linked in; repeating them does no harm.

@@ -39,13 +39,14 @@ TPalette HalftonePalette() {
   return palette;
 }
 
-TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int colorBits, bool windows) {
+TPalette CreateOptimizedPaletteForSingleBitmap(const TBitmap& bitmap, int colors, int colorBits, bool windows) {
   const int made = windows ? 236 : std::clamp(colors, 1, 256);
   const size_t first = windows ? 10 : 0;
   TPalette palette(windows ? 256 : static_cast<size_t>(made), TPaletteEntry{0, 0, 0, PC_NOCOLLAPSE});
   htmlview::TColorQuantizer quantizer(made, colorBits);
   {
-    htmlview::TDIBReader reader(bitmap, htmlview::pf24bit);
+    const std::unique_ptr<TBitmap> source = htmlview::ReadingCopy(bitmap);
+    htmlview::TDIBReader reader(*source, htmlview::pf24bit);
     quantizer.ProcessImage(reader);
   }
   const TPalette leaves = quantizer.GetColorTable();
@@ -136,6 +137,11 @@ uint8_t TErrorDiffusionDitherer::Dither(uint8_t red, uint8_t green, uint8_t blue
   return index;
 }
 
+void TErrorDiffusionDitherer::Skip() {
+  TDitherEngine::Skip();
+  pos_ += Direction;
+}
+
 void TErrorDiffusionDitherer::NextLine() {
   const int done = order_.front();
   std::fill_n(cells_.begin() + static_cast<std::ptrdiff_t>(done) * 3 * stride_, 3 * stride_, 0);
@@ -205,7 +211,7 @@ uint8_t* TDIBWriter::GetScanline(int row) {
   return image_.scanLine(row);
 }
 
-std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int method, int ditherMode, int reductionBits,
+std::unique_ptr<TBitmap> ReduceColors(const TBitmap& bitmap, int method, int ditherMode, int reductionBits,
                                       const TPalette* palette) {
   auto result = std::make_unique<TBitmap>();
   if (method == 0) {
@@ -257,7 +263,8 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int method, int ditherMod
   }
 
   {
-    htmlview::TDIBReader reader(bitmap, htmlview::pf24bit);
+    const std::unique_ptr<TBitmap> source = htmlview::ReadingCopy(bitmap);
+    htmlview::TDIBReader reader(*source, htmlview::pf24bit);
     TDIBWriter writer(*result, htmlview::pf8bit, width, height, colors);  // its picture reaches result when it goes
     htmlview::DitherRows(reader, writer, *engine, width, height);
   }

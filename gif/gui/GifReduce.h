@@ -33,8 +33,8 @@ TPalette BlackWhitePalette();
 TPalette HalftonePalette();
 // For bitmap's pixels (read in the 24-bit format): with windows, 256 entries whose first and last
 // ten are the stock colours and the 236 between them are made; otherwise colors entries.
-// Entries the tree made no colour for stay black (and keep PC_NOCOLLAPSE).
-TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int colorBits, bool windows);
+// Entries the tree made no colour for stay black (and keep PC_NOCOLLAPSE). The bitmap is left as it is.
+TPalette CreateOptimizedPaletteForSingleBitmap(const TBitmap& bitmap, int colors, int colorBits, bool windows);
 
 // Nearest entry of a palette, by the squared distance of the colours; the first of equals wins.
 class TSlowColorLookup : public TColorLookup {
@@ -77,6 +77,7 @@ struct TErrorWeight {
 class TErrorDiffusionDitherer : public TDitherEngine {
 public:
   uint8_t Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) override;
+  void Skip() override;
   void NextLine() override;
 
 protected:
@@ -152,8 +153,8 @@ private:
 // naming them); 8 256 colours made for it, the stock colours kept; 9 palette (none: no colours).
 // DitherMode: 0 nearest colour, 1 Floyd-Steinberg, 2 Stucki, 3 Sierra, 4 Jarvis-Judice-Ninke,
 // 5 Stevenson-Arce, 6 Burkes. Any other method or mode, or a palette without colours, gives an
-// empty picture.
-std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int method, int ditherMode, int reductionBits,
+// empty picture. The bitmap is left as it is.
+std::unique_ptr<TBitmap> ReduceColors(const TBitmap& bitmap, int method, int ditherMode, int reductionBits,
                                       const TPalette* palette);
 
 }  // namespace gif

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/core/MulDiv.h"
 
@@ -45,9 +46,8 @@ int WriteRows(const TGIFSubImage& frame, TDIBWriter& writer, int transparent, QI
   return highest;
 }
 
-// Dithered to the web palette from the frame's active colour map, serpentine. The shared
-// Floyd-Steinberg engine keeps its error cells in step with its column only when every pixel
-// passes through it, so transparent pixels are dithered too; the mask hides what they get.
+// Dithered to the web palette from the frame's active colour map, serpentine. A transparent
+// pixel is passed over: the mask hides it, and its colour must not spread into its neighbours.
 void DitherRows(const TGIFSubImage& frame, TDIBWriter& writer, int transparent, QImage* mask, bool& anyMasked) {
   const int width = frame.Width(), height = frame.Height();
   const TGIFColorMap& map = frame.ActiveColorMap();
@@ -70,14 +70,14 @@ void DitherRows(const TGIFSubImage& frame, TDIBWriter& writer, int transparent, 
     for (int i = 0; i < width; ++i) {
       const int x = ditherer.Column;
       const uint8_t pixel = from[x];
-      const TGIFColor c = colors[pixel];
-      const uint8_t index = ditherer.Dither(c.Red, c.Green, c.Blue, r, g, b);
       if (mask && pixel == transparent) {
         SetMaskBit(*mask, x, y);
         anyMasked = true;
-      } else {
-        to[x] = index;
+        ditherer.Skip();
+        continue;
       }
+      const TGIFColor c = colors[pixel];
+      to[x] = ditherer.Dither(c.Red, c.Green, c.Blue, r, g, b);
     }
     ditherer.NextLine();
   }
@@ -155,30 +155,78 @@ TRect ScaleRect(const TGIFSubImage& frame, const TRect& dest) {
           dest.Top + MulDiv(frame.Top() + frame.Height(), dest.Height(), screenHeight)};
 }
 
-std::vector<TRect> FrameTiles(const TGIFSubImage& frame, const TRect& rect) {
-  const int stepX = frame.Image() ? frame.Image()->Width() : 0;
-  const int stepY = frame.Image() ? frame.Image()->Height() : 0;
-  std::vector<TRect> tiles;
-  for (int64_t y = int64_t{rect.Top} + frame.Top(); y < rect.Bottom; y += stepY) {
-    for (int64_t x = int64_t{rect.Left} + frame.Left(); x < rect.Right; x += stepX) {
-      tiles.push_back({static_cast<int>(x), static_cast<int>(y), static_cast<int>(x) + frame.Width(),
-                       static_cast<int>(y) + frame.Height()});
+TRect Intersection(const TRect& a, const TRect& b) {
+  const TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+                std::min(a.Bottom, b.Bottom)};
+  return r.Width() > 0 && r.Height() > 0 ? r : TRect{};
+}
+
+void ForEachTile(const TGIFSubImage& frame, const TRect& rect, const TRect& visible,
+                 const std::function<void(const TRect& tile)>& f) {
+  if (visible.Width() <= 0 || visible.Height() <= 0) return;
+  const int64_t stepX = frame.Image() ? frame.Image()->Width() : 0;
+  const int64_t stepY = frame.Image() ? frame.Image()->Height() : 0;
+  // The first tile that reaches into visible, along one axis: tiles start at origin + k * step
+  // and are size long.
+  const auto first = [](int64_t origin, int64_t size, int64_t step, int64_t from) {
+    if (step <= 0 || origin + size > from) return origin;
+    return origin + ((from - size - origin) / step + 1) * step;
+  };
+  const int64_t endX = std::min(rect.Right, visible.Right), endY = std::min(rect.Bottom, visible.Bottom);
+  const int64_t x0 = first(int64_t{rect.Left} + frame.Left(), frame.Width(), stepX, visible.Left);
+  for (int64_t y = first(int64_t{rect.Top} + frame.Top(), frame.Height(), stepY, visible.Top); y < endY; y += stepY) {
+    for (int64_t x = x0; x < endX; x += stepX) {
+      f({static_cast<int>(x), static_cast<int>(y), static_cast<int>(x + frame.Width()),
+         static_cast<int>(y + frame.Height())});
       if (stepX <= 0) break;
     }
     if (stepY <= 0) break;
   }
-  return tiles;
 }
 
-void TransparentStretchBlt(TCanvas& canvas, const TRect& dest, const QImage& masked) {
-  if (dest.Width() <= 0 || dest.Height() <= 0 || masked.isNull()) return;
-  if (dest.Width() == masked.width() && dest.Height() == masked.height()) {
-    canvas.DrawImage(dest.Left, dest.Top, masked);
+namespace {
+
+// The part shown of image scaled into dest, by the nearest pixel: the pixel of dest's column x
+// (counted from dest.Left) is the source column whose middle lies nearest (2x + 1) / 2 x sw / dw.
+QImage ScaledPart(const QImage& image, const TRect& dest, const TRect& shown) {
+  const QImage source = image.depth() == 8 || image.depth() == 32
+                            ? image
+                            : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const int bytes = source.depth() / 8;
+  QImage part(shown.Width(), shown.Height(), source.format());
+  if (part.isNull()) throw htmlview::EOutOfMemory(htmlview::sOutOfMemDIB);
+  if (bytes == 1) part.setColorTable(source.colorTable());
+  const int64_t sw = source.width(), sh = source.height(), dw = dest.Width(), dh = dest.Height();
+  std::vector<int> columns(static_cast<size_t>(shown.Width()));
+  for (int x = 0; x < shown.Width(); ++x)
+    columns[static_cast<size_t>(x)] = static_cast<int>((2 * int64_t{shown.Left - dest.Left + x} + 1) * sw / (2 * dw));
+  for (int y = 0; y < shown.Height(); ++y) {
+    const int64_t sy = (2 * int64_t{shown.Top - dest.Top + y} + 1) * sh / (2 * dh);
+    const uint8_t* from = source.constScanLine(static_cast<int>(sy));
+    uint8_t* to = part.scanLine(y);
+    if (bytes == 1) {
+      for (int x = 0; x < shown.Width(); ++x) to[x] = from[columns[static_cast<size_t>(x)]];
+    } else {
+      auto* out = reinterpret_cast<uint32_t*>(to);
+      const auto* in = reinterpret_cast<const uint32_t*>(from);
+      for (int x = 0; x < shown.Width(); ++x) out[x] = in[columns[static_cast<size_t>(x)]];
+    }
+  }
+  return part;
+}
+
+}  // namespace
+
+void TransparentStretchBlt(TCanvas& canvas, const TRect& dest, const QImage& image) {
+  if (dest.Width() <= 0 || dest.Height() <= 0 || image.isNull()) return;
+  if (dest.Width() == image.width() && dest.Height() == image.height()) {
+    canvas.DrawImage(dest.Left, dest.Top, image);
     return;
   }
-  CheckFrameSize(dest.Width(), dest.Height());
-  canvas.DrawImage(dest.Left, dest.Top,
-                   masked.scaled(dest.Width(), dest.Height(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+  const TRect shown = Intersection(dest, canvas.VisibleRect());
+  if (shown.Width() <= 0) return;
+  CheckFrameSize(shown.Width(), shown.Height());
+  canvas.DrawImage(shown.Left, shown.Top, ScaledPart(image, dest, shown));
 }
 
 void StretchDraw(TCanvas& canvas, TGIFRendering& rendering, const TGIFSubImage& frame, const TRect& rect,
@@ -187,7 +235,7 @@ void StretchDraw(TCanvas& canvas, TGIFRendering& rendering, const TGIFSubImage& 
   const bool masked = transparent && frame.HasTransparency && !rendering.Mask.isNull();
   const QImage& image = masked ? rendering.Masked() : rendering.Bitmap->Image();
   if (tile) {
-    for (const TRect& t : FrameTiles(frame, rect)) canvas.DrawImage(t.Left, t.Top, image);
+    ForEachTile(frame, rect, canvas.VisibleRect(), [&](const TRect& t) { canvas.DrawImage(t.Left, t.Top, image); });
     return;
   }
   TransparentStretchBlt(canvas, rect, image);

@@ -3,8 +3,8 @@
 // dithered to the web palette), with a 1-bit mask of its transparent pixels; and its drawing,
 // scaled into a rectangle or tiled at the logical screen's steps, opaque or through the mask.
 #include <QImage>
+#include <functional>
 #include <memory>
-#include <vector>
 
 #include "gif/GifItems.h"
 #include "gif/gui/GifReduce.h"
@@ -37,15 +37,19 @@ std::unique_ptr<TGIFRendering> RenderFrame(const TGIFSubImage& frame, const TPal
 
 // The frame's rectangle when the whole logical screen fills dest.
 TRect ScaleRect(const TGIFSubImage& frame, const TRect& dest);
-// The frame's tiles over rect: from the frame's position in rect, at steps of the logical screen.
-// A screen of no width or height steps by nothing, so it gives the first tile only.
-std::vector<TRect> FrameTiles(const TGIFSubImage& frame, const TRect& rect);
+// The overlap of two rectangles; empty (all 0) when they do not overlap.
+TRect Intersection(const TRect& a, const TRect& b);
+// The frame's tiles over rect that reach into visible: from the frame's position in rect, at steps
+// of the logical screen. A screen of no width or height steps by nothing: the first tile only.
+void ForEachTile(const TGIFSubImage& frame, const TRect& rect, const TRect& visible,
+                 const std::function<void(const TRect& tile)>& f);
 
 // The rendering into rect (the frame's tiles with tile): through the mask with transparent and a
-// mask, else opaque. Scaling picks the nearest pixel.
+// mask, else opaque. Scaling picks the nearest pixel. Only what the canvas shows is made.
 void StretchDraw(TCanvas& canvas, TGIFRendering& rendering, const TGIFSubImage& frame, const TRect& rect,
                  bool transparent, bool tile);
-// Draws masked (pixels with alpha, clear ones keeping the destination) scaled into dest, nearest pixel.
-void TransparentStretchBlt(TCanvas& canvas, const TRect& dest, const QImage& masked);
+// Draws image (pixels with alpha, clear ones keeping the destination) scaled into dest, nearest
+// pixel; only the part of dest that the canvas shows is scaled.
+void TransparentStretchBlt(TCanvas& canvas, const TRect& dest, const QImage& image);
 
 }  // namespace gif

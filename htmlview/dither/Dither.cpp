@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace htmlview {
 
@@ -105,9 +106,16 @@ TDIBReader::TDIBReader(TBitmap& bitmap, TPixelFormat pixelFormat) : TDIB(bitmap,
 }
 
 uint8_t* TDIBReader::GetScanline(int row) {
-  QImage& image = Bitmap.Image();
+  const QImage& image = std::as_const(Bitmap).Image();
   if (row < 0 || row >= image.height()) throw EInvalidGraphicOperation(sScanLine);
-  return image.scanLine(row);
+  // The const row does not copy pixels that other pictures share: readers only read.
+  return const_cast<uint8_t*>(image.constScanLine(row));
+}
+
+std::unique_ptr<TBitmap> ReadingCopy(const TBitmap& source) {
+  auto copy = std::make_unique<TBitmap>();
+  copy->Image() = source.Image();
+  return copy;
 }
 
 TDIBWriter::~TDIBWriter() {
@@ -194,6 +202,8 @@ uint8_t TDitherEngine::Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t&
   return index;
 }
 
+void TDitherEngine::Skip() { Column += Direction; }
+
 void TDitherEngine::NextLine() {
   Direction = -Direction;
   Column = Direction == 1 ? 0 : Width - 1;
@@ -215,17 +225,29 @@ uint8_t TFloydSteinbergEngine::Dither(uint8_t red, uint8_t green, uint8_t blue, 
     wanted[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
   }
   const uint8_t index = TDitherEngine::Dither(wanted[0], wanted[1], wanted[2], r, g, b);
-  const uint8_t got[3] = {r, g, b};
+  const int e[3] = {wanted[0] - r, wanted[1] - g, wanted[2] - b};
+  Spread(e);
+  return index;
+}
+
+void TFloydSteinbergEngine::Spread(const int (&e)[3]) {
   for (int i = 0; i < 3; ++i) {
     TChannel& c = channels_[i];
-    const int e = wanted[i] - got[i];
-    c.Row[static_cast<size_t>(c.Pos)] = c.Pending + 3 * e;
-    c.Pending = c.PendingNext + 5 * e;
-    c.PendingNext = e;
-    c.Running = 7 * e;
+    c.Row[static_cast<size_t>(c.Pos)] = c.Pending + 3 * e[i];
+    c.Pending = c.PendingNext + 5 * e[i];
+    c.PendingNext = e[i];
+    c.Running = 7 * e[i];
     c.Pos += Direction;
   }
-  return index;
+}
+
+void TFloydSteinbergEngine::Skip() {
+  const int cell = channels_[0].Pos + Direction;
+  TDitherEngine::Skip();
+  // Past the row's end there is no cell to keep in step.
+  if (cell < 1 || cell > std::max(Width, 0)) return;
+  const int none[3] = {0, 0, 0};
+  Spread(none);
 }
 
 void TFloydSteinbergEngine::NextLine() {
@@ -332,11 +354,12 @@ TPalette TColorQuantizer::GetColorTable() const {
   return colors;
 }
 
-TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int colorBits, bool windows) {
+TPalette CreateOptimizedPaletteForSingleBitmap(const TBitmap& bitmap, int colors, int colorBits, bool windows) {
   const int made = windows ? 236 : std::clamp(colors, 1, 256);
   const size_t first = windows ? 10 : 0;
   TColorQuantizer quantizer(made, colorBits);
-  TDIBReader reader(bitmap, pf24bit);
+  const std::unique_ptr<TBitmap> source = ReadingCopy(bitmap);
+  TDIBReader reader(*source, pf24bit);
   quantizer.ProcessImage(reader);
   const TPalette leaves = quantizer.GetColorTable();
   TPalette palette(windows ? 256 : static_cast<size_t>(made));
@@ -349,7 +372,7 @@ TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int 
   return palette;
 }
 
-std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int ditherMode) {
+std::unique_ptr<TBitmap> ReduceColors(const TBitmap& bitmap, int reduction, int ditherMode) {
   auto result = std::make_unique<TBitmap>();
   if (reduction == 0) {
     result->Image() = bitmap.Image();
@@ -378,7 +401,8 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int dither
   if (lookup->Colors == 0) return result;
 
   {
-    TDIBReader reader(bitmap, pf24bit);
+    const std::unique_ptr<TBitmap> source = ReadingCopy(bitmap);
+    TDIBReader reader(*source, pf24bit);
     TDIBWriter writer(*result, pf8bit);  // its pixels reach result when it goes
     std::unique_ptr<TDitherEngine> engine;
     if (ditherMode == 1)

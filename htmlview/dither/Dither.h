@@ -68,7 +68,8 @@ public:
   const TPixelFormat PixelFormat;
 };
 
-// Reads the bitmap's own rows, after converting the bitmap to pixelFormat.
+// Reads the bitmap's own rows, after converting the bitmap to pixelFormat. Rows are read, never
+// written through: they may be shared with other copies of the picture, which reading leaves whole.
 class TDIBReader : public TDIB {
 public:
   TDIBReader(TBitmap& bitmap, TPixelFormat pixelFormat);
@@ -131,6 +132,9 @@ public:
   TDitherEngine(const TDitherEngine&) = delete;
   TDitherEngine& operator=(const TDitherEngine&) = delete;
   virtual uint8_t Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b);
+  // Passes over the pixel at Column (one that is not drawn): no error comes from it, and the
+  // error meant for it is dropped.
+  virtual void Skip();
   virtual void NextLine();
 
   int Direction = 1;
@@ -143,9 +147,12 @@ class TFloydSteinbergEngine : public TDitherEngine {
 public:
   TFloydSteinbergEngine(int width, TColorLookup& lookup);
   uint8_t Dither(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) override;
+  void Skip() override;
   void NextLine() override;
 
 private:
+  // Hands on the pixel's error e of each channel, and moves to the next pixel.
+  void Spread(const int (&e)[3]);
   // Per channel (red, green, blue), errors in sixteenths: the error row of Width + 2 cells (pixel
   // x at cell x + 1) holds the row above's errors ahead of Pos and the next row's behind it. Pos
   // is the cell behind the pixel being worked on; it is written only when that pixel's error is
@@ -199,14 +206,20 @@ private:
 
 // A palette for bitmap's pixels (read in the 24-bit format): with windows, 256 entries whose
 // first and last ten are the stock colours and the 236 between them are made; otherwise colors
-// entries (1 to 256), all made. Entries the tree has no colour for stay black.
-TPalette CreateOptimizedPaletteForSingleBitmap(TBitmap& bitmap, int colors, int colorBits, bool windows);
+// entries (1 to 256), all made. Entries the tree has no colour for stay black. The bitmap is
+// left as it is.
+TPalette CreateOptimizedPaletteForSingleBitmap(const TBitmap& bitmap, int colors, int colorBits, bool windows);
 
 // A new picture of bitmap's size. Reduction: 0 a 24-bit copy; 1 the stock colours; 3 the colour
 // cube; 4 the viewer's palette; 5 a palette made for bitmap, the stock colours kept. Any other
 // reduction has no colours and leaves the picture at index 0. DitherMode: 1 Floyd-Steinberg,
-// anything else nearest colour. The source is read in the 24-bit format.
-std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, int reduction, int ditherMode);
+// anything else nearest colour. The source is read in the 24-bit format from a copy of its own:
+// the caller's bitmap is left as it is.
+std::unique_ptr<TBitmap> ReduceColors(const TBitmap& bitmap, int reduction, int ditherMode);
+
+// A bitmap that shares source's pixels, for readers that convert what they read (TDIBReader):
+// the conversion makes new pixels of the copy's own.
+std::unique_ptr<TBitmap> ReadingCopy(const TBitmap& source);
 
 // Every row of source (24 bits, blue-green-red) through engine into the 8-bit rows of target, in
 // the order the engine walks each row.

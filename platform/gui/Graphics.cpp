@@ -557,6 +557,33 @@ void TCanvas::ExcludeClipRegion(const QRegion& region) {
   SetClipRegion((hasClip_ ? clip_ : QRegion(kPlane)).subtracted(region));
 }
 
+namespace {
+TRect FromQRect(const QRect& r) {
+  if (r.isEmpty()) return {};
+  return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+}  // namespace
+
+TRect TCanvas::DeviceRect() const {
+  const bool painting = painter_ && painter_->isActive();
+  const QPaintDevice* device = painting ? painter_->device() : device_;
+  if (!device) return {};
+  QRect bounds(0, 0, device->width(), device->height());
+  if (painting) {
+    bool invertible = false;
+    const QTransform inverse = painter_->deviceTransform().inverted(&invertible);
+    if (!invertible) return {};
+    bounds = inverse.mapRect(QRectF(bounds)).toAlignedRect();
+  }
+  return FromQRect(bounds);
+}
+
+TRect TCanvas::VisibleRect() const {
+  const TRect device = DeviceRect();
+  if (!hasClip_) return device;
+  return FromQRect(ToQRect(device) & clip_.boundingRect());
+}
+
 TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(Font.ToQFont(), text); }
 
 void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {

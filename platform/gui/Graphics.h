@@ -201,6 +201,11 @@ public:
   // Cuts rect or region out of the clip; without a clip, out of the whole plane.
   void ExcludeClipRect(const TRect& rect);
   void ExcludeClipRegion(const QRegion& region);
+  // The device's bounds in the canvas's coordinates (through the painter's transform), and the
+  // part of them within the clip: what drawing can reach. Drawing that is far larger than its
+  // device need make only that part.
+  TRect DeviceRect() const;
+  TRect VisibleRect() const;
 
   // Text with its cell's top-left corner at (x, y), on the brush unless the brush is clear; a
   // right-to-left canvas draws it at x + width + 1. The pen moves to the end of the text.

@@ -201,17 +201,6 @@ TEST(GifCoding, SurplusCodesDoNotHideTheNextFrame) {
   EXPECT_EQ(g.Image.Images[1].Data(), (std::vector<uint8_t>{3, 2}));
 }
 
-TEST(GifCoding, HugeFrameIsRefusedBeforeAllocation) {
-  GifBuilder b;
-  b.Header(65535, 65535, 1).Image(0, 0, 65535, 65535).Pixels(2, {0});
-  try {
-    LoadedGif g(b.Bytes);
-    ADD_FAILURE() << "loaded";
-  } catch (const GIFException& e) {
-    EXPECT_NE(std::string(e.what()).find("65535 x 65535"), std::string::npos) << e.what();
-  }
-}
-
 // Keys whose walks all start on one circle of cells fill it; then inserts fail instead of
 // circling for ever, and lookups of absent keys end.
 TEST(GifCoding, HashTableWalkIsBounded) {
@@ -225,12 +214,4 @@ TEST(GifCoding, HashTableWalkIsBounded) {
     if (circle.count(THashTable::Slot(key)) && !table->Insert(key, inserted++ & 0xFFF)) break;
   EXPECT_LT(inserted, 4096);
   for (uint32_t absent = key + 1; absent < key + 5000; ++absent) EXPECT_EQ(table->Lookup(absent), -1);
-}
-
-TEST(GifCoding, FrameBeyondSixteenBitsDoesNotSave) {
-  TGifPictureBase image;
-  image.Header.ColorMap.Add({});
-  AddFrame(image, 65000, 0, 1000, 1, {});
-  EXPECT_EQ(image.Width(), 66000);
-  EXPECT_THROW(Saved(image), GIFException);
 }

@@ -8,6 +8,7 @@
 
 #include "gif/GifCompose.h"
 #include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
@@ -27,16 +28,23 @@ T* Find(const TGIFSubImage& frame) {
 
 }  // namespace
 
-TEST(GifItems, LoadsWhatWritersProduce) {
+// Files as writers make them, and what a file may name that the codec cannot keep: frames
+// beyond the screen are clipped to it (and decoded no further), a picture beyond the pixel budget
+// is refused before it is allocated, a byte that is no block stops loading where it stands.
+// Whatever loads saves, and loads again the same.
+TEST(GifItems, LoadsWhatWritersProduceAndKeepsWhatItCanSave) {
   struct Case {
     const char* name;
     GifBuilder gif;
     std::vector<std::string> warnings;
     int frames;
     std::function<void(const TGifPictureBase&)> check;
+    const char* error = nullptr;  // the start of the codec's error
   };
   GifBuilder prefixed = GifBuilder().Raw({0x40, 0, 0, 0}).Header(3, 2, 1), zeros = Gif(), zeroWidth = Gif(),
-             noTrailer = Gif(), badTrailer = Gif(), size10 = Gif(), animExts = Gif(), unknownBlock = Gif();
+             noTrailer = Gif(), badTrailer = Gif(), size10 = Gif(), animExts = Gif(), unknownBlock = Gif(),
+             damaged = Gif(), beyond = Gif(), outside = Gif(), noScreen = GifBuilder().Header(0, 0, 1),
+             budget = GifBuilder().Header(8192, 8192, 1);
   Frame(Frame(zeros.Raw({0, 0})).Raw({0, 0, 0})).Trailer();
   zeroWidth.Image(0, 0, 0, 9).Pixels(2, {1, 1, 1, 1, 1, 1}).Trailer();
   Frame(noTrailer);
@@ -44,6 +52,11 @@ TEST(GifItems, LoadsWhatWritersProduce) {
   Frame(size10.Raw({'!', 0xFF, 10}).Text("NETSCAPE2.").Raw({3, 1, 5, 0, 0})).Trailer();
   Frame(animExts.Loop(2, "ANIMEXTS1.0")).Trailer();
   unknownBlock.Raw({'#'});
+  Frame(damaged.Gce(0, 7).Raw({0x40})).Trailer();
+  beyond.Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 1, 0}).Trailer();
+  Frame(outside.Gce(0, 7).Image(3, 0, 2, 1).Pixels(2, {1, 1})).Trailer();
+  noScreen.Image(65000, 1, 1000, 1).Pixels(2, std::vector<uint8_t>(1000, 1)).Trailer();
+  for (int i = 0; i < 40; ++i) budget.Image(0, 0, 8192, 8192).Raw({2, 0});
   const Case cases[] = {
       {"4-byte length in front", Frame(prefixed).Trailer(), {}, 1, nullptr},
       {"zero bytes between blocks", zeros, {}, 2, nullptr},
@@ -61,24 +74,71 @@ TEST(GifItems, LoadsWhatWritersProduce) {
        1,
        [](const TGifPictureBase& g) { EXPECT_EQ(Find<TGIFAppExtNSLoop>(g.Images[0])->Loops, 2); }},
       {"unknown block", unknownBlock, {sBadBlock, sBadTrailer}, 0, nullptr},
+      {"damage after an extension is no image",
+       damaged,
+       {sBadExtensionLabel, sBadBlock, sBadTrailer},
+       1,
+       [](const TGifPictureBase& g) {
+         EXPECT_TRUE(g.Images[0].Empty());
+         EXPECT_EQ(g.Images[0].GraphicControlExtension()->Delay, 7);
+         EXPECT_EQ(g.Width() * 10 + g.Height(), 32);
+       }},
+      {"a frame beyond the screen is clipped",
+       beyond,
+       {sScreenSizeExceeded},
+       1,
+       [](const TGifPictureBase& g) {
+         const TGIFSubImage& f = g.Images[0];
+         EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}), std::vector<int>({1, 1, 2, 1}));
+         EXPECT_EQ(f.Data(), (std::vector<uint8_t>{0, 1}));
+       }},
+      {"a frame outside the screen keeps its time",
+       outside,
+       {sScreenSizeExceeded},
+       2,
+       [](const TGifPictureBase& g) {
+         EXPECT_TRUE(g.Images[0].Empty());
+         EXPECT_EQ(g.Images[0].GraphicControlExtension()->Delay, 7);
+       }},
+      {"without a screen, frames end at the last coordinate",
+       noScreen,
+       {sScreenSizeExceeded},
+       1,
+       [](const TGifPictureBase& g) { EXPECT_EQ(g.Images[0].Data(), std::vector<uint8_t>(535, 1)); }},
+      {"frames beyond the budget", budget, {}, 0, nullptr, "The frames hold more than the 268435456 pixels"},
+      {"a frame beyond the frame size",
+       GifBuilder().Header(65535, 65535, 1).Image(0, 0, 65535, 65535).Pixels(2, {0}),
+       {},
+       0,
+       nullptr,
+       "Frame of 65535 x 65535 pixels"},
+      {"an application block below 10", Frame(Gif().Raw({'!', 0xFF, 9}).Text("NETSCAPE2").Raw({0})), {}, 0, nullptr,
+       sBadAppExtSize},
+      {"an unknown extension", Gif().Raw({'!', 0x42, 0}), {}, 0, nullptr, sUnknownExtension},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.error) {
+      try {
+        LoadedGif g(c.gif.Bytes);
+        ADD_FAILURE() << "loaded";
+      } catch (const GIFException& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(c.error, 0), 0u) << e.what();
+      }
+      continue;
+    }
     LoadedGif g(c.gif.Bytes);
     EXPECT_EQ(g.Warnings, c.warnings);
-    EXPECT_EQ(g.Image.Images.Count(), c.frames);
+    ASSERT_EQ(g.Image.Images.Count(), c.frames);
     if (c.check) c.check(g.Image);
+    if (c.frames == 0) continue;
+    LoadedGif again(Saved(g.Image));
+    ASSERT_EQ(again.Image.Images.Count(), c.frames);
+    for (int i = 0; i < c.frames; ++i) EXPECT_EQ(again.Image.Images[i].Data(), g.Image.Images[i].Data());
   }
-  for (const auto& [bytes, error] :
-       {std::pair{Frame(Gif().Raw({'!', 0xFF, 9}).Text("NETSCAPE2").Raw({0})), sBadAppExtSize},
-        std::pair{Gif().Raw({'!', 0x42, 0}), sUnknownExtension}}) {
-    try {
-      LoadedGif g(bytes.Bytes);
-      ADD_FAILURE() << error;
-    } catch (const GIFException& e) {
-      EXPECT_STREQ(e.what(), error);
-    }
-  }
+  // A frame placed by hand cannot reach past the last coordinate either.
+  TGifPictureBase image;
+  EXPECT_THROW(gif::test::AddFrame(image, 65000, 0, 1000, 1, {}), GIFException);
 }
 
 // Every fixed-size read cut short raises, except the graphic control block, which warns.

@@ -64,9 +64,10 @@ TEST(GifPicture, AssignCopiesFramesExtensionsScreenAndGlobalTable) {
   EXPECT_EQ(Bytes(copy), before);
 }
 
-TEST(GifPicture, LoadingGrowsTheScreenToHoldEveryFrameAndReportsProgress) {
+// A screen without a size is the frames' (a screen with one clips them, GifItemsTest).
+TEST(GifPicture, LoadingGrowsAScreenWithoutSizeToHoldEveryFrameAndReportsProgress) {
   GifBuilder b;
-  b.Header(2, 2, 1).Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1}).Trailer();
+  b.Header(0, 0, 1).Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1}).Trailer();
   TGifPicture picture;
   std::vector<TProgressStage> stages;
   std::vector<std::string> warnings;
