@@ -8,6 +8,7 @@
 
 #include "gif/GifCompose.h"
 #include "gif/GifLZW.h"
+#include "platform/core/MemoryStream.h"
 #include "tests/gif/GifBuilder.h"
 
 using namespace gif;
@@ -91,6 +92,40 @@ TEST(GifCoding, RoundTripsAtEveryDepthThroughOurDecoderAndQts) {
           EXPECT_EQ(loaded.Image.Images[i].Data(), image.Images[i].Data()) << "frame " << i;
         ExpectQtSees(bytes, image);
       }
+}
+
+// The part of a frame that the screen keeps decodes to that part of the whole frame: long strings
+// (runs) that cross into it or lie wholly outside it, every row order, both encoders.
+TEST(GifCoding, AKeptAreaDecodesAsThatAreaOfTheWholeFrame) {
+  std::mt19937 random(5);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int width = 1 + static_cast<int>(random() % 60), height = 1 + static_cast<int>(random() % 40);
+    std::vector<uint8_t> raster(static_cast<size_t>(width * height));
+    for (size_t i = 0; i < raster.size();) {  // runs of up to 3 frame widths
+      const size_t run = 1 + random() % static_cast<size_t>(3 * width);
+      std::fill_n(raster.begin() + static_cast<std::ptrdiff_t>(i), std::min(run, raster.size() - i),
+                  static_cast<uint8_t>(random() % 4));
+      i += run;
+    }
+    const bool interlaced = trial % 2;
+    TMemoryStream stream;
+    EncodeRaster(stream, raster.data(), width, height, interlaced, 2, 4, trial % 3 ? gcLZW : gcRLE);
+    TGIFArea kept;
+    kept.Left = static_cast<int>(random() % static_cast<unsigned>(width));
+    kept.Top = static_cast<int>(random() % static_cast<unsigned>(height));
+    kept.Width = static_cast<int>(random() % static_cast<unsigned>(width - kept.Left + 1));
+    kept.Height = static_cast<int>(random() % static_cast<unsigned>(height - kept.Top + 1));
+    std::vector<uint8_t> part(static_cast<size_t>(kept.Width * kept.Height), 9);
+    stream.Write("\x01x\x00", 3);  // the next block must be where it was
+    stream.SetPosition(0);
+    DecodeRaster(stream, part.data(), width, height, interlaced, kept, nullptr);
+    SCOPED_TRACE(testing::Message() << "trial " << trial);
+    for (int y = 0; y < kept.Height; ++y)
+      for (int x = 0; x < kept.Width; ++x)
+        ASSERT_EQ(part[static_cast<size_t>(y * kept.Width + x)],
+                  raster[static_cast<size_t>((kept.Top + y) * width + kept.Left + x)]);
+    EXPECT_EQ(stream.GetPosition(), stream.GetSize() - 3);
+  }
 }
 
 TEST(GifCoding, MinimumCodeSizeAboveEightDecodesAsEight) {

@@ -131,6 +131,26 @@ TEST(GifPicture, FramesOfAnotherPictureAreAddedAsCopiesWithTheirColours) {
   EXPECT_EQ(picture.Images[0].ActiveColorMap().Color(2), source.Header.ColorMap.Color(2));
 }
 
+// A frame takes a TPicture's graphic as Add takes a graphic; a picture without one clears it.
+TEST(GifPicture, AFrameBecomesAPicturesGraphic) {
+  TPicture source;
+  auto gif = std::make_unique<TGifPicture>();
+  Load(*gif, TwoFrames());
+  TBitmap shown;
+  gif->AssignTo(shown);
+  source.SetGraphic(std::move(gif));
+  TGifPicture picture;
+  TGIFSubImage& frame = gif::test::NewFrame(picture);
+  AssignPicture(frame, source, picture.ConvertSettings);
+  ASSERT_EQ(frame.Width() * 10 + frame.Height(), 43);
+  picture.DrawOptions = 0;
+  TBitmap again;
+  picture.AssignTo(again);
+  EXPECT_EQ(again.Image().convertToFormat(QImage::Format_RGB32), shown.Image().convertToFormat(QImage::Format_RGB32));
+  AssignPicture(frame, TPicture(), picture.ConvertSettings);
+  EXPECT_TRUE(frame.Empty());
+}
+
 TEST(GifPicture, ImagesBecomeTheOnlyFrame) {
   TGifPicture picture;
   Load(picture, TwoFrames());

@@ -130,6 +130,42 @@ TEST(GifReduce, MethodNoneCopiesAndUnknownChoicesGiveNothing) {
   EXPECT_EQ(ErrorOf([&] { ReduceColors(empty, 4, 1, 0, nullptr); }), sInvalidImageDimensions);
 }
 
+// The caller's picture stays as it was (an ARGB one keeps its alpha, an 8-bit one its table), and
+// every ditherer passes over a pixel without spreading anything from it.
+TEST(GifReduce, ReductionLeavesTheSourceAsItIsAndSkippedPixelsSpreadNothing) {
+  QImage argb(3, 2, QImage::Format_ARGB32);
+  argb.fill(qRgba(200, 10, 10, 90));
+  QImage indexed(3, 2, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(1, 2, 3), qRgb(250, 0, 0)});
+  indexed.fill(1);
+  for (const QImage& image : {argb, indexed})
+    for (int method : {-1, 6, 7, 8}) {
+      TBitmap bitmap;
+      bitmap.Image() = image.copy();
+      if (method < 0)
+        CreateOptimizedPaletteForSingleBitmap(bitmap, 16, 8, true);
+      else
+        ReduceColors(bitmap, method, 2, 4, nullptr);
+      EXPECT_EQ(bitmap.Image(), image) << method;
+      EXPECT_EQ(bitmap.Image().format(), image.format()) << method;
+    }
+  htmlview::TNetscapeColorLookup lookup;
+  using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;
+  const TMaker engines[] = {
+      [&](int w) { return std::make_unique<TStuckiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSierraDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TJaJuNiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSteveArcheDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TBurkesDitherer>(w, lookup); },
+  };
+  uint8_t r, g, b;
+  for (const TMaker& make : engines) {
+    auto skipping = make(4), fresh = make(3);
+    skipping->Skip();
+    for (int x = 1; x < 4; ++x) EXPECT_EQ(skipping->Dither(40, 90, 140, r, g, b), fresh->Dither(40, 90, 140, r, g, b));
+  }
+}
+
 TEST(GifReduce, EveryDithererWorksOnThinPictures) {
   const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 5}, {3, 3}};
   for (auto [width, height] : sizes)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gif/gui/GifPicture.h"
+#include "gif/gui/GifConvert.h"
 #include "gif/gui/GifRender.h"
 
 using namespace gif;
@@ -80,18 +81,51 @@ std::string Rows(const QImage& image) {
 
 }  // namespace
 
-TEST(GifRender, TransparentPixelsKeepTheDestinationOnlyWhenDrawnTransparent) {
-  auto picture = Picture(4, 2, {{0, 0, 4, 2, {0, 1, 2, 1, 1, 1, 3, 0}, 1}});
-  EXPECT_EQ(Rows(Drawn(*picture, 4, 2, {0, 0, 4, 2}, goTransparent)), "0.2.|..30|");
-  EXPECT_EQ(Rows(Drawn(*picture, 4, 2, {0, 0, 4, 2}, 0)), "0121|1130|");
-}
-
-TEST(GifRender, ATransparentIndexThatNoPixelHasDrawsOpaque) {
-  auto picture = Picture(3, 1, {{0, 0, 3, 1, {0, 2, 0}, 1}});
-  TGIFRendering* rendering = picture->Rendering(picture->Images[0]);
-  ASSERT_NE(rendering, nullptr);
-  EXPECT_TRUE(rendering->Mask.isNull());
-  EXPECT_EQ(Rows(Drawn(*picture, 3, 1, {0, 0, 3, 1}, goTransparent)), "020|");
+// Each case: a picture drawn into a rectangle of a filled canvas; '.' is the canvas, 'k' black.
+// Rectangles far larger than the canvas scale and tile only what the canvas shows.
+TEST(GifRender, DrawsScaledTiledAndThroughTheMask) {
+  struct Case {
+    const char* name;
+    int screenWidth, screenHeight;
+    std::vector<Frame> frames;
+    int canvasWidth, canvasHeight;
+    TRect rect;
+    uint16_t options;
+    const char* rows;
+    int colors = 4;
+  };
+  const Frame masked{0, 0, 4, 2, {0, 1, 2, 1, 1, 1, 3, 0}, 1};
+  const Frame quarters{0, 0, 2, 2, {1, 2, 3, 1}};
+  const Frame dot{1, 1, 1, 1, {2}};
+  const TRect huge{-8997, -8998, 9003, 9002};  // 9,000 pixels a screen pixel; the canvas at the corner
+  const Case cases[] = {
+      {"transparent", 4, 2, {masked}, 4, 2, {0, 0, 4, 2}, goTransparent, "0.2.|..30|"},
+      {"opaque", 4, 2, {masked}, 4, 2, {0, 0, 4, 2}, 0, "0121|1130|"},
+      {"an index no pixel has", 3, 1, {{0, 0, 3, 1, {0, 2, 0}, 1}}, 3, 1, {0, 0, 3, 1}, goTransparent, "020|"},
+      {"indices beyond the table", 2, 1, {{0, 0, 2, 1, {1, 3}}}, 2, 1, {0, 0, 2, 1}, 0, "1k|", 2},
+      {"scaled by the nearest pixel", 3, 1, {{1, 0, 2, 1, {2, 3}}}, 8, 3, {1, 1, 7, 3}, 0,
+       "........|...2233.|...2233.|"},
+      {"tiles step by the screen", 3, 2, {dot}, 7, 5, {0, 0, 7, 5}, goTile,
+       ".......|.2..2..|.......|.2..2..|.......|"},
+      {"tiles start at the rectangle", 3, 2, {dot}, 5, 3, {1, 0, 5, 3}, goTile, ".....|..2..|.....|"},
+      {"transparent tiles", 2, 1, {{0, 0, 2, 1, {1, 2}, 1}}, 5, 1, {0, 0, 5, 1}, goTile | goTransparent, ".2.2.|"},
+      {"a screen of no size", 0, 0, {quarters}, 3, 3, {0, 0, 3, 3}, goTile, "...|...|...|"},
+      {"an empty rectangle", 2, 1, {{0, 0, 2, 1, {1, 2}}}, 2, 1, {1, 0, 1, 1}, 0, "..|"},
+      {"no frames", 2, 1, {}, 2, 1, {0, 0, 2, 1}, 0, "..|"},
+      {"huge, scaled", 2, 2, {quarters}, 6, 4, huge, 0, "111222|111222|333111|333111|"},
+      {"huge, through the mask", 2, 2, {{0, 0, 2, 2, {1, 2, 3, 1}, 1}}, 6, 4, huge, goTransparent,
+       "...222|...222|333...|333...|"},
+      {"huge, animated", 2, 2, {quarters, quarters}, 6, 4, huge, goAsync | goAnimate, "111222|111222|333111|333111|"},
+      {"huge, tiled", 3, 2, {dot}, 7, 5, {-30000, -20000, 30000, 20000}, goTile,
+       ".......|.2..2..|.......|.2..2..|.......|"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto picture = Picture(c.screenWidth, c.screenHeight, c.frames, c.colors);
+    picture->Header.Width = c.screenWidth;  // as it stands, even where the frames reach beyond it
+    picture->Header.Height = c.screenHeight;
+    EXPECT_EQ(Rows(Drawn(*picture, c.canvasWidth, c.canvasHeight, c.rect, c.options)), c.rows);
+  }
 }
 
 TEST(GifRender, MaskMarksTheTransparentPixelsMostSignificantBitFirst) {
@@ -106,62 +140,6 @@ TEST(GifRender, MaskMarksTheTransparentPixelsMostSignificantBitFirst) {
   // The bitmap keeps the frame's indices on its palette.
   EXPECT_EQ(rendering->Bitmap->Image().format(), QImage::Format_Indexed8);
   EXPECT_EQ(rendering->Bitmap->Image().constScanLine(0)[9], 3);
-}
-
-TEST(GifRender, IndicesBeyondTheColorTableShowBlack) {
-  auto picture = Picture(2, 1, {{0, 0, 2, 1, {1, 3}}}, 2);
-  EXPECT_EQ(Rows(Drawn(*picture, 2, 1, {0, 0, 2, 1}, 0)), "1k|");
-}
-
-TEST(GifRender, FramesScaleIntoTheRectangleByNearestPixel) {
-  // A 2 x 1 frame at (1, 0) of a 3 x 1 screen, into a 6 x 2 rectangle at (1, 1).
-  auto picture = Picture(3, 1, {{1, 0, 2, 1, {2, 3}}});
-  EXPECT_EQ(Rows(Drawn(*picture, 8, 3, {1, 1, 7, 3}, 0)), "........|...2233.|...2233.|");
-  const TRect r = ScaleRect(picture->Images[0], {0, 0, 300, 100});
-  EXPECT_EQ(r, (TRect{100, 0, 300, 100}));
-}
-
-TEST(GifRender, ScaleRectMapsTheScreenOntoTheDestination) {
-  auto picture = Picture(100, 100, {{10, 10, 20, 30, std::vector<uint8_t>(600, 0)}});
-  EXPECT_EQ(ScaleRect(picture->Images[0], {0, 0, 200, 200}), (TRect{20, 20, 60, 80}));
-  EXPECT_EQ(ScaleRect(picture->Images[0], {5, 7, 105, 107}), (TRect{15, 17, 35, 47}));
-}
-
-TEST(GifRender, TilesStepByTheScreenSizeNotTheFrameSize) {
-  // A 1 x 1 frame at (1, 1) of a 3 x 2 screen, tiled over 7 x 5.
-  auto picture = Picture(3, 2, {{1, 1, 1, 1, {2}}});
-  EXPECT_EQ(Rows(Drawn(*picture, 7, 5, {0, 0, 7, 5}, goTile)), ".......|.2..2..|.......|.2..2..|.......|");
-  // Tiles start at the rectangle's corner.
-  EXPECT_EQ(Rows(Drawn(*picture, 5, 3, {1, 0, 5, 3}, goTile)), ".....|..2..|.....|");
-}
-
-TEST(GifRender, TransparentTilesKeepTheDestination) {
-  auto picture = Picture(2, 1, {{0, 0, 2, 1, {1, 2}, 1}});
-  EXPECT_EQ(Rows(Drawn(*picture, 5, 1, {0, 0, 5, 1}, goTile | goTransparent)), ".2.2.|");
-}
-
-TEST(GifRender, AScreenOfNoSizeDrawsNothingAndTilesNeverAdvance) {
-  auto picture = Picture(2, 2, {{0, 0, 2, 2, {1, 1, 1, 1}}});
-  picture->Header.Width = 0;
-  picture->Header.Height = 0;
-  EXPECT_EQ(Rows(Drawn(*picture, 3, 3, {0, 0, 3, 3}, goTile)), "...|...|...|");
-  EXPECT_EQ(Rows(Drawn(*picture, 3, 3, {0, 0, 3, 3}, 0)), "...|...|...|");
-  const auto tiles = [&](const TRect& rect) {
-    int n = 0;
-    ForEachTile(picture->Images[0], rect, rect, [&](const TRect&) { ++n; });
-    return n;
-  };
-  EXPECT_EQ(tiles({0, 0, 1000, 1000}), 1);
-  picture->Header.Width = 2;  // one step only across
-  EXPECT_EQ(tiles({0, 0, 7, 1000}), 4);
-}
-
-TEST(GifRender, AnEmptyRectangleOrPictureDrawsNothing) {
-  auto picture = Picture(2, 1, {{0, 0, 2, 1, {1, 2}}});
-  EXPECT_EQ(Rows(Drawn(*picture, 2, 1, {1, 0, 1, 1}, 0)), "..|");
-  EXPECT_EQ(Rows(Drawn(*picture, 2, 1, {0, 1, 2, 0}, 0)), "..|");
-  TGifPicture empty;
-  EXPECT_EQ(Rows(Drawn(empty, 2, 1, {0, 0, 2, 1}, 0)), "..|");
 }
 
 TEST(GifRender, DitheringOnAPalettedDisplayUsesTheWebPaletteAndKeepsTheMask) {
@@ -184,6 +162,16 @@ TEST(GifRender, DitheringOnAPalettedDisplayUsesTheWebPaletteAndKeepsTheMask) {
   EXPECT_EQ(rendering->Mask.constScanLine(0)[0] & 0xF0, 0x40);
   // Back on an ordinary display the frame renders on its own colours again.
   EXPECT_EQ(picture->Rendering(picture->Images[0])->Bitmap->Image().colorCount(), 4);
+
+  // A transparent pixel is passed over: its colour spreads nothing into its neighbour.
+  auto grey = Picture(2, 1, {{0, 0, 2, 1, {0, 1}, 0}}, 0);
+  grey->Header.ColorMap.Add({25, 25, 25});
+  grey->Header.ColorMap.Add({40, 40, 40});
+  grey->DrawOptions = DefaultDrawOptions;
+  PalettedDisplay = true;
+  const QImage dithered = grey->Rendering(grey->Images[0])->Bitmap->Image();
+  PalettedDisplay = false;
+  EXPECT_EQ(dithered.pixel(1, 0), qRgb(0, 0, 0));
 }
 
 TEST(GifRender, RenderingReportsProgressAndIsKeptUntilTheFrameChanges) {
@@ -203,8 +191,18 @@ TEST(GifRender, RenderingReportsProgressAndIsKeptUntilTheFrameChanges) {
   picture->Images[0].SetBounds(0, 0, 1, 40);
   EXPECT_EQ(picture->Rendering(picture->Images[0])->Bitmap->Width(), 1);
   picture->Images[0].Data()[0] = 2;
-  picture->Changed();
   EXPECT_EQ(picture->Rendering(picture->Images[0])->Bitmap->Image().constScanLine(0)[0], 2);
+  // So is a merge, which changes pixels in place.
+  TGIFSubImage& second = picture->Images[picture->Add(std::make_unique<TGIFSubImage>(picture.get()))];
+  second.SetBounds(0, 0, 2, 40);
+  second.Data() = picture->Images[0].Data();
+  auto gce = std::make_unique<TGIFGraphicControlExtension>(&second);
+  gce->SetTransparent(true);
+  gce->SetTransparentColorIndex(3);
+  second.Extensions.Add(std::move(gce));
+  EXPECT_TRUE(picture->Rendering(second)->Mask.isNull());
+  Merge(second, &picture->Images[0]);
+  EXPECT_FALSE(picture->Rendering(second)->Mask.isNull());
 }
 
 TEST(GifRender, TheFramesPaletteIsItsLocalTableElseThePictures) {

@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,47 @@ TEST(HtmlGif, FramesPastTheScreenAreCut) {
   EXPECT_EQ(z->Height, 3);
   EXPECT_EQ(qAlpha(z->Strip.pixel(0, 0)), 0);
   EXPECT_EQ(z->Strip.pixel(2, 2), Colour(2) | 0xFF000000u);
+}
+
+// Frames far wider than the screen, coded in long strings, give the screen's part of them exactly.
+TEST(HtmlGif, WideFramesGiveTheirPartOnTheScreen) {
+  struct Case {
+    int left, top, width, height;
+    bool interlaced;
+  };
+  for (const Case c : {Case{2, 1, 30, 4, false}, Case{0, 0, 40, 5, true}, Case{5, 4, 5000, 1, false}}) {
+    std::vector<int> pixels(static_cast<size_t>(c.width * c.height));
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<int>(i / 7 % 4);  // runs of 7
+    // The file holds the rows in pass order when interlaced.
+    static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+    std::vector<int> stored;
+    for (int pass = 0; pass < (c.interlaced ? 4 : 1); ++pass)
+      for (int y = c.interlaced ? start[pass] : 0; y < c.height; y += c.interlaced ? step[pass] : 1)
+        stored.insert(stored.end(), pixels.begin() + y * c.width, pixels.begin() + (y + 1) * c.width);
+    // Standard LZW: a string grows by a pixel for every code, so long runs make long strings.
+    std::map<std::pair<int, int>, int> table;
+    std::vector<int> codes = {4};
+    int prefix = stored[0], next = 6;
+    for (size_t i = 1; i < stored.size(); ++i) {
+      const auto found = table.find({prefix, stored[i]});
+      if (found != table.end()) {
+        prefix = found->second;
+        continue;
+      }
+      codes.push_back(prefix);
+      if (next < 4096) table[{prefix, stored[i]}] = next++;
+      prefix = stored[i];
+    }
+    codes.insert(codes.end(), {prefix, 5});
+    auto p = Picture(Gif().Header(6, 5).Image(c.left, c.top, c.width, c.height, c.interlaced).Codes(2, codes).End().b);
+    SCOPED_TRACE(c.width);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const bool inside = x >= c.left && y >= c.top && y < c.top + c.height;
+        EXPECT_EQ(p->Strip.pixel(x, y), inside ? Colour(pixels[(y - c.top) * c.width + x - c.left]) | 0xFF000000u : 0u)
+            << x << "," << y;
+      }
+  }
 }
 
 TEST(HtmlGif, TransparencyAndDisposal) {
