@@ -360,17 +360,20 @@ TEST(GifMerge, IdenticalOpaqueFramesLeaveTheSecondTransparentWhereTheFirstShows)
   EXPECT_EQ(Screens(image), before);
 }
 
-TEST(GifMerge, NothingAfterAFrameThatIsDisposedOf) {
-  for (int disposal : {2, 3}) {
+// Nothing merges after a frame that is disposed of, nor into a frame whose table has no room.
+TEST(GifMerge, NothingWhereTheFrameBelowGoesOrNoTransparentColourFits) {
+  for (int disposal : {2, 3, -1}) {
     TGifPictureBase image;
     Colors(image.Header.ColorMap, {0x000000, 0xFF0000});
+    while (disposal < 0 && image.Header.ColorMap.Count() < 256) image.Header.ColorMap.Add({9, 9, 9});
     TGIFSubImage& first = AddFrame(image, 0, 0, 2, 2, {0, 1, 1, 0});
-    Gce(first, disposal);
+    if (disposal >= 0) Gce(first, disposal);
     TGIFSubImage& second = AddFrame(image, 0, 0, 2, 2, {0, 1, 1, 0});
+    const int colors = image.Header.ColorMap.Count();
     Merge(second, &first);
     EXPECT_EQ(second.Data(), (std::vector<uint8_t>{0, 1, 1, 0})) << disposal;
     EXPECT_EQ(TransparentOf(second), -1);
-    EXPECT_EQ(image.Header.ColorMap.Count(), 2);
+    EXPECT_EQ(image.Header.ColorMap.Count(), colors);
   }
 }
 
@@ -388,16 +391,6 @@ TEST(GifMerge, OnlyTheOverlapAndEqualColoursAcrossTables) {
   EXPECT_EQ(second.ColorMap.Count(), 3);
   EXPECT_EQ(second.Data(), (std::vector<uint8_t>{1, 2, 0}));  // the last pixel lies beyond the first frame
   EXPECT_EQ(Screens(image), before);
-}
-
-TEST(GifMerge, AFullTableLeavesNoRoomForTransparency) {
-  TGifPictureBase image;
-  for (int i = 0; i < 256; ++i) image.Header.ColorMap.Add({static_cast<uint8_t>(i), 0, 0});
-  TGIFSubImage& first = AddFrame(image, 0, 0, 2, 1, {4, 5});
-  TGIFSubImage& second = AddFrame(image, 0, 0, 2, 1, {4, 5});
-  Merge(second, &first);
-  EXPECT_EQ(second.Data(), (std::vector<uint8_t>{4, 5}));
-  EXPECT_EQ(TransparentOf(second), -1);
 }
 
 // Another frame's transparent index of the global table may serve only when no pixel of this
