@@ -130,24 +130,31 @@ TEST(GifReduce, MethodNoneCopiesAndUnknownChoicesGiveNothing) {
   EXPECT_EQ(ErrorOf([&] { ReduceColors(empty, 4, 1, 0, nullptr); }), sInvalidImageDimensions);
 }
 
-// The caller's picture stays as it was (an ARGB one keeps its alpha, an 8-bit one its table), and
-// every ditherer passes over a pixel without spreading anything from it.
+// The caller's picture stays as it was (an ARGB one keeps its alpha, an 8-bit one its table),
+// through the codec's reduction and the viewer's that it shares; and every ditherer passes over a
+// pixel without spreading anything from it.
 TEST(GifReduce, ReductionLeavesTheSourceAsItIsAndSkippedPixelsSpreadNothing) {
   QImage argb(3, 2, QImage::Format_ARGB32);
   argb.fill(qRgba(200, 10, 10, 90));
   QImage indexed(3, 2, QImage::Format_Indexed8);
   indexed.setColorTable({qRgb(1, 2, 3), qRgb(250, 0, 0)});
   indexed.fill(1);
+  const std::function<void(TBitmap&)> uses[] = {
+      [](TBitmap& b) { ReduceColors(b, 6, 2, 4, nullptr); },
+      [](TBitmap& b) { ReduceColors(b, 7, 1, 4, nullptr); },
+      [](TBitmap& b) { ReduceColors(b, 8, 0, 4, nullptr); },
+      [](TBitmap& b) { CreateOptimizedPaletteForSingleBitmap(b, 16, 8, true); },
+      [](TBitmap& b) { htmlview::ReduceColors(b, 5, 1); },
+      [](TBitmap& b) { htmlview::GetPalettizedCopy(&b); },
+      [](TBitmap& b) { htmlview::CreateOptimizedPaletteForSingleBitmap(b, 16, 8, false); },
+  };
   for (const QImage& image : {argb, indexed})
-    for (int method : {-1, 6, 7, 8}) {
+    for (const auto& use : uses) {
       TBitmap bitmap;
       bitmap.Image() = image.copy();
-      if (method < 0)
-        CreateOptimizedPaletteForSingleBitmap(bitmap, 16, 8, true);
-      else
-        ReduceColors(bitmap, method, 2, 4, nullptr);
-      EXPECT_EQ(bitmap.Image(), image) << method;
-      EXPECT_EQ(bitmap.Image().format(), image.format()) << method;
+      use(bitmap);
+      EXPECT_EQ(bitmap.Image(), image);
+      EXPECT_EQ(bitmap.Image().format(), image.format());
     }
   htmlview::TNetscapeColorLookup lookup;
   using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;

@@ -341,29 +341,6 @@ TEST(Dither, PalettizedCopy) {
   EXPECT_EQ(copy->Image().color(245), qRgb(255, 255, 254));  // the viewer's own palette
 }
 
-// The caller's picture stays as it was: an ARGB one keeps its alpha, an 8-bit one its table.
-TEST(Dither, ReductionLeavesTheSourceAsItIs) {
-  QImage argb(3, 2, QImage::Format_ARGB32);
-  argb.fill(qRgba(200, 10, 10, 90));
-  QImage indexed(3, 2, QImage::Format_Indexed8);
-  indexed.setColorTable({qRgb(1, 2, 3), qRgb(250, 0, 0)});
-  indexed.fill(1);
-  const std::function<void(TBitmap&)> uses[] = {
-      [](TBitmap& b) { ReduceColors(b, 5, 1); },
-      [](TBitmap& b) { ReduceColors(b, 3, 0); },
-      [](TBitmap& b) { GetPalettizedCopy(&b); },
-      [](TBitmap& b) { CreateOptimizedPaletteForSingleBitmap(b, 16, 8, false); },
-  };
-  for (const QImage& image : {argb, indexed})
-    for (const auto& use : uses) {
-      TBitmap bitmap;
-      bitmap.Image() = image.copy();
-      use(bitmap);
-      EXPECT_EQ(bitmap.Image(), image);
-      EXPECT_EQ(bitmap.Image().format(), image.format());
-    }
-}
-
 // A pixel passed over hands on no error and leaves the next in step: the same pixels follow as
 // when the row begins after it.
 TEST(Dither, SkippingAPixelSpreadsNothing) {
