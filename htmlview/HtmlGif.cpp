@@ -277,7 +277,7 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
   const int clear = 1 << image.CodeSize, end = clear + 1;
   int next = clear + 2, bits = image.CodeSize + 1;
   std::vector<uint16_t> prefix(4096), length(4096, 1);
-  std::vector<uint8_t> suffix(4096), first(4096), string(4096);
+  std::vector<uint8_t> suffix(4096), first(4096), spelt(4096);
   for (int i = 0; i < clear; ++i) suffix[static_cast<size_t>(i)] = first[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
   int64_t out = 0, kept = nextKept(0);
   const auto put = [&](int code) {
@@ -287,13 +287,13 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
       return;
     }
     for (int i = n - 1, c = code; i >= 0; --i, c = prefix[static_cast<size_t>(c)])
-      string[static_cast<size_t>(i)] = suffix[static_cast<size_t>(c)];
+      spelt[static_cast<size_t>(i)] = suffix[static_cast<size_t>(c)];
     for (int i = 0; i < n && kept < total; ++i, ++out) {
       if (out != kept) continue;
       const int x = image.Left + static_cast<int>(out % width);
       const int y = image.Top + rows[static_cast<size_t>(out / width)];
       image.Pixels[static_cast<size_t>(y - s.top()) * static_cast<size_t>(s.width()) + static_cast<size_t>(x - s.left())] =
-          string[static_cast<size_t>(i)];
+          spelt[static_cast<size_t>(i)];
       kept = nextKept(out + 1);
     }
   };
