@@ -1,0 +1,183 @@
+// Hostile and ordinary pages through the whole viewer: each is loaded into a real THtmlView on
+// the fixed measurer, laid out, painted into pixels and dumped as drawn text. A row names the
+// words that must show (in page order, each inside the page) and bounds on the time and the
+// memory of the whole run; the bounds are generous, so that only a blow-up breaks them, never a
+// slow machine. A row may take further steps (keys, submission) on the loaded view.
+//
+// To add a page, add a row to Pages(): a name (letters, digits, "_"), the page, its words and,
+// where the defaults do not fit, its bounds.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <chrono>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "GuiApp.h"
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlDump.h"
+#include "htmlview/HtmlView.h"
+#include "htmlview/StyleFonts.h"
+#include "htmlview/StyleValues.h"
+#include "platform/core/Process.h"
+
+using namespace htmlview;
+
+namespace {
+
+// The sanitizers slow the code and hold freed memory for a while: their bounds are wider.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSlowdown = 6;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kSlowdown = 6;
+#else
+constexpr double kSlowdown = 1;
+#endif
+#else
+constexpr double kSlowdown = 1;
+#endif
+
+struct TPiece {
+  int x = 0, y = 0, w = 0, h = 0;
+  std::string text;
+};
+
+// What a row's further steps see.
+struct TPageRun {
+  THtmlView& View;
+  std::vector<TPiece> Pieces;  // the drawn text, top to bottom
+  // The submissions the view reported, each as "name=value" pairs joined by "&".
+  std::vector<std::string>& Submitted;
+  // The first piece holding text, or nullptr.
+  const TPiece* Find(const std::string& text) const {
+    for (const TPiece& p : Pieces)
+      if (p.text.find(text) != std::string::npos) return &p;
+    return nullptr;
+  }
+};
+
+struct THostilePage {
+  THostilePage(std::string name, std::string html, std::vector<std::string> words,
+               std::function<void(TPageRun&)> then = {})
+      : Name(std::move(name)), Html(std::move(html)), Words(std::move(words)), Then(std::move(then)) {}
+  THostilePage& Bounds(double seconds, int megabytes) {
+    Seconds = seconds;
+    Megabytes = megabytes;
+    return *this;
+  }
+
+  std::string Name;
+  std::string Html;
+  // Must be drawn in this order down the page (a word may share its piece with the one before).
+  std::vector<std::string> Words;
+  std::function<void(TPageRun&)> Then;
+  double Seconds = 10;  // load, layout and paint, on the plain build
+  int Megabytes = 200;  // growth of the peak resident memory
+};
+// Failures name the row, not its bytes.
+void PrintTo(const THostilePage& page, std::ostream* os) { *os << page.Name; }
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  out.reserve(s.size() * static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+std::vector<THostilePage> Pages() {
+  std::vector<THostilePage> pages;
+  pages.emplace_back("Ordinary",
+                     "<h1>Title</h1><p>first <b>bold</b> <a href=x>link</a><ul><li>one<li>two</ul>"
+                     "<table border=1><tr><td>cell</td><td>next</td></tr></table>",
+                     std::vector<std::string>{"Title", "first", "bold", "link", "one", "two", "cell", "next"});
+  pages.emplace_back("DeepNesting", Repeat("<div><span><table><tr><td>", 2000) + "deep<p>after",
+                     std::vector<std::string>{"deep", "after"});
+  return pages;
+}
+
+class HostilePages : public ::testing::TestWithParam<THostilePage> {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    SetPixelsPerInch(96);
+    SetFontMeasurer(&fixed_);
+  }
+  void TearDown() override {
+    SetFontMeasurer(nullptr);
+    SetPixelsPerInch(0);
+  }
+  TFixedMeasurer fixed_{8, 16};
+};
+
+std::vector<TPiece> Pieces(ThtDocument& doc) {
+  std::vector<TPiece> out;
+  std::istringstream in(DumpLayout(doc));
+  for (std::string line; std::getline(in, line);) {
+    TPiece p;
+    std::istringstream l(line);
+    l >> p.x >> p.y >> p.w >> p.h;
+    std::getline(l, p.text);
+    if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
+    out.push_back(p);
+  }
+  return out;
+}
+
+TEST_P(HostilePages, LoadLayOutAndPaintKeepingEveryWord) {
+  const THostilePage& page = GetParam();
+  const int64_t peakBefore = platform::CurrentProcessUsage().PeakResidentKB;
+  const auto t0 = std::chrono::steady_clock::now();
+
+  THtmlView view;
+  view.Measurer = &fixed_;
+  view.SetBorderStyle(htNone);
+  view.resize(600, 400);
+  view.show();
+  std::vector<std::string> submitted;
+  view.OnFormSubmit = [&](QObject*, const std::u16string&, const std::u16string&, const std::u16string&,
+                          const std::u16string&, const std::vector<std::u16string>& results) {
+    std::u16string s;
+    for (const auto& r : results) s += (s.empty() ? u"" : u"&") + r;
+    submitted.push_back(QString::fromStdU16String(s).toStdString());
+  };
+  view.LoadFromString(QString::fromUtf8(page.Html.data(), static_cast<qsizetype>(page.Html.size())).toStdU16String());
+  // Real pixels: the top of the page as the view paints it.
+  QImage image(view.Document().LayoutWidth() > 0 ? view.Document().LayoutWidth() : 1,
+               std::clamp(view.DocumentHeight(), 1, 4096), QImage::Format_RGB32);
+  view.PaintDocument(image);
+  TPageRun run{view, Pieces(view.Document()), submitted};
+
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const int64_t grownKB = platform::CurrentProcessUsage().PeakResidentKB - peakBefore;
+  EXPECT_LT(seconds, page.Seconds * kSlowdown) << "time";
+  EXPECT_LT(grownKB, static_cast<int64_t>(page.Megabytes * kSlowdown) * 1024) << "memory";
+
+  const int width = std::max(view.DocumentWidth(), view.Document().LayoutWidth());
+  size_t piece = 0, from = 0;
+  for (const std::string& word : page.Words) {
+    bool found = false;
+    for (; piece < run.Pieces.size() && !found; ++piece, from = 0) {
+      const TPiece& p = run.Pieces[piece];
+      const size_t at = p.text.find(word, from);
+      if (at == std::string::npos) continue;
+      found = true;
+      EXPECT_TRUE(p.x >= 0 && p.x < width && p.y >= 0 && p.y < view.DocumentHeight())
+          << word << " off the page at " << p.x << "," << p.y << " (page " << width << " x " << view.DocumentHeight()
+          << ")";
+      from = at + word.size();
+      break;
+    }
+    EXPECT_TRUE(found) << "\"" << word << "\" not drawn, or not after the words before it";
+    if (!found) break;
+  }
+  if (page.Then) page.Then(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, HostilePages, ::testing::ValuesIn(Pages()),
+                         [](const ::testing::TestParamInfo<THostilePage>& info) { return info.param.Name; });
+
+}  // namespace
