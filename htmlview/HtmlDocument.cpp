@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlGif.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
@@ -512,6 +513,7 @@ void ThtDocument::Clear() {
   TFreeList<TSectionBase>::Clear();
   ParkTabControl(0, nullptr);
   FormControls.clear();
+  Forms.reset();
   SectionCount = 0;
   CharCount = 0;
 }

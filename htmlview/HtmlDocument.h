@@ -43,6 +43,7 @@ class TViewerGifPicture;
 class TMapItem;
 class THtImage;
 enum TTransparency : uint8_t;
+class TDocumentForms;
 
 struct TDocImage;
 
@@ -291,6 +292,9 @@ public:
   bool BackgroundImageDone = false;
   std::shared_ptr<TDocImage> BackgroundImage;
   std::vector<std::unique_ptr<TFormControlObj>> FormControls;
+  // The page's forms (HtmlForms), made with the first; kept apart from the identifiers, which the
+  // page names.
+  std::unique_ptr<TDocumentForms> Forms;
   std::vector<TPanelObj*> Panels;
   // Image names still awaited, each with the object that wants it.
   std::vector<std::pair<std::u16string, TIDObject*>> PendingImages;

@@ -22,9 +22,6 @@ namespace {
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 std::u16string W(const QString& s) { return s.toStdU16String(); }
 
-// The name under which a document keeps its forms; no page can write it as an id.
-const std::u16string kFormsName = u"\x01" u"forms";
-
 class TFormEventsHolder : public QObject {
 public:
   explicit TFormEventsHolder(QObject* parent) : QObject(parent) { setObjectName(QStringLiteral("htFormEvents")); }
@@ -72,10 +69,8 @@ TFormEvents& FormEvents(QWidget* paintPanel) {
 }
 
 TDocumentForms& DocumentForms(ThtDocument* document) {
-  if (auto* found = dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName))) return *found;
-  auto* made = new TDocumentForms;
-  document->IdentifierList.AddObject(kFormsName, made);
-  return *made;
+  if (!document->Forms) document->Forms = std::make_unique<TDocumentForms>();
+  return *document->Forms;
 }
 
 ThtmlForm* StartForm(ThtDocument* document, const TAttributeList* attributes) {
@@ -86,9 +81,7 @@ ThtmlForm* StartForm(ThtDocument* document, const TAttributeList* attributes) {
 }
 
 namespace {
-TDocumentForms* FindDocumentForms(ThtDocument* document) {
-  return dynamic_cast<TDocumentForms*>(document->IdentifierList.Find(kFormsName));
-}
+TDocumentForms* FindDocumentForms(ThtDocument* document) { return document->Forms.get(); }
 }  // namespace
 
 void EndForm(ThtDocument* document) {

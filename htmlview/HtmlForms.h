@@ -41,9 +41,8 @@ struct TFormEvents {
 TFormEvents& FormEvents(QWidget* paintPanel);
 
 // The forms of one document, with the one that controls join now.
-class TDocumentForms : public QObject, public TIDObject {
+class TDocumentForms : public QObject {
 public:
-  bool FreeMe() const override { return true; }
   std::vector<std::unique_ptr<ThtmlForm>> Forms;
   ThtmlForm* CurrentForm = nullptr;
 };

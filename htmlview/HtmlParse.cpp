@@ -245,8 +245,9 @@ void THtmlDocParser::DoBody() {
     Section->Unlink();
     Section.reset();
   }
+  // The controls read so far stay: the forms list them (a hidden input is submitted with the
+  // rest), and no section that is dropped here holds one.
   Doc->Panels.clear();
-  Doc->FormControls.clear();
   if (!PushElement(u"body")) return;
   TProperties& body = PropStack.Last();
   const TProperties* def = Doc->StyleList ? Doc->StyleList->DefProp : nullptr;

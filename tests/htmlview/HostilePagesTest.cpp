@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <chrono>
 #include <functional>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "GuiApp.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
+#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/StyleFonts.h"
 #include "htmlview/StyleValues.h"
@@ -88,6 +90,39 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
+template <class T>
+T* Control(TPageRun& run, const std::u16string& name) {
+  for (const auto& c : run.View.Document().FormControls)
+    if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
+  ADD_FAILURE() << "no control named " << QString::fromStdU16String(name).toStdString();
+  return nullptr;
+}
+
+// The form's queued call, then the view's own message that reaches its handler.
+void Deliver() {
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// Return in the named edit, then the event loop that delivers the submission.
+void ReturnIn(TPageRun& run, const std::u16string& name) {
+  if (auto* edit = Control<TEditFormControlObj>(run, name)) {
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(edit->Edit(), &enter);
+    Deliver();
+  }
+}
+
+// A click on the named button, then the event loop.
+void Press(TPageRun& run, const std::u16string& name) {
+  if (auto* button = Control<TButtonFormControlObj>(run, name)) {
+    button->Button()->click();
+    Deliver();
+  }
+}
+
+using Submissions = std::vector<std::string>;
+
+
 std::vector<THostilePage> Pages() {
   std::vector<THostilePage> pages;
   pages.emplace_back("Ordinary",
@@ -96,6 +131,27 @@ std::vector<THostilePage> Pages() {
                      std::vector<std::string>{"Title", "first", "bold", "link", "one", "two", "cell", "next"});
   pages.emplace_back("DeepNesting", Repeat("<div><span><table><tr><td>", 2000) + "deep<p>after",
                      std::vector<std::string>{"deep", "after"});
+
+  // Controls read before BODY belong to their forms to the end.
+  pages.emplace_back("HiddenInputBeforeBody",
+                     "<input type=hidden name=h value=1><body><input name=e value=2>"
+                     "<input type=submit name=s value=go><input type=reset name=r value=again> words",
+                     std::vector<std::string>{"words"}, [](TPageRun& run) {
+                       ReturnIn(run, u"e");
+                       Press(run, u"r");
+                       Press(run, u"s");
+                       EXPECT_EQ(run.Submitted, (Submissions{"h=1&e=2", "h=1&e=2&s=go"}));
+                     });
+  // The page's names are its own: none reaches the forms.
+  for (const char* name : {"<p id=\"\x01" "forms\">x</p>", "<a name=\"\x01" "FORMS\">x</a>"}) {
+    pages.emplace_back(std::string("FormsOutOfReachOfName") + (name[1] == 'p' ? "Id" : "Anchor"),
+                       std::string("<form action=go><input name=a value=1></form>") + name + "<input name=b> end",
+                       std::vector<std::string>{"x", "end"}, [](TPageRun& run) {
+                         ReturnIn(run, u"a");
+                         ReturnIn(run, u"b");
+                         EXPECT_EQ(run.Submitted, (Submissions{"a=1", "b="}));
+                       });
+  }
   return pages;
 }
 
