@@ -198,8 +198,6 @@ protected:
   int Depth = 0;  // builders open now
   // Start tags whose set was not pushed (the stack was full): their end tags pop nothing.
   std::map<std::u16string, int> skippedPushes_;
-  // The items outside any list, kept by the top-level loop across items.
-  TListItemState looseItems_;
   int64_t sectionSerial_ = 0;  // of the pending section
 };
 

@@ -70,7 +70,6 @@ void THtmlDocParser::SetupParse() {
   ListLevel = 0;
   LinkOpen = false;
   Depth = 0;
-  looseItems_ = {};
 }
 
 void THtmlDocParser::FinishParse() {
@@ -166,6 +165,9 @@ void THtmlDocParser::HtmlParseTextString() {
 }
 
 void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
+  // Items outside lists share a block only within one run of the loop: a cell or a block that
+  // ends takes its items with it.
+  TListItemState looseItems;
   while (P.Sy != EofSymbol && !stop[P.Sy]) {
     const Symb sy = P.Sy;
     switch (sy) {
@@ -199,11 +201,11 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
         BuildParagraph(stop);
         continue;
       case LiSy:
-        BuildListItem(looseItems_, StandaloneItemSymbol, LiSy, 1, u'1', false, stop);
+        BuildListItem(looseItems, StandaloneItemSymbol, LiSy, 1, u'1', false, stop);
         continue;
       case DdSy:
       case DtSy:
-        BuildListItem(looseItems_, DlSy, sy, 1, u'1', false, stop);
+        BuildListItem(looseItems, DlSy, sy, 1, u'1', false, stop);
         continue;
       default:
         break;
@@ -307,7 +309,6 @@ void THtmlDocParser::DoBody() {
   Body = block.get();
   Doc->AddSection(std::move(block));
   SectionList = Body->MyCell.get();
-  looseItems_ = {};
   OpenSection();
 }
 

@@ -152,6 +152,24 @@ std::vector<THostilePage> Pages() {
                          EXPECT_EQ(run.Submitted, (Submissions{"a=1", "b="}));
                        });
   }
+
+  // Items outside lists share a block only within the cell or block that holds them.
+  const std::string inlineItem = "<li style='display:inline'>";
+  pages.emplace_back("LooseItemAfterHiddenRow",
+                     "<table><tr style='display:none'><td>" + inlineItem + "a</td></tr></table>" + inlineItem + "b",
+                     std::vector<std::string>{"b"});
+  // The second item in the second cell, beside the first; in the second block, indented with it.
+  auto beside = [](TPageRun& run) {
+    const TPiece *a = run.Find("a"), *b = run.Find("b");
+    ASSERT_TRUE(a && b);
+    EXPECT_GT(b->x, a->x + 100);
+  };
+  pages.emplace_back("LooseItemsInTwoCells",
+                     "<table><tr><td width=200>" + inlineItem + "a<td>" + inlineItem + "b</table>",
+                     std::vector<std::string>{"a", "b"}, beside);
+  pages.emplace_back("LooseItemsInTwoBlocks",
+                     "<div>" + inlineItem + "a</div><div style='padding-left:200px'>" + inlineItem + "b</div>",
+                     std::vector<std::string>{"a", "b"}, beside);
   return pages;
 }
 
