@@ -83,16 +83,20 @@ std::vector<std::u16string> SplitParts(const std::u16string& valueIn, size_t max
     v += c;
   }
   if (functions) {
+    // One pass: the functions go to their parts, the rest of the text is kept without them.
+    std::u16string rest;
+    rest.reserve(v.size());
     for (size_t i = 0; i < v.size();) {
       if (!StartsWithFunction(v, i)) {
-        ++i;
+        rest += v[i++];
         continue;
       }
       size_t close = v.find(u')', i);
       close = close == npos ? v.size() : close + 1;
       parts.push_back(v.substr(i, close - i));
-      v.erase(i, close - i);
+      i = close;
     }
+    v.swap(rest);
   }
   size_t i = 0;
   while (i < v.size()) {
@@ -167,24 +171,24 @@ bool THtmlStyleParser::GetIdentifier(std::u16string& id) {
   return !id.empty();
 }
 
-bool THtmlStyleParser::GetQuotedStr(std::u16string& s) {
+bool THtmlStyleParser::GetQuotedStr(std::u16string& s, bool stopAtLess) {
   s.clear();
   const char16_t quote = LCh;
   if (quote != u'"' && quote != u'\'') return false;
   s += quote;
-  // Raw characters: a line feed inside ends the string as a failure.
+  // Raw characters: a line feed inside ends the string as a failure, and so does the "<" that
+  // ends a style element.
+  auto ends = [&](char16_t c) {
+    if (c != 0 && c != u'\n' && !(stopAtLess && c == u'<')) return false;
+    LCh = c == u'\n' ? u' ' : c;
+    return true;
+  };
   for (;;) {
     char16_t c = Doc.NextChar();
-    if (c == 0 || c == u'\n') {
-      LCh = c == 0 ? 0 : u' ';
-      return false;
-    }
+    if (ends(c)) return false;
     if (c == u'\\') {
       c = Doc.NextChar();
-      if (c == 0) {
-        LCh = 0;
-        return false;
-      }
+      if (ends(c)) return false;
       s += c;
       continue;
     }
@@ -198,26 +202,43 @@ bool THtmlStyleParser::GetQuotedStr(std::u16string& s) {
 std::u16string THtmlStyleParser::ReadValue(bool stopAtLess) {
   std::u16string& v = valueBuffer_;
   v.clear();
-  // Expected closing characters of the brackets and quotes that are open.
+  // Expected closing characters of the brackets and quotes that are open. A "}" (and a "<" in a
+  // style element, which ends the element's text) ends the value whatever is open, so that an
+  // unclosed quote or bracket never takes the rules and the page after it.
   char16_t stack[32];
   int depth = 0;
+  auto inQuotes = [&] { return depth > 0 && (stack[depth - 1] == u'"' || stack[depth - 1] == u'\''); };
+  auto raw = [&] {
+    // Inside quotes comments do not start: take characters as they are.
+    LCh = Doc.NextChar();
+    if (LCh == u'\t' || LCh == u'\n' || LCh == u'\f' || LCh == u'\r') LCh = u' ';
+  };
   while (LCh != 0) {
-    if (depth == 0 && (LCh == u';' || LCh == u'}' || (stopAtLess && LCh == u'<'))) break;
+    if (LCh == u'}' || (stopAtLess && LCh == u'<') || (depth == 0 && LCh == u';')) break;
     const char16_t c = LCh;
+    if (c == u'\\') {
+      // An escaped character is taken as it is, the backslash with it (file names keep theirs).
+      v += c;
+      raw();
+      if (LCh == 0 || (stopAtLess && LCh == u'<')) break;
+      v += LCh;
+      if (inQuotes())
+        raw();
+      else
+        GetCh();
+      continue;
+    }
     if (depth > 0 && c == stack[depth - 1]) {
       --depth;
-    } else if (depth == 0 || (stack[depth - 1] != u'"' && stack[depth - 1] != u'\'')) {
+    } else if (!inQuotes()) {
       char16_t close = c == u'(' ? u')' : c == u'[' ? u']' : c == u'{' ? u'}' : c == u'"' || c == u'\'' ? c : 0;
       if (close && depth < 32) stack[depth++] = close;
     }
     v += c;
-    if (depth > 0 && (stack[depth - 1] == u'"' || stack[depth - 1] == u'\'')) {
-      // Inside quotes comments do not start: take characters as they are.
-      LCh = Doc.NextChar();
-      if (LCh == u'\t' || LCh == u'\n' || LCh == u'\f' || LCh == u'\r') LCh = u' ';
-    } else {
+    if (inQuotes())
+      raw();
+    else
       GetCh();
-    }
   }
   std::u16string value = LowerOutsideURL(TrimW(v));
   if (value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0])
@@ -390,7 +411,11 @@ void THtmlStyleTagParser::AddProperty(const std::u16string& prop, const std::u16
 void THtmlStyleTagParser::Parse(bool isFile) {
   isFile_ = isFile;
   if (LCh == u'\r') LCh = u' ';
-  while (LCh == u' ' || LCh == u'<' || LCh == u'>' || LCh == u'!' || LCh == u'-') GetCh();
+  // The markers of an HTML comment around the sheet; in a style element any other "<" is its end
+  // tag, and an empty sheet must leave it for the page.
+  while (LCh == u' ' || LCh == u'>' || LCh == u'!' || LCh == u'-' ||
+         (LCh == u'<' && (isFile || Doc.PeekChar() == u'!')))
+    GetCh();
   ReadRules(isFile, false);
 }
 
@@ -459,20 +484,27 @@ void THtmlStyleTagParser::DoAtRule(bool isFile) {
       SkipBlock(isFile);
       return;
     }
+    if (mediaDepth_ >= MaxMediaDepth) {
+      // Blocks nested deeper are skipped whole: reading them would take a stack frame each.
+      SkipBlock(isFile);
+      return;
+    }
     GetCh();
     while (LCh == u' ') GetCh();
+    ++mediaDepth_;
     ReadRules(isFile, true);
+    --mediaDepth_;
     if (LCh == u'}') GetCh();
   } else if (name == u"import") {
     SkipWhiteSpace();
     std::u16string s;
     if (LCh == u'"' || LCh == u'\'') {
-      GetQuotedStr(s);
+      GetQuotedStr(s, !isFile);
     } else if (GetIdentifier(s) && LowerW(s) == u"url" && LCh == u'(') {
       GetCh();
       SkipWhiteSpace();
-      if (LCh == u'"' || LCh == u'\'') GetQuotedStr(s);
-      while (LCh != 0 && LCh != u')' && LCh != u';') GetCh();
+      if (LCh == u'"' || LCh == u'\'') GetQuotedStr(s, !isFile);
+      while (LCh != 0 && LCh != u')' && LCh != u';' && !(LCh == u'<' && !isFile)) GetCh();
       if (LCh == u')') GetCh();
     }
     unsigned media;
@@ -487,9 +519,12 @@ void THtmlStyleTagParser::DoAtRule(bool isFile) {
 }
 
 std::u16string THtmlStyleTagParser::NormalizeSelector(std::u16string s) {
-  s = LowerW(TrimW(s));
-  while (!s.empty() && s.front() == u'>') s = TrimW(s.substr(1));
-  while (!s.empty() && s.back() == u'>') s = TrimW(s.substr(0, s.size() - 1));
+  // A ">" at either end has no element on that side: it goes, with the blanks around it.
+  const auto edge = [](char16_t c) { return c == u'>' || c <= u' '; };
+  size_t first = 0, last = s.size();
+  while (first < last && edge(s[first])) ++first;
+  while (last > first && edge(s[last - 1])) --last;
+  s = LowerW(s.substr(first, last - first));
   std::u16string t;
   for (char16_t c : s) {
     if (c == u'>') {

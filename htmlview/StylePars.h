@@ -28,7 +28,8 @@ protected:
   virtual void AddProperty(const std::u16string& prop, const std::u16string& value) = 0;
   void GetCh();
   bool GetIdentifier(std::u16string& id);
-  bool GetQuotedStr(std::u16string& s);
+  // stopAtLess: a "<" ends the string as a failure (a style element ends there).
+  bool GetQuotedStr(std::u16string& s, bool stopAtLess);
   void SkipWhiteSpace();
   // A declaration's value up to its ";" (brackets and quotes kept whole), trimmed, lower-cased
   // outside url(...), one pair of enclosing quotes removed.
@@ -59,6 +60,9 @@ private:
   void DoStatement();
   void SkipBlock(bool isFile);
   std::u16string NormalizeSelector(std::u16string s);
+  // Media blocks nest no deeper (as the page's elements): past it they are skipped.
+  static constexpr int MaxMediaDepth = 200;
+  int mediaDepth_ = 0;
   bool isFile_ = false;
 };
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GuiApp.h"
@@ -170,6 +171,24 @@ std::vector<THostilePage> Pages() {
   pages.emplace_back("LooseItemsInTwoBlocks",
                      "<div>" + inlineItem + "a</div><div style='padding-left:200px'>" + inlineItem + "b</div>",
                      std::vector<std::string>{"a", "b"}, beside);
+
+  // Style sheets: nothing left open in one takes the page after it; nesting and long selectors
+  // and values cost no more than their length.
+  const std::vector<std::string> helloMore{"hello", "world", "more"};
+  for (const auto& [name, sheet] : std::vector<std::pair<std::string, std::string>>{
+           {"EscapedQuote", "p{font-family:\"a\\\"b\"}"},
+           {"UnclosedQuote", "p{font-family:\"Arial}"},
+           {"UnclosedBracket", "p{background:url(x}"},
+           {"QuoteOpenAtTheEnd", "p{font-family:\"x"},
+           {"ImportOpenQuote", "@import \"a"},
+           {"ImportOpenURL", "@import url(x "},
+           {"Empty", ""},
+           {"DeepMedia", Repeat("@media screen{", 30000) + "p{color:red}"},
+           {"LongChildSelectors", "p," + Repeat("> ", 600000) + "p{color:red} p" + Repeat(">", 600000) + "{}"},
+           {"ManyColourParts", "p{background:" + Repeat("rgb(1,2,3) ", 300000) + "} q{border:" +
+                                   Repeat("rgb(1,2,3)", 300000) + "}"},
+       })
+    pages.emplace_back("Sheet" + name, "<style>" + sheet + "</style>hello world<p>more", helloMore);
   return pages;
 }
 

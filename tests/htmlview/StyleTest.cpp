@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleUn.h"
 
@@ -271,6 +273,43 @@ TEST_F(Cascade, ParserErrorsAndStops) {
   Sheet(u"p{color:red;;margin-top=4px;bad value;}q{color:red");
   EXPECT_EQ(styles.Find(u"p").back()->Text(MarginTop), u"4px");
   EXPECT_EQ(Int(*styles.First(u"q"), Color), int(RGB(255, 0, 0)));
+}
+
+// Whatever a value leaves open, its "}" ends it, and the "<" of a style element ends the sheet:
+// the rules after it, and the page after the sheet, stay.
+TEST_F(Cascade, NothingOpenTakesWhatFollows) {
+  struct Case {
+    std::u16string css;
+    int property;
+    std::u16string value;  // p's, when given
+  };
+  const Case files[] = {
+      {u"p{font-family:\"a\\\"b\"}", FontFamily, u"a\\\"b"},
+      {u"p{font-family:\"Arial}", FontFamily, u""},
+      {u"p{background-image:url(x}", BackgroundImage, u""},
+      {u"p{background-image:url(Img\\a.gif)}", BackgroundImage, u"url(Img\\a.gif)"},
+  };
+  int k = 0;
+  for (const Case& c : files) {
+    // Each case's own mark on the rule after it.
+    const std::u16string mark = QString::number(++k).toStdU16String() + u"px";
+    Sheet(c.css + u" q{margin-top:" + mark + u"}");
+    const std::string css = QString::fromStdU16String(c.css).toStdString();
+    ASSERT_NE(styles.First(u"q"), nullptr) << css;
+    EXPECT_EQ(styles.Find(u"q").back()->Text(MarginTop), mark) << css;
+    if (!c.value.empty()) {
+      EXPECT_EQ(styles.Find(u"p").back()->Text(c.property), c.value) << css;
+    }
+  }
+  for (const char16_t* element : {u"p{font-family:\"x</style>", u"p{background:url(x</style>",
+                                  u"@import \"a</style>", u"@import url(x </style>", u"</style>",
+                                  u"p{font-family:x\\</style>", u"@media screen{p{color:red</style>"}) {
+    TBuffer doc = TBuffer::FromString(element, u"page");
+    char16_t lch = u' ';
+    ParseStyleTag(styles, lch, doc, false, false, u"");
+    EXPECT_EQ(lch, u'<') << QString::fromStdU16String(element).toStdString();
+    EXPECT_EQ(doc.NextChar(), u'/');
+  }
 }
 
 }  // namespace
