@@ -15,6 +15,7 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/StyleFonts.h"
+#include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
 
 namespace htmlview {
@@ -158,6 +159,13 @@ THtmlBuilder::THtmlBuilder(ThtDocument& document, TBuffer& buffer, THtmlBuildHos
       CurrentUrlTarget(std::make_unique<TUrlTarget>()) {
   P.QuirksMode = document.QuirksMode;
   if (host) P.CallingObject = host->Sender();
+  // Where a builder passes the element over, its content is still read by the element's reader.
+  P.OnRawContent = [this](Symb sy) {
+    if (sy == StyleSy)
+      ReadStyleSheet();
+    else
+      DoScript();
+  };
 }
 
 THtmlBuilder::~THtmlBuilder() = default;
@@ -589,44 +597,21 @@ void THtmlBuilder::DoScript() {
     if (TAttribute* a = P.Attributes.Find(NameSy)) name = a->Name;
     if (TAttribute* a = P.Attributes.Find(SrcSy)) src = a->Name;
   }
-  ReadRawContent(u"</script", handled ? &script : nullptr);
+  P.ReadRawContent(u"</script", handled ? &script : nullptr);
   if (handled) Events.OnScript(P.CallingObject, name, contentType, src, script);
 }
 
-void THtmlBuilder::ReadRawContent(const std::u16string& endTag, std::u16string* content) {
-  // The tokenizer stops at the '>' of these tags: the content starts after it.
-  P.NoMarkup = true;
-  if (P.Ch == u'>') P.NextCh();
-  std::u16string word;
-  while (P.Ch != 0) {
-    if (P.Ch == u'\r') {
-      if (content) *content += u"\r\n";
-      P.NextCh();
-      continue;
-    }
-    if (P.Ch != u'<') {
-      if (content) content->push_back(P.Ch);
-      P.NextCh();
-      continue;
-    }
-    word.assign(1, u'<');
+void THtmlBuilder::ReadStyleSheet() {
+  // The sheet is read from the characters after the tag; the reader stops at the '<' of the end
+  // tag, which the tokenizer then reads on from.
+  P.TakeRawContent();
+  char16_t lch = u' ';
+  ParseStyleTag(*Doc->StyleList, lch, P.CurrentBuffer(), P.QuirksMode, false, u"");
+  // At the end of an included text the tokenizer goes back to the text that included it.
+  if (lch == 0)
     P.NextCh();
-    while (word.size() <= endTag.size() &&
-           (P.Ch == u'/' || (P.Ch < 128 && (P.Ch | 0x20) >= u'a' && (P.Ch | 0x20) <= u'z'))) {
-      word.push_back(P.Ch);
-      P.NextCh();
-    }
-    if (AsciiLower(word) == endTag) {
-      for (int k = 0; k < 6 && P.Ch != u'>' && P.Ch != 0; ++k) P.NextCh();
-      if (P.Ch == u'>') {
-        P.NoMarkup = false;
-        P.NextCh();
-      }
-      break;
-    }
-    if (content) *content += word;
-  }
-  P.NoMarkup = false;
+  else
+    P.Ch = lch;
 }
 
 void THtmlBuilder::DoSelect() {
@@ -1083,7 +1068,7 @@ void THtmlBuilder::BuildPreformatted() {
       case StyleSy:
         // A style sheet inside the element is not text.
         flush();
-        ReadRawContent(u"</style", nullptr);
+        P.ReadRawContent(u"</style", nullptr);
         break;
       default:
         break;

@@ -151,8 +151,8 @@ protected:
   // closingNext: the end tag is consumed by a Next (the preformatted builder reads on by
   // characters instead).
   void DoMap(bool closingNext);
-  // Skips (or collects) raw content up to endTag (lower case, "</name") and past its '>'.
-  void ReadRawContent(const std::u16string& endTag, std::u16string* content);
+  // A STYLE element's sheet into the page's style list; Ch is left at the '<' it stopped at.
+  void ReadStyleSheet();
   // Applies a character set named in text to the innermost property set and the buffer; false
   // when the name is unknown. A set that has no code page is ignored.
   bool DoCharSet(const std::u16string& text);

@@ -93,8 +93,8 @@ void THtmlDocParser::CountLinks() {
   P.Next();
   while (P.Sy != EofSymbol) {
     if (P.Sy == ASy && P.Attributes.Find(HrefSy) && links <= ManyLinksCount) ++links;
-    // Script content is raw text: a "<!--" in it opens no comment.
-    if (P.Sy == ScriptSy) DoScript();
+    // Raw content opens no comment: the tokenizer skips that of scripts and style sheets itself.
+    if (P.Sy == TextareaSy) P.ReadRawContent(u"</textarea", nullptr);
     P.Next();
   }
   ManyLinks = links > ManyLinksCount;
@@ -369,15 +369,7 @@ void THtmlDocParser::DoLink() {
 }
 
 void THtmlDocParser::DoStyle() {
-  // The sheet is read from the characters after the tag; the reader stops at the '<' of the end
-  // tag, which the tokenizer then reads on from.
-  char16_t lch = u' ';
-  ParseStyleTag(*Doc->StyleList, lch, P.CurrentBuffer(), P.QuirksMode, false, u"");
-  // At the end of an included text the tokenizer goes back to the text that included it.
-  if (lch == 0)
-    P.NextCh();
-  else
-    P.Ch = lch;
+  ReadStyleSheet();
   P.Next();
 }
 

@@ -433,6 +433,8 @@ void THtmlParser::SkipComment() {
 }
 
 void THtmlParser::NextCh() {
+  // Whoever reads on by characters reads the content of the last tag.
+  rawPending_ = NoSymbol;
   for (;;) {
     Ch = GetCh();
     if (Ch != u'<' || NoMarkup) return;
@@ -622,6 +624,14 @@ std::u16string THtmlParser::GetEntity(int codePage) {
 }
 
 void THtmlParser::Next() {
+  if (rawPending_ != NoSymbol) {
+    const Symb sy = rawPending_;
+    rawPending_ = NoSymbol;
+    if (OnRawContent && !PreScan)
+      OnRawContent(sy);
+    else
+      ReadRawContent(sy == ScriptSy ? u"</script" : u"</style", nullptr);
+  }
   TextToken.Clear();
   if (Ch == 0) {
     Sy = EofSymbol;
@@ -702,7 +712,48 @@ void THtmlParser::GetTag() {
     Attributes.Add(sym, value, attrName_, attrValue_, host_->CodePage());
   while (Ch != u'>' && Ch != 0) NextCh();
   // The content readers of scripts and style sheets start at the '>'.
-  if (Ch == u'>' && Sy != ScriptSy && Sy != StyleSy) NextCh();
+  if (Sy == ScriptSy || Sy == StyleSy)
+    rawPending_ = Sy;
+  else if (Ch == u'>')
+    NextCh();
+}
+
+void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content) {
+  NoMarkup = true;
+  if (Ch == u'>') NextCh();
+  auto isLetter = [](char16_t c) { return c < 128 && (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; };
+  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  std::u16string word;
+  while (Ch != 0) {
+    if (Ch == u'\r') {
+      if (content) *content += u"\r\n";
+      NextCh();
+      continue;
+    }
+    if (Ch != u'<') {
+      if (content) content->push_back(Ch);
+      NextCh();
+      continue;
+    }
+    word.assign(1, u'<');
+    NextCh();
+    while (word.size() <= endTag.size() && (Ch == u'/' || isLetter(Ch))) {
+      word.push_back(Ch);
+      NextCh();
+    }
+    bool end = word.size() == endTag.size();
+    for (size_t i = 0; end && i < word.size(); ++i) end = lower(word[i]) == endTag[i];
+    if (end) {
+      for (int k = 0; k < 6 && Ch != u'>' && Ch != 0; ++k) NextCh();
+      if (Ch == u'>') {
+        NoMarkup = false;
+        NextCh();
+      }
+      break;
+    }
+    if (content) *content += word;
+  }
+  NoMarkup = false;
 }
 
 bool THtmlParser::GetAttribute(Symb& sym, double& value, std::u16string& name, std::u16string& text) {

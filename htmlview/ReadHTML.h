@@ -4,6 +4,7 @@
 // the keyword tables the symbols come from and the document-type check that decides quirks mode.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -114,6 +115,15 @@ public:
   void SkipWhiteSpace();
   // Ch is '&': the text of the character reference, or its source text when it is none.
   std::u16string GetEntity(int codePage);
+  // Skips (or collects) raw content up to endTag (lower case, "</name") and past its '>'. A '>'
+  // at Ch (where a SCRIPT or STYLE tag leaves it) is not content.
+  void ReadRawContent(const std::u16string& endTag, std::u16string* content);
+  // The content of a SCRIPT or STYLE start tag is left unread (Ch is its '>') for the builder's
+  // reader. Content that no reader took when Next is called goes to OnRawContent (the builder's
+  // readers; never in the first pass) or is skipped: it is never read as markup or page text.
+  std::function<void(Symb sy)> OnRawContent;
+  // A reader that does not go through NextCh says it has taken the content.
+  void TakeRawContent() { rawPending_ = NoSymbol; }
 
   THtmlParserHost& Host() { return *host_; }
   TBuffer& CurrentBuffer() { return *Doc; }
@@ -164,6 +174,7 @@ private:
   std::u16string attrName_, attrValue_;
   std::string number_;
   int cachedCodePage_ = 0x7FFFFFFF;
+  Symb rawPending_ = NoSymbol;
   std::array<char16_t, 33> cachedControls_{};
 };
 

@@ -67,6 +67,10 @@ struct THostilePage {
   THostilePage(std::string name, std::string html, std::vector<std::string> words,
                std::function<void(TPageRun&)> then = {})
       : Name(std::move(name)), Html(std::move(html)), Words(std::move(words)), Then(std::move(then)) {}
+  THostilePage& Without(std::vector<std::string> unseen) {
+    Unseen = std::move(unseen);
+    return *this;
+  }
   THostilePage& Bounds(double seconds, int megabytes) {
     Seconds = seconds;
     Megabytes = megabytes;
@@ -78,6 +82,8 @@ struct THostilePage {
   // Must be drawn in this order down the page (a word may share its piece with the one before).
   std::vector<std::string> Words;
   std::function<void(TPageRun&)> Then;
+  // Must not be drawn anywhere (markup or raw content taken for text).
+  std::vector<std::string> Unseen;
   double Seconds = 10;  // load, layout and paint, on the plain build
   int Megabytes = 200;  // growth of the peak resident memory
 };
@@ -189,6 +195,27 @@ std::vector<THostilePage> Pages() {
                                    Repeat("rgb(1,2,3)", 300000) + "}"},
        })
     pages.emplace_back("Sheet" + name, "<style>" + sheet + "</style>hello world<p>more", helloMore);
+
+  // Raw content is read by its own reader, in the first pass and wherever a builder passes the
+  // element over.
+  pages.emplace_back("CommentOpenerInStyle", "<style>/* <!-- */ p{color:red}</style><p>text here",
+                     std::vector<std::string>{"text", "here"});
+  pages.emplace_back("CommentOpenerInTextArea", "<textarea>a <!-- b</textarea><p>text here",
+                     std::vector<std::string>{"text", "here"});
+  pages.emplace_back("StyleInBlockquote", "<blockquote><style>p { color: red }</style><p>quoted</blockquote>",
+                     std::vector<std::string>{"quoted"})
+      .Without({"color", ">"});
+  pages.emplace_back("StyleAndScriptBetweenItems",
+                     "<ul><li>a<style>p{color:red}</style><li>b</ul><ol><li>c<script>x()</script><li>d</ol>"
+                     "<dl><dt>e<script>y()</script><dd>f</dl>",
+                     std::vector<std::string>{"a", "b", "c", "d", "e", "f"})
+      .Without({"color", "x()", "y()", ">"});
+  pages.emplace_back("ScriptInSelect",
+                     "<select name=s><option>a<script>document.write(1)</script></select><input name=e> text",
+                     std::vector<std::string>{"text"}, [](TPageRun& run) {
+                       ReturnIn(run, u"e");
+                       EXPECT_EQ(run.Submitted, (Submissions{"s=a&e="}));
+                     });
   return pages;
 }
 
@@ -267,6 +294,7 @@ TEST_P(HostilePages, LoadLayOutAndPaintKeepingEveryWord) {
     EXPECT_TRUE(found) << "\"" << word << "\" not drawn, or not after the words before it";
     if (!found) break;
   }
+  for (const std::string& text : page.Unseen) EXPECT_EQ(run.Find(text), nullptr) << "\"" << text << "\" drawn";
   if (page.Then) page.Then(run);
 }
 

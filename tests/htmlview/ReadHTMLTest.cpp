@@ -296,6 +296,30 @@ TEST(Tokenizer, ScriptAndStyleStartTagsStopAtTheirBracket) {
   }
 }
 
+// Content that no reader takes is skipped by the next symbol, or handed to the raw-content hook:
+// never read as text or markup.
+TEST(Tokenizer, ScriptAndStyleContentNoReaderTookIsNeverText) {
+  EXPECT_EQ(Symbols("<b><script>x <!-- y</script>z<style>p>q{}<i></STYLE >w"),
+            (Lines{"<b>", "<script>", "'z'", "<style>", "'w'", "EOF"}));
+  EXPECT_EQ(Symbols("<script>never closed <b>"), (Lines{"<script>", "EOF"}));
+  const std::string_view in = "<style>a{}</style>b";
+  TBuffer b(std::vector<uint8_t>(in.begin(), in.end()), u"t");
+  THtmlParser p(b);
+  std::vector<Symb> handed;
+  p.OnRawContent = [&](Symb sy) {
+    handed.push_back(sy);
+    p.ReadRawContent(u"</style", nullptr);
+  };
+  p.NextCh();
+  p.Next();
+  p.Next();
+  EXPECT_EQ(handed, std::vector<Symb>{StyleSy});
+  EXPECT_EQ(Describe(p), "'b'");
+  // A reader that went on by characters took the content: nothing is handed on.
+  p.Next();
+  EXPECT_EQ(handed.size(), 1u);
+}
+
 TEST(Tokenizer, AttributesCarryTheCodePage) {
   TBuffer b(std::vector<uint8_t>{'<', 'b', ' ', 'x', '=', '1', '>'}, u"t");
   TParserHost host;
