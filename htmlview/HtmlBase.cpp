@@ -7,6 +7,7 @@
 
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleUn.h"
+#include "htmlview/StyleValues.h"
 #include "unicode/UniStringList.h"
 
 namespace htmlview {
@@ -37,8 +38,12 @@ int Truncated(double value) {
 
 }  // namespace
 
+// Every attribute number but a list's is a length, a size, a space, a count or an index, which
+// need no more than MaxLength: held to it, sums of them cannot overflow.
 TAttribute::TAttribute(Symb which, double value, std::u16string whichName, std::u16string name, int codePage)
-    : Which(which), WhichName(std::move(whichName)), Value(Truncated(value)), DblValue(value),
+    : Which(which), WhichName(std::move(whichName)),
+      Value(which == StartSy || which == ValueSy ? Truncated(value) : CapLength(value)),
+      DblValue(value),
       Name(std::move(name)), CodePage(codePage) {}
 
 TAttributeList::TAttributeList() = default;

@@ -70,7 +70,7 @@ public:
 
   Symb Which;
   std::u16string WhichName;
-  int Value;  // the number truncated, held to the integer range
+  int Value;  // the number truncated, held to +-MaxLength (list numbers to the integer range)
   double DblValue;
   std::u16string Name;
   int CodePage;

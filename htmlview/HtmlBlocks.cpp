@@ -244,11 +244,11 @@ void TBlock::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
   const int l = ZeroIfAuto(m[MarginLeft]) + m[PaddingLeft] + m[BorderLeftWidth];
   const int r = ZeroIfAuto(m[MarginRight]) + m[PaddingRight] + m[BorderRightWidth];
   if (width != Auto && width > 0) {
-    minWidth = maxWidth = width + l + r;
+    minWidth = maxWidth = CapCoord(static_cast<long long>(width) + l + r);
   } else {
     const int w = width == Auto ? 0 : std::max(0, width);
-    minWidth = std::max(w, cellMin) + l + r;
-    maxWidth = std::max(w, cellMax) + l + r;
+    minWidth = CapCoord(static_cast<long long>(std::max(w, cellMin)) + l + r);
+    maxWidth = CapCoord(static_cast<long long>(std::max(w, cellMax)) + l + r);
   }
 }
 
@@ -354,10 +354,16 @@ int TBlock::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight
     BlockX = imgr.AlignLeft(top, totalWidth);
   else if (Floating == flRight)
     BlockX = imgr.AlignRight(top, totalWidth);
+  // However many floats went before and however far the offsets, the block stays on the page,
+  // its top margin with it.
+  BlockX = CapCoord(BlockX);
+  top = CapCoord(top);
+  if (MargArray[MarginTop] > MaxCoord - top) MargArray[MarginTop] = MaxCoord - top;
   BlockTop = top;
   DrawTop = MargArray[MarginTop] > 0 ? top + MargArray[MarginTop] : top;
-  ContentTop = top + MargArray[MarginTop] + MargArray[BorderTopWidth] + MargArray[PaddingTop];
-  ContentLeft = BlockX + leftSide;
+  ContentTop = CapCoord(static_cast<long long>(top) + MargArray[MarginTop] + MargArray[BorderTopWidth] +
+                        MargArray[PaddingTop]);
+  ContentLeft = CapCoord(static_cast<long long>(BlockX) + leftSide);
   YPos = top;
 
   TIndentManager* mgr = &imgr;
@@ -377,7 +383,7 @@ int TBlock::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight
   const int cellHeight = MyCell->Layout(canvas, ContentLeft, ContentTop, NewWidth,
                                         givenHeight > 0 ? givenHeight : availableHeight, givenHeight, childXRef,
                                         childYRef, scrollWidth, curs);
-  maxWidth = std::max(scrollWidth, NewWidth) + leftSide + rightSide;
+  maxWidth = CapCoord(static_cast<long long>(std::max(scrollWidth, NewWidth)) + leftSide + rightSide);
 
   if (HideOverflow && givenHeight > 3) {
     ContentBottom = ContentTop + givenHeight;

@@ -14,6 +14,7 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
+#include "htmlview/StyleValues.h"
 #include "htmlview/URLSubs.h"
 #include "platform/core/MemoryStream.h"
 
@@ -180,6 +181,9 @@ TSectionBase* TCellBasic::AddSection(std::unique_ptr<TSectionBase> section) {
 
 int TCellBasic::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef,
                        int yRef, int& scrollWidth, int& curs) {
+  // However deep the nesting and however many the sections, positions stay on the page.
+  x = CapCoord(x);
+  y = CapCoord(y);
   YValue = y;
   StartChar = curs;
   TextWidth = 0;
@@ -196,7 +200,8 @@ int TCellBasic::Layout(TCanvas& canvas, int x, int y, int width, int availableHe
       fallback.Reset(x, width);
       imgr = &fallback;
     }
-    height += s->Layout(canvas, x, y + height, width, availableHeight, blockHeight, xRef, yRef, *imgr, sw, curs);
+    const int h = s->Layout(canvas, x, y + height, width, availableHeight, blockHeight, xRef, yRef, *imgr, sw, curs);
+    height = CapCoord(static_cast<long long>(y) + height + h) - y;
     scrollWidth = std::max(scrollWidth, sw);
     TextWidth = std::max(TextWidth, s->TextWidth());
     if (!s->OutOfFlow()) tcContentBot = std::max(tcContentBot, s->ContentBottom);

@@ -10,7 +10,7 @@
 
 namespace htmlview {
 
-std::string DumpLayout(ThtDocument& document) {
+std::string DumpLayout(ThtDocument& document, int width) {
   struct TPiece {
     int x, y, w, h;
     std::u16string text;
@@ -28,7 +28,7 @@ std::string DumpLayout(ThtDocument& document) {
     TCanvas canvas(&sink);
     int bottom = 0;
     for (const auto& s : document) bottom = std::max(bottom, s->DrawBottom);
-    const TRect all{0, 0, std::max(1, document.LayoutWidth()), std::max(1, bottom + 1)};
+    const TRect all{0, 0, std::max(1, width > 0 ? width : document.LayoutWidth()), std::max(1, bottom + 1)};
     document.Draw(canvas, all, all.Right, 0, 0, 0);
   }
   document.TextRecorder = std::move(saveRecorder);

@@ -6,10 +6,14 @@
 #include "htmlview/HtmlBorder.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
+#include "htmlview/StyleValues.h"
 
 namespace htmlview {
 
 namespace {
+
+// Widths and positions add up over a line and lines over a section: held to the page.
+void Grow(int& sum, long long add) { sum = CapCoord(sum + add); }
 
 constexpr char16_t kShy = 0x00AD;
 constexpr char16_t kNbsp = 0x00A0;
@@ -469,12 +473,12 @@ int TSection::FindTextWidth(int start, int count, bool ignoreTrailingBreaks) {
   while (pos < end) {
     const char16_t c = Text[static_cast<size_t>(pos)];
     if (c == ImgPan) {
-      if (TFloatingObj* o = Images.FindImage(pos); o && !o->IsFloat()) width += o->TotalWidth();
+      if (TFloatingObj* o = Images.FindImage(pos); o && !o->IsFloat()) Grow(width, o->TotalWidth());
       ++pos;
       continue;
     }
     if (c == FmCtl) {
-      if (TFormControlObj* f = FormControls.FindControl(pos)) width += f->TotalWidth();
+      if (TFormControlObj* f = FormControls.FindControl(pos)) Grow(width, f->TotalWidth());
       ++pos;
       continue;
     }
@@ -485,7 +489,7 @@ int TSection::FindTextWidth(int start, int count, bool ignoreTrailingBreaks) {
     while (k < runEnd && !IsSpecial(Text[static_cast<size_t>(k)])) ++k;
     runEnd = k;
     if (runEnd <= pos) break;
-    width += font->TextWidth(Text.data() + pos, runEnd - pos) - overhang;
+    Grow(width, static_cast<long long>(font->TextWidth(Text.data() + pos, runEnd - pos)) - overhang);
     pos = runEnd;
   }
   return width;
@@ -517,12 +521,12 @@ int TSection::FitCount(int p, int r, int lineY, bool firstLine, TIndentManager& 
     limit = nextBreak_ - p;
     limitedByBreak = true;
   }
-  const int indent = firstLine ? TextIndent : 0;
   auto edges = [&] {
     left = imgr.LeftIndent(lineY);
     right = imgr.RightSide(lineY);
   };
   edges();
+  const int indent = firstLine ? FirstLineIndent(left) : 0;
   int width = right - left - indent;
   if (firstLine && Fonts.Count() == 1 && Images.Count() == 0 && FormControls.empty() &&
       static_cast<long long>(Fonts[0]->tmMaxCharWidth) * limit <= width && Fonts[0]->tmMaxCharWidth > 0)
@@ -619,7 +623,7 @@ int TSection::CharX(const LineRec& line, int index) {
     }
     spaces = std::min(spaces, line.Spaces);
     const int each = line.Extra / line.Spaces, more = line.Extra % line.Spaces;
-    x += spaces * each + std::min(spaces, more);
+    Grow(x, static_cast<long long>(spaces) * each + std::min(spaces, more));
   }
   return x;
 }
@@ -692,11 +696,12 @@ void TSection::CompleteLine(int p, int n, int& y, TIndentManager& imgr, bool fir
   int width = FindTextWidth(p, n, true);
   if (line.EndsWithSoftHyphen) {
     int overhang = 0;
-    width += Fonts.GetFontAt(p + n - 1, overhang)->TextWidth(u"-", 1);
+    Grow(width, Fonts.GetFontAt(p + n - 1, overhang)->TextWidth(u"-", 1));
   }
-  const int indent = firstLine ? TextIndent : 0;
+  const int left = imgr.ImageLeft(y);
+  const int indent = firstLine ? FirstLineIndent(left) : 0;
   MaxLineWidth = std::max(MaxLineWidth, width + indent);
-  const int l = imgr.ImageLeft(y) + indent, r = imgr.ImageRight(y);
+  const int l = left + indent, r = imgr.ImageRight(y);
   switch (TextAlign) {
     case 2: line.LineOffset = (l + r - width) / 2 - sectionX_; break;
     case 3: line.LineOffset = r - sectionX_ - width; break;
@@ -749,7 +754,7 @@ void TSection::CompleteLine(int p, int n, int& y, TIndentManager& imgr, bool fir
   for (int i = std::max(0, first); i < Fonts.Count() && Fonts[i]->Pos < p + n; ++i)
     if (Fonts[i]->Pos >= p && Fonts[i]->IsLink()) Fonts[i]->YValue = y;
   Lines.push_back(std::move(line));
-  y += height;
+  Grow(y, height);
 }
 
 // ---- layout ----
@@ -982,7 +987,7 @@ void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
     o->DrawLogic(*Owner, canvas, Fonts.GetFontAt(o->Pos, overhang), 0, 0);
     if (o->PercentWidth) continue;
     if (o->IsFloat()) {
-      floatsMax += o->TotalWidth();
+      Grow(floatsMax, o->TotalWidth());
       if (o->Pos >= 0 && o->Pos < len) BreakCodes[static_cast<size_t>(o->Pos)] = 'y';
       objectMin = std::max(objectMin, o->TotalWidth());
     } else {
@@ -1001,13 +1006,13 @@ void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
       if (TextIndentPercent > 0 && TextIndentPercent < 100)
         w = w * 100 / (100 - TextIndentPercent);
       else
-        w += TextIndent;
+        Grow(w, TextIndent);
       first = false;
     }
     maxWidth = std::max(maxWidth, w);
     start = k + 1;
   }
-  maxWidth += floatsMax;
+  Grow(maxWidth, floatsMax);
   if (BreakWord) {
     for (int k = 0; k < len; ++k)
       if (!IsSpecial(Text[static_cast<size_t>(k)]) && Text[static_cast<size_t>(k)] != BrkCh)
@@ -1036,7 +1041,7 @@ void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
       int w = FindTextWidth(ws, k - ws, true);
       if (k > ws && BreakCodes[static_cast<size_t>(k - 1)] == 's') {
         int overhang = 0;
-        w += Fonts.GetFontAt(k - 1, overhang)->TextWidth(u"-", 1);
+        Grow(w, Fonts.GetFontAt(k - 1, overhang)->TextWidth(u"-", 1));
       }
       minWidth = std::max(minWidth, w);
     }
@@ -1164,12 +1169,12 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
         int cx = x;
         for (size_t k = 0; k < s.size(); ++k) {
           canvas.TextOut(cx, top, std::u16string(1, s[k]));
-          cx += font->TextWidth(&s[k], 1);
+          Grow(cx, font->TextWidth(&s[k], 1));
         }
       }
       if (Owner && Owner->TextRecorder) Owner->TextRecorder(x, top + yOff, drawnW, font->FontHeight, s);
     }
-    x += w - overhang;
+    Grow(x, static_cast<long long>(w) - overhang);
   };
   const bool hyphenHere = line.EndsWithSoftHyphen && to == line.Start + line.CharCount;
   if (!justify) {
@@ -1180,7 +1185,7 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
       const char16_t c = Text[static_cast<size_t>(k)];
       if (c != u' ' && c != kNbsp) continue;
       out(a, k + 1, false);
-      if (spaceIndex < line.Spaces) x += each + (spaceIndex < more ? 1 : 0);
+      if (spaceIndex < line.Spaces) Grow(x, each + (spaceIndex < more ? 1 : 0));
       ++spaceIndex;
       a = k + 1;
     }
@@ -1240,7 +1245,7 @@ void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
       if (TFloatingObj* o = Images.FindImage(pos); o && !o->IsFloat()) {
         int overhang = 0;
         o->Draw(*Owner, canvas, o->DrawX + dx, o->DrawY - yOff, Fonts.GetFontAt(pos, overhang));
-        cx += o->TotalWidth();
+        Grow(cx, o->TotalWidth());
       }
       ++pos;
       continue;
@@ -1251,7 +1256,7 @@ void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
           f->Draw(canvas, cx + f->MarginLeft, f->YValue - yOff);
         else
           f->Show(cx + f->MarginLeft, f->YValue - yOff);
-        cx += f->TotalWidth();
+        Grow(cx, f->TotalWidth());
       }
       ++pos;
       continue;

@@ -2,6 +2,7 @@
 // A run of inline content (a paragraph's text with its images, panels and form controls): built
 // character by character while the page is read, tidied when it ends, broken into lines at each
 // width, painted line by line, and asked for characters, links and objects at points.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +134,9 @@ protected:
                int& objectHeight);
   void CompleteLine(int p, int n, int& y, TIndentManager& imgr, bool firstLine);
   int ClearSpace(TIndentManager& imgr, int y) const;
+  // The first line's indent from a left edge at x = left: a negative one takes the line no
+  // further left than the page's edge.
+  int FirstLineIndent(int left) const { return std::max(TextIndent, -left); }
   void BuildSourceIndex();
   void DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY);
   void DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int to, int& x, int baseY, bool selected);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "htmlview/StyleValues.h"
+
 // The resources of a static library are registered by hand, outside any namespace.
 static void InitViewerResources() {
   static const bool done = [] {
@@ -171,9 +173,14 @@ void TIndentManager::UpdateBlock(int lfEdge) {
   CurrentID = nullptr;
 }
 
-void TIndentManager::AddLeft(int yt, int yb, int w) { L.push_back({LeftIndent(yt) + w, yt, yb, nullptr}); }
+// However many floats stand side by side, their edges stay on the page.
+void TIndentManager::AddLeft(int yt, int yb, int w) {
+  L.push_back({CapCoord(static_cast<long long>(LeftIndent(yt)) + w), yt, yb, nullptr});
+}
 
-void TIndentManager::AddRight(int yt, int yb, int w) { R.push_back({RightSide(yt) - w, yt, yb, nullptr}); }
+void TIndentManager::AddRight(int yt, int yb, int w) {
+  R.push_back({CapCoord(static_cast<long long>(RightSide(yt)) - w), yt, yb, nullptr});
+}
 
 int TIndentManager::SetLeftEdge(int x, int y) {
   L.push_back({x, y, 9999999, CurrentID});

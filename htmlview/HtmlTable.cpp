@@ -578,8 +578,8 @@ void THtmlTable::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
   GetMinMaxWidths(canvas);
   const int64_t sumMin = std::accumulate(MinWidths.begin(), MinWidths.end(), int64_t{0});
   const int64_t sumMax = std::accumulate(MaxWidths.begin(), MaxWidths.end(), int64_t{0});
-  minWidth = static_cast<int>(std::max<int64_t>(sumMin + CellSpacing, SpecWidth));
-  maxWidth = static_cast<int>(std::max<int64_t>(sumMax + CellSpacing, SpecWidth));
+  minWidth = CapCoord(std::max<int64_t>(sumMin + CellSpacing, SpecWidth));
+  maxWidth = CapCoord(std::max<int64_t>(sumMax + CellSpacing, SpecWidth));
 }
 
 void THtmlTable::FindColumnWidths(TCanvas& canvas, int width) {
@@ -676,9 +676,10 @@ void THtmlTable::FindColumnWidths(TCanvas& canvas, int width) {
       Widths = MaxWidths;
     }
   }
-  TableWidth = static_cast<int>(sumWidths() + CellSpacing);
+  // However many and wide the columns, the table stays on the page.
+  TableWidth = CapCoord(sumWidths() + CellSpacing);
   colLefts_.assign(n + 1, 0);
-  for (size_t i = 0; i < n; ++i) colLefts_[i + 1] = colLefts_[i] + Widths[i];
+  for (size_t i = 0; i < n; ++i) colLefts_[i + 1] = CapCoord(static_cast<int64_t>(colLefts_[i]) + Widths[i]);
 }
 
 int THtmlTable::CellContentWidth(const TCellObj& cell) const {
@@ -819,16 +820,16 @@ int THtmlTable::PlaceRows(TCanvas& canvas, int y, int& curs) {
     TCellList& row = *Rows[r];
     const int height = Heights[static_cast<size_t>(r)];
     row.RowHeight = height;
-    rowTops_[static_cast<size_t>(r) + 1] = rowTops_[static_cast<size_t>(r)] + height;
+    rowTops_[static_cast<size_t>(r) + 1] = CapCoord(static_cast<int64_t>(rowTops_[static_cast<size_t>(r)]) + height);
     if (row.RowType == rkHead) {
       ++HeadRowCount;
-      HeadHeight += height;
+      HeadHeight = CapCoord(static_cast<int64_t>(HeadHeight) + height);
     } else if (row.RowType == rkFoot) {
       if (FootStartRow < 0) {
         FootStartRow = r;
         FootOffset = rowTops_[static_cast<size_t>(r)] - y;
       }
-      FootHeight += height;
+      FootHeight = CapCoord(static_cast<int64_t>(FootHeight) + height);
     } else {
       body = true;
     }

@@ -70,7 +70,9 @@ std::u16string FirstExistingFamily(const std::u16string& families, const std::u1
 int LetterSpacingPixels(const std::u16string& value, int emSize) {
   const std::u16string v = LowerW(TrimW(value));
   if (v.empty() || v == u"normal") return 0;
-  return LengthConv(v, false, emSize, 0, emSize, emSize / 2);
+  // Every character of a run adds it: held to what keeps a run's width measurable.
+  constexpr int MaxSpacing = 1000;
+  return std::clamp(LengthConv(v, false, emSize, 0, emSize, emSize / 2), -MaxSpacing, MaxSpacing);
 }
 
 void TMyFontCache::AddFont(std::unique_ptr<TMyFont> font) {

@@ -573,10 +573,11 @@ int TProperties::GetPosition() const {
 int TProperties::GetVisibility() const { return ToInt(Props[Visibility], 2); }
 
 int TProperties::GetZIndex() const {
-  if (auto i = std::get_if<int>(&Props[ZIndex])) return *i;
+  if (auto i = std::get_if<int>(&Props[ZIndex])) return CapLength(*i);
   double d;
   std::u16string unit;
-  return SplitNumber(Text(ZIndex), d, unit) && unit.empty() ? static_cast<int>(std::clamp(d, -1e9, 1e9)) : 0;
+  // Held like a length: layout orders by ten times it.
+  return SplitNumber(Text(ZIndex), d, unit) && unit.empty() ? CapLength(d) : 0;
 }
 
 bool TProperties::HasBorderWidth() const {
@@ -605,7 +606,7 @@ int TProperties::GetLineHeight(int newHeight) const {
   double n;
   std::u16string unit;
   if (v.empty() || !SplitNumber(v, n, unit)) return -1;
-  if (unit.empty()) return RoundHalfEven(std::clamp(n * newHeight, -1e9, 1e9));
+  if (unit.empty()) return RoundHalfEven(std::clamp(n * newHeight, double{-MaxLength}, double{MaxLength}));
   return LengthConv(v, false, EmSize, -1, EmSize, ExSize);
 }
 
@@ -614,7 +615,7 @@ int TProperties::GetTextIndent(bool& isPercent) const {
   double n;
   std::u16string unit;
   isPercent = SplitNumber(v, n, unit) && unit == u"%";
-  if (isPercent) return static_cast<int>(std::clamp(n, -1e9, 1e9));
+  if (isPercent) return CapLength(n);
   return LengthConv(v, false, EmSize, 0, EmSize, ExSize);
 }
 
@@ -695,7 +696,10 @@ void ConvBox(const TVMarArray& vm, int baseWidth, int baseHeight, int defaultBor
     const TPropValue& b = vm[BoxSizing];
     m[BoxSizing] = std::holds_alternative<int>(b) ? (std::get<int>(b) == 1) : ValueText(b) == u"border-box";
   }
-  for (int i = PaddingTop; i <= PaddingLeft; ++i) m[i] = conv(i, baseWidth, 0, keep, false);
+  // Paddings and borders are never negative: one would take the content, and the page after it,
+  // off the page.
+  auto notNegative = [&](int v) { return v == IntNull ? v : std::max(0, v); };
+  for (int i = PaddingTop; i <= PaddingLeft; ++i) m[i] = notNegative(conv(i, baseWidth, 0, keep, false));
   for (int i = BorderTopStyle; i <= BorderLeftStyle; ++i) m[i] = BorderStyleCode(vm[i]);
   for (int i = BorderTopWidth; i <= BorderLeftWidth; ++i) {
     const std::u16string t = LowerW(TrimW(ValueText(vm[i])));
@@ -708,7 +712,7 @@ void ConvBox(const TVMarArray& vm, int baseWidth, int baseHeight, int defaultBor
     else if (t == u"thick")
       m[i] = 6;
     else
-      m[i] = conv(i, baseWidth, defaultBorderWidth, defaultBorderWidth, false);
+      m[i] = notNegative(conv(i, baseWidth, defaultBorderWidth, defaultBorderWidth, false));
   }
   for (int i : {MinHeight, MaxHeight, piHeight}) {
     m[i] = conv(i, baseHeight, 0, 0, false);

@@ -203,6 +203,11 @@ bool SplitNumber(const std::u16string& valueIn, double& number, std::u16string& 
   return true;
 }
 
+int CapLength(double value) {
+  if (std::isnan(value)) return 0;
+  return static_cast<int>(std::clamp(value, static_cast<double>(-MaxLength), static_cast<double>(MaxLength)));
+}
+
 int LengthConv(const std::u16string& value, bool relative, int base, int defaultValue, int emSize, int exSize) {
   double n;
   std::u16string unit;
@@ -232,7 +237,7 @@ int LengthConv(const std::u16string& value, bool relative, int base, int default
     r = exSize * n;
   else
     return defaultValue;
-  return Trunc(r);
+  return CapLength(r);
 }
 
 double FontSizeConv(const std::u16string& valueIn, double oldSize, bool quirks) {

@@ -22,6 +22,24 @@ void SetPixelsPerInch(int value);
 extern std::array<double, 8> FontConv;
 extern double DefPointSize;
 
+// The largest length, size or space, in pixels, that a page can give (as large as a widget may
+// be). Every length read from a page is held to +-MaxLength, so that the handful of them that
+// layout adds up stays far inside the int range.
+inline constexpr int MaxLength = 16777215;
+// value held to +-MaxLength; not a number gives 0.
+int CapLength(double value);
+inline int CapLength(long long value) {
+  return static_cast<int>(value < -MaxLength ? -MaxLength : value > MaxLength ? MaxLength : value);
+}
+inline int CapLength(int value) { return CapLength(static_cast<long long>(value)); }
+// The largest coordinate or extent of a laid-out page: layout holds positions and the sums that
+// make them to +-MaxCoord, so that a position plus an extent and a few lengths stays inside the
+// int range.
+inline constexpr int MaxCoord = 1 << 29;
+inline int CapCoord(long long value) {
+  return static_cast<int>(value < -MaxCoord ? -MaxCoord : value > MaxCoord ? MaxCoord : value);
+}
+
 // Splits value into a number and a trimmed unit; false when it does not begin with a number.
 bool SplitNumber(const std::u16string& value, double& number, std::u16string& unit);
 

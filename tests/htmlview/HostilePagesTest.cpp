@@ -71,6 +71,11 @@ struct THostilePage {
     Unseen = std::move(unseen);
     return *this;
   }
+  // The words may come in any order (pages past the largest one pile up at its edge).
+  THostilePage& AnyOrder() {
+    Ordered = false;
+    return *this;
+  }
   THostilePage& Bounds(double seconds, int megabytes) {
     Seconds = seconds;
     Megabytes = megabytes;
@@ -84,6 +89,7 @@ struct THostilePage {
   std::function<void(TPageRun&)> Then;
   // Must not be drawn anywhere (markup or raw content taken for text).
   std::vector<std::string> Unseen;
+  bool Ordered = true;
   double Seconds = 10;  // load, layout and paint, on the plain build
   int Megabytes = 200;  // growth of the peak resident memory
 };
@@ -216,6 +222,54 @@ std::vector<THostilePage> Pages() {
                        ReturnIn(run, u"e");
                        EXPECT_EQ(run.Submitted, (Submissions{"s=a&e="}));
                      });
+
+  // Lengths past any page: no sum of them overflows, and every word stays on the page.
+  const std::string huge = "99999999999px";
+  const std::vector<std::pair<std::string, std::string>> lengths = {
+      {"Width", "<div style='width:2147483647px'>alpha beta</div>"},
+      {"PaddingsInAPercentHeight", "<div style='height:50%'><div style='padding-top:" + huge + ";padding-bottom:" +
+                                       huge + "'>alpha</div><div style='padding-top:" + huge + "'>beta</div></div>"},
+      {"LineHeight", "<p style='line-height:2147483647px'>alpha beta</p><p style='line-height:99999999999'>x</p>"},
+      {"TextIndent", "<p style='text-indent:2147483647px'>alpha</p><p style='text-indent:-2147483647px'>beta</p>"},
+      {"Border", "<div style='border:2147483647px solid'>alpha beta</div>"},
+      {"NegativeMarginTop", "<div style='margin-top:-2147483648px'>alpha beta</div>"},
+      {"LetterSpacing", "<p style='letter-spacing:" + huge + "'>alpha beta</p>"},
+      {"ZIndex", "<div style='position:relative;z-index:1000000000'>alpha</div>"
+                 "<div style='position:relative;z-index:-1000000000'>beta</div>"},
+      {"ImageWidthAndSpace", "<p>alpha <img width=2147483647 hspace=40> beta"},
+      {"ImageNegativeSpace", "<p>alpha <img vspace=-2147483648 hspace=-2147483648> beta"},
+      {"TwoWideCells", "<table><tr><td width=2147483647>alpha</td><td width=2147483647>beta</td></tr></table>"},
+      {"TableWidth", "<table width=2147483647><tr><td>alpha</td><td>beta</td></tr></table>"},
+      {"TableHeight", "<table height=2147483647><tr><td>alpha</td><td>beta</td></tr></table>"},
+      {"TableNegativeSpace", "<table hspace=-2147483648 align=left><tr><td>alpha</td><td>beta</td></tr></table>"},
+      {"BackgroundPosition", "<div style='background:url(x.png) -2147483648px 0'>alpha beta</div>"},
+      {"WideFloat", "<div style='float:left;width:2147483647px'>alpha beta</div>"},
+      {"NegativePaddingAndBorder", "<div style='padding:-" + huge + ";border:-" + huge + " solid'>alpha beta</div>"},
+      // Sums: many siblings, deep nesting, many columns, rows, objects and floats.
+      {"ManyTallBlocks", Repeat("<div style='padding-top:" + huge + ";margin-bottom:" + huge + "'>alpha</div>", 200) +
+                             "<p>beta"},
+      {"DeepWideMargins", Repeat("<div style='margin-left:" + huge + ";padding-left:" + huge + ";border-left:" + huge +
+                                     " solid;margin-top:" + huge + ";padding-top:" + huge + "'>",
+                                 150) +
+                              "alpha" + Repeat("</div>", 150) + "<p>beta"},
+      {"ManyWideCells", "<table><tr>" + Repeat("<td width=2147483647>alpha</td>", 200) + "</tr></table><p>beta"},
+      {"ManyTallRows", "<table>" + Repeat("<tr><td height=2147483647>alpha</td></tr>", 200) + "</table><p>beta"},
+      {"ManyWideImagesInALine",
+       "<p>alpha" + Repeat("<img width=2147483647 height=2147483647 hspace=40 vspace=40>", 200) + " beta"},
+      {"ManyTallImagesInAParagraph", "<p>alpha" + Repeat(" <img height=2147483647 width=500 vspace=40> w", 200) +
+                                         " beta"},
+      {"ManyWideFloats", Repeat("<div style='float:left;width:" + huge + ";height:" + huge + ";margin:" + huge +
+                                    "'>alpha</div>",
+                                200) +
+                             "<p>beta"},
+      {"ManyBigTables", Repeat("<table height=2147483647 width=2147483647 cellpadding=2147483647 "
+                               "cellspacing=2147483647 border=2147483647><tr><td>alpha</td></tr></table>",
+                               200) +
+                            "<p>beta"},
+  };
+  for (const auto& [name, body] : lengths)
+    pages.emplace_back("Length" + name, body + "<br clear=all>after", std::vector<std::string>{"alpha", "beta", "after"})
+        .AnyOrder();
   return pages;
 }
 
@@ -233,9 +287,10 @@ protected:
   TFixedMeasurer fixed_{8, 16};
 };
 
-std::vector<TPiece> Pieces(ThtDocument& doc) {
+// All the drawn text, however far right it lies.
+std::vector<TPiece> Pieces(THtmlView& view) {
   std::vector<TPiece> out;
-  std::istringstream in(DumpLayout(doc));
+  std::istringstream in(DumpLayout(view.Document(), MaxCoord + 1));
   for (std::string line; std::getline(in, line);) {
     TPiece p;
     std::istringstream l(line);
@@ -269,30 +324,38 @@ TEST_P(HostilePages, LoadLayOutAndPaintKeepingEveryWord) {
   QImage image(view.Document().LayoutWidth() > 0 ? view.Document().LayoutWidth() : 1,
                std::clamp(view.DocumentHeight(), 1, 4096), QImage::Format_RGB32);
   view.PaintDocument(image);
-  TPageRun run{view, Pieces(view.Document()), submitted};
+  TPageRun run{view, Pieces(view), submitted};
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const int64_t grownKB = platform::CurrentProcessUsage().PeakResidentKB - peakBefore;
   EXPECT_LT(seconds, page.Seconds * kSlowdown) << "time";
   EXPECT_LT(grownKB, static_cast<int64_t>(page.Megabytes * kSlowdown) * 1024) << "memory";
 
-  const int width = std::max(view.DocumentWidth(), view.Document().LayoutWidth());
   size_t piece = 0, from = 0;
   for (const std::string& word : page.Words) {
+    if (!page.Ordered) piece = from = 0;
     bool found = false;
     for (; piece < run.Pieces.size() && !found; ++piece, from = 0) {
       const TPiece& p = run.Pieces[piece];
       const size_t at = p.text.find(word, from);
       if (at == std::string::npos) continue;
       found = true;
-      EXPECT_TRUE(p.x >= 0 && p.x < width && p.y >= 0 && p.y < view.DocumentHeight())
-          << word << " off the page at " << p.x << "," << p.y << " (page " << width << " x " << view.DocumentHeight()
-          << ")";
+      // On the page: where layout places things (past the largest page, words pile up at its
+      // far edge, a line and its objects below it at most).
+      constexpr long long edge = MaxCoord + 4LL * MaxLength;
+      EXPECT_TRUE(p.x >= 0 && p.x <= edge && p.y >= 0 && p.y <= edge) << word << " off the page at " << p.x << ","
+                                                                       << p.y;
       from = at + word.size();
       break;
     }
-    EXPECT_TRUE(found) << "\"" << word << "\" not drawn, or not after the words before it";
-    if (!found) break;
+    if (!found) {
+      std::string drawn;
+      for (size_t i = run.Pieces.size() > 12 ? run.Pieces.size() - 12 : 0; i < run.Pieces.size(); ++i)
+        drawn += "\n  " + std::to_string(run.Pieces[i].x) + "," + std::to_string(run.Pieces[i].y) + " " +
+                 run.Pieces[i].text;
+      ADD_FAILURE() << "\"" << word << "\" not drawn, or not after the words before it; drawn last:" << drawn;
+      break;
+    }
   }
   for (const std::string& text : page.Unseen) EXPECT_EQ(run.Find(text), nullptr) << "\"" << text << "\" drawn";
   if (page.Then) page.Then(run);

@@ -7,6 +7,7 @@
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleUn.h"
+#include "htmlview/StyleValues.h"
 #include "unicode/UniStringList.h"
 
 using namespace htmlview;
@@ -52,13 +53,17 @@ TEST(FreeList, DeleteAndClearFreeExtractDoesNot) {
   EXPECT_EQ(alive, 0);
 }
 
+// Lengths and the like are held to the largest length; list numbers keep the integer range.
 TEST(Attribute, ValueIsTruncatedAndHeldInRange) {
   struct Case {
+    Symb which;
     double in;
     int out;
-  } cases[] = {{2.9, 2}, {-2.9, -2}, {1e300, INT_MAX}, {-1e300, INT_MIN}, {NAN, 0}, {50, 50}};
+  } cases[] = {{WidthSy, 2.9, 2},           {WidthSy, -2.9, -2},           {WidthSy, 1e300, MaxLength},
+               {HspaceSy, -1e300, -MaxLength}, {WidthSy, NAN, 0},           {WidthSy, 50, 50},
+               {StartSy, 1e300, INT_MAX},    {ValueSy, -1e300, INT_MIN},    {StartSy, 2e7, 20000000}};
   for (const Case& c : cases) {
-    TAttribute a(WidthSy, c.in, u"WIDTH", u"", 1252);
+    TAttribute a(c.which, c.in, u"X", u"", 1252);
     EXPECT_EQ(a.Value, c.out) << c.in;
   }
 }

@@ -269,7 +269,7 @@ TEST(Tokenizer, TagsAndAttributes) {
       {"<table border=0>", {"<table border=0#0>", "EOF"}},
       {"<col width=*>", {"<col width=*#1>", "EOF"}},
       {"<col width=3*>", {"<col width=3*#3>", "EOF"}},
-      {"<img width=1.5 height=-2.5 hspace=1e30>", {"<img width=1.5#2 height=-2.5#-3 hspace=1e30#2147483647>", "EOF"}},
+      {"<img width=1.5 height=-2.5 hspace=1e30>", {"<img width=1.5#2 height=-2.5#-3 hspace=1e30#16777215>", "EOF"}},
       {"<img width=50px>", {"<img width=50px#0>", "EOF"}},
       {"</B></br>", {"</b>", "<?>", "EOF"}},
       {"<foo bar=1 Href='x'>", {"<? ?bar=1#1 href=x#0>", "EOF"}},

@@ -25,7 +25,10 @@ TEST_F(Values, LengthConv) {
   } cases[] = {{u"2.54cm", false, 95}, {u"10%", false, 20},  {u"1in", false, 96},    {u"12pt", false, 16},
                {u"2em", false, 20},    {u"3ex", false, 12},  {u"1pc", false, 16},   {u"5", true, 1000},
                {u" 5 ", false, 5},     {u"1e1", false, 10},  {u"-3px", false, -3},  {u"25.4mm", false, 95},
-               {u"abc", false, -7},    {u"5furlongs", false, -7}, {u"", false, -7}, {u"1e999", false, -7}};
+               {u"abc", false, -7},    {u"5furlongs", false, -7}, {u"", false, -7}, {u"1e999", false, -7},
+               // Past the largest length: held to it.
+               {u"99999999999px", false, MaxLength}, {u"-2147483648px", false, -MaxLength},
+               {u"9999999999%", false, MaxLength},       {u"20000000", true, MaxLength}};
   for (const Case& c : cases) EXPECT_EQ(LengthConv(c.value, c.relative, 200, -7, 10, 4), c.want) << (char*)c.value;
 }
 
