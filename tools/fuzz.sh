@@ -6,8 +6,8 @@
 #
 # Each run starts from the committed corpus (tests/fuzz/corpus/<target>, regression files
 # included, so every fault found once is checked again) and, when ../shared/data is there, from
-# seeds made of its samples; the inputs it finds go to build-fuzz/fuzz-work/<target>/new, never
-# into the committed corpus. A crash, leak, out-of-memory or timeout is kept in
+# seeds made of its samples; a target with a dictionary (tests/fuzz/<target>.dict) is given it.
+# The inputs it finds go to build-fuzz/fuzz-work/<target>/new, never into the committed corpus. A crash, leak, out-of-memory or timeout is kept in
 # build-fuzz/fuzz-work/<target>/ and makes the script exit non-zero. MIRELCON_FUZZ_WORK names
 # another folder for all this (a long run beside the short one).
 set -euo pipefail
@@ -88,10 +88,12 @@ for name in "${targets[@]}"; do
   [ -x "$exe" ] || { echo "no fuzz target $name" >&2; exit 1; }
   mkdir -p "$work/$name/new"
   shared_seeds "$name" "$work/$name/shared"
+  dict=()
+  [ -f "$here/tests/fuzz/$name.dict" ] && dict=("-dict=$here/tests/fuzz/$name.dict")
   (
     cd "$work/$name"
     MIRELCON_FUZZ_TMP=$work/$name "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -max_len="$(max_len "$name")" -print_final_stats=1 -artifact_prefix="$work/$name/" \
+      -max_len="$(max_len "$name")" -print_final_stats=1 -artifact_prefix="$work/$name/" "${dict[@]}" \
       "$work/$name/new" "$here/tests/fuzz/corpus/$name" "$work/$name/shared" > "$work/$name/log" 2>&1
   ) &
   pids+=($!)

@@ -2,21 +2,28 @@
 // mode, the entry (HTML or plain text), the code page the buffer is read in and, with the second,
 // the layout width.
 //
-// Properties: the build ends (no hang, bounded stack) and throws nothing but an open comment; the
-// document holds the body block only (or nothing when the build stopped); the property stack is
-// back to its one default set; the layout ends.
+// Properties: the build ends (no hang, bounded stack) and throws nothing but the errors the viewer
+// documents, which its callers catch (an open comment, an unterminated comment in a style sheet,
+// an unknown character set, a bad escape in a name, a picture that cannot be read); the document
+// holds the body block only; the property stack is back to its one default set; the layout ends
+// and the top of the page paints.
 #include <QApplication>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "htmlview/GdiPlus.h"
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
+#include "htmlview/HtmlView.h"
 #include "htmlview/ReadHTML.h"
 #include "htmlview/StyleFonts.h"
+#include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
+#include "htmlview/URLSubs.h"
 #include "platform/gui/Graphics.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -64,6 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       parser.HtmlParseString({});
   } catch (const htmlview::EHtmlParseError&) {
     built = false;
+  } catch (const htmlview::EParseError&) {
+    built = false;
+  } catch (const htmlview::EConversionError&) {
+    built = false;
+  } catch (const htmlview::EConvertError&) {
+    built = false;
+  } catch (const htmlview::EhtException&) {
+    built = false;
+  } catch (const htmlview::EGDIPlus&) {
+    built = false;
   }
   if (built) {
     FUZZ_CHECK(doc.Count() == 1);
@@ -72,7 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TCanvas canvas(&image);
     canvas.Measurer = &measurer;
     int scroll = 0;
-    doc.DoLayout(canvas, 0, width, 1000, scroll);
+    const int height = doc.DoLayout(canvas, 0, width, 1000, scroll);
+    FUZZ_CHECK(height >= 0);
+    // The top of the page, as a view shows it.
+    const TRect clip{0, 0, std::max(width, 1), 1000};
+    doc.Draw(canvas, clip, clip.Right, 0, 0, 0);
   }
   return 0;
 }
