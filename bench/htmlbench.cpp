@@ -6,6 +6,7 @@
 //   htmlbench --parse [--runs K] [--only ours|qt]   (bytes to built document, 1 MB and 10 MB:
 //                                                   bench/htmlbench_parse.h)
 //   htmlbench --render [--runs K]            (bytes to painted image: bench/htmlbench_render.h)
+//   htmlbench --sheets [--runs K]            (long selectors and values: bench/htmlbench_style.h)
 //
 // Pages: a table of 1,000 rows and one of 10,000 rows (5 columns of short text, border=1) and ten
 // nested tables with three cells per level. For each page and each engine the median of K runs
@@ -24,6 +25,7 @@
 #include "bench/htmlbench_page.h"
 #include "bench/htmlbench_parse.h"
 #include "bench/htmlbench_render.h"
+#include "bench/htmlbench_style.h"
 #include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
   bool ours = true, peer = true;  // --only runs one engine, for profiling
   bool page = false;              // --page: the generated page, each engine in its own process
   bool parse = false;             // --parse: bytes to built document, no layout
+  bool sheets = false;            // --sheets: long selectors and values
   std::string engine;
   std::uint32_t seed = 1;
   for (int i = 1; i < argc; ++i) {
@@ -111,6 +114,8 @@ int main(int argc, char** argv) {
       page = true;
     } else if (std::strcmp(argv[i], "--parse") == 0) {
       parse = true;
+    } else if (std::strcmp(argv[i], "--sheets") == 0) {
+      sheets = true;
     } else if (std::strcmp(argv[i], "--engine") == 0 && i + 1 < argc) {
       engine = argv[++i];
     } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
@@ -120,7 +125,7 @@ int main(int argc, char** argv) {
       ours = std::strcmp(argv[i], "ours") == 0;
       peer = !ours;
     } else {
-      std::fprintf(stderr, "usage: htmlbench [--runs K] [--only ours|qt] | --page [--runs K] [--seed N] | --parse [--runs K] [--only ours|qt]\n");
+      std::fprintf(stderr, "usage: htmlbench [--runs K] [--only ours|qt] | --page [--runs K] [--seed N] | --parse [--runs K] [--only ours|qt] | --sheets [--runs K]\n");
       return 2;
     }
   }
@@ -128,6 +133,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (page) return htmlbench::RunPageBench(QCoreApplication::applicationFilePath().toStdString().c_str(), engine, runs, seed);
   if (parse) return htmlbench::RunParseBench(runs, ours, peer);
+  if (sheets) return htmlbench::RunStyleBench(runs);
   htmlview::SetPixelsPerInch(96);
 
   const std::vector<Page> pages = {

@@ -13,6 +13,9 @@
 #                                            10 MB within 1.5 x that at 1 MB
 #   bench/htmlbench.sh --render [--runs K]   htmlrender's path, bytes to a painted image at 600 px,
 #                                            on pages of about 300 KB and 1 MB; target: at most 1.0
+#   bench/htmlbench.sh --sheets [--runs K]   a style element with a selector of 600,000 ">" and one
+#                                            with a value of 300,000 rgb() parts, bytes to built
+#                                            document, at full and half size; target: full / half <= 3
 #
 # Builds htmlbench in release mode in build-bench-html/ (or $HTMLBENCH_BUILD), runs it on the
 # offscreen platform with real fonts and writes its table to build-bench-html/results.md as well.

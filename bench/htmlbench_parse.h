@@ -17,4 +17,12 @@ std::string GeneratedPage(size_t bytes, size_t runBytes = 0);
 // QApplication; ours or peer false leaves that engine out.
 int RunParseBench(int runs, bool ours, bool peer);
 
+// Our engine alone, bytes to built document: the median seconds of runs (after one warm-up) and the
+// largest peak resident memory a run added, in KB.
+struct TBuildFigures {
+  double Seconds = 0;
+  size_t PeakKb = 0;
+};
+TBuildFigures TimeOurBuild(const std::string& html, int runs);
+
 }  // namespace htmlbench

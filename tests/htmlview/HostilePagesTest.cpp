@@ -13,14 +13,14 @@
 #include <QKeyEvent>
 #include <chrono>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "GuiApp.h"
+#include "LayoutPieces.h"
+#include "ViewerSupport.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlDump.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/StyleFonts.h"
@@ -31,23 +31,13 @@ using namespace htmlview;
 
 namespace {
 
-// The sanitizers slow the code and hold freed memory for a while: their bounds are wider.
+// The sanitizer build (unoptimised) is slower and holds freed memory for a while: its bounds are
+// wider.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr double kSlowdown = 6;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr double kSlowdown = 6;
 #else
 constexpr double kSlowdown = 1;
 #endif
-#else
-constexpr double kSlowdown = 1;
-#endif
-
-struct TPiece {
-  int x = 0, y = 0, w = 0, h = 0;
-  std::string text;
-};
 
 // What a row's further steps see.
 struct TPageRun {
@@ -134,7 +124,6 @@ void Press(TPageRun& run, const std::u16string& name) {
 }
 
 using Submissions = std::vector<std::string>;
-
 
 std::vector<THostilePage> Pages() {
   std::vector<THostilePage> pages;
@@ -275,11 +264,6 @@ std::vector<THostilePage> Pages() {
 
 class HostilePages : public ::testing::TestWithParam<THostilePage> {
 protected:
-  void SetUp() override {
-    EnsureGuiApp();
-    SetPixelsPerInch(96);
-    SetFontMeasurer(&fixed_);
-  }
   void TearDown() override {
     SetFontMeasurer(nullptr);
     SetPixelsPerInch(0);
@@ -287,31 +271,14 @@ protected:
   TFixedMeasurer fixed_{8, 16};
 };
 
-// All the drawn text, however far right it lies.
-std::vector<TPiece> Pieces(THtmlView& view) {
-  std::vector<TPiece> out;
-  std::istringstream in(DumpLayout(view.Document(), MaxCoord + 1));
-  for (std::string line; std::getline(in, line);) {
-    TPiece p;
-    std::istringstream l(line);
-    l >> p.x >> p.y >> p.w >> p.h;
-    std::getline(l, p.text);
-    if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
-    out.push_back(p);
-  }
-  return out;
-}
-
 TEST_P(HostilePages, LoadLayOutAndPaintKeepingEveryWord) {
   const THostilePage& page = GetParam();
   const int64_t peakBefore = platform::CurrentProcessUsage().PeakResidentKB;
   const auto t0 = std::chrono::steady_clock::now();
 
-  THtmlView view;
-  view.Measurer = &fixed_;
-  view.SetBorderStyle(htNone);
+  const std::unique_ptr<THtmlView> shown = MakeTestViewer(fixed_);
+  THtmlView& view = *shown;
   view.resize(600, 400);
-  view.show();
   std::vector<std::string> submitted;
   view.OnFormSubmit = [&](QObject*, const std::u16string&, const std::u16string&, const std::u16string&,
                           const std::u16string&, const std::vector<std::u16string>& results) {
@@ -324,7 +291,8 @@ TEST_P(HostilePages, LoadLayOutAndPaintKeepingEveryWord) {
   QImage image(view.Document().LayoutWidth() > 0 ? view.Document().LayoutWidth() : 1,
                std::clamp(view.DocumentHeight(), 1, 4096), QImage::Format_RGB32);
   view.PaintDocument(image);
-  TPageRun run{view, Pieces(view), submitted};
+  // All the drawn text, however far right it lies.
+  TPageRun run{view, Pieces(view.Document(), MaxCoord + 1), submitted};
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const int64_t grownKB = platform::CurrentProcessUsage().PeakResidentKB - peakBefore;

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "GuiApp.h"
+#include "LayoutPieces.h"
 #include "ViewerSupport.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
@@ -30,25 +31,6 @@
 using namespace htmlview;
 
 namespace {
-
-struct TPiece {
-  int x = 0, y = 0, w = 0, h = 0;
-  std::string text;
-};
-
-std::vector<TPiece> Pieces(ThtDocument& doc) {
-  std::vector<TPiece> out;
-  std::istringstream in(DumpLayout(doc));
-  for (std::string line; std::getline(in, line);) {
-    TPiece p;
-    std::istringstream l(line);
-    l >> p.x >> p.y >> p.w >> p.h;
-    std::getline(l, p.text);
-    if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
-    out.push_back(p);
-  }
-  return out;
-}
 
 void WriteFile(const QString& path, const std::string& text) {
   std::ofstream(path.toStdString(), std::ios::binary) << text;

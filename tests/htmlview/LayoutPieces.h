@@ -1,0 +1,29 @@
+#pragma once
+// The text of a laid-out document as drawn, read back from its dump: one piece per text output,
+// top to bottom.
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlDump.h"
+
+struct TPiece {
+  int x = 0, y = 0, w = 0, h = 0;
+  std::string text;
+};
+
+// width: how far right the text is taken (0: the layout's width).
+inline std::vector<TPiece> Pieces(htmlview::ThtDocument& doc, int width = 0) {
+  std::vector<TPiece> out;
+  std::istringstream in(htmlview::DumpLayout(doc, width));
+  for (std::string line; std::getline(in, line);) {
+    TPiece p;
+    std::istringstream l(line);
+    l >> p.x >> p.y >> p.w >> p.h;
+    std::getline(l, p.text);
+    if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
+    out.push_back(p);
+  }
+  return out;
+}
