@@ -203,7 +203,9 @@ TEST_F(Pictures, ThePageBackgroundIsPlacedAndRepeatedAsItsStyleSays) {
     const int expected = c.red == -1 ? 20 * w : c.red == -2 ? 20 * h : c.red == -3 ? w * h : c.red;
     EXPECT_EQ(Count(page, kRed), expected);
     EXPECT_EQ(page.pixel(c.in), kRed);
-    if (c.out.x() >= 0) EXPECT_NE(page.pixel(c.out), kRed);
+    if (c.out.x() >= 0) {
+      EXPECT_NE(page.pixel(c.out), kRed);
+    }
   }
 }
 
