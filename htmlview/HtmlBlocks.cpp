@@ -30,14 +30,6 @@ bool StartsWith(const std::u16string& s, const std::u16string& prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The lowest bottom of the floats on one side that every block sees (0 when none).
-int LowestFloat(const std::vector<IndentRec>& records) {
-  int y = 0;
-  for (const IndentRec& r : records)
-    if (r.ID == nullptr) y = std::max(y, r.YB);
-  return y;
-}
-
 bool Intersects(int top, int bottom, const TRect& clip) { return top < clip.Bottom && bottom > clip.Top; }
 
 }  // namespace
@@ -324,8 +316,11 @@ int TBlock::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight
     return 0;
   }
   int clearSpace = 0;
-  if (Clear == clrLeft || Clear == clrBoth) clearSpace = std::max(clearSpace, LowestFloat(imgr.L) - y);
-  if (Clear == clrRight || Clear == clrBoth) clearSpace = std::max(clearSpace, LowestFloat(imgr.R) - y);
+  int clearLeft = 0, clearRight = 0;
+  imgr.GetClearLeftRight(clearLeft, clearRight);
+  // The lowest float bottom of a side (0 when none) is one above what GetClearLeftRight gives.
+  if (Clear == clrLeft || Clear == clrBoth) clearSpace = std::max(clearSpace, std::max(0, clearLeft - 1) - y);
+  if (Clear == clrRight || Clear == clrBoth) clearSpace = std::max(clearSpace, std::max(0, clearRight - 1) - y);
   ConvertMargins(width, availableHeight, autoCount_);
   NewWidth = FindWidth(canvas, width, availableHeight, autoCount_);
   const int leftSide = MargArray[MarginLeft] + MargArray[BorderLeftWidth] + MargArray[PaddingLeft];

@@ -344,8 +344,8 @@ int TCell::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight,
   m.CurrentID = saveID;
   // Floats that reach below the last line still take room.
   int lowest = 0;
-  for (const IndentRec& r : m.L) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
-  for (const IndentRec& r : m.R) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
+  for (const IndentRec& r : m.L()) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
+  for (const IndentRec& r : m.R()) lowest = std::max(lowest, r.YB < 9999999 ? r.YB : 0);
   return std::max(h, lowest - y);
 }
 

@@ -160,49 +160,138 @@ const std::u16string& TokenObj::S() {
 
 // ---- indent manager ----
 
+void TIndentManager::TIntervalExtreme::Add(int from, int to, int value) {
+  if (from >= to) return;
+  if (nodes_.empty()) nodes_.emplace_back();
+  Add(0, INT_MIN, static_cast<int64_t>(INT_MAX) + 1, from, to, value);
+}
+
+void TIndentManager::TIntervalExtreme::Add(int node, int64_t lo, int64_t hi, int64_t from, int64_t to, int value) {
+  if (to <= lo || from >= hi) return;
+  if (from <= lo && hi <= to) {
+    TNode& n = nodes_[static_cast<size_t>(node)];
+    if (!n.Set || (lowest_ ? value < n.Value : value > n.Value)) n.Value = value;
+    n.Set = true;
+    return;
+  }
+  const int64_t mid = lo + (hi - lo) / 2;
+  for (int k = 0; k < 2; ++k) {
+    if (k == 0 ? from >= mid : to <= mid) continue;
+    if (nodes_[static_cast<size_t>(node)].Child[k] < 0) {
+      nodes_[static_cast<size_t>(node)].Child[k] = static_cast<int>(nodes_.size());
+      nodes_.emplace_back();
+    }
+    Add(nodes_[static_cast<size_t>(node)].Child[k], k == 0 ? lo : mid, k == 0 ? mid : hi, from, to, value);
+  }
+}
+
+bool TIndentManager::TIntervalExtreme::At(int y, int& value) const {
+  bool any = false;
+  int64_t lo = INT_MIN, hi = static_cast<int64_t>(INT_MAX) + 1;
+  for (int node = nodes_.empty() ? -1 : 0; node >= 0;) {
+    const TNode& n = nodes_[static_cast<size_t>(node)];
+    if (n.Set && (!any || (lowest_ ? n.Value < value : n.Value > value))) {
+      value = n.Value;
+      any = true;
+    }
+    const int64_t mid = lo + (hi - lo) / 2;
+    const int k = y < mid ? 0 : 1;
+    (k == 0 ? hi : lo) = mid;
+    node = n.Child[k];
+  }
+  return any;
+}
+
+void TIndentManager::TSide::Add(const IndentRec& r) {
+  All.push_back(r);
+  if (r.ID == nullptr) {
+    Floats.emplace(r.YB, r);
+    Extent.Add(r.YT, r.YB, r.X);
+  } else {
+    Edges.push_back(r);
+  }
+}
+
+void TIndentManager::TSide::Delete(int index) {
+  if (index < 0 || index >= static_cast<int>(All.size())) return;
+  const IndentRec r = All[static_cast<size_t>(index)];
+  All.erase(All.begin() + index);
+  if (r.ID == nullptr) {
+    auto [first, last] = Floats.equal_range(r.YB);
+    for (auto it = first; it != last; ++it)
+      if (it->second.Seq == r.Seq) {
+        Floats.erase(it);
+        break;
+      }
+    // The tree cannot take an interval back: it is built again (blocks remove only their edges).
+    Extent.Clear();
+    for (const auto& [yb, f] : Floats) Extent.Add(f.YT, f.YB, f.X);
+  } else {
+    for (auto it = Edges.begin(); it != Edges.end(); ++it)
+      if (it->Seq == r.Seq) {
+        Edges.erase(it);
+        break;
+      }
+  }
+}
+
+void TIndentManager::TSide::Clear() {
+  All.clear();
+  Floats.clear();
+  Edges.clear();
+  Extent.Clear();
+  Memo.Valid = false;
+}
+
 void TIndentManager::Reset(int lfEdge, int width) {
   LfEdge = lfEdge;
   Width = width;
-  L.clear();
-  R.clear();
+  left_.Clear();
+  right_.Clear();
   CurrentID = nullptr;
+  ++gen_;
 }
 
 void TIndentManager::UpdateBlock(int lfEdge) {
   LfEdge = lfEdge;
   CurrentID = nullptr;
+  ++gen_;
 }
 
 // However many floats stand side by side, their edges stay on the page.
 void TIndentManager::AddLeft(int yt, int yb, int w) {
-  L.push_back({CapCoord(static_cast<long long>(LeftIndent(yt)) + w), yt, yb, nullptr});
+  left_.Add({CapCoord(static_cast<long long>(LeftIndent(yt)) + w), yt, yb, nullptr, nextSeq_++});
 }
 
 void TIndentManager::AddRight(int yt, int yb, int w) {
-  R.push_back({CapCoord(static_cast<long long>(RightSide(yt)) - w), yt, yb, nullptr});
+  right_.Add({CapCoord(static_cast<long long>(RightSide(yt)) - w), yt, yb, nullptr, nextSeq_++});
 }
 
 int TIndentManager::SetLeftEdge(int x, int y) {
-  L.push_back({x, y, 9999999, CurrentID});
-  return static_cast<int>(L.size()) - 1;
+  ++gen_;
+  left_.Add({x, y, 9999999, CurrentID, nextSeq_++});
+  return static_cast<int>(left_.All.size()) - 1;
 }
 
 int TIndentManager::SetRightEdge(int x, int y) {
-  R.push_back({x, y, 9999999, CurrentID});
-  return static_cast<int>(R.size()) - 1;
+  ++gen_;
+  right_.Add({x, y, 9999999, CurrentID, nextSeq_++});
+  return static_cast<int>(right_.All.size()) - 1;
 }
 
 void TIndentManager::DeleteLeft(int index) {
-  if (index >= 0 && index < static_cast<int>(L.size())) L.erase(L.begin() + index);
+  ++gen_;
+  left_.Delete(index);
 }
 
 void TIndentManager::DeleteRight(int index) {
-  if (index >= 0 && index < static_cast<int>(R.size())) R.erase(R.begin() + index);
+  ++gen_;
+  right_.Delete(index);
 }
 
 int TIndentManager::LastLeftOfBlock() const {
   if (CurrentID != nullptr)
-    for (auto it = L.rbegin(); it != L.rend(); ++it)
+    for (auto it = left_.Edges.rbegin(); it != left_.Edges.rend(); ++it)
       if (it->ID == CurrentID) return it->X;
   return 0;
 }
@@ -210,7 +299,7 @@ int TIndentManager::LastLeftOfBlock() const {
 int TIndentManager::LastRightOfBlock(bool& found) const {
   found = false;
   if (CurrentID != nullptr)
-    for (auto it = R.rbegin(); it != R.rend(); ++it)
+    for (auto it = right_.Edges.rbegin(); it != right_.Edges.rend(); ++it)
       if (it->ID == CurrentID) {
         found = true;
         return it->X;
@@ -219,10 +308,10 @@ int TIndentManager::LastRightOfBlock(bool& found) const {
 }
 
 int TIndentManager::LeftIndent(int y) const {
-  bool any = false;
   int x = 0;
-  for (const IndentRec& r : L)
-    if (Counts(r) && y >= r.YT && y < r.YB && (!any || r.X > x)) {
+  bool any = left_.Extent.At(y, x);
+  for (const IndentRec& r : left_.Edges)
+    if (r.ID == CurrentID && y >= r.YT && y < r.YB && (!any || r.X > x)) {
       x = r.X;
       any = true;
     }
@@ -230,74 +319,128 @@ int TIndentManager::LeftIndent(int y) const {
 }
 
 int TIndentManager::RightSide(int y) const {
-  bool any = false;
   int x = 0;
-  for (const IndentRec& r : R)
-    if (Counts(r) && y >= r.YT && y < r.YB && (!any || r.X < x)) {
+  bool any = right_.Extent.At(y, x);
+  for (const IndentRec& r : right_.Edges)
+    if (r.ID == CurrentID && y >= r.YT && y < r.YB && (!any || r.X < x)) {
       x = r.X;
       any = true;
     }
   return any ? x : LastLeftOfBlock() + Width;
 }
 
-int TIndentManager::GetClearY() const {
-  int y = 0;
-  for (const IndentRec& r : L)
-    if (r.ID == nullptr) y = std::max(y, r.YB);
-  for (const IndentRec& r : R)
-    if (r.ID == nullptr) y = std::max(y, r.YB);
-  return y;
-}
+int TIndentManager::GetClearY() const { return std::max(left_.LowestBottom(0), right_.LowestBottom(0)); }
 
 void TIndentManager::GetClearLeftRight(int& cl, int& cr) const {
-  cl = -1;
-  cr = -1;
-  for (const IndentRec& r : L)
-    if (r.ID == nullptr) cl = std::max(cl, r.YB);
-  for (const IndentRec& r : R)
-    if (r.ID == nullptr) cr = std::max(cr, r.YB);
-  ++cl;
-  ++cr;
+  cl = left_.LowestBottom(-1) + 1;
+  cr = right_.LowestBottom(-1) + 1;
 }
 
 int TIndentManager::GetNextWiderY(int y) const {
   int best = INT_MAX;
-  for (const IndentRec& r : L)
-    if (r.ID == nullptr && r.YB > y) best = std::min(best, r.YB);
-  for (const IndentRec& r : R)
-    if (r.ID == nullptr && r.YB > y) best = std::min(best, r.YB);
+  for (const TSide* side : {&left_, &right_}) {
+    const auto it = side->Floats.upper_bound(y);
+    if (it != side->Floats.end()) best = std::min(best, it->first);
+  }
   return best == INT_MAX ? y : best;
 }
 
-namespace {
-
-// A row below y where a float may fit: the bottom of a float that is in force just above it.
-struct TRowSearch {
-  int largest;          // the lowest float bottom seen
-  int fitY = INT_MAX;   // the highest row where it fits
-  int fitX = 0;
-};
-
-// Walks one side's records from the last back to the current block's first, looking at the
-// bottoms of the floats that are in force just above them. alignLeft chooses where a float of
-// width w would stand at a fitting row. Returns the X of the current block's record met, or
-// fallback when there is none.
-int ScanRows(const TIndentManager& m, const std::vector<IndentRec>& records, bool leftSide, bool alignLeft, int y,
-             int w, TRowSearch& s, int fallback) {
-  for (auto it = records.rbegin(); it != records.rend(); ++it) {
-    if (m.CurrentID != nullptr && it->ID == m.CurrentID) return it->X;
-    if (it->ID != nullptr || it->YB <= y || it->YB >= s.fitY) continue;
-    if ((leftSide ? m.LeftIndent(it->YB - 1) : m.RightSide(it->YB - 1)) != it->X) continue;
-    s.largest = std::max(s.largest, it->YB);
-    if (m.RightSide(it->YB) - w >= m.LeftIndent(it->YB)) {
-      s.fitY = it->YB;
-      s.fitX = alignLeft ? m.LeftIndent(it->YB) : m.RightSide(it->YB) - w;
-    }
-  }
-  return fallback;
+uint64_t TIndentManager::BlockStart(const TSide& side, bool& bounded) const {
+  bounded = false;
+  if (CurrentID != nullptr)
+    for (auto it = side.Edges.rbegin(); it != side.Edges.rend(); ++it)
+      if (it->ID == CurrentID) {
+        bounded = true;
+        return it->Seq;
+      }
+  return 0;
 }
 
-}  // namespace
+bool TIndentManager::IsRow(bool leftSide, const IndentRec& r, uint64_t after, bool bounded) const {
+  if (bounded && r.Seq < after) return false;
+  return (leftSide ? LeftIndent(r.YB - 1) : RightSide(r.YB - 1)) == r.X;
+}
+
+bool TIndentManager::EdgesAbove(int y) const {
+  if (CurrentID == nullptr) return false;
+  for (const TSide* side : {&left_, &right_}) {
+    bool found = false;
+    for (const IndentRec& r : side->Edges)
+      if (r.ID == CurrentID) {
+        if (r.YT > y + 1) return false;
+        found = true;
+      }
+    if (!found) return false;
+  }
+  return true;
+}
+
+int TIndentManager::FindRow(const TSide& side, bool leftSide, int y, int w) const {
+  bool bounded = false;
+  const uint64_t after = BlockStart(side, bounded);
+  // Where no edge of the block stands, a row's room is its fallback, which a float can widen:
+  // nothing found is kept then, nor about rows at or below the edges' end.
+  constexpr int EdgeEnd = 9999999;
+  const bool steady = EdgesAbove(y) && y < EdgeEnd;
+  TRowMemo& memo = side.Memo;
+  const bool known = steady && memo.Valid && memo.Gen == gen_ && memo.ID == CurrentID && memo.Y == y && w >= memo.W;
+  int from = y;        // rows below from are looked at
+  int best = INT_MAX;
+  int firstFit = INT_MAX;  // the first row looked at where w fits
+  if (known) {
+    // Rows that floats added since brought between y and M.
+    for (auto it = side.All.rbegin(); it != side.All.rend() && it->Seq >= memo.Seq; ++it) {
+      if (it->YB <= y || it->YB >= memo.M || !Fits(it->YB, w)) continue;
+      firstFit = std::min(firstFit, it->YB);
+      if (IsRow(leftSide, *it, after, bounded)) best = std::min(best, it->YB);
+    }
+    if (best != INT_MAX) return best;
+    from = memo.M - 1;
+  }
+  for (auto it = side.Floats.upper_bound(from); it != side.Floats.end();) {
+    const int yb = it->first;
+    const auto next = side.Floats.upper_bound(yb);
+    if (Fits(yb, w)) {
+      firstFit = std::min(firstFit, yb);
+      for (; it != next; ++it)
+        if (IsRow(leftSide, it->second, after, bounded)) break;
+      if (it != next) {
+        best = yb;
+        break;
+      }
+    }
+    it = next;
+  }
+  if (steady) {
+    // w is at least the width remembered: what left too little room then leaves too little now.
+    memo.Valid = true;
+    memo.Y = y;
+    memo.W = w;
+    memo.ID = CurrentID;
+    memo.Gen = gen_;
+    memo.Seq = nextSeq_;
+    memo.M = std::min(firstFit, EdgeEnd);
+  }
+  return best;
+}
+
+int TIndentManager::LowestRow(const TSide& side, bool leftSide, int y) const {
+  bool bounded = false;
+  const uint64_t after = BlockStart(side, bounded);
+  for (auto it = side.Floats.rbegin(); it != side.Floats.rend() && it->first > y; ++it)
+    if (IsRow(leftSide, it->second, after, bounded)) return it->first;
+  return y;
+}
+
+bool TIndentManager::PlaceBelow(int& y, int w) const {
+  const int row = std::min(FindRow(left_, true, y, w), FindRow(right_, false, y, w));
+  if (row != INT_MAX) {
+    y = row;
+    return true;
+  }
+  y = std::max(LowestRow(left_, true, y), LowestRow(right_, false, y));
+  return false;
+}
 
 int TIndentManager::AlignLeft(int& y, int w, int spW, int spH) const {
   const int l = LeftIndent(y);
@@ -306,20 +449,7 @@ int TIndentManager::AlignLeft(int& y, int w, int spW, int spH) const {
     y += spH;
     return l + LfEdge;
   }
-  TRowSearch left{y}, right{y};
-  const int fallback = ScanRows(*this, L, true, true, y, w, left, 0);
-  ScanRows(*this, R, false, true, y, w, right, 0);
-  int x;
-  if (left.fitY != INT_MAX && left.fitY <= right.fitY) {
-    y = left.fitY;
-    x = left.fitX;
-  } else if (right.fitY != INT_MAX) {
-    y = right.fitY;
-    x = right.fitX;
-  } else {
-    y = std::max(left.largest, right.largest);
-    x = fallback;
-  }
+  const int x = PlaceBelow(y, w) ? LeftIndent(y) : LastLeftOfBlock();
   return x + LfEdge;
 }
 
@@ -330,24 +460,10 @@ int TIndentManager::AlignRight(int& y, int w, int spW, int spH) const {
     y += spH;
     return x0 + LfEdge;
   }
+  if (PlaceBelow(y, w)) return RightSide(y) - w + LfEdge;
   bool ownRight = false;
   const int ownX = LastRightOfBlock(ownRight);
-  const int fallback = ownRight ? ownX - w : Width - w;
-  TRowSearch left{y}, right{y};
-  ScanRows(*this, L, true, false, y, w, left, 0);
-  ScanRows(*this, R, false, false, y, w, right, 0);
-  int x;
-  if (right.fitY != INT_MAX && right.fitY <= left.fitY) {
-    y = right.fitY;
-    x = right.fitX;
-  } else if (left.fitY != INT_MAX) {
-    y = left.fitY;
-    x = left.fitX;
-  } else {
-    y = std::max(left.largest, right.largest);
-    x = fallback;
-  }
-  return x + LfEdge;
+  return (ownRight ? ownX - w : Width - w) + LfEdge;
 }
 
 // ---- viewer base ----

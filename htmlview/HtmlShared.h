@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QWidget>
 #include <cstdint>
+#include <climits>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,7 @@ struct IndentRec {
   int YT = 0;  // top of the vertical extent
   int YB = 0;  // bottom, exclusive
   TIndentID ID = nullptr;
+  uint64_t Seq = 0;  // the order in which the manager took it
 };
 
 // Where floats stand beside the text of a cell, in document pixels. X values of the records and of
@@ -112,7 +115,6 @@ public:
   int Width = 0;
   int ClipWidth = 0;
   TIndentID CurrentID = nullptr;
-  std::vector<IndentRec> L, R;
 
   void Reset(int lfEdge, int width);
   // A new edge for the next block of the same cell.
@@ -125,6 +127,9 @@ public:
   int SetRightEdge(int x, int y);
   void DeleteLeft(int index);
   void DeleteRight(int index);
+  // Each side's records in the order they were added.
+  const std::vector<IndentRec>& L() const { return left_.All; }
+  const std::vector<IndentRec>& R() const { return right_.All; }
 
   int LeftIndent(int y) const;
   int RightSide(int y) const;
@@ -138,13 +143,79 @@ public:
   int GetNextWiderY(int y) const;
   // Where a left float of width w goes at y or below (y moves down when it must); spW is room
   // wanted beside it, spH a step down that may give that room.
+  // The searches remember what they found (they answer as if they did not).
   int AlignLeft(int& y, int w, int spW = 0, int spH = 0) const;
   int AlignRight(int& y, int w, int spW = 0, int spH = 0) const;
 
 private:
-  bool Counts(const IndentRec& r) const { return r.ID == nullptr || r.ID == CurrentID; }
+  // The extreme of the values of the intervals that hold a point, over the whole int range: a
+  // question costs the tree's depth, not the number of intervals.
+  class TIntervalExtreme {
+  public:
+    explicit TIntervalExtreme(bool lowest) : lowest_(lowest) {}
+    void Clear() { nodes_.clear(); }
+    // [from, to) holds value.
+    void Add(int from, int to, int value);
+    // The greatest (or, lowest, the least) value of the intervals holding y; false when none does.
+    bool At(int y, int& value) const;
+
+  private:
+    struct TNode {
+      int Child[2] = {-1, -1};
+      int Value = 0;
+      bool Set = false;
+    };
+    void Add(int node, int64_t lo, int64_t hi, int64_t from, int64_t to, int value);
+    bool lowest_;
+    std::vector<TNode> nodes_;
+  };
+  // What the last row search of a side found: below Y, every float bottom under M of the records
+  // older than Seq left less room than W. While the block's edges stand above Y on both sides,
+  // floats added later only take room away, so the next float at Y need not look there again.
+  struct TRowMemo {
+    bool Valid = false;
+    int Y = 0, W = 0, M = 0;
+    TIndentID ID = nullptr;
+    uint64_t Gen = 0, Seq = 0;
+  };
+  // A page of thousands of floats asks about rows near its bottom: the records without an ID are
+  // kept by bottom as well, and their extent in a tree. The block edges are few (one per open
+  // block) and are looked through in full.
+  struct TSide {
+    explicit TSide(bool right) : Extent(right) {}
+    std::vector<IndentRec> All;
+    std::multimap<int, IndentRec> Floats;  // by YB
+    std::vector<IndentRec> Edges;          // ID set, in the order added
+    TIntervalExtreme Extent;               // of Floats: the greatest X on the left, the least on the right
+    mutable TRowMemo Memo;
+    void Add(const IndentRec& r);
+    void Delete(int index);
+    void Clear();
+    // The bottom of the lowest float, or def when there is none.
+    int LowestBottom(int def) const { return Floats.empty() ? def : std::max(def, Floats.rbegin()->first); }
+  };
   int LastLeftOfBlock() const;
   int LastRightOfBlock(bool& found) const;
+  bool Fits(int y, int w) const { return RightSide(y) - w >= LeftIndent(y); }
+  // Floats that came before the current block's own edge on side belong to what surrounds the
+  // block: the Seq of that edge (candidates must be newer), 0 when every float counts.
+  uint64_t BlockStart(const TSide& side, bool& bounded) const;
+  // Whether the bottom of a float r of a side is a row where the search may stop: r came after the
+  // block's edge and is in force just above its bottom.
+  bool IsRow(bool leftSide, const IndentRec& r, uint64_t after, bool bounded) const;
+  // The highest float bottom of side below y that is a row where w fits; INT_MAX when none.
+  int FindRow(const TSide& side, bool leftSide, int y, int w) const;
+  // The lowest float bottom of side below y that is a row, or y.
+  int LowestRow(const TSide& side, bool leftSide, int y) const;
+  // Whether both sides have edges of the current block that stand from y + 1 down.
+  bool EdgesAbove(int y) const;
+  // Where a float of width w goes at y or below: the row (y moves there) or, when it fits
+  // nowhere, the lowest row.
+  bool PlaceBelow(int& y, int w) const;
+
+  TSide left_{false}, right_{true};
+  uint64_t nextSeq_ = 1;
+  uint64_t gen_ = 0;  // changes with every change but a float added
 };
 
 // How the page declares its rendering rules.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <chrono>
+#include <memory>
 
 #include "GuiApp.h"
 #include "htmlview/HtmlShared.h"
@@ -185,8 +187,8 @@ TEST(IndentManager, BlockEdgesCountOnlyForTheirBlock) {
   m.CurrentID = &a;
   m.DeleteRight(ri);
   m.DeleteLeft(li);
-  EXPECT_TRUE(m.L.empty());
-  EXPECT_TRUE(m.R.empty());
+  EXPECT_TRUE(m.L().empty());
+  EXPECT_TRUE(m.R().empty());
   m.DeleteLeft(7);  // out of range: nothing
 }
 
@@ -245,11 +247,75 @@ TEST(IndentManager, AlignLeftWithinTheCurrentBlock) {
     m.SetLeftEdge(20, 0);
     m.SetRightEdge(320, 0);
     m.AddLeft(0, 30, 250);
-    EXPECT_EQ(m.L.back().X, 270);
+    EXPECT_EQ(m.L().back().X, 270);
     int y = 0;
     EXPECT_EQ(m.AlignLeft(y, c.width), c.expectX) << c.width;
     EXPECT_EQ(y, c.expectY) << c.width;
   }
+}
+
+// A manager that has placed many floats answers as a fresh one given the same floats does: what
+// its searches remember never changes a placement (floats of changing widths at one y, rows that
+// open again below, a block's edges).
+TEST(IndentManager, PlacementsDoNotDependOnEarlierSearches) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    unsigned state = seed;
+    auto next = [&](int n) {
+      state = state * 1103515245u + 12345u;
+      return static_cast<int>((state >> 8) % static_cast<unsigned>(n));
+    };
+    int block = 0;
+    struct TFloat {
+      bool left;
+      int yt, yb, w;
+    };
+    std::vector<TFloat> placed;
+    auto fresh = [&] {
+      auto m = std::make_unique<TIndentManager>();
+      m->Reset(0, 600);
+      m->CurrentID = &block;
+      m->SetLeftEdge(seed % 3 == 0 ? 40 : 0, 0);
+      m->SetRightEdge(600, seed % 2 == 0 ? 0 : 30);
+      for (const TFloat& f : placed) f.left ? m->AddLeft(f.yt, f.yb, f.w) : m->AddRight(f.yt, f.yb, f.w);
+      return m;
+    };
+    auto m = fresh();
+    int y = 0;
+    for (int i = 0; i < 300; ++i) {
+      if (next(10) == 0) y += next(40);
+      const bool left = next(3) != 0;
+      const int w = next(4) == 0 ? 40 + next(700) : 100;
+      int mine = y, theirs = y;
+      const auto copy = fresh();
+      const int x = left ? m->AlignLeft(mine, w) : m->AlignRight(mine, w);
+      ASSERT_EQ(x, left ? copy->AlignLeft(theirs, w) : copy->AlignRight(theirs, w)) << seed << " " << i;
+      ASSERT_EQ(mine, theirs) << seed << " " << i;
+      const TFloat f{left, mine, mine + 5 + next(60), w};
+      placed.push_back(f);
+      f.left ? m->AddLeft(f.yt, f.yb, f.w) : m->AddRight(f.yt, f.yb, f.w);
+    }
+  }
+}
+
+TEST(IndentManager, ThousandsOfFloatsAtOneRowAreQuick) {
+  // Each float is pushed below the others from the same y: the search must not look at every row
+  // above again (cubic in the floats before). 6,000 floats, five to a row.
+  TIndentManager m;
+  m.Reset(0, 500);
+  int block = 0;
+  m.CurrentID = &block;
+  m.SetLeftEdge(0, 0);
+  m.SetRightEdge(500, 0);
+  const auto start = std::chrono::steady_clock::now();
+  int y = 0;
+  for (int i = 0; i < 6000; ++i) {
+    y = 0;
+    const int x = m.AlignLeft(y, 100);
+    ASSERT_EQ(x, (i % 5) * 100);
+    ASSERT_EQ(y, (i / 5) * 20);
+    m.AddLeft(y, y + 20, 100);
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
 }
 
 TEST(TextRoutines, CaseMapsOneToOne) {
