@@ -1,7 +1,8 @@
 #include "htmlview/HtmlGlobals.h"
 
-#include <QImage>
 #include <QKeyEvent>
+
+#include "htmlview/HtmlShared.h"
 
 namespace htmlview {
 
@@ -36,20 +37,12 @@ const std::array<TPaletteEntry, 256>& ViewerPaletteEntries() {
 void WideTextRect(TCanvas& canvas, const TRect& rect, int x, int y, const std::u16string& text) {
   if (canvas.Brush.Style != bsClear) canvas.FillRect(rect);
   if (rect.Width() <= 0 || rect.Height() <= 0 || text.empty()) return;
-  // The clip: the text goes through a transparent image of the rect's size.
-  QImage clip(rect.Width(), rect.Height(), QImage::Format_ARGB32_Premultiplied);
-  clip.fill(Qt::transparent);
-  {
-    TCanvas sub(&clip);
-    sub.Font = canvas.Font;
-    sub.Brush = canvas.Brush;
-    sub.Pen = canvas.Pen;
-    sub.CanvasOrientation = canvas.CanvasOrientation;
-    sub.Measurer = canvas.Measurer;
-    sub.TextOut(x - rect.Left, y - rect.Top, text);
-    sub.Release();
-  }
-  canvas.DrawImage(rect.Left, rect.Top, clip);
+  // Clipped by the painter: a picture of the rect's size would cost as much as the rect is large,
+  // however little of it is painted.
+  TClipScope clip(canvas, rect, false);
+  const TPoint pen = canvas.PenPos;
+  canvas.TextOut(x, y, text);
+  canvas.PenPos = pen;
 }
 
 TMap& Map() {

@@ -4,6 +4,7 @@
 
 #include "htmlview/HtmlGlobals.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/support/PeakMemory.h"
 
 using namespace htmlview;
 
@@ -49,6 +50,27 @@ TEST(Globals, WideTextRectClipsAndFills) {
     }
   EXPECT_GT(dark, 0);
   EXPECT_EQ(image.pixelColor(10, 17), QColor(255, 0, 0));
+}
+
+TEST(Globals, WideTextRectOnATallRectCostsWhatIsPainted) {
+  // Lines of a long list into one tall rectangle: nothing the size of the rectangle is made.
+  EnsureGuiApp();
+  QImage image(300, 400, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  TFixedMeasurer fixed(8, 12);
+  const auto growth = PeakGrowthMB([&] {
+    TCanvas canvas(&image);
+    canvas.Measurer = &fixed;
+    canvas.Brush.Style = bsClear;
+    for (int line = 0; line < 20; ++line) WideTextRect(canvas, {0, 0, 300, 200000}, 2, line * 14, u"line of a list");
+    canvas.Release();
+  });
+  if (!growth) GTEST_SKIP() << "the peak memory of the process cannot be read here";
+  EXPECT_LT(*growth, 64) << "MB";
+  int dark = 0;
+  for (int y = 0; y < 20 * 14; ++y)
+    for (int x = 0; x < 120; ++x) dark += qGray(image.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 0);
 }
 
 }  // namespace
