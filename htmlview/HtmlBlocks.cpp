@@ -555,6 +555,10 @@ int TBlock::SourceToChar(int source, bool backwards) {
   return Hidden() ? -1 : MyCell->SourceToChar(source, backwards);
 }
 
+void TBlock::TextSections(std::vector<TSection*>& out) {
+  if (!Hidden()) MyCell->TextSections(out);
+}
+
 int TBlock::CharToSource(int index) { return Hidden() ? -1 : MyCell->CharToSource(index); }
 
 int TBlock::SearchForward(int start, const std::u16string& text, bool matchCase) {

@@ -96,6 +96,7 @@ public:
   int PointToChar(TCanvas& canvas, int x, int y, int& caretX, int& caretY, int& caretHeight, bool& inText) override;
   int SourceToChar(int source, bool backwards) override;
   int CharToSource(int index) override;
+  void TextSections(std::vector<TSection*>& out) override;
   int SearchForward(int start, const std::u16string& text, bool matchCase) override;
   int SearchBackward(int start, const std::u16string& text, bool matchCase) override;
   bool CharAt(int index, char16_t& ch, TIDObject*& object) override;

@@ -279,6 +279,10 @@ int TCellBasic::SearchBackward(int start, const std::u16string& text, bool match
   return -1;
 }
 
+void TCellBasic::TextSections(std::vector<TSection*>& out) {
+  for (const auto& s : *this) s->TextSections(out);
+}
+
 int TCellBasic::CharToSource(int index) {
   for (const auto& s : *this) {
     const int i = s->CharToSource(index);

@@ -33,6 +33,7 @@ class ThtTabControl;
 class TFloatingObj;
 class TImageObj;
 class TPanelObj;
+class TSection;
 class THtmlViewBase;
 class THtmlPropStack;
 class THtmlStyleList;
@@ -133,6 +134,8 @@ public:
   virtual int PointToChar(TCanvas& canvas, int x, int y, int& caretX, int& caretY, int& caretHeight, bool& inText);
   virtual int SourceToChar(int source, bool backwards);
   virtual int CharToSource(int index);
+  // The text sections that SourceToChar asks, in the order it asks them searching forwards.
+  virtual void TextSections(std::vector<TSection*>& out) { (void)out; }
   virtual int SearchForward(int start, const std::u16string& text, bool matchCase);
   virtual int SearchBackward(int start, const std::u16string& text, bool matchCase);
   // The character at index, or the object (image, panel, control) it stands for.
@@ -199,6 +202,7 @@ public:
   int SearchForward(int start, const std::u16string& text, bool matchCase);
   int SearchBackward(int start, const std::u16string& text, bool matchCase);
   int CharToSource(int index);
+  void TextSections(std::vector<TSection*>& out);
   bool CharAt(int index, char16_t& ch, TIDObject*& object);
   void CopySelection();
   void AddSectionsToPositions();

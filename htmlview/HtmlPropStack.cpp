@@ -1,6 +1,11 @@
 #include "htmlview/HtmlPropStack.h"
 
+#include <algorithm>
+#include <climits>
+#include <vector>
+
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlSection.h"
 
 namespace htmlview {
 
@@ -46,12 +51,71 @@ void TInlineList::EndOpenRecords(int endSource) {
 void TInlineList::Convert() {
   NeedsConverting = false;
   if (!Owner) return;
+  // The document answers a source position by asking its sections from the first (or the last)
+  // until one answers: with a record for every bordered span of a long page that costs the spans
+  // times the sections. The sections are listed once instead, with the first that can answer a
+  // forward search (the running greatest reach) and the last that can answer a backward one (the
+  // least first position from there on) found by halving.
+  std::vector<TSection*> all, sections;
+  Owner->TextSections(all);
+  std::vector<int> reach, first;
+  for (TSection* s : all) {
+    int f = 0, r = 0;
+    if (!s->SourceRange(f, r)) continue;
+    sections.push_back(s);
+    reach.push_back(reach.empty() ? r : std::max(reach.back(), r));
+    first.push_back(f);
+  }
+  for (size_t i = first.size(); i-- > 1;) first[i - 1] = std::min(first[i - 1], first[i]);
+  auto toChar = [&](int source, bool backwards) {
+    if (backwards) {
+      const auto it = std::upper_bound(first.begin(), first.end(), source);
+      if (it != first.begin()) return sections[static_cast<size_t>(it - first.begin()) - 1]->SourceToChar(source, true);
+    } else {
+      const auto it = std::upper_bound(reach.begin(), reach.end(), source);
+      if (it != reach.end()) return sections[static_cast<size_t>(it - reach.begin())]->SourceToChar(source, false);
+    }
+    return Owner->CharCount;
+  };
   for (const auto& r : *this) {
-    r->StartChar = Owner->SourceToChar(r->StartSource, false);
-    r->EndChar = r->EndSource < 0 ? Owner->CharCount : Owner->SourceToChar(r->EndSource, true);
+    r->StartChar = toChar(r->StartSource, false);
+    r->EndChar = r->EndSource < 0 ? Owner->CharCount : toChar(r->EndSource, true);
     // An element that starts and ends on one character still gets a box of it.
     if (r->StartChar == r->EndChar) --r->StartChar;
   }
+  const size_t n = static_cast<size_t>(Count());
+  byStart_.resize(n);
+  for (size_t i = 0; i < n; ++i) byStart_[i] = static_cast<int>(i);
+  std::stable_sort(byStart_.begin(), byStart_.end(),
+                   [this](int a, int b) { return (*this)[a]->StartChar < (*this)[b]->StartChar; });
+  starts_.resize(n);
+  for (size_t i = 0; i < n; ++i) starts_[i] = (*this)[byStart_[i]]->StartChar;
+  leaves_ = 1;
+  while (leaves_ < n) leaves_ *= 2;
+  reach_.assign(2 * leaves_, INT_MIN);
+  for (size_t i = 0; i < n; ++i) reach_[leaves_ + i] = (*this)[byStart_[i]]->EndChar;
+  for (size_t i = leaves_; i-- > 1;) reach_[i] = std::max(reach_[2 * i], reach_[2 * i + 1]);
+}
+
+void TInlineList::Collect(size_t node, size_t lo, size_t hi, size_t below, int from, std::vector<int>& out) const {
+  if (lo >= below || reach_[node] <= from) return;
+  if (hi - lo == 1) {
+    out.push_back(byStart_[lo]);
+    return;
+  }
+  const size_t mid = lo + (hi - lo) / 2;
+  Collect(2 * node, lo, mid, below, from, out);
+  Collect(2 * node + 1, mid, hi, below, from, out);
+}
+
+void TInlineList::Meeting(int from, int to, std::vector<int>& out) {
+  out.clear();
+  if (Count() == 0) return;
+  if (NeedsConverting) Convert();
+  // Those that start before to, and of them those that end after from.
+  const size_t below = static_cast<size_t>(std::lower_bound(starts_.begin(), starts_.end(), to) - starts_.begin());
+  Collect(1, 0, leaves_, below, from, out);
+  std::sort(out.begin(), out.end());
 }
 
 int TInlineList::StartOf(int i) {

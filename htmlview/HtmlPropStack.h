@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "htmlview/HtmlBase.h"
 #include "htmlview/StyleUn.h"
@@ -49,11 +50,18 @@ public:
   // Character indices of record i; 99999999 past the end of the list.
   int StartOf(int i);
   int EndOf(int i);
+  // The indices, in list order, of the records whose characters meet [from, to).
+  void Meeting(int from, int to, std::vector<int>& out);
   // Records that no element ended end at endSource (the end of their set, or of the page).
   void EndOpenRecords(int endSource);
 
 private:
   void Convert();
+  void Collect(size_t node, size_t lo, size_t hi, size_t below, int from, std::vector<int>& out) const;
+  // The records by StartChar, and over them a tree of the greatest EndChar, so that a line finds
+  // its boxes without looking at every record of the page.
+  std::vector<int> byStart_, starts_, reach_;
+  size_t leaves_ = 0;
 };
 
 // Whether a property set draws an inline box (a border or a background).

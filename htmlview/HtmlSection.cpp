@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <algorithm>
+#include <climits>
 
 #include "htmlview/HtmlBorder.h"
 #include "htmlview/HtmlImages.h"
@@ -353,6 +354,7 @@ void TSection::RemoveChar(int index) {
 
 void TSection::BuildSourceIndex() {
   SourceIndex.clear();
+  orderKnownFor_ = -1;
   for (size_t i = 0; i < SourcePositions.size(); ++i)
     if (i == 0 || SourcePositions[i] != SourcePositions[i - 1] + 1)
       SourceIndex.push_back({static_cast<int>(i), SourcePositions[i]});
@@ -1081,9 +1083,10 @@ void TSection::FillLineBorders(LineRec& line) {
   if (!Owner || !Owner->InlineBoxes) return;
   TInlineList& list = *Owner->InlineBoxes;
   const int l = StartChar + line.Start, n = line.CharCount;
-  for (int i = 0; i < list.Count(); ++i) {
+  std::vector<int> meeting;
+  list.Meeting(l, l + n, meeting);
+  for (const int i : meeting) {
     const int s = list.StartOf(i), e = list.EndOf(i);
-    if (!(l < e && l + n > s)) continue;
     BorderRec b;
     b.OpenStart = s < l;
     b.BStart = b.OpenStart ? line.Start : s - StartChar;
@@ -1393,21 +1396,62 @@ int TSection::CharToSource(int index) {
   return it->Index + (i - it->Pos);
 }
 
+int TSection::RunReach(size_t k, int len) const {
+  const IndexObj& run = SourceIndex[k];
+  const int runLen = (k + 1 < SourceIndex.size() ? SourceIndex[k + 1].Pos : len) - run.Pos;
+  return std::max(run.Index, run.Index + runLen);
+}
+
+bool TSection::RunsInOrder() {
+  const int len = Length();
+  if (orderKnownFor_ != len) {
+    runsInOrder_ = true;
+    for (size_t k = 1; k < SourceIndex.size() && runsInOrder_; ++k)
+      runsInOrder_ = RunReach(k - 1, len) <= RunReach(k, len);
+    orderKnownFor_ = len;
+  }
+  return runsInOrder_;
+}
+
+bool TSection::SourceRange(int& first, int& reach) {
+  const int len = Length();
+  if (SourceIndex.empty() || len == 0) return false;
+  first = SourceIndex[0].Index;
+  reach = INT_MIN;
+  if (RunsInOrder()) {
+    reach = RunReach(SourceIndex.size() - 1, len);
+  } else {
+    for (size_t k = 0; k < SourceIndex.size(); ++k) reach = std::max(reach, RunReach(k, len));
+  }
+  return true;
+}
+
 int TSection::SourceToChar(int source, bool backwards) {
   const int len = Length();
   if (SourceIndex.empty() || len == 0) return -1;
   const size_t n = SourceIndex.size();
-  for (size_t k = 0; k < n; ++k) {
-    const IndexObj& run = SourceIndex[k];
-    const int runLen = (k + 1 < n ? SourceIndex[k + 1].Pos : len) - run.Pos;
-    if (source >= run.Index && source < run.Index + runLen) return StartChar + run.Pos + (source - run.Index);
-    if (source < run.Index) {
-      // Before this run: in the gap after the previous one, or before the section.
-      if (k == 0) return backwards ? -1 : StartChar;
-      return backwards ? StartChar + run.Pos - 1 : StartChar + run.Pos;
+  // The first run that holds the position or lies after it decides; runs in source order (the
+  // usual case: a paragraph of many spans has many runs) are halved to it.
+  size_t k = 0;
+  if (RunsInOrder()) {
+    size_t lo = 0, hi = n;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (RunReach(mid, len) > source)
+        hi = mid;
+      else
+        lo = mid + 1;
     }
+    k = lo;
+  } else {
+    while (k < n && RunReach(k, len) <= source) ++k;
   }
-  return backwards ? StartChar + len - 1 : -1;
+  if (k == n) return backwards ? StartChar + len - 1 : -1;
+  const IndexObj& run = SourceIndex[k];
+  if (source >= run.Index) return StartChar + run.Pos + (source - run.Index);
+  // Before this run: in the gap after the previous one, or before the section.
+  if (k == 0) return backwards ? -1 : StartChar;
+  return backwards ? StartChar + run.Pos - 1 : StartChar + run.Pos;
 }
 
 int TSection::SearchForward(int start, const std::u16string& text, bool matchCase) {

@@ -115,6 +115,10 @@ public:
   bool CharToPoint(int index, int& x, int& y, int& height) override;
   int CharToSource(int index) override;
   int SourceToChar(int source, bool backwards) override;
+  void TextSections(std::vector<TSection*>& out) override { out.push_back(this); }
+  // The source positions SourceToChar answers for: searching backwards from first on, forwards
+  // below reach. False when it answers for none.
+  bool SourceRange(int& first, int& reach);
   int SearchForward(int start, const std::u16string& text, bool matchCase) override;
   int SearchBackward(int start, const std::u16string& text, bool matchCase) override;
   bool CharAt(int index, char16_t& ch, TIDObject*& object) override;
@@ -148,6 +152,15 @@ protected:
   int CharAtPoint(int x, int y, bool round, int& caretX, int& caretY, int& caretHeight, bool& inText);
   // The next image, panel or control at or after pos (the text's length when none).
   int NextObjectAt(int pos) const;
+
+private:
+  // Where run k of SourceIndex stops answering a forward search: the end of its positions, or its
+  // start when it has none.
+  int RunReach(size_t k, int len) const;
+  // Whether the runs' reaches never fall, so that a search may halve them; known for a length.
+  bool RunsInOrder();
+  int orderKnownFor_ = -1;
+  bool runsInOrder_ = false;
   // A float met for the first time: to its edge at the line's y (or lower, where it fits).
   void PlaceFloat(TFloatingObj& o, int lineY, TIndentManager& imgr);
 

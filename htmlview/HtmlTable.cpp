@@ -1104,6 +1104,13 @@ int THtmlTable::SourceToChar(int source, bool backwards) {
   return result;
 }
 
+void THtmlTable::TextSections(std::vector<TSection*>& out) {
+  EachCell(Rows, false, [&](TCellObjCell& c) {
+    c.TextSections(out);
+    return false;
+  });
+}
+
 int THtmlTable::CharToSource(int index) {
   int result = -1;
   EachCell(Rows, false, [&](TCellObjCell& c) { return (result = c.CharToSource(index)) >= 0; });

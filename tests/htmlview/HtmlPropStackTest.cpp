@@ -1,7 +1,11 @@
 // The property stack of the open elements and the records of inline boxes.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
+#include "htmlview/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
+#include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/StylePars.h"
 #include "tests/htmlview/GuiApp.h"
@@ -75,4 +79,47 @@ TEST_F(Stack, InlineRecordsEndWhereTheirElementEnds) {
   EXPECT_EQ(doc.InlineBoxes->StartOf(2), 99999999);
   EXPECT_EQ(doc.InlineBoxes->EndOf(-1), 99999999);
   EXPECT_FALSE(HasInlineBox(Push(u"span")));
+}
+
+// The records of a page of boxes in paragraphs, cells, a hidden block, preformatted text, and one
+// box left open: each takes the characters the document itself names for its source positions,
+// and a run of characters meets exactly the records whose characters it meets.
+TEST_F(Stack, InlineRecordsOfAPageMapAsTheDocumentDoes) {
+  std::u16string html = u"<body>lead <span style='border:1px solid red'>outer ";
+  for (int i = 0; i < 40; ++i) {
+    const std::u16string n = std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+    switch (i % 5) {
+      case 0: html += u"<p>p" + n + u" <span style='background:yellow'>in " + n + u"</span> tail"; break;
+      case 1: html += u"<table border=1><tr><td><b style='border:2px dashed blue'>c" + n + u"</b><td>d</table>"; break;
+      case 2: html += u"<div style='display:none'><span style='border:1px solid'>hidden</span></div>x"; break;
+      case 3: html += u"<pre>a <em style='background:#ccc'>pre " + n + u"</em>\nb</pre>"; break;
+      default: html += u"<span style='border:1px solid'></span><i style='border:1px solid'>" + n + u"</i> "; break;
+    }
+  }
+  html += u"</span> after <span style='background:green'>never closed";
+  TBuffer buffer = TBuffer::FromString(html, u"page");
+  auto parser = HtmlParseString(doc, buffer, {});
+  QImage image(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&image);
+  int scroll = 0;
+  doc.DoLayout(canvas, 0, 300, 1000, scroll);
+  TInlineList& list = *doc.InlineBoxes;
+  ASSERT_GT(list.Count(), 30);
+  for (int i = 0; i < list.Count(); ++i) {
+    const InlineRec& r = *list[i];
+    int start = doc.SourceToChar(r.StartSource, false);
+    const int end = r.EndSource < 0 ? doc.CharCount : doc.SourceToChar(r.EndSource, true);
+    if (start == end) --start;
+    EXPECT_EQ(list.StartOf(i), start) << i;
+    EXPECT_EQ(list.EndOf(i), end) << i;
+  }
+  std::vector<int> meeting;
+  for (int from = -2; from < doc.CharCount + 2; from += 3)
+    for (int n : {0, 1, 7, 40}) {
+      std::vector<int> expected;
+      for (int i = 0; i < list.Count(); ++i)
+        if (from < list.EndOf(i) && from + n > list.StartOf(i)) expected.push_back(i);
+      list.Meeting(from, from + n, meeting);
+      EXPECT_EQ(meeting, expected) << from << " " << n;
+    }
 }

@@ -179,6 +179,19 @@ TEST(HtmlSection, SourceToCharIntoAGap) {
   EXPECT_EQ(s.SourceToChar(99, true), 6);
   EXPECT_EQ(s.SourceToChar(99, false), -1);
   EXPECT_EQ(s.CharToSource(4), 21);
+  // Runs whose positions do not rise (text moved by the builder): the first run that holds the
+  // position or lies after it still decides.
+  TDocBuilder moved;
+  moved.Open();
+  moved.section->AddText(u"abc", 20);
+  moved.section->AddText(u"def", 10);
+  moved.Close();
+  TSection& m = *moved.Section(0);
+  moved.Layout(500);
+  EXPECT_EQ(m.SourceToChar(21, false), 1);
+  EXPECT_EQ(m.SourceToChar(11, false), 0);
+  EXPECT_EQ(m.SourceToChar(11, true), -1);
+  EXPECT_EQ(m.SourceToChar(25, true), 6);
 }
 
 TEST(HtmlSection, CopyingTurnsLineBreaksIntoCrLf) {
