@@ -7,6 +7,8 @@
 //                                                   bench/htmlbench_parse.h)
 //   htmlbench --render [--runs K]            (bytes to painted image: bench/htmlbench_render.h)
 //   htmlbench --sheets [--runs K]            (long selectors and values: bench/htmlbench_style.h)
+//   htmlbench --hostile                      (pages that once grew faster than they are long, to the
+//                                            first paint of a shown viewer: bench/htmlbench_hostile.h)
 //
 // Pages: a table of 1,000 rows and one of 10,000 rows (5 columns of short text, border=1) and ten
 // nested tables with three cells per level. For each page and each engine the median of K runs
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/htmlbench_hostile.h"
 #include "bench/htmlbench_page.h"
 #include "bench/htmlbench_parse.h"
 #include "bench/htmlbench_render.h"
@@ -100,6 +103,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   // The render benchmark reads its own arguments.
   if (argc > 1 && std::strcmp(argv[1], "--render") == 0) return htmlbench::RenderMain(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--hostile") == 0) return htmlbench::HostileMain(argc, argv);
   int runs = 5;
   bool ours = true, peer = true;  // --only runs one engine, for profiling
   bool page = false;              // --page: the generated page, each engine in its own process

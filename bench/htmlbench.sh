@@ -16,6 +16,11 @@
 #   bench/htmlbench.sh --sheets [--runs K]   a style element with a selector of 600,000 ">" and one
 #                                            with a value of 300,000 rgb() parts, bytes to built
 #                                            document, at full and half size; target: full / half <= 3
+#   bench/htmlbench.sh --hostile             1,000 / 2,000 / 4,000 floats, 5,000 / 10,000 / 20,000
+#                                            bordered spans, 4,000 / 8,000 / 16,000 text inputs, each
+#                                            to the first paint of a shown viewer, and 25 / 50 / 100
+#                                            pages of a 1000 x 1000 picture each, loaded in turn: time
+#                                            per item and memory should stay flat as the count grows
 #
 # Builds htmlbench in release mode in build-bench-html/ (or $HTMLBENCH_BUILD), runs it on the
 # offscreen platform with real fonts and writes its table to build-bench-html/results.md as well.

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "htmlview/HtmlFonts.h"
@@ -824,11 +825,13 @@ std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {
   if (BackgroundImage && BackgroundImage->Gif && !PrintCopy) {
     auto gif = std::make_shared<TViewerGifPicture>(*BackgroundImage->Gif);
     gif->SetAnimate(true);
-    AnimatedGifs.push_back({this, [gif] {
+    AnimatedGifs.push_back({this,
+                            [gif] {
                               bool changed = false;
                               gif->CheckTime([&changed](const QRect&) { changed = true; });
                               return changed;
-                            }});
+                            },
+                            nullptr});
   }
   return BackgroundImage;
 }
@@ -899,10 +902,22 @@ void ThtDocument::ClearHover() {
 
 void ThtDocument::AnimationStep() {
   if (PrintCopy) return;
-  bool changed = false;
-  for (auto& a : AnimatedGifs)
-    if (a.Step && a.Step()) changed = true;
-  if (changed && Viewer) Viewer->RepaintPanel();
+  const TRect view = Viewer ? Viewer->VisibleDocRect() : TRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+  bool whole = false;
+  for (auto& a : AnimatedGifs) {
+    if (!a.Step) continue;
+    if (!a.Area) {
+      whole = a.Step() || whole;
+      continue;
+    }
+    // Far below the view a picture would repaint nothing that shows.
+    const TRect r = a.Area();
+    if (r.Right <= r.Left || r.Bottom <= r.Top || r.Right <= view.Left || r.Left >= view.Right ||
+        r.Bottom <= view.Top || r.Top >= view.Bottom)
+      continue;
+    if (a.Step() && Viewer && !whole) Viewer->RepaintDocRect(r);
+  }
+  if (whole && Viewer) Viewer->RepaintPanel();
   if (Timer) Timer->setInterval(40);
 }
 

@@ -335,9 +335,13 @@ public:
   TSectionBase* SplitTable = nullptr;
   // The animated pictures and their timer: started by layouts when there are any.
   // Each steps its picture (true when the frame changed); Owner is the object that animates.
+  // Area, when given, is where the picture stands in the document, empty while no paint since
+  // the last layout has drawn it: a picture that does not meet the view waits, and one that
+  // steps repaints its own area. Without it (the page's background) a step repaints the panel.
   struct TAnimation {
     const void* Owner = nullptr;
     std::function<bool()> Step;
+    std::function<TRect()> Area;
   };
   std::vector<TAnimation> AnimatedGifs;
   std::unique_ptr<QTimer> Timer;

@@ -321,8 +321,9 @@ ThtFormControlObj::~ThtFormControlObj() {
   // A paint panel freed first has taken its children with it.
   if (control_ && !alive_) (void)control_.release();
   if (control_) {
+    // Freed in place: taken out of the panel first, each control would walk the window's whole
+    // focus chain, and a page of many controls would take their number squared to go.
     control_->hide();
-    control_->setParent(nullptr);
     control_.reset();
   }
   if (!ID.empty() && MasterList && !MasterList->BeingDestroyed) MasterList->IdentifierList.RemoveObject(this);
@@ -348,7 +349,7 @@ void ThtFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperti
   alive_ = control_.get();
   clickByMouse_ = clickByMouse;
   if (MasterList && MasterList->PaintPanel) control_->setParent(MasterList->PaintPanel);
-  control_->move(-4000, 0);
+  MoveOffPanel(*control_, 0);
   font_ = props.GetFont().Font;
   control_->setFont(font_);
   control_->setEnabled(!Disabled);
@@ -401,9 +402,7 @@ void ThtFormControlObj::SetHeight(int h) { TFormControlObj::SetHeight(ClampWidge
 
 void ThtFormControlObj::Show(int x, int y) {
   Shown = true;
-  if (!control_) return;
-  control_->move(x, y);
-  if (ShowIt && control_->parentWidget()) control_->show();
+  if (control_) MoveOntoPanel(*control_, x, y, ShowIt && control_->parentWidget());
 }
 
 void ThtFormControlObj::Repaint() {
@@ -938,7 +937,7 @@ TImageFormControlObj::TImageFormControlObj(ThtDocument* document, int pos, const
   if (document && document->PaintPanel) {
     picture_ = std::make_unique<TImageInputPicture>(*this, document->PaintPanel);
     pictureAlive_ = picture_.get();
-    picture_->move(-4000, 0);
+    MoveOffPanel(*picture_, 0);
     picture_->resize(std::max(1, width_), std::max(1, height_));
     if (!Title.empty()) picture_->setToolTip(Q(Title));
     picture_->show();
@@ -949,7 +948,6 @@ TImageFormControlObj::~TImageFormControlObj() {
   if (picture_ && !pictureAlive_) (void)picture_.release();
   if (picture_) {
     picture_->hide();
-    picture_->setParent(nullptr);
     picture_.reset();
   }
   if (pending_ && MasterList && !MasterList->BeingDestroyed) {
@@ -1011,13 +1009,11 @@ void TImageFormControlObj::SetHeight(int h) {
 
 void TImageFormControlObj::Show(int x, int y) {
   Shown = true;
-  if (!picture_) return;
-  picture_->move(x, y);
-  if (ShowIt && picture_->parentWidget()) picture_->show();
+  if (picture_) MoveOntoPanel(*picture_, x, y, ShowIt && picture_->parentWidget());
 }
 
 void TImageFormControlObj::MoveOff() {
-  if (picture_) picture_->move(-4000, picture_->y());
+  if (picture_) MoveOffPanel(*picture_, picture_->y());
 }
 
 void TImageFormControlObj::Draw(TCanvas& canvas, int x, int y) {

@@ -173,6 +173,20 @@ std::unique_ptr<TFloatingObj> TImageObj::Clone(ThtDocument* document) const {
   return std::make_unique<TImageObj>(document, *this);
 }
 
+ThtDocument::TAnimation TImageObj::Animation() {
+  TViewerGifPicture* gif = Gif.get();
+  return {this,
+          [gif] {
+            bool changed = false;
+            gif->CheckTime([&changed](const QRect&) { changed = true; });
+            return changed;
+          },
+          [this]() -> TRect {
+            if (!Document || drawnInLayout_ != Document->LayoutCount) return {};
+            return {DrawX, DrawY, DrawX + ImageWidth, DrawY + ImageHeight};
+          }};
+}
+
 namespace {
 std::shared_ptr<TDocImage> ErrorImage() {
   auto error = std::make_shared<TDocImage>();
@@ -216,12 +230,7 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
     Gif = std::make_unique<TViewerGifPicture>(*Image->Gif);
     if (!NonAnimated && !document.PrintCopy) {
       Gif->SetAnimate(true);
-      TViewerGifPicture* gif = Gif.get();
-      document.AnimatedGifs.push_back({this, [gif] {
-                                         bool changed = false;
-                                         gif->CheckTime([&changed](const QRect&) { changed = true; });
-                                         return changed;
-                                       }});
+      document.AnimatedGifs.push_back(Animation());
     }
   }
   const bool placeholder = !document.ShowImages || !Image || Image->Error;
@@ -275,6 +284,7 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
 }
 
 void TImageObj::Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFontObj* font) {
+  drawnInLayout_ = document.LayoutCount;
   const int b = NoBorder ? 0 : BorderSize;
   const int ix = x + b, iy = y + b;
   const bool placeholder = !document.ShowImages || !Image || Image->Error;
@@ -349,12 +359,7 @@ void TImageObj::SetHover(int state) {
       Gif->SetCurrentFrame(state == 2 ? 3 : 2);
     } else if (old == 0) {
       Gif->SetAnimate(true);
-      TViewerGifPicture* gif = Gif.get();
-      animations.push_back({this, [gif] {
-                              bool changed = false;
-                              gif->CheckTime([&changed](const QRect&) { changed = true; });
-                              return changed;
-                            }});
+      animations.push_back(Animation());
     }
   } else {
     Gif->SetAnimate(false);
@@ -605,15 +610,24 @@ void TFormControlObj::SetHeight(int h) {
   if (control_) control_->resize(control_->width(), h);
 }
 
+void MoveOffPanel(QWidget& control, int y) {
+  control.move(-4000, y);
+  control.setUpdatesEnabled(false);
+}
+
+void MoveOntoPanel(QWidget& control, int x, int y, bool show) {
+  control.setUpdatesEnabled(true);
+  control.move(x, y);
+  if (show) control.show();
+}
+
 void TFormControlObj::Show(int x, int y) {
   Shown = true;
-  if (!control_) return;
-  control_->move(x, y);
-  if (ShowIt) control_->show();
+  if (control_) MoveOntoPanel(*control_, x, y, ShowIt);
 }
 
 void TFormControlObj::MoveOff() {
-  if (control_) control_->move(-4000, control_->y());
+  if (control_) MoveOffPanel(*control_, control_->y());
 }
 
 void TFormControlObj::Draw(TCanvas& canvas, int x, int y) {

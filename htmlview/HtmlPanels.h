@@ -87,8 +87,11 @@ public:
   std::unique_ptr<TViewerGifPicture> Gif;  // this object's copy of an animated GIF
 
 private:
+  // This object's entry in the document's animations.
+  ThtDocument::TAnimation Animation();
   QImage scaled_;
   qint64 scaledFrom_ = 0;
+  int drawnInLayout_ = -1;  // the document's LayoutCount when a paint last drew it
 };
 
 // A host window in the text.
@@ -136,6 +139,13 @@ public:
 };
 
 // A form control as the text sees it: a box with margins that moves a window.
+// A control's window off the paint panel (at x -4000) stays shown, so that the tab key still
+// reaches it, but takes no part in painting: Qt would otherwise mark every window shown as one
+// to repaint and compare each with all its siblings, which on a page of thousands of controls
+// costs their number squared. On the panel again, it paints as any window.
+void MoveOffPanel(QWidget& control, int y);
+void MoveOntoPanel(QWidget& control, int x, int y, bool show);
+
 class TFormControlObj : public TIDObject {
 public:
   TFormControlObj(ThtDocument* document, int pos);

@@ -281,6 +281,13 @@ public:
   // A link whose line starts at document y took the focus: scroll it into view.
   virtual void ScrollLinkInto(int /*y*/) {}
   virtual void RepaintPanel() {}
+  // The part of the document the panel shows, and a repaint of a part of the document (both in
+  // document coordinates). A view that cannot tell shows all and repaints the whole panel.
+  virtual TRect VisibleDocRect() const { return {INT_MIN, INT_MIN, INT_MAX, INT_MAX}; }
+  virtual void RepaintDocRect(const TRect& rect) {
+    (void)rect;
+    RepaintPanel();
+  }
   // A link was activated from the keyboard: it becomes the current link and the hot-spot message
   // is posted.
   virtual void PostHotSpot(const TUrlTarget& /*link*/) {}

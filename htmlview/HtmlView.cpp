@@ -287,14 +287,20 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> document, const std::u16st
   if (!document)
     throw EhtException("LoadDocument requires document to load. Parameter 'Document' must not be nil.");
   // Every way out clears the flags, so that a page that raised does not block the next load.
+  // The panel is hidden meanwhile: the page's controls then show with it, in one go. Shown one by
+  // one on a shown panel, each would make Qt look through all of the panel's children for the one
+  // under the mouse, and a page of many controls would take their number squared to show.
   struct TLoadScope {
     THtmlView& v;
     TWaitCursor wait;
-    explicit TLoadScope(THtmlView& view) : v(view) {
+    bool panelShown;
+    explicit TLoadScope(THtmlView& view) : v(view), panelShown(view.panel_->isVisible()) {
       v.SetProcessing(true);
       v.layingOut_ = true;
+      if (panelShown) v.panel_->hide();
     }
     ~TLoadScope() {
+      if (panelShown) v.panel_->show();
       v.layingOut_ = false;
       v.SetProcessing(false);
     }

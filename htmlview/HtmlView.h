@@ -353,6 +353,8 @@ public:
   void ScrollFocusInto(int y, int h) override;
   void ScrollLinkInto(int y) override;
   void RepaintPanel() override;
+  TRect VisibleDocRect() const override;
+  void RepaintDocRect(const TRect& rect) override;
   void PostHotSpot(const TUrlTarget& link) override;
 
   // ---- mouse and keys (panel coordinates) ----

@@ -361,6 +361,15 @@ void THtmlView::HScrollChanged(int /*value*/) { panel_->update(); }
 
 void THtmlView::RepaintPanel() { panel_->update(); }
 
+TRect THtmlView::VisibleDocRect() const {
+  const int x = hBar_->value(), y = doc_->YOffset;
+  return {x, y, x + panel_->width(), y + panel_->height()};
+}
+
+void THtmlView::RepaintDocRect(const TRect& rect) {
+  panel_->update(QRect(rect.Left - hBar_->value(), rect.Top - doc_->YOffset, rect.Width(), rect.Height()));
+}
+
 // ---- painting ----
 
 void THtmlView::PaintRect(TCanvas& canvas, const TRect& rect) {

@@ -123,7 +123,7 @@ TEST(HtmlDocument, AnimationTimerOnlyWithAnimatedImages) {
   Layout(doc, 300);
   EXPECT_FALSE(doc.Timer && doc.Timer->isActive());
   int steps = 0;
-  doc.AnimatedGifs.push_back({nullptr, [&steps] { return ++steps > 0; }});
+  doc.AnimatedGifs.push_back({nullptr, [&steps] { return ++steps > 0; }, nullptr});
   Layout(doc, 300);
   ASSERT_TRUE(doc.Timer);
   EXPECT_TRUE(doc.Timer->isActive());
@@ -336,26 +336,11 @@ TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
   EXPECT_EQ(cache.Count(), 1);
 }
 
-namespace {
-// Two 1 x 1 frames (red, then blue), 10 centiseconds each, looping.
-QString WriteTwoFrameGif(const QTemporaryDir& dir) {
-  const unsigned char gif[] = {
-      'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 0, 0, 0, 0, 255,
-      0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0,
-      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0,
-      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0,
-      0x3B};
-  const QString file = dir.filePath(QStringLiteral("anim.gif"));
-  QFile f(file);
-  if (f.open(QIODevice::WriteOnly)) f.write(reinterpret_cast<const char*>(gif), sizeof gif);
-  return file;
-}
-}  // namespace
 
 TEST(HtmlDocument, ActiveGifsShowTheirSecondFrameUnderTheMouse) {
   EnsureGuiApp();
   QTemporaryDir dir;
-  const QString file = WriteTwoFrameGif(dir);
+  const QString file = WriteTwoFrameGif(dir.path());
   ThtDocument doc(nullptr, nullptr);
   TAttributeList attrs;
   attrs.Add(SrcSy, 0, u"SRC", file.toStdU16String(), 0);
@@ -376,7 +361,7 @@ TEST(HtmlDocument, ActiveGifsShowTheirSecondFrameUnderTheMouse) {
 TEST(HtmlDocument, AnAnimatedGifInTheTextStartsTheTimer) {
   EnsureGuiApp();
   QTemporaryDir dir;
-  const QString file = WriteTwoFrameGif(dir);
+  const QString file = WriteTwoFrameGif(dir.path());
   ThtDocument doc(nullptr, nullptr);
   auto section = std::make_unique<TSection>(&doc, &doc, doc.PropertyStack->Last(), nullptr, nullptr, false);
   TAttributeList attrs;

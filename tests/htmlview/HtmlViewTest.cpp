@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMimeData>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
@@ -24,6 +25,7 @@
 #include "htmlview/HtmlView.h"
 #include "htmlview/StyleFonts.h"
 #include "htmlview/StyleValues.h"
+#include "platform/core/Clock.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Printers.h"
@@ -526,6 +528,63 @@ TEST_F(View, PropertiesAreClamped) {
   EXPECT_EQ(view->VisitedMaxCount(), 0);
   view->SetServerRoot(u"  /srv/root/ ");
   EXPECT_EQ(view->ServerRoot(), u"/srv/root");
+}
+
+namespace {
+// The region of every paint of a widget.
+class TPaintSpy : public QObject {
+public:
+  explicit TPaintSpy(QWidget* w) { w->installEventFilter(this); }
+  QRegion painted;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+    return false;
+  }
+};
+int64_t animationNow = 0;
+// Paints come with the window's update requests, which wait on a short timer.
+void Settle() {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 30) QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+}  // namespace
+
+// A picture steps, and repaints its own box, only while it is in view: one far below does not
+// repaint the panel at every frame.
+TEST_F(View, AnAnimatedPictureRepaintsOnlyItsBoxAndOnlyInView) {
+  const platform::TClockSource clock = platform::SetClockSource([] { return animationNow; });
+  WriteTwoFrameGif(dir.path());
+  const std::string picture = "<img src=anim.gif width=20 height=20 border=0>";
+  struct Case {
+    std::string page;
+    int scrollTo;     // -1: the bottom
+    QRect repainted;  // in the panel; empty: nothing
+  } cases[] = {
+      {"text<br>" + Lines(300) + picture, 0, {}},
+      {picture + "<br>" + Lines(300) + picture, 0, {10, 5, 20, 20}},
+      {picture + "<br>" + Lines(300) + picture, -1, {}},  // the lower one, where it shows
+  };
+  for (Case& c : cases) {
+    WriteFile(dir.filePath("anim.html"), "<body marginwidth=10 marginheight=5>" + c.page);
+    view->LoadFromFile(Path("anim.html"));
+    view->ScrollTo(c.scrollTo < 0 ? view->DocumentHeight() : c.scrollTo);
+    Settle();
+    if (c.scrollTo < 0) {
+      // On the line below the last line of text.
+      for (const TPiece& p : Pieces(view->Document()))
+        if (p.text == "line 299") c.repainted = QRect(10, p.y + p.h - view->VScrollBarPosition(), 20, 20);
+      ASSERT_FALSE(c.repainted.isEmpty());
+    }
+    TPaintSpy spy(Panel());
+    for (int step = 0; step < 3; ++step) {
+      animationNow += 150;
+      view->Document().AnimationStep();
+      Settle();
+    }
+    EXPECT_EQ(spy.painted.boundingRect(), c.repainted) << c.page.substr(0, 20) << " " << c.scrollTo;
+  }
+  platform::SetClockSource(clock);
 }
 
 TEST_F(View, FileTypesFollowTheExtension) {

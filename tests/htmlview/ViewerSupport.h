@@ -1,6 +1,9 @@
 #pragma once
-// What the viewer's tests share: pictures made on the spot and a viewer set up the same way.
+// What the viewer's tests share: pictures made on the spot (a small animated GIF too) and a
+// viewer set up the same way.
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <memory>
 
@@ -18,6 +21,20 @@ inline QByteArray PngBytes(int w, int h, QRgb colour) {
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "PNG");
   return bytes;
+}
+
+// Two 1 x 1 frames (red, then blue), 10 centiseconds each, looping; written as dir/anim.gif.
+inline QString WriteTwoFrameGif(const QString& dir) {
+  const unsigned char gif[] = {
+      'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 0, 0, 0, 0, 255,
+      0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0,
+      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0,
+      0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0,
+      0x3B};
+  const QString file = QDir(dir).filePath(QStringLiteral("anim.gif"));
+  QFile f(file);
+  if (f.open(QIODevice::WriteOnly)) f.write(reinterpret_cast<const char*>(gif), sizeof gif);
+  return file;
 }
 
 // A viewer shown offscreen at 300 x 200 without a border, measuring every character on measurer
