@@ -501,7 +501,6 @@ void ThtDocument::Clear() {
     if (InlineBoxes) InlineBoxes->Clear();
   }
   BackgroundImage.reset();
-  if (!BackgroundImageName.empty()) images_.erase(WideTrim(BackgroundImageName));
   BackgroundImageName.clear();
   BackgroundImageDone = false;
   AnimatedGifs.clear();
@@ -526,6 +525,12 @@ void ThtDocument::Clear() {
   Forms.reset();
   SectionCount = 0;
   CharCount = 0;
+  // The images go back to the cache, which ages them from the next load on. A document being
+  // destroyed may outlive its cache (the viewer clears it first).
+  if (ImageCache && !BeingDestroyed)
+    for (const auto& [name, entry] : images_)
+      for (int k = 0; k < entry.Uses; ++k) ImageCache->DecUsage(name);
+  images_.clear();
 }
 
 int ThtDocument::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef,
@@ -705,14 +710,20 @@ std::u16string ThtDocument::ImageName(const std::u16string& source) const {
   }
 }
 
+std::shared_ptr<TDocImage> ThtDocument::UseImage(const std::u16string& name, std::shared_ptr<TDocImage> image) {
+  TImageEntry& entry = images_[name];
+  entry.Image = image;
+  ++entry.Uses;
+  return image;
+}
+
 std::shared_ptr<TDocImage> ThtDocument::KeepImage(const std::u16string& name, std::unique_ptr<THtImage> loaded,
                                                    std::unique_ptr<TBitmap> mask, TTransparency transparent) {
   std::shared_ptr<TDocImage> image = loaded ? FromHtImage(*loaded, mask.get()) : nullptr;
   if (!image) return nullptr;
-  images_[name] = image;
   if (ImageCache)
     ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
-  return image;
+  return UseImage(name, image);
 }
 
 std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, bool& pending) {
@@ -721,18 +732,20 @@ std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, b
   // images.
   const std::u16string name = WideTrim(nameIn);
   if (name.empty()) return nullptr;
-  auto it = images_.find(name);
-  if (it != images_.end()) return it->second;
-  if (ImageCache) {
-    const int index = ImageCache->IndexOf(name);
-    if (index >= 0) {
-      TBitmapItem* item = ImageCache->GetImage(index);
-      ++item->UsageCount;
-      item->AccessCount = 0;
-      auto image = item->MImage ? FromHtImage(*item->MImage, item->Mask.get()) : nullptr;
-      if (image) images_[name] = image;
-      return image;
-    }
+  const int index = ImageCache ? ImageCache->IndexOf(name) : -1;
+  TBitmapItem* item = index >= 0 ? ImageCache->GetImage(index) : nullptr;
+  if (auto it = images_.find(name); it != images_.end()) {
+    // One that failed is not asked for again.
+    if (!it->second.Image) return nullptr;
+    if (item) ++item->UsageCount;
+    return UseImage(name, it->second.Image);
+  }
+  if (item) {
+    auto image = item->MImage ? FromHtImage(*item->MImage, item->Mask.get()) : nullptr;
+    if (!image) return nullptr;
+    ++item->UsageCount;
+    item->AccessCount = 0;
+    return UseImage(name, image);
   }
   std::shared_ptr<TDocImage> image;
   std::unique_ptr<THtImage> loaded;
@@ -772,11 +785,17 @@ std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, b
     // A decoder's failure is an image that cannot be had: the error image shows, nothing more.
     return nullptr;
   }
-  if (image) {
-    images_[name] = image;
-    return image;
-  }
+  if (image) return UseImage(name, image);
   return KeepImage(name, std::move(loaded), std::move(mask), transparent);
+}
+
+void ThtDocument::ReleaseImage(const std::u16string& nameIn) {
+  const std::u16string name = WideTrim(nameIn);
+  const auto it = images_.find(name);
+  if (it == images_.end() || it->second.Uses < 1) return;
+  if (ImageCache) ImageCache->DecUsage(name);
+  // The last use gone, the document's copy of the pixels goes with its last holder.
+  if (--it->second.Uses == 0) images_.erase(it);
 }
 
 bool ThtDocument::InsertImage(const std::u16string& nameIn, const QByteArray& data) {
@@ -796,12 +815,14 @@ bool ThtDocument::InsertImage(const std::u16string& nameIn, const QByteArray& da
     std::unique_ptr<TBitmap> mask;
     TTransparency transparent = NotTransp;
     std::unique_ptr<THtImage> loaded = ReadImage(data, transparent, mask);
+    // The document holds the one use of the picture for all that waited: it goes back when the
+    // document is cleared.
     image = KeepImage(name, std::move(loaded), std::move(mask), transparent);
   } catch (...) {
     image = nullptr;
   }
   // What failed is not asked for again.
-  if (!image) images_[name] = nullptr;
+  if (!image) images_[name].Image = nullptr;
   for (TIDObject* o : waiting) {
     if (o)
       o->ImageArrived(image);

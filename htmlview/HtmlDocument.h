@@ -391,7 +391,11 @@ public:
   std::u16string ImageName(const std::u16string& source) const;
   // An image by its name from ImageName: trimmed, looked up as written; nullptr when it cannot be
   // had (pending tells whether it may still arrive).
+  // Each image handed out is one use of it, of the document and of the image cache: the cache
+  // keeps a picture while any document object uses it and ages it from then on.
   std::shared_ptr<TDocImage> GetImage(const std::u16string& name, bool& pending);
+  // Gives back one use taken by GetImage. The rest go back when the document is cleared.
+  void ReleaseImage(const std::u16string& name);
   // The page's background image, loaded once; nullptr while pending (the name then waits in
   // PendingImages with no object) or when there is none.
   std::shared_ptr<TDocImage> GetBackgroundImage();
@@ -420,10 +424,19 @@ public:
   bool MonochromeBlack() const { return Printing && MonochromePrinter && PrintMonochromeBlack; }
 
 private:
-  // Keeps a decoded image under name, also in the viewer's cache.
+  // Keeps a decoded image under name, also in the viewer's cache, as one use of it.
   std::shared_ptr<TDocImage> KeepImage(const std::u16string& name, std::unique_ptr<THtImage> loaded,
                                        std::unique_ptr<TBitmap> mask, TTransparency transparent);
-  std::map<std::u16string, std::shared_ptr<TDocImage>> images_;
+  // Counts one more use of the image under name.
+  std::shared_ptr<TDocImage> UseImage(const std::u16string& name, std::shared_ptr<TDocImage> image);
+  // The images handed out, each with the uses taken of it (one a GetImage), which the image
+  // cache counts as well; an image that failed stays, empty and unused, so that it is not asked
+  // for again.
+  struct TImageEntry {
+    std::shared_ptr<TDocImage> Image;
+    int Uses = 0;
+  };
+  std::map<std::u16string, TImageEntry> images_;
   int layoutWidth_ = 0;
   std::unique_ptr<ThtTabControl> parkedTab_;
   QPointer<QWidget> parkedAlive_;

@@ -163,6 +163,7 @@ TImageObj::TImageObj(ThtDocument* document, const TImageObj& other) : TFloatingO
 
 TImageObj::~TImageObj() {
   if (!Document || Document->BeingDestroyed) return;
+  if (!used_.empty()) Document->ReleaseImage(used_);
   auto& a = Document->AnimatedGifs;
   a.erase(std::remove_if(a.begin(), a.end(), [this](const ThtDocument::TAnimation& x) { return x.Owner == this; }),
           a.end());
@@ -212,6 +213,7 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
       if (!src.empty() && name == src) alreadyPending = true;
     bool pending = alreadyPending;
     if (!alreadyPending) Image = document.GetImage(src, pending);
+    if (Image && &document == Document) used_ = src;
     if (Image) {
       Missing = false;
     } else if (pending) {

@@ -92,6 +92,7 @@ private:
   QImage scaled_;
   qint64 scaledFrom_ = 0;
   int drawnInLayout_ = -1;  // the document's LayoutCount when a paint last drew it
+  std::u16string used_;     // the name of the image whose use this object holds
 };
 
 // A host window in the text.

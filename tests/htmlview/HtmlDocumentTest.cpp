@@ -337,6 +337,42 @@ TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
 }
 
 
+// Each object that shows an image holds a use of it in the cache until it goes, and whatever its
+// document still holds goes back when the document is cleared: from then on the picture ages.
+TEST(HtmlDocument, AnImagesUsesGoBackWithItsObjectsAndItsDocument) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("p.bmp"));
+  QImage pixels(4, 3, QImage::Format_RGB32);
+  pixels.fill(qRgb(0, 128, 0));
+  ASSERT_TRUE(pixels.save(file, "BMP"));
+  TStringBitmapList cache;
+  ThtDocument doc(nullptr, nullptr);
+  doc.ImageCache = &cache;
+  auto uses = [&] { return cache.Count() == 1 ? cache.GetImage(0)->UsageCount : -1; };
+  TAttributeList attrs;
+  attrs.Add(SrcSy, 0, u"SRC", file.toStdU16String(), 0);
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  {
+    TImageObj first(&doc, 0, &attrs), second(&doc, 1, &attrs);
+    first.DrawLogic(doc, canvas, nullptr, 100, 100);
+    second.DrawLogic(doc, canvas, nullptr, 100, 100);
+    ASSERT_FALSE(first.IsPlaceholder());
+    EXPECT_EQ(uses(), 2);
+  }
+  EXPECT_EQ(uses(), 0);
+  bool pending = false;
+  ASSERT_TRUE(doc.GetImage(file.toStdU16String(), pending));  // as a block's background takes it
+  EXPECT_EQ(uses(), 1);
+  doc.Clear();
+  EXPECT_EQ(uses(), 0);
+  for (int load = 0; load < cache.MaxCache; ++load) cache.BumpAndCheck();
+  EXPECT_EQ(cache.Count(), 1);
+  cache.BumpAndCheck();
+  EXPECT_EQ(cache.Count(), 0);
+}
+
 TEST(HtmlDocument, ActiveGifsShowTheirSecondFrameUnderTheMouse) {
   EnsureGuiApp();
   QTemporaryDir dir;

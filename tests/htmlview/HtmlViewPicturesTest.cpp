@@ -15,6 +15,7 @@
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
+#include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlView.h"
@@ -115,6 +116,27 @@ TEST_F(Pictures, EveryKindOfImageIsFoundBesideThePage) {
     SCOPED_TRACE(c.what);
     Load(c.html);
     EXPECT_GE(Count(PaintWhole(), kRed), 300);
+  }
+}
+
+// Pages that no longer show a picture let it go after ImageCacheCount more loads: a run of
+// pages with a picture each keeps few in the cache, and a picture changed on disk shows as it is
+// now once it has left.
+TEST_F(Pictures, TheImageCacheAgesAndAChangedPictureIsReadAgain) {
+  for (int count : {0, 2, 5}) {
+    view->SetImageCacheCount(count);
+    for (int k = 0; k < 12; ++k) {
+      Write(QString("p%1.png").arg(k), PngBytes(8, 8, qRgb(k, 0, 0)));
+      Load("<p>page <img src=p" + std::to_string(k) + ".png>");
+      ASSERT_LE(view->Document().ImageCache->Count(), count + 1) << count << " " << k;
+    }
+    Write("changed.png", PngBytes(20, 20, kRed));
+    Load("<img src=changed.png>");
+    EXPECT_GT(Count(PaintView(), kRed), 300) << count;
+    Write("changed.png", PngBytes(20, 20, kBlue));
+    for (int other = 0; other <= count; ++other) Load("<p>another page");
+    Load("<img src=changed.png>");
+    EXPECT_GT(Count(PaintView(), kBlue), 300) << count;
   }
 }
 
