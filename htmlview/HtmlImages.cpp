@@ -447,27 +447,32 @@ void DrawImageStretched(TCanvas& canvas, const QImage& image, int x, int y, int 
   }
   const Qt::TransformationMode mode = smooth ? Qt::SmoothTransformation : Qt::FastTransformation;
   const QImage part = src == image.rect() ? image : image.copy(src);
-  if (!TooLarge(w, h)) {
+  if (ScalesWhole(w, h)) {
     canvas.DrawImage(x, y, part.scaled(w, h, Qt::IgnoreAspectRatio, mode));
     return;
   }
-  // Too large to scale in one piece: tiles of the target, each scaled from the part it shows, so
-  // memory stays bounded whatever size the page asks for.
+  // Larger: only what shows, in tiles each scaled from the part of the picture it shows, so that
+  // memory and time follow the painted area whatever size the page asks for.
+  const TRect view = canvas.VisibleRect();
+  const int64_t left = std::max<int64_t>(x, view.Left), top = std::max<int64_t>(y, view.Top);
+  const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + w, view.Right);
+  const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + h, view.Bottom);
   constexpr int Tile = 1024;
   const double sx = static_cast<double>(w) / part.width(), sy = static_cast<double>(h) / part.height();
-  for (int ty = 0; ty < h; ty += Tile) {
-    for (int tx = 0; tx < w; tx += Tile) {
-      QImage tile(std::min(Tile, w - tx), std::min(Tile, h - ty), QImage::Format_ARGB32_Premultiplied);
+  for (int64_t ty = top; ty < bottom; ty += Tile) {
+    for (int64_t tx = left; tx < right; tx += Tile) {
+      QImage tile(static_cast<int>(std::min<int64_t>(Tile, right - tx)), static_cast<int>(std::min<int64_t>(Tile, bottom - ty)),
+                  QImage::Format_ARGB32_Premultiplied);
       if (tile.isNull()) return;
       tile.fill(Qt::transparent);
       {
         QPainter p(&tile);
         p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        p.translate(-tx, -ty);
+        p.translate(static_cast<double>(x - tx), static_cast<double>(y - ty));
         p.scale(sx, sy);
         p.drawImage(0, 0, part);
       }
-      canvas.DrawImage(x + tx, y + ty, tile);
+      canvas.DrawImage(static_cast<int>(tx), static_cast<int>(ty), tile);
     }
   }
 }
@@ -478,12 +483,16 @@ void DrawImageStretched(TCanvas& canvas, const THtImage& image, int x, int y, in
   } else if (const TGpImage* g = image.GpImage()) {
     DrawImageStretched(canvas, g->Image(), x, y, w, h, true);
   } else if (TViewerGifPicture* g = image.Gif()) {
-    if (!TooLarge(w, h)) {
-      g->Draw(canvas, x, y, w, h);
-    } else {
-      g->StretchedRect = QRect(x, y, w, h);
-      DrawImageStretched(canvas, g->FrameImage(), x, y, w, h, false);
-    }
+    DrawGifStretched(canvas, *g, x, y, w, h);
+  }
+}
+
+void DrawGifStretched(TCanvas& canvas, TViewerGifPicture& gif, int x, int y, int w, int h) {
+  if (ScalesWhole(w, h)) {
+    gif.Draw(canvas, x, y, w, h);
+  } else {
+    gif.StretchedRect = QRect(x, y, w, h);
+    DrawImageStretched(canvas, gif.FrameImage(), x, y, w, h, false);
   }
 }
 

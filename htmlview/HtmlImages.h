@@ -132,6 +132,11 @@ std::unique_ptr<TBitmap> GetImageMask(TBitmap& bitmap, bool useColor, TColor col
 std::unique_ptr<TBitmap> EnlargeImage(const THtImage& image, int w, int h);
 std::unique_ptr<TBitmap> EnlargeImage(const TBitmap& bitmap, int w, int h);
 
+// Pictures stretched to at most this many pixels are scaled in one piece; larger ones are drawn
+// in tiles of what shows.
+inline constexpr int64_t WholeScaleLimit = 4 * 1024 * 1024;
+inline bool ScalesWhole(int64_t w, int64_t h) { return w > 0 && h > 0 && w * h <= WholeScaleLimit; }
+
 // The picture (or its part source, when given) stretched over (x, y, w, h), transparent by its
 // alpha: smoothly (clamped at the edges) or by nearest neighbour.
 void DrawImageStretched(TCanvas& canvas, const QImage& image, int x, int y, int w, int h, bool smooth,
@@ -139,6 +144,8 @@ void DrawImageStretched(TCanvas& canvas, const QImage& image, int x, int y, int 
 // A decoded image: bitmaps and imaging-layer pictures smoothly, an animated GIF's current
 // frame by nearest neighbour.
 void DrawImageStretched(TCanvas& canvas, const THtImage& image, int x, int y, int w, int h);
+// An animated GIF's current frame; it notes where it was drawn.
+void DrawGifStretched(TCanvas& canvas, TViewerGifPicture& gif, int x, int y, int w, int h);
 
 // ---- image maps ----
 

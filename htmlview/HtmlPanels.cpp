@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "htmlview/HtmlFonts.h"
+#include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/URLSubs.h"
 #include "platform/core/MulDiv.h"
@@ -315,16 +316,20 @@ void TImageObj::Draw(ThtDocument& document, TCanvas& canvas, int x, int y, TFont
   } else if (ObjWidth > 0 && ObjHeight > 0) {
     const QImage& src = Image->Image;
     if (Gif) {
-      Gif->Draw(canvas, ix, iy, ObjWidth, ObjHeight);
+      DrawGifStretched(canvas, *Gif, ix, iy, ObjWidth, ObjHeight);
     } else if (src.width() == ObjWidth && src.height() == ObjHeight) {
       canvas.DrawImage(ix, iy, src);
-    } else {
+    } else if (ScalesWhole(ObjWidth, ObjHeight)) {
       // Scaled once for its size, not at every paint.
       if (scaled_.size() != QSize(ObjWidth, ObjHeight) || scaledFrom_ != src.cacheKey()) {
         scaled_ = src.scaled(ObjWidth, ObjHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         scaledFrom_ = src.cacheKey();
       }
       canvas.DrawImage(ix, iy, scaled_);
+    } else {
+      // A copy of that size could be gigabytes: what shows is scaled at each paint instead.
+      scaled_ = QImage();
+      DrawImageStretched(canvas, src, ix, iy, ObjWidth, ObjHeight, true);
     }
   }
   if (b > 0) {

@@ -22,6 +22,7 @@
 #include "htmlview/StyleFonts.h"
 #include "htmlview/StyleValues.h"
 #include "platform/gui/Printers.h"
+#include "tests/support/PeakMemory.h"
 
 using namespace htmlview;
 
@@ -137,6 +138,19 @@ TEST_F(Pictures, TheImageCacheAgesAndAChangedPictureIsReadAgain) {
     for (int other = 0; other <= count; ++other) Load("<p>another page");
     Load("<img src=changed.png>");
     EXPECT_GT(Count(PaintView(), kBlue), 300) << count;
+  }
+}
+
+// A small picture stretched over a huge box costs what is painted of it, not the box: no copy of
+// the box's size is made (20,000 x 20,000 would be 1.6 GB), for a picture or a GIF's frame.
+TEST_F(Pictures, AHugeStretchedPictureCostsWhatShows) {
+  WriteTwoFrameGif(dir.path());  // red first
+  for (const char* name : {"red.png", "anim.gif"}) {
+    Load(std::string("<body marginwidth=0 marginheight=0><img src=") + name + " width=20000 height=20000 border=0>");
+    QImage shown;
+    const auto growth = PeakGrowthMB([&] { shown = PaintView(); });
+    EXPECT_EQ(Count(shown, kRed), shown.width() * shown.height()) << name;
+    if (growth) EXPECT_LT(*growth, 100) << name << " MB";
   }
 }
 

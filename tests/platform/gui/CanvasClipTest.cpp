@@ -168,6 +168,29 @@ TEST_F(CanvasClip, AHandedOverPainterKeepsItsClip) {
   EXPECT_EQ(Box(Red), QRect(5, 5, 3, 10));
 }
 
+TEST_F(CanvasClip, TheVisibleRectIsTheDeviceThroughTheTransformNarrowedByTheClip) {
+  struct Case {
+    std::function<void(QPainter&)> setUp;
+    TRect clip;  // empty: none
+    TRect visible;
+  } cases[] = {
+      {[](QPainter&) {}, {}, {0, 0, 40, 40}},
+      {[](QPainter&) {}, {-10, 5, 20, 90}, {0, 5, 20, 40}},
+      {[](QPainter& p) { p.translate(10, -20); }, {}, {-10, 20, 30, 60}},
+      {[](QPainter& p) { p.scale(2, 4); }, {1, 1, 5, 5}, {1, 1, 5, 5}},
+      {[](QPainter& p) { p.setWindow(0, 0, 400, 80); }, {}, {0, 0, 400, 80}},
+  };
+  for (const Case& c : cases) {
+    QPainter painter(&image);
+    c.setUp(painter);
+    TCanvas canvas(painter);
+    if (c.clip.Width() > 0) canvas.IntersectClipRect(c.clip);
+    const TRect v = canvas.VisibleRect();
+    EXPECT_EQ((std::vector<int>{v.Left, v.Top, v.Right, v.Bottom}),
+              (std::vector<int>{c.visible.Left, c.visible.Top, c.visible.Right, c.visible.Bottom}));
+  }
+}
+
 TEST_F(CanvasClip, ClipCutsEveryKindOfDrawing) {
   const std::function<void(TCanvas&)> draws[] = {
       [](TCanvas& c) {
