@@ -518,6 +518,16 @@ void ThtDocument::Clear() {
   }
   TabIndexList.clear();
   TabOrderPending = true;
+  // A control with the focus passes it on as it goes, to the next control, which goes next: each
+  // of the page's controls would take the focus (and scroll the view to itself) on the way out.
+  // (A document being destroyed may outlive its panel.)
+  if (PaintPanel && !BeingDestroyed) {
+    QWidget* focused = PaintPanel->window()->focusWidget();
+    if (focused && PaintPanel->isAncestorOf(focused)) {
+      if (Viewer) Viewer->setFocus(Qt::OtherFocusReason);
+      if (PaintPanel->window()->focusWidget() == focused) focused->clearFocus();
+    }
+  }
   // Sections refer to the controls: they go first.
   TFreeList<TSectionBase>::Clear();
   ParkTabControl(0, nullptr);

@@ -289,22 +289,22 @@ void TIndentManager::DeleteRight(int index) {
   right_.Delete(index);
 }
 
-int TIndentManager::LastLeftOfBlock() const {
+const IndentRec* TIndentManager::BlockEdge(const TSide& side) const {
   if (CurrentID != nullptr)
-    for (auto it = left_.Edges.rbegin(); it != left_.Edges.rend(); ++it)
-      if (it->ID == CurrentID) return it->X;
-  return 0;
+    for (auto it = side.Edges.rbegin(); it != side.Edges.rend(); ++it)
+      if (it->ID == CurrentID) return &*it;
+  return nullptr;
+}
+
+int TIndentManager::LastLeftOfBlock() const {
+  const IndentRec* edge = BlockEdge(left_);
+  return edge ? edge->X : 0;
 }
 
 int TIndentManager::LastRightOfBlock(bool& found) const {
-  found = false;
-  if (CurrentID != nullptr)
-    for (auto it = right_.Edges.rbegin(); it != right_.Edges.rend(); ++it)
-      if (it->ID == CurrentID) {
-        found = true;
-        return it->X;
-      }
-  return 0;
+  const IndentRec* edge = BlockEdge(right_);
+  found = edge != nullptr;
+  return edge ? edge->X : 0;
 }
 
 int TIndentManager::LeftIndent(int y) const {
@@ -346,14 +346,9 @@ int TIndentManager::GetNextWiderY(int y) const {
 }
 
 uint64_t TIndentManager::BlockStart(const TSide& side, bool& bounded) const {
-  bounded = false;
-  if (CurrentID != nullptr)
-    for (auto it = side.Edges.rbegin(); it != side.Edges.rend(); ++it)
-      if (it->ID == CurrentID) {
-        bounded = true;
-        return it->Seq;
-      }
-  return 0;
+  const IndentRec* edge = BlockEdge(side);
+  bounded = edge != nullptr;
+  return edge ? edge->Seq : 0;
 }
 
 bool TIndentManager::IsRow(bool leftSide, const IndentRec& r, uint64_t after, bool bounded) const {

@@ -194,6 +194,8 @@ private:
     // The bottom of the lowest float, or def when there is none.
     int LowestBottom(int def) const { return Floats.empty() ? def : std::max(def, Floats.rbegin()->first); }
   };
+  // The last edge of the current block on side, or nullptr.
+  const IndentRec* BlockEdge(const TSide& side) const;
   int LastLeftOfBlock() const;
   int LastRightOfBlock(bool& found) const;
   bool Fits(int y, int w) const { return RightSide(y) - w >= LeftIndent(y); }

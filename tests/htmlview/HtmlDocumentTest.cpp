@@ -310,13 +310,21 @@ TEST(HtmlDocument, ProgressOncePerLayoutForEveryFiftiethSection) {
   EXPECT_TRUE(doc.SectionPositions.empty());
 }
 
-TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
-  EnsureGuiApp();
-  QTemporaryDir dir;
+namespace {
+// A 4 x 3 green bitmap file in dir; empty when it cannot be written.
+QString WriteGreenBmp(const QTemporaryDir& dir) {
   const QString file = dir.filePath(QStringLiteral("p.bmp"));
   QImage pixels(4, 3, QImage::Format_RGB32);
   pixels.fill(qRgb(0, 128, 0));
-  ASSERT_TRUE(pixels.save(file, "BMP"));
+  return pixels.save(file, "BMP") ? file : QString();
+}
+}  // namespace
+
+TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
+  EnsureGuiApp();
+  QTemporaryDir dir;
+  const QString file = WriteGreenBmp(dir);
+  ASSERT_FALSE(file.isEmpty());
   TStringBitmapList cache;
   bool pending = false;
   {
@@ -342,10 +350,8 @@ TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
 TEST(HtmlDocument, AnImagesUsesGoBackWithItsObjectsAndItsDocument) {
   EnsureGuiApp();
   QTemporaryDir dir;
-  const QString file = dir.filePath(QStringLiteral("p.bmp"));
-  QImage pixels(4, 3, QImage::Format_RGB32);
-  pixels.fill(qRgb(0, 128, 0));
-  ASSERT_TRUE(pixels.save(file, "BMP"));
+  const QString file = WriteGreenBmp(dir);
+  ASSERT_FALSE(file.isEmpty());
   TStringBitmapList cache;
   ThtDocument doc(nullptr, nullptr);
   doc.ImageCache = &cache;

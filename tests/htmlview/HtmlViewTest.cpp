@@ -587,6 +587,26 @@ TEST_F(View, AnAnimatedPictureRepaintsOnlyItsBoxAndOnlyInView) {
   platform::SetClockSource(clock);
 }
 
+// Clearing a page whose control has the focus gives the focus to the viewer: the controls do not
+// take it one after another on their way out, each heard by the host and scrolled into view.
+TEST_F(View, ClearingAPageDoesNotPassTheFocusThroughItsControls) {
+  std::u16string page;
+  for (int i = 0; i < 40; ++i) page += u"<input name=i" + QString::number(i).toStdU16String() + u" onfocus=f><br>";
+  view->LoadFromString(page);
+  QApplication::processEvents();
+  int heard = 0;
+  FormEvents(Panel()).OnObjectFocus = [&heard](ThtFormControlObj*, const std::u16string&) { ++heard; };
+  QApplication::setActiveWindow(view.get());
+  view->Document().FormControls[5]->GetControl()->setFocus();
+  QApplication::processEvents();
+  ASSERT_EQ(heard, 1);
+  view->Clear();
+  QApplication::processEvents();
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(view->hasFocus());
+  FormEvents(Panel()).OnObjectFocus = nullptr;
+}
+
 TEST_F(View, FileTypesFollowTheExtension) {
   struct Case {
     std::u16string name;
