@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "base/MyDateTimes.h"
+#include "platform/core/Clock.h"
 
 namespace {
 std::atomic<TMessagePump*> g_pump{nullptr};
@@ -28,9 +28,12 @@ void IdleProcessMessage() {
   ProcessOneMessage();
 }
 
-TPumpThrottle::TPumpThrottle(int64_t IntervalMSecs) : interval_(IntervalMSecs), last_(MSecsCounter()) {}
+// The replaceable clock, so that a test can make every unit of a job a moment to pump and act
+// on a running job however fast it converts.
+TPumpThrottle::TPumpThrottle(int64_t IntervalMSecs)
+    : interval_(IntervalMSecs), last_(platform::ClockMilliseconds()) {}
 
-bool TPumpThrottle::Due() { return DueAt(MSecsCounter()); }
+bool TPumpThrottle::Due() { return DueAt(platform::ClockMilliseconds()); }
 
 bool TPumpThrottle::DueAt(int64_t ClockMSecs) {
   if (ClockMSecs - last_ < interval_) return false;

@@ -15,7 +15,8 @@ void TrackMouseControl();
 void IdleProcessMessage();  // TrackMouseControl, then ProcessOneMessage
 
 // Pumping after every unit of work must never dominate the work: a job asks Due() after each
-// unit and pumps only when it says so, at most once per interval of the monotonic clock.
+// unit and pumps only when it says so, at most once per interval of the clock that timing reads
+// (platform::ClockMilliseconds).
 //   TPumpThrottle pump;  ...  if (pump.Due()) ProcessOneMessage();
 class TPumpThrottle {
 public:
