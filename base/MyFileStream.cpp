@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/MyRawBuffer.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Utf8.h"
@@ -29,34 +30,8 @@ const EncodingInfo kEncodings[] = {
 
 // Work buffers reused from call to call, one set per thread, so that streams shared between
 // threads never share them and reading a line allocates only when lines grow.
-// A byte buffer that grows without clearing what it gains: lines are read into it, so filling
-// it with zeros first would be paid on every line.
-class RawBuffer {
-public:
-  char* data() { return data_.get(); }
-  size_t size() const { return size_; }
-  void clear() { size_ = 0; }
-  // Makes room for n more bytes after size() and returns where they go.
-  char* grow(size_t n) {
-    if (size_ + n > capacity_) {
-      const size_t capacity = std::max(size_ + n, capacity_ * 2);
-      std::unique_ptr<char[]> bigger(new char[capacity]);
-      if (size_) std::memcpy(bigger.get(), data_.get(), size_);
-      data_ = std::move(bigger);
-      capacity_ = capacity;
-    }
-    return data_.get() + size_;
-  }
-  void added(size_t n) { size_ += n; }
-
-private:
-  std::unique_ptr<char[]> data_;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-};
-
 struct WorkBuffers {
-  RawBuffer line;             // raw bytes of the line being read
+  TRawBuffer line;            // raw bytes of the line being read
   std::vector<char> chunk;    // raw bytes of a block, or encoded text to write
   std::vector<char> decode;   // terminated copy for the converters
   std::vector<char16_t> wide;
@@ -550,7 +525,7 @@ int64_t TTextFileStream::ReadLineBytes(std::string_view& bytes) {
   const int64_t startByte = BytePosition();
   const int unit = ClusterSize;
   const bool bigEndian = FCodeChar == ccBigEndian;
-  RawBuffer& raw = Work().line;
+  TRawBuffer& raw = Work().line;
   raw.clear();
   size_t scanned = 0;  // units already searched
   int64_t lineUnits = -1, consumed = 0;

@@ -216,12 +216,10 @@ WideChar TReader::NextChar() {
   return Buffer[static_cast<size_t>(BufIndex++)];
 }
 
-bool TReader::ReadBlock(std::string& out) {
+bool TReader::ReadBlock(TRawBuffer& out) {
   auto encode = [&](std::u16string_view text) {
-    const size_t at = out.size();
-    out.resize(at + text.size() * 3);
-    char* end = platform::EncodeUtf8(text, out.data() + at, platform::LoneSurrogate::Keep);
-    out.resize(static_cast<size_t>(end - out.data()));
+    char* at = out.grow(text.size() * 3);
+    out.added(static_cast<size_t>(platform::EncodeUtf8(text, at, platform::LoneSurrogate::Keep) - at));
   };
   if (!Input) {
     if (BufIndex >= BufLen) return false;
@@ -233,13 +231,26 @@ bool TReader::ReadBlock(std::string& out) {
   }
   if (Input->CodeChar() == ccUtf8) {
     constexpr size_t kBlock = 32768;
-    const size_t at = out.size();
-    out.resize(at + kBlock);
-    const int64_t n = Input->ReadRaw(out.data() + at, static_cast<int64_t>(kBlock));
-    out.resize(at + static_cast<size_t>(std::max<int64_t>(n, 0)));
+    const int64_t n = Input->ReadRaw(out.grow(kBlock), static_cast<int64_t>(kBlock));
+    out.added(static_cast<size_t>(std::max<int64_t>(n, 0)));
     return n > 0;
   }
-  // The blocks of other encodings are those of the character reader, so that a declaration
+  if (Input->CodeChar() == ccUnicode || Input->CodeChar() == ccBigEndian) {
+    // The units go from the file to UTF-8 without a decoded copy in between, in the blocks of
+    // the character reader: a pair that a block's end cuts keeps the forms of its halves.
+    if (!FUnits) FUnits = std::make_unique<char16_t[]>(static_cast<size_t>(ChunkChars));
+    for (;;) {
+      const int64_t n = Input->Read(FUnits.get(), ChunkChars * 2);
+      if (n <= 0) return false;
+      const size_t units = static_cast<size_t>(n) / 2;
+      if (units == 0) continue;  // the odd last byte of the file is no character
+      if (Input->CodeChar() == ccBigEndian)
+        for (size_t i = 0; i < units; ++i) FUnits[i] = static_cast<char16_t>((FUnits[i] >> 8) | (FUnits[i] << 8));
+      encode(std::u16string_view(FUnits.get(), units));
+      return true;
+    }
+  }
+  // The blocks of the ANSI code page are those of the character reader, so that a declaration
   // that switches the input to UTF-8 takes effect where it always did.
   Buffer.clear();
   const int64_t n = Input->ReadChars(Buffer, ChunkChars);

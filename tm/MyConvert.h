@@ -17,6 +17,7 @@
 
 #include "base/MyObjects.h"
 #include "base/MyPump.h"
+#include "base/MyRawBuffer.h"
 #include "base/MyWideStr.h"
 #include "unicode/UniTypes.h"
 
@@ -97,7 +98,7 @@ public:
   // other encoding decoded once per block and encoded (lone surrogates keep their forms, so
   // that decoding gives them back). Without a file the characters left in Buffer are the
   // input. False at the end of the input.
-  bool ReadBlock(std::string& out);
+  bool ReadBlock(TRawBuffer& out);
 
   // The next input character; TAB (which readers ignore) once the input is exhausted.
   virtual WideChar NextChar();
@@ -119,6 +120,7 @@ protected:
 private:
   void SniffXmlEncoding();
   TPumpThrottle PumpClock;
+  std::unique_ptr<char16_t[]> FUnits;  // a block of a UTF-16 input as read
 };
 
 // The writing side (not the class library's writer of the same name).

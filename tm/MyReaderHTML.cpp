@@ -229,7 +229,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
         block = {};
       } else {
         FBlock.clear();
-        block = ReadBlock(FBlock) ? std::string_view(FBlock) : std::string_view();
+        block = ReadBlock(FBlock) ? FBlock.view() : std::string_view();
         if (Input) progress(0);
         tickAt = kTick;
         if (Aborted) break;

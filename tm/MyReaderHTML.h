@@ -141,7 +141,7 @@ private:
   // the input block, a name and a text or value as bytes, an end tag's name decoded.
   std::unique_ptr<TTag> FRoot;
   bool FSawNul = false;
-  std::string FBlock;
+  TRawBuffer FBlock;
   std::string FNameBytes;
   std::string FTextBytes;
   WideString NameBuf;

@@ -1,5 +1,11 @@
 #include "platform/core/Utf8.h"
 
+#include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform {
 
 char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
@@ -7,16 +13,31 @@ char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
   const char16_t* s = text.data();
   const char16_t* const end = s + text.size();
   while (s < end) {
+    // ASCII, the bulk of most text and all markup, eight units at a time.
+    while (end - s >= 8) {
+      uint64_t a, b;
+      std::memcpy(&a, s, 8);
+      std::memcpy(&b, s + 4, 8);
+      if ((a | b) & 0xFF80FF80FF80FF80ull) break;
+#if defined(__SSE2__)
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(units, units));
+#else
+      for (int k = 0; k < 8; ++k) q[k] = static_cast<unsigned char>(s[k]);
+#endif
+      q += 8;
+      s += 8;
+    }
+    while (s < end && *s < 0x80) *q++ = static_cast<unsigned char>(*s++);
+    // Two-byte forms come in runs too (Greek, Cyrillic, Hebrew, Arabic...).
+    while (s < end && *s >= 0x80 && *s < 0x800) {
+      const char16_t c = *s++;
+      q[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      q[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      q += 2;
+    }
+    if (s >= end || *s < 0x800) continue;
     char32_t c = *s++;
-    if (c < 0x80) {
-      *q++ = static_cast<unsigned char>(c);
-      continue;
-    }
-    if (c < 0x800) {
-      *q++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-      *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-      continue;
-    }
     if (c >= 0xD800 && c <= 0xDFFF) {
       if (c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (*s++ - 0xDC00);

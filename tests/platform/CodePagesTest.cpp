@@ -54,3 +54,35 @@ TEST(Utf8, FourByteFormsAndIllFormedInput) {
   for (const auto& [in, out] : broken) EXPECT_EQ(Utf8ToUtf16(in), out);
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
 }
+
+// Runs of ASCII of every length up to two blocks of eight, each followed by one of the other
+// forms, encode unit by unit as the forms say.
+TEST(Utf8, EncoderRunsOfEveryLength) {
+  auto one = [](char16_t c) -> std::string {
+    if (c < 0x80) return std::string(1, static_cast<char>(c));
+    if (c < 0x800) return {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    return {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+  };
+  const std::u16string tails[] = {u"", u"\u00E9", u"\u0439\u0446\u00E9", u"\u20AC", u"\U0001F600", u"\xD83D",
+                                  u"\xDE00x", u"\x7F\x80"};
+  for (size_t run = 0; run <= 17; ++run) {
+    for (const std::u16string& tail : tails) {
+      std::u16string text;
+      for (size_t i = 0; i < run; ++i) text.push_back(static_cast<char16_t>(u'a' + i % 26));
+      text += tail + u"z";
+      std::string expected;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+          expected += Utf16ToUtf8(text.substr(i, 2));
+          ++i;
+        } else {
+          expected += one(text[i]);  // a lone surrogate keeps its own form
+        }
+      }
+      std::string out(text.size() * 3, '\0');
+      out.resize(static_cast<size_t>(EncodeUtf8(text, out.data(), LoneSurrogate::Keep) - out.data()));
+      EXPECT_EQ(out, expected) << "run " << run;
+    }
+  }
+}

@@ -312,3 +312,21 @@ TEST(ReaderHTMLBytes, BlocksEndAnywhere) {
     }
   }
 }
+
+// The odd last byte of a UTF-16 file is no character: the elements before it are reported as
+// they would be without it, in both byte orders.
+TEST(ReaderHTMLBytes, OddLastByteOfUtf16) {
+  TempDir dir;
+  const std::string path = dir.File("odd.xml");
+  for (const bool bigEndian : {false, true}) {
+    std::vector<std::string> events[2];
+    for (int odd = 0; odd < 2; ++odd) {
+      TempDir::Write(path, Utf16(u"<a>t\u00E9x<b/></a>", bigEndian) + (odd ? "\x3C" : ""));
+      TFileLogReader r(platform::Utf8ToUtf16(path));
+      r.Parse();
+      events[odd] = r.Events;
+    }
+    EXPECT_EQ(events[1], events[0]) << bigEndian;
+    EXPECT_EQ(events[0].size(), 4u);
+  }
+}
