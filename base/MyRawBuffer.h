@@ -28,6 +28,12 @@ public:
     return data_.get() + size_;
   }
   void added(size_t n) { size_ += n; }
+  void push_back(char c) {
+    *grow(1) = c;
+    ++size_;
+  }
+  // Keeps the first n bytes (n at most size()).
+  void resize(size_t n) { size_ = std::min(n, size_); }
   void append(std::string_view bytes) {
     if (bytes.empty()) return;
     std::memcpy(grow(bytes.size()), bytes.data(), bytes.size());

@@ -30,7 +30,7 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
   t.Controls = controls;
   for (const char c : ascii) {
     t.Length[static_cast<unsigned char>(c)] = 0;
-    if (t.AsciiCount < 3) t.Ascii[t.AsciiCount++] = 0x0101010101010101ull * static_cast<unsigned char>(c);
+    if (t.AsciiCount < 5) t.Ascii[t.AsciiCount++] = 0x0101010101010101ull * static_cast<unsigned char>(c);
   }
   for (const char c : leads) t.Length[static_cast<unsigned char>(c)] = 0;
   t.NonChars = nonChars;

@@ -54,7 +54,7 @@ private:
 // appended, piece after piece, gives the text that decoding each piece would have given.
 void AppendUtf8Text(std::string_view bytes, std::string& out, bool lineEnds = false);
 // What a scan of UTF-8 stops at, besides what AppendUtf8 would not decode as it stands: the
-// bytes below 0x20 when Controls, up to three ASCII bytes, lead bytes, and with NonChars the
+// bytes below 0x20 when Controls, up to five ASCII bytes, lead bytes, and with NonChars the
 // forms of U+FFFE and U+FFFF.
 struct TUtf8Stops {
   // Per byte: 1 a character of its own, 2-4 the lead of a form of that length (from its bounds
@@ -64,7 +64,7 @@ struct TUtf8Stops {
   uint8_t High[256];
   bool NonChars = false;
   int AsciiCount = 0;
-  uint64_t Ascii[3] = {};  // each ASCII stop in every byte of a word
+  uint64_t Ascii[5] = {};  // each ASCII stop in every byte of a word
   bool Controls = false;
 };
 TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view leads = {}, bool nonChars = false);

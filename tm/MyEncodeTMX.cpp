@@ -34,35 +34,113 @@ const char16_t* const kStyleSheet[] = {
     u"{\\St \\cs9 \\additive {\\StN Default Paragraph Font}}}</prop>",
 };
 
-const char16_t* EntityOf(WideChar c) {
+const char* EntityOf(uint32_t c) {
   switch (c) {
-    case u'&': return u"&amp;";
-    case u'"': return u"&quot;";
-    case u'>': return u"&gt;";
-    case u'<': return u"&lt;";
-    case u'\'': return u"&apos;";
+    case u'&': return "&amp;";
+    case u'"': return "&quot;";
+    case u'>': return "&gt;";
+    case u'<': return "&lt;";
+    case u'\'': return "&apos;";
     default: return nullptr;
   }
 }
 
-bool IsSpecial(WideChar c) { return c == u'&' || c == u'"' || c == u'>' || c == u'<' || c == u'\''; }
+template <typename Char>
+bool IsSpecial(Char c) {
+  return c == Char('&') || c == Char('"') || c == Char('>') || c == Char('<') || c == Char('\'');
+}
 
-void AppendEscapedTo(WideString& out, std::u16string_view text) {
+// Appending to the UTF-16 block and to the UTF-8 one alike.
+void AppendText(WideString& out, std::u16string_view text) { out.append(text); }
+void AppendText(TRawBuffer& out, std::string_view text) { out.append(text); }
+void AppendAscii(WideString& out, std::string_view ascii) { out.append(ascii.begin(), ascii.end()); }
+void AppendAscii(TRawBuffer& out, std::string_view ascii) { out.append(ascii); }
+size_t SizeOf(const WideString& out) { return out.size(); }
+size_t SizeOf(const TRawBuffer& out) { return out.size(); }
+void CutTo(WideString& out, size_t n) { out.resize(n); }
+void CutTo(TRawBuffer& out, size_t n) { out.resize(n); }
+
+// A character of the text as the block's form writes it.
+void AppendCode(WideString& out, uint32_t v) {
+  if (v > 0xFFFF) {
+    v -= 0x10000;
+    out.push_back(static_cast<WideChar>(0xD800 + (v >> 10)));
+    out.push_back(static_cast<WideChar>(0xDC00 + (v & 0x3FF)));
+  } else {
+    out.push_back(static_cast<WideChar>(v));
+  }
+}
+void AppendCode(TRawBuffer& out, uint32_t v) {
+  char* q = out.grow(4);
+  char* const start = q;
+  if (v < 0x80) {
+    *q++ = static_cast<char>(v);
+  } else if (v < 0x800) {
+    *q++ = static_cast<char>(0xC0 | (v >> 6));
+    *q++ = static_cast<char>(0x80 | (v & 0x3F));
+  } else if (v < 0x10000) {
+    *q++ = static_cast<char>(0xE0 | (v >> 12));
+    *q++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *q++ = static_cast<char>(0x80 | (v & 0x3F));
+  } else {
+    *q++ = static_cast<char>(0xF0 | (v >> 18));
+    *q++ = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+    *q++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *q++ = static_cast<char>(0x80 | (v & 0x3F));
+  }
+  out.added(static_cast<size_t>(q - start));
+}
+
+template <typename Char, typename Out>
+void AppendEscapedTo(Out& out, std::basic_string_view<Char> text) {
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (!IsSpecial(text[i])) continue;
-    out.append(text.substr(run, i - run));
-    out.append(EntityOf(text[i]));
+    AppendText(out, text.substr(run, i - run));
+    AppendAscii(out, EntityOf(static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(text[i]))));
     run = i + 1;
   }
-  out.append(text.substr(run));
+  AppendText(out, text.substr(run));
 }
 
-int DigitValue(WideChar c, bool hex) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
-  if (hex && c >= u'a' && c <= u'f') return c - u'a' + 10;
+template <typename Char>
+int DigitValue(Char c, bool hex) {
+  if (c >= Char('0') && c <= Char('9')) return c - Char('0');
+  if (hex && c >= Char('A') && c <= Char('F')) return c - Char('A') + 10;
+  if (hex && c >= Char('a') && c <= Char('f')) return c - Char('a') + 10;
   return -1;
+}
+
+// Where the character at text[k] ends when it is one UTF-16 unit; npos otherwise (a pair, or
+// nothing there). A UTF-8 segment reaching here is well-formed and holds no surrogate's form.
+size_t OneUnitEnd(std::u16string_view text, size_t k) { return k < text.size() && text[k] != 0 ? k + 1 : std::u16string_view::npos; }
+size_t OneUnitEnd(std::string_view text, size_t k) {
+  if (k >= text.size() || text[k] == 0) return std::string_view::npos;
+  const auto lead = static_cast<unsigned char>(text[k]);
+  const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return length < 4 && k + length <= text.size() ? k + length : std::string_view::npos;
+}
+
+// The bytes a UTF-8 segment is expanded at, besides its well-formed text: the five XML
+// specials; and what sends it to the UTF-16 path: control characters, surrogates' forms
+// (0xED), U+FFFE and U+FFFF.
+const TUtf8Stops& SegmentStops() {
+  static const TUtf8Stops stops = MakeUtf8Stops(true, "&\"<>'", "\xED", true);
+  return stops;
+}
+
+// Where the next byte to act on stands: a special, or (for UTF-8) one the UTF-16 path settles.
+size_t NextStop(std::u16string_view text, size_t i) {
+  while (i < text.size() && !IsSpecial(text[i])) ++i;
+  return i;
+}
+size_t NextStop(std::string_view text, size_t i) { return i + ScanUtf8(text.substr(i), SegmentStops()); }
+
+// Whether placeholder or open-form text can be written as it stands in the block's form.
+bool Writable(std::u16string_view) { return true; }
+bool Writable(std::string_view inner) {
+  static const TUtf8Stops stops = MakeUtf8Stops(true, {}, "\xED", true);
+  return ScanUtf8(inner, stops) == inner.size();
 }
 
 }  // namespace
@@ -214,65 +292,89 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
 // letter case, and for a unit that holds none. The line of the last code met is kept: units
 // mostly repeat it.
 void TEncodeTMX::AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang) {
-  if (!tuv.Line.empty() && lang == tuv.Lang) {
+  if (tuv.Line.empty() || lang != tuv.Lang) {
+    tuv.Lang = lang;
+    tuv.Line = u"<tuv xml:lang=\"";
+    AppendEscapedTo(tuv.Line, std::u16string_view(lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang));
+    tuv.Line.append(u"\">\r\n");
+    tuv.Utf8.clear();
+  }
+  if (!WritesUtf8) {
     Block.append(tuv.Line);
     return;
   }
-  tuv.Lang = lang;
-  tuv.Line = u"<tuv xml:lang=\"";
-  AppendEscapedTo(tuv.Line, lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang);
-  tuv.Line.append(u"\">\r\n");
-  Block.append(tuv.Line);
+  if (tuv.Utf8.empty()) {
+    // Cleaned and encoded as the block would be, once for as long as the code repeats.
+    Put("");
+    Block.append(tuv.Line);
+    const size_t at = Utf8Block.size();
+    EncodeBlock();
+    tuv.Utf8.assign(Utf8Block.view().substr(at));
+    return;
+  }
+  Put(tuv.Utf8);
+}
+
+void TEncodeTMX::Put(std::string_view ascii) {
+  if (!WritesUtf8) {
+    AppendAscii(Block, ascii);
+    return;
+  }
+  if (!Block.empty()) EncodeBlock();
+  Utf8Block.append(ascii);
 }
 
 void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
-  Block.append(u"<tu creationdate=\"");
-  AppendEscaped(TmDateToTmxDate(tu.Field(tfDate)));
-  Block.append(u"\" creationid=\"");
+  Put("<tu creationdate=\"");
+  DateBuf.assign(tu.Field(tfDate));
+  if (DateBuf.size() > 8) DateBuf[8] = u'T';
+  DateBuf.push_back(u'Z');
+  AppendEscaped(DateBuf);
+  Put("\" creationid=\"");
   AppendEscaped(tu.GetUserID());
-  Block.append(u"\" usagecount=\"");
-  Block.append(Int64ToWideStr(tu.GetCount()));
-  AddLine(u"\">");
+  Put("\" usagecount=\"");
+  Put(Int64ToStrBase(10, tu.GetCount()));
+  Put("\">\r\n");
   // The header names the attributes of the units: field i of the header the type of field i
   // of each unit, but for its fields 8 and 9, which hold its identifier and its filler.
   for (int i = tfAttributes; i < tu.Count(); ++i) {
     const WideString& value = tu.Field(i);
     if (value.empty()) continue;
     const bool named = i != tfHeaderId && i != tfHeaderFiller && !header.Field(i).empty();
-    Block.append(u"<prop type=\"");
+    Put("<prop type=\"");
     if (named) {
       AppendEscaped(header.Field(i));
     } else {
-      Block.append(u"Attr");
-      Block.append(Int64ToWideStr(i - tfAttributes + 1));
+      Put("Attr");
+      Put(Int64ToStrBase(10, i - tfAttributes + 1));
     }
-    Block.append(u"\">");
+    Put("\">");
     AppendEscaped(value);
-    AddLine(u"</prop>");
+    Put("</prop>\r\n");
   }
   AddTuvLine(SourceTuv, tu.LangPair.Source, header.LangPair.Source);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.SourceUtf8);
   else
     AddSegment(tu.Field(tfSource));
-  AddLine(u"</tuv>");
+  Put("</tuv>\r\n");
   AddTuvLine(TargetTuv, tu.LangPair.Target, header.LangPair.Target);
   if (tu.SegmentsUtf8)
     AddSegmentUtf8(tu.TargetUtf8);
   else
     AddSegment(tu.Field(tfTarget));
-  AddLine(u"</tuv>");
-  AddLine(u"</tu>");
+  Put("</tuv>\r\n");
+  Put("</tu>\r\n");
 }
 
 // The segment decoder of an SDLTM source already produced TMX markup: its text goes as it is.
 void TEncodeTMX::AddSegment(std::u16string_view text) {
-  Block.append(u"<seg>");
+  Put("<seg>");
   if (IsTextSource)
-    ExpandSegment(text);
+    ExpandSegment(text, Block);
   else
     Block.append(text);
-  AddLine(u"</seg>");
+  Put("</seg>\r\n");
 }
 
 namespace {
@@ -288,8 +390,10 @@ constexpr auto kUnclean = [] {
 
 }  // namespace
 
-// The segment's bytes go out as they stand, but for what XML cannot hold, which becomes a
-// blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source).
+// Markup of an SDLTM source goes out as it stands, but for what XML cannot hold, which becomes
+// a blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source). Text
+// of a text source is expanded straight into the UTF-8 block when nothing in it needs the
+// UTF-16 path.
 void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
   if (!WritesUtf8) {
     Scratch.clear();
@@ -297,8 +401,18 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
     AddSegment(Scratch);
     return;
   }
-  Block.append(u"<seg>");
-  EncodeBlock();
+  Put("<seg>");
+  if (IsTextSource) {
+    const size_t at = Utf8Block.size();
+    if (!ExpandSegment(text, Utf8Block)) {
+      Utf8Block.resize(at);
+      Scratch.clear();
+      TReaderHTML::AppendUtf8(text, Scratch);
+      ExpandSegment(std::u16string_view(Scratch), Block);
+    }
+    Put("</seg>\r\n");
+    return;
+  }
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   size_t run = 0;
@@ -324,113 +438,123 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
       if (i + 2 >= n || s[i + 1] != 0xBF || s[i + 2] < 0xBE) continue;
       skip = 3;
     }
-    Utf8Block.append(text.data() + run, i - run);
+    Utf8Block.append(text.substr(run, i - run));
     Utf8Block.push_back(' ');
     i += skip - 1;
     run = i + 1;
   }
-  Utf8Block.append(text.data() + run, n - run);
-  AddLine(u"</seg>");
+  Utf8Block.append(text.substr(run));
+  Put("</seg>\r\n");
 }
 
 // One pass over the segment, writing straight into the block: the XML special characters
 // become entities, character references are decoded, and the placeholders become ph elements,
 // adjacent four-character ones forming a single element. The codes recognised are those of
 // FindAmpCodeEnd; they are read here without editing the text, so that no code costs more than
-// its own length.
-void TEncodeTMX::ExpandSegment(std::u16string_view text) {
+// its own length. The same pass serves UTF-16 text and UTF-8 text, each in its own form.
+template <typename Char, typename Out>
+bool TEncodeTMX::ExpandSegment(std::basic_string_view<Char> text, Out& out) {
   OpenFormFails = std::u16string_view::npos;
   JoinsAt = std::u16string_view::npos;
   size_t i = 0;
+  bool ok = true;
   while (i < text.size()) {
-    size_t j = i;
-    while (j < text.size() && !IsSpecial(text[j])) ++j;
-    Block.append(text.substr(i, j - i));
+    const size_t j = NextStop(text, i);
+    AppendText(out, text.substr(i, j - i));
     if (j >= text.size()) break;
-    if (text[j] == u'&') {
-      i = ExpandAmp(text, j);
-    } else {
-      Block.append(EntityOf(text[j]));
+    if (text[j] == Char('&')) {
+      i = ExpandAmp(text, j, out, ok);
+      if (!ok) return false;
+    } else if (IsSpecial(text[j])) {
+      AppendAscii(out, EntityOf(static_cast<uint32_t>(text[j])));
       i = j + 1;
+    } else {
+      return false;  // UTF-8 that the UTF-16 path settles
     }
   }
+  return true;
 }
 
 // text[p] is an "&"; returns where the walk goes on.
-size_t TEncodeTMX::ExpandAmp(std::u16string_view text, size_t p) {
-  auto at = [&](size_t k) -> WideChar { return p + k < text.size() ? text[p + k] : 0; };
+template <typename Char, typename Out>
+size_t TEncodeTMX::ExpandAmp(std::basic_string_view<Char> text, size_t p, Out& out, bool& ok) {
+  auto at = [&](size_t k) -> Char { return p + k < text.size() ? text[p + k] : Char(0); };
   switch (at(1)) {
-    case u'\'':
-      return DecodeCharRef(text, p, p + 2, true);
-    case u'#':
-      return at(2) == u'x' ? DecodeCharRef(text, p, p + 3, true) : DecodeCharRef(text, p, p + 2, false);
-    case u'f':
-    case u'j':
-    case u'p':
-    case u's':
+    case Char('\''):
+      return DecodeCharRef(text, p, p + 2, true, out);
+    case Char('#'):
+      return at(2) == Char('x') ? DecodeCharRef(text, p, p + 3, true, out) : DecodeCharRef(text, p, p + 2, false, out);
+    case Char('f'):
+    case Char('j'):
+    case Char('p'):
+    case Char('s'):
       // "&" + kind + "A".."Z" + ";"
-      if (at(2) >= u'A' && at(2) <= u'Z' && at(3) == u';') {
-        ExpandPlaceholder(text.substr(p, 4), false);
+      if (at(2) >= Char('A') && at(2) <= Char('Z') && at(3) == Char(';')) {
+        ok = ExpandPlaceholder(text.substr(p, 4), false, out);
         return p + 4;
       }
       break;
-    case u't':
-      if (at(2) == u'=') {
+    case Char('t'):
+      if (at(2) == Char('=')) {
         // "&t=" + text + ";": the first ";" not preceded by "\" ends it. Whether a ";" is
         // escaped does not depend on where the search began, so once a search found no end,
         // none from further on will.
         if (p >= OpenFormFails) break;
         size_t e = p + 3;
-        while (e < text.size() && !(text[e] == u';' && text[e - 1] != u'\\')) ++e;
+        while (e < text.size() && !(text[e] == Char(';') && text[e - 1] != Char('\\'))) ++e;
         if (e >= text.size()) {
           OpenFormFails = p;
           break;
         }
-        ExpandPlaceholder(text.substr(p + 3, e - (p + 3)), true);
+        ok = ExpandPlaceholder(text.substr(p + 3, e - (p + 3)), true, out);
         return e + 1;
       }
       // "&t" + one character + ";" (a longer "&t...;" is no placeholder).
-      if (at(2) != 0 && at(3) == u';') {
-        ExpandPlaceholder(text.substr(p, 4), false);
-        return p + 4;
+      if (const size_t e = OneUnitEnd(text, p + 2); e != std::string_view::npos && e < text.size() && text[e] == Char(';')) {
+        ok = ExpandPlaceholder(text.substr(p, e + 1 - p), false, out);
+        return e + 1;
       }
       break;
     default:
       break;
   }
   // Not a code: a plain ampersand of the text.
-  Block.append(u"&amp;");
+  AppendAscii(out, "&amp;");
   return p + 1;
 }
 
 // The ph element of a placeholder; in the open form every "\;" of the tag text stands for ";".
 // Placeholders side by side share one element, which the TMX reader splits into the same
 // placeholders again; an open form's element holds one code's markup and is never shared.
-void TEncodeTMX::ExpandPlaceholder(std::u16string_view inner, bool openForm) {
-  const bool joins = !openForm && inner[2] >= u'A' && inner[2] <= u'Z';
-  if (joins && Block.size() == JoinsAt)
-    Block.resize(Block.size() - 5);  // the previous placeholder's "</ph>"
+template <typename Char, typename Out>
+bool TEncodeTMX::ExpandPlaceholder(std::basic_string_view<Char> inner, bool openForm, Out& out) {
+  if (!Writable(inner)) return false;
+  const bool joins = !openForm && inner[2] >= Char('A') && inner[2] <= Char('Z');
+  if (joins && SizeOf(out) == JoinsAt)
+    CutTo(out, SizeOf(out) - 5);  // the previous placeholder's "</ph>"
   else
-    Block.append(u"<ph>");
+    AppendAscii(out, "<ph>");
   if (openForm) {
     size_t run = 0;
     for (size_t i = 0; i + 1 < inner.size(); ++i) {
-      if (inner[i] != u'\\' || inner[i + 1] != u';') continue;
-      AppendEscaped(inner.substr(run, i - run));
+      if (inner[i] != Char('\\') || inner[i + 1] != Char(';')) continue;
+      AppendEscapedTo(out, inner.substr(run, i - run));
       run = i + 1;
     }
-    AppendEscaped(inner.substr(run));
+    AppendEscapedTo(out, inner.substr(run));
   } else {
-    AppendEscaped(inner);
+    AppendEscapedTo(out, inner);
   }
-  Block.append(u"</ph>");
-  JoinsAt = joins ? Block.size() : std::u16string_view::npos;
+  AppendAscii(out, "</ph>");
+  JoinsAt = joins ? SizeOf(out) : std::u16string_view::npos;
+  return true;
 }
 
 // A numeric reference, p at its "&", its digits from digits on. A ";" right after the digits
 // ends it; without one the reference ends with its digits. An "&" without digits after the
 // prefix is no reference and is escaped.
-size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digits, bool hex) {
+template <typename Char, typename Out>
+size_t TEncodeTMX::DecodeCharRef(std::basic_string_view<Char> text, size_t p, size_t digits, bool hex, Out& out) {
   constexpr uint32_t kMaxCode = 0x10FFFF;
   uint32_t v = 0;
   bool tooBig = false;
@@ -443,28 +567,26 @@ size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digi
     }
   }
   if (q == digits) {
-    Block.append(u"&amp;");
+    AppendAscii(out, "&amp;");
     return p + 1;
   }
-  const size_t rest = q < text.size() && text[q] == u';' ? q + 1 : q;
+  const size_t rest = q < text.size() && text[q] == Char(';') ? q + 1 : q;
   if (tooBig || (v >= 0xD800 && v <= 0xDFFF) || v == 0xFFFE || v == 0xFFFF) {
-    Block.push_back(u' ');  // no character of XML: a blank holds its place
+    AppendAscii(out, " ");  // no character of XML: a blank holds its place
   } else if (v == 0) {
     // removed
   } else if (v == 9 || v == 10 || v == 13) {
     // A TAB or line break of the text, as a reference: XML readers keep those as they are.
-    Block.append(v == 9 ? u"&#9;" : v == 10 ? u"&#10;" : u"&#13;");
-  } else if (const char16_t* entity = v < 0x80 ? EntityOf(static_cast<WideChar>(v)) : nullptr) {
-    Block.append(entity);
+    AppendAscii(out, v == 9 ? "&#9;" : v == 10 ? "&#10;" : "&#13;");
+  } else if (const char* entity = v < 0x80 ? EntityOf(v) : nullptr) {
+    AppendAscii(out, entity);
   } else if (v < 32) {
-    Block.push_back(u' ');
+    AppendAscii(out, " ");
   } else if (v > 0xFFFF) {
-    v -= 0x10000;
-    Block.push_back(static_cast<WideChar>(0xD800 + (v >> 10)));
-    Block.push_back(static_cast<WideChar>(0xDC00 + (v & 0x3FF)));
+    AppendCode(out, v);
   } else {
     // References below 256 were written from bytes of the ANSI code page.
-    Block.push_back(AnsiCodeToUnicode(static_cast<WideChar>(v)));
+    AppendCode(out, AnsiCodeToUnicode(static_cast<WideChar>(v)));
   }
   return rest;
 }
@@ -475,8 +597,8 @@ size_t TEncodeTMX::DecodeCharRef(std::u16string_view text, size_t p, size_t digi
 void TEncodeTMX::EncodeBlock() {
   const size_t n = Block.size();
   WideChar* b = Block.data();
-  if (WritesUtf8) Utf8Block.resize(Utf8Block.size() + n * 3);
-  char* out = WritesUtf8 ? Utf8Block.data() + Utf8Block.size() - n * 3 : nullptr;
+  char* out = WritesUtf8 ? Utf8Block.grow(n * 3) : nullptr;
+  char* const outStart = out;
   for (size_t i = 0; i < n; ++i) {
     const WideChar c = b[i];
     if (c >= 0x20 && c < 0x80) {
@@ -542,7 +664,7 @@ void TEncodeTMX::EncodeBlock() {
     i = j - 1;
   }
   if (WritesUtf8) {
-    Utf8Block.resize(static_cast<size_t>(out - Utf8Block.data()));
+    Utf8Block.added(static_cast<size_t>(out - outStart));
     Block.clear();
   }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/MyFileStream.h"
+#include "base/MyRawBuffer.h"
 #include "tm/MyConvert.h"
 #include "tm/MyTUs.h"
 
@@ -34,31 +35,44 @@ private:
   void AddLine(std::u16string_view text);
   void AddAttrLine(std::u16string_view start, std::u16string_view value);
   void AppendEscaped(std::u16string_view text);
+  // Markup (ASCII) onto the block in the output's form. For a UTF-8 output, the UTF-16 text
+  // gathered in Block before it is encoded first, so that the block keeps its order.
+  void Put(std::string_view ascii);
   void WriteHeader(const TTU& header);
   void WriteUnit(const TTU& tu, const TTU& header);
   struct TTuvLine {
     WideString Lang;  // the unit's code the line was made for
     WideString Line;  // "<tuv xml:lang=...>" and its line end; empty: none yet
+    std::string Utf8;  // the same line cleaned and encoded, for a UTF-8 output
   };
   void AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang);
   void AddSegment(std::u16string_view text);
-  // A segment of TMX markup in UTF-8, written as it stands into a UTF-8 file.
+  // A segment in UTF-8: TMX markup of an SDLTM source, or text of a text source.
   void AddSegmentUtf8(std::string_view text);
-  // The UTF-16 lines gathered so far, cleaned for XML and encoded onto Utf8Block.
+  // The UTF-16 lines gathered so far, cleaned for XML and, for a UTF-8 output, encoded onto
+  // Utf8Block.
   void EncodeBlock();
-  void ExpandSegment(std::u16string_view text);
-  size_t ExpandAmp(std::u16string_view text, size_t p);
-  size_t DecodeCharRef(std::u16string_view text, size_t p, size_t digits, bool hex);
-  void ExpandPlaceholder(std::u16string_view inner, bool openForm);
+  // Expands a segment of text-TM text onto out, Block (UTF-16) or Utf8Block (UTF-8, from a
+  // segment in UTF-8). False when a UTF-8 segment holds what only the UTF-16 path settles
+  // (ill-formed bytes, a surrogate's form, a control character, U+FFFE or U+FFFF).
+  template <typename Char, typename Out>
+  bool ExpandSegment(std::basic_string_view<Char> text, Out& out);
+  template <typename Char, typename Out>
+  size_t ExpandAmp(std::basic_string_view<Char> text, size_t p, Out& out, bool& ok);
+  template <typename Char, typename Out>
+  size_t DecodeCharRef(std::basic_string_view<Char> text, size_t p, size_t digits, bool hex, Out& out);
+  template <typename Char, typename Out>
+  bool ExpandPlaceholder(std::basic_string_view<Char> inner, bool openForm, Out& out);
   void FlushBlock();
 
   WideString FileName;
   WideString Block;       // the lines of the current unit (or of the header and first unit)
-  std::string Utf8Block;  // the block as written to a UTF-8 file
+  TRawBuffer Utf8Block;   // the block as written to a UTF-8 file
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
+  WideString DateBuf;
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
   TTuvLine SourceTuv;
   TTuvLine TargetTuv;
-  size_t JoinsAt = 0;        // the block's size right after a placeholder that the next may join
+  size_t JoinsAt = 0;        // the output's size right after a placeholder that the next may join
 };
