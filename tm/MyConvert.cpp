@@ -1,6 +1,7 @@
 #include "tm/MyConvert.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "base/MyFileStream.h"
@@ -32,7 +33,10 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
     t.Length[static_cast<unsigned char>(c)] = 0;
     if (t.AsciiCount < 5) t.Ascii[t.AsciiCount++] = 0x0101010101010101ull * static_cast<unsigned char>(c);
   }
-  for (const char c : leads) t.Length[static_cast<unsigned char>(c)] = 0;
+  for (const char c : leads) {
+    t.Length[static_cast<unsigned char>(c)] = 0;
+    if (static_cast<unsigned char>(c) >= 0xC2 && static_cast<unsigned char>(c) <= 0xDF) t.TwoByteLeads = false;
+  }
   t.NonChars = nonChars;
   return t;
 }
@@ -56,7 +60,17 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
       if (hit) break;
     }
     // Runs of two-byte forms (Greek, Cyrillic, Hebrew, Arabic...), whose second byte is any
-    // continuation byte.
+    // continuation byte: four at a time while each lead is 110xxxxx but not 0xC0 or 0xC1.
+    static_assert(std::endian::native == std::endian::little, "the lanes are read little-endian");
+    if (stops.TwoByteLeads) {
+      for (uint64_t word; n - i >= 8; i += 8) {
+        std::memcpy(&word, s + i, 8);
+        constexpr uint64_t kLane = 0x0080008000800080ull;
+        if ((word & 0xC0E0C0E0C0E0C0E0ull) != 0x80C080C080C080C0ull ||
+            (((word & 0x001E001E001E001Eull) + 0x007F007F007F007Full) & kLane) != kLane)
+          break;
+      }
+    }
     while (n - i >= 2 && stops.Length[s[i]] == 2 && (s[i + 1] & 0xC0) == 0x80) i += 2;
     if (i >= n) break;
     const uint8_t lead = s[i];

@@ -66,6 +66,7 @@ struct TUtf8Stops {
   int AsciiCount = 0;
   uint64_t Ascii[5] = {};  // each ASCII stop in every byte of a word
   bool Controls = false;
+  bool TwoByteLeads = true;  // no lead of a two-byte form is a stop
 };
 TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view leads = {}, bool nonChars = false);
 // The length of the longest beginning of bytes without a stop. The three-byte forms of

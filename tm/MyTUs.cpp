@@ -139,17 +139,64 @@ int TTU::Parse(PCWideChar p) {
     Kind = tkInvalid;
     return 0;
   }
-  const std::u16string_view text(Line);
+  SplitFields(std::u16string_view(Line), header, [&](std::u16string_view field, int) { Add(field); });
+  return FieldsParsed(header);
+}
+
+int TTU::ParseUtf8(std::string_view line, bool segmentsUtf8) {
+  if (!RejectChars.empty()) {
+    // Rejected characters are looked for in the decoded line.
+    WideString text;
+    AppendUtf8(line, text);
+    return Parse(text.c_str());
+  }
+  if (Count() < 1)
+    Reset();
+  else
+    Clear();
+  SegmentsUtf8 = false;
+  SourceUtf8.clear();
+  TargetUtf8.clear();
+  // The forms of U+FEFF and U+FFFE, which Parse skips as the first character; a line handed on
+  // as a C string then ends at its first #0, as it does for Parse.
+  if (line.substr(0, 3) == "\xEF\xBB\xBF" || line.substr(0, 3) == "\xEF\xBF\xBE") {
+    line.remove_prefix(3);
+    line = line.substr(0, line.find('\0'));
+    Modified = true;
+  }
+  const bool header = !line.empty() && line[0] == '%';
+  SegmentsUtf8 = segmentsUtf8 && !header;
+  SplitFields(line, header, [&](std::string_view field, int index) {
+    if (SegmentsUtf8 && (index == tfSource || index == tfTarget)) {
+      Add(u"");
+      (index == tfSource ? SourceUtf8 : TargetUtf8).assign(field);
+      return;
+    }
+    WideString& slot = Slot(index);
+    AppendUtf8(field, slot);
+  });
+  // The line itself is not kept: one asked for is made from the fields.
+  Modified = true;
+  return FieldsParsed(header);
+}
+
+// Splitting: every TAB ends a field, so N TABs give N + 1 fields and an empty line one empty
+// field; the fields of a header before its identifier lose a leading "%".
+template <typename Char, typename Store>
+void TTU::SplitFields(std::basic_string_view<Char> text, bool header, Store store) {
   size_t start = 0;
   for (;;) {
-    size_t tab = text.find(u'\t', start);
-    std::u16string_view field = text.substr(start, tab == std::u16string_view::npos ? std::u16string_view::npos : tab - start);
+    const size_t tab = text.find(Char('\t'), start);
+    std::basic_string_view<Char> field = text.substr(start, tab == std::basic_string_view<Char>::npos ? tab : tab - start);
     // Count() is the number of the field being added: those before the identifier lose their "%".
-    if (header && Count() < tfHeaderId && !field.empty() && field[0] == u'%') field.remove_prefix(1);
-    Add(field);
-    if (tab == std::u16string_view::npos) break;
+    if (header && Count() < tfHeaderId && !field.empty() && field[0] == Char('%')) field.remove_prefix(1);
+    store(field, Count());
+    if (tab == std::basic_string_view<Char>::npos) break;
     start = tab + 1;
   }
+}
+
+int TTU::FieldsParsed(bool header) {
   const WideString& attrs = Field(tfAttributes);
   const size_t bang = attrs.find(u'!');
   SetCheckedAttrCode(AttrCode, bang == WideString::npos ? std::u16string_view() : std::u16string_view(attrs).substr(bang));
@@ -243,7 +290,10 @@ bool TTU::Validate(std::initializer_list<int> fields) const {
     bool ok = true;
     switch (f) {
       case tfDate: ok = DateFieldValid(); break;
-      case tfUserId: case tfSource: case tfTarget: case tfHeaderId: case tfHeaderFiller: case 10: case 11:
+      case tfSource: case tfTarget:
+        ok = SegmentsUtf8 ? !(f == tfSource ? SourceUtf8 : TargetUtf8).empty() : !Field(f).empty();
+        break;
+      case tfUserId: case tfHeaderId: case tfHeaderFiller: case 10: case 11:
         ok = !Field(f).empty();
         break;
       case tfCount: ok = AllDigits(Field(f)); break;
@@ -310,10 +360,18 @@ const WideString& TTU::GetLine() {
 
 int TTU::GetLineLength() { return static_cast<int>(GetLine().size()); }
 
-int64_t TTU::ReadFrom(TTextFileStream& stream, int64_t position) {
+int64_t TTU::ReadFrom(TTextFileStream& stream, int64_t position, bool segmentsUtf8) {
   if (position == -1) position = stream.GetPosition();
-  const int64_t next = stream.ReadLineAt(Line, position);
-  Parse(Line.c_str());
+  int64_t next;
+  if (segmentsUtf8 && stream.CodeChar() == ccUtf8) {
+    stream.SetPosition(position);
+    std::string_view bytes;
+    next = stream.ReadLineBytes(bytes);
+    ParseUtf8(bytes, true);
+  } else {
+    next = stream.ReadLineAt(Line, position);
+    Parse(Line.c_str());
+  }
   Position = position;
   NextPosition = next;
   return next;

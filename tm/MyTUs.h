@@ -93,6 +93,10 @@ public:
   void Clear();
   int Parse(PCWideChar p);
   int Parse(const WideString& line) { return Parse(line.c_str()); }
+  // Parse for a line in UTF-8 (as a UTF-8 text file holds it), the fields decoded as Parse would
+  // find them in the decoded line. With segmentsUtf8 the segments of a unit stay in UTF-8, in
+  // SourceUtf8 and TargetUtf8 (SegmentsUtf8 set), and the line is not kept.
+  int ParseUtf8(std::string_view line, bool segmentsUtf8);
 
   PCWideChar GetField(int index) const { return Get(index); }
   void SetField(int index, std::u16string_view text);
@@ -123,12 +127,17 @@ public:
   void SegmentsToFields();
   const WideString& GetLine();
   int GetLineLength();
-  int64_t ReadFrom(TTextFileStream& stream, int64_t position);
+  // Reads the line at position (-1: where the stream stands) and parses it; with segmentsUtf8,
+  // the segments of a unit of a UTF-8 file stay in UTF-8 (see ParseUtf8).
+  int64_t ReadFrom(TTextFileStream& stream, int64_t position, bool segmentsUtf8 = false);
   void SetPosition(int64_t value);
   int GetKind() const;
   void PadHeader(int length);
 
 private:
+  template <typename Char, typename Store>
+  void SplitFields(std::basic_string_view<Char> text, bool header, Store store);
+  int FieldsParsed(bool header);
   bool DateFieldValid() const;
   template <typename Dest, typename Append>
   void JoinFields(Dest& dest, Append append);

@@ -36,6 +36,11 @@ TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mo
     TextStream->SetCodeChar(ccUtf8);
 }
 
+bool TQMStream::DeliverUtf8Segments(bool on) {
+  Utf8Segments = on && TextStream && TextStream->CodeChar() == ccUtf8;
+  return Utf8Segments;
+}
+
 int64_t TQMStream::GetSize() { return TextStream ? TextStream->GetSize() : 0; }
 
 int64_t TQMStream::GetPosition() { return TextStream ? TextStream->GetPosition() : 0; }
@@ -53,7 +58,7 @@ int64_t TQMStream::Read(TTU& tu) {
   if (!TextStream) return 0;
   if (tu.IsHeader) TextStream->SetPosition(0);
   while (!TextStream->Eof()) {
-    const int64_t next = tu.ReadFrom(*TextStream, -1);
+    const int64_t next = tu.ReadFrom(*TextStream, -1, Utf8Segments);
     const int kind = tu.GetKind();
     // Only the first line can be the header: a header line further down is skipped, so that a
     // reader asking for units never starts over at the top.

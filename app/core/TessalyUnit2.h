@@ -28,6 +28,8 @@ public:
   // A UTF-8 file takes UTF-8 segments; a unit that brings them to a file of another encoding
   // has them decoded.
   bool TakesUtf8Segments() const override { return TextStream && TextStream->CodeChar() == ccUtf8; }
+  // A UTF-8 file gives its units' segments as they stand in the file.
+  bool DeliverUtf8Segments(bool on) override;
 
 private:
   bool RewriteHeader(TTU& tu);
@@ -35,4 +37,5 @@ private:
   std::unique_ptr<TTextFileStream> TextStream;
   WideString Work;  // the line being written, trimmed
   std::string Bytes;  // the line in UTF-8, with its line end
+  bool Utf8Segments = false;  // Read leaves the segments in UTF-8
 };

@@ -7,6 +7,9 @@
 
 #include "platform/core/Utf8.h"
 #include "tm/MyReaderHTML.h"
+#include "base/MyFileStream.h"
+#include "tests/support/TempDir.h"
+#include "tm/MyTUs.h"
 
 namespace {
 
@@ -132,4 +135,46 @@ TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
       EXPECT_EQ(kept, Encode(wide)) << testing::PrintToString(bytes);
     }
   }
+}
+
+// A line of a UTF-8 file read with its segments kept in UTF-8 gives the fields, the pair, the
+// kind and the count that reading it decoded gives; its segments stay as the file has them.
+TEST(Utf8Text, LinesReadAsTheirDecodedText) {
+  std::vector<std::string> lines = {
+      "%20260105~143000\t%User ID,AB\t%TU=00000012\t%EN-US\t%Q\t%RU-RU\t%x\t\tABCDEFGHIJ\t .", "", "\t",
+      "20260105~143000\tANA\t3\tEN-US\t\xD0\xBF\xD1\x80 &tA;\tRU-RU\t\xE6\x97\xA5\t!ABCDEFGHJK\tmore",
+      "\xEF\xBB\xBF" "20260105~143000\tANA\t3\tEN-US\tsrc\tRU-RU\ttgt",
+      std::string("\xEF\xBF\xBE" "20260105~143000\tA\t3\ten\ts\0rc\tfr\tt", 35),
+      std::string("20260105~143000\tA\t3\ten\ts\0rc\tfr\tt", 32),
+      "20260105~143000\tA\t3\ten\t\xFF\xC0 bad\tfr\t\xED\xA0\x80", "20260105~143000\tA\t3\ten\t\tfr\tempty source",
+  };
+  for (std::string& s : DrawnBytes(800)) lines.push_back("20260105~143000\tA\t1\ten\t" + s + "\tfr\t" + s);
+  std::string file = "\xEF\xBB\xBF";
+  for (const std::string& line : lines) file += line + "\r\n";
+  TempDir dir;
+  const std::string path = dir.File("lines.txt");
+  TempDir::Write(path, file);
+  auto open = [&] { return TTextFileStream::Create(platform::Utf8ToUtf16(path), ccUnicode, false, fmOpenRead | fmShareDenyNone); };
+  auto decoded = open(), kept = open();
+  ASSERT_TRUE(decoded && kept);
+  int read = 0;
+  for (TTU wide, bytes; !decoded->Eof(); ++read) {
+    const int64_t next = wide.ReadFrom(*decoded, -1);
+    ASSERT_EQ(bytes.ReadFrom(*kept, -1, true), next);
+    SCOPED_TRACE(read);
+    ASSERT_EQ(bytes.Count(), wide.Count());
+    for (int i = 0; i < wide.Count(); ++i) {
+      if (bytes.SegmentsUtf8 && (i == tfSource || i == tfTarget))
+        EXPECT_EQ(Decode(i == tfSource ? bytes.SourceUtf8 : bytes.TargetUtf8, false), wide.Field(i)) << i;
+      else
+        EXPECT_EQ(bytes.Field(i), wide.Field(i)) << i;
+    }
+    EXPECT_EQ(bytes.SegmentsUtf8, !wide.IsHeader);
+    EXPECT_EQ(bytes.IsHeader, wide.IsHeader);
+    EXPECT_EQ(bytes.GetKind(), wide.GetKind());
+    EXPECT_EQ(bytes.GetCount(), wide.GetCount());
+    EXPECT_EQ(bytes.LangPair.Text(), wide.LangPair.Text());
+    EXPECT_EQ(bytes.AttrCode, wide.AttrCode);
+  }
+  EXPECT_GE(read, static_cast<int>(lines.size()));
 }
