@@ -1,8 +1,12 @@
 #include "tm/MyConvert.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/MyFileStream.h"
 #include "base/MyUnicodes.h"
@@ -47,7 +51,40 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
   const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time while each is ASCII that is no stop, or part of a two-byte form:
+  // text of one script mixed with blanks and digits, as most is, goes by without a break. The
+  // bytes compare as signed: continuation bytes are those below -64 (0xC0), two-byte leads
+  // those from -62 (0xC2) to -33 (0xDF).
+  const __m128i asciiFloor = _mm_set1_epi8(stops.Controls ? 0x1F : -1);
+  __m128i ascii[5];
+  for (int k = 0; k < stops.AsciiCount; ++k) ascii[k] = _mm_set1_epi8(static_cast<char>(stops.Ascii[k] & 0xFF));
+  const __m128i contTop = stops.TwoByteLeads ? _mm_set1_epi8(-64) : _mm_set1_epi8(-128);
+  const __m128i leadFloor = _mm_set1_epi8(-63), leadTop = _mm_set1_epi8(-32);
+  auto fast = [&] {
+    while (n - i >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      __m128i plain = _mm_cmpgt_epi8(v, asciiFloor);
+      for (int k = 0; k < stops.AsciiCount; ++k) plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, ascii[k]), plain);
+      const unsigned a = static_cast<unsigned>(_mm_movemask_epi8(plain));
+      if (a == 0xFFFF) {
+        i += 16;
+        continue;
+      }
+      const unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, contTop)));
+      const unsigned l = stops.TwoByteLeads ? static_cast<unsigned>(_mm_movemask_epi8(
+                                                  _mm_and_si128(_mm_cmpgt_epi8(v, leadFloor), _mm_cmplt_epi8(v, leadTop))))
+                                            : 0;
+      if ((a | c | l) != 0xFFFF || ((l << 1) & 0xFFFF) != c) break;
+      // A lead in the last byte has its continuation in the next block.
+      i += l & 0x8000 ? 15 : 16;
+    }
+  };
+#endif
   while (i < n) {
+#if defined(__SSE2__)
+    fast();
+#endif
     // ASCII eight bytes at a time while none is a stop.
     for (uint64_t word; n - i >= 8; i += 8) {
       std::memcpy(&word, s + i, 8);
@@ -87,6 +124,59 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
   }
   return i;
 }
+
+namespace {
+
+// The bytes that may begin what XML 1.0 cannot hold: a control character other than TAB, LF
+// and CR, the form of a surrogate (0xED), U+FFFE or U+FFFF (0xEF).
+constexpr auto kUnclean = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 0x20; ++c) t[c] = c != 9 && c != 10 && c != 13;
+  t[0xED] = t[0xEF] = true;
+  return t;
+}();
+
+}  // namespace
+
+template <typename Out>
+void AppendCleanXml(Out& out, std::string_view text) {
+  // What is well-formed and clean is passed over in long runs; the rest is looked at byte by
+  // byte, and only what XML cannot hold is replaced.
+  static const TUtf8Stops stops = MakeUtf8Stops(true, {}, "\xED", true);
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t run = 0;
+  for (size_t i = 0; i < n;) {
+    i += ScanUtf8(text.substr(i), stops);
+    if (i >= n) break;
+    size_t skip = 1;
+    if (!kUnclean[s[i]]) {
+      ++i;
+      continue;
+    }
+    if (s[i] == 0xED) {
+      if (i + 2 >= n || s[i + 1] < 0xA0) {
+        ++i;
+        continue;
+      }
+      skip = 3;
+    } else if (s[i] == 0xEF) {
+      if (i + 2 >= n || s[i + 1] != 0xBF || s[i + 2] < 0xBE) {
+        ++i;
+        continue;
+      }
+      skip = 3;
+    }
+    out.append(text.substr(run, i - run));
+    out.push_back(' ');
+    i += skip;
+    run = i;
+  }
+  out.append(text.substr(run));
+}
+
+template void AppendCleanXml<std::string>(std::string&, std::string_view);
+template void AppendCleanXml<TRawBuffer>(TRawBuffer&, std::string_view);
 
 size_t WellFormedUtf8(std::string_view bytes, bool lineEnds) {
   static const TUtf8Stops kAny = MakeUtf8Stops(false, {});

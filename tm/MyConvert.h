@@ -72,6 +72,11 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
 // The length of the longest beginning of bytes without a stop. The three-byte forms of
 // surrogates are well-formed here, as they are for AppendUtf8.
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops);
+// Appends UTF-8 to out with what XML 1.0 cannot hold made a blank: a control character other
+// than TAB, LF and CR, the form of a surrogate, U+FFFE and U+FFFF. Anything else, ill-formed
+// bytes included, is copied as it stands. (out: std::string or TRawBuffer)
+template <typename Out>
+void AppendCleanXml(Out& out, std::string_view text);
 // The length of the longest beginning of bytes that AppendUtf8 decodes without a U+FFFD of its
 // own making, and without a CR when lineEnds.
 size_t WellFormedUtf8(std::string_view bytes, bool lineEnds);

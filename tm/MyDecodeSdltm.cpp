@@ -6,6 +6,7 @@
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Utf8.h"
+#include "tm/MyConvert.h"
 
 namespace {
 
@@ -156,21 +157,6 @@ void AppendXmlTextOf(std::basic_string<Char>& out, std::basic_string_view<Char> 
 
 void AppendXmlText(WideString& out, std::u16string_view text) { AppendXmlTextOf(out, text); }
 
-void AppendXmlText(std::string& out, std::string_view text) {
-  // Most text holds neither "&" nor ">": eight bytes at a time up to the first that does.
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    const uint64_t amp = word ^ (kOnes * '&'), gt = word ^ (kOnes * '>');
-    if (((amp - kOnes) & ~amp & kHigh) | ((gt - kOnes) & ~gt & kHigh)) break;
-  }
-  out.append(text.substr(0, i));
-  AppendXmlTextOf(out, text.substr(i));
-}
-
 // ---------------------------------------------------------------------------------------------
 TDecodeSdltmStr::TDecodeSdltmStr(const WideString& fileName) : TReaderHTML(fileName) {}
 
@@ -266,9 +252,87 @@ namespace {
 
 // Takes the literal from the front of text.
 bool Take(std::string_view& text, std::string_view literal) {
-  if (text.substr(0, literal.size()) != literal) return false;
+  if (text.size() < literal.size() || std::memcmp(text.data(), literal.data(), literal.size()) != 0) return false;
   text.remove_prefix(literal.size());
   return true;
+}
+
+// The same for a literal of the source, compared without a call.
+template <size_t N>
+bool Take(std::string_view& text, const char (&literal)[N]) {
+  constexpr size_t n = N - 1;
+  if (text.size() < n || std::memcmp(text.data(), literal, n) != 0) return false;
+  text.remove_prefix(n);
+  return true;
+}
+
+// The text up to the next "<", taken from the front of text and appended to out as well-formed
+// XML text (see AppendXmlText) that is also clean (see AppendCleanXml), in one pass that also
+// checks it; false when it is no well-formed UTF-8, holds a line end (which the scanner's path
+// turns into a reference) or no "<" follows it.
+bool TakeXmlText(std::string_view& text, std::string& out) {
+  static const TUtf8Stops stops = MakeUtf8Stops(true, "<&>", "\xED", true);
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t run = 0;
+  for (size_t i = 0;;) {
+    i += ScanUtf8(text.substr(i), stops);
+    if (i >= n) return false;
+    switch (s[i]) {
+      case '<':
+        out.append(text.substr(run, i - run));
+        text.remove_prefix(i);
+        return true;
+      case '&': {
+        const size_t end = XmlReferenceEnd(text, i);
+        if (end != i) {
+          i = end;
+          continue;
+        }
+        out.append(text.substr(run, i - run));
+        out.append("&amp;");
+        run = ++i;
+        continue;
+      }
+      case '>': {
+        // "]]>" may not stand in XML content, also where it spans two text runs.
+        out.append(text.substr(run, i - run));
+        run = i;
+        const size_t m = out.size();
+        if (m >= 2 && out[m - 1] == ']' && out[m - 2] == ']') {
+          out.append("&gt;");
+          run = i + 1;
+        }
+        ++i;
+        continue;
+      }
+      case '\r':
+      case '\n':
+        return false;
+      case 0xED:
+        // A character from U+D000 to U+D7FF; the form of a surrogate is no UTF-8.
+        if (n - i < 3 || s[i + 1] < 0x80 || s[i + 1] > 0x9F || (s[i + 2] & 0xC0) != 0x80) return false;
+        i += 3;
+        continue;
+      case '\t':
+        ++i;
+        continue;
+      case 0xEF:
+        // U+FFFE or U+FFFF, which XML cannot hold: a blank in its place.
+        if (n - i < 3 || s[i + 1] != 0xBF || s[i + 2] < 0xBE) return false;  // ill-formed
+        out.append(text.substr(run, i - run));
+        out.push_back(' ');
+        run = i += 3;
+        continue;
+      default:
+        if (s[i] >= 0x20) return false;  // ill-formed
+        // Another control character, which XML cannot hold either.
+        out.append(text.substr(run, i - run));
+        out.push_back(' ');
+        run = ++i;
+        continue;
+    }
+  }
 }
 
 // The text up to the next "<", taken from the front of text; false when it holds a line end
@@ -327,10 +391,10 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
   std::string_view content;
   for (;;) {
     if (Take(text, "<Text><Value>")) {
-      if (!TakeText(text, content) || !Take(text, "</Value></Text>")) return false;
       if (utf8) {
-        AppendXmlText(SegmentUtf8, content);
+        if (!TakeXmlText(text, SegmentUtf8) || !Take(text, "</Value></Text>")) return false;
       } else {
+        if (!TakeText(text, content) || !Take(text, "</Value></Text>")) return false;
         Piece.clear();
         AppendUtf8(content, Piece);
         AppendXmlText(SegmentBuffer, Piece);
@@ -378,10 +442,10 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
       if (utf8) {
         SegmentBuffer.clear();
         WriteTag();
-        const size_t at = SegmentUtf8.size();
-        SegmentUtf8.resize(at + SegmentBuffer.size() * 3);
-        SegmentUtf8.resize(static_cast<size_t>(
-            platform::EncodeUtf8(SegmentBuffer, SegmentUtf8.data() + at, platform::LoneSurrogate::Keep) - SegmentUtf8.data()));
+        Encoded.resize(SegmentBuffer.size() * 3);
+        Encoded.resize(static_cast<size_t>(
+            platform::EncodeUtf8(SegmentBuffer, Encoded.data(), platform::LoneSurrogate::Keep) - Encoded.data()));
+        AppendCleanXml(SegmentUtf8, Encoded);
       } else {
         WriteTag();
       }
@@ -426,6 +490,7 @@ void TDecodeSdltmStr::DeliverSegment() {
     TargetTU->SetField(TextField, SegmentBuffer);
     return;
   }
+  TargetTU->SegmentsClean = false;
   std::string& out = TextField == tfSource ? TargetTU->SourceUtf8 : TargetTU->TargetUtf8;
   out.resize(SegmentBuffer.size() * 3);
   out.resize(static_cast<size_t>(platform::EncodeUtf8(SegmentBuffer, out.data(), platform::LoneSurrogate::Keep) - out.data()));

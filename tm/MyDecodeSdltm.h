@@ -26,7 +26,9 @@ public:
   // form of a surrogate) stands for U+FFFD, as the database's text is read everywhere.
   void DecodeUtf8(std::string_view text, TTU& tu, bool isSource);
 
-  // The text goes to the unit's SourceUtf8 or TargetUtf8 in UTF-8 instead of its fields.
+  // The text goes to the unit's SourceUtf8 or TargetUtf8 in UTF-8 instead of its fields. A
+  // string decoded otherwise than by the plain path leaves the unit's SegmentsClean unset: its
+  // text may hold what XML cannot hold.
   bool Utf8Segments = false;
 
   void Start() override {}
@@ -77,7 +79,8 @@ private:
   WideString Plain;  // scratch of SetAttr and PlainValue
   std::string Prepared;  // the string being decoded, its line ends in text made references
   std::string Checked;   // a string made UTF-8 (from UTF-16, or well-formed from ill-formed bytes)
-  std::string SegmentUtf8;  // the segment's text being made by DecodePlain, in UTF-8
+  std::string SegmentUtf8;  // the segment's text being made by DecodePlain, in UTF-8 and clean
+  std::string Encoded;      // a tag of it in UTF-8, before it is made clean
   WideString Piece;         // scratch of DecodePlain
   // The culture last decoded by DecodePlain on each side (source, target): its bytes and code.
   struct TCulture {
@@ -92,5 +95,3 @@ private:
 // any other ampersand (one that starts no reference, a name XML does not know, a number that is
 // no character of XML) becomes "&amp;", and the ">" of a "]]>" that out would end with "&gt;".
 void AppendXmlText(WideString& out, std::u16string_view text);
-// The same in UTF-8.
-void AppendXmlText(std::string& out, std::string_view text);

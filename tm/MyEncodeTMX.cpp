@@ -354,13 +354,13 @@ void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
   }
   AddTuvLine(SourceTuv, tu.LangPair.Source, header.LangPair.Source);
   if (tu.SegmentsUtf8)
-    AddSegmentUtf8(tu.SourceUtf8);
+    AddSegmentUtf8(tu.SourceUtf8, tu.SegmentsClean);
   else
     AddSegment(tu.Field(tfSource));
   Put("</tuv>\r\n");
   AddTuvLine(TargetTuv, tu.LangPair.Target, header.LangPair.Target);
   if (tu.SegmentsUtf8)
-    AddSegmentUtf8(tu.TargetUtf8);
+    AddSegmentUtf8(tu.TargetUtf8, tu.SegmentsClean);
   else
     AddSegment(tu.Field(tfTarget));
   Put("</tuv>\r\n");
@@ -377,24 +377,12 @@ void TEncodeTMX::AddSegment(std::u16string_view text) {
   Put("</seg>\r\n");
 }
 
-namespace {
-
-// The bytes that may begin what XML 1.0 cannot hold: a control character other than TAB, LF
-// and CR, the form of a surrogate (0xED), U+FFFE or U+FFFF (0xEF).
-constexpr auto kUnclean = [] {
-  std::array<bool, 256> t{};
-  for (int c = 0; c < 0x20; ++c) t[c] = c != 9 && c != 10 && c != 13;
-  t[0xED] = t[0xEF] = true;
-  return t;
-}();
-
-}  // namespace
 
 // Markup of an SDLTM source goes out as it stands, but for what XML cannot hold, which becomes
-// a blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source). Text
-// of a text source is expanded straight into the UTF-8 block when nothing in it needs the
-// UTF-16 path.
-void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
+// a blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source); markup
+// that its source made clean already goes out unread. Text of a text source is expanded
+// straight into the UTF-8 block when nothing in it needs the UTF-16 path.
+void TEncodeTMX::AddSegmentUtf8(std::string_view text, bool clean) {
   if (!WritesUtf8) {
     Scratch.clear();
     TReaderHTML::AppendUtf8(text, Scratch);
@@ -413,37 +401,10 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text) {
     Put("</seg>\r\n");
     return;
   }
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  size_t run = 0;
-  for (size_t i = 0; i < n; ++i) {
-    // Eight bytes at a time while none is below 0x20 or from 0xED on.
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    for (uint64_t word; i + 8 <= n; i += 8) {
-      std::memcpy(&word, s + i, 8);
-      const uint64_t low = word & kLow7;
-      const uint64_t control = ~((low + kOnes * 0x60) | word) & kHigh;
-      const uint64_t high = (low + kOnes * 0x13) & word & kHigh;
-      if (control | high) break;
-    }
-    if (i >= n) break;
-    if (!kUnclean[s[i]]) continue;
-    size_t skip = 1;
-    if (s[i] == 0xED) {
-      if (i + 2 >= n || s[i + 1] < 0xA0) continue;
-      skip = 3;
-    } else if (s[i] == 0xEF) {
-      if (i + 2 >= n || s[i + 1] != 0xBF || s[i + 2] < 0xBE) continue;
-      skip = 3;
-    }
-    Utf8Block.append(text.substr(run, i - run));
-    Utf8Block.push_back(' ');
-    i += skip - 1;
-    run = i + 1;
-  }
-  Utf8Block.append(text.substr(run));
+  if (clean)
+    Utf8Block.append(text);
+  else
+    AppendCleanXml(Utf8Block, text);
   Put("</seg>\r\n");
 }
 

@@ -47,8 +47,9 @@ private:
   };
   void AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang);
   void AddSegment(std::u16string_view text);
-  // A segment in UTF-8: TMX markup of an SDLTM source, or text of a text source.
-  void AddSegmentUtf8(std::string_view text);
+  // A segment in UTF-8: TMX markup of an SDLTM source (clean: nothing in it that XML cannot
+  // hold), or text of a text source.
+  void AddSegmentUtf8(std::string_view text, bool clean = false);
   // The UTF-16 lines gathered so far, cleaned for XML and, for a UTF-8 output, encoded onto
   // Utf8Block.
   void EncodeBlock();

@@ -116,6 +116,7 @@ void TTU::Reset() {
 void TTU::Clear() {
   AttrCode.clear();
   SegmentsUtf8 = false;
+  SegmentsClean = false;
   SourceUtf8.clear();
   TargetUtf8.clear();
   ClearLangPair(LangPair);
@@ -155,6 +156,7 @@ int TTU::ParseUtf8(std::string_view line, bool segmentsUtf8) {
   else
     Clear();
   SegmentsUtf8 = false;
+  SegmentsClean = false;
   SourceUtf8.clear();
   TargetUtf8.clear();
   // The forms of U+FEFF and U+FFFE, which Parse skips as the first character; a line handed on

@@ -88,6 +88,8 @@ public:
   bool SegmentsUtf8 = false;
   std::string SourceUtf8;
   std::string TargetUtf8;
+  // The UTF-8 segments hold nothing that XML cannot hold (their source made sure of it).
+  bool SegmentsClean = false;
 
   void Reset();
   void Clear();

@@ -124,6 +124,7 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   const bool header = RowsRead == 0 && Rows->Row() == 0;
   tu.Clear();
   tu.SegmentsUtf8 = Utf8Segments;
+  tu.SegmentsClean = Utf8Segments;
   tu.SetIsHeader(header);
   auto field = [&](int col) -> WideString& {
     Guarded([&] {

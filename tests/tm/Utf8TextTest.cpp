@@ -178,3 +178,48 @@ TEST(Utf8Text, LinesReadAsTheirDecodedText) {
   }
   EXPECT_GE(read, static_cast<int>(lines.size()));
 }
+
+// The scan stops where a walk character by character stops, whatever runs of ASCII and of
+// two-byte forms come before it, for each kind of stop.
+TEST(Utf8Text, ScanStopsWhereTheWalkStops) {
+  auto walk = [](std::string_view b, const TUtf8Stops& st) {
+    size_t i = 0;
+    while (i < b.size()) {
+      const auto lead = static_cast<uint8_t>(b[i]);
+      const size_t length = st.Length[lead];
+      if (length == 1) {
+        ++i;
+        continue;
+      }
+      if (length == 0 || b.size() - i < length) break;
+      const auto at = [&](size_t k) { return static_cast<uint8_t>(b[i + k]); };
+      if (at(1) < st.Low[lead] || at(1) > st.High[lead]) break;
+      if (length >= 3 && (at(2) & 0xC0) != 0x80) break;
+      if (length == 4 && (at(3) & 0xC0) != 0x80) break;
+      if (st.NonChars && lead == 0xEF && at(1) == 0xBF && at(2) >= 0xBE) break;
+      i += length;
+    }
+    return i;
+  };
+  const TUtf8Stops stopSets[] = {MakeUtf8Stops(false, {}), MakeUtf8Stops(true, "&\"<>'", "\xED", true),
+                                 MakeUtf8Stops(true, "&{", "\xC2\xED", true), MakeUtf8Stops(false, "\r")};
+  const std::string tails[] = {"", "&", "<", "\r", "\x01", "\xC0\xAF", "\xC2\xA0", "\xD0\xBF", "\xED\xA0\x80", "\xED\x9F\xBF",
+                               "\xEF\xBF\xBE", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", "\xFF", "\xD0", "{", "'"};
+  uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<unsigned>(state >> 33);
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string s;
+    for (int run = next() % 4; run >= 0; --run) {
+      const unsigned length = next() % 40;
+      const unsigned kind = next() % 3;  // ASCII, two-byte forms, or words of those between blanks
+      for (unsigned k = 0; k < length; ++k)
+        s += kind == 0 || (kind == 2 && k % 5 == 4) ? std::string(1, static_cast<char>(kind == 0 ? 'a' + k % 26 : ' '))
+                                                    : std::string("\xD0\xB9");
+      if (next() % 3 == 0) s += tails[next() % std::size(tails)];
+    }
+    for (const TUtf8Stops& st : stopSets) EXPECT_EQ(ScanUtf8(s, st), walk(s, st)) << testing::PrintToString(s);
+  }
+}
