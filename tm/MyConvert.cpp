@@ -42,49 +42,84 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
     if (static_cast<unsigned char>(c) >= 0xC2 && static_cast<unsigned char>(c) <= 0xDF) t.TwoByteLeads = false;
   }
   t.NonChars = nonChars;
+  for (int b = 'a'; b < 0x80; ++b)
+    if (t.Length[b] == 1) {
+      t.PlainByte = static_cast<uint8_t>(b);
+      break;
+    }
+  t.TwoByteLeadMin = 0xE0;
+  while (t.TwoByteLeadMin > 0xC2 && t.Length[t.TwoByteLeadMin - 1] == 2) --t.TwoByteLeadMin;
   return t;
 }
 
+namespace {
+
+// One character at s[i] as the stops allow it: its length, or 0 when a scan stops there.
+size_t CharLength(const uint8_t* s, size_t i, size_t n, const TUtf8Stops& stops) {
+  const uint8_t lead = s[i];
+  const size_t length = stops.Length[lead];
+  if (length <= 1) return length;
+  if (n - i < length || s[i + 1] < stops.Low[lead] || s[i + 1] > stops.High[lead]) return 0;
+  if (length >= 3 && (s[i + 2] & 0xC0) != 0x80) return 0;
+  if (length == 4 && (s[i + 3] & 0xC0) != 0x80) return 0;
+  if (stops.NonChars && lead == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE) return 0;
+  return length;
+}
+
+}  // namespace
+
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
   const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = 0;
 #if defined(__SSE2__)
-  // Sixteen bytes at a time while each is ASCII that is no stop, or part of a two-byte form:
-  // text of one script mixed with blanks and digits, as most is, goes by without a break. The
-  // bytes compare as signed: continuation bytes are those below -64 (0xC0), two-byte leads
-  // those from -62 (0xC2) to -33 (0xDF).
+  // Sixteen bytes at a time: ASCII that is no stop and two-byte forms go by in the block, so
+  // that text of one script mixed with blanks and digits, as most is, needs no byte-wise look.
+  // The bytes compare as signed: continuation bytes are those below -64 (0xC0), two-byte leads
+  // those from TwoByteLeadMin to -33 (0xDF). Only a byte that the block cannot settle is looked
+  // at alone; the end of the text is read as a block padded with a byte that is no stop.
   const __m128i asciiFloor = _mm_set1_epi8(stops.Controls ? 0x1F : -1);
   __m128i ascii[5];
   for (int k = 0; k < stops.AsciiCount; ++k) ascii[k] = _mm_set1_epi8(static_cast<char>(stops.Ascii[k] & 0xFF));
-  const __m128i contTop = stops.TwoByteLeads ? _mm_set1_epi8(-64) : _mm_set1_epi8(-128);
-  const __m128i leadFloor = _mm_set1_epi8(-63), leadTop = _mm_set1_epi8(-32);
-  auto fast = [&] {
-    while (n - i >= 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-      __m128i plain = _mm_cmpgt_epi8(v, asciiFloor);
-      for (int k = 0; k < stops.AsciiCount; ++k) plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, ascii[k]), plain);
-      const unsigned a = static_cast<unsigned>(_mm_movemask_epi8(plain));
-      if (a == 0xFFFF) {
-        i += 16;
-        continue;
-      }
-      const unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, contTop)));
-      const unsigned l = stops.TwoByteLeads ? static_cast<unsigned>(_mm_movemask_epi8(
-                                                  _mm_and_si128(_mm_cmpgt_epi8(v, leadFloor), _mm_cmplt_epi8(v, leadTop))))
-                                            : 0;
-      if ((a | c | l) != 0xFFFF || ((l << 1) & 0xFFFF) != c) break;
-      // A lead in the last byte has its continuation in the next block.
-      i += l & 0x8000 ? 15 : 16;
-    }
-  };
-#endif
+  const bool twoByte = stops.TwoByteLeadMin <= 0xDF;
+  const __m128i contTop = _mm_set1_epi8(twoByte ? -64 : -128);
+  const __m128i leadFloor = _mm_set1_epi8(static_cast<char>(stops.TwoByteLeadMin - 1)), leadTop = _mm_set1_epi8(-32);
+  alignas(16) uint8_t last[16];
   while (i < n) {
-#if defined(__SSE2__)
-    fast();
-#endif
+    __m128i v;
+    if (n - i >= 16) {
+      v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    } else {
+      std::memset(last, stops.PlainByte, sizeof last);
+      std::memcpy(last, s + i, n - i);
+      v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+    }
+    __m128i plain = _mm_cmpgt_epi8(v, asciiFloor);
+    for (int k = 0; k < stops.AsciiCount; ++k) plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, ascii[k]), plain);
+    unsigned good = static_cast<unsigned>(_mm_movemask_epi8(plain));
+    if (good != 0xFFFF && twoByte) {
+      const unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, contTop)));
+      const unsigned l = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(v, leadFloor), _mm_cmplt_epi8(v, leadTop))));
+      // A lead counts with the continuation after it, in the same block.
+      const unsigned pairs = l & (c >> 1);
+      good |= pairs | (pairs << 1);
+    }
+    const unsigned bad = ~good & 0xFFFF;
+    if (bad == 0) {
+      i += std::min<size_t>(16, n - i);
+      continue;
+    }
+    i += static_cast<size_t>(__builtin_ctz(bad));
+    if (i >= n) break;
+    const size_t length = CharLength(s, i, n, stops);
+    if (length == 0) break;
+    i += length;
+  }
+#else
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  while (i < n) {
     // ASCII eight bytes at a time while none is a stop.
     for (uint64_t word; n - i >= 8; i += 8) {
       std::memcpy(&word, s + i, 8);
@@ -110,18 +145,11 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
     }
     while (n - i >= 2 && stops.Length[s[i]] == 2 && (s[i + 1] & 0xC0) == 0x80) i += 2;
     if (i >= n) break;
-    const uint8_t lead = s[i];
-    const size_t length = stops.Length[lead];
-    if (length == 1) {
-      ++i;
-      continue;
-    }
-    if (length == 0 || n - i < length || s[i + 1] < stops.Low[lead] || s[i + 1] > stops.High[lead]) break;
-    if (length >= 3 && (s[i + 2] & 0xC0) != 0x80) break;
-    if (length == 4 && (s[i + 3] & 0xC0) != 0x80) break;
-    if (stops.NonChars && lead == 0xEF && s[i + 1] == 0xBF && s[i + 2] >= 0xBE) break;
+    const size_t length = CharLength(s, i, n, stops);
+    if (length == 0) break;
     i += length;
   }
+#endif
   return i;
 }
 

@@ -67,6 +67,8 @@ struct TUtf8Stops {
   uint64_t Ascii[5] = {};  // each ASCII stop in every byte of a word
   bool Controls = false;
   bool TwoByteLeads = true;  // no lead of a two-byte form is a stop
+  uint8_t TwoByteLeadMin = 0xC2;  // leads from here to 0xDF are no stops (0xE0: none such)
+  uint8_t PlainByte = 'a';        // an ASCII byte that is no stop
 };
 TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view leads = {}, bool nonChars = false);
 // The length of the longest beginning of bytes without a stop. The three-byte forms of

@@ -79,11 +79,13 @@ void AppendCodePoint(WideString& out, uint32_t code) {
   }
 }
 
-bool IsLowerHex(WideChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
+template <typename Char>
+bool IsLowerHex(Char c) { return (c >= Char('0') && c <= Char('9')) || (c >= Char('a') && c <= Char('f')); }
 
 // The group "{" + 32 lower-case hexadecimal digits + "}" that stands for an inline element.
-bool IsKeyAt(std::u16string_view text, size_t i) {
-  if (i + 33 >= text.size() || text[i] != u'{' || text[i + 33] != u'}') return false;
+template <typename Char>
+bool IsKeyAt(std::basic_string_view<Char> text, size_t i) {
+  if (i + 33 >= text.size() || text[i] != Char('{') || text[i + 33] != Char('}')) return false;
   for (size_t k = i + 1; k < i + 33; ++k)
     if (!IsLowerHex(text[k])) return false;
   return true;
@@ -667,6 +669,12 @@ namespace {
 // UTF-8 segment text that needs no more than its edge blanks escaped: well-formed, without a
 // character below 0x20, "&" or "{", nor one of U+0080..U+00BF (where the other special
 // characters are, all led by 0xC2), a surrogate's form (0xED leads them) or U+FFFE and U+FFFF.
+void AppendWide(std::string& out, std::u16string_view text) {
+  const size_t at = out.size();
+  out.resize(at + text.size() * 3);
+  out.resize(static_cast<size_t>(platform::EncodeUtf8(text, out.data() + at, platform::LoneSurrogate::Keep) - out.data()));
+}
+
 bool PlainUtf8Segment(std::string_view text) {
   static const TUtf8Stops kStops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
   return ScanUtf8(text, kStops) == text.size();
@@ -674,8 +682,161 @@ bool PlainUtf8Segment(std::string_view text) {
 
 }  // namespace
 
+// Segment text in UTF-8 into field text where it stands, as the UTF-16 passes would make it:
+// references decoded, ampersands of the text settled, the groups of inline elements made
+// placeholders or open forms, special characters escaped. False (out undefined) for text that
+// only the UTF-16 passes settle: what is no well-formed UTF-8, controls, open forms, U+FFFE and
+// U+FFFF, references to surrogates or to "{", and ampersands with characters beyond ASCII close
+// behind them.
+bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags) {
+  static const TUtf8Stops kStops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
+  const std::string_view t(text);
+  const size_t n = t.size();
+  auto byteAt = [&](size_t k) -> unsigned char { return k < n ? static_cast<unsigned char>(t[k]) : 0; };
+  // The three characters after an ampersand, when they are ASCII and hold no other reference.
+  WideChar ahead[4];
+  auto asciiAhead = [&](size_t from) {
+    ahead[0] = u'&';
+    for (size_t k = 0; k < 3; ++k) {
+      const unsigned char b = byteAt(from + k);
+      if (b >= 0x80 || b == '&') return false;
+      ahead[k + 1] = b;
+    }
+    return true;
+  };
+  bool lettersKnown = false;
+  out.clear();
+  size_t i = 0;
+  for (;;) {
+    const size_t j = i + ScanUtf8(t.substr(i), kStops);
+    out.append(t.substr(i, j - i));
+    if (j >= n) break;
+    const unsigned char c = static_cast<unsigned char>(t[j]);
+    if (c == 0xC2) {
+      const unsigned char b = byteAt(j + 1);
+      if (b < 0x80 || b > 0xBF) return false;
+      if (IsSpecial(b)) {
+        FWide8.clear();
+        CharToHexRef(FWide8, b);
+        AppendWide(out, FWide8);
+      } else {
+        out.append(t.substr(j, 2));
+      }
+      i = j + 2;
+      continue;
+    }
+    if (c == '{') {
+      i = j + 1;
+      if (IsKeyAt(t, j)) {
+        FKey.assign(t.begin() + static_cast<ptrdiff_t>(j), t.begin() + static_cast<ptrdiff_t>(j + 34));
+        if (const int contentAt = TagContents.IndexOfName(FKey); contentAt >= 0) {
+          if (registerTags) {
+            if (!lettersKnown) {
+              // Letters that are taken: by the tags listed already, and by placeholders in the text.
+              FUsedLetters = 0;
+              for (int k = 0; k < TagPlaceholders.Count(); ++k) {
+                const WideString& ph = TagPlaceholders.Items(k).Value;
+                if (ph.size() == 4 && ph[2] >= u'A' && ph[2] <= u'Z') FUsedLetters |= 1u << (ph[2] - u'A');
+              }
+              for (size_t a = t.find('&'); a != std::string_view::npos && a + 3 < n; a = t.find('&', a + 1))
+                if (t[a + 1] >= 'a' && t[a + 1] <= 'z' && t[a + 2] >= 'A' && t[a + 2] <= 'Z' && t[a + 3] == ';')
+                  FUsedLetters |= 1u << (t[a + 2] - 'A');
+              lettersKnown = true;
+            }
+            RegisterTag(FKey);
+          }
+          i = j + 34;
+          if (PCWideChar ph = TagPlaceholders.PlaceholderOf(FKey)) {
+            AppendWide(out, ph);
+            continue;
+          }
+          // The open form of the element's content, as the text TM reads it back.
+          const WideString& content = TagContents.Items(contentAt).Value;
+          FWide8.assign(u"&t=");
+          for (const WideChar d : content) {
+            if (d == u';') FWide8.push_back(u'\\');
+            FWide8.push_back(d == u'\t' || d == u'\r' || d == u'\n' ? u' ' : d);
+          }
+          if (!content.empty() && content.back() == u'\\') FWide8.push_back(u' ');
+          FWide8.push_back(u';');
+          AppendWide(out, FWide8);
+          continue;
+        }
+      }
+      out.push_back('{');
+      continue;
+    }
+    if (c != '&') return false;
+    // An ampersand: a reference, a placeholder's, or one of the text.
+    if (byteAt(j + 1) == 't' && byteAt(j + 2) == '=') return false;
+    uint32_t code = 0;
+    bool named = false;
+    FKey.clear();
+    const size_t limit = std::min(n, j + 2 + static_cast<size_t>(Entities.MaxLength()) + 12);
+    for (size_t k = j; k < limit; ++k) FKey.push_back(static_cast<unsigned char>(t[k]));
+    const size_t next = DecodeReference(FKey, 0, code, named);
+    if (next == 0) {
+      if (!asciiAhead(j + 1)) return false;
+      // A placeholder keeps its ampersand; any other stays one of the text.
+      if (KeepsAmpersand(std::u16string_view(ahead, 4), 1) || !ReadsAsCode(std::u16string_view(ahead, 4), 0))
+        out.push_back('&');
+      else
+        out.append("&'26;");
+      i = j + 1;
+      continue;
+    }
+    if (next >= FKey.size() && limit < n) return false;  // a reference longer than looked at
+    i = j + next;
+    switch (code) {
+      case 0: break;
+      case 9: out.append("&'9;"); break;
+      case 10: out.append("&'A;"); break;
+      case 13: out.append("&'D;"); break;
+      case u'&':
+        if (!asciiAhead(i)) return false;
+        out.append(ReadsAsCode(std::u16string_view(ahead, 4), 0) ? "&'26;" : "&");
+        break;
+      case u'{':
+        return false;
+      case 0xFFFE: case 0xFFFF:
+        out.push_back(' ');
+        break;
+      default:
+        if (code > kMaxCode) {
+          out.push_back(' ');
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+          return false;
+        } else if (code < 0xC0 && IsSpecial(static_cast<WideChar>(code))) {
+          FWide8.clear();
+          CharToHexRef(FWide8, code);
+          AppendWide(out, FWide8);
+        } else {
+          FWide8.clear();
+          AppendCodePoint(FWide8, code);
+          AppendWide(out, FWide8);
+        }
+        break;
+    }
+  }
+  // The blanks at the edges, as for text that needed nothing else.
+  size_t m = out.size();
+  while (m > 0 && out[m - 1] == ' ') --m;
+  const size_t tail = out.size() - m;
+  if (tail > 0) {
+    out.resize(m + tail - 1);
+    out.append("&'20;");
+  }
+  if (!out.empty() && out.front() == ' ') out.replace(0, 1, "&'20;");
+  return true;
+}
+
 void TReaderHTML::SegmentToField(std::string& text, bool registerTags) {
-  if (!PlainUtf8Segment(text)) {
+  const bool plain = PlainUtf8Segment(text);
+  if (!plain && SegmentToFieldUtf8(text, FOut8, registerTags)) {
+    text.swap(FOut8);
+    return;
+  }
+  if (!plain) {
     FWide.clear();
     ::AppendUtf8(text, FWide, true);
     SegmentToField(FWide, registerTags);

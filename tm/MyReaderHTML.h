@@ -132,6 +132,7 @@ private:
   static bool KeepsAmpersand(std::u16string_view text, size_t p);
   // The placeholder of a new tag whose usual letter is already taken in the segment.
   void RegisterTag(std::u16string_view tagText);
+  bool SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags);
 
   void Scan(const std::string_view* bytes);
   void OpenTag(TTag*& cur);
@@ -148,6 +149,9 @@ private:
   // Scratch of the text routines.
   WideString FOut;
   WideString FWide;
+  WideString FWide8;
+  WideString FKey;
+  std::string FOut8;
   std::vector<uint32_t> FMatch;
   std::vector<uint32_t> FBraces;
   std::vector<uint32_t> FAngles;

@@ -113,26 +113,51 @@ TEST(Utf8Text, GatheredPiecesGiveTheTextOfEachPiece) {
 // Segment text becomes the same field text in UTF-8 as in UTF-16: plain text where it stands,
 // anything else through the passes.
 TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
-  const std::string key = "{" + std::string(32, 'a') + "}";
+  const std::string key = "{" + std::string(32, 'a') + "}", key2 = "{" + std::string(31, 'b') + "c}";
   std::vector<std::string> cases = {
       "", " ", "   ", "plain text", " both edges  ", "\xD0\xBF\xD1\x80\xD0\xB8 ", "\xEF\xBC\xA1 fullwidth",
       "\xF0\xA9\xB8\xBD\xE3\x80\x82", "nbsp\xC2\xA0", "\xC2\xA9 sign", "not\xEF\xBF\xBE", "tab\there", "cr\r\nlf\r",
       "a &amp; b ", "&lt;b&gt;", "x " + key + " y", key, "{not a key}", "bad \xFF\xC0 bytes ", "\xED\xA0\x80\xED\xB0\x80",
-      "&t=open; ", "a\x01" "b",
+      "&t=open; ", "a\x01" "b", key + key2 + key, "&lA; " + key,
   };
   for (std::string& s : DrawnBytes(1500)) cases.push_back(s);
+  // Segments drawn from references, ampersands, groups and characters that field text reacts to.
+  const std::string tokens[] = {"a", " ", "\xD0\xBF", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&nbsp;", "&euro;",
+                                "&eacute;", "&#38;", "&#123;", "&#32;", "&#160;", "&#x1F600;", "&#xD800;", "&#1114112;",
+                                "&#65534;", "&#0;", "&#9;", "&#10;", "&#13;", "&#1;", "&'41;", "&'26;", "&#x;", "&#;",
+                                "&#00000000000000000000065;", "&", "&am", "&am;", "&x;", "&tA;", "&tB;", "&pC;", "&t=", "&t",
+                                "tA;", "=", ";", "\\", "{", "}", key, key2, "\xC2\xA0", "\xC2\xA9", "\xC2\xB5", "<", "\t"};
+  uint64_t state = 11;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<unsigned>(state >> 33);
+  };
+  for (int i = 0; i < 6000; ++i) {
+    std::string s;
+    for (unsigned k = next() % 9; k > 0; --k) s += tokens[next() % std::size(tokens)];
+    cases.push_back(s);
+  }
   TTextReader r;
+  // Source text registers its tags; target text meets an empty list or the one its source left.
+  auto prepare = [&](int mode, const std::string& bytes) {
+    r.TagPlaceholders.Clear();
+    r.TagContents.Clear();
+    r.TagContents.AddUnique(platform::Utf8ToUtf16(key), u"<b>");
+    r.TagContents.AddUnique(platform::Utf8ToUtf16(key2), u"a;\tb\\");
+    if (mode == 2) {
+      WideString source = Decode(bytes, true);
+      r.SegmentToField(source, true);
+    }
+  };
   for (const std::string& bytes : cases) {
-    for (const bool source : {true, false}) {
+    for (const int mode : {0, 1, 2}) {
       WideString wide = Decode(bytes, true);
-      r.TagPlaceholders.Clear();
-      r.TagContents.Clear();
-      r.TagContents.AddUnique(platform::Utf8ToUtf16(key), u"<b>");
-      r.SegmentToField(wide, source);
+      prepare(mode, bytes);
+      r.SegmentToField(wide, mode == 0);
       std::string kept = bytes;
-      r.TagPlaceholders.Clear();
-      r.SegmentToField(kept, source);
-      EXPECT_EQ(kept, Encode(wide)) << testing::PrintToString(bytes);
+      prepare(mode, bytes);
+      r.SegmentToField(kept, mode == 0);
+      EXPECT_EQ(kept, Encode(wide)) << testing::PrintToString(bytes) << " mode " << mode;
     }
   }
 }
