@@ -224,6 +224,16 @@ void AppendUtf8Text(std::string_view bytes, std::string& out, bool lineEnds) {
   out.resize(static_cast<size_t>(platform::EncodeUtf8(wide, out.data() + at, platform::LoneSurrogate::Keep) - out.data()));
 }
 
+void AppendCodePoint(WideString& out, uint32_t code) {
+  if (code > 0xFFFF) {
+    code -= 0x10000;
+    out.push_back(static_cast<WideChar>(0xD800 + (code >> 10)));
+    out.push_back(static_cast<WideChar>(0xDC00 + (code & 0x3FF)));
+  } else {
+    out.push_back(static_cast<WideChar>(code));
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 TConvert::TConvert() { WorkBuffer.reserve(4096); }
 

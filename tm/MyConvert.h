@@ -74,6 +74,8 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
 // The length of the longest beginning of bytes without a stop. The three-byte forms of
 // surrogates are well-formed here, as they are for AppendUtf8.
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops);
+// Appends a code point to UTF-16 text: a pair of surrogates beyond U+FFFF.
+void AppendCodePoint(WideString& out, uint32_t code);
 // Appends UTF-8 to out with what XML 1.0 cannot hold made a blank: a control character other
 // than TAB, LF and CR, the form of a surrogate, U+FFFE and U+FFFF. Anything else, ill-formed
 // bytes included, is copied as it stands. (out: std::string or TRawBuffer)

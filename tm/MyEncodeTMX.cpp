@@ -61,15 +61,7 @@ void CutTo(WideString& out, size_t n) { out.resize(n); }
 void CutTo(TRawBuffer& out, size_t n) { out.resize(n); }
 
 // A character of the text as the block's form writes it.
-void AppendCode(WideString& out, uint32_t v) {
-  if (v > 0xFFFF) {
-    v -= 0x10000;
-    out.push_back(static_cast<WideChar>(0xD800 + (v >> 10)));
-    out.push_back(static_cast<WideChar>(0xDC00 + (v & 0x3FF)));
-  } else {
-    out.push_back(static_cast<WideChar>(v));
-  }
-}
+void AppendCode(WideString& out, uint32_t v) { AppendCodePoint(out, v); }
 void AppendCode(TRawBuffer& out, uint32_t v) {
   char* q = out.grow(4);
   char* const start = q;

@@ -69,16 +69,6 @@ int DigitValue(WideChar c, bool hex) {
   return -1;
 }
 
-void AppendCodePoint(WideString& out, uint32_t code) {
-  if (code > 0xFFFF) {
-    code -= 0x10000;
-    out.push_back(static_cast<WideChar>(0xD800 + (code >> 10)));
-    out.push_back(static_cast<WideChar>(0xDC00 + (code & 0x3FF)));
-  } else {
-    out.push_back(static_cast<WideChar>(code));
-  }
-}
-
 template <typename Char>
 bool IsLowerHex(Char c) { return (c >= Char('0') && c <= Char('9')) || (c >= Char('a') && c <= Char('f')); }
 
@@ -669,6 +659,18 @@ namespace {
 // UTF-8 segment text that needs no more than its edge blanks escaped: well-formed, without a
 // character below 0x20, "&" or "{", nor one of U+0080..U+00BF (where the other special
 // characters are, all led by 0xC2), a surrogate's form (0xED leads them) or U+FFFE and U+FFFF.
+// EscapeEdgeBlanks for UTF-8 text that holds no open form without its end.
+void EscapeEdgeBlanksUtf8(std::string& text) {
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  const size_t tail = text.size() - n;
+  if (tail > 0) {
+    text.resize(n + tail - 1);
+    text.append("&'20;");
+  }
+  if (!text.empty() && text.front() == ' ') text.replace(0, 1, "&'20;");
+}
+
 void AppendWide(std::string& out, std::u16string_view text) {
   const size_t at = out.size();
   out.resize(at + text.size() * 3);
@@ -818,15 +820,9 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
         break;
     }
   }
-  // The blanks at the edges, as for text that needed nothing else.
-  size_t m = out.size();
-  while (m > 0 && out[m - 1] == ' ') --m;
-  const size_t tail = out.size() - m;
-  if (tail > 0) {
-    out.resize(m + tail - 1);
-    out.append("&'20;");
-  }
-  if (!out.empty() && out.front() == ' ') out.replace(0, 1, "&'20;");
+  // The blanks at the edges, as for text that needed nothing else: what is made here holds no
+  // open form without its end.
+  EscapeEdgeBlanksUtf8(out);
   return true;
 }
 
@@ -845,14 +841,7 @@ void TReaderHTML::SegmentToField(std::string& text, bool registerTags) {
     return;
   }
   // Plain text: no open form that an escape at its end could join.
-  size_t n = text.size();
-  while (n > 0 && text[n - 1] == ' ') --n;
-  const size_t tail = text.size() - n;
-  if (tail > 0) {
-    text.resize(n + tail - 1);
-    text.append("&'20;");
-  }
-  if (!text.empty() && text.front() == ' ') text.replace(0, 1, "&'20;");
+  EscapeEdgeBlanksUtf8(text);
 }
 
 // A blank at either edge of a field is the one character that a reader of the text TM may take
