@@ -231,3 +231,50 @@ TEST_F(EncodeTMX, WriteFailureIsReported) {
            Utf8(c.ErrorText()) == "Cannot write file \"" + dir.File("out.tmx") + "\". File too large.";
   }));
 }
+
+namespace {
+
+// A text TM read through a stream that keeps its segments in the fields.
+class TFieldsOnly : public TTUStream {
+public:
+  explicit TFieldsOnly(TTUStream& inner) : Inner(inner) {}
+  int64_t Read(TTU& tu) override { return Inner.Read(tu); }
+  bool Write(TTU& tu) override { return Inner.Write(tu); }
+  int64_t GetSize() override { return Inner.GetSize(); }
+  int64_t GetPosition() override { return Inner.GetPosition(); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return Inner.Seek(offset, origin); }
+  bool SegmentsAreText() const override { return true; }
+  TTUStream& Inner;
+};
+
+}  // namespace
+
+// Segments that a UTF-8 text TM gives as they stand in the file are written as those decoded
+// first: codes, references, characters that XML cannot hold, bytes that are no UTF-8.
+TEST_F(EncodeTMX, SegmentsKeptInUtf8AreWrittenAsDecodedOnes) {
+  const std::string tokens[] = {"a", " ", "\xD0\xBF", "&", "<", ">", "\"", "'", "&tA;", "&tB;", "&pC;", "&t\xD0\xB9;",
+                                "&t\xF0\x9F\x98\x80;", "&t=<b>;", "&t={\\b\\;x};", "&t=x", "&#38;", "&#x1F600;", "&#xD800;",
+                                "&#0;", "&#9;", "&'92;", "&'A0;", "&#65", "\x01", "\x7F", "\xC2\xA0", "\xEF\xBF\xBE",
+                                "\xED\xA0\x80", "\xED\xA0\xBD\xED\xB8\x80", "\xFF", "\xC0\xAF", "\xE2\x82", "\\", ";"};
+  uint64_t state = 3;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<unsigned>(state >> 33);
+  };
+  std::vector<std::string> lines{kTmHeader};
+  for (int i = 0; i < 800; ++i) {
+    std::string seg[2];
+    for (std::string& s : seg)
+      for (unsigned k = 1 + next() % 8; k > 0; --k) s += tokens[next() % std::size(tokens)];
+    lines.push_back(TmUnit(seg[0], seg[1]));
+  }
+  TempDir dir;
+  const Result kept = Convert(dir, TextTm(lines));
+  ASSERT_TRUE(kept.ok);
+  TQMStream s(dir.WFile("in.txt"), ccNone, fmOpenRead | fmShareDenyWrite);
+  TFieldsOnly fields(s);
+  TEncodeTMX c(&fields);
+  ASSERT_TRUE(c.Convert(dir.WFile("decoded.tmx"), ccUtf8));
+  EXPECT_EQ(kept.units, 800);
+  EXPECT_TRUE(kept.bytes == TempDir::Read(dir.File("decoded.tmx")));
+}
