@@ -89,3 +89,9 @@ inline std::vector<uint8_t> Saved(gif::TGifPictureBase& image) {
   image.SaveToStream(stream);
   return stream.Bytes();
 }
+
+// Through the picture's own loading (a TGifPicture's grows its screen and stops its animations).
+inline void Load(gif::TGifPictureBase& image, const std::vector<uint8_t>& bytes) {
+  TMemoryStream stream(bytes);
+  image.LoadFromStream(stream);
+}

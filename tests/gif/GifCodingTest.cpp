@@ -10,8 +10,10 @@
 #include "gif/GifLZW.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using gif::test::ErrorOf;
 
 namespace {
 
@@ -55,12 +57,6 @@ void ExpectQtSees(const std::vector<uint8_t>& bytes, const TGifPictureBase& imag
   }
 }
 
-std::vector<uint8_t> DecodeFrame(const GifBuilder& b, std::vector<std::string>* warnings = nullptr) {
-  LoadedGif g(b.Bytes);
-  if (warnings) *warnings = g.Warnings;
-  return g.Image.Images[0].Data();
-}
-
 }  // namespace
 
 // Noise that fills the table and forces clears, runs of 1 to 5,000 pixels, 1 x 1, 1 x N and N x 1
@@ -85,6 +81,7 @@ TEST(GifCoding, RoundTripsAtEveryDepthThroughOurDecoderAndQts) {
         AddFrame(image, 10, 0, 1, 100, Noise(100, colors, 7), interlaced);
         AddFrame(image, 0, 119, 150, 1, Noise(150, colors, 8), interlaced);
         const std::vector<uint8_t> bytes = Saved(image);
+        EXPECT_EQ(bytes[13 + 3 * colors + 10], std::max(bits, 2));  // the first frame's minimum code size
         LoadedGif loaded(bytes);
         EXPECT_TRUE(loaded.Warnings.empty());
         ASSERT_EQ(loaded.Image.Images.Count(), image.Images.Count());
@@ -128,28 +125,67 @@ TEST(GifCoding, AKeptAreaDecodesAsThatAreaOfTheWholeFrame) {
   }
 }
 
-TEST(GifCoding, MinimumCodeSizeAboveEightDecodesAsEight) {
-  GifBuilder b;
-  b.Header(4, 1, 8).Image(0, 0, 4, 1);
-  const size_t at = b.Size();
-  b.Lzw(8, {256, 1, 200, 3, 4, 257}).Bytes[at] = 9;
-  EXPECT_EQ(DecodeFrame(b), (std::vector<uint8_t>{1, 200, 3, 4}));
-}
-
-// Past 4,096 entries the width stays 12 and no entry changes: code 4095 still gives the two
-// literals it was made of.
-TEST(GifCoding, FullTableGoesOnAtTwelveBitsAndAddsNothing) {
+// Frames as writers may code them, each decoded to its pixels without warnings, or refused: a
+// minimum code size above 8 is read as 8; past 4,096 entries the width stays 12 and no entry
+// changes (code 4095 still gives the two literals it was made of); codes spread over sub-blocks of
+// any size, a block's last code ending on its last byte (the first 680 codes of 3 bits fill 255
+// bytes exactly); codes past a frame's last pixel are passed over and the next frame loads;
+// interlaced rows come in pass order; a code above the next free entry is refused (entries 259
+// and 260 would point at each other).
+TEST(GifCoding, DecodesWhatWritersMayWrite) {
+  struct Case {
+    std::string name;
+    GifBuilder gif;
+    int frame;
+    std::vector<uint8_t> pixels;
+    const char* error = nullptr;
+  };
+  std::vector<Case> cases;
+  GifBuilder wide;
+  wide.Header(4, 1, 8).Image(0, 0, 4, 1);
+  const size_t at = wide.Size();
+  wide.Lzw(8, {256, 1, 200, 3, 4, 257}).Bytes[at] = 9;
+  cases.push_back({"minimum code size 9", wide, 0, {1, 200, 3, 4}});
   const std::vector<uint8_t> literals = Noise(5000, 4, 1);
   std::vector<int> codes = {4};
   codes.insert(codes.end(), literals.begin(), literals.end());
   codes.insert(codes.end(), {4095, 5});
-  GifBuilder b;
-  b.Header(5002, 1, 2).Image(0, 0, 5002, 1).Lzw(2, codes).Trailer();
-  std::vector<uint8_t> expected = literals;
-  expected.insert(expected.end(), {literals[4089], literals[4090]});
-  std::vector<std::string> warnings;
-  EXPECT_EQ(DecodeFrame(b, &warnings), expected);
-  EXPECT_TRUE(warnings.empty());
+  std::vector<uint8_t> full = literals;
+  full.insert(full.end(), {literals[4089], literals[4090]});
+  cases.push_back({"a full table", GifBuilder().Header(5002, 1, 2).Image(0, 0, 5002, 1).Lzw(2, codes).Trailer(), 0, full});
+  const std::vector<uint8_t> pixels = Noise(454, 4, 3);
+  ASSERT_EQ(GifBuilder::LiteralCodes(2, pixels).size(), 682u);
+  for (int size : {1, 2, 3, 254, 255})
+    cases.push_back({"blocks of " + std::to_string(size),
+                     GifBuilder().Header(454, 1, 2).Image(0, 0, 454, 1).Lzw(2, GifBuilder::LiteralCodes(2, pixels), size),
+                     0, pixels});
+  cases.push_back({"surplus codes",
+                   GifBuilder().Header(2, 1, 2).Image(0, 0, 2, 1).Lzw(2, GifBuilder::LiteralCodes(2, Noise(300, 4, 4), false), 1)
+                       .Image(0, 0, 2, 1).Pixels(2, {3, 2}).Trailer(),
+                   1, {3, 2}});
+  const std::vector<std::vector<int>> orders = {{0}, {0, 1}, {0, 2, 1}, {0, 2, 1, 3}, {0, 4, 2, 1, 3}, {0, 4, 2, 1, 3, 5},
+                                                {0, 4, 2, 6, 1, 3, 5}, {0, 4, 2, 6, 1, 3, 5, 7}, {0, 8, 4, 2, 6, 1, 3, 5, 7}};
+  for (int height = 1; height <= 9; ++height) {
+    std::vector<uint8_t> stored(static_cast<size_t>(height)), shown(stored.size());
+    for (int i = 0; i < height; ++i) stored[i] = static_cast<uint8_t>(i), shown[orders[height - 1][i]] = static_cast<uint8_t>(i);
+    EXPECT_EQ(RowOrder(height, true), orders[height - 1]) << height;
+    cases.push_back({"interlaced, " + std::to_string(height) + " rows",
+                     GifBuilder().Header(1, height, 4).Image(0, 0, 1, height, 0, true).Pixels(4, stored), 0, shown});
+  }
+  for (const std::vector<int>& bad : {std::vector<int>{256, 0, 260, 259, 0, 259}, {256, 300, 257}, {256, 0, 259, 257}})
+    cases.push_back({"a code beyond the table", GifBuilder().Header(100, 1, 8).Image(0, 0, 100, 1).Lzw(8, bad), 0, {},
+                     sInvalidData});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.error) {
+      EXPECT_EQ(ErrorOf([&] { LoadedGif g(c.gif.Bytes); }), c.error);
+      continue;
+    }
+    LoadedGif g(c.gif.Bytes);
+    EXPECT_TRUE(g.Warnings.empty());
+    ASSERT_GT(g.Image.Images.Count(), c.frame);
+    EXPECT_EQ(g.Image.Images[c.frame].Data(), c.pixels);
+  }
 }
 
 // Missing pixels keep the fill value: the transparent index when the frame has one.
@@ -157,83 +193,10 @@ TEST(GifCoding, CutFrameWarnsAndKeepsTheFillValue) {
   GifBuilder b;
   b.Header(20, 20, 2).Gce(0, 0, 3).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
   b.Bytes.resize(b.Size() - 200);
-  std::vector<std::string> warnings;
-  const std::vector<uint8_t> raster = DecodeFrame(b, &warnings);
-  EXPECT_EQ(warnings, (std::vector<std::string>{sOutOfData, sOutOfMemDIB}));
-  EXPECT_EQ(raster.front(), 1);
-  EXPECT_EQ(raster.back(), 3);
-}
-
-TEST(GifCoding, InterlacedRowsComeInPassOrder) {
-  const std::vector<std::vector<int>> orders = {{0},
-                                                {0, 1},
-                                                {0, 2, 1},
-                                                {0, 2, 1, 3},
-                                                {0, 4, 2, 1, 3},
-                                                {0, 4, 2, 1, 3, 5},
-                                                {0, 4, 2, 6, 1, 3, 5},
-                                                {0, 4, 2, 6, 1, 3, 5, 7},
-                                                {0, 8, 4, 2, 6, 1, 3, 5, 7}};
-  for (int height = 1; height <= 9; ++height) {
-    std::vector<uint8_t> stored(static_cast<size_t>(height));
-    for (int i = 0; i < height; ++i) stored[i] = static_cast<uint8_t>(i);
-    GifBuilder b;
-    b.Header(1, height, 4).Image(0, 0, 1, height, 0, true).Pixels(4, stored);
-    std::vector<uint8_t> expected(static_cast<size_t>(height));
-    for (int i = 0; i < height; ++i) expected[orders[height - 1][i]] = static_cast<uint8_t>(i);
-    EXPECT_EQ(DecodeFrame(b), expected) << "height " << height;
-    EXPECT_EQ(RowOrder(height, true), orders[height - 1]);
-  }
-}
-
-TEST(GifCoding, TwoColourMapWritesMinimumCodeSizeTwo) {
-  TGifPictureBase image;
-  image.Header.ColorMap.Add({});
-  image.Header.ColorMap.Add({255, 255, 255});
-  AddFrame(image, 0, 0, 3, 1, {0, 1, 0});
-  const std::vector<uint8_t> bytes = Saved(image);
-  EXPECT_EQ(bytes[13 + 6 + 10], 2);
-}
-
-// Entries 259 and 260 would point at each other: a code above the next free entry is refused.
-TEST(GifCoding, CodeBeyondTheTableIsInvalid) {
-  for (const std::vector<int>& codes :
-       {std::vector<int>{256, 0, 260, 259, 0, 259}, {256, 300, 257}, {256, 0, 259, 257}}) {
-    GifBuilder b;
-    b.Header(100, 1, 8).Image(0, 0, 100, 1).Lzw(8, codes);
-    try {
-      LoadedGif g(b.Bytes);
-      ADD_FAILURE() << "loaded";
-    } catch (const GIFException& e) {
-      EXPECT_STREQ(e.what(), sInvalidData);
-    }
-  }
-}
-
-// Codes spread over several sub-blocks, and a block whose last code ends on its last byte
-// (the first 680 codes of 3 bits fill 255 bytes exactly).
-TEST(GifCoding, SubBlockBoundariesDoNotMatter) {
-  const std::vector<uint8_t> pixels = Noise(454, 4, 3);
-  const std::vector<int> codes = GifBuilder::LiteralCodes(2, pixels);
-  ASSERT_EQ(codes.size(), 682u);
-  for (int blockSize : {1, 2, 3, 254, 255}) {
-    GifBuilder b;
-    b.Header(454, 1, 2).Image(0, 0, 454, 1).Lzw(2, codes, blockSize).Trailer();
-    std::vector<std::string> warnings;
-    EXPECT_EQ(DecodeFrame(b, &warnings), pixels) << "blocks of " << blockSize;
-    EXPECT_TRUE(warnings.empty());
-  }
-}
-
-// Codes past a frame's last pixel, over many sub-blocks, are passed over: the next frame loads.
-TEST(GifCoding, SurplusCodesDoNotHideTheNextFrame) {
-  std::vector<int> codes = GifBuilder::LiteralCodes(2, Noise(300, 4, 4), false);
-  GifBuilder b;
-  b.Header(2, 1, 2).Image(0, 0, 2, 1).Lzw(2, codes, 1).Image(0, 0, 2, 1).Pixels(2, {3, 2}).Trailer();
   LoadedGif g(b.Bytes);
-  EXPECT_TRUE(g.Warnings.empty());
-  ASSERT_EQ(g.Image.Images.Count(), 2);
-  EXPECT_EQ(g.Image.Images[1].Data(), (std::vector<uint8_t>{3, 2}));
+  EXPECT_EQ(g.Warnings, (std::vector<std::string>{sOutOfData, sOutOfMemDIB}));
+  const std::vector<uint8_t>& raster = g.Image.Images[0].Data();
+  EXPECT_EQ(raster.front() * 10 + raster.back(), 13);
 }
 
 // Keys whose walks all start on one circle of cells fill it; then inserts fail instead of

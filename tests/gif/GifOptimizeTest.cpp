@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "gif/gui/GifPicture.h"
-#include "platform/core/Clock.h"
-#include "platform/core/MemoryStream.h"
-#include "tests/gif/GifTestSupport.h"
+#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifClock.h"
 
 using namespace gif;
 using namespace gif::test;
 
 namespace {
-
-int64_t fakeNow = 0;
-int64_t FakeClock() { return fakeNow; }
 
 // The screens an animation shows and the clock millisecond at which each appears, neighbours that
 // show the same screen joined. After the last the screen stays.
@@ -72,18 +68,7 @@ TPlayed Played(TGifPicture& picture) {
   return played;
 }
 
-void Reload(TGifPictureBase& from, TGifPictureBase& into) {
-  TMemoryStream stream;
-  from.SaveToStream(stream);
-  stream.SetPosition(0);
-  into.LoadFromStream(stream);
-}
-
-void AddLoop(TGIFSubImage& frame, int loops) {
-  auto loop = std::make_unique<TGIFAppExtNSLoop>(&frame);
-  loop->Loops = static_cast<uint16_t>(loops);
-  frame.Extensions.Add(std::move(loop));
-}
+void Reload(TGifPictureBase& from, TGifPictureBase& into) { Load(into, Saved(from)); }
 
 void AddComment(TGIFSubImage& frame) {
   auto comment = std::make_unique<TGIFCommentExtension>(&frame);
@@ -150,14 +135,7 @@ void Generate(TGifPictureBase& image, unsigned seed) {
   }
 }
 
-class GifOptimize : public ::testing::Test {
-protected:
-  void SetUp() override {
-    EnsureApplication();
-    platform::SetClockSource(&FakeClock);
-  }
-  void TearDown() override { platform::SetClockSource(nullptr); }
-};
+using GifOptimize = GifClockTest;
 
 }  // namespace
 
@@ -178,10 +156,7 @@ TEST_F(GifOptimize, NoOptionChangesWhatGeneratedAnimationsShowAtAnyMoment) {
       TGifPicture again;
       ASSERT_NO_THROW(Reload(image, again));
       ASSERT_EQ(Played(again), want) << "saved";
-      TMemoryStream before, after;
-      loaded.SaveToStream(before);
-      again.SaveToStream(after);
-      if (before.Bytes() != after.Bytes()) ++changedSomething;
+      if (Saved(loaded) != Saved(again)) ++changedSomething;
     }
   }
   EXPECT_GT(changedSomething, 2500);  // the animations give the optimiser work
@@ -212,18 +187,14 @@ TEST_F(GifOptimize, ProgressEndsAndAGivenPaletteIsRefusedWithoutCleanUp) {
 // that show nothing to the frame before, drop needless disposal, keep one loop extension, first.
 TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   TGifPicture image;
-  image.Header.ColorMap.Add({0, 0, 0});
-  image.Header.ColorMap.Add({255, 0, 0});
-  image.Header.ColorMap.Add({0, 0, 255});
-  TGIFSubImage& first = AddFrame(image, 0, 0, 2, 2, {1, 1, 1, 1});
-  Gce(first, 2, -1, 0);  // covered by the next: disposal needless
-  AddComment(first);     // carries nothing
-  TGIFSubImage& second = AddFrame(image, 0, 0, 2, 2, {2, 2, 2, 2});
-  Gce(second, 0, -1, 4);
-  AddLoop(second, 3);                                        // moves to the first frame
-  Gce(AddFrame(image, 0, 0, 2, 2, {0, 0, 0, 0}), 1, 0, 1);  // wholly transparent: goes, lending 3
-  Gce(AddFrame(image, 0, 0, 2, 2, {0, 0, 0, 0}), 0, -1, 0);
-  Gce(NewFrame(image), 0, -1, 5);  // a trailing control block: goes, lending 5
+  Build(image, 2, 2, 3,
+        {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next: disposal needless
+         {0, 0, 2, 2, {2, 2, 2, 2}, 0, 4},      // its loop extension moves to the first frame
+         {0, 0, 2, 2, {0, 0, 0, 0}, 1, 1, 0},   // wholly transparent: goes, lending 3
+         {0, 0, 2, 2, {0, 0, 0, 0}},            //
+         {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: goes, lending 5
+  AddComment(image.Images[0]);  // carries nothing
+  AddLoop(image.Images[1], 3);
   TGifPicture loaded;
   Reload(image, loaded);
   ASSERT_EQ(loaded.Images.Count(), 5);

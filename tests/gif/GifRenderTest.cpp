@@ -6,77 +6,37 @@
 #include <string>
 #include <vector>
 
-#include "gif/gui/GifPicture.h"
 #include "gif/gui/GifConvert.h"
+#include "gif/gui/GifPicture.h"
 #include "gif/gui/GifRender.h"
+#include "tests/gif/GifTestSupport.h"
 
 using namespace gif;
+using namespace gif::test;
 
 namespace {
 
 constexpr QRgb Fill = 0xFFFF0000;  // what the destination holds before drawing
 
-struct Frame {
-  int Left, Top, Width, Height;
-  std::vector<uint8_t> Pixels;
-  int Transparent = -1;
-};
+// A frame with a control extension only when it has a transparent index.
+TFrameSpec Frame(int left, int top, int width, int height, std::vector<uint8_t> pixels, int transparent = -1) {
+  return {left, top, width, height, std::move(pixels), transparent >= 0 ? 0 : -1, 0, transparent};
+}
 
-// Global colours: index i is (i * 40, 255 - i * 40, i * 10 + 5).
-QRgb ColorOf(int i) { return qRgb(i * 40, 255 - i * 40, i * 10 + 5); }
-
-std::unique_ptr<TGifPicture> Picture(int width, int height, const std::vector<Frame>& frames, int colors = 4) {
+std::unique_ptr<TGifPicture> Picture(int width, int height, const std::vector<TFrameSpec>& frames, int colors = 4) {
   auto picture = std::make_unique<TGifPicture>();
-  picture->Header.Width = width;
-  picture->Header.Height = height;
-  for (int i = 0; i < colors; ++i)
-    picture->Header.ColorMap.Add({static_cast<uint8_t>(qRed(ColorOf(i))), static_cast<uint8_t>(qGreen(ColorOf(i))),
-                                  static_cast<uint8_t>(qBlue(ColorOf(i)))});
-  for (const Frame& f : frames) {
-    auto frame = std::make_unique<TGIFSubImage>(picture.get());
-    frame->SetBounds(f.Left, f.Top, f.Width, f.Height);
-    frame->Data() = f.Pixels;
-    if (f.Transparent >= 0) {
-      auto gce = std::make_unique<TGIFGraphicControlExtension>(frame.get());
-      gce->SetTransparent(true);
-      gce->SetTransparentColorIndex(f.Transparent);
-      frame->Extensions.Add(std::move(gce));
-    }
-    picture->Images.Add(std::move(frame));
-  }
+  Build(*picture, width, height, colors, frames);
   return picture;
 }
 
-QImage Filled(int width, int height) {
-  QImage image(width, height, QImage::Format_ARGB32);
-  image.fill(Fill);
-  return image;
-}
-
-// Draws the picture's current frame into a filled image.
-QImage Drawn(TGifPicture& picture, int width, int height, const TRect& rect, uint16_t options) {
-  picture.DrawOptions = options;
-  QImage image = Filled(width, height);
-  {
-    TCanvas canvas(&image);
-    picture.Draw(canvas, rect);
-  }
-  return image;
-}
-
-std::string Rows(const QImage& image) {
-  std::string s;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      int index = -1;
-      for (int i = 0; i < 8 && index < 0; ++i)
-        if (p == ColorOf(i)) index = i;
-      s += p == Fill ? '.' : p == 0xFF000000 ? 'k' : index >= 0 ? static_cast<char>('0' + index) : '?';
-    }
-    s += '|';
-  }
-  return s;
+// Frame 0 rendered on a paletted display.
+TGIFRendering* Dithered(TGifPicture& picture) {
+  picture.DrawOptions = DefaultDrawOptions;
+  PalettedDisplay = true;
+  EXPECT_TRUE(picture.Dithering());
+  TGIFRendering* rendering = picture.Rendering(picture.Images[0]);
+  PalettedDisplay = false;
+  return rendering;
 }
 
 }  // namespace
@@ -87,33 +47,31 @@ TEST(GifRender, DrawsScaledTiledAndThroughTheMask) {
   struct Case {
     const char* name;
     int screenWidth, screenHeight;
-    std::vector<Frame> frames;
+    std::vector<TFrameSpec> frames;
     int canvasWidth, canvasHeight;
     TRect rect;
     uint16_t options;
     const char* rows;
     int colors = 4;
   };
-  const Frame masked{0, 0, 4, 2, {0, 1, 2, 1, 1, 1, 3, 0}, 1};
-  const Frame quarters{0, 0, 2, 2, {1, 2, 3, 1}};
-  const Frame dot{1, 1, 1, 1, {2}};
+  const TFrameSpec masked = Frame(0, 0, 4, 2, {0, 1, 2, 1, 1, 1, 3, 0}, 1);
+  const TFrameSpec quarters = Frame(0, 0, 2, 2, {1, 2, 3, 1}), dot = Frame(1, 1, 1, 1, {2});
   const TRect huge{-8997, -8998, 9003, 9002};  // 9,000 pixels a screen pixel; the canvas at the corner
   const Case cases[] = {
       {"transparent", 4, 2, {masked}, 4, 2, {0, 0, 4, 2}, goTransparent, "0.2.|..30|"},
       {"opaque", 4, 2, {masked}, 4, 2, {0, 0, 4, 2}, 0, "0121|1130|"},
-      {"an index no pixel has", 3, 1, {{0, 0, 3, 1, {0, 2, 0}, 1}}, 3, 1, {0, 0, 3, 1}, goTransparent, "020|"},
-      {"indices beyond the table", 2, 1, {{0, 0, 2, 1, {1, 3}}}, 2, 1, {0, 0, 2, 1}, 0, "1k|", 2},
-      {"scaled by the nearest pixel", 3, 1, {{1, 0, 2, 1, {2, 3}}}, 8, 3, {1, 1, 7, 3}, 0,
+      {"an index no pixel has", 3, 1, {Frame(0, 0, 3, 1, {0, 2, 0}, 1)}, 3, 1, {0, 0, 3, 1}, goTransparent, "020|"},
+      {"indices beyond the table", 2, 1, {Frame(0, 0, 2, 1, {1, 3})}, 2, 1, {0, 0, 2, 1}, 0, "1k|", 2},
+      {"scaled by the nearest pixel", 3, 1, {Frame(1, 0, 2, 1, {2, 3})}, 8, 3, {1, 1, 7, 3}, 0,
        "........|...2233.|...2233.|"},
-      {"tiles step by the screen", 3, 2, {dot}, 7, 5, {0, 0, 7, 5}, goTile,
-       ".......|.2..2..|.......|.2..2..|.......|"},
+      {"tiles step by the screen", 3, 2, {dot}, 7, 5, {0, 0, 7, 5}, goTile, ".......|.2..2..|.......|.2..2..|.......|"},
       {"tiles start at the rectangle", 3, 2, {dot}, 5, 3, {1, 0, 5, 3}, goTile, ".....|..2..|.....|"},
-      {"transparent tiles", 2, 1, {{0, 0, 2, 1, {1, 2}, 1}}, 5, 1, {0, 0, 5, 1}, goTile | goTransparent, ".2.2.|"},
+      {"transparent tiles", 2, 1, {Frame(0, 0, 2, 1, {1, 2}, 1)}, 5, 1, {0, 0, 5, 1}, goTile | goTransparent, ".2.2.|"},
       {"a screen of no size", 0, 0, {quarters}, 3, 3, {0, 0, 3, 3}, goTile, "...|...|...|"},
-      {"an empty rectangle", 2, 1, {{0, 0, 2, 1, {1, 2}}}, 2, 1, {1, 0, 1, 1}, 0, "..|"},
+      {"an empty rectangle", 2, 1, {Frame(0, 0, 2, 1, {1, 2})}, 2, 1, {1, 0, 1, 1}, 0, "..|"},
       {"no frames", 2, 1, {}, 2, 1, {0, 0, 2, 1}, 0, "..|"},
       {"huge, scaled", 2, 2, {quarters}, 6, 4, huge, 0, "111222|111222|333111|333111|"},
-      {"huge, through the mask", 2, 2, {{0, 0, 2, 2, {1, 2, 3, 1}, 1}}, 6, 4, huge, goTransparent,
+      {"huge, through the mask", 2, 2, {Frame(0, 0, 2, 2, {1, 2, 3, 1}, 1)}, 6, 4, huge, goTransparent,
        "...222|...222|333...|333...|"},
       {"huge, animated", 2, 2, {quarters, quarters}, 6, 4, huge, goAsync | goAnimate, "111222|111222|333111|333111|"},
       {"huge, tiled", 3, 2, {dot}, 7, 5, {-30000, -20000, 30000, 20000}, goTile,
@@ -124,58 +82,42 @@ TEST(GifRender, DrawsScaledTiledAndThroughTheMask) {
     auto picture = Picture(c.screenWidth, c.screenHeight, c.frames, c.colors);
     picture->Header.Width = c.screenWidth;  // as it stands, even where the frames reach beyond it
     picture->Header.Height = c.screenHeight;
-    EXPECT_EQ(Rows(Drawn(*picture, c.canvasWidth, c.canvasHeight, c.rect, c.options)), c.rows);
+    picture->DrawOptions = c.options;
+    QImage image(c.canvasWidth, c.canvasHeight, QImage::Format_ARGB32);
+    image.fill(Fill);
+    {
+      TCanvas canvas(&image);
+      picture->Draw(canvas, c.rect);
+    }
+    EXPECT_EQ(Rows(image, Fill), c.rows);
   }
 }
 
-TEST(GifRender, MaskMarksTheTransparentPixelsMostSignificantBitFirst) {
-  std::vector<uint8_t> pixels(10, 0);
-  pixels[0] = pixels[9] = 3;
-  auto picture = Picture(10, 1, {{0, 0, 10, 1, pixels, 3}});
-  TGIFRendering* rendering = picture->Rendering(picture->Images[0]);
-  ASSERT_NE(rendering, nullptr);
-  ASSERT_EQ(rendering->Mask.format(), QImage::Format_Mono);
-  EXPECT_EQ(rendering->Mask.constScanLine(0)[0], 0x80);
-  EXPECT_EQ(rendering->Mask.constScanLine(0)[1], 0x40);
-  // The bitmap keeps the frame's indices on its palette.
-  EXPECT_EQ(rendering->Bitmap->Image().format(), QImage::Format_Indexed8);
-  EXPECT_EQ(rendering->Bitmap->Image().constScanLine(0)[9], 3);
-}
-
 TEST(GifRender, DitheringOnAPalettedDisplayUsesTheWebPaletteAndKeepsTheMask) {
-  auto picture = Picture(4, 1, {{0, 0, 4, 1, {0, 1, 3, 0}, 1}});
-  picture->Header.ColorMap.Clear();
+  auto picture = Picture(4, 1, {Frame(0, 0, 4, 1, {0, 1, 3, 0}, 1)}, 0);
   for (TGIFColor c : {TGIFColor{255, 0, 0}, TGIFColor{9, 9, 9}, TGIFColor{0, 0, 0}, TGIFColor{0, 0, 255}})
     picture->Header.ColorMap.Add(c);
   picture->DrawOptions = DefaultDrawOptions;
   EXPECT_FALSE(picture->Dithering());  // no display here is paletted
-  PalettedDisplay = true;
-  EXPECT_TRUE(picture->Dithering());
-  TGIFRendering* rendering = picture->Rendering(picture->Images[0]);
-  PalettedDisplay = false;
-  ASSERT_NE(rendering, nullptr);
+  const TGIFRendering* rendering = Dithered(*picture);
   const QImage& image = rendering->Bitmap->Image();
   EXPECT_EQ(image.colorCount(), 216);
   EXPECT_EQ(image.pixel(0, 0), qRgb(255, 0, 0));
   EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 255));
   ASSERT_FALSE(rendering->Mask.isNull());
-  EXPECT_EQ(rendering->Mask.constScanLine(0)[0] & 0xF0, 0x40);
+  EXPECT_EQ(rendering->Mask.constScanLine(0)[0] & 0xF0, 0x40);  // most significant bit first
   // Back on an ordinary display the frame renders on its own colours again.
   EXPECT_EQ(picture->Rendering(picture->Images[0])->Bitmap->Image().colorCount(), 4);
 
   // A transparent pixel is passed over: its colour spreads nothing into its neighbour.
-  auto grey = Picture(2, 1, {{0, 0, 2, 1, {0, 1}, 0}}, 0);
+  auto grey = Picture(2, 1, {Frame(0, 0, 2, 1, {0, 1}, 0)}, 0);
   grey->Header.ColorMap.Add({25, 25, 25});
   grey->Header.ColorMap.Add({40, 40, 40});
-  grey->DrawOptions = DefaultDrawOptions;
-  PalettedDisplay = true;
-  const QImage dithered = grey->Rendering(grey->Images[0])->Bitmap->Image();
-  PalettedDisplay = false;
-  EXPECT_EQ(dithered.pixel(1, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(Dithered(*grey)->Bitmap->Image().pixel(1, 0), qRgb(0, 0, 0));
 }
 
 TEST(GifRender, RenderingReportsProgressAndIsKeptUntilTheFrameChanges) {
-  auto picture = Picture(2, 40, {{0, 0, 2, 40, std::vector<uint8_t>(80, 1)}});
+  auto picture = Picture(2, 40, {Frame(0, 0, 2, 40, std::vector<uint8_t>(80, 1))});
   std::vector<std::pair<TProgressStage, int>> reports;
   picture->OnProgress = [&](TProgressStage stage, int percent, const std::string& message) {
     EXPECT_EQ(message, sRendering);
@@ -196,17 +138,14 @@ TEST(GifRender, RenderingReportsProgressAndIsKeptUntilTheFrameChanges) {
   TGIFSubImage& second = picture->Images[picture->Add(std::make_unique<TGIFSubImage>(picture.get()))];
   second.SetBounds(0, 0, 2, 40);
   second.Data() = picture->Images[0].Data();
-  auto gce = std::make_unique<TGIFGraphicControlExtension>(&second);
-  gce->SetTransparent(true);
-  gce->SetTransparentColorIndex(3);
-  second.Extensions.Add(std::move(gce));
+  Gce(second, 0, 3);
   EXPECT_TRUE(picture->Rendering(second)->Mask.isNull());
   Merge(second, &picture->Images[0]);
   EXPECT_FALSE(picture->Rendering(second)->Mask.isNull());
 }
 
 TEST(GifRender, TheFramesPaletteIsItsLocalTableElseThePictures) {
-  auto picture = Picture(1, 1, {{0, 0, 1, 1, {0}}, {0, 0, 1, 1, {0}}});
+  auto picture = Picture(1, 1, {Frame(0, 0, 1, 1, {0}), Frame(0, 0, 1, 1, {0})});
   picture->Images[1].ColorMap.Add({1, 2, 3});
   EXPECT_EQ(picture->FramePalette(picture->Images[0]).size(), 4u);
   ASSERT_EQ(picture->FramePalette(picture->Images[1]).size(), 1u);
