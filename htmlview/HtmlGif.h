@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 
 class TStream;
 class TCanvas;

@@ -14,7 +14,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 #include "platform/core/Files.h"
 #include "platform/core/Streams.h"
 #include "platform/gui/Colors.h"

@@ -1,13 +1,13 @@
 #pragma once
 // The codec's colour reduction: true-colour pictures become 8-bit ones of at most 256 colours, on
 // fixed palettes or one made for the picture, by nearest colour or with one of six error-diffusion
-// filters. It stands on the viewer's shared classes (htmlview/dither) and adds the lookups,
-// ditherers, palettes and the writer that the codec needs.
+// filters. It stands on the colour reduction it shares with the viewer (dither/) and adds the
+// lookups, ditherers, palettes and the writer that the codec needs.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 
 namespace gif {
 

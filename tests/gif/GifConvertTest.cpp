@@ -9,7 +9,7 @@
 #include "gif/GifCompose.h"
 #include "gif/gui/GifConvert.h"
 #include "gif/gui/GifReduce.h"
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifTestSupport.h"
 

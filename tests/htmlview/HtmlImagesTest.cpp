@@ -10,7 +10,7 @@
 #include <jpeglib.h>
 
 #include "htmlview/HtmlImages.h"
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/support/LzwCodes.h"

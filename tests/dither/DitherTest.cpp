@@ -5,7 +5,7 @@
 #include <functional>
 #include <set>
 
-#include "htmlview/dither/Dither.h"
+#include "dither/Dither.h"
 
 using namespace htmlview;
 
@@ -352,6 +352,19 @@ TEST(Dither, SkippingAPixelSpreadsNothing) {
     EXPECT_EQ(skipping.Column, x);
     EXPECT_EQ(skipping.Dither(40, 90, 140, r, g, b), fresh.Dither(40, 90, 140, r, g, b)) << x;
   }
+}
+
+TEST(Dither, ViewerPaletteLayout) {
+  const auto& e = ViewerPaletteEntries();
+  struct Case {
+    int index;
+    TPaletteEntry entry;
+  } cases[] = {{0, {0, 0, 0}},          {9, {166, 202, 240}},   {10, {55, 55, 55}},    {11, {115, 55, 55}},
+               {224, {235, 255, 255}},  {225, {135, 135, 135}}, {244, {245, 245, 245}}, {245, {255, 255, 254}},
+               {246, {255, 251, 240}},  {255, {255, 255, 255}}};
+  for (const Case& c : cases) EXPECT_EQ(e[c.index], c.entry) << c.index;
+  for (int i = 225; i < 245; ++i)  // greys the cube already has are left out
+    for (int v : {165, 205, 235}) EXPECT_NE(e[i].peRed, v);
 }
 
 }  // namespace

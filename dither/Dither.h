@@ -3,12 +3,12 @@
 // palette, by nearest colour or with the error spread (Floyd-Steinberg) in serpentine order.
 // Pictures are TBitmaps over QImage; 24-bit rows are blue, green, red (QImage::Format_BGR888)
 // and 8-bit rows index a colour table (QImage::Format_Indexed8).
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlGlobals.h"
 #include "platform/core/Exception.h"
 #include "platform/gui/Graphics.h"
 
@@ -16,6 +16,19 @@ namespace htmlview {
 
 // The class library's pixel formats, in its order (the codec stores them as numbers).
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+// The screen's colour depth: Qt screens are true colour, so the viewer's copies keep the
+// viewer's palette rather than the stock colours.
+inline constexpr uint8_t ScreenColorBits = 24;
+
+struct TPaletteEntry {
+  uint8_t peRed = 0, peGreen = 0, peBlue = 0, peFlags = 0;
+  bool operator==(const TPaletteEntry&) const = default;
+};
+
+// The viewer's 256 colours, for colour reduction: the stock colours at both ends, a 6x6x6 cube,
+// greys and one near-white.
+const std::array<TPaletteEntry, 256>& ViewerPaletteEntries();
 
 using TPalette = std::vector<TPaletteEntry>;
 
