@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlGif.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"

@@ -45,6 +45,10 @@ class TMapItem;
 class THtImage;
 enum TTransparency : uint8_t;
 class TDocumentForms;
+// The forms are made and freed by their own unit (HtmlForms), which stands on the document.
+struct TDocumentFormsDeleter {
+  void operator()(TDocumentForms* forms) const;
+};
 
 struct TDocImage;
 
@@ -298,7 +302,7 @@ public:
   std::vector<std::unique_ptr<TFormControlObj>> FormControls;
   // The page's forms (HtmlForms), made with the first; kept apart from the identifiers, which the
   // page names.
-  std::unique_ptr<TDocumentForms> Forms;
+  std::unique_ptr<TDocumentForms, TDocumentFormsDeleter> Forms;
   std::vector<TPanelObj*> Panels;
   // Image names still awaited, each with the object that wants it.
   std::vector<std::pair<std::u16string, TIDObject*>> PendingImages;

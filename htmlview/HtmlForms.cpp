@@ -68,8 +68,10 @@ TFormEvents& FormEvents(QWidget* paintPanel) {
   return holder->Events;
 }
 
+void TDocumentFormsDeleter::operator()(TDocumentForms* forms) const { delete forms; }
+
 TDocumentForms& DocumentForms(ThtDocument* document) {
-  if (!document->Forms) document->Forms = std::make_unique<TDocumentForms>();
+  if (!document->Forms) document->Forms.reset(new TDocumentForms);
   return *document->Forms;
 }
 

@@ -1,8 +1,7 @@
 #include "htmlview/HtmlGlobals.h"
 
 #include <QKeyEvent>
-
-#include "htmlview/HtmlShared.h"
+#include <QRegion>
 
 namespace htmlview {
 
@@ -10,11 +9,18 @@ void WideTextRect(TCanvas& canvas, const TRect& rect, int x, int y, const std::u
   if (canvas.Brush.Style != bsClear) canvas.FillRect(rect);
   if (rect.Width() <= 0 || rect.Height() <= 0 || text.empty()) return;
   // Clipped by the painter: a picture of the rect's size would cost as much as the rect is large,
-  // however little of it is painted.
-  TClipScope clip(canvas, rect, false);
+  // however little of it is painted. The canvas's own clip is kept here rather than through the
+  // layout's clip routines, which stand on this unit.
+  const bool hadClip = canvas.HasClip();
+  const QRegion savedClip = canvas.ClipRegion();
+  canvas.IntersectClipRect(rect);
   const TPoint pen = canvas.PenPos;
   canvas.TextOut(x, y, text);
   canvas.PenPos = pen;
+  if (hadClip)
+    canvas.SetClipRegion(savedClip);
+  else
+    canvas.ClearClip();
 }
 
 TMap& Map() {
