@@ -29,7 +29,7 @@
 #include "bench/htmlbench_parse.h"
 #include "bench/htmlbench_render.h"
 #include "bench/htmlbench_style.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/StyleValues.h"

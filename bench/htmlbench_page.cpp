@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/StyleValues.h"

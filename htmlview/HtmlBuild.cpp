@@ -5,11 +5,11 @@
 #include <functional>
 
 #include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlForms.h"
-#include "htmlview/HtmlGlobals.h"
+#include "htmlview/text/HtmlGlobals.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlPropStack.h"

@@ -15,7 +15,7 @@
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/StyleValues.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/MemoryStream.h"
 
 namespace htmlview {

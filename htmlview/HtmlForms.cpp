@@ -13,7 +13,7 @@
 #include "htmlview/HtmlShared.h"
 #include "htmlview/StyleUn.h"
 #include "htmlview/StyleValues.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 
 namespace htmlview {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlGlobals.h"
+#include "htmlview/text/HtmlGlobals.h"
 #include "htmlview/HtmlPanels.h"
 #include "unicode/gui/UniButtons.h"
 

@@ -7,7 +7,7 @@
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/MulDiv.h"
 
 namespace htmlview {

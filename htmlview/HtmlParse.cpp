@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlPanels.h"
@@ -11,7 +11,7 @@
 #include "htmlview/HtmlSection.h"
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/Files.h"
 #include "platform/core/Streams.h"
 

@@ -9,14 +9,14 @@
 #include <cmath>
 #include <cstdio>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/ReadHTML.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/Files.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Dialogs.h"

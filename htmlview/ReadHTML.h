@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "htmlview/HtmlBase.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/HtmlSymbols.h"
 

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "htmlview/StyleValues.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/gui/Graphics.h"
 
 namespace htmlview {

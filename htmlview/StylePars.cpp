@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/Utf8.h"
 
 namespace htmlview {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/StyleUn.h"
 
 namespace htmlview {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "htmlview/HtmlBuffer.h"
-#include "htmlview/HtmlGlobals.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/HtmlBuffer.h"
+#include "htmlview/text/HtmlGlobals.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/RoundHalfEven.h"
 
 namespace htmlview {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "htmlview/HtmlGlobals.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/HtmlGlobals.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/core/RoundHalfEven.h"
 
 namespace htmlview {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "htmlview/GdiPlus.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
@@ -23,7 +23,7 @@
 #include "htmlview/StyleFonts.h"
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleValues.h"
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 #include "platform/gui/Graphics.h"
 #include "tests/fuzz/FuzzSupport.h"
 

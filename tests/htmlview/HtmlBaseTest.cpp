@@ -4,7 +4,7 @@
 #include <set>
 
 #include "htmlview/HtmlBase.h"
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/StylePars.h"
 #include "htmlview/StyleUn.h"
 #include "htmlview/StyleValues.h"

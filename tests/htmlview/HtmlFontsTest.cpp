@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlPanels.h"

@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlParse.h"
 #include "tests/htmlview/GuiApp.h"

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlParse.h"

@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 
 using namespace htmlview;
 

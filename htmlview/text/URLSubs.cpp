@@ -1,4 +1,4 @@
-#include "htmlview/URLSubs.h"
+#include "htmlview/text/URLSubs.h"
 
 #include "platform/core/Utf8.h"
 

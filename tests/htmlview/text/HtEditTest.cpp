@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <gtest/gtest.h>
 
-#include "htmlview/HtmlGlobals.h"
+#include "htmlview/text/HtmlGlobals.h"
 #include "tests/htmlview/GuiApp.h"
 
 TEST(HtEdit, CtrlASelectsAllAndNothingElseDoes) {

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 
 #include <algorithm>
 #include <array>

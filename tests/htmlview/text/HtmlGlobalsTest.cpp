@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "htmlview/HtmlGlobals.h"
+#include "htmlview/text/HtmlGlobals.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/support/PeakMemory.h"
 

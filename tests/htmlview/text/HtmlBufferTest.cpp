@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "htmlview/HtmlBuffer.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "platform/core/MemoryStream.h"
 
 using namespace htmlview;

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlGlobals.h"
+#include "htmlview/text/HtmlGlobals.h"
 
 #include <QKeyEvent>
 #include <QRegion>
