@@ -32,7 +32,7 @@
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "platform/gui/Graphics.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "htmlview/HtmlView.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/support/HostilePages.h"
 
 namespace htmlbench {

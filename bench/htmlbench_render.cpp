@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "htmlview/HtmlView.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "platform/gui/Graphics.h"
 
 namespace htmlbench {

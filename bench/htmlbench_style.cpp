@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bench/htmlbench_parse.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlbench {
 

@@ -5,9 +5,9 @@
 #include <climits>
 #include <cmath>
 
-#include "htmlview/StylePars.h"
-#include "htmlview/StyleUn.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StylePars.h"
+#include "htmlview/style/StyleUn.h"
+#include "htmlview/style/StyleValues.h"
 #include "unicode/UniStringList.h"
 
 namespace htmlview {

@@ -8,7 +8,7 @@
 #include "htmlview/HtmlBorder.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlSection.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

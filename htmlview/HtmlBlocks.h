@@ -11,7 +11,7 @@
 #include "htmlview/HtmlBase.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 namespace htmlview {
 

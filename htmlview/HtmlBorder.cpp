@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

@@ -14,7 +14,7 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/MemoryStream.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "htmlview/HtmlBase.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 #include "platform/gui/Graphics.h"
 
 class QTimer;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "htmlview/HtmlBase.h"
-#include "htmlview/StyleFonts.h"
+#include "htmlview/style/StyleFonts.h"
 #include "platform/gui/Graphics.h"
 
 namespace htmlview {

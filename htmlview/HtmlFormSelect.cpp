@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 namespace htmlview {
 

@@ -11,8 +11,8 @@
 
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleUn.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleUn.h"
+#include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"
 
 namespace htmlview {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "htmlview/HtmlBase.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 namespace htmlview {
 

@@ -7,7 +7,7 @@
 #include "htmlview/HtmlBorder.h"
 #include "htmlview/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <unordered_set>
 
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 // The resources of a static library are registered by hand, outside any namespace.
 static void InitViewerResources() {

@@ -6,8 +6,8 @@
 #include <queue>
 
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

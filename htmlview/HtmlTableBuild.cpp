@@ -11,7 +11,7 @@
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlTable.h"
 #include "htmlview/HtmlTableCells.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 namespace htmlview {
 

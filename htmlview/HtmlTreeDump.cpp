@@ -15,7 +15,7 @@
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlSection.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

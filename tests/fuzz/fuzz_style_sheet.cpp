@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "htmlview/StylePars.h"
+#include "htmlview/style/StylePars.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 using namespace htmlview;

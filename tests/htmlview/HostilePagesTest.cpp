@@ -27,8 +27,8 @@
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlView.h"
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
 #include "platform/core/Process.h"
 #include "tests/support/HostilePages.h"
 

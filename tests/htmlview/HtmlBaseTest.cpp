@@ -5,9 +5,9 @@
 
 #include "htmlview/HtmlBase.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/StylePars.h"
-#include "htmlview/StyleUn.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StylePars.h"
+#include "htmlview/style/StyleUn.h"
+#include "htmlview/style/StyleValues.h"
 #include "unicode/UniStringList.h"
 
 using namespace htmlview;

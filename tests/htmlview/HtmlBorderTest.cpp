@@ -4,7 +4,7 @@
 
 #include "GuiApp.h"
 #include "htmlview/HtmlBorder.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 using namespace htmlview;
 

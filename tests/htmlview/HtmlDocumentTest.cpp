@@ -15,7 +15,7 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/htmlview/ViewerSupport.h"
 

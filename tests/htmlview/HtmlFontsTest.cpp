@@ -13,9 +13,9 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

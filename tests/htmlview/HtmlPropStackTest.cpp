@@ -7,7 +7,7 @@
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"
-#include "htmlview/StylePars.h"
+#include "htmlview/style/StylePars.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -11,8 +11,8 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/StylePars.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StylePars.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/support/DocBuilder.h"
 

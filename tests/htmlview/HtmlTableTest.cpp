@@ -8,8 +8,8 @@
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/HtmlTable.h"
-#include "htmlview/StylePars.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StylePars.h"
+#include "htmlview/style/StyleValues.h"
 
 using namespace htmlview;
 

@@ -19,8 +19,8 @@
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlView.h"
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
 #include "platform/gui/Printers.h"
 #include "tests/support/PeakMemory.h"
 

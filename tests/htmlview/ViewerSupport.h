@@ -9,8 +9,8 @@
 
 #include "GuiApp.h"
 #include "htmlview/HtmlView.h"
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
 
 // A PNG file's bytes: w x h pixels of one colour.
 inline QByteArray PngBytes(int w, int h, QRgb colour) {

@@ -1,4 +1,4 @@
-#include "htmlview/StyleFonts.h"
+#include "htmlview/style/StyleFonts.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/gui/Graphics.h"
 

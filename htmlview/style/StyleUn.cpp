@@ -1,4 +1,4 @@
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 
 #include <QFontInfo>
 
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleUn.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleUn.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StyleUn.h"
 
 namespace htmlview {
 

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "htmlview/StyleFonts.h"
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 

@@ -1,4 +1,4 @@
-#include "htmlview/StyleValues.h"
+#include "htmlview/style/StyleValues.h"
 
 #include <QColor>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "htmlview/StylePars.h"
-#include "htmlview/StyleUn.h"
+#include "htmlview/style/StylePars.h"
+#include "htmlview/style/StyleUn.h"
 
 using namespace htmlview;
 

@@ -1,4 +1,4 @@
-#include "htmlview/StylePars.h"
+#include "htmlview/style/StylePars.h"
 
 #include <algorithm>
 
