@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/HtmlSymbols.h"
+#include "htmlview/markup/HtmlSymbols.h"
 #include "htmlview/ReadHTML.h"
 
 class QObject;

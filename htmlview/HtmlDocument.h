@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/style/StyleUn.h"
 #include "platform/gui/Graphics.h"
 

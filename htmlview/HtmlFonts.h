@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/style/StyleFonts.h"
 #include "platform/gui/Graphics.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "htmlview/GdiPlus.h"
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/HtmlGif.h"
 #include "platform/gui/Graphics.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/style/StyleUn.h"
 
 namespace htmlview {

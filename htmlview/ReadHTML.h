@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlShared.h"
-#include "htmlview/HtmlSymbols.h"
+#include "htmlview/markup/HtmlSymbols.h"
 
 namespace htmlview {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "htmlview/HtmlSymbols.h"
+#include "htmlview/markup/HtmlSymbols.h"
 
 class TUniStringList;
 

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 
 #include <QChar>
 #include <algorithm>

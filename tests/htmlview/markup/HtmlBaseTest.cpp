@@ -3,7 +3,7 @@
 #include <cmath>
 #include <set>
 
-#include "htmlview/HtmlBase.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleUn.h"
