@@ -10,7 +10,7 @@
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/text/HtmlGlobals.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"

@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlGif.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlGif.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/MulDiv.h"

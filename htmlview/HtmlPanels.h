@@ -10,7 +10,7 @@
 
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 
 namespace htmlview {
 

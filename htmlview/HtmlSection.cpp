@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "htmlview/HtmlBorder.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 

@@ -13,7 +13,7 @@
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/ReadHTML.h"
 #include "htmlview/text/URLSubs.h"

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "htmlview/GdiPlus.h"
+#include "htmlview/images/GdiPlus.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"
 #include "tests/fuzz/FuzzSupport.h"

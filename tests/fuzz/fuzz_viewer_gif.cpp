@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 #include "platform/core/Clock.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"

@@ -8,7 +8,7 @@
 
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDump.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/HtmlPropStack.h"

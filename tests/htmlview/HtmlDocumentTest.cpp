@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "htmlview/GdiPlus.h"
+#include "htmlview/images/GdiPlus.h"
 #include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"

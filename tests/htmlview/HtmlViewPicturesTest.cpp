@@ -15,7 +15,7 @@
 #include "htmlview/HtmlBlocks.h"
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPanels.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlView.h"

@@ -10,7 +10,7 @@
 
 #include "htmlview/HtmlDocument.h"
 #include "htmlview/HtmlDump.h"
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlPropStack.h"
 #include "htmlview/HtmlSection.h"
 #include "htmlview/HtmlShared.h"

@@ -33,7 +33,7 @@
 #include "gif/GifCompose.h"
 #include "gif/GifItems.h"
 #include "gif/gui/GifConvert.h"
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 #include "platform/core/Utf8.h"
 
 namespace {

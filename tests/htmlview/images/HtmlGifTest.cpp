@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 #include "platform/core/Clock.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"

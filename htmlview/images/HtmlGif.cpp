@@ -1,4 +1,4 @@
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 
 #include <algorithm>
 #include <cctype>

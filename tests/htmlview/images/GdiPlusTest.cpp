@@ -3,7 +3,7 @@
 #include <QImage>
 #include <vector>
 
-#include "htmlview/GdiPlus.h"
+#include "htmlview/images/GdiPlus.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"
 

@@ -1,4 +1,4 @@
-#include "htmlview/GdiPlus.h"
+#include "htmlview/images/GdiPlus.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/GdiPlus.h"
+#include "htmlview/images/GdiPlus.h"
 #include "htmlview/markup/HtmlBase.h"
-#include "htmlview/HtmlGif.h"
+#include "htmlview/images/HtmlGif.h"
 #include "platform/gui/Graphics.h"
 
 class TStream;

@@ -9,7 +9,7 @@
 
 #include <jpeglib.h>
 
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 #include "dither/Dither.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlImages.h"
+#include "htmlview/images/HtmlImages.h"
 
 #include <QBuffer>
 #include <QByteArray>
