@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
 

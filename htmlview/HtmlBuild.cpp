@@ -4,16 +4,16 @@
 #include <cstdint>
 #include <functional>
 
-#include "htmlview/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/text/HtmlGlobals.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "htmlview/markup/HtmlBase.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/markup/HtmlSymbols.h"
 #include "htmlview/ReadHTML.h"
 

@@ -6,7 +6,7 @@
 #include <QTextLayout>
 #include <algorithm>
 
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
 
 namespace htmlview {

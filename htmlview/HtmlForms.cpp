@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "htmlview/HtmlFormSelect.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "htmlview/text/HtmlGlobals.h"
-#include "htmlview/HtmlPanels.h"
+#include "htmlview/layout/HtmlPanels.h"
 #include "unicode/gui/UniButtons.h"
 
 namespace htmlview {

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "htmlview/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"

@@ -4,13 +4,13 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlBorder.h"
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlTable.h"
-#include "htmlview/HtmlTableCells.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBorder.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlTable.h"
+#include "htmlview/layout/HtmlTableCells.h"
 #include "htmlview/style/StyleUn.h"
 
 namespace htmlview {

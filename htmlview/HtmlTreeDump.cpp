@@ -10,11 +10,11 @@
 #include <typeinfo>
 #include <vector>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StyleValues.h"
 
 namespace htmlview {

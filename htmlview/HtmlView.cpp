@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlFonts.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlParse.h"

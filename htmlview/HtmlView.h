@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "platform/core/Exception.h"
 #include "platform/core/Streams.h"
 #include "platform/gui/Colors.h"

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlPanels.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
+#include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Messages.h"
 

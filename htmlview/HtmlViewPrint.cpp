@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <cmath>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
-#include "htmlview/HtmlTable.h"
+#include "htmlview/layout/HtmlTable.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Printers.h"
 

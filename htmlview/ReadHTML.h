@@ -13,7 +13,7 @@
 
 #include "htmlview/markup/HtmlBase.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/markup/HtmlSymbols.h"
 
 namespace htmlview {

@@ -15,9 +15,9 @@
 
 #include "htmlview/images/GdiPlus.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/ReadHTML.h"
 #include "htmlview/style/StyleFonts.h"

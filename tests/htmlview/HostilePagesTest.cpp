@@ -24,7 +24,7 @@
 #include "GuiApp.h"
 #include "LayoutPieces.h"
 #include "ViewerSupport.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"

@@ -6,13 +6,13 @@
 #include <QImage>
 #include <sstream>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDump.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlPanels.h"
+#include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 

@@ -11,7 +11,7 @@
 #include "htmlview/HtmlFormSelect.h"
 #include "htmlview/HtmlForms.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

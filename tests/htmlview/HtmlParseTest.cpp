@@ -3,10 +3,10 @@
 // compared through the tree dump.
 #include <gtest/gtest.h>
 
-#include "htmlview/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/HtmlTreeDump.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"

@@ -5,12 +5,12 @@
 #include <QImage>
 #include <stdexcept>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDump.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlTable.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlTable.h"
 #include "htmlview/HtmlTableBuild.h"
 #include "tests/htmlview/GuiApp.h"
 

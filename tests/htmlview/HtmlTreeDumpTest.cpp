@@ -2,9 +2,9 @@
 // alike (link IDs, which run on across documents, are numbered by the dump).
 #include <gtest/gtest.h>
 
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 

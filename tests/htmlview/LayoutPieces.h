@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlDump.h"
 
 struct TPiece {
   int x = 0, y = 0, w = 0, h = 0;

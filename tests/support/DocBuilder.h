@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlDump.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"

@@ -15,8 +15,8 @@
 #include <exception>
 #include <string>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlDump.h"
 #include "htmlview/HtmlView.h"
 #include "platform/core/Utf8.h"
 

@@ -4,9 +4,9 @@
 #include <QImage>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/HtmlParse.h"
-#include "htmlview/HtmlPropStack.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/style/StylePars.h"
 #include "tests/htmlview/GuiApp.h"
 

@@ -1,12 +1,12 @@
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlSection.h"
 
 #include <QChar>
 #include <algorithm>
 #include <climits>
 
-#include "htmlview/HtmlBorder.h"
+#include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 
 namespace htmlview {

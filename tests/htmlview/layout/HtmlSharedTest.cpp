@@ -4,8 +4,8 @@
 #include <chrono>
 #include <memory>
 
-#include "GuiApp.h"
-#include "htmlview/HtmlShared.h"
+#include "tests/htmlview/GuiApp.h"
+#include "htmlview/layout/HtmlShared.h"
 
 using namespace htmlview;
 

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 
 #include <QChar>
 #include <QTimer>
@@ -7,13 +7,13 @@
 #include <climits>
 #include <cstdio>
 
-#include "htmlview/HtmlFonts.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/images/HtmlGif.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/MemoryStream.h"

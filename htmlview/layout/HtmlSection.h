@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlPropStack.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlPropStack.h"
 
 namespace htmlview {
 

@@ -9,12 +9,12 @@
 #include <stdexcept>
 
 #include "htmlview/images/GdiPlus.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlPanels.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/htmlview/ViewerSupport.h"

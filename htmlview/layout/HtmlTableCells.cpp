@@ -1,9 +1,9 @@
-#include "htmlview/HtmlTableCells.h"
+#include "htmlview/layout/HtmlTableCells.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "htmlview/HtmlTable.h"
+#include "htmlview/layout/HtmlTable.h"
 
 namespace htmlview {
 

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlDump.h"
+#include "htmlview/layout/HtmlDump.h"
 
 #include <QImage>
 #include <QString>
@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlDocument.h"
 
 namespace htmlview {
 

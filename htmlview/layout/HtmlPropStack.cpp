@@ -1,11 +1,11 @@
-#include "htmlview/HtmlPropStack.h"
+#include "htmlview/layout/HtmlPropStack.h"
 
 #include <algorithm>
 #include <climits>
 #include <vector>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlSection.h"
 
 namespace htmlview {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlBorder.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBorder.h"
+#include "htmlview/layout/HtmlDocument.h"
 
 namespace htmlview {
 

@@ -1,11 +1,11 @@
-#include "htmlview/HtmlTable.h"
+#include "htmlview/layout/HtmlTable.h"
 
 #include <algorithm>
 #include <functional>
 #include <numeric>
 #include <queue>
 
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 

@@ -2,8 +2,8 @@
 
 #include <QImage>
 
-#include "GuiApp.h"
-#include "htmlview/HtmlBorder.h"
+#include "tests/htmlview/GuiApp.h"
+#include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/style/StyleValues.h"
 
 using namespace htmlview;

@@ -1,13 +1,13 @@
-#include "htmlview/HtmlBlocks.h"
+#include "htmlview/layout/HtmlBlocks.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <climits>
 #include <optional>
 
-#include "htmlview/HtmlBorder.h"
-#include "htmlview/HtmlFonts.h"
-#include "htmlview/HtmlSection.h"
+#include "htmlview/layout/HtmlBorder.h"
+#include "htmlview/layout/HtmlFonts.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StyleValues.h"
 
 namespace htmlview {

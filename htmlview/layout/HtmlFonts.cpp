@@ -1,13 +1,13 @@
-#include "htmlview/HtmlFonts.h"
+#include "htmlview/layout/HtmlFonts.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "platform/core/MulDiv.h"
 
 namespace htmlview {

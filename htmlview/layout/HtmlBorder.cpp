@@ -1,9 +1,9 @@
-#include "htmlview/HtmlBorder.h"
+#include "htmlview/layout/HtmlBorder.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 
 namespace htmlview {

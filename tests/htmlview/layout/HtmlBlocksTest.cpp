@@ -3,11 +3,11 @@
 #include <QImage>
 #include <sstream>
 
-#include "GuiApp.h"
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDump.h"
-#include "htmlview/HtmlSection.h"
-#include "htmlview/HtmlPropStack.h"
+#include "tests/htmlview/GuiApp.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDump.h"
+#include "htmlview/layout/HtmlSection.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlBlocks.h"
-#include "htmlview/HtmlDocument.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/images/HtmlGif.h"
 
 namespace htmlview {

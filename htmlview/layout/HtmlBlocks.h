@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "htmlview/markup/HtmlBase.h"
-#include "htmlview/HtmlDocument.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
 
 namespace htmlview {

@@ -1,12 +1,12 @@
-#include "htmlview/HtmlPanels.h"
+#include "htmlview/layout/HtmlPanels.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <cstdlib>
 
-#include "htmlview/HtmlFonts.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/images/HtmlImages.h"
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/MulDiv.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 
-#include "htmlview/HtmlTable.h"
-#include "htmlview/HtmlTableCells.h"
+#include "htmlview/layout/HtmlTable.h"
+#include "htmlview/layout/HtmlTableCells.h"
 
 using namespace htmlview;
 

@@ -4,10 +4,10 @@
 #include <numeric>
 #include <random>
 
-#include "GuiApp.h"
-#include "htmlview/HtmlPropStack.h"
-#include "htmlview/HtmlShared.h"
-#include "htmlview/HtmlTable.h"
+#include "tests/htmlview/GuiApp.h"
+#include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlShared.h"
+#include "htmlview/layout/HtmlTable.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 

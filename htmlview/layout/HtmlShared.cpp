@@ -1,4 +1,4 @@
-#include "htmlview/HtmlShared.h"
+#include "htmlview/layout/HtmlShared.h"
 
 #include <QChar>
 #include <QWidget>
