@@ -5,7 +5,7 @@
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"

@@ -12,7 +12,7 @@
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/ReadHTML.h"

@@ -7,7 +7,7 @@
 
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlTable.h"
 #include "htmlview/HtmlView.h"
 #include "platform/gui/Printers.h"

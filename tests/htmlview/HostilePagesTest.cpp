@@ -25,7 +25,7 @@
 #include "LayoutPieces.h"
 #include "ViewerSupport.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"

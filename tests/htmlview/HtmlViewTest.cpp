@@ -21,7 +21,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/layout/HtmlFonts.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"

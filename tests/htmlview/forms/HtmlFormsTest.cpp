@@ -8,8 +8,8 @@
 #include <QMouseEvent>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlFormSelect.h"
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlFormSelect.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/HtmlParse.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "tests/htmlview/GuiApp.h"

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/forms/HtmlFormSelect.h"
 
 #include <QScrollBar>
 #include <QStyle>

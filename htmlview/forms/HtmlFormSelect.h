@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "unicode/gui/UniStdCtrls.h"
 
 namespace htmlview {

@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/HtmlParse.h"
 #include "tests/htmlview/GuiApp.h"
 

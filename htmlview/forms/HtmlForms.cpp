@@ -1,4 +1,4 @@
-#include "htmlview/HtmlForms.h"
+#include "htmlview/forms/HtmlForms.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "htmlview/HtmlFormSelect.h"
+#include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
 #include "htmlview/style/StyleValues.h"
