@@ -31,7 +31,7 @@
 #include "bench/htmlbench_style.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
 #include "platform/gui/Graphics.h"
 

@@ -15,7 +15,7 @@
 
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
 #include "platform/gui/Graphics.h"
 

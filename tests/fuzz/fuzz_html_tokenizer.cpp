@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/ReadHTML.h"
+#include "htmlview/parse/ReadHTML.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/forms/HtmlFormSelect.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -10,7 +10,7 @@
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/forms/HtmlForms.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "tests/htmlview/GuiApp.h"
 

@@ -9,7 +9,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/layout/HtmlPanels.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlShared.h"

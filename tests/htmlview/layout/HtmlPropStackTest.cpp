@@ -5,7 +5,7 @@
 
 #include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/style/StylePars.h"
 #include "tests/htmlview/GuiApp.h"

@@ -16,7 +16,7 @@
 #include "htmlview/markup/HtmlBase.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/markup/HtmlSymbols.h"
-#include "htmlview/ReadHTML.h"
+#include "htmlview/parse/ReadHTML.h"
 
 class QObject;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "htmlview/HtmlBuild.h"
+#include "htmlview/parse/HtmlBuild.h"
 
 namespace htmlview {
 

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlTreeDump.h"
+#include "htmlview/parse/HtmlTreeDump.h"
 
 #include <cxxabi.h>
 

@@ -7,11 +7,11 @@
 
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlTable.h"
-#include "htmlview/HtmlTableBuild.h"
+#include "htmlview/parse/HtmlTableBuild.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

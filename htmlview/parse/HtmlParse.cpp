@@ -1,4 +1,4 @@
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 
 #include <algorithm>
 

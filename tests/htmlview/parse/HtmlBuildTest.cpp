@@ -10,10 +10,10 @@
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPanels.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
-#include "htmlview/HtmlTreeDump.h"
+#include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlTableBuild.h"
+#include "htmlview/parse/HtmlTableBuild.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "htmlview/HtmlBuild.h"
+#include "htmlview/parse/HtmlBuild.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/ReadHTML.h"
+#include "htmlview/parse/ReadHTML.h"
 
 using namespace htmlview;
 

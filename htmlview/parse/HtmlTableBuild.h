@@ -5,7 +5,7 @@
 // tests and the other builders share with it.
 #include <string>
 
-#include "htmlview/HtmlBuild.h"
+#include "htmlview/parse/HtmlBuild.h"
 
 namespace htmlview {
 

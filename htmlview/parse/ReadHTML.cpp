@@ -1,4 +1,4 @@
-#include "htmlview/ReadHTML.h"
+#include "htmlview/parse/ReadHTML.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/HtmlParse.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
-#include "htmlview/HtmlTreeDump.h"
+#include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;
