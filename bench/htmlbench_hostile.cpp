@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/support/HostilePages.h"
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleValues.h"
 #include "platform/gui/Graphics.h"
 

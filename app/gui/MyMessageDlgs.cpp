@@ -7,7 +7,7 @@
 
 #include "app/core/TerminalHost.h"
 #include "app/gui/FormTessaly.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/Graphics.h"
 #include "unicode/gui/UniButtons.h"

@@ -18,7 +18,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/parse/ReadHTML.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "GuiApp.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 

@@ -17,7 +17,7 @@
 
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/core/Utf8.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/layout/HtmlFonts.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Menus.h"
 #include "tests/app/gui/GuiTest.h"
 #include "unicode/gui/UniButtons.h"

@@ -15,14 +15,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "GuiApp.h"
-#include "LayoutPieces.h"
-#include "ViewerSupport.h"
+#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
+#include "tests/htmlview/ViewerSupport.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/forms/HtmlForms.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 #include "platform/core/Clock.h"

@@ -10,15 +10,15 @@
 #include <fstream>
 #include <set>
 
-#include "GuiApp.h"
-#include "ViewerSupport.h"
+#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/ViewerSupport.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlSection.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 #include "platform/gui/Printers.h"

@@ -9,7 +9,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlTable.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"
 
 namespace htmlview {

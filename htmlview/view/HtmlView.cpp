@@ -1,4 +1,4 @@
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -14,7 +14,7 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/layout/HtmlPanels.h"
-#include "htmlview/HtmlView.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Messages.h"
 
 namespace htmlview {
