@@ -29,10 +29,10 @@
 #include "bench/htmlbench_parse.h"
 #include "bench/htmlbench_render.h"
 #include "bench/htmlbench_style.h"
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "platform/gui/Graphics.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
 #include "tests/support/HostilePages.h"
 
 namespace htmlbench {

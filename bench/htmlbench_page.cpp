@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "platform/gui/Graphics.h"
 
 namespace htmlbench {

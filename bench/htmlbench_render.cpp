@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Graphics.h"
 
 namespace htmlbench {

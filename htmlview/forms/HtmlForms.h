@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/text/HtmlGlobals.h"
 #include "htmlview/layout/HtmlPanels.h"
+#include "htmlview/text/HtmlGlobals.h"
 #include "unicode/gui/UniButtons.h"
 
 namespace htmlview {

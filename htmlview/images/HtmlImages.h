@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "htmlview/images/GdiPlus.h"
-#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/images/HtmlGif.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "platform/gui/Graphics.h"
 
 class TStream;

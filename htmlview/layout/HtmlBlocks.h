@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlShared.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/style/StyleUn.h"
 
 namespace htmlview {

@@ -7,9 +7,9 @@
 #include <climits>
 #include <cstdio>
 
-#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/images/HtmlGif.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/MulDiv.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "htmlview/images/HtmlGif.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/images/HtmlGif.h"
 
 namespace htmlview {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 

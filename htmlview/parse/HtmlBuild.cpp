@@ -4,19 +4,19 @@
 #include <cstdint>
 #include <functional>
 
-#include "htmlview/layout/HtmlBlocks.h"
-#include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/forms/HtmlForms.h"
-#include "htmlview/text/HtmlGlobals.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
+#include "htmlview/text/HtmlGlobals.h"
 
 namespace htmlview {
 

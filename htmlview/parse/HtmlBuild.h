@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/layout/HtmlShared.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/markup/HtmlSymbols.h"
 #include "htmlview/parse/ReadHTML.h"
 

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-#include "htmlview/layout/HtmlBlocks.h"
-#include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/forms/HtmlForms.h"
+#include "htmlview/layout/HtmlBlocks.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/Files.h"
 #include "platform/core/Streams.h"

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "htmlview/markup/HtmlBase.h"
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlShared.h"
+#include "htmlview/markup/HtmlBase.h"
 #include "htmlview/markup/HtmlSymbols.h"
+#include "htmlview/text/HtmlBuffer.h"
 
 namespace htmlview {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/style/StyleUn.h"
+#include "htmlview/text/HtmlBuffer.h"
 
 namespace htmlview {
 

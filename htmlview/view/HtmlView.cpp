@@ -9,13 +9,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "htmlview/text/HtmlBuffer.h"
-#include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/forms/HtmlForms.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/ReadHTML.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/text/URLSubs.h"
 #include "platform/core/Files.h"
 #include "platform/core/MemoryStream.h"

@@ -5,9 +5,9 @@
 #include <QPainter>
 #include <cmath>
 
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlTable.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"

@@ -14,16 +14,16 @@
 #include <vector>
 
 #include "htmlview/images/GdiPlus.h"
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
-#include "htmlview/view/HtmlView.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/ReadHTML.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/text/URLSubs.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Graphics.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "dither/Dither.h"
 #include "gif/GifCompose.h"
 #include "gif/gui/GifConvert.h"
 #include "gif/gui/GifReduce.h"
-#include "dither/Dither.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifTestSupport.h"
 

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "GuiApp.h"
-#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
 
 // A PNG file's bytes: w x h pixels of one colour.
 inline QByteArray PngBytes(int w, int h, QRgb colour) {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlShared.h"

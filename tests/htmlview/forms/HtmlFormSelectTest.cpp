@@ -4,9 +4,9 @@
 
 #include <QApplication>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/parse/HtmlParse.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/forms/HtmlForms.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlSection.h"
+#include "htmlview/parse/HtmlParse.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -9,8 +9,8 @@
 
 #include <jpeglib.h>
 
-#include "htmlview/images/HtmlImages.h"
 #include "dither/Dither.h"
+#include "htmlview/images/HtmlImages.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/support/LzwCodes.h"

@@ -3,13 +3,13 @@
 #include <QImage>
 #include <sstream>
 
-#include "tests/htmlview/GuiApp.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/layout/HtmlSection.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
+#include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;
 

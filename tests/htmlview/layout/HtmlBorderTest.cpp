@@ -2,9 +2,9 @@
 
 #include <QImage>
 
-#include "tests/htmlview/GuiApp.h"
 #include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/style/StyleValues.h"
+#include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;
 

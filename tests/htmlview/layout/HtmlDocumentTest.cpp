@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "htmlview/images/GdiPlus.h"
-#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/images/HtmlImages.h"
+#include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"

@@ -5,17 +5,17 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/layout/HtmlPanels.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlShared.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

@@ -3,11 +3,11 @@
 
 #include <QImage>
 
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StylePars.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;

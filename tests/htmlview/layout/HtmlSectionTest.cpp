@@ -5,9 +5,9 @@
 #include <QImage>
 #include <sstream>
 
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlShared.h"

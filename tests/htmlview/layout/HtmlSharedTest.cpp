@@ -4,8 +4,8 @@
 #include <chrono>
 #include <memory>
 
-#include "tests/htmlview/GuiApp.h"
 #include "htmlview/layout/HtmlShared.h"
+#include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;
 

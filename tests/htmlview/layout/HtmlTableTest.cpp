@@ -4,12 +4,12 @@
 #include <numeric>
 #include <random>
 
-#include "tests/htmlview/GuiApp.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/layout/HtmlTable.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
+#include "tests/htmlview/GuiApp.h"
 
 using namespace htmlview;
 

@@ -4,10 +4,10 @@
 #include <set>
 
 #include "htmlview/markup/HtmlBase.h"
-#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleUn.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "unicode/UniStringList.h"
 
 using namespace htmlview;

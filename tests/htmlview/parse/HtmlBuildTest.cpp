@@ -6,13 +6,13 @@
 #include <QImage>
 #include <sstream>
 
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPanels.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 

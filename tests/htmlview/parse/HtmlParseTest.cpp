@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "htmlview/layout/HtmlBlocks.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTreeDump.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"

@@ -7,10 +7,10 @@
 
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/layout/HtmlTable.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTableBuild.h"
 #include "tests/htmlview/GuiApp.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/layout/HtmlPropStack.h"
+#include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
 

@@ -21,15 +21,15 @@
 #include <utility>
 #include <vector>
 
+#include "htmlview/forms/HtmlForms.h"
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/style/StyleFonts.h"
+#include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
+#include "platform/core/Process.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/ViewerSupport.h"
-#include "htmlview/layout/HtmlDocument.h"
-#include "htmlview/forms/HtmlForms.h"
-#include "htmlview/view/HtmlView.h"
-#include "htmlview/style/StyleFonts.h"
-#include "htmlview/style/StyleValues.h"
-#include "platform/core/Process.h"
 #include "tests/support/HostilePages.h"
 
 using namespace htmlview;

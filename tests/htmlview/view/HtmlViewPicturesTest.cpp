@@ -10,18 +10,18 @@
 #include <fstream>
 #include <set>
 
-#include "tests/htmlview/GuiApp.h"
-#include "tests/htmlview/ViewerSupport.h"
+#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
-#include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlSection.h"
-#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"
+#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/ViewerSupport.h"
 #include "tests/support/PeakMemory.h"
 
 using namespace htmlview;

@@ -15,20 +15,20 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/htmlview/GuiApp.h"
-#include "tests/htmlview/LayoutPieces.h"
-#include "tests/htmlview/ViewerSupport.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
 #include "htmlview/layout/HtmlFonts.h"
-#include "htmlview/forms/HtmlForms.h"
-#include "htmlview/view/HtmlView.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/view/HtmlView.h"
 #include "platform/core/Clock.h"
-#include "platform/gui/Dialogs.h"
 #include "platform/core/MemoryStream.h"
+#include "platform/gui/Dialogs.h"
 #include "platform/gui/Printers.h"
+#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
+#include "tests/htmlview/ViewerSupport.h"
 
 using namespace htmlview;
 
