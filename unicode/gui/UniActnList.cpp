@@ -3,10 +3,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <memory>
-
-#include "platform/gui/Controls.h"
-#include "unicode/gui/UniControls.h"
-#include "unicode/gui/UniMenus.h"
+#include <utility>
 
 namespace {
 
@@ -15,11 +12,10 @@ constexpr char holderName[] = "mirelconActionLink";
 // Keeps a control's link as a child of the control, so that it goes with the control.
 class TLinkHolder : public QObject {
 public:
-  TLinkHolder(QWidget* control, TUniAction* action)
-      : QObject(control), link(std::make_unique<TUniControlActionLink>(action, control)) {
+  TLinkHolder(QWidget* control, std::unique_ptr<TUniActionLink> link) : QObject(control), link(std::move(link)) {
     setObjectName(QString::fromLatin1(holderName));
   }
-  std::unique_ptr<TUniControlActionLink> link;
+  std::unique_ptr<TUniActionLink> link;
 };
 
 TLinkHolder* HolderOf(const QWidget* control) {
@@ -98,12 +94,6 @@ void UniAction_Assign(TUniAction* action, const TUniAction& source) {
   action->SetShortCut(source.ShortCut());
 }
 
-void UniAction_Assign(TUniAction* action, const QWidget& source) {
-  if (!action) return;
-  action->SetCaption(UniControl_GetText(&source));
-  action->SetHint(UniControl_GetHint(&source));
-}
-
 // ---- links ----
 
 TUniActionLink::TUniActionLink(TUniAction* action) : action_(action) {
@@ -128,49 +118,15 @@ void TUniActionLink::SetHint(const WideString& value) {
   if (IsHintLinked()) SetClientHint(UniAction_GetNewHint(action_, value));
 }
 
-WideString TUniControlActionLink::ClientCaption() const { return UniControl_GetText(client_); }
-void TUniControlActionLink::SetClientCaption(const WideString& caption) { UniControl_SetText(client_, caption); }
-WideString TUniControlActionLink::ClientHint() const { return UniControl_GetHint(client_); }
-void TUniControlActionLink::SetClientHint(const WideString& hint) { UniControl_SetHint(client_, hint); }
-void TUniControlActionLink::SetClientEnabled(bool value) {
-  if (client_) client_->setEnabled(value);
-}
-void TUniControlActionLink::SetClientVisible(bool value) {
-  if (client_ && !client_->isWindow()) client_->setVisible(value);
-}
-
-bool TUniMenuActionLink::IsCaptionLinked() const {
-  return Action() && WideSameCaption(client_->Caption(), Action()->Caption());
-}
-WideString TUniMenuActionLink::ClientCaption() const { return client_->Caption(); }
-void TUniMenuActionLink::SetClientCaption(const WideString& caption) { client_->SetCaption(caption); }
-WideString TUniMenuActionLink::ClientHint() const { return client_->Hint(); }
-void TUniMenuActionLink::SetClientHint(const WideString& hint) { client_->SetHint(hint); }
-void TUniMenuActionLink::SetClientEnabled(bool value) { client_->SetEnabled(value); }
-void TUniMenuActionLink::SetClientVisible(bool value) { client_->SetVisible(value); }
-
 // ---- controls ----
 
-void UniControl_SetAction(QWidget* control, TUniAction* action) {
+void UniControl_SetActionLink(QWidget* control, std::unique_ptr<TUniActionLink> link) {
   if (!control) return;
   delete HolderOf(control);
-  if (!action) return;
-  new TLinkHolder(control, action);
-  UniControl_ActionChange(control, action, false);
+  if (link) new TLinkHolder(control, std::move(link));
 }
 
 TUniAction* UniControl_GetAction(const QWidget* control) {
   const TLinkHolder* holder = HolderOf(control);
   return holder ? holder->link->Action() : nullptr;
-}
-
-void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults) {
-  if (!control || !action) return;
-  const WideString caption = UniControl_GetText(control);
-  if (!checkDefaults || caption.empty() || caption == control->objectName().toStdU16String())
-    UniControl_SetText(control, action->Caption());
-  if (!checkDefaults || UniControl_GetHint(control).empty()) UniControl_SetHint(control, action->Hint());
-  if (!checkDefaults || control->isEnabledTo(control->parentWidget())) control->setEnabled(action->Enabled());
-  // A window is shown by its owner, never by an action.
-  if (!control->isWindow() && (!checkDefaults || !control->isHidden())) control->setVisible(action->Visible());
 }

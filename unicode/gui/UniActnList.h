@@ -1,9 +1,11 @@
 #pragma once
 // Actions with wide captions and hints, and the links that carry them to controls and menu items.
 // A client's caption (hint) is linked while it equals the action's: a change of the action then
-// reaches it; a client given a caption of its own keeps it.
+// reaches it; a client given a caption of its own keeps it. A link reaches its client through
+// the hooks of TUniActionLink, which each kind of client implements beside itself (the controls'
+// link in UniControls, the menu items' in UniMenus): actions know no client.
 #include <QObject>
-#include <QPointer>
+#include <memory>
 #include <vector>
 
 #include "platform/gui/Controls.h"
@@ -12,7 +14,6 @@
 
 class QWidget;
 class TUniActionLink;
-class TUniMenuItem;
 
 class TUniAction : public QObject {
 public:
@@ -54,8 +55,6 @@ WideString UniAction_GetNewHint(const TUniAction* action, const WideString& defa
 // Takes source's caption, hint, enabled and visible states and short cut into action; its clients
 // follow as they follow any change. Assigning an action to itself changes nothing.
 void UniAction_Assign(TUniAction* action, const TUniAction& source);
-// Takes a control's wide text (as the caption) and hint into action.
-void UniAction_Assign(TUniAction* action, const QWidget& source);
 
 // One client's bond to an action. The action tells its links of every change (before it keeps
 // the new value, so that a link compares the client with the old one) and of its end.
@@ -88,45 +87,9 @@ private:
   TUniAction* action_;
 };
 
-// The link of a control: its text, hint, enabled and visible states.
-class TUniControlActionLink : public TUniActionLink {
-public:
-  TUniControlActionLink(TUniAction* action, QWidget* client) : TUniActionLink(action), client_(client) {}
-
-protected:
-  WideString ClientCaption() const override;
-  void SetClientCaption(const WideString& caption) override;
-  WideString ClientHint() const override;
-  void SetClientHint(const WideString& hint) override;
-  void SetClientEnabled(bool value) override;
-  void SetClientVisible(bool value) override;
-
-private:
-  QPointer<QWidget> client_;
-};
-
-// The link of a menu item: captions compare without their hot-key marks and case.
-class TUniMenuActionLink : public TUniActionLink {
-public:
-  TUniMenuActionLink(TUniAction* action, TUniMenuItem* client) : TUniActionLink(action), client_(client) {}
-  bool IsCaptionLinked() const override;
-
-protected:
-  WideString ClientCaption() const override;
-  void SetClientCaption(const WideString& caption) override;
-  WideString ClientHint() const override;
-  void SetClientHint(const WideString& hint) override;
-  void SetClientEnabled(bool value) override;
-  void SetClientVisible(bool value) override;
-
-private:
-  TUniMenuItem* client_;
-};
-
-// Links control to action (nullptr: unlinks it) and takes the action's values.
-void UniControl_SetAction(QWidget* control, TUniAction* action);
+// The link of control, kept as a child of the control so that it goes with the control; a link
+// given replaces the one before (nullptr: the control is unlinked). UniControl_SetAction makes
+// the link.
+void UniControl_SetActionLink(QWidget* control, std::unique_ptr<TUniActionLink> link);
+// The action control is linked to, or nullptr.
 TUniAction* UniControl_GetAction(const QWidget* control);
-// Takes the action's caption, hint, enabled and visible states into control; with
-// checkDefaults only into values the control has not set (a caption equal to the control's name
-// counts as not set).
-void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults);

@@ -11,7 +11,7 @@
 #include "platform/gui/Graphics.h"
 #include "platform/gui/Messages.h"
 #include "unicode/gui/UniControls.h"
-#include "unicode/gui/UniMenus.h"
+#include "unicode/gui/UniHotkeys.h"
 
 namespace {
 

@@ -3,18 +3,13 @@
 #include <QMetaProperty>
 #include <QVariant>
 #include <QWidget>
+#include <memory>
 
 #include "platform/gui/Controls.h"
 #include "platform/gui/Messages.h"
-#include "unicode/UniSysUtils.h"
-#include "unicode/gui/UniActnList.h"
 #include "unicode/gui/UniForms.h"
-#include "unicode/gui/UniMenus.h"
 
 namespace {
-
-// The dynamic property that holds a control's wide hint.
-constexpr char hintProperty[] = "mirelconHint";
 
 // The writable text property of a widget, or nullptr.
 const char* TextProperty(const QWidget* control) {
@@ -46,38 +41,41 @@ void UniControl_SetText(QWidget* control, const WideString& text) {
   platform::SendMessage(control, CM_TEXTCHANGED);
 }
 
-WideString UniControl_GetHint(const QWidget* control) {
-  return control ? control->property(hintProperty).toString().toStdU16String() : WideString();
+// ---- action links ----
+
+WideString TUniControlActionLink::ClientCaption() const { return UniControl_GetText(client_); }
+void TUniControlActionLink::SetClientCaption(const WideString& caption) { UniControl_SetText(client_, caption); }
+WideString TUniControlActionLink::ClientHint() const { return UniControl_GetHint(client_); }
+void TUniControlActionLink::SetClientHint(const WideString& hint) { UniControl_SetHint(client_, hint); }
+void TUniControlActionLink::SetClientEnabled(bool value) {
+  if (client_) client_->setEnabled(value);
+}
+void TUniControlActionLink::SetClientVisible(bool value) {
+  if (client_ && !client_->isWindow()) client_->setVisible(value);
 }
 
-void UniControl_SetHint(QWidget* control, const WideString& hint) {
+void UniControl_SetAction(QWidget* control, TUniAction* action) {
   if (!control) return;
-  // Hints show through the application's companion.
-  UniApplication();
-  control->setProperty(hintProperty, QString::fromStdU16String(hint));
+  // The old link goes before the new one joins the action, as a control has one link at a time.
+  UniControl_SetActionLink(control, nullptr);
+  if (!action) return;
+  UniControl_SetActionLink(control, std::make_unique<TUniControlActionLink>(action, control));
+  UniControl_ActionChange(control, action, false);
 }
 
-WideString WideGetHint(const QWidget* control) {
-  for (; control; control = control->parentWidget()) {
-    WideString hint = UniControl_GetHint(control);
-    if (!hint.empty()) return hint;
-  }
-  return {};
+void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults) {
+  if (!control || !action) return;
+  const WideString caption = UniControl_GetText(control);
+  if (!checkDefaults || caption.empty() || caption == control->objectName().toStdU16String())
+    UniControl_SetText(control, action->Caption());
+  if (!checkDefaults || UniControl_GetHint(control).empty()) UniControl_SetHint(control, action->Hint());
+  if (!checkDefaults || control->isEnabledTo(control->parentWidget())) control->setEnabled(action->Enabled());
+  // A window is shown by its owner, never by an action.
+  if (!control->isWindow() && (!checkDefaults || !control->isHidden())) control->setVisible(action->Visible());
 }
 
-WideString WideGetShortHint(const WideString& hint) {
-  const size_t bar = hint.find(u'|');
-  return bar == WideString::npos ? hint : hint.substr(0, bar);
-}
-
-WideString WideGetLongHint(const WideString& hint) {
-  const size_t bar = hint.find(u'|');
-  return bar == WideString::npos ? hint : hint.substr(bar + 1);
-}
-
-WideString UniControl_GetTooltip(const QWidget* control) {
-  const WideString hint = WideGetShortHint(WideGetHint(control));
-  const TUniAction* action = UniControl_GetAction(control);
-  if (hint.empty() || !action || action->ShortCut() == 0) return hint;
-  return WideFormat(u"%s (%s)", {hint, WideShortCutToText(action->ShortCut())});
+void UniAction_Assign(TUniAction* action, const QWidget& source) {
+  if (!action) return;
+  action->SetCaption(UniControl_GetText(&source));
+  action->SetHint(UniControl_GetHint(&source));
 }

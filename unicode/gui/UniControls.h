@@ -1,13 +1,14 @@
 #pragma once
-// Text and hints of the controls. Qt widgets hold UTF-16 text and take every typed character
-// themselves, so what is left of the control framework is reading and writing a control's text
-// with the set-if-different guard, and the hints: a control's hint is "short|long", the short part
-// shown as its tooltip, the long part becoming UniApplication's hint while the pointer is over it.
+// Text of the controls, and their action links. Qt widgets hold UTF-16 text and take every typed
+// character themselves, so what is left of the control framework is reading and writing a
+// control's text with the set-if-different guard. The hints of the controls go with the
+// application's companion that shows them (UniForms).
+#include <QPointer>
 #include <cstdint>
 
 #include "unicode/UniTypes.h"
+#include "unicode/gui/UniActnList.h"
 
-class QObject;
 class QWidget;
 
 // Sent to a control (as a TMessageEvent) once for each real change of its text.
@@ -19,15 +20,28 @@ WideString UniControl_GetText(const QWidget* control);
 // Sets it when it differs, and then sends the control CM_TEXTCHANGED.
 void UniControl_SetText(QWidget* control, const WideString& text);
 
-WideString UniControl_GetHint(const QWidget* control);
-void UniControl_SetHint(QWidget* control, const WideString& hint);
+// The link of a control: its text, hint, enabled and visible states.
+class TUniControlActionLink : public TUniActionLink {
+public:
+  TUniControlActionLink(TUniAction* action, QWidget* client) : TUniActionLink(action), client_(client) {}
 
-// The first non-empty hint of control and its parents; empty when none has one.
-WideString WideGetHint(const QWidget* control);
-// The text before / after the first "|"; the whole text when there is none.
-WideString WideGetShortHint(const WideString& hint);
-WideString WideGetLongHint(const WideString& hint);
+protected:
+  WideString ClientCaption() const override;
+  void SetClientCaption(const WideString& caption) override;
+  WideString ClientHint() const override;
+  void SetClientHint(const WideString& hint) override;
+  void SetClientEnabled(bool value) override;
+  void SetClientVisible(bool value) override;
 
-// The tooltip of control: the short part of its hint, followed by " (" shortcut ")" when the
-// control's action has a shortcut.
-WideString UniControl_GetTooltip(const QWidget* control);
+private:
+  QPointer<QWidget> client_;
+};
+
+// Links control to action (nullptr: unlinks it) and takes the action's values.
+void UniControl_SetAction(QWidget* control, TUniAction* action);
+// Takes the action's caption, hint, enabled and visible states into control; with
+// checkDefaults only into values the control has not set (a caption equal to the control's name
+// counts as not set).
+void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults);
+// Takes a control's wide text (as the caption) and hint into action.
+void UniAction_Assign(TUniAction* action, const QWidget& source);

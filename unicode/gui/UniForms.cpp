@@ -5,8 +5,19 @@
 #include <QMenu>
 #include <QPointer>
 #include <QToolTip>
+#include <QVariant>
+#include <QWidget>
 
-#include "unicode/gui/UniControls.h"
+#include "unicode/UniSysUtils.h"
+#include "unicode/gui/UniActnList.h"
+#include "unicode/gui/UniHotkeys.h"
+
+namespace {
+
+// The dynamic property that holds a control's wide hint.
+constexpr char hintProperty[] = "mirelconHint";
+
+}  // namespace
 
 WideString TUniApplication::Title() const { return QGuiApplication::applicationDisplayName().toStdU16String(); }
 
@@ -54,4 +65,42 @@ TUniApplication& UniApplication() {
   instance = new TUniApplication(QCoreApplication::instance());
   QCoreApplication::instance()->installEventFilter(instance);
   return *instance;
+}
+
+// ---- hints ----
+
+WideString UniControl_GetHint(const QWidget* control) {
+  return control ? control->property(hintProperty).toString().toStdU16String() : WideString();
+}
+
+void UniControl_SetHint(QWidget* control, const WideString& hint) {
+  if (!control) return;
+  // Hints show through the application's companion.
+  UniApplication();
+  control->setProperty(hintProperty, QString::fromStdU16String(hint));
+}
+
+WideString WideGetHint(const QWidget* control) {
+  for (; control; control = control->parentWidget()) {
+    WideString hint = UniControl_GetHint(control);
+    if (!hint.empty()) return hint;
+  }
+  return {};
+}
+
+WideString WideGetShortHint(const WideString& hint) {
+  const size_t bar = hint.find(u'|');
+  return bar == WideString::npos ? hint : hint.substr(0, bar);
+}
+
+WideString WideGetLongHint(const WideString& hint) {
+  const size_t bar = hint.find(u'|');
+  return bar == WideString::npos ? hint : hint.substr(bar + 1);
+}
+
+WideString UniControl_GetTooltip(const QWidget* control) {
+  const WideString hint = WideGetShortHint(WideGetHint(control));
+  const TUniAction* action = UniControl_GetAction(control);
+  if (hint.empty() || !action || action->ShortCut() == 0) return hint;
+  return WideFormat(u"%s (%s)", {hint, WideShortCutToText(action->ShortCut())});
 }

@@ -1,9 +1,13 @@
 #pragma once
 // The application's companion: its title and the long hint of what the pointer is over. It shows
-// the controls' short hints as tooltips (QToolTip stands in for the wide hint window).
+// the controls' short hints as tooltips (QToolTip stands in for the wide hint window). The hints
+// live here with it: a control's hint is "short|long", the short part shown as its tooltip, the
+// long part becoming UniApplication's hint while the pointer is over it.
 #include <QObject>
 
 #include "unicode/UniTypes.h"
+
+class QWidget;
 
 class TUniApplication : public QObject {
 public:
@@ -27,3 +31,17 @@ private:
 
 // The one companion, made on first use; it lives as long as the Qt application.
 TUniApplication& UniApplication();
+
+// A control's own hint; setting one makes the companion that shows it.
+WideString UniControl_GetHint(const QWidget* control);
+void UniControl_SetHint(QWidget* control, const WideString& hint);
+
+// The first non-empty hint of control and its parents; empty when none has one.
+WideString WideGetHint(const QWidget* control);
+// The text before / after the first "|"; the whole text when there is none.
+WideString WideGetShortHint(const WideString& hint);
+WideString WideGetLongHint(const WideString& hint);
+
+// The tooltip of control: the short part of its hint, followed by " (" shortcut ")" when the
+// control's action has a shortcut.
+WideString UniControl_GetTooltip(const QWidget* control);

@@ -1,81 +1,8 @@
 #include "unicode/gui/UniMenus.h"
 
 #include <QAction>
-#include <QKeySequence>
-#include <QLocale>
-#include <QString>
 
-#include "unicode/gui/UniActnList.h"
-#include "unicode/gui/UniControls.h"
 #include "unicode/gui/UniForms.h"
-
-namespace {
-
-bool IsFarEastLocale() {
-  const QLocale::Language language = QLocale().language();
-  return language == QLocale::Japanese || language == QLocale::Chinese || language == QLocale::Korean;
-}
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-}  // namespace
-
-int WideGetHotkeyPos(const WideString& s) {
-  int pos = 0;
-  for (size_t i = 0; i + 1 < s.size(); ++i) {
-    if (s[i] != u'&') continue;
-    if (s[i + 1] != u'&') pos = static_cast<int>(i) + 2;
-    ++i;  // past the "&&" or the marked character
-  }
-  return pos;
-}
-
-WideString WideGetHotkey(const WideString& s) {
-  const int pos = WideGetHotkeyPos(s);
-  if (pos == 0) return {};
-  const size_t at = static_cast<size_t>(pos) - 1;
-  return s.substr(at, IsHighSurrogate(s[at]) && at + 1 < s.size() ? 2 : 1);
-}
-
-WideString WideStripHotkey(const WideString& s) {
-  const bool farEast = IsFarEastLocale();
-  WideString out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != u'&') {
-      out += s[i];
-      continue;
-    }
-    if (i + 1 < s.size() && s[i + 1] == u'&') {
-      out += u'&';
-      ++i;
-      continue;
-    }
-    if (farEast && !out.empty() && out.back() == u'(' && i + 2 < s.size() && s[i + 2] == u')') {
-      out.pop_back();
-      i += 2;
-    }
-    // a single "&" (also one at the end) marks and is not shown
-  }
-  return out;
-}
-
-bool WideSameCaption(const WideString& a, const WideString& b) {
-  return QString::fromStdU16String(WideStripHotkey(a))
-             .compare(QString::fromStdU16String(WideStripHotkey(b)), Qt::CaseInsensitive) == 0;
-}
-
-bool WideSameCaptionStr(const WideString& a, const WideString& b) { return WideStripHotkey(a) == WideStripHotkey(b); }
-
-WideString WideShortCutToText(TShortCut shortCut) {
-  const int key = shortCut & ~static_cast<int>(Qt::KeyboardModifierMask);
-  if (key == 0) return {};
-  WideString text;
-  if (shortCut & Qt::SHIFT) text += u"Shift+";
-  if (shortCut & Qt::CTRL) text += u"Ctrl+";
-  if (shortCut & Qt::ALT) text += u"Alt+";
-  return text + QKeySequence(key).toString(QKeySequence::NativeText).toStdU16String();
-}
 
 TUniMenuItem::TUniMenuItem(QObject* owner) : TMenuItem(owner) {
   // The long hint of the item under the pointer is the application's hint.
@@ -115,3 +42,13 @@ std::u16string TUniMenuItem::MenuString() const {
   if (Count() > 0 || ShortCut() == 0) return Caption();
   return Caption() + u'\t' + WideShortCutToText(ShortCut());
 }
+
+bool TUniMenuActionLink::IsCaptionLinked() const {
+  return Action() && WideSameCaption(client_->Caption(), Action()->Caption());
+}
+WideString TUniMenuActionLink::ClientCaption() const { return client_->Caption(); }
+void TUniMenuActionLink::SetClientCaption(const WideString& caption) { client_->SetCaption(caption); }
+WideString TUniMenuActionLink::ClientHint() const { return client_->Hint(); }
+void TUniMenuActionLink::SetClientHint(const WideString& hint) { client_->SetHint(hint); }
+void TUniMenuActionLink::SetClientEnabled(bool value) { client_->SetEnabled(value); }
+void TUniMenuActionLink::SetClientVisible(bool value) { client_->SetVisible(value); }

@@ -1,26 +1,16 @@
 #pragma once
-// Menu items with wide captions and hints, and the hot-key and shortcut-text routines. Qt draws
-// UTF-16 menus itself and follows the same "&" and "&&" rules, so an item writes its caption (and
-// its shortcut's text after a TAB) into its QAction and leaves the drawing to Qt.
+// Menu items with wide captions and hints, and their action links. Qt draws UTF-16 menus itself
+// and follows the same "&" and "&&" rules, so an item writes its caption (and its shortcut's text
+// after a TAB) into its QAction and leaves the drawing to Qt. The hot-key and shortcut-text
+// routines, which menus share with buttons and hints, are UniHotkeys'.
+#include <memory>
+
 #include "platform/gui/Menus.h"
 #include "unicode/UniTypes.h"
+#include "unicode/gui/UniActnList.h"
+#include "unicode/gui/UniHotkeys.h"
 
-class TUniAction;
 class TUniMenuActionLink;
-
-// 1-based position of the character after the last single "&" that has a character after it;
-// 0 when there is none.
-int WideGetHotkeyPos(const WideString& s);
-// That character (a surrogate pair stays whole), or empty.
-WideString WideGetHotkey(const WideString& s);
-// s without its hot-key marks: "&&" becomes "&", a single "&" goes; in a Far East locale
-// (Japanese, Chinese or Korean, by QLocale's default) a group "(&X)" goes whole.
-WideString WideStripHotkey(const WideString& s);
-// Equal after WideStripHotkey, ignoring case / exactly.
-bool WideSameCaption(const WideString& a, const WideString& b);
-bool WideSameCaptionStr(const WideString& a, const WideString& b);
-// "Shift+", "Ctrl+" and "Alt+", in that order, before the key's name; empty for no shortcut.
-WideString WideShortCutToText(TShortCut shortCut);
 
 class TUniMenuItem : public TMenuItem {
 public:
@@ -41,4 +31,22 @@ protected:
 
 private:
   std::unique_ptr<TUniMenuActionLink> link_;
+};
+
+// The link of a menu item: captions compare without their hot-key marks and case.
+class TUniMenuActionLink : public TUniActionLink {
+public:
+  TUniMenuActionLink(TUniAction* action, TUniMenuItem* client) : TUniActionLink(action), client_(client) {}
+  bool IsCaptionLinked() const override;
+
+protected:
+  WideString ClientCaption() const override;
+  void SetClientCaption(const WideString& caption) override;
+  WideString ClientHint() const override;
+  void SetClientHint(const WideString& hint) override;
+  void SetClientEnabled(bool value) override;
+  void SetClientVisible(bool value) override;
+
+private:
+  TUniMenuItem* client_;
 };
