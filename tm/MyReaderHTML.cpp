@@ -96,6 +96,15 @@ constexpr auto kMarkupByte = [] {
   return t;
 }();
 
+// The bytes the states take as part of a name (a "-" is one, outside a declaration).
+constexpr auto kNameByte = [] {
+  std::array<bool, 256> t{};
+  for (size_t c = 0; c < 256; ++c) t[c] = !kMarkupByte[c] || c == '-';
+  return t;
+}();
+
+constexpr bool IsMarkupBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
 bool StartsOpenForm(std::u16string_view text, size_t p) {
   return p + 2 < text.size() && text[p] == u'&' && text[p + 1] == u't' && text[p + 2] == u'=';
 }
@@ -121,14 +130,14 @@ void TReaderHTML::AppendUtf8(std::string_view bytes, WideString& out, bool lineE
 
 int TReaderHTML::ElementKind(std::string_view) const { return -1; }
 
-void TReaderHTML::OpenTag(TTag*& cur) {
-  cur = cur->OpenChildUtf8(FNameBytes, DecodesNames());
-  cur->Kind = ElementKind(FNameBytes);
+void TReaderHTML::OpenTag(TTag*& cur, std::string_view name) {
+  cur = cur->OpenChildUtf8(name, DecodesNames());
+  cur->Kind = ElementKind(name);
 }
 
-void TReaderHTML::AddAttribute(TTag* cur) {
-  cur->AddRawAttribute(FNameBytes, FTextBytes);
-  if (DecodesAttributes()) cur->AddAttributeUtf8(FNameBytes, FTextBytes);
+void TReaderHTML::AddAttribute(TTag* cur, std::string_view name, std::string_view value) {
+  cur->AddRawAttribute(name, value);
+  if (DecodesAttributes()) cur->AddAttributeUtf8(name, value);
 }
 
 void TReaderHTML::Parse() { Scan(nullptr); }
@@ -210,6 +219,83 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
   };
 
   std::string_view block;
+  // A tag of the usual shapes, whole in the block from at (after its "<"): "</name>", and
+  // "<name>" with attributes name="value" or name='value' after blanks, closed by ">" or "/>",
+  // the values without "<", TAB or a line end. It makes the calls the states would make for it,
+  // in their order, and returns where the text after it begins (the scan then goes on there, or
+  // stops when the job was stopped); npos for any other markup, which the states read from its
+  // "<" on: nothing was done then.
+  auto shortTag = [&](size_t at) -> size_t {
+    constexpr size_t npos = std::string_view::npos;
+    const char* const b = block.data();
+    const size_t n = block.size();
+    auto isName = [&](size_t k) { return kNameByte[static_cast<unsigned char>(b[k])]; };
+    auto endTag = [&](size_t after) {
+      if (after >= tickAt && Input) {
+        progress(n - after);
+        tickAt = after + kTick;
+        if (Aborted) return after;
+      }
+      cur = TagClosed(cur, endName());
+      enter(stText);
+      return after;
+    };
+    size_t e = at;
+    if (e < n && b[e] == '/') {
+      while (++e < n && isName(e)) {
+      }
+      if (e >= n || b[e] != '>') return npos;
+      name.assign(b + at + 1, e - at - 1);
+      return endTag(e + 1);
+    }
+    while (e < n && isName(e)) ++e;
+    if (e == at) return npos;
+    const size_t nameEnd = e;
+    size_t count = 0;
+    bool empty = false;
+    for (;;) {
+      if (e >= n) return npos;
+      if (b[e] == '>') break;
+      if (b[e] == '/') {
+        if (e + 1 >= n || b[e + 1] != '>') return npos;
+        empty = true;
+        ++e;
+        break;
+      }
+      if (!IsMarkupBlank(b[e])) return npos;
+      while (++e < n && IsMarkupBlank(b[e])) {
+      }
+      if (e >= n || b[e] == '>' || b[e] == '/') continue;
+      const size_t attrName = e;
+      while (e < n && isName(e)) ++e;
+      if (e == attrName || e + 1 >= n || b[e] != '=' || (b[e + 1] != '"' && b[e + 1] != '\'') || count == kShortAttrs)
+        return npos;
+      const char quote = b[e + 1];
+      size_t v = e + 2;
+      // The other kind of quote is part of the value.
+      while (v < n && (!kQuotedStop[static_cast<unsigned char>(b[v])] || ((b[v] == '"' || b[v] == '\'') && b[v] != quote)))
+        ++v;
+      if (v >= n || b[v] != quote) return npos;
+      FShortAttrs[count++] = {static_cast<uint32_t>(attrName), static_cast<uint32_t>(e), static_cast<uint32_t>(e + 2),
+                              static_cast<uint32_t>(v)};
+      e = v + 1;
+    }
+    OpenTag(cur, block.substr(at, nameEnd - at));
+    for (size_t k = 0; k < count; ++k) {
+      const TShortAttr& a = FShortAttrs[k];
+      AddAttribute(cur, block.substr(a.NameAt, a.NameEnd - a.NameAt), block.substr(a.ValueAt, a.ValueEnd - a.ValueAt));
+    }
+    TagOpened(cur);
+    const size_t after = e + 1;
+    if (Aborted) return after;
+    if (!empty) {
+      enter(stText);
+      return after;
+    }
+    name.clear();  // an element that closes itself has no end name
+    return endTag(after);
+  };
+
   bool given = bytes != nullptr;
   size_t p = 0;
   for (;;) {
@@ -256,6 +342,13 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       }
       p = stop + 1;
       text.clear();
+      if (ShortTags && block.size() <= UINT32_MAX) {
+        if (const size_t after = shortTag(p); after != std::string_view::npos) {
+          p = after;
+          if (Aborted) break;
+          continue;
+        }
+      }
       enter(stName);
       continue;
     }
@@ -352,12 +445,12 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       case ' ':
         if (state == stName) {
           if (!name.empty()) {
-            OpenTag(cur);
+            OpenTag(cur, name);
             enter(stAttrName);
           }
         } else if (state == stAttrValue) {
           if (valueStarted) {  // blanks after "=" come before the value
-            AddAttribute(cur);
+            AddAttribute(cur, name, text);
             enter(stAttrName);
           }
         } else {
@@ -369,13 +462,13 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
         if (state == stName) {
           if (c == '/') {
             if (!name.empty()) {
-              OpenTag(cur);
+              OpenTag(cur, name);
               TagOpened(cur);
             }
             enter(stEndTag);
           }
         } else if (state == stAttrName || state == stAttrValue) {
-          if (state == stAttrValue) AddAttribute(cur);
+          if (state == stAttrValue) AddAttribute(cur, name, text);
           TagOpened(cur);
           enter(stEndTag);
         } else {
@@ -385,7 +478,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       case '>':
         switch (state) {
           case stName:
-            OpenTag(cur);
+            OpenTag(cur, name);
             TagOpened(cur);
             enter(stText);
             break;
@@ -394,7 +487,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
             enter(stText);
             break;
           case stAttrValue:
-            AddAttribute(cur);
+            AddAttribute(cur, name, text);
             TagOpened(cur);
             enter(stText);
             break;

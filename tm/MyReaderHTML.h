@@ -34,6 +34,11 @@ public:
   // Whether the input read so far held a #0 byte (text that may hold a #0 character).
   bool InputHadNul() const { return FSawNul; }
 
+  // Tags of the shapes a TMX file is made of (a name, attributes in quotes, blanks between
+  // them) are read at once rather than byte by byte through the states, with the same result;
+  // off, every tag goes through the states (for tests that compare the two).
+  bool ShortTags = true;
+
   // Appends UTF-8 bytes to out as UTF-16, as the reader's files are decoded: each ill-formed
   // sequence (its longest valid beginning) becomes one U+FFFD, and the three-byte forms of
   // surrogates are taken as such. With lineEnds, CR LF and a lone CR become one LF.
@@ -135,8 +140,14 @@ private:
   bool SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags);
 
   void Scan(const std::string_view* bytes);
-  void OpenTag(TTag*& cur);
-  void AddAttribute(TTag* cur);
+  void OpenTag(TTag*& cur, std::string_view name);
+  void AddAttribute(TTag* cur, std::string_view name, std::string_view value);
+  // The spans of a tag read at once: names and values as offsets into the block.
+  struct TShortAttr {
+    uint32_t NameAt, NameEnd, ValueAt, ValueEnd;
+  };
+  static constexpr size_t kShortAttrs = 16;
+  TShortAttr FShortAttrs[kShortAttrs];
 
   // The parse's state kept from parse to parse: the chain of elements (their objects reused),
   // the input block, a name and a text or value as bytes, an end tag's name decoded.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -323,4 +324,82 @@ TEST_F(DecodeTMX, PumpsEventsByTheClock) {
   TmFile tm = Read("b.txt");
   EXPECT_LT(tm.units.size(), 3000u);
   EXPECT_EQ(tm.header.GetCount(), static_cast<int64_t>(tm.units.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tags of the usual shapes are read at once, every other one through the scanner's states: both
+// ways give the same units, into a UTF-8 and a UTF-16 text TM, for the golden cases (every
+// encoding, odd quoting and blanks, comments, CDATA, instructions) and for drawn documents whose
+// tags come in each spelling that the shortcut must leave to the states, cut by the reader's
+// blocks anywhere.
+namespace {
+
+// The units of the text TM written (the header bears the run's date and a random identifier).
+std::string ConvertedWith(const std::string& tmx, bool shortTags, TCodeChar code, const TempDir& dir) {
+  const std::string out = dir.File(std::string("short") + (shortTags ? "1" : "0") + ".txt");
+  std::filesystem::remove(out);
+  {
+    TQMStream target(platform::Utf8ToUtf16(out), code, fmCreate);
+    TDecodeTMX reader(platform::Utf8ToUtf16(tmx));
+    reader.ShortTags = shortTags;
+    reader.SetPropTypes(std::vector<WideString>{u"x-Client", u"x-Project"});
+    reader.Convert(&target, platform::Utf8ToUtf16(out));
+  }
+  const std::string text = TempDir::Read(out);
+  return text.substr(std::min(text.size(), text.find('\n')));
+}
+
+// A document of many units whose every tag takes one of the spellings drawn.
+std::string DrawnDocument(std::mt19937& rng) {
+  auto pick = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
+  const std::vector<std::string> tuStarts = {
+      "<tu creationdate=\"20190102T030405Z\" creationid=\"ANA\" usagecount=\"3\">",
+      "<tu\r\ncreationdate='20190102T030405Z'\tusagecount=\"7\" >",
+      "<tu creationdate = \"20190102T030405Z\">", "<tu creationid=ANA>", "<tu creationid=\"A<B\">",
+      "<tu creationid=\"A\tB\" usagecount=\"1\">", "<tu creationid=\"say 'hi'\" a-b='x\"y'>",
+      "<tu creationid=\"A\"usagecount=\"4\">", "<tu creationid=\"A\"/ >", "<tu bare creationid=\"A\">",
+      "<tu a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\" j=\"10\" k=\"11\" l=\"12\" m=\"13\" "
+      "n=\"14\" o=\"15\" p=\"16\" creationid=\"SEVENTEEN\">",
+      "<TU CreationId=\"\xC3\x84NA\" \xC3\xA4=\"1\">", "<tu creationid=\"J&amp;K\">"};
+  const std::vector<std::string> tuvs = {"<tuv xml:lang=\"en-US\">", "<tuv lang='EN-us'>", "<tuv\txml:lang=\"en-US\"\r\n>",
+                                         "<tuv xml:lang=\"en-US\" changedate=\"20200101T000000Z\">"};
+  const std::vector<std::string> targets = {"<tuv xml:lang=\"de-DE\">", "<tuv xml:lang='de-DE' creationid=\"T\" >"};
+  const std::vector<std::string> segs = {
+      "<seg>Plain text</seg>", "<seg>A <ph x=\"1\"/> b<bpt i='1'>&lt;b&gt;</bpt>c<ept i=\"1\"/></seg>",
+      "<seg>x<!-- <a> --> y <![CDATA[<z>]]><?pi x?></seg>", "<seg>t<ph/>u<ph x=\"2\" /></seg >", "<seg/>",
+      "<seg>a<hi type=\"b\">b</hi>c</ seg>", "<seg>\xD0\xB4\xD0\xB0 &amp; \xD0\xBD\xD0\xB5\xD1\x82</seg>",
+      "<seg>a<ph x=1>q</ph>b<it pos=\"begin\"\n/>c</seg>", "<seg>e<bpt i=\"1\" x=\"a>b\">&lt;i&gt;</bpt></seg>"};
+  const std::vector<std::string> props = {"", "<prop type=\"x-Client\">C&amp;D</prop>", "<prop type='x-Project'>P</prop>",
+                                          "<note>n<b/></note>", "<prop type=\"x-Client\"/>"};
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE tmx SYSTEM \"tmx14.dtd\">\r\n"
+                    "<tmx version=\"1.4\"><header srclang=\"en-US\" creationdate=\"20180101T000000Z\"/><body>\n";
+  for (int u = 0; u < 3000; ++u) {
+    doc += pick(tuStarts) + pick(props) + "\n  " + pick(tuvs) + pick(segs) + "</tuv>" + pick(targets) + pick(segs) +
+           (rng() % 4 ? "</tuv>" : "</tuv\t>") + "\r\n</tu>\n";
+  }
+  return doc + "</body></tmx>\n";
+}
+
+}  // namespace
+
+TEST_F(DecodeTMX, ShortTagsReadAsTheStatesDo) {
+  std::vector<std::string> inputs;
+  for (const auto& entry : std::filesystem::directory_iterator(MIRELCON_SOURCE_DIR "/tests/tm/golden/tmx"))
+    if (entry.path().extension() == ".tmx") inputs.push_back(entry.path().string());
+  std::sort(inputs.begin(), inputs.end());
+  std::mt19937 rng(37);
+  for (int d = 0; d < 3; ++d) {
+    inputs.push_back(dir.File("drawn" + std::to_string(d) + ".tmx"));
+    TempDir::Write(inputs.back(), DrawnDocument(rng));
+  }
+  size_t bytes = 0;
+  for (const std::string& input : inputs) {
+    for (const TCodeChar code : {ccUtf8, ccUnicode}) {
+      SCOPED_TRACE(input + (code == ccUtf8 ? " UTF-8" : " UTF-16"));
+      const std::string shortcut = ConvertedWith(input, true, code, dir);
+      EXPECT_EQ(shortcut, ConvertedWith(input, false, code, dir));
+      bytes += shortcut.size();
+    }
+  }
+  EXPECT_GT(bytes, 1000000u);  // the drawn documents gave units
 }

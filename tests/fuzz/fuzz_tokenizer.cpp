@@ -6,7 +6,8 @@
 // Input: each byte is one character, except 0xFF, which takes the next two bytes as one UTF-16
 // unit.
 //
-// Properties: the scan ends; the reported tags are the current chain's ends; the texts the scan
+// Properties: the scan ends, and reads the same with and without its shortcut for the usual
+// tags; the reported tags are the current chain's ends; the texts the scan
 // gathers hold no CR (a line end is one LF in text, a blank in markup); field text made of any
 // text holds no TAB, CR or LF (they would break the line of the text TM) and no mark of a text
 // ampersand, and a segment's field no blank at either edge; plain text from decoded references
@@ -122,6 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(r.Opened + r.Closed <= text.size() + 1);
     TextRoutines(r, text, false);
     for (const WideString& t : r.Texts) TextRoutines(r, t, true);
+    // Every tag read through the states alone gives the same elements, names, values and texts.
+    TScanner states(true);
+    states.ShortTags = false;
+    states.Scan(text);
+    FUZZ_CHECK(states.Opened == r.Opened && states.Closed == r.Closed && states.Texts == r.Texts);
     // The same reader scans again from a clean state.
     r.Scan(text);
   }
