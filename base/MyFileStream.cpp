@@ -244,7 +244,9 @@ int64_t TMyFileStream::TransferRead(void* buffer, int64_t count, int64_t at) {
       done += n;
       continue;
     }
-    if (count - done >= kBufferSize) {
+    // A request of a buffer's size or more takes what the buffer lacks straight from the file:
+    // copying it through the buffer would cost a copy of every block.
+    if (count >= kBufferSize) {
       int64_t n = platform::ReadFileAt(Stream->Handle(), out + done, count - done, pos);
       if (n > 0) done += n;
       break;

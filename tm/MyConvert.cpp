@@ -371,18 +371,19 @@ bool TReader::ReadBlock(TRawBuffer& out) {
     encode(std::u16string_view(Buffer).substr(from, to - from));
     return true;
   }
+  // Blocks as large as the file's buffer are read straight into their place, with no copy.
+  constexpr size_t kBlock = 65536;
   if (Input->CodeChar() == ccUtf8) {
-    constexpr size_t kBlock = 32768;
     const int64_t n = Input->ReadRaw(out.grow(kBlock), static_cast<int64_t>(kBlock));
     out.added(static_cast<size_t>(std::max<int64_t>(n, 0)));
     return n > 0;
   }
   if (Input->CodeChar() == ccUnicode || Input->CodeChar() == ccBigEndian) {
-    // The units go from the file to UTF-8 without a decoded copy in between, in the blocks of
-    // the character reader: a pair that a block's end cuts keeps the forms of its halves.
-    if (!FUnits) FUnits = std::make_unique<char16_t[]>(static_cast<size_t>(ChunkChars));
+    // The units go from the file to UTF-8 without a decoded copy in between: a pair that a
+    // block's end cuts keeps the forms of its halves, which decoding joins again.
+    if (!FUnits) FUnits = std::make_unique<char16_t[]>(kBlock / 2);
     for (;;) {
-      const int64_t n = Input->Read(FUnits.get(), ChunkChars * 2);
+      const int64_t n = Input->Read(FUnits.get(), static_cast<int64_t>(kBlock));
       if (n <= 0) return false;
       const size_t units = static_cast<size_t>(n) / 2;
       if (units == 0) continue;  // the odd last byte of the file is no character
