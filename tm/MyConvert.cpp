@@ -471,8 +471,10 @@ int TAttrList::IndexOfName(std::u16string_view name) const {
     const auto it = FIndex.find(name);
     return it == FIndex.end() ? -1 : it->second;
   }
-  for (int i = 0; i < FCount; ++i)
-    if (FItems[static_cast<size_t>(i)]->Name == name) return i;
+  for (int i = 0; i < FCount; ++i) {
+    const WideString& n = FItems[static_cast<size_t>(i)]->Name;
+    if (n.size() == name.size() && std::memcmp(n.data(), name.data(), name.size() * sizeof(WideChar)) == 0) return i;
+  }
   return -1;
 }
 

@@ -1,6 +1,7 @@
 #include "tm/MyDecodeTMX.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/MD5Api.h"
@@ -302,64 +303,132 @@ void TDecodeTMX::IndexAttrs(const TTag* tag) {
   IndexedTag = tag;
   IndexedSlow = false;
   std::fill(std::begin(FirstAttr), std::end(FirstAttr), -1);
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   for (int i = 0; i < tag->RawCount(); ++i) {
     const std::string_view n = tag->RawName(i);
-    char folded[13];
-    bool fits = n.size() <= sizeof folded;
-    for (size_t k = 0; k < n.size(); ++k) {
-      const auto c = static_cast<unsigned char>(n[k]);
-      if (c >= 0x80) {
-        IndexedSlow = true;
-        return;
+    if (n.size() > 16) {
+      for (const char c : n) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          IndexedSlow = true;
+          return;
+        }
       }
-      if (fits) folded[k] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+      continue;
     }
-    if (!fits) continue;
+    // Eight bytes at a time: any beyond ASCII, then "A".."Z" folded to lower case.
+    uint64_t w[2] = {0, 0};
+    std::memcpy(w, n.data(), n.size());
+    if ((w[0] | w[1]) & kHigh) {
+      IndexedSlow = true;
+      return;
+    }
+    for (uint64_t& x : w) {
+      const uint64_t upper = (x + (0x80 - 'A') * kOnes) & ~(x + (0x80 - 'Z' - 1) * kOnes) & kHigh;
+      x |= upper >> 2;
+    }
+    char folded[16];
+    std::memcpy(folded, w, sizeof folded);
     const TAttrName id = AttrNameOf(std::string_view(folded, n.size()));
     if (id != anCount && FirstAttr[id] < 0) FirstAttr[id] = i;
   }
 }
 
-PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<TAttrName> names) {
-  if (!tag) return nullptr;
+bool TDecodeTMX::RawAttr(const TTag* tag, std::initializer_list<TAttrName> names, std::string_view& raw) {
+  if (!tag) return false;
   if (tag != IndexedTag) IndexAttrs(tag);
   for (const TAttrName id : names) {
-    std::string_view raw;
-    bool found;
     if (IndexedSlow) {
-      found = tag->RawValueOf(kAttrNames[id], raw);
-    } else {
-      found = FirstAttr[id] >= 0;
-      if (found) raw = tag->RawValue(FirstAttr[id]);
-    }
-    if (found) {
-      // Most values are plain ASCII: nothing to decode.
-      bool plain = true;
-      for (const char c : raw) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n') {
-          plain = false;
-          break;
-        }
-      }
-      if (plain) {
-        AttrBuf.resize(raw.size());
-        for (size_t k = 0; k < raw.size(); ++k) AttrBuf[k] = static_cast<unsigned char>(raw[k]);
-        return AttrBuf.c_str();
-      }
-      RawBuf.clear();
-      AppendUtf8(raw, RawBuf);
-      DecodeXmlText(RawBuf, AttrBuf);
-      return AttrBuf.c_str();
+      if (tag->RawValueOf(kAttrNames[id], raw)) return true;
+    } else if (FirstAttr[id] >= 0) {
+      raw = tag->RawValue(FirstAttr[id]);
+      return true;
     }
   }
-  return nullptr;
+  return false;
+}
+
+namespace {
+// ASCII without references, TABs and line ends: decoding changes nothing. A #0 ends the value
+// where it is taken as decoded text, so it counts as no such byte.
+bool StandsForItself(std::string_view raw) {
+  for (const char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n' || b == 0) return false;
+  }
+  return true;
+}
+}  // namespace
+
+PCWideChar TDecodeTMX::Decoded(std::string_view raw) {
+  // Most values are plain ASCII: nothing to decode.
+  bool plain = true;
+  for (const char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    AttrBuf.resize(raw.size());
+    for (size_t k = 0; k < raw.size(); ++k) AttrBuf[k] = static_cast<unsigned char>(raw[k]);
+    return AttrBuf.c_str();
+  }
+  RawBuf.clear();
+  AppendUtf8(raw, RawBuf);
+  DecodeXmlText(RawBuf, AttrBuf);
+  return AttrBuf.c_str();
+}
+
+PCWideChar TDecodeTMX::Attr(const TTag* tag, std::initializer_list<TAttrName> names) {
+  std::string_view raw;
+  return RawAttr(tag, names, raw) ? Decoded(raw) : nullptr;
+}
+
+bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> names, int field, TFieldCheck check) {
+  std::string_view raw;
+  if (!RawAttr(tag, names, raw)) return false;
+  if (Utf8Segments && StandsForItself(raw)) {
+    switch (check) {
+      case fcAny:
+        break;
+      case fcDigits:
+        if (raw.empty() || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+        break;
+      case fcDate: {
+        if (raw.size() < 15) return false;
+        char date[15];
+        for (size_t i = 0; i < 15; ++i) {
+          if (i != 8 && (raw[i] < '0' || raw[i] > '9')) return false;
+          date[i] = i == 8 ? '~' : raw[i];
+        }
+        CurrentTU->SetFieldBytes(field, std::string_view(date, 15));
+        return true;
+      }
+    }
+    CurrentTU->SetFieldBytes(field, raw);
+    return true;
+  }
+  PCWideChar value = Decoded(raw);
+  switch (check) {
+    case fcAny: break;
+    case fcDigits:
+      if (!AllDigits(value)) return false;
+      break;
+    case fcDate:
+      value = TmDateOf(value);
+      if (!value) return false;
+      break;
+  }
+  CurrentTU->SetField(field, value);
+  return true;
 }
 
 // "YYYYMMDDThhmmssZ" gives "YYYYMMDD~hhmmss". A value of another shape would make a line that
 // no reader of the translation memory takes, so it counts as none.
-PCWideChar TDecodeTMX::TmDate(const TTag* tag) {
-  PCWideChar v = Attr(tag, {anChangeDate, anCreationDate, anLastUsageDate});
+PCWideChar TDecodeTMX::TmDate(const TTag* tag) { return TmDateOf(Attr(tag, {anChangeDate, anCreationDate, anLastUsageDate})); }
+
+PCWideChar TDecodeTMX::TmDateOf(PCWideChar v) {
   if (!v) return nullptr;
   const std::u16string_view s(v);
   if (s.size() < 15) return nullptr;
@@ -471,40 +540,47 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       TagContents.Clear();
       VariantCount = 0;
       CurrentTuv = -1;
-      PCWideChar count = Attr(tag, {anUsageCount});
-      CurrentTU->SetField(tfCount, AllDigits(count) ? std::u16string_view(count) : std::u16string_view(u"0"));
-      PCWideChar date = TmDate(tag);
-      CurrentTU->SetField(tfDate, date ? std::u16string_view(date) : std::u16string_view(DefaultDate));
-      PCWideChar id = Attr(tag, {anCreationId, anChangeId});
-      CurrentTU->SetField(tfUserId, id ? std::u16string_view(id) : std::u16string_view(u"Unknown"));
+      if (!SetFieldFrom(tag, {anUsageCount}, tfCount, fcDigits)) CurrentTU->SetField(tfCount, u"0");
+      if (!SetFieldFrom(tag, {anChangeDate, anCreationDate, anLastUsageDate}, tfDate, fcDate))
+        CurrentTU->SetField(tfDate, DefaultDate);
+      if (!SetFieldFrom(tag, {anCreationId, anChangeId}, tfUserId, fcAny)) CurrentTU->SetField(tfUserId, u"Unknown");
       break;
     }
     case elTuv: {
       if (!InTU) break;
-      if (PCWideChar date = TmDate(tag)) CurrentTU->SetField(tfDate, date);
-      if (PCWideChar id = Attr(tag, {anCreationId, anChangeId})) CurrentTU->SetField(tfUserId, id);
-      PCWideChar count = Attr(tag, {anUsageCount});
-      if (AllDigits(count)) CurrentTU->SetField(tfCount, count);
+      SetFieldFrom(tag, {anChangeDate, anCreationDate, anLastUsageDate}, tfDate, fcDate);
+      SetFieldFrom(tag, {anCreationId, anChangeId}, tfUserId, fcAny);
+      SetFieldFrom(tag, {anUsageCount}, tfCount, fcDigits);
       // TMX 1.1 names the language "lang".
-      PCWideChar lang = Attr(tag, {anXmlLang, anLang});
-      if (!lang || !*lang) break;
+      std::string_view raw;
+      if (!RawAttr(tag, {anXmlLang, anLang}, raw)) break;
+      // A file holds few languages: once the pair is settled, what a code gives is kept, found
+      // by the value as the file spells it where that is the code itself.
+      const bool stable = PairSettled && !LangPair.Source.empty() && !LangPair.Target.empty();
+      const bool spelt = StandsForItself(raw);
+      const TLangSeen* seen = nullptr;
+      if (stable && spelt)
+        for (const TLangSeen& l : LangsKnown)
+          if (l.Spelt && l.Raw == raw) seen = &l;
+      PCWideChar lang = nullptr;
+      if (!seen) {
+        lang = Decoded(raw);
+        if (!*lang) break;
+        if (stable)
+          for (const TLangSeen& l : LangsKnown)
+            if (l.Attr == lang) seen = &l;
+      }
       if (static_cast<size_t>(VariantCount) == Variants.size()) Variants.emplace_back();
       TVariant& v = Variants[static_cast<size_t>(VariantCount)];
       v.Seg.clear();
       v.SegUtf8.clear();
-      // A file holds few languages: once the pair is settled, what a code gives is kept.
-      const bool stable = PairSettled && !LangPair.Source.empty() && !LangPair.Target.empty();
-      const TLangSeen* seen = nullptr;
-      if (stable)
-        for (const TLangSeen& l : LangsKnown)
-          if (l.Attr == lang) seen = &l;
       if (seen) {
         v.Lang = seen->Lang;
         v.Wanted = seen->Wanted;
       } else {
         v.Lang = TmLangCode(lang);
         v.Wanted = MayBeTaken(v.Lang);
-        if (stable && LangsKnown.size() < 8) LangsKnown.push_back({lang, v.Lang, v.Wanted});
+        if (stable && LangsKnown.size() < 8) LangsKnown.push_back({lang, v.Lang, std::string(spelt ? raw : ""), spelt, v.Wanted});
       }
       CurrentTuv = VariantCount++;
       break;
@@ -571,7 +647,7 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
         CurrentTuv = -1;
         break;
       case elProp:
-        if (InTU) {
+        if (InTU && PropTypes.Count() > 0) {
           PCWideChar type = Attr(tag, {anType});
           const int i = type ? PropTypes.IndexOf(type) : -1;
           if (i >= 0) {

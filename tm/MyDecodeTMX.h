@@ -88,6 +88,8 @@ private:
   struct TLangSeen {
     WideString Attr;  // the value of the language attribute
     WideString Lang;  // in text-TM form
+    std::string Raw;  // the value as the file spelt it, when that is Attr itself (Spelt)
+    bool Spelt;
     bool Wanted;
   };
   std::vector<TLangSeen> LangsKnown;  // filled once the pair is settled
@@ -112,12 +114,22 @@ public:
 private:
   // The attribute's value decoded, nullptr when the tag has none of the names (first present wins).
   PCWideChar Attr(const TTag* tag, std::initializer_list<TAttrName> names);
+  // The same as the input spelt it; false when none.
+  bool RawAttr(const TTag* tag, std::initializer_list<TAttrName> names, std::string_view& raw);
+  PCWideChar Decoded(std::string_view raw);
+  // What a field of the unit takes from an attribute: any text, digits only, or a TMX date.
+  enum TFieldCheck : uint8_t { fcAny, fcDigits, fcDate };
+  // Sets field of the current unit from the first of names on tag when its value fits check:
+  // as its bytes where the output takes UTF-8 and they stand for themselves, else decoded.
+  // False (the field left alone) when the tag has none of the names or the value does not fit.
+  bool SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> names, int field, TFieldCheck check);
   void IndexAttrs(const TTag* tag);
   const TTag* IndexedTag = nullptr;  // the tag FirstAttr describes
   bool IndexedSlow = false;          // it has a name beyond ASCII
   int FirstAttr[anCount] = {};
   // A TMX date as unit date text; nullptr when the value is none.
   PCWideChar TmDate(const TTag* tag);
+  PCWideChar TmDateOf(PCWideChar value);
 
   TTU HeaderTU;                 // the header of a new output, until written
   bool HaveHeader = false;      // a tmx element was met

@@ -24,7 +24,7 @@ bool IsSeparator(char16_t c) { return c == u'-' || c == u'_'; }
 bool SameFolded2(std::u16string_view a, std::u16string_view b) {
   for (size_t i = 0; i < 2; ++i) {
     char16_t x = i < a.size() ? a[i] : 0, y = i < b.size() ? b[i] : 0;
-    if (FoldKey(x) != FoldKey(y)) return false;
+    if (x != y && FoldKey(x) != FoldKey(y)) return false;
   }
   return true;
 }
@@ -105,6 +105,7 @@ TTU::TTU(PCWideChar line) {
 }
 
 void TTU::Reset() {
+  BytesFields = 0;
   Counter = -1;
   IsHeader = false;
   Kind = tkInvalid;
@@ -209,6 +210,7 @@ int TTU::FieldsParsed(bool header) {
 }
 
 void TTU::SetField(int index, std::u16string_view text) {
+  if (index >= 0 && index < tfSourceLang) BytesFields &= static_cast<uint8_t>(~(1u << index));
   Set(index, text);
   if (index == tfCount) Counter = -1;
   Kind = tkInvalid;
@@ -278,8 +280,19 @@ int64_t TTU::GetCount() const {
   return value;
 }
 
+void TTU::SetFieldBytes(int index, std::string_view bytes) {
+  if (index < 0 || index >= tfSourceLang) return;
+  Slot(index).clear();
+  FieldBytes[index].assign(bytes);
+  BytesFields |= static_cast<uint8_t>(1u << index);
+  if (index == tfCount) Counter = -1;
+  Kind = tkInvalid;
+  Modified = true;
+}
+
 void TTU::SetCount(int64_t value) {
-  if (value == Counter) return;
+  if (value == Counter && !(BytesFields >> tfCount & 1)) return;
+  BytesFields &= static_cast<uint8_t>(~(1u << tfCount));
   Modified = true;
   Set(tfCount, IsHeader ? u"TU=" + Digits(value, 8) : Digits(value, 0));
   Counter = value;
@@ -325,11 +338,20 @@ void TTU::JoinFields(Dest& dest, Append append) {
 }
 
 void TTU::BuildLine(WideString& dest) {
-  JoinFields(dest, [&](int i) { dest += Field(i); });
+  JoinFields(dest, [&](int i) {
+    if (i < tfSourceLang && (BytesFields >> i & 1))
+      AppendUtf8(FieldBytes[i], dest);
+    else
+      dest += Field(i);
+  });
 }
 
 void TTU::BuildLineUtf8(std::string& dest) {
   JoinFields(dest, [&](int i) {
+    if (i < tfSourceLang && (BytesFields >> i & 1)) {
+      dest += FieldBytes[i];
+      return;
+    }
     if (SegmentsUtf8 && (i == tfSource || i == tfTarget)) {
       dest += i == tfSource ? SourceUtf8 : TargetUtf8;
       return;
@@ -342,6 +364,12 @@ void TTU::BuildLineUtf8(std::string& dest) {
 }
 
 void TTU::SegmentsToFields() {
+  for (int i = 0; i < tfSourceLang; ++i) {
+    if (!(BytesFields >> i & 1)) continue;
+    WideString text;
+    AppendUtf8(FieldBytes[i], text);
+    SetField(i, text);
+  }
   if (!SegmentsUtf8) return;
   SegmentsUtf8 = false;
   WideString text;
@@ -502,6 +530,7 @@ void SetPairSource(TLangPair& pair, std::u16string_view code) { SetPairCode(pair
 void SetPairTarget(TLangPair& pair, std::u16string_view code) { SetPairCode(pair, pair.Target, code); }
 
 bool LangMatches(std::u16string_view a, std::u16string_view b, bool wildcards) {
+  if (a == b) return true;  // the usual case, which the folded compares would also find
   if (!SameFolded2(a, b) && !(wildcards && (IsZZ(a) || IsZZ(b)))) return false;
   const bool ra = HasRegion(a), rb = HasRegion(b);
   if (!ra && !rb) return true;

@@ -90,6 +90,10 @@ public:
   std::string TargetUtf8;
   // The UTF-8 segments hold nothing that XML cannot hold (their source made sure of it).
   bool SegmentsClean = false;
+  // Sets the date, user or count (index below tfSourceLang) from UTF-8 that decodes to the text
+  // meant, for a writer in UTF-8: the bytes go into its line as they stand. The field itself
+  // then reads empty; BuildLine and SegmentsToFields decode the bytes.
+  void SetFieldBytes(int index, std::string_view bytes);
 
   void Reset();
   void Clear();
@@ -125,7 +129,7 @@ public:
   // The line in UTF-8 (lone surrogates keep their forms), the segments of a unit that holds
   // them in UTF-8 taken from there.
   void BuildLineUtf8(std::string& dest);
-  // A unit whose segments are in UTF-8 gets them into its fields.
+  // A unit whose segments or other fields are in UTF-8 gets them into its fields.
   void SegmentsToFields();
   const WideString& GetLine();
   int GetLineLength();
@@ -144,6 +148,9 @@ private:
   template <typename Dest, typename Append>
   void JoinFields(Dest& dest, Append append);
   WideString Line;
+  // The fields set by SetFieldBytes: bit i for field i, its bytes in FieldBytes[i].
+  uint8_t BytesFields = 0;
+  std::string FieldBytes[tfSourceLang];
   // Caches of what the fields say, filled when first asked.
   mutable int Kind = tkInvalid;
   mutable int64_t Counter = -1;

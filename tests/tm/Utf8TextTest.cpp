@@ -209,6 +209,38 @@ TEST(Utf8Text, LinesReadAsTheirDecodedText) {
   EXPECT_GE(read, static_cast<int>(lines.size()));
 }
 
+// A unit's date, user or count given as UTF-8 goes into its line as the text does, in both
+// encodings of the line, and into its fields when they are asked for; setting a field again in
+// any way replaces the bytes.
+TEST(Utf8Text, FieldsGivenAsBytesGoOutAsTheirText) {
+  const std::string values[] = {"20190102~030405", "ANA", "42", "", "\xC3\x84NA \xF0\x9F\x98\x80"};
+  for (int field = tfDate; field <= tfCount; ++field) {
+    for (const std::string& value : values) {
+      SCOPED_TRACE(std::to_string(field) + " " + value);
+      TTU wide(u"20260105~143000\tANA\t3\ten-US\tHello\tfr-FR\tBonjour"), bytes = wide;
+      wide.SetField(field, Decode(value, false));
+      bytes.SetFieldBytes(field, value);
+      std::string lineWide, lineBytes;
+      wide.BuildLineUtf8(lineWide);
+      bytes.BuildLineUtf8(lineBytes);
+      EXPECT_EQ(lineBytes, lineWide);
+      EXPECT_EQ(bytes.GetLine(), wide.GetLine());
+      TTU decoded = bytes;
+      decoded.SegmentsToFields();
+      EXPECT_EQ(decoded.Field(field), wide.Field(field));
+      decoded.BuildLineUtf8(lineBytes);
+      EXPECT_EQ(lineBytes, lineWide);
+      bytes.SetField(field, u"x");
+      bytes.BuildLineUtf8(lineBytes);
+      EXPECT_EQ(lineBytes.substr(0, lineBytes.find("\ten-US")), field == tfDate ? "x\tANA\t3" : field == tfUserId ? "20260105~143000\tx\t3" : "20260105~143000\tANA\tx");
+    }
+  }
+  TTU counted;
+  counted.SetFieldBytes(tfCount, "7");
+  counted.SetCount(8);
+  EXPECT_EQ(counted.GetLine(), u"\t\t8\t\t\t");
+}
+
 // The scan stops where a walk character by character stops, whatever runs of ASCII and of
 // two-byte forms come before it, for each kind of stop.
 TEST(Utf8Text, ScanStopsWhereTheWalkStops) {
