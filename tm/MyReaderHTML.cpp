@@ -770,9 +770,12 @@ void AppendWide(std::string& out, std::u16string_view text) {
   out.resize(static_cast<size_t>(platform::EncodeUtf8(text, out.data() + at, platform::LoneSurrogate::Keep) - out.data()));
 }
 
-bool PlainUtf8Segment(std::string_view text) {
-  static const TUtf8Stops kStops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
-  return ScanUtf8(text, kStops) == text.size();
+// What segment text in UTF-8 is acted on at: references and ampersands, the groups of inline
+// elements, the characters U+0080..U+00BF (where the special ones are), and whatever only the
+// UTF-16 passes settle.
+const TUtf8Stops& FieldTextStops() {
+  static const TUtf8Stops stops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
+  return stops;
 }
 
 }  // namespace
@@ -781,21 +784,43 @@ bool PlainUtf8Segment(std::string_view text) {
 // references decoded, ampersands of the text settled, the groups of inline elements made
 // placeholders or open forms, special characters escaped. False (out undefined) for text that
 // only the UTF-16 passes settle: what is no well-formed UTF-8, controls, open forms, U+FFFE and
-// U+FFFF, references to surrogates or to "{", and ampersands with characters beyond ASCII close
-// behind them.
-bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags) {
-  static const TUtf8Stops kStops = MakeUtf8Stops(true, "&{", "\xC2\xED", true);
+// U+FFFF, references to surrogates or to "{", and ampersands with another reference close behind
+// them. The text before stop has nothing to act on.
+bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags, size_t stop) {
+  const TUtf8Stops& kStops = FieldTextStops();
   const std::string_view t(text);
   const size_t n = t.size();
   auto byteAt = [&](size_t k) -> unsigned char { return k < n ? static_cast<unsigned char>(t[k]) : 0; };
-  // The three characters after an ampersand, when they are ASCII and hold no other reference.
+  // The three UTF-16 units after an ampersand, when they hold no other reference and their
+  // forms are well-formed (text that is not goes to the UTF-16 passes anyway).
   WideChar ahead[4];
-  auto asciiAhead = [&](size_t from) {
+  auto unitsAhead = [&](size_t from) {
     ahead[0] = u'&';
-    for (size_t k = 0; k < 3; ++k) {
-      const unsigned char b = byteAt(from + k);
-      if (b >= 0x80 || b == '&') return false;
-      ahead[k + 1] = b;
+    size_t k = from;
+    for (int u = 1; u < 4;) {
+      const unsigned char b = byteAt(k);
+      if (b == '&') return false;
+      if (b < 0x80) {
+        ahead[u++] = b;
+        ++k;
+        continue;
+      }
+      const size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+      if (length == 0 || b > 0xF4 || b == 0xED) return false;
+      uint32_t code = b & (0x7Fu >> length);
+      for (size_t m = 1; m < length; ++m) {
+        const unsigned char c = byteAt(k + m);
+        if ((c & 0xC0) != 0x80) return false;
+        code = code << 6 | (c & 0x3F);
+      }
+      if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > kMaxCode))) return false;
+      k += length;
+      if (code < 0x10000) {
+        ahead[u++] = static_cast<WideChar>(code);
+      } else {
+        ahead[u++] = 0xD800;
+        if (u < 4) ahead[u++] = 0xDC00;
+      }
     }
     return true;
   };
@@ -803,7 +828,7 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
   out.clear();
   size_t i = 0;
   for (;;) {
-    const size_t j = i + ScanUtf8(t.substr(i), kStops);
+    const size_t j = i == 0 ? stop : i + ScanUtf8(t.substr(i), kStops);
     out.append(t.substr(i, j - i));
     if (j >= n) break;
     const unsigned char c = static_cast<unsigned char>(t[j]);
@@ -871,7 +896,7 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
     for (size_t k = j; k < limit; ++k) FKey.push_back(static_cast<unsigned char>(t[k]));
     const size_t next = DecodeReference(FKey, 0, code, named);
     if (next == 0) {
-      if (!asciiAhead(j + 1)) return false;
+      if (!unitsAhead(j + 1)) return false;
       // A placeholder keeps its ampersand; any other stays one of the text.
       if (KeepsAmpersand(std::u16string_view(ahead, 4), 1) || !ReadsAsCode(std::u16string_view(ahead, 4), 0))
         out.push_back('&');
@@ -888,7 +913,7 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
       case 10: out.append("&'A;"); break;
       case 13: out.append("&'D;"); break;
       case u'&':
-        if (!asciiAhead(i)) return false;
+        if (!unitsAhead(i)) return false;
         out.append(ReadsAsCode(std::u16string_view(ahead, 4), 0) ? "&'26;" : "&");
         break;
       case u'{':
@@ -920,8 +945,9 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
 }
 
 void TReaderHTML::SegmentToField(std::string& text, bool registerTags) {
-  const bool plain = PlainUtf8Segment(text);
-  if (!plain && SegmentToFieldUtf8(text, FOut8, registerTags)) {
+  const size_t stop = ScanUtf8(text, FieldTextStops());
+  const bool plain = stop == text.size();
+  if (!plain && SegmentToFieldUtf8(text, FOut8, registerTags, stop)) {
     text.swap(FOut8);
     return;
   }

@@ -137,7 +137,7 @@ private:
   static bool KeepsAmpersand(std::u16string_view text, size_t p);
   // The placeholder of a new tag whose usual letter is already taken in the segment.
   void RegisterTag(std::u16string_view tagText);
-  bool SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags);
+  bool SegmentToFieldUtf8(const std::string& text, std::string& out, bool registerTags, size_t stop);
 
   void Scan(const std::string_view* bytes);
   void OpenTag(TTag*& cur, std::string_view name);
