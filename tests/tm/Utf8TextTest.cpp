@@ -127,7 +127,7 @@ TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
       "", " ", "   ", "plain text", " both edges  ", "\xD0\xBF\xD1\x80\xD0\xB8 ", "\xEF\xBC\xA1 fullwidth",
       "\xF0\xA9\xB8\xBD\xE3\x80\x82", "nbsp\xC2\xA0", "\xC2\xA9 sign", "not\xEF\xBF\xBE", "tab\there", "cr\r\nlf\r",
       "a &amp; b ", "&lt;b&gt;", "x " + key + " y", key, "{not a key}", "bad \xFF\xC0 bytes ", "\xED\xA0\x80\xED\xB0\x80",
-      "&t=open; ", "a\x01" "b", key + key2 + key, "&lA; " + key,
+      "&t=open; ", "a\x01" "b", key + key2 + key, "&lA; " + key, "&t\xF0\x9F\x98\x80; &amp;t\xF0\x9F\x98\x80; &amp;t\xD0\xBF; &amp;\xD0\xBF",
   };
   for (std::string& s : DrawnBytes(1500)) cases.push_back(s);
   // Segments drawn from references, ampersands, groups and characters that field text reacts to.
