@@ -633,6 +633,23 @@ void TTag::AddRawAttribute(std::string_view name, std::string_view value) {
   FRaw.push_back(a);
 }
 
+void TTag::AddRawAttributes(std::string_view markup, const TRawSpan* spans, size_t count) {
+  if (count == 0) return;
+  const uint32_t from = spans[0].NameAt, to = spans[count - 1].ValueEnd;
+  if (FRawBytes.size() + (to - from) > UINT32_MAX) {  // no tag comes near
+    for (size_t k = 0; k < count; ++k)
+      AddRawAttribute(markup.substr(spans[k].NameAt, spans[k].NameEnd - spans[k].NameAt),
+                      markup.substr(spans[k].ValueAt, spans[k].ValueEnd - spans[k].ValueAt));
+    return;
+  }
+  const auto base = static_cast<uint32_t>(FRawBytes.size()) - from;
+  FRawBytes.append(markup.substr(from, to - from));
+  for (size_t k = 0; k < count; ++k) {
+    const TRawSpan& a = spans[k];
+    FRaw.push_back({base + a.NameAt, a.NameEnd - a.NameAt, base + a.ValueAt, a.ValueEnd - a.ValueAt});
+  }
+}
+
 std::string_view TTag::RawName(int i) const {
   const TRawAttr& a = FRaw[static_cast<size_t>(i)];
   return std::string_view(FRawBytes).substr(a.NameAt, a.NameLength);

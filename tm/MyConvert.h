@@ -203,6 +203,11 @@ private:
   std::unordered_map<std::u16string_view, int> FIndex;
 };
 
+// Where the name and the value of an attribute stand in a piece of markup.
+struct TRawSpan {
+  uint32_t NameAt, NameEnd, ValueAt, ValueEnd;
+};
+
 // One open element of a markup reader. The open elements form the chain Root -> Child -> ...;
 // a tag owns the chain below it.
 class TTag {
@@ -255,6 +260,9 @@ public:
   // The attributes as the input spelt them, in UTF-8: a reader that keeps them so decodes only
   // the values it reads. Leading blanks of a name are skipped; duplicates stay.
   void AddRawAttribute(std::string_view name, std::string_view value);
+  // The same for attributes that all stand in markup, in order, their names without blanks:
+  // the markup from the first name to the last value is kept once.
+  void AddRawAttributes(std::string_view markup, const TRawSpan* spans, size_t count);
   int RawCount() const { return static_cast<int>(FRaw.size()); }
   std::string_view RawName(int i) const;
   std::string_view RawValue(int i) const;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <iterator>
 
@@ -104,6 +105,65 @@ constexpr auto kNameByte = [] {
 }();
 
 constexpr bool IsMarkupBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Eight bytes at a time: a flag in the high bit of each byte below k (k at most 0x80) among
+// those below 0x80. A flag may also stand above a flagged byte; none is ever missing.
+constexpr uint64_t kOnes8 = 0x0101010101010101ull;
+constexpr uint64_t Below(uint64_t x, uint64_t k) { return (x - k * kOnes8) & ~x & (0x80 * kOnes8); }
+uint64_t WordAt(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+// Where the name from b[i] on ends (the first byte that is no name byte), n at most. A word at
+// a time: its first byte below "0" (blanks, quotes, "!", "/", also "-", which is a name's own)
+// or among "<", "=", ">", "?" is the first that may end the name.
+size_t NameEnd(const char* b, size_t i, size_t n) {
+  for (; i + 8 <= n;) {
+    const uint64_t x = WordAt(b + i);
+    const uint64_t z = Below(x, 0x30) | Below(x ^ (0x3C * kOnes8), 4);
+    if (!z) {
+      i += 8;
+      continue;
+    }
+    i += static_cast<size_t>(std::countr_zero(z) >> 3);
+    if (!kNameByte[static_cast<unsigned char>(b[i])]) return i;
+    ++i;
+  }
+  while (i < n && kNameByte[static_cast<unsigned char>(b[i])]) ++i;
+  return i;
+}
+
+// Where the value in quotes from b[i] on ends: at its quote or at a byte that ends no value of
+// this shape ("<", TAB, CR, LF), n at most. The other kind of quote is part of the value.
+size_t QuotedEnd(const char* b, size_t i, size_t n, char quote) {
+  auto ends = [&](unsigned char c) { return kQuotedStop[c] && (c == static_cast<unsigned char>(quote) || (c != '"' && c != '\'')); };
+  for (; i + 8 <= n;) {
+    const uint64_t x = WordAt(b + i);
+    const uint64_t z = Below(x, 0x0E) | Below(x ^ ('"' * kOnes8), 1) | Below(x ^ ('\'' * kOnes8), 1) | Below(x ^ ('<' * kOnes8), 1);
+    if (!z) {
+      i += 8;
+      continue;
+    }
+    i += static_cast<size_t>(std::countr_zero(z) >> 3);
+    if (ends(static_cast<unsigned char>(b[i]))) return i;
+    ++i;
+  }
+  while (i < n && !ends(static_cast<unsigned char>(b[i]))) ++i;
+  return i;
+}
+
+// The first "<" from b[i] on, or npos. Most text between tags is a few blanks: a word or two are
+// looked at before the library's search.
+size_t NextMarkup(const char* b, size_t i, size_t n) {
+  for (int k = 0; k < 2 && i + 8 <= n; ++k, i += 8) {
+    const uint64_t y = WordAt(b + i) ^ ('<' * kOnes8);
+    if (const uint64_t z = Below(y, 1)) return i + static_cast<size_t>(std::countr_zero(z) >> 3);
+  }
+  const void* lt = i < n ? std::memchr(b + i, '<', n - i) : nullptr;
+  return lt ? static_cast<size_t>(static_cast<const char*>(lt) - b) : std::string_view::npos;
+}
 
 bool StartsOpenForm(std::u16string_view text, size_t p) {
   return p + 2 < text.size() && text[p] == u'&' && text[p + 1] == u't' && text[p + 2] == u'=';
@@ -229,7 +289,6 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     constexpr size_t npos = std::string_view::npos;
     const char* const b = block.data();
     const size_t n = block.size();
-    auto isName = [&](size_t k) { return kNameByte[static_cast<unsigned char>(b[k])]; };
     auto endTag = [&](size_t after) {
       if (after >= tickAt && Input) {
         progress(n - after);
@@ -242,13 +301,12 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     };
     size_t e = at;
     if (e < n && b[e] == '/') {
-      while (++e < n && isName(e)) {
-      }
+      e = NameEnd(b, e + 1, n);
       if (e >= n || b[e] != '>') return npos;
       name.assign(b + at + 1, e - at - 1);
       return endTag(e + 1);
     }
-    while (e < n && isName(e)) ++e;
+    e = NameEnd(b, e, n);
     if (e == at) return npos;
     const size_t nameEnd = e;
     size_t count = 0;
@@ -267,23 +325,23 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       }
       if (e >= n || b[e] == '>' || b[e] == '/') continue;
       const size_t attrName = e;
-      while (e < n && isName(e)) ++e;
+      e = NameEnd(b, e, n);
       if (e == attrName || e + 1 >= n || b[e] != '=' || (b[e + 1] != '"' && b[e + 1] != '\'') || count == kShortAttrs)
         return npos;
       const char quote = b[e + 1];
-      size_t v = e + 2;
-      // The other kind of quote is part of the value.
-      while (v < n && (!kQuotedStop[static_cast<unsigned char>(b[v])] || ((b[v] == '"' || b[v] == '\'') && b[v] != quote)))
-        ++v;
+      const size_t v = QuotedEnd(b, e + 2, n, quote);
       if (v >= n || b[v] != quote) return npos;
       FShortAttrs[count++] = {static_cast<uint32_t>(attrName), static_cast<uint32_t>(e), static_cast<uint32_t>(e + 2),
                               static_cast<uint32_t>(v)};
       e = v + 1;
     }
     OpenTag(cur, block.substr(at, nameEnd - at));
-    for (size_t k = 0; k < count; ++k) {
-      const TShortAttr& a = FShortAttrs[k];
-      AddAttribute(cur, block.substr(a.NameAt, a.NameEnd - a.NameAt), block.substr(a.ValueAt, a.ValueEnd - a.ValueAt));
+    cur->AddRawAttributes(block, FShortAttrs, count);
+    if (DecodesAttributes()) {
+      for (size_t k = 0; k < count; ++k) {
+        const TRawSpan& a = FShortAttrs[k];
+        cur->AddAttributeUtf8(block.substr(a.NameAt, a.NameEnd - a.NameAt), block.substr(a.ValueAt, a.ValueEnd - a.ValueAt));
+      }
     }
     TagOpened(cur);
     const size_t after = e + 1;
@@ -321,9 +379,9 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       continue;
     }
     if (state == stText) {
-      const void* lt = std::memchr(block.data() + p, '<', block.size() - p);
-      const size_t stop = lt ? static_cast<size_t>(static_cast<const char*>(lt) - block.data()) : block.size();
-      if (!lt) {
+      const size_t lt = NextMarkup(block.data(), p, block.size());
+      const size_t stop = lt == std::string_view::npos ? block.size() : lt;
+      if (lt == std::string_view::npos) {
         // The text goes on in the next block.
         if (target) text.append(block.data() + p, stop - p);
         p = stop;

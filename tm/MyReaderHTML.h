@@ -142,12 +142,9 @@ private:
   void Scan(const std::string_view* bytes);
   void OpenTag(TTag*& cur, std::string_view name);
   void AddAttribute(TTag* cur, std::string_view name, std::string_view value);
-  // The spans of a tag read at once: names and values as offsets into the block.
-  struct TShortAttr {
-    uint32_t NameAt, NameEnd, ValueAt, ValueEnd;
-  };
+  // The attributes of a tag read at once, as offsets into the block.
   static constexpr size_t kShortAttrs = 16;
-  TShortAttr FShortAttrs[kShortAttrs];
+  TRawSpan FShortAttrs[kShortAttrs];
 
   // The parse's state kept from parse to parse: the chain of elements (their objects reused),
   // the input block, a name and a text or value as bytes, an end tag's name decoded.
