@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -36,6 +37,10 @@ const TKeyWordRow kEntities[] = {
     {u"uacute", 250},  {u"ucirc", 251},   {u"uuml", 252},   {u"yacute", 253},  {u"thorn", 254},  {u"yuml", 255},
 };
 static_assert(std::size(kEntities) == 102);
+
+// The first five of the table, with their ";".
+const std::pair<std::u16string_view, uint32_t> kXmlEntities[] = {
+    {u"amp;", 38}, {u"lt;", 60}, {u"gt;", 62}, {u"quot;", 34}, {u"apos;", 39}};
 
 // Characters that a field holds as "&'" + hexadecimal + ";". Nothing from 192 on. A line end
 // cannot stand in a line of the text TM either.
@@ -620,6 +625,15 @@ size_t TReaderHTML::DecodeReference(std::u16string_view text, size_t p, uint32_t
     hex = true;
     q = p + 2;
   } else {
+    // The names of XML's own five, most of the references met, are known without the walk.
+    const std::u16string_view rest = text.substr(p + 1, 5);
+    for (const auto& [name, value] : kXmlEntities) {
+      if (rest.substr(0, name.size()) == name) {
+        code = value;
+        named = true;
+        return p + 1 + name.size();
+      }
+    }
     // A name of the table, walked letter by letter up to its ";".
     const TTreeLetters* node = &Entities;
     size_t j = p + 1;
@@ -757,6 +771,12 @@ void TReaderHTML::DecodeXmlText(std::u16string_view text, WideString& out) const
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
+    // The run up to the next reference or blank to change goes as it is.
+    size_t j = i;
+    while (j < n && text[j] != u'&' && (text[j] > u'\r' || (text[j] != u'\t' && text[j] != u'\r' && text[j] != u'\n'))) ++j;
+    out.append(text.substr(i, j - i));
+    if (j >= n) break;
+    i = j;
     const WideChar c = text[i];
     if (c == u'&') {
       uint32_t code = 0;
