@@ -1,5 +1,6 @@
 #include "tm/MyEncodeTMX.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -206,6 +207,7 @@ void TEncodeTMX::Execute() {
   bool firstUnitPending = false;
   CurrentTU.IsHeader = true;
   if (Source->Read(CurrentTU) > 0) {
+    CurrentTU.BytesToFields();
     if (CurrentTU.IsHeader) {
       header = CurrentTU;
     } else {
@@ -316,14 +318,31 @@ void TEncodeTMX::Put(std::string_view ascii) {
   Utf8Block.append(ascii);
 }
 
-void TEncodeTMX::WriteUnit(const TTU& tu, const TTU& header) {
+void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
+  // A date or user given as bytes of printable ASCII goes into the UTF-8 block as it is,
+  // escaped; any other is decoded first, to be cleaned as the block is.
+  auto printable = [&](int field) {
+    const std::string* bytes = tu.BytesOf(field);
+    return !bytes || std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+  };
+  if (!WritesUtf8 || !printable(tfDate) || !printable(tfUserId)) tu.BytesToFields();
   Put("<tu creationdate=\"");
-  DateBuf.assign(tu.Field(tfDate));
-  if (DateBuf.size() > 8) DateBuf[8] = u'T';
-  DateBuf.push_back(u'Z');
-  AppendEscaped(DateBuf);
+  if (const std::string* date = tu.BytesOf(tfDate)) {
+    DateBytes.assign(*date);
+    if (DateBytes.size() > 8) DateBytes[8] = 'T';
+    DateBytes.push_back('Z');
+    AppendEscapedTo(Utf8Block, std::string_view(DateBytes));
+  } else {
+    DateBuf.assign(tu.Field(tfDate));
+    if (DateBuf.size() > 8) DateBuf[8] = u'T';
+    DateBuf.push_back(u'Z');
+    AppendEscaped(DateBuf);
+  }
   Put("\" creationid=\"");
-  AppendEscaped(tu.GetUserID());
+  if (const std::string* user = tu.IsHeader ? nullptr : tu.BytesOf(tfUserId))
+    AppendEscapedTo(Utf8Block, std::string_view(*user));
+  else
+    AppendEscaped(tu.GetUserID());
   Put("\" usagecount=\"");
   Put(Int64ToStrBase(10, tu.GetCount()));
   Put("\">\r\n");

@@ -39,7 +39,7 @@ private:
   // gathered in Block before it is encoded first, so that the block keeps its order.
   void Put(std::string_view ascii);
   void WriteHeader(const TTU& header);
-  void WriteUnit(const TTU& tu, const TTU& header);
+  void WriteUnit(TTU& tu, const TTU& header);
   struct TTuvLine {
     WideString Lang;  // the unit's code the line was made for
     WideString Line;  // "<tuv xml:lang=...>" and its line end; empty: none yet
@@ -72,6 +72,7 @@ private:
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
   WideString DateBuf;
+  std::string DateBytes;
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
   TTuvLine SourceTuv;
   TTuvLine TargetTuv;

@@ -363,13 +363,17 @@ void TTU::BuildLineUtf8(std::string& dest) {
   });
 }
 
-void TTU::SegmentsToFields() {
+void TTU::BytesToFields() {
   for (int i = 0; i < tfSourceLang; ++i) {
     if (!(BytesFields >> i & 1)) continue;
     WideString text;
     AppendUtf8(FieldBytes[i], text);
     SetField(i, text);
   }
+}
+
+void TTU::SegmentsToFields() {
+  BytesToFields();
   if (!SegmentsUtf8) return;
   SegmentsUtf8 = false;
   WideString text;

@@ -94,6 +94,12 @@ public:
   // meant, for a writer in UTF-8: the bytes go into its line as they stand. The field itself
   // then reads empty; BuildLine and SegmentsToFields decode the bytes.
   void SetFieldBytes(int index, std::string_view bytes);
+  // The bytes SetFieldBytes gave the field, nullptr when it holds its text as a field does.
+  const std::string* BytesOf(int index) const {
+    return index >= 0 && index < tfSourceLang && (BytesFields >> index & 1) ? &FieldBytes[index] : nullptr;
+  }
+  // Fields set by SetFieldBytes get their text decoded, as every other field has it.
+  void BytesToFields();
 
   void Reset();
   void Clear();

@@ -25,7 +25,8 @@ public:
   // expands; false when they hold TMX inline markup that is written as it stands.
   virtual bool SegmentsAreText() const = 0;
   // Asks for the segments as UTF-8 in TTU's SourceUtf8 and TargetUtf8 (SegmentsUtf8 set) rather
-  // than in its fields; true when the stream does so from now on.
+  // than in its fields, and allows the date, user and count of a unit as bytes (TTU's
+  // SetFieldBytes); true when the stream does so from now on.
   virtual bool DeliverUtf8Segments(bool /*on*/) { return false; }
   // Whether Write takes a unit whose segments are in UTF-8 (TTU's SegmentsUtf8) as it stands,
   // writing the bytes without turning them into UTF-16 and back; another stream, or this one

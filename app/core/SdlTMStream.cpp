@@ -143,13 +143,45 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   };
   if (SourceCol >= 0) segment(SourceCol, true);
   if (TargetCol >= 0) segment(TargetCol, false);
-  if (UserCol >= 0) tu.SetField(tfUserId, field(UserCol));
-  if (DateCol >= 0) {
-    WideString& date = field(DateCol);
-    SdlDateToTmDate(date);
-    tu.SetField(tfDate, date);
+  // For a writer in UTF-8 the user and the date go as the database's bytes where those are
+  // ASCII without controls (what names and dates are), the count without its text.
+  auto plainBytes = [&](int col, std::string_view& bytes) {
+    return Utf8Segments && !header && Guarded([&] { return Rows->FieldAsUtf8(col, bytes); }) &&
+           std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+  };
+  std::string_view bytes;
+  if (UserCol >= 0) {
+    if (plainBytes(UserCol, bytes))
+      tu.SetFieldBytes(tfUserId, bytes);
+    else
+      tu.SetField(tfUserId, field(UserCol));
   }
-  if (CountCol >= 0) tu.SetCount(WStrToInt(field(CountCol).c_str()));
+  if (DateCol >= 0) {
+    if (plainBytes(DateCol, bytes)) {
+      DateBytes.clear();
+      for (const char c : bytes)
+        if (c != '-' && c != ':') DateBytes.push_back(c == ' ' ? '~' : c);
+      tu.SetFieldBytes(tfDate, DateBytes);
+    } else {
+      WideString& date = field(DateCol);
+      SdlDateToTmDate(date);
+      tu.SetField(tfDate, date);
+    }
+  }
+  if (CountCol >= 0) {
+    // A count that is a number of the 32-bit range, or up to nine digits, reads as its text reads.
+    int64_t count = -1;
+    if (!Guarded([&] { return Rows->FieldAsInt64(CountCol, count); }) &&
+        Guarded([&] { return Rows->FieldAsUtf8(CountCol, bytes); }) && !bytes.empty() && bytes.size() <= 9 &&
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      count = 0;
+      for (const char c : bytes) count = count * 10 + (c - '0');
+    }
+    if (count >= 0 && count <= INT32_MAX)
+      tu.SetCount(count);
+    else
+      tu.SetCount(WStrToInt(field(CountCol).c_str()));
+  }
   ++RowsRead;
   // The header's row is delivered once more, as the first unit.
   if (header) return 1;

@@ -5,6 +5,7 @@
 // reads from the first row again.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "tm/MyDecodeSdltm.h"
 #include "tm/TUStream.h"
@@ -44,6 +45,7 @@ private:
   std::unique_ptr<TSQLiteCursor> Rows;
   int64_t RowCount = 0;
   WideString Field;
+  std::string DateBytes;
   std::unique_ptr<TDecodeSdltmStr> Decoder;
   bool Utf8Segments = false;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start

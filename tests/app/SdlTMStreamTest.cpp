@@ -243,8 +243,13 @@ TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
   const std::string tags = Text(odd) +
                            "<Tag><Type>Start</Type><Anchor>1\x02</Anchor><AlignmentAnchor>1</AlignmentAnchor>"
                            "<TagID>x\xEF\xBF\xBF</TagID><CanHide>true</CanHide></Tag>" + Text("]]") + Text(">");
+  // Users, dates and counts that go as the database's bytes and those that do not.
   const std::string db = MakeDb(kSchema + Row(Src(odd), Tgt(odd + "\r\nline")) + Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) +
-                                Row(Src("bad \xC3"), Tgt("\xD0\xB6 plain")));
+                                Row(Src("bad \xC3"), Tgt("\xD0\xB6 plain")) +
+                                Row(Src("u"), Tgt("v"), "2012-11-03 10:20:30", "J&K <\"x\">'", "3000000000") +
+                                Row(Src("u"), Tgt("v"), "2012-11-03\t10:20", "\xC3\x84na\x01", "-4") +
+                                Row(Src("u"), Tgt("v"), "NULL", "NULL", "NULL") + Row(Src("u"), Tgt("v"), "20", "a", "0012") +
+                                Row(Src("u"), Tgt("v"), "2012-11-03 10:20:30\xEF\xBF\xBF", "\xED\xA0\x80", "1e3"));
   std::string docs[2];
   for (const TCodeChar code : {ccUtf8, ccUnicode}) {
     TSdlTMStream source(W(db));
@@ -263,7 +268,10 @@ TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
     EXPECT_EQ(U8(FirstUnit(source).Field(tfSource)), "a\x01" "b\x1F" "c\xEF\xBF\xBF" "d\xEF\xBF\xBE" "e\xEF\xBF\xBD" "f\xED\x9F\xBF" "g\t");
   }
   EXPECT_EQ(docs[0], docs[1]);
-  for (const char* part : {"<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t</seg>", "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t&#10;line</seg>",
+  for (const char* part : {"<tu creationdate=\"20121103T102030Z\" creationid=\"J&amp;K &lt;&quot;x&quot;&gt;&apos;\" usagecount=\"-1294967296\">",
+                           "<tu creationdate=\"20121103T1020Z\" creationid=\"\xC3\x84na \" usagecount=\"-4\">",
+                           "<tu creationdate=\"20Z\" creationid=\"a\" usagecount=\"12\">",
+                           "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t</seg>", "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t&#10;line</seg>",
                            "<bpt i=\"1 \" x=\"1\" type=\"x \" />]]&gt;</seg>", "<seg>bad \xEF\xBF\xBD</seg>"})
     EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
 }

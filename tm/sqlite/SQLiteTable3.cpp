@@ -496,6 +496,14 @@ bool TSQLiteCursor::FieldAsUtf8(int index, std::string_view& out) {
   return true;
 }
 
+bool TSQLiteCursor::FieldAsInt64(int index, int64_t& out) {
+  if (FEof) RaiseTable(u"Table is at End of File");
+  if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");
+  if (ColTypes[static_cast<size_t>(index)] != TSQLiteTable::dtInt) return false;
+  out = Api->column_type(Stmt, index) == SQLITE_NULL ? 0 : Api->column_int64(Stmt, index);
+  return true;
+}
+
 void TSQLiteCursor::FieldAsString(int index, WideString& out) {
   if (FEof) RaiseTable(u"Table is at End of File");
   if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");

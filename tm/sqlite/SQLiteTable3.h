@@ -97,6 +97,9 @@ public:
   // the cursor moves; false (and nothing in out) for a column of another type, whose text is
   // FieldAsString's. Raises as FieldAsString.
   bool FieldAsUtf8(int index, std::string_view& out);
+  // The field of an integer column (NULL reads 0), without its text; false (out untouched) for
+  // a column of another type. Raises as FieldAsString.
+  bool FieldAsInt64(int index, int64_t& out);
 
 private:
   bool Step();
