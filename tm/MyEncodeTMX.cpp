@@ -309,7 +309,7 @@ void TEncodeTMX::AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideStr
   Put(tuv.Utf8);
 }
 
-void TEncodeTMX::Put(std::string_view ascii) {
+void TEncodeTMX::PutAfterBlock(std::string_view ascii) {
   if (!WritesUtf8) {
     AppendAscii(Block, ascii);
     return;

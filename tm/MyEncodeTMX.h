@@ -37,7 +37,13 @@ private:
   void AppendEscaped(std::u16string_view text);
   // Markup (ASCII) onto the block in the output's form. For a UTF-8 output, the UTF-16 text
   // gathered in Block before it is encoded first, so that the block keeps its order.
-  void Put(std::string_view ascii);
+  void Put(std::string_view ascii) {
+    if (WritesUtf8 && Block.empty())
+      Utf8Block.append(ascii);
+    else
+      PutAfterBlock(ascii);
+  }
+  void PutAfterBlock(std::string_view ascii);
   void WriteHeader(const TTU& header);
   void WriteUnit(TTU& tu, const TTU& header);
   struct TTuvLine {
