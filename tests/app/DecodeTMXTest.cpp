@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -334,7 +335,9 @@ TEST_F(DecodeTMX, PumpsEventsByTheClock) {
 // blocks anywhere.
 namespace {
 
-// The units of the text TM written (the header bears the run's date and a random identifier).
+// The units of the text TM written, in UTF-8: the header (the run's date and a random
+// identifier) left out, and so the date of a unit that has the run's (the cases' own dates are
+// all before 2025).
 std::string ConvertedWith(const std::string& tmx, bool shortTags, TCodeChar code, const TempDir& dir) {
   const std::string out = dir.File(std::string("short") + (shortTags ? "1" : "0") + ".txt");
   std::filesystem::remove(out);
@@ -345,8 +348,18 @@ std::string ConvertedWith(const std::string& tmx, bool shortTags, TCodeChar code
     reader.SetPropTypes(std::vector<WideString>{u"x-Client", u"x-Project"});
     reader.Convert(&target, platform::Utf8ToUtf16(out));
   }
-  const std::string text = TempDir::Read(out);
-  return text.substr(std::min(text.size(), text.find('\n')));
+  std::string text = TempDir::Read(out);
+  if (text.rfind("\xFF\xFE", 0) == 0) {
+    std::u16string units((text.size() - 2) / 2, u'\0');
+    std::memcpy(units.data(), text.data() + 2, units.size() * 2);
+    text = U8(units);
+  }
+  std::string lines;
+  for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size(); at = text.find('\n', at + 1)) {
+    const std::string line = text.substr(at + 1, text.find('\n', at + 1) - at);
+    lines += line.compare(0, 3, "202") == 0 && line.size() > 15 && line[3] >= '5' ? "<now>" + line.substr(15) : line;
+  }
+  return lines;
 }
 
 // A document of many units whose every tag takes one of the spellings drawn.
@@ -401,5 +414,5 @@ TEST_F(DecodeTMX, ShortTagsReadAsTheStatesDo) {
       bytes += shortcut.size();
     }
   }
-  EXPECT_GT(bytes, 1000000u);  // the drawn documents gave units
+  EXPECT_GT(bytes, 500000u);  // the drawn documents gave units
 }
