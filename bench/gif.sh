@@ -31,12 +31,7 @@ while (($#)); do
 done
 
 bash "$here/tools/setup-deps.sh"
-if ! dpkg-query -W -f='${Status}' libgif-dev 2> /dev/null | grep -q '^install ok installed'; then
-  echo "Installing: libgif-dev"
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends libgif-dev
-fi
+bash "$here/tools/install-missing.sh" libgif-dev
 
 say() { echo "bench: $*" >&2; }
 

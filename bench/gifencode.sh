@@ -43,9 +43,7 @@ say() { echo "bench: $*" >&2; }
 convert=/usr/bin/convert
 if ! "$convert" -version 2> /dev/null | grep -q ImageMagick; then
   say "installing imagemagick"
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends imagemagick > /dev/null
+  bash "$here/tools/install-missing.sh" imagemagick > /dev/null
   "$convert" -version | grep -q ImageMagick || { echo "gifencode.sh: no ImageMagick convert" >&2; exit 1; }
 fi
 command -v python3 > /dev/null || { echo "gifencode.sh: python3 is needed for the frames" >&2; exit 1; }

@@ -39,10 +39,7 @@ done
 
 bash "$here/tools/setup-deps.sh"
 # The sqlite3 shell is a peer only, not a dependency of the program.
-if ! command -v sqlite3 > /dev/null; then
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends sqlite3 > /dev/null
-fi
+command -v sqlite3 > /dev/null || bash "$here/tools/install-missing.sh" sqlite3 > /dev/null
 for tool in /usr/bin/time xmllint sqlite3 mdb-export iconv; do
   command -v "$tool" > /dev/null \
     || { echo "run.sh: $tool is missing (Debian packages time, libxml2-utils, sqlite3, mdbtools)" >&2; exit 1; }

@@ -18,17 +18,7 @@ build=$here/build-fuzz
 work=${MIRELCON_FUZZ_WORK:-$build/fuzz-work}
 
 # clang with its fuzzing runtime, and libxml2 for the TMX writer's well-formedness check.
-packages=(clang libclang-rt-14-dev libxml2-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$here/tools/install-missing.sh" clang libclang-rt-14-dev libxml2-dev
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMIRELCON_FUZZ=ON -DMIRELCON_TESTS=OFF \
