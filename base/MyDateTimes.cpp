@@ -47,6 +47,17 @@ void AppendDigits(std::string& s, int v, int width) {
   while (n > 0) s += buf[--n];
 }
 
+// Three fields, the first of firstWidth digits and the others of two, with sep between them.
+std::string ThreeFields(int first, int firstWidth, char sep, int second, int third) {
+  std::string s;
+  AppendDigits(s, first, firstWidth);
+  s += sep;
+  AppendDigits(s, second, 2);
+  s += sep;
+  AppendDigits(s, third, 2);
+  return s;
+}
+
 }  // namespace
 
 int64_t MSecsCounter() { return platform::MonotonicMilliseconds(); }
@@ -133,25 +144,13 @@ int64_t NowMSecs() { return DateTimeToMSecs(Now()); }
 std::string DateToText(TDateTime DateTime) {
   int y, m, d;
   DecodeDate(DateTime, y, m, d);
-  std::string s;
-  AppendDigits(s, y, 4);
-  s += '/';
-  AppendDigits(s, m, 2);
-  s += '/';
-  AppendDigits(s, d, 2);
-  return s;
+  return ThreeFields(y, 4, '/', m, d);
 }
 
 std::string TimeToText(TDateTime DateTime) {
   int h, n, sec, ms;
   DecodeTime(DateTime, h, n, sec, ms);
-  std::string s;
-  AppendDigits(s, h, 2);
-  s += ':';
-  AppendDigits(s, n, 2);
-  s += ':';
-  AppendDigits(s, sec, 2);
-  return s;
+  return ThreeFields(h, 2, ':', n, sec);
 }
 
 std::string DateTimeToText(TDateTime DateTime) { return DateToText(DateTime) + " " + TimeToText(DateTime); }

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/MyLists.h"
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
 
@@ -18,18 +19,7 @@ int TKeyWordList::CompareName(const WideString& Entry, PCWideChar Name) const {
 
 int TKeyWordList::Find(PCWideChar Name) const {
   if (!Name || FItems.empty()) return -1;
-  int lo = 0;
-  int hi = Count() - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = CompareName(FItems[static_cast<size_t>(mid)].Name, Name);
-    if (c == 0) return mid;
-    if (c < 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -(lo + 1);
+  return SortedIndex(Count(), [&](int i) { return CompareName(FItems[static_cast<size_t>(i)].Name, Name); });
 }
 
 void TKeyWordList::Insert(int Index, PCWideChar Name, int32_t Data) {

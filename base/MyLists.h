@@ -8,6 +8,25 @@
 #include <utility>
 #include <vector>
 
+// Searches Count places in order: CompareAt(i) compares the item at i with the one sought
+// (negative: the item comes first). The index of an equal item, else -(insert position + 1),
+// so that any negative result means absent.
+template <class CompareAt>
+int SortedIndex(int Count, CompareAt compareAt) {
+  int lo = 0;
+  int hi = Count - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = compareAt(mid);
+    if (c == 0) return mid;
+    if (c < 0)
+      lo = mid + 1;
+    else
+      hi = mid - 1;
+  }
+  return -(lo + 1);
+}
+
 template <class T>
 class TMyList {
 public:
@@ -45,18 +64,7 @@ public:
         if (Compare(FItems[i].get(), Item) == 0) return i;
       return -1;
     }
-    int lo = 0;
-    int hi = Count() - 1;
-    while (lo <= hi) {
-      const int mid = lo + (hi - lo) / 2;
-      const int c = Compare(FItems[mid].get(), Item);
-      if (c == 0) return mid;
-      if (c < 0)
-        lo = mid + 1;
-      else
-        hi = mid - 1;
-    }
-    return -(lo + 1);
+    return SortedIndex(Count(), [&](int i) { return Compare(FItems[i].get(), Item); });
   }
 
   // Takes Item's slot out of the list and hands the object to the caller, unfreed;

@@ -4,6 +4,7 @@
 // meant for a cell that no other thread sees yet.
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 // 16-bit counter (the recursive lock's count). Results are the new value as a signed 16-bit
 // number: decrementing $FFFF gives $FFFE, returned as -2.
@@ -19,21 +20,40 @@ private:
   std::atomic<uint16_t> value_;
 };
 
-// Int32 cell.
-class TInterlockedInt32 {
+// A cell whose init, read, exchange and clear are the same for every width and kind of number.
+template <class T>
+class TInterlockedCell {
 public:
-  constexpr explicit TInterlockedInt32(int32_t Value = 0) : value_(Value) {}
-  void Init(int32_t Value);
-  int32_t Clear();  // exchange with 0; the old value
-  int32_t Read() const;
-  int32_t Inc();                     // the new value
-  int32_t Dec();                     // the new value
-  int32_t Add(int32_t Value);        // the new value
-  int32_t Sub(int32_t Value);        // the new value
-  int32_t Exchange(int32_t Value);   // the old value
+  constexpr explicit TInterlockedCell(T Value = T()) : value_(Value) {}
+  void Init(T Value) { value_.store(Value); }
+  T Read() const { return value_.load(); }
+  T Exchange(T Value) { return value_.exchange(Value); }  // the old value
+  T Clear() { return value_.exchange(T()); }              // exchange with 0; the old value
+
+protected:
+  std::atomic<T> value_;
+};
+
+// An integer cell. Sums wrap in two's complement instead of overflowing into undefined behaviour.
+template <class T>
+class TInterlockedInteger : public TInterlockedCell<T> {
+public:
+  using TInterlockedCell<T>::TInterlockedCell;
+  T Add(T Value) { return Wrap(Unsigned(this->value_.fetch_add(Value)) + Unsigned(Value)); }  // the new value
+  T Sub(T Value) { return Wrap(Unsigned(this->value_.fetch_sub(Value)) - Unsigned(Value)); }  // the new value
 
 private:
-  std::atomic<int32_t> value_;
+  using U = std::make_unsigned_t<T>;
+  static U Unsigned(T Value) { return static_cast<U>(Value); }
+  static T Wrap(U Value) { return static_cast<T>(Value); }
+};
+
+// Int32 cell.
+class TInterlockedInt32 : public TInterlockedInteger<int32_t> {
+public:
+  using TInterlockedInteger::TInterlockedInteger;
+  int32_t Inc() { return Add(1); }  // the new value
+  int32_t Dec() { return Sub(1); }  // the new value
 };
 
 // 7-bit cell: one 32-bit integer whose Init keeps the low 7 bits of the value.
@@ -66,32 +86,16 @@ private:
 };
 
 // Int64 cell: 8 bytes.
-class TInterlockedInt64 {
+class TInterlockedInt64 : public TInterlockedInteger<int64_t> {
 public:
-  constexpr explicit TInterlockedInt64(int64_t Value = 0) : value_(Value) {}
-  void Init(int64_t Value);
-  int64_t Read() const;
-  int64_t Exchange(int64_t Value);  // the old value
-  int64_t Clear();                  // exchange with 0; the old value
-  int64_t Add(int64_t Value);       // the new value
-  int64_t Sub(int64_t Value);       // the new value
-
-private:
-  std::atomic<int64_t> value_;
+  using TInterlockedInteger::TInterlockedInteger;
 };
 
 // Double cell: the IEEE bits of the value in 8 bytes.
-class TInterlockedDouble {
+class TInterlockedDouble : public TInterlockedCell<double> {
 public:
-  constexpr explicit TInterlockedDouble(double Value = 0.0) : value_(Value) {}
-  void Init(double Value);
-  double Read() const;
-  void Set(double Value);
-  double Clear();                 // exchange with 0.0; the old value
-  double Exchange(double Value);  // the old value
-
-private:
-  std::atomic<double> value_;
+  using TInterlockedCell::TInterlockedCell;
+  void Set(double Value) { value_.store(Value); }
 };
 
 static_assert(sizeof(TInterlockedCounter16) == 2);

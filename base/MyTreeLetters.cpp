@@ -41,18 +41,7 @@ int TTreeLetters::Compare(const TTreeLetters* Item1, const TTreeLetters* Item2) 
 }
 
 int TTreeLetters::FindKey(uint16_t Key) const {
-  int lo = 0;
-  int hi = Count() - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const uint16_t k = FItems[static_cast<size_t>(mid)]->FKey;
-    if (k == Key) return mid;
-    if (k < Key)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -(lo + 1);
+  return SortedIndex(Count(), [&](int i) { return FItems[static_cast<size_t>(i)]->FKey - Key; });
 }
 
 const TTreeLetters* TTreeLetters::FindChild(WideChar Letter) const {
