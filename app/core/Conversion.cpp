@@ -38,41 +38,45 @@ private:
 
 [[noreturn]] void Fail(const WideString& text) { throw EConversionError(text); }
 
-WideString CannotOpen(const WideString& name) {
-  return WideFormat(u"Cannot open file \"%s\". %s",
-                    {WideExpandFileName(name), WideSysErrorMessage(platform::LastErrorCode())});
+// What the system said when the file could not be opened or created (format: "Cannot ... \"%s\". %s").
+WideString FileError(const char16_t* format, const WideString& name) {
+  return WideFormat(format, {WideExpandFileName(name), WideSysErrorMessage(platform::LastErrorCode())});
+}
+
+WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open file \"%s\". %s", name); }
+
+// Runs a converter of units with the host following its progress: a failure throws the
+// converter's text, a success shows how many units it converted.
+template <class Converter, class Run>
+void ConvertUnits(TConversionHost& host, Converter& converter, Run run) {
+  bool ok;
+  {
+    TAttached attached(host, converter);
+    ok = run();
+  }
+  if (!ok) Fail(converter.ErrorText());
+  host.ShowResult(ResultLine(converter.UnitCount, u" TUs"));
+}
+
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& output) {
+  TEncodeTMX writer(&source);
+  ConvertUnits(host, writer, [&] { return writer.Convert(output, OutputEncoding); });
 }
 
 void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
   TQMStream source(input, ccNone, fmOpenRead | fmShareDenyWrite);
   if (!source.Opened()) Fail(CannotOpen(input));
-  TEncodeTMX writer(&source);
-  bool ok;
-  {
-    TAttached attached(host, writer);
-    ok = writer.Convert(output, OutputEncoding);
-  }
-  if (!ok) Fail(writer.ErrorText());
-  host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
+  WriteTmx(host, source, output);
 }
 
 void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
   const bool exists = WideFileExists(output);
   TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
-  if (!target.Opened())
-    Fail(exists ? CannotOpen(output)
-                : WideFormat(u"Cannot create file \"%s\". %s",
-                             {WideExpandFileName(output), WideSysErrorMessage(platform::LastErrorCode())}));
+  if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
   TDecodeTMX reader(input);
   if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
-  bool ok;
-  {
-    TAttached attached(host, reader);
-    ok = reader.Convert(&target, output);
-  }
-  if (!ok) Fail(reader.ErrorText());
-  host.ShowResult(ResultLine(reader.UnitCount, u" TUs"));
+  ConvertUnits(host, reader, [&] { return reader.Convert(&target, output); });
 }
 
 // Without the SQLite library nothing is opened or written: the host says what is missing.
@@ -82,14 +86,7 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
     return false;
   }
   TSdlTMStream source(input);
-  TEncodeTMX writer(&source);
-  bool ok;
-  {
-    TAttached attached(host, writer);
-    ok = writer.Convert(output, OutputEncoding);
-  }
-  if (!ok) Fail(writer.ErrorText());
-  host.ShowResult(ResultLine(writer.UnitCount, u" TUs"));
+  WriteTmx(host, source, output);
   return true;
 }
 
