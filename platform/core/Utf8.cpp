@@ -105,13 +105,7 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
       i += j;
       continue;
     }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
+    AppendUtf16(out, c);
     i += len;
   }
   return out;

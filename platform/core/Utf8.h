@@ -17,6 +17,17 @@ enum class LoneSurrogate {
 // what it wrote (no terminator). A surrogate pair gives one four-byte form.
 char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone);
 
+// Appends code point c (at most U+10FFFF) as one unit, or as a surrogate pair beyond U+FFFF.
+inline void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c >= 0x10000) {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(c);
+  }
+}
+
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view bytes);
 

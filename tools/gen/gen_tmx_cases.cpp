@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/Utf8.h"
+
 namespace {
 
 // splitmix64: the same numbers on every platform and library.
@@ -202,13 +204,7 @@ std::u16string ToUtf16(const std::string& s) {
       continue;
     }
     i += static_cast<size_t>(n);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
+    platform::AppendUtf16(out, c);
   }
   return out;
 }
