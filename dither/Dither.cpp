@@ -193,27 +193,13 @@ TFastColorLookup::TFastColorLookup(const TPalette& palette)
 }
 
 uint8_t TFastColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) {
-  if (palette_.empty()) {
-    r = g = b = 0;
-    return 0;
-  }
+  if (palette_.empty()) return Answer(palette_, 0, r, g, b);
   uint16_t& slot = cache_[static_cast<size_t>(Key(red, green, blue))];
-  if (slot == 0xFFFF) {
-    int best = 196608;
-    for (size_t i = 0; i < palette_.size(); ++i) {
-      const TPaletteEntry& e = palette_[i];
-      const int d = std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
-      if (d < best) {
-        best = d;
-        slot = static_cast<uint16_t>(i);
-      }
-    }
-  }
-  const TPaletteEntry& e = palette_[slot];
-  r = e.peRed;
-  g = e.peGreen;
-  b = e.peBlue;
-  return static_cast<uint8_t>(slot);
+  if (slot == 0xFFFF)
+    slot = static_cast<uint16_t>(Nearest(palette_, red, green, blue, [](int dr, int dg, int db) {
+      return std::abs(dr) + std::abs(dg) + std::abs(db);
+    }));
+  return Answer(palette_, slot, r, g, b);
 }
 
 uint8_t TNetscapeColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) {

@@ -110,6 +110,36 @@ public:
   // The palette index nearest to (red, green, blue); r, g, b receive that entry's colour.
   virtual uint8_t Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) = 0;
   int Colors;
+
+protected:
+  // The index of the first of palette's entries nearest to (red, green, blue), by
+  // distance(dr, dg, db) of the channel differences; 0 for no entries.
+  template <class Distance>
+  static size_t Nearest(const TPalette& palette, uint8_t red, uint8_t green, uint8_t blue, Distance distance) {
+    size_t best = 0;
+    int bestDistance = 3 * 256 * 256;
+    for (size_t i = 0; i < palette.size(); ++i) {
+      const TPaletteEntry& e = palette[i];
+      const int d = distance(e.peRed - red, e.peGreen - green, e.peBlue - blue);
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = i;
+      }
+    }
+    return best;
+  }
+  // Entry index of palette as a lookup's answer; with no entries, index 0 and black.
+  static uint8_t Answer(const TPalette& palette, size_t index, uint8_t& r, uint8_t& g, uint8_t& b) {
+    if (palette.empty()) {
+      r = g = b = 0;
+      return 0;
+    }
+    const TPaletteEntry& e = palette[index];
+    r = e.peRed;
+    g = e.peGreen;
+    b = e.peBlue;
+    return static_cast<uint8_t>(index);
+  }
 };
 
 // Nearest by the sum of the channel differences, remembered per colour of 5 bits a channel.

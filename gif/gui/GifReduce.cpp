@@ -64,26 +64,9 @@ TSlowColorLookup::TSlowColorLookup(const TPalette& palette)
       palette_(palette.begin(), palette.begin() + Colors) {}
 
 uint8_t TSlowColorLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) {
-  size_t best = 0;
-  int bestDistance = 3 * 256 * 256;
-  for (size_t i = 0; i < palette_.size(); ++i) {
-    const TPaletteEntry& e = palette_[i];
-    const int dr = e.peRed - red, dg = e.peGreen - green, db = e.peBlue - blue;
-    const int d = dr * dr + dg * dg + db * db;
-    if (d < bestDistance) {
-      bestDistance = d;
-      best = i;
-    }
-  }
-  if (palette_.empty()) {
-    r = g = b = 0;
-    return 0;
-  }
-  const TPaletteEntry& e = palette_[best];
-  r = e.peRed;
-  g = e.peGreen;
-  b = e.peBlue;
-  return static_cast<uint8_t>(best);
+  const size_t best =
+      Nearest(palette_, red, green, blue, [](int dr, int dg, int db) { return dr * dr + dg * dg + db * db; });
+  return Answer(palette_, best, r, g, b);
 }
 
 uint8_t TGrayScaleLookup::Lookup(uint8_t red, uint8_t green, uint8_t blue, uint8_t& r, uint8_t& g, uint8_t& b) {
