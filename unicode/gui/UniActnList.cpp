@@ -34,27 +34,25 @@ TUniAction::~TUniAction() {
   for (TUniActionLink* link : links_) link->action_ = nullptr;
 }
 
-void TUniAction::SetCaption(const WideString& caption) {
-  if (caption == caption_) return;
-  changingCaption_ = true;
-  newCaption_ = caption;
-  // The links compare their clients with the caption before the change.
+void TUniAction::ChangeText(WideString& text, bool& changing, WideString& next, const WideString& value,
+                            void (TUniActionLink::*tell)(const WideString&)) {
+  if (value == text) return;
+  changing = true;
+  next = value;
+  // The links compare their clients with the text before the change.
   const std::vector<TUniActionLink*> links = links_;
-  for (TUniActionLink* link : links) link->SetCaption(caption);
-  caption_ = caption;
-  changingCaption_ = false;
-  newCaption_.clear();
+  for (TUniActionLink* link : links) (link->*tell)(value);
+  text = value;
+  changing = false;
+  next.clear();
+}
+
+void TUniAction::SetCaption(const WideString& caption) {
+  ChangeText(caption_, changingCaption_, newCaption_, caption, &TUniActionLink::SetCaption);
 }
 
 void TUniAction::SetHint(const WideString& hint) {
-  if (hint == hint_) return;
-  changingHint_ = true;
-  newHint_ = hint;
-  const std::vector<TUniActionLink*> links = links_;
-  for (TUniActionLink* link : links) link->SetHint(hint);
-  hint_ = hint;
-  changingHint_ = false;
-  newHint_.clear();
+  ChangeText(hint_, changingHint_, newHint_, hint, &TUniActionLink::SetHint);
 }
 
 void TUniAction::SetEnabled(bool value) {

@@ -39,6 +39,10 @@ private:
   friend class TUniActionLink;
   friend WideString UniAction_GetNewCaption(const TUniAction* action, const WideString& defaultValue);
   friend WideString UniAction_GetNewHint(const TUniAction* action, const WideString& defaultValue);
+  // Changes text to value, the links following through tell while changing is set and next
+  // holds value.
+  void ChangeText(WideString& text, bool& changing, WideString& next, const WideString& value,
+                  void (TUniActionLink::*tell)(const WideString&));
   WideString caption_, hint_;
   bool enabled_ = true, visible_ = true;
   TShortCut shortCut_ = 0;

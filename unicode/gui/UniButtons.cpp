@@ -15,75 +15,57 @@
 
 namespace {
 
-void SetCaptionAndHotkey(QAbstractButton& button, const WideString& caption) {
-  UniControl_SetText(&button, caption);
-  // After the text, which makes Qt set its own shortcut from the first "&".
-  const WideString key = WideGetHotkey(caption);
-  button.setShortcut(key.empty() ? QKeySequence()
-                                 : QKeySequence(QStringLiteral("Alt+") + QString::fromStdU16String(key).toUpper()));
-}
-
 // Only a control that can take the focus answers its accelerator.
 bool CanFocus(const QWidget& w) { return w.isEnabled() && w.isVisible() && w.focusPolicy() != Qt::NoFocus; }
 
 }  // namespace
 
-TUniButton::TUniButton(QWidget* parent) : QPushButton(parent) {
-  connect(this, &QPushButton::clicked, this, [this] { Click(); });
+template <class QtButton>
+TUniCaptionButton<QtButton>::TUniCaptionButton(QWidget* parent) : QtButton(parent) {
+  QObject::connect(this, &QAbstractButton::clicked, this, [this] { Click(); });
 }
 
-WideString TUniButton::Caption() const { return UniControl_GetText(this); }
-void TUniButton::SetCaption(const WideString& caption) { SetCaptionAndHotkey(*this, caption); }
+template <class QtButton>
+WideString TUniCaptionButton<QtButton>::Caption() const {
+  return UniControl_GetText(this);
+}
+
+template <class QtButton>
+void TUniCaptionButton<QtButton>::SetCaption(const WideString& caption) {
+  UniControl_SetText(this, caption);
+  // After the text, which makes Qt set its own shortcut from the first "&".
+  const WideString key = WideGetHotkey(caption);
+  this->setShortcut(key.empty() ? QKeySequence()
+                                : QKeySequence(QStringLiteral("Alt+") + QString::fromStdU16String(key).toUpper()));
+}
+
+template <class QtButton>
+void TUniCaptionButton<QtButton>::Click() {
+  if (OnClick) OnClick(this);
+}
+
+template <class QtButton>
+bool TUniCaptionButton<QtButton>::event(QEvent* e) {
+  if (e->type() == QEvent::Shortcut) {
+    if (CanFocus(*this)) Accelerate();
+    return true;
+  }
+  return QtButton::event(e);
+}
+
+template class TUniCaptionButton<QPushButton>;
+template class TUniCaptionButton<QCheckBox>;
+template class TUniCaptionButton<QRadioButton>;
 
 void TUniButton::Click() {
-  if (OnClick) OnClick(this);
+  TUniCaptionButton::Click();
   if (ModalResult != 0)
     if (auto* dialog = qobject_cast<QDialog*>(window())) dialog->done(ModalResult);
 }
 
-bool TUniButton::event(QEvent* e) {
-  if (e->type() == QEvent::Shortcut) {
-    if (CanFocus(*this)) click();
-    return true;
-  }
-  return QPushButton::event(e);
-}
-
-TUniCheckBox::TUniCheckBox(QWidget* parent) : QCheckBox(parent) {
-  connect(this, &QCheckBox::clicked, this, [this] {
-    if (OnClick) OnClick(this);
-  });
-}
-
-WideString TUniCheckBox::Caption() const { return UniControl_GetText(this); }
-void TUniCheckBox::SetCaption(const WideString& caption) { SetCaptionAndHotkey(*this, caption); }
-
-bool TUniCheckBox::event(QEvent* e) {
-  if (e->type() == QEvent::Shortcut) {
-    if (CanFocus(*this)) {
-      setFocus(Qt::ShortcutFocusReason);
-      if (hasFocus()) click();
-    }
-    return true;
-  }
-  return QCheckBox::event(e);
-}
-
-TUniRadioButton::TUniRadioButton(QWidget* parent) : QRadioButton(parent) {
-  connect(this, &QRadioButton::clicked, this, [this] {
-    if (OnClick) OnClick(this);
-  });
-}
-
-WideString TUniRadioButton::Caption() const { return UniControl_GetText(this); }
-void TUniRadioButton::SetCaption(const WideString& caption) { SetCaptionAndHotkey(*this, caption); }
-
-bool TUniRadioButton::event(QEvent* e) {
-  if (e->type() == QEvent::Shortcut) {
-    if (CanFocus(*this)) setFocus(Qt::ShortcutFocusReason);
-    return true;
-  }
-  return QRadioButton::event(e);
+void TUniCheckBox::Accelerate() {
+  setFocus(Qt::ShortcutFocusReason);
+  if (hasFocus()) click();
 }
 
 // ---- The glyph push button

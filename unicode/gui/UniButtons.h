@@ -9,43 +9,55 @@
 #include "platform/gui/Controls.h"
 #include "unicode/UniTypes.h"
 
-// The accelerator is Alt + the caption's hot key (the character after its last single "&"); Qt
-// would take the first "&", so the buttons set it themselves.
-class TUniButton : public QPushButton {
+// A Qt button with a wide caption and the class library's OnClick. The accelerator is Alt + the
+// caption's hot key (the character after its last single "&"); Qt would take the first "&", so
+// the buttons set it themselves.
+template <class QtButton>
+class TUniCaptionButton : public QtButton {
 public:
-  explicit TUniButton(QWidget* parent = nullptr);
+  explicit TUniCaptionButton(QWidget* parent);
   WideString Caption() const;
   void SetCaption(const WideString& caption);
+  TNotifyEvent OnClick;
+
+protected:
+  // The class library's click, after Qt's: OnClick.
+  virtual void Click();
+  // What the accelerator does to a control that can take the focus.
+  virtual void Accelerate() = 0;
+  bool event(QEvent* event) override;
+};
+
+extern template class TUniCaptionButton<QPushButton>;
+extern template class TUniCaptionButton<QCheckBox>;
+extern template class TUniCaptionButton<QRadioButton>;
+
+class TUniButton : public TUniCaptionButton<QPushButton> {
+public:
+  explicit TUniButton(QWidget* parent = nullptr) : TUniCaptionButton(parent) {}
   // Clicking closes a dialog that is the button's window with this result, unless 0.
   int ModalResult = 0;
-  TNotifyEvent OnClick;
 
 protected:
-  // The class library's click: OnClick, then the modal result.
-  virtual void Click();
-  bool event(QEvent* event) override;
+  // OnClick, then the modal result.
+  void Click() override;
+  void Accelerate() override { click(); }
 };
 
-class TUniCheckBox : public QCheckBox {
+class TUniCheckBox : public TUniCaptionButton<QCheckBox> {
 public:
-  explicit TUniCheckBox(QWidget* parent = nullptr);
-  WideString Caption() const;
-  void SetCaption(const WideString& caption);
-  TNotifyEvent OnClick;
+  explicit TUniCheckBox(QWidget* parent = nullptr) : TUniCaptionButton(parent) {}
 
 protected:
-  bool event(QEvent* event) override;
+  void Accelerate() override;
 };
 
-class TUniRadioButton : public QRadioButton {
+class TUniRadioButton : public TUniCaptionButton<QRadioButton> {
 public:
-  explicit TUniRadioButton(QWidget* parent = nullptr);
-  WideString Caption() const;
-  void SetCaption(const WideString& caption);
-  TNotifyEvent OnClick;
+  explicit TUniRadioButton(QWidget* parent = nullptr) : TUniCaptionButton(parent) {}
 
 protected:
-  bool event(QEvent* event) override;
+  void Accelerate() override { setFocus(Qt::ShortcutFocusReason); }
 };
 
 class TImageList;
