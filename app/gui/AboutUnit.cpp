@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextEdit>
+#include <utility>
 
 #include "app/gui/MyMessageDlgs.h"
 #include "platform/gui/Dialogs.h"
@@ -21,9 +22,7 @@ TAboutBoxHook& AboutHook() {
 }  // namespace
 
 TAboutBoxHook SetAboutBoxHook(TAboutBoxHook hook) {
-  TAboutBoxHook old = std::move(AboutHook());
-  AboutHook() = std::move(hook);
-  return old;
+  return std::exchange(AboutHook(), std::move(hook));
 }
 
 QImage AboutPicture(int width, int height) {
@@ -58,11 +57,7 @@ QImage AboutPicture(int width, int height) {
 }
 
 TAboutWinQm2TMX::TAboutWinQm2TMX(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
-  UseProgramFonts();
-  setFixedSize(179, 162);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
-  setFont(font);
+  DesignForm(*this, 179, 162, QStringLiteral("MS Sans Serif"));
 
   Panel1 = new QFrame(this);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -73,12 +73,8 @@ TFormTessaly::TFormTessaly(std::vector<WideString> params, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       params_(std::move(params)) {
-  UseProgramFonts();
+  DesignForm(*this, 288, 155, QStringLiteral("MS Sans Serif"));
   setWindowTitle(QStringLiteral("Mirelcon"));
-  setFixedSize(288, 155);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
-  setFont(font);
 
   SourceEdit = new TUniEdit(this);
   SourceEdit->setObjectName(QStringLiteral("SourceEdit"));

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QScreen>
 #include <QUrl>
+#include <utility>
 
 #include "app/core/TerminalHost.h"
 #include "app/gui/FormTessaly.h"
@@ -30,15 +31,21 @@ bool PlainBoxHooked() {
 }  // namespace
 
 TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook) {
-  TMessageDlgHook old = std::move(DlgHook());
-  DlgHook() = std::move(hook);
-  return old;
+  return std::exchange(DlgHook(), std::move(hook));
 }
 
 QWidget* ShownMainWindow() {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->isVisible() && qobject_cast<TFormTessaly*>(w)) return w;
   return nullptr;
+}
+
+void DesignForm(QWidget& form, int width, int height, const QString& family) {
+  UseProgramFonts();
+  form.setFixedSize(width, height);
+  QFont font(family);
+  font.setPointSize(8);
+  form.setFont(font);
 }
 
 void CenterOnOwner(QWidget& form) {
@@ -58,12 +65,8 @@ void CenterOnOwner(QWidget& form) {
 
 TMessageDlg::TMessageDlg(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  UseProgramFonts();
+  DesignForm(*this, 244, 111, QStringLiteral("Tahoma"));
   setWindowTitle(QStringLiteral("MessageDlg"));
-  setFixedSize(244, 111);
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPointSize(8);
-  setFont(font);
 
   OkButton = new TUniQmButton(this);
   OkButton->setObjectName(QStringLiteral("OkButton"));

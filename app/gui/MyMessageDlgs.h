@@ -46,6 +46,10 @@ TMessageDlgHook SetMessageDlgHook(TMessageDlgHook hook);
 // message box gets the caption and the text reduced to plain text instead.
 bool ShowHtmlMessage(QWidget* owner, const WideString& text, const WideString& caption, int flags = 0);
 
+// Sets form up as the program's windows are designed: the program's fonts, a fixed size, and
+// family at 8 points for its controls.
+void DesignForm(QWidget& form, int width, int height, const QString& family);
+
 // Centres form on its owner, else on the main window when it is shown, else on the screen.
 void CenterOnOwner(QWidget& form);
 // The program's main window when it is shown, else nullptr.

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <utility>
 
 namespace platform {
 
@@ -26,9 +27,7 @@ void ShowMessageBox(QWidget* parent, const QString& caption, const QString& text
 }
 
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) {
-  TMessageBoxHook previous = std::move(Hook());
-  Hook() = std::move(hook);
-  return previous;
+  return std::exchange(Hook(), std::move(hook));
 }
 
 QString FileDialogFilter(const QString& filter) {

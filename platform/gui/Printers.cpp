@@ -30,19 +30,15 @@ void TPrinter::NewPage() {
   canvas_ = std::make_unique<TCanvas>(*painter_);
 }
 
-void TPrinter::EndDoc() {
-  if (!printing_) return;
-  canvas_.reset();
-  printing_ = false;
-  DoEndDoc();
-  painter_.reset();
-}
+void TPrinter::EndDoc() { Finish(&TPrinter::DoEndDoc); }
 
-void TPrinter::Abort() {
+void TPrinter::Abort() { Finish(&TPrinter::DoAbort); }
+
+void TPrinter::Finish(void (TPrinter::*done)()) {
   if (!printing_) return;
   canvas_.reset();
   printing_ = false;
-  DoAbort();
+  (this->*done)();
   painter_.reset();
 }
 

@@ -59,6 +59,9 @@ protected:
   std::unique_ptr<TCanvas> canvas_;
 
 private:
+  // Ends the document through done, which sees neither the canvas nor the printing state.
+  void Finish(void (TPrinter::*done)());
+
   bool printing_ = false;
 };
 
