@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/htmlbench_common.h"
 #include "bench/htmlbench_hostile.h"
 #include "bench/htmlbench_page.h"
 #include "bench/htmlbench_parse.h"
@@ -92,12 +93,6 @@ void Peer(const std::string& html) {
   g_sink += static_cast<int>(doc.size().height());
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,8 +128,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
+  const auto app = htmlbench::MakeApplication(argc, argv);
   if (page) return htmlbench::RunPageBench(QCoreApplication::applicationFilePath().toStdString().c_str(), engine, runs, seed);
   if (parse) return htmlbench::RunParseBench(runs, ours, peer);
   if (sheets) return htmlbench::RunStyleBench(runs);
@@ -156,7 +150,7 @@ int main(int argc, char** argv) {
     }
     if (ourTimes.size() > 1) ourTimes.erase(ourTimes.begin());
     if (peerTimes.size() > 1) peerTimes.erase(peerTimes.begin());
-    const double o = Median(ourTimes), q = Median(peerTimes);
+    const double o = htmlbench::Median(ourTimes), q = htmlbench::Median(peerTimes);
     const double row = o / page.rows * 1e6;
     perRow.push_back(row);
     std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f |\n", page.name.c_str(), page.html.size(), o * 1e3, q * 1e3,

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/htmlbench_common.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/view/HtmlView.h"
 #include "tests/support/HostilePages.h"
@@ -19,12 +19,6 @@
 namespace htmlbench {
 
 namespace {
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
 
 long RssKb() {
   std::ifstream in("/proc/self/status");
@@ -97,13 +91,9 @@ struct TFigures {
 bool ReadChild(const char* program, const std::string& kind, int count, TFigures& f) {
   const std::string command =
       std::string("'") + program + "' --hostile --kind " + kind + " --count " + std::to_string(count);
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return false;
-  char line[512];
-  bool ok = false;
-  while (std::fgets(line, sizeof line, pipe))
-    if (std::sscanf(line, "figures %lf %ld %ld %d", &f.seconds, &f.peakKb, &f.endKb, &f.height) == 4) ok = true;
-  return pclose(pipe) == 0 && ok;
+  return ReadFigures(command, [&f](const char* line) {
+    return std::sscanf(line, "figures %lf %ld %ld %d", &f.seconds, &f.peakKb, &f.endKb, &f.height) == 4;
+  });
 }
 
 int RunParent(const char* program) {
@@ -157,9 +147,7 @@ int HostileMain(int argc, char** argv) {
       return Usage();
   }
   if (!kind.empty() && count < 1) return Usage();
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QApplication> app;
-  if (!QApplication::instance()) app = std::make_unique<QApplication>(argc, argv);
+  const auto app = MakeApplication(argc, argv);
   htmlview::SetPixelsPerInch(96);
   return kind.empty() ? RunParent(argv[0]) : RunChild(kind, count);
 }

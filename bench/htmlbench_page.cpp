@@ -4,15 +4,14 @@
 #include <QFont>
 #include <QImage>
 #include <QTextDocument>
-#include <sys/resource.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "bench/htmlbench_common.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/style/StyleValues.h"
@@ -22,22 +21,6 @@
 namespace htmlbench {
 
 namespace {
-
-// A small generator of our own, so that a seed gives the same page on every system.
-class TRandom {
-public:
-  explicit TRandom(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {}
-  std::uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
-
-private:
-  std::uint32_t state_;
-};
 
 const char* const kWords[] = {
     "lorem",   "ipsum",    "dolor",     "sit",       "amet",       "consectetur", "adipiscing", "elit",
@@ -114,33 +97,34 @@ void List(TRandom& r, std::string& out, int depth) {
   out += ordered ? "</ol>\n" : "</ul>\n";
 }
 
-double Ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
-  return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
 struct TFigures {
   double build = 0, layout = 0, total = 0, relayout = 0;
   long rssKb = 0;
   int height = 0;
 };
 
+// The times of each run's phases: t0 to t1 builds, t1 to t2 lays out, t2 to t3 lays out again.
+class TPhaseTimes {
+public:
+  void Add(TClock::time_point t0, TClock::time_point t1, TClock::time_point t2, TClock::time_point t3) {
+    build_.push_back(Ms(t0, t1));
+    layout_.push_back(Ms(t1, t2));
+    total_.push_back(Ms(t0, t2));
+    relayout_.push_back(Ms(t2, t3));
+  }
+  // The medians into f.
+  void Medians(TFigures& f) const {
+    f.build = Median(build_), f.layout = Median(layout_), f.total = Median(total_), f.relayout = Median(relayout_);
+  }
+
+private:
+  std::vector<double> build_, layout_, total_, relayout_;
+};
+
 // The default font of both engines: Arial of 16 pixels (12 points at 96 pixels per inch).
 TFigures TimeOurs(const std::string& html, int runs) {
   htmlview::SetPixelsPerInch(96);
-  std::vector<double> build, layout, total, relayout;
+  TPhaseTimes times;
   TFigures f;
   for (int i = 0; i < runs; ++i) {
     auto doc = std::make_unique<htmlview::ThtDocument>(nullptr, nullptr);
@@ -150,22 +134,18 @@ TFigures TimeOurs(const std::string& html, int runs) {
     QImage image(1, 1, QImage::Format_RGB32);
     TCanvas canvas(&image);
     int scroll = 0;
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = TClock::now();
     {
       htmlview::THtmlDocParser parser(*doc, buffer);
       parser.HtmlParseString({});
     }
-    const auto t1 = std::chrono::steady_clock::now();
+    const auto t1 = TClock::now();
     f.height = doc->DoLayout(canvas, 0, 800, 1000, scroll);
-    const auto t2 = std::chrono::steady_clock::now();
+    const auto t2 = TClock::now();
     doc->DoLayout(canvas, 0, 600, 1000, scroll);
-    const auto t3 = std::chrono::steady_clock::now();
-    build.push_back(Ms(t0, t1));
-    layout.push_back(Ms(t1, t2));
-    total.push_back(Ms(t0, t2));
-    relayout.push_back(Ms(t2, t3));
+    times.Add(t0, t1, t2, TClock::now());
   }
-  f.build = Median(build), f.layout = Median(layout), f.total = Median(total), f.relayout = Median(relayout);
+  times.Medians(f);
   return f;
 }
 
@@ -173,47 +153,38 @@ TFigures TimeQt(const std::string& html, int runs) {
   QFont font("Arial");
   font.setPixelSize(16);
   const QString text = QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size()));
-  std::vector<double> build, layout, total, relayout;
+  TPhaseTimes times;
   TFigures f;
   for (int i = 0; i < runs; ++i) {
     QTextDocument doc;
     doc.setDefaultFont(font);
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = TClock::now();
     doc.setHtml(text);
-    const auto t1 = std::chrono::steady_clock::now();
+    const auto t1 = TClock::now();
     doc.setTextWidth(800);
     f.height = static_cast<int>(doc.documentLayout()->documentSize().height());
-    const auto t2 = std::chrono::steady_clock::now();
+    const auto t2 = TClock::now();
     doc.setTextWidth(600);
     doc.documentLayout()->documentSize();
-    const auto t3 = std::chrono::steady_clock::now();
-    build.push_back(Ms(t0, t1));
-    layout.push_back(Ms(t1, t2));
-    total.push_back(Ms(t0, t2));
-    relayout.push_back(Ms(t2, t3));
+    times.Add(t0, t1, t2, TClock::now());
   }
-  f.build = Median(build), f.layout = Median(layout), f.total = Median(total), f.relayout = Median(relayout);
+  times.Medians(f);
   return f;
 }
 
 bool ReadChild(const char* program, const char* engine, int runs, std::uint32_t seed, TFigures& f) {
   const std::string command = std::string("'") + program + "' --page --engine " + engine + " --runs " +
                               std::to_string(runs) + " --seed " + std::to_string(seed);
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return false;
-  char line[512];
-  bool ok = false;
-  while (std::fgets(line, sizeof line, pipe))
-    if (std::sscanf(line, "figures %lf %lf %lf %lf %ld %d", &f.build, &f.layout, &f.total, &f.relayout, &f.rssKb,
-                    &f.height) == 6)
-      ok = true;
-  return pclose(pipe) == 0 && ok;
+  return ReadFigures(command, [&f](const char* line) {
+    return std::sscanf(line, "figures %lf %lf %lf %lf %ld %d", &f.build, &f.layout, &f.total, &f.relayout, &f.rssKb,
+                       &f.height) == 6;
+  });
 }
 
 }  // namespace
 
 std::string GeneratePage(std::uint32_t seed, std::size_t bytes) {
-  TRandom r(seed);
+  TRandom r(seed * 2654435761u + 0x9E3779B9u);
   std::string out = "<html><head><title>Generated page</title></head><body>\n";
   out.reserve(bytes + 4096);
   int section = 0;

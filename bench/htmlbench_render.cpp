@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTextDocument>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/htmlbench_common.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/gui/Graphics.h"
@@ -22,22 +22,6 @@
 namespace htmlbench {
 
 namespace {
-
-// A small deterministic generator, so that both engines and every run see the same page.
-class TRandom {
-public:
-  explicit TRandom(std::uint32_t seed) : s_(seed ? seed : 1) {}
-  std::uint32_t Next() {
-    s_ ^= s_ << 13;
-    s_ ^= s_ >> 17;
-    s_ ^= s_ << 5;
-    return s_;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
-
-private:
-  std::uint32_t s_;
-};
 
 const char* const kWords[] = {"translation", "memory", "segment", "source", "target", "the", "of", "and", "unit",
                               "language", "file", "export", "import", "a", "in", "to", "record", "field", "tag",
@@ -106,22 +90,6 @@ void Table(TRandom& r, std::string& out) {
   out += "</table>\n";
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double Ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
-  return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
 constexpr int kWidth = 600;
 
 struct TFigures {
@@ -164,22 +132,19 @@ bool ReadChild(const char* program, const char* engine, std::size_t bytes, int h
   const std::string command = std::string("'") + program + "' --render --engine " + engine + " --bytes " +
                               std::to_string(bytes) + " --height " + std::to_string(height) + " --runs " +
                               std::to_string(runs);
-  const auto t0 = std::chrono::steady_clock::now();
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return false;
-  char line[512];
-  bool ok = false;
-  while (std::fgets(line, sizeof line, pipe))
-    if (std::sscanf(line, "figures %lf %lf %ld %d", &f.ms, &f.min, &f.rssKb, &f.height) == 4) ok = true;
-  const bool exited = pclose(pipe) == 0;
-  f.wholeS = Ms(t0, std::chrono::steady_clock::now()) / 1000;
-  return exited && ok;
+  const auto t0 = TClock::now();
+  const bool ok = ReadFigures(command, [&f](const char* line) {
+    return std::sscanf(line, "figures %lf %lf %ld %d", &f.ms, &f.min, &f.rssKb, &f.height) == 4;
+  });
+  f.wholeS = Ms(t0, TClock::now()) / 1000;
+  return ok;
 }
 
 }  // namespace
 
 std::string GenerateRenderPage(std::uint32_t seed, std::size_t bytes) {
-  TRandom r(seed);
+  // Both engines and every run see the same page.
+  TRandom r(seed ? seed : 1);
   std::string out = "<html><head><title>Render page</title></head><body>\n";
   out.reserve(bytes + 4096);
   while (out.size() < bytes) {
@@ -215,12 +180,12 @@ int RunChild(const std::string& engine, std::size_t bytes, int height, int runs)
   f.height = height;
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = TClock::now();
     if (ours)
       RenderOurs(file);
     else
       RenderQt(file, height);
-    times.push_back(Ms(t0, std::chrono::steady_clock::now()));
+    times.push_back(Ms(t0, TClock::now()));
   }
   f.ms = Median(times);
   f.min = *std::min_element(times.begin(), times.end());
@@ -285,9 +250,7 @@ int RenderMain(int argc, char** argv) {
       return Usage();
   }
   if (!engine.empty() && (bytes == 0 || (engine != "ours" && engine != "qt"))) return Usage();
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QApplication> app;
-  if (!QApplication::instance()) app = std::make_unique<QApplication>(argc, argv);
+  const auto app = MakeApplication(argc, argv);
   htmlview::SetPixelsPerInch(96);
   return engine.empty() ? RunParent(argv[0], runs) : RunChild(engine, bytes, height, runs);
 }
