@@ -7,17 +7,12 @@
 #include <QWidget>
 #include <memory>
 
+#include "tests/support/QtApp.h"
+
 namespace controlstest {
 
-class ControlsTest : public ::testing::Test {
+class ControlsTest : public qttest::QtTest<QApplication> {
 protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_controls";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
-  }
   // Shown, so that mouse events route as on a screen.
   void SetUp() override {
     form->resize(200, 120);

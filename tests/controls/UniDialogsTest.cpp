@@ -15,12 +15,7 @@ using controlstest::ControlsTest;
 
 // Runs step on the modal file dialog once it is up.
 void WhenOpen(std::function<void(QFileDialog&)> step, int tries = 200) {
-  QTimer::singleShot(10, [step, tries] {
-    if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-      step(*d);
-    else if (tries > 0)
-      WhenOpen(step, tries - 1);
-  });
+  qttest::WhenModalOpen<QFileDialog, QApplication>(std::move(step), tries);
 }
 
 // QDialog's accept is public and reaches the dialog's own.

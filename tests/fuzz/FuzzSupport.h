@@ -24,7 +24,6 @@
 
 namespace fuzz {
 
-// One folder per process, in memory where the system has it, removed at exit.
 // One folder per process, in memory where the system has it, removed at exit. The name lives as
 // long as the process, so that the exit handler can still use it.
 inline const std::string& ScratchDir() {
@@ -100,12 +99,12 @@ inline void Dump(const char* what, const WideString& s) {
   std::fprintf(stderr, "\n");
 }
 
-// Lines separated by LF, each byte one character except 0xFF, which takes the next two bytes as
-// one UTF-16 unit: any UTF-16 text can be reached from a few bytes.
-inline std::vector<WideString> Lines(const uint8_t* data, size_t size) {
+// Lines separated by LF (or another separator), each byte one character except 0xFF, which takes
+// the next two bytes as one UTF-16 unit: any UTF-16 text can be reached from a few bytes.
+inline std::vector<WideString> Lines(const uint8_t* data, size_t size, uint8_t separator = '\n') {
   std::vector<WideString> lines(1);
   for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n') {
+    if (data[i] == separator) {
       lines.emplace_back();
     } else if (data[i] == 0xFF && i + 2 < size) {
       lines.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);

@@ -16,13 +16,10 @@
 #include "base/MyWideStr.h"
 #include "platform/core/Utf8.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzXml.h"
 #include "tm/MyConvert.h"
 #include "tm/MyDecodeSdltm.h"
 #include "tm/MyTUs.h"
-
-#ifdef MIRELCON_FUZZ_LIBXML2
-#include <libxml/parser.h>
-#endif
 
 namespace {
 
@@ -38,32 +35,15 @@ std::vector<std::string> ByteStrings(const uint8_t* data, size_t size) {
   return strings;
 }
 
-std::vector<WideString> Strings(const uint8_t* data, size_t size) {
-  std::vector<WideString> strings(1);
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == 0) {
-      strings.emplace_back();
-    } else if (data[i] == 0xFF && i + 2 < size) {
-      strings.back() += static_cast<char16_t>(data[i + 1] | data[i + 2] << 8);
-      i += 2;
-    } else {
-      strings.back() += static_cast<char16_t>(data[i]);
-    }
-  }
-  return strings;
-}
-
 void CheckWellFormed(const WideString& field) {
 #ifdef MIRELCON_FUZZ_LIBXML2
   const WideString doc = u"<seg>" + field + u"</seg>";
   std::string utf8(doc.size() * 3 + 1, '\0');
   utf8.resize(static_cast<size_t>(WideToUtf8(doc.c_str(), utf8.data(), false)));
   // What the TMX writer does to characters XML cannot hold, before the check: a blank for each.
-  xmlDocPtr d = xmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), "seg.xml", "UTF-8",
-                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
-  if (!d) fuzz::Dump("field", field);
-  FUZZ_CHECK(d != nullptr);
-  xmlFreeDoc(d);
+  const bool wellFormed = fuzz::WellFormedXml(utf8, "seg.xml", "UTF-8");
+  if (!wellFormed) fuzz::Dump("field", field);
+  FUZZ_CHECK(wellFormed);
 #else
   (void)field;
 #endif
@@ -85,17 +65,10 @@ WideString AsWritten(WideString s) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-#ifdef MIRELCON_FUZZ_LIBXML2
-  xmlInitParser();
-#endif
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   bool source = data[0] & 1;
-  const std::vector<WideString> strings = Strings(data + 1, size - 1);
+  const std::vector<WideString> strings = fuzz::Lines(data + 1, size - 1, 0);
   TDecodeSdltmStr decoder;
   TTU tu(u"20260106~093000\tANA\t1\ten-US\t\tde-DE\t");
   for (const WideString& s : strings) {

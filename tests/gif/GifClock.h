@@ -18,7 +18,7 @@ inline std::vector<int> sleeps;
 class GifClockTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    EnsureApplication();
+    qttest::EnsureApp();
     fakeNow = 1000;
     sleeps.clear();
     platform::SetClockSource([] { return fakeNow; });

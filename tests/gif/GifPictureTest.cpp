@@ -165,7 +165,7 @@ TEST(GifPicture, MimeDataCarriesTheFileImagesBecomeFramesOtherDataRaises) {
 }
 
 TEST(GifPicture, ClipboardRoundTrip) {
-  EnsureApplication();
+  qttest::EnsureApp();
   RegisterGifPicture();
   TGifPicture source;
   Load(source, TwoFrames());

@@ -13,6 +13,7 @@
 
 #include "gif/GifItems.h"
 #include "platform/core/Exception.h"
+#include "tests/support/QtApp.h"
 
 namespace gif::test {
 
@@ -110,15 +111,6 @@ inline std::string ErrorOf(const std::function<void()>& action) {
     return e.Message();
   }
   return "";
-}
-
-inline void EnsureApplication() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gif";
-  static char* argv[] = {name, nullptr};
-  new QGuiApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
 }
 
 }  // namespace gif::test

@@ -19,6 +19,7 @@
 #include "unicode/gui/UniStdCtrls.h"
 #include "platform/core/Clock.h"
 #include "platform/gui/Dialogs.h"
+#include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
 
@@ -88,12 +89,7 @@ protected:
   };
 
   static void SetUpTestSuite() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_app_gui";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // never destroyed: Qt must not be torn down among the static destructors
+    qttest::EnsureApp<QApplication>();
     QApplication::setQuitOnLastWindowClosed(false);
   }
   void SetUp() override {

@@ -24,12 +24,7 @@ TColor PixelAt(const QImage& image, int x, int y) {
 
 // Runs step on the modal file dialog once it is up.
 void WhenDialogOpen(std::function<void(QFileDialog&)> step, int tries = 500) {
-  QTimer::singleShot(10, [step, tries] {
-    if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-      step(*d);
-    else if (tries > 0)
-      WhenDialogOpen(step, tries - 1);
-  });
+  qttest::WhenModalOpen<QFileDialog, QApplication>(std::move(step), tries);
 }
 
 class WindowControls : public GuiTest {

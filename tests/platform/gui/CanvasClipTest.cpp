@@ -12,21 +12,14 @@
 
 #include "platform/gui/Colors.h"
 #include "platform/gui/Graphics.h"
+#include "tests/support/QtApp.h"
 
 namespace {
 
 constexpr QRgb White = qRgb(255, 255, 255), Red = qRgb(255, 0, 0), Blue = qRgb(0, 0, 255);
 
-class CanvasClip : public ::testing::Test {
+class CanvasClip : public qttest::QtTest<QApplication> {
 protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_platform_gui";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
-  }
-
   QImage image{40, 40, QImage::Format_RGB32};
 
   // What draw leaves on a white image, pixel by pixel.

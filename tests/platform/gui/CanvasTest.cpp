@@ -9,19 +9,12 @@
 
 #include "platform/gui/Colors.h"
 #include "platform/gui/Graphics.h"
+#include "tests/support/QtApp.h"
 
 namespace {
 
-class Canvas : public ::testing::Test {
+class Canvas : public qttest::QtTest<QApplication> {
 protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_platform_gui";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // never destroyed: Qt must not go among the static destructors
-  }
-
   QImage image{60, 40, QImage::Format_RGB32};
 
   // What draw leaves on a white image: the box of every pixel that is not white.

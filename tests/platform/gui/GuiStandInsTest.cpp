@@ -13,25 +13,11 @@
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/MessagePump.h"
 #include "platform/gui/Messages.h"
+#include "tests/support/QtApp.h"
 
 namespace {
 
-// One application for the whole process, made on first use and never destroyed: Qt must not
-// be torn down among the static destructors.
-void EnsureApplication() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_platform_gui";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  (void)app;
-}
-
-class Gui : public ::testing::Test {
-protected:
-  static void SetUpTestSuite() { EnsureApplication(); }
-};
+using Gui = qttest::QtTest<QApplication>;
 
 // Records the messages it receives.
 class Receiver : public QObject {

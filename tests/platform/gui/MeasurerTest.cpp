@@ -7,16 +7,11 @@
 #include <QImage>
 
 #include "platform/gui/Graphics.h"
+#include "tests/support/QtApp.h"
 
 namespace {
 
-void EnsureApp() {
-  if (QCoreApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "test_platform_gui";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+void EnsureApp() { qttest::EnsureApp<QApplication>(); }
 
 QFont Pixels(int px, const QString& family = "Liberation Sans") {
   QFont f(family);
