@@ -12,36 +12,22 @@
 
 #include "platform/gui/Colors.h"
 #include "platform/gui/Graphics.h"
-#include "tests/support/QtApp.h"
+#include "tests/platform/gui/PaintTest.h"
 
 namespace {
 
 constexpr QRgb White = qRgb(255, 255, 255), Red = qRgb(255, 0, 0), Blue = qRgb(0, 0, 255);
 
-class CanvasClip : public qttest::QtTest<QApplication> {
+class CanvasClip : public PaintTest {
 protected:
-  QImage image{40, 40, QImage::Format_RGB32};
+  CanvasClip() : PaintTest(40, 40) {}
 
-  // What draw leaves on a white image, pixel by pixel.
-  void Paint(const std::function<void(TCanvas&)>& draw) {
-    image.fill(Qt::white);
-    TCanvas c(&image);
-    draw(c);
-  }
-  QRgb At(int x, int y) const { return (image.pixel(x, y) & 0xFFFFFF) | 0xFF000000; }
-  // The pixels of colour c.
+  // The pixels of colour c, and their box.
   std::set<std::pair<int, int>> Pixels(QRgb c) const {
-    std::set<std::pair<int, int>> s;
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x)
-        if (At(x, y) == c) s.insert({x, y});
-    return s;
+    return PixelsWhere([c](QRgb p) { return p == c; });
   }
-  // The box of the pixels of colour c.
   QRect Box(QRgb c) const {
-    QRect box;
-    for (const auto& [x, y] : Pixels(c)) box |= QRect(x, y, 1, 1);
-    return box;
+    return BoxWhere([c](QRgb p) { return p == c; });
   }
   static void FillAll(TCanvas& c, TColor color = RGB(255, 0, 0)) {
     c.Brush = {color, bsSolid};

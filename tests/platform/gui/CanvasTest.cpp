@@ -9,28 +9,22 @@
 
 #include "platform/gui/Colors.h"
 #include "platform/gui/Graphics.h"
-#include "tests/support/QtApp.h"
+#include "tests/platform/gui/PaintTest.h"
 
 namespace {
 
-class Canvas : public qttest::QtTest<QApplication> {
+class Canvas : public PaintTest {
 protected:
-  QImage image{60, 40, QImage::Format_RGB32};
+  Canvas() : PaintTest(60, 40) {}
 
   // What draw leaves on a white image: the box of every pixel that is not white.
   QRect Ink(const std::function<void(TCanvas&)>& draw) {
-    image.fill(Qt::white);
-    {
-      TCanvas c(&image);
+    Paint([&draw](TCanvas& c) {
       c.Font = {u"DejaVu Sans", 10, clBlack, 0};
       c.Brush.Style = bsClear;
       draw(c);
-    }
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x)
-        if (image.pixel(x, y) != qRgb(255, 255, 255)) box |= QRect(x, y, 1, 1);
-    return box;
+    });
+    return BoxWhere([](QRgb p) { return p != qRgb(255, 255, 255); });
   }
 };
 
