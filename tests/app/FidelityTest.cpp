@@ -133,14 +133,13 @@ TEST_P(Fidelity, ThereAndBack) {
   const std::string out = ConvertWithProgram(dir.File(t.name), t.units);
   fromTmx ? ExpectFields(out, t.fields) : ExpectSegs(out, t.segs);
   if (t.fields.empty() || t.segs.empty()) return;
-  const std::string other = dir.File(t.name.substr(0, t.name.size() - 4) + (fromTmx ? ".txt" : ".tmx"));
+  const std::string other = dir.File(tmfiles::OtherSide(t.name));
   const std::string back = ConvertWithProgram(other, t.units, dir.File("back"));
   fromTmx ? ExpectSegs(back, t.segs) : ExpectFields(back, t.fields);
 }
 
-INSTANTIATE_TEST_SUITE_P(Trips, Fidelity, ::testing::ValuesIn(Trips()), [](const auto& info) {
-  return info.param.name.substr(0, info.param.name.size() - 4) + (info.param.name.ends_with(".tmx") ? "Tmx" : "Txt");
-});
+INSTANTIATE_TEST_SUITE_P(Trips, Fidelity, ::testing::ValuesIn(Trips()),
+                         [](const auto& info) { return tmfiles::TripName(info.param.name); });
 
 // Three chosen property types, matched without case: the header keeps its identifier and filler
 // in fields 8 and 9, so the types go to fields 7, 10 and 11, and back to the same props. Other

@@ -107,11 +107,10 @@ TEST_P(NothingLost, ThereAndBack) {
   TempDir::Write(dir.File(c.name), c.bytes);
   EXPECT_EQ(side(ConvertWithProgram(dir.File(c.name), units(c.there, !fromTmx)), !fromTmx), c.there);
   const std::string stem = c.name.substr(0, c.name.size() - 4);
-  const std::string other = dir.File(stem + (fromTmx ? ".txt" : ".tmx"));
+  const std::string other = dir.File(tmfiles::OtherSide(c.name));
   EXPECT_EQ(side(ConvertWithProgram(other, units(c.back, fromTmx), dir.File("back")), fromTmx), c.back);
   EXPECT_VALID_TMX(fromTmx ? dir.File("back/" + stem + ".tmx") : other);
 }
 
-INSTANTIATE_TEST_SUITE_P(Exports, NothingLost, ::testing::ValuesIn(Cases()), [](const auto& info) {
-  return info.param.name.substr(0, info.param.name.size() - 4) + (info.param.name.ends_with(".tmx") ? "Tmx" : "Txt");
-});
+INSTANTIATE_TEST_SUITE_P(Exports, NothingLost, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return tmfiles::TripName(info.param.name); });

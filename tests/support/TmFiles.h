@@ -102,6 +102,15 @@ inline size_t CountOf(std::string_view text, std::string_view what) {
   return n;
 }
 
+// Of a round trip from a text TM ("x.txt") or a TMX ("x.tmx"): the file that the conversion writes
+// beside it, and a test's name for the trip ("xTxt", "xTmx").
+inline std::string OtherSide(const std::string& name) {
+  return name.substr(0, name.size() - 4) + (name.ends_with(".tmx") ? ".txt" : ".tmx");
+}
+inline std::string TripName(const std::string& name) {
+  return name.substr(0, name.size() - 4) + (name.ends_with(".tmx") ? "Tmx" : "Txt");
+}
+
 // Runs check() in a child process whose files cannot grow past `bytes`, as on a full disk; true
 // when check() returned true there.
 inline bool WithFileSizeLimit(rlim_t bytes, const std::function<bool()>& check) {
