@@ -43,43 +43,6 @@ TMenuItem::~TMenuItem() {
   }
 }
 
-void TMenuItem::SetCaption(const std::u16string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  MenuChanged();
-}
-
-void TMenuItem::SetShortCut(TShortCut shortCut) {
-  if (shortCut == shortCut_) return;
-  shortCut_ = shortCut;
-  MenuChanged();
-}
-
-void TMenuItem::SetDefault(bool value) {
-  default_ = value;
-  MenuChanged();
-}
-
-void TMenuItem::SetEnabled(bool value) {
-  enabled_ = value;
-  MenuChanged();
-}
-
-void TMenuItem::SetVisible(bool value) {
-  visible_ = value;
-  MenuChanged();
-}
-
-void TMenuItem::SetImageIndex(int index) {
-  imageIndex_ = index;
-  MenuChanged();
-}
-
-void TMenuItem::SetBitmap(const QImage& bitmap) {
-  bitmap_ = bitmap;
-  MenuChanged();
-}
-
 void TMenuItem::Click() {
   if (enabled_ && OnClick) OnClick(this);
 }

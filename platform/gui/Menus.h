@@ -23,23 +23,27 @@ public:
   ~TMenuItem() override;
 
   const std::u16string& Caption() const { return caption_; }
-  void SetCaption(const std::u16string& caption);
+  void SetCaption(const std::u16string& caption) {
+    if (caption != caption_) Change(caption_, caption);
+  }
   const std::u16string& Hint() const { return hint_; }
   void SetHint(const std::u16string& hint) { hint_ = hint; }
   TShortCut ShortCut() const { return shortCut_; }
-  void SetShortCut(TShortCut shortCut);
+  void SetShortCut(TShortCut shortCut) {
+    if (shortCut != shortCut_) Change(shortCut_, shortCut);
+  }
   bool Default() const { return default_; }
-  void SetDefault(bool value);
+  void SetDefault(bool value) { Change(default_, value); }
   bool Enabled() const { return enabled_; }
-  void SetEnabled(bool value);
+  void SetEnabled(bool value) { Change(enabled_, value); }
   bool Visible() const { return visible_; }
-  void SetVisible(bool value);
+  void SetVisible(bool value) { Change(visible_, value); }
   // The image of the parent menu's Images, or -1.
   int ImageIndex() const { return imageIndex_; }
-  void SetImageIndex(int index);
+  void SetImageIndex(int index) { Change(imageIndex_, index); }
   // A picture of the item's own, shown when it has no image of the list.
   const QImage& Bitmap() const { return bitmap_; }
-  void SetBitmap(const QImage& bitmap);
+  void SetBitmap(const QImage& bitmap) { Change(bitmap_, bitmap); }
 
   // The number under which the menu's dispatcher knows the item; unique in the process.
   int Command() const { return command_; }
@@ -68,6 +72,12 @@ protected:
 private:
   friend class TPopupMenu;
   QMenu* ItemsMenu();
+  // Keeps value in field and writes the item anew.
+  template <class T>
+  void Change(T& field, const T& value) {
+    field = value;
+    MenuChanged();
+  }
 
   std::u16string caption_, hint_;
   TShortCut shortCut_ = 0;
