@@ -32,6 +32,16 @@ bool ReadFigures(const std::string& command, const std::function<bool(const char
   return pclose(pipe) == 0 && ok;
 }
 
+bool ReadOptions(int argc, char** argv, const std::string& own, const std::map<std::string, std::string*>& options) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == own) continue;
+    const auto option = options.find(argv[i]);
+    if (option == options.end() || i + 1 >= argc) return false;
+    *option->second = argv[++i];
+  }
+  return true;
+}
+
 std::unique_ptr<QApplication> MakeApplication(int& argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (QApplication::instance()) return nullptr;

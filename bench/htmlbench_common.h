@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ long PeakRssKb();
 // Runs command and hands each line it prints to read, which says whether the line held the
 // figures; true when one did and the command exited with 0.
 bool ReadFigures(const std::string& command, const std::function<bool(const char* line)>& read);
+
+// Reads the options that follow the benchmark's own switch (own): each of options takes the
+// next argument as its text. False on any other argument, or an option without its text.
+bool ReadOptions(int argc, char** argv, const std::string& own, const std::map<std::string, std::string*>& options);
 
 // The benchmark's application, offscreen unless the environment names a platform; none when the
 // process has one already.

@@ -133,19 +133,9 @@ int Usage() {
 }  // namespace
 
 int HostileMain(int argc, char** argv) {
-  std::string kind;
-  int count = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool more = i + 1 < argc;
-    if (a == "--hostile") continue;
-    if (a == "--kind" && more)
-      kind = argv[++i];
-    else if (a == "--count" && more)
-      count = std::atoi(argv[++i]);
-    else
-      return Usage();
-  }
+  std::string kind, countText;
+  if (!ReadOptions(argc, argv, "--hostile", {{"--kind", &kind}, {"--count", &countText}})) return Usage();
+  const int count = std::atoi(countText.c_str());
   if (!kind.empty() && count < 1) return Usage();
   const auto app = MakeApplication(argc, argv);
   htmlview::SetPixelsPerInch(96);

@@ -231,24 +231,12 @@ int Usage() {
 }  // namespace
 
 int RenderMain(int argc, char** argv) {
-  std::string engine;
-  std::size_t bytes = 0;
-  int height = 1, runs = 5;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool more = i + 1 < argc;
-    if (a == "--render") continue;
-    if (a == "--engine" && more)
-      engine = argv[++i];
-    else if (a == "--bytes" && more)
-      bytes = std::strtoul(argv[++i], nullptr, 10);
-    else if (a == "--height" && more)
-      height = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--runs" && more)
-      runs = std::max(1, std::atoi(argv[++i]));
-    else
-      return Usage();
-  }
+  std::string engine, bytesText, heightText = "1", runsText = "5";
+  if (!ReadOptions(argc, argv, "--render",
+                   {{"--engine", &engine}, {"--bytes", &bytesText}, {"--height", &heightText}, {"--runs", &runsText}}))
+    return Usage();
+  const std::size_t bytes = std::strtoul(bytesText.c_str(), nullptr, 10);
+  const int height = std::max(1, std::atoi(heightText.c_str())), runs = std::max(1, std::atoi(runsText.c_str()));
   if (!engine.empty() && (bytes == 0 || (engine != "ours" && engine != "qt"))) return Usage();
   const auto app = MakeApplication(argc, argv);
   htmlview::SetPixelsPerInch(96);
