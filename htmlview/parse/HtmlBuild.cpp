@@ -12,6 +12,7 @@
 #include "htmlview/layout/HtmlPanels.h"
 #include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlSection.h"
+#include "htmlview/parse/HtmlTableBuild.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
@@ -24,6 +25,57 @@ TSymbSet SymbSet(std::initializer_list<Symb> symbols) {
   TSymbSet s;
   for (Symb y : symbols) s.set(y);
   return s;
+}
+
+const TSymbSet& PhraseSymbols() {
+  static const TSymbSet set = SymbSet({BSy, ISy, EmSy, StrongSy, USy, CiteSy, VarSy, SSy, StrikeSy, MarkSy, TtSy,
+                                       CodeSy, KbdSy, SampSy, SpanSy, LabelSy});
+  return set;
+}
+
+const TSymbSet& PhraseEndSymbols() {
+  static const TSymbSet set =
+      SymbSet({BEndSy, IEndSy, EmEndSy, StrongEndSy, UEndSy, CiteEndSy, VarEndSy, SEndSy, StrikeEndSy, MarkEndSy,
+               TtEndSy, CodeEndSy, KbdEndSy, SampEndSy, SpanEndSy, LabelEndSy});
+  return set;
+}
+
+const TSymbSet& SizeSymbols() {
+  static const TSymbSet set = SymbSet({SubSy, SupSy, BigSy, SmallSy});
+  return set;
+}
+
+const TSymbSet& SizeEndSymbols() {
+  static const TSymbSet set = SymbSet({SubEndSy, SupEndSy, BigEndSy, SmallEndSy});
+  return set;
+}
+
+const TSymbSet& InlineSymbols() {
+  static const TSymbSet set = PhraseSymbols() | PhraseEndSymbols() | SizeSymbols() | SizeEndSymbols() |
+                              SymbSet({TextSymbol, FontSy, FontEndSy, ASy, AEndSy, NobrSy, NobrEndSy, ObjectSy,
+                                       ObjectEndSy, TextareaSy, TextareaEndSy, BrSy, ImgSy, InputSy, SelectSy,
+                                       BasefontSy, PanelSy, WbrSy, ScriptSy});
+  return set;
+}
+
+const TSymbSet& TextLevelSymbols() {
+  static const TSymbSet set = InlineSymbols() | SymbSet({HSy, HEndSy, HrSy, PreSy, TableSy, MapSy, PageSy});
+  return set;
+}
+
+const TSymbSet& ListSymbols() {
+  static const TSymbSet set = SymbSet({OlSy, UlSy, DirSy, MenuSy, DlSy});
+  return set;
+}
+
+const TSymbSet& SectioningSymbols() {
+  static const TSymbSet set = SymbSet({DivSy, HeaderSy, NavSy, ArticleSy, AsideSy, FooterSy, HgroupSy});
+  return set;
+}
+
+const TSymbSet& BlockSymbols() {
+  static const TSymbSet set = SectioningSymbols() | SymbSet({AddressSy, BlockquoteSy, CenterSy, FieldsetSy, FormSy});
+  return set;
 }
 
 namespace {
@@ -42,68 +94,17 @@ std::u16string AsciiLower(std::u16string s) {
 
 std::u16string Name(Symb sy) { return std::u16string(SymbolNames[sy]); }
 
-// Character formatting: one property set each, the font follows it.
-const TSymbSet kInlineSyms = SymbSet({BSy, ISy, EmSy, StrongSy, USy, CiteSy, VarSy, SSy, StrikeSy, MarkSy, TtSy,
-                                      CodeSy, KbdSy, SampSy, SpanSy, LabelSy});
-const TSymbSet kInlineEndSyms =
-    SymbSet({BEndSy, IEndSy, EmEndSy, StrongEndSy, UEndSy, CiteEndSy, VarEndSy, SEndSy, StrikeEndSy, MarkEndSy,
-             TtEndSy, CodeEndSy, KbdEndSy, SampEndSy, SpanEndSy, LabelEndSy});
-// These change the line's metrics, so they always start a section of their own font.
-const TSymbSet kSizeSyms = SymbSet({SubSy, SupSy, BigSy, SmallSy});
-const TSymbSet kSizeEndSyms = SymbSet({SubEndSy, SupEndSy, BigEndSy, SmallEndSy});
-
-// What may stand in a paragraph; anything else ends it.
-const TSymbSet kParagraphContent =
-    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
-             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
-             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
-             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
-             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
-             FontSy,    FontEndSy,  ASy,       AEndSy,       ScriptSy,   ScriptEndSy, NobrSy,     NobrEndSy,
-             ObjectSy,  ObjectEndSy, TextareaSy, TextareaEndSy, BrSy,    ImgSy,       InputSy,    SelectSy,
-             BasefontSy, MapSy,     PageSy,    PanelSy,      WbrSy,      TextSymbol,  UnknownTagSymbol});
-
-const TSymbSet kHeadingTextLevel =
-    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
-             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
-             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
-             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
-             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  FontSy,     FontEndSy,
-             ASy,       AEndSy,     ScriptSy,  ScriptEndSy,  NobrSy,     NobrEndSy,   ObjectSy,   ObjectEndSy,
-             TextareaSy, TextareaEndSy, BrSy,  HrSy,         ImgSy,      InputSy,     SelectSy,   BasefontSy,
-             PanelSy,   WbrSy,      MarkSy,    TextSymbol});
-const TSymbSet kHeadingBlocks = SymbSet({DivSy, HeaderSy, NavSy, ArticleSy, AsideSy, FooterSy, HgroupSy});
-
-const TSymbSet kListSyms = SymbSet({OlSy, UlSy, DirSy, MenuSy, DlSy});
+// The sets only these builders use, made of the shared ones.
+const TSymbSet kParagraphContent = InlineSymbols() | SymbSet({ScriptEndSy, MapSy, PageSy, UnknownTagSymbol});
+// A stray </MARK> is no heading content: it ends the heading.
+const TSymbSet kHeadingTextLevel = (InlineSymbols() | SymbSet({HrSy, ScriptEndSy})).reset(MarkEndSy);
 const TSymbSet kListEndSyms = SymbSet({OlEndSy, UlEndSy, DirEndSy, MenuEndSy, DlEndSy, BlockquoteEndSy});
-const TSymbSet kListTextLevel =
-    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
-             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
-             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
-             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
-             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
-             FontSy,    FontEndSy,  ASy,       AEndSy,       NobrSy,     NobrEndSy,   ObjectSy,   ObjectEndSy,
-             TextareaSy, TextareaEndSy, BrSy,  HSy,          HEndSy,     HrSy,        PreSy,      ImgSy,
-             TableSy,   InputSy,    SelectSy,  BasefontSy,   MapSy,      PageSy,      ScriptSy,   PanelSy,
-             WbrSy,     TextSymbol});
-const TSymbSet kItemTextLevel =
-    SymbSet({BSy,       BEndSy,     ISy,       IEndSy,       EmSy,       EmEndSy,     StrongSy,   StrongEndSy,
-             USy,       UEndSy,     CiteSy,    CiteEndSy,    VarSy,      VarEndSy,    TtSy,       TtEndSy,
-             CodeSy,    CodeEndSy,  KbdSy,     KbdEndSy,     SampSy,     SampEndSy,   SubSy,      SubEndSy,
-             SupSy,     SupEndSy,   BigSy,     BigEndSy,     SmallSy,    SmallEndSy,  SSy,        SEndSy,
-             StrikeSy,  StrikeEndSy, SpanSy,   SpanEndSy,    LabelSy,    LabelEndSy,  MarkSy,     MarkEndSy,
-             FontSy,    FontEndSy,  ASy,       AEndSy,       ScriptSy,   ScriptEndSy, NobrSy,     NobrEndSy,
-             ObjectSy,  ObjectEndSy, TextareaSy, TextareaEndSy, BrSy,    HSy,         ImgSy,      InputSy,
-             SelectSy,  BasefontSy, MapSy,     PageSy,       PanelSy,    WbrSy,       TextSymbol});
-const TSymbSet kItemBlocks = SymbSet({AddressSy, BlockquoteSy, CenterSy, FieldsetSy, FormSy, DivSy, HeaderSy, NavSy,
-                                      ArticleSy, AsideSy, FooterSy, HgroupSy});
+const TSymbSet kItemTextLevel = InlineSymbols() | SymbSet({ScriptEndSy, HSy, MapSy, PageSy});
 const TSymbSet kListItemStops =
     SymbSet({OlEndSy, LiSy, UlEndSy, DirEndSy, MenuEndSy, DlEndSy, DdSy, DtSy, EofSymbol});
-
-// Where the select reader stops.
-const TSymbSet kSelectStops =
-    SymbSet({EofSymbol, SelectEndSy, PSy, InputSy, ColSy, ColgroupSy, TdSy, TrSy, ThSy, CaptionSy, TheadSy, TbodySy,
-             TfootSy, TableEndSy, TdEndSy, TrEndSy, ThEndSy, CaptionEndSy, TheadEndSy, TbodyEndSy, TfootEndSy});
+// Where the select reader stops: the table's symbols as well, so that a select left open in a
+// cell ends with it.
+const TSymbSet kSelectStops = TableStopSet() | SymbSet({EofSymbol, SelectEndSy, PSy, InputSy});
 
 // The INPUT tag's control, made while the element's properties are on top.
 TFormControlObj* MakeInput(TSection& section, THtmlParser& p, TCellBasic* cell, TProperties& props) {
@@ -252,14 +253,14 @@ void THtmlBuilder::BuildTextLevel() {
     P.Next();
     return;
   }
-  if (kInlineSyms[sy] || kSizeSyms[sy]) {
-    if (kSizeSyms[sy]) EnsureSection();
+  if (PhraseSymbols()[sy] || SizeSymbols()[sy]) {
+    if (SizeSymbols()[sy]) EnsureSection();
     OpenInline(Name(sy));
     RefreshFont();
     P.Next();
     return;
   }
-  if (kInlineEndSyms[sy] || kSizeEndSyms[sy]) {
+  if (PhraseEndSymbols()[sy] || SizeEndSymbols()[sy]) {
     PopElement(Name(sy));
     RefreshFont();
     P.Next();
@@ -904,20 +905,20 @@ void THtmlBuilder::BuildPreformatted() {
   bool again = false;
   auto dispatch = [&] {
     const Symb sy = P.Sy;
-    if (kInlineSyms[sy] && sy != TtSy && sy != CodeSy && sy != KbdSy && sy != SampSy) {
+    if (PhraseSymbols()[sy] && sy != TtSy && sy != CodeSy && sy != KbdSy && sy != SampSy) {
       flush();
       OpenInline(Name(sy));
       RefreshFont();
       return;
     }
-    if (kSizeSyms[sy]) {
+    if (SizeSymbols()[sy]) {
       flush();
       OpenInline(Name(sy));
       RefreshFont();
       return;
     }
-    if ((kInlineEndSyms[sy] && sy != TtEndSy && sy != CodeEndSy && sy != KbdEndSy && sy != SampEndSy) ||
-        kSizeEndSyms[sy]) {
+    if ((PhraseEndSymbols()[sy] && sy != TtEndSy && sy != CodeEndSy && sy != KbdEndSy && sy != SampEndSy) ||
+        SizeEndSymbols()[sy]) {
       flush();
       PopElement(Name(sy));
       RefreshFont();
@@ -1230,7 +1231,7 @@ void THtmlBuilder::BuildHeading() {
       P.Next();
     else if (sy == PSy)
       BuildParagraph(TSymbSet());
-    else if (kHeadingBlocks[sy])
+    else if (SectioningSymbols()[sy])
       BuildBlock(sy, blockStop);
     else if (kHeadingTextLevel[sy])
       BuildTextLevel();
@@ -1248,7 +1249,7 @@ void THtmlBuilder::BuildList(Symb sym, const TSymbSet& stop) {
   if (Depth >= MaxBuildDepth) {
     // Too deep: the tag opens nothing and its items join the enclosing content. A list tag is
     // left for the caller, which passes it over as it passes over a list's end tag.
-    if (!kListSyms[sym]) P.Next();
+    if (!ListSymbols()[sym]) P.Next();
     return;
   }
   ++Depth;
@@ -1279,7 +1280,7 @@ void THtmlBuilder::BuildList(Symb sym, const TSymbSet& stop) {
     --Depth;
     return;
   }
-  const bool isList = kListSyms[sym];
+  const bool isList = ListSymbols()[sym];
   if (isList) ++ListLevel;
   TListItemState li;
   const TSymbSet blockStop = stop | kListItemStops;
@@ -1292,16 +1293,16 @@ void THtmlBuilder::BuildList(Symb sym, const TSymbSet& stop) {
     } else if (sy == DdSy || sy == DtSy) {
       BuildListItem(li, sym, sy, listNumb, indexType, plain, stop);
       listNumb = NextNumber(listNumb);
-    } else if (kListSyms[sy]) {
+    } else if (ListSymbols()[sy]) {
       BuildList(sy, stop);
       if (!stop[P.Sy]) P.Next();
     } else if (sy == PSy) {
       BuildParagraph(stop);
     } else if (sy == AddressSy || sy == BlockquoteSy) {
       BuildBlock(sy, stop);
-    } else if (sy == CenterSy || sy == FormSy || kHeadingBlocks[sy]) {
+    } else if (sy == CenterSy || sy == FormSy || SectioningSymbols()[sy]) {
       BuildBlock(sy, blockStop);
-    } else if (kListTextLevel[sy]) {
+    } else if (TextLevelSymbols()[sy]) {
       BuildTextLevel();
     } else if (!stop[sy]) {
       P.Next();
@@ -1353,7 +1354,7 @@ void THtmlBuilder::BuildListItem(TListItemState& li, Symb listSym, Symb itemSym,
   owner = li.Block->OwnerCell ? li.Block->OwnerCell : owner;
   P.SkipWhiteSpace();
   P.Next();
-  const bool inList = kListSyms[listSym];
+  const bool inList = ListSymbols()[listSym];
   for (bool done = false; !done;) {
     const Symb sy = P.Sy;
     if (sy == PSy) {
@@ -1363,12 +1364,12 @@ void THtmlBuilder::BuildListItem(TListItemState& li, Symb listSym, Symb itemSym,
         done = true;
     } else if (sy == PEndSy || sy == UnknownTagSymbol) {
       P.Next();
-    } else if (kListSyms[sy]) {
+    } else if (ListSymbols()[sy]) {
       BuildList(sy, stop);
       SectionList->CheckLastBottomMargin();
       // Like the list loop: a symbol the caller stops at stays for the caller.
       if (!stop[P.Sy]) P.Next();
-    } else if (kItemBlocks[sy]) {
+    } else if (BlockSymbols()[sy]) {
       BuildBlock(sy, stop);
     } else if (sy == TableSy) {
       BuildTable();

@@ -37,6 +37,28 @@ class THtmlPropStack;
 using TSymbSet = std::bitset<SymbolCount>;
 TSymbSet SymbSet(std::initializer_list<Symb> symbols);
 
+// The sets the builders share, each made on first use.
+// Character formatting that takes a property set of its own (B, I, EM ... SPAN, LABEL); its end tags.
+const TSymbSet& PhraseSymbols();
+const TSymbSet& PhraseEndSymbols();
+// SUB, SUP, BIG and SMALL change the line's metrics; their end tags.
+const TSymbSet& SizeSymbols();
+const TSymbSet& SizeEndSymbols();
+// What every content loop reads as text: the four sets above, text, fonts, links, NOBR, objects
+// and text areas with their end tags, and breaks, images, inputs, selects, BASEFONT, panels, WBR
+// and SCRIPT.
+const TSymbSet& InlineSymbols();
+// The top level's and a list's text: inline content with headings, rules, PRE, tables, maps and
+// page breaks.
+const TSymbSet& TextLevelSymbols();
+// OL, UL, DIR, MENU and DL.
+const TSymbSet& ListSymbols();
+// DIV and the HTML5 sectioning elements.
+const TSymbSet& SectioningSymbols();
+// The block containers a list item holds: the sectioning ones, ADDRESS, BLOCKQUOTE, CENTER,
+// FIELDSET and FORM.
+const TSymbSet& BlockSymbols();
+
 using TMetaEvent = std::function<void(QObject* sender, const std::u16string& httpEq, const std::u16string& name,
                                       const std::u16string& content)>;
 

@@ -35,18 +35,7 @@ std::u16string AttrText(const TAttributeList& list, Symb which) {
   return a ? a->Name : std::u16string();
 }
 
-const TSymbSet kTextLevel = SymbSet(
-    {TextSymbol, BSy,        BEndSy,      ISy,         IEndSy,     EmSy,        EmEndSy,    StrongSy,    StrongEndSy,
-     USy,        UEndSy,     CiteSy,      CiteEndSy,   VarSy,      VarEndSy,    TtSy,       TtEndSy,     CodeSy,
-     CodeEndSy,  KbdSy,      KbdEndSy,    SampSy,      SampEndSy,  SubSy,       SubEndSy,   SupSy,       SupEndSy,
-     BigSy,      BigEndSy,   SmallSy,     SmallEndSy,  SSy,        SEndSy,      StrikeSy,   StrikeEndSy, NobrSy,
-     NobrEndSy,  SpanSy,     SpanEndSy,   LabelSy,     LabelEndSy, ObjectSy,    ObjectEndSy, MarkSy,     MarkEndSy,
-     FontSy,     FontEndSy,  ASy,         AEndSy,      HSy,        HEndSy,      TextareaSy, TextareaEndSy, BrSy,
-     HrSy,       PreSy,      ImgSy,       TableSy,     InputSy,    SelectSy,    BasefontSy, MapSy,       PageSy,
-     ScriptSy,   PanelSy,    WbrSy});
-const TSymbSet kBlocks = SymbSet({AddressSy, BlockquoteSy, CenterSy, FieldsetSy, LegendSy, FormSy, DivSy, HeaderSy,
-                                  SectionSy, NavSy, ArticleSy, AsideSy, FooterSy, HgroupSy});
-const TSymbSet kLists = SymbSet({OlSy, UlSy, DirSy, MenuSy, DlSy});
+const TSymbSet kBlocks = BlockSymbols() | SymbSet({LegendSy, SectionSy});
 
 }  // namespace
 
@@ -210,12 +199,12 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
       default:
         break;
     }
-    if (kLists[sy]) {
+    if (ListSymbols()[sy]) {
       BuildList(sy, stop);
       if (!stop[P.Sy]) P.Next();
     } else if (kBlocks[sy]) {
       BuildBlock(sy, stop);
-    } else if (kTextLevel[sy]) {
+    } else if (TextLevelSymbols()[sy]) {
       BuildTextLevel();
     } else {
       P.Next();
