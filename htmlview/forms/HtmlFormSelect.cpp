@@ -58,7 +58,7 @@ bool ThtOptionStringList::Selected(int index) const {
 }
 
 TOptionsFormControlObj::TOptionsFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
-    : ThtFormControlObj(document, pos, attributes) {
+    : TFormControlObj(document, pos, attributes) {
   if (attributes)
     if (TAttribute* size = attributes->Find(SizeSy)) Size = ClampCount(size->Value);
 }
@@ -98,7 +98,7 @@ TListBoxFormControlObj::TListBoxFormControlObj(ThtDocument* document, int pos, c
 }
 
 void TListBoxFormControlObj::ProcessProperties(TProperties& props) {
-  ThtFormControlObj::ProcessProperties(props);
+  TFormControlObj::ProcessProperties(props);
   if (HasBorderStyle) ListBox()->setFrameShape(QFrame::NoFrame);
   ApplyColor();
 }
@@ -154,8 +154,7 @@ bool TListBoxFormControlObj::DoOnChange() {
   bool changed = list->count() != SavedCount;
   for (int i = 0; !changed && i < SavedCount; ++i)
     changed = list->item(i)->isSelected() != SavedSelected[static_cast<size_t>(i)];
-  if (changed) RaiseChange();
-  return changed;
+  return ReportChange(changed);
 }
 
 void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
@@ -164,14 +163,7 @@ void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
   const long long client =
       SpecHeight >= 10 ? SpecHeight : static_cast<long long>(TextHeightA(canvas, font_)) * Size;
   SetHeight(ClampWidgetSize(client + 2LL * list->frameWidth()));
-  if (PercentWidth) {
-    SetLeft(-4000);
-    SetWidth(10);
-  } else if (SpecWidth >= 10) {
-    SetWidth(SpecWidth);
-  } else {
-    SetWidth(ClampWidgetSize(static_cast<long long>(ScrollBarWidth(list)) + MaxOptionWidth + 10));
-  }
+  SizeWidth(10, static_cast<long long>(ScrollBarWidth(list)) + MaxOptionWidth + 10);
 }
 
 void TListBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
@@ -200,7 +192,7 @@ TComboFormControlObj::TComboFormControlObj(ThtDocument* document, int pos, const
 }
 
 void TComboFormControlObj::ProcessProperties(TProperties& props) {
-  ThtFormControlObj::ProcessProperties(props);
+  TFormControlObj::ProcessProperties(props);
   ApplyColor();
 }
 
@@ -227,23 +219,12 @@ void TComboFormControlObj::SetData(int, const std::u16string& v) {
 
 void TComboFormControlObj::SaveContents() { SavedIndex = ComboBox()->ItemIndex(); }
 
-bool TComboFormControlObj::DoOnChange() {
-  if (ComboBox()->ItemIndex() == SavedIndex) return false;
-  RaiseChange();
-  return true;
-}
+bool TComboFormControlObj::DoOnChange() { return ReportChange(ComboBox()->ItemIndex() != SavedIndex); }
 
 void TComboFormControlObj::SetHeightWidth(TCanvas&) {
   TUniComboBox* combo = ComboBox();
   SetHeight(SpecHeight >= 10 ? SpecHeight : combo->sizeHint().height());
-  if (PercentWidth) {
-    SetLeft(-4000);
-    SetWidth(10);
-  } else if (SpecWidth >= 10) {
-    SetWidth(SpecWidth);
-  } else {
-    SetWidth(ClampWidgetSize(static_cast<long long>(ScrollBarWidth(combo)) + MaxOptionWidth + 10));
-  }
+  SizeWidth(10, static_cast<long long>(ScrollBarWidth(combo)) + MaxOptionWidth + 10);
 }
 
 void TComboFormControlObj::Draw(TCanvas& canvas, int x, int y) {
@@ -259,7 +240,7 @@ void TComboFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 TTextAreaFormControlObj::TTextAreaFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
                                                  TProperties& props)
-    : ThtFormControlObj(document, pos, attributes) {
+    : TFormControlObj(document, pos, attributes) {
   if (attributes) {
     for (const auto& a : *attributes) {
       if (a->Which == ColsSy) Cols = ClampCount(a->Value);
@@ -281,7 +262,7 @@ TTextAreaFormControlObj::TTextAreaFormControlObj(ThtDocument* document, int pos,
 }
 
 void TTextAreaFormControlObj::ProcessProperties(TProperties& props) {
-  ThtFormControlObj::ProcessProperties(props);
+  TFormControlObj::ProcessProperties(props);
   if (HasBorderStyle) Memo()->setFrameShape(QFrame::NoFrame);
   if (control_) SetBackground(control_.get(), BkColor);
 }
@@ -334,11 +315,7 @@ bool TTextAreaFormControlObj::GetSubmission(int index, std::u16string& s) {
 void TTextAreaFormControlObj::SetData(int, const std::u16string& v) { Memo()->SetText(v); }
 void TTextAreaFormControlObj::SaveContents() { SavedText = Memo()->Text(); }
 
-bool TTextAreaFormControlObj::DoOnChange() {
-  if (Memo()->Text() == SavedText) return false;
-  RaiseChange();
-  return true;
-}
+bool TTextAreaFormControlObj::DoOnChange() { return ReportChange(Memo()->Text() != SavedText); }
 
 void TTextAreaFormControlObj::SetHeightWidth(TCanvas& canvas) {
   TUniMemo* memo = Memo();
@@ -347,15 +324,8 @@ void TTextAreaFormControlObj::SetHeightWidth(TCanvas& canvas) {
     SetHeight(SpecHeight);
   else
     SetHeight(ClampWidgetSize(static_cast<long long>(TextHeightA(canvas, font_)) * Rows + 5 + frame));
-  if (PercentWidth) {
-    SetLeft(-4000);
-    SetWidth(50);
-  } else if (SpecWidth >= 10) {
-    SetWidth(SpecWidth);
-  } else {
-    const long long client = static_cast<long long>(canvas.Measurer->TextExtent(font_, u"s").cx) * Cols + 5;
-    SetWidth(ClampWidgetSize(client + frame + ScrollBarWidth(memo)));
-  }
+  const long long client = static_cast<long long>(canvas.Measurer->TextExtent(font_, u"s").cx) * Cols + 5;
+  SizeWidth(50, client + frame + ScrollBarWidth(memo));
 }
 
 void TTextAreaFormControlObj::Draw(TCanvas& canvas, int x, int y) {

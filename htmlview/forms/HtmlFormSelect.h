@@ -31,7 +31,7 @@ private:
   std::vector<std::pair<std::u16string, std::unique_ptr<TOptionObj>>> items_;
 };
 
-class TOptionsFormControlObj : public ThtFormControlObj {
+class TOptionsFormControlObj : public TFormControlObj {
 public:
   TOptionsFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
   ThtOptionStringList Options;
@@ -77,7 +77,7 @@ public:
   void SetHeightWidth(TCanvas& canvas) override;
 };
 
-class TTextAreaFormControlObj : public ThtFormControlObj {
+class TTextAreaFormControlObj : public TFormControlObj {
 public:
   TTextAreaFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props);
   TUniMemo* Memo() const { return static_cast<TUniMemo*>(control_.get()); }

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "htmlview/forms/HtmlFormSelect.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
 #include "htmlview/style/StyleValues.h"
@@ -58,8 +59,6 @@ struct TScratchCanvas {
 
 int ClampCount(int value) { return std::clamp(value, 1, 1000); }
 
-int ClampWidgetSize(long long value) { return static_cast<int>(std::clamp<long long>(value, 0, MaxWidgetSize)); }
-
 TFormEvents& FormEvents(QWidget* paintPanel) {
   static TFormEvents shared;
   if (!paintPanel) return shared;
@@ -91,11 +90,10 @@ void EndForm(ThtDocument* document) {
 }
 
 void FinishFormControl(TFormControlObj* control, TProperties& props) {
-  auto* c = dynamic_cast<ThtFormControlObj*>(control);
-  if (!c) return;
-  c->ProcessProperties(props);
+  if (!control) return;
+  control->ProcessProperties(props);
   TScratchCanvas scratch;
-  c->SetHeightWidth(scratch.canvas);
+  control->SetHeightWidth(scratch.canvas);
 }
 
 // ---- the form ----
@@ -113,16 +111,22 @@ ThtmlForm::ThtmlForm(ThtDocument* master, const TAttributeList* attributes) : Ma
   }
 }
 
-void ThtmlForm::InsertControl(ThtFormControlObj* ctrl) {
+void ThtmlForm::InsertControl(TFormControlObj* ctrl) {
   ControlList.push_back(ctrl);
   if (!dynamic_cast<THiddenFormControlObj*>(ctrl)) ++NonHiddenCount;
 }
 
+std::vector<TRadioButtonFormControlObj*> ThtmlForm::RadioGroup(const std::u16string& name) const {
+  std::vector<TRadioButtonFormControlObj*> group;
+  for (TFormControlObj* c : ControlList)
+    if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c); r && SameText(r->Name, name)) group.push_back(r);
+  return group;
+}
+
 void ThtmlForm::DoRadios(TRadioButtonFormControlObj* radio) {
   if (radio->Name.empty()) return;
-  for (TFormControlObj* c : ControlList) {
-    auto* other = dynamic_cast<TRadioButtonFormControlObj*>(c);
-    if (!other || other == radio || !SameText(other->Name, radio->Name)) continue;
+  for (TRadioButtonFormControlObj* other : RadioGroup(radio->Name)) {
+    if (other == radio) continue;
     other->RadioButton()->SetChecked(false);
     other->SetTabStop(false);
     other->Repaint();
@@ -132,13 +136,11 @@ void ThtmlForm::DoRadios(TRadioButtonFormControlObj* radio) {
 bool ThtmlForm::ControlKeyDown(QObject* sender, uint16_t& key, TShiftState shift) {
   auto* button = dynamic_cast<TFormRadioButton*>(sender);
   if (button && key >= 37 && key <= 40) {
-    std::vector<TRadioButtonFormControlObj*> group;
     TRadioButtonFormControlObj* me = nullptr;
     for (TFormControlObj* c : ControlList)
       if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c); r && r->RadioButton() == button) me = r;
     if (!me) return false;
-    for (TFormControlObj* c : ControlList)
-      if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c); r && SameText(r->Name, me->Name)) group.push_back(r);
+    const std::vector<TRadioButtonFormControlObj*> group = RadioGroup(me->Name);
     const auto at = std::find(group.begin(), group.end(), me) - group.begin();
     // The ends of the group keep the focus: arrows do not wrap.
     const auto to = key == 37 || key == 38 ? at - 1 : at + 1;
@@ -160,11 +162,11 @@ void ThtmlForm::ControlKeyPress(QObject* sender, char16_t& key) {
 }
 
 void ThtmlForm::ResetControls() {
-  for (TFormControlObj* c : ControlList) static_cast<ThtFormControlObj*>(c)->ResetToValue();
+  for (TFormControlObj* c : ControlList) c->ResetToValue();
 }
 
 namespace {
-void Collect(ThtFormControlObj* c, std::vector<std::u16string>& out) {
+void Collect(TFormControlObj* c, std::vector<std::u16string>& out) {
   std::u16string s;
   for (int i = 0;; ++i) {
     s.clear();
@@ -176,7 +178,7 @@ void Collect(ThtFormControlObj* c, std::vector<std::u16string>& out) {
 
 std::vector<std::u16string> ThtmlForm::GetFormSubmission() {
   std::vector<std::u16string> out;
-  for (TFormControlObj* c : ControlList) Collect(static_cast<ThtFormControlObj*>(c), out);
+  for (TFormControlObj* c : ControlList) Collect(c, out);
   return out;
 }
 
@@ -189,8 +191,7 @@ std::unique_ptr<TFormData> ThtDocument::GetFormData() {
   std::vector<std::u16string> pairs;
   for (const auto& form : forms->Forms) {
     auto& saved = data->emplace_back();
-    for (TFormControlObj* c : form->ControlList) {
-      auto* fc = static_cast<ThtFormControlObj*>(c);
+    for (TFormControlObj* fc : form->ControlList) {
       pairs.clear();
       Collect(fc, pairs);
       auto& values = saved.emplace_back();
@@ -210,10 +211,10 @@ void ThtDocument::SetFormData(const TFormData& data) {
     const auto& saved = data[i];
     // A page changed since it was left: its values no longer belong to these controls.
     if (saved.size() != controls.size()) continue;
-    for (TFormControlObj* c : controls) static_cast<ThtFormControlObj*>(c)->SetDataInit();
+    for (TFormControlObj* c : controls) c->SetDataInit();
     for (size_t k = 0; k < controls.size(); ++k)
       for (size_t j = 0; j < saved[k].size(); ++j)
-        static_cast<ThtFormControlObj*>(controls[k])->SetData(static_cast<int>(j), saved[k][j]);
+        controls[k]->SetData(static_cast<int>(j), saved[k][j]);
   }
 }
 
@@ -222,10 +223,8 @@ void ThtmlForm::SubmitTheForm(const std::u16string& buttonSubmission) {
   auto hook = FormEvents(MasterList->PaintPanel).OnFormSubmit;
   if (!hook) return;
   std::vector<std::u16string> results;
-  for (TFormControlObj* c : ControlList) {
-    auto* fc = static_cast<ThtFormControlObj*>(c);
+  for (TFormControlObj* fc : ControlList)
     if (!fc->Disabled) Collect(fc, results);
-  }
   if (!buttonSubmission.empty()) results.push_back(buttonSubmission);
   // The page may be replaced by the handler: the click that got here returns first.
   QMetaObject::invokeMethod(
@@ -288,8 +287,8 @@ bool TControlWatcher::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- the control base ----
 
-ThtFormControlObj::ThtFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
-    : TFormControlObj(document, pos), MasterList(document) {
+TFormControlObj::TFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
+    : MasterList(document), Pos(pos) {
   if (document) {
     TDocumentForms& forms = DocumentForms(document);
     MyForm = forms.CurrentForm ? forms.CurrentForm : StartForm(document, nullptr);
@@ -317,36 +316,22 @@ ThtFormControlObj::ThtFormControlObj(ThtDocument* document, int pos, const TAttr
   if (!ID.empty() && document) document->IdentifierList.AddObject(ID, this);
 }
 
-ThtFormControlObj::~ThtFormControlObj() {
-  // No event may reach the object while its parts go.
-  watcher_.reset();
-  // A paint panel freed first has taken its children with it.
-  if (control_ && !alive_) (void)control_.release();
-  if (control_) {
-    // Freed in place: taken out of the panel first, each control would walk the window's whole
-    // focus chain, and a page of many controls would take their number squared to go.
-    control_->hide();
-    control_.reset();
-  }
-  if (!ID.empty() && MasterList && !MasterList->BeingDestroyed) MasterList->IdentifierList.RemoveObject(this);
-}
-
-std::u16string ThtFormControlObj::Attribute(const std::u16string& name) const {
+std::u16string TFormControlObj::Attribute(const std::u16string& name) const {
   const std::u16string key = WideLowerCase(name) + u"=";
   for (const auto& line : FormAttributes)
     if (line.size() >= key.size() && WideLowerCase(line.substr(0, key.size())) == key) return line.substr(key.size());
   return {};
 }
 
-TFormEvents& ThtFormControlObj::Events() const { return FormEvents(MasterList ? MasterList->PaintPanel : nullptr); }
+TFormEvents& TFormControlObj::Events() const { return FormEvents(MasterList ? MasterList->PaintPanel : nullptr); }
 
-int ThtFormControlObj::PixelsPerInch() const {
+int TFormControlObj::PixelsPerInch() const {
   if (int ppi = Events().PixelsPerInch; ppi > 0) return ppi;
   if (QScreen* screen = QGuiApplication::primaryScreen()) return static_cast<int>(screen->logicalDotsPerInch());
   return 96;
 }
 
-void ThtFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperties& props, bool clickByMouse) {
+void TFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperties& props, bool clickByMouse) {
   control_ = std::move(control);
   alive_ = control_.get();
   clickByMouse_ = clickByMouse;
@@ -367,18 +352,16 @@ void ThtFormControlObj::AdoptControl(std::unique_ptr<QWidget> control, TProperti
   if (control_->parentWidget()) control_->show();
 }
 
-int ThtFormControlObj::Left() const { return control_ ? control_->x() : -4000; }
-int ThtFormControlObj::Top() const { return control_ ? control_->y() : 0; }
-bool ThtFormControlObj::TabStop() const { return control_ && (control_->focusPolicy() & Qt::TabFocus); }
+bool TFormControlObj::TabStop() const { return control_ && (control_->focusPolicy() & Qt::TabFocus); }
 
-int ThtFormControlObj::TabOrder() const {
+int TFormControlObj::TabOrder() const {
   if (!control_ || !control_->parentWidget()) return -1;
   const std::vector<QWidget*> chain = PanelTabChain(control_->parentWidget());
   const auto at = std::find(chain.begin(), chain.end(), control_.get());
   return at == chain.end() ? -1 : static_cast<int>(at - chain.begin());
 }
 
-void ThtFormControlObj::SetTabOrder(int order) {
+void TFormControlObj::SetTabOrder(int order) {
   if (!control_ || !control_->parentWidget()) return;
   std::vector<QWidget*> chain = PanelTabChain(control_->parentWidget());
   chain.erase(std::remove(chain.begin(), chain.end(), control_.get()), chain.end());
@@ -387,35 +370,19 @@ void ThtFormControlObj::SetTabOrder(int order) {
   for (size_t i = 1; i < chain.size(); ++i) LinkTabOrder(chain[i - 1], chain[i]);
 }
 
-void ThtFormControlObj::SetLeft(int x) {
-  if (control_) control_->move(x, control_->y());
-}
-
-void ThtFormControlObj::SetTop(int y) {
-  if (control_) control_->move(control_->x(), y);
-}
-
-void ThtFormControlObj::SetTabStop(bool value) {
+void TFormControlObj::SetTabStop(bool value) {
   if (control_) control_->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void ThtFormControlObj::SetWidth(int w) { TFormControlObj::SetWidth(ClampWidgetSize(w)); }
-void ThtFormControlObj::SetHeight(int h) { TFormControlObj::SetHeight(ClampWidgetSize(h)); }
-
-void ThtFormControlObj::Show(int x, int y) {
-  Shown = true;
-  if (control_) MoveOntoPanel(*control_, x, y, ShowIt && control_->parentWidget());
-}
-
-void ThtFormControlObj::Repaint() {
+void TFormControlObj::Repaint() {
   if (control_) control_->update();
 }
 
-void ThtFormControlObj::DrawFrame(TCanvas& canvas, int x, int y, bool sunken) {
+void TFormControlObj::DrawFrame(TCanvas& canvas, int x, int y, bool sunken) {
   FormControlRect(canvas, x, y, x + Width(), y + Height(), clWhite, false, true, !sunken, Events().MonochromePrinter);
 }
 
-void ThtFormControlObj::Draw(TCanvas& canvas, int x, int y) { DrawFrame(canvas, x, y); }
+void TFormControlObj::Draw(TCanvas& canvas, int x, int y) { DrawFrame(canvas, x, y); }
 
 namespace {
 struct TBoxResult {
@@ -424,11 +391,7 @@ struct TBoxResult {
 };
 
 TBoxResult BoxOf(TProperties& props) {
-  TVMarArray vm;
-  props.CopyBoxProps(vm, true);
-  TMarginArray m{};
-  const TMyFont& font = props.GetFont();
-  ConvInlineMargArray(vm, 100, 200, font.EmSize, font.ExSize, m);
+  const TMarginArray m = InlineMargins(props, 100, 200);
   TBoxResult r;
   auto given = [](int v) { return v != IntNull && v != Auto ? v : IntNull; };
   r.ml = given(m[MarginLeft]);
@@ -446,7 +409,7 @@ TBoxResult BoxOf(TProperties& props) {
 }
 }  // namespace
 
-void ThtFormControlObj::ProcessProperties(TProperties& props) {
+void TFormControlObj::ProcessProperties(TProperties& props) {
   const TBoxResult box = BoxOf(props);
   if (box.ml != IntNull) MarginLeft = std::clamp(box.ml, 0, MaxWidgetSize);
   if (box.mr != IntNull) MarginRight = std::clamp(box.mr, 0, MaxWidgetSize);
@@ -486,7 +449,7 @@ void ThtFormControlObj::ProcessProperties(TProperties& props) {
   if (const TColor bg = props.GetBackgroundColor(); bg != clNone) BkColor = bg;
 }
 
-void ThtFormControlObj::EnterEvent() {
+void TFormControlObj::EnterEvent() {
   if (!MasterList || MasterList->BeingDestroyed) return;
   Active = true;
   if (MasterList->Viewer) {
@@ -498,7 +461,7 @@ void ThtFormControlObj::EnterEvent() {
   if (!OnChangeMessage.empty()) SaveContents();
 }
 
-void ThtFormControlObj::ExitEvent() {
+void TFormControlObj::ExitEvent() {
   if (!MasterList || MasterList->BeingDestroyed) return;
   Active = false;
   if (!OnChangeMessage.empty()) DoOnChange();
@@ -507,20 +470,36 @@ void ThtFormControlObj::ExitEvent() {
   if (MasterList->Viewer) MasterList->Viewer->RepaintPanel();
 }
 
-void ThtFormControlObj::FormControlClick() {
+void TFormControlObj::FormControlClick() {
   TFormEvents& events = Events();
   if (events.OnObjectClick) events.OnObjectClick(this, OnClickMessage);
 }
 
-void ThtFormControlObj::RaiseChange() {
+void TFormControlObj::RaiseChange() {
   TFormEvents& events = Events();
   if (events.OnObjectChange) events.OnObjectChange(this, OnChangeMessage);
+}
+
+bool TFormControlObj::ReportChange(bool changed) {
+  if (changed) RaiseChange();
+  return changed;
+}
+
+void TFormControlObj::SizeWidth(int waitingWidth, long long natural) {
+  if (PercentWidth) {
+    SetLeft(-4000);
+    SetWidth(waitingWidth);
+  } else if (SpecWidth >= 10) {
+    SetWidth(SpecWidth);
+  } else {
+    SetWidth(ClampWidgetSize(natural));
+  }
 }
 
 // ---- hidden ----
 
 THiddenFormControlObj::THiddenFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
-    : ThtFormControlObj(document, pos, attributes) {}
+    : TFormControlObj(document, pos, attributes) {}
 
 bool THiddenFormControlObj::GetSubmission(int index, std::u16string& s) {
   if (index != 0) return false;
@@ -536,7 +515,7 @@ void THiddenFormControlObj::SetData(int index, const std::u16string& v) {
 
 TEditFormControlObj::TEditFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
                                          TProperties& props, const std::u16string& type)
-    : ThtFormControlObj(document, pos, attributes) {
+    : TFormControlObj(document, pos, attributes) {
   auto edit = std::make_unique<ThtEdit>();
   if (attributes) {
     if (TAttribute* size = attributes->Find(SizeSy)) {
@@ -580,14 +559,10 @@ void TEditFormControlObj::SetData(int index, const std::u16string& v) {
 }
 void TEditFormControlObj::SaveContents() { EnterContents = Edit()->Text(); }
 
-bool TEditFormControlObj::DoOnChange() {
-  if (Edit()->Text() == EnterContents) return false;
-  RaiseChange();
-  return true;
-}
+bool TEditFormControlObj::DoOnChange() { return ReportChange(Edit()->Text() != EnterContents); }
 
 void TEditFormControlObj::ProcessProperties(TProperties& props) {
-  ThtFormControlObj::ProcessProperties(props);
+  TFormControlObj::ProcessProperties(props);
   if (HasBorderStyle) Edit()->setFrame(false);
   if (BkColor != clNone) Edit()->SetColor(BkColor);
 }
@@ -595,14 +570,7 @@ void TEditFormControlObj::ProcessProperties(TProperties& props) {
 void TEditFormControlObj::SetHeightWidth(TCanvas& canvas) {
   const int textHeight = std::max(canvas.Measurer->TextExtent(font_, u"A").cy, 10);
   SetHeight(std::max(textHeight, SpecHeight));
-  if (PercentWidth) {
-    SetLeft(-4000);
-    SetWidth(10);
-  } else if (SpecWidth >= 10) {
-    SetWidth(SpecWidth);
-  } else {
-    SetWidth(ClampWidgetSize(static_cast<long long>(QFontMetrics(font_).averageCharWidth()) * EditSize + 23));
-  }
+  SizeWidth(10, static_cast<long long>(QFontMetrics(font_).averageCharWidth()) * EditSize + 23);
 }
 
 void TEditFormControlObj::Draw(TCanvas& canvas, int x, int y) {
@@ -621,7 +589,7 @@ void TEditFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 TButtonFormControlObj::TButtonFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
                                              TProperties& props, const std::u16string& type)
-    : ThtFormControlObj(document, pos, attributes) {
+    : TFormControlObj(document, pos, attributes) {
   const std::u16string t = WideLowerCase(type);
   std::u16string caption = Value;
   if (t == u"submit") {
@@ -764,12 +732,29 @@ void TFormRadioButton::SetChecked(bool value) {
   if (!ClicksDisabled && OnRadioClick) OnRadioClick();
 }
 
-TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
-                                                 TProperties& props)
-    : ThtFormControlObj(document, pos, attributes) {
-  if (Value.empty()) Value = u"on";
+TCheckableFormControlObj::TCheckableFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes)
+    : TFormControlObj(document, pos, attributes) {
   IsChecked = attributes && attributes->Find(CheckedSy);
   VertAlign = ABaseline;
+}
+
+bool TCheckableFormControlObj::GetSubmission(int index, std::u16string& s) {
+  if (index != 0) return false;
+  if (Checked()) s = Name + u"=" + Value;
+  return true;
+}
+
+void TCheckableFormControlObj::SetDataInit() { SetChecked(false); }
+void TCheckableFormControlObj::SetData(int, const std::u16string& v) {
+  if (SameText(v, Value)) SetChecked(true);
+}
+void TCheckableFormControlObj::SaveContents() { WasChecked = Checked(); }
+bool TCheckableFormControlObj::DoOnChange() { return ReportChange(Checked() != WasChecked); }
+
+TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
+                                                 TProperties& props)
+    : TCheckableFormControlObj(document, pos, attributes) {
+  if (Value.empty()) Value = u"on";
   auto box = std::make_unique<TFormCheckBox>();
   box->setChecked(IsChecked);
   TFormCheckBox* b = box.get();
@@ -779,24 +764,9 @@ TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos,
   QObject::connect(b, &QAbstractButton::clicked, watcher_.get(), [this] { FormControlClick(); });
 }
 
-bool TCheckBoxFormControlObj::GetSubmission(int index, std::u16string& s) {
-  if (index != 0) return false;
-  if (CheckBox()->isChecked()) s = Name + u"=" + Value;
-  return true;
-}
-
-void TCheckBoxFormControlObj::ResetToValue() { CheckBox()->setChecked(IsChecked); }
-void TCheckBoxFormControlObj::SetDataInit() { CheckBox()->setChecked(false); }
-void TCheckBoxFormControlObj::SetData(int, const std::u16string& v) {
-  if (SameText(v, Value)) CheckBox()->setChecked(true);
-}
-void TCheckBoxFormControlObj::SaveContents() { WasChecked = CheckBox()->isChecked(); }
-
-bool TCheckBoxFormControlObj::DoOnChange() {
-  if (CheckBox()->isChecked() == WasChecked) return false;
-  RaiseChange();
-  return true;
-}
+bool TCheckBoxFormControlObj::Checked() const { return CheckBox()->isChecked(); }
+void TCheckBoxFormControlObj::SetChecked(bool value) { CheckBox()->setChecked(value); }
+void TCheckBoxFormControlObj::ResetToValue() { SetChecked(IsChecked); }
 
 void TCheckBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
   DrawFrame(canvas, x, y);
@@ -813,9 +783,7 @@ void TCheckBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, int pos,
                                                        const TAttributeList* attributes, TProperties& props)
-    : ThtFormControlObj(document, pos, attributes) {
-  IsChecked = attributes && attributes->Find(CheckedSy);
-  VertAlign = ABaseline;
+    : TCheckableFormControlObj(document, pos, attributes) {
   auto radio = std::make_unique<TFormRadioButton>();
   TFormRadioButton* r = radio.get();
   AdoptControl(std::move(radio), props, false);
@@ -833,9 +801,8 @@ TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, in
   // radio, else the first of the group.
   bool first = true;
   if (MyForm) {
-    for (TFormControlObj* c : MyForm->ControlList) {
-      auto* other = dynamic_cast<TRadioButtonFormControlObj*>(c);
-      if (!other || other == this || !SameText(other->Name, Name)) continue;
+    for (TRadioButtonFormControlObj* other : MyForm->RadioGroup(Name)) {
+      if (other == this) continue;
       first = false;
       if (IsChecked) {
         other->IsChecked = false;
@@ -855,26 +822,12 @@ void TRadioButtonFormControlObj::RadioClick() {
   FormControlClick();
 }
 
-bool TRadioButtonFormControlObj::GetSubmission(int index, std::u16string& s) {
-  if (index != 0) return false;
-  if (RadioButton()->Checked()) s = Name + u"=" + Value;
-  return true;
-}
+bool TRadioButtonFormControlObj::Checked() const { return RadioButton()->Checked(); }
+void TRadioButtonFormControlObj::SetChecked(bool value) { RadioButton()->SetChecked(value); }
 
 void TRadioButtonFormControlObj::ResetToValue() {
-  RadioButton()->SetChecked(IsChecked);
+  SetChecked(IsChecked);
   if (IsChecked) SetTabStop(true);
-}
-void TRadioButtonFormControlObj::SetDataInit() { RadioButton()->SetChecked(false); }
-void TRadioButtonFormControlObj::SetData(int, const std::u16string& v) {
-  if (SameText(v, Value)) RadioButton()->SetChecked(true);
-}
-void TRadioButtonFormControlObj::SaveContents() { WasChecked = RadioButton()->Checked(); }
-
-bool TRadioButtonFormControlObj::DoOnChange() {
-  if (RadioButton()->Checked() == WasChecked) return false;
-  RaiseChange();
-  return true;
 }
 
 void TRadioButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
@@ -920,7 +873,7 @@ private:
 
 TImageFormControlObj::TImageFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes,
                                            TProperties& props)
-    : ThtFormControlObj(document, pos, attributes) {
+    : TFormControlObj(document, pos, attributes) {
   // The button only holds the focus; the picture is the image's.
   auto button = std::make_unique<TUniButton>();
   AdoptControl(std::move(button), props, false);
@@ -1054,7 +1007,7 @@ void InstallFormControls() {
     // Without a tag there is nothing to make a control of: the plain box stands in.
     if (!attributes) return nullptr;
     const std::u16string t = WideLowerCase(type);
-    std::unique_ptr<ThtFormControlObj> made;
+    std::unique_ptr<TFormControlObj> made;
     if (t == u"select") {
       const TAttribute* size = attributes ? attributes->Find(SizeSy) : nullptr;
       if ((attributes && attributes->Find(MultipleSy)) || (size && size->Value > 1))

@@ -15,7 +15,6 @@
 namespace htmlview {
 
 class ThtmlForm;
-class ThtFormControlObj;
 class TRadioButtonFormControlObj;
 
 // What the host hears from the forms of the pages on one paint panel. Every hook may be empty.
@@ -25,10 +24,10 @@ struct TFormEvents {
   std::function<void(const std::u16string& action, const std::u16string& target, const std::u16string& encType,
                      const std::u16string& method, const std::vector<std::u16string>& results)>
       OnFormSubmit;
-  std::function<void(ThtFormControlObj* control, const std::u16string& message)> OnObjectClick, OnObjectFocus,
+  std::function<void(TFormControlObj* control, const std::u16string& message)> OnObjectClick, OnObjectFocus,
       OnObjectBlur, OnObjectChange;
   // The browse button of a file input: fileName is the edit's text, changed by the handler.
-  std::function<void(ThtFormControlObj* edit, std::u16string& fileName)> OnFileBrowse;
+  std::function<void(TFormControlObj* edit, std::u16string& fileName)> OnFileBrowse;
   // Keys that the controls pass on (the viewer's key handling).
   std::function<void(QObject* sender, uint16_t& key, TShiftState shift)> OnKeyDown;
   // Pixels per inch of the screen; 0 asks the screen. Tests set it.
@@ -67,7 +66,9 @@ public:
   TFormControlObjList ControlList;  // not owning
   int NonHiddenCount = 0;
 
-  void InsertControl(ThtFormControlObj* ctrl);
+  void InsertControl(TFormControlObj* ctrl);
+  // The form's radio buttons of a name (compared ignoring case), in page order.
+  std::vector<TRadioButtonFormControlObj*> RadioGroup(const std::u16string& name) const;
   void DoRadios(TRadioButtonFormControlObj* radio);
   // Arrow keys on a radio move within its group; true when the key was used.
   bool ControlKeyDown(QObject* sender, uint16_t& key, TShiftState shift);
@@ -82,89 +83,17 @@ public:
 // Watches a control's window: focus, keys, mouse moves and clicks go to its object.
 class TControlWatcher : public QObject {
 public:
-  explicit TControlWatcher(ThtFormControlObj& owner) : owner_(owner) {}
+  explicit TControlWatcher(TFormControlObj& owner) : owner_(owner) {}
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  ThtFormControlObj& owner_;
+  TFormControlObj& owner_;
 };
 
-// Width and height limits: what a widget accepts, and the attribute counts that size them.
-inline constexpr int MaxWidgetSize = 16777215;
+// The attribute counts that size a control (SIZE, ROWS, COLS): 1 to 1000.
 int ClampCount(int value);
-int ClampWidgetSize(long long value);
 
-// What every control kind shares beyond the text's box.
-class ThtFormControlObj : public TFormControlObj {
-public:
-  ThtFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
-  ~ThtFormControlObj() override;
-
-  ThtDocument* MasterList;
-  ThtmlForm* MyForm = nullptr;
-  std::vector<std::u16string> FormAttributes;  // name=value
-  std::u16string OnBlurMessage, OnChangeMessage, OnClickMessage, OnFocusMessage;
-  int BorderLeft = 0, BorderRight = 0, BorderTop = 0, BorderBottom = 0;
-  TColor BkColor = clNone;
-  bool Active = false;
-  bool HasBorderStyle = false;
-  int TabIndex = 0;
-
-  int Left() const;
-  int Top() const;
-  bool TabStop() const;
-  // Place among the paint panel's windows in the tab chain, from 0; -1 without a window on a panel.
-  int TabOrder() const;
-  void SetTabOrder(int order);
-  void SetLeft(int x);
-  void SetTop(int y);
-  void SetTabStop(bool value);
-  void SetWidth(int w) override;
-  void SetHeight(int h) override;
-  void Show(int x, int y) override;
-
-  virtual bool DoOnChange() { return false; }
-  virtual void SaveContents() {}
-  virtual bool GetSubmission(int index, std::u16string& s) {
-    (void)index;
-    (void)s;
-    return false;
-  }
-  void Draw(TCanvas& canvas, int x, int y) override;
-  virtual void Repaint();
-  virtual void ProcessProperties(TProperties& props);
-  virtual void ResetToValue() {}
-  virtual void SetData(int index, const std::u16string& v) {
-    (void)index;
-    (void)v;
-  }
-  virtual void SetDataInit() {}
-
-  void EnterEvent();
-  void ExitEvent();
-  void FormControlClick();
-  // The change event, when the host listens.
-  void RaiseChange();
-  TFormEvents& Events() const;
-  // The value of an attribute from FormAttributes; empty when absent.
-  std::u16string Attribute(const std::u16string& name) const;
-  QFont Font() const { return font_; }
-
-protected:
-  // Takes the window: off screen on the paint panel, the element's font, events watched.
-  void AdoptControl(std::unique_ptr<QWidget> control, TProperties& props, bool clickByMouse);
-  void DrawFrame(TCanvas& canvas, int x, int y, bool sunken = true);
-  int PixelsPerInch() const;
-
-  QFont font_;
-  std::unique_ptr<TControlWatcher> watcher_;
-  // Clears when the window goes with its parent before the object.
-  QPointer<QWidget> alive_;
-  friend class TControlWatcher;
-  bool clickByMouse_ = false;
-};
-
-class THiddenFormControlObj : public ThtFormControlObj {
+class THiddenFormControlObj : public TFormControlObj {
 public:
   THiddenFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
   bool Hidden() const override { return true; }
@@ -173,7 +102,7 @@ public:
   void Show(int, int) override {}
 };
 
-class TEditFormControlObj : public ThtFormControlObj {
+class TEditFormControlObj : public TFormControlObj {
 public:
   TEditFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props,
                       const std::u16string& type);
@@ -191,7 +120,7 @@ public:
   void SetHeightWidth(TCanvas& canvas) override;
 };
 
-class TButtonFormControlObj : public ThtFormControlObj {
+class TButtonFormControlObj : public TFormControlObj {
 public:
   enum TWhichButton { Submit, ResetB, Plain, Browse };
   TButtonFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props,
@@ -234,40 +163,49 @@ private:
 // Whether the Tab key is down now, as far as this application has seen its key events.
 bool TabKeyHeld();
 
-class TCheckBoxFormControlObj : public ThtFormControlObj {
+// A check box or a radio button: on or off, submitted only when on, restored when the saved value
+// is its own.
+class TCheckableFormControlObj : public TFormControlObj {
+public:
+  bool IsChecked = false;   // as the page gives it
+  bool WasChecked = false;  // when the focus came
+
+  virtual bool Checked() const = 0;
+  virtual void SetChecked(bool value) = 0;
+  bool DoOnChange() override;
+  void SaveContents() override;
+  bool GetSubmission(int index, std::u16string& s) override;
+  void SetData(int index, const std::u16string& v) override;
+  void SetDataInit() override;
+
+protected:
+  TCheckableFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
+};
+
+class TCheckBoxFormControlObj : public TCheckableFormControlObj {
 public:
   TCheckBoxFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props);
   TFormCheckBox* CheckBox() const { return static_cast<TFormCheckBox*>(control_.get()); }
-  bool IsChecked = false;
-  bool WasChecked = false;
 
-  bool DoOnChange() override;
-  void SaveContents() override;
-  bool GetSubmission(int index, std::u16string& s) override;
+  bool Checked() const override;
+  void SetChecked(bool value) override;
   void Draw(TCanvas& canvas, int x, int y) override;
   void ResetToValue() override;
-  void SetData(int index, const std::u16string& v) override;
-  void SetDataInit() override;
 };
 
-class TRadioButtonFormControlObj : public ThtFormControlObj {
+class TRadioButtonFormControlObj : public TCheckableFormControlObj {
 public:
   TRadioButtonFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props);
   TFormRadioButton* RadioButton() const { return static_cast<TFormRadioButton*>(control_.get()); }
-  bool IsChecked = false;
-  bool WasChecked = false;
 
   void RadioClick();
-  bool DoOnChange() override;
-  void SaveContents() override;
-  bool GetSubmission(int index, std::u16string& s) override;
+  bool Checked() const override;
+  void SetChecked(bool value) override;
   void Draw(TCanvas& canvas, int x, int y) override;
   void ResetToValue() override;
-  void SetData(int index, const std::u16string& v) override;
-  void SetDataInit() override;
 };
 
-class TImageFormControlObj : public ThtFormControlObj {
+class TImageFormControlObj : public TFormControlObj {
 public:
   TImageFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes, TProperties& props);
   ~TImageFormControlObj() override;

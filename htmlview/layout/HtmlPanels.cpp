@@ -600,21 +600,46 @@ TFloatingObj* TFloatingObjList::PtInObject(int x, int y, int& ix, int& iy) const
 
 // ---- form controls ----
 
-TFormControlObj::TFormControlObj(ThtDocument* document, int pos) : Document(document), Pos(pos) {}
+TFormControlObj::TFormControlObj(ThtDocument* document, int pos) : MasterList(document), Pos(pos) {}
 
-TFormControlObj::~TFormControlObj() = default;
+TFormControlObj::~TFormControlObj() {
+  // No event may reach the object while its parts go.
+  watcher_.reset();
+  // A paint panel freed first has taken its children with it.
+  if (control_ && !alive_) (void)control_.release();
+  if (control_) {
+    // Freed in place: taken out of the panel first, each control would walk the window's whole
+    // focus chain, and a page of many controls would take their number squared to go.
+    control_->hide();
+    control_.reset();
+  }
+  if (!ID.empty() && MasterList && !MasterList->BeingDestroyed) MasterList->IdentifierList.RemoveObject(this);
+}
+
+int ClampWidgetSize(long long value) { return static_cast<int>(std::clamp<long long>(value, 0, MaxWidgetSize)); }
 
 int TFormControlObj::Width() const { return control_ ? control_->width() : width_; }
 int TFormControlObj::Height() const { return control_ ? control_->height() : height_; }
 
 void TFormControlObj::SetWidth(int w) {
-  width_ = w;
-  if (control_) control_->resize(w, control_->height());
+  width_ = ClampWidgetSize(w);
+  if (control_) control_->resize(width_, control_->height());
 }
 
 void TFormControlObj::SetHeight(int h) {
-  height_ = h;
-  if (control_) control_->resize(control_->width(), h);
+  height_ = ClampWidgetSize(h);
+  if (control_) control_->resize(control_->width(), height_);
+}
+
+int TFormControlObj::Left() const { return control_ ? control_->x() : -4000; }
+int TFormControlObj::Top() const { return control_ ? control_->y() : 0; }
+
+void TFormControlObj::SetLeft(int x) {
+  if (control_) control_->move(x, control_->y());
+}
+
+void TFormControlObj::SetTop(int y) {
+  if (control_) control_->move(control_->x(), y);
 }
 
 void MoveOffPanel(QWidget& control, int y) {
@@ -630,15 +655,11 @@ void MoveOntoPanel(QWidget& control, int x, int y, bool show) {
 
 void TFormControlObj::Show(int x, int y) {
   Shown = true;
-  if (control_) MoveOntoPanel(*control_, x, y, ShowIt);
+  if (control_) MoveOntoPanel(*control_, x, y, ShowIt && control_->parentWidget());
 }
 
 void TFormControlObj::MoveOff() {
   if (control_) MoveOffPanel(*control_, control_->y());
-}
-
-void TFormControlObj::Draw(TCanvas& canvas, int x, int y) {
-  FormControlRect(canvas, x, y, x + Width(), y + Height(), clWhite, false, true, false);
 }
 
 TFormControlObj* TFormControlObjList::FindControl(int pos) const {
@@ -694,6 +715,11 @@ public:
     VertAlign = ABaseline;
   }
   bool Hidden() const override { return hidden_; }
+  // The box keeps its size whatever the style, and prints as a plain frame.
+  void ProcessProperties(TProperties&) override {}
+  void Draw(TCanvas& canvas, int x, int y) override {
+    FormControlRect(canvas, x, y, x + Width(), y + Height(), clWhite, false, true, false);
+  }
 
 private:
   bool hidden_;

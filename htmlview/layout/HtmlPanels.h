@@ -147,27 +147,59 @@ public:
 void MoveOffPanel(QWidget& control, int y);
 void MoveOntoPanel(QWidget& control, int x, int y, bool show);
 
+// Width and height limits: what a widget accepts.
+inline constexpr int MaxWidgetSize = 16777215;
+int ClampWidgetSize(long long value);
+
+class ThtmlForm;
+struct TFormEvents;
+
+// The box a form control's window takes in the text, and the control's part in its form. Layout
+// sizes, places and prints the box through this class; the form side (joining the form, the
+// tag's attributes, the events, the window's focus, keys and tab order) is built with the control
+// kinds in htmlview/forms.
 class TFormControlObj : public TIDObject {
 public:
+  // The stand-in box: in no form, without a window.
   TFormControlObj(ThtDocument* document, int pos);
+  // A control of the page: it joins the form that is open (an implicit one when none is) and
+  // takes the tag's attributes.
+  TFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
   ~TFormControlObj() override;
 
-  ThtDocument* Document;
+  ThtDocument* MasterList;
   int Pos;
   int YValue = 0;
+  ThtmlForm* MyForm = nullptr;
   std::u16string Name, ID, Title, Value;
+  std::vector<std::u16string> FormAttributes;  // name=value
+  std::u16string OnBlurMessage, OnChangeMessage, OnClickMessage, OnFocusMessage;
   bool Disabled = false, ReadOnly = false, ShowIt = true;
   int MarginLeft = 0, MarginRight = 0, MarginTop = 0, MarginBottom = 0;
+  int BorderLeft = 0, BorderRight = 0, BorderTop = 0, BorderBottom = 0;
   int SpecWidth = -1, SpecHeight = -1;
   bool PercentWidth = false;
   AlignmentType VertAlign = ABottom;
+  TColor BkColor = clNone;
+  bool Active = false;
+  bool HasBorderStyle = false;
+  int TabIndex = 0;
   bool Shown = false;  // placed by the current paint
 
   int YPosition() const override { return YValue; }
   int TotalWidth() const { return Width() + MarginLeft + MarginRight; }
   virtual QWidget* GetControl() const { return control_.get(); }
+  int Left() const;
+  int Top() const;
   virtual int Width() const;
   virtual int Height() const;
+  bool TabStop() const;
+  // Place among the paint panel's windows in the tab chain, from 0; -1 without a window on a panel.
+  int TabOrder() const;
+  void SetTabOrder(int order);
+  void SetLeft(int x);
+  void SetTop(int y);
+  void SetTabStop(bool value);
   virtual void SetWidth(int w);
   virtual void SetHeight(int h);
   virtual bool Hidden() const { return false; }
@@ -175,13 +207,56 @@ public:
   virtual void Show(int x, int y);
   // Puts the window off the panel.
   virtual void MoveOff();
+
+  virtual bool DoOnChange() { return false; }
+  virtual void SaveContents() {}
+  virtual bool GetSubmission(int index, std::u16string& s) {
+    (void)index;
+    (void)s;
+    return false;
+  }
   // Paints the control into a canvas (printing).
   virtual void Draw(TCanvas& canvas, int x, int y);
+  virtual void Repaint();
+  virtual void ProcessProperties(TProperties& props);
+  virtual void ResetToValue() {}
+  virtual void SetData(int index, const std::u16string& v) {
+    (void)index;
+    (void)v;
+  }
+  virtual void SetDataInit() {}
   virtual void SetHeightWidth(TCanvas& canvas) { (void)canvas; }
 
+  void EnterEvent();
+  void ExitEvent();
+  void FormControlClick();
+  // The change event, when the host listens.
+  void RaiseChange();
+  TFormEvents& Events() const;
+  // The value of an attribute from FormAttributes; empty when absent.
+  std::u16string Attribute(const std::u16string& name) const;
+  QFont Font() const { return font_; }
+
 protected:
+  // Takes the window: off screen on the paint panel, the element's font, events watched.
+  void AdoptControl(std::unique_ptr<QWidget> control, TProperties& props, bool clickByMouse);
+  void DrawFrame(TCanvas& canvas, int x, int y, bool sunken = true);
+  int PixelsPerInch() const;
+  // What DoOnChange answers: whether the value changed since SaveContents, with the change
+  // event raised when it did.
+  bool ReportChange(bool changed);
+  // The width of a control sized by its text: a percentage waits off the panel at waitingWidth
+  // until the line sets it, a width of 10 or more from the style is taken, else the natural one.
+  void SizeWidth(int waitingWidth, long long natural);
+
   std::unique_ptr<QWidget> control_;
   int width_ = 0, height_ = 0;
+  QFont font_;
+  std::unique_ptr<QObject> watcher_;  // the TControlWatcher of the window's events
+  // Clears when the window goes with its parent before the object.
+  QPointer<QWidget> alive_;
+  friend class TControlWatcher;
+  bool clickByMouse_ = false;
 };
 
 // The section's controls in character order (the document owns them).

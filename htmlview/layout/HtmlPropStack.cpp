@@ -17,13 +17,18 @@ bool HasInlineBox(const TProperties& props) {
   return props.HasBorderStyle() || props.GetBackgroundColor() != clNone;
 }
 
-TInlineBox InlineBoxOf(TProperties& props) {
+TMarginArray InlineMargins(TProperties& props, int baseWidth, int baseHeight) {
   TVMarArray vm;
   props.CopyBoxProps(vm, true);
   TMarginArray m{};
   const TMyFont& font = props.GetFont();
+  ConvInlineMargArray(vm, baseWidth, baseHeight, font.EmSize, font.ExSize, m);
+  return m;
+}
+
+TInlineBox InlineBoxOf(TProperties& props) {
   // Percentages have no containing block yet: they resolve against 200 by 200 pixels.
-  ConvInlineMargArray(vm, 200, 200, font.EmSize, font.ExSize, m);
+  const TMarginArray m = InlineMargins(props, 200, 200);
   TInlineBox box;
   for (int k = 0; k < 4; ++k) {
     const int pad = m[PaddingTop + k];

@@ -66,6 +66,9 @@ private:
 
 // Whether a property set draws an inline box (a border or a background).
 bool HasInlineBox(const TProperties& props);
+// An element's margins, paddings and borders in pixels: percentages of baseWidth (horizontal) and
+// baseHeight (vertical), ems and exes in the element's font.
+TMarginArray InlineMargins(TProperties& props, int baseWidth, int baseHeight);
 TInlineBox InlineBoxOf(TProperties& props);
 
 // The bottom set is the document's default; item i - 1 is the parent of item i.

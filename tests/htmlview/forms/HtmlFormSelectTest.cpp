@@ -46,7 +46,7 @@ protected:
       if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
     return nullptr;
   }
-  Pairs Submission(ThtFormControlObj* c) {
+  Pairs Submission(TFormControlObj* c) {
     Pairs out;
     std::u16string s;
     for (int i = 0;; ++i) {
@@ -59,7 +59,7 @@ protected:
   int TextHeightA(const QFont& font) { return QtTextMeasurer().TextExtent(font, u"A").cy; }
   int changes = 0;
   void CountChanges() {
-    FormEvents(panel.get()).OnObjectChange = [this](ThtFormControlObj*, const std::u16string&) { ++changes; };
+    FormEvents(panel.get()).OnObjectChange = [this](TFormControlObj*, const std::u16string&) { ++changes; };
   }
 
   std::unique_ptr<QWidget> panel;

@@ -285,7 +285,7 @@ TEST_F(Forms, ChangeFocusAndClickEventsReachTheHost) {
        u"<input type=checkbox name=c onclick=cl onchange=cc></form>");
   std::vector<std::string> heard;
   auto record = [&](const char* kind) {
-    return [&heard, kind](ThtFormControlObj* o, const std::u16string& m) {
+    return [&heard, kind](TFormControlObj* o, const std::u16string& m) {
       heard.push_back(std::string(kind) + ":" + QString::fromStdU16String(o->Name + u":" + m).toStdString());
     };
   };
@@ -372,7 +372,7 @@ TEST_F(Forms, AFileInputIsAnEditWithItsBrowseButton) {
   browse->Button()->click();  // no handler: nothing happens
   EXPECT_EQ(edit->Edit()->Text(), u"old.txt");
   std::u16string seen;
-  Events().OnFileBrowse = [&](ThtFormControlObj* o, std::u16string& name) {
+  Events().OnFileBrowse = [&](TFormControlObj* o, std::u16string& name) {
     seen = name;
     EXPECT_EQ(o, edit);
     name = u"chosen.txt";
@@ -390,7 +390,7 @@ TEST_F(Forms, AFileInputTakesTwoPlacesInItsLine) {
   Load(u"<form><input type=file name=f disabled></form>");
   ASSERT_EQ(doc->FormControls.size(), 2u);
   for (auto& c : doc->FormControls) {
-    auto* f = static_cast<ThtFormControlObj*>(c.get());
+    TFormControlObj* f = c.get();
     EXPECT_TRUE(f->Disabled);
     EXPECT_FALSE(f->GetControl()->isEnabled());
     EXPECT_GT(f->Width(), 10);
@@ -400,7 +400,7 @@ TEST_F(Forms, AFileInputTakesTwoPlacesInItsLine) {
 TEST_F(Forms, ControlsStartOffTheVisiblePanel) {
   Load(u"<form><input name=a><input type=checkbox name=b><input type=radio name=c></form>");
   for (auto& c : doc->FormControls) {
-    auto* f = static_cast<ThtFormControlObj*>(c.get());
+    TFormControlObj* f = c.get();
     EXPECT_EQ(f->GetControl()->parentWidget(), panel.get());
     EXPECT_EQ(f->Left(), -4000);
   }
@@ -563,7 +563,7 @@ TEST_F(Forms, TabOrderIsThePlaceInThePanelsChain) {
   auto* c = ByName<TEditFormControlObj>(u"c");
   EXPECT_EQ(std::vector<int>({a->TabOrder(), b->TabOrder(), c->TabOrder()}), std::vector<int>({0, 1, 2}));
   struct Case {
-    ThtFormControlObj* control;
+    TFormControlObj* control;
     int order;
     std::vector<int> expected;  // a, b, c
   };
@@ -579,7 +579,7 @@ TEST_F(Forms, TabOrderIsThePlaceInThePanelsChain) {
   ThtDocument alone(nullptr, nullptr);
   TBuffer page = TBuffer::FromString(u"<input name=z>", u"page");
   auto p = HtmlParseString(alone, page, {});
-  auto* z = static_cast<ThtFormControlObj*>(alone.FormControls.at(0).get());
+  TFormControlObj* z = alone.FormControls.at(0).get();
   EXPECT_EQ(z->TabOrder(), -1);
   z->SetTabOrder(3);
   EXPECT_EQ(z->TabOrder(), -1);
@@ -604,7 +604,7 @@ TEST_F(Forms, ARadioChecksOnlyOnAChangeAndNotWhileTabIsDown) {
   auto radios = All<TRadioButtonFormControlObj>();
   TFormRadioButton* second = radios[1]->RadioButton();
   int clicks = 0, changes = 0;
-  Events().OnObjectClick = [&](ThtFormControlObj*, const std::u16string&) { ++clicks; };
+  Events().OnObjectClick = [&](TFormControlObj*, const std::u16string&) { ++clicks; };
   second->OnChange = [&] { ++changes; };
   auto tab = [&](QEvent::Type type) {
     QKeyEvent k(type, Qt::Key_Tab, Qt::NoModifier);

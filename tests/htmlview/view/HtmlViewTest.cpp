@@ -595,7 +595,7 @@ TEST_F(View, ClearingAPageDoesNotPassTheFocusThroughItsControls) {
   view->LoadFromString(page);
   QApplication::processEvents();
   int heard = 0;
-  FormEvents(Panel()).OnObjectFocus = [&heard](ThtFormControlObj*, const std::u16string&) { ++heard; };
+  FormEvents(Panel()).OnObjectFocus = [&heard](TFormControlObj*, const std::u16string&) { ++heard; };
   QApplication::setActiveWindow(view.get());
   view->Document().FormControls[5]->GetControl()->setFocus();
   QApplication::processEvents();
