@@ -29,6 +29,17 @@ void ReadSize(const TAttribute& a, int& spec, bool& percent) {
   }
 }
 
+// A panel's length attribute: with "%" a percentage, 1 to 100; else pixels, at least least, which
+// pixels receives as well.
+void ReadPanelSize(const TAttribute& a, int least, int& spec, bool& percent, int& pixels) {
+  if (a.Name.find(u'%') != std::u16string::npos) {
+    spec = std::clamp(a.Value, 1, 100);
+    percent = true;
+  } else {
+    spec = pixels = std::max(least, a.Value);
+  }
+}
+
 }  // namespace
 
 // ---- the box rules of floating objects ----
@@ -400,22 +411,8 @@ TPanelObj::TPanelObj(ThtDocument* document, int pos, const TAttributeList* attri
   if (attributes) {
     for (const auto& a : *attributes) {
       switch (a->Which) {
-        case WidthSy:
-          if (a->Name.find(u'%') != std::u16string::npos) {
-            SpecWidth = std::clamp(a->Value, 1, 100);
-            PercentWidth = true;
-          } else {
-            SpecWidth = pw = std::max(0, a->Value);
-          }
-          break;
-        case HeightSy:
-          if (a->Name.find(u'%') != std::u16string::npos) {
-            SpecHeight = std::clamp(a->Value, 1, 100);
-            PercentHeight = true;
-          } else {
-            SpecHeight = ph = std::max(1, a->Value);
-          }
-          break;
+        case WidthSy: ReadPanelSize(*a, 0, SpecWidth, PercentWidth, pw); break;
+        case HeightSy: ReadPanelSize(*a, 1, SpecHeight, PercentHeight, ph); break;
         case HspaceSy:
           HSpaceL = HSpaceR = std::min(std::abs(a->Value), 40);
           hspace = true;

@@ -813,6 +813,15 @@ int TSection::Layout(TCanvas& canvas, int x, int y, int width, int availableHeig
     firstLine = false;
     p += n;
   };
+  // An empty line down to where floats leave more room.
+  auto skipTo = [&](int wider) {
+    LineRec empty;
+    empty.Start = p;
+    empty.LineY = curY;
+    empty.LineHeight = empty.LineImageHeight = wider - curY;
+    Lines.push_back(empty);
+    curY = wider;
+  };
   while (p < len) {
     const int r = len - p;
     int left = 0, right = 0, objH = 0;
@@ -843,12 +852,7 @@ int TSection::Layout(TCanvas& canvas, int x, int y, int width, int availableHeig
           complete(spacesAfter(p + 1) - p);
           continue;
         }
-        LineRec empty;
-        empty.Start = p;
-        empty.LineY = curY;
-        empty.LineHeight = empty.LineImageHeight = wider - curY;
-        Lines.push_back(empty);
-        curY = wider;
+        skipTo(wider);
         continue;
       }
     }
@@ -919,12 +923,7 @@ int TSection::Layout(TCanvas& canvas, int x, int y, int width, int availableHeig
     if (k < len && Text[static_cast<size_t>(k)] == BrkCh) ++k;
     const int wider = imgr.GetNextWiderY(curY);
     if (wider > curY) {
-      LineRec empty;
-      empty.Start = p;
-      empty.LineY = curY;
-      empty.LineHeight = empty.LineImageHeight = wider - curY;
-      Lines.push_back(empty);
-      curY = wider;
+      skipTo(wider);
       continue;
     }
     complete(k - p);

@@ -63,34 +63,42 @@ int SelTextBuf::Terminate() {
 }
 
 // ---- character buffers ----
-// Both grow geometrically: a fixed step would copy a long text once per step.
+
+namespace {
+
+// Characters and the source position of each, side by side in two arrays that grow together,
+// geometrically: a fixed step would copy a long text once per step. slack is room added beyond
+// what is needed.
+template <class Chars>
+void GrowTogether(Chars& chars, std::vector<int>& indices, int needed, size_t slack) {
+  if (needed <= static_cast<int>(chars.size())) return;
+  const size_t n = std::max(static_cast<size_t>(needed) + slack, chars.size() * 2);
+  chars.resize(n);
+  indices.resize(n);
+}
+
+// Puts s at used, every character with index, and moves used past it.
+template <class Chars>
+void PutRun(Chars& chars, std::vector<int>& indices, int& used, std::u16string_view s, int index, size_t slack) {
+  const int n = static_cast<int>(s.size());
+  GrowTogether(chars, indices, used + n, slack);
+  std::copy(s.begin(), s.end(), chars.begin() + used);
+  std::fill(indices.begin() + used, indices.begin() + used + n, index);
+  used += n;
+}
+
+}  // namespace
 
 TCharCollection::TCharCollection() {
   Chars.resize(300);
   Indices.resize(300);
 }
 
-void TCharCollection::Grow(int needed) {
-  if (needed <= static_cast<int>(Chars.size())) return;
-  const size_t n = std::max(static_cast<size_t>(needed), Chars.size() * 2);
-  Chars.resize(n);
-  Indices.resize(n);
-}
+void TCharCollection::Grow(int needed) { GrowTogether(Chars, Indices, needed, 0); }
 
-void TCharCollection::Add(char16_t ch, int index) {
-  Grow(size_ + 1);
-  Chars[static_cast<size_t>(size_)] = ch;
-  Indices[static_cast<size_t>(size_)] = index;
-  ++size_;
-}
+void TCharCollection::Add(char16_t ch, int index) { PutRun(Chars, Indices, size_, {&ch, 1}, index, 0); }
 
-void TCharCollection::Concat(const std::u16string& s, int index) {
-  const int n = static_cast<int>(s.size());
-  Grow(size_ + n);
-  std::copy(s.begin(), s.end(), Chars.begin() + size_);
-  std::fill(Indices.begin() + size_, Indices.begin() + size_ + n, index);
-  size_ += n;
-}
+void TCharCollection::Concat(const std::u16string& s, int index) { PutRun(Chars, Indices, size_, s, index, 0); }
 
 void TCharCollection::Clear() { size_ = 0; }
 
@@ -99,18 +107,10 @@ TokenObj::TokenObj() {
   I.resize(300);
 }
 
-void TokenObj::Grow(int needed) {
-  if (needed <= MaxIndex()) return;
-  const size_t n = std::max(static_cast<size_t>(needed) + 50, C.size() * 2);
-  C.resize(n);
-  I.resize(n);
-}
+void TokenObj::Grow(int needed) { GrowTogether(C, I, needed, 50); }
 
 void TokenObj::AddUnicodeChar(char16_t ch, int index) {
-  Grow(Leng + 1);
-  C[static_cast<size_t>(Leng)] = ch;
-  I[static_cast<size_t>(Leng)] = index;
-  ++Leng;
+  PutRun(C, I, Leng, {&ch, 1}, index, 50);
   stringOK_ = false;
 }
 
@@ -125,12 +125,8 @@ void TokenObj::AddString(const TCharCollection& s) {
 }
 
 void TokenObj::AddString(const std::u16string& s, int index) {
-  const int n = static_cast<int>(s.size());
-  if (n == 0) return;
-  Grow(Leng + n);
-  std::copy(s.begin(), s.end(), C.begin() + Leng);
-  std::fill(I.begin() + Leng, I.begin() + Leng + n, index);
-  Leng += n;
+  if (s.empty()) return;
+  PutRun(C, I, Leng, s, index, 50);
   stringOK_ = false;
 }
 
@@ -307,26 +303,25 @@ int TIndentManager::LastRightOfBlock(bool& found) const {
   return edge ? edge->X : 0;
 }
 
-int TIndentManager::LeftIndent(int y) const {
-  int x = 0;
-  bool any = left_.Extent.At(y, x);
-  for (const IndentRec& r : left_.Edges)
-    if (r.ID == CurrentID && y >= r.YT && y < r.YB && (!any || r.X > x)) {
+bool TIndentManager::InnerEdge(const TSide& side, int y, int& x) const {
+  const bool right = &side == &right_;
+  bool any = side.Extent.At(y, x);
+  for (const IndentRec& r : side.Edges)
+    if (r.ID == CurrentID && y >= r.YT && y < r.YB && (!any || (right ? r.X < x : r.X > x))) {
       x = r.X;
       any = true;
     }
-  return any ? x : LastLeftOfBlock();
+  return any;
+}
+
+int TIndentManager::LeftIndent(int y) const {
+  int x = 0;
+  return InnerEdge(left_, y, x) ? x : LastLeftOfBlock();
 }
 
 int TIndentManager::RightSide(int y) const {
   int x = 0;
-  bool any = right_.Extent.At(y, x);
-  for (const IndentRec& r : right_.Edges)
-    if (r.ID == CurrentID && y >= r.YT && y < r.YB && (!any || r.X < x)) {
-      x = r.X;
-      any = true;
-    }
-  return any ? x : LastLeftOfBlock() + Width;
+  return InnerEdge(right_, y, x) ? x : LastLeftOfBlock() + Width;
 }
 
 int TIndentManager::GetClearY() const { return std::max(left_.LowestBottom(0), right_.LowestBottom(0)); }

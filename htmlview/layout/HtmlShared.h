@@ -194,6 +194,9 @@ private:
     // The bottom of the lowest float, or def when there is none.
     int LowestBottom(int def) const { return Floats.empty() ? def : std::max(def, Floats.rbegin()->first); }
   };
+  // The innermost edge at y of a side, of the floats there and the current block's edges; false
+  // when none stands at y.
+  bool InnerEdge(const TSide& side, int y, int& x) const;
   // The last edge of the current block on side, or nullptr.
   const IndentRec* BlockEdge(const TSide& side) const;
   int LastLeftOfBlock() const;

@@ -411,28 +411,28 @@ void THtmlTable::Initialize() {
     if (c->RowSpan > 1 && maxOf(r, r + c->RowSpan - 1) > end) continue;
     c->ColSpan = NumCols - c->Col;
   }
+  ClearColumns();
+  Widths.assign(static_cast<size_t>(NumCols), 0);
+  Initialized = true;
+}
+
+// ---- widths ----
+
+void THtmlTable::ClearColumns() {
   const size_t n = static_cast<size_t>(NumCols);
   ColumnType.assign(n, ctNone);
   Percents.assign(n, 0);
   Multis.assign(n, 0);
   MinWidths.assign(n, 0);
   MaxWidths.assign(n, 0);
-  Widths.assign(n, 0);
-  Initialized = true;
 }
-
-// ---- widths ----
 
 void THtmlTable::GetMinMaxWidths(TCanvas& canvas) {
   Initialize();
   minMaxFresh_ = true;
   minMaxMeasurers_ = {canvas.Measurer, &FontMeasurer()};
   const size_t n = static_cast<size_t>(NumCols);
-  ColumnType.assign(n, ctNone);
-  Percents.assign(n, 0);
-  Multis.assign(n, 0);
-  MinWidths.assign(n, 0);
-  MaxWidths.assign(n, 0);
+  ClearColumns();
   if (ColSpecs) {
     const int specs = std::min(NumCols, ColSpecs->Count());
     for (int c = 0; c < specs; ++c) {

@@ -187,6 +187,8 @@ private:
     int Row;
   };
   std::vector<TPlaced> Placed() const;
+  // NumCols columns, each without a type, percentage, share or width range.
+  void ClearColumns();
   int CellContentWidth(const TCellObj& cell) const;
   // Lays the rows out from y: heights, positions, alignment. Returns the table's height.
   int PlaceRows(TCanvas& canvas, int y, int& curs);

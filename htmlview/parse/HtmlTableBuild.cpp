@@ -96,6 +96,11 @@ private:
   int VAlignAttribute(int byDefault) const;
   void ApplyBorderDefaults(TProperties& cellSet);
   void Finish();
+  // The open cell joins the open row (made when there is none).
+  void AddCellToRow();
+  // The open row joins the table (a footer row waits for the table's end), unless it is hidden;
+  // no row is open after.
+  void PlaceRow();
 
   THtmlBuilder& B;
   THtmlParser& P;
@@ -218,18 +223,8 @@ void TTableBuilder::Build() {
     // What was built is placed all the same: no row is lost, and the parser's state is restored
     // for the caller.
     B.Section.reset();
-    if (cell_) {
-      if (!row_) row_ = std::make_unique<TCellList>();
-      row_->Add(std::move(cell_));
-    }
-    if (row_ && rowDisplay_ != pdNone) {
-      row_->RowType = rowKind_;
-      if (rowKind_ == rkFoot)
-        footerRows_.push_back(std::move(row_));
-      else
-        table_->AddRow(std::move(row_));
-    }
-    row_.reset();
+    if (cell_) AddCellToRow();
+    PlaceRow();
     Finish();
     throw;
   }
@@ -402,8 +397,7 @@ void TTableBuilder::EndCell() {
   if (cell_ && B.SectionList == cell_->Cell.get()) {
     cell_->Cell->CheckLastBottomMargin();
     TCellObj& cell = *cell_;
-    if (!row_) row_ = std::make_unique<TCellList>();
-    row_->Add(std::move(cell_));
+    AddCellToRow();
     if (manager_) manager_->AddCell(RowIndex(), cell);
   }
   cell_.reset();
@@ -414,9 +408,17 @@ void TTableBuilder::EndRow() {
   if (B.LinkOpen) B.CloseOpenLink();
   if (!row_) return;
   EndCell();
-  if (rowDisplay_ == pdNone) {
-    row_.reset();
-  } else {
+  PlaceRow();
+  PopAbove(rowLevel_);
+}
+
+void TTableBuilder::AddCellToRow() {
+  if (!row_) row_ = std::make_unique<TCellList>();
+  row_->Add(std::move(cell_));
+}
+
+void TTableBuilder::PlaceRow() {
+  if (row_ && rowDisplay_ != pdNone) {
     row_->RowType = rowKind_;
     if (rowKind_ == rkFoot)
       footerRows_.push_back(std::move(row_));
@@ -424,7 +426,6 @@ void TTableBuilder::EndRow() {
       table_->AddRow(std::move(row_));
   }
   row_.reset();
-  PopAbove(rowLevel_);
 }
 
 void TTableBuilder::StartRow() {

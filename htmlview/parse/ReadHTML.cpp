@@ -509,28 +509,10 @@ void THtmlParser::DoInclude() {
     if (Ch == u'=') {
       NextCh();
       SkipWhiteSpace();
-      if (Ch == u'"' || Ch == u'\'') {
-        const char16_t quote = Ch;
-        NextCh();
-        while (Ch != quote && Ch != 0) {
-          if (Ch == u'&') {
-            value += GetEntity(host_->CodePage());
-          } else {
-            value.push_back(Ch == u'\r' ? u' ' : Ch);
-            NextCh();
-          }
-        }
-        if (Ch == quote) NextCh();
-      } else {
-        while (Ch != u' ' && Ch != u'\r' && Ch != u'-' && Ch != u'>' && Ch != 0) {
-          if (Ch == u'&') {
-            value += GetEntity(host_->CodePage());
-          } else {
-            value.push_back(Ch);
-            NextCh();
-          }
-        }
-      }
+      if (Ch == u'"' || Ch == u'\'')
+        ReadQuotedValue(value, u" ");
+      else
+        ReadBareValue(value, u" \r->");
     }
     params += name;
     params += u'=';
@@ -756,6 +738,34 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
   NoMarkup = false;
 }
 
+void THtmlParser::ReadQuotedValue(std::u16string& out, std::u16string_view lineEnd) {
+  const char16_t quote = Ch;
+  NextCh();
+  while (Ch != quote && Ch != 0) {
+    if (Ch == u'\r') {
+      out += lineEnd;
+      NextCh();
+    } else if (Ch == u'&') {
+      out += GetEntity(host_->CodePage());
+    } else {
+      out.push_back(Ch);
+      NextCh();
+    }
+  }
+  if (Ch == quote) NextCh();
+}
+
+void THtmlParser::ReadBareValue(std::u16string& out, std::u16string_view stops) {
+  while (Ch != 0 && stops.find(Ch) == std::u16string_view::npos) {
+    if (Ch == u'&') {
+      out += GetEntity(host_->CodePage());
+    } else {
+      out.push_back(Ch);
+      NextCh();
+    }
+  }
+}
+
 bool THtmlParser::GetAttribute(Symb& sym, double& value, std::u16string& name, std::u16string& text) {
   sym = UnknownAttrSymbol;
   SkipWhiteSpace();
@@ -776,29 +786,10 @@ bool THtmlParser::GetAttribute(Symb& sym, double& value, std::u16string& name, s
   NextCh();
   SkipWhiteSpace();
   if (Ch == u'"' || Ch == u'\'') {
-    const char16_t quote = Ch;
-    NextCh();
-    while (Ch != quote && Ch != 0) {
-      if (Ch == u'\r') {
-        if (sym == TitleSy || sym == AltSy) text += u"\r\n";
-        NextCh();
-      } else if (Ch == u'&') {
-        text += GetEntity(host_->CodePage());
-      } else {
-        text.push_back(Ch);
-        NextCh();
-      }
-    }
-    if (Ch == quote) NextCh();
+    // Line ends stay only in the texts shown as written.
+    ReadQuotedValue(text, sym == TitleSy || sym == AltSy ? u"\r\n" : u"");
   } else {
-    while (Ch != u' ' && Ch != u'\t' && Ch != u'\r' && Ch != u'>' && Ch != 0) {
-      if (Ch == u'&') {
-        text += GetEntity(host_->CodePage());
-      } else {
-        text.push_back(Ch);
-        NextCh();
-      }
-    }
+    ReadBareValue(text, u" \t\r>");
     SkipWhiteSpace();
   }
   value = AttributeNumber(text, value);

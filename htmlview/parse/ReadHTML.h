@@ -160,6 +160,11 @@ private:
   void DoInclude();
   void GetTag();
   bool GetAttribute(Symb& sym, double& value, std::u16string& name, std::u16string& text);
+  // An attribute's value from its opening quote to its closing one (or the end), entities decoded
+  // and each CR (the reader's line end) given as lineEnd.
+  void ReadQuotedValue(std::u16string& out, std::u16string_view lineEnd);
+  // An unquoted value up to one of stops (or the end), entities decoded.
+  void ReadBareValue(std::u16string& out, std::u16string_view stops);
   void GetText();
   std::u16string CodeToText(uint32_t code, bool numeric, int codePage);
   bool ReadIdentifier(std::u16string& word);

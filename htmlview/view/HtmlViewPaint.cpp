@@ -83,30 +83,35 @@ void TPaintPanel::paintEvent(QPaintEvent* event) {
   });
 }
 
+namespace {
+// A mouse event as the viewer takes it: the point, the keys and buttons held, under the viewer's guard.
+template <class Call>
+void PassMouse(THtmlView* viewer, const QMouseEvent* event, Call call) {
+  const QPoint p = event->position().toPoint();
+  RunGuarded(viewer, [&] { call(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+}
+}  // namespace
+
 void TPaintPanel::mousePressEvent(QMouseEvent* event) {
   TMouseButton b;
   if (!ButtonOf(event->button(), b)) return;
-  const QPoint p = event->position().toPoint();
-  RunGuarded(Viewer, [&] { Viewer->HTMLMouseDown(b, ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+  PassMouse(Viewer, event, [&](TShiftState shift, int x, int y) { Viewer->HTMLMouseDown(b, shift, x, y); });
 }
 
 void TPaintPanel::mouseMoveEvent(QMouseEvent* event) {
   MouseInside = true;
-  const QPoint p = event->position().toPoint();
-  RunGuarded(Viewer, [&] { Viewer->HTMLMouseMove(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+  PassMouse(Viewer, event, [&](TShiftState shift, int x, int y) { Viewer->HTMLMouseMove(shift, x, y); });
 }
 
 void TPaintPanel::mouseReleaseEvent(QMouseEvent* event) {
   TMouseButton b;
   if (!ButtonOf(event->button(), b)) return;
-  const QPoint p = event->position().toPoint();
-  RunGuarded(Viewer, [&] { Viewer->HTMLMouseUp(b, ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+  PassMouse(Viewer, event, [&](TShiftState shift, int x, int y) { Viewer->HTMLMouseUp(b, shift, x, y); });
 }
 
 void TPaintPanel::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const QPoint p = event->position().toPoint();
-  RunGuarded(Viewer, [&] { Viewer->HTMLMouseDouble(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+  PassMouse(Viewer, event, [&](TShiftState shift, int x, int y) { Viewer->HTMLMouseDouble(shift, x, y); });
 }
 
 void TPaintPanel::enterEvent(QEnterEvent* event) {
