@@ -29,6 +29,16 @@ void ReadSize(const TAttribute& a, int& spec, bool& percent) {
   }
 }
 
+// An image's or a panel's ALIGN: TOP and MIDDLE align it in the line, LEFT and RIGHT float it;
+// other words leave it as it is.
+void ReadAlign(const std::u16string& word, TFloatingObj& object) {
+  const std::u16string v = Upper(word);
+  if (v == u"TOP") object.VertAlign = ATop;
+  else if (v == u"MIDDLE" || v == u"ABSMIDDLE") object.VertAlign = AMiddle;
+  else if (v == u"LEFT") object.Floating = ALeft, object.VertAlign = ANone;
+  else if (v == u"RIGHT") object.Floating = ARight, object.VertAlign = ANone;
+}
+
 // A panel's length attribute: with "%" a percentage, 1 to 100; else pixels, at least least, which
 // pixels receives as well.
 void ReadPanelSize(const TAttribute& a, int least, int& spec, bool& percent, int& pixels) {
@@ -129,14 +139,7 @@ TImageObj::TImageObj(ThtDocument* document, int pos, const TAttributeList* attri
           NoBorder = a->Value == 0;
           BorderSize = std::clamp(a->Value, 0, 10);
           break;
-        case AlignSy: {
-          const std::u16string v = Upper(a->Name);
-          if (v == u"TOP") VertAlign = ATop;
-          else if (v == u"MIDDLE" || v == u"ABSMIDDLE") VertAlign = AMiddle;
-          else if (v == u"LEFT") Floating = ALeft, VertAlign = ANone;
-          else if (v == u"RIGHT") Floating = ARight, VertAlign = ANone;
-          break;
-        }
+        case AlignSy: ReadAlign(a->Name, *this); break;
         case NameSy:
           if (document) document->IdentifierList.AddObject(a->Name, this);
           break;
@@ -430,14 +433,7 @@ TPanelObj::TPanelObj(ThtDocument* document, int pos, const TAttributeList* attri
           Alt = alt;
           break;
         }
-        case AlignSy: {
-          const std::u16string v = Upper(a->Name);
-          if (v == u"TOP") VertAlign = ATop;
-          else if (v == u"MIDDLE" || v == u"ABSMIDDLE") VertAlign = AMiddle;
-          else if (v == u"LEFT") Floating = ALeft, VertAlign = ANone;
-          else if (v == u"RIGHT") Floating = ARight, VertAlign = ANone;
-          break;
-        }
+        case AlignSy: ReadAlign(a->Name, *this); break;
         default: break;
       }
     }

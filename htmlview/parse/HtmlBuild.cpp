@@ -570,18 +570,23 @@ void THtmlBuilder::BuildBreak(const TSymbSet& stop) {
     Section->AddChar(BrkCh, P.TagPos);
     CloseSection();
   }
+  const bool pageBreak = BreakAsksForPage();
+  if (pageBreak) {
+    if (clear) CloseSection();
+    AddPageBreak();
+  }
+  if (!clear || pageBreak) Section = NewSection(&P.Attributes, false, SectionList);
+  P.Next();
+}
+
+bool THtmlBuilder::BreakAsksForPage() {
   bool before = false, after = false, inside = false;
   if (static_cast<int>(PropStack.size()) < MaxPropSets) {
     PropStack.PushProperties(u"br", P.Attributes.TheClass(), u"", u"", u"", &P.Attributes);
     PropStack.Last().GetPageBreaks(before, after, inside);
     PropStack.PopElement(u"br");
   }
-  if (before || after) {
-    if (clear) CloseSection();
-    AddPageBreak();
-  }
-  if (!clear || before || after) Section = NewSection(&P.Attributes, false, SectionList);
-  P.Next();
+  return before || after;
 }
 
 // ---- content readers ----
@@ -953,13 +958,7 @@ void THtmlBuilder::BuildPreformatted() {
       case BrSy: {
         flush();
         CloseSection();
-        bool before = false, after = false, inside = false;
-        if (static_cast<int>(PropStack.size()) < MaxPropSets) {
-          PropStack.PushProperties(u"br", P.Attributes.TheClass(), u"", u"", u"", &P.Attributes);
-          PropStack.Last().GetPageBreaks(before, after, inside);
-          PropStack.PopElement(u"br");
-        }
-        if (before || after) AddPageBreak();
+        if (BreakAsksForPage()) AddPageBreak();
         newLine(false);
         // The line end right after the tag is the break's own.
         if (P.Ch == u'\r') P.NextCh();

@@ -139,6 +139,8 @@ public:
   // passed over. state: see TSourceState.
   void BuildObject(TSourceState& state);
   void BuildBreak(const TSymbSet& stop);
+  // Whether the style of the BR at hand asks for a page break before or after it.
+  bool BreakAsksForPage();
   void BuildParagraph(const TSymbSet& stop);
   void BuildHeading();
   void BuildList(Symb sym, const TSymbSet& stop);

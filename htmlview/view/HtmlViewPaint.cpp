@@ -480,32 +480,16 @@ void THtmlView::KeyDown(int key, TShiftState shift) {
   const int page = vBar_->pageStep(), line = vBar_->singleStep();
   int np = p;
   const TShiftState mods = shift & (ssShift | ssAlt | ssCtrl);
-  switch (key) {
-    case Qt::Key_Space:
-      if (mods == 0) np = p + page;
-      else if (mods == ssShift) np = p - page;
-      break;
-    case Qt::Key_PageUp:
-      if (mods == 0) np = p - page;
-      break;
-    case Qt::Key_PageDown:
-      if (mods == 0) np = p + page;
-      break;
-    case Qt::Key_End:
-      if (mods == ssCtrl) np = docHeight_;
-      break;
-    case Qt::Key_Home:
-      if (mods == ssCtrl) np = 0;
-      break;
-    case Qt::Key_Up:
-      if (mods == 0) np = p - line;
-      break;
-    case Qt::Key_Down:
-      if (mods == 0) np = p + line;
-      break;
-    default:
-      break;
-  }
+  // The keys that scroll up or down, each with the modifiers it takes, and where each goes.
+  const struct {
+    int Key;
+    TShiftState Mods;
+    int To;
+  } moves[] = {{Qt::Key_Space, 0, p + page},  {Qt::Key_Space, ssShift, p - page}, {Qt::Key_PageUp, 0, p - page},
+               {Qt::Key_PageDown, 0, p + page}, {Qt::Key_End, ssCtrl, docHeight_},    {Qt::Key_Home, ssCtrl, 0},
+               {Qt::Key_Up, 0, p - line},     {Qt::Key_Down, 0, p + line}};
+  for (const auto& move : moves)
+    if (key == move.Key && mods == move.Mods) np = move.To;
   np = std::clamp(np, 0, std::max(0, docHeight_ - panel_->height()));
   if (np != p) SetVPos(np);
   if ((key == Qt::Key_Left || key == Qt::Key_Right) && mods == 0) {
