@@ -1,6 +1,7 @@
 #pragma once
-// The text of a laid-out document as drawn, read back from its dump: one piece per text output,
-// top to bottom.
+// Pieces of the layout tests: the text of a laid-out document as drawn, read back from its dump
+// (one piece per text output, top to bottom), and content of a fixed height for the containers
+// under test.
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,3 +28,15 @@ inline std::vector<TPiece> Pieces(htmlview::ThtDocument& doc, int width = 0) {
   }
   return out;
 }
+
+// Content of a fixed height: PlaceAt sets what a container reads of a section laid out at y.
+class TFixedHeightSection : public htmlview::TSectionBase {
+protected:
+  using htmlview::TSectionBase::TSectionBase;
+  int PlaceAt(int y, int height) {
+    YPos = DrawTop = ContentTop = y;
+    SectionHeight = DrawHeight = height;
+    ContentBottom = DrawBottom = y + height;
+    return height;
+  }
+};

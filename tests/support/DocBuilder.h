@@ -18,6 +18,7 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 namespace htmlview {
 
@@ -38,12 +39,8 @@ public:
   TDocBuilder(const TDocBuilder&) = delete;
   TDocBuilder& operator=(const TDocBuilder&) = delete;
 
-  // Every character half the font's pixel size wide, every line 5/4 of it high: sizes keep their
-  // ratios, so that runs in several fonts lay out predictably (at 12 points, 16 px: 8 by 20).
-  static const TTextMeasurer& ScaledMeasurer() {
-    static const TFixedMeasurer scaled(8, 20, 16);
-    return scaled;
-  }
+  // The tests' measurer whose sizes keep the fonts' ratios.
+  static const TTextMeasurer& ScaledMeasurer() { return ScaledTestMeasurer(); }
 
   TProperties& Top() { return doc.PropertyStack->Last(); }
   TProperties& Push(const std::u16string& tag, const std::u16string& style = u"", bool inlineBox = false) {
@@ -114,11 +111,7 @@ public:
   }
   int Layout(int width) {
     Close();
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    canvas.Measurer = measurer;
-    int scroll = 0;
-    height = doc.DoLayout(canvas, 0, width, 1000, scroll);
+    height = LayOut(doc, *measurer, width);
     return height;
   }
   std::string Dump(int width) {

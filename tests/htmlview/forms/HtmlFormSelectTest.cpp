@@ -7,7 +7,7 @@
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/forms/FormsPage.h"
 
 using namespace htmlview;
 
@@ -15,36 +15,11 @@ namespace {
 
 using Pairs = std::vector<std::u16string>;
 
-class Selects : public ::testing::Test {
+class Selects : public TFormsPageTest {
 protected:
-  void SetUp() override {
-    EnsureGuiApp();
-    panel = std::make_unique<QWidget>();
-    panel->resize(800, 600);
-  }
   void TearDown() override {
-    parser.reset();
-    doc.reset();
-    FormEvents(panel.get()) = {};
-  }
-  void Load(const std::u16string& html) {
-    parser.reset();
-    doc = std::make_unique<ThtDocument>(nullptr, panel.get());
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
-    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
-    parser = HtmlParseString(*doc, *buffer, {});
-  }
-  template <class T>
-  T* First() {
-    for (auto& c : doc->FormControls)
-      if (auto* t = dynamic_cast<T*>(c.get())) return t;
-    return nullptr;
-  }
-  template <class T>
-  T* ByName(const std::u16string& name) {
-    for (auto& c : doc->FormControls)
-      if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
-    return nullptr;
+    TFormsPageTest::TearDown();
+    Events() = {};
   }
   Pairs Submission(TFormControlObj* c) {
     Pairs out;
@@ -59,13 +34,8 @@ protected:
   int TextHeightA(const QFont& font) { return QtTextMeasurer().TextExtent(font, u"A").cy; }
   int changes = 0;
   void CountChanges() {
-    FormEvents(panel.get()).OnObjectChange = [this](TFormControlObj*, const std::u16string&) { ++changes; };
+    Events().OnObjectChange = [this](TFormControlObj*, const std::u16string&) { ++changes; };
   }
-
-  std::unique_ptr<QWidget> panel;
-  std::unique_ptr<ThtDocument> doc;
-  std::unique_ptr<TBuffer> buffer;
-  std::unique_ptr<THtmlDocParser> parser;
 };
 
 std::u16string Options(int n) {
@@ -378,7 +348,7 @@ TEST(SelectsPages, TheReadersSeedBuildsAndLaysOut) {
     SCOPED_TRACE(c.tail);
     const std::string all = page + c.tail;
     ThtDocument doc(nullptr, nullptr);
-    doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    SetTestFonts(doc);
     TBuffer buffer(std::vector<uint8_t>(all.begin(), all.end()), u"fuzz");
     THtmlDocParser parser(doc, buffer);
     ASSERT_NO_THROW(parser.HtmlParseString({}));
@@ -391,12 +361,7 @@ TEST(SelectsPages, TheReadersSeedBuildsAndLaysOut) {
     if (!c.text.empty() && areas.size() > 1) {
       EXPECT_EQ(areas[1]->InitialText.substr(0, c.text.size()), c.text);
     }
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    TFixedMeasurer measurer(7, 16);
-    canvas.Measurer = &measurer;
-    int scroll = 0;
-    doc.DoLayout(canvas, 0, 300, 1000, scroll);
+    LayOut(doc, TFixedMeasurer(7, 16), 300);
   }
 }
 

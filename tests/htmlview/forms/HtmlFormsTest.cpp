@@ -12,47 +12,15 @@
 #include "htmlview/layout/HtmlSection.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/text/HtmlBuffer.h"
-#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/forms/FormsPage.h"
 
 using namespace htmlview;
 
 namespace {
 
-class Forms : public ::testing::Test {
+class Forms : public TFormsPageTest {
 protected:
-  void SetUp() override {
-    EnsureGuiApp();
-    panel = std::make_unique<QWidget>();
-    panel->resize(800, 600);
-  }
-  void TearDown() override {
-    parser.reset();
-    doc.reset();
-  }
-  void Load(const std::u16string& html) {
-    parser.reset();
-    doc = std::make_unique<ThtDocument>(nullptr, panel.get());
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
-    if (imageLoader) doc->ImageLoader = imageLoader;
-    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
-    parser = HtmlParseString(*doc, *buffer, {});
-  }
-  std::function<std::shared_ptr<TDocImage>(const std::u16string&, bool&)> imageLoader;
-  template <class T>
-  std::vector<T*> All() {
-    std::vector<T*> out;
-    for (auto& c : doc->FormControls)
-      if (auto* t = dynamic_cast<T*>(c.get())) out.push_back(t);
-    return out;
-  }
-  template <class T>
-  T* ByName(const std::u16string& name) {
-    for (auto& c : doc->FormControls)
-      if (auto* t = dynamic_cast<T*>(c.get()); t && t->Name == name) return t;
-    return nullptr;
-  }
   std::vector<std::unique_ptr<ThtmlForm>>& FormList() { return DocumentForms(doc.get()).Forms; }
-  TFormEvents& Events() { return FormEvents(panel.get()); }
   // Records submissions; they arrive only from the event loop.
   void Listen() {
     Events().OnFormSubmit = [this](const std::u16string& action, const std::u16string& target,
@@ -65,10 +33,6 @@ protected:
   }
   void Deliver() { QCoreApplication::processEvents(); }
 
-  std::unique_ptr<QWidget> panel;
-  std::unique_ptr<ThtDocument> doc;
-  std::unique_ptr<TBuffer> buffer;
-  std::unique_ptr<THtmlDocParser> parser;
   int submits = 0;
   std::vector<std::u16string> last, lastHead;
 };
@@ -818,7 +782,7 @@ TEST(FormsViewer, MouseMovesAndFocusReachTheViewer) {
   TFakeViewer viewer;
   QWidget panel;
   ThtDocument doc(&viewer, &panel);
-  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+  SetTestFonts(doc);
   TBuffer buffer = TBuffer::FromString(u"<form><input name=a><textarea name=t></textarea></form>", u"page");
   auto parser = HtmlParseString(doc, buffer, {});
   auto* edit = dynamic_cast<TEditFormControlObj*>(doc.FormControls.at(0).get());
@@ -842,7 +806,7 @@ TEST(FormsViewer, TabIndexBecomesAFocusChain) {
   EnsureGuiApp();
   QWidget panel;
   ThtDocument doc(nullptr, &panel);
-  doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+  SetTestFonts(doc);
   TBuffer buffer =
       TBuffer::FromString(u"<form><input name=a tabindex=3><input name=b><input name=c tabindex=1></form>", u"page");
   auto parser = HtmlParseString(doc, buffer, {});

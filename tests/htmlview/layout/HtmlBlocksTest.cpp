@@ -10,16 +10,18 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
+#include "tests/htmlview/LayoutPieces.h"
 
 using namespace htmlview;
 
 namespace {
 
 // Content of a fixed size that records the room it was given.
-class TBox : public TSectionBase {
+class TBox : public TFixedHeightSection {
 public:
   TBox(ThtDocument* owner, TCellBasic* cell, int w, int h, TColor color = clNone)
-      : TSectionBase(owner, cell), W(w), H(h), Color(color) {}
+      : TFixedHeightSection(owner, cell), W(w), H(h), Color(color) {}
   int W, H;
   TColor Color;
   int LaidX = 0, RoomLeft = 0, RoomRight = 0, RoomWidth = 0;
@@ -30,11 +32,8 @@ public:
     RoomLeft = imgr.ImageLeft(y);
     RoomRight = imgr.ImageRight(y);
     RoomWidth = width;
-    YPos = DrawTop = ContentTop = y;
-    SectionHeight = DrawHeight = H;
-    ContentBottom = DrawBottom = y + H;
     maxWidth = W;
-    return H;
+    return PlaceAt(y, H);
   }
   int Draw(TCanvas& canvas, const TRect&, int, int x, int, int) override {
     if (Color != clNone) FillRectColor(canvas, {x, YPos - Owner->YOffset, x + W, YPos - Owner->YOffset + H}, Color);
@@ -49,8 +48,7 @@ protected:
     EnsureGuiApp();
     SetPixelsPerInch(96);
     doc = std::make_unique<ThtDocument>(nullptr, nullptr);
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                  false, true, 12);
+    SetTestFonts(*doc);
     doc->PropertyStack->Reset();
   }
   void TearDown() override {
@@ -492,8 +490,7 @@ protected:
     SetPixelsPerInch(96);
     SetFontMeasurer(&fixed);
     doc = std::make_unique<ThtDocument>(nullptr, nullptr);
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                  false, true, 12);
+    SetTestFonts(*doc);
     doc->PropertyStack->Reset();
   }
   void TearDown() override {
@@ -525,13 +522,7 @@ protected:
     cell->AddSection(std::move(block));
     return b;
   }
-  int Layout(int width) {
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    canvas.Measurer = &fixed;
-    int scroll = 0;
-    return doc->DoLayout(canvas, 0, width, 1000, scroll);
-  }
+  int Layout(int width) { return LayOut(*doc, fixed, width); }
   QImage Paint(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -647,10 +638,10 @@ TEST_F(MessagePage, HiddenOverflowTextStaysInDocumentCoordinates) {
 namespace {
 
 // A table of fixed minimum and maximum widths that takes the width it is given.
-class TFakeTable : public TSectionBase, public TTableSizing {
+class TFakeTable : public TFixedHeightSection, public TTableSizing {
 public:
   TFakeTable(ThtDocument* owner, TCellBasic* cell, int minW, int maxW, int h)
-      : TSectionBase(owner, cell), Min(minW), Max(maxW), H(h) {}
+      : TFixedHeightSection(owner, cell), Min(minW), Max(maxW), H(h) {}
   int Min, Max, H, Spec = 0, Percent = 0, LaidWidth = -1, LaidX = 0;
   void SetSpecWidth(int width) override { Spec = width; }
   int PercentSum() override { return Percent; }
@@ -663,11 +654,8 @@ public:
     StartChar = curs;
     LaidWidth = width;
     LaidX = x;
-    YPos = DrawTop = ContentTop = y;
-    SectionHeight = DrawHeight = H;
-    ContentBottom = DrawBottom = y + H;
     maxWidth = width;
-    return H;
+    return PlaceAt(y, H);
   }
   int Draw(TCanvas& canvas, const TRect&, int, int x, int, int) override {
     FillRectColor(canvas, {x, YPos - Owner->YOffset, x + LaidWidth, YPos - Owner->YOffset + H}, RGB(0, 0, 255));

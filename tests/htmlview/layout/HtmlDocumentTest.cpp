@@ -17,6 +17,7 @@
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 #include "tests/htmlview/ViewerSupport.h"
 
 using namespace htmlview;
@@ -46,12 +47,7 @@ public:
   TImageRequestResult answer = irNoHandler;
 };
 
-int Layout(ThtDocument& doc, int width) {
-  QImage image(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&image);
-  int scroll = 0;
-  return doc.DoLayout(canvas, 0, width, 1000, scroll);
-}
+int Layout(ThtDocument& doc, int width) { return LayOut(doc, QtTextMeasurer(), width); }
 
 }  // namespace
 

@@ -17,6 +17,7 @@
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
 
@@ -210,7 +211,7 @@ TEST(HtmlFonts, EveryLinkWithTextGetsOneTabControl) {
   for (const Case& k : cases) {
     QWidget panel;
     ThtDocument doc(nullptr, &panel);
-    doc.SetFonts(u"Arial", u"Courier New", clBlack, 0xFF0000, 0x800080, 0x0000FF, clWhite, false, true, 12);
+    SetTestFonts(doc);
     TBuffer buffer = TBuffer::FromString(k.html, u"page");
     auto parser = HtmlParseString(doc, buffer, {});
     std::vector<std::u16string> tabbed;

@@ -9,6 +9,7 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/text/HtmlBuffer.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
 
@@ -17,8 +18,7 @@ namespace {
 struct Stack : ::testing::Test {
   Stack() {
     EnsureGuiApp();
-    doc.SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                 false, true, 12);
+    SetTestFonts(doc);
   }
   TProperties& Push(const std::u16string& tag, const std::u16string& style = u"") {
     auto attr = std::make_unique<TProperties>(false);
@@ -99,10 +99,7 @@ TEST_F(Stack, InlineRecordsOfAPageMapAsTheDocumentDoes) {
   html += u"</span> after <span style='background:green'>never closed";
   TBuffer buffer = TBuffer::FromString(html, u"page");
   auto parser = HtmlParseString(doc, buffer, {});
-  QImage image(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&image);
-  int scroll = 0;
-  doc.DoLayout(canvas, 0, 300, 1000, scroll);
+  LayOut(doc, QtTextMeasurer(), 300);
   TInlineList& list = *doc.InlineBoxes;
   ASSERT_GT(list.Count(), 30);
   for (int i = 0; i < list.Count(); ++i) {

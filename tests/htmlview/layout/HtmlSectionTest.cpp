@@ -14,6 +14,7 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 #include "tests/support/DocBuilder.h"
 
 using namespace htmlview;
@@ -337,10 +338,7 @@ TEST(HtmlDocumentCopy, APrintCopyLaysOutToTheSameDump) {
   const std::string original = b.Dump(120);
   ThtDocument copy(b.doc, nullptr);
   EXPECT_TRUE(copy.PrintCopy);
-  QImage image(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&image);
-  int scroll = 0;
-  copy.DoLayout(canvas, 0, 120, 1000, scroll);
+  LayOut(copy, QtTextMeasurer(), 120);
   EXPECT_EQ(DumpLayout(copy), original);
   EXPECT_FALSE(copy.Timer);
   EXPECT_TRUE(copy.SectionPositions.empty());

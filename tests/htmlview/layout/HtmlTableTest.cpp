@@ -10,6 +10,7 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
 
 using namespace htmlview;
 
@@ -17,11 +18,11 @@ namespace {
 
 // Content of given minimum and maximum widths and height; records where it was laid out and
 // where it was drawn.
-class TBox : public TSectionBase {
+class TBox : public TFixedHeightSection {
 public:
   TBox(ThtDocument* owner, TCellBasic* cell, int minW, int maxW, int h, std::vector<std::pair<int, int>>* drawn,
        int tag)
-      : TSectionBase(owner, cell), MinW(minW), MaxW(maxW), H(h), Drawn(drawn), Tag(tag) {}
+      : TFixedHeightSection(owner, cell), MinW(minW), MaxW(maxW), H(h), Drawn(drawn), Tag(tag) {}
   int MinW, MaxW, H;
   std::vector<std::pair<int, int>>* Drawn;  // (tag, window y)
   int Tag;
@@ -33,11 +34,8 @@ public:
     CharCount = 1;
     LaidX = x;
     LaidWidth = width;
-    YPos = DrawTop = ContentTop = y;
-    SectionHeight = DrawHeight = H;
-    ContentBottom = DrawBottom = y + H;
     maxWidth = MaxW;
-    return H;
+    return PlaceAt(y, H);
   }
   int Draw(TCanvas&, const TRect&, int, int, int, int) override {
     if (Drawn) Drawn->push_back({Tag, YPos - Owner->YOffset});

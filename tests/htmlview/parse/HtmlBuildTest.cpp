@@ -15,23 +15,11 @@
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
 
 namespace {
-
-// Every character half the font's pixel size wide, every line 5/4 of it high.
-class TBuildMeasurer final : public TTextMeasurer {
-public:
-  TSize TextExtent(const QFont& font, const std::u16string& text) const override {
-    if (text.empty()) return {};
-    return {static_cast<int>(text.size()) * std::max(1, Px(font) / 2), LineHeight(font)};
-  }
-  int LineHeight(const QFont& font) const override { return Px(font) * 5 / 4; }
-  static int Px(const QFont& font) { return font.pixelSize() > 0 ? font.pixelSize() : 16; }
-};
-
-TBuildMeasurer g_buildMeasurer;
 
 std::string U8(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
 
@@ -50,33 +38,24 @@ struct Case {
   std::string dump;
 };
 
-class Build : public ::testing::Test {
+class Build : public ::testing::Test, protected TTestPage {
 protected:
   void SetUp() override {
     EnsureGuiApp();
     SetPixelsPerInch(96);
-    SetFontMeasurer(&g_buildMeasurer);
+    SetFontMeasurer(&ScaledTestMeasurer());
     SetFontCatalogue([](const std::u16string& f) { return f == u"Arial" || f == u"Tahoma"; });
     NewDocument();
   }
   void TearDown() override {
-    parser.reset();
-    doc.reset();
+    ClearPage();
     SetFontCatalogue(nullptr);
     SetFontMeasurer(nullptr);
     SetPixelsPerInch(0);
   }
-  void NewDocument() {
-    parser.reset();
-    doc = std::make_unique<ThtDocument>(nullptr, nullptr);
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                  false, true, 12);
-  }
   THtmlDocParser& Parse(const std::u16string& html, const THtmlParseEvents& events = {}) {
     NewDocument();
-    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
-    parser = HtmlParseString(*doc, *buffer, events);
-    return *parser;
+    return ParseInto(html, events);
   }
   TCellBasic& BodyCell() { return *dynamic_cast<TBodyBlock*>(doc->First())->MyCell; }
   // The body's content with its font runs.
@@ -99,17 +78,9 @@ protected:
     for (const Case& c : cases) EXPECT_EQ(Runs(c.html), c.dump) << U8(c.html);
   }
   std::string Layout(int width) {
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    canvas.Measurer = &g_buildMeasurer;
-    int scroll = 0;
-    doc->DoLayout(canvas, 0, width, 1000, scroll);
+    LayOut(*doc, ScaledTestMeasurer(), width);
     return DumpLayout(*doc);
   }
-
-  std::unique_ptr<ThtDocument> doc;
-  std::unique_ptr<TBuffer> buffer;
-  std::unique_ptr<THtmlDocParser> parser;
 };
 
 // The program's message-box page around a message text.

@@ -13,23 +13,11 @@
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTableBuild.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
 
 namespace {
-
-// Every character half the font's pixel size wide, every line 5/4 of it high.
-class TTableMeasurer final : public TTextMeasurer {
-public:
-  TSize TextExtent(const QFont& font, const std::u16string& text) const override {
-    if (text.empty()) return {};
-    return {static_cast<int>(text.size()) * std::max(1, Px(font) / 2), LineHeight(font)};
-  }
-  int LineHeight(const QFont& font) const override { return Px(font) * 5 / 4; }
-  static int Px(const QFont& font) { return font.pixelSize() > 0 ? font.pixelSize() : 16; }
-};
-
-TTableMeasurer g_tableMeasurer;
 
 std::string U8(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
 
@@ -78,28 +66,21 @@ void TreeOf(const TCellBasic& cell, int indent, std::string& out) {
   }
 }
 
-class TableBuild : public ::testing::Test {
+class TableBuild : public ::testing::Test, protected TTestPage {
 protected:
   void SetUp() override {
     EnsureGuiApp();
     SetPixelsPerInch(96);
-    SetFontMeasurer(&g_tableMeasurer);
+    SetFontMeasurer(&ScaledTestMeasurer());
   }
   void TearDown() override {
-    parser.reset();
-    doc.reset();
+    ClearPage();
     SetFontMeasurer(nullptr);
     SetPixelsPerInch(0);
   }
   void Parse(const std::u16string& html, bool quirks = false, const THtmlParseEvents& events = {}) {
-    parser.reset();
-    doc = std::make_unique<ThtDocument>(nullptr, nullptr);
-    doc->QuirksMode = quirks;
-    doc->StyleList->QuirksMode = quirks;
-    doc->SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                  false, true, 12);
-    buffer = std::make_unique<TBuffer>(TBuffer::FromString(html, u"page"));
-    parser = HtmlParseString(*doc, *buffer, events);
+    NewDocument(nullptr, quirks);
+    ParseInto(html, events);
   }
   std::string Tree(const std::u16string& html, bool quirks = false) {
     Parse(html, quirks);
@@ -151,17 +132,7 @@ protected:
     };
     return find(*cell.Cell);
   }
-  int Layout(int width) {
-    QImage image(1, 1, QImage::Format_RGB32);
-    TCanvas canvas(&image);
-    canvas.Measurer = &g_tableMeasurer;
-    int scroll = 0;
-    return doc->DoLayout(canvas, 0, width, 1000, scroll);
-  }
-
-  std::unique_ptr<ThtDocument> doc;
-  std::unique_ptr<TBuffer> buffer;
-  std::unique_ptr<THtmlDocParser> parser;
+  int Layout(int width) { return LayOut(*doc, ScaledTestMeasurer(), width); }
 };
 
 TEST_F(TableBuild, StructureFromMarkup) {

@@ -7,6 +7,7 @@
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTreeDump.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
 
@@ -27,8 +28,7 @@ protected:
     ThtDocument doc(nullptr, nullptr);
     doc.QuirksMode = quirks;
     doc.Clear();
-    doc.SetFonts(u"Arial", u"Courier New", clBlack, RGB(0, 0, 255), RGB(128, 0, 128), RGB(255, 0, 0), clWhite,
-                 false, true, 12);
+    SetTestFonts(doc);
     TBuffer buffer(std::vector<uint8_t>(html.begin(), html.end()), u"page");
     auto parser = HtmlParseString(doc, buffer);
     return DumpTree(doc);
