@@ -37,6 +37,18 @@ inline int LayOut(ThtDocument& doc, const TTextMeasurer& measurer, int width) {
   return doc.DoLayout(canvas, 0, width, 1000, scroll);
 }
 
+// The document drawn from its top into a white image of width x height, on measurer.
+inline QImage Painted(ThtDocument& doc, const TTextMeasurer& measurer, int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    TCanvas canvas(&image);
+    canvas.Measurer = &measurer;
+    doc.Draw(canvas, {0, 0, width, height}, width, 0, 0, 0);
+  }
+  return image;
+}
+
 // A document with its source and the parser that built it; fixtures derive from it.
 struct TTestPage {
   // A new empty document, on paintPanel when one is given, in quirks mode when asked.

@@ -120,14 +120,7 @@ public:
   }
   QImage Paint(int width, int h = -1) {
     Layout(width);
-    QImage image(width, h > 0 ? h : std::max(1, height), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-      TCanvas canvas(&image);
-      canvas.Measurer = measurer;
-      doc.Draw(canvas, {0, 0, image.width(), image.height()}, image.width(), 0, 0, 0);
-    }
-    return image;
+    return Painted(doc, *measurer, width, h > 0 ? h : std::max(1, height));
   }
   TSection* Section(int i) { return dynamic_cast<TSection*>(doc[i]); }
 

@@ -3,6 +3,7 @@
 // an offscreen panel of 800 x 600, and the controls looked up by kind and name.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -48,6 +49,15 @@ protected:
     return nullptr;
   }
   TFormEvents& Events() { return FormEvents(panel.get()); }
+  // The control as printed at (x, y) on a white image of width x height.
+  static QImage Printed(TFormControlObj& control, int width, int height, int x = 10, int y = 10) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    TCanvas canvas(&image);
+    control.Draw(canvas, x, y);
+    canvas.Release();
+    return image;
+  }
 
   std::function<std::shared_ptr<TDocImage>(const std::u16string&, bool&)> imageLoader;
   std::unique_ptr<QWidget> panel;

@@ -258,11 +258,7 @@ TEST_F(Selects, PrintingDrawsTheVisibleItems) {
   Load(u"<select name=l size=3><option>WWWW<option>WWWW<option>WWWW<option>WWWW<option>WWWW</select>"
        u"<select name=c><option>WWWW</select>");
   auto* l = First<TListBoxFormControlObj>();
-  QImage img(200, 200, QImage::Format_RGB32);
-  img.fill(Qt::white);
-  TCanvas canvas(&img);
-  l->Draw(canvas, 10, 10);
-  canvas.Release();
+  const QImage img = Printed(*l, 200, 200);
   // Rows with dark text pixels, inside the box and below its frame.
   auto darkRows = [&](int top, int bottom) {
     int rows = 0;
@@ -279,11 +275,7 @@ TEST_F(Selects, PrintingDrawsTheVisibleItems) {
   EXPECT_EQ(darkRows(10 + l->Height() + 2, 200), 0) << "items past the visible rows are not drawn";
   // The drop-down prints its chosen text.
   auto* c = First<TComboFormControlObj>();
-  QImage img2(200, 60, QImage::Format_RGB32);
-  img2.fill(Qt::white);
-  TCanvas canvas2(&img2);
-  c->Draw(canvas2, 10, 10);
-  canvas2.Release();
+  const QImage img2 = Printed(*c, 200, 60);
   int dark = 0;
   for (int y = 14; y < 10 + c->Height() - 4; ++y)
     for (int x = 14; x < 10 + c->Width() - 4; ++x) dark += qGray(img2.pixel(x, y)) < 100;

@@ -461,11 +461,7 @@ TEST_F(Forms, ImageInputsDrawOnScreenAndWhenPrinting) {
   image->MoveOff();
   EXPECT_EQ(picture->x(), -4000);
 
-  QImage page(100, 80, QImage::Format_RGB32);
-  page.fill(Qt::white);
-  TCanvas canvas(&page);
-  image->Draw(canvas, 10, 20);
-  canvas.Release();
+  const QImage page = Printed(*image, 100, 80, 10, 20);
   EXPECT_EQ(page.pixelColor(10, 20), QColor(Qt::red));
   EXPECT_EQ(page.pixelColor(49, 49), QColor(Qt::red));
   EXPECT_EQ(page.pixelColor(50, 50), QColor(Qt::white)) << "nothing beyond the box";
@@ -689,22 +685,14 @@ TEST_F(Forms, PrintingDrawsTheControls) {
        u"<input type=checkbox name=c checked><input type=checkbox name=d></form>");
   auto* a = ByName<TEditFormControlObj>(u"a");
   {
-    QImage img(300, 80, QImage::Format_RGB32);
-    img.fill(Qt::white);
-    TCanvas canvas(&img);
-    a->Draw(canvas, 10, 10);
-    canvas.Release();
+    const QImage img = Printed(*a, 300, 80);
     const auto [in, out] = DarkPixels(img, QRect(10, 10, a->Width(), a->Height()));
     EXPECT_GT(in, 20) << "the text is drawn";
     EXPECT_EQ(out, 0) << "and stays inside the frame";
   }
   for (const char16_t* name : {u"c", u"d"}) {
     auto* c = ByName<TCheckBoxFormControlObj>(name);
-    QImage img(40, 40, QImage::Format_RGB32);
-    img.fill(Qt::white);
-    TCanvas canvas(&img);
-    c->Draw(canvas, 10, 10);
-    canvas.Release();
+    const QImage img = Printed(*c, 40, 40);
     const int middle = 10 + c->Height() / 2;
     const bool mark = qGray(img.pixel(10 + 4, middle + 1)) < 100 || qGray(img.pixel(10 + 5, middle + 2)) < 100;
     EXPECT_EQ(mark, c->CheckBox()->isChecked());
@@ -733,11 +721,7 @@ TEST_F(Forms, AMonochromePrinterGetsAFramedCaption) {
   auto* b = All<TButtonFormControlObj>()[0];
   for (bool mono : {true, false}) {
     Events().MonochromePrinter = mono;
-    QImage img(b->Width() + 20, b->Height() + 20, QImage::Format_RGB32);
-    img.fill(Qt::white);
-    TCanvas canvas(&img);
-    b->Draw(canvas, 10, 10);
-    canvas.Release();
+    const QImage img = Printed(*b, b->Width() + 20, b->Height() + 20);
     const auto [in, out] = DarkPixels(img, QRect(10, 10, b->Width(), b->Height()));
     EXPECT_GT(in, 20) << mono;
     EXPECT_EQ(out, 0) << mono;

@@ -83,16 +83,7 @@ protected:
     int scroll = 0;
     return doc->DoLayout(canvas, 0, width, 400, scroll);
   }
-  QImage Paint(int w = 200, int h = 200) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-      TCanvas canvas(&image);
-      canvas.Measurer = &fixed;
-      doc->Draw(canvas, {0, 0, w, h}, w, 0, 0, 0);
-    }
-    return image;
-  }
+  QImage Paint(int w = 200, int h = 200) { return Painted(*doc, fixed, w, h); }
   static TColor Px(const QImage& image, int x, int y) {
     const QRgb p = image.pixel(x, y);
     return RGB(qRed(p), qGreen(p), qBlue(p));
@@ -523,16 +514,7 @@ protected:
     return b;
   }
   int Layout(int width) { return LayOut(*doc, fixed, width); }
-  QImage Paint(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-      TCanvas canvas(&image);
-      canvas.Measurer = &fixed;
-      doc->Draw(canvas, {0, 0, width, height}, width, 0, 0, 0);
-    }
-    return image;
-  }
+  QImage Paint(int width, int height) { return Painted(*doc, fixed, width, height); }
 
   TFixedMeasurer fixed{8, 16};
   std::unique_ptr<ThtDocument> doc;

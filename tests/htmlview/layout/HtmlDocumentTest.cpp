@@ -49,6 +49,13 @@ public:
 
 int Layout(ThtDocument& doc, int width) { return LayOut(doc, QtTextMeasurer(), width); }
 
+// An image object sized as layout sizes it, in room x room pixels: it asks for its picture.
+void DrawLogic(TImageObj& image, ThtDocument& doc, int room) {
+  QImage sink(1, 1, QImage::Format_RGB32);
+  TCanvas canvas(&sink);
+  image.DrawLogic(doc, canvas, nullptr, room, room);
+}
+
 }  // namespace
 
 TEST(HtmlIDObjectList, ReAddingFreesTheOldOwnedObjectAndIgnoresCase) {
@@ -194,9 +201,7 @@ TEST(HtmlDocument, FailingLoadersGiveNoImageAndNoError) {
   TAttributeList attrs;
   attrs.Add(SrcSy, 0, u"SRC", bad.toStdU16String(), 0);
   TImageObj image(&plain, 0, &attrs);
-  QImage sink(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&sink);
-  image.DrawLogic(plain, canvas, nullptr, 400, 400);
+  DrawLogic(image, plain, 400);
   ASSERT_TRUE(image.Image);
   EXPECT_TRUE(image.Image->Error);
 }
@@ -209,9 +214,7 @@ TEST(HtmlDocument, WaitingHostLeavesTheImagePending) {
   TAttributeList attrs;
   attrs.Add(SrcSy, 0, u"SRC", u"later.png", 0);
   TImageObj image(&doc, 0, &attrs);
-  QImage sink(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&sink);
-  image.DrawLogic(doc, canvas, nullptr, 400, 400);
+  DrawLogic(image, doc, 400);
   EXPECT_TRUE(image.Pending);
   ASSERT_EQ(doc.PendingImages.size(), 1u);
   EXPECT_EQ(doc.PendingImages[0].second, &image);
@@ -384,9 +387,7 @@ TEST(HtmlDocument, ActiveGifsShowTheirSecondFrameUnderTheMouse) {
   attrs.Add(SrcSy, 0, u"SRC", file.toStdU16String(), 0);
   attrs.Add(ActiveSy, 0, u"ACTIVE", u"", 0);
   TImageObj image(&doc, 0, &attrs);
-  QImage sink(1, 1, QImage::Format_RGB32);
-  TCanvas canvas(&sink);
-  image.DrawLogic(doc, canvas, nullptr, 100, 100);
+  DrawLogic(image, doc, 100);
   ASSERT_TRUE(image.Gif);
   EXPECT_TRUE(doc.AnimatedGifs.empty());  // still until the mouse comes
   EXPECT_EQ(image.Gif->CurrentFrame(), 1);

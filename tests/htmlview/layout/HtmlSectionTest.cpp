@@ -166,33 +166,34 @@ TEST(HtmlSection, UpperCaseKeepsPositions) {
 }
 
 TEST(HtmlSection, SourceToCharIntoAGap) {
-  TDocBuilder b;
-  b.Open();
-  b.section->AddText(u"abc", 10);
-  b.section->AddText(u"def", 20);
-  b.Close();
-  TSection& s = *b.Section(0);
-  b.Layout(500);
-  EXPECT_EQ(s.SourceToChar(15, true), 2);
-  EXPECT_EQ(s.SourceToChar(15, false), 3);
-  EXPECT_EQ(s.SourceToChar(5, true), -1);
-  EXPECT_EQ(s.SourceToChar(5, false), 0);
-  EXPECT_EQ(s.SourceToChar(99, true), 6);
-  EXPECT_EQ(s.SourceToChar(99, false), -1);
-  EXPECT_EQ(s.CharToSource(4), 21);
-  // Runs whose positions do not rise (text moved by the builder): the first run that holds the
-  // position or lies after it still decides.
-  TDocBuilder moved;
-  moved.Open();
-  moved.section->AddText(u"abc", 20);
-  moved.section->AddText(u"def", 10);
-  moved.Close();
-  TSection& m = *moved.Section(0);
-  moved.Layout(500);
-  EXPECT_EQ(m.SourceToChar(21, false), 1);
-  EXPECT_EQ(m.SourceToChar(11, false), 0);
-  EXPECT_EQ(m.SourceToChar(11, true), -1);
-  EXPECT_EQ(m.SourceToChar(25, true), 6);
+  // "abc" and "def" from the source positions given; each query is a source position, the
+  // direction (backwards or not) and the character it finds. Runs whose positions do not rise
+  // (text moved by the builder): the first run that holds the position or lies after it still
+  // decides.
+  struct Query {
+    int source;
+    bool backwards;
+    int at;
+  };
+  const struct Case {
+    int abc, def;
+    std::vector<Query> queries;
+  } cases[] = {
+      {10, 20, {{15, true, 2}, {15, false, 3}, {5, true, -1}, {5, false, 0}, {99, true, 6}, {99, false, -1}}},
+      {20, 10, {{21, false, 1}, {11, false, 0}, {11, true, -1}, {25, true, 6}}},
+  };
+  for (const Case& c : cases) {
+    TDocBuilder b;
+    b.Open();
+    b.section->AddText(u"abc", c.abc);
+    b.section->AddText(u"def", c.def);
+    b.Close();
+    TSection& s = *b.Section(0);
+    b.Layout(500);
+    for (const Query& q : c.queries)
+      EXPECT_EQ(s.SourceToChar(q.source, q.backwards), q.at) << c.abc << "," << c.def << ": " << q.source;
+    if (c.abc < c.def) EXPECT_EQ(s.CharToSource(4), 21);
+  }
 }
 
 TEST(HtmlSection, CopyingTurnsLineBreaksIntoCrLf) {
@@ -344,15 +345,11 @@ TEST(HtmlDocumentCopy, APrintCopyLaysOutToTheSameDump) {
   EXPECT_TRUE(copy.SectionPositions.empty());
 }
 
-TEST(HtmlFieldset, DefaultsLegendRoomAndTheGapInTheBorder) {
-  TDocBuilder b;
-  TProperties& props = b.Push(u"fieldset", u"border-top-color: red; padding-top: 12px; margin: 0; display: block");
+// A fieldset of the style given, with the legend "Title" and the text "inside".
+TFieldsetBlock& TitledFieldset(TDocBuilder& b, const std::u16string& style) {
+  TProperties& props = b.Push(u"fieldset", style);
   auto* f = new TFieldsetBlock(&b.doc, &b.doc, props, nullptr);
   b.doc.Add(std::unique_ptr<TSectionBase>(f));
-  EXPECT_EQ(f->MargArrayO[BorderTopColor], TPropValue(static_cast<int>(RGB(255, 0, 0))));  // its own
-  EXPECT_EQ(f->MargArrayO[BorderLeftColor], TPropValue(static_cast<int>(0xB2ACA5)));
-  EXPECT_EQ(f->MargArrayO[BorderBottomStyle], TPropValue(1));
-  EXPECT_EQ(f->MargArrayO[PaddingLeft], TPropValue(10));
   TProperties& legendProps = b.Push(u"legend");
   auto legend = std::make_unique<TSection>(&b.doc, f->Legend.get(), legendProps, nullptr, nullptr, false);
   legend->AddText(u"Title", 0);
@@ -362,6 +359,17 @@ TEST(HtmlFieldset, DefaultsLegendRoomAndTheGapInTheBorder) {
   body->AddText(u"inside", 10);
   f->MyCell->AddSection(std::move(body));
   b.Pop(u"fieldset");
+  return *f;
+}
+
+TEST(HtmlFieldset, DefaultsLegendRoomAndTheGapInTheBorder) {
+  TDocBuilder b;
+  TFieldsetBlock* f =
+      &TitledFieldset(b, u"border-top-color: red; padding-top: 12px; margin: 0; display: block");
+  EXPECT_EQ(f->MargArrayO[BorderTopColor], TPropValue(static_cast<int>(RGB(255, 0, 0))));  // its own
+  EXPECT_EQ(f->MargArrayO[BorderLeftColor], TPropValue(static_cast<int>(0xB2ACA5)));
+  EXPECT_EQ(f->MargArrayO[BorderBottomStyle], TPropValue(1));
+  EXPECT_EQ(f->MargArrayO[PaddingLeft], TPropValue(10));
   // The legend (20 high) is 7 taller than margin 0 + border 1 + padding 12: padding 15, margin 4.
   const QImage image = b.Paint(200, 80);
   EXPECT_EQ(f->LegendHeight, 20);
@@ -382,19 +390,8 @@ TEST(HtmlFieldset, DefaultsLegendRoomAndTheGapInTheBorder) {
 // is drawn over it, and the clip is as it was afterwards.
 TEST(HtmlFieldset, TheGapKeepsWhatLiesUnderIt) {
   TDocBuilder b;
-  TProperties& props = b.Push(
-      u"fieldset", u"border-top-color: red; padding-top: 12px; margin: 0; display: block; background-color: yellow");
-  auto* f = new TFieldsetBlock(&b.doc, &b.doc, props, nullptr);
-  b.doc.Add(std::unique_ptr<TSectionBase>(f));
-  TProperties& legendProps = b.Push(u"legend");
-  auto legend = std::make_unique<TSection>(&b.doc, f->Legend.get(), legendProps, nullptr, nullptr, false);
-  legend->AddText(u"Title", 0);
-  f->Legend->AddSection(std::move(legend));
-  b.Pop(u"legend");
-  auto body = std::make_unique<TSection>(&b.doc, f->MyCell.get(), props, nullptr, nullptr, false);
-  body->AddText(u"inside", 10);
-  f->MyCell->AddSection(std::move(body));
-  b.Pop(u"fieldset");
+  TFieldsetBlock* f = &TitledFieldset(
+      b, u"border-top-color: red; padding-top: 12px; margin: 0; display: block; background-color: yellow");
   b.Layout(200);
   QImage image(200, 80, QImage::Format_RGB32);
   image.fill(Qt::blue);

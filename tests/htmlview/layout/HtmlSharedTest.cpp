@@ -128,6 +128,15 @@ TEST(TokenObjTest, LongTokenGrowsLinearly) {
   EXPECT_EQ(t.S().size(), static_cast<size_t>(n));
 }
 
+// Where a clear of both sides, of the left and of the right moves the next line to.
+void ExpectClears(const TIndentManager& m, int both, int left, int right) {
+  EXPECT_EQ(m.GetClearY(), both);
+  int cl = 0, cr = 0;
+  m.GetClearLeftRight(cl, cr);
+  EXPECT_EQ(cl, left);
+  EXPECT_EQ(cr, right);
+}
+
 TEST(IndentManager, EmptyManager) {
   TIndentManager m;
   m.Reset(10, 400);
@@ -135,11 +144,7 @@ TEST(IndentManager, EmptyManager) {
   EXPECT_EQ(m.RightSide(0), 400);
   EXPECT_EQ(m.ImageLeft(50), 10);
   EXPECT_EQ(m.ImageRight(50), 410);
-  EXPECT_EQ(m.GetClearY(), 0);
-  int cl = 0, cr = 0;
-  m.GetClearLeftRight(cl, cr);
-  EXPECT_EQ(cl, 0);
-  EXPECT_EQ(cr, 0);
+  ExpectClears(m, 0, 0, 0);
   EXPECT_EQ(m.GetNextWiderY(33), 33);
   int y = 5;
   EXPECT_EQ(m.AlignLeft(y, 100), 10);
@@ -161,11 +166,7 @@ TEST(IndentManager, FloatsNarrowTheRows) {
   EXPECT_EQ(m.RightSide(5), 400);
   EXPECT_EQ(m.RightSide(10), 320);
   EXPECT_EQ(m.RightSide(30), 400);
-  EXPECT_EQ(m.GetClearY(), 50);
-  int cl = 0, cr = 0;
-  m.GetClearLeftRight(cl, cr);
-  EXPECT_EQ(cl, 51);
-  EXPECT_EQ(cr, 31);
+  ExpectClears(m, 50, 51, 31);
   EXPECT_EQ(m.GetNextWiderY(0), 30);
   EXPECT_EQ(m.GetNextWiderY(30), 40);
   EXPECT_EQ(m.GetNextWiderY(60), 60);
