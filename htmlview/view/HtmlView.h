@@ -420,6 +420,8 @@ private:
   int SetVPos(int value);
   template <class F>
   auto WithCanvas(F&& f);
+  // What lies at a document point, as the document's hit flags; url receives a link there.
+  unsigned LinkAt(int dx, int dy, std::unique_ptr<TUrlTarget>& url);
   void TakeLink(const TUrlTarget& link);
   // The link's attributes, text and start point become the current link's.
   void TakeLinkText(const TUrlTarget& link);

@@ -177,6 +177,13 @@ auto THtmlView::WithCanvas(F&& f) {
   return f(canvas);
 }
 
+unsigned THtmlView::LinkAt(int dx, int dy, std::unique_ptr<TUrlTarget>& url) {
+  TFormControlObj* control = nullptr;
+  std::u16string title;
+  return WithCanvas(
+      [&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
+}
+
 THtmlView::TAreas THtmlView::ComputeAreas(int w, int h) const {
   TAreas a;
   a.Border = border_->frameShape() == QFrame::NoFrame ? 0 : 2 * border_->frameWidth();
@@ -578,11 +585,7 @@ void THtmlView::HTMLMouseDown(TMouseButton button, TShiftState shift, int x, int
   const int dx = x + hBar_->value(), dy = y + doc_->YOffset;
   if (options_ & htNoLinkHilite) {
     std::unique_ptr<TUrlTarget> url;
-    TFormControlObj* control = nullptr;
-    std::u16string title;
-    const unsigned flags =
-        WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
-    selecting_ = !(flags & guUrl);
+    selecting_ = !(LinkAt(dx, dy, url) & guUrl);
   } else {
     selecting_ = true;
   }
@@ -720,11 +723,7 @@ void THtmlView::HTMLMouseUp(TMouseButton button, TShiftState shift, int x, int y
       params.ImageY = iy;
     }
     std::unique_ptr<TUrlTarget> url;
-    TFormControlObj* control = nullptr;
-    std::u16string title;
-    const unsigned flags =
-        WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
-    if ((flags & guUrl) && url) {
+    if ((LinkAt(dx, dy, url) & guUrl) && url) {
       params.URL = url->URL;
       params.Target = url->Target;
     }
@@ -745,11 +744,7 @@ void THtmlView::HTMLMouseUp(TMouseButton button, TShiftState shift, int x, int y
   leftButtonDown_ = false;
   if (!wasDown || doc_->SelectionEnd > doc_->SelectionStart) return;
   std::unique_ptr<TUrlTarget> url;
-  TFormControlObj* control = nullptr;
-  std::u16string title;
-  const unsigned flags =
-      WithCanvas([&](TCanvas& c) { return static_cast<TCellBasic*>(doc_.get())->LinkAtPoint(c, dx, dy, url, control, title); });
-  if ((flags & guUrl) && url) {
+  if ((LinkAt(dx, dy, url) & guUrl) && url) {
     TakeLink(*url);
     // The link clicked is the one Tab goes on from.
     if (url->ID != 0) {

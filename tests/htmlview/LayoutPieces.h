@@ -1,13 +1,18 @@
 #pragma once
 // Pieces of the layout tests: the text of a laid-out document as drawn, read back from its dump
-// (one piece per text output, top to bottom), and content of a fixed height for the containers
-// under test.
+// (one piece per text output, top to bottom), the colours of a drawn image, and content of a fixed
+// height for the containers under test.
+#include <QImage>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlDump.h"
+#include "platform/gui/Colors.h"
 
 struct TPiece {
   int x = 0, y = 0, w = 0, h = 0;
@@ -40,3 +45,18 @@ protected:
     return height;
   }
 };
+
+// An image's colour at a point, as the viewer's colours are written.
+inline TColor Px(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return RGB(qRed(p), qGreen(p), qBlue(p));
+}
+
+// A point of an image and the colour it must have.
+struct TPixel {
+  int x, y;
+  TColor colour;
+};
+inline void ExpectPixels(const QImage& image, std::initializer_list<TPixel> pixels) {
+  for (const TPixel& p : pixels) EXPECT_EQ(Px(image, p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
+}

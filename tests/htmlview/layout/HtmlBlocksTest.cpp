@@ -84,10 +84,6 @@ protected:
     return doc->DoLayout(canvas, 0, width, 400, scroll);
   }
   QImage Paint(int w = 200, int h = 200) { return Painted(*doc, fixed, w, h); }
-  static TColor Px(const QImage& image, int x, int y) {
-    const QRgb p = image.pixel(x, y);
-    return RGB(qRed(p), qGreen(p), qBlue(p));
-  }
 
   TFixedMeasurer fixed{8, 16};
   std::unique_ptr<ThtDocument> doc;
@@ -243,10 +239,7 @@ TEST_F(Blocks, DrawingFollowsTheScrollOffset) {
   Layout(200);
   doc->YOffset = 90;
   const QImage image = Paint();
-  EXPECT_EQ(Px(image, 5, 9), clWhite);
-  EXPECT_EQ(Px(image, 5, 10), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 5, 29), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 5, 30), clWhite);
+  ExpectPixels(image, {{5, 9, clWhite}, {5, 10, RGB(255, 0, 0)}, {5, 29, RGB(255, 0, 0)}, {5, 30, clWhite}});
 }
 
 TEST(BackgroundTiles, GridStartsAndEnds) {
@@ -385,24 +378,14 @@ TEST_F(Blocks, DrawnMarkers) {
     return image;
   };
   QImage square = draw(lbSquare);
-  EXPECT_EQ(Px(square, 35, 24), red);
-  EXPECT_EQ(Px(square, 39, 28), red);
-  EXPECT_EQ(Px(square, 40, 28), clWhite);
-  EXPECT_EQ(Px(square, 39, 29), clWhite);
-  EXPECT_EQ(Px(square, 34, 24), clWhite);
+  ExpectPixels(square, {{35, 24, red}, {39, 28, red}, {40, 28, clWhite}, {39, 29, clWhite}, {34, 24, clWhite}});
   QImage disc = draw(lbDisc);
-  EXPECT_EQ(Px(disc, 37, 26), red);
-  EXPECT_EQ(Px(disc, 34, 26), clWhite);
-  EXPECT_EQ(Px(disc, 40, 26), clWhite);
-  EXPECT_EQ(Px(disc, 37, 29), clWhite);
-  EXPECT_EQ(Px(disc, 35, 24), clWhite);  // round: the corners stay clear
-  EXPECT_EQ(Px(disc, 39, 28), clWhite);
+  ExpectPixels(disc, {{37, 26, red}, {34, 26, clWhite}, {40, 26, clWhite}, {37, 29, clWhite},
+                      {35, 24, clWhite},  // round: the corners stay clear
+                      {39, 28, clWhite}});
   QImage circle = draw(lbCircle);
-  EXPECT_EQ(Px(circle, 37, 26), clWhite);  // hollow
-  EXPECT_EQ(Px(circle, 34, 26), red);
-  EXPECT_EQ(Px(circle, 40, 26), red);
-  EXPECT_EQ(Px(circle, 37, 23), red);
-  EXPECT_EQ(Px(circle, 41, 26), clWhite);
+  ExpectPixels(circle, {{37, 26, clWhite},  // hollow
+                        {34, 26, red}, {40, 26, red}, {37, 23, red}, {41, 26, clWhite}});
   QImage none = draw(lbNone);
   for (int y = 0; y < 40; ++y)
     for (int x = 0; x < 60; ++x) ASSERT_EQ(Px(none, x, y), clWhite);
@@ -865,24 +848,18 @@ TEST_F(Blocks, PositionedBlocks) {
   EXPECT_EQ(relative->ContentTop, before->ContentBottom);  // in the flow where it stands
   EXPECT_EQ(after->ContentTop, relative->ContentBottom);
   const QImage image = Paint(200, 60);
-  EXPECT_EQ(Px(image, 50, 30), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 69, 39), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 70, 30), clWhite);
+  ExpectPixels(image, {{50, 30, RGB(255, 0, 0)}, {69, 39, RGB(255, 0, 0)}, {70, 30, clWhite}});
   // The relative block draws moved by its offsets.
-  EXPECT_EQ(Px(image, 100, 15), RGB(0, 0, 255));
-  EXPECT_EQ(Px(image, 119, 24), RGB(0, 0, 255));
-  EXPECT_EQ(Px(image, 5, 12), clWhite);
+  ExpectPixels(image, {{100, 15, RGB(0, 0, 255)}, {119, 24, RGB(0, 0, 255)}, {5, 12, clWhite}});
 }
 
 TEST_F(Blocks, FloatDrawsWhereItWasPlaced) {
   Block(doc.get(), u"float: right; width: 30px; border: 2px solid #0000ff", 30, 20, u"div", RGB(255, 0, 0));
   Layout(200);
   const QImage image = Paint(200, 60);
-  EXPECT_EQ(Px(image, 166, 5), RGB(0, 0, 255));  // its border from 166 to 199
-  EXPECT_EQ(Px(image, 199, 5), RGB(0, 0, 255));
-  EXPECT_EQ(Px(image, 168, 2), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 197, 21), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 165, 5), clWhite);
+  ExpectPixels(image, {{166, 5, RGB(0, 0, 255)},  // its border from 166 to 199
+                       {199, 5, RGB(0, 0, 255)}, {168, 2, RGB(255, 0, 0)}, {197, 21, RGB(255, 0, 0)},
+                       {165, 5, clWhite}});
 }
 
 TEST_F(Blocks, OffTheClipDrawsNothing) {
@@ -927,15 +904,14 @@ TEST_F(Blocks, PositionedContentWithAZIndexLiftsTheClip) {
   Block(doc.get(), u"", 150, 10, u"div", yellow);  // rows 40..49, below the box's margin
   Layout(200);
   const QImage image = Paint(200, 120);
-  EXPECT_EQ(Px(image, 39, 29), red);
-  EXPECT_EQ(Px(image, 40, 20), clWhite);  // the box's own content is cut
-  EXPECT_EQ(Px(image, 100, 5), blue);     // absolute: z-index 1 of its own
-  EXPECT_EQ(Px(image, 119, 14), blue);
+  ExpectPixels(image, {{39, 29, red},
+                       {40, 20, clWhite},  // the box's own content is cut
+                       {100, 5, blue},  // absolute: z-index 1 of its own
+                       {119, 14, blue}});
   // The relative blocks stand at 70..89, 40 px above where they were laid out (rows 70 and 80).
-  EXPECT_EQ(Px(image, 70, 30), green);
-  EXPECT_EQ(Px(image, 89, 39), green);
-  EXPECT_EQ(Px(image, 70, 40), yellow);  // without a z-index it stays cut
-  EXPECT_EQ(Px(image, 149, 45), yellow);
+  ExpectPixels(image, {{70, 30, green}, {89, 39, green},
+                       {70, 40, yellow},  // without a z-index it stays cut
+                       {149, 45, yellow}});
 
   // A clip of the caller's is lifted too while the positioned block draws, and is back after.
   QImage clipped(200, 120, QImage::Format_RGB32);
@@ -947,11 +923,7 @@ TEST_F(Blocks, PositionedContentWithAZIndexLiftsTheClip) {
     doc->Draw(canvas, {0, 0, 200, 120}, 200, 0, 0, 0);
     EXPECT_EQ(canvas.ClipRegion(), QRegion(0, 0, 105, 120));
   }
-  EXPECT_EQ(Px(clipped, 110, 5), blue);
-  EXPECT_EQ(Px(clipped, 104, 45), yellow);
-  EXPECT_EQ(Px(clipped, 105, 45), clWhite);
-  EXPECT_EQ(Px(clipped, 39, 29), red);
-  EXPECT_EQ(Px(clipped, 40, 20), clWhite);
+  ExpectPixels(clipped, {{110, 5, blue}, {104, 45, yellow}, {105, 45, clWhite}, {39, 29, red}, {40, 20, clWhite}});
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "htmlview/layout/HtmlBorder.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
 
 using namespace htmlview;
 
@@ -26,11 +27,6 @@ QImage Draw(const TRect& outer, const TRect& inner, const TBorderColors& c, cons
     DrawBorder(canvas, outer, inner, c, s, bg, false);
   }
   return image;
-}
-
-TColor Px(const QImage& image, int x, int y) {
-  const QRgb p = image.pixel(x, y);
-  return RGB(qRed(p), qGreen(p), qBlue(p));
 }
 
 TEST(Border, ZeroWidthsDrawNothing) {
@@ -201,19 +197,13 @@ TEST(Border, ClipAndRingBoundTheDrawing) {
     EXPECT_TRUE(canvas.HasClip());
     EXPECT_FALSE(canvas.ClipRegion().contains(QPoint(25, 10)));
   }
-  EXPECT_EQ(Px(image, 19, 10), Red);
-  EXPECT_EQ(Px(image, 20, 10), clWhite);
-  EXPECT_EQ(Px(image, 34, 11), clWhite);
-  EXPECT_EQ(Px(image, 35, 10), Red);
-  EXPECT_EQ(Px(image, 10, 30), Red);
+  ExpectPixels(image, {{19, 10, Red}, {20, 10, clWhite}, {34, 11, clWhite}, {35, 10, Red}, {10, 30, Red}});
 }
 
 TEST(Border, NoneSidesAndSystemColours) {
   const QImage image =
       Draw({10, 10, 50, 50}, {12, 12, 48, 48}, {clBlack, clBtnShadow, Red, Red}, {bssNone, bssSolid, bssNone, bssNone});
-  EXPECT_EQ(Px(image, 10, 30), clWhite);
-  EXPECT_EQ(Px(image, 30, 10), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(Px(image, 49, 30), clWhite);
+  ExpectPixels(image, {{10, 30, clWhite}, {30, 10, ColorToRGB(clBtnShadow)}, {49, 30, clWhite}});
 }
 
 }  // namespace

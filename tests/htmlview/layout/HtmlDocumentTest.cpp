@@ -310,21 +310,23 @@ TEST(HtmlDocument, ProgressOncePerLayoutForEveryFiftiethSection) {
 }
 
 namespace {
-// A 4 x 3 green bitmap file in dir; empty when it cannot be written.
-QString WriteGreenBmp(const QTemporaryDir& dir) {
+// A 4 x 3 green bitmap file in a folder of its own, and an image cache for the documents that
+// show it.
+class GreenBitmapFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    QImage pixels(4, 3, QImage::Format_RGB32);
+    pixels.fill(qRgb(0, 128, 0));
+    ASSERT_TRUE(pixels.save(file, "BMP"));
+  }
+  QTemporaryDir dir;
   const QString file = dir.filePath(QStringLiteral("p.bmp"));
-  QImage pixels(4, 3, QImage::Format_RGB32);
-  pixels.fill(qRgb(0, 128, 0));
-  return pixels.save(file, "BMP") ? file : QString();
-}
+  TStringBitmapList cache;
+};
 }  // namespace
 
-TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
-  EnsureGuiApp();
-  QTemporaryDir dir;
-  const QString file = WriteGreenBmp(dir);
-  ASSERT_FALSE(file.isEmpty());
-  TStringBitmapList cache;
+TEST_F(GreenBitmapFile, TheViewersImageCacheOutlivesADocument) {
   bool pending = false;
   {
     ThtDocument first(nullptr, nullptr);
@@ -346,12 +348,7 @@ TEST(HtmlDocument, TheViewersImageCacheOutlivesADocument) {
 
 // Each object that shows an image holds a use of it in the cache until it goes, and whatever its
 // document still holds goes back when the document is cleared: from then on the picture ages.
-TEST(HtmlDocument, AnImagesUsesGoBackWithItsObjectsAndItsDocument) {
-  EnsureGuiApp();
-  QTemporaryDir dir;
-  const QString file = WriteGreenBmp(dir);
-  ASSERT_FALSE(file.isEmpty());
-  TStringBitmapList cache;
+TEST_F(GreenBitmapFile, AnImagesUsesGoBackWithItsObjectsAndItsDocument) {
   ThtDocument doc(nullptr, nullptr);
   doc.ImageCache = &cache;
   auto uses = [&] { return cache.Count() == 1 ? cache.GetImage(0)->UsageCount : -1; };

@@ -69,10 +69,7 @@ TEST(HtmlSection, SoftHyphenBreaksAndIsPainted) {
   TDocBuilder b;
   b.Text(u"xx abc\u00ADdefgh");
   // "xx abc-" is 7 characters: 56 px; "xx abcdefgh" would be 88.
-  const auto lines = Lines(b.Dump(64));
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "0 0 56 20 xx abc-");
-  EXPECT_EQ(lines[1], "0 20 40 20 defgh");
+  EXPECT_EQ(Lines(b.Dump(64)), (std::vector<std::string>{"0 0 56 20 xx abc-", "0 20 40 20 defgh"}));
 }
 
 TEST(HtmlSection, LongWordOverflowsOrSplits) {
@@ -117,13 +114,13 @@ TEST(HtmlSection, JustifiedLinesSpreadTheirExtraExactly) {
   b.Open();
   b.Text(u"a b c dddddddd e");
   // Width 100: "a b c " is 48 px of text (5 characters measured, trailing space aside: 40).
-  const auto lines = Lines(b.Dump(100));
-  ASSERT_EQ(lines.size(), 4u);
   // Extra 60 over 2 spaces: 30 each.
-  EXPECT_EQ(lines[0], "0 0 16 20 a ");
-  EXPECT_EQ(lines[1], "46 0 16 20 b ");
-  EXPECT_EQ(lines[2], "92 0 8 20 c");
-  EXPECT_EQ(lines[3], "0 20 80 20 dddddddd e");  // the last line stays left
+  EXPECT_EQ(Lines(b.Dump(100)), (std::vector<std::string>{
+                                    "0 0 16 20 a ",
+                                    "46 0 16 20 b ",
+                                    "92 0 8 20 c",
+                                    "0 20 80 20 dddddddd e",  // the last line stays left
+                                }));
 }
 
 TEST(HtmlSection, JustifyDistributesRemainderToFirstSpaces) {
@@ -146,12 +143,8 @@ TEST(HtmlSection, RunsInSeveralFonts) {
   b.Text(u"cd");
   b.Pop(u"big");
   b.Text(u" ef");
-  const auto lines = Lines(b.Dump(1000));
-  ASSERT_EQ(lines.size(), 3u);
   // One line 40 high; the small runs sit on the big run's baseline (descent 8 vs 4).
-  EXPECT_EQ(lines[0], "24 0 32 40 cd");
-  EXPECT_EQ(lines[1], "0 16 24 20 ab ");
-  EXPECT_EQ(lines[2], "56 16 24 20  ef");
+  EXPECT_EQ(Lines(b.Dump(1000)), (std::vector<std::string>{"24 0 32 40 cd", "0 16 24 20 ab ", "56 16 24 20  ef"}));
   EXPECT_EQ(b.height, 40);
 }
 
@@ -477,11 +470,11 @@ TEST(HtmlSection, ObjectsInALineSetItsHeightAndTakeTheirWidth) {
   TFormControlObj* box = b.section->AddFormControl(u"text", nullptr, &b.doc, b.src++, props);
   ASSERT_TRUE(box);
   b.Text(u" ef");
-  const auto lines = Lines(b.Dump(1000));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "0 14 24 20 ab ");
-  EXPECT_EQ(lines[1], "34 14 32 20  cd ");
-  EXPECT_EQ(lines[2], "126 14 24 20  ef");  // after the 60-pixel stand-in control
+  EXPECT_EQ(Lines(b.Dump(1000)), (std::vector<std::string>{
+                                    "0 14 24 20 ab ",
+                                    "34 14 32 20  cd ",
+                                    "126 14 24 20  ef",  // after the 60-pixel stand-in control
+                                }));
   EXPECT_EQ(b.height, 34);
   TImageObj* image = dynamic_cast<TImageObj*>(b.Section(0)->Images[0]);
   ASSERT_TRUE(image);

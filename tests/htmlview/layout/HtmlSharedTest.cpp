@@ -421,11 +421,17 @@ TEST(DrawingRoutines, ScaleRectRounds) {
 
 QRgb At(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
 
-TEST(DrawingRoutines, FillRectColorRestoresBrush) {
-  EnsureGuiApp();
-  QImage image(20, 20, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  TCanvas canvas(&image);
+// A canvas on a white image of 20 x 20.
+struct DrawingOnWhite : ::testing::Test {
+  DrawingOnWhite() {
+    EnsureGuiApp();
+    image.fill(Qt::white);
+  }
+  QImage image{20, 20, QImage::Format_RGB32};
+  TCanvas canvas{&image};
+};
+
+TEST_F(DrawingOnWhite, FillRectColorRestoresBrush) {
   canvas.Brush.Style = bsClear;
   canvas.Brush.Color = RGB(1, 2, 3);
   FillRectColor(canvas, {2, 2, 5, 5}, RGB(255, 0, 0));
@@ -437,11 +443,7 @@ TEST(DrawingRoutines, FillRectColorRestoresBrush) {
   EXPECT_EQ(At(image, 5, 5), 0xFFFFFFu);
 }
 
-TEST(DrawingRoutines, FillQuadExcludesRightAndBottom) {
-  EnsureGuiApp();
-  QImage image(20, 20, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  TCanvas canvas(&image);
+TEST_F(DrawingOnWhite, FillQuadExcludesRightAndBottom) {
   const TPoint quad[4] = {{2, 12}, {2, 2}, {12, 2}, {12, 12}};
   FillQuad(canvas, quad, RGB(0, 0, 255));
   canvas.Release();
@@ -452,11 +454,7 @@ TEST(DrawingRoutines, FillQuadExcludesRightAndBottom) {
   EXPECT_EQ(At(image, 1, 5), 0xFFFFFFu);
 }
 
-TEST(DrawingRoutines, FillQuadRestoresBrushAndPenAndKeepsToTheClip) {
-  EnsureGuiApp();
-  QImage image(20, 20, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  TCanvas canvas(&image);
+TEST_F(DrawingOnWhite, FillQuadRestoresBrushAndPenAndKeepsToTheClip) {
   canvas.Brush = {RGB(1, 2, 3), bsClear};
   canvas.Pen = {RGB(4, 5, 6), 3, psSolid};
   canvas.IntersectClipRect({0, 0, 7, 20});

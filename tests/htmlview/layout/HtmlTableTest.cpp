@@ -595,11 +595,6 @@ TEST_F(Tables, PrintCopyKeepsTheGrid) {
 
 constexpr TColor kBlue = 0xFF0000;
 
-TColor Px(const QImage& image, int x, int y) {
-  const QRgb p = image.pixel(x, y);
-  return RGB(qRed(p), qGreen(p), qBlue(p));
-}
-
 TEST_F(Tables, CellFillLeavesBorderedSides) {
   Make({{Box(40, 40, 20)}});
   TCellObj& cell = *(*table->Rows[0])[0];
@@ -611,13 +606,8 @@ TEST_F(Tables, CellFillLeavesBorderedSides) {
     table->Draw(canvas, {0, 0, 300, 300}, 300, 10, 0, 0);
   }
   // The box: x 10..51, y 0..20 (content 40 + the two border pixels).
-  EXPECT_EQ(Px(image, 10, 5), clWhite);
-  EXPECT_EQ(Px(image, 11, 5), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 50, 5), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 51, 5), clWhite);
-  EXPECT_EQ(Px(image, 30, 0), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 30, 19), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 30, 20), clWhite);
+  ExpectPixels(image, {{10, 5, clWhite}, {11, 5, RGB(255, 0, 0)}, {50, 5, RGB(255, 0, 0)}, {51, 5, clWhite},
+                       {30, 0, RGB(255, 0, 0)}, {30, 19, RGB(255, 0, 0)}, {30, 20, clWhite}});
   // A cell with a border style of its own is filled to its edges.
   image.fill(Qt::white);
   cell.HasBorderStyle = true;
@@ -699,10 +689,7 @@ TEST_F(Tables, CellBackgroundImageWithAlpha) {
     table->Draw(canvas, {0, 0, 300, 300}, 300, 0, 0, 0);
   }
   // The opaque column of each copy over the colour; the transparent rest shows the colour.
-  EXPECT_EQ(Px(image, 0, 1), RGB(0, 255, 0));
-  EXPECT_EQ(Px(image, 4, 1), RGB(0, 255, 0));
-  EXPECT_EQ(Px(image, 1, 1), RGB(255, 0, 0));
-  EXPECT_EQ(Px(image, 7, 7), RGB(255, 0, 0));
+  ExpectPixels(image, {{0, 1, RGB(0, 255, 0)}, {4, 1, RGB(0, 255, 0)}, {1, 1, RGB(255, 0, 0)}, {7, 7, RGB(255, 0, 0)}});
 }
 
 TEST_F(Tables, PointQueriesFindTheCell) {
