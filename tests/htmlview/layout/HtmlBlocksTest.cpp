@@ -56,7 +56,7 @@ protected:
     SetPixelsPerInch(0);
   }
 
-  TProperties& Push(const std::u16string& tag, const std::u16string& style) {
+  TProperties& Push(const std::u16string& tag, const std::u16string& style = u"") {
     std::unique_ptr<TProperties> attr;
     if (!style.empty()) {
       attr = std::make_unique<TProperties>(false);
@@ -457,28 +457,16 @@ namespace {
 
 // A message page built as the page builder builds it: a body, paragraphs and lists of items
 // holding text sections.
-class MessagePage : public ::testing::Test {
+class MessagePage : public Blocks {
 protected:
+  // The layout's fonts measure on the fixed measurer as well.
   void SetUp() override {
-    EnsureGuiApp();
-    SetPixelsPerInch(96);
     SetFontMeasurer(&fixed);
-    doc = std::make_unique<ThtDocument>(nullptr, nullptr);
-    SetTestFonts(*doc);
-    doc->PropertyStack->Reset();
+    Blocks::SetUp();
   }
   void TearDown() override {
-    doc.reset();
+    Blocks::TearDown();
     SetFontMeasurer(nullptr);
-    SetPixelsPerInch(0);
-  }
-  TProperties& Push(const std::u16string& tag, const std::u16string& style = u"") {
-    std::unique_ptr<TProperties> attr;
-    if (!style.empty()) {
-      attr = std::make_unique<TProperties>(false);
-      ParseStyleAttrString(style, *attr);
-    }
-    return doc->PropertyStack->PushProperties(tag, u"", u"", u"", u"", attr.get());
   }
   void Pop(const std::u16string& tag) { doc->PropertyStack->PopElement(tag); }
   void Text(TCellBasic* cell, const std::u16string& text) {
@@ -497,10 +485,7 @@ protected:
     return b;
   }
   int Layout(int width) { return LayOut(*doc, fixed, width); }
-  QImage Paint(int width, int height) { return Painted(*doc, fixed, width, height); }
 
-  TFixedMeasurer fixed{8, 16};
-  std::unique_ptr<ThtDocument> doc;
   int src = 0;
 };
 
