@@ -12,15 +12,20 @@
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/view/HtmlView.h"
 
+// An image as a file of format ("PNG", "BMP" ...) holds it; empty when it cannot be written.
+inline QByteArray ImageBytes(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, format)) bytes.clear();
+  return bytes;
+}
+
 // A PNG file's bytes: w x h pixels of one colour.
 inline QByteArray PngBytes(int w, int h, QRgb colour) {
   QImage image(w, h, QImage::Format_ARGB32);
   image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
+  return ImageBytes(image, "PNG");
 }
 
 // Two 1 x 1 frames (red, then blue), 10 centiseconds each, looping; written as dir/anim.gif.

@@ -1,21 +1,18 @@
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QImage>
 #include <vector>
 
 #include "htmlview/images/GdiPlus.h"
 #include "platform/core/MemoryStream.h"
 #include "platform/gui/Graphics.h"
+#include "tests/htmlview/ViewerSupport.h"
 
 using namespace htmlview;
 
 namespace {
 
 std::vector<uint8_t> Encoded(const QImage& image, const char* format) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, format);
+  const QByteArray data = ImageBytes(image, format);
   return std::vector<uint8_t>(data.begin(), data.end());
 }
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "htmlview/images/HtmlImages.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/ViewerSupport.h"
 #include "tests/support/LzwCodes.h"
 #include "tests/support/TempDir.h"
 
@@ -23,10 +23,8 @@ namespace {
 std::vector<uint8_t> Bytes(const QByteArray& a) { return std::vector<uint8_t>(a.begin(), a.end()); }
 
 std::vector<uint8_t> Saved(const QImage& image, const char* format) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  EXPECT_TRUE(image.save(&buffer, format));
+  const QByteArray data = ImageBytes(image, format);
+  EXPECT_FALSE(data.isEmpty());
   return Bytes(data);
 }
 

@@ -210,10 +210,9 @@ TEST(HtmlFonts, EveryLinkWithTextGetsOneTabControl) {
   };
   for (const Case& k : cases) {
     QWidget panel;
-    ThtDocument doc(nullptr, &panel);
-    SetTestFonts(doc);
-    TBuffer buffer = TBuffer::FromString(k.html, u"page");
-    auto parser = HtmlParseString(doc, buffer, {});
+    TTestPage page;
+    ThtDocument& doc = page.NewDocument(&panel);
+    page.ParseInto(k.html);
     std::vector<std::u16string> tabbed;
     for (TFontObj* f : doc.LinkFonts)
       if (f->TabControl) tabbed.push_back(f->GetURL());

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
@@ -93,11 +92,7 @@ void PrintTo(const THostilePage& page, std::ostream* os) { *os << page.Name; }
 
 // A picture as a data: URL, PNG-coded.
 std::string DataPng(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return "data:image/png;base64," + bytes.toBase64().toStdString();
+  return "data:image/png;base64," + ImageBytes(image, "PNG").toBase64().toStdString();
 }
 
 // A viewer as a user has it: its window exposed and painted once.
