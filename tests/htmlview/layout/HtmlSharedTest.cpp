@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "htmlview/layout/HtmlShared.h"
@@ -193,21 +194,33 @@ TEST(IndentManager, BlockEdgesCountOnlyForTheirBlock) {
   m.DeleteLeft(7);  // out of range: nothing
 }
 
-TEST(IndentManager, AlignLeftMovesBelowAFloatWhenNoRoom) {
-  struct Case {
-    int width, y, expectX, expectY;
-  };
-  // A left float 150 wide to row 60 and a right float 100 wide to row 30 leave 150 between them.
-  for (const Case& c : {Case{140, 0, 150, 0}, Case{200, 0, 150, 30}, Case{300, 0, 0, 60}, Case{500, 0, 0, 60},
-                        Case{200, 35, 150, 35}}) {
+// Where a float of a width asked for at row y goes: its x and its row.
+struct TPlacement {
+  int width, y, x, row;
+};
+// Each placement on a fresh manager that floats sets up, aligned left or right.
+void ExpectPlacements(bool left, const std::function<void(TIndentManager&)>& floats,
+                      std::initializer_list<TPlacement> placements) {
+  for (const TPlacement& c : placements) {
     TIndentManager m;
-    m.Reset(5, 400);
-    m.AddLeft(0, 60, 150);
-    m.AddRight(0, 30, 100);
+    floats(m);
     int y = c.y;
-    EXPECT_EQ(m.AlignLeft(y, c.width), c.expectX + 5) << c.width;
-    EXPECT_EQ(y, c.expectY) << c.width;
+    EXPECT_EQ(left ? m.AlignLeft(y, c.width) : m.AlignRight(y, c.width), c.x) << c.width;
+    EXPECT_EQ(y, c.row) << c.width;
   }
+}
+
+TEST(IndentManager, AlignLeftMovesBelowAFloatWhenNoRoom) {
+  // A left float 150 wide to row 60 and a right float 100 wide to row 30 leave 150 between them;
+  // x counts from the manager's left edge at 5.
+  ExpectPlacements(
+      true,
+      [](TIndentManager& m) {
+        m.Reset(5, 400);
+        m.AddLeft(0, 60, 150);
+        m.AddRight(0, 30, 100);
+      },
+      {{140, 0, 150 + 5, 0}, {200, 0, 150 + 5, 30}, {300, 0, 0 + 5, 60}, {500, 0, 0 + 5, 60}, {200, 35, 150 + 5, 35}});
 }
 
 TEST(IndentManager, AlignLeftStepWithSpH) {
@@ -220,39 +233,31 @@ TEST(IndentManager, AlignLeftStepWithSpH) {
 }
 
 TEST(IndentManager, AlignRightAroundFloats) {
-  struct Case {
-    int width, expectX, expectY;
-  };
-  for (const Case& c : {Case{100, 200, 0}, Case{250, 150, 40}, Case{350, 50, 80}}) {
-    TIndentManager m;
-    m.Reset(0, 400);
-    m.AddLeft(0, 80, 100);   // left float to row 80
-    m.AddRight(0, 40, 100);  // right float to row 40
-    int y = 0;
-    EXPECT_EQ(m.AlignRight(y, c.width), c.expectX) << c.width;
-    EXPECT_EQ(y, c.expectY) << c.width;
-  }
+  ExpectPlacements(
+      false,
+      [](TIndentManager& m) {
+        m.Reset(0, 400);
+        m.AddLeft(0, 80, 100);   // left float to row 80
+        m.AddRight(0, 40, 100);  // right float to row 40
+      },
+      {{100, 0, 200, 0}, {250, 0, 150, 40}, {350, 0, 50, 80}});
 }
 
 TEST(IndentManager, AlignLeftWithinTheCurrentBlock) {
   // A float inside a block between edges 20 and 320: a float that does not fit beside it goes
   // below it; one that fits nowhere falls back to the block's left edge.
-  struct Case {
-    int width, expectX, expectY;
-  };
-  for (const Case& c : {Case{40, 270, 0}, Case{100, 20, 30}, Case{400, 20, 30}}) {
-    TIndentManager m;
-    m.Reset(0, 400);
-    int block = 0;
-    m.CurrentID = &block;
-    m.SetLeftEdge(20, 0);
-    m.SetRightEdge(320, 0);
-    m.AddLeft(0, 30, 250);
-    EXPECT_EQ(m.L().back().X, 270);
-    int y = 0;
-    EXPECT_EQ(m.AlignLeft(y, c.width), c.expectX) << c.width;
-    EXPECT_EQ(y, c.expectY) << c.width;
-  }
+  int block = 0;
+  ExpectPlacements(
+      true,
+      [&block](TIndentManager& m) {
+        m.Reset(0, 400);
+        m.CurrentID = &block;
+        m.SetLeftEdge(20, 0);
+        m.SetRightEdge(320, 0);
+        m.AddLeft(0, 30, 250);
+        EXPECT_EQ(m.L().back().X, 270);
+      },
+      {{40, 0, 270, 0}, {100, 0, 20, 30}, {400, 0, 20, 30}});
 }
 
 // A manager that has placed many floats answers as a fresh one given the same floats does: what
