@@ -2,6 +2,7 @@
 // Pieces of the layout tests: the text of a laid-out document as drawn, read back from its dump
 // (one piece per text output, top to bottom), the colours of a drawn image, and content of a fixed
 // height for the containers under test.
+#include <QColor>
 #include <QImage>
 #include <initializer_list>
 #include <sstream>
@@ -59,4 +60,13 @@ struct TPixel {
 };
 inline void ExpectPixels(const QImage& image, std::initializer_list<TPixel> pixels) {
   for (const TPixel& p : pixels) EXPECT_EQ(Px(image, p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
+}
+
+// The same with the colours as Qt writes them.
+struct TPixelColour {
+  int x, y;
+  QColor colour;
+};
+inline void ExpectColours(const QImage& image, std::initializer_list<TPixelColour> pixels) {
+  for (const TPixelColour& p : pixels) EXPECT_EQ(QColor(image.pixel(p.x, p.y)), p.colour) << "at " << p.x << "," << p.y;
 }

@@ -17,6 +17,7 @@
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/TestPage.h"
 #include "tests/htmlview/ViewerSupport.h"
 
@@ -260,9 +261,7 @@ TEST(HtmlRule, AttributesAndLayout) {
     doc.Draw(canvas, {0, 0, 200, 4}, 200, 0, 0, 0);
   }
   // A sunken frame: dark top-left, light bottom-right (silver on a white page).
-  EXPECT_EQ(QColor(image.pixel(50, 0)), ToQColor(clBtnShadow));
-  EXPECT_EQ(QColor(image.pixel(50, 1)), QColor(0xC0, 0xC0, 0xC0));
-  EXPECT_EQ(QColor(image.pixel(50, 3)), QColor(Qt::white));
+  ExpectColours(image, {{50, 0, ToQColor(clBtnShadow)}, {50, 1, QColor(0xC0, 0xC0, 0xC0)}, {50, 3, QColor(Qt::white)}});
 }
 
 TEST(HtmlCellObjCell, TitleAndLinkForItsRectangle) {

@@ -14,6 +14,7 @@
 #include "htmlview/style/StylePars.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/TestPage.h"
 #include "tests/support/DocBuilder.h"
 
@@ -275,10 +276,8 @@ TEST(HtmlSection, SelectionPaintsHighlight) {
   b.doc.SelectionStart = 1;
   b.doc.SelectionEnd = 3;
   const QImage image = b.Paint(100, 20);
-  EXPECT_EQ(QColor(image.pixel(2, 1)), QColor(Qt::white));
-  EXPECT_EQ(QColor(image.pixel(10, 1)), ToQColor(clHighlight));
-  EXPECT_EQ(QColor(image.pixel(22, 1)), ToQColor(clHighlight));
-  EXPECT_EQ(QColor(image.pixel(26, 1)), QColor(Qt::white));
+  ExpectColours(image, {{2, 1, QColor(Qt::white)}, {10, 1, ToQColor(clHighlight)}, {22, 1, ToQColor(clHighlight)},
+                        {26, 1, QColor(Qt::white)}});
 }
 
 TEST(HtmlInlineBoxes, ABorderedInlineOverThreeLines) {
@@ -292,15 +291,15 @@ TEST(HtmlInlineBoxes, ABorderedInlineOverThreeLines) {
   const QImage image = b.Paint(48, 60);
   ASSERT_EQ(b.Section(0)->Lines.size(), 3u);
   const QColor red(255, 0, 0), white(Qt::white);
-  EXPECT_EQ(QColor(image.pixel(22, 2)), red);    // first line: a left edge (x 22, 23)
-  EXPECT_EQ(QColor(image.pixel(21, 2)), white);
-  EXPECT_EQ(QColor(image.pixel(47, 2)), white);  // and no right edge
-  EXPECT_EQ(QColor(image.pixel(0, 24)), white);  // middle line: neither edge
-  EXPECT_EQ(QColor(image.pixel(31, 24)), white);
-  EXPECT_EQ(QColor(image.pixel(40, 21)), red);   // the first line's bottom edge
-  EXPECT_EQ(QColor(image.pixel(0, 44)), white);  // last line: no left edge
-  EXPECT_EQ(QColor(image.pixel(32, 44)), red);   // a right edge after "ddd "
-  EXPECT_EQ(QColor(image.pixel(34, 44)), white);
+  ExpectColours(image, {{22, 2, red},  // first line: a left edge (x 22, 23)
+                        {21, 2, white},
+                        {47, 2, white},  // and no right edge
+                        {0, 24, white},  // middle line: neither edge
+                        {31, 24, white},
+                        {40, 21, red},  // the first line's bottom edge
+                        {0, 44, white},  // last line: no left edge
+                        {32, 44, red},  // a right edge after "ddd "
+                        {34, 44, white}});
 }
 
 TEST(HtmlInlineBoxes, EmptyAndUnclosedInlines) {
@@ -505,9 +504,7 @@ TEST(HtmlSection, ImagesDrawScaledAndAnswerHitTests) {
   b.Text(u" cd");
   const QImage image = b.Paint(200, 20);
   // The image stands on the baseline (16): rows 6 to 15, columns 24 to 33.
-  EXPECT_EQ(QColor(image.pixel(24, 6)), QColor(255, 0, 0));
-  EXPECT_EQ(QColor(image.pixel(33, 15)), QColor(255, 0, 0));
-  EXPECT_EQ(QColor(image.pixel(34, 10)), QColor(Qt::white));
+  ExpectColours(image, {{24, 6, QColor(255, 0, 0)}, {33, 15, QColor(255, 0, 0)}, {34, 10, QColor(Qt::white)}});
   QImage sink(1, 1, QImage::Format_RGB32);
   TCanvas canvas(&sink);
   std::unique_ptr<TUrlTarget> url;
