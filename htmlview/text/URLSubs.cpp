@@ -233,13 +233,7 @@ std::u16string DecodeURLEscapes(const std::u16string& s) {
     if (more == 2 && (value < 0x800 || (value >= 0xD800 && value < 0xE000)))
       throw EConvertError("Invalid 3 octet UTF sequence.");
     if (more == 3 && (value < 0x10000 || value > 0x10FFFF)) throw EConvertError("Invalid UTF sequence.");
-    if (value >= 0x10000) {
-      value -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (value >> 10));
-      out += static_cast<char16_t>(0xDC00 + (value & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(value);
-    }
+    platform::AppendUtf16(out, value);
   }
   return out;
 }
