@@ -6,6 +6,7 @@
 #include "base/MyRawBuffer.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Clock.h"
+#include "platform/core/CodePages.h"
 #include "platform/core/Utf8.h"
 
 namespace {
@@ -601,6 +602,9 @@ int64_t TTextFileStream::ReadLineAt(WideString& line, int64_t position) {
 int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
   const size_t start = text.size();
   if (FCodeChar == ccUtf8) count = std::max<int64_t>(count, 4);  // room for one whole sequence
+  // In a double-byte code page a block can end between a lead byte and its trail byte.
+  const bool* leadBytes = FCodeChar == ccAnsi ? platform::CodePageLeadBytes(platform::AnsiCodePage()) : nullptr;
+  if (leadBytes) count = std::max<int64_t>(count, 2);
   std::vector<char>& raw = Work().chunk;
   for (;;) {
     const int64_t want = count << DecalMult;
@@ -619,6 +623,16 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
           Seek(-have, platform::SeekCurrent);
           n -= have;
         }
+      }
+    }
+    if (leadBytes && n == want) {
+      // A trail byte may look like a lead byte, so the block is walked from its start, which
+      // always begins a character: a lead byte in the last place has lost its trail byte.
+      int64_t i = 0;
+      while (i < n - 1) i += leadBytes[static_cast<unsigned char>(raw[i])] ? 2 : 1;
+      if (i == n - 1 && leadBytes[static_cast<unsigned char>(raw[i])]) {
+        Seek(-1, platform::SeekCurrent);
+        --n;
       }
     }
     Decode(raw.data(), static_cast<size_t>(n), text);

@@ -133,6 +133,27 @@ void SetAnsiCodePage(unsigned codePage) { g_ansiCodePage.store(codePage); }
 
 bool CodePageAvailable(unsigned codePage) { return Converter(codePage) != nullptr; }
 
+const bool* CodePageLeadBytes(unsigned codePage) {
+  struct Starters {
+    bool any = false;
+    bool lead[256] = {};
+  };
+  thread_local std::unordered_map<unsigned, Starters> cache;
+  auto it = cache.find(codePage);
+  if (it == cache.end()) {
+    Starters s;
+    if (UConverter* c = Converter(codePage); c && ucnv_getMaxCharSize(c) > 1) {
+      UBool starters[256] = {};
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_getStarters(c, starters, &err);
+      if (U_SUCCESS(err))
+        for (int b = 0; b < 256; ++b) s.any |= (s.lead[b] = starters[b] != 0);
+    }
+    it = cache.emplace(codePage, s).first;
+  }
+  return it->second.any ? it->second.lead : nullptr;
+}
+
 std::u16string CodePageToUtf16(unsigned codePage, std::string_view bytes, bool* ok) {
   if (ok) *ok = true;
   std::u16string out;

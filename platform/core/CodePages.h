@@ -16,6 +16,11 @@ unsigned CodePageForLocaleName(std::string_view locale);
 // True when ICU can convert the code page.
 bool CodePageAvailable(unsigned codePage);
 
+// The bytes that begin a character of two or more bytes in the code page (the lead bytes of
+// 932, 936, 949 and 950), as a table of 256 flags; nullptr for a code page of single bytes
+// or one that ICU cannot convert.
+const bool* CodePageLeadBytes(unsigned codePage);
+
 // Bytes in the code page to UTF-16; bytes without a mapping become U+FFFD.
 // An unknown code page gives an empty result and false in *ok.
 std::u16string CodePageToUtf16(unsigned codePage, std::string_view bytes, bool* ok = nullptr);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/core/CodePages.h"
+#include "platform/core/Utf8.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
@@ -161,4 +163,23 @@ TEST_F(Program, AnUnreadableFolderIsNamedAndTheRestConverted) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, At("Cannot read folder \"@/in/locked/\". Permission denied.\n"));
   EXPECT_EQ(run.out, At("@/out/a.tmx: 1 TUs\n@/out/open/z.tmx: 2 TUs\n"));
+}
+
+// A Shift_JIS TMX read in the code page of a Japanese locale: a character whose two bytes fall
+// on either side of a read block's end comes through whole.
+TEST_F(Program, ADoubleByteCharacterAcrossReadBlocksStaysWhole) {
+  const std::u16string japanese = u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3092\u8868\u793A";
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<tmx version=\"1.4\">\r\n" + tmfiles::kTmxHeader +
+      "\r\n<body>\r\n<tu><tuv xml:lang=\"en-GB\"><seg>";
+  // The text's lead bytes fall on odd offsets, and the reader's blocks end on even ones.
+  std::string seg(29999 - 2 * 5 - head.size(), 'x');
+  seg += platform::Utf16ToCodePage(932, japanese + japanese);
+  Write("sj.tmx", head + seg + "</seg></tuv>" + tmfiles::Tuv("ja-JP", "x") + "</tu>\r\n</body>\r\n</tmx>\r\n");
+  Check({{"@/sj.tmx"}, 0, "@/sj.txt: 1 TUs\n", ""}, {"LC_ALL=", "LC_CTYPE=", "LANG=ja_JP.UTF-8"});
+  const std::string out = TempDir::Read(dir.File("sj.txt"));
+  EXPECT_EQ(out.find("\xEF\xBF\xBD"), std::string::npos) << "a character was split";
+  EXPECT_NE(out.find(std::string(seg.size() - 2 * platform::Utf16ToCodePage(932, japanese).size(), 'x') +
+                     platform::Utf16ToUtf8(japanese + japanese)),
+            std::string::npos);
 }

@@ -227,3 +227,40 @@ TEST(FileInUse, WritersHoldFilesReadersDoNot) {
   }
   EXPECT_FALSE(FileInUse(dir.WFile("in.txt")));
 }
+
+// In the double-byte code pages a block may end between a lead byte and its trail byte, and a
+// trail byte may itself look like a lead byte: at no block size may a character be split.
+TEST(TextFileStream, DoubleByteCharactersStayWholeAtEveryBlockSize) {
+  struct RestoreCodePage {
+    unsigned saved = platform::AnsiCodePage();
+    ~RestoreCodePage() { platform::SetAnsiCodePage(saved); }
+  } restore;
+  const std::u16string candidates =
+      u"aZ9 \\~|\u65E5\u672C\u8A9E\u30BD\u8868\u80FD\u4E88\u5341\u7533\u4E2D\u6587\u7E41\u9AD4"
+      u"\uD55C\uAD6D\uC5B4\u30C6\u30B9\u30C8\u00B7\u5F0F";
+  for (unsigned cp : {932u, 936u, 949u, 950u}) {
+    SCOPED_TRACE(cp);
+    ASSERT_NE(platform::CodePageLeadBytes(cp), nullptr);
+    // The characters that the code page holds, mixed so that double-byte ones fall at odd and
+    // even offsets alike.
+    std::u16string usable;
+    for (char16_t c : candidates) {
+      bool lossy = false;
+      const std::string bytes = platform::Utf16ToCodePage(cp, std::u16string(1, c), &lossy);
+      if (!lossy && platform::CodePageToUtf16(cp, bytes) == std::u16string(1, c)) usable += c;
+    }
+    ASSERT_GE(usable.size(), 12u);
+    std::u16string expected;
+    for (size_t i = 0; i < 700; ++i) expected += usable[(i * 7 + i / 5) % usable.size()];
+    TempDir dir;
+    TempDir::Write(dir.File("dbcs.txt"), platform::Utf16ToCodePage(cp, expected));
+    platform::SetAnsiCodePage(cp);
+    for (int block = 1; block <= 300; ++block) {
+      auto s = OpenText(dir, "dbcs.txt");
+      std::u16string text;
+      int rounds = 0;
+      while (s->ReadChars(text, block) > 0) ASSERT_LT(++rounds, 2000) << "reading never ends";
+      ASSERT_EQ(text, expected) << "block of " << block << " bytes";
+    }
+  }
+}
