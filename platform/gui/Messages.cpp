@@ -16,9 +16,10 @@ void PostMessage(QObject* receiver, uint32_t msg, intptr_t wParam, intptr_t lPar
   QCoreApplication::postEvent(receiver, new TMessageEvent(msg, wParam, lParam));
 }
 
-void SendMessage(QObject* receiver, uint32_t msg, intptr_t wParam, intptr_t lParam) {
+intptr_t SendMessage(QObject* receiver, uint32_t msg, intptr_t wParam, intptr_t lParam) {
   TMessageEvent event(msg, wParam, lParam);
   QCoreApplication::sendEvent(receiver, &event);
+  return event.Result;
 }
 
 }  // namespace platform

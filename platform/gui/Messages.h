@@ -15,6 +15,8 @@ public:
   uint32_t Msg;
   intptr_t WParam;
   intptr_t LParam;
+  // The receiver's answer to a sent message.
+  intptr_t Result = 0;
 };
 
 namespace platform {
@@ -23,7 +25,8 @@ namespace platform {
 // receiver destroyed before delivery is dropped.
 void PostMessage(QObject* receiver, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
 
-// Delivers msg to receiver's customEvent now, before returning, as SendMessage does.
-void SendMessage(QObject* receiver, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+// Delivers msg to receiver's customEvent now, before returning, as SendMessage does, and returns
+// the Result the receiver set.
+intptr_t SendMessage(QObject* receiver, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
 
 }  // namespace platform

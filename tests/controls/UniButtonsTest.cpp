@@ -2,10 +2,12 @@
 #include <QDialog>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <tuple>
 
 #include "tests/controls/ControlsTest.h"
 #include "unicode/gui/UniButtons.h"
+#include "unicode/gui/UniControls.h"
 
 namespace {
 
@@ -157,6 +159,32 @@ TEST_F(ControlsTest, AcceleratorsUseTheLastHotKey) {
     radio.show();
     QTest::keyClick(form.get(), Qt::Key_X, Qt::AltModifier);
     EXPECT_TRUE(!radio.isChecked() && radio.hasFocus());
+  }
+}
+
+TEST_F(ControlsTest, ACaptionGetsTheLastHotKeyWhicheverWayItArrives) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TUniButton button(form.get());
+  int clicks = 0;
+  button.OnClick = [&](QObject*) { ++clicks; };
+  button.show();
+  TUniAction action;
+  action.SetCaption(u"A&B&C");
+  // (how the caption arrives, a key that must not click, the key that must)
+  const std::tuple<std::function<void()>, Qt::Key, Qt::Key> routes[] = {
+      {[&] { UniControl_SetAction(&button, &action); }, Qt::Key_B, Qt::Key_C},
+      {[&] { action.SetCaption(u"X&Y&Z"); }, Qt::Key_Y, Qt::Key_Z},
+      {[&] { UniControl_SetText(&button, u"D&E&F"); }, Qt::Key_E, Qt::Key_F},
+      {[&] { button.setText("G&H&I"); UniControl_SetText(&button, u"G&H&I"); }, Qt::Key_H, Qt::Key_I},
+  };
+  for (const auto& [arrive, wrong, right] : routes) {
+    arrive();
+    clicks = 0;
+    QTest::keyClick(form.get(), wrong, Qt::AltModifier);
+    EXPECT_EQ(clicks, 0) << button.text().toStdString();
+    QTest::keyClick(form.get(), right, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1) << button.text().toStdString();
   }
 }
 

@@ -13,6 +13,7 @@
 #include "unicode/gui/UniActnList.h"
 #include "unicode/gui/UniControls.h"
 #include "unicode/gui/UniForms.h"
+#include "unicode/gui/UniStdActns.h"
 
 namespace {
 
@@ -108,6 +109,65 @@ TEST_F(ControlsTest, TitleIsTheDisplayNameChangedOnlyWhenDifferent) {
   EXPECT_EQ(UniApplication().Title(), u"Mirelcon ");
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Mirelcon ");
   EXPECT_EQ(spy.count(), 1);
+}
+
+// A status line: it shows the hints that hint actions carry to it.
+class HintLine : public QLabel {
+public:
+  using QLabel::QLabel;
+  int taken = 0;
+
+protected:
+  void customEvent(QEvent* e) override {
+    auto* m = static_cast<TMessageEvent*>(e);
+    if (e->type() != TMessageEvent::MessageType() || m->Msg != CM_ACTIONEXECUTE) return;
+    if (auto* hint = dynamic_cast<TUniHintAction*>(reinterpret_cast<TUniAction*>(m->LParam))) {
+      setText(QString::fromStdU16String(hint->Hint()));
+      ++taken;
+      m->Result = 1;
+    }
+  }
+};
+
+TEST_F(ControlsTest, TheApplicationPublishesItsWideHintThroughAHintAction) {
+  QLabel control(form.get());
+  control.setGeometry(0, 0, 40, 40);
+  control.show();
+  HintLine hidden(form.get()), first(form.get()), second(form.get());
+  for (HintLine* line : {&first, &second}) {
+    line->setGeometry(50, 0, 40, 20);
+    line->show();
+  }
+  UniControl_SetHint(&control, u"Open|\u00D6ffnet \U0001F4C2");
+  QTest::mouseMove(&control, QPoint(5, 5));
+  // The first shown line takes it, wide and whole; a hidden one is never asked.
+  EXPECT_EQ(first.text().toStdU16String(), u"\u00D6ffnet \U0001F4C2");
+  EXPECT_EQ(second.taken + hidden.taken, 0);
+  QTest::mouseMove(form.get(), QPoint(150, 110));
+  EXPECT_EQ(first.text(), "");
+  // A focused line is asked before the others; a hint that does not change is not published.
+  second.setFocusPolicy(Qt::StrongFocus);
+  second.setFocus();
+  UniApplication().SetHint(u"again");
+  UniApplication().SetHint(u"again");
+  EXPECT_EQ(second.text(), "again");
+  EXPECT_EQ(second.taken, 1);
+  // With OnHint the application's handler takes the hint instead.
+  WideString handled;
+  UniApplication().OnHint = [&](QObject*) { handled = UniApplication().Hint(); };
+  UniApplication().SetHint(u"handler");
+  UniApplication().OnHint = nullptr;
+  EXPECT_EQ(handled, u"handler");
+  EXPECT_EQ(second.text(), "again");
+  // A hint action with an OnExecute of its own runs that alone.
+  TUniHintAction action;
+  const int taken = first.taken + second.taken;
+  int executed = 0;
+  action.OnExecute = [&](QObject*) { ++executed; };
+  EXPECT_TRUE(action.Execute());
+  EXPECT_EQ(executed, 1);
+  EXPECT_EQ(first.taken + second.taken, taken);
+  UniApplication().SetHint(u"");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <functional>
+#include <tuple>
 
 #include "tests/controls/ControlsTest.h"
 #include "tests/support/TempDir.h"
@@ -82,6 +83,36 @@ TEST_F(ControlsTest, ARefusingCanCloseKeepsTheOpenDialogOpen) {
   ASSERT_TRUE(dialog.Execute());
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(seen, dir.WFile("a.txt"));
+}
+
+TEST_F(ControlsTest, TheOpenDialogSaysWhenTheChosenExtensionIsNotTheDefault) {
+  TempDir dir;
+  for (const char* name : {"a.tm", "c.TXT", "d.txt", "e.tar.gz", "f"}) TempDir::Write(dir.File(name), "x");
+  TUniOpenDialog dialog;
+  dialog.SetInitialDir(dir.WFile(""));
+  // (default extension, what the user types, the file chosen, extension different)
+  const std::tuple<const char16_t*, const char*, const char*, bool> cases[] = {
+      {u"txt", "a.tm", "a.tm", true},   {u"txt", "d.txt", "d.txt", false}, {u"txt", "c.TXT", "c.TXT", false},
+      {u".txt", "e.tar.gz", "e.tar.gz", true}, {u"gz", "e.tar.gz", "e.tar.gz", false},
+      {u"txt", "b", "b.txt", false},    {u"", "a.tm", "a.tm", false},
+  };
+  for (const auto& [defaultExt, typed, chosen, different] : cases) {
+    dialog.DefaultExt = defaultExt;
+    dialog.SetFileName(u"");
+    dialog.Options = ofReadOnly | (different ? 0 : ofExtensionDifferent);  // the answer replaces what was there
+    WhenOpen([typed = typed](QFileDialog& d) {
+      Type(d, typed);
+      Accept(d);
+    });
+    ASSERT_TRUE(dialog.Execute()) << typed;
+    EXPECT_EQ(dialog.FileName(), dir.WFile(chosen));
+    EXPECT_EQ(dialog.Options, ofReadOnly | (different ? ofExtensionDifferent : 0)) << typed;
+  }
+  // A cancelled dialog answers nothing.
+  dialog.Options = ofExtensionDifferent;
+  WhenOpen([](QFileDialog& d) { d.reject(); });
+  EXPECT_FALSE(dialog.Execute());
+  EXPECT_EQ(dialog.Options, ofExtensionDifferent);
 }
 
 }  // namespace

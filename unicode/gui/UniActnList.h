@@ -33,7 +33,7 @@ public:
 
   TNotifyEvent OnExecute;
   // Runs OnExecute; false when there is none.
-  bool Execute();
+  virtual bool Execute();
 
 private:
   friend class TUniActionLink;

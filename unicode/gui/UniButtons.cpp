@@ -11,7 +11,6 @@
 #include "platform/gui/Graphics.h"
 #include "platform/gui/Messages.h"
 #include "unicode/gui/UniControls.h"
-#include "unicode/gui/UniHotkeys.h"
 
 namespace {
 
@@ -33,10 +32,6 @@ WideString TUniCaptionButton<QtButton>::Caption() const {
 template <class QtButton>
 void TUniCaptionButton<QtButton>::SetCaption(const WideString& caption) {
   UniControl_SetText(this, caption);
-  // After the text, which makes Qt set its own shortcut from the first "&".
-  const WideString key = WideGetHotkey(caption);
-  this->setShortcut(key.empty() ? QKeySequence()
-                                : QKeySequence(QStringLiteral("Alt+") + QString::fromStdU16String(key).toUpper()));
 }
 
 template <class QtButton>

@@ -10,8 +10,7 @@
 #include "unicode/UniTypes.h"
 
 // A Qt button with a wide caption and the class library's OnClick. The accelerator is Alt + the
-// caption's hot key (the character after its last single "&"); Qt would take the first "&", so
-// the buttons set it themselves.
+// caption's hot key (the character after its last single "&"), set with the text (UniControls).
 template <class QtButton>
 class TUniCaptionButton : public QtButton {
 public:

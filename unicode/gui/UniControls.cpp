@@ -1,5 +1,7 @@
 #include "unicode/gui/UniControls.h"
 
+#include <QAbstractButton>
+#include <QKeySequence>
 #include <QMetaProperty>
 #include <QVariant>
 #include <QWidget>
@@ -8,6 +10,7 @@
 #include "platform/gui/Controls.h"
 #include "platform/gui/Messages.h"
 #include "unicode/gui/UniForms.h"
+#include "unicode/gui/UniHotkeys.h"
 
 namespace {
 
@@ -20,6 +23,14 @@ const char* TextProperty(const QWidget* control) {
   return nullptr;
 }
 
+// Alt + the caption's hot key: the character after its last single "&". Qt's own setText takes
+// the first "&" instead, so this runs after every text a button is given, however it came.
+void SetAccelerator(QAbstractButton* button, const WideString& caption) {
+  const WideString key = WideGetHotkey(caption);
+  button->setShortcut(key.empty() ? QKeySequence()
+                                  : QKeySequence(QStringLiteral("Alt+") + QString::fromStdU16String(key).toUpper()));
+}
+
 }  // namespace
 
 WideString UniControl_GetText(const QWidget* control) {
@@ -30,15 +41,20 @@ WideString UniControl_GetText(const QWidget* control) {
 }
 
 void UniControl_SetText(QWidget* control, const WideString& text) {
-  if (!control || UniControl_GetText(control) == text) return;
-  const QString q = QString::fromStdU16String(text);
-  if (auto* g = dynamic_cast<TGraphicControl*>(control))
-    g->SetText(text);
-  else if (const char* name = TextProperty(control))
-    control->setProperty(name, q);
-  else
-    control->setWindowTitle(q);
-  platform::SendMessage(control, CM_TEXTCHANGED);
+  if (!control) return;
+  const bool changed = UniControl_GetText(control) != text;
+  if (changed) {
+    const QString q = QString::fromStdU16String(text);
+    if (auto* g = dynamic_cast<TGraphicControl*>(control))
+      g->SetText(text);
+    else if (const char* name = TextProperty(control))
+      control->setProperty(name, q);
+    else
+      control->setWindowTitle(q);
+  }
+  // Also for an unchanged caption: Qt's setText may have put its own shortcut there since.
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) SetAccelerator(button, text);
+  if (changed) platform::SendMessage(control, CM_TEXTCHANGED);
 }
 
 // ---- action links ----

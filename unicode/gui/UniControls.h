@@ -17,7 +17,8 @@ inline constexpr uint32_t CM_TEXTCHANGED = 0xB000 + 18;
 // The caption or text of a control: a graphic control's text, a widget's "text" or "plainText"
 // property, else its window title.
 WideString UniControl_GetText(const QWidget* control);
-// Sets it when it differs, and then sends the control CM_TEXTCHANGED.
+// Sets it when it differs, and then sends the control CM_TEXTCHANGED. A button's accelerator
+// becomes Alt + the text's hot key (WideGetHotkey), whichever way its caption arrives.
 void UniControl_SetText(QWidget* control, const WideString& text);
 
 // The link of a control: its text, hint, enabled and visible states.

@@ -5,6 +5,24 @@
 
 #include "platform/gui/Dialogs.h"
 
+namespace {
+
+// The extension of path's file name without its "."; empty when it has none.
+WideString ExtensionOf(const WideString& path) {
+  const size_t slash = path.rfind(u'/');
+  const size_t dot = path.rfind(u'.');
+  if (dot == WideString::npos || (slash != WideString::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
+}
+
+// Extensions name kinds of file, which do not change with case: "TXT" is "txt".
+bool ExtensionDiffers(const WideString& path, WideString defaultExt) {
+  if (!defaultExt.empty() && defaultExt.front() == u'.') defaultExt.erase(0, 1);
+  return !defaultExt.empty() && WideCompareText(ExtensionOf(path), defaultExt) != 0;
+}
+
+}  // namespace
+
 class OpenFileDialog final : public QFileDialog {
 public:
   OpenFileDialog(QWidget* parent, TUniOpenDialog& owner) : QFileDialog(parent), owner_(owner) {}
@@ -67,6 +85,7 @@ bool TUniOpenDialog::Execute(QWidget* parent) {
   if (result != QDialog::Accepted) return false;
   ReadFiles(dialog);
   if (Files.Count() > 0) fileName_ = Files.Get(0);
+  Options = ExtensionDiffers(fileName_, DefaultExt) ? Options | ofExtensionDifferent : Options & ~ofExtensionDifferent;
   if (!filters.isEmpty()) FilterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
   return true;
 }

@@ -9,13 +9,19 @@
 class QFileDialog;
 class QWidget;
 
+// The dialog's options, one bit each, with the platform dialog's flag values. Qt's dialog has no
+// read-only box and one style only: ofReadOnly stays as set and ofOldStyleDialog changes nothing.
+// ofExtensionDifferent is an answer: Execute sets it when the chosen file's extension is not
+// DefaultExt.
 using TOpenOptions = unsigned;
-inline constexpr TOpenOptions ofAllowMultiSelect = 0x200, ofFileMustExist = 0x1000;
+inline constexpr TOpenOptions ofReadOnly = 0x1, ofAllowMultiSelect = 0x200, ofExtensionDifferent = 0x400,
+                              ofFileMustExist = 0x1000, ofOldStyleDialog = 0x80000000;
 
 class TUniOpenDialog : public QObject {
 public:
   explicit TUniOpenDialog(QObject* owner = nullptr) : QObject(owner) {}
 
+  // Without its ".": "txt". A name chosen without an extension gets it.
   WideString DefaultExt;
   // While the dialog is open: the file selected in it.
   WideString FileName() const;

@@ -8,14 +8,35 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/gui/Messages.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/gui/UniActnList.h"
 #include "unicode/gui/UniHotkeys.h"
+#include "unicode/gui/UniStdActns.h"
 
 namespace {
 
 // The dynamic property that holds a control's wide hint.
 constexpr char hintProperty[] = "mirelconHint";
+
+bool TakesAction(QWidget* control, TUniAction& action) {
+  return control && platform::SendMessage(control, CM_ACTIONEXECUTE, 0, reinterpret_cast<intptr_t>(&action)) == 1;
+}
+
+bool ShownControlsTake(const QWidget& container, TUniAction& action) {
+  for (QObject* child : container.children()) {
+    auto* control = qobject_cast<QWidget*>(child);
+    if (!control || control->isWindow() || !control->isVisible()) continue;
+    if (TakesAction(control, action) || ShownControlsTake(*control, action)) return true;
+  }
+  return false;
+}
+
+bool WindowTakes(QWidget& window, TUniAction& action) {
+  QWidget* focused = window.focusWidget();
+  if (focused && focused->isVisible() && TakesAction(focused, action)) return true;
+  return TakesAction(&window, action) || ShownControlsTake(window, action);
+}
 
 }  // namespace
 
@@ -25,18 +46,38 @@ void TUniApplication::SetTitle(const WideString& title) {
   if (Title() != title) QGuiApplication::setApplicationDisplayName(QString::fromStdU16String(title));
 }
 
+void TUniApplication::SetHint(const WideString& hint) {
+  if (hint == hint_) return;
+  hint_ = hint;
+  if (OnHint) {
+    OnHint(this);
+    return;
+  }
+  TUniHintAction action;
+  action.SetHint(hint);
+  action.Execute();
+}
+
+bool TUniApplication::ExecuteAction(TUniAction& action) {
+  const QPointer<QWidget> active = QApplication::activeWindow();
+  if (active && WindowTakes(*active, action)) return true;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != active && window->isVisible() && WindowTakes(*window, action)) return true;
+  return false;
+}
+
 bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::Enter:
-      if (auto* w = qobject_cast<QWidget*>(watched)) hint_ = WideGetLongHint(WideGetHint(w));
+      if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w)));
       break;
     case QEvent::Leave:
       // Back over the parent (or over no window of the program).
-      if (auto* w = qobject_cast<QWidget*>(watched)) hint_ = WideGetLongHint(WideGetHint(w->parentWidget()));
+      if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w->parentWidget())));
       break;
     case QEvent::Hide:
       // A menu closing selects nothing.
-      if (qobject_cast<QMenu*>(watched)) hint_.clear();
+      if (qobject_cast<QMenu*>(watched)) SetHint({});
       break;
     case QEvent::ToolTip: {
       auto* w = qobject_cast<QWidget*>(watched);

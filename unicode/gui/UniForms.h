@@ -5,9 +5,15 @@
 // long part becoming UniApplication's hint while the pointer is over it.
 #include <QObject>
 
+#include "platform/gui/Controls.h"
 #include "unicode/UniTypes.h"
 
 class QWidget;
+class TUniAction;
+
+// Sent to a control with the action (a TUniAction*) in LParam; a control that carries the action
+// out answers with Result 1.
+inline constexpr uint32_t CM_ACTIONEXECUTE = 0xB000 + 64;
 
 class TUniApplication : public QObject {
 public:
@@ -18,7 +24,16 @@ public:
 
   // The long hint of the control or menu item under the pointer; empty over none.
   const WideString& Hint() const { return hint_; }
-  void SetHint(const WideString& hint) { hint_ = hint; }
+  // A different hint is published: OnHint runs, or without one a TUniHintAction carrying the hint
+  // is executed, so that whatever shows hints shows it.
+  void SetHint(const WideString& hint);
+  TNotifyEvent OnHint;
+
+  // Offers action to the program's windows: the active window first, then the other shown ones,
+  // since a window under the pointer need not be active (and without a window manager none is).
+  // In a window: its focused control, the window itself, then its shown controls, depth first. A
+  // control takes the action by answering CM_ACTIONEXECUTE with 1; true when one did.
+  bool ExecuteAction(TUniAction& action);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
