@@ -85,23 +85,26 @@ TGIFGraphicControlExtension& GraphicControl(TGIFSubImage& frame) {
   return result;
 }
 
-// How long a frame stays, in hundredths, as the animation times it.
-int EffectiveDelay(const TGIFSubImage& frame) {
+// Whether every player takes the frame's delay as it stands: below 3 hundredths players differ
+// (ours plays 0 as 10 and 1 or 2 as 3, browsers 0 and 1 as 10, others as given).
+bool PlainDelay(const TGIFSubImage& frame) {
   const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-  const int delay = gce ? gce->Delay : 0;
-  return delay == 0 ? 10 : std::max(delay, 3);
+  return gce && gce->Delay >= 3;
 }
 
 // A frame that shows nothing shows the screen that the frame before it leaves, for its own time.
 // That time can go to the frame before when the screen it shows is the one that frame left: when
-// that frame keeps what it drew (or drew nothing), and the sum stays within the 1,000 hundredths
-// that a synchronous animation times.
+// that frame has an image (other decoders time extensions only in front of one) and keeps what it
+// drew, both delays are plain (a sum of delays that players stretch would play differently in
+// each), and the sum stays within the 1,000 hundredths that a synchronous animation times.
 bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame) {
   const int d = Disposal(before);
-  if (!before.Empty() && (d == 2 || d == 3)) return false;
-  const int delay = EffectiveDelay(before) + EffectiveDelay(frame);
+  if (before.Empty() || d == 2 || d == 3) return false;
+  if (!PlainDelay(before) || !PlainDelay(frame)) return false;
+  TGIFGraphicControlExtension& gce = *before.GraphicControlExtension();
+  const int delay = gce.Delay + frame.GraphicControlExtension()->Delay;
   if (delay > 1000) return false;
-  GraphicControl(before).Delay = static_cast<uint16_t>(delay);
+  gce.Delay = static_cast<uint16_t>(delay);
   return true;
 }
 
@@ -539,15 +542,11 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
       const bool single = left == 1;
-      // A frame without an image still takes its time, showing the screen before it: that time
-      // goes to the frame before, or the frame stays with its graphic control extension (so does
-      // the last frame left, lest the picture have none).
+      // A frame without an image is an item our player times (showing the screen before it)
+      // while other decoders let extensions without an image apply to nothing: it stays where it
+      // stands with its control block, so that each shows what it showed before. Its time lent
+      // to the frame before would lengthen that frame for the others.
       const bool holdsTime = frame.Empty();
-      if (holdsTime && i > 0 && LendTime(picture.Images[i - 1], frame)) {
-        gone[static_cast<size_t>(i)] = true;
-        --left;
-        continue;
-      }
       // Only the first control block counts (its index even when a later one set the frame's
       // transparency); the others carry nothing.
       TGIFGraphicControlExtension* governing = frame.GraphicControlExtension();

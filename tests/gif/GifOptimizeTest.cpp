@@ -1,6 +1,7 @@
 // The optimiser against what the animation shows: generated animations played with the default
 // draw options on the injected clock, millisecond by millisecond over every pass, before and after
-// optimising and after saving; and the few things it must do besides.
+// optimising and after saving, and composed image by image as other decoders show the saved file;
+// and the few things it must do besides.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/GifCompose.h"
 #include "gif/gui/GifPicture.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifClock.h"
@@ -69,6 +71,36 @@ TPlayed Played(TGifPicture& picture) {
 }
 
 void Reload(TGifPictureBase& from, TGifPictureBase& into) { Load(into, Saved(from)); }
+
+// One pass as other decoders show the saved file: extensions with no image after them apply to
+// nothing, every image stays for its delay as the player reads it (in hundredths). The screens in
+// order, each with how long it stays, neighbours that show the same screen joined; a screen that
+// is all there is stays for ever.
+using TDecoded = std::vector<std::pair<std::vector<uint32_t>, int>>;
+
+TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int)) {
+  TGifPictureBase file;
+  Reload(picture, file);
+  TDecoded decoded;
+  TGIFComposer composer(file);
+  const int count = file.Images.Count();
+  for (int i = 0; i < count; ++i) {
+    const TGIFSubImage& frame = file.Images[i];
+    if (i == count - 1 && frame.Empty()) break;
+    const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+    const int delay = delayOf(gce ? gce->Delay : 0);
+    const std::vector<uint32_t>& screen = composer.Draw(frame);
+    if (!decoded.empty() && decoded.back().first == screen)
+      decoded.back().second += delay;
+    else
+      decoded.emplace_back(screen, delay);
+  }
+  if (decoded.size() == 1) decoded[0].second = 0;  // one screen shows for ever
+  return decoded;
+}
+
+int AsStored(int delay) { return delay; }
+int AsBrowsers(int delay) { return delay <= 1 ? 10 : delay; }
 
 void AddComment(TGIFSubImage& frame) {
   auto comment = std::make_unique<TGIFCommentExtension>(&frame);
@@ -190,9 +222,9 @@ TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   Build(image, 2, 2, 3,
         {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next: disposal needless
          {0, 0, 2, 2, {2, 2, 2, 2}, 0, 4},      // its loop extension moves to the first frame
-         {0, 0, 2, 2, {0, 0, 0, 0}, 1, 1, 0},   // wholly transparent: goes, lending 3
+         {0, 0, 2, 2, {0, 0, 0, 0}, 1, 3, 0},   // wholly transparent: goes, lending 3
          {0, 0, 2, 2, {0, 0, 0, 0}},            //
-         {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: goes, lending 5
+         {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: stays as it stands
   AddComment(image.Images[0]);  // carries nothing
   AddLoop(image.Images[1], 3);
   TGifPicture loaded;
@@ -201,10 +233,73 @@ TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   const TPlayed want = Played(loaded);
   loaded.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(Played(loaded), want);
-  ASSERT_EQ(loaded.Images.Count(), 3);
+  ASSERT_EQ(loaded.Images.Count(), 4);
   const TGIFSubImage& f0 = loaded.Images[0];
   ASSERT_EQ(f0.Extensions.Count(), 1);
   EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f0.Extensions[0]).Loops, 3);
   EXPECT_EQ(loaded.Images[1].GraphicControlExtension()->Delay, 7);
-  EXPECT_EQ(loaded.Images[2].GraphicControlExtension()->Delay, 15);
+  EXPECT_EQ(loaded.Images[2].GraphicControlExtension(), nullptr);
+  EXPECT_TRUE(loaded.Images[3].Empty());
+  EXPECT_EQ(loaded.Images[3].GraphicControlExtension()->Delay, 5);
+}
+
+// Other decoders time only images: what our player counts as a frame without an image (extensions
+// before the trailer) stays where it stands, and no time moves between frames whose delays those
+// decoders read differently.
+TEST_F(GifOptimize, OtherDecodersShowTheGeneratedAnimationsAsBefore) {
+  for (unsigned seed = 1; seed <= 1000; ++seed) {
+    TGifPicture original;
+    Generate(original, seed);
+    for (unsigned options : {0x8u, 0x4u, 0x2u, 0x1u, 0xFu}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", options " + std::to_string(options));
+      TGifPicture image;
+      Reload(original, image);
+      ASSERT_NO_THROW(image.Optimize(options, 6, 0, 8));
+      for (auto delayOf : {AsStored, AsBrowsers}) ASSERT_EQ(Decoded(image, delayOf), Decoded(original, delayOf));
+    }
+  }
+}
+
+TEST_F(GifOptimize, FramesWithoutAnImageKeepTheirPlaceAndTime) {
+  const struct Case {
+    const char* name;
+    int transparentDelay;  // < 0: no wholly transparent frame after the first two
+    bool trailingControl, trailingComment;
+    std::vector<int> delays;  // after optimising, by frame; -1 without a control block
+  } cases[] = {
+      {"a trailing control block", -1, true, false, {50, 50, 10}},
+      {"a trailing comment", -1, false, true, {50, 50, 0}},
+      {"a trailing control block and comment", -1, true, true, {50, 50, 10}},
+      {"a wholly transparent frame of a plain delay", 20, true, false, {50, 70, 10}},
+      {"a wholly transparent frame that players stretch", 1, false, false, {50, 50, 1}},
+      {"a wholly transparent frame of the default delay", 0, false, false, {50, 50, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TGifPicture image;
+    Build(image, 2, 1, 3, {{0, 0, 2, 1, {1, 1}, 1, 50}, {0, 0, 2, 1, {2, 1}, 1, 50}});
+    if (c.transparentDelay >= 0) Build(image, 2, 1, 0, {{0, 0, 2, 1, {0, 0}, 1, c.transparentDelay, 0}});
+    if (c.trailingControl || c.trailingComment) {
+      TGIFSubImage& trailing = NewFrame(image);
+      if (c.trailingControl) Gce(trailing, 0, -1, 10);
+      if (c.trailingComment) AddComment(trailing);
+    }
+    TGifPicture loaded;
+    Reload(image, loaded);
+    const TPlayed played = Played(loaded);
+    loaded.Optimize(0xF, 6, 0, 8);
+    EXPECT_EQ(Played(loaded), played);
+    std::vector<int> delays;
+    for (int i = 0; i < loaded.Images.Count(); ++i) {
+      const TGIFGraphicControlExtension* gce = loaded.Images[i].GraphicControlExtension();
+      delays.push_back(gce ? gce->Delay : -1);
+    }
+    EXPECT_EQ(delays, c.delays);
+    const std::vector<uint8_t> bytes = Saved(loaded);
+    if (c.trailingControl || c.trailingComment) {  // the control block stands in front of the trailer
+      EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 9, bytes.end() - 3),
+                (std::vector<uint8_t>{'!', 0xF9, 4, 0, static_cast<uint8_t>(c.delays.back()), 0}));
+      EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 2, bytes.end()), (std::vector<uint8_t>{0, ';'}));
+    }
+  }
 }
