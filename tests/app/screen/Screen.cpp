@@ -168,7 +168,7 @@ std::string Output(const std::vector<std::string>& argv) {
 
 // ---- the program ----
 
-TProgram::TProgram(const TempDir& dir) {
+TProgram::TProgram(const TempDir& dir, const std::vector<std::string>& argv) {
   namespace fs = std::filesystem;
   const fs::path bin = dir.Path() / "bin", run = dir.Path() / "run";
   fs::create_directories(bin);
@@ -179,7 +179,7 @@ TProgram::TProgram(const TempDir& dir) {
   TempDir::Write((bin / "xdg-open").string(), "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + opened_ + "'\n");
   fs::permissions(bin / "xdg-open", fs::perms::owner_all, fs::perm_options::replace);
   const char* path = std::getenv("PATH");
-  pid_ = Spawn({MIRELCON_EXE}, {"PATH=" + bin.string() + ":" + (path ? path : "/usr/bin:/bin"),
+  pid_ = Spawn(argv, {"PATH=" + bin.string() + ":" + (path ? path : "/usr/bin:/bin"),
                                 "XDG_RUNTIME_DIR=" + run.string(), "XDG_CONFIG_HOME=" + dir.File("config")});
 }
 

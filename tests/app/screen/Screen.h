@@ -34,10 +34,14 @@ struct TWindow {
   std::string name;
 };
 
-// The program on the suite's display, its browser a stub that records the URLs it is given.
+// A program on the suite's display (by default the converter, where the suite is built with it),
+// its browser a stub that records the URLs it is given.
 class TProgram {
 public:
-  explicit TProgram(const TempDir& dir);
+  TProgram(const TempDir& dir, const std::vector<std::string>& argv);
+#ifdef MIRELCON_EXE
+  explicit TProgram(const TempDir& dir) : TProgram(dir, {MIRELCON_EXE}) {}
+#endif
   ~TProgram();
   TProgram(const TProgram&) = delete;
   TProgram& operator=(const TProgram&) = delete;

@@ -1,0 +1,57 @@
+// A window of the control units for the real-display suite: the suite starts it on its own X
+// server, types into it through the server and reads its pixels back; what the controls did is
+// written one line at a time to the log file named first.
+//   controls_probe LOG button CAPTION   a button linked to an action captioned CAPTION, and a
+//                                       button "&Mark" that marks the log when Alt+M reaches it
+#include <QApplication>
+#include <QWidget>
+#include <cstdio>
+#include <string>
+
+#include "platform/gui/Graphics.h"
+#include "unicode/gui/UniActnList.h"
+#include "unicode/gui/UniButtons.h"
+#include "unicode/gui/UniControls.h"
+
+namespace {
+
+const char* g_log = nullptr;
+
+void Log(const std::string& line) {
+  if (FILE* f = std::fopen(g_log, "a")) {
+    std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
+  }
+}
+
+WideString Wide(const char* utf8) { return QString::fromUtf8(utf8).toStdU16String(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  UseProgramFonts();
+  if (argc < 4) return 2;
+  g_log = argv[1];
+  const std::string mode = argv[2];
+  QWidget window;
+  window.setWindowTitle(QStringLiteral("probe"));
+  window.setFixedSize(240, 160);
+  TUniAction action;
+  if (mode == "button") {
+    auto* button = new TUniButton(&window);
+    button->setGeometry(20, 20, 120, 30);
+    button->OnClick = [](QObject*) { Log("click"); };
+    action.SetCaption(Wide(argv[3]));
+    UniControl_SetAction(button, &action);
+    auto* mark = new TUniButton(&window);
+    mark->setGeometry(20, 70, 120, 30);
+    mark->OnClick = [](QObject*) { Log("mark"); };
+    mark->SetCaption(u"&Mark");
+  } else {
+    return 2;
+  }
+  window.show();
+  Log("shown");
+  return app.exec();
+}
