@@ -253,9 +253,14 @@ std::u16string URLToDosPath(const std::u16string& url) {
   return s;
 }
 
-std::u16string DosPathWithBase(const std::u16string& s, const std::u16string& /*base*/) {
-  // Every path that begins with "/" is absolute: there is no drive of the base to put before it.
-  return TrimW(URLToDosPath(s));
+std::u16string DosPathWithBase(const std::u16string& s, const std::u16string& base) {
+  std::u16string path = TrimW(URLToDosPath(s));
+  // A name rooted at "/" is rooted at the base (a site's document root). A "//" name and a
+  // file: URL already name the whole path.
+  if (base.empty() || path.empty() || path[0] != u'/' || (path.size() > 1 && path[1] == u'/') ||
+      StartsNoCase(TrimW(s), u"file:"))
+    return path;
+  return CombineDos(base, path);
 }
 
 }  // namespace htmlview

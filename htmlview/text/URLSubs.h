@@ -30,6 +30,8 @@ void SplitFragment(const std::u16string& url, std::u16string& dest, std::u16stri
 std::u16string DecodeURLEscapes(const std::u16string& s);
 void ReplaceChar(std::u16string& s, char16_t from, char16_t to);
 std::u16string URLToDosPath(const std::u16string& url);
+// A URL or local reference as a path; one rooted at a single "/" (not a file: URL) is put under
+// base when there is one.
 std::u16string DosPathWithBase(const std::u16string& s, const std::u16string& base);
 
 }  // namespace htmlview

@@ -384,6 +384,8 @@ void THtmlView::Clear() {
   if (processing_) return;
   timer_->stop();
   InitLoad();
+  // A cleared viewer keeps no picture: the next page reads its images afresh.
+  if (imageCache_) imageCache_->Clear();
   base_.clear();
   baseTarget_.clear();
   hostBase_.clear();

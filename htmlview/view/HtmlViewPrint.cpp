@@ -9,6 +9,7 @@
 #include "htmlview/layout/HtmlBlocks.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlTable.h"
+#include "htmlview/style/StyleValues.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"
 
@@ -92,10 +93,12 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       printer->NewPage();
 
     const int ppiX = std::max(1, printer->PixelsPerInchX), ppiY = std::max(1, printer->PixelsPerInchY);
-    int scale = 96;
+    int scale = PixelsPerInch();
     int left = 0, top = 0, pwD = 0, phD = 0, pw = 1, ph = 1, topL = 0, bottomL = 0;
     auto margins = [&] {
-      scale = std::max(1, static_cast<int>(96 * printScale_));
+      // The layout measures in the screen's pixels (its fonts and lengths use the screen's pixels
+      // per inch): one of them is 1/S inch on paper, so that an inch on screen is an inch printed.
+      scale = std::max(1, static_cast<int>(PixelsPerInch() * printScale_));
       const int rightOffset = std::max(0, printer->PaperWidth - printer->PageWidth - printer->OffsetX);
       const int bottomOffset = std::max(0, printer->PaperHeight - printer->PageHeight - printer->OffsetY);
       left = Round(PrintMarginLeft / 2.54 * ppiX) - printer->OffsetX;

@@ -102,7 +102,22 @@ TEST(URLs, LocalPaths) {
       {u"plain", u"plain"},
   };
   for (const Case& c : cases) EXPECT_EQ(URLToDosPath(c.url), c.path);
-  EXPECT_EQ(DosPathWithBase(u" /abs/p.gif ", u"/base"), u"/abs/p.gif");
+  EXPECT_EQ(DosPathWithBase(u" /abs/p.gif ", u"/base"), u"/base/abs/p.gif");
+  // Only a name rooted at one "/" goes under the base; a file: URL is a whole path.
+  struct Based {
+    std::u16string url, base, path;
+  } based[] = {
+      {u"/b.html", u"/srv/site", u"/srv/site/b.html"},
+      {u"/b.html", u"/srv/site/", u"/srv/site/b.html"},
+      {u"/b%20c.html", u"/srv", u"/srv/b c.html"},
+      {u"/b.html", u"", u"/b.html"},
+      {u"b.html", u"/srv", u"b.html"},
+      {u"//host/b.html", u"/srv", u"//host/b.html"},
+      {u"file:///srv/b.html", u"/srv", u"/srv/b.html"},
+      {u"FILE:/x.html", u"/srv", u"/x.html"},
+  };
+  for (size_t i = 0; i < std::size(based); ++i)
+    EXPECT_EQ(DosPathWithBase(based[i].url, based[i].base), based[i].path) << "case " << i;
 }
 
 }  // namespace

@@ -141,6 +141,19 @@ TEST_F(Pictures, TheImageCacheAgesAndAChangedPictureIsReadAgain) {
   }
 }
 
+// Clear forgets every picture at once: one changed on disk shows as it is now on the next load.
+TEST_F(Pictures, ClearEmptiesTheImageCache) {
+  Write("changed.png", PngBytes(20, 20, kRed));
+  Load("<img src=changed.png>");
+  EXPECT_GT(Count(PaintView(), kRed), 300);
+  view->Clear();
+  EXPECT_EQ(view->Document().ImageCache->Count(), 0);
+  Write("changed.png", PngBytes(20, 20, kBlue));
+  Load("<img src=changed.png>");
+  EXPECT_GT(Count(PaintView(), kBlue), 300);
+  EXPECT_EQ(Count(PaintView(), kRed), 0);
+}
+
 // A small picture stretched over a huge box costs what is painted of it, not the box: no copy of
 // the box's size is made (20,000 x 20,000 would be 1.6 GB), for a picture or a GIF's frame.
 TEST_F(Pictures, AHugeStretchedPictureCostsWhatShows) {

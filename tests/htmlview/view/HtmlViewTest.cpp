@@ -511,6 +511,19 @@ TEST_F(View, FileNamesExpandAgainstTheBaseOrTheCurrentFile) {
   EXPECT_EQ(view->HtmlExpandFilename(u"/a"), u"/a.changed");
 }
 
+// With a server root, a link rooted at "/" opens the file under that root.
+TEST_F(View, ALinkFromTheServerRootOpensUnderIt) {
+  QDir(dir.path()).mkpath("site/sub");
+  WriteFile(dir.path() + "/site/sub/a.html", "<p><a href='/b.html'>to b</a></p>");
+  WriteFile(dir.path() + "/site/b.html", "<p>page b</p>");
+  view->SetServerRoot(Path("site/"));
+  view->LoadFromFile(Path("site/sub/a.html"));
+  EXPECT_EQ(view->HtmlExpandFilename(u"/b.html"), Path("site/b.html"));
+  Click(At("to b"));
+  EXPECT_EQ(view->CurrentFile(), Path("site/b.html"));
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
 TEST_F(View, PropertiesAreClamped) {
   view->SetImageCacheCount(50);
   EXPECT_EQ(view->ImageCacheCount(), 20);
@@ -906,6 +919,32 @@ TEST_F(ViewPrint, AFailingHandlerAbortsTheDocument) {
   platform::TRecordingPrinter printer;
   EXPECT_THROW(view->Print(&printer), EhtException);
   EXPECT_EQ(printer.Calls.back(), "Abort");
+}
+
+// An inch on the screen is an inch on paper, whatever the screen's pixels per inch, times the
+// print scale: a box of 1in x 1in on a 72-dot printer.
+TEST_F(ViewPrint, AnInchOnScreenPrintsAsAnInchTimesThePrintScale) {
+  struct Case {
+    int screenPpi;
+    double printScale;
+    int dots;
+  } cases[] = {{96, 1.0, 72}, {120, 1.0, 72}, {120, 2.0, 36}, {144, 0.5, 144}};
+  for (const Case& c : cases) {
+    SetPixelsPerInch(c.screenPpi);
+    view->SetPrintScale(c.printScale);
+    view->LoadFromString(u"<div style='width:1in;height:1in;background-color:black'></div>");
+    platform::TRecordingPrinter printer(72, 6, 6);
+    ASSERT_GE(view->Print(&printer), 1);
+    const QImage& page = printer.Pages.front();
+    int widest = 0;
+    for (int y = 0; y < page.height(); ++y) {
+      int run = 0;
+      for (int x = 0; x < page.width(); ++x) run += qGray(page.pixel(x, y)) < 128;
+      widest = std::max(widest, run);
+    }
+    EXPECT_NEAR(widest, c.dots, 1) << c.screenPpi << " ppi, scale " << c.printScale;
+    EXPECT_NEAR(DarkRows(page), c.dots, 1) << c.screenPpi << " ppi, scale " << c.printScale;
+  }
 }
 
 std::string RunTool(const QString& program, const QStringList& args) {
