@@ -165,6 +165,44 @@ TEST(GifReduce, ReductionLeavesTheSourceAsItIsAndSkippedPixelsSpreadNothing) {
   }
 }
 
+// Passing over the first column on every row (first on rows worked left to right, last on the
+// others) dithers the rest as a picture without that column: the error rows stay in step with the
+// column, also on the rows after.
+TEST(GifReduce, PassingOverAColumnDithersTheRestAsAPictureWithoutIt) {
+  htmlview::TNetscapeColorLookup lookup;
+  using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;
+  const TMaker engines[] = {
+      [&](int w) { return std::make_unique<TFloydSteinbergDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TStuckiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSierraDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TJaJuNiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSteveArcheDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TBurkesDitherer>(w, lookup); },
+  };
+  uint8_t r, g, b;
+  for (size_t e = 0; e < std::size(engines); ++e) {
+    SCOPED_TRACE("engine " + std::to_string(e));
+    auto skipping = engines[e](6), narrow = engines[e](5);
+    std::vector<int> skipped, dithered;
+    for (int row = 0; row < 5; ++row) {
+      for (int i = 0; i < 6; ++i) {
+        const int x = skipping->Column;
+        if (x == 0) {
+          skipping->Skip();
+          continue;
+        }
+        ASSERT_EQ(narrow->Column, x - 1);
+        const auto v = static_cast<uint8_t>(20 + 37 * x + 11 * row);
+        skipped.push_back(skipping->Dither(v, static_cast<uint8_t>(255 - v), v / 2, r, g, b));
+        dithered.push_back(narrow->Dither(v, static_cast<uint8_t>(255 - v), v / 2, r, g, b));
+      }
+      skipping->NextLine();
+      narrow->NextLine();
+    }
+    EXPECT_EQ(skipped, dithered);
+  }
+}
+
 TEST(GifReduce, EveryDithererWorksOnThinPictures) {
   const TPalette palette = Gray4Palette();
   for (auto [width, height] : {std::pair(1, 1), {1, 9}, {9, 1}, {2, 5}, {3, 3}})

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPaintEngine>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,39 @@ TGIFRendering* Dithered(TGifPicture& picture) {
   PalettedDisplay = false;
   return rendering;
 }
+
+// A device that counts the pictures drawn on it, wherever they land.
+class TCountingDevice : public QPaintDevice {
+ public:
+  TCountingDevice(int width, int height) : width_(width), height_(height) {}
+  QPaintEngine* paintEngine() const override { return &engine_; }
+  int Images() const { return engine_.Images; }
+
+ protected:
+  int metric(PaintDeviceMetric m) const override {
+    switch (m) {
+      case PdmWidth: return width_;
+      case PdmHeight: return height_;
+      case PdmDepth: return 32;
+      case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
+      default: return QPaintDevice::metric(m);
+    }
+  }
+
+ private:
+  struct TEngine : QPaintEngine {
+    TEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override { ++Images; }
+    Type type() const override { return User; }
+    int Images = 0;
+  };
+  mutable TEngine engine_;
+  int width_, height_;
+};
 
 }  // namespace
 
@@ -91,6 +125,19 @@ TEST(GifRender, DrawsScaledTiledAndThroughTheMask) {
     }
     EXPECT_EQ(Rows(image, Fill), c.rows);
   }
+}
+
+// The tiles of a rectangle far larger than the device that the device cannot show are never drawn:
+// tiling costs what the device shows.
+TEST(GifRender, TilingDrawsOnlyTheTilesTheDeviceShows) {
+  auto picture = Picture(3, 2, {Frame(1, 1, 1, 1, {2})});
+  picture->DrawOptions = goTile;
+  TCountingDevice device(7, 5);
+  {
+    TCanvas canvas(&device);
+    picture->Draw(canvas, {-3000, -2000, 3000, 2000});
+  }
+  EXPECT_EQ(device.Images(), 4);  // at columns 1 and 4, rows 1 and 3
 }
 
 TEST(GifRender, DitheringOnAPalettedDisplayUsesTheWebPaletteAndKeepsTheMask) {
