@@ -388,30 +388,45 @@ int GetImageHeight(const THtImage* image) {
   NotAnImage();
 }
 
-std::unique_ptr<TBitmap> GetImageMask(TBitmap& bitmap, bool useColor, TColor color) {
-  QImage& image = bitmap.Image();
-  auto mask = std::make_unique<TBitmap>();
-  if (image.isNull()) return mask;
-  if (image.format() != QImage::Format_ARGB32_Premultiplied) image = Premultiplied(image);
+namespace {
+
+// Clears the opaque pixels of the key colour (color when useColor, else the lower-left pixel's)
+// and writes the mask (white where transparent) when asked.
+void ClearKeyColour(QImage& image, bool useColor, TColor color, QImage* mask) {
+  if (image.isNull()) return;
+  // Plain ARGB32 is kept as it is: its opaque pixels and its clear 0 are those of the
+  // premultiplied form.
+  if (image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_ARGB32)
+    image = Premultiplied(image);
   const int w = image.width(), h = image.height();
   const QRgb lowerLeft = image.pixel(0, h - 1);
   const bool keyIsClear = !useColor && qAlpha(lowerLeft) == 0;
   const QRgb key = useColor ? (ToQColor(color).rgb() | 0xFF000000u) : (lowerLeft | 0xFF000000u);
-  QImage m(w, h, QImage::Format_RGB32);
+  if (mask) *mask = QImage(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    auto* out = reinterpret_cast<QRgb*>(m.scanLine(y));
+    auto* out = mask ? reinterpret_cast<QRgb*>(mask->scanLine(y)) : nullptr;
     for (int x = 0; x < w; ++x) {
       // Only opaque pixels match the colour; premultiplied values equal plain ones there.
       const bool clear = qAlpha(line[x]) == 0 || (!keyIsClear && line[x] == key);
       if (clear) line[x] = 0;
-      out[x] = clear ? 0xFFFFFFFFu : 0xFF000000u;
+      if (out) out[x] = clear ? 0xFFFFFFFFu : 0xFF000000u;
     }
   }
-  mask->Image() = m;
+}
+
+}  // namespace
+
+std::unique_ptr<TBitmap> GetImageMask(TBitmap& bitmap, bool useColor, TColor color) {
+  auto mask = std::make_unique<TBitmap>();
+  if (bitmap.Image().isNull()) return mask;
+  if (bitmap.Image().format() != QImage::Format_ARGB32_Premultiplied) bitmap.Image() = Premultiplied(bitmap.Image());
+  ClearKeyColour(bitmap.Image(), useColor, color, &mask->Image());
   bitmap.Transparent = false;
   return mask;
 }
+
+void MakeLowerLeftTransparent(QImage& image) { ClearKeyColour(image, false, 0, nullptr); }
 
 std::unique_ptr<TBitmap> EnlargeImage(const TBitmap& bitmap, int w, int h) {
   const QImage& source = bitmap.Image();

@@ -126,6 +126,10 @@ int GetImageHeight(const THtImage* image);
 // white there, black elsewhere, and also white where the bitmap is already transparent. Those
 // pixels are made transparent in the bitmap, whose Transparent flag is cleared.
 std::unique_ptr<TBitmap> GetImageMask(TBitmap& bitmap, bool useColor, TColor color);
+// Makes the lower-left pixel's colour transparent wherever it stands opaque in image (nothing
+// when that pixel is transparent itself); ARGB32 stays ARGB32, other formats become
+// premultiplied.
+void MakeLowerLeftTransparent(QImage& image);
 
 // A copy of the image for tiling: a width of 1 becomes min(w, 100), a height of 1 min(h, 100);
 // other sizes stay.

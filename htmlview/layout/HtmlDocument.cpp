@@ -679,7 +679,7 @@ namespace {
 
 // The pixels of a decoded image with its mask folded into the alpha (white in the mask is
 // transparent).
-std::shared_ptr<TDocImage> FromHtImage(const THtImage& source, const TBitmap* mask) {
+std::shared_ptr<TDocImage> FromHtImage(const THtImage& source, const TBitmap* mask, TTransparency transparent) {
   QImage pixels;
   if (source.Bitmap()) pixels = source.Bitmap()->Image();
   else if (source.GpImage()) pixels = source.GpImage()->Image();
@@ -688,6 +688,7 @@ std::shared_ptr<TDocImage> FromHtImage(const THtImage& source, const TBitmap* ma
   auto result = std::make_shared<TDocImage>();
   result->Image = pixels.convertToFormat(QImage::Format_ARGB32);
   if (source.Gif() && source.Gif()->NumFrames > 1) result->Gif = std::make_shared<TViewerGifPicture>(*source.Gif());
+  result->OwnTransparency = transparent == GifTransp || (source.Gif() && source.Gif()->IsTransparent);
   if (mask && !mask->Empty() && mask->Width() == pixels.width() && mask->Height() == pixels.height()) {
     const QImage m = mask->Image().convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < m.height(); ++y) {
@@ -728,7 +729,7 @@ std::shared_ptr<TDocImage> ThtDocument::UseImage(const std::u16string& name, std
 
 std::shared_ptr<TDocImage> ThtDocument::KeepImage(const std::u16string& name, std::unique_ptr<THtImage> loaded,
                                                    std::unique_ptr<TBitmap> mask, TTransparency transparent) {
-  std::shared_ptr<TDocImage> image = loaded ? FromHtImage(*loaded, mask.get()) : nullptr;
+  std::shared_ptr<TDocImage> image = loaded ? FromHtImage(*loaded, mask.get(), transparent) : nullptr;
   if (!image) return nullptr;
   if (ImageCache)
     ImageCache->AddObject(name, std::make_unique<TBitmapItem>(std::move(loaded), std::move(mask), transparent));
@@ -750,7 +751,7 @@ std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, b
     return UseImage(name, it->second.Image);
   }
   if (item) {
-    auto image = item->MImage ? FromHtImage(*item->MImage, item->Mask.get()) : nullptr;
+    auto image = item->MImage ? FromHtImage(*item->MImage, item->Mask.get(), item->Transp) : nullptr;
     if (!image) return nullptr;
     ++item->UsageCount;
     item->AccessCount = 0;

@@ -248,6 +248,8 @@ public:
 struct TDocImage {
   QImage Image;
   bool Error = false;  // the error image stands in for one that failed
+  // A GIF's own transparent colour: the picture's TRANSP leaves it the only one.
+  bool OwnTransparency = false;
   // An animated GIF, as decoded: each object that shows it animates a copy of its own.
   std::shared_ptr<const TViewerGifPicture> Gif;
 };

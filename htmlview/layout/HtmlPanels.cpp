@@ -174,6 +174,7 @@ TImageObj::TImageObj(ThtDocument* document, const TImageObj& other) : TFloatingO
   IsMap = other.IsMap, UseMap = other.UseMap, MapName = other.MapName;
   NonAnimated = other.NonAnimated, Missing = other.Missing, Pending = other.Pending;
   Transparent = other.Transparent;
+  keyed_ = other.keyed_;
 }
 
 TImageObj::~TImageObj() {
@@ -217,6 +218,7 @@ void TImageObj::ImageArrived(std::shared_ptr<TDocImage> image) {
   Pending = false;
   Missing = false;
   ImageKnown = false;
+  keyed_ = false;
 }
 
 void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font, int availableWidth,
@@ -241,6 +243,20 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
   } else if (document.ShowImages && Missing && !Pending && Source.empty()) {
     Image = ErrorImage();
     Missing = false;
+  }
+  if (Transparent && !keyed_ && Image && !Image->Error && !Image->OwnTransparency) {
+    // TRANSP: the lower-left pixel's colour lets the page show through, whatever kind of
+    // picture it is. The copy is this object's: the same picture may stand elsewhere without it.
+    auto keyed = std::make_shared<TDocImage>(*Image);
+    MakeLowerLeftTransparent(keyed->Image);
+    if (keyed->Gif) {
+      // The first frame's corner keys every frame: the frames stand side by side in the strip.
+      auto gif = std::make_shared<TViewerGifPicture>(*keyed->Gif);
+      MakeLowerLeftTransparent(gif->Strip);
+      keyed->Gif = std::move(gif);
+    }
+    Image = std::move(keyed);
+    keyed_ = true;
   }
   if (document.ShowImages && Image && Image->Gif && !Gif) {
     // A picture of its own to animate; a print copy shows the current frame only.

@@ -93,6 +93,7 @@ private:
   qint64 scaledFrom_ = 0;
   int drawnInLayout_ = -1;  // the document's LayoutCount when a paint last drew it
   std::u16string used_;     // the name of the image whose use this object holds
+  bool keyed_ = false;      // Image is this object's copy with its lower-left colour cleared
 };
 
 // A host window in the text.

@@ -265,6 +265,69 @@ TEST_F(Images, GifSingleFrameAnimatedAndTransparent) {
   EXPECT_EQ(GetImageHeight(animated.image.get()), 1);
 }
 
+// TRANSP lets the page show through the picture's lower-left colour, whatever kind of file it
+// came from; beside it the same picture without TRANSP stays whole, and a GIF's own
+// transparent colour stays the only one.
+TEST_F(Images, TranspClearsTheLowerLeftColourOfEveryKind) {
+  // 32 x 32: the lower-left quarter blue, the rest red (whole 16-pixel blocks for JPEG).
+  auto blueCorner = [](int x, int y) { return x < 16 && y >= 16; };
+  QImage picture(32, 32, QImage::Format_RGB32);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) picture.setPixel(x, y, blueCorner(x, y) ? 0xFF0000FFu : 0xFFFF0000u);
+  std::vector<int> indices;  // the GIF's table: 0 red, 2 blue, 3 white
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) indices.push_back(blueCorner(x, y) ? 2 : 0);
+  std::vector<int> ownClear = indices;
+  ownClear[31] = 3;  // the top-right pixel is the GIF's transparent one
+  struct Case {
+    const char* file;
+    std::vector<uint8_t> bytes;
+    bool keyed;
+  } cases[] = {
+      {"a.bmp", Saved(picture, "BMP"), true},
+      {"a.png", Saved(picture, "PNG"), true},
+      {"a.jpg", JpegBytes(32, 32, 3, JCS_RGB,
+                          [&](int x, int y) {
+                            return blueCorner(x, y) ? std::vector<uint8_t>{0, 0, 255} : std::vector<uint8_t>{255, 0, 0};
+                          }),
+       true},
+      {"a.gif", GifBytes(32, 32, {indices}), true},
+      {"anim.gif", GifBytes(32, 32, {indices, indices}), true},
+      {"own.gif", GifBytes(32, 32, {ownClear}, 3), false},
+  };
+  TFixedMeasurer fixed{8, 16};
+  auto view = MakeTestViewer(fixed);
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempDir::Write(dir.File(c.file), std::string(c.bytes.begin(), c.bytes.end()));
+    const std::string name = c.file;
+    TempDir::Write(dir.File("page.html"), "<body bgcolor=#ffff00 marginwidth=0 marginheight=0><img src=" + name +
+                                              " border=0><img src=" + name + " transp border=0>");
+    view->LoadFromFile(dir.WFile("page.html"));
+    QImage page(view->PaintPanelWidget()->width(), std::max(1, view->DocumentHeight()), QImage::Format_RGB32);
+    view->PaintDocument(page);
+    // Blue and yellow in the first picture's columns and in the second's.
+    int blue[2] = {0, 0}, yellow[2] = {0, 0};
+    for (int y = 0; y < page.height(); ++y)
+      for (int x = 0; x < 64; ++x) {
+        blue[x / 32] += Near(page.pixel(x, y), 0xFF0000FFu, 40);
+        yellow[x / 32] += Near(page.pixel(x, y), 0xFFFFFF00u, 40);
+      }
+    EXPECT_GT(blue[0], 200);
+    if (c.keyed) {
+      // A JPEG's edges are not quite the corner's colour.
+      EXPECT_LT(blue[1], blue[0] / 4);
+      EXPECT_GT(yellow[1], yellow[0] + 200);
+    } else {
+      EXPECT_EQ(blue[1], blue[0]);
+    }
+  }
+  view.reset();
+  SetFontMeasurer(nullptr);
+  SetPixelsPerInch(0);
+}
+
 TEST_F(Images, DecoderErrorsPassOn) {
   EXPECT_THROW(Load({'G', 'I', 'F', '8', '9', 'a', 1, 0}), EInvalidGraphicOperation);
   EXPECT_THROW(Load({'B', 'M', 1, 2, 3, 4, 5, 6}), EInvalidGraphic);
