@@ -8,6 +8,7 @@
 #include "platform/core/Display.h"
 #include "platform/core/Utf8.h"
 #include "platform/gui/Graphics.h"
+#include "unicode/gui/UniForms.h"
 #include "tm/sqlite/SQLiteTable3.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
   // Before the first window: a widget that resolved its face before the faces were known keeps
   // the fallback face.
   UseProgramFonts();
-  QApplication::setApplicationDisplayName(QString::fromStdU16String(ApplicationTitle));
+  UniApplication().SetTitle(ApplicationTitle);
   // The program ends when its window closes, not when a message box closes over a hidden one.
   QApplication::setQuitOnLastWindowClosed(false);
   TFormTessaly form(params);

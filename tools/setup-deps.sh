@@ -13,7 +13,8 @@ packages=(
   locales-all
   # pdfinfo and pdftotext read back what the viewer prints to PDF
   poppler-utils
-  # the real-display suite: its own X server, and input sent through it with XTest
-  xvfb xdotool
+  # the real-display suite: its own X server, input sent through it with XTest, and xprop
+  # reading the titles a window manager is given
+  xvfb xdotool x11-utils
 )
 bash "$(dirname "$0")/install-missing.sh" "${packages[@]}"

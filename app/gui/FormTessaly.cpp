@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -26,6 +25,7 @@
 #include "platform/gui/Messages.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/gui/UniDialogs.h"
+#include "unicode/gui/UniForms.h"
 #include "unicode/gui/UniStdCtrls.h"
 
 const TStartStopLook StartStopLooks[2] = {{0x00A7FE00, u"Start"}, {0x005757FB, u"Stop"}};
@@ -65,7 +65,7 @@ QImage StyleImage(const QStyle& style, QStyle::StandardPixmap which, int size) {
 
 constexpr TBasicBtnOptions ButtonOptions = boMSDownOnUp | boMSDownOnSD | boMSMoveOnUp | boMSMoveOnSD | boMSAfterClick;
 
-WideString AppTitle() { return QGuiApplication::applicationDisplayName().toStdU16String(); }
+WideString AppTitle() { return UniApplication().Title(); }
 
 }  // namespace
 

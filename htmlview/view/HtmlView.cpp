@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include "platform/gui/Messages.h"
 #include "platform/gui/Printers.h"
 #include "unicode/UniSysUtils.h"
+#include "unicode/gui/UniForms.h"
 
 namespace htmlview {
 
@@ -86,8 +86,7 @@ void ReportEventException(QWidget* owner) {
     message = e.what();
   } catch (...) {
   }
-  QString caption = QGuiApplication::applicationDisplayName();
-  if (caption.isEmpty()) caption = QCoreApplication::applicationName();
+  QString caption = QString::fromStdU16String(UniApplication().Title());
   const std::string line = caption.toStdString() + ": " + message + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);

@@ -19,6 +19,11 @@ namespace {
 // The dynamic property that holds a control's wide hint.
 constexpr char hintProperty[] = "mirelconHint";
 
+// The application's title, kept apart from the companion, so that a title set before the Qt
+// application existed survives the companion made with it.
+WideString g_title;
+bool g_titleSet = false;
+
 bool TakesAction(QWidget* control, TUniAction& action) {
   return control && platform::SendMessage(control, CM_ACTIONEXECUTE, 0, reinterpret_cast<intptr_t>(&action)) == 1;
 }
@@ -40,10 +45,15 @@ bool WindowTakes(QWidget& window, TUniAction& action) {
 
 }  // namespace
 
-WideString TUniApplication::Title() const { return QGuiApplication::applicationDisplayName().toStdU16String(); }
+// The title is the program's own, not Qt's display name: Qt appends a display name to every window
+// title ("Help — Mirelcon "), where each window must show exactly its own caption.
+WideString TUniApplication::Title() const {
+  return g_titleSet ? g_title : QCoreApplication::applicationName().toStdU16String();
+}
 
 void TUniApplication::SetTitle(const WideString& title) {
-  if (Title() != title) QGuiApplication::setApplicationDisplayName(QString::fromStdU16String(title));
+  g_title = title;
+  g_titleSet = true;
 }
 
 void TUniApplication::SetHint(const WideString& hint) {

@@ -17,9 +17,9 @@ inline constexpr uint32_t CM_ACTIONEXECUTE = 0xB000 + 64;
 
 class TUniApplication : public QObject {
 public:
-  // The application's display name (by default its name).
+  // The application's title, the caption of its plain message boxes (by default its name). Window
+  // titles never carry it.
   WideString Title() const;
-  // Changes the display name only when it differs.
   void SetTitle(const WideString& title);
 
   // The long hint of the control or menu item under the pointer; empty over none.

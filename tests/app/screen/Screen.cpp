@@ -239,6 +239,23 @@ bool TProgram::WaitGone(unsigned long id) const {
   return false;
 }
 
+TTitles Titles(const TWindow& w) {
+  // xprop -notype prints NAME = "text", with a quote or backslash inside the text escaped.
+  auto property = [&](const char* name) {
+    const std::string out = Output({"xprop", "-id", std::to_string(w.id), "-notype", name});
+    const size_t open = out.find("= \"");
+    const size_t close = out.rfind('"');
+    if (open == std::string::npos || close < open + 3) return std::string();
+    std::string text;
+    for (size_t i = open + 3; i < close; ++i) {
+      if (out[i] == '\\' && i + 1 < close) ++i;
+      text += out[i];
+    }
+    return text;
+  };
+  return {property("WM_NAME"), property("_NET_WM_NAME")};
+}
+
 std::string TProgram::Opened() const { return std::filesystem::exists(opened_) ? TempDir::Read(opened_) : ""; }
 
 // ---- input ----

@@ -63,6 +63,13 @@ private:
   std::string opened_;
 };
 
+// The window's titles as the X server holds them for a window manager: WM_NAME and _NET_WM_NAME,
+// each "" when the window has none.
+struct TTitles {
+  std::string wmName, netWmName;
+};
+TTitles Titles(const TWindow& w);
+
 // A click at (x, y) of the window, through the X server.
 void Click(const TWindow& w, int x, int y, int button = 1);
 // The window gets the X input focus, then each key is pressed and released (xdotool's names).

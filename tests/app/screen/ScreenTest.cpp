@@ -3,6 +3,7 @@
 // the server.
 #include <QColor>
 #include <filesystem>
+#include <functional>
 
 #include "tests/app/screen/Screen.h"
 #include "tests/support/TmFiles.h"
@@ -175,6 +176,58 @@ TEST_F(Screen, OneClickOnAHelpLinkOpensTheBrowser) {
   for (int i = 0; i < 100 && opened.empty(); ++i, Pause(50)) opened = program->Opened();
   EXPECT_EQ(opened, "https://www.example.com/mirelcon/help\n");
   EXPECT_TRUE(program->Shows(box.id)) << "the box closed";
+}
+
+// What a window manager shows as a window's title is its caption alone: nothing of the program's
+// own title appended.
+void ExpectTitle(const TWindow& w, const std::string& caption) {
+  const TTitles titles = Titles(w);
+  EXPECT_EQ(titles.wmName, caption) << "WM_NAME of the window titled \"" << caption << "\"";
+  EXPECT_EQ(titles.netWmName, caption) << "_NET_WM_NAME of the window titled \"" << caption << "\"";
+}
+
+TEST_F(Screen, EachWindowIsTitledWithItsCaptionAlone) {
+  const QPoint ok(80 + 75 / 2, 78 + 25 / 2);
+  const struct {
+    const char* caption;
+    std::function<void()> open;
+  } cases[] = {
+      {"Mirelcon ", [] {}},
+      {"Help",
+       [&] {
+         Click(main, kSourceEdit.center().x(), kSourceEdit.center().y());
+         Keys(main, {"F1"});
+       }},
+      {"Error",
+       [&] {
+         TempDir::Write(dir.File("job.sdlxliff"), "<xliff/>");
+         Browse(dir.File("job.sdlxliff"));
+         Click(main, kStartStop.center().x(), kStartStop.center().y());
+       }},
+  };
+  for (const auto& c : cases) {
+    c.open();
+    const TWindow w = c.caption == std::string("Mirelcon ") ? main : program->WaitForName(c.caption);
+    ASSERT_NE(w.id, 0u) << "no window titled " << c.caption;
+    ExpectTitle(w, c.caption);
+    if (w.id == main.id) continue;
+    Click(w, ok.x(), ok.y());
+    EXPECT_TRUE(program->WaitGone(w.id)) << "Ok did not close the box titled " << c.caption;
+  }
+}
+
+// With a command line the window keeps its first caption while the plain message box that says
+// the name is bad carries the program's title.
+TEST(ScreenCommandLine, TheWindowAndItsMessageBoxAreTitledWithTheirCaptions) {
+  REQUIRE_DISPLAY();
+  TempDir dir;
+  TProgram program(dir, {MIRELCON_EXE, dir.File("missing.txt")});
+  const TWindow main = program.WaitForSize(288, 155);
+  ASSERT_NE(main.id, 0u) << "the main window never showed";
+  const TWindow box = program.WaitFor([&](const TWindow& w) { return w.id != main.id; });
+  ASSERT_NE(box.id, 0u) << "no \"Bad FileName\" box";
+  ExpectTitle(main, "Mirelcon");
+  ExpectTitle(box, "Mirelcon ");
 }
 
 TEST_F(Screen, TheAboutBoxShowsEveryLineCentred) {
