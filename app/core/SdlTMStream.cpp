@@ -15,6 +15,21 @@ namespace {
       WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}));
 }
 
+// The number text begins with, "-" and digits, read as WStrToInt reads it but in 64 bits; held
+// at the ends of the range beyond them.
+int64_t LeadingNumber(const WideString& text) {
+  size_t i = 0;
+  const bool negative = i < text.size() && text[i] == u'-';
+  if (negative) ++i;
+  uint64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    const auto digit = static_cast<uint64_t>(text[i] - u'0');
+    if (value > (static_cast<uint64_t>(INT64_MAX) - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
+    value = value * 10 + digit;
+  }
+  return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+}
+
 }  // namespace
 
 template <typename Step>
@@ -169,18 +184,16 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     }
   }
   if (CountCol >= 0) {
-    // A count that is a number of the 32-bit range, or up to nine digits, reads as its text reads.
+    // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading
+    // number. Up to 18 digits cannot overflow.
     int64_t count = -1;
     if (!Guarded([&] { return Rows->FieldAsInt64(CountCol, count); }) &&
-        Guarded([&] { return Rows->FieldAsUtf8(CountCol, bytes); }) && !bytes.empty() && bytes.size() <= 9 &&
+        Guarded([&] { return Rows->FieldAsUtf8(CountCol, bytes); }) && !bytes.empty() && bytes.size() <= 18 &&
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       count = 0;
       for (const char c : bytes) count = count * 10 + (c - '0');
     }
-    if (count >= 0 && count <= INT32_MAX)
-      tu.SetCount(count);
-    else
-      tu.SetCount(WStrToInt(field(CountCol).c_str()));
+    tu.SetCount(count >= 0 ? count : LeadingNumber(field(CountCol)));
   }
   ++RowsRead;
   // The header's row is delivered once more, as the first unit.

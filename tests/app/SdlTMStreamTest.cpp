@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RunProgram.h"
 #include "tm/MyEncodeTMX.h"
 #include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
@@ -189,6 +190,31 @@ TEST_F(SdlTM, BuiltDatabaseConvertsToValidTmx) {
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
 
+// A usage count beyond the 32-bit range goes through the program as stored, whether its column
+// is read as numbers (INTEGER) or as text (INT).
+TEST_F(SdlTM, UsageCountsBeyondThirtyTwoBitsAreKeptByTheProgram) {
+  const char* const counts[][2] = {{"2147483647", "2147483647"}, {"2147483648", "2147483648"},
+                                   {"4294967301", "4294967301"}, {"99999999999", "99999999999"},
+                                   {"12 apples", "12"}};
+  for (const char* type : {"INT", "INTEGER"}) {
+    std::string script = "CREATE TABLE translation_units(source_segment TEXT, target_segment TEXT, usage_counter " +
+                         std::string(type) + ");";
+    for (const auto& count : counts)
+      script += "INSERT INTO translation_units VALUES (" + SQLiteMaker::Quote(Src("s")) + ", " + SQLiteMaker::Quote(Tgt("t")) +
+                ", " + (std::string(type) == "INT" ? SQLiteMaker::Quote(count[0]) : std::string(count[1])) + ");";
+    std::filesystem::remove(dir.File("in.sdltm"));
+    const ProgramRun run = RunProgram(MIRELCON_EXE, {MakeDb(script)});
+    ASSERT_EQ(run.status, 0) << type << ": " << run.err;
+    const std::string tmx = TempDir::Read(dir.File("in.tmx"));
+    std::vector<std::string> written;
+    for (size_t at = tmx.find("usagecount=\""); at != std::string::npos; at = tmx.find("usagecount=\"", at + 1))
+      written.push_back(tmx.substr(at + 12, tmx.find('"', at + 12) - at - 12));
+    std::vector<std::string> expected;
+    for (const auto& count : counts) expected.push_back(count[1]);
+    EXPECT_EQ(written, expected) << type;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // The samples of the shared data folder: every row becomes a unit with all its text and tags.
 class SdlTMSample : public SdlTM, public ::testing::WithParamInterface<std::pair<const char*, int>> {};
@@ -268,7 +294,7 @@ TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
     EXPECT_EQ(U8(FirstUnit(source).Field(tfSource)), "a\x01" "b\x1F" "c\xEF\xBF\xBF" "d\xEF\xBF\xBE" "e\xEF\xBF\xBD" "f\xED\x9F\xBF" "g\t");
   }
   EXPECT_EQ(docs[0], docs[1]);
-  for (const char* part : {"<tu creationdate=\"20121103T102030Z\" creationid=\"J&amp;K &lt;&quot;x&quot;&gt;&apos;\" usagecount=\"-1294967296\">",
+  for (const char* part : {"<tu creationdate=\"20121103T102030Z\" creationid=\"J&amp;K &lt;&quot;x&quot;&gt;&apos;\" usagecount=\"3000000000\">",
                            "<tu creationdate=\"20121103T1020Z\" creationid=\"\xC3\x84na \" usagecount=\"-4\">",
                            "<tu creationdate=\"20Z\" creationid=\"a\" usagecount=\"12\">",
                            "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t</seg>", "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t&#10;line</seg>",
