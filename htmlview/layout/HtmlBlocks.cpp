@@ -288,7 +288,7 @@ void TBlock::LoadBackgroundImage() {
   }
   if (BGImage && !BGPending) return;
   bool pending = false;
-  std::shared_ptr<TDocImage> image = Owner->GetImage(Owner->ImageName(BGImageName), pending);
+  std::shared_ptr<TDocImage> image = BGWait.Get(*Owner, Owner->ImageName(BGImageName), pending);
   BGPending = !image && pending;
   if (image && !image->Error) {
     BGImage = std::move(image);
@@ -810,7 +810,7 @@ int TBlockLI::Layout(TCanvas& canvas, int x, int y, int width, int availableHeig
                      int yRef, TIndentManager& imgr, int& maxWidth, int& curs) {
   if (!ListImageName.empty() && Owner && Owner->ShowImages && !ListImage) {
     bool pending = false;
-    ListImage = Owner->GetImage(Owner->ImageName(ListImageName), pending);
+    ListImage = ListWait.Get(*Owner, Owner->ImageName(ListImageName), pending);
     if (ListImage && ListImage->Error) ListImage.reset();
   }
   const int h = TBlock::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, imgr, maxWidth, curs);

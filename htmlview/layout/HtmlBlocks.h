@@ -77,6 +77,7 @@ public:
   std::u16string BGImageName;
   std::shared_ptr<TDocImage> BGImage;
   bool BGPending = false;
+  TImageWait BGWait;
   bool TilesNeeded = false;
   TBackgroundPosition BGPos{};
   bool TopAuto = false, BottomAuto = false;  // the paragraph default margins
@@ -171,6 +172,7 @@ public:
   TColor ListColor = clBlack;
   std::u16string ListImageName;
   std::shared_ptr<TDocImage> ListImage;
+  TImageWait ListWait;
   // The first line's baseline from the content top (-1: no line).
   int FirstLineBaseline = -1;
 

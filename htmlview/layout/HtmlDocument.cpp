@@ -799,6 +799,15 @@ std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& nameIn, b
   return KeepImage(name, std::move(loaded), std::move(mask), transparent);
 }
 
+std::shared_ptr<TDocImage> ThtDocument::GetImage(const std::u16string& name, TIDObject* waiter, bool& pending) {
+  pending = false;
+  if (name.empty()) return nullptr;
+  pending = std::any_of(PendingImages.begin(), PendingImages.end(), [&](const auto& p) { return p.first == name; });
+  std::shared_ptr<TDocImage> image = pending ? nullptr : GetImage(name, pending);
+  if (!image && pending) PendingImages.emplace_back(name, waiter);
+  return image;
+}
+
 void ThtDocument::ReleaseImage(const std::u16string& nameIn) {
   const std::u16string name = WideTrim(nameIn);
   const auto it = images_.find(name);
@@ -847,12 +856,9 @@ std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {
   BackgroundImageDone = true;
   if (BackgroundImageName.empty()) return nullptr;
   const std::u16string name = ImageName(BackgroundImageName);
+  // An awaited background stays done until InsertImage brings it: paints do not ask again.
   bool pending = false;
-  BackgroundImage = GetImage(name, pending);
-  if (!BackgroundImage && pending) {
-    PendingImages.emplace_back(name, nullptr);
-    BackgroundImageDone = false;
-  }
+  BackgroundImage = GetImage(name, nullptr, pending);
   if (BackgroundImage && BackgroundImage->Gif && !PrintCopy) {
     auto gif = std::make_shared<TViewerGifPicture>(*BackgroundImage->Gif);
     gif->SetAnimate(true);
@@ -865,6 +871,27 @@ std::shared_ptr<TDocImage> ThtDocument::GetBackgroundImage() {
                             nullptr});
   }
   return BackgroundImage;
+}
+
+TImageWait::~TImageWait() {
+  if (!waitingIn_ || waitingIn_->BeingDestroyed) return;
+  auto& pending = waitingIn_->PendingImages;
+  pending.erase(std::remove_if(pending.begin(), pending.end(), [this](const auto& p) { return p.second == this; }),
+                pending.end());
+}
+
+std::shared_ptr<TDocImage> TImageWait::Get(ThtDocument& document, const std::u16string& name, bool& pending) {
+  pending = waitingIn_ != nullptr;
+  if (arrived_ || pending) return image_;
+  std::shared_ptr<TDocImage> image = document.GetImage(name, this, pending);
+  if (pending) waitingIn_ = &document;
+  return image;
+}
+
+void TImageWait::ImageArrived(std::shared_ptr<TDocImage> image) {
+  waitingIn_ = nullptr;
+  arrived_ = true;
+  image_ = std::move(image);
 }
 
 TMapItem* ThtDocument::FindMap(const std::u16string& name) const {

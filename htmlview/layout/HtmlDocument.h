@@ -64,6 +64,26 @@ public:
   virtual void ImageArrived(std::shared_ptr<TDocImage> /*image*/) {}
 };
 
+// Stands for a picture that an object shows besides its content (a block's or a cell's
+// background, a list item's marker) while the host makes it wait: the object asks for it once,
+// and what InsertImage brings (nullptr: no picture) is its answer from then on.
+class TImageWait final : public TIDObject {
+public:
+  TImageWait() = default;
+  TImageWait(const TImageWait&) = delete;
+  TImageWait& operator=(const TImageWait&) = delete;
+  ~TImageWait() override;
+  // The picture name of document: nullptr while it is awaited (pending set) or when it cannot be
+  // had.
+  std::shared_ptr<TDocImage> Get(ThtDocument& document, const std::u16string& name, bool& pending);
+  void ImageArrived(std::shared_ptr<TDocImage> image) override;
+
+private:
+  ThtDocument* waitingIn_ = nullptr;
+  bool arrived_ = false;
+  std::shared_ptr<TDocImage> image_;
+};
+
 // Names to objects, sorted without regard to case. Owns the objects whose FreeMe is true.
 class TIDObjectList {
 public:
@@ -400,6 +420,10 @@ public:
   // Each image handed out is one use of it, of the document and of the image cache: the cache
   // keeps a picture while any document object uses it and ages it from then on.
   std::shared_ptr<TDocImage> GetImage(const std::u16string& name, bool& pending);
+  // The same for an object that waits: a name awaited already is not asked for again, and
+  // waiter joins PendingImages under name while the picture is awaited (a nullptr waiter is the
+  // page's background).
+  std::shared_ptr<TDocImage> GetImage(const std::u16string& name, TIDObject* waiter, bool& pending);
   // Gives back one use taken by GetImage. The rest go back when the document is cleared.
   void ReleaseImage(const std::u16string& name);
   // The page's background image, loaded once; nullptr while pending (the name then waits in

@@ -225,17 +225,13 @@ void TImageObj::DrawLogic(ThtDocument& document, TCanvas& canvas, TFontObj* font
                           int availableHeight) {
   if (document.ShowImages && Missing && !Pending && !Source.empty()) {
     const std::u16string src = document.ImageName(Source);
-    bool alreadyPending = false;
-    for (const auto& [name, who] : document.PendingImages)
-      if (!src.empty() && name == src) alreadyPending = true;
-    bool pending = alreadyPending;
-    if (!alreadyPending) Image = document.GetImage(src, pending);
+    bool pending = false;
+    Image = document.GetImage(src, this, pending);
     if (Image && &document == Document) used_ = src;
     if (Image) {
       Missing = false;
     } else if (pending) {
       Pending = true;
-      document.PendingImages.emplace_back(src, this);
     } else {
       Image = ErrorImage();
       Missing = false;

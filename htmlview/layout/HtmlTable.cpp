@@ -899,7 +899,7 @@ void THtmlTable::DrawCell(TCanvas& canvas, const TRect& clip, TCellObj& cell, in
   const bool images = Owner && Owner->ShowImages && (!Owner->Printing || Owner->PrintBackgroundImages);
   if (!cell.BGImageName.empty() && !cell.BGImage && images) {
     bool pending = false;
-    cell.BGImage = Owner->GetImage(Owner->ImageName(cell.BGImageName), pending);
+    cell.BGImage = cell.BGWait.Get(*Owner, Owner->ImageName(cell.BGImageName), pending);
     cell.BGPending = pending;
     if ((!cell.BGImage && !pending) || (cell.BGImage && cell.BGImage->Error)) {
       // Failed: dropped for good.

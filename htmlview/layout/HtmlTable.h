@@ -45,6 +45,7 @@ public:
   std::u16string BGImageName;
   std::shared_ptr<TDocImage> BGImage;
   bool BGPending = false;
+  TImageWait BGWait;
   TBackgroundPosition BGPos{};
   // Top, right, bottom, left; -1 where not given.
   std::array<int, 4> Padding{-1, -1, -1, -1};

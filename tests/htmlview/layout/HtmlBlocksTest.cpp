@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <sstream>
 
@@ -302,23 +303,26 @@ TEST(BackgroundTiles, DrawsOnlyTheBand) {
 }
 
 TEST_F(Blocks, PendingBackgroundDrawsItsColourThenTheImage) {
-  bool arrived = false;
+  int asked = 0;
   doc->ImageLoader = [&](const std::u16string&, bool& pending) -> std::shared_ptr<TDocImage> {
-    if (!arrived) {
-      pending = true;
-      return nullptr;
-    }
-    auto image = std::make_shared<TDocImage>();
-    image->Image = QImage(8, 8, QImage::Format_ARGB32);
-    image->Image.fill(QColor(0, 0, 255));
-    return image;
+    ++asked;
+    pending = true;
+    return nullptr;
   };
   TBlock* b = Block(doc.get(), u"background-color: #ff0000; background-image: url(tile.png); height: 30px", 0, 0);
   Layout(100);
   EXPECT_TRUE(b->BGPending);
   QImage image = Paint(100, 50);
   EXPECT_EQ(Px(image, 5, 5), RGB(255, 0, 0));
-  arrived = true;
+  EXPECT_EQ(asked, 1) << "an awaited picture is not asked for at every paint";
+  // The picture arrives as the host hands it over.
+  QImage tile(8, 8, QImage::Format_ARGB32);
+  tile.fill(QColor(0, 0, 255));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  tile.save(&buffer, "BMP");
+  ASSERT_TRUE(doc->InsertImage(u"tile.png", bytes));
   image = Paint(100, 50);
   EXPECT_EQ(Px(image, 5, 5), RGB(0, 0, 255));
   EXPECT_FALSE(b->BGPending);

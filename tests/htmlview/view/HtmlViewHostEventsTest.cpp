@@ -1,0 +1,117 @@
+// The viewer and its host: pictures that the host hands over later, whatever shows them, and
+// the switches of HtOptions, each reaching what it governs.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <string>
+#include <vector>
+
+#include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/view/HtmlView.h"
+#include "platform/core/MemoryStream.h"
+#include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
+#include "tests/htmlview/ViewerSupport.h"
+
+using namespace htmlview;
+
+namespace {
+
+TMemoryStream StreamOf(const QByteArray& bytes) {
+  return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+// Pixels near colour in the whole painted document.
+int Pixels(THtmlView& view, QRgb colour) {
+  QImage image(std::max(1, view.DocumentWidth()), std::max(1, view.DocumentHeight()), QImage::Format_RGB32);
+  view.PaintDocument(image);
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      n += std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
+           std::abs(qBlue(p) - qBlue(colour)) < 40;
+    }
+  return n;
+}
+
+class HostEvents : public ::testing::Test {
+protected:
+  void SetUp() override { view = MakeTestViewer(fixed); }
+  void TearDown() override {
+    view.reset();
+    SetFontMeasurer(nullptr);
+    SetPixelsPerInch(0);
+  }
+  QWidget* Panel() { return view->PaintPanelWidget(); }
+  void Mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint p) {
+    QMouseEvent e(type, QPointF(p), Panel()->mapToGlobal(QPointF(p)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(Panel(), &e);
+  }
+  // Within the first character of text, half-way down its line.
+  QPoint At(const std::string& text) {
+    for (const TPiece& p : Pieces(view->Document()))
+      if (const size_t i = p.text.find(text); i != std::string::npos)
+        return {p.x + static_cast<int>(i) * 8 + 2, p.y + p.h / 2 - view->VScrollBarPosition()};
+    ADD_FAILURE() << "no piece " << text;
+    return {};
+  }
+
+  TFixedMeasurer fixed{8, 16};
+  std::unique_ptr<THtmlView> view;
+};
+
+TEST_F(HostEvents, BackgroundsAndListImagesWaitForTheHostAndArriveLikeInlineImages) {
+  constexpr QRgb red = 0xFFFF0000;
+  const QByteArray png = PngBytes(10, 10, red);
+  struct Case {
+    const char* what;
+    std::u16string html;
+  } cases[] = {
+      {"a block's background", u"<div style='background-image:url(wait.png);width:40px;height:30px'></div>"},
+      {"a cell's background",
+       u"<table cellspacing=0><tr><td background=wait.png width=40 height=30>&nbsp;</td></tr></table>"},
+      {"a table's background", u"<table background=wait.png width=40 height=30><tr><td>&nbsp;</td></tr></table>"},
+      {"a list-style image", u"<ul style='list-style-image:url(wait.png)'><li>item</ul>"},
+      {"the page's background", u"<body background=wait.png><p>text</p>"},
+      {"all of them and an inline image at once",
+       u"<body background=wait.png><div style='background-image:url(wait.png);height:30px'></div>"
+       u"<table><tr><td background=wait.png>cell</td></tr></table>"
+       u"<ul style='list-style-image:url(wait.png)'><li>item</ul><img src=wait.png>"},
+  };
+  int n = 0;
+  // Each case under names of its own: the image cache keeps what earlier cases received.
+  auto named = [&](const std::u16string& html, const QString& name) {
+    return QString::fromStdU16String(html).replace(QStringLiteral("wait.png"), name).toStdU16String();
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    ++n;
+    std::vector<std::u16string> asked;
+    view->OnImageRequest = [&](QObject*, const std::u16string& src, TStream*& stream) {
+      asked.push_back(src);
+      stream = WaitStream();
+    };
+    view->LoadFromString(named(k.html, QStringLiteral("wait%1.png").arg(n)));
+    EXPECT_EQ(Pixels(*view, red), 0);
+    Pixels(*view, red);
+    ASSERT_EQ(asked.size(), 1u) << "an awaited picture is asked for once, not at every paint";
+    TMemoryStream late = StreamOf(png);
+    ASSERT_TRUE(view->InsertImage(asked[0], &late)) << "the picture was awaited";
+    EXPECT_GT(Pixels(*view, red), 50) << "it shows once the host hands it over";
+    EXPECT_FALSE(view->InsertImage(asked[0], &late)) << "nothing waits any more";
+    EXPECT_EQ(asked.size(), 1u);
+    // What is no picture leaves the page as it was, without its picture.
+    view->LoadFromString(named(k.html, QStringLiteral("junk%1.png").arg(n)));
+    Pixels(*view, red);  // a cell asks as it is drawn
+    ASSERT_EQ(asked.size(), 2u);
+    TMemoryStream junk = StreamOf("no picture");
+    EXPECT_TRUE(view->InsertImage(asked[1], &junk));
+    EXPECT_LT(Pixels(*view, red), 100) << "at most an inline image's error cross";
+    view->OnImageRequest = nullptr;
+  }
+}
+
+}  // namespace
