@@ -245,8 +245,9 @@ void THtmlView::DoLogic() {
   } restore{layingOut_, wasLayingOut};
   lastLayouts_ = 0;
   TAreas a = ComputeAreas(0, 0);
-  const int wid = a.Width, hgt = a.Height;
   const int sbw = vBar_->sizeHint().width();
+  // The full width: a forced vertical bar is taken off below, once, as any other bar is.
+  const int wid = a.Width + (a.VBar ? sbw : 0), hgt = a.Height;
   const bool showV = (options_ & htShowVScroll) != 0;
   int& tally = VScrollTally();
   if (scrollBars_ == TScrollStyle::ssNone || scrollBars_ == TScrollStyle::ssHorizontal) {

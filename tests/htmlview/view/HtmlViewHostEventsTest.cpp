@@ -114,4 +114,85 @@ TEST_F(HostEvents, BackgroundsAndListImagesWaitForTheHostAndArriveLikeInlineImag
   }
 }
 
+// The switches that the tests of pictures, printing, the wheel and the focus frame do not
+// reach: hover colours without hover rules, link underlines, a forced vertical bar, and
+// selections that do not start on links.
+TEST_F(HostEvents, LinksFollowThePointerOnlyWithTheSwitchBeforeOrAfterTheLoad) {
+  constexpr QRgb red = 0xFFFF0000;
+  view->SetDefOverLinkColor(0x0000FF);
+  struct Case {
+    const char* what;
+    bool before, after, red;
+  } cases[] = {
+      {"off", false, false, false},
+      {"on at the load", true, true, true},
+      {"set after the load", false, true, true},
+      {"cleared after the load", true, false, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    view->SetHtOptions(k.before ? htOverLinksActive : 0);
+    view->LoadFromString(u"<p><a href=x.html>WWWWWW</a></p>");
+    view->SetHtOptions(k.after ? htOverLinksActive : 0);
+    EXPECT_EQ(Pixels(*view, red), 0);
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, At("WWWWWW"));
+    EXPECT_EQ(Pixels(*view, red) > 0, k.red);
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, {250, 150});
+  }
+}
+
+TEST_F(HostEvents, LinksAreUnderlinedUnlessTheSwitchSaysNoAtTheNextLoad) {
+  constexpr QRgb blue = 0xFF0000FF;
+  auto blueRows = [&] {
+    QImage image(std::max(1, view->DocumentWidth()), std::max(1, view->DocumentHeight()), QImage::Format_RGB32);
+    view->PaintDocument(image);
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      int n = 0;
+      for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == blue;
+      rows += n >= 40;  // a line under the whole link, not its letters
+    }
+    return rows;
+  };
+  const std::u16string page = u"<body bgcolor=white><p><a href=x.html>link text</a></p>";
+  view->LoadFromString(page);
+  EXPECT_GT(blueRows(), 0);
+  view->SetHtOptions(view->HtOptions() | htNoLinkUnderline);
+  view->LoadFromString(page);
+  EXPECT_EQ(blueRows(), 0);
+}
+
+TEST_F(HostEvents, TheVerticalBarShowsForAShortPageOnlyWhenForced) {
+  for (bool forced : {false, true}) {
+    SCOPED_TRACE(forced);
+    view->SetHtOptions(forced ? htShowVScroll : 0);
+    view->LoadFromString(u"<p>short</p>");
+    EXPECT_EQ(view->VScrollBar()->isVisibleTo(view.get()), forced);
+    EXPECT_EQ(view->Document().LayoutWidth(), forced ? 300 - view->VScrollBar()->width() : 300);
+  }
+}
+
+TEST_F(HostEvents, ADragFromALinkSelectsOnlyWhileLinksMayBeHighlighted) {
+  for (bool noHilite : {false, true}) {
+    SCOPED_TRACE(noHilite);
+    view->SetHtOptions(noHilite ? htNoLinkHilite : 0);
+    view->LoadFromString(u"<p><a href=x.html>link</a> and plain text</p>");
+    std::vector<std::u16string> clicks;
+    view->OnHotSpotClick = [&](QObject*, const std::u16string& src, bool& handled) {
+      clicks.push_back(src);
+      handled = true;
+    };
+    // From the link's first letter to the end of "plain", and from "plain" back onto the link.
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, At("link"));
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, At("text"));
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, At("text"));
+    EXPECT_EQ(view->SelLength() > 0, !noHilite) << "from the link";
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, At("plain"));
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, At("link"));
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, At("link"));
+    EXPECT_GT(view->SelLength(), 0) << "from text, whatever the switch";
+    view->OnHotSpotClick = nullptr;
+  }
+}
+
 }  // namespace
