@@ -384,7 +384,10 @@ void TTextFileStream::InitEncoding(uint16_t /*mode*/) {
 
 int64_t TTextFileStream::GetPosition() { return (BytePosition() - HeaderSize) >> DecalMult; }
 
-void TTextFileStream::SetPosition(int64_t value) { SetBytePosition(HeaderSize + (value << DecalMult)); }
+void TTextFileStream::SetPosition(int64_t value) {
+  if (FDecoder) FDecoder->Reset();
+  SetBytePosition(HeaderSize + (value << DecalMult));
+}
 
 int64_t TTextFileStream::GetSize() { return std::max<int64_t>(0, (ByteSize() - HeaderSize) >> DecalMult); }
 
@@ -393,6 +396,7 @@ void TTextFileStream::SetSize(int64_t value) {
 }
 
 int64_t TTextFileStream::Seek(int64_t offset, int origin) {
+  if (FDecoder) FDecoder->Reset();
   int64_t bytes = origin == platform::SeekBegin ? HeaderSize + (offset << DecalMult) : offset * ClusterSize;
   int64_t r = TMyFileStream::Seek(bytes, origin);
   if (r < HeaderSize) {
@@ -410,6 +414,14 @@ int64_t TTextFileStream::WriteRaw(const void* buffer, int64_t count) {
 
 void TTextFileStream::SetCodeChar(TCodeChar value) {
   if ((FCodeChar == ccAnsi || FCodeChar == ccUtf8) && (value == ccAnsi || value == ccUtf8)) FCodeChar = value;
+}
+
+bool TTextFileStream::SetCodePage(unsigned codePage) {
+  if (FCodeChar != ccAnsi) return false;
+  auto decoder = std::make_unique<platform::TCodePageDecoder>(codePage);
+  if (!decoder->Ok()) return false;
+  FDecoder = std::move(decoder);
+  return true;
 }
 
 void TTextFileStream::SetUnmarkedCode(TCodeChar value) {
@@ -494,6 +506,10 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
   if (FCodeChar == ccUtf8) {
     // #0 bytes included: the decoder takes the length, not a terminated copy.
     AppendUtf8(std::string_view(bytes, count), out);
+    return;
+  }
+  if (FDecoder) {  // whole lines: nothing stays pending
+    FDecoder->Decode(std::string_view(bytes, count), out, true);
     return;
   }
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
@@ -603,13 +619,21 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
   const size_t start = text.size();
   if (FCodeChar == ccUtf8) count = std::max<int64_t>(count, 4);  // room for one whole sequence
   // In a double-byte code page a block can end between a lead byte and its trail byte.
-  const bool* leadBytes = FCodeChar == ccAnsi ? platform::CodePageLeadBytes(platform::AnsiCodePage()) : nullptr;
+  // (A file in a code page of its own has a decoder that keeps such a byte itself.)
+  const bool* leadBytes = FCodeChar == ccAnsi && !FDecoder ? platform::CodePageLeadBytes(platform::AnsiCodePage()) : nullptr;
   if (leadBytes) count = std::max<int64_t>(count, 2);
   std::vector<char>& raw = Work().chunk;
   for (;;) {
     const int64_t want = count << DecalMult;
     raw.resize(static_cast<size_t>(want));
     int64_t n = Read(raw.data(), want);
+    if (FDecoder && FCodeChar == ccAnsi) {
+      // The decoder keeps a character that the block's end cut until its other bytes come; at
+      // the end of the file what is left of one is given as such.
+      FDecoder->Decode(std::string_view(raw.data(), static_cast<size_t>(std::max<int64_t>(n, 0))), text, n <= 0);
+      if (text.size() > start || n <= 0) return static_cast<int64_t>(text.size() - start);
+      continue;
+    }
     if (n <= 0) return 0;
     if (FCodeChar == ccUtf8 && n == want) {
       // Hold back a sequence that the block's end cut, so that it is read whole next time.

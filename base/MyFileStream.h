@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/MySynchro.h"
+#include "platform/core/CodePages.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniTypes.h"
 
@@ -170,6 +171,10 @@ public:
   int64_t WriteLine(const WideString& text) { return WriteLine(text.c_str()); }
   void Rewind() { SetPosition(0); }
   void SetCodeChar(TCodeChar value);
+  // An ANSI file in the given code page rather than the process's (as a file may declare it);
+  // a character that a block's end cuts is completed by the next block. False, and nothing
+  // changed, when the page cannot be converted or the file is not read as ANSI.
+  bool SetCodePage(unsigned codePage);
   // A file without a mark whose encoding its first bytes tell (UTF-16 in XML): read it so from
   // the start. Ignored for a file with a mark and for an empty one.
   void SetUnmarkedCode(TCodeChar value);
@@ -187,6 +192,7 @@ private:
   // Appends count bytes of the file's encoding to out as UTF-16.
   void Decode(const char* bytes, size_t count, WideString& out);
 
+  std::unique_ptr<platform::TCodePageDecoder> FDecoder;  // the ANSI file's own code page
   int FNbChRtn = 2;
   int64_t FLastLineEnd = 0;
   TCodeChar FCodeChar = ccAnsi;

@@ -11,6 +11,7 @@
 #include "base/MyFileStream.h"
 #include "base/MyUnicodes.h"
 #include "base/MyWideStr.h"
+#include "platform/core/CodePages.h"
 #include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
 #include "tm/TUStream.h"
@@ -245,6 +246,15 @@ void TConvert::SetFileError(const WideString& format, const WideString& fileName
   while (!FErrorText.empty() && FErrorText.back() == u' ') FErrorText.pop_back();
 }
 
+void TConvert::Refuse(const WideString& format, const WideString& fileName, std::u16string_view after) {
+  if (!Failed()) {
+    SetFileError(format, fileName, 0);
+    FErrorText.append(after);
+    FRefused = true;
+  }
+  Abort();
+}
+
 // ---------------------------------------------------------------------------------------------
 TReader::TReader(const WideString& fileName) {
   Buffer.reserve(static_cast<size_t>(ChunkChars) + 16);
@@ -327,7 +337,25 @@ void TReader::SniffXmlEncoding() {
   const std::string_view name = decl.substr(j, close - j);
   if (name.size() == 5 && LowCaseChar(name[0]) == 'u' && LowCaseChar(name[1]) == 't' && LowCaseChar(name[2]) == 'f' &&
       name[3] == '-' && name[4] == '8')
-    Input->SetCodeChar(ccUtf8);
+    return Input->SetCodeChar(ccUtf8);
+  // Any other encoding is read through its code page; one that names UTF-16 in bytes that are
+  // not UTF-16 (its first bytes would have told) stays in the ANSI page, as it always was.
+  unsigned page = platform::CodePageOfCharset(name);
+  switch (page) {
+    case 0: {
+      WideString quoted;
+      for (const char c : name.substr(0, 64)) quoted.push_back(static_cast<unsigned char>(c) < 0x20 ? u'?' : static_cast<unsigned char>(c));
+      Refuse(u"Cannot convert file \"%s\".", Input->FileName(), u" The encoding \"" + quoted + u"\" that it declares is not known.");
+      return;
+    }
+    case 65001: return Input->SetCodeChar(ccUtf8);
+    case 1200: case 1201: case 12000: case 12001: return;
+    // Files declared so are mostly written in the Western page that holds all of these
+    // characters and more (as browsers read them too).
+    case 20127: case 28591: page = 1252; break;
+    default: break;
+  }
+  if (page != platform::AnsiCodePage()) Input->SetCodePage(page);
 }
 
 void TReader::SetUtf8Input(bool value) {

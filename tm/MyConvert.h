@@ -34,11 +34,18 @@ public:
   const WideString& ErrorText() const { return FErrorText; }
   // The file the error is about, as it was given.
   const WideString& ErrorFileName() const { return FErrorFileName; }
+  // The input was refused for what it holds (not for a file that failed): its output is to be
+  // left as it was before the conversion.
+  bool Refused() const { return FRefused; }
 
 protected:
   // format holds two "%s": the expanded file name, then the system's text for errorCode
   // (left out when errorCode is 0, the reason being unknown).
   void SetFileError(const WideString& format, const WideString& fileName, int errorCode);
+  // Fails the conversion for what the input holds, and stops it: format takes the expanded file
+  // name for its "%s", and what the input holds (a language code, an encoding's name) follows
+  // as it is, never taken for a format.
+  void Refuse(const WideString& format, const WideString& fileName, std::u16string_view after = {});
 
   // Scratch text for one segment or attribute value at a time; keeps its capacity from use to
   // use, so a conversion allocates it once for its longest text.
@@ -47,6 +54,7 @@ protected:
 private:
   WideString FErrorText;
   WideString FErrorFileName;
+  bool FRefused = false;
 };
 
 // Appends UTF-8 bytes to out as AppendUtf8 would decode them and the encoder (lone surrogates

@@ -258,11 +258,16 @@ bool TDecodeTMX::LastLineEnded() {
 
 void TDecodeTMX::Finish() {
   if (Failed()) return;
+  if (!HaveHeader) {
+    // No tmx element: another format under the extension (tile maps are written so), or no
+    // document at all. Converting it would pass for an empty memory.
+    if (!Aborted) Refuse(u"The file \"%s\" is not a TMX document.", Input ? Input->FileName() : WideString());
+    return;
+  }
   if (Appending) {
     if (UnitCount > 0) UpdateHeaderCount(ExistingCount + UnitCount);
     return;
   }
-  if (!HaveHeader) return;  // no tmx element: nothing was read
   if (!HeaderWritten) {
     WriteHeaderLine();  // no unit: the header alone, counting none
     return;
@@ -782,24 +787,28 @@ void TDecodeTMX::WriteCurrentUnit() {
   const int source = PickVariant(LangPair.Source, -1, sameCode);
   if (source < 0) return;
   LangsSeen |= 1;
+  int pairTarget = -1;  // the variant that gave the pair its target, here and now
   if (LangPair.Target.empty()) {
     for (int i = 0; i < VariantCount; ++i) {
       const WideString& lang = Variants[static_cast<size_t>(i)].Lang;
       if (i != source && !LangMatches(lang, LangPair.Source, false)) {
         SetPairTarget(LangPair, lang);
+        pairTarget = i;
         break;
       }
     }
     if (LangPair.Target.empty()) return;
   }
   // A text TM holds two-letter language codes only: a pair it cannot hold is an error, never a
-  // file whose units its own reader would skip.
+  // file whose units its own reader would skip. The code is quoted as the file has it (the
+  // pair's text may have cut it).
   if (!IsLangCode(LangPair.Source) || !IsLangCode(LangPair.Target)) {
-    const WideString& code = IsLangCode(LangPair.Source) ? LangPair.Target : LangPair.Source;
-    SetFileError(u"Cannot convert file \"%s\". The language \"" + code +
-                     u"\" has no code that a text translation memory can hold. %s",
-                 Input ? Input->FileName() : WideString(), 0);
-    Abort();
+    const bool sourceBad = !IsLangCode(LangPair.Source);
+    const WideString* code = sourceBad ? &LangPair.Source : &LangPair.Target;
+    const int from = sourceBad ? source : pairTarget;
+    if (from >= 0 && !IsLangCode(Variants[static_cast<size_t>(from)].Lang)) code = &Variants[static_cast<size_t>(from)].Lang;
+    Refuse(u"Cannot convert file \"%s\".", Input ? Input->FileName() : WideString(),
+           u" The language \"" + *code + u"\" has no code that a text translation memory can hold.");
     return;
   }
   bool targetSameCode;
@@ -830,9 +839,12 @@ void TDecodeTMX::WriteCurrentUnit() {
     CurrentTU->SetField(tfTarget, SegmentBuffer);
   }
   // A source in the pair's own code is written as the pair spells it; one of another region
-  // keeps its own.
-  CurrentTU->SetSourceLang(sameCode ? LangPair.Source : Variants[static_cast<size_t>(source)].Lang);
-  CurrentTU->SetTargetLang(Variants[static_cast<size_t>(target)].Lang);
+  // keeps its own. A unit's own code that no text TM holds ("English", as some tools write
+  // languages) would make a line its reader skips: the pair's code stands for it.
+  const WideString& sourceLang = Variants[static_cast<size_t>(source)].Lang;
+  const WideString& targetLang = Variants[static_cast<size_t>(target)].Lang;
+  CurrentTU->SetSourceLang(sameCode || !IsLangCode(sourceLang) ? LangPair.Source : sourceLang);
+  CurrentTU->SetTargetLang(IsLangCode(targetLang) ? targetLang : LangPair.Target);
   EndUnit(false);
 }
 

@@ -235,6 +235,17 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
   int declChars = 0;  // characters after "<!"
   int dashes = 0;     // "-" in a row at the end of them
   bool comment = false;
+  // How far the characters after "<!" spell the start of a CDATA section, of a document type.
+  int cdataMatch = 0, docTypeMatch = 0;
+  int brackets = 0;  // "]" in a row at the end of a CDATA section's content read so far
+  // Where a document type declaration is: in quotes (the quote), in its internal subset, in a
+  // comment there.
+  char docQuote = 0;
+  bool docSubset = false, docComment = false;
+  FDocEntities.clear();
+  FExpandedBytes = 0;
+  // Entities may expand the text a few times over, and never without bound.
+  FExpandedCap = std::max<size_t>(size_t{1} << 24, 4 * (bytes ? bytes->size() : Input ? static_cast<size_t>(Input->GetSize()) : 0));
 
   auto enter = [&](TState s) {
     state = s;
@@ -246,7 +257,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       name.clear();
     }
     if (s == stDecl) {
-      declChars = dashes = 0;
+      declChars = dashes = cdataMatch = docTypeMatch = 0;
       comment = false;
     }
   };
@@ -256,6 +267,29 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     if (declChars < (1 << 30)) ++declChars;
     dashes = c == '-' ? dashes + 1 : 0;
     if (declChars == 2 && dashes == 2) comment = true;
+    if (declChars > 7) return;
+    if (cdataMatch == declChars - 1 && c == "[CDATA["[declChars - 1]) ++cdataMatch;
+    if (docTypeMatch == declChars - 1 && c == "DOCTYPE"[declChars - 1]) ++docTypeMatch;
+    if (cdataMatch == 7) {
+      state = stCData;
+      brackets = 0;
+      text.clear();
+    } else if (docTypeMatch == 7) {
+      state = stDocType;
+      FDeclBytes.assign("DOCTYPE");
+      docQuote = 0;
+      docSubset = docComment = false;
+    }
+  };
+  // Text read in an element goes to the element that gathers it, with the document's own
+  // entities expanded.
+  auto giveText = [&](std::string_view piece) {
+    if (FDocEntities.empty() || piece.find('&') == std::string_view::npos) {
+      target->AddTextUtf8(piece, true);
+      return;
+    }
+    FExpanded.clear();
+    if (ExpandEntities(piece, FExpanded, 0)) target->AddTextUtf8(FExpanded, true);
   };
   auto append = [&](char c) {
     switch (state) {
@@ -383,6 +417,73 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       if (!FSawNul && std::memchr(block.data(), 0, block.size())) FSawNul = true;
       continue;
     }
+    if (state == stCData) {
+      // Up to "]]>", everything is text as it stands: its ampersands are its own.
+      size_t q = p;
+      bool ended = false;
+      while (q < block.size()) {
+        const char c = block[q++];
+        if (c == '>' && brackets >= 2) {
+          ended = true;
+          break;
+        }
+        brackets = c == ']' ? brackets + 1 : 0;
+      }
+      if (target) text.append(block.data() + p, q - p);
+      p = q;
+      if (ended) {
+        if (target) {
+          text.resize(text.size() - 3);
+          FExpanded.clear();
+          for (const char c : text) {
+            if (c == '&')
+              FExpanded.append("&amp;");
+            else
+              FExpanded.push_back(c);
+          }
+          target->AddTextUtf8(FExpanded, true);
+        }
+        prevCR = false;
+        enter(stText);
+      }
+      continue;
+    }
+    if (state == stDocType) {
+      size_t q = p;
+      bool ended = false;
+      while (q < block.size() && !ended) {
+        const char c = block[q++];
+        FDeclBytes.push_back(c);
+        if (docComment) {
+          docComment = !(c == '>' && FDeclBytes.ends_with("-->"));
+        } else if (docQuote) {
+          if (c == docQuote) docQuote = 0;
+        } else if (c == '"' || c == '\'') {
+          docQuote = c;
+        } else if (c == '[') {
+          docSubset = true;
+        } else if (c == ']') {
+          docSubset = false;
+        } else if (c == '-' && docSubset && FDeclBytes.ends_with("<!--")) {
+          docComment = true;
+        } else if (c == '>' && !docSubset) {
+          ended = true;
+        }
+      }
+      p = q;
+      if (FDeclBytes.size() > FExpandedCap) {
+        RefuseEntities();
+        break;
+      }
+      if (ended) {
+        FDeclBytes.pop_back();
+        ReadDocType(FDeclBytes);
+        FDeclBytes.clear();
+        prevCR = false;
+        enter(stText);
+      }
+      continue;
+    }
     if (state == stText) {
       const size_t lt = NextMarkup(block.data(), p, block.size());
       const size_t stop = lt == std::string_view::npos ? block.size() : lt;
@@ -397,11 +498,12 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       // not begin in an earlier block.
       if (target) {
         if (text.empty()) {
-          target->AddTextUtf8(block.substr(p, stop - p), true);
+          giveText(block.substr(p, stop - p));
         } else {
           text.append(block.data() + p, stop - p);
-          target->AddTextUtf8(text, true);
+          giveText(text);
         }
+        if (Aborted) break;
       }
       p = stop + 1;
       text.clear();
@@ -415,9 +517,10 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       enter(stName);
       continue;
     }
-    if (state != stQuoted && !prevCR) {
+    if (state != stQuoted && !prevCR && (state != stDecl || declChars >= 7)) {
       // A run of bytes that mean nothing in markup: part of a name or a value, or counted in a
-      // declaration.
+      // declaration (once its first characters have told whether it is a CDATA section or a
+      // document type).
       size_t q = p;
       while (q < block.size() && !kMarkupByte[static_cast<unsigned char>(block[q])]) ++q;
       if (q != p) {
@@ -581,6 +684,110 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     if (Aborted) break;
   }
   // Every element still open stays with the root for the next parse.
+}
+
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+constexpr bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Nesting of entities deeper than this is refused: no document needs it, and a reference to
+// itself would never end.
+constexpr int kMaxEntityDepth = 16;
+// No run of text between markup grows past this through entities.
+constexpr size_t kMaxExpandedRun = size_t{1} << 24;
+constexpr size_t kMaxEntityName = 256;
+
+}  // namespace
+
+void TReaderHTML::ReadDocType(std::string_view d) {
+  const size_t n = d.size();
+  auto skipQuoted = [&](size_t i) {  // i at a quote: the index after its end
+    const size_t e = d.find(d[i], i + 1);
+    return e == std::string_view::npos ? n : e + 1;
+  };
+  size_t i = d.find('[');
+  if (i == std::string_view::npos) return;  // no internal subset
+  while (i < n) {
+    if (d.compare(i, 4, "<!--") == 0) {
+      const size_t e = d.find("-->", i + 4);
+      i = e == std::string_view::npos ? n : e + 3;
+      continue;
+    }
+    if (d.compare(i, 2, "<?") == 0) {
+      const size_t e = d.find("?>", i + 2);
+      i = e == std::string_view::npos ? n : e + 2;
+      continue;
+    }
+    if (d[i] == '"' || d[i] == '\'') {
+      i = skipQuoted(i);
+      continue;
+    }
+    if (d.compare(i, 8, "<!ENTITY") != 0) {
+      ++i;
+      continue;
+    }
+    i += 8;
+    auto blanks = [&] {
+      while (i < n && IsXmlBlank(d[i])) ++i;
+    };
+    blanks();
+    const bool parameter = i < n && d[i] == '%';  // an entity of the declarations only
+    if (parameter) {
+      ++i;
+      blanks();
+    }
+    const size_t nameAt = i;
+    while (i < n && !IsXmlBlank(d[i]) && d[i] != '"' && d[i] != '\'' && d[i] != '>') ++i;
+    const std::string_view name = d.substr(nameAt, i - nameAt);
+    blanks();
+    if (i < n && (d[i] == '"' || d[i] == '\'')) {
+      const size_t end = skipQuoted(i);
+      // An internal entity: the first declaration of a name binds. XML's own five keep their
+      // meaning; an external entity (SYSTEM, PUBLIC) is not fetched, and stays as written.
+      static constexpr std::string_view kOwn[] = {"amp", "lt", "gt", "quot", "apos"};
+      if (!parameter && !name.empty() && name.size() <= kMaxEntityName &&
+          std::find(std::begin(kOwn), std::end(kOwn), name) == std::end(kOwn) && end <= n && end > i + 1 &&
+          !FDocEntities.contains(name))
+        FDocEntities.emplace(std::string(name), std::string(d.substr(i + 1, end - i - 2)));
+      i = end;
+    }
+    // The rest of the declaration.
+    while (i < n && d[i] != '>') i = d[i] == '"' || d[i] == '\'' ? skipQuoted(i) : i + 1;
+  }
+}
+
+void TReaderHTML::RefuseEntities() {
+  Refuse(u"Cannot convert file \"%s\".", Input ? Input->FileName() : WideString(),
+         u" The entities that its document type declares nest too deeply or expand to too much text.");
+}
+
+bool TReaderHTML::ExpandEntities(std::string_view text, std::string& out, int depth) {
+  size_t i = 0;
+  for (;;) {
+    const size_t a = text.find('&', i);
+    if (a == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, a - i));
+    i = a + 1;
+    const size_t semi = text.substr(0, a + 2 + kMaxEntityName).find(';', a + 1);
+    const auto it = semi == std::string_view::npos ? FDocEntities.end() : FDocEntities.find(text.substr(a + 1, semi - a - 1));
+    if (it == FDocEntities.end()) {
+      out.push_back('&');  // a reference of another kind, left to the decoding of the text
+      continue;
+    }
+    FExpandedBytes += it->second.size();
+    if (depth >= kMaxEntityDepth || FExpandedBytes > FExpandedCap || !ExpandEntities(it->second, out, depth + 1)) {
+      if (!Failed()) RefuseEntities();
+      return false;
+    }
+    i = semi + 1;
+  }
+  if (out.size() <= kMaxExpandedRun) return true;
+  if (!Failed()) RefuseEntities();
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------------

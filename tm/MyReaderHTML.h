@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/MyTreeLetters.h"
@@ -120,7 +121,27 @@ public:
   static size_t OpenFormEnd(std::u16string_view text, size_t p, size_t& failsFrom);
 
 private:
-  enum TState : uint8_t { stDecl = 1, stText, stName, stAttrName, stAttrValue, stQuoted, stEndTag };
+  // stCData: the content of a CDATA section; stDocType: a document type declaration, kept
+  // whole for its entities.
+  enum TState : uint8_t { stDecl = 1, stText, stName, stAttrName, stAttrValue, stQuoted, stEndTag, stCData, stDocType };
+
+  // The general entities that the document type declares in its internal subset: name ->
+  // replacement text (in UTF-8, its references as written).
+  struct TNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::string, TNameHash, std::equal_to<>> FDocEntities;
+  // The text expanded so far by references to them, in bytes; capped with the depth of nesting.
+  size_t FExpandedBytes = 0;
+  size_t FExpandedCap = 0;
+  // Takes the entity declarations of a document type declaration ("DOCTYPE" ... without "<!"
+  // and ">").
+  void ReadDocType(std::string_view decl);
+  // Appends text with the references to the document's entities replaced by their text, to
+  // the given depth; false (the job refused) when they nest too deeply or grow too long.
+  bool ExpandEntities(std::string_view text, std::string& out, int depth);
+  void RefuseEntities();
 
   // Decodes the reference at text[p] ("&"); returns where the text goes on. When the reference
   // names a character, code receives it; else code is left alone and p is returned.
@@ -153,6 +174,8 @@ private:
   TRawBuffer FBlock;
   std::string FNameBytes;
   std::string FTextBytes;
+  std::string FDeclBytes;  // a document type declaration being read
+  std::string FExpanded;
   WideString NameBuf;
   // Scratch of the text routines.
   WideString FOut;

@@ -69,14 +69,52 @@ void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& 
   WriteTmx(host, source, output);
 }
 
+// The size of an existing file in bytes; -1 when it cannot be told.
+int64_t FileBytes(const WideString& name) {
+  const platform::FileHandle h =
+      platform::OpenFile(name, platform::AccessRead, platform::ShareRead | platform::ShareWrite, platform::Disposition::OpenExisting);
+  if (h == platform::InvalidFileHandle) return -1;
+  const int64_t size = platform::FileSizeOf(h);
+  platform::CloseFile(h);
+  return size;
+}
+
+// After a refused conversion: a new output goes, and one appended to loses what was added at
+// its end. Nothing else of it changed before the units were all read (its header's count is
+// set last), so cutting it back to its old size gives its old bytes.
+void LeaveAsBefore(const WideString& output, int64_t sizeBefore) {
+  if (sizeBefore < 0) {
+    platform::DeleteFile(output);
+    return;
+  }
+  if (FileBytes(output) == sizeBefore) return;  // left untouched
+  const platform::FileHandle h =
+      platform::OpenFile(output, platform::AccessWrite, platform::ShareRead, platform::Disposition::OpenExisting);
+  if (h == platform::InvalidFileHandle) return;
+  platform::SetFileSizeOf(h, sizeBefore);
+  platform::CloseFile(h);
+}
+
 void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
   const bool exists = WideFileExists(output);
-  TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
-  if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
-  TDecodeTMX reader(input);
-  if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
-  ConvertUnits(host, reader, [&] { return reader.Convert(&target, output); });
+  const int64_t sizeBefore = exists ? FileBytes(output) : -1;
+  bool refused = false;
+  try {
+    TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
+    if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
+    TDecodeTMX reader(input);
+    if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
+    ConvertUnits(host, reader, [&] {
+      const bool ok = reader.Convert(&target, output);
+      refused = reader.Refused();
+      return ok;
+    });
+  } catch (...) {
+    // The output is closed by now.
+    if (refused && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
+    throw;
+  }
 }
 
 // Without the SQLite library nothing is opened or written: the host says what is missing.

@@ -4,10 +4,12 @@
 #include <unicode/ucnv_cb.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -24,6 +26,15 @@ UConverter* OpenByNumber(unsigned cp) {
   if (cp == 51932) {
     UErrorCode err = U_ZERO_ERROR;
     UConverter* c = ucnv_open("EUC-JP", &err);
+    if (c && U_SUCCESS(err)) return c;
+    if (c) ucnv_close(c);
+    return nullptr;
+  }
+  // Pages that ICU names only by their standards.
+  for (const auto& [number, name] : {std::pair<unsigned, const char*>{50220, "ISO-2022-JP"}, {28591, "ISO-8859-1"}}) {
+    if (cp != number) continue;
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* c = ucnv_open(name, &err);
     if (c && U_SUCCESS(err)) return c;
     if (c) ucnv_close(c);
     return nullptr;
@@ -152,6 +163,103 @@ const bool* CodePageLeadBytes(unsigned codePage) {
     it = cache.emplace(codePage, s).first;
   }
   return it->second.any ? it->second.lead : nullptr;
+}
+
+namespace {
+
+// Character-set names as Windows knows them, lowered, "-", "_" and blanks left out.
+struct TCharsetName {
+  const char* Name;
+  unsigned CodePage;
+};
+const TCharsetName kCharsets[] = {
+    {"utf8", 65001},          {"utf16", 1200},        {"utf16le", 1200},       {"ucs2", 1200},
+    {"unicode", 1200},        {"iso10646ucs2", 1200}, {"utf16be", 1201},       {"unicodefffe", 1201},
+    {"utf32", 12000},         {"utf32le", 12000},     {"utf32be", 12001},      {"usascii", 20127},
+    {"ascii", 20127},         {"ansix3.41968", 20127}, {"latin1", 28591},      {"l1", 28591},
+    {"latin2", 28592},        {"l2", 28592},          {"latin9", 28605},       {"shiftjis", 932},
+    {"sjis", 932},            {"xsjis", 932},         {"mskanji", 932},        {"csshiftjis", 932},
+    {"windows31j", 932},      {"eucjp", 51932},       {"xeucjp", 51932},       {"iso2022jp", 50220},
+    {"csiso2022jp", 50220},   {"gb2312", 936},        {"gbk", 936},            {"xgbk", 936},
+    {"csgb2312", 936},        {"gb231280", 936},      {"euccn", 936},          {"xeuccn", 936},
+    {"chinese", 936},         {"ms936", 936},         {"gb18030", 54936},      {"big5", 950},
+    {"csbig5", 950},          {"cnbig5", 950},        {"xxbig5", 950},         {"euckr", 949},
+    {"ksc56011987", 949},   {"ksc5601", 949},        {"korean", 949},
+    {"csksc56011987", 949},   {"isoir149", 949},      {"uhc", 949},            {"koi8r", 20866},
+    {"cskoi8r", 20866},       {"koi8", 20866},        {"koi8u", 21866},        {"ibm866", 866},
+    {"ibm850", 850},          {"ibm437", 437},        {"tis620", 874},         {"macintosh", 10000},
+    {"mac", 10000},           {"xmacroman", 10000},   {"xmaccyrillic", 10007}, {"msansi", 1252},
+};
+
+}  // namespace
+
+unsigned CodePageOfCharset(std::string_view name) {
+  std::string key;
+  for (const char c : name) {
+    if (c == '-' || c == '_' || c == ' ') continue;
+    if (static_cast<unsigned char>(c) >= 0x80 || key.size() >= 32) return 0;
+    key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  unsigned cp = 0;
+  for (const TCharsetName& row : kCharsets)
+    if (key == row.Name) cp = row.CodePage;
+  // "windows-1251", "cp1251", "x-cp1251", "iso-8859-5", "ibm866": the number tells the page.
+  auto number = [&](std::string_view prefix) -> unsigned {
+    if (key.size() <= prefix.size() || key.size() > prefix.size() + 5 || key.compare(0, prefix.size(), prefix) != 0)
+      return 0;
+    unsigned v = 0;
+    for (size_t i = prefix.size(); i < key.size(); ++i) {
+      if (key[i] < '0' || key[i] > '9') return 0;
+      v = v * 10 + static_cast<unsigned>(key[i] - '0');
+    }
+    return v;
+  };
+  if (cp == 0) {
+    for (const char* prefix : {"windows", "cp", "xcp", "ibm"}) cp = cp ? cp : number(prefix);
+    // ISO-8859-n is Windows' page 28590 + n, for the parts that Windows has; 11 is its Thai page.
+    const unsigned part = number("iso8859");
+    if (!cp && ((part >= 1 && part <= 9) || part == 13 || part == 15)) cp = 28590 + part;
+    if (!cp && part == 11) cp = 874;
+  }
+  if (cp == 0) return 0;
+  // The Unicode pages are no code pages of ICU's tables here: their readers know them.
+  if (cp == 65001 || cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001) return cp;
+  return CodePageAvailable(cp) ? cp : 0;
+}
+
+TCodePageDecoder::TCodePageDecoder(unsigned codePage) : converter_(OpenByNumber(codePage)) {
+  if (!converter_) return;
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_setToUCallBack(static_cast<UConverter*>(converter_), ToUReplace, nullptr, nullptr, nullptr, &err);
+}
+
+TCodePageDecoder::~TCodePageDecoder() {
+  if (converter_) ucnv_close(static_cast<UConverter*>(converter_));
+}
+
+void TCodePageDecoder::Reset() {
+  if (converter_) ucnv_resetToUnicode(static_cast<UConverter*>(converter_));
+}
+
+void TCodePageDecoder::Decode(std::string_view bytes, std::u16string& out, bool last) {
+  if (!converter_) return;
+  auto* const c = static_cast<UConverter*>(converter_);
+  const char* source = bytes.data();
+  const char* const sourceLimit = bytes.data() + bytes.size();
+  for (;;) {
+    // A byte gives at most one character, a pair of units at most; what a cut left adds a few.
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(sourceLimit - source) * 2 + 8);
+    UChar* target = reinterpret_cast<UChar*>(out.data() + at);
+    UChar* const targetLimit = reinterpret_cast<UChar*>(out.data() + out.size());
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_toUnicode(c, &target, targetLimit, &source, sourceLimit, nullptr, last, &err);
+    out.resize(static_cast<size_t>(reinterpret_cast<char16_t*>(target) - out.data()));
+    if (err != U_BUFFER_OVERFLOW_ERROR) {
+      if (U_FAILURE(err)) ucnv_resetToUnicode(c);
+      return;
+    }
+  }
 }
 
 std::u16string CodePageToUtf16(unsigned codePage, std::string_view bytes, bool* ok) {

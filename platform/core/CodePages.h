@@ -21,9 +21,37 @@ bool CodePageAvailable(unsigned codePage);
 // or one that ICU cannot convert.
 const bool* CodePageLeadBytes(unsigned codePage);
 
+// The Windows code page that a character set's name stands for, as XML declarations and MIME
+// headers name them (case and the spelling variants Windows takes do not matter): "Shift_JIS"
+// 932, "windows-1251" 1251, "ISO-8859-2" 28592, "EUC-KR" 949, "UTF-8" 65001, "UTF-16" 1200.
+// 0 for a name it does not know, or a page that cannot be converted here.
+unsigned CodePageOfCharset(std::string_view name);
+
 // Bytes in the code page to UTF-16; bytes without a mapping become U+FFFD.
 // An unknown code page gives an empty result and false in *ok.
 std::u16string CodePageToUtf16(unsigned codePage, std::string_view bytes, bool* ok = nullptr);
+
+// Bytes of a code page that arrive in pieces, decoded as they come: a character that the end of
+// a piece cuts is completed by the next piece, and a page with shift states keeps its state.
+// Bytes without a mapping become U+FFFD.
+class TCodePageDecoder {
+public:
+  explicit TCodePageDecoder(unsigned codePage);
+  ~TCodePageDecoder();
+  TCodePageDecoder(const TCodePageDecoder&) = delete;
+  TCodePageDecoder& operator=(const TCodePageDecoder&) = delete;
+
+  // False when the code page cannot be converted.
+  bool Ok() const { return converter_ != nullptr; }
+  // Appends what bytes complete to out. With last, what is still pending (a character cut
+  // short) is given too, as U+FFFD, and the next piece starts afresh.
+  void Decode(std::string_view bytes, std::u16string& out, bool last);
+  // Forgets what is pending, for a read from another place.
+  void Reset();
+
+private:
+  void* converter_;  // UConverter
+};
 
 // UTF-16 to bytes in the code page; characters without a mapping become "?" and set *lossy.
 std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* lossy = nullptr,

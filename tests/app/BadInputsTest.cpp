@@ -95,7 +95,7 @@ bool CanDropPrivileges() { return geteuid() != 0 || access("/usr/bin/setpriv", X
 TEST(BadInputs, CommittedFiles) {
   TempDir dir;
   const std::pair<const char*, long> files[] = {
-      {"empty.txt", 0},       {"empty.tmx", 0},      {"empty.csv", -1},          {"empty.sdltb", kFails},
+      {"empty.txt", 0},       {"empty.tmx", kFails}, {"empty.csv", -1},          {"empty.sdltb", kFails},
       {"empty.sdltm", kFails}, {"truncated.txt", 2},  {"truncated.tmx", 2},       {"truncated.csv", -1},
       {"huge-count.txt", 1},  {"huge-count.tmx", 2}, {"missing-bom-utf8.txt", 1}, {"not-jet.sdltb", kFails},
       {"not-a-database.sdltm", kFails}};
@@ -110,7 +110,7 @@ TEST(BadInputs, BinaryAndTruncatedFiles) {
   std::string noise(64 * 1024, '\0');
   for (char& c : noise) c = static_cast<char>(gen() & 0xFF);
   for (const auto& [ext, units] : std::vector<std::pair<std::string, long>>{
-           {"txt", 0}, {"tmx", 0}, {"csv", -1}, {"sdltm", kFails}, {"sdltb", kFails}})
+           {"txt", 0}, {"tmx", kFails}, {"csv", -1}, {"sdltm", kFails}, {"sdltb", kFails}})
     Check(Make(dir, "binary." + ext, noise), units);
   const ProgramRun sdlxliff = RunBounded({Make(dir, "binary.sdlxliff", noise)});
   EXPECT_EQ(sdlxliff.status, 1);

@@ -259,12 +259,13 @@ TEST_F(DecodeTMX, ValuesThatWouldSpoilTheLineFallBack) {
   EXPECT_EQ(F(tm.units[1], tfDate), "20240203~040506");
 }
 
-// Malformed input never crashes and never writes what is not there.
+// Malformed input never crashes and never writes what is not there. A document without a tmx
+// element is no TMX: it is refused, and leaves no file (-1).
 TEST_F(DecodeTMX, MisplacedElementsAndMissingTmx) {
   const std::pair<std::string, int> cases[] = {
-      {"<header srclang=\"en-GB\"/><body>" + Tu("One", "Eins") + "</body>", 0},
-      {"", 0},
-      {"<<<>>></></></>?<?<!<!--", 0},
+      {"<header srclang=\"en-GB\"/><body>" + Tu("One", "Eins") + "</body>", -1},
+      {"", -1},
+      {"<<<>>></></></>?<?<!<!--", -1},
       {Tmx("<seg>loose</seg><tuv xml:lang=\"en-GB\"><seg>x</seg></tuv>" + Tu("One", "Eins") +
            "<tu><seg>in tu</seg><tuv xml:lang=\"de-DE\"><tu>" + Tuv("en-GB", "nested") + "</tu></tuv></tu>" +
            "<header srclang=\"de-DE\"/>" + Tu("Two", "Zwei")),
@@ -274,6 +275,11 @@ TEST_F(DecodeTMX, MisplacedElementsAndMissingTmx) {
   for (const auto& [bytes, units] : cases) {
     SCOPED_TRACE(bytes);
     std::filesystem::remove(dir.File("out.txt"));
+    if (units < 0) {
+      EXPECT_EQ(Convert(bytes), "The file \"" + dir.File("in.tmx") + "\" is not a TMX document.");
+      EXPECT_FALSE(std::filesystem::exists(dir.File("out.txt")));
+      continue;
+    }
     EXPECT_EQ(Convert(bytes), "");
     TmFile tm = Read();
     EXPECT_EQ(tm.units.size(), static_cast<size_t>(units));

@@ -41,6 +41,40 @@ TEST(CodePages, ConversionsBothWays) {
   EXPECT_FALSE(ok);
 }
 
+// The names files declare their encodings by, as Windows takes them.
+TEST(CodePages, CharsetNames) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"Shift_JIS", 932},   {"x-sjis", 932},   {"windows-1251", 1251}, {"CP1250", 1250},   {"ISO-8859-2", 28592},
+      {"iso_8859-5", 28595}, {"ISO8859-15", 28605}, {"ISO-8859-1", 28591}, {"latin1", 28591}, {"US-ASCII", 20127},
+      {"GB2312", 936},      {"gbk", 936},      {"GB18030", 54936},     {"Big5", 950},      {"EUC-KR", 949},
+      {"ks_c_5601-1987", 949}, {"EUC-JP", 51932}, {"ISO-2022-JP", 50220}, {"KOI8-R", 20866}, {"ibm866", 866},
+      {"utf-8", 65001},     {"UTF8", 65001},   {"UTF-16", 1200},       {"utf-16be", 1201}, {"ISO-8859-12", 0},
+      {"x-nonsense", 0},    {"windows-4242", 0}, {"", 0},              {"cp99999999999", 0}};
+  for (const auto& [name, cp] : cases) EXPECT_EQ(CodePageOfCharset(name), cp) << name;
+}
+
+// A character cut by the end of a piece is completed by the next; at the last piece, what is
+// left of one is a replacement.
+TEST(CodePages, DecoderTakesPieces) {
+  const std::u16string text = u"\u65E5\u672C a\u8A9E";
+  const std::string sjis = Utf16ToCodePage(932, text);
+  for (size_t cut = 0; cut <= sjis.size(); ++cut) {
+    TCodePageDecoder decoder(932);
+    ASSERT_TRUE(decoder.Ok());
+    std::u16string out;
+    decoder.Decode(std::string_view(sjis).substr(0, cut), out, false);
+    decoder.Decode(std::string_view(sjis).substr(cut), out, true);
+    EXPECT_EQ(out, text) << cut;
+  }
+  TCodePageDecoder decoder(932);
+  std::u16string out;
+  decoder.Decode(sjis.substr(0, 1), out, false);
+  EXPECT_EQ(out, u"");
+  decoder.Decode("", out, true);
+  EXPECT_EQ(out, u"\uFFFD");
+  EXPECT_FALSE(TCodePageDecoder(4242).Ok());
+}
+
 TEST(Utf8, FourByteFormsAndIllFormedInput) {
   const std::u16string w = u"a\u00E9\u20AC\U0001F600";
   EXPECT_EQ(Utf16ToUtf8(w), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
