@@ -667,7 +667,28 @@ void TButtonFormControlObj::Draw(TCanvas& canvas, int x, int y) {
 
 // ---- check boxes and radio buttons ----
 
+namespace {
+// The arrow keys belong to the page's check boxes and radio buttons: they never move the focus
+// on to the next control, as buttons of a dialog would.
+bool KeepArrowKey(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      event->accept();
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 TFormCheckBox::TFormCheckBox(QWidget* parent) : TUniCheckBox(parent) {}
+
+void TFormCheckBox::keyPressEvent(QKeyEvent* event) {
+  if (!KeepArrowKey(event)) TUniCheckBox::keyPressEvent(event);
+}
 
 namespace {
 // Follows the Tab key through the application's key events: no query of the keyboard tells
@@ -715,6 +736,10 @@ TFormRadioButton::TFormRadioButton(QWidget* parent) : TUniRadioButton(parent) {
   setAutoExclusive(false);
   setFocusPolicy(Qt::ClickFocus);
   TabKeyWatch();
+}
+
+void TFormRadioButton::keyPressEvent(QKeyEvent* event) {
+  if (!KeepArrowKey(event)) TUniRadioButton::keyPressEvent(event);
 }
 
 void TFormRadioButton::nextCheckState() {

@@ -138,6 +138,9 @@ public:
 class TFormCheckBox : public TUniCheckBox {
 public:
   explicit TFormCheckBox(QWidget* parent = nullptr);
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A radio button whose exclusivity the form decides by name; it is a tab stop exactly when
@@ -154,6 +157,7 @@ public:
   bool ClicksDisabled = false;
 
 protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void nextCheckState() override;
 
 private:

@@ -2,13 +2,16 @@
 // the switches of HtOptions, each reaching what it governs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <string>
 #include <vector>
 
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
@@ -192,6 +195,52 @@ TEST_F(HostEvents, ADragFromALinkSelectsOnlyWhileLinksMayBeHighlighted) {
     Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, At("link"));
     EXPECT_GT(view->SelLength(), 0) << "from text, whatever the switch";
     view->OnHotSpotClick = nullptr;
+  }
+}
+
+// Arrow keys reach the page's check boxes, radio buttons and links: a check box keeps the focus,
+// a radio button passes it only within its group (without wrapping), and on a link they scroll
+// the view.
+TEST_F(HostEvents, ArrowKeysStayWithTheControlThatHasTheFocus) {
+  std::u16string lines;
+  for (int i = 0; i < 40; ++i) lines += u"line<br>";
+  view->LoadFromString(u"<form><input type=checkbox name=a><input type=checkbox name=b>"
+                       u"<input type=radio name=r value=1 checked><input type=radio name=r value=2>"
+                       u"<input name=e></form><a href=x.html>link</a><br>" +
+                       lines);
+  view->activateWindow();
+  QApplication::setActiveWindow(view.get());
+  view->setFocus();
+  if (!view->hasFocus()) GTEST_SKIP() << "the platform gives no focus";
+  QWidget* link = nullptr;
+  for (TFontObj* f : view->Document().LinkFonts)
+    if (f->TabControl) link = f->TabControl.get();
+  ASSERT_NE(link, nullptr);
+  auto& controls = view->Document().FormControls;
+  QWidget *box = controls.at(0)->GetControl(), *radio1 = controls.at(2)->GetControl(),
+          *radio2 = controls.at(3)->GetControl();
+  const struct {
+    const char* what;
+    QWidget* from;
+    std::vector<std::pair<int, QWidget*>> keys;  // each key and where the focus is after it
+    bool scrolls;
+  } cases[] = {
+      {"a check box", box, {{Qt::Key_Down, box}, {Qt::Key_Right, box}, {Qt::Key_Up, box}, {Qt::Key_Left, box}}, false},
+      {"a radio button", radio1,
+       {{Qt::Key_Up, radio1}, {Qt::Key_Down, radio2}, {Qt::Key_Right, radio2}, {Qt::Key_Left, radio1}}, false},
+      {"a link", link, {{Qt::Key_Down, link}, {Qt::Key_Right, link}, {Qt::Key_Down, link}}, true},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    view->SetVScrollBarPosition(0);
+    k.from->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), k.from);
+    for (const auto& [key, to] : k.keys) {
+      QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+      QCoreApplication::sendEvent(QApplication::focusWidget(), &e);
+      EXPECT_EQ(QApplication::focusWidget(), to) << key;
+    }
+    EXPECT_EQ(view->VScrollBarPosition() > 0, k.scrolls);
   }
 }
 
