@@ -108,15 +108,30 @@ std::string FieldOf(Random& r, const TmTokens& tokens) {
   return s;
 }
 
-// XML text, with or without the entities and references that may stand for a character.
+// XML text, with or without the entities and references that may stand for a character; now
+// and then a run of it in a CDATA section, its characters as they are.
 std::string XmlOf(Random& r, const TmTokens& tokens) {
   std::string s;
+  bool cdata = false;
+  auto close = [&] {
+    if (cdata) s += "]]>";
+    cdata = false;
+  };
   for (const TmToken& t : tokens) {
     const std::string& c = t.text;
+    if (t.tag) close();
+    else if (!cdata && r.Chance(5)) s += "<![CDATA[", cdata = true;
+    if (cdata && c == ">" && s.ends_with("]]")) close();  // it would end the section
+    if (cdata) {
+      s += c;
+      if (r.Chance(20)) close();
+      continue;
+    }
     const bool ref = r.Chance(50);
     s += t.tag ? c : c == "<" ? "&lt;" : c == "&" ? "&amp;" : !ref ? c : c == ">" ? "&gt;" : c == "\"" ? "&quot;"
        : c == "'" ? "&apos;" : c == "\t" ? "&#9;" : c == "\n" ? "&#10;" : c == " " ? "&#32;" : c;
   }
+  close();
   return s;
 }
 
