@@ -3,19 +3,24 @@
 // Properties: loading ends, with the picture or a GIFException; every frame that loaded, coded
 // again by both encoders at the smallest depth that holds its largest pixel, decodes to the same
 // raster without a warning; a picture that saves loads back with the same rasters; the screen
-// composes. Frames above 1 M pixels are only loaded (coding them again would take seconds).
+// composes; optimising what was saved (by one option or all, chosen by the input's size) leaves
+// what other decoders show as it was, and saves. Frames above 1 M pixels are only loaded (coding
+// them again would take seconds), and only small pictures are optimised.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "gif/GifCompose.h"
 #include "gif/GifItems.h"
+#include "gif/gui/GifConvert.h"
 #include "platform/core/MemoryStream.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/gif/GifDecoded.h"
 
 namespace {
 
 constexpr size_t MaxChecked = size_t{1} << 20;
+constexpr size_t MaxOptimized = size_t{1} << 14;
 
 void CheckCoding(const gif::TGIFSubImage& frame) {
   const std::vector<uint8_t>& raster = frame.Data();
@@ -77,5 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto before = Rasters(image), after = Rasters(again);
   FUZZ_CHECK(before.size() == after.size());
   for (size_t i = 0; i < before.size(); ++i) FUZZ_CHECK(*before[i] == *after[i]);
+
+  // As the picture class and gifcodec optimize load it: the screen holds every frame. A picture
+  // of frames without an image and without extensions saves as none.
+  gif::GrowScreen(again);
+  if (again.Empty() || pixels > MaxOptimized || int64_t{again.Width()} * again.Height() > int64_t{MaxOptimized} ||
+      again.Images.Count() > 64)
+    return 0;
+  using gif::test::Decoded;
+  const gif::test::TDecoded stored = Decoded(again, gif::test::AsStored);
+  const gif::test::TDecoded browsers = Decoded(again, gif::test::AsBrowsers);
+  constexpr unsigned options[] = {gif::ooColorMap, gif::ooCleanup, gif::ooMerge, gif::ooCrop, 0xF};
+  gif::OptimizeFrames(again, options[size % std::size(options)], {});
+  FUZZ_CHECK(Decoded(again, gif::test::AsStored) == stored);
+  FUZZ_CHECK(Decoded(again, gif::test::AsBrowsers) == browsers);
   return 0;
 }

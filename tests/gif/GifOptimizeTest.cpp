@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "gif/GifCompose.h"
 #include "gif/gui/GifPicture.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifClock.h"
+#include "tests/gif/GifDecoded.h"
 
 using namespace gif;
 using namespace gif::test;
@@ -72,35 +72,6 @@ TPlayed Played(TGifPicture& picture) {
 
 void Reload(TGifPictureBase& from, TGifPictureBase& into) { Load(into, Saved(from)); }
 
-// One pass as other decoders show the saved file: extensions with no image after them apply to
-// nothing, every image stays for its delay as the player reads it (in hundredths). The screens in
-// order, each with how long it stays, neighbours that show the same screen joined; a screen that
-// is all there is stays for ever.
-using TDecoded = std::vector<std::pair<std::vector<uint32_t>, int>>;
-
-TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int)) {
-  TGifPictureBase file;
-  Reload(picture, file);
-  TDecoded decoded;
-  TGIFComposer composer(file);
-  const int count = file.Images.Count();
-  for (int i = 0; i < count; ++i) {
-    const TGIFSubImage& frame = file.Images[i];
-    if (i == count - 1 && frame.Empty()) break;
-    const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-    const int delay = delayOf(gce ? gce->Delay : 0);
-    const std::vector<uint32_t>& screen = composer.Draw(frame);
-    if (!decoded.empty() && decoded.back().first == screen)
-      decoded.back().second += delay;
-    else
-      decoded.emplace_back(screen, delay);
-  }
-  if (decoded.size() == 1) decoded[0].second = 0;  // one screen shows for ever
-  return decoded;
-}
-
-int AsStored(int delay) { return delay; }
-int AsBrowsers(int delay) { return delay <= 1 ? 10 : delay; }
 
 void AddComment(TGIFSubImage& frame) {
   auto comment = std::make_unique<TGIFCommentExtension>(&frame);

@@ -9,6 +9,10 @@
 // trailing-extensions       a control block and a comment after the last image
 // wide-frames               frames 65,535 pixels wide on a screen 1 pixel wide, in long strings
 // budget                    40 empty-coded frames of 8,192 x 8,192 (2.6 G pixels) in 506 bytes
+// trailing-control-block    two frames of 500 ms and a control block of 100 ms before the trailer
+// every-disposal            looping frames with each disposal 0 to 7, transparency, an index
+//                           beyond the table, and a comment before the trailer
+// huge-frame-small-screen   a frame of 65,535 x 65,535 on a screen of 2 x 1
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -145,6 +149,34 @@ int main(int argc, char** argv) {
     Put(b, {2, 0});
   }
   seeds.emplace_back("budget", b);
+
+  b = Header(2, 1);
+  Gce(b, 1, 50);
+  Image(b, 0, 0, 2, 1);
+  Codes(b, {4, 1, 2, 5});
+  Gce(b, 1, 50);
+  Image(b, 0, 0, 2, 1);
+  Codes(b, {4, 2, 1, 5});
+  Gce(b, 0, 10);
+  seeds.emplace_back("trailing-control-block", b);
+
+  b = Header(3, 2);
+  Put(b, {'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
+  for (int disposal = 0; disposal < 8; ++disposal) {
+    Gce(b, disposal, disposal, disposal % 2 ? disposal % 4 : (disposal == 4 ? 9 : -1));
+    Image(b, disposal % 3, disposal % 2, 3 - disposal % 3, 2 - disposal % 2);
+    std::vector<int> codes = {4};
+    for (int i = 0; i < (3 - disposal % 3) * (2 - disposal % 2); ++i) codes.push_back((i + disposal) % 4);
+    codes.push_back(5);
+    Codes(b, codes);
+  }
+  Put(b, {'!', 0xFE, 3, 'e', 'n', 'd', 0});
+  seeds.emplace_back("every-disposal", b);
+
+  b = Header(2, 1);
+  Image(b, 0, 0, 65535, 65535);
+  Codes(b, {4, 1, 0, 5});
+  seeds.emplace_back("huge-frame-small-screen", b);
 
   for (auto& [name, bytes] : seeds) {
     bytes.push_back(';');
