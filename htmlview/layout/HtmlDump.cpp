@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "htmlview/layout/HtmlDocument.h"
+#include "htmlview/style/StyleValues.h"
 
 namespace htmlview {
 
@@ -28,7 +29,9 @@ std::string DumpLayout(ThtDocument& document, int width) {
     TCanvas canvas(&sink);
     int bottom = 0;
     for (const auto& s : document) bottom = std::max(bottom, s->DrawBottom);
-    const TRect all{0, 0, std::max(1, width > 0 ? width : document.LayoutWidth()), std::max(1, bottom + 1)};
+    // Text laid out far beyond the width still has its place in the dump.
+    const int reach = std::max(MaxLength * 64, width);
+    const TRect all{-reach, 0, reach, std::max(1, bottom + 1)};
     document.Draw(canvas, all, all.Right, 0, 0, 0);
   }
   document.TextRecorder = std::move(saveRecorder);

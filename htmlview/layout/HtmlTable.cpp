@@ -338,7 +338,9 @@ void THtmlTable::Initialize() {
     while (!open.empty() && open.top().second <= r) open.pop();
     aboveEnd[static_cast<size_t>(r)] = open.empty() ? 0 : open.top().first;
     int col = 0;
+    int cellsLeft = row.Count();
     for (const auto& cellPtr : row) {
+      --cellsLeft;
       while (col < kMaxGridCols && coveredUntil[static_cast<size_t>(col)] > r) ++col;
       if (col >= kMaxGridCols) {
         // Beyond the grid's columns: dropped.
@@ -367,7 +369,8 @@ void THtmlTable::Initialize() {
       }
       cell.ComputeExtras();
       if (cell.BkColor == clNone && HasBackground) cell.BkColor = Background;
-      cell.ColSpan = std::clamp(cell.ColSpan, 1, kMaxGridCols - col);
+      // A wide span leaves a column for each cell after it in the row, so that none falls off the grid.
+      cell.ColSpan = std::clamp(cell.ColSpan, 1, std::max(1, kMaxGridCols - col - cellsLeft));
       cell.RowSpan = std::clamp(cell.RowSpan, 1, rowCount - r);
       cell.Col = col;
       if (cell.RowSpan > 1) {

@@ -84,6 +84,7 @@ void THtmlDocParser::CountLinks() {
     if (P.Sy == ASy && P.Attributes.Find(HrefSy) && links <= ManyLinksCount) ++links;
     // Raw content opens no comment: the tokenizer skips that of scripts and style sheets itself.
     if (P.Sy == TextareaSy) P.ReadRawContent(u"</textarea", nullptr);
+    if (P.Sy == TitleSy) P.ReadRawContent(u"</title", nullptr);
     P.Next();
   }
   ManyLinks = links > ManyLinksCount;
@@ -213,12 +214,9 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
 }
 
 void THtmlDocParser::DoTitle() {
-  P.TitleStart = P.TitleEnd = PropStack.SIndex;
+  // The title is text as written, like a text area's: a "<!--" in it opens nothing.
+  P.ReadRawContent(u"</title", nullptr, &P.TitleStart, &P.TitleEnd);
   P.Next();
-  while (P.Sy == TextSymbol) {
-    P.TitleEnd = PropStack.SIndex;
-    P.Next();
-  }
 }
 
 void THtmlDocParser::DoBase() {

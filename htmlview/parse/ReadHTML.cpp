@@ -609,7 +609,10 @@ void THtmlParser::Next() {
   if (rawPending_ != NoSymbol) {
     const Symb sy = rawPending_;
     rawPending_ = NoSymbol;
-    if (OnRawContent && !PreScan)
+    if (sy == TitleSy) {
+      // Only the head reads a title as written; anywhere else its content is read as markup.
+      if (Ch == u'>') NextCh();
+    } else if (OnRawContent && !PreScan)
       OnRawContent(sy);
     else
       ReadRawContent(sy == ScriptSy ? u"</script" : u"</style", nullptr);
@@ -693,16 +696,18 @@ void THtmlParser::GetTag() {
   while (GetAttribute(sym, value, attrName_, attrValue_))
     Attributes.Add(sym, value, attrName_, attrValue_, host_->CodePage());
   while (Ch != u'>' && Ch != 0) NextCh();
-  // The content readers of scripts and style sheets start at the '>'.
-  if (Sy == ScriptSy || Sy == StyleSy)
+  // The content readers of scripts, style sheets and the title start at the '>'.
+  if (Sy == ScriptSy || Sy == StyleSy || Sy == TitleSy)
     rawPending_ = Sy;
   else if (Ch == u'>')
     NextCh();
 }
 
-void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content) {
+void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start, int* end) {
   NoMarkup = true;
   if (Ch == u'>') NextCh();
+  if (start) *start = host_->SourcePos();
+  if (end) *end = host_->SourcePos();
   auto isLetter = [](char16_t c) { return c < 128 && (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; };
   auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
   std::u16string word;
@@ -717,24 +722,29 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
       NextCh();
       continue;
     }
+    const int tagAt = host_->SourcePos();
     word.assign(1, u'<');
     NextCh();
     while (word.size() <= endTag.size() && (Ch == u'/' || isLetter(Ch))) {
       word.push_back(Ch);
       NextCh();
     }
-    bool end = word.size() == endTag.size();
-    for (size_t i = 0; end && i < word.size(); ++i) end = lower(word[i]) == endTag[i];
-    if (end) {
+    bool matched = word.size() == endTag.size();
+    for (size_t i = 0; matched && i < word.size(); ++i) matched = lower(word[i]) == endTag[i];
+    if (matched) {
+      if (end) *end = tagAt;
       for (int k = 0; k < 6 && Ch != u'>' && Ch != 0; ++k) NextCh();
       if (Ch == u'>') {
         NoMarkup = false;
         NextCh();
       }
-      break;
+      NoMarkup = false;
+      return;
     }
     if (content) *content += word;
   }
+  // Without its end tag the content runs to the end of the text.
+  if (end) *end = host_->SourcePos();
   NoMarkup = false;
 }
 

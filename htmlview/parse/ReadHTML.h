@@ -117,7 +117,9 @@ public:
   std::u16string GetEntity(int codePage);
   // Skips (or collects) raw content up to endTag (lower case, "</name") and past its '>'. A '>'
   // at Ch (where a SCRIPT or STYLE tag leaves it) is not content.
-  void ReadRawContent(const std::u16string& endTag, std::u16string* content);
+  // start and end, when given, receive the source positions where the content begins and ends.
+  void ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start = nullptr,
+                      int* end = nullptr);
   // The content of a SCRIPT or STYLE start tag is left unread (Ch is its '>') for the builder's
   // reader. Content that no reader took when Next is called goes to OnRawContent (the builder's
   // readers; never in the first pass) or is skipped: it is never read as markup or page text.

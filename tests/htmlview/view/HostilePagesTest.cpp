@@ -215,6 +215,10 @@ std::vector<THostilePage> Pages() {
                      std::vector<std::string>{"text", "here"});
   pages.emplace_back("CommentOpenerInTextArea", "<textarea>a <!-- b</textarea><p>text here",
                      std::vector<std::string>{"text", "here"});
+  pages.emplace_back("CommentOpenerInTitle", "<title>a <!-- b</title><p>text after</p>",
+                     std::vector<std::string>{"text", "after"}, [](TPageRun& run) {
+                       EXPECT_EQ(run.View.DocumentTitle(), u"a <!-- b");
+                     });
   pages.emplace_back("StyleInBlockquote", "<blockquote><style>p { color: red }</style><p>quoted</blockquote>",
                      std::vector<std::string>{"quoted"})
       .Without({"color", ">"});
@@ -247,6 +251,8 @@ std::vector<THostilePage> Pages() {
       {"ImageNegativeSpace", "<p>alpha <img vspace=-2147483648 hspace=-2147483648> beta"},
       {"TwoWideCells", "<table><tr><td width=2147483647>alpha</td><td width=2147483647>beta</td></tr></table>"},
       {"TableWidth", "<table width=2147483647><tr><td>alpha</td><td>beta</td></tr></table>"},
+      {"HugeColspan", "<table><tr><td colspan=2147483647>alpha</td><td>beta</td></tr></table>"},
+      {"ColspansFillingTheGrid", "<table><tr>" + Repeat("<td colspan=1000>alpha</td>", 3) + "<td>beta</td></tr></table>"},
       {"TableHeight", "<table height=2147483647><tr><td>alpha</td><td>beta</td></tr></table>"},
       {"TableNegativeSpace", "<table hspace=-2147483648 align=left><tr><td>alpha</td><td>beta</td></tr></table>"},
       {"BackgroundPosition", "<div style='background:url(x.png) -2147483648px 0'>alpha beta</div>"},

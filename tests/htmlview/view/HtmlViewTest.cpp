@@ -726,6 +726,23 @@ TEST_F(Render, APageBecomesAPngOfTheDocumentsSize) {
   EXPECT_GE(image.height(), bottom);
 }
 
+TEST_F(Render, TheDumpListsTextLaidOutBeyondTheWidth) {
+  // The image is the width asked for; the dump is every laid-out word, however far right.
+  const std::vector<std::pair<QString, QString>> pages = {
+      {"<table width=2147483647><tr><td>A</td><td>B</td></tr></table>", "B"},
+      {"<table><tr><td width=2147483647>A</td><td width=2147483647>B</td></tr></table>", "B"},
+      {"<table><tr><td colspan=2147483647>A</td><td>B</td></tr></table>", "B"},
+  };
+  for (const auto& [html, word] : pages) {
+    WriteFile(dir.path() + "/w.html", html.toStdString());
+    QString out;
+    ASSERT_EQ(Run({"--dump", dir.path() + "/w.html", dir.path() + "/w.png"}, &out), 0) << html.toStdString();
+    bool found = false;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) found = found || line.endsWith(" " + word);
+    EXPECT_TRUE(found) << html.toStdString() << "\n" << out.toStdString();
+  }
+}
+
 TEST_F(Render, AnEmptyPageIsOnePixelHigh) {
   WriteFile(dir.path() + "/e.html", "");
   ASSERT_EQ(Run({dir.path() + "/e.html", dir.path() + "/e.png"}), 0);
