@@ -611,7 +611,8 @@ int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) 
   const QFont font = Font.ToQFont();
 
   std::vector<TLine> lines;
-  for (size_t start = 0; start < shown.size();) {
+  if (format & DT_SINGLELINE) lines.push_back({0, shown.size()});
+  for (size_t start = 0; !(format & DT_SINGLELINE) && start < shown.size();) {
     size_t end = start;
     while (end < shown.size() && shown[end] != u'\r' && shown[end] != u'\n') ++end;
     if (format & DT_WORDBREAK)
@@ -641,6 +642,7 @@ int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) 
                   Qt::IntersectClip);
   }
   int y = rect.Top;
+  if ((format & DT_SINGLELINE) && (format & DT_VCENTER)) y += (rect.Height() - lineHeight) / 2;
   for (const TLine& l : lines) {
     const std::u16string line = shown.substr(l.start, l.end - l.start);
     const int width = Measurer->TextExtent(font, line).cx;
@@ -662,6 +664,25 @@ int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) 
   }
   if (clip) p.restore();
   return height;
+}
+
+void TCanvas::DrawFocusRect(const TRect& rect) {
+  if (rect.Width() <= 0 || rect.Height() <= 0) return;
+  // The edge walked round once, so that no pixel is inverted twice.
+  std::vector<QPoint> edge;
+  const int right = rect.Right - 1, bottom = rect.Bottom - 1;
+  for (int x = rect.Left; x <= right; ++x) edge.emplace_back(x, rect.Top);
+  for (int y = rect.Top + 1; y <= bottom; ++y) edge.emplace_back(right, y);
+  for (int x = right - 1; bottom > rect.Top && x >= rect.Left; --x) edge.emplace_back(x, bottom);
+  for (int y = bottom - 1; right > rect.Left && y > rect.Top; --y) edge.emplace_back(rect.Left, y);
+  std::vector<QPoint> dots;
+  for (size_t i = 0; i < edge.size(); i += 2) dots.push_back(edge[i]);
+  QPainter& p = P();
+  p.save();
+  p.setCompositionMode(QPainter::RasterOp_NotDestination);
+  p.setPen(QPen(Qt::black, 0));
+  p.drawPoints(dots.data(), static_cast<int>(dots.size()));
+  p.restore();
 }
 
 void TCanvas::DrawImage(int x, int y, const QImage& image) {

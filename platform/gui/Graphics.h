@@ -146,8 +146,8 @@ public:
 };
 
 // DrawText's formats.
-inline constexpr unsigned DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_WORDBREAK = 0x10, DT_NOCLIP = 0x100,
-                          DT_CALCRECT = 0x400, DT_NOPREFIX = 0x800;
+inline constexpr unsigned DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_VCENTER = 0x4, DT_WORDBREAK = 0x10,
+                          DT_SINGLELINE = 0x20, DT_NOCLIP = 0x100, DT_CALCRECT = 0x400, DT_NOPREFIX = 0x800;
 
 class TBitmap;
 
@@ -215,9 +215,12 @@ public:
   int TextHeight(const std::u16string& text) const { return TextExtent(text).cy; }
   // Text in rect by format (DT_ flags): lines break at CR and LF and, with DT_WORDBREAK, at
   // blanks where a line would pass the right edge; "&" marks the hot key unless DT_NOPREFIX. With
-  // DT_CALCRECT nothing is drawn and rect's right and bottom edges are set to the text's. Returns
-  // the height of the text.
+  // DT_CALCRECT nothing is drawn and rect's right and bottom edges are set to the text's. With
+  // DT_SINGLELINE the text is one line whatever it holds, centred in rect's height with
+  // DT_VCENTER. Returns the height of the text.
   int DrawText(const std::u16string& text, TRect& rect, unsigned format);
+  // A dotted frame on rect's edge pixels, every other one inverted: drawn twice, it is gone.
+  void DrawFocusRect(const TRect& rect);
 
   void Draw(int x, int y, const TBitmap& bitmap);
   void DrawImage(int x, int y, const QImage& image);

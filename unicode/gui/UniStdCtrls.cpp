@@ -3,13 +3,18 @@
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QListView>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOption>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
 
 #include "platform/core/Clock.h"
+#include "unicode/UniSystem.h"
 #include "unicode/gui/UniControls.h"
 
 namespace {
@@ -204,6 +209,82 @@ void TUniMemoStrings::SetText(const WideString& text) {
   if (adjusted != memo_.Text()) memo_.SetText(adjusted);
 }
 
+// ---- Owner drawing
+
+// Qt's views measure and paint their items through it.
+class TOwnerDrawDelegate final : public QStyledItemDelegate {
+public:
+  explicit TOwnerDrawDelegate(TUniOwnerDraw& owner) : owner_(owner) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    TOwnerDrawState state = 0;
+    if (option.state & QStyle::State_Selected) state |= odSelected;
+    if (option.state & QStyle::State_HasFocus) state |= odFocused;
+    if (!(option.state & QStyle::State_Enabled)) state |= odDisabled;
+    owner_.PaintItem(*painter, option.rect, index.row(), state);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(owner_.MeasureItem(index.row()));
+    return size;
+  }
+
+private:
+  TUniOwnerDraw& owner_;
+};
+
+TUniOwnerDraw::TUniOwnerDraw(QWidget& control)
+    : control_(control), delegate_(std::make_unique<TOwnerDrawDelegate>(*this)) {}
+
+TUniOwnerDraw::~TUniOwnerDraw() = default;
+
+void TUniOwnerDraw::SetItemHeight(int value) {
+  if (value <= 0 || value == itemHeight_) return;
+  itemHeight_ = value;
+  if (auto* view = qobject_cast<QAbstractItemView*>(&control_))
+    view->doItemsLayout();
+  else if (auto* combo = qobject_cast<QComboBox*>(&control_))
+    combo->view()->doItemsLayout();
+}
+
+int TUniOwnerDraw::MeasureItem(int index) const {
+  int height = itemHeight_;
+  if (VariableHeights() && OnMeasureItem) OnMeasureItem(&control_, index, height);
+  return height;
+}
+
+void TUniOwnerDraw::PaintItem(QPainter& painter, const QRect& r, int index, TOwnerDrawState state) {
+  painter.save();
+  {
+    TCanvas canvas(painter);
+    canvas.Measurer = Measurer;
+    const QPalette& palette = control_.palette();
+    const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
+    canvas.Brush.Color = RGB(base.red(), base.green(), base.blue());
+    canvas.Font = TFont::FromQFont(control_.font(), RGB(text.red(), text.green(), text.blue()));
+    if (index >= 0 && (state & odSelected)) {
+      canvas.Brush.Color = clHighlight;
+      canvas.Font.Color = clHighlightText;
+    }
+    const TRect rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+    // The canvas is the control's only while the item is drawn, a handler that throws included.
+    struct Lend {
+      TCanvas*& slot;
+      ~Lend() { slot = nullptr; }
+    } lend{canvas_};
+    canvas_ = &canvas;
+    if (index < 0)
+      canvas.FillRect(rect);
+    else if (OnDrawItem)
+      OnDrawItem(&control_, index, rect, state);
+    else
+      DrawItem(index, rect, state);
+    if (state & odFocused) canvas.DrawFocusRect(rect);
+  }
+  painter.restore();
+}
+
 // ---- Combo box
 
 int TUniComboBoxStrings::Count() const { return combo_.count(); }
@@ -246,7 +327,10 @@ void TUniComboBoxStrings::Clear() {
   combo_.SetText(text);
 }
 
-TUniComboBox::TUniComboBox(QWidget* parent) : QComboBox(parent) { SetStyle(csDropDown); }
+TUniComboBox::TUniComboBox(QWidget* parent) : QComboBox(parent), TUniOwnerDraw(static_cast<QWidget&>(*this)) {
+  standardDelegate_ = view()->itemDelegate();
+  SetStyle(csDropDown);
+}
 
 WideString TUniComboBox::Text() const { return W(currentText()); }
 
@@ -259,14 +343,83 @@ void TUniComboBox::SetText(const WideString& text) {
 }
 
 void TUniComboBox::SetStyle(TComboBoxStyle style) {
-  if (style == Style()) return;
-  setEditable(style == csDropDown);
+  if (style == style_) return;
+  style_ = style;
+  setEditable(style == csDropDown || style == csSimple);
   if (QLineEdit* edit = lineEdit()) {
     // Our own auto-complete stands in for Qt's completer; typed text never becomes an item.
     setCompleter(nullptr);
     setInsertPolicy(NoInsert);
     edit->installEventFilter(this);
+    // Alone at the top of csSimple it has an edit's frame; in a drop-down the combo's frame is its.
+    edit->setFrame(style == csSimple);
   }
+  // The combo's own setter would delete the delegate it replaces; the view's keeps both.
+  view()->setItemDelegate(OwnerDrawn() ? OwnerDrawDelegate() : standardDelegate_);
+  if (style == csSimple) {
+    hidePopup();
+    if (!simpleList_) {
+      simpleList_ = new QListView(this);
+      simpleList_->setModel(model());
+      simpleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      simpleList_->setFocusPolicy(Qt::NoFocus);
+      connect(simpleList_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        setCurrentIndex(index.row());
+        emit activated(index.row());
+      });
+      connect(this, &QComboBox::currentIndexChanged, simpleList_,
+              [this](int index) { simpleList_->setCurrentIndex(model()->index(index, modelColumn())); });
+    }
+    simpleList_->setCurrentIndex(model()->index(currentIndex(), modelColumn()));
+    simpleList_->show();
+    LayoutSimple();
+  } else if (simpleList_) {
+    simpleList_->hide();
+  }
+  update();
+}
+
+void TUniComboBox::showPopup() {
+  // csSimple's list is always shown; there is nothing to drop down.
+  if (style_ != csSimple) QComboBox::showPopup();
+}
+
+void TUniComboBox::LayoutSimple() {
+  if (style_ != csSimple || !lineEdit()) return;
+  const int editHeight = std::min(height(), lineEdit()->sizeHint().height());
+  lineEdit()->setGeometry(0, 0, width(), editHeight);
+  simpleList_->setGeometry(0, editHeight, width(), height() - editHeight);
+}
+
+void TUniComboBox::resizeEvent(QResizeEvent* event) {
+  QComboBox::resizeEvent(event);
+  LayoutSimple();
+}
+
+void TUniComboBox::paintEvent(QPaintEvent* event) {
+  // csSimple's edit and list cover it all.
+  if (style_ == csSimple) return;
+  if (!OwnerDrawn()) {
+    QComboBox::paintEvent(event);
+    return;
+  }
+  // The frame and the button as Qt draws them; the chosen item in the field by its owner.
+  QStylePainter painter(this);
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  option.currentText.clear();
+  option.currentIcon = QIcon();
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  TOwnerDrawState state = odComboBoxEdit;
+  if (hasFocus() && !view()->isVisible()) state |= odSelected | odFocused;
+  PaintItem(painter, field, currentIndex(), state);
+}
+
+void TUniComboBox::DrawItem(int index, const TRect& rect, TOwnerDrawState) {
+  TCanvas& canvas = *Canvas();
+  canvas.FillRect(rect);
+  if (index < count()) canvas.TextOut(rect.Left + 2, rect.Top, W(itemText(index)));
 }
 
 void TUniComboBox::keyPressEvent(QKeyEvent* event) {
@@ -276,65 +429,95 @@ void TUniComboBox::keyPressEvent(QKeyEvent* event) {
 bool TUniComboBox::eventFilter(QObject* watched, QEvent* event) {
   if (watched == lineEdit() && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
     return true;
+  // Qt puts the edit back in the combo's field whenever it sees fit (a new index, a new style).
+  if (watched == lineEdit() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) LayoutSimple();
   return QComboBox::eventFilter(watched, event);
 }
 
 bool TUniComboBox::HandleKey(QKeyEvent* event) {
   if (!AutoComplete || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) return false;
-  const WideString typed = W(event->text());
-  if (typed.empty()) return false;
-  const bool list = Style() == csDropDownList;
-  const char16_t c = typed[0];
-  if (c == u'\b') {
-    // A character outside the Basic Multilingual Plane goes whole: a lone half matches nothing.
-    if (!TypeAheadText.empty()) {
-      const bool lowHalf = QChar::isLowSurrogate(TypeAheadText.back());
-      TypeAheadText.pop_back();
-      if (lowHalf && !TypeAheadText.empty() && QChar::isHighSurrogate(TypeAheadText.back())) TypeAheadText.pop_back();
-    }
-    return list;  // a drop-down's editor still deletes
-  }
-  if (c == u'\t') {
-    if (AutoDropDown && view()->isVisible()) hidePopup();
-    return false;
-  }
-  if (c < 0x20) return false;
-  if (list) {
-    if (AutoDropDown && !view()->isVisible()) showPopup();
-    const int64_t now = platform::ClockMilliseconds();
-    if (now - LastTypeAheadTime >= 1250) TypeAheadText.clear();
-    LastTypeAheadTime = now;
-    if (SelectItem(TypeAheadText + typed)) TypeAheadText += typed;
-    // Qt's own keyboard search never runs: a character that matches nothing is dropped.
-    return true;
-  }
-  const QLineEdit* edit = lineEdit();
-  const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-  const int length = edit->hasSelectedText() ? edit->selectionLength() : 0;
-  if (start + length != edit->text().size()) return false;
-  return SelectItem(W(edit->text().left(start)) + typed);
+  WideString key = W(event->text());
+  if (key.empty()) return false;
+  if (isEditable())
+    UniCombo_AutoCompleteKeyPress(*this, key);
+  else
+    TypeAheadKeyPress(key);
+  return key.empty();
 }
 
-bool TUniComboBox::SelectItem(const WideString& value) {
+namespace {
+
+// Backspace, Tab and Escape, alike in type-ahead and auto-complete; false for any other key.
+bool EditingKey(TUniComboBox& combo, const WideString& key) {
+  const char16_t c = key[0];
+  if (c == u'\b') {
+    // A character outside the Basic Multilingual Plane goes whole: a lone half matches nothing.
+    WideString& text = combo.TypeAheadText;
+    if (!text.empty()) {
+      const bool lowHalf = QChar::isLowSurrogate(text.back());
+      text.pop_back();
+      if (lowHalf && !text.empty() && QChar::isHighSurrogate(text.back())) text.pop_back();
+    }
+    return true;
+  }
+  if (c == u'\t') {
+    if (combo.AutoDropDown && combo.view()->isVisible()) combo.hidePopup();
+    return true;
+  }
+  return c < 0x20;
+}
+
+}  // namespace
+
+void TUniComboBox::TypeAheadKeyPress(WideString& key) {
+  if (key.empty()) return;
+  if (EditingKey(*this, key)) {
+    if (key[0] == u'\b') key.clear();
+    return;
+  }
+  if (AutoDropDown && !view()->isVisible()) showPopup();
+  const int64_t now = platform::ClockMilliseconds();
+  if (now - LastTypeAheadTime >= 1250) TypeAheadText.clear();
+  LastTypeAheadTime = now;
+  if (UniCombo_SelectItem(*this, TypeAheadText + key)) TypeAheadText += key;
+  // Qt's own keyboard search never runs: a character that matches nothing is dropped.
+  key.clear();
+}
+
+void UniCombo_AutoCompleteKeyPress(TUniComboBox& combo, WideString& key) {
+  if (combo.Style() != csDropDown && combo.Style() != csSimple)
+    throw EUniInternalError(
+        "Internal Error: UniCombo_AutoCompleteKeyPress is only for csSimple and csDropDown style combo boxes.");
+  // Backspace, Tab and Escape are the editor's as well.
+  if (key.empty() || EditingKey(combo, key)) return;
+  const QLineEdit* edit = combo.lineEdit();
+  const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+  const int length = edit->hasSelectedText() ? edit->selectionLength() : 0;
+  if (start + length != edit->text().size()) return;
+  if (UniCombo_SelectItem(combo, W(edit->text().left(start)) + key)) key.clear();
+}
+
+bool UniCombo_SelectItem(TUniComboBox& combo, const WideString& value) {
   int found = -1;
-  for (int i = 0; i < count() && found < 0; ++i) {
-    const WideString item = W(itemText(i));
+  for (int i = 0; i < combo.count() && found < 0; ++i) {
+    const WideString item = W(combo.itemText(i));
     if (item.size() >= value.size() && WideCompareText(item.substr(0, value.size()), value) == 0) found = i;
   }
   if (found < 0) return false;
-  const WideString item = W(itemText(found));
+  const WideString item = W(combo.itemText(found));
   // The editor's text counts as the item's when it differs only in case: typing on along the
   // same item does not announce it again.
-  const bool changed = isEditable() ? WideCompareText(Text(), item) != 0 : currentIndex() != found;
-  if (AutoCloseUp && items_.IndexOf(value) >= 0) hidePopup();
-  setCurrentIndex(found);
-  if (isEditable()) {
-    lineEdit()->setText(Q(value + item.substr(value.size())));
-    lineEdit()->setSelection(static_cast<int>(value.size()), static_cast<int>(item.size() - value.size()));
+  const bool changed =
+      combo.Style() == csDropDown ? WideCompareText(combo.Text(), item) != 0 : combo.currentIndex() != found;
+  if (combo.AutoCloseUp && combo.Items().IndexOf(value) >= 0) combo.hidePopup();
+  combo.setCurrentIndex(found);
+  if (QLineEdit* edit = combo.lineEdit()) {
+    edit->setText(Q(value + item.substr(value.size())));
+    edit->setSelection(static_cast<int>(value.size()), static_cast<int>(item.size() - value.size()));
   }
   if (changed) {
-    if (OnClick) OnClick(this);
-    if (OnSelect) OnSelect(this);
+    if (combo.OnClick) combo.OnClick(&combo);
+    if (combo.OnSelect) combo.OnSelect(&combo);
   }
   return true;
 }
@@ -393,7 +576,31 @@ void TUniListBoxStrings::Exchange(int index1, int index2) {
   list_.SetItemIndex(itemIndex == index1 ? index2 : itemIndex == index2 ? index1 : itemIndex);
 }
 
-TUniListBox::TUniListBox(QWidget* parent) : QListWidget(parent) { setSelectionMode(SingleSelection); }
+TUniListBox::TUniListBox(QWidget* parent) : QListWidget(parent), TUniOwnerDraw(static_cast<QWidget&>(*this)) {
+  setSelectionMode(SingleSelection);
+  standardDelegate_ = itemDelegate();
+}
+
+void TUniListBox::SetStyle(TListBoxStyle style) {
+  if (style == style_) return;
+  style_ = style;
+  setItemDelegate(style == lbStandard ? standardDelegate_ : OwnerDrawDelegate());
+  setUniformItemSizes(style == lbOwnerDrawFixed);
+  doItemsLayout();
+}
+
+void TUniListBox::DrawItem(int index, const TRect& rect, TOwnerDrawState) {
+  TCanvas& canvas = *Canvas();
+  canvas.FillRect(rect);
+  if (index >= count()) return;
+  TRect r = rect;
+  const bool rightToLeft = layoutDirection() == Qt::RightToLeft;
+  if (rightToLeft)
+    r.Right -= 2;
+  else
+    r.Left += 2;
+  canvas.DrawText(W(item(index)->text()), r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (rightToLeft ? DT_RIGHT : 0));
+}
 
 void TUniListBox::SetItemIndex(int index) {
   if (index < 0 || index >= count()) index = -1;

@@ -12,8 +12,11 @@
 
 #include "platform/core/Exception.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/StdCtrls.h"
 #include "unicode/UniStringList.h"
 
+class QAbstractItemDelegate;
+class QListView;
 class QProxyStyle;
 
 class EOutOfResources : public Exception {
@@ -109,16 +112,54 @@ private:
   TUniComboBox& combo_;
 };
 
-enum TComboBoxStyle { csDropDown, csDropDownList };
+// What the owner-drawn combo and list boxes share: their drawing events, the item height, the
+// canvas an item is drawn on, and the item delegate through which Qt has them measure and draw
+// their items.
+class TUniOwnerDraw {
+public:
+  TDrawItemEvent OnDrawItem;
+  // Asked in the variable style only.
+  TMeasureItemEvent OnMeasureItem;
+  int ItemHeight() const { return itemHeight_; }
+  void SetItemHeight(int value);
+  // While an item is drawn: its canvas, the brush and font colours set for the item's state.
+  TCanvas* Canvas() const { return canvas_; }
+  // Measures the text items draw; never null, outlives the control.
+  const TTextMeasurer* Measurer = &QtTextMeasurer();
 
-class TUniComboBox : public QComboBox {
+protected:
+  explicit TUniOwnerDraw(QWidget& control);
+  virtual ~TUniOwnerDraw();
+  TUniOwnerDraw(const TUniOwnerDraw&) = delete;
+  TUniOwnerDraw& operator=(const TUniOwnerDraw&) = delete;
+
+  // The control's drawing of an item that has no OnDrawItem.
+  virtual void DrawItem(int index, const TRect& rect, TOwnerDrawState state) = 0;
+  // The heights of the variable style come from OnMeasureItem.
+  virtual bool VariableHeights() const = 0;
+  // Item index (no item: the fill alone) in rect, as its state shows it.
+  void PaintItem(QPainter& painter, const QRect& rect, int index, TOwnerDrawState state);
+  int MeasureItem(int index) const;
+  QAbstractItemDelegate* OwnerDrawDelegate() const { return delegate_.get(); }
+
+private:
+  QWidget& control_;
+  TCanvas* canvas_ = nullptr;
+  int itemHeight_ = 16;
+  std::unique_ptr<QAbstractItemDelegate> delegate_;
+  friend class TOwnerDrawDelegate;
+};
+
+class TUniComboBox : public QComboBox, public TUniOwnerDraw {
 public:
   explicit TUniComboBox(QWidget* parent = nullptr);
 
   TUniComboBoxStrings& Items() { return items_; }
   WideString Text() const;
   void SetText(const WideString& text);
-  TComboBoxStyle Style() const { return isEditable() ? csDropDown : csDropDownList; }
+  // csSimple: an edit with its list always shown below it; csDropDown: an edit with a drop-down
+  // list; the others: a drop-down list alone, drawn by the owner in the owner-draw styles.
+  TComboBoxStyle Style() const { return style_; }
   void SetStyle(TComboBoxStyle style);
   int ItemIndex() const { return currentIndex(); }
   void SetItemIndex(int index) { setCurrentIndex(index); }
@@ -132,18 +173,45 @@ public:
   WideString TypeAheadText;
   int64_t LastTypeAheadTime = 0;
 
+  // Type-ahead of the list styles (csDropDownList and the owner-draw ones) for one typed
+  // character; key is emptied when the character is used up.
+  void TypeAheadKeyPress(WideString& key);
+
+  // The list of csSimple, shown below the edit; null in the other styles until one was csSimple.
+  QListView* SimpleList() const { return simpleList_; }
+
+  void showPopup() override;
+
 protected:
+  void DrawItem(int index, const TRect& rect, TOwnerDrawState state) override;
+  bool VariableHeights() const override { return style_ == csOwnerDrawVariable; }
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   friend class TUniComboBoxStrings;
   // True when the key was used up.
   bool HandleKey(QKeyEvent* event);
-  bool SelectItem(const WideString& value);
+  bool OwnerDrawn() const { return style_ == csOwnerDrawFixed || style_ == csOwnerDrawVariable; }
+  // Places csSimple's edit at the top and its list below it.
+  void LayoutSimple();
 
   TUniComboBoxStrings items_{*this};
+  TComboBoxStyle style_ = csDropDownList;
+  QAbstractItemDelegate* standardDelegate_ = nullptr;
+  QListView* simpleList_ = nullptr;
 };
+
+// Auto-complete of the edit styles (csDropDown, csSimple) for one typed character: at the end of
+// the text, the first item that begins with the text before the selection and the character is
+// chosen and key emptied. Raises EUniInternalError for any other style.
+void UniCombo_AutoCompleteKeyPress(TUniComboBox& combo, WideString& key);
+// Chooses the first item that begins with value, ignoring case; false when none does. An edit
+// style shows value followed by the rest of the item, that rest selected. OnClick and OnSelect
+// follow a change of choice.
+bool UniCombo_SelectItem(TUniComboBox& combo, const WideString& value);
 
 class TUniListBox;
 
@@ -168,9 +236,12 @@ private:
   TUniListBox& list_;
 };
 
-class TUniListBox : public QListWidget {
+class TUniListBox : public QListWidget, public TUniOwnerDraw {
 public:
   explicit TUniListBox(QWidget* parent = nullptr);
+
+  TListBoxStyle Style() const { return style_; }
+  void SetStyle(TListBoxStyle style);
 
   TUniListBoxStrings& Items() { return items_; }
   // The focused item; in a multi-select list the caret only, which selects nothing.
@@ -183,6 +254,12 @@ public:
   bool Sorted() const { return isSortingEnabled(); }
   void SetSorted(bool value);
 
+protected:
+  void DrawItem(int index, const TRect& rect, TOwnerDrawState state) override;
+  bool VariableHeights() const override { return style_ == lbOwnerDrawVariable; }
+
 private:
   TUniListBoxStrings items_{*this};
+  TListBoxStyle style_ = lbStandard;
+  QAbstractItemDelegate* standardDelegate_ = nullptr;
 };

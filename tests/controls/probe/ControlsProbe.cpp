@@ -3,6 +3,9 @@
 // written one line at a time to the log file named first.
 //   controls_probe LOG button CAPTION   a button linked to an action captioned CAPTION, and a
 //                                       button "&Mark" that marks the log when Alt+M reaches it
+//   controls_probe LOG combo STYLE ITEM...  a combo box of the style named (csSimple,
+//                                       csOwnerDrawFixed ...) at (20, 20), focused, that logs
+//                                       "select INDEX TEXT" when a typed key chooses an item
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include "unicode/gui/UniActnList.h"
 #include "unicode/gui/UniButtons.h"
 #include "unicode/gui/UniControls.h"
+#include "unicode/gui/UniStdCtrls.h"
 
 namespace {
 
@@ -48,6 +52,22 @@ int main(int argc, char** argv) {
     mark->setGeometry(20, 70, 120, 30);
     mark->OnClick = [](QObject*) { Log("mark"); };
     mark->SetCaption(u"&Mark");
+  } else if (mode == "combo") {
+    const std::string name = argv[3];
+    const std::pair<const char*, TComboBoxStyle> styles[] = {{"csDropDown", csDropDown},
+                                                             {"csSimple", csSimple},
+                                                             {"csDropDownList", csDropDownList},
+                                                             {"csOwnerDrawFixed", csOwnerDrawFixed},
+                                                             {"csOwnerDrawVariable", csOwnerDrawVariable}};
+    auto* combo = new TUniComboBox(&window);
+    for (const auto& [styleName, style] : styles)
+      if (name == styleName) combo->SetStyle(style);
+    combo->setGeometry(20, 20, 200, combo->Style() == csSimple ? 110 : 24);
+    for (int i = 4; i < argc; ++i) combo->Items().Add(Wide(argv[i]));
+    combo->OnSelect = [combo](QObject*) {
+      Log("select " + std::to_string(combo->ItemIndex()) + " " + QString::fromStdU16String(combo->Text()).toStdString());
+    };
+    combo->setFocus();
   } else {
     return 2;
   }
