@@ -1,6 +1,11 @@
 #include "base/MySysUtils.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -139,6 +144,71 @@ PWideChar FindAmpCodeEnd(PWideChar P) {
     default:
       return nullptr;
   }
+}
+
+// ---- Memory blocks ----
+
+void GetMemBlock(void*& P, size_t Size) {
+  if (Size == 0) {
+    P = nullptr;
+    return;
+  }
+  void* q = std::malloc(Size);
+  if (!q) throw std::bad_alloc();
+  P = q;
+}
+
+void FreeMemBlock(void*& P) {
+  std::free(P);
+  P = nullptr;
+}
+
+void ReallocMemBlock(void*& P, size_t Size) {
+  if (Size == 0) {
+    FreeMemBlock(P);
+    return;
+  }
+  void* q = std::realloc(P, Size);
+  if (!q) throw std::bad_alloc();
+  P = q;
+}
+
+namespace {
+
+// The size of a global block sits before it, in a header that keeps the block's alignment.
+struct alignas(std::max_align_t) TGlobalHeader {
+  size_t Size;
+};
+
+TGlobalHeader* GlobalHeaderOf(const void* P) {
+  return reinterpret_cast<TGlobalHeader*>(const_cast<char*>(static_cast<const char*>(P)) - sizeof(TGlobalHeader));
+}
+
+}  // namespace
+
+void GlobalAllocBlock(void*& P, size_t Size) {
+  if (Size > SIZE_MAX - sizeof(TGlobalHeader)) throw std::bad_alloc();
+  auto* h = static_cast<TGlobalHeader*>(std::malloc(sizeof(TGlobalHeader) + Size));
+  if (!h) throw std::bad_alloc();
+  h->Size = Size;
+  P = h + 1;
+}
+
+void GlobalFreeBlock(void*& P) {
+  if (P) std::free(GlobalHeaderOf(P));
+  P = nullptr;
+}
+
+size_t GlobalBlockSize(const void* P) { return P ? GlobalHeaderOf(P)->Size : 0; }
+
+void GlobalReallocBlock(void*& P, size_t Size) {
+  void* q = nullptr;
+  GlobalAllocBlock(q, Size);
+  if (P) {
+    std::memcpy(q, P, std::min(Size, GlobalBlockSize(P)));
+    GlobalFreeBlock(P);
+  }
+  P = q;
 }
 
 // ---- Debug listings ----

@@ -21,7 +21,17 @@ public:
   using Exception::Exception;
 };
 
-// ---- Integers ----
+// ---- Integers and objects ----
+
+// Frees the object when there is one and sets the variable to nullptr; the variable is cleared
+// first, so that the object's destructor never sees itself through it.
+template <class T>
+void FreeAndNilObj(T*& Obj) {
+  T* p = Obj;
+  Obj = nullptr;
+  delete p;
+}
+
 int CompareInteger(int A, int B);  // 0 equal, 1 when A > B, -1 when A < B
 int SignInteger(int A);            // -1, 0 or 1
 int MinInteger(int A, int B);
@@ -87,6 +97,21 @@ AnsiString GroupThousands(const AnsiString& S);
 //           preceded by a backslash belongs to the text and the backslash is removed in place.
 // Nothing past the text's terminating #0 is read.
 PWideChar FindAmpCodeEnd(PWideChar P);
+
+// ---- Memory blocks ----
+// Blocks of the ordinary heap. A size of 0 gives nullptr; ReallocMemBlock keeps the contents
+// up to the smaller size, allocates for nullptr and frees for size 0. Failures raise
+// std::bad_alloc and leave P as it was.
+void GetMemBlock(void*& P, size_t Size);
+void FreeMemBlock(void*& P);  // P := nullptr
+void ReallocMemBlock(void*& P, size_t Size);
+// Blocks of the global heap, which is the ordinary heap here; each knows its size, as a global
+// block does, so that GlobalReallocBlock can allocate the new block, move the old contents
+// (up to the smaller size) and free the old block. Only these three may free or grow them.
+void GlobalAllocBlock(void*& P, size_t Size);
+void GlobalFreeBlock(void*& P);  // P := nullptr
+void GlobalReallocBlock(void*& P, size_t Size);
+size_t GlobalBlockSize(const void* P);  // 0 for nullptr
 
 // ---- Debug listings ----
 struct TDebugLines {

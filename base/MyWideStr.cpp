@@ -514,9 +514,10 @@ namespace {
 
 inline size_t ByteLen(const char* p) { return p ? std::strlen(p) : 0; }
 
-// UTF-16 -> code page into dest, whole, with a #0 byte.
+// UTF-16 -> code page into dest, whole, with a #0 byte. Composed first, so that a letter and
+// its accent find the code page's accented letter; an accent left without one is dropped.
 int WideViewToAnsi(std::u16string_view w, char* dest, unsigned codePage) {
-  const std::string a = platform::Utf16ToCodePage(codePage, w);
+  const std::string a = platform::Utf16ToCodePageComposed(codePage, w);
   std::memcpy(dest, a.data(), a.size());
   dest[a.size()] = 0;
   return static_cast<int>(a.size());

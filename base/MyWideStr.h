@@ -187,7 +187,8 @@ const WideChar* BoolToYesNo(bool b);  // "Yes" or "No"
 //   same code, 2 <-> 3  the source's own size
 // Four bytes per source WideChar, or four bytes per source byte, always suffice.
 // ANSI conversions go through the ANSI code page (platform::AnsiCodePage); characters without a
-// mapping become "?".
+// mapping become "?". Text bound for the code page is composed first (NFC), and a
+// non-spacing mark left without a mapping is dropped.
 
 // Converts source (in fromCode) into dest (in toCode). Returns the number of units written
 // (bytes for codes 1 and 4, WideChars for 2 and 3), the terminator not counted. Unknown codes

@@ -22,6 +22,55 @@ int WideCompareText(const WideString& a, const WideString& b) {
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
+int TAnsiStrings::AddObject(const AnsiString& s, void* object) {
+  const int index = Count();
+  InsertObject(index, s, object);
+  return index;
+}
+
+void TAnsiStrings::Assign(const TAnsiStrings& source) {
+  if (&source == this) return;
+  BeginUpdate();
+  Clear();
+  for (int i = 0; i < source.Count(); ++i) AddObject(source.Get(i), source.GetObject(i));
+  EndUpdate();
+}
+
+AnsiString TAnsiStrings::GetText() const {
+  AnsiString text;
+  for (int i = 0; i < Count(); ++i) {
+    text += Get(i);
+    text += "\r\n";
+  }
+  return text;
+}
+
+unsigned TAnsiStringsForWideStringsAdapter::CodePage() const {
+  return AdapterCodePage != 0 ? AdapterCodePage : SystemCodePage();
+}
+
+AnsiString TAnsiStringsForWideStringsAdapter::Get(int index) const {
+  return WideToAnsiCP(WideStrings.Get(index), CodePage());
+}
+
+void TAnsiStringsForWideStringsAdapter::Put(int index, const AnsiString& s) {
+  WideStrings.Put(index, AnsiToWideCP(s, CodePage()));
+}
+
+int TAnsiStringsForWideStringsAdapter::AddObject(const AnsiString& s, void* object) {
+  return WideStrings.AddObject(AnsiToWideCP(s, CodePage()), object);
+}
+
+void TAnsiStringsForWideStringsAdapter::InsertObject(int index, const AnsiString& s, void* object) {
+  WideStrings.InsertObject(index, AnsiToWideCP(s, CodePage()), object);
+}
+
+TUniStrings::TUniStrings() : ansiStrings_(std::make_unique<TAnsiStringsForWideStringsAdapter>(*this)) {}
+
+TUniStrings::~TUniStrings() = default;
+
+void TUniStrings::SetAnsiStrings(const TAnsiStrings& value) { ansiStrings_->Assign(value); }
+
 void TUniStrings::ListError(const std::string& message) { throw EStringListError(message); }
 
 void TUniStrings::CheckIndex(int index, int limit) const {
@@ -29,7 +78,9 @@ void TUniStrings::CheckIndex(int index, int limit) const {
 }
 
 void TUniStrings::BeginUpdate() {
-  if (updateCount_++ == 0) SetUpdateState(true);
+  // The list is told before the count rises, so that it still reports the change to come.
+  if (updateCount_ == 0) SetUpdateState(true);
+  ++updateCount_;
 }
 
 void TUniStrings::EndUpdate() {

@@ -3,6 +3,7 @@
 // loading files by their byte-order mark and saving them as UTF-16LE.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,17 +21,51 @@ enum TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 // Encodings found by loading.
 enum : uint8_t { leAnsi = 0, leUtf16LE = 1, leUtf16BE = 2, leUtf8 = 3 };
 
+class TAnsiStringsForWideStringsAdapter;
+
+// The class library's abstract list of byte strings, each with an object.
+class TAnsiStrings {
+public:
+  TAnsiStrings() = default;
+  TAnsiStrings(const TAnsiStrings&) = delete;
+  TAnsiStrings& operator=(const TAnsiStrings&) = delete;
+  virtual ~TAnsiStrings() = default;
+
+  virtual int Count() const = 0;
+  virtual AnsiString Get(int index) const = 0;
+  AnsiString operator[](int index) const { return Get(index); }
+  virtual void Put(int index, const AnsiString& s) = 0;
+  virtual void* GetObject(int index) const = 0;
+  virtual void PutObject(int index, void* object) = 0;
+  int Add(const AnsiString& s) { return AddObject(s, nullptr); }
+  virtual int AddObject(const AnsiString& s, void* object);
+  void Insert(int index, const AnsiString& s) { InsertObject(index, s, nullptr); }
+  virtual void InsertObject(int index, const AnsiString& s, void* object) = 0;
+  virtual void Delete(int index) = 0;
+  virtual void Clear() = 0;
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
+  // Clear, then every string of source with its object.
+  void Assign(const TAnsiStrings& source);
+  // Lines joined by CR LF (each line ended by one).
+  AnsiString GetText() const;
+};
+
 // The UTF-16 string list's abstract base: the operations every list has, loading and saving, and
 // the defaults that a list over something else (a control's items) builds on.
 class TUniStrings {
 public:
-  TUniStrings() = default;
+  TUniStrings();
   TUniStrings(const TUniStrings&) = delete;
   TUniStrings& operator=(const TUniStrings&) = delete;
-  virtual ~TUniStrings() = default;
+  virtual ~TUniStrings();
 
   // The encoding found by the last LoadFromFile.
   uint8_t LastFileEncoding = leUtf16LE;
+
+  // The list seen as byte strings in a code page; it belongs to the list.
+  TAnsiStringsForWideStringsAdapter& AnsiStrings() const { return *ansiStrings_; }
+  void SetAnsiStrings(const TAnsiStrings& value);
 
   virtual int Count() const = 0;
   virtual WideString Get(int index) const = 0;
@@ -80,6 +115,33 @@ protected:
 
 private:
   int updateCount_ = 0;
+  std::unique_ptr<TAnsiStringsForWideStringsAdapter> ansiStrings_;
+};
+
+// A UTF-16 list seen as a list of byte strings: strings read are converted to the code page,
+// strings written are converted from it; everything else passes through to the list.
+class TAnsiStringsForWideStringsAdapter : public TAnsiStrings {
+public:
+  explicit TAnsiStringsForWideStringsAdapter(TUniStrings& wideStrings, unsigned adapterCodePage = 0)
+      : WideStrings(wideStrings), AdapterCodePage(adapterCodePage) {}
+
+  TUniStrings& WideStrings;  // not owned
+  unsigned AdapterCodePage;  // 0: the system's code page
+
+  int Count() const override { return WideStrings.Count(); }
+  AnsiString Get(int index) const override;
+  void Put(int index, const AnsiString& s) override;
+  void* GetObject(int index) const override { return WideStrings.GetObject(index); }
+  void PutObject(int index, void* object) override { WideStrings.PutObject(index, object); }
+  int AddObject(const AnsiString& s, void* object) override;
+  void InsertObject(int index, const AnsiString& s, void* object) override;
+  void Delete(int index) override { WideStrings.Delete(index); }
+  void Clear() override { WideStrings.Clear(); }
+  void BeginUpdate() override { WideStrings.BeginUpdate(); }
+  void EndUpdate() override { WideStrings.EndUpdate(); }
+
+private:
+  unsigned CodePage() const;
 };
 
 class TUniStringList : public TUniStrings {

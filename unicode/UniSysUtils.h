@@ -65,6 +65,13 @@ bool WideFileExists(const WideString& fileName);
 
 WideString WideSysErrorMessage(int code);
 
+// Returns value; raises EOSError with the last error's code and text when it is zero (false).
+template <class T>
+T WideWin32Check(T value) {
+  if (!value) platform::RaiseLastOSError();
+  return value;
+}
+
 // Line-break styles.
 inline constexpr int tlbsLF = 0;
 inline constexpr int tlbsCRLF = 1;

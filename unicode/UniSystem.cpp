@@ -158,7 +158,13 @@ AnsiString WideToAnsiCP(const WideString& w, unsigned codePage) {
   return platform::Utf16ToCodePage(codePage, w);
 }
 
-unsigned LocaleCodePage(uint32_t /*lcid*/) { return SystemCodePage(); }
+unsigned LocaleCodePage(uint32_t lcid) {
+  // The neutral, user and system default identifiers name the process's own locale, as does
+  // an identifier that names no locale at all.
+  if (lcid == 0 || lcid == 0x400 || lcid == 0x800) return SystemCodePage();
+  const unsigned cp = platform::CodePageForLcid(lcid);
+  return cp != 0 ? cp : SystemCodePage();
+}
 
 unsigned KeyboardLayoutCodePage() { return LocaleCodePage(0); }
 

@@ -32,8 +32,9 @@ WideString UTF7ToWide(const AnsiString& s);
 WideString AnsiToWideCP(const AnsiString& s, unsigned codePage);
 AnsiString WideToAnsiCP(const WideString& w, unsigned codePage);
 
-// The default ANSI code page of a locale; there are no numeric locale ids here, so every
-// locale answers the process's code page, which is what the keyboard's locale gives too.
+// The default ANSI code page of a Windows locale identifier; the process's own code page for
+// the default identifiers and for one that names no locale. The keyboard's locale is the
+// process's.
 unsigned LocaleCodePage(uint32_t lcid);
 unsigned KeyboardLayoutCodePage();
 WideChar KeyCharToWide(uint16_t c);

@@ -2,6 +2,9 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/uchar.h>
+#include <unicode/uloc.h>
+#include <unicode/unorm2.h>
 
 #include <atomic>
 #include <cctype>
@@ -69,12 +72,18 @@ UConverter* Converter(unsigned cp) {
 
 struct FromUContext {
   bool lossy = false;
+  bool discardNonSpacing = false;
 };
 
 void FromUSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* codeUnits,
                      int32_t length, UChar32 codePoint, UConverterCallbackReason reason, UErrorCode* err) {
   if (reason <= UCNV_IRREGULAR) {
-    static_cast<FromUContext*>(const_cast<void*>(context))->lossy = true;
+    auto* ctx = static_cast<FromUContext*>(const_cast<void*>(context));
+    ctx->lossy = true;
+    if (ctx->discardNonSpacing && u_charType(codePoint) == U_NON_SPACING_MARK) {
+      *err = U_ZERO_ERROR;
+      return;
+    }
   }
   UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, codePoint, reason, err);
 }
@@ -127,6 +136,25 @@ unsigned CodePageForLocaleName(std::string_view locale) {
     if (lang == r.lang) return r.cp;
   }
   return 1252;
+}
+
+unsigned CodePageForLcid(uint32_t lcid) {
+  char name[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode err = U_ZERO_ERROR;
+  const int32_t n = uloc_getLocaleForLCID(lcid, name, sizeof name - 1, &err);
+  if (U_FAILURE(err) || n <= 0) return 0;
+  char lang[ULOC_LANG_CAPACITY] = {}, script[ULOC_SCRIPT_CAPACITY] = {}, country[ULOC_COUNTRY_CAPACITY] = {};
+  err = U_ZERO_ERROR;
+  uloc_getLanguage(name, lang, sizeof lang - 1, &err);
+  uloc_getScript(name, script, sizeof script - 1, &err);
+  uloc_getCountry(name, country, sizeof country - 1, &err);
+  if (U_FAILURE(err) || !*lang) return 0;
+  // Languages written in either alphabet take their code page from the script.
+  const std::string_view s(script), l(lang);
+  if (s == "Cyrl") return 1251;
+  if (s == "Latn" && (l == "sr" || l == "bs" || l == "hr")) return 1250;
+  if (s == "Latn" && (l == "az" || l == "uz")) return 1254;
+  return CodePageForLocaleName(std::string(lang) + "_" + country);
 }
 
 unsigned AnsiCodePage() {
@@ -292,7 +320,9 @@ std::u16string CodePageToUtf16(unsigned codePage, std::string_view bytes, bool* 
   return out;
 }
 
-std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* lossy, bool* ok) {
+namespace {
+
+std::string FromUtf16(unsigned codePage, std::u16string_view text, bool discardNonSpacing, bool* lossy, bool* ok) {
   if (lossy) *lossy = false;
   if (ok) *ok = true;
   std::string out;
@@ -303,6 +333,7 @@ std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* l
     return out;
   }
   FromUContext ctx;
+  ctx.discardNonSpacing = discardNonSpacing;
   UErrorCode err = U_ZERO_ERROR;
   ucnv_setFromUCallBack(c, FromUSubstitute, &ctx, nullptr, nullptr, &err);
   out.resize(text.size() * static_cast<size_t>(ucnv_getMaxCharSize(c)) + 4);
@@ -316,6 +347,33 @@ std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* l
   out.resize(n);
   if (lossy) *lossy = ctx.lossy;
   return out;
+}
+
+}  // namespace
+
+std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* lossy, bool* ok) {
+  return FromUtf16(codePage, text, false, lossy, ok);
+}
+
+std::string Utf16ToCodePageComposed(unsigned codePage, std::u16string_view text, bool* lossy) {
+  UErrorCode err = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&err);
+  const auto* src = reinterpret_cast<const UChar*>(text.data());
+  const auto len = static_cast<int32_t>(text.size());
+  // Most text is composed already: it is converted as it stands.
+  if (U_FAILURE(err) || unorm2_spanQuickCheckYes(nfc, src, len, &err) == len || U_FAILURE(err))
+    return FromUtf16(codePage, text, true, lossy, nullptr);
+  std::u16string composed(text.size(), u'\0');
+  err = U_ZERO_ERROR;
+  int32_t n = unorm2_normalize(nfc, src, len, reinterpret_cast<UChar*>(composed.data()), len, &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR) {  // a few characters grow under composition
+    composed.resize(static_cast<size_t>(n));
+    err = U_ZERO_ERROR;
+    n = unorm2_normalize(nfc, src, len, reinterpret_cast<UChar*>(composed.data()), n, &err);
+  }
+  if (U_FAILURE(err)) return FromUtf16(codePage, text, true, lossy, nullptr);
+  composed.resize(static_cast<size_t>(n));
+  return FromUtf16(codePage, composed, true, lossy, nullptr);
 }
 
 }  // namespace platform

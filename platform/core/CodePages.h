@@ -1,5 +1,6 @@
 #pragma once
 // Windows code pages by number, converted through ICU as Windows converts them.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ void SetAnsiCodePage(unsigned codePage);
 
 // The ANSI code page that Windows gives a locale such as "ru_RU.UTF-8", "pl", "zh_TW" or "C".
 unsigned CodePageForLocaleName(std::string_view locale);
+
+// The ANSI code page of a Windows locale identifier (0x419 Russian gives 1251, 0x411 Japanese
+// 932, 0x404 Chinese of Taiwan 950); 0 for an identifier that names no locale.
+unsigned CodePageForLcid(uint32_t lcid);
 
 // True when ICU can convert the code page.
 bool CodePageAvailable(unsigned codePage);
@@ -56,5 +61,10 @@ private:
 // UTF-16 to bytes in the code page; characters without a mapping become "?" and set *lossy.
 std::string Utf16ToCodePage(unsigned codePage, std::u16string_view text, bool* lossy = nullptr,
                             bool* ok = nullptr);
+
+// As Utf16ToCodePage, for text bound for a file or a program of the code page: composed first
+// (NFC), so that a letter followed by its accent becomes the code page's accented letter, and
+// a non-spacing mark that still has no mapping is dropped rather than replaced by "?".
+std::string Utf16ToCodePageComposed(unsigned codePage, std::u16string_view text, bool* lossy = nullptr);
 
 }  // namespace platform

@@ -8,3 +8,10 @@ public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
   std::string Message() const { return what(); }
 };
+
+// A failed call of the operating system, with its error code (an errno value).
+class EOSError : public Exception {
+public:
+  EOSError(const std::string& message, int code) : Exception(message), ErrorCode(code) {}
+  int ErrorCode;
+};

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/core/Exception.h"
 #include "platform/core/Utf8.h"
 
 namespace platform {
@@ -35,6 +36,12 @@ std::string NativeName(const std::u16string& name) { return Utf16ToUtf8(name); }
 
 int LastErrorCode() { return t_lastError; }
 void SetLastErrorCode(int code) { t_lastError = code; }
+
+void RaiseLastOSError() {
+  const int code = LastErrorCode();
+  if (code == 0) throw EOSError("A call to an OS function failed", 0);
+  throw EOSError("System Error.  Code: " + std::to_string(code) + ".\n" + Utf16ToUtf8(SystemErrorText(code)), code);
+}
 
 std::u16string SystemErrorText(int code) {
   char buf[256];

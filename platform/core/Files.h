@@ -80,6 +80,9 @@ std::u16string FullPathName(const std::u16string& name);
 int LastErrorCode();
 void SetLastErrorCode(int code);
 std::u16string SystemErrorText(int code);
+// Raises EOSError for the last error: "System Error.  Code: N." and the error's text on the
+// next line; with no error recorded, "A call to an OS function failed".
+[[noreturn]] void RaiseLastOSError();
 
 std::string NativeName(const std::u16string& name);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -152,4 +154,59 @@ TEST(MySysUtils, ToneWaves) {
   SetSoundOutput(nullptr);
   BeepTone();  // no device: nothing happens
   EXPECT_EQ(sound.played, std::vector<std::vector<uint8_t>>{BuildToneWave(880, 50, 127)});
+}
+
+// Blocks keep their contents as they grow or shrink; global blocks know their size, and the
+// variables are cleared when they are freed.
+TEST(MySysUtils, MemoryBlocks) {
+  void* p = reinterpret_cast<void*>(1);
+  GetMemBlock(p, 0);
+  EXPECT_EQ(p, nullptr);
+  ReallocMemBlock(p, 5);
+  std::memcpy(p, "abcd", 5);
+  ReallocMemBlock(p, 100000);
+  EXPECT_STREQ(static_cast<char*>(p), "abcd");
+  ReallocMemBlock(p, 3);
+  EXPECT_EQ(std::string(static_cast<char*>(p), 3), "abc");
+  ReallocMemBlock(p, 0);
+  EXPECT_EQ(p, nullptr);
+  GetMemBlock(p, 8);
+  FreeMemBlock(p);
+  EXPECT_EQ(p, nullptr);
+
+  void* g = nullptr;
+  GlobalAllocBlock(g, 6);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(g) % alignof(std::max_align_t), 0u);
+  std::memcpy(g, "hello", 6);
+  void* const before = g;
+  GlobalReallocBlock(g, 4);  // a new block, with what fits of the old one
+  EXPECT_NE(g, before);
+  EXPECT_EQ(GlobalBlockSize(g), 4u);
+  EXPECT_EQ(std::string(static_cast<char*>(g), 4), "hell");
+  GlobalReallocBlock(g, 70000);
+  EXPECT_EQ(GlobalBlockSize(g), 70000u);
+  EXPECT_EQ(std::string(static_cast<char*>(g), 4), "hell");
+  GlobalFreeBlock(g);
+  EXPECT_EQ(g, nullptr);
+  GlobalReallocBlock(g, 2);  // from nothing
+  EXPECT_EQ(GlobalBlockSize(g), 2u);
+  GlobalFreeBlock(g);
+  GlobalFreeBlock(g);  // nothing left to free
+  EXPECT_EQ(GlobalBlockSize(nullptr), 0u);
+}
+
+TEST(MySysUtils, FreeAndNilObjClearsTheVariableBeforeTheObjectGoes) {
+  struct Watched {
+    Watched*& var;
+    bool* sawNil;
+    ~Watched() { *sawNil = var == nullptr; }
+  };
+  bool sawNil = false;
+  Watched* w = nullptr;
+  w = new Watched{w, &sawNil};
+  FreeAndNilObj(w);
+  EXPECT_EQ(w, nullptr);
+  EXPECT_TRUE(sawNil);
+  FreeAndNilObj(w);  // nothing to free
 }

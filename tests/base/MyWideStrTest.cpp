@@ -271,3 +271,36 @@ TEST(TWStringTest, GrowsInStepsAndKeepsFiftySpare) {
   t.SetCapacity(10);  // shrinking keeps what fits, terminated
   EXPECT_EQ(Wide(t.Buffer), u"abcdefghi");
 }
+
+// Text bound for an ANSI code page is composed first; a mark left without a mapping is
+// dropped, any other character without one becomes "?".
+TEST(MyWideStr, TextToAnsiIsComposedFirst) {
+  struct Case {
+    unsigned cp;
+    std::u16string text;
+    std::string ansi;
+  };
+  const Case cases[] = {
+      {1252, u"e\u0301t\u00E9", "\xE9t\xE9"},
+      {1252, u"A\u030Angstr\u00F6m", "\xC5ngstr\xF6m"},
+      {1252, u"x\u0301y", "xy"},              // no such letter: the accent goes
+      {1252, u"\u0301a", "a"},                // a mark with nothing before it too
+      {1252, u"a\u20DD\u0416", "a??"},        // an enclosing mark and a letter are replaced
+      {1251, u"\u0418\u0306\u0435\u0308", "\xC9\xB8"},
+      {1250, u"z\u030C\u00E9", "\x9E\xE9"},
+  };
+  for (const Case& c : cases) {
+    CodePageScope scope(c.cp);
+    char out[64];
+    EXPECT_EQ(ConvertText(2, 1, out, c.text.c_str()), static_cast<int>(c.ansi.size()));
+    EXPECT_EQ(std::string(out), c.ansi) << c.cp;
+    std::u16string swapped = c.text;
+    for (auto& ch : swapped) ch = SwapWideChar(ch);
+    ConvertText(3, 1, out, swapped.c_str());
+    EXPECT_EQ(std::string(out), c.ansi) << c.cp;
+    std::string utf8(64, '\0');
+    utf8.resize(static_cast<size_t>(WideToUtf8(c.text.c_str(), utf8.data(), false)));
+    ConvertText(4, 1, out, utf8.c_str());
+    EXPECT_EQ(std::string(out), c.ansi) << c.cp;
+  }
+}

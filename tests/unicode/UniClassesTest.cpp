@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 #include "platform/core/Utf8.h"
 #include "tests/support/TempDir.h"
+#include "unicode/UniSystem.h"
 
 TEST(UniFileStream, CreatesWritesAndReadsBack) {
   TempDir dir;
@@ -44,4 +48,39 @@ TEST(UniFileStream, ErrorsNameTheFullPathAndTheReason) {
   }
   EXPECT_THROW(TUniFileStream(dir.WFile(""), fmOpenRead), EWideFOpenError);  // a folder is not a file
   EXPECT_THROW(TUniFileStream(dir.WFile(""), fmCreate), EWideFCreateError);
+}
+
+// Helpers are found by their component, in any order of creation, and go with it.
+TEST(WideComponentHelper, FoundByItsComponentAndGoneWithIt) {
+  TWideComponentHelperList list;
+  std::vector<std::unique_ptr<TComponent>> components;
+  for (int i = 0; i < 6; ++i) components.push_back(std::make_unique<TComponent>());
+  std::vector<TWideComponentHelper*> helpers(components.size());
+  for (size_t i : {3u, 0u, 5u, 1u, 4u}) helpers[i] = TWideComponentHelper::CreateHelper(components[i].get(), list);
+  EXPECT_EQ(list.Count(), 5);
+  for (int i = 1; i < list.Count(); ++i) EXPECT_LT(list[i - 1]->Component(), list[i]->Component());
+  for (size_t i : {3u, 0u, 5u, 1u, 4u}) {
+    EXPECT_EQ(FindWideComponentHelper(list, components[i].get()), helpers[i]);
+    EXPECT_EQ(helpers[i]->Component(), components[i].get());
+  }
+  EXPECT_EQ(FindWideComponentHelper(list, components[2].get()), nullptr);
+
+  components[3].reset();  // the helper frees itself and leaves the list
+  EXPECT_EQ(list.Count(), 4);
+  EXPECT_EQ(FindWideComponentHelper(list, components[0].get()), helpers[0]);
+  EXPECT_EQ(FindWideComponentHelper(list, components[4].get()), helpers[4]);
+  delete helpers[5];  // a helper that goes first leaves its component untouched
+  EXPECT_EQ(FindWideComponentHelper(list, components[5].get()), nullptr);
+  components[5].reset();
+  EXPECT_EQ(list.Count(), 3);
+  // The list frees the helpers left; their components outlive them.
+}
+
+TEST(WideComponentHelper, MadeOnlyForAComponent) {
+  try {
+    TWideComponentHelper helper;
+    FAIL() << "made without a component";
+  } catch (const EUniInternalError& e) {
+    EXPECT_STREQ(e.what(), "TNT Internal Error: TWideComponentHelper.Create should never be encountered.");
+  }
 }

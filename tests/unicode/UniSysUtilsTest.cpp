@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "tests/support/TempDir.h"
 
 TEST(FileNames, PartsOfSlashPaths) {
@@ -51,4 +53,25 @@ TEST(Text, LineBreaksTokensAndWideMessages) {
   WideException e(WideFormat(u"Cannot open file \"%s\". %s", {u"/t/\u65E5\U0001F600.txt", u"Gone."}));
   EXPECT_EQ(e.WideMessage(), u"Cannot open file \"/t/\u65E5\U0001F600.txt\". Gone.");
   EXPECT_STREQ(e.what(), "Cannot open file \"/t/\xE6\x97\xA5\xF0\x9F\x98\x80.txt\". Gone.");
+}
+
+// A failed call (zero) raises the last error with its text; anything else passes through.
+TEST(Win32Check, RaisesTheLastErrorForZero) {
+  EXPECT_EQ(WideWin32Check(7), 7);
+  EXPECT_TRUE(WideWin32Check(true));
+  platform::SetLastErrorCode(ENOENT);
+  try {
+    WideWin32Check(false);
+    FAIL() << "no exception";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, ENOENT);
+    EXPECT_EQ(e.Message(), "System Error.  Code: 2.\nNo such file or directory.");
+  }
+  platform::SetLastErrorCode(0);
+  EXPECT_THROW(
+      try { WideWin32Check(0); } catch (const EOSError& e) {
+        EXPECT_EQ(e.Message(), "A call to an OS function failed");
+        throw;
+      },
+      EOSError);
 }

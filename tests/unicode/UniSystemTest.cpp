@@ -38,3 +38,15 @@ TEST(Conversions, CodePageNumbersChooseTheCoder) {
   EXPECT_EQ(text[3], 0x1234);
   SwapWideByteOrder(nullptr);
 }
+
+// Each locale identifier gives its own ANSI code page, whatever the process's is.
+TEST(CodePages, LocaleIdentifiersGiveTheirCodePage) {
+  const std::pair<uint32_t, unsigned> cases[] = {
+      {0x419, 1251}, {0x422, 1251}, {0x402, 1251}, {0x415, 1250}, {0x405, 1250}, {0x40E, 1250}, {0x408, 1253},
+      {0x41F, 1254}, {0x40D, 1255}, {0x401, 1256}, {0x429, 1256}, {0x425, 1257}, {0x426, 1257}, {0x42A, 1258},
+      {0x41E, 874},  {0x411, 932},  {0x804, 936},  {0x404, 950},  {0xC04, 950},  {0x412, 949},  {0x409, 1252},
+      {0x407, 1252}, {0x40C, 1252}, {0x81A, 1250}, {0xC1A, 1251}, {0x42C, 1254}, {0x82C, 1251},
+  };
+  for (const auto& [lcid, cp] : cases) EXPECT_EQ(LocaleCodePage(lcid), cp) << std::hex << lcid;
+  for (uint32_t lcid : {0u, 0x400u, 0x800u, 0xFFFFu}) EXPECT_EQ(LocaleCodePage(lcid), SystemCodePage()) << lcid;
+}
