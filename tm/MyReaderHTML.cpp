@@ -456,6 +456,8 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
         FDeclBytes.push_back(c);
         if (docComment) {
           docComment = !(c == '>' && FDeclBytes.ends_with("-->"));
+        } else if (c == '>' && !docSubset) {
+          ended = true;  // outside the internal subset a ">" ends it, quoted or not, as always
         } else if (docQuote) {
           if (c == docQuote) docQuote = 0;
         } else if (c == '"' || c == '\'') {
@@ -466,8 +468,6 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
           docSubset = false;
         } else if (c == '-' && docSubset && FDeclBytes.ends_with("<!--")) {
           docComment = true;
-        } else if (c == '>' && !docSubset) {
-          ended = true;
         }
       }
       p = q;

@@ -119,6 +119,8 @@ std::vector<Case> Accepted() {
                   "<!ENTITY % param \"p\"><!ENTITY both '&prod;/&#66;'><!ENTITY prod \"second\">]>\r\n"),
        {"en-GB|Acme & Co|de-DE|x Acme & Co/B &undeclared; <A"}},
       MarkupAcrossBlocks(),
+      // A document type without an internal subset ends at its ">", a quote open or not.
+      {"docTypeQuoteUnended", WithHeader(Tmx(Tu("a", "b")), "<!DOCTYPE tmx SYSTEM \"tmx14.dtd>\r\n"), {"en-GB|a|de-DE|b"}},
       // Languages written as names: each such unit carries the pair's codes.
       {"languageNames",
        Tmx("<tu>" + tmfiles::Tuv("en-GB", "One") + tmfiles::Tuv("fr-FR", "Un") + "</tu>" +
