@@ -37,6 +37,19 @@ double WhiteShare(const QImage& image) {
   return static_cast<double>(white) / (image.width() * image.height());
 }
 
+using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;
+
+// The error-diffusion ditherers the codec adds to the shared Floyd-Steinberg one.
+std::vector<TMaker> CodecDitherers(htmlview::TColorLookup& lookup) {
+  return {
+      [&](int w) { return std::make_unique<TStuckiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSierraDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TJaJuNiDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TSteveArcheDitherer>(w, lookup); },
+      [&](int w) { return std::make_unique<TBurkesDitherer>(w, lookup); },
+  };
+}
+
 }  // namespace
 
 TEST(GifReduce, FixedPalettesMapColoursToTheirEntries) {
@@ -149,16 +162,8 @@ TEST(GifReduce, ReductionLeavesTheSourceAsItIsAndSkippedPixelsSpreadNothing) {
       EXPECT_EQ(bitmap.Image().format(), image.format());
     }
   htmlview::TNetscapeColorLookup lookup;
-  using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;
-  const TMaker engines[] = {
-      [&](int w) { return std::make_unique<TStuckiDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TSierraDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TJaJuNiDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TSteveArcheDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TBurkesDitherer>(w, lookup); },
-  };
   uint8_t r, g, b;
-  for (const TMaker& make : engines) {
+  for (const TMaker& make : CodecDitherers(lookup)) {
     auto skipping = make(4), fresh = make(3);
     skipping->Skip();
     for (int x = 1; x < 4; ++x) EXPECT_EQ(skipping->Dither(40, 90, 140, r, g, b), fresh->Dither(40, 90, 140, r, g, b));
@@ -170,17 +175,10 @@ TEST(GifReduce, ReductionLeavesTheSourceAsItIsAndSkippedPixelsSpreadNothing) {
 // column, also on the rows after.
 TEST(GifReduce, PassingOverAColumnDithersTheRestAsAPictureWithoutIt) {
   htmlview::TNetscapeColorLookup lookup;
-  using TMaker = std::function<std::unique_ptr<TDitherEngine>(int width)>;
-  const TMaker engines[] = {
-      [&](int w) { return std::make_unique<TFloydSteinbergDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TStuckiDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TSierraDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TJaJuNiDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TSteveArcheDitherer>(w, lookup); },
-      [&](int w) { return std::make_unique<TBurkesDitherer>(w, lookup); },
-  };
+  std::vector<TMaker> engines = CodecDitherers(lookup);
+  engines.insert(engines.begin(), [&](int w) { return std::make_unique<TFloydSteinbergDitherer>(w, lookup); });
   uint8_t r, g, b;
-  for (size_t e = 0; e < std::size(engines); ++e) {
+  for (size_t e = 0; e < engines.size(); ++e) {
     SCOPED_TRACE("engine " + std::to_string(e));
     auto skipping = engines[e](6), narrow = engines[e](5);
     std::vector<int> skipped, dithered;
