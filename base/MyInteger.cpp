@@ -57,3 +57,37 @@ TUInt48 Int48Add(TUInt48 A, TUInt48 B) { return Int48Add(A, B.Lo, B.Hi); }
 TUInt48 Int48Sub(TUInt48 A, TUInt48 B) { return Int48Sub(A, B.Lo, B.Hi); }
 TUInt48 Int48Inc(TUInt48 A) { return Int48Add(A, 1, 0); }
 TUInt48 Int48Dec(TUInt48 A) { return Int48Sub(A, 1, 0); }
+
+// ---- Start-up self-check ----
+
+bool MyIntegerSelfCheck() {
+  bool ok = true;
+  auto expect24 = [&](TUInt24 a, uint16_t lo, uint8_t hi) { ok = ok && a.Lo == lo && a.Hi == hi; };
+  auto expect48 = [&](TUInt48 a, uint32_t lo, uint16_t hi) { ok = ok && a.Lo == lo && a.Hi == hi; };
+  expect24(Int24Inc(Int24FromInt(65535)), 0, 1);
+  expect24(Int24Inc(Int24FromInt(16777215)), 0, 0);
+  expect24(Int24Dec(Int24FromInt(0)), 0xFFFF, 0xFF);
+  expect24(Int24Add(TUInt24{65500, 0}, TUInt24{300, 0}), 264, 1);
+  expect24(Int24Sub(TUInt24{264, 1}, TUInt24{300, 0}), 65500, 0);
+  expect24(Int24AddInt(Int24FromInt(100), -1), 99, 0);
+  expect24(Int24SubInt(Int24FromInt(100), 101), 0xFFFF, 0xFF);
+  ok = ok && Int24ToInt(Int24FromInt(0x123456)) == 0x123456 && Int24ToInt(Int24FromInt(-1)) == 16777215;
+  ok = ok && Int24Equal(TUInt24{1, 2}, TUInt24{1, 2}) && Int24NotEqual(TUInt24{1, 2}, TUInt24{2, 1});
+  ok = ok && Int24LessOrEqual(TUInt24{65535, 0}, TUInt24{0, 1}) && Int24Greater(TUInt24{0, 1}, TUInt24{65535, 0});
+  expect48(Int48Inc(Int48Make(0xFFFFFFFF, 0)), 0, 1);
+  expect48(Int48Dec(Int48Make(0, 0)), 0xFFFFFFFF, 0xFFFF);
+  expect48(Int48Add(Int48Make(0xFFFFFFF0, 1), 0x20, 0), 0x10, 2);
+  expect48(Int48Sub(Int48Make(0x10, 2), Int48Make(0x20, 0)), 0xFFFFFFF0, 1);
+  ok = ok && Int48ToInt64(Int48Make(5, 1)) == 0x100000005LL;
+  ok = ok && Int48Equal(Int48Make(1, 2), Int48Make(1, 2)) && Int48NotEqual(Int48Make(1, 2), Int48Make(2, 1));
+  ok = ok && Int48Less(Int48Make(0xFFFFFFFF, 0), Int48Make(0, 1)) &&
+       Int48LessOrEqual(Int48Make(7, 7), Int48Make(7, 7)) && !Int48Less(Int48Make(7, 7), Int48Make(7, 7));
+  return ok;
+}
+
+// Runs the check when the program starts; the name is kept by the link (base's link options),
+// since nothing else in the program uses this unit.
+extern "C" {
+extern const bool MyIntegerStartup;
+const bool MyIntegerStartup = MyIntegerSelfCheck();
+}

@@ -46,3 +46,7 @@ TUInt48 Int48Add(TUInt48 A, TUInt48 B);
 TUInt48 Int48Sub(TUInt48 A, TUInt48 B);
 TUInt48 Int48Add(TUInt48 A, uint32_t Lo, uint16_t Hi);
 TUInt48 Int48Sub(TUInt48 A, uint32_t Lo, uint16_t Hi);
+
+// The checks of the 24-bit and 48-bit operations that the unit runs at start-up; true when all
+// hold. Nothing depends on the outcome.
+bool MyIntegerSelfCheck();

@@ -1,5 +1,8 @@
 #include "base/MyThreadMath.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 // std::atomic arithmetic on integers wraps in two's complement; nothing here can overflow
 // into undefined behaviour. The default memory order is sequentially consistent.
 
@@ -26,3 +29,84 @@ bool TInterlockedBool::Read() const { return value_.load() != 0; }
 bool TInterlockedBool::Exchange(bool Value) { return value_.exchange(Value ? 1 : 0) != 0; }
 void TInterlockedBool::Set(bool Value) { value_.store(Value ? 1 : 0); }
 bool TInterlockedBool::Toggle() { return (value_.fetch_xor(1) ^ 1) != 0; }
+
+// ---- Start-up self-check ----
+
+bool ThreadMathSelfCheck() {
+  bool ok = true;
+  auto expect = [&](bool holds) { ok = ok && holds; };
+
+  TInterlockedBool b;
+  b.Init(true);
+  expect(b.Read());
+  expect(b.Exchange(false));
+  expect(!b.Read());
+  b.Set(true);
+  expect(b.Read());
+  expect(!b.Toggle());
+  expect(b.Toggle());
+
+  TInterlocked7Bit seven;
+  seven.Init(55 + 128);  // only the low 7 bits are kept
+  expect(seven.Read() == 55);
+  expect(seven.Change(true) == 56);
+  expect(seven.Change(false) == 55);
+  expect(seven.IsSet());
+  expect(seven.Set(3) == 55);
+  expect(seven.Clear() == 3);
+  expect(!seven.IsSet());
+
+  TInterlockedCounter16 counter;
+  counter.Init(-1);
+  expect(counter.Dec() == -2);
+  expect(counter.Inc() == -1);
+
+  TInterlockedInt32 i32;
+  i32.Init(55);
+  expect(i32.Read() == 55);
+  expect(i32.Clear() == 55 && i32.Read() == 0);
+  expect(i32.Exchange(34) == 0 && i32.Read() == 34);
+  expect(i32.Exchange(77) == 34);
+  expect(i32.Inc() == 78);
+  expect(i32.Add(1000) == 1078);
+  expect(i32.Dec() == 1077);
+  expect(i32.Sub(1000) == 77);
+
+  TInterlockedInt64 i64;
+  i64.Init(55);
+  expect(i64.Read() == 55);
+  i64.Clear();
+  expect(i64.Read() == 0);
+  i64.Exchange(34);
+  expect(i64.Read() == 34);
+  expect(i64.Exchange(77) == 34);
+  expect(i64.Add(1) == 78);
+  expect(i64.Add(1000) == 1078);
+  expect(i64.Sub(1) == 1077);
+  expect(i64.Sub(1000) == 77);
+
+  TInterlockedDouble d;
+  d.Init(55.0);
+  expect(d.Read() == 55.0);
+  d.Clear();
+  expect(d.Read() == 0.0);
+  d.Exchange(34.0);
+  expect(d.Read() == 34.0);
+  expect(d.Exchange(77.0) == 34.0);
+  d.Set(1.5);
+  expect(d.Read() == 1.5);
+  return ok;
+}
+
+bool RunThreadMathStartupCheck(bool (*check)()) {
+  if (check()) return true;
+  // Cells that do not hold their values would corrupt every lock and counter built on them.
+  std::fputs("Unit MyThreadMath\n", stderr);
+  std::abort();
+}
+
+// The name is kept by the link (base's link options), so that every program checks its cells.
+extern "C" {
+extern const bool MyThreadMathStartup;
+const bool MyThreadMathStartup = RunThreadMathStartupCheck(ThreadMathSelfCheck);
+}

@@ -104,3 +104,10 @@ static_assert(sizeof(TInterlockedBool) == 1);
 static_assert(sizeof(TInterlockedInt64) == 8 && sizeof(TInterlockedDouble) == 8);
 static_assert(std::atomic<uint16_t>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free);
 static_assert(std::atomic<int64_t>::is_always_lock_free && std::atomic<double>::is_always_lock_free);
+
+// The checks of the Boolean, 7-bit, 16-bit, Int32, Int64 and Double cells that the unit runs at
+// start-up; true when all hold.
+bool ThreadMathSelfCheck();
+// What start-up does with the check: when it fails, the program stops with the assertion
+// "Unit MyThreadMath" on standard error. Returns true otherwise.
+bool RunThreadMathStartupCheck(bool (*check)());

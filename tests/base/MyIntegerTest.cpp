@@ -27,3 +27,5 @@ TEST(MyInteger, PackedArithmeticWrapsAtItsWidth) {
   EXPECT_TRUE(Int48Less(c, d) && !Int48Less(d, c) && !Int48Less(c, c) && Int48LessOrEqual(c, c));
   EXPECT_TRUE(Int48Equal(c, Int48Make(0xFFFFFFFF, 0)) && Int48NotEqual(c, d));
 }
+
+TEST(MyInteger, StartupCheckHolds) { EXPECT_TRUE(MyIntegerSelfCheck()); }

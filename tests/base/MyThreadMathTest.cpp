@@ -37,3 +37,12 @@ TEST(MyThreadMath, ResultsAndWidths) {
   EXPECT_EQ(d.Exchange(77.0), 34.0);
   EXPECT_TRUE(d.Clear() == 77.0 && d.Read() == 0.0);
 }
+
+// The cells hold at start-up; cells that did not would stop the program there, with the
+// unit's assertion on standard error.
+TEST(MyThreadMath, StartupCheckHoldsAndStopsTheProgramWhenItFails) {
+  EXPECT_TRUE(ThreadMathSelfCheck());
+  EXPECT_TRUE(RunThreadMathStartupCheck(ThreadMathSelfCheck));
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(RunThreadMathStartupCheck([] { return false; }), "^Unit MyThreadMath\n$");
+}
