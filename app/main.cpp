@@ -5,14 +5,18 @@
 
 #include "app/core/TerminalHost.h"
 #include "app/gui/FormTessaly.h"
+#include "base/MySysUtils.h"
 #include "platform/core/Display.h"
 #include "platform/core/Utf8.h"
+#include "platform/gui/Dialogs.h"
 #include "platform/gui/Graphics.h"
 #include "unicode/gui/UniForms.h"
 #include "tm/sqlite/SQLiteTable3.h"
 
 int main(int argc, char** argv) {
   LoadSQLiteLibrary();
+  static TDeviceSoundOutput sound;
+  SetSoundOutput(&sound);
   std::vector<WideString> params;
   for (int i = 1; i < argc; ++i) params.push_back(platform::Utf8ToUtf16(argv[i]));
 
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
   // Before the first window: a widget that resolved its face before the faces were known keeps
   // the fallback face.
   UseProgramFonts();
+  platform::ShowMessagesInBoxes();
   UniApplication().SetTitle(ApplicationTitle);
   // The program ends when its window closes, not when a message box closes over a hidden one.
   QApplication::setQuitOnLastWindowClosed(false);

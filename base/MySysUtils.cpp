@@ -14,6 +14,9 @@
 #include "MirelconVersion.h"
 #include "base/MyDateTimes.h"
 #include "platform/core/Process.h"
+#include "platform/core/ShowMessage.h"
+#include "platform/core/Sound.h"
+#include "platform/core/Utf8.h"
 #include "unicode/UniSysUtils.h"
 
 // ---- Integers ----
@@ -278,8 +281,16 @@ void PlayTone(int Frequency, int Duration, uint8_t Volume) {
     explicit Guard(TSysPerf& p) : perf(p) { perf.Lock(); }
     ~Guard() { perf.Unlock(); }
   } guard(SysPerf());
-  std::vector<uint8_t> wave = BuildToneWave(Frequency, Duration, Volume);
+  std::vector<uint8_t> wave;
+  try {
+    wave = BuildToneWave(Frequency, Duration, Volume);
+  } catch (const EAbort& e) {
+    platform::ShowMessage(platform::Utf8ToUtf16(e.what()));
+    throw;
+  }
   if (TSoundOutput* out = g_soundOutput.load()) out->PlayWave(wave);
 }
+
+void TDeviceSoundOutput::PlayWave(const std::vector<uint8_t>& Wave) { platform::PlayWaveSync(Wave); }
 
 void BeepTone() { PlayTone(880, 50, 127); }

@@ -130,6 +130,12 @@ struct TSoundOutput {
   virtual void PlayWave(const std::vector<uint8_t>& Wave) = 0;
 };
 void SetSoundOutput(TSoundOutput* Output);  // not owned; nullptr removes it
+// The machine's sound device, which a program installs at its start; a machine without one
+// skips the tone without an error.
+class TDeviceSoundOutput : public TSoundOutput {
+public:
+  void PlayWave(const std::vector<uint8_t>& Wave) override;
+};
 
 inline constexpr int ToneSampleRate = 22050;
 
@@ -138,6 +144,8 @@ inline constexpr int ToneSampleRate = 22050;
 // Volume held to 127 so that samples stay within 0..254. A frequency above 0.6 x the sample rate
 // raises EAbort with the message that the sample rate is too low.
 std::vector<uint8_t> BuildToneWave(int Frequency, int Duration, uint8_t Volume);
-// Builds the tone under SysPerf's lock and plays it (EAbort as BuildToneWave).
+// Builds the tone under SysPerf's lock and plays it. A frequency the sample rate is too low
+// for is shown (platform::ShowMessage: a message box in the window, standard error on the
+// terminal), then ends in the silent abort (EAbort as BuildToneWave).
 void PlayTone(int Frequency, int Duration, uint8_t Volume);
 void BeepTone();  // 880 Hz for 50 ms

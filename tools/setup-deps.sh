@@ -5,6 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libicu-dev libsqlite3-dev libsqlite3-0 libjpeg62-turbo-dev
+  # tones are played through ALSA
+  libasound2-dev
   qt6-base-dev
   mdbtools mdbtools-dev
   libxml2-utils time

@@ -1,9 +1,12 @@
 #include "platform/gui/Dialogs.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QStringList>
 #include <utility>
+
+#include "platform/core/ShowMessage.h"
 
 namespace platform {
 
@@ -24,6 +27,12 @@ void ShowMessageBox(QWidget* parent, const QString& caption, const QString& text
   QMessageBox box(QMessageBox::NoIcon, caption, shown, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void ShowMessagesInBoxes() {
+  SetShowMessageProc([](const std::u16string& text) {
+    ShowMessageBox(nullptr, QGuiApplication::applicationDisplayName(), QString::fromStdU16String(text));
+  });
 }
 
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) {

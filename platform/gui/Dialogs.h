@@ -15,6 +15,10 @@ using TMessageBoxHook = std::function<void(QWidget* parent, const QString& capti
 // Installs hook (an empty one brings the modal box back); returns the hook it replaces.
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
 
+// From now on the core's platform::ShowMessage shows its text in the plain message box,
+// captioned with the application's display name.
+void ShowMessagesInBoxes();
+
 // A dialog filter of pairs "description|patterns|..." (patterns separated by ";") in Qt's
 // syntax "description (patterns);;...". A description that already ends with its patterns in
 // parentheses is kept as it stands.

@@ -11,6 +11,8 @@
 #include "MirelconVersion.h"
 #include "base/MyDateTimes.h"
 #include "base/MyPump.h"
+#include "platform/core/ShowMessage.h"
+#include "platform/core/Sound.h"
 #include "platform/core/Utf8.h"
 #include "tests/support/TempDir.h"
 
@@ -209,4 +211,65 @@ TEST(MySysUtils, FreeAndNilObjClearsTheVariableBeforeTheObjectGoes) {
   EXPECT_EQ(w, nullptr);
   EXPECT_TRUE(sawNil);
   FreeAndNilObj(w);  // nothing to free
+}
+
+// The device reads a tone as it was built; an image it cannot read is refused before any
+// device is asked.
+TEST(MySysUtils, ToneWavesReadAsTheDevicePlaysThem) {
+  const std::vector<uint8_t> tone = BuildToneWave(880, 50, 127);
+  platform::TWaveFormat f;
+  ASSERT_TRUE(platform::ParseWave(tone, f));
+  EXPECT_EQ(f.Channels, 1u);
+  EXPECT_EQ(f.SampleRate, 22050u);
+  EXPECT_EQ(f.BitsPerSample, 8u);
+  EXPECT_EQ(f.Data, tone.data() + 44);
+  EXPECT_EQ(f.DataSize, 1102u);
+
+  auto with = [&](size_t at, std::string bytes) {
+    std::vector<uint8_t> w = tone;
+    std::copy(bytes.begin(), bytes.end(), w.begin() + static_cast<std::ptrdiff_t>(at));
+    return w;
+  };
+  const std::pair<const char*, std::vector<uint8_t>> bad[] = {
+      {"not RIFF", with(0, "RIFX")},
+      {"not PCM", with(20, std::string("\x03\0", 2))},
+      {"no channels", with(22, std::string("\0\0", 2))},
+      {"12-bit samples", with(34, std::string("\x0C\0", 2))},
+      {"data past the end", with(40, "\xFF\xFF\0\0")},
+      {"format past the end", with(16, "\xFF\xFF\xFF\x7F")},
+      {"cut in the header", std::vector<uint8_t>(tone.begin(), tone.begin() + 30)},
+      {"empty", {}},
+  };
+  for (const auto& [what, wave] : bad) {
+    EXPECT_FALSE(platform::ParseWave(wave, f)) << what;
+    EXPECT_EQ(platform::PlayWaveSync(wave), platform::TPlayResult::BadWave) << what;
+  }
+}
+
+// A machine without a sound device (or a device that is not there) skips the tone, and says
+// nothing about it.
+TEST(MySysUtils, TonesWithoutASoundDeviceAreSkippedQuietly) {
+  const std::vector<uint8_t> tone = BuildToneWave(880, 20, 60);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(platform::PlayWaveSync(tone, "mirelcon_no_such_device"), platform::TPlayResult::NoDevice);
+  EXPECT_NE(platform::PlayWaveSync(tone), platform::TPlayResult::BadWave);  // played, or skipped here
+  TDeviceSoundOutput device;
+  SetSoundOutput(&device);
+  EXPECT_NO_THROW(PlayTone(440, 20, 60));
+  SetSoundOutput(nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// A tone above what the sample rate carries is shown, then ends in the silent abort.
+TEST(MySysUtils, ATooLowSampleRateIsShownThenAbortsSilently) {
+  const std::u16string text = u"Un taux d'\u00E9chantillonage de 22050 est trop bas pour jouer une tonalit\u00E9 de 20000Hz";
+  std::vector<std::u16string> shown;
+  auto previous = platform::SetShowMessageProc([&](const std::u16string& t) { shown.push_back(t); });
+  EXPECT_THROW(PlayTone(20000, 10, 50), EAbort);
+  EXPECT_EQ(shown, std::vector<std::u16string>{text});
+  platform::SetShowMessageProc(nullptr);
+  testing::internal::CaptureStderr();  // the terminal's route
+  EXPECT_THROW(PlayTone(20000, 10, 50), EAbort);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), platform::Utf16ToUtf8(text) + "\n");
+  platform::SetShowMessageProc(previous);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/core/ShowMessage.h"
 #include "platform/gui/Colors.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/MessagePump.h"
@@ -137,4 +138,18 @@ TEST(FileDialogFilter, PairsBecomeQtFilters) {
   // A description without its patterns is incomplete and left out.
   EXPECT_EQ(platform::FileDialogFilter("All|*|Broken"), "All (*)");
   EXPECT_EQ(platform::FileDialogFilter(""), "");
+}
+
+// Once the window is there, what the core shows goes into the plain message box.
+TEST_F(Gui, CoreMessagesGoToTheMessageBox) {
+  std::vector<std::pair<QString, QString>> boxes;
+  platform::SetMessageBoxHook([&](QWidget*, const QString& c, const QString& t) { boxes.emplace_back(c, t); });
+  const QString name = QGuiApplication::applicationDisplayName();
+  platform::ShowMessagesInBoxes();
+  platform::ShowMessage(u"Un taux d'\u00E9chantillonage");
+  platform::SetShowMessageProc({});
+  platform::SetMessageBoxHook({});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].first, name);
+  EXPECT_EQ(boxes[0].second, QString::fromUtf8("Un taux d'\xC3\xA9" "chantillonage"));
 }
