@@ -4,6 +4,7 @@
 // height for the containers under test.
 #include <QColor>
 #include <QImage>
+#include <QPoint>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -33,6 +34,16 @@ inline std::vector<TPiece> Pieces(htmlview::ThtDocument& doc, int width = 0) {
     out.push_back(p);
   }
   return out;
+}
+
+// A point within the first character of text (charWidth pixels a character), half-way down its
+// line, for a view scrolled down by scroll; a failure when no piece holds the text.
+inline QPoint TextPoint(htmlview::ThtDocument& doc, const std::string& text, int scroll, int charWidth = 8) {
+  for (const TPiece& p : Pieces(doc))
+    if (const size_t i = p.text.find(text); i != std::string::npos)
+      return {p.x + static_cast<int>(i) * charWidth + 2, p.y + p.h / 2 - scroll};
+  ADD_FAILURE() << "no piece " << text;
+  return {};
 }
 
 // Content of a fixed height: PlaceAt sets what a container reads of a section laid out at y.

@@ -1,16 +1,20 @@
 #pragma once
-// What the viewer's tests share: pictures made on the spot (a small animated GIF too) and a
-// viewer set up the same way.
+// What the viewer's tests share: pictures made on the spot (a small animated GIF too), a
+// viewer set up the same way, and pixels counted by colour.
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "GuiApp.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/view/HtmlView.h"
+#include "platform/core/MemoryStream.h"
 
 // An image as a file of format ("PNG", "BMP" ...) holds it; empty when it cannot be written.
 inline QByteArray ImageBytes(const QImage& image, const char* format) {
@@ -55,4 +59,28 @@ inline std::unique_ptr<htmlview::THtmlView> MakeTestViewer(TFixedMeasurer& measu
   view->resize(300, 200);
   view->show();
   return view;
+}
+
+// A stream over bytes, as a host hands one to the viewer.
+inline TMemoryStream StreamOf(const QByteArray& bytes) {
+  return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+// Pixels within 40 of colour in every channel (scaled and printed pictures blend).
+inline int CountNear(const QImage& image, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      n += std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
+           std::abs(qBlue(p) - qBlue(colour)) < 40;
+    }
+  return n;
+}
+
+// Pixels near colour in the whole document as view paints it.
+inline int DocumentPixels(htmlview::THtmlView& view, QRgb colour) {
+  QImage image(std::max(1, view.DocumentWidth()), std::max(1, view.DocumentHeight()), QImage::Format_RGB32);
+  view.PaintDocument(image);
+  return CountNear(image, colour);
 }

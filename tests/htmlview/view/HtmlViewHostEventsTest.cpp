@@ -13,7 +13,6 @@
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/view/HtmlView.h"
-#include "platform/core/MemoryStream.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/ViewerSupport.h"
@@ -22,23 +21,7 @@ using namespace htmlview;
 
 namespace {
 
-TMemoryStream StreamOf(const QByteArray& bytes) {
-  return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-}
-
-// Pixels near colour in the whole painted document.
-int Pixels(THtmlView& view, QRgb colour) {
-  QImage image(std::max(1, view.DocumentWidth()), std::max(1, view.DocumentHeight()), QImage::Format_RGB32);
-  view.PaintDocument(image);
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      n += std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
-           std::abs(qBlue(p) - qBlue(colour)) < 40;
-    }
-  return n;
-}
+int Pixels(THtmlView& view, QRgb colour) { return DocumentPixels(view, colour); }
 
 class HostEvents : public ::testing::Test {
 protected:
@@ -54,13 +37,7 @@ protected:
     QCoreApplication::sendEvent(Panel(), &e);
   }
   // Within the first character of text, half-way down its line.
-  QPoint At(const std::string& text) {
-    for (const TPiece& p : Pieces(view->Document()))
-      if (const size_t i = p.text.find(text); i != std::string::npos)
-        return {p.x + static_cast<int>(i) * 8 + 2, p.y + p.h / 2 - view->VScrollBarPosition()};
-    ADD_FAILURE() << "no piece " << text;
-    return {};
-  }
+  QPoint At(const std::string& text) { return TextPoint(view->Document(), text, view->VScrollBarPosition()); }
 
   TFixedMeasurer fixed{8, 16};
   std::unique_ptr<THtmlView> view;

@@ -31,16 +31,7 @@ namespace {
 constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kYellow = 0xFFFFFF00;
 
 // Pixels within 40 of colour in every channel (printed pages are scaled).
-int Count(const QImage& image, QRgb colour) {
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      n += std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
-           std::abs(qBlue(p) - qBlue(colour)) < 40;
-    }
-  return n;
-}
+int Count(const QImage& image, QRgb colour) { return CountNear(image, colour); }
 
 // The images of a cell and of its blocks in page order, each with its text section.
 std::vector<std::pair<TSection*, TImageObj*>> Images(TCellBasic& cell) {

@@ -79,13 +79,7 @@ protected:
     QCoreApplication::sendEvent(view.get(), &e);
   }
   // Within the first character of text (8 pixels a character), half-way down its line.
-  QPoint At(const std::string& text) {
-    for (const TPiece& p : Pieces(view->Document()))
-      if (const size_t i = p.text.find(text); i != std::string::npos)
-        return {p.x + static_cast<int>(i) * 8 + 2, p.y + p.h / 2 - view->VScrollBarPosition()};
-    ADD_FAILURE() << "no piece " << text;
-    return {};
-  }
+  QPoint At(const std::string& text) { return TextPoint(view->Document(), text, view->VScrollBarPosition()); }
   std::u16string Path(const QString& name) { return (dir.path() + "/" + name).toStdU16String(); }
 
   TFixedMeasurer fixed{8, 16};
@@ -1208,23 +1202,8 @@ TEST_F(ViewPrint, ASplitTableInAPdfHasItsHeaderAndFooterOnEveryPageAndEveryRowOn
 
 namespace {
 
-TMemoryStream StreamOf(const QByteArray& bytes) {
-  return TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-}
-
 // Pixels of the colour (within a small tolerance) in the painted document.
-int Pixels(THtmlView& view, QColor colour) {
-  QImage image(std::max(1, view.DocumentWidth()), std::max(1, view.DocumentHeight()), QImage::Format_RGB32);
-  view.PaintDocument(image);
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QColor c = image.pixelColor(x, y);
-      n += std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
-           std::abs(c.blue() - colour.blue()) < 40;
-    }
-  return n;
-}
+int Pixels(THtmlView& view, QColor colour) { return DocumentPixels(view, colour.rgb()); }
 
 class Host : public View {
 protected:
