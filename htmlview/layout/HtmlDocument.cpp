@@ -534,6 +534,7 @@ void ThtDocument::Clear() {
   Forms.reset();
   SectionCount = 0;
   CharCount = 0;
+  ManyLinks = false;
   // The images go back to the cache, which ages them from the next load on. A document being
   // destroyed may outlive its cache (the viewer clears it first).
   if (ImageCache && !BeingDestroyed)

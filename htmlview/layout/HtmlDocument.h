@@ -339,6 +339,8 @@ public:
   std::vector<TSectionBase*> SectionPositions;
   int SectionCount = 0;
   int LayoutCount = 0;
+  // Set by the first pass of an HTML load: the page has more than 400 links.
+  bool ManyLinks = false;
   bool PrintCopy = false;
   // Tab-index keys to what takes the tab order first (a form control, a link's tab control).
   std::map<std::u16string, QPointer<QWidget>> TabIndexList;

@@ -120,8 +120,6 @@ public:
   THtmlBuilder& operator=(const THtmlBuilder&) = delete;
 
   THtmlParser& Parser() { return P; }
-  // Set by the first pass of an HTML load: the page has more than 400 links.
-  bool ManyLinks = false;
 
   // ---- the builders; each starts at the current symbol and stops at the first one it does not
   // consume ----

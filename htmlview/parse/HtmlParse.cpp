@@ -87,7 +87,7 @@ void THtmlDocParser::CountLinks() {
     if (P.Sy == TitleSy) P.ReadRawContent(u"</title", nullptr);
     P.Next();
   }
-  ManyLinks = links > ManyLinksCount;
+  Doc->ManyLinks = links > ManyLinksCount;
 }
 
 void THtmlDocParser::HtmlParseString(const THtmlParseEvents& events) {

@@ -12,6 +12,7 @@
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlDocument.h"
 #include "htmlview/layout/HtmlFonts.h"
+#include "htmlview/layout/HtmlPropStack.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/ReadHTML.h"
 #include "htmlview/text/HtmlBuffer.h"
@@ -125,6 +126,12 @@ public:
   void Progress(int percent) override { view.htProgress(percent); }
   int ParseShare() const override { return 75; }
   std::u16string ExpandFilename(const std::u16string& name) override { return view.HtmlExpandFilename(name); }
+  // A META or FONT character set is the page's from here on, and the viewer's default for the
+  // next load.
+  void CharSetChanged(int charSet, int codePage) override {
+    view.CharSet = charSet;
+    view.CodePage = codePage;
+  }
   bool StreamRequest(const std::u16string& url, std::unique_ptr<TStream>& stream) override {
     if (!view.OnhtStreamRequest) return false;
     TStream* given = nullptr;
@@ -323,6 +330,8 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> document, const std::u16st
   doc_->QuirksMode = quirks;
   timer_->stop();
   InitLoad();
+  // The parse starts from the default properties; a character set the page names changes it.
+  if (const TProperties* def = doc_->StyleList->DefProp) CodePage = def->CodePage;
   caretPos_ = 0;
   anchor_ = -1;
   if (OnSoundRequest) OnSoundRequest(this, u"", 0, true);

@@ -297,6 +297,9 @@ public:
   THTMLBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(THTMLBorderStyle value);
   int CharSet = 1;
+  // The code page of the page being read: that of the default properties at the start of a
+  // load, then that of a META (or FONT) character set the page names.
+  int CodePage = 0;
   TColor DefBackground() const { return defBackground_; }
   void SetDefBackground(TColor value);
   TColor DefFontColor = clBtnText;

@@ -21,6 +21,7 @@
 #include "htmlview/layout/HtmlFonts.h"
 #include "htmlview/style/StyleFonts.h"
 #include "htmlview/style/StyleValues.h"
+#include "htmlview/text/HtmlBuffer.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/core/Clock.h"
 #include "platform/core/MemoryStream.h"
@@ -481,6 +482,37 @@ TEST_F(View, ARefreshMetaElementIsStored) {
     EXPECT_EQ(view->RefreshURL(), c.url);
     EXPECT_EQ(fired.size(), c.delay > 0 ? 1u : 0u);
   }
+}
+
+// A character set that the page names (META, or FONT CHARSET) becomes the viewer's character set
+// and code page; the next load starts again from the default code page. The page's many-links
+// flag is the document's.
+TEST_F(View, APagesCharacterSetReachesTheViewer) {
+  struct Case {
+    std::u16string page;
+    int charSet, codePage;
+  } cases[] = {
+      {u"<meta charset=windows-1251><p>x", 204, 1251},
+      {u"<meta http-equiv=Content-Type content='text/html; charset=iso-8859-2'><p>x", 238, 28592},
+      {u"<meta charset=utf-8><p>x", 1, CP_UTF8},
+      {u"<p><font charset=greek>x</font>", 161, 1253},
+  };
+  for (const Case& c : cases) {
+    view->CharSet = 1;
+    view->LoadFromString(c.page);
+    EXPECT_EQ(view->CharSet, c.charSet) << QString::fromStdU16String(c.page).toStdString();
+    EXPECT_EQ(view->CodePage, c.codePage) << QString::fromStdU16String(c.page).toStdString();
+  }
+  view->CharSet = 1;
+  view->LoadFromString(u"<p>no character set");
+  EXPECT_EQ(view->CharSet, 1);
+  EXPECT_EQ(view->CodePage, 0);
+  std::u16string links;
+  for (int i = 0; i < 401; ++i) links += u"<a href=x.html>x</a>";
+  view->LoadFromString(links);
+  EXPECT_TRUE(view->Document().ManyLinks);
+  view->Clear();
+  EXPECT_FALSE(view->Document().ManyLinks);
 }
 
 TEST_F(View, FileNamesExpandAgainstTheBaseOrTheCurrentFile) {
