@@ -522,8 +522,21 @@ void THtmlParser::DoInclude() {
   SkipComment();
   // A text that includes itself would otherwise never end.
   if (static_cast<int>(DocStack.size()) >= MaxIncludeDepth) return;
+  // The first pass asks the handler and keeps its answer; the second takes that answer, command
+  // for command, so that a handler with work or effects of its own runs once per command.
   std::u16string included;
-  OnInclude(CallingObject, command, params, included);
+  std::u16string key = command;
+  key += u'\0';
+  key += params;
+  // The first of equal keys is the one asked first.
+  const auto kept = PreScan ? includeReplies_.end() : includeReplies_.lower_bound(key);
+  if (kept != includeReplies_.end() && kept->first == key) {
+    included = std::move(kept->second);
+    includeReplies_.erase(kept);
+  } else {
+    OnInclude(CallingObject, command, params, included);
+    if (PreScan) includeReplies_.emplace(std::move(key), included);
+  }
   if (included.empty()) return;
   included_.push_back(std::make_unique<TBuffer>(TBuffer::FromString(included, Doc->Name)));
   DocStack.push_back(Doc);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -148,7 +149,8 @@ public:
   int64_t CharsRead = 0;
 
   // Called for "<!--#command name=value ... -->": params holds one "name=value" line per
-  // attribute, each ended by CR LF; text put into included is read before what follows.
+  // attribute, each ended by CR LF; text put into included is read before what follows. Once per
+  // command: what it gave while PreScan was set serves the same command read again later.
   TIncludeEvent OnInclude;
   QObject* CallingObject = nullptr;
 
@@ -174,6 +176,8 @@ private:
   TBuffer* Doc;
   std::vector<TBuffer*> DocStack;
   std::vector<std::unique_ptr<TBuffer>> included_;
+  // What the handler gave in the first pass, by command and parameters, in the order asked.
+  std::multimap<std::u16string, std::u16string> includeReplies_;
   std::unique_ptr<TParserHost> ownHost_;
   THtmlParserHost* host_;
   TCharCollection text_;

@@ -226,7 +226,34 @@ TEST_F(Parse, IncludesFollowedInBothPasses) {
     included = u"<a href=inc>i</a>";
   };
   Html("a<!--#include file=x-->b", events);
-  EXPECT_EQ(calls, 2);
+  // The first pass asks the handler; the second reads what it gave.
+  EXPECT_EQ(calls, 1);
   EXPECT_FALSE(doc->ManyLinks);
   EXPECT_EQ(Tree(), "text \"aib \"\n");
+  // The links of included text count.
+  calls = 0;
+  events.OnInclude = [&](QObject*, const std::u16string&, const std::u16string&, std::u16string& included) {
+    ++calls;
+    for (int i = 0; i < 401; ++i) included += u"<a href=inc>i</a>";
+  };
+  Html("a<!--#include file=x-->b", events);
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(doc->ManyLinks);
+}
+
+// Each include command asks the handler once, in page order, and shows what that call gave, the
+// same command twice included.
+TEST_F(Parse, EachIncludeCommandAsksTheHandlerOnce) {
+  std::vector<std::u16string> asked;
+  THtmlParseEvents events;
+  events.OnInclude = [&](QObject*, const std::u16string& command, const std::u16string& params,
+                         std::u16string& included) {
+    asked.push_back(command + u" " + params);
+    included = std::u16string(1, static_cast<char16_t>(u'0' + asked.size()));
+    if (asked.size() == 1) included += u"<!--#echo var=inner-->";
+  };
+  Html("<!--#include file=x-->,<!--#include file=x-->,<!--#echo var=y-->", events);
+  EXPECT_EQ(asked, (std::vector<std::u16string>{u"include file=x\r\n", u"echo var=inner\r\n",
+                                                u"include file=x\r\n", u"echo var=y\r\n"}));
+  EXPECT_EQ(Tree(), "text \"12,3,4 \"\n");
 }
