@@ -55,6 +55,7 @@ void THtmlDocParser::SetupParse() {
   P.NoMarkup = P.InComment = P.PreScan = false;
   Doc->NoBreak = false;
   TableDepth = 0;
+  bodyApplied_ = false;
   BaseFontSize = 3;
   ListLevel = 0;
   LinkOpen = false;
@@ -226,18 +227,22 @@ void THtmlDocParser::DoBase() {
 }
 
 void THtmlDocParser::DoBody() {
-  // Only a BODY before any content shapes the page: text already read stays, and a later BODY
+  if (!Body || TableDepth != 0) return;
+  const bool pendingEmpty = !Section || (Section->Length() == 0 && !Section->HasAnchor);
+  const bool nothingRead = pendingEmpty && Body->MyCell->Count() == 0;
+  // The first BODY shapes the page whatever came before it: most pages have a line end, a head
+  // or a stray word first. What was read stays, in the new body. A later BODY after content
   // changes nothing.
-  if (!Body || Body->MyCell->Count() > 0 || TableDepth != 0) return;
-  if (Section && (Section->Length() > 0 || Section->HasAnchor)) return;
-  if (Section) {
+  if (bodyApplied_ && !nothingRead) return;
+  if (!PushElement(u"body")) return;
+  bodyApplied_ = true;
+  if (nothingRead && Section) {
     Section->Unlink();
     Section.reset();
   }
   // The controls read so far stay: the forms list them (a hidden input is submitted with the
   // rest), and no section that is dropped here holds one.
-  Doc->Panels.clear();
-  if (!PushElement(u"body")) return;
+  if (nothingRead) Doc->Panels.clear();
   TProperties& body = PropStack.Last();
   const TProperties* def = Doc->StyleList ? Doc->StyleList->DefProp : nullptr;
   auto defMargin = [&](int index) {
@@ -290,13 +295,26 @@ void THtmlDocParser::DoBody() {
   body.AssignProp(MarginRight, marginWidth);
   body.AssignProp(MarginTop, marginHeight);
   body.AssignProp(MarginBottom, marginHeight);
-  const int index = Doc->IndexOf(Body);
-  if (index >= 0) Doc->Delete(index);
+  // The old body leaves the page before the new one is made: the new one's margins collapse with
+  // nothing before it.
+  std::unique_ptr<TSectionBase> old;
+  if (const int index = Doc->IndexOf(Body); index >= 0) old = Doc->Extract(index);
   auto block = std::make_unique<TBodyBlock>(Doc, Doc, body, &P.Attributes);
+  if (!nothingRead) {
+    // The content read so far moves over with its cell, which the sections and the builder
+    // refer to; the pending section goes on in the body's font.
+    const std::u16string tag = block->MyCell->OwnersTag;
+    std::swap(block->MyCell, Body->MyCell);
+    block->MyCell->OwnerBlock = block.get();
+    block->MyCell->OwnersTag = tag;
+    RefreshFont();
+  }
   Body = block.get();
   Doc->AddSection(std::move(block));
-  SectionList = Body->MyCell.get();
-  OpenSection();
+  if (nothingRead) {
+    SectionList = Body->MyCell.get();
+    OpenSection();
+  }
 }
 
 void THtmlDocParser::DoMeta() {

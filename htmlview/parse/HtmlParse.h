@@ -47,6 +47,8 @@ private:
   void DoStyle();
   void DoSound();
   void CountLinks();
+
+  bool bodyApplied_ = false;  // a BODY tag has shaped the page
 };
 
 // A load in one call: a parser over the buffer in the document's quirks mode, the entry run. The

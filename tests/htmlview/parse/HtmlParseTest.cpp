@@ -162,6 +162,16 @@ TEST_F(Parse, BodyAttributes) {
       // A second BODY after content changes nothing.
       {"<body bgcolor=#00ff00>x<body bgcolor=#0000ff marginwidth=50>y",
        "body margin=(5,10,5,10) bg=#00ff00\n  text \"xy \"\n    font @0 \"Arial\" 16px #000000\n"},
+      // The first BODY applies whatever came before it; what was read stays, in the body.
+      {"<html>\r\n<body bgcolor=#ff0000 marginwidth=40>x",
+       "body margin=(5,40,5,40) bg=#ff0000\n  text \"x \"\n    font @0 \"Arial\" 16px #000000\n"},
+      {"<p>before</p>\n<body bgcolor=#ff0000 text=blue>after",
+       "body margin=(5,10,5,10) bg=#ff0000\n  p margin=(0,-,auto-p,-) bottom-auto\n    text \"before \"\n"
+       "      font @0 \"Arial\" 16px #000000\n  text \"after \"\n    font @0 \"Arial\" 16px #0000ff\n"},
+      // Text before BODY and after it stays one run; the body's colour starts at the tag.
+      {"a <body text=blue leftmargin=7>b<body bgcolor=#00ff00>c",
+       "body margin=(5,7,5,7)\n  text \"a bc \"\n    font @0 \"Arial\" 16px #000000\n"
+       "    font @2 \"Arial\" 16px #0000ff\n"},
   };
   for (const Case& c : cases) {
     Html(c.html);

@@ -145,6 +145,35 @@ TEST_F(Pictures, ClearEmptiesTheImageCache) {
   EXPECT_EQ(Count(PaintView(), kRed), 0);
 }
 
+// The BODY tag's colours, background and margins show whatever came before the tag: a line end
+// or a head shows exactly as the page without it, and content before the tag stays.
+TEST_F(Pictures, BodyAttributesShowWhateverCameBefore) {
+  struct Case {
+    std::string before, body;
+    QRgb colour;
+    int least;  // pixels of colour
+  } cases[] = {
+      {"<html>\n", "<body bgcolor=#0000ff><p>hi", kBlue, 40000},
+      {"<html>\n", "<body background=red.png><p>hi", kRed, 40000},
+      {"<html><head><title>t</title></head>\n", "<body marginwidth=0 marginheight=0><img src=red.png border=0>",
+       kRed, 400},
+      {"<html>\n", "<body text=#00ff00><p><font size=7>MMM</font>", kGreen, 400},
+      {"<p>first</p>\n", "<body bgcolor=#0000ff><p>hi", kBlue, 40000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before + c.body);
+    Load(c.body);
+    const QImage alone = PaintView();
+    Load(c.before + c.body);
+    const QImage shown = PaintView();
+    EXPECT_GE(Count(shown, c.colour), c.least);
+    if (c.before.find("<p>") == std::string::npos)
+      EXPECT_TRUE(shown == alone);
+    else
+      EXPECT_TRUE(HasText("first"));
+  }
+}
+
 // A small picture stretched over a huge box costs what is painted of it, not the box: no copy of
 // the box's size is made (20,000 x 20,000 would be 1.6 GB), for a picture or a GIF's frame.
 TEST_F(Pictures, AHugeStretchedPictureCostsWhatShows) {
