@@ -2,7 +2,6 @@
 // they draw is checked in their pixels.
 #include <QListView>
 #include <QTest>
-#include <functional>
 #include <tuple>
 #include <vector>
 
@@ -15,151 +14,128 @@ namespace {
 
 using controlstest::ControlsTest;
 
-// w with its children (a view's items are its viewport's), on white.
-QImage RenderAll(QWidget& w) {
+// The list of box as it shows (a combo's dropped down), painted on white.
+QAbstractItemView& ShownList(TUniListBox& box) { return box; }
+QAbstractItemView& ShownList(TUniComboBox& box) {
+  box.showPopup();
+  return *box.view();
+}
+QImage Paint(QWidget& w) {
   QImage image(w.size(), QImage::Format_RGB32);
   image.fill(Qt::white);
   w.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
   return image;
 }
+QRect RowOf(QAbstractItemView& view, int row) { return view.visualRect(view.model()->index(row, 0)); }
 
-QRgb Rgb(TColor c) { return ToQColor(c).rgb(); }
-
-// The bounding box of the pixels in area that are not background.
-QRect InkIn(const QImage& image, const QRect& area, QRgb background) {
+// The bounding box of the pixels inside row that differ from its corner's.
+QRect InkIn(const QImage& image, const QRect& row) {
+  const QRect inside = row.adjusted(1, 1, -1, -1);
+  const QRgb background = image.pixel(inside.bottomRight());
   QRect box;
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x)
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x)
       if (image.pixel(x, y) != background) box |= QRect(x, y, 1, 1);
   return box;
 }
 
-struct Drawn {
-  int index;
-  TRect rect;
-  TOwnerDrawState state;
-};
-
-// A handler that fills each item with a colour of its own and records what it was asked.
-TDrawItemEvent Recorder(std::vector<Drawn>& drawn, std::function<TCanvas*()> canvas) {
-  return [&drawn, canvas](QWidget*, int index, const TRect& rect, TOwnerDrawState state) {
-    drawn.push_back({index, rect, state});
-    canvas()->Brush.Color = RGB(40 * index, 200, 0);
-    canvas()->FillRect(rect);
+// Each item drawn by the owner, in a colour of its own, at the owner's heights, with its state.
+template <class Box, class Style>
+void ExpectOwnerDrawn(QWidget* form, Style style, const std::vector<int>& heights) {
+  Box box(form);
+  box.setGeometry(0, 0, 120, 24);
+  for (const char16_t* s : {u"one", u"two", u"three"}) box.Items().Add(s);
+  box.SetItemHeight(20);
+  box.OnMeasureItem = [](QWidget*, int index, int& height) { height = 10 + 15 * index; };
+  std::vector<std::tuple<int, TRect, TOwnerDrawState>> drawn;
+  box.OnDrawItem = [&](QWidget*, int index, const TRect& rect, TOwnerDrawState state) {
+    drawn.emplace_back(index, rect, state);
+    box.Canvas()->Brush.Color = RGB(40 * index, 200, 0);
+    box.Canvas()->FillRect(rect);
   };
+  box.SetStyle(style);
+  box.SetItemIndex(1);
+  box.show();
+  QAbstractItemView& list = ShownList(box);
+  list.resize(120, 110);
+  const QImage image = Paint(*list.viewport());
+  for (int i = 0, top = 0; i < 3; top += heights[i++]) {
+    EXPECT_EQ(RowOf(list, i), QRect(0, top, list.viewport()->width(), heights[i])) << style << " " << i;
+    EXPECT_EQ(image.pixel(60, RowOf(list, i).center().y()), qRgb(40 * i, 200, 0)) << style << " " << i;
+  }
+  for (const auto& [index, rect, state] : drawn) {
+    if (!(state & odComboBoxEdit)) {
+      EXPECT_EQ((state & odSelected) != 0, index == 1) << style << " " << index;
+    }
+  }
+  EXPECT_EQ(box.Canvas(), nullptr);  // lent only while an item is drawn
 }
 
-TEST_F(ControlsTest, OwnerDrawnListItemsAreDrawnAndMeasuredByTheirOwner) {
-  // (style, the heights the items get)
-  const std::tuple<TListBoxStyle, std::vector<int>> cases[] = {
-      {lbOwnerDrawFixed, {20, 20, 20}}, {lbOwnerDrawVariable, {10, 25, 40}}};
-  for (const auto& [style, heights] : cases) {
-    TUniListBox list(form.get());
-    list.setGeometry(0, 0, 120, 110);
-    for (const char16_t* s : {u"one", u"two", u"three"}) list.Items().Add(s);
-    list.SetItemHeight(20);
-    list.OnMeasureItem = [](QWidget*, int index, int& height) { height = 10 + 15 * index; };
-    std::vector<Drawn> drawn;
-    list.OnDrawItem = Recorder(drawn, [&] { return list.Canvas(); });
-    list.SetStyle(style);
-    list.SetItemIndex(1);
-    list.show();
-    const QImage image = RenderAll(*list.viewport());
-    int top = 0;
-    for (int i = 0; i < 3; ++i) {
-      const QRect r = list.visualItemRect(list.item(i));
-      EXPECT_EQ(r.top(), top) << style << " " << i;
-      EXPECT_EQ(r.height(), heights[i]) << style << " " << i;
-      EXPECT_EQ(image.pixel(60, r.center().y()), qRgb(40 * i, 200, 0)) << style << " " << i;
-      top += heights[i];
-    }
-    ASSERT_GE(drawn.size(), 3u);
-    for (const Drawn& d : drawn) {
-      EXPECT_EQ(d.rect.Height(), heights[d.index]);
-      EXPECT_EQ((d.state & odSelected) != 0, d.index == 1) << d.index;
-    }
-    EXPECT_EQ(list.Canvas(), nullptr);  // lent only while an item is drawn
-  }
+TEST_F(ControlsTest, OwnerDrawnItemsAreDrawnAndMeasuredByTheirOwner) {
+  ExpectOwnerDrawn<TUniListBox>(form.get(), lbOwnerDrawFixed, {20, 20, 20});
+  ExpectOwnerDrawn<TUniListBox>(form.get(), lbOwnerDrawVariable, {10, 25, 40});
+  ExpectOwnerDrawn<TUniComboBox>(form.get(), csOwnerDrawFixed, {20, 20, 20});
+  ExpectOwnerDrawn<TUniComboBox>(form.get(), csOwnerDrawVariable, {10, 25, 40});
 }
 
-TEST_F(ControlsTest, OwnerDrawnCombosDrawTheirFaceAndTheirListThroughTheOwner) {
-  for (TComboBoxStyle style : {csOwnerDrawFixed, csOwnerDrawVariable}) {
-    TUniComboBox combo(form.get());
-    combo.setGeometry(0, 0, 150, 24);
-    for (const char16_t* s : {u"one", u"two", u"three"}) combo.Items().Add(s);
-    combo.SetItemHeight(18);
-    combo.OnMeasureItem = [](QWidget*, int index, int& height) { height = 12 + 6 * index; };
-    std::vector<Drawn> drawn;
-    combo.OnDrawItem = Recorder(drawn, [&] { return combo.Canvas(); });
-    combo.SetStyle(style);
-    combo.SetItemIndex(2);
-    combo.show();
-    // The face: the chosen item, drawn by the owner in the field.
-    const QImage face = RenderAll(combo);
-    ASSERT_EQ(drawn.size(), 1u) << style;
-    EXPECT_EQ(drawn[0].index, 2);
-    EXPECT_TRUE(drawn[0].state & odComboBoxEdit);
-    const QPoint middle((drawn[0].rect.Left + drawn[0].rect.Right) / 2, (drawn[0].rect.Top + drawn[0].rect.Bottom) / 2);
-    EXPECT_EQ(face.pixel(middle), qRgb(80, 200, 0));
-    // The list: every item by the owner, at the owner's heights.
-    combo.showPopup();
-    ASSERT_TRUE(combo.view()->isVisible());
-    const QImage items = RenderAll(*combo.view()->viewport());
-    for (int i = 0; i < 3; ++i) {
-      const QRect r = combo.view()->visualRect(combo.model()->index(i, 0));
-      EXPECT_EQ(r.height(), style == csOwnerDrawFixed ? 18 : 12 + 6 * i) << style << " " << i;
-      EXPECT_EQ(items.pixel(r.center()), qRgb(40 * i, 200, 0)) << style << " " << i;
-    }
-    combo.hidePopup();
-  }
+TEST_F(ControlsTest, AnOwnerDrawnComboDrawsItsChoiceInItsFace) {
+  TUniComboBox combo(form.get());
+  combo.setGeometry(0, 0, 150, 24);
+  combo.Items().Add(u"one");
+  std::vector<std::tuple<int, TRect, TOwnerDrawState>> drawn;
+  combo.OnDrawItem = [&](QWidget*, int index, const TRect& rect, TOwnerDrawState state) {
+    drawn.emplace_back(index, rect, state);
+    combo.Canvas()->Brush.Color = clLime;
+    combo.Canvas()->FillRect(rect);
+  };
+  combo.SetStyle(csOwnerDrawFixed);
+  combo.SetItemIndex(0);
+  combo.show();
+  const QImage face = Paint(combo);
+  ASSERT_EQ(drawn.size(), 1u);
+  const auto& [index, rect, state] = drawn[0];
+  EXPECT_EQ(index, 0);
+  EXPECT_TRUE(state & odComboBoxEdit);
+  EXPECT_EQ(face.pixel((rect.Left + rect.Right) / 2, (rect.Top + rect.Bottom) / 2), qRgb(0, 255, 0));
 }
 
 TEST_F(ControlsTest, DefaultOwnerDrawingFillsTheItemAndShowsItsTextWithItsPrefixes) {
-  const QColor base(255, 255, 200);
   QPalette palette;
-  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::Base, QColor(255, 255, 200));
   palette.setColor(QPalette::Text, Qt::black);
-
-  TUniListBox list(form.get());
-  list.setGeometry(0, 0, 120, 100);
-  list.setPalette(palette);
-  list.SetStyle(lbOwnerDrawFixed);
-  list.SetItemHeight(30);
-  for (const char16_t* s : {u"A&B", u"AB"}) list.Items().Add(s);
-  list.SetItemIndex(0);
-  list.show();
-  const QImage l = RenderAll(*list.viewport());
-  const QRect row0 = list.visualItemRect(list.item(0)), row1 = list.visualItemRect(list.item(1));
-  EXPECT_EQ(l.pixel(row0.right() - 3, row0.top() + 3), Rgb(clHighlight));  // the selected item on the highlight
-  EXPECT_EQ(l.pixel(row1.right() - 3, row1.top() + 3), base.rgb());
-  const QRect selectedInk = InkIn(l, row0.adjusted(1, 1, -1, -1), Rgb(clHighlight));
-  const QRect ink = InkIn(l, row1.adjusted(1, 1, -1, -1), base.rgb());
-  ASSERT_FALSE(ink.isEmpty() || selectedInk.isEmpty());
-  EXPECT_NEAR(ink.center().y(), row1.center().y(), 3);  // centred in the item's height
-  EXPECT_GE(ink.left(), row1.left() + 2);
-  EXPECT_LE(ink.left(), row1.left() + 4);
-  EXPECT_GT(selectedInk.width(), ink.width() + 3);  // "A&B" shows its "&"
-
+  TUniListBox listBox(form.get());
   TUniComboBox combo(form.get());
-  combo.setGeometry(0, 0, 120, 24);
-  combo.setPalette(palette);
+  listBox.SetStyle(lbOwnerDrawFixed);
   combo.SetStyle(csOwnerDrawFixed);
-  combo.SetItemHeight(30);
-  for (const char16_t* s : {u"A&B", u"AB"}) combo.Items().Add(s);
+  // (the list, its text centred in the item or on its top)
+  const std::tuple<QAbstractItemView*, bool> cases[] = {{&listBox, true}, {combo.view(), false}};
+  for (TUniOwnerDraw* box : std::initializer_list<TUniOwnerDraw*>{&listBox, &combo}) box->SetItemHeight(30);
+  for (QWidget* w : std::initializer_list<QWidget*>{&listBox, &combo}) {
+    w->setPalette(palette);
+    w->setGeometry(0, 0, 120, 24);
+  }
+  for (const char16_t* s : {u"A&B", u"AB"}) listBox.Items().Add(s), combo.Items().Add(s);
+  listBox.SetItemIndex(0);
   combo.SetItemIndex(0);
+  listBox.resize(120, 100);
+  listBox.show();
   combo.show();
   combo.showPopup();
-  const QImage c = RenderAll(*combo.view()->viewport());
-  const QRect item0 = combo.view()->visualRect(combo.model()->index(0, 0));
-  const QRect item1 = combo.view()->visualRect(combo.model()->index(1, 0));
-  EXPECT_EQ(c.pixel(item1.right() - 3, item1.bottom() - 3), base.rgb());
-  const QRect comboInk = InkIn(c, item1.adjusted(1, 1, -1, -1), base.rgb());
-  const QRect comboSelectedInk = InkIn(c, item0.adjusted(1, 1, -1, -1), c.pixel(item0.right() - 3, item0.bottom() - 3));
-  ASSERT_FALSE(comboInk.isEmpty() || comboSelectedInk.isEmpty());
-  EXPECT_LT(comboInk.center().y(), item1.center().y() - 3);  // on the item's top, not centred
-  EXPECT_GE(comboInk.left(), item1.left() + 2);
-  EXPECT_LE(comboInk.left(), item1.left() + 4);
-  EXPECT_GT(comboSelectedInk.width(), comboInk.width() + 3);
+  for (const auto& [list, centred] : cases) {
+    const QImage image = Paint(*list->viewport());
+    const QRect selected = RowOf(*list, 0), plain = RowOf(*list, 1);
+    EXPECT_EQ(image.pixel(selected.right() - 3, selected.bottom() - 3), ToQColor(clHighlight).rgb());
+    EXPECT_EQ(image.pixel(plain.right() - 3, plain.bottom() - 3), qRgb(255, 255, 200));
+    const QRect ink = InkIn(image, plain), selectedInk = InkIn(image, selected);
+    ASSERT_FALSE(ink.isEmpty() || selectedInk.isEmpty()) << centred;
+    if (centred)
+      EXPECT_NEAR(ink.center().y(), plain.center().y(), 3);
+    else
+      EXPECT_LT(ink.center().y(), plain.center().y() - 3);
+    EXPECT_GE(ink.left(), plain.left() + 2) << centred;  // 2 pixels right of the item's left
+    EXPECT_LE(ink.left(), plain.left() + 4) << centred;
+    EXPECT_GT(selectedInk.width(), ink.width() + 3) << centred;  // "A&B" shows its "&"
+  }
   combo.hidePopup();
 }
 
@@ -172,14 +148,11 @@ TEST_F(ControlsTest, OwnerDrawnCombosTypeAhead) {
     TUniComboBox combo(form.get());
     combo.SetStyle(style);
     for (const char16_t* s : {u"Apple", u"ABle", u"cat"}) combo.Items().Add(s);
-    // (milliseconds since the last key, key, item index, type-ahead text)
-    const std::tuple<int, Qt::Key, int, const char16_t*> steps[] = {
-        {5000, Qt::Key_A, 0, u"a"}, {100, Qt::Key_B, 1, u"ab"}, {1300, Qt::Key_C, 2, u"c"}};
-    for (const auto& [delay, key, index, text] : steps) {
+    // (milliseconds since the last key, key, item index)
+    for (const auto& [delay, key, index] : {std::tuple{5000, Qt::Key_A, 0}, {100, Qt::Key_B, 1}, {1300, Qt::Key_C, 2}}) {
       fakeNow += delay;
       QTest::keyClick(&combo, key);
       EXPECT_EQ(combo.ItemIndex(), index) << style << " " << key;
-      EXPECT_EQ(combo.TypeAheadText, text) << style << " " << key;
     }
   }
   platform::SetClockSource(old);
@@ -193,26 +166,22 @@ TEST_F(ControlsTest, ASimpleComboShowsItsListAndCompletesInTheTypedCase) {
   int selects = 0;
   combo.OnSelect = [&](QObject*) { ++selects; };
   combo.show();
-  combo.lineEdit()->setFocus();
   QTest::keyClicks(combo.lineEdit(), "ne");
   EXPECT_EQ(combo.Text(), u"new York");
   EXPECT_EQ(combo.lineEdit()->selectedText(), "w York");
-  EXPECT_EQ(combo.ItemIndex(), 1);
   EXPECT_EQ(selects, 1);
-  // The list stays shown below the edit with the chosen item current; nothing drops down.
+  // The list stays shown below the edit, the chosen item current; nothing drops down.
   ASSERT_NE(combo.SimpleList(), nullptr);
-  EXPECT_TRUE(combo.SimpleList()->isVisible());
   EXPECT_EQ(combo.SimpleList()->currentIndex().row(), 1);
   EXPECT_LE(combo.lineEdit()->geometry().bottom(), combo.SimpleList()->geometry().top());
   combo.showPopup();
   EXPECT_FALSE(combo.view()->isVisible());
-  const QImage image = RenderAll(combo);
-  const QRect listArea = combo.SimpleList()->geometry().adjusted(3, 3, -3, -3);
+  const QImage image = Paint(combo);
+  const QRect area = combo.SimpleList()->geometry().adjusted(3, 3, -3, -3);
   int dark = 0;
-  for (int y = listArea.top(); y <= listArea.bottom(); ++y)
-    for (int x = listArea.left(); x <= listArea.right(); ++x) dark += qGray(image.pixel(x, y)) < 100;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) dark += qGray(image.pixel(x, y)) < 100;
   EXPECT_GT(dark, 30);  // the items' text
-  // Back in a drop-down style the list goes.
   combo.SetStyle(csDropDown);
   EXPECT_FALSE(combo.SimpleList()->isVisible());
 }
@@ -223,20 +192,16 @@ TEST_F(ControlsTest, AutoCompleteIsOnlyForTheEditStyles) {
     combo.SetStyle(style);
     combo.Items().Add(u"x");
     WideString key = u"x";
-    if (style == csDropDown || style == csSimple) {
-      UniCombo_AutoCompleteKeyPress(combo, key);
-      EXPECT_EQ(key, u"") << style;
-      continue;
-    }
+    const bool edit = style == csDropDown || style == csSimple;
     try {
       UniCombo_AutoCompleteKeyPress(combo, key);
-      ADD_FAILURE() << style << ": nothing raised";
+      EXPECT_TRUE(edit && key.empty()) << style;
     } catch (const EUniInternalError& e) {
+      EXPECT_FALSE(edit) << style;
       EXPECT_STREQ(e.what(),
                    "Internal Error: UniCombo_AutoCompleteKeyPress is only for csSimple and csDropDown style combo "
                    "boxes.");
     }
-    EXPECT_EQ(combo.ItemIndex(), -1);
   }
 }
 
