@@ -85,6 +85,35 @@ TGIFGraphicControlExtension& GraphicControl(TGIFSubImage& frame) {
   return result;
 }
 
+// Some decoders give a frame without a control block the delay and disposal of the last control
+// block before it, others none; a block added or taken away is the same to all only where it holds
+// what the frame would inherit. Disposals other than 2 and 3 all keep the frame.
+struct TInherited {
+  int Delay = 0, Disposal = 0;
+  bool operator==(const TInherited&) const = default;
+};
+
+TInherited ControlOf(const TGIFGraphicControlExtension& gce) {
+  const int d = gce.Disposal();
+  return {gce.Delay, d == 2 || d == 3 ? d : 0};
+}
+
+// What each frame inherits from the frames before it.
+std::vector<TInherited> Inherited(const TGifPictureBase& picture) {
+  std::vector<TInherited> inherited(static_cast<size_t>(picture.Images.Count()));
+  for (int i = 1; i < picture.Images.Count(); ++i) {
+    const TGIFGraphicControlExtension* gce = picture.Images[i - 1].GraphicControlExtension();
+    inherited[static_cast<size_t>(i)] = gce ? ControlOf(*gce) : inherited[static_cast<size_t>(i - 1)];
+  }
+  return inherited;
+}
+
+int IndexOf(const TGifPictureBase& picture, const TGIFSubImage& frame) {
+  for (int i = 0; i < picture.Images.Count(); ++i)
+    if (&picture.Images[i] == &frame) return i;
+  return -1;
+}
+
 // Whether every player takes the frame's delay as it stands: below 3 hundredths players differ
 // (ours plays 0 as 10 and 1 or 2 as 3, browsers 0 and 1 as 10, others as given).
 bool PlainDelay(const TGIFSubImage& frame) {
@@ -95,11 +124,13 @@ bool PlainDelay(const TGIFSubImage& frame) {
 // A frame that shows nothing shows the screen that the frame before it leaves, for its own time.
 // That time can go to the frame before when the screen it shows is the one that frame left: when
 // that frame has an image (other decoders time extensions only in front of one) and keeps what it
-// drew, both delays are plain (a sum of delays that players stretch would play differently in
+// drew, no frame after inherits the block that goes (TInherited), both delays are plain (a sum of delays that players stretch would play differently in
 // each), and the sum stays within the 1,000 hundredths that a synchronous animation times.
-bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame) {
+bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame, const TGIFSubImage* after) {
   const int d = Disposal(before);
   if (before.Empty() || d == 2 || d == 3) return false;
+  // A frame after it without a block of its own would inherit another block.
+  if (after && !after->GraphicControlExtension()) return false;
   if (!PlainDelay(before) || !PlainDelay(frame)) return false;
   TGIFGraphicControlExtension& gce = *before.GraphicControlExtension();
   const int delay = gce.Delay + frame.GraphicControlExtension()->Delay;
@@ -360,9 +391,15 @@ std::vector<int> GlobalTransparentIndices(const TGifPictureBase* picture) {
 // Merge, with the transparent indices of the frames on the global table (GlobalTransparentIndices)
 // kept by the caller: the optimiser merges every frame, and must not look through all the others
 // for each one.
-void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<int>& globalTransparent) {
+// inherited: what the frame and previous would inherit (TInherited). The transparency a frame
+// without a control block gets comes in a new one; a previous frame without one may be cleared
+// away elsewhere.
+void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<int>& globalTransparent,
+               const TInherited& inherited, const TInherited& previousInherited) {
   if (!previous || previous == &frame || frame.Empty() || previous->Empty()) return;
-  const int previousDisposal = Disposal(*previous);
+  if (!frame.GraphicControlExtension() && inherited != TInherited{}) return;
+  const int previousDisposal =
+      previous->GraphicControlExtension() ? Disposal(*previous) : previousInherited.Disposal;
   if (previousDisposal == 2 || previousDisposal == 3) return;
   const int left = std::max(frame.Left(), previous->Left()), top = std::max(frame.Top(), previous->Top());
   const int right = std::min(frame.Left() + frame.Width(), previous->Left() + previous->Width());
@@ -428,7 +465,13 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
 
 void Merge(TGIFSubImage& frame, const TGIFSubImage* previous) {
   std::vector<int> globalTransparent = GlobalTransparentIndices(frame.Image());
-  MergeWith(frame, previous, globalTransparent);
+  const TGifPictureBase* picture = frame.Image();
+  const std::vector<TInherited> inherited = picture ? Inherited(*picture) : std::vector<TInherited>{};
+  const auto of = [&](const TGIFSubImage* f) {
+    const int index = f && picture ? IndexOf(*picture, *f) : -1;
+    return index > 0 ? inherited[static_cast<size_t>(index)] : TInherited{};
+  };
+  MergeWith(frame, previous, globalTransparent, of(&frame), of(previous));
 }
 
 void GrowScreen(TGifPictureBase& picture) {
@@ -471,7 +514,8 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
       if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3)) continue;
-      if (next.Empty() || next.HasTransparency || Disposal(next) == 3) continue;
+      // The next frame must have a block of its own: one without inherits this disposal elsewhere.
+      if (next.Empty() || next.HasTransparency || Disposal(next) == 3 || !next.GraphicControlExtension()) continue;
       const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
       if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
                            cover.Bottom >= area.Bottom))
@@ -487,8 +531,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     std::vector<int> below(static_cast<size_t>(frames()), 0);
     for (int i = 2; i < frames(); ++i)
       below[static_cast<size_t>(i)] = Disposal(picture.Images[i - 1]) == 3 ? below[static_cast<size_t>(i - 1)] : i - 1;
-    for (int i = frames() - 1; i >= 1; --i)
-      MergeWith(picture.Images[i], &picture.Images[below[static_cast<size_t>(i)]], globalTransparent);
+    const std::vector<TInherited> inherited = Inherited(picture);
+    for (int i = frames() - 1; i >= 1; --i) {
+      const auto b = static_cast<size_t>(below[static_cast<size_t>(i)]);
+      MergeWith(picture.Images[i], &picture.Images[b], globalTransparent, inherited[static_cast<size_t>(i)],
+                inherited[b]);
+    }
   }
   step();
 
@@ -509,7 +557,8 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // count stays.
       bool carriesLoop = false;
       for (int e = 0; e < frame.Extensions.Count(); ++e) carriesLoop = carriesLoop || IsLoop(frame.Extensions[e]);
-      if (!carriesLoop && LendTime(picture.Images[i - 1], frame)) {
+      const TGIFSubImage* after = i + 1 < frames() ? &picture.Images[i + 1] : nullptr;
+      if (!carriesLoop && LendTime(picture.Images[i - 1], frame, after)) {
         gone[static_cast<size_t>(i)] = true;
         continue;
       }
@@ -538,6 +587,8 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
           }
     }
     std::vector<bool> gone(static_cast<size_t>(frames()), false);
+    // The frames before each one keep their blocks until it is done with: what it inherits stays.
+    const std::vector<TInherited> inherited = Inherited(picture);
     int left = frames();
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
@@ -556,8 +607,13 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
         const TGIFExtension* e = &ext;
         if (IsLoop(*e)) return i != 0 || single;
         if (const auto* gce = dynamic_cast<const TGIFGraphicControlExtension*>(e))
-          return gce != governing || (!holdsTime && (gce->Delay == 0 || single) && !gce->UserInput() &&
-                                      !frame.HasTransparency && (gce->Disposal() < 2 || single));
+          return gce != governing ||
+                 (!holdsTime && !gce->UserInput() && !frame.HasTransparency &&
+                  (single || ((gce->Delay == 0 && gce->Disposal() < 2) &&
+                              ControlOf(*gce) == inherited[static_cast<size_t>(i)])));
+        // Without a control block the frame stands as it is: a new block would replace what some
+        // decoders let it inherit.
+        if (holdsTime && !governing) return false;
         return dynamic_cast<const TGIFCommentExtension*>(e) || dynamic_cast<const TGIFTextExtension*>(e) ||
                dynamic_cast<const TGIFUnknownAppExtension*>(e);
       });

@@ -92,9 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using gif::test::Decoded;
   const gif::test::TDecoded stored = Decoded(again, gif::test::AsStored);
   const gif::test::TDecoded browsers = Decoded(again, gif::test::AsBrowsers);
+  const gif::test::TDecoded inheriting = Decoded(again, gif::test::AsStored, true);
   constexpr unsigned options[] = {gif::ooColorMap, gif::ooCleanup, gif::ooMerge, gif::ooCrop, 0xF};
   gif::OptimizeFrames(again, options[size % std::size(options)], {});
   FUZZ_CHECK(Decoded(again, gif::test::AsStored) == stored);
   FUZZ_CHECK(Decoded(again, gif::test::AsBrowsers) == browsers);
+  FUZZ_CHECK(Decoded(again, gif::test::AsStored, true) == inheriting);
   return 0;
 }

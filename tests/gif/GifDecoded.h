@@ -4,6 +4,7 @@
 // a player reads it (in hundredths). The screens in order, each with how long it stays, neighbours
 // that show the same screen joined; a screen that is all there is stays for ever.
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,9 @@ using TDecoded = std::vector<std::pair<std::vector<uint32_t>, int>>;
 inline int AsStored(int delay) { return delay; }
 inline int AsBrowsers(int delay) { return delay <= 1 ? 10 : delay; }
 
-inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int)) {
+// inherit: an image without a control block takes the delay and disposal of the last block before
+// it, as ImageMagick reads a file; others give it none.
+inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int), bool inherit = false) {
   // Only the last frame is saved without an image when it has none (the others keep a pixel
   // outside the screen): its extensions then stand before the trailer. A frame that loads without
   // an image may also be one that lay outside the screen.
@@ -28,6 +31,18 @@ inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int)) {
       frames > 0 && picture.Images[frames - 1].Empty() && picture.Images[frames - 1].Extensions.Count() > 0;
   TGifPictureBase file;
   Load(file, Saved(picture));
+  const TGIFGraphicControlExtension* last = nullptr;
+  for (int i = 0; inherit && i < file.Images.Count(); ++i) {
+    TGIFSubImage& frame = file.Images[i];
+    if (frame.GraphicControlExtension()) {
+      last = frame.GraphicControlExtension();
+    } else if (last) {
+      auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
+      gce->Delay = last->Delay;
+      gce->SetDisposal(last->Disposal());
+      frame.Extensions.Add(std::move(gce));
+    }
+  }
   TDecoded decoded;
   TGIFComposer composer(file);
   const int count = file.Images.Count();
