@@ -61,38 +61,30 @@ bool ThreadMathSelfCheck() {
   expect(counter.Dec() == -2);
   expect(counter.Inc() == -1);
 
+  // The same round for every cell of numbers: 55, cleared, 34, 77, and sums that return to 77.
+  auto round = [&](auto& cell, auto zero) {
+    using T = decltype(zero);
+    cell.Init(T(55));
+    expect(cell.Read() == T(55));
+    expect(cell.Clear() == T(55) && cell.Read() == zero);
+    expect(cell.Exchange(T(34)) == zero && cell.Read() == T(34));
+    expect(cell.Exchange(T(77)) == T(34));
+  };
+  auto sums = [&](auto& cell) {
+    expect(cell.Add(1) == 78);
+    expect(cell.Add(1000) == 1078);
+    expect(cell.Sub(1) == 1077);
+    expect(cell.Sub(1000) == 77);
+  };
   TInterlockedInt32 i32;
-  i32.Init(55);
-  expect(i32.Read() == 55);
-  expect(i32.Clear() == 55 && i32.Read() == 0);
-  expect(i32.Exchange(34) == 0 && i32.Read() == 34);
-  expect(i32.Exchange(77) == 34);
-  expect(i32.Inc() == 78);
-  expect(i32.Add(1000) == 1078);
-  expect(i32.Dec() == 1077);
-  expect(i32.Sub(1000) == 77);
-
+  round(i32, int32_t(0));
+  sums(i32);
+  expect(i32.Inc() == 78 && i32.Dec() == 77);
   TInterlockedInt64 i64;
-  i64.Init(55);
-  expect(i64.Read() == 55);
-  i64.Clear();
-  expect(i64.Read() == 0);
-  i64.Exchange(34);
-  expect(i64.Read() == 34);
-  expect(i64.Exchange(77) == 34);
-  expect(i64.Add(1) == 78);
-  expect(i64.Add(1000) == 1078);
-  expect(i64.Sub(1) == 1077);
-  expect(i64.Sub(1000) == 77);
-
+  round(i64, int64_t(0));
+  sums(i64);
   TInterlockedDouble d;
-  d.Init(55.0);
-  expect(d.Read() == 55.0);
-  d.Clear();
-  expect(d.Read() == 0.0);
-  d.Exchange(34.0);
-  expect(d.Read() == 34.0);
-  expect(d.Exchange(77.0) == 34.0);
+  round(d, 0.0);
   d.Set(1.5);
   expect(d.Read() == 1.5);
   return ok;

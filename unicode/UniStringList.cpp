@@ -22,28 +22,41 @@ int WideCompareText(const WideString& a, const WideString& b) {
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
+namespace {
+
+// What lists of either kind of string do alike: assigning clears, then adds every string with
+// its object; the text is every line ended by CR LF.
+template <class List>
+void AssignItems(List& to, const List& from) {
+  if (&from == &to) return;
+  to.BeginUpdate();
+  to.Clear();
+  for (int i = 0; i < from.Count(); ++i) to.AddObject(from.Get(i), from.GetObject(i));
+  to.EndUpdate();
+}
+
+template <class Text, class List>
+Text JoinLines(const List& list) {
+  Text text;
+  for (int i = 0; i < list.Count(); ++i) {
+    text += list.Get(i);
+    text += typename Text::value_type('\r');
+    text += typename Text::value_type('\n');
+  }
+  return text;
+}
+
+}  // namespace
+
 int TAnsiStrings::AddObject(const AnsiString& s, void* object) {
   const int index = Count();
   InsertObject(index, s, object);
   return index;
 }
 
-void TAnsiStrings::Assign(const TAnsiStrings& source) {
-  if (&source == this) return;
-  BeginUpdate();
-  Clear();
-  for (int i = 0; i < source.Count(); ++i) AddObject(source.Get(i), source.GetObject(i));
-  EndUpdate();
-}
+void TAnsiStrings::Assign(const TAnsiStrings& source) { AssignItems(*this, source); }
 
-AnsiString TAnsiStrings::GetText() const {
-  AnsiString text;
-  for (int i = 0; i < Count(); ++i) {
-    text += Get(i);
-    text += "\r\n";
-  }
-  return text;
-}
+AnsiString TAnsiStrings::GetText() const { return JoinLines<AnsiString>(*this); }
 
 unsigned TAnsiStringsForWideStringsAdapter::CodePage() const {
   return AdapterCodePage != 0 ? AdapterCodePage : SystemCodePage();
@@ -135,22 +148,9 @@ int TUniStrings::IndexOf(const WideString& s) const {
   return -1;
 }
 
-void TUniStrings::Assign(const TUniStrings& source) {
-  if (&source == this) return;
-  BeginUpdate();
-  Clear();
-  for (int i = 0; i < source.Count(); ++i) AddObject(source.Get(i), source.GetObject(i));
-  EndUpdate();
-}
+void TUniStrings::Assign(const TUniStrings& source) { AssignItems(*this, source); }
 
-WideString TUniStrings::GetText() const {
-  WideString text;
-  for (int i = 0; i < Count(); ++i) {
-    text += Get(i);
-    text += u"\r\n";
-  }
-  return text;
-}
+WideString TUniStrings::GetText() const { return JoinLines<WideString>(*this); }
 
 void TUniStrings::SetText(const WideString& text) {
   BeginUpdate();
