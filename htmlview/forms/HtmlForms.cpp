@@ -943,14 +943,9 @@ void TImageFormControlObj::Fetch() {
   if (!MasterList || !MasterList->ShowImages || Source.empty()) return;
   const std::u16string src = MasterList->ImageName(Source);
   if (src.empty()) return;
-  // A name already awaited is not asked for twice.
   bool pending = false;
-  for (const auto& [name, who] : MasterList->PendingImages) pending |= name == src;
-  if (!pending) image_ = MasterList->GetImage(src, pending);
-  if (!image_ && pending) {
-    pending_ = true;
-    MasterList->PendingImages.emplace_back(src, this);
-  }
+  image_ = MasterList->GetImage(src, this, pending);
+  pending_ = !image_ && pending;
 }
 
 void TImageFormControlObj::ImageArrived(std::shared_ptr<TDocImage> image) {

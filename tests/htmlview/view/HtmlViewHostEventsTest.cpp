@@ -59,7 +59,8 @@ TEST_F(HostEvents, BackgroundsAndListImagesWaitForTheHostAndArriveLikeInlineImag
       {"all of them and an inline image at once",
        u"<body background=wait.png><div style='background-image:url(wait.png);height:30px'></div>"
        u"<table><tr><td background=wait.png>cell</td></tr></table>"
-       u"<ul style='list-style-image:url(wait.png)'><li>item</ul><img src=wait.png>"},
+       u"<ul style='list-style-image:url(wait.png)'><li>item</ul><img src=wait.png>"
+       u"<form><input type=image src=wait.png></form>"},
   };
   int n = 0;
   // Each case under names of its own: the image cache keeps what earlier cases received.
