@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/core/MemoryStream.h"
 #include "platform/core/Utf8.h"
 #include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
@@ -77,15 +78,16 @@ TEST_F(SQLiteTable3, ColumnsTypesAndValues) {
     EXPECT_EQ(t->Columns(i), names[i]);
     EXPECT_EQ(t->ColTypes(i), types[i]) << i;
   }
-  // Every row as text; NULL is empty, and an integer column's NULL is "0". Blob values are not kept.
-  const std::u16string rows[3][6] = {{u"7", u"1.5", u"caf\u00E9 \u65E5 \U0001F600", u"", u"42", u"free"},
+  // Every row as text; NULL is empty, and an integer column's NULL is "0". A blob reads as its
+  // bytes taken for UTF-8.
+  const std::u16string rows[3][6] = {{u"7", u"1.5", u"caf\u00E9 \u65E5 \U0001F600", std::u16string(u"\0\uFFFD", 2), u"42", u"free"},
                                      {u"0", u"-2.75", u"", u"", u"", u"5"},
                                      {u"-9000000000", u"1E20", u"", u"", u"abc", u""}};
   for (int r = 0; r < 3; ++r, t->Next())
     for (int c = 0; c < 6; ++c) EXPECT_EQ(t->FieldAsString(c), rows[r][c]) << r << "," << c;
   t->MoveFirst();
   EXPECT_EQ(t->FieldAsInteger(1), 1);
-  EXPECT_EQ(t->FieldAsBlobText(3), "");
+  EXPECT_EQ(t->FieldAsBlobText(3), std::string("\0\xFF", 2));
   EXPECT_EQ(Failure([&] { t->FieldAsBlobText(2); }), "Not a Blob field");
   EXPECT_EQ(Failure([&] { t->FieldAsDouble(4); }), "Not an integer or numeric field");
   t->Next();
@@ -93,6 +95,124 @@ TEST_F(SQLiteTable3, ColumnsTypesAndValues) {
   EXPECT_THROW(t->Columns(6), ESQLiteException);
   EXPECT_THROW(t->FieldAsString(-1), ESQLiteException);
   EXPECT_EQ(SQLiteErrorStr(27), u"Unknown SQLite Error Code \"27\"");
+}
+
+// A blob is kept as stored: its bytes, zero bytes included; an empty blob is an empty stream, NULL
+// none; the cursor reads the same.
+TEST_F(SQLiteTable3, BlobsAreKeptAsStored) {
+  const std::string path = MakeDb("blob.db", "CREATE TABLE t(b BLOB, s TEXT);"
+                                             "INSERT INTO t VALUES(x'00FF0041', 'A'), (x'', ''), (NULL, NULL);");
+  TSQLiteDatabase db(W(path));
+  auto t = db.GetTable("SELECT * FROM t ORDER BY rowid");
+  const std::string expected[] = {std::string("\0\xFF\0A", 4), ""};
+  for (const std::string& bytes : expected) {
+    const std::unique_ptr<TMemoryStream> blob = t->FieldAsBlob(0);
+    ASSERT_NE(blob, nullptr);
+    EXPECT_EQ(std::string(blob->Bytes().begin(), blob->Bytes().end()), bytes);
+    EXPECT_EQ(t->FieldAsBlobText(0), bytes);
+    EXPECT_EQ(Failure([&] { t->FieldAsBlob(1); }), "Not a Blob field");
+    t->Next();
+  }
+  EXPECT_EQ(t->FieldAsBlob(0), nullptr);
+  t->Next();
+  EXPECT_EQ(Failure([&] { t->FieldAsBlob(0); }), "Table is at End of File");
+  TSQLiteCursor cursor(db, "SELECT b FROM t ORDER BY rowid");
+  ASSERT_TRUE(cursor.MoveFirst());
+  WideString text;
+  cursor.FieldAsString(0, text);
+  EXPECT_EQ(text, std::u16string(u"\0\uFFFD\0A", 4));
+}
+
+// Values bound by position and by name reach the statement as the types they were given, on a
+// database opened for reading (a temporary table takes the writes).
+TEST_F(SQLiteTable3, NamedAndPositionalValuesAreBound) {
+  const std::string path = MakeDb("bind.db", "CREATE TABLE t(v TEXT); INSERT INTO t VALUES('x');");
+  TSQLiteDatabase db(W(path));
+  db.ExecSQL("CREATE TEMP TABLE v(k INTEGER, a, b, c, d, e, f, g, h, i)");
+  TMemoryStream memory({1, 0, 2, 3});
+  memory.SetPosition(1);  // a memory stream binds from where it stands
+  TMemoryStream whole({7, 8});
+  whole.SetPosition(2);
+  struct : TStream {  // any other stream binds whole
+    TMemoryStream inner{std::vector<uint8_t>{9, 0, 9}};
+    int64_t Read(void* b, int64_t n) override { return inner.Read(b, n); }
+    int64_t Write(const void* b, int64_t n) override { return inner.Write(b, n); }
+    int64_t Seek(int64_t o, int origin) override { return inner.Seek(o, origin); }
+    int64_t GetSize() override { return inner.GetSize(); }
+    void SetSize(int64_t n) override { inner.SetSize(n); }
+  } other;
+  other.SetPosition(3);
+  db.ExecSQL("INSERT INTO v VALUES(1, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+             {"caf\xC3\xA9", u"\u65E5\U0001F600", std::string("a\0b", 3), 2147483647, 9000000000LL, 2.5, true, nullptr,
+              static_cast<TStream*>(&memory)});
+  db.AddParam(":k", 2);
+  db.AddParam("@unused", "passed over");
+  db.AddParam(":blob", &other);
+  db.AddParam(":text", u"w");
+  db.ExecSQL("INSERT INTO v(k, a, i) VALUES(:k, :text, :blob)");
+  EXPECT_TRUE(db.Params.empty());
+  db.ExecSQL("INSERT INTO v(k, i) VALUES(3, ?)", {&whole});
+  db.AddParam(":k", 2LL);
+  auto t = db.GetTable("SELECT typeof(a), hex(a), typeof(b), hex(b), hex(c), typeof(d), d, typeof(e), e, typeof(f), f, "
+                       "typeof(g), g, typeof(h), typeof(i), hex(i) FROM v WHERE k >= ? AND k <> :k ORDER BY k",
+                       {1});
+  ASSERT_EQ(t->RowCount(), 2);
+  std::vector<std::u16string> row;
+  for (int c = 0; c < t->ColCount(); ++c) row.push_back(t->FieldAsString(c));
+  EXPECT_EQ(row, (std::vector<std::u16string>{u"text", u"636166C3A9", u"text", u"E697A5F09F9880", u"610062", u"integer",
+                                              u"2147483647", u"integer", u"9000000000", u"real", u"2.5", u"integer",
+                                              u"1", u"null", u"blob", u"000203"}));
+  t->Next();
+  EXPECT_EQ(t->FieldAsString(14), u"blob");
+  EXPECT_EQ(t->FieldAsString(15), u"");  // an empty blob: the stream was at its end
+  // The named parameters went with the statement that took them.
+  EXPECT_EQ(db.GetTable("SELECT k, a, hex(i) FROM v WHERE k = 2")->FieldAsString(2), u"090009");
+  EXPECT_EQ(db.GetTable("SELECT count(*) FROM v WHERE k = :k")->FieldAsString(0), u"0");
+}
+
+// What cannot be bound is refused with a message that says which value; a failed statement
+// takes its named parameters with it.
+TEST_F(SQLiteTable3, BindingsThatFailSayWhy) {
+  const std::string path = MakeDb("refuse.db", "CREATE TABLE t(v TEXT);");
+  TSQLiteDatabase db(W(path));
+  db.ExecSQL("CREATE TEMP TABLE v(a)");
+  TMemoryStream memory;
+  TSQLiteBinding badString(u"x");
+  badString.StringType = static_cast<TSQLiteBinding::TStringType>(9);
+  struct : TStream {  // a stream larger than any memory
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t, int) override { return 0; }
+    int64_t GetSize() override { return INT64_MAX; }
+    void SetSize(int64_t) override {}
+  } huge;
+  // The second value has no parameter to go to.
+  const std::string range = ".\rError [25]: 2nd parameter to sqlite3_bind out of range.\r\"BindData\": ";
+  const struct {
+    TSQLiteBinding value;
+    std::string message;  // the start of the message
+  } cases[] = {
+      {"text", "Could not bind text" + range},
+      {u"wide", "Could not bind text" + range},
+      {7, "Could not bind integer" + range},
+      {7LL, "Could not bind int64" + range},
+      {0.5, "Could not bind extended" + range},
+      {false, "Could not bind boolean" + range},
+      {nullptr, "Could not bind null" + range},
+      {static_cast<TStream*>(&memory), "Could not bind BLOB" + range},
+      {&huge, "Error getting memory to save blob"},
+      {static_cast<TStream*>(nullptr), "Unhandled object-type in binding"},
+      {static_cast<const void*>(&memory), "Unhandled pointer (<> nil)"},
+      {TSQLiteBinding(), "Unhandled binding"},
+      {badString, "Unknown string-type"},
+  };
+  for (const auto& c : cases) {
+    db.AddParam(":a", 1);
+    const std::string message = Failure([&] { db.ExecSQL("INSERT INTO v VALUES(?)", {1, c.value}); });
+    EXPECT_EQ(message.substr(0, c.message.size()), c.message);
+    EXPECT_TRUE(db.Params.empty()) << c.message;
+  }
+  EXPECT_EQ(db.GetTable("SELECT count(*) FROM v")->FieldAsInteger(0), 0);
 }
 
 TEST_F(SQLiteTable3, CursorMovesAndStopsAtTheEnds) {

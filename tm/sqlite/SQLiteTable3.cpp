@@ -6,12 +6,15 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "base/MyUnicodes.h"
 #include "platform/core/Files.h"
+#include "platform/core/MemoryStream.h"
 #include "platform/core/Utf8.h"
 
 // The entry points the program calls, bound by name from the library loaded at run time.
@@ -34,6 +37,14 @@ struct TSQLiteApi {
   decltype(&::sqlite3_column_double) column_double = nullptr;
   decltype(&::sqlite3_column_text) column_text = nullptr;
   decltype(&::sqlite3_column_bytes) column_bytes = nullptr;
+  decltype(&::sqlite3_column_blob) column_blob = nullptr;
+  decltype(&::sqlite3_bind_parameter_index) bind_parameter_index = nullptr;
+  decltype(&::sqlite3_bind_text) bind_text = nullptr;
+  decltype(&::sqlite3_bind_int) bind_int = nullptr;
+  decltype(&::sqlite3_bind_int64) bind_int64 = nullptr;
+  decltype(&::sqlite3_bind_double) bind_double = nullptr;
+  decltype(&::sqlite3_bind_null) bind_null = nullptr;
+  decltype(&::sqlite3_bind_blob) bind_blob = nullptr;
 };
 
 namespace {
@@ -64,7 +75,13 @@ std::shared_ptr<const TSQLiteApi> LoadApi(const std::string& name) {
                   Bind(handle, "sqlite3_column_int64", api->column_int64) &&
                   Bind(handle, "sqlite3_column_double", api->column_double) &&
                   Bind(handle, "sqlite3_column_text", api->column_text) &&
-                  Bind(handle, "sqlite3_column_bytes", api->column_bytes);
+                  Bind(handle, "sqlite3_column_bytes", api->column_bytes) &&
+                  Bind(handle, "sqlite3_column_blob", api->column_blob) &&
+                  Bind(handle, "sqlite3_bind_parameter_index", api->bind_parameter_index) &&
+                  Bind(handle, "sqlite3_bind_text", api->bind_text) && Bind(handle, "sqlite3_bind_int", api->bind_int) &&
+                  Bind(handle, "sqlite3_bind_int64", api->bind_int64) &&
+                  Bind(handle, "sqlite3_bind_double", api->bind_double) &&
+                  Bind(handle, "sqlite3_bind_null", api->bind_null) && Bind(handle, "sqlite3_bind_blob", api->bind_blob);
   if (!ok) {
     ::dlclose(handle);
     return nullptr;
@@ -241,16 +258,109 @@ TSQLiteDatabase::~TSQLiteDatabase() {
   DB = nullptr;
 }
 
-std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const AnsiString& sql) {
-  return std::make_unique<TSQLiteTable>(*this, sql);
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const AnsiString& sql, const std::vector<TSQLiteBinding>& values) {
+  return std::make_unique<TSQLiteTable>(*this, sql, values);
 }
 
-void TSQLiteDatabase::ExecSQL(const AnsiString& sql) {
+void TSQLiteDatabase::ExecSQL(const AnsiString& sql, const std::vector<TSQLiteBinding>& values) {
   TStatement stmt(*Api);
-  if (Api->prepare_v2(DB, sql.c_str(), -1, &stmt.Handle, nullptr) != SQLITE_OK) RaiseError("Error executing SQL", sql);
-  if (!stmt.Handle) RaiseError("Could not prepare SQL statement", sql);
-  if (OnQuery) OnQuery(*this, sql);
+  Prepare(sql, values, stmt.Handle);
   if (Api->step(stmt.Handle) != SQLITE_DONE) RaiseError("Error executing SQL statement", sql);
+}
+
+void TSQLiteDatabase::AddParam(const AnsiString& name, TSQLiteBinding value) {
+  Params.push_back({name, std::move(value)});
+}
+
+void TSQLiteDatabase::Prepare(const AnsiString& sql, const std::vector<TSQLiteBinding>& values, sqlite3_stmt*& statement) {
+  // The parameters belong to this statement alone, however it ends.
+  struct TClear {
+    std::vector<TSQLiteParam>& Params;
+    ~TClear() { Params.clear(); }
+  } clear{Params};
+  if (Api->prepare_v2(DB, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) RaiseError("Error executing SQL", sql);
+  if (!statement) RaiseError("Could not prepare SQL statement", sql);
+  if (OnQuery) OnQuery(*this, sql);
+  for (const TSQLiteParam& param : Params) {
+    const int index = Api->bind_parameter_index(statement, param.Name.c_str());
+    if (index > 0) Bind(statement, index, param.Value);
+  }
+  BindData(statement, values);
+}
+
+void TSQLiteDatabase::BindData(sqlite3_stmt* statement, const std::vector<TSQLiteBinding>& values) {
+  for (size_t i = 0; i < values.size(); ++i) Bind(statement, static_cast<int>(i + 1), values[i]);
+}
+
+// Every value is copied by the library (SQLITE_TRANSIENT): texts converted here and streams read
+// here do not outlive this call, and the caller's memory may change before the statement runs.
+void TSQLiteDatabase::Bind(sqlite3_stmt* statement, int index, const TSQLiteBinding& value) {
+  static const char* const kWhere = "BindData";
+  switch (value.Kind) {
+    case TSQLiteBinding::bkText: {
+      AnsiString utf8;
+      const AnsiString* text = &value.Ansi;
+      switch (value.StringType) {
+        case TSQLiteBinding::stAnsi: break;
+        case TSQLiteBinding::stWide:
+          utf8 = platform::Utf16ToUtf8(value.Wide);
+          text = &utf8;
+          break;
+        default: throw ESQLiteException(u"Unknown string-type");
+      }
+      // The exact length: a text keeps its zero bytes and gains none.
+      if (text->size() > static_cast<size_t>(INT_MAX) ||
+          Api->bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        RaiseError("Could not bind text", kWhere);
+      break;
+    }
+    case TSQLiteBinding::bkInteger:
+      if (Api->bind_int(statement, index, static_cast<int>(value.Int)) != SQLITE_OK) RaiseError("Could not bind integer", kWhere);
+      break;
+    case TSQLiteBinding::bkInt64:
+      if (Api->bind_int64(statement, index, value.Int) != SQLITE_OK) RaiseError("Could not bind int64", kWhere);
+      break;
+    case TSQLiteBinding::bkExtended:
+      if (Api->bind_double(statement, index, value.Float) != SQLITE_OK) RaiseError("Could not bind extended", kWhere);
+      break;
+    case TSQLiteBinding::bkBoolean:
+      if (Api->bind_int(statement, index, value.Int != 0) != SQLITE_OK) RaiseError("Could not bind boolean", kWhere);
+      break;
+    case TSQLiteBinding::bkPointer:
+      if (value.Pointer) throw ESQLiteException(u"Unhandled pointer (<> nil)");
+      if (Api->bind_null(statement, index) != SQLITE_OK) RaiseError("Could not bind null", kWhere);
+      break;
+    case TSQLiteBinding::bkObject: {
+      std::vector<uint8_t> bytes;
+      const void* data = nullptr;
+      int64_t size = 0;
+      if (auto* memory = dynamic_cast<TMemoryStream*>(value.Object)) {
+        // A memory stream from where it stands.
+        const int64_t at = std::min<int64_t>(std::max<int64_t>(memory->GetPosition(), 0), memory->GetSize());
+        data = memory->Memory() + at;
+        size = memory->GetSize() - at;
+      } else if (value.Object) {
+        // Any other stream whole, read into memory first.
+        TStream& stream = *value.Object;
+        size = stream.GetSize();
+        try {
+          if (size < 0 || static_cast<uint64_t>(size) > bytes.max_size()) throw std::bad_alloc();
+          bytes.resize(static_cast<size_t>(size));
+        } catch (const std::exception&) {
+          throw ESQLiteException(u"Error getting memory to save blob");
+        }
+        stream.SetPosition(0);
+        size = std::max<int64_t>(stream.Read(bytes.data(), size), 0);
+        data = bytes.data();
+      } else {
+        throw ESQLiteException(u"Unhandled object-type in binding");
+      }
+      if (size > INT_MAX || Api->bind_blob(statement, index, data, static_cast<int>(size), SQLITE_TRANSIENT) != SQLITE_OK)
+        RaiseError("Could not bind BLOB", kWhere);
+      break;
+    }
+    default: throw ESQLiteException(u"Unhandled binding");
+  }
 }
 
 void TSQLiteDatabase::Rollback() {
@@ -268,12 +378,10 @@ void TSQLiteDatabase::RaiseError(const AnsiString& msg, const AnsiString& sql) {
 }
 
 // ---------------------------------------------------------------------------------------------
-TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql) {
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql, const std::vector<TSQLiteBinding>& values) {
   const TSQLiteApi& api = *db.Api;
   TStatement stmt(api);
-  if (api.prepare_v2(db.DB, sql.c_str(), -1, &stmt.Handle, nullptr) != SQLITE_OK) db.RaiseError("Error executing SQL", sql);
-  if (!stmt.Handle) db.RaiseError("Could not prepare SQL statement", sql);
-  if (db.OnQuery) db.OnQuery(db, sql);
+  db.Prepare(sql, values, stmt.Handle);
   for (;;) {
     const int rc = api.step(stmt.Handle);
     if (rc == SQLITE_DONE) break;
@@ -310,7 +418,14 @@ void TSQLiteTable::ReadRow(const TSQLiteApi& api, sqlite3_stmt* stmt) {
       switch (FColTypes[static_cast<size_t>(i)]) {
         case dtInt: cell.Int = api.column_int64(stmt, i); break;
         case dtNumeric: cell.Float = api.column_double(stmt, i); break;
-        case dtBlob: cell.Null = true; break;  // blob values are not kept
+        case dtBlob: {
+          const void* blob = api.column_blob(stmt, i);
+          const int bytes = api.column_bytes(stmt, i);
+          const size_t length = blob && bytes > 0 ? static_cast<size_t>(bytes) : 0;
+          cell.Text = StoreText(static_cast<const char*>(blob), length);
+          cell.Length = static_cast<uint32_t>(length);
+          break;
+        }
         default: {
           const auto* text = reinterpret_cast<const char*>(api.column_text(stmt, i));
           const int bytes = api.column_bytes(stmt, i);
@@ -421,24 +536,27 @@ double TSQLiteTable::FieldAsDouble(int index) const {
   }
 }
 
+std::unique_ptr<TMemoryStream> TSQLiteTable::FieldAsBlob(int index) const {
+  const TCell& cell = Cell(index);
+  if (cell.Null) return nullptr;
+  if (FColTypes[static_cast<size_t>(index)] != dtBlob) RaiseTable(u"Not a Blob field");
+  return std::make_unique<TMemoryStream>(std::vector<uint8_t>(cell.Text, cell.Text + cell.Length));
+}
+
 AnsiString TSQLiteTable::FieldAsBlobText(int index) const {
   const TCell& cell = Cell(index);
   if (cell.Null) return AnsiString();
   if (FColTypes[static_cast<size_t>(index)] != dtBlob) RaiseTable(u"Not a Blob field");
-  return AnsiString();
+  return AnsiString(cell.Text ? cell.Text : "", cell.Length);
 }
 
 // ---------------------------------------------------------------------------------------------
 TSQLiteCursor::TSQLiteCursor(TSQLiteDatabase& db, const AnsiString& sql) : Db(db), Api(db.Api), Sql(sql) {
-  if (Api->prepare_v2(db.DB, sql.c_str(), -1, &Stmt, nullptr) != SQLITE_OK) {
-    if (Stmt) Api->finalize(Stmt);
-    Stmt = nullptr;
-    db.RaiseError("Error executing SQL", sql);
-  }
-  if (!Stmt) db.RaiseError("Could not prepare SQL statement", sql);
+  TStatement stmt(*Api);
+  db.Prepare(sql, {}, stmt.Handle);
+  std::swap(Stmt, stmt.Handle);
   const int count = Api->column_count(Stmt);
   for (int i = 0; i < count; ++i) Cols.push_back(UpperColumnName(*Api, Stmt, i));
-  if (db.OnQuery) db.OnQuery(db, sql);
 }
 
 TSQLiteCursor::~TSQLiteCursor() {
@@ -513,7 +631,13 @@ void TSQLiteCursor::FieldAsString(int index, WideString& out) {
     // A number column reads NULL as 0, as the whole-result table does.
     case TSQLiteTable::dtInt: out = Number(null ? 0 : Api->column_int64(Stmt, index)); break;
     case TSQLiteTable::dtNumeric: out = FloatToStr(null ? 0.0 : Api->column_double(Stmt, index)); break;
-    case TSQLiteTable::dtBlob: break;  // blob values are not kept
+    case TSQLiteTable::dtBlob: {
+      if (null) break;
+      const auto* blob = static_cast<const char*>(Api->column_blob(Stmt, index));
+      const int bytes = Api->column_bytes(Stmt, index);
+      if (blob && bytes > 0) out = FromUtf8(std::string_view(blob, static_cast<size_t>(bytes)));
+      break;
+    }
     default: {
       if (null) break;
       const auto* text = reinterpret_cast<const char*>(Api->column_text(Stmt, index));

@@ -14,6 +14,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 struct TSQLiteApi;
+class TStream;
+class TMemoryStream;
 
 // Every failure of the SQLite classes; the message says what failed. The message of a failed
 // statement has three parts separated by CR characters: what failed, the result code with its
@@ -40,6 +42,45 @@ WideString SQLiteErrorStr(int code);
 
 class TSQLiteTable;
 
+// One value for a statement's parameter, as the caller gives it; its kind says how it is bound.
+// Text is SQL text (UTF-8) or UTF-16; a null pointer binds NULL; a stream binds its bytes as a
+// blob (a memory stream from its position on, any other stream whole). A binding made without a
+// value binds nothing: it is refused.
+struct TSQLiteBinding {
+  enum TKind : uint8_t { bkNone, bkText, bkInteger, bkInt64, bkExtended, bkBoolean, bkPointer, bkObject };
+  enum TStringType : uint8_t { stAnsi, stWide };
+
+  TSQLiteBinding() = default;
+  TSQLiteBinding(const char* text) : Kind(text ? bkText : bkPointer), Ansi(text ? text : "") {}
+  TSQLiteBinding(AnsiString text) : Kind(bkText), Ansi(std::move(text)) {}
+  TSQLiteBinding(const char16_t* text) : Kind(text ? bkText : bkPointer), StringType(stWide), Wide(text ? text : u"") {}
+  TSQLiteBinding(WideString text) : Kind(bkText), StringType(stWide), Wide(std::move(text)) {}
+  TSQLiteBinding(int32_t value) : Kind(bkInteger), Int(value) {}
+  TSQLiteBinding(long value) : Kind(bkInt64), Int(value) {}
+  TSQLiteBinding(long long value) : Kind(bkInt64), Int(value) {}
+  TSQLiteBinding(double value) : Kind(bkExtended), Float(value) {}
+  TSQLiteBinding(bool value) : Kind(bkBoolean), Int(value) {}
+  TSQLiteBinding(std::nullptr_t) : Kind(bkPointer) {}
+  TSQLiteBinding(const void* pointer) : Kind(bkPointer), Pointer(pointer) {}
+  TSQLiteBinding(TStream* stream) : Kind(bkObject), Object(stream) {}
+
+  TKind Kind = bkNone;
+  TStringType StringType = stAnsi;
+  AnsiString Ansi;
+  WideString Wide;
+  int64_t Int = 0;
+  double Float = 0;
+  const void* Pointer = nullptr;
+  TStream* Object = nullptr;
+};
+
+// A named parameter for the next statement: Name as the statement writes it (":id", "@id",
+// "$id"); a name the statement does not have is passed over.
+struct TSQLiteParam {
+  AnsiString Name;
+  TSQLiteBinding Value;
+};
+
 class TSQLiteDatabase {
 public:
   // Opens an existing database file for reading; never creates one. Raises ESQLiteException
@@ -49,16 +90,25 @@ public:
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
   TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
 
-  // SQL texts are UTF-8. Runs sql and holds its whole result.
-  std::unique_ptr<TSQLiteTable> GetTable(const AnsiString& sql);
-  // Runs one statement that returns no rows.
-  void ExecSQL(const AnsiString& sql);
+  // SQL texts are UTF-8. Runs sql, with Params and the positional values, and holds its whole
+  // result.
+  std::unique_ptr<TSQLiteTable> GetTable(const AnsiString& sql, const std::vector<TSQLiteBinding>& values = {});
+  // Runs one statement that returns no rows, with Params and the positional values.
+  void ExecSQL(const AnsiString& sql, const std::vector<TSQLiteBinding>& values = {});
   void Rollback();
+  // Adds a named parameter for the next statement.
+  void AddParam(const AnsiString& name, TSQLiteBinding value);
+  // Binds values to the statement's parameters 1, 2, ... Raises ESQLiteException naming what
+  // could not be bound.
+  void BindData(sqlite3_stmt* statement, const std::vector<TSQLiteBinding>& values);
   // Raises ESQLiteException: msg, with the connection's last result code and message when
   // there is one.
   [[noreturn]] void RaiseError(const AnsiString& msg, const AnsiString& sql);
 
   bool InTrans = false;
+  // The named parameters of the next statement; cleared once it is prepared, whether it runs or
+  // fails.
+  std::vector<TSQLiteParam> Params;
   // Called with each statement's text before it runs.
   std::function<void(TSQLiteDatabase&, const AnsiString&)> OnQuery;
 
@@ -67,6 +117,10 @@ public:
 private:
   friend class TSQLiteTable;
   friend class TSQLiteCursor;
+  // Prepares sql into statement (finalised by the caller), tells OnQuery, and binds Params and
+  // values.
+  void Prepare(const AnsiString& sql, const std::vector<TSQLiteBinding>& values, sqlite3_stmt*& statement);
+  void Bind(sqlite3_stmt* statement, int index, const TSQLiteBinding& value);
   std::shared_ptr<const TSQLiteApi> Api;
 };
 
@@ -118,7 +172,7 @@ private:
 // The complete result of one query: every row is read before the constructor returns.
 class TSQLiteTable {
 public:
-  TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql);
+  TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql, const std::vector<TSQLiteBinding>& values = {});
   ~TSQLiteTable();
   TSQLiteTable(const TSQLiteTable&) = delete;
   TSQLiteTable& operator=(const TSQLiteTable&) = delete;
@@ -144,11 +198,13 @@ public:
   WideString FieldAsString(int index) const;
   int64_t FieldAsInteger(int index) const;
   double FieldAsDouble(int index) const;
-  // Blob values are not kept: empty for a blob column, "Not a Blob field" for any other.
+  // A blob's bytes as a new stream; nullptr for NULL; "Not a Blob field" for another column.
+  std::unique_ptr<TMemoryStream> FieldAsBlob(int index) const;
+  // A blob's bytes; empty for NULL; "Not a Blob field" for another column.
   AnsiString FieldAsBlobText(int index) const;
 
 private:
-  // One value: 16 bytes, texts in the table's text blocks.
+  // One value: 16 bytes, texts and blobs in the table's text blocks.
   struct TCell {
     union {
       int64_t Int;
