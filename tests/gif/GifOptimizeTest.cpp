@@ -210,6 +210,7 @@ TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f0.Extensions[0]).Loops, 3);
   EXPECT_EQ(loaded.Images[1].GraphicControlExtension()->Delay, 7);
   // Its block of no delay stays: without one, some decoders would give it the 7 of the frame before.
+  ASSERT_NE(loaded.Images[2].GraphicControlExtension(), nullptr);
   EXPECT_EQ(loaded.Images[2].GraphicControlExtension()->Delay, 0);
   EXPECT_TRUE(loaded.Images[3].Empty());
   EXPECT_EQ(loaded.Images[3].GraphicControlExtension()->Delay, 5);
