@@ -184,6 +184,11 @@ std::vector<std::u16string> ThtmlForm::GetFormSubmission() {
 
 // ---- form data of the history ----
 
+void ThtDocument::SetFormSizes(TCanvas& canvas) {
+  if (TDocumentForms* forms = FindDocumentForms(this))
+    for (const auto& form : forms->Forms) form->SetSizes(canvas);
+}
+
 std::unique_ptr<TFormData> ThtDocument::GetFormData() {
   TDocumentForms* forms = FindDocumentForms(this);
   if (!forms || forms->Forms.empty()) return nullptr;

@@ -551,6 +551,10 @@ int ThtDocument::Layout(TCanvas& canvas, int x, int y, int width, int availableH
   InLogic2 = false;
   SplitTable = nullptr;
   if (Timer) Timer->stop();
+  // The controls take the sizes of the canvas the page is laid out on, not those of the scratch
+  // canvas they were made on. A print copy has no forms of its own: it leaves the screen's
+  // controls as they are.
+  SetFormSizes(canvas);
   if (InlineBoxes) InlineBoxes->NeedsConverting = true;
   if (!PrintCopy && (TabOrderPending || !TabIndexList.empty())) {
     std::vector<QWidget*> first;

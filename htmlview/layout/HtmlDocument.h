@@ -438,6 +438,8 @@ public:
   TMapItem* FindMap(const std::u16string& name) const;
   // The values of the page's forms; nullptr when it has none (HtmlForms.cpp).
   std::unique_ptr<TFormData> GetFormData();
+  // Each of the page's forms sizes its controls for what canvas measures (HtmlForms.cpp).
+  void SetFormSizes(TCanvas& canvas);
   // Puts saved values back into the controls, form by form and control by control; a form whose
   // controls no longer match what was saved keeps what it shows.
   void SetFormData(const TFormData& data);

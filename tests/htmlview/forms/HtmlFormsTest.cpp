@@ -298,6 +298,32 @@ TEST_F(Forms, EditWidthFollowsSize) {
   EXPECT_GE(w(u"a")->Height(), 10);
 }
 
+// A layout sizes the controls for its canvas: a page laid out where text measures twice as large
+// (a printer, a scale) has controls that grow with the text, as they were made for it.
+TEST_F(Forms, ControlsAreSizedForTheCanvasOfTheLayout) {
+  Load(u"<form><input type=submit name=b value=Go><input name=e><textarea name=t rows=3 cols=10></textarea>"
+       u"<select name=l size=2><option>a<option>b</select></form>");
+  auto layOut = [&](int advance, int height) {
+    const TFixedMeasurer measurer(advance, height);
+    LayOut(*doc, measurer, 700);
+    std::vector<QSize> sizes;
+    for (const auto& c : doc->FormControls) sizes.push_back({c->Width(), c->Height()});
+    return sizes;
+  };
+  const std::vector<QSize> small = layOut(8, 16), large = layOut(16, 32), again = layOut(8, 16);
+  struct Growth {
+    const char* what;
+    int width, height;  // -1: not from the measurer
+  } growth[] = {{"button", 2 * 8, 16}, {"edit", -1, 16}, {"text area", 10 * 8, 3 * 16}, {"list", -1, 2 * 16}};
+  ASSERT_EQ(small.size(), std::size(growth));
+  for (size_t i = 0; i < small.size(); ++i) {
+    SCOPED_TRACE(growth[i].what);
+    if (growth[i].width >= 0) EXPECT_EQ(large[i].width() - small[i].width(), growth[i].width);
+    EXPECT_EQ(large[i].height() - small[i].height(), growth[i].height);
+    EXPECT_EQ(again[i], small[i]);
+  }
+}
+
 TEST_F(Forms, EditAttributes) {
   Load(u"<form><input name=a maxlength=5><input name=b maxlength=0><input name=c maxlength=x>"
        u"<input type=password name=p value=abc><input name=r readonly value=q></form>");
