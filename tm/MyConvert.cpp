@@ -545,7 +545,10 @@ TTag::~TTag() {
 }
 
 void TTag::Reuse(std::u16string_view name) {
-  Name.assign(name);
+  if (name.empty())
+    Name.clear();  // a reader that decodes no names reuses every tag so: no copy for it
+  else
+    Name.assign(name);
   NameUtf8.clear();
   if (Attributes.Count() > 0) Attributes.Clear();
   FRaw.clear();

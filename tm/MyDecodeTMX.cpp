@@ -356,6 +356,16 @@ namespace {
 // ASCII without references, TABs and line ends: decoding changes nothing. A #0 ends the value
 // where it is taken as decoded text, so it counts as no such byte.
 bool StandsForItself(std::string_view raw) {
+  // Eight bytes at a time while none is beyond ASCII, below 0x0E (TAB, LF, CR, #0 among them)
+  // or "&"; a word that has one is looked at byte by byte.
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  while (raw.size() >= 8) {
+    uint64_t x;
+    std::memcpy(&x, raw.data(), 8);
+    const uint64_t amp = x ^ ('&' * kOnes);
+    if ((x | ((x - 0x0E * kOnes) & ~x) | ((amp - kOnes) & ~amp)) & kHigh) break;
+    raw.remove_prefix(8);
+  }
   for (const char c : raw) {
     const auto b = static_cast<unsigned char>(c);
     if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n' || b == 0) return false;
@@ -553,9 +563,15 @@ void TDecodeTMX::TagOpened(TTag* tag) {
     }
     case elTuv: {
       if (!InTU) break;
-      SetFieldFrom(tag, {anChangeDate, anCreationDate, anLastUsageDate}, tfDate, fcDate);
-      SetFieldFrom(tag, {anCreationId, anChangeId}, tfUserId, fcAny);
-      SetFieldFrom(tag, {anUsageCount}, tfCount, fcDigits);
+      // Most variants carry their language alone: the unit's own fields are looked for only
+      // on one that has some of them.
+      IndexAttrs(tag);
+      if (IndexedSlow || FirstAttr[anChangeDate] >= 0 || FirstAttr[anCreationDate] >= 0 || FirstAttr[anLastUsageDate] >= 0 ||
+          FirstAttr[anCreationId] >= 0 || FirstAttr[anChangeId] >= 0 || FirstAttr[anUsageCount] >= 0) {
+        SetFieldFrom(tag, {anChangeDate, anCreationDate, anLastUsageDate}, tfDate, fcDate);
+        SetFieldFrom(tag, {anCreationId, anChangeId}, tfUserId, fcAny);
+        SetFieldFrom(tag, {anUsageCount}, tfCount, fcDigits);
+      }
       // TMX 1.1 names the language "lang".
       std::string_view raw;
       if (!RawAttr(tag, {anXmlLang, anLang}, raw)) break;

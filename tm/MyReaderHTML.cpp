@@ -342,7 +342,8 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     if (e < n && b[e] == '/') {
       e = NameEnd(b, e + 1, n);
       if (e >= n || b[e] != '>') return npos;
-      name.assign(b + at + 1, e - at - 1);
+      // Only a reader that is told end names needs the name kept.
+      if (endNames) name.assign(b + at + 1, e - at - 1);
       return endTag(e + 1);
     }
     e = NameEnd(b, e, n);

@@ -15,6 +15,7 @@
 
 #include "app/core/TessalyUnit2.h"
 #include "base/MyPump.h"
+#include "platform/core/Utf8.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/StopPump.h"
 #include "tests/support/TempDir.h"
@@ -421,4 +422,78 @@ TEST_F(DecodeTMX, ShortTagsReadAsTheStatesDo) {
     }
   }
   EXPECT_GT(bytes, 500000u);  // the drawn documents gave units
+}
+
+// A UTF-8 text TM takes what stands for itself in the TMX as bytes, a UTF-16 one decodes every
+// value and segment: both must hold the same units. Drawn here: attribute values of every length
+// around a word of eight bytes, with references, TABs, line ends, controls and characters beyond
+// ASCII at any place, on units and on their variants, and variants whose attributes are named
+// beyond ASCII.
+TEST_F(DecodeTMX, BytesTakenAsTheyStandReadAsDecodedOnes) {
+  std::mt19937 rng(41);
+  const std::vector<std::string> pieces = {"a", "Z", "7", " ", "&amp;", "&#9;", "&#x41;", "\t", "\r\n", "\x01",
+                                           "\xC3\xA4", "\xE2\x82\xAC", "&lt;", ";", "-"};
+  auto value = [&] {
+    std::string v;
+    for (size_t n = rng() % 20; n > 0; --n) v += pieces[rng() % pieces.size()];
+    return v;
+  };
+  auto digits = [&] {
+    std::string v = std::to_string(rng() % 100000);
+    return rng() % 5 ? v : v + value();
+  };
+  auto date = [&] { return rng() % 5 ? std::string("20190102T030405Z") : "2019010" + value() + "Z"; };
+  std::vector<std::string> inputs;
+  for (const auto& entry : std::filesystem::directory_iterator(MIRELCON_SOURCE_DIR "/tests/tm/golden/tmx"))
+    if (entry.path().extension() == ".tmx") inputs.push_back(entry.path().string());
+  std::sort(inputs.begin(), inputs.end());
+  for (int d = 0; d < 2; ++d) {
+    std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tmx version=\"1.4\"><header srclang=\"en-US\"/><body>\n";
+    for (int u = 0; u < 2000; ++u) {
+      doc += "<tu creationid=\"" + value() + "\" usagecount=\"" + digits() + "\" creationdate=\"" + date() + "\">";
+      switch (rng() % 4) {
+        case 0: doc += "<tuv xml:lang=\"en-US\">"; break;
+        case 1: doc += "<tuv xml:lang=\"en-US\" changeid=\"" + value() + "\" usagecount=\"" + digits() + "\">"; break;
+        case 2: doc += "<tuv changedate=\"" + date() + "\" xml:lang=\"en-US\">"; break;
+        default: doc += "<tuv \xC3\xA4=\"1\" creationid=\"" + value() + "\" xml:lang=\"en-US\">"; break;
+      }
+      doc += "<seg>s" + value() + "</seg></tuv><tuv xml:lang=\"de-DE\"" +
+             (rng() % 2 ? " lastusagedate=\"" + date() + "\"" : std::string()) + "><seg>" + value() + "t</seg></tuv></tu>\n";
+    }
+    inputs.push_back(dir.File("attrs" + std::to_string(d) + ".tmx"));
+    TempDir::Write(inputs.back(), doc + "</body></tmx>\n");
+  }
+  // The units of the text TM written in the encoding given, in UTF-8 (lone surrogates keep
+  // their forms, as the UTF-8 writer keeps them), the header line left out.
+  auto units = [&](const std::string& input, TCodeChar code) {
+    const std::string out = dir.File("bytes.txt");
+    std::filesystem::remove(out);
+    {
+      TQMStream target(platform::Utf8ToUtf16(out), code, fmCreate);
+      TDecodeTMX reader(platform::Utf8ToUtf16(input));
+      reader.Convert(&target, platform::Utf8ToUtf16(out));
+    }
+    std::string text = TempDir::Read(out);
+    if (code == ccUnicode) {
+      std::u16string wide((text.size() - 2) / 2, u'\0');
+      std::memcpy(wide.data(), text.data() + 2, wide.size() * 2);
+      text.resize(wide.size() * 3);
+      text.resize(static_cast<size_t>(platform::EncodeUtf8(wide, text.data(), platform::LoneSurrogate::Keep) - text.data()));
+    }
+    // A unit without a date of its own has the run's (the cases' own dates are all before 2025).
+    std::string lines;
+    for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size(); at = text.find('\n', at + 1)) {
+      const std::string line = text.substr(at + 1, text.find('\n', at + 1) - at);
+      lines += line.compare(0, 3, "202") == 0 && line.size() > 15 && line[3] >= '5' ? "<now>" + line.substr(15) : line;
+    }
+    return lines;
+  };
+  size_t bytes = 0;
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input);
+    const std::string utf8 = units(input, ccUtf8);
+    EXPECT_EQ(utf8, units(input, ccUnicode));
+    bytes += utf8.size();
+  }
+  EXPECT_GT(bytes, 200000u);  // the drawn documents gave units
 }
