@@ -340,11 +340,12 @@ void TSQLiteDatabase::Bind(sqlite3_stmt* statement, int index, const TSQLiteBind
         data = memory->Memory() + at;
         size = memory->GetSize() - at;
       } else if (value.Object) {
-        // Any other stream whole, read into memory first.
+        // Any other stream whole, read into memory first; a size no blob can have is never
+        // asked of the allocator.
         TStream& stream = *value.Object;
         size = stream.GetSize();
         try {
-          if (size < 0 || static_cast<uint64_t>(size) > bytes.max_size()) throw std::bad_alloc();
+          if (size < 0 || size > INT_MAX) throw std::bad_alloc();
           bytes.resize(static_cast<size_t>(size));
         } catch (const std::exception&) {
           throw ESQLiteException(u"Error getting memory to save blob");
