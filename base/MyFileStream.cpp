@@ -261,6 +261,11 @@ int64_t TMyFileStream::TransferRead(void* buffer, int64_t count, int64_t at) {
   return done;
 }
 
+std::string_view TMyFileStream::BufferedFrom(int64_t at) const {
+  if (FMultiThreads || FBufDirty || at < FBufStart || at >= FBufStart + FBufLen) return {};
+  return std::string_view(FBuf.data() + (at - FBufStart), static_cast<size_t>(FBufStart + FBufLen - at));
+}
+
 int64_t TMyFileStream::TransferWrite(const void* buffer, int64_t count, int64_t at) {
   if (!Stream || count <= 0) return 0;
   if (FMultiThreads) {
@@ -543,6 +548,23 @@ int64_t TTextFileStream::ReadLineBytes(std::string_view& bytes) {
   bytes = {};
   const int64_t startByte = BytePosition();
   const int unit = ClusterSize;
+  if (unit == 1) {
+    // A line that the read buffer holds whole, its line end included, is taken from there: a
+    // copy through the line buffer would cost more than the rest of the line's work.
+    const std::string_view held = BufferedFrom(startByte);
+    const void* lf = held.empty() ? nullptr : std::memchr(held.data(), '\n', held.size());
+    const size_t limit = lf ? static_cast<size_t>(static_cast<const char*>(lf) - held.data()) : held.size();
+    const void* cr = held.empty() ? nullptr : std::memchr(held.data(), '\r', limit);
+    const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - held.data()) : limit;
+    // A CR at the buffer's end may have its LF in the next block: the general path settles it.
+    if (end < held.size() && !(held[end] == '\r' && end + 1 >= held.size())) {
+      const size_t consumed = end + 1 + (held[end] == '\r' && held[end + 1] == '\n' ? 1 : 0);
+      SetBytePosition(startByte + static_cast<int64_t>(consumed));
+      FLastLineEnd = ((startByte - HeaderSize) >> DecalMult) + static_cast<int64_t>(end);
+      if (end > 0) bytes = held.substr(0, end);
+      return GetPosition();
+    }
+  }
   const bool bigEndian = FCodeChar == ccBigEndian;
   TRawBuffer& raw = Work().line;
   raw.clear();

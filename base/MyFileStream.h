@@ -112,6 +112,9 @@ protected:
   bool FWriteFailed = false;
   TMyCriticalSection LockRW;
 
+  // What the read buffer holds from byte offset at to its end, without a copy; empty when it
+  // does not hold that byte (or the file is shared by threads). Valid until the next transfer.
+  std::string_view BufferedFrom(int64_t at) const;
   // Transfers at a byte offset without moving any position.
   int64_t TransferRead(void* buffer, int64_t count, int64_t at);
   int64_t TransferWrite(const void* buffer, int64_t count, int64_t at);
@@ -154,7 +157,7 @@ public:
   // at the end of the file the position is unchanged and the line empty.
   int64_t ReadLine(WideString& line);
   // ReadLine without decoding: the line's bytes in the file's encoding, valid until the next line
-  // is read from any text file of the thread.
+  // is read from any text file of the thread, and until this file is next read or written.
   int64_t ReadLineBytes(std::string_view& bytes);
   // Appends bytes of the file's encoding to text as UTF-16, as ReadLine decodes them.
   void DecodeBytes(std::string_view bytes, WideString& text) { Decode(bytes.data(), bytes.size(), text); }

@@ -380,6 +380,104 @@ bool TakeAttributes(std::string_view& text) {
   return true;
 }
 
+// Text between a tag's elements that goes into the markup as it stands: printable ASCII with
+// none of the characters that references, escapes or trimming would change.
+bool IsAsciiAsItStands(std::string_view text) {
+  for (const char c : text)
+    if (c < 0x21 || c > 0x7E || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return false;
+  return true;
+}
+
+// A Tag element (its "<Tag>" taken) whose every element holds such text, as nearly all do,
+// written onto out in UTF-8 as the general path writes it, and taken from the front of text;
+// false (nothing taken or written) for any other.
+bool TakeAsciiTag(std::string_view& text, std::string& out) {
+  std::string_view rest = text, type, anchor, alignment, id, equivalent;
+  bool hasAnchor = false, hasAlignment = false, hasId = false;
+  while (!Take(rest, "</Tag>")) {
+    const size_t gt = rest.find('>');
+    if (rest.size() < 2 || rest[0] != '<' || gt == std::string_view::npos) return false;
+    const std::string_view name = rest.substr(1, gt - 1);
+    std::string_view after = rest.substr(gt + 1);
+    const size_t lt = after.find('<');
+    if (lt == std::string_view::npos) return false;
+    const std::string_view content = after.substr(0, lt);
+    after.remove_prefix(lt);
+    if (!Take(after, "</") || !Take(after, name) || !Take(after, ">")) return false;
+    if (name == "Type") {
+      type = content;
+    } else if (name == "Anchor") {
+      anchor = content, hasAnchor = true;
+    } else if (name == "AlignmentAnchor") {
+      alignment = content, hasAlignment = true;
+    } else if (name == "TagID") {
+      id = content, hasId = true;
+    } else if (name == "TextEquivalent") {
+      equivalent = content;
+    } else {
+      // An element the decoder does not read (CanHide...): its text goes nowhere.
+      if (name.empty() || NameOfUtf8(name) != nmOther ||
+          !std::all_of(name.begin(), name.end(), [](char c) { return IsPlainNameByte(static_cast<unsigned char>(c)); }))
+        return false;
+      rest = after;
+      continue;
+    }
+    if (!IsAsciiAsItStands(content)) return false;
+    rest = after;
+  }
+  uint8_t kind = TDecodeSdltmStr::tkNone;
+  for (const auto& [word, k] : {std::pair<std::string_view, uint8_t>{"start", TDecodeSdltmStr::tkStart},
+                                {"end", TDecodeSdltmStr::tkEnd},
+                                {"standalone", TDecodeSdltmStr::tkStandalone},
+                                {"lockedcontent", TDecodeSdltmStr::tkLockedContent},
+                                {"textplaceholder", TDecodeSdltmStr::tkTextPlaceholder}})
+    if (type.size() == word.size() &&
+        std::equal(type.begin(), type.end(), word.begin(), [](char a, char b) { return (a | 0x20) == b; }))
+      kind = k;
+  auto attr = [&](bool has, std::string_view name, std::string_view value) {
+    if (!has) return;
+    out.append(name).append("=\"").append(value).append("\" ");
+  };
+  auto bpt = [&](std::string_view type) {
+    out.append("<bpt ");
+    attr(hasAnchor, "i", anchor);
+    attr(hasAlignment, "x", alignment);
+    out.append(type);
+  };
+  auto ept = [&] {
+    out.append("<ept ");
+    attr(hasAnchor, "i", anchor);
+    out.append("/>");
+  };
+  switch (kind) {
+    case TDecodeSdltmStr::tkStart:
+      bpt({});
+      attr(hasId, "type", id);
+      out.append("/>");
+      break;
+    case TDecodeSdltmStr::tkEnd:
+      ept();
+      break;
+    case TDecodeSdltmStr::tkLockedContent:
+      bpt("type=\"x-LockedContent\" />");
+      ept();
+      break;
+    case TDecodeSdltmStr::tkTextPlaceholder:
+      bpt("type=\"x-TextPlaceholder\" />");
+      out.append(equivalent);
+      ept();
+      break;
+    default:
+      out.append("<ph ");
+      attr(hasAlignment, "x", alignment);
+      attr(hasId, "type", id);
+      out.append("/>");
+      break;
+  }
+  text = rest;
+  return true;
+}
+
 }  // namespace
 
 bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
@@ -400,6 +498,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
         AppendXmlText(SegmentBuffer, Piece);
       }
     } else if (Take(text, "<Tag>")) {
+      if (utf8 && TakeAsciiTag(text, SegmentUtf8)) continue;
       TagKind = tkNone;
       AnchorAttr.clear();
       AlignmentAttr.clear();
@@ -454,17 +553,24 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
     }
   }
   std::string_view culture;
-  if (!Take(text, "</Elements><CultureName>") || !TakeText(text, culture) || !Take(text, "</CultureName></Segment>") ||
-      !text.empty())
+  if (!Take(text, "</Elements><CultureName>")) return false;
+  // A database holds a few cultures: the code of the last one on each side is kept, and text
+  // that repeats it needs no second check.
+  TCulture& known = Cultures[LangField == tfSourceLang ? 0 : 1];
+  if (known.Valid && text.size() > known.Bytes.size() && text[known.Bytes.size()] == '<' &&
+      text.starts_with(known.Bytes)) {
+    culture = text.substr(0, known.Bytes.size());
+    text.remove_prefix(culture.size());
+  } else if (!TakeText(text, culture)) {
     return false;
+  }
+  if (!Take(text, "</CultureName></Segment>") || !text.empty()) return false;
   TagKind = tkNone;
   AnchorAttr.clear();
   AlignmentAttr.clear();
   TagIdAttr.clear();
   TextEquivalent.clear();
   EndOfInput = true;
-  // A database holds a few cultures: the code of the last one on each side is kept.
-  TCulture& known = Cultures[LangField == tfSourceLang ? 0 : 1];
   if (!known.Valid || known.Bytes != culture) {
     Piece.clear();
     AppendUtf8(culture, Piece);

@@ -1,6 +1,7 @@
 #include "app/core/CsvImport.h"
 
 #include <cerrno>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,30 @@ WideString Reason(int code) { return WideSysErrorMessage(code ? code : EIO); }
   throw EWideFileStreamError(
       WideFormat(u"Cannot write file \"%s\". %s", {WideExpandFileName(name), Reason(platform::LastErrorCode())}));
 }
+
+// The UTF-8 line of a unit of the template split where its source and target go: built once
+// with a marker byte in each segment. Not usable when a marker also stands elsewhere.
+struct TUnitShape {
+  bool Made = false;
+  bool Usable = false;
+  std::string Before, Between, After;
+
+  void Make(TTU& tu) {
+    Made = true;
+    tu.SegmentsUtf8 = true;
+    tu.SourceUtf8.assign("\x01");
+    tu.TargetUtf8.assign("\x02");
+    std::string line;
+    tu.BuildLineUtf8(line);
+    const size_t s = line.find('\x01'), t = line.find('\x02');
+    Usable = s != std::string::npos && t != std::string::npos && s < t && line.find('\x01', s + 1) == std::string::npos &&
+             line.find('\x02', t + 1) == std::string::npos;
+    if (!Usable) return;
+    Before.assign(line, 0, s);
+    Between.assign(line, s + 1, t - s - 1);
+    After.assign(line, t + 1);
+  }
+};
 
 }  // namespace
 
@@ -63,6 +88,7 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
   // A UTF-8 line whose bytes decode and encode back as they stand goes from the input to the
   // output as bytes; any other line is decoded.
   static const TUtf8Stops kAsItStands = MakeUtf8Stops(false, {}, "\xED");
+  TUnitShape shape;
   const bool utf8 = input->CodeChar() == ccUtf8;
   WideString line;
   std::string bytes;
@@ -75,14 +101,22 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
     if (utf8) raw = raw.substr(0, std::min(raw.size(), raw.find('\0')));
     if (utf8 && !first && ScanUtf8(raw, kAsItStands) == raw.size()) {
       const size_t tab = raw.find('\t');
-      tu.SegmentsUtf8 = true;
-      tu.SourceUtf8.assign(raw.substr(0, tab));
-      tu.TargetUtf8.assign(tab == std::string_view::npos ? std::string_view() : raw.substr(tab + 1));
-      tu.BuildLineUtf8(bytes);
+      const std::string_view source = raw.substr(0, tab);
+      const std::string_view target = tab == std::string_view::npos ? std::string_view() : raw.substr(tab + 1);
+      if (!shape.Made) shape.Make(tu);
+      if (shape.Usable) {
+        // Every unit line is the same line around its two segments.
+        bytes.assign(shape.Before).append(source).append(shape.Between).append(target).append(shape.After);
+      } else {
+        tu.SegmentsUtf8 = true;
+        tu.SourceUtf8.assign(source);
+        tu.TargetUtf8.assign(target);
+        tu.BuildLineUtf8(bytes);
+      }
       bytes.append("\r\n");
       output->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
       if (output->WriteFailed()) RaiseWrite(outputName);
-      if (!tu.SourceUtf8.empty()) ++units;
+      if (!source.empty()) ++units;
     } else {
       line.clear();
       input->DecodeBytes(raw, line);

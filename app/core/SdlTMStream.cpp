@@ -185,9 +185,11 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   }
   if (CountCol >= 0) {
     // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading
-    // number. Up to 18 digits cannot overflow.
+    // number. Up to 18 digits cannot overflow. An integer that a column of another declared type
+    // holds is its number too, with no text made of it.
     int64_t count = -1;
     if (!Guarded([&] { return Rows->FieldAsInt64(CountCol, count); }) &&
+        !Guarded([&] { return Rows->StoredInt64(CountCol, count); }) &&
         Guarded([&] { return Rows->FieldAsUtf8(CountCol, bytes); }) && !bytes.empty() && bytes.size() <= 18 &&
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       count = 0;

@@ -190,3 +190,25 @@ TEST(CsvImport, FilesThatCannotBeUsedAreErrorsNamingThem) {
     EXPECT_EQ(TempDir::Read(dir.File("in.csv")), input);
   }
 }
+
+// Lines that go from the input as bytes and lines that are decoded (a surrogate's form sends a
+// line there) share everything around their segments; the bytes that mark where the segments go
+// in the unit line, when the input holds them, are segment text like any other.
+TEST(CsvImport, LinesAsBytesAndDecodedLinesShareTheirFrame) {
+  TempDir dir;
+  const std::string input = kBom + "S\tT\r\n" + "\x01\t\x02\r\n" + "a \xED\xA0\x80\tb\r\n" + "\x02\x01\t\x01\x02\r\n" +
+                            "\xD0\xB4\t\xE6\x97\xA5\r\n" + "only\r\n" + "\tx\r\n" + "c\td\te\r\n" + "\xED\xA0\x80\r\n";
+  EXPECT_EQ(Import(dir, "frame", input), 7);
+  const std::vector<std::string> lines = Lines(dir.File("frame.txt"));
+  ASSERT_EQ(lines.size(), 9u);
+  const std::vector<std::pair<std::string, std::string>> segments = {
+      {"\x01", "\x02"}, {"", ""}, {"\x02\x01", "\x01\x02"}, {"\xD0\xB4", "\xE6\x97\xA5"}, {"only", ""}, {"", "x"},
+      {"c", "d\te"}, {"", ""}};
+  const std::string frame = lines[1].substr(0, lines[1].find("\tEN\t") + 4);
+  for (size_t i = 0; i < segments.size(); ++i) {
+    const std::string& line = lines[i + 1];
+    ASSERT_EQ(line.rfind(frame, 0), 0u) << i;
+    if (i == 1 || i == 7) continue;  // decoded: the surrogate's form is the decoder's to settle
+    EXPECT_EQ(line.substr(frame.size()), segments[i].first + "\tJA\t" + segments[i].second) << i;
+  }
+}

@@ -301,3 +301,27 @@ TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
                            "<bpt i=\"1 \" x=\"1\" type=\"x \" />]]&gt;</seg>", "<seg>bad \xEF\xBF\xBD</seg>"})
     EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
 }
+
+// A count that SQLite holds as an integer in a column declared otherwise (the tools' "INT") is
+// read as its number; what it holds otherwise is read from its text, as before.
+TEST_F(SdlTM, CountsOfAnIntColumnWhateverSQLiteHolds) {
+  const std::pair<const char*, int64_t> counts[] = {
+      {"0", 0}, {"-7", -7}, {"'31'", 31}, {"999999999999999999", 999999999999999999},
+      {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN}, {"1.5", 1},
+      {"'12 apples'", 12}, {"NULL", 0}, {"'-3x'", -3}, {"x'3435'", 45},
+  };
+  std::string script = "CREATE TABLE translation_units(source_segment TEXT, target_segment TEXT, usage_counter INT);";
+  for (const auto& [value, count] : counts)
+    script += "INSERT INTO translation_units VALUES (" + SQLiteMaker::Quote(Src("s")) + ", " + SQLiteMaker::Quote(Tgt("t")) +
+              ", " + value + ");";
+  TSdlTMStream s(W(MakeDb(script)));
+  s.DeliverUtf8Segments(true);
+  TTU tu;
+  tu.IsHeader = true;
+  ASSERT_GT(s.Read(tu), 0);
+  for (const auto& [value, count] : counts) {
+    tu.IsHeader = false;
+    ASSERT_GT(s.Read(tu), 0) << value;
+    EXPECT_EQ(tu.GetCount(), count) << value;
+  }
+}

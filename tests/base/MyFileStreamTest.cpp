@@ -264,3 +264,46 @@ TEST(TextFileStream, DoubleByteCharactersStayWholeAtEveryBlockSize) {
     }
   }
 }
+
+// Lines that the read buffer holds whole are taken from it; the line reader of a stream shared by
+// threads never does. Both give the same bytes, positions and line ends for every kind of line
+// end, wherever a 64 KiB block cuts the file (a CR as the last byte of a block, its LF next).
+TEST(TextFileStream, LinesFromTheReadBufferAsFromTheLineReader) {
+  TempDir dir;
+  const char* const ends[] = {"\r\n", "\n", "\r", "\r\r\n", "\n\r"};
+  std::vector<std::string> texts;
+  for (size_t shift : {0u, 1u, 2u, 3u}) {
+    std::string text = "\xEF\xBB\xBF";
+    for (size_t i = 0; text.size() < 3 * 65536; ++i) {
+      text.append((i * 7 + shift) % 97, static_cast<char>('a' + i % 26));
+      text.append(ends[(i + shift) % std::size(ends)]);
+    }
+    texts.push_back(text + "no end");
+  }
+  // Lines of three bytes after a first line of 0 to 2: some CR is the last byte of a block.
+  for (const char* line : {"a\r\n", "ab\r"})
+    for (size_t first : {0u, 1u, 2u}) {
+      std::string text = std::string(first, 'f') + "\n";
+      while (text.size() < 2 * 65536 + 10) text.append(line);
+      texts.push_back(text);
+    }
+  for (size_t shift = 0; shift < texts.size(); ++shift) {
+    const std::string& text = texts[shift];
+    TempDir::Write(dir.File("lines.txt"), text);
+    auto one = OpenText(dir, "lines.txt");
+    auto shared = OpenText(dir, "lines.txt", fmOpenRead | fmShareDenyWrite, ccAnsi, true);
+    ASSERT_TRUE(one && shared);
+    int lines = 0;
+    while (!one->Eof() || !shared->Eof()) {
+      std::string_view a, b;
+      const int64_t pa = one->ReadLineBytes(a);
+      const std::string copy(a);
+      const int64_t pb = shared->ReadLineBytes(b);
+      ASSERT_EQ(copy, std::string(b)) << shift << " line " << lines;
+      ASSERT_EQ(pa, pb) << shift << " line " << lines;
+      ASSERT_EQ(one->LastLineEnd(), shared->LastLineEnd()) << shift << " line " << lines;
+      ++lines;
+    }
+    EXPECT_GT(lines, 3000) << shift;
+  }
+}

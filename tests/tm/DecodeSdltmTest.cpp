@@ -224,3 +224,57 @@ TEST(DecodeSdltm, DirectDecodingAgreesWithTheScanner) {
   EXPECT_EQ(U8(tu.Field(tfTarget)), "a <bpt i=\"1\" x=\"2\" type=\"7\" />]]&gt; &amp;x");
   EXPECT_EQ(U8(tu.LangPair.Target), "PT-BR");
 }
+
+// Tags whose elements hold printable ASCII go straight into UTF-8 markup; every other tag, and
+// every departure within one, gives what the scanner gives. One decoder serves every string, so
+// the cultures it keeps meet near misses too.
+TEST(DecodeSdltm, AsciiTagsAndKnownCulturesAgreeWithTheScanner) {
+  const std::string strings[] = {
+      Seg(Text("a") + Tag("Start", "1", "2", "51") + Text("b") + Tag("End", "1", "0", "51")),
+      Seg(Tag("start", "1", "1", "1") + Tag("END", "2", "2", "2") + Tag("standalone", "3", "3", "3")),
+      Seg(Tag("LockedContent", "4", "4", "4") + Tag("Unknown", "5", "5", "5") + Tag("", "6", "6", "6")),
+      Seg(Tag("TextPlaceholder", "7", "7", "7", "<TextEquivalent>{1}</TextEquivalent>")),
+      Seg(Tag("TextPlaceholder", "7", "7", "7", "<TextEquivalent>a]]</TextEquivalent>") + Text(">")),
+      Seg(Tag("TextPlaceholder", "7", "7", "7", "<TextEquivalent>a b</TextEquivalent>")),
+      Seg(Tag("TextPlaceholder", "7", "7", "7", "<TextEquivalent></TextEquivalent>")),
+      Seg(Tag(" Start ", "1", "1", "1") + Tag("Start", " 1", "1 ", "a b")),
+      Seg(Tag("Start", "", "", "")),
+      Seg(Tag("Start", "a&amp;b", "1", "1") + Tag("Start", "1", "&lt;", "1") + Tag("End", "'", "1", "1")),
+      Seg(Tag("Start", "1", "1", "x\"y") + Tag("Start", "1", "\xC3\xA9", "1") + Tag("Start", "1\t", "1", "1")),
+      Seg("<Tag><Type>Start</Type></Tag><Tag><Anchor>1</Anchor></Tag><Tag><TagID>9</TagID></Tag><Tag></Tag>"),
+      Seg("<Tag><Type>Start</Type><Type>End</Type><Anchor>1</Anchor><Anchor>2</Anchor></Tag>"),
+      Seg("<Tag><Anchor>1</Anchor><Type>Standalone</Type><AlignmentAnchor>3</AlignmentAnchor></Tag>"),
+      Seg("<Tag><Type>Start</Type><Anchor>1</anchor></Tag>"),
+      Seg("<Tag><Type>Start</Type><anchor>1</anchor></Tag>"),
+      Seg("<Tag><Type>Start</Type><Anchor>1<b/></Anchor></Tag>"),
+      Seg("<Tag><Type>Start</Type><Anchor>1</Anchor>"),
+      Seg("<Tag><Type>Start</Type><Anchor>1</Anchor></Tag >"),
+      Seg("<Tag><Type>Start</Type><Anchor>1\n</Anchor></Tag>"),
+      Seg("<Tag><Type>Start</Type><Other-1.x>1 & 2</Other-1.x></Tag>"),
+      Seg("<Tag><Type>Start</Type><Other a=\"1\">1</Other></Tag>"),
+      Seg("<Tag><Type>Start</Type><Value>1</Value></Tag>"),
+      Seg(Text("a"), "en-US"), Seg(Text("a"), "en-US"), Seg(Text("a"), "en-USA"), Seg(Text("a"), "en-U"),
+      Seg(Text("a"), "en-US"), Seg(Text("a"), "en-US\n"), Seg(Text("a"), "en-US"), Seg(Text("a"), ""),
+      Seg(Text("a"), "en-US") + "<", Seg(Text("a"), "en-US"),
+      "<Segment><Elements></Elements><CultureName>en-US",
+      "<Segment><Elements></Elements><CultureName>en-US<",
+  };
+  TDecodeSdltmStr scanner, utf8;
+  utf8.Utf8Segments = true;
+  for (const bool source : {true, false}) {
+    const int field = source ? tfSource : tfTarget;
+    for (const std::string& s : strings) {
+      TTU b(u"20260106~093000\tANA\t1\ten-US\tbefore\tde-DE\tbefore"), c(b);
+      c.SourceUtf8 = c.TargetUtf8 = "before";
+      c.SegmentsClean = true;
+      scanner.Decode(platform::Utf8ToUtf16(s), b, source);
+      utf8.DecodeUtf8(s, c, source);
+      const std::string expected = b.Field(field) == u"before" ? "before" : U8(b.Field(field));
+      std::string cleaned;
+      AppendCleanXml(cleaned, expected);
+      EXPECT_EQ(source ? c.SourceUtf8 : c.TargetUtf8, c.SegmentsClean ? cleaned : expected) << s;
+      EXPECT_EQ(U8(c.LangPair.Source), U8(b.LangPair.Source)) << s;
+      EXPECT_EQ(U8(c.LangPair.Target), U8(b.LangPair.Target)) << s;
+    }
+  }
+}

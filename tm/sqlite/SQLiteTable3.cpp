@@ -607,11 +607,19 @@ bool TSQLiteCursor::FieldAsUtf8(int index, std::string_view& out) {
   out = {};
   const uint8_t type = ColTypes[static_cast<size_t>(index)];
   if (type != TSQLiteTable::dtStr && type != TSQLiteTable::dtNull) return false;
-  if (Api->column_type(Stmt, index) == SQLITE_NULL) return true;
+  // NULL has no text: column_text says so without a separate look at the value's type.
   const auto* text = reinterpret_cast<const char*>(Api->column_text(Stmt, index));
+  if (!text) return true;
   const int bytes = Api->column_bytes(Stmt, index);
-  const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
-  out = std::string_view(text ? text : "", length);
+  out = std::string_view(text, bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0);
+  return true;
+}
+
+bool TSQLiteCursor::StoredInt64(int index, int64_t& out) {
+  if (FEof) RaiseTable(u"Table is at End of File");
+  if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");
+  if (Api->column_type(Stmt, index) != SQLITE_INTEGER) return false;
+  out = Api->column_int64(Stmt, index);
   return true;
 }
 

@@ -154,6 +154,10 @@ public:
   // The field of an integer column (NULL reads 0), without its text; false (out untouched) for
   // a column of another type. Raises as FieldAsString.
   bool FieldAsInt64(int index, int64_t& out);
+  // The field of the current row when SQLite holds it as an integer, whatever its column's
+  // declared type (an "INT" column is read as text), without making text of it; false (out
+  // untouched) for any other value. Raises as FieldAsString.
+  bool StoredInt64(int index, int64_t& out);
 
 private:
   bool Step();
