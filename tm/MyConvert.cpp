@@ -69,19 +69,21 @@ size_t CharLength(const uint8_t* s, size_t i, size_t n, const TUtf8Stops& stops)
 
 }  // namespace
 
-size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
-  const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
-  const size_t n = bytes.size();
-  size_t i = 0;
 #if defined(__SSE2__)
+namespace {
+
+// The scan with its count of ASCII stops fixed, so that their compares unroll.
+template <int kAsciiCount>
+size_t ScanUtf8Blocks(const uint8_t* const s, const size_t n, const TUtf8Stops& stops) {
+  size_t i = 0;
   // Sixteen bytes at a time: ASCII that is no stop and two-byte forms go by in the block, so
   // that text of one script mixed with blanks and digits, as most is, needs no byte-wise look.
   // The bytes compare as signed: continuation bytes are those below -64 (0xC0), two-byte leads
   // those from TwoByteLeadMin to -33 (0xDF). Only a byte that the block cannot settle is looked
   // at alone; the end of the text is read as a block padded with a byte that is no stop.
   const __m128i asciiFloor = _mm_set1_epi8(stops.Controls ? 0x1F : -1);
-  __m128i ascii[5];
-  for (int k = 0; k < stops.AsciiCount; ++k) ascii[k] = _mm_set1_epi8(static_cast<char>(stops.Ascii[k] & 0xFF));
+  __m128i ascii[kAsciiCount > 0 ? kAsciiCount : 1];
+  for (int k = 0; k < kAsciiCount; ++k) ascii[k] = _mm_set1_epi8(static_cast<char>(stops.Ascii[k] & 0xFF));
   const bool twoByte = stops.TwoByteLeadMin <= 0xDF;
   const __m128i contTop = _mm_set1_epi8(twoByte ? -64 : -128);
   const __m128i leadFloor = _mm_set1_epi8(static_cast<char>(stops.TwoByteLeadMin - 1)), leadTop = _mm_set1_epi8(-32);
@@ -96,7 +98,7 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
       v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
     }
     __m128i plain = _mm_cmpgt_epi8(v, asciiFloor);
-    for (int k = 0; k < stops.AsciiCount; ++k) plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, ascii[k]), plain);
+    for (int k = 0; k < kAsciiCount; ++k) plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, ascii[k]), plain);
     unsigned good = static_cast<unsigned>(_mm_movemask_epi8(plain));
     if (good != 0xFFFF && twoByte) {
       const unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, contTop)));
@@ -111,13 +113,39 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
       i += std::min<size_t>(16, n - i);
       continue;
     }
+    // A two-byte form that the block's end cuts, as runs of them often are: its second byte is
+    // the next block's first.
+    if (bad == 0x8000 && twoByte && n - i > 17 && s[i + 15] >= stops.TwoByteLeadMin && s[i + 15] <= 0xDF &&
+        (s[i + 16] & 0xC0) == 0x80) {
+      i += 17;
+      continue;
+    }
     i += static_cast<size_t>(__builtin_ctz(bad));
     if (i >= n) break;
     const size_t length = CharLength(s, i, n, stops);
     if (length == 0) break;
     i += length;
   }
+  return i;
+}
+
+}  // namespace
+#endif
+
+size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
+  const auto* const s = reinterpret_cast<const uint8_t*>(bytes.data());
+  const size_t n = bytes.size();
+#if defined(__SSE2__)
+  switch (stops.AsciiCount) {
+    case 0: return ScanUtf8Blocks<0>(s, n, stops);
+    case 1: return ScanUtf8Blocks<1>(s, n, stops);
+    case 2: return ScanUtf8Blocks<2>(s, n, stops);
+    case 3: return ScanUtf8Blocks<3>(s, n, stops);
+    case 4: return ScanUtf8Blocks<4>(s, n, stops);
+    default: return ScanUtf8Blocks<5>(s, n, stops);
+  }
 #else
+  size_t i = 0;
   constexpr uint64_t kOnes = 0x0101010101010101ull;
   constexpr uint64_t kHigh = 0x8080808080808080ull;
   while (i < n) {
@@ -150,8 +178,8 @@ size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops) {
     if (length == 0) break;
     i += length;
   }
-#endif
   return i;
+#endif
 }
 
 namespace {

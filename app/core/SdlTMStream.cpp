@@ -173,10 +173,11 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   }
   if (DateCol >= 0) {
     if (plainBytes(DateCol, bytes)) {
-      DateBytes.clear();
+      DateBytes.resize(bytes.size());
+      size_t length = 0;
       for (const char c : bytes)
-        if (c != '-' && c != ':') DateBytes.push_back(c == ' ' ? '~' : c);
-      tu.SetFieldBytes(tfDate, DateBytes);
+        if (c != '-' && c != ':') DateBytes[length++] = c == ' ' ? '~' : c;
+      tu.SetFieldBytes(tfDate, std::string_view(DateBytes).substr(0, length));
     } else {
       WideString& date = field(DateCol);
       SdlDateToTmDate(date);

@@ -265,7 +265,8 @@ TEST(Utf8Text, ScanStopsWhereTheWalkStops) {
     return i;
   };
   const TUtf8Stops stopSets[] = {MakeUtf8Stops(false, {}), MakeUtf8Stops(true, "&\"<>'", "\xED", true),
-                                 MakeUtf8Stops(true, "&{", "\xC2\xED", true), MakeUtf8Stops(false, "\r")};
+                                 MakeUtf8Stops(true, "&{", "\xC2\xED", true), MakeUtf8Stops(false, "\r"),
+                                 MakeUtf8Stops(true, "<&>", "\xED", true), MakeUtf8Stops(true, "&", "\xD0")};
   const std::string tails[] = {"", "&", "<", "\r", "\x01", "\xC0\xAF", "\xC2\xA0", "\xD0\xBF", "\xED\xA0\x80", "\xED\x9F\xBF",
                                "\xEF\xBF\xBE", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", "\xFF", "\xD0", "{", "'"};
   TDraw next(7);
