@@ -573,11 +573,12 @@ TTag::~TTag() {
 }
 
 void TTag::Reuse(std::u16string_view name) {
-  if (name.empty())
-    Name.clear();  // a reader that decodes no names reuses every tag so: no copy for it
-  else
-    Name.assign(name);
+  Name.assign(name);
   NameUtf8.clear();
+  Recycle();
+}
+
+void TTag::Recycle() {
   if (Attributes.Count() > 0) Attributes.Clear();
   FRaw.clear();
   FRawBytes.clear();
@@ -754,12 +755,14 @@ bool TTag::RawValueOf(std::u16string_view attrName, std::string_view& value) con
 TTag* TTag::OpenChildUtf8(std::string_view name, bool decodeName) {
   if (Spare) {
     Child = std::move(Spare);
-    Child->Reuse(u"");
+    Child->Recycle();
+    Child->Name.clear();
   } else {
     Child = std::make_unique<TTag>(this, u"");
   }
   if (decodeName) AppendUtf8(name, Child->Name);
-  Child->NameUtf8.assign(name);
+  // The object waiting under a parent was mostly an element of the same name: its name stays.
+  if (std::string_view(Child->NameUtf8) != name) Child->NameUtf8.assign(name);
   return Child.get();
 }
 

@@ -303,6 +303,8 @@ public:
 private:
   void StartText();
   void SettleUtf8();
+  // Reuse without the names: what the element held is dropped.
+  void Recycle();
 
   std::unique_ptr<TTag> Spare;  // the child closed last
   struct TRawAttr {

@@ -714,16 +714,26 @@ const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
     KeyBuf = ContentBuf;
     return KeyBuf;
   }
-  // The digest of the UTF-8 form: contents that differ only in characters that an ANSI code
-  // page lacks would share a key, and so a placeholder. Lone surrogates keep their own forms,
-  // for the same reason.
-  Utf8Buf.resize(ContentBuf.size() * 3);
-  Utf8Buf.resize(static_cast<size_t>(
-      platform::EncodeUtf8(ContentBuf, Utf8Buf.data(), platform::LoneSurrogate::Keep) - Utf8Buf.data()));
-  MD4HexDigest(Utf8Buf, DigestBuf);
-  KeyBuf.assign(u"{");
-  KeyBuf.append(DigestBuf.begin(), DigestBuf.end());
-  KeyBuf.push_back(u'}');
+  constexpr size_t kKnownLength = 256, kKnownCount = 1024;
+  const auto known = ContentBuf.size() <= kKnownLength ? KnownKeys.find(ContentBuf) : KnownKeys.end();
+  if (known != KnownKeys.end()) {
+    KeyBuf = known->second;
+  } else {
+    // The digest of the UTF-8 form: contents that differ only in characters that an ANSI code
+    // page lacks would share a key, and so a placeholder. Lone surrogates keep their own forms,
+    // for the same reason.
+    Utf8Buf.resize(ContentBuf.size() * 3);
+    Utf8Buf.resize(static_cast<size_t>(
+        platform::EncodeUtf8(ContentBuf, Utf8Buf.data(), platform::LoneSurrogate::Keep) - Utf8Buf.data()));
+    MD4HexDigest(Utf8Buf, DigestBuf);
+    KeyBuf.assign(u"{");
+    KeyBuf.append(DigestBuf.begin(), DigestBuf.end());
+    KeyBuf.push_back(u'}');
+    if (ContentBuf.size() <= kKnownLength) {
+      if (KnownKeys.size() >= kKnownCount) KnownKeys.clear();
+      KnownKeys.emplace(ContentBuf, KeyBuf);
+    }
+  }
   if (TagContents.IndexOfName(KeyBuf) >= 0) return KeyBuf;
   // The keys of elements inside this one (a ph inside a hi) are given back their contents, so
   // that an open form shows markup, not digests.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tm/MyReaderHTML.h"
@@ -151,6 +152,10 @@ private:
   WideString RawBuf;
   WideString DateBuf;
   WideString KeyBuf;
+  // Content -> its key, for the contents of inline elements, which repeat from unit to unit
+  // (the same bold start over and over): each is digested once while it is kept. Short
+  // contents only, and a bounded number of them.
+  std::unordered_map<WideString, WideString> KnownKeys;
   WideString MarkupBuf;
   WideString ContentBuf;
   WideString ExpandedBuf;

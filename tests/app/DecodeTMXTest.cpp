@@ -246,6 +246,23 @@ TEST_F(DecodeTMX, InlineElementsBecomePlaceholders) {
                                                      "&tA;x&tB;|&tA;y&t=<br/>;z&tB;"}));
 }
 
+// The contents of inline elements repeat over a memory, many more of them than the reader keeps
+// digests of, some longer than it keeps: each unit still pairs its own source and target codes,
+// and a code whose content only looks like one met before stays apart.
+TEST_F(DecodeTMX, RepeatedInlineContentsKeepTheirPlaceholders) {
+  std::string body;
+  std::vector<std::string> expected;
+  for (int u = 0; u < 3000; ++u) {
+    const std::string name = u % 7 == 0 ? std::string(300 + u % 3, 'w') : "x" + std::to_string(u % 1500);
+    const std::string other = u % 2 ? "&lt;" + name + "/&gt;" : "&lt;" + name + "&gt; ";
+    body += Tu("<bpt i=\"1\">&lt;" + name + "&gt;</bpt>a<ept i=\"1\">&lt;/" + name + "&gt;</ept>",
+               "<ph>" + other + "</ph><ept i=\"1\">&lt;/" + name + "&gt;</ept>b<bpt i=\"1\">&lt;" + name + "&gt;</bpt>");
+    expected.push_back("&tA;a&tB;|&t=<" + name + (u % 2 ? "/>" : "> ") + ";&tB;b&tA;");
+  }
+  ASSERT_EQ(Convert(Tmx(body)), "");
+  EXPECT_EQ(Texts(Read()), expected);
+}
+
 // Dates, counts and user names that would make lines no reader takes fall back; a unit without
 // source text is none.
 TEST_F(DecodeTMX, ValuesThatWouldSpoilTheLineFallBack) {
