@@ -586,13 +586,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
             firstHasLoop = true;
           }
     }
-    std::vector<bool> gone(static_cast<size_t>(frames()), false);
     // The frames before each one keep their blocks until it is done with: what it inherits stays.
     const std::vector<TInherited> inherited = Inherited(picture);
-    int left = frames();
+    // Every frame stays (one without an image too): a single frame stays single.
+    const bool single = frames() == 1;
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
-      const bool single = left == 1;
       // A frame without an image is an item our player times (showing the screen before it)
       // while other decoders let extensions without an image apply to nothing: it stays where it
       // stands with its control block, so that each shows what it showed before. Its time lent
@@ -617,14 +616,10 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
         return dynamic_cast<const TGIFCommentExtension*>(e) || dynamic_cast<const TGIFTextExtension*>(e) ||
                dynamic_cast<const TGIFUnknownAppExtension*>(e);
       });
-      // A file holds a frame without an image only as its extensions.
-      if (holdsTime && frame.Extensions.Count() == 0) GraphicControl(frame);
-      if (frame.Empty() && frame.Extensions.Count() == 0) {
-        gone[static_cast<size_t>(i)] = true;
-        --left;
-      }
+      // A frame without an image saves before another as a pixel outside the screen, the last
+      // one only as its extensions: without any it would be lost.
+      if (holdsTime && frame.Extensions.Count() == 0 && i + 1 == frames()) GraphicControl(frame);
     }
-    DeleteFrames(picture, gone);
   } else if ((options & ooReduceColors) && settings.ColorReduction == 9) {
     throw GIFException(sInvalidReduction);
   }

@@ -277,4 +277,14 @@ TEST_F(GifOptimize, FramesWithoutAnImageKeepTheirPlaceAndTime) {
       EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 2, bytes.end()), (std::vector<uint8_t>{0, ';'}));
     }
   }
+  // One between images with no extensions at all stays without: a control block of its own would
+  // take away the delay that some decoders let it inherit.
+  TGifPicture image;
+  Build(image, 2, 1, 3, {{0, 0, 2, 1, {1, 1}, 1, 50}});
+  NewFrame(image);
+  Build(image, 2, 1, 0, {{0, 0, 2, 1, {2, 1}, 1, 50}});
+  const TDecoded inheriting = Decoded(image, AsStored, true);
+  image.Optimize(0xF, 6, 0, 8);
+  EXPECT_EQ(image.Images[1].Extensions.Count(), 0);
+  EXPECT_EQ(Decoded(image, AsStored, true), inheriting);
 }
