@@ -109,16 +109,7 @@ void TGif::LoadFromBytes(const std::vector<uint8_t>& bytes) {
   aspect_ = r.Byte();
   globalTable_ = packed & 0x80;
   colorResolution_ = (packed >> 4 & 7) + 1;
-  if (globalTable_) {
-    TGifColorTable table;
-    table.Count = 2 << (packed & 7);
-    for (int i = 0; i < table.Count; ++i) {
-      const int red = r.Byte(), green = r.Byte();
-      table.Colors[static_cast<size_t>(i)] = qRgb(red, green, r.Byte());
-    }
-    globalTableIndex_ = static_cast<int>(tables_.size());
-    tables_.push_back(table);
-  }
+  if (globalTable_) globalTableIndex_ = ReadColorTable(r, packed & 7);
   while (!r.AtEnd()) {
     const int block = r.Byte();
     if (block == 0x2C) {
@@ -194,6 +185,18 @@ void TGif::CheckStripSize(bool transparent) const {
   if (size > (transparent ? 100000000 : 200000000)) Fail(25);
 }
 
+int TGif::ReadColorTable(TReader& r, int bits) {
+  const int count = 2 << bits;
+  TGifColorTable table;
+  table.Colors.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const int red = r.Byte(), green = r.Byte();
+    table.Colors.push_back(qRgb(red, green, r.Byte()));
+  }
+  tables_.push_back(std::move(table));
+  return static_cast<int>(tables_.size()) - 1;
+}
+
 void TGif::ReadImage(TReader& r) {
   TGifImageDescriptor image;
   image.Left = r.Word();
@@ -202,18 +205,7 @@ void TGif::ReadImage(TReader& r) {
   image.Height = r.Word();
   const int packed = r.Byte();
   image.Interlaced = packed & 0x40;
-  if (packed & 0x80) {
-    TGifColorTable table;
-    table.Count = 2 << (packed & 7);
-    for (int i = 0; i < table.Count; ++i) {
-      const int red = r.Byte(), green = r.Byte();
-      table.Colors[static_cast<size_t>(i)] = qRgb(red, green, r.Byte());
-    }
-    image.TableIndex = static_cast<int>(tables_.size());
-    tables_.push_back(table);
-  } else {
-    image.TableIndex = globalTableIndex_;
-  }
+  image.TableIndex = packed & 0x80 ? ReadColorTable(r, packed & 7) : globalTableIndex_;
   if (image.TableIndex < 0) Fail(2);
   if (pendingControl_) {
     image.Disposal = pendingDisposal_;
@@ -227,13 +219,19 @@ void TGif::ReadImage(TReader& r) {
     screenHeight_ = image.Top + image.Height;
   }
   if (image.Height > screenHeight_) image.Height = screenHeight_;
-  CheckStripSize(Transparent() || image.HasTransparency);
+  transparent_ = transparent_ || image.HasTransparency;
+  CheckStripSize(transparent_);
   image.CodeSize = r.Byte();
   std::vector<uint8_t> data;
   r.SubBlocks(&data);
   if (static_cast<int64_t>(image.Width) * image.Height == 0) Fail(26);
   image.Stored = QRect(image.Left, image.Top, image.Width, image.Height).intersected(QRect(0, 0, screenWidth_, screenHeight_));
   if (image.Stored.isEmpty()) image.Stored = QRect(0, 0, 0, 0);
+  // The frame's record here and in the picture, its pixels and its own table.
+  heldBytes_ += static_cast<int64_t>(sizeof(TGifImageDescriptor) + sizeof(TgfFrame)) +
+                static_cast<int64_t>(image.Stored.width()) * image.Stored.height() +
+                (packed & 0x80 ? static_cast<int64_t>(sizeof(QRgb)) << ((packed & 7) + 1) : 0);
+  if (heldBytes_ > MaxGifFrameBytes) Fail(25);
   DecodeLzw(image, data);
   images_.push_back(std::move(image));
 }
@@ -242,8 +240,10 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
   // Above 11 the clear code would lie past the table.
   if (image.CodeSize < 0 || image.CodeSize > 11) Fail(12);
   const QRect& s = image.Stored;
-  image.Pixels.assign(static_cast<size_t>(s.width()) * static_cast<size_t>(s.height()), 0);
+  image.PixelsAt = pixels_.size();
+  pixels_.resize(pixels_.size() + static_cast<size_t>(s.width()) * static_cast<size_t>(s.height()), 0);
   if (s.isEmpty()) return;
+  uint8_t* const pixels = pixels_.data() + image.PixelsAt;
   const int width = image.Width, height = image.Height;
   // File row -> picture row; the passes are laid out over the frame's own height.
   std::vector<int> rows;
@@ -276,9 +276,17 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
 
   const int clear = 1 << image.CodeSize, end = clear + 1;
   int next = clear + 2, bits = image.CodeSize + 1;
-  std::vector<uint16_t> prefix(4096), length(4096, 1);
-  std::vector<uint8_t> suffix(4096), first(4096), spelt(4096);
-  for (int i = 0; i < clear; ++i) suffix[static_cast<size_t>(i)] = first[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  if (lzw_.prefix.empty()) {
+    lzw_.prefix.resize(4096), lzw_.length.resize(4096);
+    lzw_.suffix.resize(4096), lzw_.first.resize(4096), lzw_.spelt.resize(4096);
+  }
+  auto &prefix = lzw_.prefix, &length = lzw_.length;
+  auto &suffix = lzw_.suffix, &first = lzw_.first, &spelt = lzw_.spelt;
+  // The roots; every later entry is made before it is read.
+  for (int i = 0; i < clear; ++i) {
+    suffix[static_cast<size_t>(i)] = first[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    length[static_cast<size_t>(i)] = 1;
+  }
   int64_t out = 0, kept = nextKept(0);
   const auto put = [&](int code) {
     const int n = length[static_cast<size_t>(code)];
@@ -292,7 +300,7 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
       if (out != kept) continue;
       const int x = image.Left + static_cast<int>(out % width);
       const int y = image.Top + rows[static_cast<size_t>(out / width)];
-      image.Pixels[static_cast<size_t>(y - s.top()) * static_cast<size_t>(s.width()) + static_cast<size_t>(x - s.left())] =
+      pixels[static_cast<size_t>(y - s.top()) * static_cast<size_t>(s.width()) + static_cast<size_t>(x - s.left())] =
           spelt[static_cast<size_t>(i)];
       kept = nextKept(out + 1);
     }
@@ -330,9 +338,7 @@ void TGif::DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& dat
   }
 }
 
-bool TGif::Transparent() const {
-  return std::any_of(images_.begin(), images_.end(), [](const auto& i) { return i.HasTransparency; });
-}
+bool TGif::Transparent() const { return transparent_; }
 
 int TGif::Delay(int i) const { return std::max(1, images_.at(i).Delay); }
 
@@ -348,14 +354,17 @@ QImage TGif::GetStripBitmap() const {
   strip.fill(Qt::transparent);
   for (int i = 0; i < count; ++i) {
     const auto& image = images_[static_cast<size_t>(i)];
-    const auto& table = tables_[static_cast<size_t>(image.TableIndex)];
+    // Indices past the frame's table are black.
+    std::array<QRgb, 256> table{};
+    const auto& colors = tables_[static_cast<size_t>(image.TableIndex)].Colors;
+    std::copy(colors.begin(), colors.end(), table.begin());
     const QRect& s = image.Stored;
     for (int y = 0; y < s.height(); ++y) {
       auto* line = reinterpret_cast<QRgb*>(strip.scanLine(s.top() + y)) + i * w + s.left();
-      const uint8_t* src = image.Pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(s.width());
+      const uint8_t* src = pixels_.data() + image.PixelsAt + static_cast<size_t>(y) * static_cast<size_t>(s.width());
       for (int x = 0; x < s.width(); ++x) {
         if (image.HasTransparency && src[x] == image.TransparentIndex) continue;
-        line[x] = table.Colors[src[x]] | 0xFF000000u;
+        line[x] = table[src[x]] | 0xFF000000u;
       }
     }
     if (i + 1 == count) break;

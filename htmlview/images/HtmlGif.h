@@ -21,19 +21,25 @@ namespace htmlview {
 extern int GifLastError;
 extern std::string GifLastErrorString;
 
+// As many entries as the file gives: a picture of many frames may carry a small table in each.
 struct TGifColorTable {
-  int Count = 0;
-  std::array<QRgb, 256> Colors{};  // unused entries black
+  std::vector<QRgb> Colors;
 };
+
+// The most the decoder holds for a picture's frames besides the strip: their records, colour
+// tables and pixels. A file of a few bytes a frame can name millions of frames; they are counted
+// as they are read, before their pixels are allocated.
+inline constexpr int64_t MaxGifFrameBytes = int64_t{1} << 27;
 
 struct TGifImageDescriptor {
   int Left = 0, Top = 0, Width = 0, Height = 0;
   bool Interlaced = false;
   int TableIndex = -1;
   int CodeSize = 0;
-  // The part of the image inside the logical screen, and its pixels (index per byte).
+  // The part of the image inside the logical screen, and where its pixels (index per byte)
+  // begin in the picture's store of pixels.
   QRect Stored;
-  std::vector<uint8_t> Pixels;
+  size_t PixelsAt = 0;
   int Disposal = 0;
   bool HasTransparency = false;
   int TransparentIndex = 0;
@@ -73,13 +79,26 @@ private:
   void ReadImage(TReader& r);
   void DecodeLzw(TGifImageDescriptor& image, const std::vector<uint8_t>& data);
   void CheckStripSize(bool transparent) const;
+  // Appends the colour table that follows (2 << bits entries); answers its index.
+  int ReadColorTable(TReader& r, int bits);
 
   std::string signature_ = "------";
   int screenWidth_ = 0, screenHeight_ = 0;
   bool globalTable_ = false;
   int colorResolution_ = 0, backgroundIndex_ = 0, aspect_ = 0, globalTableIndex_ = -1;
   std::vector<TGifImageDescriptor> images_;
+  // All images' stored pixels, one after another: no allocation per frame.
+  std::vector<uint8_t> pixels_;
   std::vector<TGifColorTable> tables_;
+  // Whether any image read so far has a transparent colour: asked once per image while reading.
+  bool transparent_ = false;
+  int64_t heldBytes_ = 0;  // counted against MaxGifFrameBytes
+  // The string table, made once for all frames: a picture of many tiny frames must not pay for
+  // a whole table per frame.
+  struct TLzwTable {
+    std::vector<uint16_t> prefix, length;
+    std::vector<uint8_t> suffix, first, spelt;
+  } lzw_;
   int loopCount_ = -1;
   // The graphic control values waiting for the next image.
   bool pendingControl_ = false;

@@ -746,7 +746,12 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
     for (size_t i = 0; matched && i < word.size(); ++i) matched = lower(word[i]) == endTag[i];
     if (matched) {
       if (end) *end = tagAt;
-      for (int k = 0; k < 6 && Ch != u'>' && Ch != 0; ++k) NextCh();
+      for (int k = 0; k < 6 && Ch != u'>' && Ch != 0; ++k) {
+        // A character beyond the BMP is one of the few: never left with its second half unread.
+        const bool high = Ch >= 0xD800 && Ch < 0xDC00;
+        NextCh();
+        if (high && Ch >= 0xDC00 && Ch < 0xE000) NextCh();
+      }
       if (Ch == u'>') {
         NoMarkup = false;
         NextCh();

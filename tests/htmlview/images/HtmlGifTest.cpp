@@ -208,6 +208,21 @@ TEST(HtmlGif, TooLargeBeforeAnyAllocation) {
   }
 }
 
+// The strip's limit lets a tiny screen have tens of millions of frames; what the decoder holds
+// for them is bounded on its own, before their pixels are allocated.
+TEST(HtmlGif, FramesHeldWithinTheBudget) {
+  const int64_t frames = MaxGifFrameBytes / static_cast<int64_t>(sizeof(TGifImageDescriptor)) + 1;
+  Gif g;
+  g.Header(1, 1);
+  const size_t start = g.b.size();
+  g.Image(0, 0, 1, 1).Pixels({1});
+  const std::vector<uint8_t> frame(g.b.begin() + static_cast<long>(start), g.b.end());
+  g.b.reserve(g.b.size() + frame.size() * static_cast<size_t>(frames) + 1);
+  for (int64_t i = 1; i < frames; ++i) g.b.insert(g.b.end(), frame.begin(), frame.end());
+  EXPECT_EQ(Failure(g.End().b), "TGif: Animated GIF too large");
+  EXPECT_EQ(GifLastError, 25);
+}
+
 TEST(HtmlGif, FramesPastTheScreenAreCut) {
   // 4x4 screen; a 4x4 frame at (2,2) and one wholly outside.
   std::vector<int> pix(16, 3);

@@ -320,6 +320,50 @@ TEST(Tokenizer, ScriptAndStyleContentNoReaderTookIsNeverText) {
   EXPECT_EQ(handed.size(), 1u);
 }
 
+// Whatever stands between a raw-content end tag and its '>', a character beyond the BMP in UTF-8
+// is read whole: no text after it begins with the second half of its pair. The stray characters
+// before it move its place through the few that the end tag may hold.
+TEST(Tokenizer, CharactersBeyondTheBmpAfterARawEndTagStayWhole) {
+  const std::string grin = "\xF0\x9F\x98\x80";  // U+1F600
+  struct Case {
+    const char* name;
+    const char* open;
+    const char* end;
+    bool noMarkup;
+  } cases[] = {
+      {"script, no markup", "<script>", "</script", true},
+      {"script", "<script>", "</script", false},
+      {"style", "<style>", "</style", false},
+      {"STYLE, no markup", "<STYLE>x", "</STYLE", true},
+  };
+  for (const Case& c : cases) {
+    for (int stray = 0; stray <= 8; ++stray) {
+      const std::string in = std::string(c.open) + c.end + std::string(static_cast<size_t>(stray), '@') + "\xAC" +
+                             grin + grin + "a";
+      TBuffer buffer(std::vector<uint8_t>(in.begin(), in.end()), u"t");
+      buffer.SetCodePage(CP_UTF8);
+      THtmlParser p(buffer);
+      p.NoMarkup = c.noMarkup;
+      std::u16string text;
+      p.NextCh();
+      do {
+        p.Next();
+        if (p.Sy != TextSymbol) continue;
+        const std::u16string& t = p.TextToken.S();
+        ASSERT_FALSE(t.empty());
+        EXPECT_FALSE(t.front() >= 0xDC00 && t.front() < 0xE000) << c.name << ", " << stray << ": " << Narrow(t);
+        EXPECT_FALSE(t.back() >= 0xD800 && t.back() < 0xDC00) << c.name << ", " << stray << ": " << Narrow(t);
+        text += t;
+      } while (p.Sy != EofSymbol);
+      // What the end tag does not hold is text, as written; past what it may hold, both
+      // characters.
+      const std::u16string after = std::u16string(static_cast<size_t>(stray), u'@') + u"\uFFFD\U0001F600\U0001F600a";
+      EXPECT_TRUE(after.ends_with(text)) << c.name << ", " << stray << ": " << Narrow(text);
+      if (stray >= 6) EXPECT_TRUE(text.ends_with(u"\U0001F600\U0001F600a")) << c.name << ", " << stray;
+    }
+  }
+}
+
 TEST(Tokenizer, AttributesCarryTheCodePage) {
   TBuffer b(std::vector<uint8_t>{'<', 'b', ' ', 'x', '=', '1', '>'}, u"t");
   TParserHost host;

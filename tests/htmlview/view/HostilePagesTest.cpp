@@ -30,6 +30,7 @@
 #include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/ViewerSupport.h"
 #include "tests/support/HostilePages.h"
+#include "tests/support/LzwCodes.h"
 
 using namespace htmlview;
 
@@ -93,6 +94,29 @@ void PrintTo(const THostilePage& page, std::ostream* os) { *os << page.Name; }
 // A picture as a data: URL, PNG-coded.
 std::string DataPng(const QImage& image) {
   return "data:image/png;base64," + ImageBytes(image, "PNG").toBase64().toStdString();
+}
+
+// A GIF data: URL of n one-pixel frames on a one-pixel screen, each with a colour table of its
+// own when asked (its pixel's colour follows the frame).
+std::string DataManyFrameGif(int n, bool tables) {
+  std::string gif = std::string("GIF89a\x01\x00\x01\x00", 10) + (tables ? std::string(3, '\0') : std::string("\x80\0\0", 3)) +
+                    (tables ? "" : std::string("\0\0\0\xff\xff\xff", 6));
+  gif.reserve(gif.size() + static_cast<size_t>(n) * 21);
+  const std::vector<uint8_t> codes = PackLzwCodes(2, {4, 1, 5});
+  for (int i = 0; i < n; ++i) {
+    gif += std::string(",\0\0\0\0\x01\0\x01\0", 9);
+    if (tables) {
+      gif += '\x80';
+      gif += {static_cast<char>(i & 255), 0, 0, 0, 0, static_cast<char>(255)};
+    } else {
+      gif += '\0';
+    }
+    gif += {2, static_cast<char>(codes.size())};
+    gif.append(codes.begin(), codes.end());
+    gif += '\0';
+  }
+  gif += ';';
+  return "data:image/gif;base64," + QByteArray::fromStdString(gif).toBase64().toStdString();
 }
 
 // A viewer as a user has it: its window exposed and painted once.
@@ -319,6 +343,16 @@ std::vector<THostilePage> Pages() {
            run.View.PaintDocument(image);
          }
        }).Bounds(30, 250);
+  // Each frame read asked every frame before it whether it had a transparent colour: 200,000
+  // frames took 350 times as long as 20,000.
+  pages.emplace_back("AnimationOf200000Frames", "<p>before<img src=\"" + DataManyFrameGif(200000, false) + "\"><p>after",
+                     std::vector<std::string>{"before", "after"})
+      .Bounds(10, 150);
+  // A colour table of two entries took a kilobyte for each frame: 300 MB.
+  pages.emplace_back("AnimationOf200000FramesEachWithItsColours",
+                     "<p>before<img src=\"" + DataManyFrameGif(200000, true) + "\"><p>after",
+                     std::vector<std::string>{"before", "after"})
+      .Bounds(10, 150);
   return pages;
 }
 
