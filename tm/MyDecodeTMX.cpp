@@ -497,6 +497,16 @@ TTag* TDecodeTMX::TextTarget(TTag& tag) {
   }
 }
 
+TDecodeTMX::TLangMatch TDecodeTMX::MatchOf(const WideString& lang) const {
+  TLangMatch m;
+  m.Known = true;
+  m.Source = LangMatches(lang, LangPair.Source, false);
+  m.Target = LangMatches(lang, LangPair.Target, false);
+  m.SourceLanguage = SameFoldedPair(lang.c_str(), LangPair.Source.c_str());
+  m.TargetLanguage = SameFoldedPair(lang.c_str(), LangPair.Target.c_str());
+  return m;
+}
+
 // Once the pair is known, a variant in a third language is never taken.
 bool TDecodeTMX::MayBeTaken(const WideString& lang) const {
   if (!PairSettled || LangPair.Source.empty() || LangPair.Target.empty()) return true;
@@ -598,10 +608,13 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       if (seen) {
         v.Lang = seen->Lang;
         v.Wanted = seen->Wanted;
+        v.Match = seen->Match;
       } else {
         v.Lang = TmLangCode(lang);
         v.Wanted = MayBeTaken(v.Lang);
-        if (stable && LangsKnown.size() < 8) LangsKnown.push_back({lang, v.Lang, std::string(spelt ? raw : ""), spelt, v.Wanted});
+        v.Match = TLangMatch();
+        if (stable && LangsKnown.size() < 8)
+          LangsKnown.push_back({lang, v.Lang, std::string(spelt ? raw : ""), spelt, v.Wanted, MatchOf(v.Lang)});
       }
       CurrentTuv = VariantCount++;
       break;
@@ -791,14 +804,22 @@ int TDecodeTMX::PickVariant(const WideString& code, int except, bool& sameCode) 
   sameCode = true;
   const bool target = except >= 0;
   const WideString& other = target ? LangPair.Source : LangPair.Target;
+  // code is the pair's own (source, or target with except): a variant that knows how its
+  // language compares with the pair's codes answers without comparing.
+  const bool pairCodes = &code == (target ? &LangPair.Target : &LangPair.Source);
   int sameLanguage = -1;
   for (int i = 0; i < VariantCount; ++i) {
     if (i == except) continue;
-    const WideString& lang = Variants[static_cast<size_t>(i)].Lang;
-    if (target && LangMatches(lang, other, false)) continue;
-    if (LangMatches(lang, code, false)) return i;
+    const TVariant& v = Variants[static_cast<size_t>(i)];
+    const WideString& lang = v.Lang;
+    const bool known = pairCodes && v.Match.Known;
+    const bool matchesOther = known ? (target ? v.Match.Source : v.Match.Target) : LangMatches(lang, other, false);
+    if (target && matchesOther) continue;
+    if (known ? (target ? v.Match.Target : v.Match.Source) : LangMatches(lang, code, false)) return i;
     // The other side's own code is never taken for this one.
-    if (sameLanguage < 0 && SameFoldedPair(lang.c_str(), code.c_str()) && (target || !LangMatches(lang, other, false)))
+    if (sameLanguage < 0 &&
+        (known ? (target ? v.Match.TargetLanguage : v.Match.SourceLanguage) : SameFoldedPair(lang.c_str(), code.c_str())) &&
+        (target || !matchesOther))
       sameLanguage = i;
   }
   sameCode = false;

@@ -79,19 +79,29 @@ public:
   TUniStringList PropTypes;
 
 private:
+  // How a language compares with the pair's codes, once the pair is settled: a file holds few
+  // languages, and each unit would otherwise compare its variants' codes again.
+  struct TLangMatch {
+    bool Known = false;  // the flags below hold
+    bool Source = false, Target = false;  // LangMatches with the pair's source, target
+    bool SourceLanguage = false, TargetLanguage = false;  // SameFoldedPair with them
+  };
   struct TVariant {
     WideString Lang;  // in text-TM form
     WideString Seg;   // raw seg text, inline elements as their keys
     std::string SegUtf8;  // the same in UTF-8, when the output takes UTF-8 segments
     bool Wanted = true;  // a unit may take it: its text is gathered
+    TLangMatch Match;
   };
   bool MayBeTaken(const WideString& lang) const;
+  TLangMatch MatchOf(const WideString& lang) const;
   struct TLangSeen {
     WideString Attr;  // the value of the language attribute
     WideString Lang;  // in text-TM form
     std::string Raw;  // the value as the file spelt it, when that is Attr itself (Spelt)
     bool Spelt;
     bool Wanted;
+    TLangMatch Match;
   };
   std::vector<TLangSeen> LangsKnown;  // filled once the pair is settled
 

@@ -42,6 +42,10 @@ static_assert(std::size(kEntities) == 102);
 const std::pair<std::u16string_view, uint32_t> kXmlEntities[] = {
     {u"amp;", 38}, {u"lt;", 60}, {u"gt;", 62}, {u"quot;", 34}, {u"apos;", 39}};
 
+// The same in UTF-8.
+constexpr std::pair<std::string_view, uint32_t> kXmlEntities8[] = {
+    {"amp;", 38}, {"lt;", 60}, {"gt;", 62}, {"quot;", 34}, {"apos;", 39}};
+
 // Characters that a field holds as "&'" + hexadecimal + ";". Nothing from 192 on. A line end
 // cannot stand in a line of the text TM either.
 constexpr bool IsSpecial(WideChar c) {
@@ -1176,11 +1180,25 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
     // An ampersand: a reference, a placeholder's, or one of the text.
     if (byteAt(j + 1) == 't' && byteAt(j + 2) == '=') return false;
     uint32_t code = 0;
-    bool named = false;
-    FKey.clear();
+    size_t next = 0;
+    // XML's own five, most of the references met, are known where they stand, as
+    // DecodeReference knows them; any other is looked at in UTF-16.
+    const std::string_view rest = t.substr(j + 1, 5);
+    for (const auto& [name, value] : kXmlEntities8) {
+      if (rest.starts_with(name)) {
+        code = value;
+        next = 1 + name.size();
+        break;
+      }
+    }
     const size_t limit = std::min(n, j + 2 + static_cast<size_t>(Entities.MaxLength()) + 12);
-    for (size_t k = j; k < limit; ++k) FKey.push_back(static_cast<unsigned char>(t[k]));
-    const size_t next = DecodeReference(FKey, 0, code, named);
+    if (next == 0) {
+      bool named = false;
+      FKey.clear();
+      for (size_t k = j; k < limit; ++k) FKey.push_back(static_cast<unsigned char>(t[k]));
+      next = DecodeReference(FKey, 0, code, named);
+      if (next != 0 && next >= FKey.size() && limit < n) return false;  // a reference longer than looked at
+    }
     if (next == 0) {
       if (!unitsAhead(j + 1)) return false;
       // A placeholder keeps its ampersand; any other stays one of the text.
@@ -1191,7 +1209,6 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
       i = j + 1;
       continue;
     }
-    if (next >= FKey.size() && limit < n) return false;  // a reference longer than looked at
     i = j + next;
     switch (code) {
       case 0: break;
@@ -1216,6 +1233,8 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
           FWide8.clear();
           CharToHexRef(FWide8, code);
           AppendWide(out, FWide8);
+        } else if (code < 0x80) {
+          out.push_back(static_cast<char>(code));
         } else {
           FWide8.clear();
           AppendCodePoint(FWide8, code);

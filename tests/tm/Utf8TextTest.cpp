@@ -136,7 +136,8 @@ TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
                                 "&#65534;", "&#0;", "&#9;", "&#10;", "&#13;", "&#1;", "&'41;", "&'26;", "&#x;", "&#;",
                                 "&#00000000000000000000065;", "&", "&am", "&am;", "&x;", "&tA;", "&tB;", "&pC;", "&t=", "&t",
                                 "tA;", "=", ";", "\\", "{", "}", key, key2, "\xC2\xA0", "\xC2\xA9", "\xC2\xB5", "<", "\t",
-                                "\xE3\x80\x82", "\xF0\x9F\x98\x80", "t\xD0\xBF;"};
+                                "\xE3\x80\x82", "\xF0\x9F\x98\x80", "t\xD0\xBF;", "&lt", "&quo", "t;", "&apos",
+                                "&ampx;", "&#x3C;", "&#127;", "&#x7E;"};
   TDraw next(11);
   for (int i = 0; i < 6000; ++i) {
     std::string s;
