@@ -762,7 +762,11 @@ TTag* TTag::OpenChildUtf8(std::string_view name, bool decodeName) {
   }
   if (decodeName) AppendUtf8(name, Child->Name);
   // The object waiting under a parent was mostly an element of the same name: its name stays.
-  if (std::string_view(Child->NameUtf8) != name) Child->NameUtf8.assign(name);
+  // Names are short: they are compared here rather than in the library.
+  std::string& kept = Child->NameUtf8;
+  bool same = kept.size() == name.size();
+  for (size_t i = 0; same && i < name.size(); ++i) same = kept[i] == name[i];
+  if (!same) kept.assign(name);
   return Child.get();
 }
 

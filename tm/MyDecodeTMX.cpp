@@ -1,6 +1,7 @@
 #include "tm/MyDecodeTMX.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -366,10 +367,14 @@ bool StandsForItself(std::string_view raw) {
     if ((x | ((x - 0x0E * kOnes) & ~x) | ((amp - kOnes) & ~amp)) & kHigh) break;
     raw.remove_prefix(8);
   }
-  for (const char c : raw) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x80 || b == '&' || b == '\t' || b == '\r' || b == '\n' || b == 0) return false;
-  }
+  static constexpr auto kDecoded = [] {
+    std::array<bool, 256> t{};
+    for (int b = 0x80; b < 0x100; ++b) t[b] = true;
+    for (const unsigned char b : {'&', '\t', '\r', '\n', '\0'}) t[b] = true;
+    return t;
+  }();
+  for (const char c : raw)
+    if (kDecoded[static_cast<unsigned char>(c)]) return false;
   return true;
 }
 }  // namespace
