@@ -173,7 +173,7 @@ void TBlock::ConvertMarginsTo(TMarginArray& m, int baseWidth, int baseHeight, in
 void TBlock::CollapseMargins() {
   if (Hidden() || Floating != flNone || Positioning == posAbsolute) return;
   if (IsAbsolutelyPositioned()) {
-    if (TopAuto) MargArrayO[MarginTop] = 0;
+    if (TopAuto) MargArrayO.Set(MarginTop, 0);
     return;
   }
   TSectionBase* prev = nullptr;
@@ -197,7 +197,7 @@ void TBlock::CollapseMargins() {
       if (TopAuto) top = 0;
     } else {
       const int b = block->MargArray[MarginBottom];
-      block->MargArrayO[MarginBottom] = 0;
+      block->MargArrayO.Set(MarginBottom, 0);
       block->MargArray[MarginBottom] = 0;
       block->BottomAuto = false;
       if (top >= 0 && b >= 0)
@@ -213,7 +213,7 @@ void TBlock::CollapseMargins() {
       top = 0;
   }
   if (top != MargArray[MarginTop]) {
-    MargArrayO[MarginTop] = top;
+    MargArrayO.Set(MarginTop, top);
     MargArray[MarginTop] = top;
     TopAuto = false;
   }
@@ -607,7 +607,7 @@ void TBlock::CopySelection() {
 
 bool TBlock::CheckLastBottomMargin() {
   if (!BottomAuto) return false;
-  MargArrayO[MarginBottom] = 0;
+  MargArrayO.Set(MarginBottom, 0);
   MargArray[MarginBottom] = 0;
   BottomAuto = false;
   return true;
@@ -753,7 +753,7 @@ TBlockLI::TBlockLI(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props
       ListStyleType = lbDisc;
       const TPropValue& t = MargArrayO[MarginTop];
       if (Unset(t) || (std::holds_alternative<int>(t) && std::get<int>(t) == 0)) {
-        MargArrayO[MarginTop] = 16;
+        MargArrayO.Set(MarginTop, 16);
         MargArray[MarginTop] = 16;
         TopAuto = false;
       }
@@ -764,7 +764,7 @@ TBlockLI::TBlockLI(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props
   if (styled != lbBlank && !props.Text(TPropIndex::ListStyleType).empty()) ListStyleType = static_cast<TListStyle>(styled);
   if (Unset(MargArrayO[PaddingLeft])) {
     const bool list = listType == OlSy || listType == UlSy || listType == DirSy || listType == MenuSy;
-    MargArrayO[PaddingLeft] = listType == DlSy || (list && plain) ? 0 : 40;
+    MargArrayO.Set(PaddingLeft, listType == DlSy || (list && plain) ? 0 : 40);
   }
   ListFont = props.GetFont();
   ListColor = ListFont.Color;
@@ -947,7 +947,7 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
     if (const TAttribute* h = attributes->Find(HspaceSy)) HSpace = std::min(40, std::abs(h->Value));
     if (const TAttribute* v = attributes->Find(VspaceSy)) VSpace = std::min(200, std::abs(v->Value));
     if (const TAttribute* h = attributes->Find(HeightSy); h && Unset(MargArrayO[piHeight]))
-      MargArrayO[piHeight] = h->Name;
+      MargArrayO.Set(piHeight, h->Name);
     if (const TAttribute* b = attributes->Find(BackgroundSy); b && BGImageName.empty() && !WideTrim(b->Name).empty())
       BGImageName = WideTrim(b->Name);
     if (const TAttribute* c = attributes->Find(BgcolorSy)) {
@@ -973,7 +973,7 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
     WidthAttr = MargArray[piWidth];
     AsPercent = false;
   }
-  MargArrayO[piWidth] = std::u16string(u"auto");
+  MargArrayO.Set(piWidth, std::u16string(u"auto"));
   MargArray[piWidth] = Auto;
   if (BkColor == clNone && HasBGColorAttr && !BGImageName.empty()) BkColor = BGColorAttr;
   if (Floating != flNone && ZIndex == 0) ZIndex = 1;

@@ -808,8 +808,8 @@ int TFieldsetBlock::Layout(TCanvas& canvas, int x, int y, int width, int availab
   const int top = ZeroIfAuto(m[MarginTop]) + m[BorderTopWidth] + m[PaddingTop];
   if (LegendHeight > top) {
     const int diff = LegendHeight - top;
-    MargArrayO[PaddingTop] = m[PaddingTop] + diff / 2;
-    MargArrayO[MarginTop] = ZeroIfAuto(m[MarginTop]) + diff - diff / 2;
+    MargArrayO.Set(PaddingTop, m[PaddingTop] + diff / 2);
+    MargArrayO.Set(MarginTop, ZeroIfAuto(m[MarginTop]) + diff - diff / 2);
   }
   const int h = TBlock::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, imgr, maxWidth, curs);
   MargArrayO = saved;

@@ -231,7 +231,7 @@ TBlock* THtmlBuilder::OpenBlock(TAttributeList* attributes) {
 
 void THtmlBuilder::MoveBottomMarginOut(TBlock* block) {
   if (block->MyCell->CheckLastBottomMargin()) {
-    block->MargArrayO[MarginBottom] = AutoParagraph;
+    block->MargArrayO.Set(MarginBottom, AutoParagraph);
     block->BottomAuto = true;
   }
 }
@@ -1195,7 +1195,7 @@ void THtmlBuilder::BuildParagraph(const TSymbSet& stop) {
     else
       BuildTextLevel();
   }
-  if (P.Sy == TableSy) block->MargArrayO[MarginBottom] = 0;
+  if (P.Sy == TableSy) block->MargArrayO.Set(MarginBottom, 0);
   CloseSection();
   PopElement(u"p");
   SectionList = owner;

@@ -650,6 +650,62 @@ int TProperties::GetBoxSizing() const {
   return Text(BoxSizing) == u"border-box" ? 1 : 0;
 }
 
+TPropValue TVMarArray::operator[](int index) const {
+  if (index < First || index > Last) return {};
+  const size_t k = static_cast<size_t>(index - First);
+  switch (const uint8_t code = codes_[k]) {
+    case kNone: return {};
+    case kIntNull: return IntNull;
+    case kInt: return ints_[Rank(k, kInt)];
+    case kOther: return others_[Rank(k, kOther)];
+    default: return code - kSmall;
+  }
+}
+
+size_t TVMarArray::Rank(size_t k, uint8_t code) const {
+  return static_cast<size_t>(std::count(codes_.begin(), codes_.begin() + static_cast<std::ptrdiff_t>(k), code));
+}
+
+void TVMarArray::Drop(size_t k) {
+  if (codes_[k] == kInt) ints_.erase(ints_.begin() + static_cast<std::ptrdiff_t>(Rank(k, kInt)));
+  if (codes_[k] == kOther) others_.erase(others_.begin() + static_cast<std::ptrdiff_t>(Rank(k, kOther)));
+  codes_[k] = kNone;
+}
+
+void TVMarArray::Set(int index, const TPropValue& value) {
+  if (index < First || index > Last) return;
+  const size_t k = static_cast<size_t>(index - First);
+  const int* n = std::get_if<int>(&value);
+  if (n && *n != IntNull && (*n < 0 || *n > SmallMax)) {
+    if (codes_[k] == kInt) {
+      ints_[Rank(k, kInt)] = *n;
+      return;
+    }
+    Drop(k);
+    ints_.insert(ints_.begin() + static_cast<std::ptrdiff_t>(Rank(k, kInt)), *n);
+    codes_[k] = kInt;
+  } else if (n) {
+    Drop(k);
+    codes_[k] = *n == IntNull ? kIntNull : static_cast<uint8_t>(kSmall + *n);
+  } else if (std::holds_alternative<std::monostate>(value)) {
+    Drop(k);
+  } else {
+    if (codes_[k] == kOther) {
+      others_[Rank(k, kOther)] = value;
+      return;
+    }
+    Drop(k);
+    others_.insert(others_.begin() + static_cast<std::ptrdiff_t>(Rank(k, kOther)), value);
+    codes_[k] = kOther;
+  }
+}
+
+bool TVMarArray::operator==(const TVMarArray& other) const {
+  for (int i = First; i <= Last; ++i)
+    if ((*this)[i] != other[i]) return false;
+  return true;
+}
+
 namespace {
 
 std::u16string ValueText(const TPropValue& v) {
@@ -664,7 +720,8 @@ int BorderStyleCode(const TPropValue& v) {
 
 // Layout's numbers of a box from its values. An inline box keeps IntNull for margins and paddings
 // not given.
-void ConvBox(const TVMarArray& vm, int baseWidth, int baseHeight, int defaultBorderWidth, int emSize, int exSize,
+template <typename Values>
+void ConvBox(const Values& vm, int baseWidth, int baseHeight, int defaultBorderWidth, int emSize, int exSize,
              bool inlineBox, TMarginArray& m, int& autoCount) {
   autoCount = 0;
   auto conv = [&](int i, int base, int def, int nullValue, bool autoWord) {
@@ -679,7 +736,8 @@ void ConvBox(const TVMarArray& vm, int baseWidth, int baseHeight, int defaultBor
     return LengthConv(t, false, base, def, emSize, exSize);
   };
   auto color = [&](int i) {
-    if (auto n = std::get_if<int>(&vm[i])) return *n == IntNull ? static_cast<int>(clNone) : *n;
+    const TPropValue& v = vm[i];
+    if (auto n = std::get_if<int>(&v)) return *n == IntNull ? static_cast<int>(clNone) : *n;
     return static_cast<int>(clNone);
   };
   const int keep = inlineBox ? IntNull : 0;
@@ -735,11 +793,11 @@ void TProperties::ConvMargArray(int baseWidth, int baseHeight, int defaultBorder
 }
 
 void TProperties::CopyBoxProps(TVMarArray& vm, bool borderColorFromColor) const {
-  for (int i = BackgroundColor; i <= LeftPos; ++i) vm[i] = Props[i];
+  for (int i = BackgroundColor; i <= LeftPos; ++i) vm.Set(i, Props[i]);
   for (int i = BorderTopColor; i <= BorderLeftColor; ++i)
     if (!std::holds_alternative<int>(Props[i]) || std::get<int>(Props[i]) == IntNull)
-      vm[i] = borderColorFromColor && std::holds_alternative<int>(Props[Color]) ? Props[Color] : TPropValue{IntNull};
-  for (int i = BorderTopStyle; i <= BorderLeftStyle; ++i) vm[i] = BorderStyleCode(Props[i]);
+      vm.Set(i, borderColorFromColor && std::holds_alternative<int>(Props[Color]) ? Props[Color] : TPropValue{IntNull});
+  for (int i = BorderTopStyle; i <= BorderLeftStyle; ++i) vm.Set(i, BorderStyleCode(Props[i]));
 }
 
 void ConvMargArray(const TVMarArray& vm, int baseWidth, int baseHeight, int defaultBorderWidth, int emSize,

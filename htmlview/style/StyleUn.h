@@ -2,6 +2,7 @@
 // The style engine: an element's computed style (64 CSS properties), the stack of property sets
 // of the open elements, the document's list of style rules, inheritance and the cascade.
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,9 +43,46 @@ class TStyleList;
 // The property sets of the open elements, the root first; item i - 1 is the parent of item i.
 using TPropStack = std::vector<std::unique_ptr<TProperties>>;
 
-// Layout's numbers by property id (8-39 used), and the values they come from.
-using TMarginArray = std::array<int, PropCount>;
-using TVMarArray = std::array<TPropValue, PropCount>;
+// Layout's numbers by property id, for ids BackgroundColor to LeftPos only.
+class TMarginArray {
+public:
+  static constexpr int First = BackgroundColor, Last = LeftPos;
+  int& operator[](int index) {
+    assert(index >= First && index <= Last);
+    return v_[static_cast<size_t>(index - First)];
+  }
+  int operator[](int index) const {
+    assert(index >= First && index <= Last);
+    return v_[static_cast<size_t>(index - First)];
+  }
+
+private:
+  std::array<int, Last - First + 1> v_{};
+};
+
+// The values layout's numbers come from, for ids BackgroundColor to LeftPos; any other id reads as
+// not given. Every block keeps one, and most of its values are "not given", IntNull or small
+// codes and lengths: those take one byte, other numbers four, text and sizes in points a value
+// each, stored in the order of their ids.
+class TVMarArray {
+public:
+  static constexpr int First = BackgroundColor, Last = LeftPos, Count = Last - First + 1;
+  TPropValue operator[](int index) const;
+  void Set(int index, const TPropValue& value);
+  bool operator==(const TVMarArray& other) const;
+
+private:
+  // A slot's code: not given, IntNull, a number of its own, a value of its own, or kSmall + n for
+  // the number n.
+  enum : uint8_t { kNone, kIntNull, kInt, kOther, kSmall };
+  static constexpr int SmallMax = 255 - kSmall;
+  // The place of slot k's own number or value: the slots before it with one of the same kind.
+  size_t Rank(size_t k, uint8_t code) const;
+  void Drop(size_t k);
+  std::array<uint8_t, Count> codes_{};
+  std::vector<int32_t> ints_;
+  std::vector<TPropValue> others_;
+};
 
 struct TBackgroundAxis {
   int PosType = 6;  // 0 top, 1 center, 2 bottom, 3 left, 4 right, 5 percent, 6 pixels

@@ -90,6 +90,15 @@ protected:
   std::unique_ptr<ThtDocument> doc;
 };
 
+// A page holds a block for nearly every paragraph and list item: a block keeps its box values,
+// not a set of every property, so that a page takes a few dozen bytes of memory per byte.
+TEST(BlockSize, BlocksStaySmall) {
+  EXPECT_LE(sizeof(TBlock), 1024u);
+  EXPECT_LE(sizeof(TBlockLI), 1280u);
+  EXPECT_LE(sizeof(TVMarArray), 256u);
+  EXPECT_LE(sizeof(TMarginArray), 32u * sizeof(int));
+}
+
 TEST_F(Blocks, AdjacentMarginsCollapse) {
   struct Case {
     int bottom, top, gap;
@@ -714,10 +723,9 @@ TEST_F(TableBlocks, ButtonBorderColoursOnWhite) {
   m.block->MargArray[BorderTopColor] = static_cast<int>(clBtnHighlight);
   m.block->MargArray[BorderRightColor] = static_cast<int>(clBtnShadow);
   m.block->MargArray[BorderBottomColor] = static_cast<int>(clBtnShadow);
-  m.block->MargArrayO[BorderLeftStyle] = m.block->MargArrayO[BorderTopStyle] = 1;
-  m.block->MargArrayO[BorderRightStyle] = m.block->MargArrayO[BorderBottomStyle] = 1;
+  for (int i : {BorderLeftStyle, BorderTopStyle, BorderRightStyle, BorderBottomStyle}) m.block->MargArrayO.Set(i, 1);
   for (int i : {BorderLeftColor, BorderTopColor, BorderRightColor, BorderBottomColor})
-    m.block->MargArrayO[i] = m.block->MargArray[i];
+    m.block->MargArrayO.Set(i, m.block->MargArray[i]);
   Layout(300);
   const QImage image = Paint(300, 60);
   EXPECT_EQ(Px(image, 0, 10), RGB(0xC0, 0xC0, 0xC0));  // the highlight is silver on white

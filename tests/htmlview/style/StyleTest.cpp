@@ -174,6 +174,58 @@ TEST_F(Cascade, BoxValuesForLayout) {
   EXPECT_TRUE(bottomAuto);
 }
 
+// Blocks keep their box values compactly: every kind of value reads back as it was set, whatever
+// was set before it in the same place.
+TEST(BoxValues, EveryKindReadsBackAsSet) {
+  const std::u16string longText = u"calc(100% - 2 * 1.5em + 3px)";  // beyond the short-text size
+  const std::vector<TPropValue> values = {TPropValue{},        TPropValue{0},           TPropValue{IntNull},
+                                          TPropValue{-7},      TPropValue{0x7FFFFFFF},  TPropValue{std::u16string()},
+                                          TPropValue{u"auto"}, TPropValue{longText},    TPropValue{12.5}};
+  for (int id = TVMarArray::First; id <= TVMarArray::Last; ++id)
+    for (const TPropValue& before : values)
+      for (const TPropValue& after : values) {
+        TVMarArray vm;
+        vm.Set(TVMarArray::First, u"neighbour");
+        vm.Set(id, before);
+        vm.Set(id, after);
+        EXPECT_EQ(vm[id], after) << "id " << id;
+        if (id != TVMarArray::First) EXPECT_EQ(vm[TVMarArray::First], TPropValue(u"neighbour"));
+      }
+}
+
+TEST(BoxValues, TextAndNumbersTakingTurnsStayApart) {
+  TVMarArray vm;
+  for (int round = 0; round < 50; ++round)
+    for (int id = TVMarArray::First; id <= TVMarArray::Last; ++id) {
+      if ((id + round) % 3 == 0)
+        vm.Set(id, round * 100 + id);
+      else
+        vm.Set(id, std::u16string(u"v") + char16_t(u'A' + round % 26) + char16_t(u'a' + id % 26));
+    }
+  for (int id = TVMarArray::First; id <= TVMarArray::Last; ++id) {
+    const int round = 49;
+    const TPropValue want = (id + round) % 3 == 0
+                                ? TPropValue(round * 100 + id)
+                                : TPropValue(std::u16string(u"v") + char16_t(u'A' + round % 26) + char16_t(u'a' + id % 26));
+    EXPECT_EQ(vm[id], want) << "id " << id;
+  }
+  const TPropValue kept = vm[MarginTop];
+  TVMarArray copy = vm;
+  EXPECT_TRUE(copy == vm);
+  copy.Set(MarginTop, u"changed");
+  EXPECT_EQ(vm[MarginTop], kept);
+  EXPECT_FALSE(copy == vm);
+}
+
+TEST(BoxValues, IdsOutsideTheBoxReadAsNotGiven) {
+  TVMarArray vm;
+  for (int id : {0, int(Color), int(Visibility), int(PropCount) - 1, int(PropCount), -1}) {
+    vm.Set(id, 5);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(vm[id])) << "id " << id;
+  }
+  EXPECT_TRUE(vm == TVMarArray{});
+}
+
 TEST_F(Cascade, BackgroundPlacement) {
   struct Case {
     const char16_t* style;
