@@ -117,8 +117,11 @@ TBlock::TBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props, TA
   Justification = align == u"right" ? jRight : align == u"center" ? jCentre : jLeft;
   BkColor = props.GetBackgroundColor();
   const std::u16string image = props.GetBackgroundImage();
-  if (image != u"none" && !image.empty()) BGImageName = image;
-  BGPos = props.GetBackgroundPos();
+  if (image != u"none" && !image.empty()) {
+    BG = std::make_unique<TBackground>();
+    BG->Name = image;
+    BG->Pos = props.GetBackgroundPos();
+  }
   ZIndex = props.GetZIndex() * 10;
   if (IsAbsolutelyPositioned() && ZIndex == 0) ZIndex = 10;
   if (Floating != flNone && ZIndex == 0) ZIndex = 1;
@@ -139,14 +142,19 @@ TBlock::TBlock(ThtDocument* owner, TCellBasic* ownerCell, const TBlock& source)
       HasBorderStyle(source.HasBorderStyle), Floating(source.Floating), Clear(source.Clear),
       Positioning(source.Positioning), Visibility(source.Visibility), BreakBefore(source.BreakBefore),
       BreakAfter(source.BreakAfter), BreakInside(source.BreakInside), HideOverflow(source.HideOverflow),
-      Justification(source.Justification), BkColor(source.BkColor), BGImageName(source.BGImageName),
-      BGPos(source.BGPos), TopAuto(source.TopAuto), BottomAuto(source.BottomAuto) {
+      Justification(source.Justification), BkColor(source.BkColor), TopAuto(source.TopAuto),
+      BottomAuto(source.BottomAuto) {
   MyCell = std::make_unique<TBlockCell>(owner, this, *source.MyCell);
-  if (owner && owner->ShowImages) {
-    BGImage = source.BGImage;
-    BGPending = source.BGPending;
+  if (source.BG) {
+    BG = std::make_unique<TBackground>();
+    BG->Name = source.BG->Name;
+    BG->Pos = source.BG->Pos;
+    if (owner && owner->ShowImages) {
+      BG->Image = source.BG->Image;
+      BG->Pending = source.BG->Pending;
+    }
+    BG->TilesNeeded = BG->Image != nullptr;
   }
-  TilesNeeded = BGImage != nullptr;
   if (Floating != flNone || IsAbsolutelyPositioned()) OwnIMgr = std::make_unique<TIndentManager>();
 }
 
@@ -281,22 +289,23 @@ int TBlock::FindWidth(TCanvas& canvas, int availableWidth, int /*availableHeight
 }
 
 void TBlock::LoadBackgroundImage() {
-  if (BGImageName.empty() || !Owner || !Owner->ShowImages) {
-    BGImage.reset();
-    BGPending = false;
+  if (!BG) return;
+  if (!Owner || !Owner->ShowImages) {
+    BG->Image.reset();
+    BG->Pending = false;
     return;
   }
-  if (BGImage && !BGPending) return;
+  if (BG->Image && !BG->Pending) return;
   bool pending = false;
-  std::shared_ptr<TDocImage> image = BGWait.Get(*Owner, Owner->ImageName(BGImageName), pending);
-  BGPending = !image && pending;
+  std::shared_ptr<TDocImage> image = BG->Wait.Get(*Owner, Owner->ImageName(BG->Name), pending);
+  BG->Pending = !image && pending;
   if (image && !image->Error) {
-    BGImage = std::move(image);
-    TilesNeeded = true;
+    BG->Image = std::move(image);
+    BG->TilesNeeded = true;
   } else {
     // An image that failed draws nothing: the block shows its colour.
-    BGImage.reset();
-    TilesNeeded = false;
+    BG->Image.reset();
+    BG->TilesNeeded = false;
   }
 }
 
@@ -435,14 +444,14 @@ void TBlock::BuildDrawList() {
 void TBlock::DrawBackground(TCanvas& canvas, const TRect& clip, const TRect& box) {
   const bool printing = Owner && Owner->Printing;
   if (BkColor != clNone && (!printing || Owner->PrintBackgrounds)) FillRectColor(canvas, box, BkColor);
-  if (BGImageName.empty() || !Owner || !Owner->ShowImages) return;
+  if (!BG || !Owner || !Owner->ShowImages) return;
   if (printing && !Owner->PrintBackgroundImages) return;
-  if (BGPending) LoadBackgroundImage();  // arrived since the layout?
-  if (!BGImage || BGPending) return;
-  TilesNeeded = false;
-  const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), BGImage->Image.width(),
-                                            BGImage->Image.height(), BGPos);
-  DrawBackgroundTiles(canvas, BGImage->Image, grid, box, std::max(box.Top, clip.Top - 2),
+  if (BG->Pending) LoadBackgroundImage();  // arrived since the layout?
+  if (!BG->Image || BG->Pending) return;
+  BG->TilesNeeded = false;
+  const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), BG->Image->Image.width(),
+                                            BG->Image->Image.height(), BG->Pos);
+  DrawBackgroundTiles(canvas, BG->Image->Image, grid, box, std::max(box.Top, clip.Top - 2),
                       std::min(box.Bottom, clip.Bottom));
 }
 
@@ -623,10 +632,10 @@ TBodyBlock::TBodyBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties& p
   ZIndex = 0;
   // The page's background is drawn by the viewer across the whole window.
   if (owner) {
-    if (!BGImageName.empty()) owner->SetBackgroundImage(BGImageName, BGPos);
+    if (BG) owner->SetBackgroundImage(BG->Name, BG->Pos);
     if (BkColor != clNone) owner->SetBackground(BkColor);
   }
-  BGImageName.clear();
+  BG.reset();
   BkColor = clNone;
 }
 
@@ -948,8 +957,11 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
     if (const TAttribute* v = attributes->Find(VspaceSy)) VSpace = std::min(200, std::abs(v->Value));
     if (const TAttribute* h = attributes->Find(HeightSy); h && Unset(MargArrayO[piHeight]))
       MargArrayO.Set(piHeight, h->Name);
-    if (const TAttribute* b = attributes->Find(BackgroundSy); b && BGImageName.empty() && !WideTrim(b->Name).empty())
-      BGImageName = WideTrim(b->Name);
+    if (const TAttribute* b = attributes->Find(BackgroundSy); b && !BG && !WideTrim(b->Name).empty()) {
+      BG = std::make_unique<TBackground>();
+      BG->Name = WideTrim(b->Name);
+      BG->Pos = props.GetBackgroundPos();
+    }
     if (const TAttribute* c = attributes->Find(BgcolorSy)) {
       TColor color = clNone;
       int alpha = 255;
@@ -975,7 +987,7 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
   }
   MargArrayO.Set(piWidth, std::u16string(u"auto"));
   MargArray[piWidth] = Auto;
-  if (BkColor == clNone && HasBGColorAttr && !BGImageName.empty()) BkColor = BGColorAttr;
+  if (BkColor == clNone && HasBGColorAttr && BG) BkColor = BGColorAttr;
   if (Floating != flNone && ZIndex == 0) ZIndex = 1;
 }
 
@@ -1104,7 +1116,7 @@ TTableAndCaptionBlock::TTableAndCaptionBlock(ThtDocument* owner, TCellBasic* own
                                              TAttributeList* attributes, TTableBlock* tableBlock)
     : TBlock(owner, ownerCell, props, nullptr), TableBlock(tableBlock) {
   TagClass = u"TableAndCaption.";
-  BGImageName.clear();
+  BG.reset();
   ApplyTableAlign(*this, attributes);
   if (attributes) {
     TableID = attributes->TheID();

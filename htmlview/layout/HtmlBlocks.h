@@ -74,12 +74,16 @@ public:
   bool HideOverflow = false;
   TJustify Justification = jLeft;
   TColor BkColor = clNone;
-  std::u16string BGImageName;
-  std::shared_ptr<TDocImage> BGImage;
-  bool BGPending = false;
-  TImageWait BGWait;
-  bool TilesNeeded = false;
-  TBackgroundPosition BGPos{};
+  // The background image, made only for a block that names one: few do.
+  struct TBackground {
+    std::u16string Name;
+    TBackgroundPosition Pos{};
+    std::shared_ptr<TDocImage> Image;
+    bool Pending = false;
+    bool TilesNeeded = false;
+    TImageWait Wait;
+  };
+  std::unique_ptr<TBackground> BG;
   bool TopAuto = false, BottomAuto = false;  // the paragraph default margins
   // Sections of the cell in drawing order (by z-index).
   std::vector<TSectionBase*> DrawList;
