@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -96,27 +97,64 @@ std::string DataPng(const QImage& image) {
   return "data:image/png;base64," + ImageBytes(image, "PNG").toBase64().toStdString();
 }
 
-// A GIF data: URL of n one-pixel frames on a one-pixel screen, each with a colour table of its
-// own when asked (its pixel's colour follows the frame).
-std::string DataManyFrameGif(int n, bool tables) {
-  std::string gif = std::string("GIF89a\x01\x00\x01\x00", 10) + (tables ? std::string(3, '\0') : std::string("\x80\0\0", 3)) +
-                    (tables ? "" : std::string("\0\0\0\xff\xff\xff", 6));
-  gif.reserve(gif.size() + static_cast<size_t>(n) * 21);
-  const std::vector<uint8_t> codes = PackLzwCodes(2, {4, 1, 5});
-  for (int i = 0; i < n; ++i) {
-    gif += std::string(",\0\0\0\0\x01\0\x01\0", 9);
-    if (tables) {
-      gif += '\x80';
-      gif += {static_cast<char>(i & 255), 0, 0, 0, 0, static_cast<char>(255)};
-    } else {
-      gif += '\0';
-    }
-    gif += {2, static_cast<char>(codes.size())};
-    gif.append(codes.begin(), codes.end());
-    gif += '\0';
+// GIF pictures written block by block, as data: URLs.
+struct TGifWriter {
+  std::string b;
+  // A logical screen with a global table of two colours, or none.
+  TGifWriter(int width, int height, bool globalTable) {
+    b = "GIF89a";
+    Word(width).Word(height);
+    b += globalTable ? std::string("\x80\0\0\0\0\0\xff\xff\xff", 9) : std::string(3, '\0');
   }
-  gif += ';';
-  return "data:image/gif;base64," + QByteArray::fromStdString(gif).toBase64().toStdString();
+  TGifWriter& Word(int v) {
+    b += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+    return *this;
+  }
+  // A frame at (0, 0) of code size 2, with its own table of two colours (the first one given) or
+  // none; the codes in sub-blocks.
+  TGifWriter& Frame(int width, int height, const std::vector<uint8_t>& codes, int tableColour = -1) {
+    b += ',';
+    Word(0).Word(0).Word(width).Word(height);
+    if (tableColour >= 0)
+      b += {'\x80', static_cast<char>(tableColour), 0, 0, 0, 0, '\xff'};
+    else
+      b += '\0';
+    b += '\2';
+    for (size_t i = 0; i < codes.size(); i += 255) {
+      const size_t n = std::min<size_t>(255, codes.size() - i);
+      b += static_cast<char>(n);
+      b.append(codes.begin() + static_cast<long>(i), codes.begin() + static_cast<long>(i + n));
+    }
+    b += '\0';
+    return *this;
+  }
+  std::string DataUrl() const {
+    return "data:image/gif;base64," + QByteArray::fromStdString(b + ';').toBase64().toStdString();
+  }
+};
+
+// n one-pixel frames on a one-pixel screen, each with a colour table of its own when asked (its
+// pixel's colour follows the frame).
+std::string DataManyFrameGif(int n, bool tables) {
+  TGifWriter gif(1, 1, !tables);
+  gif.b.reserve(gif.b.size() + static_cast<size_t>(n) * 21);
+  const std::vector<uint8_t> codes = PackLzwCodes(2, {4, 1, 5});
+  for (int i = 0; i < n; ++i) gif.Frame(1, 1, codes, tables ? i & 255 : -1);
+  return gif.DataUrl();
+}
+
+// n frames 65535 wide and about 1,500 high on a one-pixel screen, of one colour in the longest
+// strings the table makes: a few codes for a hundred million pixels each.
+std::string DataWideFramesGif(int n) {
+  std::vector<int> codes = {4, 1};
+  int64_t pixels = 1;
+  for (int code = 6; code < 4096; ++code) codes.push_back(code), pixels += code - 4;
+  for (; pixels < int64_t{65535} * 1465; pixels += 4091) codes.push_back(4095);
+  codes.push_back(5);
+  const std::vector<uint8_t> packed = PackLzwCodes(2, codes);
+  TGifWriter gif(1, 1, true);
+  for (int i = 0; i < n; ++i) gif.Frame(65535, static_cast<int>(pixels / 65535), packed);
+  return gif.DataUrl();
 }
 
 // A viewer as a user has it: its window exposed and painted once.
@@ -343,15 +381,21 @@ std::vector<THostilePage> Pages() {
            run.View.PaintDocument(image);
          }
        }).Bounds(30, 250);
+  // The picture was read, not refused: it moves.
+  const auto animates = [](TPageRun& run) { EXPECT_EQ(run.View.Document().AnimatedGifs.size(), 1u); };
+  // Frames far wider than the screen were spelt out pixel by pixel.
+  pages.emplace_back("FiftyWideFramesOnAOnePixelScreen", "<p>before<img src=\"" + DataWideFramesGif(50) + "\"><p>after",
+                     std::vector<std::string>{"before", "after"}, animates)
+      .Bounds(3, 100);
   // Each frame read asked every frame before it whether it had a transparent colour: 200,000
   // frames took 350 times as long as 20,000.
   pages.emplace_back("AnimationOf200000Frames", "<p>before<img src=\"" + DataManyFrameGif(200000, false) + "\"><p>after",
-                     std::vector<std::string>{"before", "after"})
+                     std::vector<std::string>{"before", "after"}, animates)
       .Bounds(10, 150);
   // A colour table of two entries took a kilobyte for each frame: 300 MB.
   pages.emplace_back("AnimationOf200000FramesEachWithItsColours",
                      "<p>before<img src=\"" + DataManyFrameGif(200000, true) + "\"><p>after",
-                     std::vector<std::string>{"before", "after"})
+                     std::vector<std::string>{"before", "after"}, animates)
       .Bounds(10, 150);
   return pages;
 }
