@@ -395,6 +395,8 @@ std::unique_ptr<TViewerGifPicture> TViewerGifPicture::CreateAGifFromStream(TStre
   picture->NumIterations = loops < 0 ? 1 : loops > 0 ? loops + 1 : 0;
   picture->IsTransparent = gif.Transparent();
   picture->Strip = gif.GetStripBitmap();
+  auto frames = std::make_shared<std::vector<TgfFrame>>();
+  frames->reserve(static_cast<size_t>(gif.ImageCount()));
   for (int i = 0; i < gif.ImageCount(); ++i) {
     TgfFrame frame;
     frame.Disposal = static_cast<uint8_t>(gif.Disposal(i));
@@ -403,11 +405,12 @@ std::unique_ptr<TViewerGifPicture> TViewerGifPicture::CreateAGifFromStream(TStre
     frame.Width = gif.Width(i);
     frame.Height = gif.Height(i);
     frame.Delay = std::max(30, gif.Delay(i) * 10);
-    picture->frames_.push_back(frame);
+    frames->push_back(frame);
   }
+  picture->frames_ = std::move(frames);
   if (picture->animate_) picture->currentDisposal_ = 2;
   picture->LastTime = platform::ClockMilliseconds();
-  picture->CurrentInterval = picture->frames_.front().Delay;
+  picture->CurrentInterval = picture->Frame(1).Delay;
   return picture;
 }
 

@@ -131,7 +131,7 @@ public:
   bool Visible = false;
   int LoopCount = -1;
 
-  const TgfFrame& Frame(int number) const { return frames_.at(static_cast<size_t>(number - 1)); }
+  const TgfFrame& Frame(int number) const { return frames_->at(static_cast<size_t>(number - 1)); }
   // The current frame alone, Width x Height.
   QImage FrameImage() const;
   // The first frame, transparent where its mask is.
@@ -151,7 +151,9 @@ private:
   bool animate_ = false;
   int currentFrame_ = 1;
   int currentDisposal_ = 0;
-  std::vector<TgfFrame> frames_;
+  // Read once, never changed: the copies that each place on a page animates share them, as they
+  // share the strip, so that a picture of many frames shown many times costs its frames once.
+  std::shared_ptr<const std::vector<TgfFrame>> frames_ = std::make_shared<const std::vector<TgfFrame>>();
 };
 
 }  // namespace htmlview

@@ -11,8 +11,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
 #include <chrono>
@@ -128,20 +130,20 @@ struct TGifWriter {
     b += '\0';
     return *this;
   }
-  std::string DataUrl() const {
-    return "data:image/gif;base64," + QByteArray::fromStdString(b + ';').toBase64().toStdString();
-  }
+  QByteArray Bytes() const { return QByteArray::fromStdString(b + ';'); }
+  std::string DataUrl() const { return "data:image/gif;base64," + Bytes().toBase64().toStdString(); }
 };
 
 // n one-pixel frames on a one-pixel screen, each with a colour table of its own when asked (its
 // pixel's colour follows the frame).
-std::string DataManyFrameGif(int n, bool tables) {
+TGifWriter ManyFrameGif(int n, bool tables) {
   TGifWriter gif(1, 1, !tables);
   gif.b.reserve(gif.b.size() + static_cast<size_t>(n) * 21);
   const std::vector<uint8_t> codes = PackLzwCodes(2, {4, 1, 5});
   for (int i = 0; i < n; ++i) gif.Frame(1, 1, codes, tables ? i & 255 : -1);
-  return gif.DataUrl();
+  return gif;
 }
+std::string DataManyFrameGif(int n, bool tables) { return ManyFrameGif(n, tables).DataUrl(); }
 
 // n frames 65535 wide and about 1,500 high on a one-pixel screen, of one colour in the longest
 // strings the table makes: a few codes for a hundred million pixels each.
@@ -396,6 +398,24 @@ std::vector<THostilePage> Pages() {
   pages.emplace_back("AnimationOf200000FramesEachWithItsColours",
                      "<p>before<img src=\"" + DataManyFrameGif(200000, true) + "\"><p>after",
                      std::vector<std::string>{"before", "after"}, animates)
+      .Bounds(10, 150);
+  // Each place that shows the picture kept a list of its frames of its own: 1.4 GB for 300.
+  pages.emplace_back("AnimationOf200000FramesShown300Times", "<p>first", std::vector<std::string>{"first"},
+                     [](TPageRun& run) {
+                       QTemporaryDir dir;
+                       QFile gif(dir.filePath(QStringLiteral("frames.gif")));
+                       ASSERT_TRUE(gif.open(QIODevice::WriteOnly));
+                       gif.write(ManyFrameGif(200000, false).Bytes());
+                       gif.close();
+                       QFile page(dir.filePath(QStringLiteral("page.html")));
+                       ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+                       page.write(QByteArray::fromStdString("<p>before" + Repeat("<img src=frames.gif>", 300) + "<p>after"));
+                       page.close();
+                       run.View.LoadFromFile(page.fileName().toStdU16String());
+                       QImage image(run.View.PaintPanelWidget()->size(), QImage::Format_RGB32);
+                       run.View.PaintDocument(image);
+                       EXPECT_EQ(run.View.Document().AnimatedGifs.size(), 300u);
+                     })
       .Bounds(10, 150);
   return pages;
 }
