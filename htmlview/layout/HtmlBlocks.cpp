@@ -778,7 +778,10 @@ TBlockLI::TBlockLI(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props
   ListFont = props.GetFont();
   ListColor = ListFont.Color;
   const std::u16string image = props.GetListStyleImage();
-  if (!image.empty() && image != u"none") ListImageName = image;
+  if (!image.empty() && image != u"none") {
+    ListImage = std::make_unique<TListImage>();
+    ListImage->Name = image;
+  }
   int autoCount = 0;
   ConvertMargins(400, 0, autoCount);
 }
@@ -786,7 +789,13 @@ TBlockLI::TBlockLI(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props
 TBlockLI::TBlockLI(ThtDocument* owner, TCellBasic* ownerCell, const TBlockLI& source)
     : TBlock(owner, ownerCell, source), ListType(source.ListType), ListNumb(source.ListNumb),
       ListStyleType(source.ListStyleType), ListFont(source.ListFont), ListColor(source.ListColor),
-      ListImageName(source.ListImageName), ListImage(source.ListImage), FirstLineBaseline(source.FirstLineBaseline) {}
+      FirstLineBaseline(source.FirstLineBaseline) {
+  if (source.ListImage) {
+    ListImage = std::make_unique<TListImage>();
+    ListImage->Name = source.ListImage->Name;
+    ListImage->Image = source.ListImage->Image;
+  }
+}
 
 std::unique_ptr<TSectionBase> TBlockLI::CreateCopy(ThtDocument* owner, TCellBasic* cell) const {
   return std::make_unique<TBlockLI>(owner, cell, *this);
@@ -817,10 +826,10 @@ int FirstBaseline(const TCellBasic& cell, int top) {
 
 int TBlockLI::Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef,
                      int yRef, TIndentManager& imgr, int& maxWidth, int& curs) {
-  if (!ListImageName.empty() && Owner && Owner->ShowImages && !ListImage) {
+  if (ListImage && Owner && Owner->ShowImages && !ListImage->Image) {
     bool pending = false;
-    ListImage = ListWait.Get(*Owner, Owner->ImageName(ListImageName), pending);
-    if (ListImage && ListImage->Error) ListImage.reset();
+    ListImage->Image = ListImage->Wait.Get(*Owner, Owner->ImageName(ListImage->Name), pending);
+    if (ListImage->Image && ListImage->Image->Error) ListImage->Image.reset();
   }
   const int h = TBlock::Layout(canvas, x, y, width, availableHeight, blockHeight, xRef, yRef, imgr, maxWidth, curs);
   FirstLineBaseline = Hidden() ? -1 : FirstBaseline(*MyCell, ContentTop);
@@ -834,8 +843,9 @@ bool TBlockLI::CheckLastBottomMargin() {
 }
 
 void TBlockLI::DrawMarker(TCanvas& canvas, int x, int y) {
-  if (ListImage && Owner && Owner->ShowImages) {
-    canvas.DrawImage(x - 16, y - ListImage->Image.height(), ListImage->Image);
+  if (ListImage && ListImage->Image && Owner && Owner->ShowImages) {
+    const QImage& image = ListImage->Image->Image;
+    canvas.DrawImage(x - 16, y - image.height(), image);
     return;
   }
   switch (ListStyleType) {

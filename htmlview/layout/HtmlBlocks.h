@@ -174,9 +174,13 @@ public:
   TListStyle ListStyleType = lbDisc;
   TMyFont ListFont;
   TColor ListColor = clBlack;
-  std::u16string ListImageName;
-  std::shared_ptr<TDocImage> ListImage;
-  TImageWait ListWait;
+  // The marker's picture, made only for an item that names one.
+  struct TListImage {
+    std::u16string Name;
+    std::shared_ptr<TDocImage> Image;
+    TImageWait Wait;
+  };
+  std::unique_ptr<TListImage> ListImage;
   // The first line's baseline from the content top (-1: no line).
   int FirstLineBaseline = -1;
 

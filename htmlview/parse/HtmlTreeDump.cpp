@@ -174,7 +174,7 @@ private:
       line = "li " + std::to_string(li->ListNumb);
       const std::u16string marker = ListMarkerText(li->ListStyleType, li->ListNumb);
       line += " marker=" + (marker.empty() ? std::string(ListStyleName(li->ListStyleType)) : Quoted(marker));
-      if (!li->ListImageName.empty()) line += " image=" + Quoted(li->ListImageName);
+      if (li->ListImage) line += " image=" + Quoted(li->ListImage->Name);
     } else if (dynamic_cast<const THRBlock*>(&b)) {
       line = "hrblock";
     } else if (dynamic_cast<const TBodyBlock*>(&b)) {

@@ -93,9 +93,9 @@ protected:
 // A page holds a block for nearly every paragraph and list item: a block keeps its box values,
 // not a set of every property, so that a page takes a few dozen bytes of memory per byte.
 TEST(BlockSize, BlocksStaySmall) {
-  EXPECT_LE(sizeof(TBlock), 1024u);
-  EXPECT_LE(sizeof(TBlockLI), 1280u);
-  EXPECT_LE(sizeof(TVMarArray), 256u);
+  EXPECT_LE(sizeof(TBlock), 640u);
+  EXPECT_LE(sizeof(TBlockLI), 800u);
+  EXPECT_LE(sizeof(TVMarArray), 96u);
   EXPECT_LE(sizeof(TMarginArray), 32u * sizeof(int));
 }
 
