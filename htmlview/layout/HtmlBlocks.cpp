@@ -118,9 +118,9 @@ TBlock::TBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties& props, TA
   BkColor = props.GetBackgroundColor();
   const std::u16string image = props.GetBackgroundImage();
   if (image != u"none" && !image.empty()) {
-    BG = std::make_unique<TBackground>();
-    BG->Name = image;
-    BG->Pos = props.GetBackgroundPos();
+    BGImage = std::make_unique<TBackground>();
+    BGImage->Name = image;
+    BGImage->Pos = props.GetBackgroundPos();
   }
   ZIndex = props.GetZIndex() * 10;
   if (IsAbsolutelyPositioned() && ZIndex == 0) ZIndex = 10;
@@ -145,15 +145,15 @@ TBlock::TBlock(ThtDocument* owner, TCellBasic* ownerCell, const TBlock& source)
       Justification(source.Justification), BkColor(source.BkColor), TopAuto(source.TopAuto),
       BottomAuto(source.BottomAuto) {
   MyCell = std::make_unique<TBlockCell>(owner, this, *source.MyCell);
-  if (source.BG) {
-    BG = std::make_unique<TBackground>();
-    BG->Name = source.BG->Name;
-    BG->Pos = source.BG->Pos;
+  if (source.BGImage) {
+    BGImage = std::make_unique<TBackground>();
+    BGImage->Name = source.BGImage->Name;
+    BGImage->Pos = source.BGImage->Pos;
     if (owner && owner->ShowImages) {
-      BG->Image = source.BG->Image;
-      BG->Pending = source.BG->Pending;
+      BGImage->Image = source.BGImage->Image;
+      BGImage->Pending = source.BGImage->Pending;
     }
-    BG->TilesNeeded = BG->Image != nullptr;
+    BGImage->TilesNeeded = BGImage->Image != nullptr;
   }
   if (Floating != flNone || IsAbsolutelyPositioned()) OwnIMgr = std::make_unique<TIndentManager>();
 }
@@ -289,23 +289,23 @@ int TBlock::FindWidth(TCanvas& canvas, int availableWidth, int /*availableHeight
 }
 
 void TBlock::LoadBackgroundImage() {
-  if (!BG) return;
+  if (!BGImage) return;
   if (!Owner || !Owner->ShowImages) {
-    BG->Image.reset();
-    BG->Pending = false;
+    BGImage->Image.reset();
+    BGImage->Pending = false;
     return;
   }
-  if (BG->Image && !BG->Pending) return;
+  if (BGImage->Image && !BGImage->Pending) return;
   bool pending = false;
-  std::shared_ptr<TDocImage> image = BG->Wait.Get(*Owner, Owner->ImageName(BG->Name), pending);
-  BG->Pending = !image && pending;
+  std::shared_ptr<TDocImage> image = BGImage->Wait.Get(*Owner, Owner->ImageName(BGImage->Name), pending);
+  BGImage->Pending = !image && pending;
   if (image && !image->Error) {
-    BG->Image = std::move(image);
-    BG->TilesNeeded = true;
+    BGImage->Image = std::move(image);
+    BGImage->TilesNeeded = true;
   } else {
     // An image that failed draws nothing: the block shows its colour.
-    BG->Image.reset();
-    BG->TilesNeeded = false;
+    BGImage->Image.reset();
+    BGImage->TilesNeeded = false;
   }
 }
 
@@ -444,14 +444,14 @@ void TBlock::BuildDrawList() {
 void TBlock::DrawBackground(TCanvas& canvas, const TRect& clip, const TRect& box) {
   const bool printing = Owner && Owner->Printing;
   if (BkColor != clNone && (!printing || Owner->PrintBackgrounds)) FillRectColor(canvas, box, BkColor);
-  if (!BG || !Owner || !Owner->ShowImages) return;
+  if (!BGImage || !Owner || !Owner->ShowImages) return;
   if (printing && !Owner->PrintBackgroundImages) return;
-  if (BG->Pending) LoadBackgroundImage();  // arrived since the layout?
-  if (!BG->Image || BG->Pending) return;
-  BG->TilesNeeded = false;
-  const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), BG->Image->Image.width(),
-                                            BG->Image->Image.height(), BG->Pos);
-  DrawBackgroundTiles(canvas, BG->Image->Image, grid, box, std::max(box.Top, clip.Top - 2),
+  if (BGImage->Pending) LoadBackgroundImage();  // arrived since the layout?
+  if (!BGImage->Image || BGImage->Pending) return;
+  BGImage->TilesNeeded = false;
+  const TTileGrid grid = BackgroundTileGrid(box.Width(), box.Height(), BGImage->Image->Image.width(),
+                                            BGImage->Image->Image.height(), BGImage->Pos);
+  DrawBackgroundTiles(canvas, BGImage->Image->Image, grid, box, std::max(box.Top, clip.Top - 2),
                       std::min(box.Bottom, clip.Bottom));
 }
 
@@ -632,10 +632,10 @@ TBodyBlock::TBodyBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties& p
   ZIndex = 0;
   // The page's background is drawn by the viewer across the whole window.
   if (owner) {
-    if (BG) owner->SetBackgroundImage(BG->Name, BG->Pos);
+    if (BGImage) owner->SetBackgroundImage(BGImage->Name, BGImage->Pos);
     if (BkColor != clNone) owner->SetBackground(BkColor);
   }
-  BG.reset();
+  BGImage.reset();
   BkColor = clNone;
 }
 
@@ -967,10 +967,10 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
     if (const TAttribute* v = attributes->Find(VspaceSy)) VSpace = std::min(200, std::abs(v->Value));
     if (const TAttribute* h = attributes->Find(HeightSy); h && Unset(MargArrayO[piHeight]))
       MargArrayO.Set(piHeight, h->Name);
-    if (const TAttribute* b = attributes->Find(BackgroundSy); b && !BG && !WideTrim(b->Name).empty()) {
-      BG = std::make_unique<TBackground>();
-      BG->Name = WideTrim(b->Name);
-      BG->Pos = props.GetBackgroundPos();
+    if (const TAttribute* b = attributes->Find(BackgroundSy); b && !BGImage && !WideTrim(b->Name).empty()) {
+      BGImage = std::make_unique<TBackground>();
+      BGImage->Name = WideTrim(b->Name);
+      BGImage->Pos = props.GetBackgroundPos();
     }
     if (const TAttribute* c = attributes->Find(BgcolorSy)) {
       TColor color = clNone;
@@ -997,7 +997,7 @@ TTableBlock::TTableBlock(ThtDocument* owner, TCellBasic* ownerCell, TProperties&
   }
   MargArrayO.Set(piWidth, std::u16string(u"auto"));
   MargArray[piWidth] = Auto;
-  if (BkColor == clNone && HasBGColorAttr && BG) BkColor = BGColorAttr;
+  if (BkColor == clNone && HasBGColorAttr && BGImage) BkColor = BGColorAttr;
   if (Floating != flNone && ZIndex == 0) ZIndex = 1;
 }
 
@@ -1126,7 +1126,7 @@ TTableAndCaptionBlock::TTableAndCaptionBlock(ThtDocument* owner, TCellBasic* own
                                              TAttributeList* attributes, TTableBlock* tableBlock)
     : TBlock(owner, ownerCell, props, nullptr), TableBlock(tableBlock) {
   TagClass = u"TableAndCaption.";
-  BG.reset();
+  BGImage.reset();
   ApplyTableAlign(*this, attributes);
   if (attributes) {
     TableID = attributes->TheID();

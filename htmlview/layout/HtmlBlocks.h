@@ -83,7 +83,7 @@ public:
     bool TilesNeeded = false;
     TImageWait Wait;
   };
-  std::unique_ptr<TBackground> BG;
+  std::unique_ptr<TBackground> BGImage;
   bool TopAuto = false, BottomAuto = false;  // the paragraph default margins
   // Sections of the cell in drawing order (by z-index).
   std::vector<TSectionBase*> DrawList;

@@ -182,7 +182,7 @@ void TTableBuilder::Build() {
   wrapper_ = std::make_unique<TTableAndCaptionBlock>(Doc, outerList_, set, &P.Attributes, tableBlock_.get());
 
   // The table paints a BGCOLOR itself (behind its cells) unless a background image is drawn.
-  if (tableBlock_->HasBGColorAttr && !tableBlock_->BG) {
+  if (tableBlock_->HasBGColorAttr && !tableBlock_->BGImage) {
     table_->HasBackground = true;
     table_->Background = tableBlock_->BGColorAttr;
   }

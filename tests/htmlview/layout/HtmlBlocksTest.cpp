@@ -320,8 +320,8 @@ TEST_F(Blocks, PendingBackgroundDrawsItsColourThenTheImage) {
   };
   TBlock* b = Block(doc.get(), u"background-color: #ff0000; background-image: url(tile.png); height: 30px", 0, 0);
   Layout(100);
-  ASSERT_TRUE(b->BG);
-  EXPECT_TRUE(b->BG->Pending);
+  ASSERT_TRUE(b->BGImage);
+  EXPECT_TRUE(b->BGImage->Pending);
   QImage image = Paint(100, 50);
   EXPECT_EQ(Px(image, 5, 5), RGB(255, 0, 0));
   EXPECT_EQ(asked, 1) << "an awaited picture is not asked for at every paint";
@@ -335,7 +335,7 @@ TEST_F(Blocks, PendingBackgroundDrawsItsColourThenTheImage) {
   ASSERT_TRUE(doc->InsertImage(u"tile.png", bytes));
   image = Paint(100, 50);
   EXPECT_EQ(Px(image, 5, 5), RGB(0, 0, 255));
-  EXPECT_FALSE(b->BG->Pending);
+  EXPECT_FALSE(b->BGImage->Pending);
 }
 
 TEST(ListMarkers, Texts) {
