@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 
 #include "platform/core/Utf8.h"
@@ -44,6 +45,24 @@ const char* EntityOf(uint32_t c) {
     case u'\'': return "&apos;";
     default: return nullptr;
   }
+}
+
+// Per byte of a date or user given in UTF-8: 0 written as it stands, 1 an XML special
+// (escaped), 2 no printable ASCII (the field is decoded first, to be cleaned as the block is).
+constexpr auto kFieldByteClass = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = c < 0x20 || c >= 0x7F ? 2 : 0;
+  for (const char c : {'&', '"', '<', '>', '\''}) t[static_cast<unsigned char>(c)] = 1;
+  return t;
+}();
+
+// The classes of the bytes joined: 0 when all stand as they are; bit 2 when one is no
+// printable ASCII.
+uint8_t FieldBytesClass(const std::string* bytes) {
+  uint8_t joined = 0;
+  if (bytes)
+    for (const char c : *bytes) joined |= kFieldByteClass[static_cast<unsigned char>(c)];
+  return joined;
 }
 
 template <typename Char>
@@ -320,18 +339,32 @@ void TEncodeTMX::PutAfterBlock(std::string_view ascii) {
 
 void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
   // A date or user given as bytes of printable ASCII goes into the UTF-8 block as it is,
-  // escaped; any other is decoded first, to be cleaned as the block is.
-  auto printable = [&](int field) {
-    const std::string* bytes = tu.BytesOf(field);
-    return !bytes || std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+  // escaped where it must be; any other is decoded first, to be cleaned as the block is.
+  const std::string* date = tu.BytesOf(tfDate);
+  const std::string* user = tu.BytesOf(tfUserId);
+  const uint8_t dateClass = FieldBytesClass(date), userClass = FieldBytesClass(user);
+  if (!WritesUtf8 || ((dateClass | userClass) & 2)) {
+    tu.BytesToFields();
+    date = user = nullptr;
+  }
+  // Put has just encoded what Block held: the bytes go straight after it.
+  auto putBytes = [&](std::string_view bytes, uint8_t byteClass) {
+    if (byteClass)
+      AppendEscapedTo(Utf8Block, bytes);
+    else
+      Utf8Block.append(bytes);
   };
-  if (!WritesUtf8 || !printable(tfDate) || !printable(tfUserId)) tu.BytesToFields();
   Put("<tu creationdate=\"");
-  if (const std::string* date = tu.BytesOf(tfDate)) {
-    DateBytes.assign(*date);
-    if (DateBytes.size() > 8) DateBytes[8] = 'T';
-    DateBytes.push_back('Z');
-    AppendEscapedTo(Utf8Block, std::string_view(DateBytes));
+  if (date) {
+    const std::string_view d(*date);
+    if (d.size() > 8) {
+      putBytes(d.substr(0, 8), dateClass);
+      Utf8Block.push_back('T');
+      putBytes(d.substr(9), dateClass);
+    } else {
+      putBytes(d, dateClass);
+    }
+    Utf8Block.push_back('Z');
   } else {
     DateBuf.assign(tu.Field(tfDate));
     if (DateBuf.size() > 8) DateBuf[8] = u'T';
@@ -339,12 +372,13 @@ void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
     AppendEscaped(DateBuf);
   }
   Put("\" creationid=\"");
-  if (const std::string* user = tu.IsHeader ? nullptr : tu.BytesOf(tfUserId))
-    AppendEscapedTo(Utf8Block, std::string_view(*user));
+  if (user && !tu.IsHeader)
+    putBytes(*user, userClass);
   else
     AppendEscaped(tu.GetUserID());
   Put("\" usagecount=\"");
-  Put(Int64ToStrBase(10, tu.GetCount()));
+  char digits[24];
+  Put(std::string_view(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, tu.GetCount()).ptr - digits)));
   Put("\">\r\n");
   // The header names the attributes of the units: field i of the header the type of field i
   // of each unit, but for its fields 8 and 9, which hold its identifier and its filler.

@@ -78,7 +78,6 @@ private:
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
   WideString DateBuf;
-  std::string DateBytes;
   size_t OpenFormFails = 0;  // from here on no "&t=" of the segment has its end
   TTuvLine SourceTuv;
   TTuvLine TargetTuv;

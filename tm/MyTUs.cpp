@@ -1,6 +1,7 @@
 #include "tm/MyTUs.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "base/MyFileStream.h"
@@ -35,10 +36,16 @@ bool HasRegion(std::u16string_view code) { return code.size() > 2 && IsSeparator
 
 std::u16string_view Cut(std::u16string_view s, size_t n) { return s.substr(0, std::min(s.size(), n)); }
 
-WideString Digits(int64_t value, int width) {
-  std::string s = std::to_string(value);
-  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-  return WideString(s.begin(), s.end());
+// prefix and value's digits, with zeros in front of them up to width characters, into out.
+void AssignDigits(WideString& out, std::u16string_view prefix, int64_t value, size_t width) {
+  char digits[24];
+  const char* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const auto length = static_cast<size_t>(end - digits);
+  char16_t text[48];
+  char16_t* q = std::copy(prefix.begin(), prefix.end(), text);
+  if (length < width) q = std::fill_n(q, width - length, u'0');
+  q = std::copy(static_cast<const char*>(digits), end, q);
+  out.assign(text, q);
 }
 
 bool AllDigits(const WideString& s) {
@@ -291,10 +298,11 @@ void TTU::SetFieldBytes(int index, std::string_view bytes) {
 }
 
 void TTU::SetCount(int64_t value) {
-  if (value == Counter && !(BytesFields >> tfCount & 1)) return;
+  // -1 is also what Counter holds when nothing is known: that count is always written.
+  if (value == Counter && value != -1 && !(BytesFields >> tfCount & 1)) return;
   BytesFields &= static_cast<uint8_t>(~(1u << tfCount));
   Modified = true;
-  Set(tfCount, IsHeader ? u"TU=" + Digits(value, 8) : Digits(value, 0));
+  AssignDigits(Slot(tfCount), IsHeader ? u"TU=" : u"", value, IsHeader ? 8 : 0);
   Counter = value;
 }
 

@@ -1,6 +1,7 @@
 #include "app/core/SdlTMStream.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -30,7 +31,71 @@ int64_t LeadingNumber(const WideString& text) {
   return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
 }
 
+// Per byte of an SDLTM date: what its text-TM date holds for it; 0 for a byte that is no
+// printable ASCII, 1 for one that goes.
+constexpr auto kTmDateByte = [] {
+  std::array<char, 256> t{};
+  for (int c = 0x20; c < 0x7F; ++c) t[c] = static_cast<char>(c);
+  t['-'] = t[':'] = 1;
+  t[' '] = '~';
+  return t;
+}();
+
 }  // namespace
+
+// SdlDateToTmDate for a date of printable ASCII, in one pass; false for any other.
+bool TSdlTMStream::TmDateBytes(std::string_view date, std::string& buffer, std::string_view& out) {
+  // The buffer only grows: dates are mostly of one length, and a string made longer is filled first.
+  if (buffer.size() < date.size()) buffer.resize(date.size());
+  // The form the tools write, "yyyy-mm-dd hh:mm:ss", checked and rewritten without a loop's
+  // branches; any other goes byte by byte.
+  static constexpr std::string_view kShape = "0000-00-00 00:00:00";
+  if (date.size() == kShape.size()) {
+    // Eight bytes at a time (at 0, 8 and 11): each byte xor its shape's byte ("0" for a digit)
+    // is below 0x80, and then at most 9 for a digit and 0 for a separator.
+    static constexpr auto kXor = [](size_t at) {
+      uint64_t word = 0;
+      for (size_t i = 0; i < 8; ++i) word |= uint64_t(static_cast<unsigned char>(kShape[at + i])) << (8 * i);
+      return word;
+    };
+    static constexpr auto kAdd = [](size_t at) {
+      uint64_t word = 0;
+      for (size_t i = 0; i < 8; ++i) word |= uint64_t(kShape[at + i] == '0' ? 0x7F - 9 : 0x7F) << (8 * i);
+      return word;
+    };
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    bool shaped = true;
+    for (const size_t at : {size_t(0), size_t(8), size_t(11)}) {
+      uint64_t word;
+      std::memcpy(&word, date.data() + at, 8);
+      const uint64_t x = word ^ kXor(at);
+      shaped &= ((x | (x + kAdd(at))) & kHigh) == 0;
+    }
+    if (shaped) {
+      char* q = buffer.data();
+      std::memcpy(q, date.data(), 4);
+      std::memcpy(q + 4, date.data() + 5, 2);
+      std::memcpy(q + 6, date.data() + 8, 2);
+      q[8] = '~';
+      std::memcpy(q + 9, date.data() + 11, 2);
+      std::memcpy(q + 11, date.data() + 14, 2);
+      std::memcpy(q + 13, date.data() + 17, 2);
+      out = std::string_view(q, 15);
+      return true;
+    }
+  }
+  // Through a pointer of its own: a store through the string would make its size be read again.
+  char* q = buffer.data();
+  const char* const start = q;
+  for (const char c : date) {
+    const char m = kTmDateByte[static_cast<unsigned char>(c)];
+    if (m == 0) return false;
+    *q = m;
+    q += m != 1;
+  }
+  out = std::string_view(start, static_cast<size_t>(q - start));
+  return true;
+}
 
 template <typename Step>
 auto TSdlTMStream::Guarded(Step step) -> decltype(step()) {
@@ -172,12 +237,9 @@ int64_t TSdlTMStream::Read(TTU& tu) {
       tu.SetField(tfUserId, field(UserCol));
   }
   if (DateCol >= 0) {
-    if (plainBytes(DateCol, bytes)) {
-      DateBytes.resize(bytes.size());
-      size_t length = 0;
-      for (const char c : bytes)
-        if (c != '-' && c != ':') DateBytes[length++] = c == ' ' ? '~' : c;
-      tu.SetFieldBytes(tfDate, std::string_view(DateBytes).substr(0, length));
+    if (Utf8Segments && !header && Guarded([&] { return Rows->FieldAsUtf8(DateCol, bytes); }) &&
+        TmDateBytes(bytes, DateBytes, bytes)) {
+      tu.SetFieldBytes(tfDate, bytes);
     } else {
       WideString& date = field(DateCol);
       SdlDateToTmDate(date);

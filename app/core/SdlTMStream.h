@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tm/MyDecodeSdltm.h"
 #include "tm/TUStream.h"
@@ -33,6 +34,9 @@ public:
   // An SDLTM date "2012-11-03 10:20:30" as a text-TM date "20121103~102030", in place: each
   // blank becomes "~", each "-" and ":" goes, every other character stays.
   static void SdlDateToTmDate(WideString& date);
+  // The same for the date's bytes when every one is printable ASCII: out is the result, made
+  // in buffer; false for any other date.
+  static bool TmDateBytes(std::string_view date, std::string& buffer, std::string_view& out);
 
 private:
   void MoveTo(int64_t row);

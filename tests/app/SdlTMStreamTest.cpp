@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -324,4 +326,71 @@ TEST_F(SdlTM, CountsOfAnIntColumnWhateverSQLiteHolds) {
     ASSERT_GT(s.Read(tu), 0) << value;
     EXPECT_EQ(tu.GetCount(), count) << value;
   }
+}
+
+// A date of printable ASCII becomes its text-TM date in one pass as SdlDateToTmDate makes it,
+// the tools' form taken eight bytes at a time; any other byte refuses it. Every byte of the
+// tools' form is replaced in turn by digits, separators, letters and bytes that are no
+// printable ASCII, and dates one byte short and long are taken too.
+TEST(SdlTMDates, BytesBecomeTheTextTmDateAsTheFieldDoes) {
+  const std::string form = "2012-11-03 10:20:30";
+  std::vector<std::string> dates = {form, form.substr(1), form + "9", "", "20", "2012-11-03T10:20:30Z", "2012/11/03 10.20.30"};
+  for (size_t i = 0; i < form.size(); ++i)
+    for (const char c : std::string("09/:- a\x7F\x1F&\x80\xC3") + '\0') {
+      std::string d = form;
+      d[i] = c;
+      dates.push_back(d);
+    }
+  std::string buffer;
+  for (const std::string& date : dates) {
+    std::string_view out;
+    const bool printable = std::all_of(date.begin(), date.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    ASSERT_EQ(TSdlTMStream::TmDateBytes(date, buffer, out), printable) << date;
+    if (!printable) continue;
+    std::u16string field = W(date);
+    TSdlTMStream::SdlDateToTmDate(field);
+    EXPECT_EQ(std::string(out), U8(field)) << date;
+  }
+}
+
+// Dates, users and counts of every kind read by a UTF-8 file as bytes and by a UTF-16 file as
+// fields say the same: XML specials at either end and alone, bytes that are no printable
+// ASCII, dates of eight characters or fewer, counts at the ends of their range.
+TEST_F(SdlTM, DatesUsersAndCountsSayTheSameInUtf8AndUtf16) {
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      {"2012-11-03 10:20:30", "&", "0"},
+      {"2012-11-03 10:20:3&", "<ana>", "-1"},
+      {"&012-11-03 10:20:30", "ana'", "9223372036854775807"},
+      {"2012-11-03 10:20", "\"", "-9223372036854775808"},
+      {"2012-11-03", "DOM\\ana", "12345678901"},
+      {"2012-1", "a\x7F", "7"},
+      {"2012-11-03 10:20:30\x01", "\xC3\xA4", "8"},
+      {"", "", "'x'"},
+      {"2012-11-03 10:2<:30", "a b", "99999999"},
+  };
+  std::string script = kSchema;
+  for (const auto& [date, user, count] : rows) script += Row(Src("s"), Tgt("t"), date, user, count);
+  const std::string db = MakeDb(script);
+  std::string docs[2];
+  for (const TCodeChar code : {ccUtf8, ccUnicode}) {
+    TSdlTMStream source(W(db));
+    TEncodeTMX writer(&source);
+    const std::string file = dir.File("out.tmx");
+    ASSERT_TRUE(writer.Convert(W(file), code));
+    std::string bytes = TempDir::Read(file);
+    if (code == ccUnicode) {
+      std::u16string text((bytes.size() - 2) / 2, u'\0');
+      std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+      bytes = U8(text);
+    }
+    docs[code == ccUtf8 ? 0 : 1] = bytes.substr(bytes.find('\n'));
+  }
+  EXPECT_EQ(docs[0], docs[1]);
+  for (const char* part : {"creationdate=\"20121103T10203&amp;Z\" creationid=\"&lt;ana&gt;\" usagecount=\"-1\"",
+                           "creationdate=\"&amp;0121103T102030Z\" creationid=\"ana&apos;\" usagecount=\"9223372036854775807\"",
+                           "creationdate=\"20121103T1020Z\" creationid=\"&quot;\" usagecount=\"-9223372036854775808\"",
+                           "creationdate=\"20121103Z\" creationid=\"DOM\\ana\"", "creationdate=\"20121Z\" creationid=\"a\x7F\"",
+                           "creationdate=\"20121103T102030 Z\" creationid=\"\xC3\xA4\"",
+                           "creationdate=\"20121103T102&lt;30Z\" creationid=\"a b\" usagecount=\"99999999\""})
+    EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
 }

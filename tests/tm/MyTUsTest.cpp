@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <tuple>
+
 #include "base/MyFileStream.h"
 #include "base/MySysUtils.h"
 #include "tests/support/TempDir.h"
@@ -82,6 +85,26 @@ TEST(TTU, CountsLanguagesAndAttributeCodes) {
   EXPECT_FALSE(langs.Modified);
   langs.SetTargetLang(u"de-DE");
   EXPECT_EQ(langs.GetLine(), u"20260105~143000\tANA\t3\ten-US\tHello\tde-DE\tBonjour");
+}
+
+// A count set is the count the field says and the unit reads, -1 (which the unit also holds
+// while it has read no count) among them; a header's has "TU=" and eight places.
+TEST(TTU, EveryCountSetIsTheFieldsText) {
+  const std::tuple<int64_t, std::u16string, std::u16string> counts[] = {
+      {-1, u"-1", u"TU=000000-1"}, {0, u"0", u"TU=00000000"}, {7, u"7", u"TU=00000007"},
+      {123456789, u"123456789", u"TU=123456789"}, {INT64_MAX, u"9223372036854775807", u"TU=9223372036854775807"},
+      {INT64_MIN, u"-9223372036854775808", u"TU=-9223372036854775808"},
+  };
+  for (const auto& [value, unitText, headerText] : counts) {
+    for (const bool header : {false, true}) {
+      TTU tu(kUnit);
+      tu.Clear();
+      tu.SetIsHeader(header);
+      tu.SetCount(value);
+      EXPECT_EQ(tu.Field(tfCount), header ? headerText : unitText) << value;
+      if (!header) EXPECT_EQ(tu.GetCount(), value);
+    }
+  }
 }
 
 TEST(LangCodes, CodesPairsAndMatching) {
