@@ -48,6 +48,60 @@ TElement ElementOfFolded(const WideString& name) {
   return elOther;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+
+// A short name (2 to 16 bytes) as two numbers, read as two halves that overlap where the name is
+// shorter than both together, so that no byte outside it is read and none is left out: with the
+// length, the pair tells the name apart from every other. Little-endian, as the literals' form.
+struct TNameKey {
+  uint64_t Lo = 0, Hi = 0;
+  constexpr bool operator==(const TNameKey&) const = default;
+};
+
+constexpr size_t KeyHalf(size_t n) { return n >= 8 ? 8 : n >= 4 ? 4 : 2; }
+
+consteval TNameKey KeyOf(std::string_view s) {
+  const size_t n = s.size(), half = KeyHalf(n);
+  TNameKey k;
+  for (size_t i = 0; i < half; ++i) {
+    k.Lo |= uint64_t{static_cast<uint8_t>(s[i])} << (8 * i);
+    k.Hi |= uint64_t{static_cast<uint8_t>(s[n - half + i])} << (8 * i);
+  }
+  return k;
+}
+
+[[gnu::always_inline]] inline uint64_t LoadHalf(const char* p, size_t half) {
+  if (half == 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+  if (half == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+// ASCII capitals of every byte to lower case; the bytes are below 0x80.
+constexpr uint64_t FoldAscii(uint64_t x) {
+  return x | ((x + (0x80 - 'A') * kOnes) & ~(x + (0x80 - 'Z' - 1) * kOnes) & kHigh) >> 2;
+}
+
+// The key of a name of 2 to 16 bytes, capitals folded; false when a byte is beyond ASCII.
+[[gnu::always_inline]] inline bool FoldedKey(std::string_view s, TNameKey& key) {
+  const size_t n = s.size(), half = KeyHalf(n);
+  key.Lo = LoadHalf(s.data(), half);
+  key.Hi = LoadHalf(s.data() + n - half, half);
+  if ((key.Lo | key.Hi) & kHigh) return false;
+  key.Lo = FoldAscii(key.Lo);
+  key.Hi = FoldAscii(key.Hi);
+  return true;
+}
+
 // A name of at most 6 ASCII characters, folded to lower case.
 TElement ElementOfAscii(std::string_view v) {
   switch (v.size()) {
@@ -283,21 +337,26 @@ const std::u16string_view kAttrNames[] = {u"changedate", u"creationdate", u"last
                                           u"type",       u"encoding"};
 static_assert(std::size(kAttrNames) == TDecodeTMX::anCount);
 
-// The name of an attribute the reader reads, folded to lower case; anCount for any other.
-TDecodeTMX::TAttrName AttrNameOf(std::string_view f) {
+// The attribute the reader reads that a folded key of a name of n bytes stands for; anCount
+// for any other.
+TDecodeTMX::TAttrName AttrNameOf(const TNameKey& k, size_t n) {
   using T = TDecodeTMX;
-  switch (f.size()) {
-    case 4: return f == "lang" ? T::anLang : f == "type" ? T::anType : T::anCount;
-    case 7: return f == "srclang" ? T::anSrcLang : T::anCount;
-    case 8: return f == "xml:lang" ? T::anXmlLang : f == "changeid" ? T::anChangeId : f == "encoding" ? T::anEncoding : T::anCount;
-    case 9: return f == "adminlang" ? T::anAdminLang : T::anCount;
+  switch (n) {
+    case 4: return k == KeyOf("lang") ? T::anLang : k == KeyOf("type") ? T::anType : T::anCount;
+    case 7: return k == KeyOf("srclang") ? T::anSrcLang : T::anCount;
+    case 8:
+      return k == KeyOf("xml:lang")   ? T::anXmlLang
+             : k == KeyOf("changeid") ? T::anChangeId
+             : k == KeyOf("encoding") ? T::anEncoding
+                                      : T::anCount;
+    case 9: return k == KeyOf("adminlang") ? T::anAdminLang : T::anCount;
     case 10:
-      return f == "creationid"   ? T::anCreationId
-             : f == "usagecount" ? T::anUsageCount
-             : f == "changedate" ? T::anChangeDate
-                                 : T::anCount;
-    case 12: return f == "creationdate" ? T::anCreationDate : T::anCount;
-    case 13: return f == "lastusagedate" ? T::anLastUsageDate : T::anCount;
+      return k == KeyOf("creationid")   ? T::anCreationId
+             : k == KeyOf("usagecount") ? T::anUsageCount
+             : k == KeyOf("changedate") ? T::anChangeDate
+                                        : T::anCount;
+    case 12: return k == KeyOf("creationdate") ? T::anCreationDate : T::anCount;
+    case 13: return k == KeyOf("lastusagedate") ? T::anLastUsageDate : T::anCount;
     default: return T::anCount;
   }
 }
@@ -309,33 +368,24 @@ void TDecodeTMX::IndexAttrs(const TTag* tag) {
   IndexedTag = tag;
   IndexedSlow = false;
   std::fill(std::begin(FirstAttr), std::end(FirstAttr), -1);
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   for (int i = 0; i < tag->RawCount(); ++i) {
     const std::string_view n = tag->RawName(i);
-    if (n.size() > 16) {
-      for (const char c : n) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-          IndexedSlow = true;
-          return;
-        }
+    TNameKey key;
+    if (n.size() >= 2 && n.size() <= 16) {
+      if (!FoldedKey(n, key)) {
+        IndexedSlow = true;
+        return;
       }
+      const TAttrName id = AttrNameOf(key, n.size());
+      if (id != anCount && FirstAttr[id] < 0) FirstAttr[id] = i;
       continue;
     }
-    // Eight bytes at a time: any beyond ASCII, then "A".."Z" folded to lower case.
-    uint64_t w[2] = {0, 0};
-    std::memcpy(w, n.data(), n.size());
-    if ((w[0] | w[1]) & kHigh) {
-      IndexedSlow = true;
-      return;
+    for (const char c : n) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        IndexedSlow = true;
+        return;
+      }
     }
-    for (uint64_t& x : w) {
-      const uint64_t upper = (x + (0x80 - 'A') * kOnes) & ~(x + (0x80 - 'Z' - 1) * kOnes) & kHigh;
-      x |= upper >> 2;
-    }
-    char folded[16];
-    std::memcpy(folded, w, sizeof folded);
-    const TAttrName id = AttrNameOf(std::string_view(folded, n.size()));
-    if (id != anCount && FirstAttr[id] < 0) FirstAttr[id] = i;
   }
 }
 
@@ -359,7 +409,6 @@ namespace {
 bool StandsForItself(std::string_view raw) {
   // Eight bytes at a time while none is beyond ASCII, below 0x0E (TAB, LF, CR, #0 among them)
   // or "&"; a word that has one is looked at byte by byte.
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   while (raw.size() >= 8) {
     uint64_t x;
     std::memcpy(&x, raw.data(), 8);
@@ -416,12 +465,19 @@ bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> 
         if (raw.empty() || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
         break;
       case fcDate: {
+        // "YYYYMMDD" and "hhmmss" in two words (the second from the separator's place on); the
+        // bytes are ASCII here.
         if (raw.size() < 15) return false;
+        uint64_t day, time;
+        std::memcpy(&day, raw.data(), 8);
+        std::memcpy(&time, raw.data() + 7, 8);
+        auto digits = [](uint64_t x, uint64_t lanes) {
+          return ((x + (0x80 - '0') * kOnes) & ~(x + (0x80 - '9' - 1) * kOnes) & lanes) == lanes;
+        };
+        if (!digits(day, kHigh) || !digits(time, kHigh & ~0x8080ull)) return false;
         char date[15];
-        for (size_t i = 0; i < 15; ++i) {
-          if (i != 8 && (raw[i] < '0' || raw[i] > '9')) return false;
-          date[i] = i == 8 ? '~' : raw[i];
-        }
+        std::memcpy(date, raw.data(), 15);
+        date[8] = '~';
         CurrentTU->SetFieldBytes(field, std::string_view(date, 15));
         return true;
       }
@@ -468,15 +524,36 @@ bool Collects(TElement kind) {
 bool TDecodeTMX::CollectsText(const TTag& tag) const { return Collects(ElementOf(tag)); }
 
 int TDecodeTMX::ElementKind(std::string_view name) const {
-  char folded[6];
-  if (name.size() <= sizeof folded) {
-    bool ascii = true;
-    for (size_t i = 0; i < name.size() && ascii; ++i) {
-      const auto c = static_cast<unsigned char>(name[i]);
-      ascii = c < 0x80;
-      folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  // The names of the elements are 2 to 6 ASCII characters long: one is told by its folded key.
+  // Names beyond ASCII are folded as the tables say.
+  if (name.size() <= 1) return elOther;
+  TNameKey k;
+  if (name.size() <= 6 && FoldedKey(name, k)) {
+    switch (name.size()) {
+      case 2:
+        if (k == KeyOf("tu")) return elTu;
+        if (k == KeyOf("ph") || k == KeyOf("it") || k == KeyOf("ut")) return elInline;
+        if (k == KeyOf("hi")) return elHi;
+        break;
+      case 3:
+        if (k == KeyOf("seg")) return elSeg;
+        if (k == KeyOf("tuv")) return elTuv;
+        if (k == KeyOf("bpt") || k == KeyOf("ept")) return elInline;
+        if (k == KeyOf("sub")) return elSub;
+        if (k == KeyOf("xml")) return elXml;
+        if (k == KeyOf("tmx")) return elTmx;
+        break;
+      case 4:
+        if (k == KeyOf("prop")) return elProp;
+        if (k == KeyOf("head")) return elHeader;
+        break;
+      case 6:
+        if (k == KeyOf("header")) return elHeader;
+        break;
+      default:
+        break;
     }
-    if (ascii) return name.empty() ? elOther : ElementOfAscii(std::string_view(folded, name.size()));
+    return elOther;
   }
   WideString wide;
   AppendUtf8(name, wide);
@@ -727,16 +804,18 @@ const WideString& TDecodeTMX::Markup(const TTag& tag, bool empty) {
 }
 
 const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
-  DecodeXmlText(content, ContentBuf);
-  if (IsPlaceholderRun(ContentBuf)) {
-    KeyBuf = ContentBuf;
-    return KeyBuf;
-  }
   constexpr size_t kKnownLength = 256, kKnownCount = 1024;
-  const auto known = ContentBuf.size() <= kKnownLength ? KnownKeys.find(ContentBuf) : KnownKeys.end();
+  const auto known = content.size() <= kKnownLength ? KnownKeys.find(content) : KnownKeys.end();
+  const WideString* decoded = &ContentBuf;
   if (known != KnownKeys.end()) {
-    KeyBuf = known->second;
+    decoded = &known->second.Content;
+    KeyBuf = known->second.Key;
   } else {
+    DecodeXmlText(content, ContentBuf);
+    if (IsPlaceholderRun(ContentBuf)) {
+      KeyBuf = ContentBuf;
+      return KeyBuf;
+    }
     // The digest of the UTF-8 form: contents that differ only in characters that an ANSI code
     // page lacks would share a key, and so a placeholder. Lone surrogates keep their own forms,
     // for the same reason.
@@ -747,16 +826,16 @@ const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
     KeyBuf.assign(u"{");
     KeyBuf.append(DigestBuf.begin(), DigestBuf.end());
     KeyBuf.push_back(u'}');
-    if (ContentBuf.size() <= kKnownLength) {
+    if (content.size() <= kKnownLength) {
       if (KnownKeys.size() >= kKnownCount) KnownKeys.clear();
-      KnownKeys.emplace(ContentBuf, KeyBuf);
+      KnownKeys.emplace(WideString(content), TKnownKey{ContentBuf, KeyBuf});
     }
   }
   if (TagContents.IndexOfName(KeyBuf) >= 0) return KeyBuf;
   // The keys of elements inside this one (a ph inside a hi) are given back their contents, so
   // that an open form shows markup, not digests.
   ExpandedBuf.clear();
-  const std::u16string_view c(ContentBuf);
+  const std::u16string_view c(*decoded);
   size_t run = 0;
   for (size_t i = c.find(u'{'); i != std::u16string_view::npos; i = c.find(u'{', i + 1)) {
     if (i + 33 >= c.size() || c[i + 33] != u'}') continue;
@@ -876,7 +955,8 @@ void TDecodeTMX::WriteCurrentUnit() {
     SegmentToField(sourceVariant.SegUtf8, true);
     if (sourceVariant.SegUtf8.empty()) return;  // a unit without source text is no unit of a text TM
     SegmentToField(targetVariant.SegUtf8, false);
-    CurrentTU->SetField(tfSource, u"");
+    // The fields stand empty for the bytes (up to the target's, the source's is among them:
+    // nothing of a unit is ever set there before).
     CurrentTU->SetField(tfTarget, u"");
     CurrentTU->SourceUtf8.swap(sourceVariant.SegUtf8);
     CurrentTU->TargetUtf8.swap(targetVariant.SegUtf8);

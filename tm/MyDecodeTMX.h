@@ -162,10 +162,18 @@ private:
   WideString RawBuf;
   WideString DateBuf;
   WideString KeyBuf;
-  // Content -> its key, for the contents of inline elements, which repeat from unit to unit
-  // (the same bold start over and over): each is digested once while it is kept. Short
-  // contents only, and a bounded number of them.
-  std::unordered_map<WideString, WideString> KnownKeys;
+  // Content as read -> what it decodes to and its key, for the contents of inline elements,
+  // which repeat from unit to unit (the same bold start over and over): each is decoded and
+  // digested once while it is kept. Short contents only, and a bounded number of them.
+  struct TKnownKey {
+    WideString Content;  // decoded
+    WideString Key;
+  };
+  struct TWideHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+  };
+  std::unordered_map<WideString, TKnownKey, TWideHash, std::equal_to<>> KnownKeys;
   WideString MarkupBuf;
   WideString ContentBuf;
   WideString ExpandedBuf;

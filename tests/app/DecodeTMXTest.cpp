@@ -514,3 +514,124 @@ TEST_F(DecodeTMX, BytesTakenAsTheyStandReadAsDecodedOnes) {
   }
   EXPECT_GT(bytes, 200000u);  // the drawn documents gave units
 }
+
+// ---------------------------------------------------------------------------------------------
+// The reader knows its elements by name without case: every ASCII byte put in place of each
+// character of each name (and names a character longer or shorter) gives the element whose
+// name it is when folded to lower case, and no element else.
+TEST(DecodeTMXNames, ElementsAreKnownByTheirNamesWithoutCase) {
+  TDecodeTMX reader(u"");
+  const std::vector<std::string> names = {"xml", "tmx", "header", "head", "tu", "tuv", "seg", "prop",
+                                          "bpt", "ept", "ph", "it", "ut", "hi", "sub"};
+  const int other = reader.ElementKind("body");
+  auto expected = [&](std::string name) {
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return std::find(names.begin(), names.end(), name) != names.end() ? reader.ElementKind(name) : other;
+  };
+  size_t known = 0;
+  for (const std::string& name : names) {
+    ASSERT_NE(reader.ElementKind(name), other) << name;
+    std::vector<std::string> spellings = {name + "s", name.substr(0, name.size() - 1), "x" + name};
+    for (size_t at = 0; at < name.size(); ++at) {
+      for (int b = 1; b < 0x80; ++b) {
+        std::string s = name;
+        s[at] = static_cast<char>(b);
+        spellings.push_back(s);
+      }
+    }
+    for (const std::string& s : spellings) {
+      SCOPED_TRACE(s);
+      EXPECT_EQ(reader.ElementKind(s), expected(s));
+      known += reader.ElementKind(s) != other;
+    }
+  }
+  EXPECT_GE(known, 90u);  // the upper-case spellings, and names made of others ("it" from "ut")
+  for (const char* s : {"", "t", "tuvx", "headers", "TUV", "Header", "\xC3\xA4u"}) EXPECT_EQ(reader.ElementKind(s), expected(s)) << s;
+}
+
+// The attributes a unit takes its date, user and count from, named with every ASCII byte in
+// place of each character: a tag whose names are all ASCII is looked up by key, one with a name
+// beyond ASCII name by name, folded; both must give the same units. Dates with a byte other
+// than a digit at each place are taken by the UTF-8 text TM as bytes and by the UTF-16 one
+// decoded: both must hold the same units there too.
+TEST_F(DecodeTMX, UnitFieldsFoundAlikeByKeyAndByFoldedName) {
+  struct Attr {
+    std::string name, value;
+    int field;
+  };
+  const std::vector<Attr> attrs = {{"creationid", "someone", tfUserId},       {"changeid", "other", tfUserId},
+                                   {"usagecount", "7", tfCount},              {"creationdate", "20190102T030405Z", tfDate},
+                                   {"changedate", "20180102T030405Z", tfDate}, {"lastusagedate", "20170102T030405Z", tfDate}};
+  std::string fast, folded;
+  // Per unit: the field the attribute goes to and what it holds when the attribute is taken.
+  std::vector<std::pair<int, std::string>> given;
+  std::vector<bool> taken;
+  auto add = [&](const Attr& a, const std::string& name, const std::string& value, bool take) {
+    fast += Tu("s", "t", " " + name + "=\"" + value + "\"");
+    folded += Tu("s", "t", " \xC3\xA4=\"1\" " + name + "=\"" + value + "\"");
+    given.emplace_back(a.field, a.field == tfDate ? value.substr(0, 8) + "~" + value.substr(9, 6) : value);
+    taken.push_back(take);
+  };
+  for (const Attr& a : attrs) {
+    for (size_t at = 0; at < a.name.size(); ++at) {
+      for (int b = 0x21; b < 0x7F; ++b) {
+        if (std::strchr("\"'<>=/!?&", b)) continue;  // bytes that end a name
+        std::string n = a.name;
+        n[at] = static_cast<char>(b);
+        add(a, n, a.value, b == a.name[at] || b + 32 == a.name[at]);
+      }
+    }
+    add(a, a.name + "x", a.value, false);
+    add(a, a.name.substr(1), a.value, false);
+  }
+  for (size_t at = 0; at < 16; ++at)
+    for (const char c : std::string("/:0 9Ta\x7F")) {
+      std::string d = "20160102T030405Z";
+      d[at] = c;
+      add(attrs[3], "creationdate", d, at == 8 || at == 15 || c == '0' || c == '9');
+    }
+  ASSERT_EQ(Convert(Tmx(fast), "fast.txt"), "");
+  ASSERT_EQ(Convert(Tmx(folded), "folded.txt"), "");
+  const TmFile a = Read("fast.txt"), b = Read("folded.txt");
+  ASSERT_EQ(a.units.size(), given.size());
+  ASSERT_EQ(b.units.size(), given.size());
+  for (size_t i = 0; i < given.size(); ++i) {
+    SCOPED_TRACE(i);
+    for (int f : {tfDate, tfUserId, tfCount}) EXPECT_EQ(F(a.units[i], f), F(b.units[i], f));
+    EXPECT_EQ(F(a.units[i], given[i].first) == given[i].second, taken[i]);
+  }
+
+  // The same document into a UTF-16 text TM, where every value is decoded.
+  TempDir::Write(dir.File("in.tmx"), Tmx(fast));
+  auto lines = [&](const std::string& out, TCodeChar code) {
+    {
+      TQMStream target(platform::Utf8ToUtf16(dir.File(out)), code, fmCreate);
+      TDecodeTMX reader(platform::Utf8ToUtf16(dir.File("in.tmx")));
+      EXPECT_TRUE(reader.Convert(&target, platform::Utf8ToUtf16(dir.File(out))));
+    }
+    std::vector<std::string> units;
+    for (const TTU& u : ReadTm(dir.File(out)).units) units.push_back(F(u, tfDate) + "|" + F(u, tfUserId) + "|" + F(u, tfCount));
+    return units;
+  };
+  EXPECT_EQ(lines("utf8.txt", ccUtf8), lines("utf16.txt", ccUnicode));
+}
+
+// An inline element's content is known by what it decodes to: spelt with other references in
+// the target, it takes the source's placeholder, however often either spelling came before.
+TEST_F(DecodeTMX, ContentsSpeltOtherwiseShareTheirPlaceholders) {
+  std::string body;
+  std::vector<std::string> expected;
+  const std::vector<std::string> open = {"&lt;b&gt;", "&#60;b&#x3E;", "&#x3c;b>", "<![CDATA[<b>]]>"};
+  const std::vector<std::string> close = {"&lt;/b&gt;", "&#60;/b&#62;", "&lt;/b>"};
+  for (int u = 0; u < 60; ++u) {
+    const std::string& o1 = open[u % 4];
+    const std::string& o2 = open[(u / 4) % 4];
+    const std::string& c1 = close[u % 3];
+    const std::string& c2 = close[(u / 3) % 3];
+    body += Tu("<bpt i=\"1\">" + o1 + "</bpt>x<ept i=\"1\">" + c1 + "</ept>",
+               "<ept i=\"1\">" + c2 + "</ept>y<bpt i=\"1\">" + o2 + "</bpt>");
+    expected.push_back("&tA;x&tB;|&tB;y&tA;");
+  }
+  ASSERT_EQ(Convert(Tmx(body)), "");
+  EXPECT_EQ(Texts(Read()), expected);
+}
