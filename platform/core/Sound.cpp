@@ -1,10 +1,12 @@
 #include "platform/core/Sound.h"
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 
 #include <cstdarg>
 #include <cstring>
-#include <mutex>
+
+#include "platform/core/Module.h"
 
 namespace platform {
 namespace {
@@ -18,6 +20,36 @@ uint32_t LE(const uint8_t* p, int bytes) {
 // ALSA reports every failure on standard error by itself ("cannot find card"); a machine
 // without sound is no error here, so it says nothing.
 void Quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// The sound library is looked up when the first sound plays, not linked: most runs play none, and
+// every run would pay for loading it. Only its header is used at build time.
+struct TAlsa {
+  decltype(&::snd_lib_error_set_handler) lib_error_set_handler = nullptr;
+  decltype(&::snd_pcm_open) pcm_open = nullptr;
+  decltype(&::snd_pcm_close) pcm_close = nullptr;
+  decltype(&::snd_pcm_nonblock) pcm_nonblock = nullptr;
+  decltype(&::snd_pcm_set_params) pcm_set_params = nullptr;
+  decltype(&::snd_pcm_writei) pcm_writei = nullptr;
+  decltype(&::snd_pcm_recover) pcm_recover = nullptr;
+  decltype(&::snd_pcm_drain) pcm_drain = nullptr;
+};
+
+// nullptr when the library is missing or lacks a function: a machine without it has no sound.
+const TAlsa* Alsa() {
+  static const TAlsa* const alsa = []() -> const TAlsa* {
+    void* handle = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return nullptr;
+    static TAlsa a;
+    if (!BindSymbol(handle, "snd_lib_error_set_handler", a.lib_error_set_handler) || !BindSymbol(handle, "snd_pcm_open", a.pcm_open) ||
+        !BindSymbol(handle, "snd_pcm_close", a.pcm_close) || !BindSymbol(handle, "snd_pcm_nonblock", a.pcm_nonblock) ||
+        !BindSymbol(handle, "snd_pcm_set_params", a.pcm_set_params) || !BindSymbol(handle, "snd_pcm_writei", a.pcm_writei) ||
+        !BindSymbol(handle, "snd_pcm_recover", a.pcm_recover) || !BindSymbol(handle, "snd_pcm_drain", a.pcm_drain))
+      return nullptr;  // kept mapped: unloading a library whose initialisers ran gains nothing
+    a.lib_error_set_handler(Quiet);
+    return &a;
+  }();
+  return alsa;
+}
 
 }  // namespace
 
@@ -53,31 +85,32 @@ bool ParseWave(const std::vector<uint8_t>& wave, TWaveFormat& format) {
 TPlayResult PlayWaveSync(const std::vector<uint8_t>& wave, const char* device) {
   TWaveFormat format;
   if (!ParseWave(wave, format)) return TPlayResult::BadWave;
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { snd_lib_error_set_handler(Quiet); });
+  const TAlsa* alsa = Alsa();
+  if (!alsa) return TPlayResult::NoDevice;
   snd_pcm_t* pcm = nullptr;
   // Opened without waiting, so that a device held by another program never hangs the caller.
-  if (snd_pcm_open(&pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return TPlayResult::NoDevice;
+  if (alsa->pcm_open(&pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return TPlayResult::NoDevice;
   struct Closer {
+    const TAlsa* alsa;
     snd_pcm_t* pcm;
-    ~Closer() { snd_pcm_close(pcm); }
-  } closer{pcm};
+    ~Closer() { alsa->pcm_close(pcm); }
+  } closer{alsa, pcm};
   const snd_pcm_format_t sampleFormat = format.BitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-  if (snd_pcm_nonblock(pcm, 0) < 0 ||
-      snd_pcm_set_params(pcm, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.Channels, format.SampleRate, 1,
-                         100000) < 0)
+  if (alsa->pcm_nonblock(pcm, 0) < 0 ||
+      alsa->pcm_set_params(pcm, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.Channels, format.SampleRate, 1,
+                           100000) < 0)
     return TPlayResult::NoDevice;
   const size_t frameBytes = format.Channels * (format.BitsPerSample / 8);
   const uint8_t* p = format.Data;
   snd_pcm_uframes_t left = format.DataSize / frameBytes;
   while (left > 0) {
-    snd_pcm_sframes_t n = snd_pcm_writei(pcm, p, left);
-    if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+    snd_pcm_sframes_t n = alsa->pcm_writei(pcm, p, left);
+    if (n < 0) n = alsa->pcm_recover(pcm, static_cast<int>(n), 1);
     if (n < 0) return TPlayResult::NoDevice;
     p += static_cast<size_t>(n) * frameBytes;
     left -= static_cast<snd_pcm_uframes_t>(n);
   }
-  snd_pcm_drain(pcm);
+  alsa->pcm_drain(pcm);
   return TPlayResult::Played;
 }
 
