@@ -1,11 +1,13 @@
 #include "base/MyUnicodes.h"
 
+#include <bit>
 #include <limits>
 
 #include "platform/core/Exception.h"
 
-// Assembled from the generated chartable.bin (MyUnicodesTable.S).
-extern "C" const unsigned char mirelcon_chartable_begin[];
+// Assembled from the generated chartable.bin (MyUnicodesTable.S): records of four 16-bit
+// little-endian fields, in TCharRecord's order.
+extern "C" TCharRecord mirelcon_chartable_begin[];
 extern "C" const unsigned char mirelcon_chartable_end[];
 
 namespace {
@@ -13,7 +15,10 @@ namespace {
 constexpr long kRecordBytes = 8;
 constexpr long kTableBytes = CharTableSize * kRecordBytes;  // 524,288
 
-TCharRecord gCharTable[CharTableSize];
+// The records as the file has them are the working table where the machine reads them alike.
+constexpr bool kRecordsAsStored = std::endian::native == std::endian::little && sizeof(TCharRecord) == kRecordBytes;
+
+TCharRecord gCharTable[kRecordsAsStored ? 1 : CharTableSize];
 
 const WideChar kEmpty[1] = {0};
 
@@ -28,20 +33,23 @@ inline uint16_t Get16(const unsigned char* p) {
 namespace myunicodes_detail {
 
 const TCharRecord* LoadCharTable() {
-  if (mirelcon_chartable_end - mirelcon_chartable_begin != kTableBytes)
-    throw Exception("The character table is damaged");
-  const unsigned char* p = mirelcon_chartable_begin;
-  for (TCharRecord& r : gCharTable) {
-    r.Category = Get16(p);
-    r.LowerKey = Get16(p + 2);
-    r.Upper = Get16(p + 4);
-    r.SearchKey = Get16(p + 6);
-    p += kRecordBytes;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(mirelcon_chartable_begin);
+  if (mirelcon_chartable_end - p != kTableBytes) throw Exception("The character table is damaged");
+  TCharRecord* table = mirelcon_chartable_begin;
+  if constexpr (!kRecordsAsStored) {
+    table = gCharTable;
+    for (TCharRecord& r : gCharTable) {
+      r.Category = Get16(p);
+      r.LowerKey = Get16(p + 2);
+      r.Upper = Get16(p + 4);
+      r.SearchKey = Get16(p + 6);
+      p += kRecordBytes;
+    }
   }
   // The asterisk counts as a letter (Lo), so that it can stand inside a word.
-  TCharRecord& star = gCharTable[u'*'];
+  TCharRecord& star = table[u'*'];
   star.Category = static_cast<uint16_t>((star.Category & 0xFF00) | 5);
-  return gCharTable;
+  return table;
 }
 
 }  // namespace myunicodes_detail
