@@ -90,8 +90,15 @@ size_t ScanUtf8Blocks(const uint8_t* const s, const size_t n, const TUtf8Stops& 
   alignas(16) uint8_t last[16];
   while (i < n) {
     __m128i v;
+    // The end of text of 16 bytes or more is read as the block that ends with it, the bytes
+    // before i left out of the masks (i stands after a whole character, so none of them pairs
+    // with one after it); shorter text is copied into a padded block.
+    unsigned skip = 0;
     if (n - i >= 16) {
       v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    } else if (n >= 16) {
+      skip = static_cast<unsigned>(16 - (n - i));
+      v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
     } else {
       std::memset(last, stops.PlainByte, sizeof last);
       std::memcpy(last, s + i, n - i);
@@ -108,7 +115,7 @@ size_t ScanUtf8Blocks(const uint8_t* const s, const size_t n, const TUtf8Stops& 
       const unsigned pairs = l & (c >> 1);
       good |= pairs | (pairs << 1);
     }
-    const unsigned bad = ~good & 0xFFFF;
+    const unsigned bad = (~good & 0xFFFF) >> skip;
     if (bad == 0) {
       i += std::min<size_t>(16, n - i);
       continue;
@@ -708,16 +715,6 @@ void TTag::AddRawAttributes(std::string_view markup, const TRawSpan* spans, size
     const TRawSpan& a = spans[k];
     FRaw.push_back({base + a.NameAt, a.NameEnd - a.NameAt, base + a.ValueAt, a.ValueEnd - a.ValueAt});
   }
-}
-
-std::string_view TTag::RawName(int i) const {
-  const TRawAttr& a = FRaw[static_cast<size_t>(i)];
-  return std::string_view(FRawBytes).substr(a.NameAt, a.NameLength);
-}
-
-std::string_view TTag::RawValue(int i) const {
-  const TRawAttr& a = FRaw[static_cast<size_t>(i)];
-  return std::string_view(FRawBytes).substr(a.ValueAt, a.ValueLength);
 }
 
 bool TTag::RawValueOf(std::u16string_view attrName, std::string_view& value) const {

@@ -272,8 +272,14 @@ public:
   // the markup from the first name to the last value is kept once.
   void AddRawAttributes(std::string_view markup, const TRawSpan* spans, size_t count);
   int RawCount() const { return static_cast<int>(FRaw.size()); }
-  std::string_view RawName(int i) const;
-  std::string_view RawValue(int i) const;
+  std::string_view RawName(int i) const {
+    const TRawAttr& a = FRaw[static_cast<size_t>(i)];
+    return std::string_view(FRawBytes).substr(a.NameAt, a.NameLength);
+  }
+  std::string_view RawValue(int i) const {
+    const TRawAttr& a = FRaw[static_cast<size_t>(i)];
+    return std::string_view(FRawBytes).substr(a.ValueAt, a.ValueLength);
+  }
   // The first raw value whose name is attrName without case (attrName in ASCII); false when none.
   bool RawValueOf(std::u16string_view attrName, std::string_view& value) const;
 

@@ -150,6 +150,14 @@ TElement ElementOf(const TTag& tag) {
   return static_cast<TElement>(tag.Kind);
 }
 
+// Equal bytes, compared in place: the strings are a few bytes long (language codes).
+bool SameShort(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k)
+    if (a[k] != b[k]) return false;
+  return true;
+}
+
 bool AllDigits(PCWideChar p) {
   if (!p || !*p) return false;
   for (; *p; ++p)
@@ -674,7 +682,7 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       const TLangSeen* seen = nullptr;
       if (stable && spelt)
         for (const TLangSeen& l : LangsKnown)
-          if (l.Spelt && l.Raw == raw) seen = &l;
+          if (l.Spelt && SameShort(l.Raw, raw)) seen = &l;
       PCWideChar lang = nullptr;
       if (!seen) {
         lang = Decoded(raw);
@@ -975,8 +983,10 @@ void TDecodeTMX::WriteCurrentUnit() {
   // languages) would make a line its reader skips: the pair's code stands for it.
   const WideString& sourceLang = Variants[static_cast<size_t>(source)].Lang;
   const WideString& targetLang = Variants[static_cast<size_t>(target)].Lang;
-  CurrentTU->SetSourceLang(sameCode || !IsLangCode(sourceLang) ? LangPair.Source : sourceLang);
-  CurrentTU->SetTargetLang(IsLangCode(targetLang) ? targetLang : LangPair.Target);
+  // The unit's pair was cleared when its tu began, and its fields were set just now: the codes,
+  // which are language codes of a text TM, are set as they stand.
+  SetPairSource(CurrentTU->LangPair, sameCode || !IsLangCode(sourceLang) ? LangPair.Source : sourceLang);
+  SetPairTarget(CurrentTU->LangPair, IsLangCode(targetLang) ? targetLang : LangPair.Target);
   EndUnit(false);
 }
 

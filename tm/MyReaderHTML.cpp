@@ -144,6 +144,13 @@ size_t NameEnd(const char* b, size_t i, size_t n) {
   return i;
 }
 
+// Whether the name bytes stand at b: the bytes of a name as NameEnd reads one, all of them.
+bool NameAt(const char* b, std::string_view name) {
+  for (size_t k = 0; k < name.size(); ++k)
+    if (b[k] != name[k] || !kNameByte[static_cast<unsigned char>(name[k])]) return false;
+  return true;
+}
+
 // Where the value in quotes from b[i] on ends: at its quote or at a byte that ends no value of
 // this shape ("<", TAB, CR, LF), n at most. The other kind of quote is part of the value.
 size_t QuotedEnd(const char* b, size_t i, size_t n, char quote) {
@@ -344,7 +351,12 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     };
     size_t e = at;
     if (e < n && b[e] == '/') {
-      e = NameEnd(b, e + 1, n);
+      // An end tag mostly names the element it closes: that name is looked for first.
+      const std::string_view open = cur->NameUtf8;
+      if (e + 1 + open.size() < n && b[e + 1 + open.size()] == '>' && NameAt(b + e + 1, open))
+        e += 1 + open.size();
+      else
+        e = NameEnd(b, e + 1, n);
       if (e >= n || b[e] != '>') return npos;
       // Only a reader that is told end names needs the name kept.
       if (endNames) name.assign(b + at + 1, e - at - 1);

@@ -405,14 +405,18 @@ std::string DrawnDocument(std::mt19937& rng) {
       "<seg>Plain text</seg>", "<seg>A <ph x=\"1\"/> b<bpt i='1'>&lt;b&gt;</bpt>c<ept i=\"1\"/></seg>",
       "<seg>x<!-- <a> --> y <![CDATA[<z>]]><?pi x?></seg>", "<seg>t<ph/>u<ph x=\"2\" /></seg >", "<seg/>",
       "<seg>a<hi type=\"b\">b</hi>c</ seg>", "<seg>\xD0\xB4\xD0\xB0 &amp; \xD0\xBD\xD0\xB5\xD1\x82</seg>",
-      "<seg>a<ph x=1>q</ph>b<it pos=\"begin\"\n/>c</seg>", "<seg>e<bpt i=\"1\" x=\"a>b\">&lt;i&gt;</bpt></seg>"};
+      "<seg>a<ph x=1>q</ph>b<it pos=\"begin\"\n/>c</seg>", "<seg>e<bpt i=\"1\" x=\"a>b\">&lt;i&gt;</bpt></seg>",
+      "<seg>q</SEG>", "<seg>q<ph>r</p>s</seg>", "<seg>q<ph>r</>s</seg>", "<seg>q<se'g>r</se'g>s</seg>",
+      "<seg>q<ph>r</phx>s</seg>", "<seg>q<ph>r</ph/>s</seg>"};
+  // End tags close the element open, whatever their names.
+  const std::vector<std::string> tuvEnds = {"</tuv\t>", "</TUV>", "</tu>", "</tuvx>", "</t'v>", "</>", "</tuv >"};
   const std::vector<std::string> props = {"", "<prop type=\"x-Client\">C&amp;D</prop>", "<prop type='x-Project'>P</prop>",
                                           "<note>n<b/></note>", "<prop type=\"x-Client\"/>"};
   std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE tmx SYSTEM \"tmx14.dtd\">\r\n"
                     "<tmx version=\"1.4\"><header srclang=\"en-US\" creationdate=\"20180101T000000Z\"/><body>\n";
   for (int u = 0; u < 3000; ++u) {
     doc += pick(tuStarts) + pick(props) + "\n  " + pick(tuvs) + pick(segs) + "</tuv>" + pick(targets) + pick(segs) +
-           (rng() % 4 ? "</tuv>" : "</tuv\t>") + "\r\n</tu>\n";
+           (rng() % 4 ? "</tuv>" : pick(tuvEnds)) + "\r\n</tu>\n";
   }
   return doc + "</body></tmx>\n";
 }
