@@ -96,8 +96,6 @@ TCharCollection::TCharCollection() {
 
 void TCharCollection::Grow(int needed) { GrowTogether(Chars, Indices, needed, 0); }
 
-void TCharCollection::Add(char16_t ch, int index) { PutRun(Chars, Indices, size_, {&ch, 1}, index, 0); }
-
 void TCharCollection::Concat(const std::u16string& s, int index) { PutRun(Chars, Indices, size_, s, index, 0); }
 
 void TCharCollection::Clear() { size_ = 0; }

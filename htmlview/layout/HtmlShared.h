@@ -52,7 +52,14 @@ private:
 class TCharCollection {
 public:
   TCharCollection();
-  void Add(char16_t ch, int index);
+  void Add(char16_t ch, int index) {
+    if (size_ < static_cast<int>(Indices.size())) {
+      Chars[static_cast<size_t>(size_)] = ch;
+      Indices[static_cast<size_t>(size_++)] = index;
+    } else {
+      Concat(std::u16string(1, ch), index);
+    }
+  }
   // Every character of s gets index.
   void Concat(const std::u16string& s, int index);
   void Clear();

@@ -141,6 +141,10 @@ int TBuildParserHost::SourcePos() const {
   return Document && Document->PropertyStack ? Document->PropertyStack->SIndex : -1;
 }
 
+int* TBuildParserHost::SourcePosField() {
+  return Document && Document->PropertyStack ? &Document->PropertyStack->SIndex : nullptr;
+}
+
 int TBuildParserHost::CodePage() const {
   return Document && Document->PropertyStack ? Document->PropertyStack->Last().CodePage : 0;
 }

@@ -103,6 +103,7 @@ public:
   }
   int CodePage() const override;
   void AddChPosObject(const std::u16string& id, int pos) override;
+  int* SourcePosField() override;
 
   ThtDocument* Document;
   THtmlBuildHost* Host;

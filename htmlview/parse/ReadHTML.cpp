@@ -374,23 +374,25 @@ THtmlParser::THtmlParser(TBuffer& buffer, THtmlParserHost* host) : Doc(&buffer),
     ownHost_ = std::make_unique<TParserHost>();
     host_ = ownHost_.get();
   }
+  sourcePos_ = host_->SourcePosField();
+  hasDocument_ = host_->HasDocument();
 }
 
 THtmlParser::~THtmlParser() = default;
 
-char16_t THtmlParser::ReadSourceChar() {
+inline char16_t THtmlParser::ReadSourceChar() {
   // Inside an included text the position stays at the include command.
-  if (DocStack.empty()) host_->SetSourcePos(Doc->Position());
+  if (DocStack.empty()) SetSourcePos(Doc->Position());
   char16_t c = Doc->NextChar();
   while (c == 0 && !DocStack.empty()) {
     included_.pop_back();
     Doc = DocStack.back();
     DocStack.pop_back();
     // The first character after an included text has a place in the page again.
-    if (DocStack.empty()) host_->SetSourcePos(Doc->Position());
+    if (DocStack.empty()) SetSourcePos(Doc->Position());
     c = Doc->NextChar();
   }
-  if (!PreScan && host_->HasDocument()) {
+  if (!PreScan && hasDocument_) {
     ++CharsRead;
     if ((c == 0 || CharsRead % 4096 == 0) && Doc->Size() > 0)
       host_->Progress(static_cast<int>(static_cast<int64_t>(Doc->Position()) * host_->ParseShare() / Doc->Size()));
@@ -398,7 +400,7 @@ char16_t THtmlParser::ReadSourceChar() {
   return c;
 }
 
-char16_t THtmlParser::GetCh() {
+inline char16_t THtmlParser::GetCh() {
   char16_t c = ReadSourceChar();
   if ((c == u'\n' && LineEndState == 1) || (c == u'\r' && LineEndState == 2)) c = ReadSourceChar();
   switch (c) {
@@ -649,7 +651,7 @@ void THtmlParser::Next() {
 void THtmlParser::GetText() {
   text_.Clear();
   for (;;) {
-    const int pos = host_->SourcePos();
+    const int pos = SourcePos();
     if (Ch == u'&') {
       std::u16string s = GetEntity(host_->CodePage());
       if (!PreScan) text_.Concat(s, pos);
@@ -668,7 +670,7 @@ void THtmlParser::GetText() {
 }
 
 void THtmlParser::GetTag() {
-  TagPos = host_->SourcePos();
+  TagPos = SourcePos();
   NextCh();
   bool endTag = false;
   if (Ch == u'/') {
@@ -719,8 +721,8 @@ void THtmlParser::GetTag() {
 void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start, int* end) {
   NoMarkup = true;
   if (Ch == u'>') NextCh();
-  if (start) *start = host_->SourcePos();
-  if (end) *end = host_->SourcePos();
+  if (start) *start = SourcePos();
+  if (end) *end = SourcePos();
   auto isLetter = [](char16_t c) { return c < 128 && (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; };
   auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
   std::u16string word;
@@ -735,7 +737,7 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
       NextCh();
       continue;
     }
-    const int tagAt = host_->SourcePos();
+    const int tagAt = SourcePos();
     word.assign(1, u'<');
     NextCh();
     while (word.size() <= endTag.size() && (Ch == u'/' || isLetter(Ch))) {
@@ -762,7 +764,7 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
     if (content) *content += word;
   }
   // Without its end tag the content runs to the end of the text.
-  if (end) *end = host_->SourcePos();
+  if (end) *end = SourcePos();
   NoMarkup = false;
 }
 
@@ -821,7 +823,7 @@ bool THtmlParser::GetAttribute(Symb& sym, double& value, std::u16string& name, s
     SkipWhiteSpace();
   }
   value = AttributeNumber(text, value);
-  if (sym == IdSy && !text.empty() && !PreScan && host_->HasDocument()) host_->AddChPosObject(text, host_->SourcePos());
+  if (sym == IdSy && !text.empty() && !PreScan && hasDocument_) host_->AddChPosObject(text, SourcePos());
   return true;
 }
 

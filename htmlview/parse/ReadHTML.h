@@ -80,6 +80,9 @@ public:
   virtual int CodePage() const = 0;
   // An element identifier at a source position, so that "#name" links reach it.
   virtual void AddChPosObject(const std::u16string& id, int pos) = 0;
+  // The field that SetSourcePos writes and SourcePos reads, when the host keeps the position in
+  // one for the whole parse: the tokenizer then sets it directly for every character it reads.
+  virtual int* SourcePosField() { return nullptr; }
 };
 
 class TParserHost : public THtmlParserHost {
@@ -91,6 +94,7 @@ public:
   void Progress(int) override {}
   int CodePage() const override { return CurrentCodePage; }
   void AddChPosObject(const std::u16string&, int) override {}
+  int* SourcePosField() override { return &SIndex; }
 
   int SIndex = -1;
   int CurrentCodePage = 0;
@@ -158,6 +162,13 @@ public:
   static constexpr int MaxIncludeDepth = 16;
 
 private:
+  void SetSourcePos(int pos) {
+    if (sourcePos_)
+      *sourcePos_ = pos;
+    else
+      host_->SetSourcePos(pos);
+  }
+  int SourcePos() const { return sourcePos_ ? *sourcePos_ : host_->SourcePos(); }
   char16_t ReadSourceChar();
   char16_t GetCh();
   void SkipComment();
@@ -180,6 +191,8 @@ private:
   std::multimap<std::u16string, std::u16string> includeReplies_;
   std::unique_ptr<TParserHost> ownHost_;
   THtmlParserHost* host_;
+  int* sourcePos_ = nullptr;  // the host's SourcePosField
+  bool hasDocument_ = false;  // the host's HasDocument, asked once
   TCharCollection text_;
   std::u16string word_;
   std::u16string attrName_, attrValue_;

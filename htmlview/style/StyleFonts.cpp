@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "htmlview/style/StyleValues.h"
 #include "htmlview/text/URLSubs.h"
@@ -16,6 +17,14 @@ namespace {
 
 const TTextMeasurer* g_measurer = nullptr;
 std::function<bool(const std::u16string&)> g_catalogue;
+
+// The families Qt has answered for. Fonts are only ever added to Qt's database, never taken
+// away, so a family once found stays found; one not found may yet be registered and is asked
+// again. Asking costs a walk of every family and a font match: every new property set asks.
+std::unordered_set<std::u16string>& KnownFamilies() {
+  static std::unordered_set<std::u16string> known;
+  return known;
+}
 
 bool QtKnowsFamily(const std::u16string& family) {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
@@ -40,7 +49,12 @@ void SetFontMeasurer(const TTextMeasurer* measurer) {
 
 bool FontExists(const std::u16string& family) {
   if (family.empty()) return false;
-  return g_catalogue ? g_catalogue(family) : QtKnowsFamily(family);
+  if (g_catalogue) return g_catalogue(family);
+  auto& known = KnownFamilies();
+  if (known.contains(family) && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return true;
+  if (!QtKnowsFamily(family)) return false;
+  known.insert(family);
+  return true;
 }
 
 void SetFontCatalogue(std::function<bool(const std::u16string&)> catalogue) { g_catalogue = std::move(catalogue); }
@@ -51,6 +65,17 @@ std::u16string FirstExistingFamily(const std::u16string& families, const std::u1
                                                                          {u"sans-serif", u"Arial"},
                                                                          {u"cursive", u"Lucida Handwriting"},
                                                                          {u"helvetica", u"Arial"}};
+  // Every property set asks with the same few values. An answer that no missing family shaped
+  // stays right for good (see KnownFamilies); one past a missing family is worked out again.
+  // By value: the default family it was asked with and the answer.
+  static std::map<std::u16string, std::pair<std::u16string, std::u16string>> answers;
+  constexpr size_t MaxAnswers = 256;
+  const bool qt = !g_catalogue && qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (qt)
+    if (auto it = answers.find(families); it != answers.end() && it->second.first == defFontName)
+      return it->second.second;
+  bool missed = false;
+  std::u16string found = defFontName;
   size_t start = 0;
   while (start <= families.size()) {
     size_t comma = families.find(u',', start);
@@ -61,10 +86,15 @@ std::u16string FirstExistingFamily(const std::u16string& families, const std::u1
     name = TrimW(name);
     for (const auto& [g, real] : generic)
       if (LowerW(name) == g) name = real;
-    if (FontExists(name)) return name;
+    if (FontExists(name)) {
+      found = std::move(name);
+      break;
+    }
+    missed = missed || !name.empty();
     start = comma + 1;
   }
-  return defFontName;
+  if (qt && !missed && answers.size() < MaxAnswers) answers.insert_or_assign(families, std::pair(defFontName, found));
+  return found;
 }
 
 int LetterSpacingPixels(const std::u16string& value, int emSize) {

@@ -345,7 +345,7 @@ char16_t TBuffer::DecodeJis() {
   }
 }
 
-char16_t TBuffer::NextChar() {
+char16_t TBuffer::DecodeNext() {
   if (pendingLow_) {
     char16_t low = pendingLow_;
     pendingLow_ = 0;

@@ -53,7 +53,18 @@ public:
 
   // The next character; #0 only at the end of the data. A character outside the BMP comes as a
   // surrogate pair over two calls.
-  char16_t NextChar();
+  char16_t NextChar() {
+    // Most characters of most pages are ASCII bytes, which every encoding read byte by byte
+    // (UTF-8, the single-byte pages, the lead-byte pages) reads as themselves.
+    if (pos_ < Data.size() && !pendingLow_ && ByteWise()) {
+      const uint8_t b = Data[pos_];
+      if (b != 0 && b < 0x80) {
+        ++pos_;
+        return b;
+      }
+    }
+    return DecodeNext();
+  }
   char16_t PeekChar();
   int Position() const { return static_cast<int>(pos_); }
   void SetPosition(int value);
@@ -73,6 +84,10 @@ public:
 
 private:
   TBuffer() = default;
+  bool ByteWise() const {
+    return (CodePage > CP_UTF16LE || CodePage < CP_ISO2022JP) && RawCodePage != CP_UTF16LE && RawCodePage != CP_UTF16BE;
+  }
+  char16_t DecodeNext();
   void Detect();
   char16_t Unit();
   char16_t DecodeUtf8(uint8_t lead);

@@ -96,6 +96,40 @@ TEST(Buffer, DecodesByMarkPageAndCharset) {
   }
 }
 
+// ASCII bytes read straight through; everything around them still goes through the page's
+// decoder: lead and trail bytes of ASCII value, the second half of a pair, escapes, wide units.
+TEST(Buffer, AsciiRunsBetweenOtherCharacters) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int codePage;  // set after detection; 0: leave
+    std::u16string text;
+  } cases[] = {
+      {"1252 around the euro", "ab\x80" "cd\x93" "e", 1252, u"ab\u20ACcd\u201Ce"},
+      {"shift-jis ASCII trail", "x\x83\x41y\x81\x5C" "z", 932, u"x\u30A2y\u2015z"},
+      {"big5 ASCII trail", "a\xA4\x40" "b", 950, u"a\u4E00b"},
+      {"gbk ASCII trail", "\x81\x40" "ab", 936, u"\u4E02ab"},
+      {"euc-jp three bytes", "a\x8F\xB0\xA1" "b", 51932, u"a\u4E02b"},
+      {"utf-8 pair then ASCII", "\xF0\x9F\x98\x80z\xC3\xA9!", CP_UTF8, u"\U0001F600z\u00E9!"},
+      {"zero between ASCII", std::string("a\0b\0", 4), 1252, u"a\uFFFDb\uFFFD"},
+      {"utf-16 named, bytes read", "ab\xE9", CP_UTF16LE, u"ab\u00E9"},
+      {"jis two-byte mode", "a\x1B$B%\"%$\x1B(Bb", 0, u"a\u30A2\u30A4b"},
+      {"utf-16le mark", std::string("\xFF\xFE" "a\0b\0\x3D\xD8\x00\xDE" "c\0", 12), 0, u"ab\U0001F600c"},
+  };
+  for (const Case& c : cases) {
+    TBuffer b(Bytes(c.bytes), u"t");
+    if (c.codePage) b.SetCodePage(c.codePage);
+    EXPECT_EQ(ReadAll(b), c.text) << c.what;
+  }
+  // A page named part-way applies from there on.
+  TBuffer b(Bytes("\xE9" "a\xC3\xA9" "b"), u"t");
+  b.SetCodePage(1252);
+  EXPECT_EQ(b.NextChar(), u'\u00E9');
+  EXPECT_EQ(b.NextChar(), u'a');
+  b.SetCodePage(CP_UTF8);
+  EXPECT_EQ(ReadAll(b), u"\u00E9b");
+}
+
 TEST(Buffer, DetectionSettlesThePage) {
   TBuffer empty(std::vector<uint8_t>{}, u"e");
   EXPECT_EQ(empty.CharSet, 1);
