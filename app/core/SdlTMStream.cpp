@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <system_error>
+#include <utility>
 
 #include "base/MyWideStr.h"
 #include "unicode/UniSysUtils.h"
@@ -106,7 +108,8 @@ auto TSdlTMStream::Guarded(Step step) -> decltype(step()) {
   }
 }
 
-TSdlTMStream::TSdlTMStream(const WideString& fileName) : FileName(fileName) {
+TSdlTMStream::TSdlTMStream(const WideString& fileName, bool readAhead)
+    : FileName(fileName), ReadAhead(readAhead && std::thread::hardware_concurrency() > 1) {
   Database = std::make_unique<TSQLiteDatabase>(fileName);
   try {
     // The first column of each name counts, its name compared without case (the names arrive
@@ -136,6 +139,7 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName) : FileName(fileName) {
     auto count = Database->GetTable("SELECT count(*) FROM translation_units");
     RowCount = count->FieldAsInteger(0);
     Rows = std::make_unique<TSQLiteCursor>(*Database, sql);
+    ColCount = Rows->ColCount();
     Rows->MoveFirst();
   } catch (const ESQLiteException& e) {
     RaiseFor(fileName, e);
@@ -144,6 +148,7 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName) : FileName(fileName) {
 }
 
 TSdlTMStream::~TSdlTMStream() {
+  StopReading();
   Decoder.reset();
   Rows.reset();
   Database.reset();
@@ -151,15 +156,24 @@ TSdlTMStream::~TSdlTMStream() {
 
 int64_t TSdlTMStream::GetSize() { return RowCount; }
 
-int64_t TSdlTMStream::GetPosition() { return Rows->Row(); }
+int64_t TSdlTMStream::GetPosition() { return Position; }
 
 void TSdlTMStream::MoveTo(int64_t row) {
   row = std::clamp<int64_t>(row, 0, RowCount);
-  Guarded([&] {
-    if (Rows->Row() > row) Rows->MoveFirst();
-    while (Rows->Row() < row && !Rows->Eof()) Rows->Next();
-    return 0;
-  });
+  // At the start, before any row was read, there is nothing to move.
+  if (row == 0 && Position == 0 && !Current && !Reader.joinable() && Rows->Row() == 0) return;
+  StopReading();
+  try {
+    Guarded([&] {
+      if (Rows->Row() > row) Rows->MoveFirst();
+      while (Rows->Row() < row && !Rows->Eof()) Rows->Next();
+      return 0;
+    });
+  } catch (...) {
+    Position = Rows->Row();
+    throw;
+  }
+  Position = Rows->Row();
 }
 
 int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -169,13 +183,156 @@ int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
       RowsRead = 0;
       break;
     case TSeekOrigin::FromCurrent:
-      MoveTo(Rows->Row() + offset);
+      MoveTo(Position + offset);
       break;
     case TSeekOrigin::FromEnd:
       MoveTo(RowCount - offset);
       break;
   }
-  return Rows->Row();
+  return Position;
+}
+
+namespace {
+// A batch ends after this many rows, or once its bytes reach this many: a few batches in
+// flight hold the rows of a few hundred units.
+constexpr size_t kBatchRows = 256;
+constexpr size_t kBatchBytes = 256 * 1024;
+constexpr size_t kBatches = 3;
+}  // namespace
+
+void TSdlTMStream::FillBatch(TBatch& batch) {
+  batch.Rows = 0;
+  batch.Fields.clear();
+  batch.Bytes.clear();
+  batch.Wide.clear();
+  batch.End = false;
+  batch.Error = nullptr;
+  const auto cols = static_cast<size_t>(ColCount);
+  try {
+    while (!Rows->Eof()) {
+      const size_t first = batch.Fields.size();
+      batch.Fields.resize(first + cols);
+      for (int col = 0; col < ColCount; ++col) {
+        TField& f = batch.Fields[first + static_cast<size_t>(col)];
+        // The count is asked for as Read asks: its number first; a number not below zero is
+        // all that Read takes of it.
+        if (col == CountCol) {
+          f.IsInt = Rows->FieldAsInt64(col, f.Int);
+          f.IsStored = !f.IsInt && Rows->StoredInt64(col, f.Int);
+          if ((f.IsInt || f.IsStored) && f.Int >= 0) continue;
+        }
+        std::string_view bytes;
+        f.Utf8 = Rows->FieldAsUtf8(col, bytes);
+        if (f.Utf8) {
+          f.At = batch.Bytes.size();
+          f.Size = bytes.size();
+          batch.Bytes.append(bytes);
+        } else {
+          Rows->FieldAsString(col, RowText);
+          f.At = batch.Wide.size();
+          f.Size = RowText.size();
+          batch.Wide.append(RowText);
+        }
+      }
+      ++batch.Rows;
+      Rows->Next();
+      if (batch.Rows >= kBatchRows || batch.Bytes.size() >= kBatchBytes) break;
+    }
+  } catch (...) {
+    // Raised when the stream moves past the last row of the batch, as the cursor raised it.
+    batch.Error = std::current_exception();
+    batch.End = true;
+    return;
+  }
+  batch.End = Rows->Eof();
+}
+
+void TSdlTMStream::ReadAheadLoop() {
+  for (;;) {
+    std::unique_ptr<TBatch> batch;
+    {
+      std::unique_lock<std::mutex> lock(Lock);
+      Emptied.wait(lock, [&] { return StopAsked || !Free.empty(); });
+      if (StopAsked) return;
+      batch = std::move(Free.back());
+      Free.pop_back();
+    }
+    FillBatch(*batch);
+    const bool end = batch->End;
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      Full.push_back(std::move(batch));
+    }
+    Filled.notify_one();
+    if (end) return;
+  }
+}
+
+std::unique_ptr<TSdlTMStream::TBatch> TSdlTMStream::NextBatch() {
+  if (ReadAhead && !Reader.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      while (Free.size() < kBatches) Free.push_back(std::make_unique<TBatch>());
+    }
+    try {
+      Reader = std::thread([this] { ReadAheadLoop(); });
+    } catch (const std::system_error&) {
+      ReadAhead = false;  // no thread to be had: read here
+    }
+  }
+  if (!Reader.joinable()) {
+    std::unique_ptr<TBatch> batch;
+    if (Free.empty()) {
+      batch = std::make_unique<TBatch>();
+    } else {
+      batch = std::move(Free.back());
+      Free.pop_back();
+    }
+    FillBatch(*batch);
+    return batch;
+  }
+  std::unique_lock<std::mutex> lock(Lock);
+  Filled.wait(lock, [&] { return !Full.empty(); });
+  std::unique_ptr<TBatch> batch = std::move(Full.front());
+  Full.pop_front();
+  return batch;
+}
+
+void TSdlTMStream::StopReading() {
+  if (Reader.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      StopAsked = true;
+    }
+    Emptied.notify_all();
+    Reader.join();
+    StopAsked = false;
+  }
+  if (Current) Free.push_back(std::move(Current));
+  for (; !Full.empty(); Full.pop_front()) Free.push_back(std::move(Full.front()));
+  Index = 0;
+}
+
+bool TSdlTMStream::AtRow() {
+  if (Current && Index < Current->Rows) return true;
+  if (Current && Current->End) return false;
+  if (Current) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      Free.push_back(std::move(Current));
+    }
+    Emptied.notify_one();
+  }
+  Current = NextBatch();
+  Index = 0;
+  return Current->Rows > 0;
+}
+
+void TSdlTMStream::NextRow() {
+  ++Position;
+  if (++Index < Current->Rows || !Current->Error) return;
+  const std::exception_ptr error = std::exchange(Current->Error, nullptr);
+  Guarded([&]() -> int { std::rethrow_exception(error); });
 }
 
 bool TSdlTMStream::Write(TTU&) { return false; }
@@ -200,23 +357,29 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     MoveTo(0);
     RowsRead = 0;
   }
-  if (Rows->Eof()) return 0;
-  const bool header = RowsRead == 0 && Rows->Row() == 0;
+  if (!AtRow()) return 0;
+  const bool header = RowsRead == 0 && Position == 0;
   tu.Clear();
   tu.SegmentsUtf8 = Utf8Segments;
   tu.SegmentsClean = Utf8Segments;
   tu.SetIsHeader(header);
   auto field = [&](int col) -> WideString& {
-    Guarded([&] {
-      Rows->FieldAsString(col, Field);
-      return 0;
-    });
+    const TField& f = FieldOf(col);
+    if (f.Utf8)
+      TSQLiteCursor::TextOfUtf8(std::string_view(Current->Bytes).substr(f.At, f.Size), Field);
+    else
+      Field.assign(Current->Wide, f.At, f.Size);
     return Field;
   };
+  auto utf8 = [&](int col, std::string_view& bytes) {
+    const TField& f = FieldOf(col);
+    if (f.Utf8) bytes = std::string_view(Current->Bytes).substr(f.At, f.Size);
+    return f.Utf8;
+  };
+  std::string_view bytes;
   // The segments go to the decoder as the database holds them, in UTF-8.
   auto segment = [&](int col, bool isSource) {
-    std::string_view bytes;
-    if (Guarded([&] { return Rows->FieldAsUtf8(col, bytes); }))
+    if (utf8(col, bytes))
       Decoder->DecodeUtf8(bytes, tu, isSource);
     else
       Decoder->Decode(field(col), tu, isSource);
@@ -225,20 +388,15 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   if (TargetCol >= 0) segment(TargetCol, false);
   // For a writer in UTF-8 the user and the date go as the database's bytes where those are
   // ASCII without controls (what names and dates are), the count without its text.
-  auto plainBytes = [&](int col, std::string_view& bytes) {
-    return Utf8Segments && !header && Guarded([&] { return Rows->FieldAsUtf8(col, bytes); }) &&
-           std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-  };
-  std::string_view bytes;
   if (UserCol >= 0) {
-    if (plainBytes(UserCol, bytes))
+    if (Utf8Segments && !header && utf8(UserCol, bytes) &&
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
       tu.SetFieldBytes(tfUserId, bytes);
     else
       tu.SetField(tfUserId, field(UserCol));
   }
   if (DateCol >= 0) {
-    if (Utf8Segments && !header && Guarded([&] { return Rows->FieldAsUtf8(DateCol, bytes); }) &&
-        TmDateBytes(bytes, DateBytes, bytes)) {
+    if (Utf8Segments && !header && utf8(DateCol, bytes) && TmDateBytes(bytes, DateBytes, bytes)) {
       tu.SetFieldBytes(tfDate, bytes);
     } else {
       WideString& date = field(DateCol);
@@ -250,11 +408,12 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading
     // number. Up to 18 digits cannot overflow. An integer that a column of another declared type
     // holds is its number too, with no text made of it.
+    const TField& f = FieldOf(CountCol);
     int64_t count = -1;
-    if (!Guarded([&] { return Rows->FieldAsInt64(CountCol, count); }) &&
-        !Guarded([&] { return Rows->StoredInt64(CountCol, count); }) &&
-        Guarded([&] { return Rows->FieldAsUtf8(CountCol, bytes); }) && !bytes.empty() && bytes.size() <= 18 &&
-        std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (f.IsInt || f.IsStored) {
+      count = f.Int;
+    } else if (utf8(CountCol, bytes) && !bytes.empty() && bytes.size() <= 18 &&
+               std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       count = 0;
       for (const char c : bytes) count = count * 10 + (c - '0');
     }
@@ -263,6 +422,6 @@ int64_t TSdlTMStream::Read(TTU& tu) {
   ++RowsRead;
   // The header's row is delivered once more, as the first unit.
   if (header) return 1;
-  Guarded([&] { return Rows->Next(); });
-  return Rows->Row();
+  NextRow();
+  return Position;
 }

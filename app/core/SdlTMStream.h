@@ -1,12 +1,19 @@
 #pragma once
 // The units of an SDLTM translation memory (an SQLite database): one unit per row of its table
-// translation_units, read only. Rows are read one at a time as the stream moves forward, and
-// only the columns a unit takes, so that memory does not grow with the database; moving back
-// reads from the first row again.
+// translation_units, read only. Rows are read in batches of a few hundred as the stream moves
+// forward, and only the columns a unit takes, so that memory does not grow with the database;
+// moving back reads from the first row again. SQLite reads the next rows on a thread of its own
+// while the units of the rows before them are made.
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "tm/MyDecodeSdltm.h"
 #include "tm/TUStream.h"
@@ -16,7 +23,9 @@ class TSdlTMStream : public TTUStream {
 public:
   // Opens the database read-only and reads the table. Raises ESQLiteException, whose message
   // names the file, when the file cannot be opened, is no database or has no such table.
-  explicit TSdlTMStream(const WideString& fileName);
+  // readAhead: the rows are read on a second thread (where the machine has more than one
+  // processor); without, as the units are asked for. The units, errors and positions are the same.
+  explicit TSdlTMStream(const WideString& fileName, bool readAhead = true);
   ~TSdlTMStream() override;
 
   // The first row comes twice: first as the header (tu.IsHeader set), then as the first unit,
@@ -39,6 +48,37 @@ public:
   static bool TmDateBytes(std::string_view date, std::string& buffer, std::string_view& out);
 
 private:
+  // A field of a row as the cursor gave it: its bytes (FieldAsUtf8), else its text
+  // (FieldAsString); for the count also its number, when the cursor gave one.
+  struct TField {
+    size_t At = 0;  // in the batch's Bytes or Wide
+    size_t Size = 0;
+    bool Utf8 = false;
+    bool IsInt = false;     // FieldAsInt64 gave Int
+    bool IsStored = false;  // else StoredInt64 gave it
+    int64_t Int = 0;
+  };
+  // Rows copied from the cursor, one after another.
+  struct TBatch {
+    size_t Rows = 0;
+    std::vector<TField> Fields;  // Rows times the cursor's columns
+    std::string Bytes;
+    std::u16string Wide;
+    bool End = false;          // the cursor is at its end after these rows
+    std::exception_ptr Error;  // what moving past the last row raised
+  };
+  // Copies rows from the cursor, from where it stands, into batch. Only one thread at a time.
+  void FillBatch(TBatch& batch);
+  // Brings the next batch (the reading thread's, or filled here) as the current one, when the
+  // current one has no row left; false at the end.
+  bool AtRow();
+  // Moves past the current row; raises what the cursor raised there.
+  void NextRow();
+  std::unique_ptr<TBatch> NextBatch();
+  void ReadAheadLoop();
+  // Stops the reading thread and takes every batch back; the cursor stands where that left it.
+  void StopReading();
+  const TField& FieldOf(int col) const { return Current->Fields[Index * static_cast<size_t>(ColCount) + static_cast<size_t>(col)]; }
   void MoveTo(int64_t row);
   // Runs a step of the cursor; a database error names the file.
   template <typename Step>
@@ -53,6 +93,20 @@ private:
   std::unique_ptr<TDecodeSdltmStr> Decoder;
   bool Utf8Segments = false;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
+  int64_t Position = 0;  // the row of the next unit
+  WideString RowText;    // FillBatch's own, for it may run beside Read
+  int ColCount = 0;
+  bool ReadAhead = false;
+  std::unique_ptr<TBatch> Current;  // the batch of the current row, Index
+  size_t Index = 0;
+  // Shared with the reading thread, under Lock: the batches read and those free to be filled.
+  std::thread Reader;
+  std::mutex Lock;
+  std::condition_variable Filled;
+  std::condition_variable Emptied;
+  std::deque<std::unique_ptr<TBatch>> Full;
+  std::vector<std::unique_ptr<TBatch>> Free;
+  bool StopAsked = false;
   // The columns that are read, by their index in the cursor (-1 when the table has none).
   int SourceCol = -1;
   int TargetCol = -1;

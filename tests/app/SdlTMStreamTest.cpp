@@ -394,3 +394,131 @@ TEST_F(SdlTM, DatesUsersAndCountsSayTheSameInUtf8AndUtf16) {
                            "creationdate=\"20121103T102&lt;30Z\" creationid=\"a b\" usagecount=\"99999999\""})
     EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
 }
+
+namespace {
+
+// A unit as a line of what it says, whatever form its fields came in.
+std::string Describe(TTU& tu) {
+  tu.SegmentsToFields();
+  std::string line = tu.IsHeader ? "H" : "U";
+  for (int i = 0; i <= tfTarget; ++i) line += "|" + (tu.IsHeader && i == tfCount ? "" : U8(tu.Field(i)));
+  return line + "|" + U8(tu.LangPair.Source) + ">" + U8(tu.LangPair.Target) + "|" + std::to_string(tu.GetCount());
+}
+
+// Rows of every kind a batch copies: counts, users and dates of each storage class, NULL and
+// blob segments, and segments of 300,000 bytes that fill a batch alone.
+std::string ManyKindsOfRows(int rows) {
+  std::string script = "BEGIN;" + kSchema;
+  const char* const counts[] = {"3", "-1", "'12'", "'-4x'", "2.5", "NULL", "x'3132'", "9223372036854775807", "'x'"};
+  const char* const users[] = {"'DOM\\ana'", "NULL", "7", "x'616263'", "'J&K <x>'", "'\xC3\x84na'"};
+  const char* const dates[] = {"'2012-11-03 10:20:30'", "NULL", "'2012-11-03'", "20121103", "'2012-11-03 10:20:3\x01'"};
+  for (int i = 0; i < rows; ++i) {
+    std::string source = SQLiteMaker::Quote(Src("row " + std::to_string(i) + (i % 7 == 0 ? " &amp; <x" : "")));
+    std::string target = SQLiteMaker::Quote(Seg(Text("Zeile " + std::to_string(i)) + "<Tag><Type>Standalone</Type><TagID>" +
+                                                     std::to_string(i % 5) + "</TagID></Tag>", i % 3 ? "de-DE" : "de-AT"));
+    if (i % 97 == 5) target = "NULL";
+    if (i % 89 == 7) source = "x'3c53656720'";
+    if (i % 400 == 123) source = SQLiteMaker::Quote(Src(std::string(300000, 'a' + i % 26)));
+    script += "INSERT INTO translation_units(guid, source_segment, target_segment, creation_date, creation_user, "
+              "usage_counter, change_user) VALUES (x'00', " + source + ", " + target + ", " + dates[i % 5] + ", " +
+              users[i % 6] + ", " + counts[i % 9] + ", 'x');";
+  }
+  return script + "COMMIT;";
+}
+
+}  // namespace
+
+// Rows read on a second thread, ahead of the units, give the units, positions and seek results
+// that rows read as the units are asked for give, in UTF-8 and in UTF-16, through batches
+// of many rows and of one large row, moving forward, back, to the end and to the header.
+TEST_F(SdlTM, ReadingAheadGivesWhatReadingRowByRowGives) {
+  const std::string db = MakeDb(ManyKindsOfRows(1500));
+  // Each step: an origin and offset to seek, or (kRead) a number of units to read.
+  enum { kRead = -1, kHeader = -2 };
+  const std::pair<int, int64_t> steps[] = {
+      {kHeader, 3},  {kRead, 600}, {int(TSeekOrigin::FromCurrent), -350}, {kRead, 20},
+      {int(TSeekOrigin::FromEnd), 10}, {kRead, 30}, {int(TSeekOrigin::FromBeginning), 1000}, {kRead, 5},
+      {kHeader, 2}, {int(TSeekOrigin::FromCurrent), 1400}, {kRead, 2000}, {kRead, 1},
+      {int(TSeekOrigin::FromBeginning), 0}, {kRead, 777},
+  };
+  for (const bool utf8 : {true, false}) {
+    std::vector<std::string> seen[2];
+    for (const bool ahead : {false, true}) {
+      TSdlTMStream s(W(db), ahead);
+      s.DeliverUtf8Segments(utf8);
+      std::vector<std::string>& out = seen[ahead];
+      TTU tu;
+      for (const auto& [what, n] : steps) {
+        if (what >= 0) {
+          out.push_back("seek " + std::to_string(s.Seek(n, static_cast<TSeekOrigin>(what))));
+          continue;
+        }
+        tu.IsHeader = what == kHeader;
+        for (int64_t k = 0; k < n; ++k) {
+          const int64_t at = s.Read(tu);
+          out.push_back(std::to_string(at) + " " + std::to_string(s.GetPosition()) + " " + (at > 0 ? Describe(tu) : ""));
+          tu.IsHeader = false;
+          if (at <= 0) break;
+        }
+      }
+      // The stream goes with its reading thread still holding rows read ahead.
+    }
+    EXPECT_GT(seen[0].size(), 1500u);
+    ASSERT_EQ(seen[0].size(), seen[1].size());
+    for (size_t i = 0; i < seen[0].size(); ++i) ASSERT_EQ(seen[0][i], seen[1][i]) << "step " << i << " utf8 " << utf8;
+  }
+}
+
+// A database that breaks part-way raises its error at the same unit whether its rows are read
+// ahead or not, naming the file, after the same units; a stopped conversion ends its document
+// after the same unit either way.
+TEST_F(SdlTM, ReadingAheadRaisesAndStopsWhereReadingRowByRowDoes) {
+  std::string script = kSchema;
+  for (int i = 0; i < 3000; ++i) script += Row(Src("unit " + std::to_string(i) + std::string(400, 'x')), Tgt("t"));
+  const std::string db = MakeDb("BEGIN;" + script + "COMMIT;");
+  // The rows of a page about two thirds in become garbage; its header and its list of rows,
+  // which counting the rows reads, stay.
+  std::string bytes = TempDir::Read(db);
+  const size_t page = 4096, at = bytes.size() / page * 2 / 3 * page;
+  bytes.replace(at + 64, page - 64, page - 64, '\xFF');
+  TempDir::Write(dir.File("broken.sdltm"), bytes);
+  std::string errors[2];
+  int units[2] = {};
+  int64_t positions[2] = {};
+  for (const bool ahead : {false, true}) {
+    TSdlTMStream s(W(dir.File("broken.sdltm")), ahead);
+    TTU tu;
+    tu.IsHeader = true;
+    try {
+      while (s.Read(tu) > 0) {
+        ++units[ahead];
+        tu.IsHeader = false;
+      }
+    } catch (const ESQLiteException& e) {
+      errors[ahead] = U8(e.WideMessage());
+    }
+    positions[ahead] = s.GetPosition();
+  }
+  EXPECT_NE(errors[0].find(dir.File("broken.sdltm")), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("malformed"), std::string::npos) << errors[0];
+  EXPECT_GT(units[0], 100);
+  EXPECT_LT(units[0], 3000);
+  EXPECT_EQ(errors[0], errors[1]);
+  EXPECT_EQ(units[0], units[1]);
+  EXPECT_EQ(positions[0], positions[1]);
+
+  std::string docs[2];
+  for (const bool ahead : {false, true}) {
+    TSdlTMStream source(W(db), ahead);
+    TEncodeTMX writer(&source);
+    writer.SetProgressEvent([&](int) {
+      if (writer.Position >= 1234) writer.Abort();
+    });
+    ASSERT_TRUE(writer.Convert(W(dir.File("out.tmx")), ccUtf8));
+    EXPECT_EQ(writer.UnitCount, 1234);
+    docs[ahead] = TempDir::Read(dir.File("out.tmx"));
+  }
+  EXPECT_EQ(docs[0], docs[1]);
+  EXPECT_EQ(CountOf(docs[1], "<tu "), 1234u);
+  EXPECT_NE(docs[1].find("</body>\r\n</tmx>\r\n", docs[1].size() - 20), std::string::npos);
+}

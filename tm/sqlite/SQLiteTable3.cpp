@@ -653,14 +653,18 @@ void TSQLiteCursor::FieldAsString(int index, WideString& out) {
       const int bytes = Api->column_bytes(Stmt, index);
       // The text ends at its first zero byte.
       const size_t length = text && bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0;
-      // ASCII, what names and dates are, goes in as it stands, into the storage out already has.
-      size_t i = 0;
-      while (i < length && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-      if (i == length)
-        out.assign(text, text + length);
-      else
-        out = FromUtf8(std::string_view(text, length));
+      TextOfUtf8(std::string_view(text, length), out);
       break;
     }
   }
+}
+
+void TSQLiteCursor::TextOfUtf8(std::string_view bytes, WideString& out) {
+  // ASCII, what names and dates are, goes in as it stands, into the storage out already has.
+  size_t i = 0;
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  if (i == bytes.size())
+    out.assign(bytes.begin(), bytes.end());
+  else
+    out = FromUtf8(bytes);
 }

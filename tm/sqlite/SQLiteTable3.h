@@ -147,6 +147,8 @@ public:
   bool Next();
   // The field of the current row as text, into out; raises "Table is at End of File" at the end.
   void FieldAsString(int index, WideString& out);
+  // The text FieldAsString gives for a field whose bytes FieldAsUtf8 gave.
+  static void TextOfUtf8(std::string_view bytes, WideString& out);
   // The field of a text column as SQLite holds it, UTF-8 up to its first zero byte, valid until
   // the cursor moves; false (and nothing in out) for a column of another type, whose text is
   // FieldAsString's. Raises as FieldAsString.
