@@ -106,6 +106,14 @@ constexpr auto kMarkupByte = [] {
   return t;
 }();
 
+// ASCII bytes that segment field text keeps as they stand: none of them is a stop of
+// FieldTextStops.
+constexpr auto kPlainFieldByte = [] {
+  std::array<bool, 256> t{};
+  for (size_t c = 0x20; c < 0x80; ++c) t[c] = c != '&' && c != '{';
+  return t;
+}();
+
 // The bytes the states take as part of a name (a "-" is one, outside a declaration).
 constexpr auto kNameByte = [] {
   std::array<bool, 256> t{};
@@ -339,7 +347,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     constexpr size_t npos = std::string_view::npos;
     const char* const b = block.data();
     const size_t n = block.size();
-    auto endTag = [&](size_t after) {
+    auto endTag = [&](size_t after) __attribute__((always_inline)) {
       if (after >= tickAt && Input) {
         progress(n - after);
         tickAt = after + kTick;
@@ -1130,7 +1138,13 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
   out.clear();
   size_t i = 0;
   for (;;) {
-    const size_t j = i == 0 ? stop : i + ScanUtf8(t.substr(i), kStops);
+    // The words between references are mostly ASCII: they are passed over here, and only what
+    // follows them beyond ASCII is left to the scan.
+    size_t j = i == 0 ? stop : i;
+    if (i != 0) {
+      while (j < n && kPlainFieldByte[static_cast<unsigned char>(t[j])]) ++j;
+      if (j < n && static_cast<unsigned char>(t[j]) >= 0x80) j += ScanUtf8(t.substr(j), kStops);
+    }
     out.append(t.substr(i, j - i));
     if (j >= n) break;
     const unsigned char c = static_cast<unsigned char>(t[j]);
@@ -1196,12 +1210,18 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
     // XML's own five, most of the references met, are known where they stand, as
     // DecodeReference knows them; any other is looked at in UTF-16.
     const std::string_view rest = t.substr(j + 1, 5);
-    for (const auto& [name, value] : kXmlEntities8) {
-      if (rest.starts_with(name)) {
-        code = value;
-        next = 1 + name.size();
-        break;
+    const auto xml = [&](size_t at) {  // the entry of kXmlEntities8 that the text may start with
+      if (rest.starts_with(kXmlEntities8[at].first)) {
+        code = kXmlEntities8[at].second;
+        next = 1 + kXmlEntities8[at].first.size();
       }
+    };
+    switch (byteAt(j + 1)) {
+      case 'a': xml(0); if (next == 0) xml(4); break;
+      case 'l': xml(1); break;
+      case 'g': xml(2); break;
+      case 'q': xml(3); break;
+      default: break;
     }
     const size_t limit = std::min(n, j + 2 + static_cast<size_t>(Entities.MaxLength()) + 12);
     if (next == 0) {

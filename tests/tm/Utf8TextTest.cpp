@@ -137,7 +137,8 @@ TEST(Utf8Text, SegmentFieldsAsTheUtf16PathMakesThem) {
                                 "&#00000000000000000000065;", "&", "&am", "&am;", "&x;", "&tA;", "&tB;", "&pC;", "&t=", "&t",
                                 "tA;", "=", ";", "\\", "{", "}", key, key2, "\xC2\xA0", "\xC2\xA9", "\xC2\xB5", "<", "\t",
                                 "\xE3\x80\x82", "\xF0\x9F\x98\x80", "t\xD0\xBF;", "&lt", "&quo", "t;", "&apos",
-                                "&ampx;", "&#x3C;", "&#127;", "&#x7E;"};
+                                "&ampx;", "&#x3C;", "&#127;", "&#x7E;", "\x7F", "\x1F", "words ", "\xEF\xBF\xBF", "&apo;",
+                                "&qt;", "&gt", "&a;"};
   TDraw next(11);
   for (int i = 0; i < 6000; ++i) {
     std::string s;
