@@ -11,7 +11,61 @@
 
 #include "app/core/JetText.h"
 #include "platform/core/Files.h"
+#include "platform/core/Module.h"
 #include "platform/core/Utf8.h"
+
+namespace {
+
+// libmdb (and glib under it) is loaded when the first termbase is opened, not linked: the other
+// conversions never use it, and every run of the program paid for loading it. Only its header is
+// used at build time.
+constexpr char kLibmdbName[] = "libmdb.so.3";
+
+struct TLibmdb {
+  decltype(&::mdb_open) open = nullptr;
+  decltype(&::mdb_close) close = nullptr;
+  decltype(&::mdb_clone_handle) clone_handle = nullptr;
+  decltype(&::mdb_read_catalog) read_catalog = nullptr;
+  decltype(&::mdb_is_user_table) is_user_table = nullptr;
+  decltype(&::mdb_read_table) read_table = nullptr;
+  decltype(&::mdb_free_tabledef) free_tabledef = nullptr;
+  decltype(&::mdb_read_columns) read_columns = nullptr;
+  decltype(&::mdb_bind_column) bind_column = nullptr;
+  decltype(&::mdb_rewind_table) rewind_table = nullptr;
+  decltype(&::mdb_fetch_row) fetch_row = nullptr;
+  decltype(&::mdb_find_row) find_row = nullptr;
+  decltype(&::mdb_crack_row) crack_row = nullptr;
+  decltype(&::mdb_find_pg_row) find_pg_row = nullptr;
+};
+
+// nullptr when the library is missing or lacks a function.
+const TLibmdb* LoadLibmdb() {
+  static const TLibmdb* const loaded = []() -> const TLibmdb* {
+    void* handle = platform::OpenSharedLibrary(kLibmdbName);
+    if (!handle) return nullptr;
+    static TLibmdb l;
+    using platform::BindSymbol;
+    const bool ok = BindSymbol(handle, "mdb_open", l.open) && BindSymbol(handle, "mdb_close", l.close) &&
+                    BindSymbol(handle, "mdb_clone_handle", l.clone_handle) &&
+                    BindSymbol(handle, "mdb_read_catalog", l.read_catalog) &&
+                    BindSymbol(handle, "mdb_is_user_table", l.is_user_table) &&
+                    BindSymbol(handle, "mdb_read_table", l.read_table) &&
+                    BindSymbol(handle, "mdb_free_tabledef", l.free_tabledef) &&
+                    BindSymbol(handle, "mdb_read_columns", l.read_columns) &&
+                    BindSymbol(handle, "mdb_bind_column", l.bind_column) &&
+                    BindSymbol(handle, "mdb_rewind_table", l.rewind_table) &&
+                    BindSymbol(handle, "mdb_fetch_row", l.fetch_row) && BindSymbol(handle, "mdb_find_row", l.find_row) &&
+                    BindSymbol(handle, "mdb_crack_row", l.crack_row) &&
+                    BindSymbol(handle, "mdb_find_pg_row", l.find_pg_row);
+    return ok ? &l : nullptr;  // kept mapped: unloading gains nothing
+  }();
+  return loaded;
+}
+
+// Every call but the first open comes after a termbase was opened through the library.
+const TLibmdb& Libmdb() { return *LoadLibmdb(); }
+
+}  // namespace
 
 struct TMdbFile {
   MdbHandle* Mdb = nullptr;
@@ -22,7 +76,7 @@ struct TMdbFile {
   TMdbFile(const TMdbFile&) = delete;
   TMdbFile& operator=(const TMdbFile&) = delete;
   ~TMdbFile() {
-    if (Mdb) mdb_close(Mdb);
+    if (Mdb) Libmdb().close(Mdb);
   }
 };
 
@@ -63,10 +117,10 @@ int64_t CheckJetHeader(const WideString& fileName, const WideString& shown) {
 }
 
 struct TCloseHandle {
-  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
+  void operator()(MdbHandle* mdb) const { Libmdb().close(mdb); }
 };
 struct TFreeTable {
-  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+  void operator()(MdbTableDef* table) const { Libmdb().free_tabledef(table); }
 };
 // A clone of the file's handle (the same file, a page buffer of its own), the table's catalog
 // entry bound to it, and the table read through it; each is freed before the one it uses.
@@ -145,9 +199,9 @@ TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, THandlePtr handle, TEntryPt
     Column& c = Columns[i];
     if (c.kind != Kind::Converted) continue;
     c.buffer.assign(Mdb->bind_size + 1, 0);
-    mdb_bind_column(Table, static_cast<int>(i) + 1, c.buffer.data(), &c.length);
+    Libmdb().bind_column(Table, static_cast<int>(i) + 1, c.buffer.data(), &c.length);
   }
-  mdb_rewind_table(Table);
+  Libmdb().rewind_table(Table);
 }
 
 void TMdbTable::Fail(const char16_t* what) const {
@@ -165,16 +219,16 @@ bool TMdbTable::FieldBytes(const MdbField& field, const uint8_t*& bytes, size_t&
 
 bool TMdbTable::Next(TTermbaseRecord& record) {
   MdbHandle* mdb = Mdb;
-  if (!mdb_fetch_row(Table)) return false;
+  if (!Libmdb().fetch_row(Table)) return false;
   int start = 0;
   size_t size = 0;
-  if (Table->cur_row == 0 || mdb_find_row(mdb, static_cast<int>(Table->cur_row) - 1, &start, &size) != 0)
+  if (Table->cur_row == 0 || Libmdb().find_row(mdb, static_cast<int>(Table->cur_row) - 1, &start, &size) != 0)
     Fail(u"Cannot read a record of the table \"%s\" of \"%s\".");
   const int offset = start & kOffsetMask;
   if (offset + size > static_cast<size_t>(mdb->fmt->pg_size))
     Fail(u"Cannot read a record of the table \"%s\" of \"%s\".");
   std::fill(Fields.begin(), Fields.end(), MdbField{});
-  if (mdb_crack_row(Table, offset, size, Fields.data()) <= 0 && !Fields.empty())
+  if (Libmdb().crack_row(Table, offset, size, Fields.data()) <= 0 && !Fields.empty())
     Fail(u"Cannot read a record of the table \"%s\" of \"%s\".");
 
   record.resize(Columns.size());
@@ -273,7 +327,7 @@ bool TMdbTable::LongValueRecord(uint32_t pointer, const uint8_t*& record, size_t
   void* buffer = nullptr;
   int start = 0;
   size_t length = 0;
-  if (mdb_find_pg_row(mdb, static_cast<int>(pointer), &buffer, &start, &length) != 0) return false;
+  if (Libmdb().find_pg_row(mdb, static_cast<int>(pointer), &buffer, &start, &length) != 0) return false;
   const auto* page = static_cast<const uint8_t*>(buffer);
   const size_t pageSize = static_cast<size_t>(mdb->fmt->pg_size);
   if (page[0] != 0x01 || std::memcmp(page + 4, "LVAL", 4) != 0) return false;
@@ -290,7 +344,11 @@ bool TMdbTable::LongValueRecord(uint32_t pointer, const uint8_t*& record, size_t
 TMdbTermbase::TMdbTermbase(const WideString& fileName) : File(std::make_shared<TMdbFile>()) {
   File->Shown = WideExpandFileName(fileName);
   File->Size = CheckJetHeader(fileName, File->Shown);
-  File->Mdb = mdb_open(platform::NativeName(fileName).c_str(), MDB_NOFLAGS);
+  // Where the provider is missing: its own words, after the file's name.
+  if (!LoadLibmdb())
+    throw ETermbaseError(WideFormat(
+        u"Cannot read the termbase \"%s\". Provider cannot be found. It may not be properly installed.", {File->Shown}));
+  File->Mdb = Libmdb().open(platform::NativeName(fileName).c_str(), MDB_NOFLAGS);
   if (!File->Mdb) throw ETermbaseError(WideFormat(u"Unrecognized database format '%s'.", {File->Shown}));
   // libmdb walks a table's pages by its usage map without checking that it could read one;
   // the catalog's own table is checked here, each user table when it is opened.
@@ -299,14 +357,14 @@ TMdbTermbase::TMdbTermbase(const WideString& fileName) : File(std::make_shared<T
   std::strcpy(catalog.object_name, "MSysObjects");
   catalog.object_type = MDB_TABLE;
   catalog.table_pg = 2;
-  MdbTableDef* catalogTable = mdb_read_table(&catalog);
+  MdbTableDef* catalogTable = Libmdb().read_table(&catalog);
   const bool walkable = catalogTable && catalogTable->usage_map;
-  if (catalogTable) mdb_free_tabledef(catalogTable);
-  if (!walkable || !mdb_read_catalog(File->Mdb, MDB_TABLE))
+  if (catalogTable) Libmdb().free_tabledef(catalogTable);
+  if (!walkable || !Libmdb().read_catalog(File->Mdb, MDB_TABLE))
     throw ETermbaseError(WideFormat(u"Cannot read the tables of \"%s\".", {File->Shown}));
   for (unsigned i = 0; i < File->Mdb->num_catalog; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(File->Mdb->catalog, i));
-    if (!mdb_is_user_table(entry)) continue;
+    if (!Libmdb().is_user_table(entry)) continue;
     Entries.push_back(entry);
     Names.push_back(platform::Utf8ToUtf16(entry->object_name));
   }
@@ -326,7 +384,7 @@ std::unique_ptr<TTermbaseTable> TMdbTermbase::OpenTable(size_t index) {
   MdbHandle* const mdb = File->Mdb;
   const unsigned catalogSize = mdb->num_catalog;
   mdb->num_catalog = 0;
-  THandlePtr handle(mdb_clone_handle(mdb));
+  THandlePtr handle(Libmdb().clone_handle(mdb));
   mdb->num_catalog = catalogSize;
   TTablePtr table;
   TEntryPtr entry;
@@ -334,9 +392,9 @@ std::unique_ptr<TTermbaseTable> TMdbTermbase::OpenTable(size_t index) {
     entry = std::make_unique<MdbCatalogEntry>(*static_cast<const MdbCatalogEntry*>(Entries[index]));
     entry->mdb = handle.get();
     entry->props = nullptr;  // as in a clone's own copies: the properties belong to the file's handle
-    table.reset(mdb_read_table(entry.get()));
+    table.reset(Libmdb().read_table(entry.get()));
   }
-  if (!table || !table->usage_map || !mdb_read_columns(table.get()))
+  if (!table || !table->usage_map || !Libmdb().read_columns(table.get()))
     throw ETermbaseError(
         WideFormat(u"Cannot read the table \"%s\" of \"%s\".", {Names[index], File->Shown}));
   return std::make_unique<TMdbTable>(File, std::move(handle), std::move(entry), std::move(table), Names[index]);

@@ -17,9 +17,7 @@ void* LoadModuleEntry(const std::string& fileName, const char* entry, std::strin
     return nullptr;
   }
   const std::string path = program.substr(0, slash + 1) + fileName;
-  // Every reference resolved now: a part that lacks something fails here with a message, not
-  // later with a crash. Its names stay its own.
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = OpenSharedLibrary(path.c_str());
   if (!handle) {
     const char* why = ::dlerror();
     error = why ? why : path + ": cannot be loaded";
@@ -35,5 +33,7 @@ void* LoadModuleEntry(const std::string& fileName, const char* entry, std::strin
   }
   return found;
 }
+
+void* OpenSharedLibrary(const char* name) { return ::dlopen(name, RTLD_NOW | RTLD_LOCAL); }
 
 }  // namespace platform

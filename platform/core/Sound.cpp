@@ -1,7 +1,6 @@
 #include "platform/core/Sound.h"
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -37,7 +36,7 @@ struct TAlsa {
 // nullptr when the library is missing or lacks a function: a machine without it has no sound.
 const TAlsa* Alsa() {
   static const TAlsa* const alsa = []() -> const TAlsa* {
-    void* handle = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    void* handle = OpenSharedLibrary("libasound.so.2");
     if (!handle) return nullptr;
     static TAlsa a;
     if (!BindSymbol(handle, "snd_lib_error_set_handler", a.lib_error_set_handler) || !BindSymbol(handle, "snd_pcm_open", a.pcm_open) ||

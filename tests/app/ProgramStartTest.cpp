@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unicode/utypes.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,23 +30,27 @@ std::string LoadedFiles(const TempDir& dir) {
 }  // namespace
 
 // Every terminal run, however short, maps none of the toolkit's libraries, nor the sound library
-// that no conversion plays; the loader's report is checked to name the libraries the converter
-// does use, so that a silent report cannot pass.
+// that no conversion plays; the termbase library only when a termbase is read. The loader's
+// report is checked to name the libraries the converter does use, so that a silent report cannot
+// pass.
 TEST(ProgramStart, ATerminalRunLoadsNoToolkit) {
   struct Case {
     std::vector<std::string> args;  // "@" is the run's folder
     int status;
     std::string output;  // a file the run writes, "" for none
+    bool termbase;       // the termbase library is loaded
   };
   const std::vector<Case> cases = {
-      {{}, 2, ""},
-      {{"/?"}, 0, ""},
-      {{"@/tm.txt"}, 0, "tm.tmx"},
-      {{"/TMX", "@/tm.txt", "@/out"}, 0, "out/tm.tmx"},
+      {{}, 2, "", false},
+      {{"/?"}, 0, "", false},
+      {{"@/tm.txt"}, 0, "tm.tmx", false},
+      {{"/TMX", "@/tm.txt", "@/out"}, 0, "out/tm.tmx", false},
+      {{"@/tb.sdltb"}, 0, "tb.csv", true},
   };
   for (const Case& c : cases) {
     TempDir dir, debug;
     TempDir::Write(dir.File("tm.txt"), tmfiles::NumberedTm(1));
+    ASSERT_EQ(RunProgram(MAKE_TERMBASE, {"--entries", "3", dir.File("tb.sdltb")}).status, 0);
     std::vector<std::string> args;
     for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.File(a.substr(2)) : a);
     SCOPED_TRACE(args.empty() ? "(no arguments)" : args.back());
@@ -59,7 +64,27 @@ TEST(ProgramStart, ATerminalRunLoadsNoToolkit) {
     EXPECT_EQ(loaded.find("libQt6"), std::string::npos) << loaded;
     EXPECT_EQ(loaded.find(MIRELCON_WINDOW_MODULE), std::string::npos) << loaded;
     EXPECT_EQ(loaded.find("libasound"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("libmdb") != std::string::npos, c.termbase) << loaded;
   }
+}
+
+// A termbase library that cannot be loaded is the missing provider: each termbase is an error
+// that names it, in the provider's words, and the other conversions of the run go on.
+TEST(ProgramStart, ATermbaseWithoutItsLibraryIsReported) {
+  TempDir dir;
+  fs::create_directories(dir.File("lib"));
+  fs::create_directories(dir.File("in"));
+  TempDir::Write(dir.File("lib/libmdb.so.3"), "not a library");
+  TempDir::Write(dir.File("in/a.txt"), tmfiles::NumberedTm(2));
+  ASSERT_EQ(RunProgram(MAKE_TERMBASE, {"--entries", "3", dir.File("in/b.sdltb")}).status, 0);
+  const char* path = std::getenv("LD_LIBRARY_PATH");
+  const ProgramRun run = RunProgram(kExe, {"/S", dir.File("in/"), dir.File("out")},
+                                    RunOptions({"LD_LIBRARY_PATH=" + dir.File("lib") + (path && *path ? ":" + std::string(path) : "")}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, dir.File("out/a.tmx") + ": 2 TUs\n");
+  EXPECT_EQ(run.err, "Cannot read the termbase \"" + dir.File("in/b.sdltb") +
+                         "\". Provider cannot be found. It may not be properly installed.\n");
+  EXPECT_FALSE(fs::exists(dir.File("out/b.csv")));
 }
 
 // A display answers (the offscreen platform needs none), but the window's module is missing, is
