@@ -180,10 +180,14 @@ void TSection::AddChars(const char16_t* chars, const int* sourcePositions, int c
   const int transform = top ? top->GetTextTransform() : 0;
   const char code = (Owner && Owner->NoBreak) || dynamic_cast<TPreFormated*>(this) ? 'n' : 'y';
   const bool smallCaps = top && top->GetFontVariant() == u"small-caps";
-  const size_t base = Text.size();
-  Text.reserve(base + static_cast<size_t>(count) + 1);
-  BreakCodes.reserve(base + static_cast<size_t>(count) + 1);
-  SourcePositions.reserve(base + static_cast<size_t>(count) + 1);
+  // No reserve for the exact size: a paragraph is added a run at a time, and growing to each
+  // new size exactly copied it whole for every run.
+  if (transform == 0 && !smallCaps) {
+    Text.append(chars, static_cast<size_t>(count));
+    BreakCodes.append(static_cast<size_t>(count), code);
+    SourcePositions.insert(SourcePositions.end(), sourcePositions, sourcePositions + count);
+    return;
+  }
   bool small = false;
   for (int i = 0; i < count; ++i) {
     char16_t c = chars[i];
@@ -380,8 +384,9 @@ void TSection::Finish(int sourcePos) {
     return image < static_cast<size_t>(Images.Count()) && Images[static_cast<int>(image)]->Pos == static_cast<int>(pos) &&
            Images[static_cast<int>(image)]->IsFloat();
   };
-  std::vector<bool> keptFloat;  // whether the kept character is a float's mark
-  keptFloat.reserve(n);
+  // Whether the last character kept is a float's mark. A space dropped before a line break is
+  // the last one kept, and the break takes its place at once: one flag is all the history needed.
+  bool lastKeptFloat = false;
   for (size_t i = 0; i < n; ++i) {
     newIndex[i] = static_cast<int>(out);
     const char16_t c = Text[i];
@@ -402,20 +407,19 @@ void TSection::Finish(int sourcePos) {
         }
         continue;
       }
-      if (prev == ImgPan && keptFloat[out - 1]) continue;
+      if (prev == ImgPan && lastKeptFloat) continue;
       if (prev == BrkCh) continue;
     }
     bool isFloat = false;
     if (c == ImgPan) isFloat = floatsAt(i);
     if (c == BrkCh && out > 0 && Text[out - 1] == u' ') {
       --out;
-      keptFloat.pop_back();
       newIndex[i] = static_cast<int>(out);
     }
     Text[out] = c;
     BreakCodes[out] = code;
     if (out < SourcePositions.size()) SourcePositions[out] = src;
-    keptFloat.push_back(isFloat);
+    lastKeptFloat = isFloat;
     ++out;
   }
   newIndex[n] = static_cast<int>(out);

@@ -392,12 +392,15 @@ inline char16_t THtmlParser::ReadSourceChar() {
     if (DocStack.empty()) SetSourcePos(Doc->Position());
     c = Doc->NextChar();
   }
-  if (!PreScan && hasDocument_) {
-    ++CharsRead;
-    if ((c == 0 || CharsRead % 4096 == 0) && Doc->Size() > 0)
-      host_->Progress(static_cast<int>(static_cast<int64_t>(Doc->Position()) * host_->ParseShare() / Doc->Size()));
-  }
+  CountChar(c);
   return c;
+}
+
+inline void THtmlParser::CountChar(char16_t c) {
+  if (PreScan || !hasDocument_) return;
+  ++CharsRead;
+  if ((c == 0 || CharsRead % 4096 == 0) && Doc->Size() > 0)
+    host_->Progress(static_cast<int>(static_cast<int64_t>(Doc->Position()) * host_->ParseShare() / Doc->Size()));
 }
 
 inline char16_t THtmlParser::GetCh() {
@@ -437,6 +440,19 @@ void THtmlParser::SkipComment() {
 void THtmlParser::NextCh() {
   // Whoever reads on by characters reads the content of the last tag.
   rawPending_ = NoSymbol;
+  // An ASCII character of the page itself that ends no line and opens no markup, as GetCh would
+  // give it: most characters are such.
+  if (DocStack.empty()) {
+    const char16_t c = Doc->PeekAscii();
+    if (c != 0 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'<') {
+      SetSourcePos(Doc->Position());
+      Doc->SkipAscii();
+      CountChar(c);
+      LineEndState = 0;
+      Ch = c;
+      return;
+    }
+  }
   for (;;) {
     Ch = GetCh();
     if (Ch != u'<' || NoMarkup) return;

@@ -170,6 +170,8 @@ private:
   }
   int SourcePos() const { return sourcePos_ ? *sourcePos_ : host_->SourcePos(); }
   char16_t ReadSourceChar();
+  // A character read from the page: progress is reported every 4096 of them and at the end.
+  void CountChar(char16_t c);
   char16_t GetCh();
   void SkipComment();
   void DoInclude();

@@ -54,17 +54,23 @@ public:
   // The next character; #0 only at the end of the data. A character outside the BMP comes as a
   // surrogate pair over two calls.
   char16_t NextChar() {
-    // Most characters of most pages are ASCII bytes, which every encoding read byte by byte
-    // (UTF-8, the single-byte pages, the lead-byte pages) reads as themselves.
-    if (pos_ < Data.size() && !pendingLow_ && ByteWise()) {
-      const uint8_t b = Data[pos_];
-      if (b != 0 && b < 0x80) {
-        ++pos_;
-        return b;
-      }
+    if (const char16_t c = PeekAscii()) {
+      ++pos_;
+      return c;
     }
     return DecodeNext();
   }
+  // The next character when it is an ASCII byte, which every encoding read byte by byte (UTF-8,
+  // the single-byte pages, the lead-byte pages) reads as itself: most characters of most pages.
+  // 0 otherwise. Nothing is read; SkipAscii then reads it.
+  char16_t PeekAscii() const {
+    if (pos_ < Data.size() && !pendingLow_ && ByteWise()) {
+      const uint8_t b = Data[pos_];
+      if (b != 0 && b < 0x80) return b;
+    }
+    return 0;
+  }
+  void SkipAscii() { ++pos_; }
   char16_t PeekChar();
   int Position() const { return static_cast<int>(pos_); }
   void SetPosition(int value);

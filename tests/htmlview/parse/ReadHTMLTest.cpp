@@ -519,6 +519,47 @@ TEST(Tokenizer, ProgressAndIdentifiersGoToTheHost) {
   EXPECT_TRUE(quiet.ids.empty());
 }
 
+// The bytes of a page in one of the byte-wise encodings are read straight from the buffer where
+// they are plain ASCII; the same page held as UTF-16 is read character by character through the
+// decoder. Both must give the same symbols, texts, positions (two bytes a character in UTF-16),
+// identifiers and progress.
+TEST(Tokenizer, BytesAndWideTextReadAlike) {
+  auto record = [](TBuffer& buffer, int scale) {
+    TRecordingHost host;
+    THtmlParser p(buffer, &host);
+    std::vector<std::string> out;
+    p.NextCh();
+    for (int guard = 0; guard < 100000 && p.Sy != EofSymbol; ++guard) {
+      p.Next();
+      std::string line = Describe(p) + " @" + std::to_string(p.TagPos / scale) + " line-end " +
+                         std::to_string(p.LineEndState) + " [";
+      for (int i = 0; i < p.TextToken.Leng; ++i) line += std::to_string(p.TextToken.I[static_cast<size_t>(i)] / scale) + ",";
+      out.push_back(line + "]");
+    }
+    for (int r : host.reports) out.push_back("progress " + std::to_string(r));
+    for (const std::string& id : host.ids) out.push_back("id " + id.substr(0, id.find('@')));
+    return out;
+  };
+  std::string many;
+  for (int i = 0; i < 300; ++i) many += "<b>bold</b> <i id=i" + std::to_string(i) + ">it</i>\r\n<a href='x'>l</a>\t";
+  const std::string pages[] = {
+      "a\tb\r\nc\rd\ne\n\rf  g\r\r\n\n",
+      "x<!-- c -->y<!x>z<%s%>w<!---->v< p>u<>t<",
+      "<p class=a title=\"t\r\nu\">t&amp;u&#65;&#x42;&bogus; &lt v&nbsp</p>",
+      std::string("a\x01" "b\x7F c\x08 d\x0B\x0C" "e", 11),
+      "<script>if (a<b) x;</script>after<style>p{}</style>t<title>T<b></title>",
+      "<textarea>a<b\r\n</textarea><pre>  x\r\n  y</pre><h2 align=center>H</h2>",
+      "<!--#include file=x -->text<p id=\"p1\">z",
+      many,
+  };
+  for (const std::string& page : pages) {
+    TBuffer bytes(std::vector<uint8_t>(page.begin(), page.end()), u"t");
+    bytes.SetCodePage(1252);
+    TBuffer wide = TBuffer::FromString(std::u16string(page.begin(), page.end()), u"t");
+    EXPECT_EQ(record(bytes, 1), record(wide, 2)) << page.substr(0, 40);
+  }
+}
+
 // ---- document type ----
 
 TEST(QuirksMode, DocumentTypes) {
