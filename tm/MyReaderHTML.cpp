@@ -266,7 +266,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
   // Entities may expand the text a few times over, and never without bound.
   FExpandedCap = std::max<size_t>(size_t{1} << 24, 4 * (bytes ? bytes->size() : Input ? static_cast<size_t>(Input->GetSize()) : 0));
 
-  auto enter = [&](TState s) {
+  auto enter = [&](TState s) __attribute__((always_inline)) {
     state = s;
     if (s == stText || s == stAttrValue) {
       text.clear();
