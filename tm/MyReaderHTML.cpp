@@ -215,7 +215,7 @@ void TReaderHTML::AppendUtf8(std::string_view bytes, WideString& out, bool lineE
 int TReaderHTML::ElementKind(std::string_view) const { return -1; }
 
 void TReaderHTML::OpenTag(TTag*& cur, std::string_view name) {
-  cur = cur->OpenChildUtf8(name, DecodesNames());
+  cur = cur->OpenChildUtf8(name, FDecodesNames);
   cur->Kind = ElementKind(name);
 }
 
@@ -318,7 +318,10 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
       default: name.push_back(c); break;
     }
   };
+  // What the descendant takes is asked once per parse, as it does not change during one.
   const bool endNames = UsesEndNames();
+  const bool decodesAttributes = DecodesAttributes();
+  FDecodesNames = DecodesNames();
   auto endName = [&]() -> std::u16string_view {
     NameBuf.clear();
     if (!endNames) return NameBuf;
@@ -401,7 +404,7 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
     }
     OpenTag(cur, block.substr(at, nameEnd - at));
     cur->AddRawAttributes(block, FShortAttrs, count);
-    if (DecodesAttributes()) {
+    if (decodesAttributes) {
       for (size_t k = 0; k < count; ++k) {
         const TRawSpan& a = FShortAttrs[k];
         cur->AddAttributeUtf8(block.substr(a.NameAt, a.NameEnd - a.NameAt), block.substr(a.ValueAt, a.ValueEnd - a.ValueAt));

@@ -162,6 +162,7 @@ private:
 
   void Scan(const std::string_view* bytes);
   void OpenTag(TTag*& cur, std::string_view name);
+  bool FDecodesNames = true;  // DecodesNames(), for the parse under way
   void AddAttribute(TTag* cur, std::string_view name, std::string_view value);
   // The attributes of a tag read at once, as offsets into the block.
   static constexpr size_t kShortAttrs = 16;
