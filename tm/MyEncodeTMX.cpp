@@ -213,6 +213,7 @@ void TEncodeTMX::Execute() {
   Block.clear();
   Block.reserve(32500);
   Utf8Block.clear();
+  Utf8Units = 0;
   WritesUtf8 = Output->CodeChar() == ccUtf8 && Output->CanWrite;
   // A source that can give its segments in UTF-8 does so for a UTF-8 file: they then go out as
   // they come, never turned into UTF-16 and back.
@@ -243,25 +244,32 @@ void TEncodeTMX::Execute() {
   TargetTuv.Line.clear();
 
   TPumpThrottle pump;
-  while (!Aborted) {
-    if (firstUnitPending) {
-      firstUnitPending = false;
-    } else {
-      // A unit that still said "header" would send the stream back to the top.
-      CurrentTU.IsHeader = false;
-      if (Source->Read(CurrentTU) <= 0) break;
-      if (CurrentTU.IsHeader) continue;
+  try {
+    while (!Aborted) {
+      if (firstUnitPending) {
+        firstUnitPending = false;
+      } else {
+        // A unit that still said "header" would send the stream back to the top.
+        CurrentTU.IsHeader = false;
+        if (Source->Read(CurrentTU) <= 0) break;
+        if (CurrentTU.IsHeader) continue;
+      }
+      SetPosition(Source->GetPosition());
+      WriteUnit(CurrentTU, header);
+      FlushBlock();
+      ++UnitCount;
+      if (pump.Due()) ProcessOneMessage();
     }
-    SetPosition(Source->GetPosition());
-    WriteUnit(CurrentTU, header);
-    FlushBlock();
-    ++UnitCount;
-    if (pump.Due()) ProcessOneMessage();
+  } catch (...) {
+    // The units converted before a failure stay written, as they would have been one by one.
+    WriteUtf8Units();
+    throw;
   }
   SetPosition(Source->GetPosition());
   AddLine(u"</body>");
   AddLine(u"</tmx>");
   FlushBlock();
+  WriteUtf8Units();
   if (utf8Segments) Source->DeliverUtf8Segments(false);
 }
 
@@ -305,7 +313,8 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
 // letter case, and for a unit that holds none. The line of the last code met is kept: units
 // mostly repeat it.
 void TEncodeTMX::AddTuvLine(TTuvLine& tuv, const WideString& lang, const WideString& headerLang) {
-  if (tuv.Line.empty() || lang != tuv.Lang) {
+  if (tuv.Line.empty() || lang.size() != tuv.Lang.size() ||
+      std::memcmp(lang.data(), tuv.Lang.data(), lang.size() * sizeof(WideChar)) != 0) {
     tuv.Lang = lang;
     tuv.Line = u"<tuv xml:lang=\"";
     AppendEscapedTo(tuv.Line, std::u16string_view(lang.empty() || LangMatches(lang, headerLang, false) ? headerLang : lang));
@@ -678,13 +687,19 @@ void TEncodeTMX::EncodeBlock() {
 void TEncodeTMX::FlushBlock() {
   EncodeBlock();
   if (WritesUtf8) {
-    // The block goes out as UTF-8 in one write, its line end with it (what WriteLine does, without
-    // measuring and copying the block again).
+    // The block's line end goes with it (what WriteLine does, without measuring and copying the
+    // block again); blocks go out together in writes of some tens of kilobytes.
     Utf8Block.append("\r\n");
-    Output->Write(Utf8Block.data(), static_cast<int64_t>(Utf8Block.size()));
-    Utf8Block.clear();
+    Utf8Units = Utf8Block.size();
+    if (Utf8Units >= kUtf8WriteSize) WriteUtf8Units();
   } else {
     Output->WriteLine(Block.c_str());
     Block.clear();
   }
+}
+
+void TEncodeTMX::WriteUtf8Units() {
+  if (Utf8Units > 0) Output->Write(Utf8Block.data(), static_cast<int64_t>(Utf8Units));
+  Utf8Block.clear();
+  Utf8Units = 0;
 }

@@ -70,11 +70,16 @@ private:
   size_t DecodeCharRef(std::basic_string_view<Char> text, size_t p, size_t digits, bool hex, Out& out);
   template <typename Char, typename Out>
   bool ExpandPlaceholder(std::basic_string_view<Char> inner, bool openForm, Out& out);
+  // Ends the unit's block: a UTF-16 file takes it at once, a UTF-8 one with the blocks after it.
   void FlushBlock();
+  // Writes the UTF-8 blocks of whole units gathered so far.
+  void WriteUtf8Units();
+  static constexpr size_t kUtf8WriteSize = 64 * 1024;
 
   WideString FileName;
   WideString Block;       // the lines of the current unit (or of the header and first unit)
-  TRawBuffer Utf8Block;   // the block as written to a UTF-8 file
+  TRawBuffer Utf8Block;   // the block as written to a UTF-8 file, after the units not yet written
+  size_t Utf8Units = 0;   // the bytes of Utf8Block that hold whole units
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
   WideString DateBuf;

@@ -506,6 +506,24 @@ TEST_F(SdlTM, ReadingAheadRaisesAndStopsWhereReadingRowByRowDoes) {
   EXPECT_EQ(errors[0], errors[1]);
   EXPECT_EQ(units[0], units[1]);
   EXPECT_EQ(positions[0], positions[1]);
+  // A conversion that fails there leaves every unit before the failing one written, whole, in
+  // UTF-8 and in UTF-16 alike.
+  for (const TCodeChar code : {ccUtf8, ccUnicode}) {
+    {
+      TSdlTMStream source(W(dir.File("broken.sdltm")));
+      TEncodeTMX writer(&source);
+      EXPECT_THROW(writer.Convert(W(dir.File("part.tmx")), code), ESQLiteException);
+    }
+    std::string written = TempDir::Read(dir.File("part.tmx"));
+    if (code == ccUnicode) {
+      std::u16string text(written.size() / 2, u'\0');
+      std::memcpy(text.data(), written.data(), text.size() * 2);
+      written = U8(text);
+    }
+    // The header's row is the first unit too.
+    EXPECT_EQ(CountOf(written, "<tu "), static_cast<size_t>(units[0] - 1)) << int(code);
+    EXPECT_EQ(CountOf(written, "</tu>\r\n"), static_cast<size_t>(units[0] - 1)) << int(code);
+  }
 
   std::string docs[2];
   for (const bool ahead : {false, true}) {
