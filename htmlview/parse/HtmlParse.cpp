@@ -94,20 +94,28 @@ void THtmlDocParser::CountLinks() {
 void THtmlDocParser::HtmlParseString(const THtmlParseEvents& events) {
   SetupParse();
   TBuffer& buffer = P.CurrentBuffer();
-  const int savedSource = PropStack.SIndex;
-  const int savedPos = buffer.Position();
-  // The first pass follows include commands only.
-  Events = THtmlParseEvents();
-  Events.OnInclude = events.OnInclude;
-  P.OnInclude = events.OnInclude;
-  P.PreScan = true;
-  CountLinks();
-  P.CurrentBuffer().SetPosition(savedPos);
-  PropStack.SIndex = savedSource;
-  P.PreScan = false;
-  P.InComment = false;
-  P.NoMarkup = false;
-  P.LineEndState = 0;
+  // The first pass counts links and follows include commands, and meets an open comment before
+  // anything is built. A page that surely opens no link ("<a"), comment or include ("<!") and no
+  // server block ("<%", which may hide what comes between '<' and a name) has no use for it.
+  if (buffer.MayHaveAfterLessThan("aA!%")) {
+    const int savedSource = PropStack.SIndex;
+    const int savedPos = buffer.Position();
+    // The first pass follows include commands only.
+    Events = THtmlParseEvents();
+    Events.OnInclude = events.OnInclude;
+    P.OnInclude = events.OnInclude;
+    P.PreScan = true;
+    CountLinks();
+    P.CurrentBuffer().SetPosition(savedPos);
+    PropStack.SIndex = savedSource;
+    P.PreScan = false;
+    P.InComment = false;
+    P.NoMarkup = false;
+    P.LineEndState = 0;
+  } else {
+    Doc->ManyLinks = false;
+    P.OnInclude = events.OnInclude;
+  }
   Events = events;
   P.NextCh();
   P.Next();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -393,6 +394,25 @@ char16_t TBuffer::DecodeNext() {
     tableFor_ = static_cast<int>(cp);
   }
   return table_[b];
+}
+
+bool TBuffer::MayHaveAfterLessThan(std::string_view chars) const {
+  if (pendingLow_ || !ByteWise()) return true;
+  if (CodePage != CP_UTF8) {
+    const unsigned cp = ResolveCodePage(CodePage);
+    if (cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 51932) return true;
+    const char16_t* table = SingleByteTable(cp);
+    for (int b = 0x80; b < 0x100; ++b)
+      if (table[b] < 0x80) return true;
+  }
+  const uint8_t* p = Data.data() + pos_;
+  const uint8_t* const end = Data.data() + Data.size();
+  while (p < end) {
+    p = static_cast<const uint8_t*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+    if (!p || ++p == end) return false;
+    if (chars.find(static_cast<char>(*p)) != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 char16_t TBuffer::PeekChar() {

@@ -3,6 +3,7 @@
 // in whatever encoding the document is in, and the table of HTML/MIME character-set names.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/core/Exception.h"
@@ -71,6 +72,10 @@ public:
     return 0;
   }
   void SkipAscii() { ++pos_; }
+  // False only when it is sure that no '<' from the reading position on is followed by one of
+  // the ASCII characters chars: where the page reads every ASCII byte as itself and no other
+  // byte as ASCII (UTF-8 and most single-byte pages) the bytes tell; elsewhere it is true.
+  bool MayHaveAfterLessThan(std::string_view chars) const;
   char16_t PeekChar();
   int Position() const { return static_cast<int>(pos_); }
   void SetPosition(int value);

@@ -228,6 +228,36 @@ TEST_F(Parse, PlainTextIsPreformattedLines) {
                         "    pre \"" + std::string(500, 'x') + " \"\n" + pre);
 }
 
+// A page that opens no link, comment or server block is built without the first pass where its
+// bytes show that (a single-byte page); read as Shift-JIS, the same ASCII bytes take both passes.
+// The documents must not differ.
+TEST_F(Parse, PagesWithoutAFirstPassBuildAlike) {
+  const std::string pages[] = {
+      "text first<p class=c id=i>para <b>bold <i>both</i></b></p>tail",
+      "<html><head><title>T</title><style>p{color:red}</style><script>x<y</script></head>"
+      "<body bgcolor=yellow><h2 align=center>H</h2><ul><li>one<li>two</ul><pre> x\r\n y</pre></body>",
+      "<table border=1><tr><td>a<td>b<tr><td colspan=2>c</table><font size=5 color=red>f</font>",
+      "<form><select><option>1<option selected>2</select><textarea>t<b></textarea><input value=v></form>",
+      "&amp;&lt;&#233; x&nbsp;y<br><hr><img src=none.png alt=i><p>last<p",
+      "<div style=\"margin: 3px\">d<span>s</span></div>\r\n\t<dl><dt>t<dd>d</dl><p id=end>",
+  };
+  for (const std::string& page : pages) {
+    NewDocument();
+    buffer = std::make_unique<TBuffer>(std::vector<uint8_t>(page.begin(), page.end()), u"page");
+    buffer->SetCodePage(1252);
+    ASSERT_FALSE(buffer->MayHaveAfterLessThan("aA!%")) << page;
+    parser = HtmlParseString(*doc, *buffer, {}, &host);
+    const std::string once = Full();
+    NewDocument();
+    buffer = std::make_unique<TBuffer>(std::vector<uint8_t>(page.begin(), page.end()), u"page");
+    buffer->SetCodePage(932);
+    ASSERT_TRUE(buffer->MayHaveAfterLessThan("aA!%")) << page;
+    parser = HtmlParseString(*doc, *buffer, {}, &host);
+    EXPECT_EQ(Full(), once) << page;
+    EXPECT_FALSE(doc->ManyLinks);
+  }
+}
+
 TEST_F(Parse, IncludesFollowedInBothPasses) {
   int calls = 0;
   THtmlParseEvents events;

@@ -130,6 +130,44 @@ TEST(Buffer, AsciiRunsBetweenOtherCharacters) {
   EXPECT_EQ(ReadAll(b), u"\u00E9b");
 }
 
+// Whether a '<' may be followed by one of some characters: told from the bytes only where
+// nothing but an ASCII byte reads as an ASCII character; anywhere else it may.
+TEST(Buffer, TellsFromTheBytesWhatMayFollowALessThan) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int codePage;
+    bool may;
+  } cases[] = {
+      {"plain markup", "<p class=x>a</p><b>b</b>", 1252, false},
+      {"a link", "<p>x<a href=y>", 1252, true},
+      {"upper case", "<A HREF=y>", 1252, true},
+      {"a comment", "x<!-- -->", 1252, true},
+      {"a server block", "<%x%>", 1252, true},
+      {"after another '<'", "<<a", 1252, true},
+      {"'<' last", "text<", 1252, false},
+      {"no '<' at all", "just text", 1252, false},
+      {"high bytes around", "\xE9<p>\x81<b>", 1252, false},
+      {"utf-8", "<p>\xC3\xA9<b>\xF0\x9F\x98\x80", CP_UTF8, false},
+      {"utf-8 link", "\xC3\xA9<a>", CP_UTF8, true},
+      {"ebcdic reads high bytes as letters", "<p>", 37, true},
+      {"shift-jis", "<p>", 932, true},
+      {"utf-16", "<\0p\0", CP_UTF16LE, true},
+  };
+  for (const Case& c : cases) {
+    TBuffer b(Bytes(c.bytes), u"t");
+    b.SetCodePage(c.codePage);
+    EXPECT_EQ(b.MayHaveAfterLessThan("aA!%"), c.may) << c.what;
+  }
+  // Only what is still to be read counts.
+  TBuffer b(Bytes("<a>x<p>"), u"t");
+  b.SetCodePage(1252);
+  b.SetPosition(3);
+  EXPECT_FALSE(b.MayHaveAfterLessThan("aA!%"));
+  TBuffer jis(Bytes("\x1B$B$\"\x1B(B<p>"), u"j");
+  EXPECT_TRUE(jis.MayHaveAfterLessThan("aA!%"));
+}
+
 TEST(Buffer, DetectionSettlesThePage) {
   TBuffer empty(std::vector<uint8_t>{}, u"e");
   EXPECT_EQ(empty.CharSet, 1);
