@@ -1,6 +1,5 @@
 #include "base/MyUnicodes.h"
 
-#include <bit>
 #include <limits>
 
 #include "platform/core/Exception.h"
@@ -15,18 +14,21 @@ namespace {
 constexpr long kRecordBytes = 8;
 constexpr long kTableBytes = CharTableSize * kRecordBytes;  // 524,288
 
-// The records as the file has them are the working table where the machine reads them alike.
-constexpr bool kRecordsAsStored = std::endian::native == std::endian::little && sizeof(TCharRecord) == kRecordBytes;
+static_assert(sizeof(TCharRecord) == kRecordBytes);
 
-TCharRecord gCharTable[kRecordsAsStored ? 1 : CharTableSize];
-
-const WideChar kEmpty[1] = {0};
-
-inline PCWideChar OrEmpty(PCWideChar p) { return p ? p : kEmpty; }
+// The records as the file has them are the working table where the machine reads them alike;
+// elsewhere they are decoded into a table of their own.
+#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+TCharRecord gCharTable[CharTableSize];
 
 inline uint16_t Get16(const unsigned char* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
+#endif
+
+const WideChar kEmpty[1] = {0};
+
+inline PCWideChar OrEmpty(PCWideChar p) { return p ? p : kEmpty; }
 
 }  // namespace
 
@@ -35,17 +37,18 @@ namespace myunicodes_detail {
 const TCharRecord* LoadCharTable() {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(mirelcon_chartable_begin);
   if (mirelcon_chartable_end - p != kTableBytes) throw Exception("The character table is damaged");
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   TCharRecord* table = mirelcon_chartable_begin;
-  if constexpr (!kRecordsAsStored) {
-    table = gCharTable;
-    for (TCharRecord& r : gCharTable) {
-      r.Category = Get16(p);
-      r.LowerKey = Get16(p + 2);
-      r.Upper = Get16(p + 4);
-      r.SearchKey = Get16(p + 6);
-      p += kRecordBytes;
-    }
+#else
+  TCharRecord* table = gCharTable;
+  for (TCharRecord& r : gCharTable) {
+    r.Category = Get16(p);
+    r.LowerKey = Get16(p + 2);
+    r.Upper = Get16(p + 4);
+    r.SearchKey = Get16(p + 6);
+    p += kRecordBytes;
   }
+#endif
   // The asterisk counts as a letter (Lo), so that it can stand inside a word.
   TCharRecord& star = table[u'*'];
   star.Category = static_cast<uint16_t>((star.Category & 0xFF00) | 5);
