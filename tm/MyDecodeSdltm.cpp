@@ -557,10 +557,12 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
   // A database holds a few cultures: the code of the last one on each side is kept, and text
   // that repeats it needs no second check.
   TCulture& known = Cultures[LangField == tfSourceLang ? 0 : 1];
-  if (known.Valid && text.size() > known.Bytes.size() && text[known.Bytes.size()] == '<' &&
-      text.starts_with(known.Bytes)) {
-    culture = text.substr(0, known.Bytes.size());
-    text.remove_prefix(culture.size());
+  const size_t knownSize = known.Bytes.size();
+  const bool sameCulture = known.Valid && text.size() > knownSize && text[knownSize] == '<' &&
+                           std::memcmp(text.data(), known.Bytes.data(), knownSize) == 0;
+  if (sameCulture) {
+    culture = text.substr(0, knownSize);
+    text.remove_prefix(knownSize);
   } else if (!TakeText(text, culture)) {
     return false;
   }
@@ -571,7 +573,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
   TagIdAttr.clear();
   TextEquivalent.clear();
   EndOfInput = true;
-  if (!known.Valid || known.Bytes != culture) {
+  if (!sameCulture && (!known.Valid || known.Bytes != culture)) {
     Piece.clear();
     AppendUtf8(culture, Piece);
     const std::u16string_view plain = PlainValue(Piece);

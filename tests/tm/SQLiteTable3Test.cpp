@@ -123,6 +123,33 @@ TEST_F(SQLiteTable3, BlobsAreKeptAsStored) {
   EXPECT_EQ(text, std::u16string(u"\0\uFFFD\0A", 4));
 }
 
+// A text column's bytes end at the first zero byte, as its text does: FieldAsUtf8 gives what
+// FieldAsString decodes, for text with zero bytes inside, at its ends and alone, empty text,
+// NULL, and numbers and blobs that the column holds.
+TEST_F(SQLiteTable3, TextBytesEndWhereTheTextEnds) {
+  const std::pair<const char*, std::string> values[] = {
+      {"'a' || char(0) || 'b'", "a"}, {"char(0) || 'x'", ""}, {"'x' || char(0)", "x"}, {"char(0)", ""},
+      {"''", ""}, {"NULL", ""}, {"'caf\xC3\xA9 ' || char(0, 0x65E5)", "caf\xC3\xA9 "}, {"42", "42"},
+      {"x'41004200'", "A"}, {"'\xE6\x97\xA5\xF0\x9F\x98\x80'", "\xE6\x97\xA5\xF0\x9F\x98\x80"},
+  };
+  std::string script = "CREATE TABLE t(s TEXT);";
+  for (const auto& [value, bytes] : values) script += std::string("INSERT INTO t VALUES(") + value + ");";
+  TSQLiteDatabase db(W(MakeDb("text.db", script)));
+  TSQLiteCursor cursor(db, "SELECT s FROM t ORDER BY rowid");
+  ASSERT_TRUE(cursor.MoveFirst());
+  for (const auto& [value, bytes] : values) {
+    std::string_view utf8;
+    ASSERT_TRUE(cursor.FieldAsUtf8(0, utf8)) << value;
+    EXPECT_EQ(std::string(utf8), bytes) << value;
+    WideString text, decoded;
+    cursor.FieldAsString(0, text);
+    TSQLiteCursor::TextOfUtf8(utf8, decoded);
+    EXPECT_EQ(text, decoded) << value;
+    cursor.Next();
+  }
+  EXPECT_TRUE(cursor.Eof());
+}
+
 // Values bound by position and by name reach the statement as the types they were given, on a
 // database opened for reading (a temporary table takes the writes).
 TEST_F(SQLiteTable3, NamedAndPositionalValuesAreBound) {

@@ -607,11 +607,12 @@ bool TSQLiteCursor::FieldAsUtf8(int index, std::string_view& out) {
   out = {};
   const uint8_t type = ColTypes[static_cast<size_t>(index)];
   if (type != TSQLiteTable::dtStr && type != TSQLiteTable::dtNull) return false;
-  // NULL has no text: column_text says so without a separate look at the value's type.
+  // NULL has no text: column_text says so without a separate look at the value's type. Its
+  // text always ends with a zero byte after its column_bytes bytes, so that the text up to its
+  // first zero byte is found without asking for their count.
   const auto* text = reinterpret_cast<const char*>(Api->column_text(Stmt, index));
   if (!text) return true;
-  const int bytes = Api->column_bytes(Stmt, index);
-  out = std::string_view(text, bytes > 0 ? ::strnlen(text, static_cast<size_t>(bytes)) : 0);
+  out = std::string_view(text);
   return true;
 }
 
