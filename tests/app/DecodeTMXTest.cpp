@@ -599,9 +599,15 @@ TEST_F(DecodeTMX, UnitFieldsFoundAlikeByKeyAndByFoldedName) {
   const TmFile a = Read("fast.txt"), b = Read("folded.txt");
   ASSERT_EQ(a.units.size(), given.size());
   ASSERT_EQ(b.units.size(), given.size());
+  // A unit without a date of its own has the run's (the dates given here are all before 2025).
+  auto date = [](const TTU& u) {
+    const std::string d = F(u, tfDate);
+    return d.compare(0, 3, "202") == 0 && d.size() > 3 && d[3] >= '5' ? std::string("<now>") : d;
+  };
   for (size_t i = 0; i < given.size(); ++i) {
     SCOPED_TRACE(i);
-    for (int f : {tfDate, tfUserId, tfCount}) EXPECT_EQ(F(a.units[i], f), F(b.units[i], f));
+    EXPECT_EQ(date(a.units[i]), date(b.units[i]));
+    for (int f : {tfUserId, tfCount}) EXPECT_EQ(F(a.units[i], f), F(b.units[i], f));
     EXPECT_EQ(F(a.units[i], given[i].first) == given[i].second, taken[i]);
   }
 
@@ -614,7 +620,7 @@ TEST_F(DecodeTMX, UnitFieldsFoundAlikeByKeyAndByFoldedName) {
       EXPECT_TRUE(reader.Convert(&target, platform::Utf8ToUtf16(dir.File(out))));
     }
     std::vector<std::string> units;
-    for (const TTU& u : ReadTm(dir.File(out)).units) units.push_back(F(u, tfDate) + "|" + F(u, tfUserId) + "|" + F(u, tfCount));
+    for (const TTU& u : ReadTm(dir.File(out)).units) units.push_back(date(u) + "|" + F(u, tfUserId) + "|" + F(u, tfCount));
     return units;
   };
   EXPECT_EQ(lines("utf8.txt", ccUtf8), lines("utf16.txt", ccUnicode));
