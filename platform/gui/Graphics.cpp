@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QRawFont>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextLayout>
@@ -584,18 +587,158 @@ TRect TCanvas::VisibleRect() const {
   return FromQRect(ToQRect(device) & clip_.boundingRect());
 }
 
-TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(Font.ToQFont(), text); }
+const QFont& TCanvas::QtFont() const {
+  // Runs of one font come in a row: the font is made once for them, and keeps the engine that
+  // Qt finds for it.
+  if (!qtFontValid_ || !(qtFontOf_ == Font)) {
+    qtFont_ = Font.ToQFont();
+    qtFontOf_ = Font;
+    qtFontValid_ = true;
+  }
+  return qtFont_;
+}
+
+TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(QtFont(), text); }
+
+namespace {
+
+// Glyphs of plain text, per font and resolution: for each character that needs no shaping, the
+// glyph and the advance (in 64ths of a pixel) that Qt's own layout gives it, learnt once from Qt
+// laying the character out. A run made only of such characters is drawn from them without being
+// shaped again; it lands on the same pixels as QPainter::drawText, which sums the same advances.
+struct TGlyphFont {
+  struct TGlyph {
+    quint32 Index = 0;
+    int Advance = 0;
+    uint8_t State = 0;  // 0 not learnt yet, 1 plain, 2 only drawText draws it alike
+  };
+  QFont Font;  // as asked for, at Dpi
+  int Dpi;
+  QRawFont Raw;
+  int Ascent;
+  // Decorations, spacing, capitals and glyphs too big for the glyph cache (drawn as outlines)
+  // stay with drawText.
+  bool Usable;
+  std::array<std::unique_ptr<std::array<TGlyph, 256>>, 256> Pages;
+
+  TGlyphFont(const QFont& font, const QPaintDevice* device)
+      : Font(font), Dpi(device->logicalDpiY()), Raw(QRawFont::fromFont(QFont(font, device))),
+        Ascent(QFontMetrics(font).ascent()),
+        Usable(Raw.isValid() && !font.underline() && !font.strikeOut() && !font.overline() &&
+               font.wordSpacing() == 0 && font.capitalization() == QFont::MixedCase &&
+               (font.letterSpacing() == 0 ||
+                (font.letterSpacingType() == QFont::PercentageSpacing && font.letterSpacing() == 100)) &&
+               Raw.pixelSize() > 0 && Raw.pixelSize() < 64) {}
+
+  const TGlyph& Glyph(char16_t c, const QPaintDevice* device) {
+    auto& page = Pages[c >> 8];
+    if (!page) page = std::make_unique<std::array<TGlyph, 256>>();
+    TGlyph& g = (*page)[c & 0xFF];
+    if (g.State == 0) g = Learn(c, device);
+    return g;
+  }
+
+  TGlyph Learn(char16_t c, const QPaintDevice* device) const {
+    TGlyph g;
+    g.State = 2;
+    if (!NeedsNoShaping(c)) return g;
+    // Twice the character: the second glyph's place is the first one's advance.
+    QTextLayout layout(QString(2, QChar(c)), Font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid()) return g;
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    // A character of another font (a fallback) is left to drawText.
+    if (runs.size() != 1 || runs[0].rawFont() != Raw) return g;
+    const QList<quint32> glyphs = runs[0].glyphIndexes();
+    const QList<QPointF> places = runs[0].positions();
+    if (glyphs.size() != 2 || places.size() != 2 || glyphs[0] != glyphs[1]) return g;
+    const double advance = (places[1].x() - places[0].x()) * 64;
+    if (advance < 0 || advance != std::floor(advance) || advance > 1 << 20) return g;
+    g.Index = glyphs[0];
+    g.Advance = static_cast<int>(advance);
+    g.State = 1;
+    return g;
+  }
+};
+
+struct TGlyphFonts {
+  std::vector<std::unique_ptr<TGlyphFont>> Fonts;
+  TGlyphFont* Last = nullptr;
+
+  TGlyphFont& For(const QFont& font, const QPaintDevice* device) {
+    const int dpi = device->logicalDpiY();
+    if (Last && Last->Dpi == dpi && Last->Font == font) return *Last;
+    for (auto& e : Fonts)
+      if (e->Dpi == dpi && e->Font == font) return *(Last = e.get());
+    if (Fonts.size() >= 256) Fonts.clear();
+    Fonts.push_back(std::make_unique<TGlyphFont>(font, device));
+    return *(Last = Fonts.back().get());
+  }
+};
+
+TGlyphFonts& GlyphFonts() {
+  static TGlyphFonts fonts;
+  // Fonts must not outlive the application.
+  static const bool registered = [] {
+    qAddPostRoutine([] {
+      GlyphFonts().Fonts.clear();
+      GlyphFonts().Last = nullptr;
+    });
+    return true;
+  }();
+  (void)registered;
+  return fonts;
+}
+
+// Draws text with its baseline's start at (x, baseline) from the learnt glyphs; false, with
+// nothing drawn, when some character, the font or the painter needs drawText.
+bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u16string& text) {
+  if (!f.Usable || text.size() > 100000 || p.layoutDirection() == Qt::RightToLeft || !p.paintEngine() ||
+      p.paintEngine()->type() != QPaintEngine::Raster)
+    return false;
+  // Whole-pixel moves only: the sums then meet drawText's to the 64th of a pixel.
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+    return false;
+  thread_local std::vector<quint32> glyphs;
+  thread_local std::vector<QPointF> places;
+  glyphs.resize(text.size());
+  places.resize(text.size());
+  const QPaintDevice* device = p.device();
+  long long pen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const TGlyphFont::TGlyph& g = f.Glyph(text[i], device);
+    if (g.State != 1) return false;
+    glyphs[i] = g.Index;
+    places[i] = QPointF(static_cast<double>(pen) / 64, 0);
+    pen += g.Advance;
+  }
+  QGlyphRun run;
+  run.setRawFont(f.Raw);
+  run.setRawData(glyphs.data(), places.data(), static_cast<int>(text.size()));
+  p.drawGlyphRun(QPointF(x, baseline), run);
+  return true;
+}
+
+}  // namespace
 
 void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {
   if (text.empty()) return;
   QPainter& p = P();
-  const QFont font = Font.ToQFont();
+  const QFont& font = QtFont();
   if (Brush.Style == bsSolid)
     p.fillRect(QRect(x, y, width, Measurer->LineHeight(font)), ToQColor(Brush.Color));
   p.setFont(font);
   p.setPen(ToQColor(Font.Color));
   // Qt places text by its baseline, the class library by the top of the cell.
-  p.drawText(QPoint(x, y + QFontMetrics(font).ascent()), Q(text));
+  TGlyphFont& f = GlyphFonts().For(font, p.device());
+  if (!DrawPlainRun(p, f, x, y + f.Ascent, text)) p.drawText(QPoint(x, y + f.Ascent), Q(text));
 }
 
 void TCanvas::TextOut(int x, int y, const std::u16string& text) {
@@ -608,7 +751,7 @@ void TCanvas::TextOut(int x, int y, const std::u16string& text) {
 int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) {
   int hot = -1;
   const std::u16string shown = (format & DT_NOPREFIX) ? text : StripPrefixes(text, hot);
-  const QFont font = Font.ToQFont();
+  const QFont font = QtFont();
 
   std::vector<TLine> lines;
   if (format & DT_SINGLELINE) lines.push_back({0, shown.size()});
@@ -776,3 +919,4 @@ void TImageList::Draw(TCanvas& canvas, int x, int y, int index, bool enabled) co
   canvas.DrawImage(
       x, y, QApplication::style()->generatedIconPixmap(QIcon::Disabled, QPixmap::fromImage(image), &option).toImage());
 }
+

@@ -230,6 +230,8 @@ public:
 
 private:
   QPainter& P();
+  // Font as Qt's font, made again only when Font changes.
+  const QFont& QtFont() const;
   void TextCell(int x, int y, const std::u16string& text, int width);
   void ApplyClip();
 
@@ -238,6 +240,9 @@ private:
   QPainter* painter_ = nullptr;
   bool hasClip_ = false;
   QRegion clip_;
+  mutable TFont qtFontOf_;
+  mutable QFont qtFont_;
+  mutable bool qtFontValid_ = false;
 };
 
 // A picture over QImage, 24 bits a pixel unless made monochrome.
