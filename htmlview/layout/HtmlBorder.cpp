@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
@@ -143,9 +144,18 @@ void DrawBorder(TCanvas& canvas, const TRect& outerRect, const TRect& innerRect,
   outer.Bottom = std::min(outer.Bottom, 5000);
   inner.Bottom = std::min(inner.Bottom, 5000);
   // Only the ring shows: a wide pen's square ends and mitres would reach past the sides of
-  // unequal widths into the box or out of it.
-  TClipScope keep(canvas, outer, printing);
-  canvas.ExcludeClipRect(inner);
+  // unequal widths into the box or out of it. Fills need no clip when the inner rectangle lies
+  // within the outer one: every pixel whose centre a side's quad holds is in the ring already,
+  // and a clip that is a ring costs the raster engine dearly on every fill.
+  const bool strokes =
+      std::any_of(ops.begin(), ops.end(), [](const TBorderOp& op) { return op.Kind == TBorderOp::Stroke; });
+  const bool nested = inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
+                      inner.Bottom <= outer.Bottom && inner.Left <= inner.Right && inner.Top <= inner.Bottom;
+  std::optional<TClipScope> keep;
+  if (strokes || !nested) {
+    keep.emplace(canvas, outer, printing);
+    canvas.ExcludeClipRect(inner);
+  }
   const TBrush saveBrush = canvas.Brush;
   const TPen savePen = canvas.Pen;
   for (const TBorderOp& op : ops) {

@@ -588,14 +588,22 @@ TRect TCanvas::VisibleRect() const {
 }
 
 const QFont& TCanvas::QtFont() const {
-  // Runs of one font come in a row: the font is made once for them, and keeps the engine that
-  // Qt finds for it.
-  if (!qtFontValid_ || !(qtFontOf_ == Font)) {
-    qtFont_ = Font.ToQFont();
-    qtFontOf_ = Font;
-    qtFontValid_ = true;
+  // A page's runs take turns among a few fonts (plain, bold, italic...): each is made once for
+  // the canvas, and keeps the engine that Qt finds for it.
+  auto same = [this](const TFont& f) {
+    return f.PixelSize == Font.PixelSize && f.Size == Font.Size && f.Style == Font.Style && f.Color == Font.Color &&
+           f.Name == Font.Name;
+  };
+  for (auto& [font, made] : qtFonts_)
+    if (same(font)) return made;
+  constexpr size_t kKept = 8;
+  if (qtFonts_.size() < kKept) {
+    qtFonts_.emplace_back(Font, Font.ToQFont());
+    return qtFonts_.back().second;
   }
-  return qtFont_;
+  auto& slot = qtFonts_[qtFontNext_++ % kKept];
+  slot = {Font, Font.ToQFont()};
+  return slot.second;
 }
 
 TSize TCanvas::TextExtent(const std::u16string& text) const { return Measurer->TextExtent(QtFont(), text); }

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/gui/Colors.h"
@@ -240,9 +241,8 @@ private:
   QPainter* painter_ = nullptr;
   bool hasClip_ = false;
   QRegion clip_;
-  mutable TFont qtFontOf_;
-  mutable QFont qtFont_;
-  mutable bool qtFontValid_ = false;
+  mutable std::vector<std::pair<TFont, QFont>> qtFonts_;
+  mutable size_t qtFontNext_ = 0;
 };
 
 // A picture over QImage, 24 bits a pixel unless made monochrome.

@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include "htmlview/layout/HtmlBorder.h"
+#include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
 #include "tests/htmlview/LayoutPieces.h"
@@ -198,6 +199,45 @@ TEST(Border, ClipAndRingBoundTheDrawing) {
     EXPECT_FALSE(canvas.ClipRegion().contains(QPoint(25, 10)));
   }
   ExpectPixels(image, {{19, 10, Red}, {20, 10, clWhite}, {34, 11, clWhite}, {35, 10, Red}, {10, 30, Red}});
+}
+
+// The ring drawn the general way: every step of the plan inside a clip of exactly the ring.
+QImage DrawInRing(const TRect& outer, const TRect& inner, const TBorderColors& c, const TBorderStyles& s, TColor bg) {
+  EnsureGuiApp();
+  QImage image(60, 60, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  TCanvas canvas(&image);
+  canvas.IntersectClipRect(outer);
+  canvas.ExcludeClipRect(inner);
+  for (const TBorderOp& op : BorderPlan(outer, inner, c, s, bg, false)) {
+    if (op.Kind == TBorderOp::FillRect) {
+      FillRectColor(canvas, op.Rect, op.Color);
+    } else if (op.Kind == TBorderOp::FillQuad) {
+      const TPoint quad[4] = {op.Quad[0], op.Quad[1], op.Quad[2], op.Quad[3]};
+      FillQuad(canvas, quad, op.Color);
+    }
+  }
+  canvas.Release();
+  return image;
+}
+
+TEST(Border, FilledSidesLandOnTheSamePixelsAsInsideARingClip) {
+  // Sides of every filled style, unlike colours on every side so that each corner's split shows,
+  // over widths from none to wide and uneven.
+  const TBorderColors colors = {Red, Blue, RGB(0, 160, 0), RGB(200, 100, 40)};
+  const int widths[][4] = {{1, 1, 1, 1}, {2, 2, 2, 2}, {0, 1, 0, 1}, {1, 0, 3, 0}, {3, 1, 2, 5},
+                           {7, 2, 1, 4}, {5, 5, 5, 5}, {9, 0, 9, 0}, {1, 6, 0, 2}, {4, 3, 6, 8},
+                           {-3, 2, 1, -2}, {2, -4, 3, 1}};  // an inner box past the outer one too
+  const int styles[] = {bssSolid, bssInset, bssOutset, bssGroove, bssRidge, bssDouble};
+  for (const auto& w : widths)
+    for (const int style : styles)
+      for (const TColor bg : {clNone, RGB(250, 240, 200)}) {
+        const TRect outer{8, 9, 49, 47};
+        const TRect inner{outer.Left + w[0], outer.Top + w[1], outer.Right - w[2], outer.Bottom - w[3]};
+        const TBorderStyles s = {style, style, style, bssSolid};
+        EXPECT_TRUE(Draw(outer, inner, colors, s, bg) == DrawInRing(outer, inner, colors, s, bg))
+            << "widths " << w[0] << " " << w[1] << " " << w[2] << " " << w[3] << ", style " << style;
+      }
 }
 
 TEST(Border, NoneSidesAndSystemColours) {

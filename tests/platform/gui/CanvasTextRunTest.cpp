@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/gui/Graphics.h"
 #include "tests/support/QtApp.h"
@@ -102,6 +103,43 @@ TEST_F(CanvasTextRun, LandsOnTheSamePixelsAsQtsTextDrawing) {
             << "setup " << setup << ", " << QString::fromStdU16String(font.Name).toStdString() << " "
             << font.PixelSize << " px, style " << font.Style << ": "
             << QString::fromStdU16String(text).toStdString();
+}
+
+TEST_F(CanvasTextRun, ACanvasTakingTurnsAmongManyFontsDrawsEachInItsOwn) {
+  // More fonts than the canvas keeps made, differing in one thing each, in turn and back again.
+  std::vector<TFont> fonts;
+  for (const char16_t* name : {u"DejaVu Sans", u"DejaVu Serif", u"Liberation Mono"})
+    for (const unsigned style : {0u, fsBold, fsItalic})
+      for (const int pixels : {11, 14}) fonts.push_back({name, 9, clBlack, style, pixels});
+  fonts.push_back({u"DejaVu Sans", 9, RGB(0, 120, 0), 0, 11});
+  fonts.push_back({u"DejaVu Sans", 12, clBlack, 0, 0});
+  const std::u16string text = u"Turn";
+  QImage canvas(420, 90, QImage::Format_RGB32), qt(420, 90, QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  qt.fill(Qt::white);
+  {
+    QPainter p(&canvas);
+    TCanvas c(p);
+    c.Brush.Style = bsClear;
+    for (int round = 0; round < 2; ++round)
+      for (size_t i = 0; i < fonts.size(); ++i) {
+        c.Font = fonts[i];
+        c.TextOut(static_cast<int>(i % 10) * 40, static_cast<int>(i / 10) * 20 + round * 45, text);
+      }
+  }
+  {
+    QPainter p(&qt);
+    for (int round = 0; round < 2; ++round)
+      for (size_t i = 0; i < fonts.size(); ++i) {
+        const QFont f = fonts[i].ToQFont();
+        p.setFont(f);
+        p.setPen(ToQColor(fonts[i].Color));
+        p.drawText(QPoint(static_cast<int>(i % 10) * 40,
+                          static_cast<int>(i / 10) * 20 + round * 45 + QFontMetrics(f).ascent()),
+                   QString::fromStdU16String(text));
+      }
+  }
+  EXPECT_TRUE(canvas == qt);
 }
 
 TEST_F(CanvasTextRun, ASolidBrushStillFillsTheCellUnderTheGlyphs) {
