@@ -26,6 +26,14 @@ namespace {
 std::u16string W(const std::string& utf8) { return platform::Utf8ToUtf16(utf8); }
 std::string U8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
 
+// A UTF-16 file's text in UTF-8, its byte-order mark left out.
+std::string Utf16FileText(const std::string& bytes) {
+  std::u16string text(bytes.size() / 2, u'\0');
+  std::memcpy(text.data(), bytes.data(), text.size() * 2);
+  if (!text.empty() && text[0] == u'\uFEFF') text.erase(0, 1);
+  return U8(text);
+}
+
 std::string Seg(const std::string& elements, const std::string& culture) {
   return "<Segment xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
          "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><Elements>" +
@@ -378,11 +386,7 @@ TEST_F(SdlTM, DatesUsersAndCountsSayTheSameInUtf8AndUtf16) {
     const std::string file = dir.File("out.tmx");
     ASSERT_TRUE(writer.Convert(W(file), code));
     std::string bytes = TempDir::Read(file);
-    if (code == ccUnicode) {
-      std::u16string text((bytes.size() - 2) / 2, u'\0');
-      std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
-      bytes = U8(text);
-    }
+    if (code == ccUnicode) bytes = Utf16FileText(bytes);
     docs[code == ccUtf8 ? 0 : 1] = bytes.substr(bytes.find('\n'));
   }
   EXPECT_EQ(docs[0], docs[1]);
@@ -515,11 +519,7 @@ TEST_F(SdlTM, ReadingAheadRaisesAndStopsWhereReadingRowByRowDoes) {
       EXPECT_THROW(writer.Convert(W(dir.File("part.tmx")), code), ESQLiteException);
     }
     std::string written = TempDir::Read(dir.File("part.tmx"));
-    if (code == ccUnicode) {
-      std::u16string text(written.size() / 2, u'\0');
-      std::memcpy(text.data(), written.data(), text.size() * 2);
-      written = U8(text);
-    }
+    if (code == ccUnicode) written = Utf16FileText(written);
     // The header's row is the first unit too.
     EXPECT_EQ(CountOf(written, "<tu "), static_cast<size_t>(units[0] - 1)) << int(code);
     EXPECT_EQ(CountOf(written, "</tu>\r\n"), static_cast<size_t>(units[0] - 1)) << int(code);
