@@ -261,15 +261,15 @@ int TBlock::FindWidth(TCanvas& canvas, int availableWidth, int /*availableHeight
   if (width == Auto || width == IntNull) {
     ml = ZeroIfAuto(ml);
     mr = ZeroIfAuto(mr);
-    int cellMin = 0, cellMax = 0;
-    MyCell->WidthRange(canvas, cellMin, cellMax);
     int result = availableWidth - ml - mr - sides;
-    if (IsAbsolutelyPositioned()) {
-      result -= ZeroIfAuto(MargArray[LeftPos]);
-      result = std::max(result, cellMin);
-    } else if (Floating != flNone) {
+    if (Floating != flNone && !IsAbsolutelyPositioned()) {
+      int cellMin = 0, cellMax = 0;
+      MyCell->WidthRange(canvas, cellMin, cellMax);
       result = std::max(std::min(result, cellMax), cellMin);
     } else {
+      // Only the least width can widen the block.
+      const int cellMin = MyCell->MinWidth(canvas);
+      if (IsAbsolutelyPositioned()) result -= ZeroIfAuto(MargArray[LeftPos]);
       result = std::max(result, cellMin);
     }
     return std::max(0, result);

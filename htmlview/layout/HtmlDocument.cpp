@@ -139,6 +139,12 @@ void TSectionBase::CopySelection() {}
 
 void TSectionBase::WidthRange(TCanvas&, int& minWidth, int& maxWidth) { minWidth = maxWidth = 0; }
 
+int TSectionBase::MinWidth(TCanvas& canvas) {
+  int minWidth = 0, maxWidth = 0;
+  WidthRange(canvas, minWidth, maxWidth);
+  return minWidth;
+}
+
 // ---- section lists and cells ----
 
 bool TSectionBaseList::CharToPoint(int index, int& x, int& y, int& height) {
@@ -226,6 +232,12 @@ void TCellBasic::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
     minWidth = std::max(minWidth, mn);
     maxWidth = std::max(maxWidth, mx);
   }
+}
+
+int TCellBasic::MinWidth(TCanvas& canvas) {
+  int minWidth = 0;
+  for (const auto& s : *this) minWidth = std::max(minWidth, s->MinWidth(canvas));
+  return minWidth;
 }
 
 namespace {

@@ -172,6 +172,8 @@ public:
   // Adds the selected part of the section to the document's text collector.
   virtual void CopySelection();
   virtual void WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth);
+  // The least width of WidthRange, for callers that need no more: some sections find it alone.
+  virtual int MinWidth(TCanvas& canvas);
 
   // Hooks of the cell's bookkeeping, answered by blocks.
   // Positioned absolutely or fixed: outside the flow for margins and content bottoms.
@@ -219,6 +221,8 @@ public:
                      int yRef, int& scrollWidth, int& curs);
   virtual int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef);
   void WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth);
+  // The least width of WidthRange.
+  int MinWidth(TCanvas& canvas);
   virtual unsigned LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url,
                                TFormControlObj*& control, std::u16string& title);
   bool ObjectAtPoint(int x, int y, TFloatingObj*& object, int& objX, int& objY);

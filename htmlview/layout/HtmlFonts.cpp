@@ -199,7 +199,10 @@ void TFontObj::BindTabControl() {
 
 int TFontObj::TextWidth(const char16_t* text, int count) const {
   if (count <= 0) return 0;
-  return FontMeasurer().TextExtent(TheFont.Font, std::u16string(text, static_cast<size_t>(count))).cx;
+  // Layout measures every word: one buffer for all of them rather than a string each.
+  thread_local std::u16string run;
+  run.assign(text, static_cast<size_t>(count));
+  return FontMeasurer().TextExtent(TheFont.Font, run).cx;
 }
 
 int TFontObj::FitChars(const char16_t* text, int count, int width, int& extent) const {

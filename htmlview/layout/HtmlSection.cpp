@@ -3,6 +3,7 @@
 #include <QChar>
 #include <algorithm>
 #include <climits>
+#include <typeinfo>
 
 #include "htmlview/images/HtmlImages.h"
 #include "htmlview/layout/HtmlBorder.h"
@@ -1018,6 +1019,18 @@ void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
     start = k + 1;
   }
   Grow(maxWidth, floatsMax);
+  minWidth = WordsMinWidth();
+  minWidth = std::max(minWidth, objectMin);
+  maxWidth = std::max(maxWidth, minWidth);
+  if (Images.Empty()) {
+    minCache_ = minWidth;
+    maxCache_ = maxWidth;
+  }
+}
+
+int TSection::WordsMinWidth() {
+  const int len = Length();
+  int minWidth = 0;
   if (BreakWord) {
     for (int k = 0; k < len; ++k)
       if (!IsSpecial(Text[static_cast<size_t>(k)]) && Text[static_cast<size_t>(k)] != BrkCh)
@@ -1051,12 +1064,17 @@ void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
       minWidth = std::max(minWidth, w);
     }
   }
-  minWidth = std::max(minWidth, objectMin);
-  maxWidth = std::max(maxWidth, minWidth);
-  if (Images.Empty()) {
-    minCache_ = minWidth;
-    maxCache_ = maxWidth;
-  }
+  return minWidth;
+}
+
+int TSection::MinWidth(TCanvas& canvas) {
+  // Objects are sized, floats' break chances set and controls' widths taken on the way through
+  // WidthRange: a section with any (or of a kind of its own) goes the whole way.
+  if (!Images.Empty() || !FormControls.empty() || typeid(*this) != typeid(TSection))
+    return TSectionBase::MinWidth(canvas);
+  if (minCache_ >= 0) return minCache_;
+  if (minOnlyCache_ < 0) minOnlyCache_ = Length() == 0 ? 0 : WordsMinWidth();
+  return minOnlyCache_;
 }
 
 void TPreFormated::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {

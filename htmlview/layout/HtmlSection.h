@@ -111,6 +111,7 @@ public:
              TIndentManager& imgr, int& maxWidth, int& curs) override;
   int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
   void WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) override;
+  int MinWidth(TCanvas& canvas) override;
   int PointToChar(TCanvas& canvas, int x, int y, int& caretX, int& caretY, int& caretHeight, bool& inText) override;
   bool CharToPoint(int index, int& x, int& y, int& height) override;
   int CharToSource(int index) override;
@@ -167,6 +168,9 @@ private:
   int sectionX_ = 0;
   int sectionWidth_ = 0;
   int minCache_ = -1, maxCache_ = -1;
+  int minOnlyCache_ = -1;  // MinWidth's, where WidthRange has not been asked
+  // The widest piece of text between two break chances.
+  int WordsMinWidth();
   int lastLayoutCount_ = -1;
   int nextBreak_ = -1;
 };

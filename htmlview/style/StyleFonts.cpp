@@ -98,6 +98,7 @@ std::u16string FirstExistingFamily(const std::u16string& families, const std::u1
 }
 
 int LetterSpacingPixels(const std::u16string& value, int emSize) {
+  if (value.empty()) return 0;
   const std::u16string v = LowerW(TrimW(value));
   if (v.empty() || v == u"normal") return 0;
   // Every character of a run adds it: held to what keeps a run's width measurable.
@@ -118,7 +119,11 @@ int TMyFontCache::Count() const {
 const TMyFont& TMyFontCache::GetFontLike(const ThtFontInfo& info) {
   const int pixels = std::max(1, static_cast<int>(std::lround(PixelsPerInch() * std::clamp(info.iSize, 0.0, 5000.0) / 72)));
   const int height = -pixels;
-  auto& list = fonts_[LowerW(info.iName)];
+  if (!lastList_ || info.iName != lastName_) {
+    lastList_ = &fonts_[LowerW(info.iName)];
+    lastName_ = info.iName;
+  }
+  auto& list = *lastList_;
   for (const auto& f : list)
     if (f->Height == height && f->Style == info.iStyle && f->CharSet == info.iCharSet) return *f;
 

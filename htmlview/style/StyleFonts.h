@@ -62,11 +62,19 @@ public:
   // A font of info's family (case ignored), height, style and char set, made and measured when
   // the cache has none. Valid until the cache is cleared.
   const TMyFont& GetFontLike(const ThtFontInfo& info);
-  void Clear() { fonts_.clear(); }
+  void Clear() {
+    fonts_.clear();
+    lastList_ = nullptr;
+  }
   int Count() const;
 
 private:
-  std::map<std::u16string, std::vector<std::unique_ptr<TMyFont>>> fonts_;
+  using TFontList = std::vector<std::unique_ptr<TMyFont>>;
+  std::map<std::u16string, TFontList> fonts_;
+  // The list of the family asked for last, by that family's name as asked: a page asks for one
+  // family many times in a row.
+  std::u16string lastName_;
+  TFontList* lastList_ = nullptr;
 };
 TMyFontCache& FontCache();
 

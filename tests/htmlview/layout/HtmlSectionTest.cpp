@@ -574,6 +574,51 @@ TEST(HtmlSection, WidthRangeWordsAndPieces) {
   EXPECT_EQ(mx, 88);  // "abcdefgh ij"
 }
 
+// A block of auto width needs only its content's least width, which a plain section finds without
+// its greatest: it must be the least width that WidthRange gives, whatever was asked first.
+TEST(HtmlSection, MinWidthAloneIsWidthRangesLeast) {
+  EnsureGuiApp();
+  SetPixelsPerInch(96);
+  SetFontMeasurer(&ScaledTestMeasurer());
+  const std::u16string pages[] = {
+      u"<p>abc\u00ADdefgh ij<br>x <b>bold words</b> <i>and italic</i> <font size=7>big</font></p>",
+      u"<p style=\"word-wrap: break-word\">breakable longword</p><p><nobr>no break here</nobr> end</p>",
+      u"<p>\u4E00\u4E8C\u4E09 a-b-c x/y \u00A0nbsp\u00A0joined <span style=\"letter-spacing: 3px\">spaced</span></p>",
+      u"<p>text <img src=none.png width=77 height=5> after <img src=x.png align=left width=120></p>",
+      u"<p>field <input size=30> and <select><option>a longer option</select></p>",
+      u"<pre>  kept   as\r\n  written</pre><p style=\"text-indent: 50px\">indented</p><p></p>",
+      u"<table border=1><tr><td>cell words<td>other</table><ul><li>item one<li>item two</ul>",
+  };
+  for (const std::u16string& page : pages) {
+    TTestPage alone, both;
+    alone.NewDocument();
+    alone.ParseInto(page);
+    both.NewDocument();
+    both.ParseInto(page);
+    std::vector<TSection*> a, b;
+    alone.doc->TextSections(a);
+    both.doc->TextSections(b);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    QImage sink(1, 1, QImage::Format_RGB32);
+    TCanvas canvas(&sink);
+    canvas.Measurer = &ScaledTestMeasurer();
+    for (size_t i = 0; i < a.size(); ++i) {
+      const int least = a[i]->MinWidth(canvas);
+      int mn = -1, mx = -1;
+      b[i]->WidthRange(canvas, mn, mx);
+      EXPECT_EQ(least, mn) << QString::fromStdU16String(page).toStdString() << " section " << i;
+      // Asked again, and after WidthRange, it answers the same.
+      EXPECT_EQ(a[i]->MinWidth(canvas), least);
+      a[i]->WidthRange(canvas, mn, mx);
+      EXPECT_EQ(a[i]->MinWidth(canvas), mn);
+    }
+    // Laid out, both documents are one.
+    EXPECT_EQ(LayOut(*alone.doc, ScaledTestMeasurer(), 90), LayOut(*both.doc, ScaledTestMeasurer(), 90));
+  }
+  SetFontMeasurer(nullptr);
+}
+
 TEST(HtmlSection, TextIndentPixelsAndPercent) {
   for (const auto& [style, x] : {std::pair{u"text-indent: 16px", 16}, std::pair{u"text-indent: 10%", 20}}) {
     TDocBuilder b;
