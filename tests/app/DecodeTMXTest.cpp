@@ -397,7 +397,15 @@ std::string DrawnDocument(std::mt19937& rng) {
       "<tu creationid=\"A\"usagecount=\"4\">", "<tu creationid=\"A\"/ >", "<tu bare creationid=\"A\">",
       "<tu a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\" j=\"10\" k=\"11\" l=\"12\" m=\"13\" "
       "n=\"14\" o=\"15\" p=\"16\" creationid=\"SEVENTEEN\">",
-      "<TU CreationId=\"\xC3\x84NA\" \xC3\xA4=\"1\">", "<tu creationid=\"J&amp;K\">"};
+      "<TU CreationId=\"\xC3\x84NA\" \xC3\xA4=\"1\">", "<tu creationid=\"J&amp;K\">",
+      // Values around and beyond sixteen bytes, with what ends or breaks them at other places.
+      "<tu creationid=\"0123456789abcde\">", "<tu creationid=\"0123456789abcdef\">",
+      "<tu creationid=\"abcdefghijklmnopqrstuvwxyz0123456789\" usagecount=\"12345678901234567890\">",
+      "<tu creationid=\"abcdefghijklmnopqrs\ttuvwxyz\">", "<tu creationid='abcdefghijklmnopq\"rstuvwxyz0123456789'>",
+      "<tu creationid=\"abcdefghijklmnopq'rstuvwxyz\" usagecount='12345678901234567\"89'>",
+      "<tu creationid=\"abcdefghijklmnopqrstu<vwxyz\">", "<tu creationid=\"abcdefghijklmnopqrstuvw\r\nxyz\">",
+      "<tu creationid=\"abcdefghijklmnopqrstuvw\rxyz\">", "<tu creationid=\"abcdefghijklmnopqrstuvwxy\nz\">",
+      "<tu creationid=\"abcdefghijklmnopqrstuvwxyz&amp;0123456789\xD0\xB4\xD0\xB0abcdefghij\">"};
   const std::vector<std::string> tuvs = {"<tuv xml:lang=\"en-US\">", "<tuv lang='EN-us'>", "<tuv\txml:lang=\"en-US\"\r\n>",
                                          "<tuv xml:lang=\"en-US\" changedate=\"20200101T000000Z\">"};
   const std::vector<std::string> targets = {"<tuv xml:lang=\"de-DE\">", "<tuv xml:lang='de-DE' creationid=\"T\" >"};
@@ -407,7 +415,9 @@ std::string DrawnDocument(std::mt19937& rng) {
       "<seg>a<hi type=\"b\">b</hi>c</ seg>", "<seg>\xD0\xB4\xD0\xB0 &amp; \xD0\xBD\xD0\xB5\xD1\x82</seg>",
       "<seg>a<ph x=1>q</ph>b<it pos=\"begin\"\n/>c</seg>", "<seg>e<bpt i=\"1\" x=\"a>b\">&lt;i&gt;</bpt></seg>",
       "<seg>q</SEG>", "<seg>q<ph>r</p>s</seg>", "<seg>q<ph>r</>s</seg>", "<seg>q<se'g>r</se'g>s</seg>",
-      "<seg>q<ph>r</phx>s</seg>", "<seg>q<ph>r</ph/>s</seg>"};
+      "<seg>q<ph>r</phx>s</seg>", "<seg>q<ph>r</ph/>s</seg>", "<seg>a<ph x=\"abcdefghijklmnopqrstu\rvwxyz\"/>b</seg>",
+      "<seg>a<ph x=\"abcdefghijklmnopqrstuvwxyz<\"/>b<ph x='abcdefghijklmnopqrstuvwxyz\"'/>c</seg>",
+      "<seg>a<ph x=\"abcdefghijklmnopqrstuvw\txyz\"/>b<ph x=\"abcdefghijklmnopqrstuvwxyz0123456789\"></ph>c</seg>"};
   // End tags close the element open, whatever their names.
   const std::vector<std::string> tuvEnds = {"</tuv\t>", "</TUV>", "</tu>", "</tuvx>", "</t'v>", "</>", "</tuv >"};
   const std::vector<std::string> props = {"", "<prop type=\"x-Client\">C&amp;D</prop>", "<prop type='x-Project'>P</prop>",
