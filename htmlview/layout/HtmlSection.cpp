@@ -376,8 +376,20 @@ void TSection::Finish(int sourcePos) {
   // One pass: each character is kept or dropped by the rules in their order (leading spaces,
   // soft hyphens, doubled spaces, spaces after floats, spaces around line breaks); what is kept
   // moves down in place, so that the work stays linear however many characters go.
-  std::vector<int> newIndex(n + 1, 0);
-  size_t out = 0;
+  // The characters before the first that a rule may touch stay as they are, and are passed over:
+  // in most sections no rule touches any.
+  size_t first = 0;
+  while (first < n) {
+    const char16_t c = Text[first];
+    if (c == kShy || c == ImgPan || c == BrkCh || (c == u' ' && (first == 0 || Text[first - 1] == u' '))) break;
+    ++first;
+  }
+  std::vector<int> newIndex;
+  if (first < n) {
+    newIndex.resize(n + 1);
+    for (size_t i = 0; i < first; ++i) newIndex[i] = static_cast<int>(i);
+  }
+  size_t out = first;
   size_t image = 0;
   auto floatsAt = [&](size_t pos) {
     while (image < static_cast<size_t>(Images.Count()) && Images[static_cast<int>(image)]->Pos < static_cast<int>(pos))
@@ -388,7 +400,7 @@ void TSection::Finish(int sourcePos) {
   // Whether the last character kept is a float's mark. A space dropped before a line break is
   // the last one kept, and the break takes its place at once: one flag is all the history needed.
   bool lastKeptFloat = false;
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = first; i < n; ++i) {
     newIndex[i] = static_cast<int>(out);
     const char16_t c = Text[i];
     const char code = BreakCodes[i];
@@ -423,16 +435,22 @@ void TSection::Finish(int sourcePos) {
     lastKeptFloat = isFloat;
     ++out;
   }
-  newIndex[n] = static_cast<int>(out);
-  // A space dropped before a line break moved the break's index: mend the map for what follows.
-  for (size_t i = n; i-- > 0;) newIndex[i] = std::min(newIndex[i], newIndex[i + 1]);
+  if (first < n) {
+    newIndex[n] = static_cast<int>(out);
+    // A space dropped before a line break moved the break's index: mend the map for what follows.
+    for (size_t i = n; i-- > 0;) newIndex[i] = std::min(newIndex[i], newIndex[i + 1]);
+  }
   Text.resize(out);
   BreakCodes.resize(out);
   SourcePositions.resize(std::min(SourcePositions.size(), out));
   // The objects and runs follow their characters.
-  for (const auto& o : Images) o->Pos = newIndex[static_cast<size_t>(std::clamp(o->Pos, 0, static_cast<int>(n)))];
-  for (TFormControlObj* c : FormControls) c->Pos = newIndex[static_cast<size_t>(std::clamp(c->Pos, 0, static_cast<int>(n)))];
-  for (const auto& f : Fonts) f->Pos = newIndex[static_cast<size_t>(std::clamp(f->Pos, 0, static_cast<int>(n)))];
+  auto moved = [&](int pos) {
+    const int at = std::clamp(pos, 0, static_cast<int>(n));
+    return newIndex.empty() ? at : newIndex[static_cast<size_t>(at)];
+  };
+  for (const auto& o : Images) o->Pos = moved(o->Pos);
+  for (TFormControlObj* c : FormControls) c->Pos = moved(c->Pos);
+  for (const auto& f : Fonts) f->Pos = moved(f->Pos);
   // Runs that now start together: the later one stays.
   for (int i = Fonts.Count() - 1; i > 0; --i) {
     if (Fonts[i]->Pos != Fonts[i - 1]->Pos) continue;

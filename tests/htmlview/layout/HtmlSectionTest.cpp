@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <functional>
 #include <sstream>
 
 #include "htmlview/images/HtmlImages.h"
@@ -64,6 +65,49 @@ TEST(HtmlSection, FinishTidiesWhiteSpace) {
   only.Close();
   ASSERT_EQ(only.doc.Count(), 1);
   EXPECT_EQ(only.Section(0)->Text, std::u16string(1, BrkCh));
+}
+
+// Finishing passes over the characters before the first one a rule touches. The same content
+// behind a leading space, which the first rule drops, goes through the rules from its first
+// character: both must end alike, characters, break codes, sources, runs and objects.
+TEST(HtmlSection, FinishAloneOrBehindADroppedSpaceEndsAlike) {
+  using TStep = std::function<void(TDocBuilder&)>;
+  auto text = [](std::u16string t) { return TStep([t](TDocBuilder& b) { b.Text(t); }); };
+  const TStep bold = [](TDocBuilder& b) { b.Push(u"b"); };
+  const TStep unbold = [](TDocBuilder& b) { b.Pop(u"b"); };
+  const TStep brk = [](TDocBuilder& b) { b.Break(); };
+  const TStep floatLeft = [](TDocBuilder& b) { b.Image({{AlignSy, u"left"}, {WidthSy, u"20"}, {HeightSy, u"9"}}); };
+  const TStep inlineImage = [](TDocBuilder& b) { b.Image({{WidthSy, u"20"}, {HeightSy, u"9"}}); };
+  const std::vector<std::vector<TStep>> cases = {
+      {text(u"abc def")},
+      {text(u"abc  def")},
+      {text(u"abc"), bold, text(u" def"), unbold, text(u" ghi")},
+      {text(u"abc "), bold, text(u" def "), unbold, text(u" ghi")},
+      {text(u"abc\u00ADdef ghi")},
+      {text(u"abc "), brk, text(u" def")},
+      {text(u"abc"), brk, text(u"def")},
+      {text(u"abc "), floatLeft, text(u" def")},
+      {text(u"abc"), inlineImage, text(u" x  y")},
+      {text(u"a b c d  ")},
+  };
+  auto finished = [&](const std::vector<TStep>& steps, bool leadingSpace) {
+    TDocBuilder b;
+    if (leadingSpace)
+      b.Text(u" ");
+    else
+      b.src = 1;
+    for (const TStep& step : steps) step(b);
+    b.Close();
+    TSection* s = b.Section(0);
+    std::string out = QString::fromStdU16String(s->Text).toStdString() + "|" + s->BreakCodes + "|";
+    for (int p : s->SourcePositions) out += std::to_string(p) + ",";
+    out += "|runs";
+    for (const auto& f : s->Fonts) out += " " + std::to_string(f->Pos);
+    out += "|objects";
+    for (const auto& o : s->Images) out += " " + std::to_string(o->Pos);
+    return out;
+  };
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(finished(cases[i], false), finished(cases[i], true)) << "case " << i;
 }
 
 TEST(HtmlSection, SoftHyphenBreaksAndIsPainted) {
