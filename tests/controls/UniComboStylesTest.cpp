@@ -1,5 +1,6 @@
 // The combo box styles and the owner-drawn combo and list boxes, on real widgets offscreen: what
 // they draw is checked in their pixels.
+#include <QLineEdit>
 #include <QListView>
 #include <QTest>
 #include <tuple>
@@ -202,6 +203,20 @@ TEST_F(ControlsTest, AutoCompleteIsOnlyForTheEditStyles) {
                    "Internal Error: UniCombo_AutoCompleteKeyPress is only for csSimple and csDropDown style combo "
                    "boxes.");
     }
+  }
+}
+
+// A combo made in the edit style and turned into a list keeps no edit: one left behind for a later
+// event loop to free went with the combo while a page's window still had it in its focus chain.
+TEST_F(ControlsTest, LeavingTheEditStylesLeavesNoEditBehind) {
+  for (TComboBoxStyle style : {csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable}) {
+    TUniComboBox combo(form.get());
+    combo.SetStyle(style);
+    EXPECT_TRUE(combo.findChildren<QLineEdit*>().isEmpty()) << style;
+    combo.SetStyle(csSimple);
+    EXPECT_EQ(combo.findChildren<QLineEdit*>().size(), 1) << style;
+    combo.SetStyle(style);
+    EXPECT_TRUE(combo.findChildren<QLineEdit*>().isEmpty()) << style;
   }
 }
 

@@ -3,8 +3,10 @@
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListView>
 #include <QPainter>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
@@ -345,7 +347,11 @@ void TUniComboBox::SetText(const WideString& text) {
 void TUniComboBox::SetStyle(TComboBoxStyle style) {
   if (style == style_) return;
   style_ = style;
+  // Qt only schedules the edit it drops for deletion; left among the combo's children until an
+  // event loop runs, it is freed with the combo while the window's focus chain still leads to it.
+  QPointer<QLineEdit> formerEdit = lineEdit();
   setEditable(style == csDropDown || style == csSimple);
+  if (formerEdit && formerEdit != lineEdit()) delete formerEdit.data();
   if (QLineEdit* edit = lineEdit()) {
     // Our own auto-complete stands in for Qt's completer; typed text never becomes an item.
     setCompleter(nullptr);
