@@ -86,7 +86,7 @@ const WideString& TFields::Field(int index) const {
   return index >= 0 && index < count_ ? items_[static_cast<size_t>(index)] : empty;
 }
 
-WideString& TFields::Slot(int index) {
+WideString& TFields::Grow(int index) {
   while (count_ <= index) {
     if (static_cast<size_t>(count_) == items_.size()) items_.emplace_back();
     items_[static_cast<size_t>(count_++)].clear();

@@ -55,9 +55,11 @@ public:
   int Add(std::u16string_view text);
 
 protected:
-  WideString& Slot(int index);
+  // The field's storage; missing fields up to it are appended empty.
+  WideString& Slot(int index) { return index < count_ && index >= 0 ? items_[static_cast<size_t>(index)] : Grow(index); }
 
 private:
+  WideString& Grow(int index);
   std::vector<WideString> items_;
   int count_ = 0;
 };
