@@ -437,22 +437,22 @@ void THtmlParser::SkipComment() {
   }
 }
 
+inline bool THtmlParser::NextAsciiCh() {
+  if (!DocStack.empty()) return false;
+  const char16_t c = Doc->PeekAscii();
+  if (c == 0 || c == u'\t' || c == u'\n' || c == u'\r' || c == u'<') return false;
+  SetSourcePos(Doc->Position());
+  Doc->SkipAscii();
+  CountChar(c);
+  LineEndState = 0;
+  Ch = c;
+  return true;
+}
+
 void THtmlParser::NextCh() {
   // Whoever reads on by characters reads the content of the last tag.
   rawPending_ = NoSymbol;
-  // An ASCII character of the page itself that ends no line and opens no markup, as GetCh would
-  // give it: most characters are such.
-  if (DocStack.empty()) {
-    const char16_t c = Doc->PeekAscii();
-    if (c != 0 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'<') {
-      SetSourcePos(Doc->Position());
-      Doc->SkipAscii();
-      CountChar(c);
-      LineEndState = 0;
-      Ch = c;
-      return;
-    }
-  }
+  if (NextAsciiCh()) return;
   for (;;) {
     Ch = GetCh();
     if (Ch != u'<' || NoMarkup) return;
@@ -679,7 +679,8 @@ void THtmlParser::GetText() {
       break;
     } else {
       if (!PreScan) text_.Add(Ch, pos);
-      NextCh();
+      // Next did what NextCh does first: no content is pending.
+      if (!NextAsciiCh()) NextCh();
     }
   }
   if (text_.Size() > 0) TextToken.AddString(text_);

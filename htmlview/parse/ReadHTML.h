@@ -172,6 +172,9 @@ private:
   char16_t ReadSourceChar();
   // A character read from the page: progress is reported every 4096 of them and at the end.
   void CountChar(char16_t c);
+  // What NextCh does, when the next character is an ASCII one of the page itself that ends no
+  // line and opens no markup (most characters are): false, nothing read, otherwise.
+  bool NextAsciiCh();
   char16_t GetCh();
   void SkipComment();
   void DoInclude();

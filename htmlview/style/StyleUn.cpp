@@ -179,17 +179,37 @@ void TProperties::Inherit(const std::u16string& tag, const TProperties& source) 
     Props = source.Props;
     OwnFlags = source.OwnFlags;
   } else {
+    // By kind: every set pushed inherits, and the variant's general copy costs more than the
+    // value most often does.
+    auto copy = [](TPropValue& to, const TPropValue& from) {
+      switch (from.index()) {
+        case 1:
+          to = std::get<std::u16string>(from);
+          break;
+        case 2:
+          to = std::get<int>(from);
+          break;
+        case 3:
+          to = std::get<double>(from);
+          break;
+        default:
+          to = std::monostate{};
+      }
+    };
     for (int i = 0; i < PropCount; ++i) {
       if (i >= ZIndex) {
         const bool skip = i == piFloat || i == piClear || i == PageBreakBefore || i == PageBreakAfter ||
                           i == PageBreakInside || i == BorderCollapse || i == OverFlow || i == piDisplay;
-        Props[i] = skip ? TPropValue{} : source.Props[i];
+        if (skip)
+          Props[i] = std::monostate{};
+        else
+          copy(Props[i], source.Props[i]);
       } else if (i == psPosition || i == BackgroundColor || (i >= BackgroundImage && i <= BackgroundAttachment)) {
-        Props[i] = TPropValue{};
+        Props[i] = std::monostate{};
       } else if (IsBoxProp(i)) {
         Props[i] = IntNull;
       } else {
-        Props[i] = source.Props[i];
+        copy(Props[i], source.Props[i]);
       }
     }
     if (tag == u"table") Props[WordWrap] = std::u16string(u"normal");
