@@ -143,6 +143,14 @@ namespace {
 // Characters whose advance does not depend on their neighbours once kerning and optional
 // ligatures are off: scripts that need no shaping, without combining marks, controls, format
 // characters or the soft hyphen (which Qt may draw or not).
+// std::lround for the non-negative sums of advances, without a library call per character: the
+// fraction of such a sum is exact, so the result is the same.
+inline int RoundAdvance(double width) {
+  if (!(width >= 0 && width < 1e15)) return static_cast<int>(std::lround(width));
+  const long whole = static_cast<long>(width);
+  return static_cast<int>(width - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole);
+}
+
 bool NeedsNoShaping(char16_t c) {
   if (c < 0x20) return false;
   if (c < 0x300) return c != 0xAD && (c < 0x7F || c >= 0xA0);
@@ -237,10 +245,10 @@ TQtTextMeasurer::~TQtTextMeasurer() {
 TSize TQtTextMeasurer::TextExtent(const QFont& font, const std::u16string& text) const {
   if (text.empty()) return {};
   TCache::TFontEntry& e = cache_->For(font);
-  if (!e.Spaced && std::all_of(text.begin(), text.end(), NeedsNoShaping)) {
+  if (!e.Spaced && std::all_of(text.begin(), text.end(), [](char16_t c) { return NeedsNoShaping(c); })) {
     double width = 0;
     for (char16_t c : text) width += e.Advance(c);
-    return {static_cast<int>(std::lround(width)), e.Height};
+    return {RoundAdvance(width), e.Height};
   }
   return {QFontMetrics(e.Plain).horizontalAdvance(Q(text)), e.Height};
 }
@@ -251,11 +259,11 @@ void TQtTextMeasurer::PartialExtents(const QFont& font, std::u16string_view text
   widths.resize(text.size());
   if (text.empty()) return;
   TCache::TFontEntry& e = cache_->For(font);
-  if (!e.Spaced && std::all_of(text.begin(), text.end(), NeedsNoShaping)) {
+  if (!e.Spaced && std::all_of(text.begin(), text.end(), [](char16_t c) { return NeedsNoShaping(c); })) {
     double width = 0;
     for (size_t i = 0; i < text.size(); ++i) {
       width += e.Advance(text[i]);
-      widths[i] = static_cast<int>(std::lround(width));
+      widths[i] = RoundAdvance(width);
     }
     return;
   }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <cmath>
 
 #include "platform/gui/Graphics.h"
 #include "tests/support/QtApp.h"
@@ -102,6 +103,35 @@ TEST(QtMeasurer, PrefixWidthsAgreeWithWholeRuns) {
         QFont plain(font);
         plain.setKerning(false);
         EXPECT_NEAR(widths.back(), QFontMetricsF(plain).horizontalAdvance(QString::fromStdU16String(text)), 1.0);
+      }
+    }
+  }
+}
+
+// A run of characters that need no shaping measures as its characters' advances summed and
+// rounded half away from zero, as std::lround rounds: whole runs and every prefix, at sizes whose
+// advances have fractions.
+TEST(QtMeasurer, PlainRunsAreTheirAdvancesRounded) {
+  EnsureApp();
+  const TTextMeasurer& m = QtTextMeasurer();
+  const std::u16string texts[] = {u"iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii", u"Hello, world! AVAVA Wa To.", u"l.l.l.l.l.l.l.l.l.l.",
+                                  u"mmmmmmmmmmmmmmmm wwwwwwww", u"caf\u00e9 na\u00efve 0123456789"};
+  for (int px : {9, 11, 13, 16, 17, 23, 31}) {
+    for (bool italic : {false, true}) {
+      QFont font = Pixels(px);
+      font.setItalic(italic);
+      QFont plain(font);
+      plain.setKerning(false);
+      const QFontMetricsF metrics(plain);
+      for (const auto& text : texts) {
+        SCOPED_TRACE(QString::fromStdU16String(text).toStdString() + " " + std::to_string(px));
+        const std::vector<int> widths = Prefixes(m, font, text);
+        double sum = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+          sum += static_cast<float>(metrics.horizontalAdvance(QChar(text[i])));
+          EXPECT_EQ(widths[i], std::lround(sum)) << i;
+        }
+        EXPECT_EQ(m.TextExtent(font, text).cx, std::lround(sum));
       }
     }
   }
