@@ -84,7 +84,8 @@ size_t ScanUtf8Blocks(const uint8_t* const s, const size_t n, const TUtf8Stops& 
   // that text of one script mixed with blanks and digits, as most is, needs no byte-wise look.
   // The bytes compare as signed: continuation bytes are those below -64 (0xC0), two-byte leads
   // those from TwoByteLeadMin to -33 (0xDF). Only a byte that the block cannot settle is looked
-  // at alone; the end of the text is read as a block padded with a byte that is no stop.
+  // at alone; the end of the text is read as the block that ends with it (or, in text shorter
+  // than a block, as a block padded with a byte that is no stop).
   const __m128i asciiFloor = _mm_set1_epi8(stops.Controls ? 0x1F : -1);
   __m128i ascii[kAsciiCount > 0 ? kAsciiCount : 1];
   for (int k = 0; k < kAsciiCount; ++k) ascii[k] = _mm_set1_epi8(static_cast<char>(stops.Ascii[k] & 0xFF));
