@@ -835,10 +835,3 @@ TTag* TTag::OpenChild(std::u16string_view name) {
   }
   return Child.get();
 }
-
-TTag* TTag::Close() {
-  TTag* parent = Parent;
-  if (!parent) return this;
-  parent->Spare = std::move(parent->Child);  // this object now waits for the parent's next child
-  return parent;
-}

@@ -261,7 +261,12 @@ public:
   // Closes this tag and everything below it and returns the parent, which becomes the current
   // tag; the tag is kept by the parent for its next child. The root cannot be closed: it
   // returns itself.
-  TTag* Close();
+  TTag* Close() {
+    TTag* parent = Parent;
+    if (!parent) return this;
+    parent->Spare = std::move(parent->Child);  // this object now waits for the parent's next child
+    return parent;
+  }
   // The attribute's value (name without case); nullptr when absent.
   PCWideChar ValueOf(std::u16string_view attrName) const { return Attributes.ValueOf(attrName); }
 
