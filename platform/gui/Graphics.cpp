@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/core/MulDiv.h"
 
@@ -637,6 +639,31 @@ struct TGlyphFont {
   bool Usable;
   std::array<std::unique_ptr<std::array<TGlyph, 256>>, 256> Pages;
 
+  // What Qt's drawing of a glyph leaves on a ground of one colour, for each 64th of a pixel
+  // past a whole one that the glyph may stand at. Places of equal coverage share a class; each
+  // class has the box of the pixels it covers at all (relative to the whole pixel and the
+  // baseline) and, per pen and ground, the pixels Qt leaves in that box.
+  struct TStampBox {
+    int Dx = 0, Dy = 0, W = 0, H = 0;
+  };
+  struct TStampInk {
+    QRgb Pen, Ground;
+    std::vector<std::vector<QRgb>> Pixels;  // per class
+  };
+  static constexpr uint8_t kUnknown = 255, kAsked = 254;
+  struct TGlyphStamps {
+    bool Usable = true;
+    std::array<uint8_t, 64> ClassOf;
+    std::vector<TStampBox> Boxes;              // per class
+    std::vector<std::vector<QRgb>> Coverage;   // per class
+    // Per class, the covered pixels as spans of rows: y, first x, last x + 1, in the box.
+    std::vector<std::vector<std::array<int16_t, 3>>> Spans;
+    std::vector<int> Sample;                   // per class: a 64th that stands for it
+    std::vector<TStampInk> Inks;
+    TGlyphStamps() { ClassOf.fill(kUnknown); }
+  };
+  std::unordered_map<quint32, TGlyphStamps> Stamps;
+
   TGlyphFont(const QFont& font, const QPaintDevice* device)
       : Font(font), Dpi(device->logicalDpiY()), Raw(QRawFont::fromFont(QFont(font, device))),
         Ascent(QFontMetrics(font).ascent()),
@@ -681,6 +708,129 @@ struct TGlyphFont {
     g.State = 1;
     return g;
   }
+
+  // A stamp's cell: room around the glyph on every side, the baseline Cell() / 2 down.
+  int Cell() const { return 2 * static_cast<int>(Raw.pixelSize()) + 8; }
+  int Origin() const { return static_cast<int>(Raw.pixelSize()) / 2 + 4; }
+
+  // Qt draws glyphs[i] at the 64th fracs[i] past a whole pixel, each in a cell of its own, pen
+  // on ground, with the canvas's own settings.
+  QImage Atlas(const std::vector<quint32>& glyphs, const std::vector<int>& fracs, QRgb pen, QRgb ground) const {
+    const int cell = Cell(), n = static_cast<int>(glyphs.size());
+    QImage image(cell * n, cell, QImage::Format_RGB32);
+    image.fill(QColor::fromRgb(ground));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QColor::fromRgb(pen));
+    std::vector<QPointF> places(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+      places[static_cast<size_t>(i)] = QPointF(i * cell + Origin() + fracs[static_cast<size_t>(i)] / 64.0, 0);
+    QGlyphRun run;
+    run.setRawFont(Raw);
+    run.setRawData(glyphs.data(), places.data(), n);
+    p.drawGlyphRun(QPointF(0, cell / 2), run);
+    return image;
+  }
+
+  // Classes for the places asked of a run's glyphs, in the run's order, from the glyphs drawn
+  // white on black: there each pixel shows its coverage. Qt renders a glyph at a place of its
+  // own when the run first needs it, as drawing the run would.
+  void Classify(const std::vector<quint32>& glyphs, const std::vector<int>& fracs) {
+    const QImage atlas = Atlas(glyphs, fracs, 0xFFFFFFFF, 0xFF000000);
+    const int cell = Cell();
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      TGlyphStamps& s = Stamps[glyphs[i]];
+      const int frac = fracs[i];
+      const int x0 = static_cast<int>(i) * cell;
+      int left = cell, top = cell, right = -1, bottom = -1;
+      for (int y = 0; y < cell; ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(atlas.constScanLine(y)) + x0;
+        QRgb any = 0;
+        for (int x = 0; x < cell; ++x) any |= row[x];
+        if (!(any & 0xFFFFFF)) continue;
+        top = std::min(top, y);
+        bottom = y;
+        int first = 0, last = cell - 1;
+        while (!(row[first] & 0xFFFFFF)) ++first;
+        while (!(row[last] & 0xFFFFFF)) --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+      }
+      TStampBox box;
+      std::vector<QRgb> coverage;
+      if (right >= 0) {
+        // A glyph that reaches its cell's edge may reach past it: Qt draws it.
+        if (left == 0 || top == 0 || right == cell - 1 || bottom == cell - 1) s.Usable = false;
+        box = {left - Origin(), top - cell / 2, right - left + 1, bottom - top + 1};
+        for (int y = top; y <= bottom; ++y) {
+          const QRgb* row = reinterpret_cast<const QRgb*>(atlas.constScanLine(y)) + x0;
+          coverage.insert(coverage.end(), row + left, row + right + 1);
+        }
+      }
+      size_t k = 0;
+      while (k < s.Coverage.size() && !(s.Coverage[k] == coverage && s.Boxes[k].Dx == box.Dx &&
+                                        s.Boxes[k].Dy == box.Dy && s.Boxes[k].W == box.W && s.Boxes[k].H == box.H))
+        ++k;
+      if (k == s.Coverage.size()) {
+        if (k >= kAsked) s.Usable = false;
+        std::vector<std::array<int16_t, 3>> spans;
+        for (int y = 0; y < box.H; ++y)
+          for (int x = 0; x < box.W;) {
+            if (!(coverage[static_cast<size_t>(y * box.W + x)] & 0xFFFFFF)) {
+              ++x;
+              continue;
+            }
+            int end = x + 1;
+            while (end < box.W && (coverage[static_cast<size_t>(y * box.W + end)] & 0xFFFFFF)) ++end;
+            spans.push_back({static_cast<int16_t>(y), static_cast<int16_t>(x), static_cast<int16_t>(end)});
+            x = end;
+          }
+        s.Spans.push_back(std::move(spans));
+        s.Coverage.push_back(std::move(coverage));
+        s.Boxes.push_back(box);
+        s.Sample.push_back(frac);
+      }
+      s.ClassOf[static_cast<size_t>(frac)] = static_cast<uint8_t>(std::min<size_t>(k, kAsked - 1));
+    }
+  }
+
+  // The pixels of glyph's classes, pen on ground; null when the glyph has too many inks. Every
+  // class's sample has been rendered by Qt already.
+  const TStampInk* Ink(quint32 glyph, TGlyphStamps& s, QRgb pen, QRgb ground) const {
+    TStampInk* ink = nullptr;
+    for (TStampInk& i : s.Inks)
+      if (i.Pen == pen && i.Ground == ground) ink = &i;
+    if (!ink) {
+      if (s.Inks.size() >= 16) return nullptr;
+      s.Inks.push_back({pen, ground, {}});
+      ink = &s.Inks.back();
+    }
+    const size_t have = ink->Pixels.size();
+    if (have == s.Boxes.size()) return ink;
+    std::vector<quint32> glyphs(s.Boxes.size() - have, glyph);
+    const std::vector<int> fracs(s.Sample.begin() + static_cast<std::ptrdiff_t>(have), s.Sample.end());
+    const QImage atlas = Atlas(glyphs, fracs, pen, ground);
+    const int cell = Cell();
+    for (size_t k = have; k < s.Boxes.size(); ++k) {
+      const TStampBox& b = s.Boxes[k];
+      std::vector<QRgb> pixels;
+      for (int y = 0; y < b.H; ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(atlas.constScanLine(cell / 2 + b.Dy + y)) +
+                          static_cast<int>(k - have) * cell + Origin() + b.Dx;
+        pixels.insert(pixels.end(), row, row + b.W);
+      }
+      ink->Pixels.push_back(std::move(pixels));
+    }
+    return ink;
+  }
+};
+
+// Where a run may be stamped straight into the pixels instead of drawn by Qt: an image of 32
+// bits a pixel without alpha that the canvas's own painter paints untransformed, and the part of
+// it that the clip leaves.
+struct TStampArea {
+  QImage* Image;
+  QRect Bounds;
 };
 
 struct TGlyphFonts {
@@ -714,7 +864,8 @@ TGlyphFonts& GlyphFonts() {
 
 // Draws text with its baseline's start at (x, baseline) from the learnt glyphs; false, with
 // nothing drawn, when some character, the font or the painter needs drawText.
-bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u16string& text) {
+bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u16string& text, QRgb pen,
+                  const TStampArea* area) {
   if (!f.Usable || text.size() > 100000 || p.layoutDirection() == Qt::RightToLeft || !p.paintEngine() ||
       p.paintEngine()->type() != QPaintEngine::Raster)
     return false;
@@ -727,18 +878,104 @@ bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u1
   glyphs.resize(text.size());
   places.resize(text.size());
   const QPaintDevice* device = p.device();
-  long long pen = 0;
+  long long along = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const TGlyphFont::TGlyph& g = f.Glyph(text[i], device);
     if (g.State != 1) return false;
     glyphs[i] = g.Index;
-    places[i] = QPointF(static_cast<double>(pen) / 64, 0);
-    pen += g.Advance;
+    places[i] = QPointF(static_cast<double>(along) / 64, 0);
+    along += g.Advance;
   }
   QGlyphRun run;
   run.setRawFont(f.Raw);
-  run.setRawData(glyphs.data(), places.data(), static_cast<int>(text.size()));
-  p.drawGlyphRun(QPointF(x, baseline), run);
+  if (!area) {
+    run.setRawData(glyphs.data(), places.data(), static_cast<int>(text.size()));
+    p.drawGlyphRun(QPointF(x, baseline), run);
+    return true;
+  }
+  // Glyph by glyph, in order: a glyph whose box lies on one ground takes the stamp Qt drew for
+  // that ground; any other (over its neighbour, over two colours, under the clip's edge) is
+  // drawn by Qt itself.
+  uchar* bits = const_cast<uchar*>(area->Image->constBits());
+  const qsizetype line = area->Image->bytesPerLine();
+  thread_local std::vector<quint32> askGlyphs;
+  thread_local std::vector<int> askFracs;
+  thread_local std::vector<TGlyphFont::TGlyphStamps*> stamps;
+  askGlyphs.clear();
+  askFracs.clear();
+  stamps.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const long long at = static_cast<long long>(x) * 64 + static_cast<long long>(places[i].x() * 64);
+    const int frac = static_cast<int>(at & 63);
+    TGlyphFont::TGlyphStamps& s = *(stamps[i] = &f.Stamps[glyphs[i]]);
+    if (s.Usable && s.ClassOf[static_cast<size_t>(frac)] == TGlyphFont::kUnknown) {
+      s.ClassOf[static_cast<size_t>(frac)] = TGlyphFont::kAsked;
+      askGlyphs.push_back(glyphs[i]);
+      askFracs.push_back(frac);
+    }
+  }
+  if (!askGlyphs.empty()) f.Classify(askGlyphs, askFracs);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const long long at = static_cast<long long>(x) * 64 + static_cast<long long>(places[i].x() * 64);
+    const int frac = static_cast<int>(at & 63);
+    const long long whole = (at - frac) / 64;
+    TGlyphFont::TGlyphStamps& s = *stamps[i];
+    bool done = false;
+    if (s.Usable && s.ClassOf[static_cast<size_t>(frac)] < TGlyphFont::kAsked) {
+      const size_t k = s.ClassOf[static_cast<size_t>(frac)];
+      const TGlyphFont::TStampBox& b = s.Boxes[k];
+      if (b.W == 0) {
+        done = true;  // a glyph that covers no pixel there
+      } else if (whole + b.Dx >= area->Bounds.left() && whole + b.Dx + b.W <= area->Bounds.right() + 1 &&
+                 baseline + b.Dy >= area->Bounds.top() && baseline + b.Dy + b.H <= area->Bounds.bottom() + 1) {
+        // Qt leaves the pixels the glyph does not cover as they are, and blends the others with
+        // what lies under them: where all of those show one ground, the stamp for that ground
+        // is what Qt would leave. Mostly the whole box shows it, and the box is copied whole.
+        const int left = static_cast<int>(whole) + b.Dx, top = baseline + b.Dy;
+        auto row = [&](int y) { return reinterpret_cast<QRgb*>(bits + (top + y) * line) + left; };
+        const QRgb ground = row(0)[0];
+        bool wholeBox = true;
+        for (int y = 0; wholeBox && y < b.H; ++y) {
+          const QRgb* r = row(y);
+          for (int j = 0; j < b.W; ++j)
+            if (r[j] != ground) {
+              wholeBox = false;
+              break;
+            }
+        }
+        const auto& spans = s.Spans[k];
+        QRgb under = ground;
+        bool one = true;
+        if (!wholeBox) {
+          under = row(spans.front()[0])[spans.front()[1]];
+          for (const auto& span : spans) {
+            const QRgb* r = row(span[0]);
+            for (int j = span[1]; j < span[2]; ++j)
+              if (r[j] != under) {
+                one = false;
+                break;
+              }
+            if (!one) break;
+          }
+        }
+        if (one && (under >> 24) == 0xFF)
+          if (const TGlyphFont::TStampInk* ink = f.Ink(glyphs[i], s, pen, under)) {
+            const QRgb* from = ink->Pixels[k].data();
+            if (wholeBox) {
+              for (int y = 0; y < b.H; ++y) std::copy(from + y * b.W, from + (y + 1) * b.W, row(y));
+            } else {
+              for (const auto& span : spans)
+                std::copy(from + span[0] * b.W + span[1], from + span[0] * b.W + span[2], row(span[0]) + span[1]);
+            }
+            done = true;
+          }
+      }
+    }
+    if (!done) {
+      run.setRawData(&glyphs[i], &places[i], 1);
+      p.drawGlyphRun(QPointF(x, baseline), run);
+    }
+  }
   return true;
 }
 
@@ -754,7 +991,18 @@ void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {
   p.setPen(ToQColor(Font.Color));
   // Qt places text by its baseline, the class library by the top of the cell.
   TGlyphFont& f = GlyphFonts().For(font, p.device());
-  if (!DrawPlainRun(p, f, x, y + f.Ascent, text)) p.drawText(QPoint(x, y + f.Ascent), Q(text));
+  std::optional<TStampArea> area;
+  if (own_ && !textClip_ && device_ && device_->devType() == QInternal::Image &&
+      static_cast<QImage*>(device_)->format() == QImage::Format_RGB32 && p.deviceTransform().isIdentity() &&
+      p.compositionMode() == QPainter::CompositionMode_SourceOver && p.opacity() == 1.0 &&
+      (!hasClip_ || clip_.rectCount() == 1)) {
+    QImage* image = static_cast<QImage*>(device_);
+    QRect bounds = image->rect();
+    if (hasClip_) bounds &= clip_.boundingRect();
+    area = TStampArea{image, bounds};
+  }
+  if (!DrawPlainRun(p, f, x, y + f.Ascent, text, ToQColor(Font.Color).rgba(), area ? &*area : nullptr))
+    p.drawText(QPoint(x, y + f.Ascent), Q(text));
 }
 
 void TCanvas::TextOut(int x, int y, const std::u16string& text) {
@@ -795,7 +1043,14 @@ int TCanvas::DrawText(const std::u16string& text, TRect& rect, unsigned format) 
 
   QPainter& p = P();
   const bool clip = !(format & DT_NOCLIP);
+  // The lines' own clip is the painter's alone: no stamps go past it.
+  struct TTextClip {
+    bool& on;
+    bool was;
+    ~TTextClip() { on = was; }
+  } textClip{textClip_, textClip_};
   if (clip) {
+    textClip_ = true;
     p.save();
     p.setClipRect(QRect(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height())),
                   Qt::IntersectClip);

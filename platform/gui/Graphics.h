@@ -241,6 +241,7 @@ private:
   QPainter* painter_ = nullptr;
   bool hasClip_ = false;
   QRegion clip_;
+  bool textClip_ = false;  // DrawText's clip is on the painter
   mutable std::vector<std::pair<TFont, QFont>> qtFonts_;
   mutable size_t qtFontNext_ = 0;
 };

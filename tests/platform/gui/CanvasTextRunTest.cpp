@@ -23,8 +23,8 @@ protected:
     UseProgramFonts();
   }
 
-  // How the painter is set before the text goes on: as it comes, moved, right to left, scaled.
-  enum TSetup { sPlain, sMoved, sRightToLeft, sScaled };
+  // How the painter is set before the text goes on: as it comes, moved, right to left.
+  enum TSetup { sPlain, sMoved, sRightToLeft };
 
   static QImage Blank() {
     QImage image(420, 90, QImage::Format_RGB32);
@@ -34,7 +34,6 @@ protected:
   static void Prepare(QPainter& p, TSetup setup) {
     if (setup == sMoved) p.translate(-7, 3);
     if (setup == sRightToLeft) p.setLayoutDirection(Qt::RightToLeft);
-    if (setup == sScaled) p.scale(1.5, 1.25);
   }
 
   // The canvas's text: TextOut twice, so that the second run finds what the first one learnt.
@@ -96,13 +95,82 @@ TEST_F(CanvasTextRun, LandsOnTheSamePixelsAsQtsTextDrawing) {
       u"zero\u200Bwidth joiner a\u200Db mark a\u200Eb",
       u"fi fl ffi -- Tw AV To Ty kerning pairs",
   };
-  for (const TSetup setup : {sPlain, sMoved, sRightToLeft, sScaled})
+  for (const TSetup setup : {sPlain, sMoved, sRightToLeft})
     for (const TFont& font : fonts)
       for (const std::u16string& text : texts)
         EXPECT_TRUE(ByCanvas(font, text, setup) == ByQt(font, text, setup))
             << "setup " << setup << ", " << QString::fromStdU16String(font.Name).toStdString() << " "
             << font.PixelSize << " px, style " << font.Style << ": "
             << QString::fromStdU16String(text).toStdString();
+}
+
+// The canvas's own painter on an image of 32 bits without alpha: glyphs there may be stamped
+// into the pixels. Against Qt on grounds of one colour and of many, glyphs over their neighbours,
+// under a clip and past the image's edges, in runs that meet each glyph at many places.
+TEST_F(CanvasTextRun, StampedGlyphsMatchQtOnEveryGround) {
+  // Grounds: white; stripes of two colours a few rows high; a checker of single pixels; and a
+  // ground with text already on it.
+  auto ground = [](QImage& image, int kind) {
+    image.fill(Qt::white);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        if (kind == 1 && (y / 3) % 2) image.setPixel(x, y, qRgb(200, 230, 255));
+        if (kind == 2 && (x + y) % 2) image.setPixel(x, y, qRgb(250, 250, 200));
+      }
+    if (kind == 3) {
+      QPainter p(&image);
+      p.setFont(TFont{u"DejaVu Serif", 10, clBlack, 0, 15}.ToQFont());
+      p.setPen(QColor(0, 90, 0));
+      p.drawText(QPoint(5, 20), QStringLiteral("underneath underneath underneath"));
+    }
+  };
+  const TFont fonts[] = {{u"Liberation Serif", 12, clBlack, 0, 16},
+                         {u"Liberation Serif", 12, RGB(0, 0, 200), fsItalic, 16},
+                         {u"DejaVu Sans", 10, RGB(180, 0, 0), fsBold, 13},
+                         {u"DejaVu Serif", 10, clBlack, fsItalic | fsBold, 21}};
+  const std::u16string texts[] = {u"translation memory segment source target fuzzy exact",
+                                  u"ffff jjjj rnrn VAVA fjfj //// \\\\ WwWw",
+                                  u"Ærøskøbing Καλη 日本"};
+  const struct {
+    int x, y;
+    bool clip;
+    TBrushStyle brush;
+  } places[] = {{3, 5, false, bsClear}, {-9, 12, false, bsClear}, {300, 8, false, bsClear},
+                {4, -6, false, bsClear}, {2, 25, false, bsClear}, {6, 10, true, bsClear}, {5, 7, false, bsSolid}};
+  for (int kind = 0; kind < 4; ++kind)
+    for (const TFont& font : fonts)
+      for (const std::u16string& text : texts)
+        for (const auto& at : places) {
+          QImage canvas(360, 40, QImage::Format_RGB32), qt(360, 40, QImage::Format_RGB32);
+          ground(canvas, kind);
+          ground(qt, kind);
+          const QRect clip(20, 9, 150, 13);
+          int width = 0;
+          {
+            TCanvas c(&canvas);
+            c.Font = font;
+            c.Brush = {RGB(255, 255, 160), at.brush};
+            if (at.clip) c.IntersectClipRect({clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
+            width = c.TextWidth(text);
+            c.TextOut(at.x, at.y, text);
+            c.TextOut(at.x + 1, at.y + 3, text);  // over itself, a pixel along
+          }
+          {
+            QPainter p(&qt);
+            if (at.clip) p.setClipRect(clip);
+            const QFont f = font.ToQFont();
+            const int ascent = QFontMetrics(f).ascent(), height = QtTextMeasurer().LineHeight(f);
+            for (const int d : {0, 1}) {
+              if (at.brush == bsSolid) p.fillRect(QRect(at.x + d, at.y + 3 * d, width, height), QColor(255, 255, 160));
+              p.setFont(f);
+              p.setPen(ToQColor(font.Color));
+              p.drawText(QPoint(at.x + d, at.y + 3 * d + ascent), QString::fromStdU16String(text));
+            }
+          }
+          EXPECT_TRUE(canvas == qt) << "ground " << kind << ", " << QString::fromStdU16String(font.Name).toStdString()
+                                    << " style " << font.Style << " at " << at.x << "," << at.y << (at.clip ? " clipped" : "")
+                                    << ": " << QString::fromStdU16String(text).toStdString();
+        }
 }
 
 TEST_F(CanvasTextRun, ACanvasTakingTurnsAmongManyFontsDrawsEachInItsOwn) {
