@@ -181,8 +181,14 @@ void TSection::AddChars(const char16_t* chars, const int* sourcePositions, int c
   const int transform = top ? top->GetTextTransform() : 0;
   const char code = (Owner && Owner->NoBreak) || dynamic_cast<TPreFormated*>(this) ? 'n' : 'y';
   const bool smallCaps = top && top->GetFontVariant() == u"small-caps";
-  // No reserve for the exact size: a paragraph is added a run at a time, and growing to each
-  // new size exactly copied it whole for every run.
+  // Room for the run and the closing space Finish adds. The positions grow by doubling once a
+  // section has some: a paragraph is added a run at a time, and growing to each new size exactly
+  // copied it whole for every run. (The strings double by themselves.)
+  const size_t base = Text.size(), needed = base + static_cast<size_t>(count) + 1;
+  Text.reserve(needed);
+  BreakCodes.reserve(needed);
+  if (needed > SourcePositions.capacity())
+    SourcePositions.reserve(base == 0 ? needed : std::max(needed, 2 * SourcePositions.capacity()));
   if (transform == 0 && !smallCaps) {
     Text.append(chars, static_cast<size_t>(count));
     BreakCodes.append(static_cast<size_t>(count), code);
@@ -465,6 +471,13 @@ void TSection::Finish(int sourcePos) {
     BreakCodes.push_back('y');
     SourcePositions.push_back(sourcePos);
   }
+  // A section added in many runs grew by doubling: it keeps what it holds.
+  auto fit = [](auto& held) {
+    if (held.capacity() - held.size() > held.size() / 8) held.shrink_to_fit();
+  };
+  fit(Text);
+  fit(BreakCodes);
+  fit(SourcePositions);
   BuildSourceIndex();
   if (!Text.empty() && Owner) SectionNumber = ++Owner->SectionCount;
   CharCount = Length();
@@ -997,7 +1010,7 @@ int TPreFormated::Layout(TCanvas& canvas, int x, int y, int width, int available
 // ---- width range ----
 
 void TSection::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {
-  if (minCache_ >= 0 && Images.Empty()) {
+  if (maxCache_ >= 0 && Images.Empty()) {
     minWidth = minCache_;
     maxWidth = maxCache_;
     return;
@@ -1090,9 +1103,8 @@ int TSection::MinWidth(TCanvas& canvas) {
   // WidthRange: a section with any (or of a kind of its own) goes the whole way.
   if (!Images.Empty() || !FormControls.empty() || typeid(*this) != typeid(TSection))
     return TSectionBase::MinWidth(canvas);
-  if (minCache_ >= 0) return minCache_;
-  if (minOnlyCache_ < 0) minOnlyCache_ = Length() == 0 ? 0 : WordsMinWidth();
-  return minOnlyCache_;
+  if (minCache_ < 0) minCache_ = Length() == 0 ? 0 : WordsMinWidth();
+  return minCache_;
 }
 
 void TPreFormated::WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth) {

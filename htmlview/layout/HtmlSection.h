@@ -167,8 +167,8 @@ private:
 
   int sectionX_ = 0;
   int sectionWidth_ = 0;
+  // WidthRange's figures; the least alone where only MinWidth has been asked.
   int minCache_ = -1, maxCache_ = -1;
-  int minOnlyCache_ = -1;  // MinWidth's, where WidthRange has not been asked
   // The widest piece of text between two break chances.
   int WordsMinWidth();
   int lastLayoutCount_ = -1;
