@@ -825,9 +825,27 @@ struct TGlyphFont {
   }
 };
 
+// A channel pair of x times a / 255, rounded as the raster engine rounds.
+inline uint ByteMul(uint x, uint a) {
+  uint t = (x & 0xFF00FF) * a;
+  t = (t + ((t >> 8) & 0xFF00FF) + 0x800080) >> 8;
+  t &= 0xFF00FF;
+  x = ((x >> 8) & 0xFF00FF) * a;
+  x = x + ((x >> 8) & 0xFF00FF) + 0x800080;
+  x &= 0xFF00FF00;
+  return x | t;
+}
+
+// An opaque pen over dst where a glyph covers coverage / 255 of the pixel.
+inline QRgb BlendCoverage(QRgb dst, QRgb pen, int coverage) {
+  if (coverage == 255) return pen;
+  const uint s = ByteMul(pen, static_cast<uint>(coverage));
+  return s + ByteMul(dst, qAlpha(~s));
+}
+
 // Where a run may be stamped straight into the pixels instead of drawn by Qt: an image of 32
-// bits a pixel without alpha that the canvas's own painter paints untransformed, and the part of
-// it that the clip leaves.
+// bits a pixel without alpha that the canvas's own painter paints untransformed with an opaque
+// pen, and the part of it that the clip leaves.
 struct TStampArea {
   QImage* Image;
   QRect Bounds;
@@ -924,20 +942,22 @@ bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u1
     if (s.Usable && s.ClassOf[static_cast<size_t>(frac)] < TGlyphFont::kAsked) {
       const size_t k = s.ClassOf[static_cast<size_t>(frac)];
       const TGlyphFont::TStampBox& b = s.Boxes[k];
-      if (b.W == 0) {
-        done = true;  // a glyph that covers no pixel there
-      } else if (whole + b.Dx >= area->Bounds.left() && whole + b.Dx + b.W <= area->Bounds.right() + 1 &&
-                 baseline + b.Dy >= area->Bounds.top() && baseline + b.Dy + b.H <= area->Bounds.bottom() + 1) {
+      const int left = static_cast<int>(whole) + b.Dx, top = baseline + b.Dy;
+      // The part of the box that the image and the clip leave; Qt draws nothing beyond it.
+      const int x0 = std::max(0, area->Bounds.left() - left), x1 = std::min(b.W, area->Bounds.right() + 1 - left);
+      const int y0 = std::max(0, area->Bounds.top() - top), y1 = std::min(b.H, area->Bounds.bottom() + 1 - top);
+      if (b.W == 0 || x0 >= x1 || y0 >= y1) {
+        done = true;  // a glyph that covers no pixel there, or none that shows
+      } else {
         // Qt leaves the pixels the glyph does not cover as they are, and blends the others with
         // what lies under them: where all of those show one ground, the stamp for that ground
         // is what Qt would leave. Mostly the whole box shows it, and the box is copied whole.
-        const int left = static_cast<int>(whole) + b.Dx, top = baseline + b.Dy;
         auto row = [&](int y) { return reinterpret_cast<QRgb*>(bits + (top + y) * line) + left; };
-        const QRgb ground = row(0)[0];
+        const QRgb ground = row(y0)[x0];
         bool wholeBox = true;
-        for (int y = 0; wholeBox && y < b.H; ++y) {
+        for (int y = y0; wholeBox && y < y1; ++y) {
           const QRgb* r = row(y);
-          for (int j = 0; j < b.W; ++j)
+          for (int j = x0; j < x1; ++j)
             if (r[j] != ground) {
               wholeBox = false;
               break;
@@ -945,30 +965,51 @@ bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u1
         }
         const auto& spans = s.Spans[k];
         QRgb under = ground;
-        bool one = true;
+        bool one = true, seen = wholeBox;
         if (!wholeBox) {
-          under = row(spans.front()[0])[spans.front()[1]];
           for (const auto& span : spans) {
+            if (span[0] < y0 || span[0] >= y1) continue;
             const QRgb* r = row(span[0]);
-            for (int j = span[1]; j < span[2]; ++j)
-              if (r[j] != under) {
+            for (int j = std::max<int>(span[1], x0); one && j < std::min<int>(span[2], x1); ++j) {
+              if (!seen) {
+                under = r[j];
+                seen = true;
+              } else if (r[j] != under) {
                 one = false;
-                break;
               }
+            }
             if (!one) break;
           }
         }
-        if (one && (under >> 24) == 0xFF)
+        if (!seen) {
+          done = true;  // no covered pixel shows
+        } else if (!one) {
+          // Over other ink: each covered pixel blended as the raster engine blends a glyph's
+          // coverage on an image of 32 bits (coverage shows in the white-on-black drawing).
+          const QRgb* cover = s.Coverage[k].data();
+          for (const auto& span : spans) {
+            if (span[0] < y0 || span[0] >= y1) continue;
+            QRgb* r = row(span[0]);
+            const QRgb* c = cover + span[0] * b.W;
+            for (int j = std::max<int>(span[1], x0); j < std::min<int>(span[2], x1); ++j)
+              r[j] = BlendCoverage(r[j], pen, qRed(c[j]));
+          }
+          done = true;
+        } else if ((under >> 24) == 0xFF) {
           if (const TGlyphFont::TStampInk* ink = f.Ink(glyphs[i], s, pen, under)) {
             const QRgb* from = ink->Pixels[k].data();
             if (wholeBox) {
-              for (int y = 0; y < b.H; ++y) std::copy(from + y * b.W, from + (y + 1) * b.W, row(y));
+              for (int y = y0; y < y1; ++y) std::copy(from + y * b.W + x0, from + y * b.W + x1, row(y) + x0);
             } else {
-              for (const auto& span : spans)
-                std::copy(from + span[0] * b.W + span[1], from + span[0] * b.W + span[2], row(span[0]) + span[1]);
+              for (const auto& span : spans) {
+                if (span[0] < y0 || span[0] >= y1) continue;
+                const int a = std::max<int>(span[1], x0), e = std::min<int>(span[2], x1);
+                if (a < e) std::copy(from + span[0] * b.W + a, from + span[0] * b.W + e, row(span[0]) + a);
+              }
             }
             done = true;
           }
+        }
       }
     }
     if (!done) {
@@ -991,8 +1032,9 @@ void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {
   p.setPen(ToQColor(Font.Color));
   // Qt places text by its baseline, the class library by the top of the cell.
   TGlyphFont& f = GlyphFonts().For(font, p.device());
+  const QRgb pen = ToQColor(Font.Color).rgba();
   std::optional<TStampArea> area;
-  if (own_ && !textClip_ && device_ && device_->devType() == QInternal::Image &&
+  if (qAlpha(pen) == 0xFF && own_ && !textClip_ && device_ && device_->devType() == QInternal::Image &&
       static_cast<QImage*>(device_)->format() == QImage::Format_RGB32 && p.deviceTransform().isIdentity() &&
       p.compositionMode() == QPainter::CompositionMode_SourceOver && p.opacity() == 1.0 &&
       (!hasClip_ || clip_.rectCount() == 1)) {
@@ -1001,7 +1043,7 @@ void TCanvas::TextCell(int x, int y, const std::u16string& text, int width) {
     if (hasClip_) bounds &= clip_.boundingRect();
     area = TStampArea{image, bounds};
   }
-  if (!DrawPlainRun(p, f, x, y + f.Ascent, text, ToQColor(Font.Color).rgba(), area ? &*area : nullptr))
+  if (!DrawPlainRun(p, f, x, y + f.Ascent, text, pen, area ? &*area : nullptr))
     p.drawText(QPoint(x, y + f.Ascent), Q(text));
 }
 
