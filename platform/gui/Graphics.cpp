@@ -142,9 +142,6 @@ void TTextMeasurer::PartialExtents(const QFont& font, std::u16string_view text, 
 
 namespace {
 
-// Characters whose advance does not depend on their neighbours once kerning and optional
-// ligatures are off: scripts that need no shaping, without combining marks, controls, format
-// characters or the soft hyphen (which Qt may draw or not).
 // std::lround for the non-negative sums of advances, without a library call per character: the
 // fraction of such a sum is exact, so the result is the same.
 inline int RoundAdvance(double width) {
@@ -153,7 +150,10 @@ inline int RoundAdvance(double width) {
   return static_cast<int>(width - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole);
 }
 
-bool NeedsNoShaping(char16_t c) {
+// Characters whose advance does not depend on their neighbours once kerning and optional
+// ligatures are off: scripts that need no shaping, without combining marks, controls, format
+// characters or the soft hyphen (which Qt may draw or not).
+bool OtherNeedsNoShaping(char16_t c) {
   if (c < 0x20) return false;
   if (c < 0x300) return c != 0xAD && (c < 0x7F || c >= 0xA0);
   if (c < 0x370) return false;                     // combining diacritics
@@ -168,6 +168,9 @@ bool NeedsNoShaping(char16_t c) {
   if (c >= 0xAC00 && c < 0xD7A4) return true;      // Hangul syllables
   return c >= 0xFF01 && c < 0xFF61;                // full-width forms
 }
+
+// Printable ASCII, most characters measured, without a call.
+inline bool NeedsNoShaping(char16_t c) { return (c >= 0x20 && c < 0x7F) || OtherNeedsNoShaping(c); }
 
 }  // namespace
 
