@@ -15,6 +15,21 @@ std::u16string ReadAll(TBuffer& b) {
   return out;
 }
 
+struct TDecodeCase {
+  const char* what;
+  std::string bytes;
+  int codePage;  // set after detection; 0: leave
+  std::u16string text;
+};
+
+// The bytes read whole as the text, and then the end.
+void ExpectDecodes(const TDecodeCase& c) {
+  TBuffer b(Bytes(c.bytes), u"t");
+  if (c.codePage) b.SetCodePage(c.codePage);
+  EXPECT_EQ(ReadAll(b), c.text) << c.what;
+  EXPECT_EQ(b.NextChar(), 0) << c.what;
+}
+
 TEST(CharSets, NamesFindTheirEntries) {
   struct Case {
     std::u16string name;
@@ -58,12 +73,7 @@ TEST(CharSets, TableBothWaysAndErrors) {
 }
 
 TEST(Buffer, DecodesByMarkPageAndCharset) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-    int codePage;  // set after detection; 0: leave
-    std::u16string text;
-  } cases[] = {
+  const TDecodeCase cases[] = {
       {"empty", "", 0, u""},
       {"utf-8 mark", "\xEF\xBB\xBF\xE2\x82\xAC", 0, u"\u20AC"},
       {"EF BB alone", "\xEF\xBB", 1252, u"\u00EF\u00BB"},
@@ -88,23 +98,13 @@ TEST(Buffer, DecodesByMarkPageAndCharset) {
       {"johab high bytes", "a\x88\x61", 1361, u"a\uFFFDa"},
       {"iso-2022-jp", "a\x1B$B$\"\x1B(Bb", 0, u"a\u3042b"},
   };
-  for (const Case& c : cases) {
-    TBuffer b(Bytes(c.bytes), u"t");
-    if (c.codePage) b.SetCodePage(c.codePage);
-    EXPECT_EQ(ReadAll(b), c.text) << c.what;
-    EXPECT_EQ(b.NextChar(), 0) << c.what;
-  }
+  for (const TDecodeCase& c : cases) ExpectDecodes(c);
 }
 
 // ASCII bytes read straight through; everything around them still goes through the page's
 // decoder: lead and trail bytes of ASCII value, the second half of a pair, escapes, wide units.
 TEST(Buffer, AsciiRunsBetweenOtherCharacters) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-    int codePage;  // set after detection; 0: leave
-    std::u16string text;
-  } cases[] = {
+  const TDecodeCase cases[] = {
       {"1252 around the euro", "ab\x80" "cd\x93" "e", 1252, u"ab\u20ACcd\u201Ce"},
       {"shift-jis ASCII trail", "x\x83\x41y\x81\x5C" "z", 932, u"x\u30A2y\u2015z"},
       {"big5 ASCII trail", "a\xA4\x40" "b", 950, u"a\u4E00b"},
@@ -116,11 +116,7 @@ TEST(Buffer, AsciiRunsBetweenOtherCharacters) {
       {"jis two-byte mode", "a\x1B$B%\"%$\x1B(Bb", 0, u"a\u30A2\u30A4b"},
       {"utf-16le mark", std::string("\xFF\xFE" "a\0b\0\x3D\xD8\x00\xDE" "c\0", 12), 0, u"ab\U0001F600c"},
   };
-  for (const Case& c : cases) {
-    TBuffer b(Bytes(c.bytes), u"t");
-    if (c.codePage) b.SetCodePage(c.codePage);
-    EXPECT_EQ(ReadAll(b), c.text) << c.what;
-  }
+  for (const TDecodeCase& c : cases) ExpectDecodes(c);
   // A page named part-way applies from there on.
   TBuffer b(Bytes("\xE9" "a\xC3\xA9" "b"), u"t");
   b.SetCodePage(1252);
