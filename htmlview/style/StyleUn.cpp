@@ -376,7 +376,8 @@ void TProperties::MergeForms(const TStyleList& styles, const std::u16string& t,
   }
   auto apply = [&](const std::u16string& key) {
     if (!descendants) {
-      for (const TProperties* r : styles.Find(key)) Merge(*r);
+      auto [from, to] = styles.Items().equal_range(key);
+      for (auto it = from; it != to; ++it) Merge(*it->second);
       return;
     }
     const std::u16string prefix = key + u" ";
@@ -461,7 +462,8 @@ void TProperties::BuildLinkInfo(const TStyleList& styles, const TProperties* aPr
 }
 
 void TProperties::GetFontInfo(ThtFontInfo& info) const {
-  info.iName = FirstExistingFamily(Text(FontFamily), DefFontname);
+  const std::u16string* family = std::get_if<std::u16string>(&Props[FontFamily]);
+  info.iName = FirstExistingFamily(family ? *family : Text(FontFamily), DefFontname);
   const TPropValue& size = Props[FontSize];
   if (auto d = std::get_if<double>(&size))
     info.iSize = *d;
