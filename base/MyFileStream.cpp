@@ -1,7 +1,11 @@
 #include "base/MyFileStream.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "base/MyRawBuffer.h"
 #include "base/MyWideStr.h"
@@ -12,6 +16,12 @@
 namespace {
 
 constexpr int64_t kBufferSize = 64 * 1024;
+// A file written by one thread has its blocks written behind by a thread of its own once this
+// much went out: writing into the page cache costs about as much as converting, and so runs on
+// another core. A smaller file is written by the caller and never starts a thread.
+constexpr int64_t kWriteBehindFrom = 1024 * 1024;
+// The blocks handed to that thread: few and large, so that it is woken seldom.
+constexpr int64_t kWriteBlock = 1024 * 1024;
 constexpr int64_t kLineChunk = 4096;  // characters read per step while looking for a line end
 
 struct EncodingInfo {
@@ -157,24 +167,173 @@ bool TMyFileStream::Open(const WideString& fileName, uint16_t mode) {
   FPos = 0;
   FBufLen = 0;
   FBufDirty = false;
+  FWrittenOut = 0;
   FSize = Stream ? Stream->GetSize() : 0;
   Clear();
   return Stream != nullptr;
 }
 
-bool TMyFileStream::Flush() {
-  if (!Stream) return !FWriteFailed;
+// The blocks of one file in order, written by a thread of its own. Its few blocks are made when
+// it starts and then go round, so memory stays flat however fast the caller writes; a caller
+// that outruns the disk waits for a block to come back.
+class TMyFileStream::TWriteBehind {
+public:
+  static constexpr size_t kBlocks = 4;  // the one the stream fills included
+
+  TWriteBehind(platform::FileHandle handle, size_t blockSize) : handle_(handle) {
+    for (size_t i = 1; i < kBlocks; ++i) free_.emplace_back(blockSize);
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  // Every queued block is written before the thread ends: nothing handed over is lost.
+  ~TWriteBehind() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    work_.notify_one();
+    thread_.join();
+  }
+
+  TWriteBehind(const TWriteBehind&) = delete;
+  TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+  // Queues the first len bytes of block for the offset at, and gives back a free block.
+  void Submit(std::vector<char>& block, int64_t len, int64_t at) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    returned_.wait(lock, [&] { return !free_.empty(); });
+    queue_[(head_ + queued_) % kBlocks] = Block{std::move(block), len, at};
+    ++queued_;
+    block = std::move(free_.back());
+    free_.pop_back();
+    lock.unlock();
+    work_.notify_one();
+  }
+
+  // Returns once every queued block is in the file (or failed).
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    returned_.wait(lock, [&] { return queued_ == 0 && !busy_; });
+  }
+
+  // A failure not taken yet, with the reason of the last one.
+  bool TakeFailure(int& code) {
+    if (!failed_.load(std::memory_order_acquire)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failed_.load(std::memory_order_relaxed)) return false;
+    failed_.store(false, std::memory_order_relaxed);
+    code = code_;
+    return true;
+  }
+
+private:
+  struct Block {
+    std::vector<char> data;
+    int64_t len = 0;
+    int64_t at = 0;
+  };
+
+  void Run() {
+    for (;;) {
+      Block block;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_.wait(lock, [&] { return stop_ || queued_ > 0; });
+        if (queued_ == 0) return;
+        block = std::move(queue_[head_]);
+        head_ = (head_ + 1) % kBlocks;
+        --queued_;
+        busy_ = true;
+      }
+      // Blocks after a failed one are still written, as a caller writing them itself would.
+      const int64_t n = platform::WriteFileAt(handle_, block.data.data(), block.len, block.at);
+      const int code = n != block.len ? platform::LastErrorCode() : 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (n != block.len) {
+          code_ = code;
+          failed_.store(true, std::memory_order_release);
+        }
+        free_.push_back(std::move(block.data));  // room reserved: kBlocks blocks at most
+        busy_ = false;
+      }
+      returned_.notify_all();
+    }
+  }
+
+  const platform::FileHandle handle_;
+  std::mutex mutex_;
+  std::condition_variable work_;      // a block queued, or the end
+  std::condition_variable returned_;  // a block written
+  Block queue_[kBlocks];
+  size_t head_ = 0, queued_ = 0;
+  std::vector<std::vector<char>> free_;
+  bool busy_ = false;
+  bool stop_ = false;
+  std::atomic<bool> failed_{false};
+  int code_ = 0;
+  std::thread thread_;
+};
+
+void TMyFileStream::TakeWriterFailure() const {
+  int code = 0;
+  if (FWriter && FWriter->TakeFailure(code)) {
+    FWriteFailed = true;
+    platform::SetLastErrorCode(code);
+  }
+}
+
+bool TMyFileStream::WriteFailed() const {
+  TakeWriterFailure();
+  return FWriteFailed;
+}
+
+void TMyFileStream::SetWriteBehind(bool value) {
+  if (value == FWriteBehind) return;
+  Flush();
+  FWriter.reset();
+  FWriteBehind = value;
+}
+
+void TMyFileStream::WriteBuffer() {
   if (FBufDirty) {
-    int64_t n = platform::WriteFileAt(Stream->Handle(), FBuf.data(), FBufLen, FBufStart);
-    if (n != FBufLen) FWriteFailed = true;
     FBufDirty = false;
+    if (!FWriter && FWriteBehind && FWrittenOut >= kWriteBehindFrom) {
+      try {
+        // Every block of the writer has one size, so that none is ever made again.
+        FBuf.resize(static_cast<size_t>(kWriteBlock));
+        FWriter = std::make_unique<TWriteBehind>(Stream->Handle(), static_cast<size_t>(kWriteBlock));
+      } catch (const std::exception&) {
+        // Without a thread the caller writes, as for a small file.
+      }
+    }
+    if (FWriter) {
+      FWriter->Submit(FBuf, FBufLen, FBufStart);
+    } else {
+      const int64_t n = platform::WriteFileAt(Stream->Handle(), FBuf.data(), FBufLen, FBufStart);
+      if (n != FBufLen) FWriteFailed = true;
+      FWrittenOut += FBufLen;
+    }
   }
   FBufLen = 0;
+}
+
+void TMyFileStream::WaitWriter() {
+  if (!FWriter) return;
+  FWriter->Wait();
+  TakeWriterFailure();
+}
+
+bool TMyFileStream::Flush() {
+  if (!Stream) return !FWriteFailed;
+  WriteBuffer();
+  WaitWriter();
   return !FWriteFailed;
 }
 
 bool TMyFileStream::CloseFile() {
   bool ok = Flush();
+  FWriter.reset();
   Stream.reset();
   FModified = false;
   return ok;
@@ -234,7 +393,9 @@ int64_t TMyFileStream::TransferRead(void* buffer, int64_t count, int64_t at) {
     int64_t n = platform::ReadFileAt(Stream->Handle(), buffer, count, at);
     return n < 0 ? 0 : n;
   }
-  if (FBufDirty) Flush();
+  // What is read may still be on its way to the file.
+  if (FBufDirty) WriteBuffer();
+  WaitWriter();
   auto* out = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -275,19 +436,31 @@ int64_t TMyFileStream::TransferWrite(const void* buffer, int64_t count, int64_t 
     return n < 0 ? 0 : n;
   }
   if (!FBufDirty) FBufLen = 0;  // what was read ahead may be overwritten now
-  if (FBufDirty && (at != FBufStart + FBufLen || FBufLen + count > kBufferSize)) Flush();
-  if (count >= kBufferSize) {
+  // The buffer is a block of the writer thread once that runs.
+  const int64_t capacity = FWriter ? kWriteBlock : kBufferSize;
+  if (FBufDirty && (at != FBufStart + FBufLen || FBufLen + count > capacity)) WriteBuffer();
+  const bool behind = FWriter || (FWriteBehind && FWrittenOut >= kWriteBehindFrom);
+  if (count >= kBufferSize && !behind) {
     int64_t n = platform::WriteFileAt(Stream->Handle(), buffer, count, at);
     if (n != count) FWriteFailed = true;
+    FWrittenOut += count;
     n = std::max<int64_t>(n, 0);
     FSize = std::max(FSize, at + n);
     return n;
   }
-  if (FBuf.size() < static_cast<size_t>(kBufferSize)) FBuf.resize(static_cast<size_t>(kBufferSize));
-  if (FBufLen == 0) FBufStart = at;
-  std::memcpy(FBuf.data() + FBufLen, buffer, static_cast<size_t>(count));
-  FBufLen += count;
-  FBufDirty = true;
+  // Written behind, a large write goes out block by block like the small ones.
+  const auto* from = static_cast<const char*>(buffer);
+  for (int64_t done = 0; done < count;) {
+    const int64_t room = FWriter ? kWriteBlock : kBufferSize;
+    if (FBuf.size() < static_cast<size_t>(room)) FBuf.resize(static_cast<size_t>(room));
+    if (FBufLen == 0) FBufStart = at + done;
+    const int64_t n = std::min(count - done, room - FBufLen);
+    std::memcpy(FBuf.data() + FBufLen, from + done, static_cast<size_t>(n));
+    FBufLen += n;
+    FBufDirty = true;
+    done += n;
+    if (done < count) WriteBuffer();
+  }
   FSize = std::max(FSize, at + count);
   return count;
 }

@@ -92,8 +92,13 @@ public:
   bool CanWrite = true;
   bool Modified() const { return FModified; }
   bool MultiThreads() const { return FMultiThreads; }
-  // True once a write or size change failed: the file does not hold what was written.
-  bool WriteFailed() const { return FWriteFailed; }
+  // True once a write or size change failed: the file does not hold what was written. A
+  // failure of a block written behind shows here once the writer met it, at the latest at the
+  // next Flush or CloseFile; its reason is then in the calling thread's LastErrorCode.
+  bool WriteFailed() const;
+  // Whether full blocks of a file written by one thread go to a thread of their own that writes
+  // them while the caller goes on (the default). Off, every block is written by the caller.
+  void SetWriteBehind(bool value);
   std::function<void(bool)> OnModified;
 
 protected:
@@ -109,7 +114,7 @@ protected:
   int HeaderSize = 0;
   bool FModified = false;
   bool FMultiThreads = false;
-  bool FWriteFailed = false;
+  mutable bool FWriteFailed = false;
   TMyCriticalSection LockRW;
 
   // What the read buffer holds from byte offset at to its end, without a copy; empty when it
@@ -120,6 +125,14 @@ protected:
   int64_t TransferWrite(const void* buffer, int64_t count, int64_t at);
 
 private:
+  class TWriteBehind;
+  // Writes the buffer out, or hands it to the writer thread; returns without waiting for that.
+  void WriteBuffer();
+  // Waits until the writer thread has written all it was given.
+  void WaitWriter();
+  // Takes a failure that the writer thread met as the stream's own.
+  void TakeWriterFailure() const;
+
   // Single-thread mode: logical position, known size and one buffer used either for reading
   // or for writing.
   int64_t FPos = 0;
@@ -128,6 +141,11 @@ private:
   int64_t FBufStart = 0;
   int64_t FBufLen = 0;
   bool FBufDirty = false;
+  // Written behind: what the caller wrote itself so far, and the thread that writes the blocks
+  // after that (so small files never start it).
+  bool FWriteBehind = true;
+  int64_t FWrittenOut = 0;
+  std::unique_ptr<TWriteBehind> FWriter;
 };
 
 // A text file: encoding from the byte-order mark (or the code asked for a new file), positions
