@@ -144,6 +144,33 @@ TEST_F(Fonts, FamiliesAndCache) {
   EXPECT_EQ(LetterSpacingPixels(u"0.5em", 16), 8);
 }
 
+// Qt's answers are kept once found: asked again, with the same or another default family, in any
+// order, each value gives what it gave the first time.
+TEST(RealFonts, FamiliesAnswerAlikeWhenAskedAgain) {
+  EnsureGuiApp();
+  struct Case {
+    const char16_t* families;
+    const char16_t* def;
+    const char16_t* family;
+  } cases[] = {
+      {u"Arial", u"Def", u"Arial"},
+      {u"Arial", u"Other", u"Arial"},
+      {u"NoSuchFace, Arial", u"Def", u"Arial"},
+      {u"NoSuchFace", u"Def", u"Def"},
+      {u"NoSuchFace", u"Other", u"Other"},
+      {u"", u"Def", u"Def"},
+      {u"", u"Other", u"Other"},
+      {u" 'Times New Roman' ", u"Def", u"Times New Roman"},
+      {u"serif", u"Def", u"Times New Roman"},
+      {u"Helvetica, NoSuchFace", u"Def", u"Arial"},
+  };
+  for (int round = 0; round < 2; ++round)
+    for (const Case& c : cases)
+      EXPECT_EQ(FirstExistingFamily(c.families, c.def), c.family) << round << " " << QString::fromStdU16String(c.families).toStdString();
+  for (const char16_t* f : {u"Arial", u"Tahoma", u"Arial"}) EXPECT_TRUE(FontExists(f));
+  for (int round = 0; round < 2; ++round) EXPECT_FALSE(FontExists(u"NoSuchFace"));
+}
+
 TEST(RealFonts, CatalogueKnowsWindowsNames) {
   EnsureGuiApp();
   EXPECT_TRUE(FontExists(u"Arial"));
