@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 
@@ -957,15 +958,12 @@ bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u1
         // is what Qt would leave. Mostly the whole box shows it, and the box is copied whole.
         auto row = [&](int y) { return reinterpret_cast<QRgb*>(bits + (top + y) * line) + left; };
         const QRgb ground = row(y0)[x0];
+        thread_local std::vector<QRgb> groundRow;
+        if (groundRow.size() < static_cast<size_t>(x1 - x0) || groundRow[0] != ground)
+          groundRow.assign(std::max<size_t>(static_cast<size_t>(x1 - x0), 64), ground);
         bool wholeBox = true;
-        for (int y = y0; wholeBox && y < y1; ++y) {
-          const QRgb* r = row(y);
-          for (int j = x0; j < x1; ++j)
-            if (r[j] != ground) {
-              wholeBox = false;
-              break;
-            }
-        }
+        for (int y = y0; wholeBox && y < y1; ++y)
+          wholeBox = std::memcmp(row(y) + x0, groundRow.data(), static_cast<size_t>(x1 - x0) * sizeof(QRgb)) == 0;
         const auto& spans = s.Spans[k];
         QRgb under = ground;
         bool one = true, seen = wholeBox;
