@@ -98,7 +98,8 @@ std::u16string FirstExistingFamily(const std::u16string& families, const std::u1
 }
 
 int LetterSpacingPixels(const std::u16string& value, int emSize) {
-  if (value.empty() || value == u"normal") return 0;
+  // What nearly every set holds: nothing to work out.
+  if (value.empty() || value == u"normal" || value == u"0") return 0;
   const std::u16string v = LowerW(TrimW(value));
   if (v.empty() || v == u"normal") return 0;
   // Every character of a run adds it: held to what keeps a run's width measurable.

@@ -140,6 +140,8 @@ TEST_F(Fonts, FamiliesAndCache) {
   SetFontMeasurer(&fixed);
 
   EXPECT_EQ(LetterSpacingPixels(u"normal", 16), 0);
+  EXPECT_EQ(LetterSpacingPixels(u"0", 16), 0);
+  EXPECT_EQ(LetterSpacingPixels(u" 0px ", 16), 0);
   EXPECT_EQ(LetterSpacingPixels(u"3", 16), 3);
   EXPECT_EQ(LetterSpacingPixels(u"0.5em", 16), 8);
 }
