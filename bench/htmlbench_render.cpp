@@ -224,18 +224,31 @@ int RunParent(const char* program, int runs) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: htmlbench --render [--runs K] [--engine ours|qt --bytes N [--height H]]\n");
+               "usage: htmlbench --render [--runs K] [--engine ours|qt --bytes N [--height H]]\n"
+               "       htmlbench --render --bytes N --write FILE   (the page of about N bytes, for other tools)\n");
   return 2;
 }
 
 }  // namespace
 
 int RenderMain(int argc, char** argv) {
-  std::string engine, bytesText, heightText = "1", runsText = "5";
+  std::string engine, bytesText, heightText = "1", runsText = "5", write;
   if (!ReadOptions(argc, argv, "--render",
-                   {{"--engine", &engine}, {"--bytes", &bytesText}, {"--height", &heightText}, {"--runs", &runsText}}))
+                   {{"--engine", &engine},
+                    {"--bytes", &bytesText},
+                    {"--height", &heightText},
+                    {"--runs", &runsText},
+                    {"--write", &write}}))
     return Usage();
   const std::size_t bytes = std::strtoul(bytesText.c_str(), nullptr, 10);
+  if (!write.empty()) {
+    if (bytes == 0) return Usage();
+    const std::string html = GenerateRenderPage(26, bytes);
+    FILE* f = std::fopen(write.c_str(), "wb");
+    const bool ok = f && std::fwrite(html.data(), 1, html.size(), f) == html.size();
+    if (f && std::fclose(f) != 0) return 1;
+    return ok ? 0 : 1;
+  }
   const int height = std::max(1, std::atoi(heightText.c_str())), runs = std::max(1, std::atoi(runsText.c_str()));
   if (!engine.empty() && (bytes == 0 || (engine != "ours" && engine != "qt"))) return Usage();
   const auto app = MakeApplication(argc, argv);
