@@ -628,6 +628,15 @@ namespace {
 // glyph and the advance (in 64ths of a pixel) that Qt's own layout gives it, learnt once from Qt
 // laying the character out. A run made only of such characters is drawn from them without being
 // shaped again; it lands on the same pixels as QPainter::drawText, which sums the same advances.
+// Bytes that glyph coverage and stamps hold in all fonts: past the budget, glyphs met for the
+// first time, and new grounds, are left to Qt, so that a page of many thousand glyphs (a
+// CJK page) keeps the memory flat.
+size_t& StampBytes() {
+  static size_t bytes = 0;
+  return bytes;
+}
+constexpr size_t kStampBudget = 16 << 20;
+
 struct TGlyphFont {
   struct TGlyph {
     quint32 Index = 0;
@@ -688,7 +697,8 @@ struct TGlyphFont {
   TGlyph Learn(char16_t c, const QPaintDevice* device) const {
     TGlyph g;
     g.State = 2;
-    if (!NeedsNoShaping(c)) return g;
+    // A character the font lacks comes from another font (a fallback): drawText draws it.
+    if (!NeedsNoShaping(c) || !Raw.supportsCharacter(QChar(c))) return g;
     // Twice the character: the second glyph's place is the first one's advance.
     QTextLayout layout(QString(2, QChar(c)), Font, device);
     QTextOption option;
@@ -790,6 +800,7 @@ struct TGlyphFont {
             x = end;
           }
         s.Spans.push_back(std::move(spans));
+        StampBytes() += coverage.size() * sizeof(QRgb) + s.Spans.back().size() * sizeof(s.Spans.back()[0]) + sizeof(box);
         s.Coverage.push_back(std::move(coverage));
         s.Boxes.push_back(box);
         s.Sample.push_back(frac);
@@ -805,7 +816,7 @@ struct TGlyphFont {
     for (TStampInk& i : s.Inks)
       if (i.Pen == pen && i.Ground == ground) ink = &i;
     if (!ink) {
-      if (s.Inks.size() >= 16) return nullptr;
+      if (s.Inks.size() >= 16 || StampBytes() > kStampBudget) return nullptr;
       s.Inks.push_back({pen, ground, {}});
       ink = &s.Inks.back();
     }
@@ -823,6 +834,7 @@ struct TGlyphFont {
                           static_cast<int>(k - have) * cell + Origin() + b.Dx;
         pixels.insert(pixels.end(), row, row + b.W);
       }
+      StampBytes() += pixels.size() * sizeof(QRgb);
       ink->Pixels.push_back(std::move(pixels));
     }
     return ink;
@@ -864,7 +876,10 @@ struct TGlyphFonts {
     if (Last && Last->Dpi == dpi && Last->Font == font) return *Last;
     for (auto& e : Fonts)
       if (e->Dpi == dpi && e->Font == font) return *(Last = e.get());
-    if (Fonts.size() >= 256) Fonts.clear();
+    if (Fonts.size() >= 256) {
+      Fonts.clear();
+      StampBytes() = 0;
+    }
     Fonts.push_back(std::make_unique<TGlyphFont>(font, device));
     return *(Last = Fonts.back().get());
   }
@@ -877,6 +892,7 @@ TGlyphFonts& GlyphFonts() {
     qAddPostRoutine([] {
       GlyphFonts().Fonts.clear();
       GlyphFonts().Last = nullptr;
+      StampBytes() = 0;
     });
     return true;
   }();
@@ -929,7 +945,12 @@ bool DrawPlainRun(QPainter& p, TGlyphFont& f, int x, int baseline, const std::u1
   for (size_t i = 0; i < text.size(); ++i) {
     const long long at = static_cast<long long>(x) * 64 + static_cast<long long>(places[i].x() * 64);
     const int frac = static_cast<int>(at & 63);
-    TGlyphFont::TGlyphStamps& s = *(stamps[i] = &f.Stamps[glyphs[i]]);
+    auto found = f.Stamps.find(glyphs[i]);
+    if (found == f.Stamps.end()) {
+      found = f.Stamps.emplace(glyphs[i], TGlyphFont::TGlyphStamps()).first;
+      if (StampBytes() > kStampBudget) found->second.Usable = false;
+    }
+    TGlyphFont::TGlyphStamps& s = *(stamps[i] = &found->second);
     if (s.Usable && s.ClassOf[static_cast<size_t>(frac)] == TGlyphFont::kUnknown) {
       s.ClassOf[static_cast<size_t>(frac)] = TGlyphFont::kAsked;
       askGlyphs.push_back(glyphs[i]);
