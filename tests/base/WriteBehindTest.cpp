@@ -1,11 +1,6 @@
 // A file written by one thread has its blocks written behind by a thread of its own. What the
 // file holds, what every call returns and how a failed write is reported must be what writing
 // each block at once gives; the thread runs only while a large file is open.
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -17,6 +12,7 @@
 #include "base/MyFileStream.h"
 #include "platform/core/Files.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmFiles.h"
 
 namespace {
 
@@ -221,24 +217,6 @@ TEST(WriteBehind, ThreadRunsOnlyWhileALargeFileIsOpen) {
   }
 }
 
-namespace {
-
-// Runs check() in a child process whose files cannot grow past `bytes`, as on a full disk.
-bool WithFileSizeLimit(rlim_t bytes, const std::function<bool()>& check) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, bytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(check() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
-
 // A write that fails part-way (a full disk) is reported as when each block is written at once:
 // never before the file had to grow past what it can hold, at the latest by Flush, which returns
 // false as CloseFile does then; the reason is the caller's LastErrorCode, and what was written
@@ -249,7 +227,7 @@ TEST(WriteBehind, FailedWriteReportedAsWhenWrittenAtOnce) {
     SCOPED_TRACE(limit);
     for (int behind = 0; behind < 2; ++behind) {
       const std::string name = "full" + std::to_string(behind);
-      EXPECT_TRUE(WithFileSizeLimit(static_cast<rlim_t>(limit), [&] {
+      EXPECT_TRUE(tmfiles::WithFileSizeLimit(static_cast<rlim_t>(limit), [&] {
         auto s = TMyFileStream::Create(dir.WFile(name), fmCreate, false);
         s->SetWriteBehind(behind == 1);
         const std::vector<Step> steps = Lines(5 * kMiB);
