@@ -199,9 +199,9 @@ int ConvertText(uint8_t fromCode, uint8_t toCode, void* dest, const void* source
 // suffices, where bytes is the text's length before the terminator. Returns as ConvertText.
 int ConvertTextInPlace(uint8_t fromCode, uint8_t toCode, void* buf);
 
-// UTF-8 -> UTF-16 (byte-swapped when bigEndian). Four-byte forms give surrogate pairs; the
-// three-byte forms of surrogates are accepted. A sequence that is not UTF-8 is dropped and
-// decoding resumes at the byte that broke it. Returns the WideChars written.
+// UTF-8 -> UTF-16 (byte-swapped when bigEndian), decoded as AppendUtf8 decodes: four-byte forms
+// give surrogate pairs, the three-byte forms of surrogates are accepted, and each ill-formed
+// sequence becomes one U+FFFD. Returns the WideChars written.
 int Utf8ToWide(const char* source, WideChar* dest, bool bigEndian);
 // UTF-16 (big-endian when sourceBigEndian) -> UTF-8. A surrogate pair gives one four-byte form,
 // a lone surrogate its three-byte form. Returns the bytes written.

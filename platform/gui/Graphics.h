@@ -60,7 +60,7 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
-// The faces the Parts' windows and pages name that fontconfig does not know by itself ("Tahoma"
+// The faces the program's windows and pages name that fontconfig does not know by itself ("Tahoma"
 // and "MS Sans Serif" of fonts-wine) become known to the process. Needs a GUI application; the
 // first call does the work.
 void RegisterWindowsFonts();
