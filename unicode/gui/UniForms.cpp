@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QAction>
 #include <QMenu>
 #include <QPointer>
 #include <QToolTip>
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/gui/Menus.h"
 #include "platform/gui/Messages.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/gui/UniActnList.h"
@@ -36,6 +38,9 @@ bool ShownControlsTake(const QWidget& container, TUniAction& action) {
   }
   return false;
 }
+
+// The dynamic property that marks a menu whose highlighted entries publish hints.
+constexpr char menuWatchedProperty[] = "mirelconMenuHints";
 
 bool WindowTakes(QWidget& window, TUniAction& action) {
   QWidget* focused = window.focusWidget();
@@ -85,6 +90,9 @@ bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
       // Back over the parent (or over no window of the program).
       if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w->parentWidget())));
       break;
+    case QEvent::Show:
+      if (auto* menu = qobject_cast<QMenu*>(watched)) WatchMenu(*menu);
+      break;
     case QEvent::Hide:
       // A menu closing selects nothing.
       if (qobject_cast<QMenu*>(watched)) SetHint({});
@@ -102,6 +110,16 @@ bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
       break;
   }
   return QObject::eventFilter(watched, event);
+}
+
+void TUniApplication::WatchMenu(QMenu& menu) {
+  if (menu.property(menuWatchedProperty).toBool()) return;
+  menu.setProperty(menuWatchedProperty, true);
+  connect(&menu, &QMenu::hovered, this, [this](QAction* action) {
+    // A menu item is the parent of its platform's entry; an entry of no item has no hint.
+    const auto* item = action ? dynamic_cast<const TMenuItem*>(action->parent()) : nullptr;
+    SetHint(item ? WideGetLongHint(item->Hint()) : WideString());
+  });
 }
 
 TUniApplication& UniApplication() {

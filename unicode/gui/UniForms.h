@@ -8,6 +8,7 @@
 #include "platform/gui/Controls.h"
 #include "unicode/UniTypes.h"
 
+class QMenu;
 class QWidget;
 class TUniAction;
 
@@ -22,7 +23,8 @@ public:
   WideString Title() const;
   void SetTitle(const WideString& title);
 
-  // The long hint of the control or menu item under the pointer; empty over none.
+  // The long hint of the control under the pointer or of the highlighted menu item; empty over
+  // none.
   const WideString& Hint() const { return hint_; }
   // A different hint is published: OnHint runs, or without one a TUniHintAction carrying the hint
   // is executed, so that whatever shows hints shows it.
@@ -41,6 +43,9 @@ protected:
 private:
   friend TUniApplication& UniApplication();
   explicit TUniApplication(QObject* parent) : QObject(parent) {}
+  // From now on the entry highlighted in menu publishes the long hint of its menu item, of
+  // whatever class, or an empty hint for an entry of no item.
+  void WatchMenu(QMenu& menu);
   WideString hint_;
 };
 
