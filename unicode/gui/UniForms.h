@@ -97,6 +97,6 @@ WideString WideGetHint(const QWidget* control);
 WideString WideGetShortHint(const WideString& hint);
 WideString WideGetLongHint(const WideString& hint);
 
-// The tooltip of control: the short part of its hint, followed by " (" shortcut ")" when the
-// control's action has a shortcut.
+// What the hint window shows for control: the short part of its hint, followed by " (" shortcut
+// ")" when the control's action has a shortcut.
 WideString UniControl_GetTooltip(const QWidget* control);
