@@ -13,7 +13,6 @@
 #include "unicode/UniTypes.h"
 
 class QMenu;
-class QWidget;
 class TUniAction;
 
 // Sent to a control with the action (a TUniAction*) in LParam; a control that carries the action
