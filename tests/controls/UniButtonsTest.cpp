@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <functional>
 #include <tuple>
+#include <typeinfo>
 
 #include "tests/controls/ControlsTest.h"
 #include "unicode/gui/UniButtons.h"
@@ -186,6 +187,79 @@ TEST_F(ControlsTest, ACaptionGetsTheLastHotKeyWhicheverWayItArrives) {
     QTest::keyClick(form.get(), right, Qt::AltModifier);
     EXPECT_EQ(clicks, 1) << button.text().toStdString();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A button, check box or radio button linked to an action, clicked by the mouse and the keyboard.
+template <class Button>
+void ExpectLinkedClicksRunTheAction(QWidget* form) {
+  const char* kind = typeid(Button).name();
+  Button button(form);
+  button.setGeometry(10, 10, 120, 25);
+  TUniAction action;
+  action.SetCaption(u"&Run");
+  int runs = 0, clicks = 0;
+  action.OnExecute = [&](QObject* sender) { runs += sender == &action; };
+  UniControl_SetAction(&button, &action);
+  button.show();
+  // Over the box of a check box, which alone with the caption takes a click; a click of its own
+  // each time, never the second half of a double click.
+  const auto click = [&] {
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(8, 12), QApplication::doubleClickInterval() + 1);
+  };
+  // (how the click arrives, runs expected after it)
+  const std::pair<std::function<void()>, int> inputs[] = {
+      {click, 1},
+      {[&] { button.setFocus(); QTest::keyClick(&button, Qt::Key_Space); }, 2},
+  };
+  for (const auto& [input, expected] : inputs) {
+    input();
+    EXPECT_EQ(runs, expected) << kind;
+  }
+  // A disabled action runs nowhere, not even from a control enabled behind its back.
+  action.SetEnabled(false);
+  click();
+  EXPECT_EQ(runs, 2) << kind;
+  button.setEnabled(true);
+  click();
+  EXPECT_EQ(runs, 2) << kind;
+  // An OnClick of the control's own comes instead of the action.
+  action.SetEnabled(true);
+  button.OnClick = [&](QObject*) { ++clicks; };
+  click();
+  EXPECT_EQ(runs, 2) << kind;
+  EXPECT_EQ(clicks, 1) << kind;
+}
+
+TEST_F(ControlsTest, ALinkedButtonCheckBoxOrRadioButtonRunsItsActionOnce) {
+  ExpectLinkedClicksRunTheAction<TUniButton>(form.get());
+  ExpectLinkedClicksRunTheAction<TUniCheckBox>(form.get());
+  ExpectLinkedClicksRunTheAction<TUniRadioButton>(form.get());
+}
+
+TEST_F(ControlsTest, ALinkedButtonsAcceleratorRunsItsAction) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TUniAction action;
+  action.SetCaption(u"&Go");
+  int runs = 0;
+  action.OnExecute = [&](QObject*) { ++runs; };
+  {
+    TUniButton button(form.get());
+    UniControl_SetAction(&button, &action);
+    button.show();
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::AltModifier);
+    EXPECT_EQ(runs, 1);
+  }
+  TUniCheckBox box(form.get());
+  UniControl_SetAction(&box, &action);
+  box.show();
+  QTest::keyClick(form.get(), Qt::Key_G, Qt::AltModifier);
+  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(box.isChecked());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QTest>
 
 #include "platform/gui/Messages.h"
 #include "tests/controls/ControlsTest.h"
@@ -188,6 +189,52 @@ TEST_F(ControlsTest, MenuItemsLinkByCaptionWithoutHotKeysAndRunTheirAction) {
   EXPECT_EQ(fresh.Caption(), u"Quit");
   EXPECT_EQ(fresh.ShortCut(), action.ShortCut());
   EXPECT_EQ(own.Caption(), u"Mine");
+}
+
+}  // namespace
+
+namespace {
+
+// The item the keyboard moves to in a shown menu publishes its long hint, whatever its class.
+TEST_F(ControlsTest, EveryHighlightedMenuItemPublishesItsLongHint) {
+  TPopupMenu menu;
+  auto* plain = new TMenuItem(&menu);
+  auto* bare = new TMenuItem(&menu);
+  auto* wide = new TUniMenuItem(&menu);
+  auto* sub = new TMenuItem(&menu);
+  plain->SetCaption(u"Plain");
+  plain->SetHint(u"Plain|A plain item \u00D6");
+  bare->SetCaption(u"Bare");
+  wide->SetCaption(u"Wide");
+  wide->SetHint(u"Wide \U0001F4C2");
+  sub->SetCaption(u"Sub");
+  sub->SetHint(u"Sub|Has items");
+  for (TMenuItem* item : std::initializer_list<TMenuItem*>{plain, bare, wide, sub}) menu.Items()->Add(item);
+  auto* inner = new TMenuItem;
+  inner->SetCaption(u"Inner");
+  inner->SetHint(u"Inner|Inside");
+  sub->Add(inner);
+  // An entry of the menu that is no item of it.
+  QAction* foreign = menu.Menu()->addAction(QStringLiteral("Foreign"));
+
+  UniApplication().SetHint(u"before");
+  menu.Popup(0, 0);
+  // (the hint after each Down key)
+  for (const char16_t* hint : {u"A plain item \u00D6", u"", u"Wide \U0001F4C2", u"Has items", u""}) {
+    QTest::keyClick(menu.Menu(), Qt::Key_Down);
+    EXPECT_EQ(UniApplication().Hint(), hint) << menu.Menu()->activeAction()->text().toStdString();
+  }
+  EXPECT_EQ(menu.Menu()->activeAction(), foreign);
+  // Into the submenu: its items publish theirs too.
+  QTest::keyClick(menu.Menu(), Qt::Key_Up);
+  QTest::keyClick(menu.Menu(), Qt::Key_Right);
+  QMenu* subMenu = sub->MenuAction()->menu();
+  ASSERT_TRUE(subMenu && subMenu->isVisible());
+  if (!subMenu->activeAction()) QTest::keyClick(subMenu, Qt::Key_Down);
+  EXPECT_EQ(UniApplication().Hint(), u"Inside");
+  subMenu->hide();
+  menu.Menu()->hide();
+  EXPECT_EQ(UniApplication().Hint(), u"");
 }
 
 }  // namespace

@@ -36,7 +36,12 @@ void TUniCaptionButton<QtButton>::SetCaption(const WideString& caption) {
 
 template <class QtButton>
 void TUniCaptionButton<QtButton>::Click() {
-  if (OnClick) OnClick(this);
+  if (OnClick) {
+    OnClick(this);
+    return;
+  }
+  // A linked control without a handler of its own is the action's trigger, as a menu item is.
+  if (TUniAction* action = UniControl_GetAction(this); action && action->Enabled()) action->Execute();
 }
 
 template <class QtButton>

@@ -20,7 +20,8 @@ public:
   TNotifyEvent OnClick;
 
 protected:
-  // The class library's click, after Qt's: OnClick.
+  // The class library's click, after Qt's: OnClick, or without one the linked action when it is
+  // enabled.
   virtual void Click();
   // What the accelerator does to a control that can take the focus.
   virtual void Accelerate() = 0;

@@ -2,12 +2,17 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QAction>
 #include <QMenu>
 #include <QPointer>
+#include <QPainter>
+#include <QScreen>
 #include <QToolTip>
+#include <algorithm>
 #include <QVariant>
 #include <QWidget>
 
+#include "platform/gui/Menus.h"
 #include "platform/gui/Messages.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/gui/UniActnList.h"
@@ -37,6 +42,16 @@ bool ShownControlsTake(const QWidget& container, TUniAction& action) {
   return false;
 }
 
+// How long a hint stays while the pointer rests on its control, as the class library's default.
+constexpr int hintHidePause = 2500;
+// A hint shows below the pointer by about the height of its arrow.
+constexpr int hintBelowPointer = 20;
+
+TColor ToTColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+
+// The dynamic property that marks a menu whose highlighted entries publish hints.
+constexpr char menuWatchedProperty[] = "mirelconMenuHints";
+
 bool WindowTakes(QWidget& window, TUniAction& action) {
   QWidget* focused = window.focusWidget();
   if (focused && focused->isVisible() && TakesAction(focused, action)) return true;
@@ -44,6 +59,63 @@ bool WindowTakes(QWidget& window, TUniAction& action) {
 }
 
 }  // namespace
+
+// ---- the hint window
+
+TUniCustomHintWindow::TUniCustomHintWindow(QWidget* parent)
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::BypassGraphicsProxyWidget) {
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+// The screen's hint font and colours are the platform's tooltip ones.
+TFont TUniCustomHintWindow::HintFont() const {
+  return TFont::FromQFont(QToolTip::font(), ToTColor(QToolTip::palette().color(QPalette::ToolTipText)));
+}
+
+TRect TUniCustomHintWindow::CalcHintRect(int maxWidth, const WideString& hint) const {
+  TCanvas canvas(static_cast<QPaintDevice*>(nullptr));
+  canvas.Measurer = Measurer;
+  canvas.Font = HintFont();
+  TRect r{0, 0, maxWidth, 0};
+  canvas.DrawText(hint, r, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+  r.Right += 6;
+  r.Bottom += 2;
+  return r;
+}
+
+void TUniCustomHintWindow::ActivateHint(const TRect& rect, const WideString& hint) {
+  caption_ = hint;
+  setGeometry(rect.Left, rect.Top, rect.Width(), rect.Height() + 4);
+  show();
+  raise();
+  update();
+}
+
+void TUniCustomHintWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  TCanvas canvas(painter);
+  canvas.Measurer = Measurer;
+  canvas.Font = HintFont();
+  canvas.Brush.Style = bsSolid;
+  canvas.Brush.Color = canvas.Font.Color;
+  canvas.FillRect(TRect{0, 0, width(), height()});
+  const TRect client{1, 1, width() - 1, height() - 1};
+  canvas.Brush.Color = ToTColor(QToolTip::palette().color(QPalette::ToolTipBase));
+  canvas.FillRect(client);
+  canvas.Brush.Style = bsClear;
+  TRect text{client.Left + 2, client.Top + 2, client.Right, client.Bottom};
+  canvas.DrawText(caption_, text, DT_NOPREFIX | DT_WORDBREAK);
+}
+
+// ---- the companion
+
+TUniApplication::TUniApplication(QObject* parent) : QObject(parent) {
+  hintHide_.setSingleShot(true);
+  hintHide_.setInterval(hintHidePause);
+  connect(&hintHide_, &QTimer::timeout, this, [this] { CancelHint(); });
+}
 
 // The title is the program's own, not Qt's display name: Qt appends a display name to every window
 // title ("Help — Mirelcon "), where each window must show exactly its own caption.
@@ -76,14 +148,54 @@ bool TUniApplication::ExecuteAction(TUniAction& action) {
   return false;
 }
 
+bool TUniApplication::ShowHint(QWidget& control, const QPoint& globalPos) {
+  const WideString tip = UniControl_GetTooltip(&control);
+  if (tip.empty()) return false;
+  QWidget* window = control.window();
+  if (!hintWindow_ || hintWindow_->parentWidget() != window) {
+    delete hintWindow_.data();
+    hintWindow_ = new TUniCustomHintWindow(window);
+  }
+  const QScreen* screen = QGuiApplication::screenAt(globalPos);
+  const QRect area = (screen ? screen : control.screen())->availableGeometry();
+  const TRect size = hintWindow_->CalcHintRect(area.width(), tip);
+  // On the screen: left of its right edge, and above the pointer where below would pass its foot.
+  const int width = size.Width(), height = size.Height() + 4;
+  int x = globalPos.x(), y = globalPos.y() + hintBelowPointer;
+  if (x + width > area.x() + area.width()) x = std::max(area.x(), area.x() + area.width() - width);
+  if (y + height > area.y() + area.height()) y = std::max(area.y(), globalPos.y() - height);
+  hintWindow_->ActivateHint(TRect{x, y, x + width, y + size.Height()}, tip);
+  hintControl_ = &control;
+  hintHide_.start();
+  return true;
+}
+
+void TUniApplication::CancelHint() {
+  hintHide_.stop();
+  hintControl_ = nullptr;
+  if (hintWindow_) hintWindow_->hide();
+}
+
 bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::Enter:
       if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w)));
       break;
     case QEvent::Leave:
+      if (watched == hintControl_) CancelHint();
       // Back over the parent (or over no window of the program).
       if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w->parentWidget())));
+      break;
+    // Whatever the user does next ends the hint.
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::Wheel:
+    case QEvent::ApplicationDeactivate:
+      if (hintControl_) CancelHint();
+      break;
+    case QEvent::Show:
+      if (auto* menu = qobject_cast<QMenu*>(watched)) WatchMenu(*menu);
       break;
     case QEvent::Hide:
       // A menu closing selects nothing.
@@ -93,15 +205,24 @@ bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
       auto* w = qobject_cast<QWidget*>(watched);
       // A widget with a tooltip of Qt's own keeps it.
       if (!w || !w->toolTip().isEmpty()) break;
-      const WideString tip = UniControl_GetTooltip(w);
-      if (tip.empty()) break;
-      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), QString::fromStdU16String(tip), w);
-      return true;
+      if (ShowHint(*w, static_cast<QHelpEvent*>(event)->globalPos())) return true;
+      CancelHint();
+      break;
     }
     default:
       break;
   }
   return QObject::eventFilter(watched, event);
+}
+
+void TUniApplication::WatchMenu(QMenu& menu) {
+  if (menu.property(menuWatchedProperty).toBool()) return;
+  menu.setProperty(menuWatchedProperty, true);
+  connect(&menu, &QMenu::hovered, this, [this](QAction* action) {
+    // A menu item is the parent of its platform's entry; an entry of no item has no hint.
+    const auto* item = action ? dynamic_cast<const TMenuItem*>(action->parent()) : nullptr;
+    SetHint(item ? WideGetLongHint(item->Hint()) : WideString());
+  });
 }
 
 TUniApplication& UniApplication() {

@@ -1,13 +1,10 @@
 #include "unicode/gui/UniMenus.h"
 
-#include <QAction>
-
 #include "unicode/gui/UniForms.h"
 
 TUniMenuItem::TUniMenuItem(QObject* owner) : TMenuItem(owner) {
-  // The long hint of the item under the pointer is the application's hint.
-  QObject::connect(MenuAction(), &QAction::hovered, this,
-                   [this] { UniApplication().SetHint(WideGetLongHint(Hint())); });
+  // The companion publishes the hint of the highlighted item; it must be there when the menu shows.
+  UniApplication();
 }
 
 TUniMenuItem::~TUniMenuItem() = default;

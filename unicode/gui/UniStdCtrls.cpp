@@ -331,7 +331,27 @@ void TUniComboBoxStrings::Clear() {
 
 TUniComboBox::TUniComboBox(QWidget* parent) : QComboBox(parent), TUniOwnerDraw(static_cast<QWidget&>(*this)) {
   standardDelegate_ = view()->itemDelegate();
+  view()->installEventFilter(this);
+  connect(this, &QComboBox::currentIndexChanged, this, [this](int index) { changedTo_ = index; });
+  connect(this, &QComboBox::activated, this, [this](int index) { Activated(index); });
   SetStyle(csDropDown);
+}
+
+void TUniComboBox::Click() {
+  if (OnClick) OnClick(this);
+}
+
+void TUniComboBox::Select() {
+  if (OnSelect) OnSelect(this);
+}
+
+void TUniComboBox::Activated(int index) {
+  // Qt reports the change right after making it, within the same input.
+  const bool changed = changedTo_ == index;
+  ForgetChange();
+  if (!changed) return;
+  Click();
+  Select();
 }
 
 WideString TUniComboBox::Text() const { return W(currentText()); }
@@ -370,6 +390,7 @@ void TUniComboBox::SetStyle(TComboBoxStyle style) {
       simpleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
       simpleList_->setFocusPolicy(Qt::NoFocus);
       connect(simpleList_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        ForgetChange();
         setCurrentIndex(index.row());
         emit activated(index.row());
       });
@@ -387,7 +408,10 @@ void TUniComboBox::SetStyle(TComboBoxStyle style) {
 
 void TUniComboBox::showPopup() {
   // csSimple's list is always shown; there is nothing to drop down.
-  if (style_ != csSimple) QComboBox::showPopup();
+  if (style_ == csSimple) return;
+  // The choice made in the list is measured against what the box shows as it opens.
+  ForgetChange();
+  QComboBox::showPopup();
 }
 
 void TUniComboBox::LayoutSimple() {
@@ -429,12 +453,32 @@ void TUniComboBox::DrawItem(int index, const TRect& rect, TOwnerDrawState) {
 }
 
 void TUniComboBox::keyPressEvent(QKeyEvent* event) {
+  ForgetChange();
   if (!HandleKey(event)) QComboBox::keyPressEvent(event);
 }
 
+bool TUniComboBox::ListKey(QKeyEvent* event) {
+  ForgetChange();
+  if (HandleKey(event)) return true;
+  // In the edit styles a character the completion left is the edit's, as with the list closed;
+  // the list's own search would choose an item the text never showed.
+  QLineEdit* edit = lineEdit();
+  const QString text = event->text();
+  if (!edit || text.isEmpty() || (text[0] < u' ' && text[0] != u'\b')) return false;
+  QCoreApplication::sendEvent(edit, event);
+  return true;
+}
+
 bool TUniComboBox::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == lineEdit() && event->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(event)))
-    return true;
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == lineEdit()) {
+      ForgetChange();
+      if (HandleKey(key)) return true;
+    } else if (watched == view() && view()->isVisible() && ListKey(key)) {
+      return true;
+    }
+  }
   // Qt puts the edit back in the combo's field whenever it sees fit (a new index, a new style).
   if (watched == lineEdit() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) LayoutSimple();
   return QComboBox::eventFilter(watched, event);
@@ -485,9 +529,10 @@ void TUniComboBox::TypeAheadKeyPress(WideString& key) {
   const int64_t now = platform::ClockMilliseconds();
   if (now - LastTypeAheadTime >= 1250) TypeAheadText.clear();
   LastTypeAheadTime = now;
-  if (UniCombo_SelectItem(*this, TypeAheadText + key)) TypeAheadText += key;
-  // Qt's own keyboard search never runs: a character that matches nothing is dropped.
-  key.clear();
+  if (UniCombo_SelectItem(*this, TypeAheadText + key)) {
+    TypeAheadText += key;
+    key.clear();
+  }
 }
 
 void UniCombo_AutoCompleteKeyPress(TUniComboBox& combo, WideString& key) {
@@ -517,13 +562,16 @@ bool UniCombo_SelectItem(TUniComboBox& combo, const WideString& value) {
       combo.Style() == csDropDown ? WideCompareText(combo.Text(), item) != 0 : combo.currentIndex() != found;
   if (combo.AutoCloseUp && combo.Items().IndexOf(value) >= 0) combo.hidePopup();
   combo.setCurrentIndex(found);
+  // Announced here if at all: Return in the open list then takes the item as it is.
+  combo.ForgetChange();
+  if (combo.view()->isVisible()) combo.view()->setCurrentIndex(combo.model()->index(found, combo.modelColumn()));
   if (QLineEdit* edit = combo.lineEdit()) {
     edit->setText(Q(value + item.substr(value.size())));
     edit->setSelection(static_cast<int>(value.size()), static_cast<int>(item.size() - value.size()));
   }
   if (changed) {
-    if (combo.OnClick) combo.OnClick(&combo);
-    if (combo.OnSelect) combo.OnSelect(&combo);
+    combo.Click();
+    combo.Select();
   }
   return true;
 }

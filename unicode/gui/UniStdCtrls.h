@@ -168,13 +168,17 @@ public:
   bool AutoCloseUp = false;
   TNotifyEvent OnClick;
   TNotifyEvent OnSelect;
+  // What follows each change of the chosen item by the user, in this order.
+  virtual void Click();
+  virtual void Select();
 
   // The type-ahead state of the list style.
   WideString TypeAheadText;
   int64_t LastTypeAheadTime = 0;
 
   // Type-ahead of the list styles (csDropDownList and the owner-draw ones) for one typed
-  // character; key is emptied when the character is used up.
+  // character; key is emptied when the character is used up, which it is when it leads to an
+  // item. One that leads nowhere is left to the box's own handling.
   void TypeAheadKeyPress(WideString& key);
 
   // The list of csSimple, shown below the edit; null in the other styles until one was csSimple.
@@ -192,8 +196,16 @@ protected:
 
 private:
   friend class TUniComboBoxStrings;
+  friend bool UniCombo_SelectItem(TUniComboBox& combo, const WideString& value);
   // True when the key was used up.
   bool HandleKey(QKeyEvent* event);
+  // A key to the open list: typed characters take the way they take on the closed box.
+  bool ListKey(QKeyEvent* event);
+  // Qt reports each choice by the user (activated), changed or not; only a change is announced.
+  void Activated(int index);
+  // Forgets a change of the item index that no choice by the user has reported: the next report
+  // that finds no change since then announces nothing.
+  void ForgetChange() { changedTo_ = noChange; }
   bool OwnerDrawn() const { return style_ == csOwnerDrawFixed || style_ == csOwnerDrawVariable; }
   // Places csSimple's edit at the top and its list below it.
   void LayoutSimple();
@@ -202,6 +214,9 @@ private:
   TComboBoxStyle style_ = csDropDownList;
   QAbstractItemDelegate* standardDelegate_ = nullptr;
   QListView* simpleList_ = nullptr;
+  static constexpr int noChange = -2;
+  // The item index the last change of it went to, until it is reported or forgotten.
+  int changedTo_ = noChange;
 };
 
 // Auto-complete of the edit styles (csDropDown, csSimple) for one typed character: at the end of

@@ -6,6 +6,13 @@
 //   controls_probe LOG combo STYLE ITEM...  a combo box of the style named (csSimple,
 //                                       csOwnerDrawFixed ...) at (20, 20), focused, that logs
 //                                       "select INDEX TEXT" when a typed key chooses an item
+//   controls_probe LOG pick STYLE ITEM...   the same with AutoDropDown on, logging "click INDEX"
+//                                       too, so that what follows a choice shows in its order
+//   controls_probe LOG actions          a button "&Button" at (20, 20), a check box "&Check" at
+//                                       (20, 60) and a radio button "&Radio" at (20, 100), each
+//                                       linked to an action of its own that logs "run KIND"
+//   controls_probe LOG hints HINT...     a button per hint, 30 pixels high, one below the other
+//                                       from (20, 10), each with that hint
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
@@ -15,6 +22,7 @@
 #include "unicode/gui/UniActnList.h"
 #include "unicode/gui/UniButtons.h"
 #include "unicode/gui/UniControls.h"
+#include "unicode/gui/UniForms.h"
 #include "unicode/gui/UniStdCtrls.h"
 
 namespace {
@@ -35,13 +43,14 @@ WideString Wide(const char* utf8) { return QString::fromUtf8(utf8).toStdU16Strin
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   UseProgramFonts();
-  if (argc < 4) return 2;
+  if (argc < 3) return 2;
   g_log = argv[1];
   const std::string mode = argv[2];
   QWidget window;
   window.setWindowTitle(QStringLiteral("probe"));
   window.setFixedSize(240, 160);
   TUniAction action;
+  if ((mode == "button" || mode == "combo" || mode == "pick") && argc < 4) return 2;
   if (mode == "button") {
     auto* button = new TUniButton(&window);
     button->setGeometry(20, 20, 120, 30);
@@ -52,7 +61,28 @@ int main(int argc, char** argv) {
     mark->setGeometry(20, 70, 120, 30);
     mark->OnClick = [](QObject*) { Log("mark"); };
     mark->SetCaption(u"&Mark");
-  } else if (mode == "combo") {
+  } else if (mode == "actions") {
+    static const char* const kinds[] = {"button", "check", "radio"};
+    static const char16_t* const captions[] = {u"&Button", u"&Check", u"&Radio"};
+    static TUniAction actions[3];
+    for (int i = 0; i < 3; ++i) {
+      QAbstractButton* control = i == 0   ? static_cast<QAbstractButton*>(new TUniButton(&window))
+                                 : i == 1 ? static_cast<QAbstractButton*>(new TUniCheckBox(&window))
+                                          : new TUniRadioButton(&window);
+      control->setGeometry(20, 20 + 40 * i, 120, 30);
+      const std::string kind = kinds[i];
+      actions[i].SetCaption(captions[i]);
+      actions[i].OnExecute = [kind](QObject*) { Log("run " + kind); };
+      UniControl_SetAction(control, &actions[i]);
+    }
+  } else if (mode == "hints") {
+    for (int i = 3; i < argc; ++i) {
+      auto* button = new TUniButton(&window);
+      button->setGeometry(20, 10 + 35 * (i - 3), 120, 30);
+      button->SetCaption(u"Hint " + Wide(std::to_string(i - 2).c_str()));
+      UniControl_SetHint(button, Wide(argv[i]));
+    }
+  } else if (mode == "combo" || mode == "pick") {
     const std::string name = argv[3];
     const std::pair<const char*, TComboBoxStyle> styles[] = {{"csDropDown", csDropDown},
                                                              {"csSimple", csSimple},
@@ -67,6 +97,10 @@ int main(int argc, char** argv) {
     combo->OnSelect = [combo](QObject*) {
       Log("select " + std::to_string(combo->ItemIndex()) + " " + QString::fromStdU16String(combo->Text()).toStdString());
     };
+    if (mode == "pick") {
+      combo->AutoDropDown = true;
+      combo->OnClick = [combo](QObject*) { Log("click " + std::to_string(combo->ItemIndex())); };
+    }
     combo->setFocus();
   } else {
     return 2;

@@ -86,4 +86,119 @@ TEST_F(ControlsScreen, ASimpleComboCompletesTypedTextWithItsListShown) {
   EXPECT_FALSE(Ink(shot, QRect(20, 44, 200, 86), Highlight).isEmpty()) << "the chosen item is not highlighted";
 }
 
+// Each control linked to an action and without a handler of its own runs the action, once for
+// each click of the mouse and each key that clicks it.
+TEST_F(ControlsScreen, LinkedControlsRunTheirActionsFromTheMouseAndTheKeyboard) {
+  Start({"actions"});
+  Click(window, 70, 35);  // the button
+  Click(window, 28, 75);  // the check box's box
+  Click(window, 28, 115);  // the radio button's
+  EXPECT_EQ(LogWith("run radio"), "shown\nrun button\nrun check\nrun radio\n");
+  // The accelerators of the button and the check box, which takes the focus; then Space on the
+  // radio button after it.
+  Keys(window, {"alt+b", "alt+c", "Tab", "space"});
+  EXPECT_EQ(LogWith("run radio\nrun button\nrun check\nrun radio"),
+            "shown\nrun button\nrun check\nrun radio\nrun button\nrun check\nrun radio\n");
+}
+
+// The combo's drop-down: the window of the program that is not the probe's own.
+TWindow DropDown(const TProgram& program, const TWindow& window) {
+  return program.WaitFor([&](const TWindow& w) { return w.id != window.id; });
+}
+
+TEST_F(ControlsScreen, AComboAnnouncesEachChangeOfItemOnceHoweverItIsPicked) {
+  Start({"pick", "csDropDownList", "Apple", "Banana", "Cherry"});
+  // The arrow keys on the closed box.
+  Keys(window, {"Down", "Down"});
+  EXPECT_EQ(LogWith("select 1 Banana"), "shown\nclick 0\nselect 0 Apple\nclick 1\nselect 1 Banana\n");
+  // The mouse in the drop-down: the first item, then the same item again.
+  for (int pick = 0; pick < 2; ++pick) {
+    Click(window, 100, 32);
+    const TWindow list = DropDown(*program, window);
+    ASSERT_NE(list.id, 0u) << "the list never dropped down";
+    Pause(300);
+    Click(list, list.geometry.width() / 2, list.geometry.height() / 6);
+    ASSERT_TRUE(program->WaitGone(list.id));
+  }
+  // The arrow keys in the open list, and Return.
+  Click(window, 100, 32);
+  const TWindow list = DropDown(*program, window);
+  ASSERT_NE(list.id, 0u);
+  Pause(300);
+  Keys(list, {"Down", "Return"});
+  ASSERT_TRUE(program->WaitGone(list.id));
+  EXPECT_EQ(LogWith("select 1 Banana\nclick 0\nselect 0 Apple\nclick 1"),
+            "shown\nclick 0\nselect 0 Apple\nclick 1\nselect 1 Banana\nclick 0\nselect 0 Apple\nclick 1\nselect 1 "
+            "Banana\n");
+}
+
+// "ab" typed quickly chooses the first item that begins with "ab", whether the first key dropped
+// the list down or not.
+TEST_F(ControlsScreen, TypingWithTheListDroppedDownTakesTheTypeAhead) {
+  Start({"pick", "csDropDownList", "Apple", "Abbey", "Banana"});
+  Type(window, "ab");
+  EXPECT_EQ(LogWith("select 1 Abbey"), "shown\nclick 0\nselect 0 Apple\nclick 1\nselect 1 Abbey\n");
+  const TWindow list = DropDown(*program, window);
+  ASSERT_NE(list.id, 0u) << "the first key dropped nothing down";
+  // Return keeps Abbey, announced already; Down then moves on from it.
+  Keys(list, {"Return"});
+  ASSERT_TRUE(program->WaitGone(list.id));
+  Keys(window, {"Down"});
+  EXPECT_EQ(LogWith("select 2 Banana"),
+            "shown\nclick 0\nselect 0 Apple\nclick 1\nselect 1 Abbey\nclick 2\nselect 2 Banana\n");
+}
+
+TEST_F(ControlsScreen, TypingWithTheListUpTakesTheSameTypeAhead) {
+  Start({"combo", "csDropDownList", "Apple", "Abbey", "Banana"});
+  Type(window, "ab");
+  EXPECT_EQ(LogWith("select 1 Abbey"), "shown\nselect 0 Apple\nselect 1 Abbey\n");
+}
+
+// A character that begins no item with those typed before it is the box's: its own search takes
+// "b" on its own, and a space drops the list down.
+TEST_F(ControlsScreen, ACharacterThatMatchesNothingGoesOnToTheBox) {
+  Start({"combo", "csDropDownList", "Apple", "Banana"});
+  Keys(window, {"a"});
+  EXPECT_EQ(LogWith("select 0 Apple"), "shown\nselect 0 Apple\n");
+  Pause(600);
+  Keys(window, {"b"});
+  EXPECT_EQ(LogWith("select 1 Banana"), "shown\nselect 0 Apple\nselect 1 Banana\n");
+  Keys(window, {"space"});
+  const TWindow list = DropDown(*program, window);
+  EXPECT_NE(list.id, 0u) << "a space dropped nothing down";
+}
+
+// The hint window of the control the pointer rests on: its pixels, read back from the screen.
+// Qt gives hints to the active window alone.
+QImage RestAndGrabHint(const TProgram& program, const TWindow& window, int x, int y) {
+  Output({"xdotool", "windowfocus", std::to_string(window.id)});
+  Output({"xdotool", "mousemove", "--window", std::to_string(window.id), std::to_string(x), std::to_string(y)});
+  const TWindow hint = program.WaitFor([&](const TWindow& w) { return w.id != window.id; });
+  if (!hint.id) return {};
+  Pause(100);
+  return Grab(hint);
+}
+
+// Markup in a hint is text: "Use <b>bold</b> if a<c then d" shows every character of it, on one
+// line, far wider than the "Use bold if a" that rich text would make of it.
+TEST_F(ControlsScreen, AHintWithMarkupShowsEveryCharacter) {
+  const std::string markup = "Use <b>bold</b> if a<c then d", plain = "Use bold if a";
+  Start({"hints", markup, plain});
+  const QImage first = RestAndGrabHint(*program, window, 80, 25);
+  ASSERT_FALSE(first.isNull()) << "no hint window for the first button";
+  Keep(first, "hint-markup");
+  // Away from both buttons, until the hint is gone, then onto the second.
+  Output({"xdotool", "mousemove", "--window", std::to_string(window.id), "200", "140"});
+  for (int i = 0; i < 100 && program->Windows().size() > 1; ++i) Pause(50);
+  const QImage second = RestAndGrabHint(*program, window, 80, 60);
+  ASSERT_FALSE(second.isNull()) << "no hint window for the second button";
+  Keep(second, "hint-plain");
+  const QRect markupInk = Ink(first, first.rect().adjusted(2, 2, -2, -2));
+  const QRect plainInk = Ink(second, second.rect().adjusted(2, 2, -2, -2));
+  ASSERT_FALSE(markupInk.isEmpty() || plainInk.isEmpty());
+  EXPECT_GT(markupInk.width(), plainInk.width() * 3 / 2);
+  EXPECT_EQ(Bands(first, first.rect().adjusted(2, 2, -2, -2)).size(), 1u);
+  EXPECT_GT(first.width(), markupInk.width());
+}
+
 }  // namespace
