@@ -159,3 +159,20 @@ TEST_F(Names, MessagesShowTheNameWithAReplacementCharacter) {
   EXPECT_EQ(Count("@/m\xE9.tmx", "<prop type=\"x-TMName\">m" + kShown + ".sdltm</prop>"), 1u);
   EXPECT_EQ(Count("@/m\xE9.tmx", "<seg>Hallo</seg>"), 1u);
 }
+
+// The program in a folder whose name is not UTF-8 finds its window module beside it, by the
+// folder's bytes (a display that needs no screen: Qt's offscreen platform).
+TEST_F(Names, TheWindowModuleIsFoundInAFolderOfSuchAName) {
+  const std::string bin = At("@/bin\xE9/");
+  fs::create_directories(bin);
+  fs::copy_file(kExe, bin + "mirelcon");
+  fs::copy_file(fs::path(kExe).parent_path() / MIRELCON_WINDOW_MODULE, bin + MIRELCON_WINDOW_MODULE);
+  Write("@/tm.txt", tmfiles::NumberedTm(2));
+  RunOptions options({"QT_QPA_PLATFORM=offscreen"});
+  options.boundSeconds = 60;
+  const ProgramRun run = RunProgram(bin + "mirelcon", {"/QUIET", At("@/tm.txt")}, options);
+  EXPECT_FALSE(run.hung);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err.find("cannot be shown"), std::string::npos) << run.err;
+  EXPECT_EQ(tmfiles::CountOf(TempDir::Read(At("@/tm.tmx")), "<seg>"), 4u);
+}
