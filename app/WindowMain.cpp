@@ -7,7 +7,7 @@
 #include "app/WindowModule.h"
 #include "app/gui/FormTessaly.h"
 #include "base/MySysUtils.h"
-#include "platform/core/Utf8.h"
+#include "platform/core/Files.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/Graphics.h"
 #include "tm/sqlite/SQLiteTable3.h"
@@ -18,7 +18,7 @@ extern "C" __attribute__((visibility("default"))) int MirelconWindowMain(int arg
   static TDeviceSoundOutput sound;
   SetSoundOutput(&sound);
   std::vector<WideString> params;
-  for (int i = 1; i < argc; ++i) params.push_back(platform::Utf8ToUtf16(argv[i]));
+  for (int i = 1; i < argc; ++i) params.push_back(platform::NameFromNative(argv[i]));
 
   QApplication app(argc, argv);
   // Before the first window: a widget that resolved its face before the faces were known keeps

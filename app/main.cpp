@@ -10,7 +10,7 @@
 #include "base/MySysUtils.h"
 #include "platform/core/Display.h"
 #include "platform/core/Module.h"
-#include "platform/core/Utf8.h"
+#include "platform/core/Files.h"
 #include "tm/sqlite/SQLiteTable3.h"
 
 namespace {
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     return ExitBadParameters;
   }
   std::vector<WideString> params;
-  for (int i = 1; i < argc; ++i) params.push_back(platform::Utf8ToUtf16(argv[i]));
+  for (int i = 1; i < argc; ++i) params.push_back(platform::NameFromNative(argv[i]));
   TTerminalHost host(stdout, stderr);
   return RunCommandLine(host, params);
 }

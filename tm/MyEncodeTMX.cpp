@@ -301,7 +301,9 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
   } else {
     AddLine(u"<prop type=\"x-Recognizers\">RecognizeAll</prop>");
     Block.append(u"<prop type=\"x-TMName\">");
-    AppendEscaped(WideChangeFileExt(WideExtractFileName(FileName), u".sdltm"));
+    // The memory's name is text of the document: a byte of the file's name that is not UTF-8
+    // stands there as U+FFFD.
+    AppendEscaped(platform::ShownText(WideChangeFileExt(WideExtractFileName(FileName), u".sdltm")));
     AddLine(u"</prop>");
   }
   AddLine(u"</header>\r\n");

@@ -44,15 +44,17 @@ TFileMasks SplitFileMask(const WideString& s) {
   const WideString ext = WideExtractFileExt(s);
   const WideString name = s.substr(0, s.size() - ext.size());
   TFileMasks masks;
-  masks.NameMask = name.empty() ? "*" : platform::Utf16ToUtf8(name);
-  masks.ExtMask = (ext.empty() || ext == u".") ? "*" : platform::Utf16ToUtf8(ext);
+  // Masks and names are matched as the bytes of the names on disk, so that a name that is not
+  // UTF-8 matches only a mask written with its own bytes.
+  masks.NameMask = name.empty() ? "*" : platform::NativeName(name);
+  masks.ExtMask = (ext.empty() || ext == u".") ? "*" : platform::NativeName(ext);
   return masks;
 }
 
 bool MatchesFileMask(const WideString& fileName, const TFileMasks& masks) {
   const WideString ext = WideExtractFileExt(fileName);
-  const AnsiString name = platform::Utf16ToUtf8(fileName.substr(0, fileName.size() - ext.size()));
-  return MatchesMaskPart(masks.NameMask, name) && MatchesMaskPart(masks.ExtMask, platform::Utf16ToUtf8(ext));
+  const AnsiString name = platform::NativeName(std::u16string_view(fileName).substr(0, fileName.size() - ext.size()));
+  return MatchesMaskPart(masks.NameMask, name) && MatchesMaskPart(masks.ExtMask, platform::NativeName(ext));
 }
 
 bool IsFileMask(const WideString& s) {
@@ -97,7 +99,8 @@ TCommandLine ParseCommandLine(const std::vector<WideString>& params) {
         continue;
       }
       if (SameTextAsciiW(word.substr(0, 10), u"PROP_TYPE=")) {
-        cl.PropTypes.push_back(p.substr(dashes + 10));
+        // A type is text, not a name: bytes of it that are not UTF-8 count as U+FFFD.
+        cl.PropTypes.push_back(platform::ShownText(std::u16string_view(p).substr(dashes + 10)));
         continue;
       }
     }
@@ -153,9 +156,9 @@ struct TPlan {
   size_t Found = 0;
 };
 
-// The order of names is that of their UTF-8 bytes, whatever their script.
+// The order of names is that of their bytes on disk, whatever their script.
 bool NameBefore(const platform::FolderEntry& a, const platform::FolderEntry& b) {
-  return platform::Utf16ToUtf8(a.Name) < platform::Utf16ToUtf8(b.Name);
+  return platform::NativeName(a.Name) < platform::NativeName(b.Name);
 }
 
 void Plan(const WideString& src, const WideString& dest, const WideString& outputRoot, bool recursive,

@@ -42,7 +42,8 @@ const char16_t* const InputFileFilter =
 
 namespace {
 
-QString Q(const WideString& s) { return QString::fromStdU16String(s); }
+// What the window shows: a byte of a file's name that is not UTF-8 as U+FFFD.
+QString Q(const WideString& s) { return QString::fromStdU16String(platform::ShownText(s)); }
 
 // One line on standard error for what a message box shows, so that a run leaves a trace.
 void ErrorLine(const WideString& text) {
@@ -212,8 +213,8 @@ void TFormTessaly::BeginFile(const WideString& input, const WideString& output) 
   Running = 1;
   StartStop->SetEnabled(true);
   ApplyLook();
-  SourceEdit->SetText(WideExtractFileName(input));
-  DestEdit->SetText(WideExtractFileName(output));
+  SourceEdit->SetText(platform::ShownText(WideExtractFileName(input)));
+  DestEdit->SetText(platform::ShownText(WideExtractFileName(output)));
   currentInput_ = input;
 }
 
@@ -273,10 +274,10 @@ void TFormTessaly::SearchTMFileNameClick() {
 
 void TFormTessaly::ChooseInput(const WideString& fileName) {
   if (!WideFileExists(fileName) || FileInUse(fileName)) return;
-  SourceEdit->SetText(WideExtractFileName(fileName));
+  SourceEdit->SetText(platform::ShownText(WideExtractFileName(fileName)));
   InputName = fileName;
   OutputName = OutputFileName(fileName, OutputTypeOf(fileName));
-  DestEdit->SetText(WideExtractFileName(OutputName));
+  DestEdit->SetText(platform::ShownText(WideExtractFileName(OutputName)));
   StartStop->SetEnabled(true);
   ApplyLook();
   Gauge1->SetProgress(0);
@@ -308,7 +309,10 @@ void TFormTessaly::WMStartConversion() {
   SetInputsEnabled(false);
   Running = 1;
   ApplyLook();
-  OutputName = WideExtractFilePath(OutputName) + DestEdit->Text();
+  // The output box shows the name that OutputName holds: while it does, that name keeps its
+  // bytes, which the box may show otherwise.
+  const WideString shown = DestEdit->Text();
+  if (shown != platform::ShownText(WideExtractFileName(OutputName))) OutputName = WideExtractFilePath(OutputName) + shown;
   WideString error;
   const bool failed = !RunCatching([this] { RunConversion(*this, InputName, OutputName); }, error,
                                    u"Cannot convert \"" + InputName + u"\".");

@@ -32,7 +32,13 @@ bool StatName(const std::u16string& name, struct stat& st) {
 
 }  // namespace
 
-std::string NativeName(const std::u16string& name) { return Utf16ToUtf8(name); }
+std::string NativeName(std::u16string_view name) {
+  std::string out(name.size() * 3, '\0');
+  out.resize(static_cast<size_t>(EncodeUtf8(name, out.data(), LoneSurrogate::Unescape) - out.data()));
+  return out;
+}
+
+std::u16string NameFromNative(std::string_view bytes) { return Utf8ToUtf16(bytes, IllFormedUtf8::EscapeBytes); }
 
 int LastErrorCode() { return t_lastError; }
 void SetLastErrorCode(int code) { t_lastError = code; }
@@ -226,7 +232,7 @@ bool ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries)
       break;
     }
     FolderEntry entry;
-    entry.Name = Utf8ToUtf16(name);
+    entry.Name = NameFromNative(name);
     if (S_ISDIR(st.st_mode)) {
       entry.Type = FolderEntry::Folder;
     } else if (S_ISLNK(st.st_mode)) {
@@ -278,7 +284,7 @@ std::u16string FullPathName(const std::u16string& name) {
       if (errno != ERANGE) return name;
       buf.resize(buf.size() * 2);
     }
-    std::u16string cwd = Utf8ToUtf16(buf.data());
+    std::u16string cwd = NameFromNative(buf.data());
     path = cwd + (cwd.empty() || cwd.back() != u'/' ? u"/" : u"") + path;
   }
   std::vector<std::u16string> parts;

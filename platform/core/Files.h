@@ -1,8 +1,12 @@
 #pragma once
 // Files by UTF-16 name over POSIX. Names are UTF-16 in the program and UTF-8 bytes for the kernel.
+// A name the kernel gives that is not UTF-8 keeps its bytes: each byte that is not UTF-8 is held
+// as a lone surrogate U+DC80..U+DCFF (NameFromNative), which goes back to that byte on its way
+// to the kernel (NativeName). Such a name is shown with U+FFFD in their place (ShownText).
 // Calls return InvalidFileHandle / -1 / false on failure and leave the reason in LastErrorCode().
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -84,6 +88,9 @@ std::u16string SystemErrorText(int code);
 // next line; with no error recorded, "A call to an OS function failed".
 [[noreturn]] void RaiseLastOSError();
 
-std::string NativeName(const std::u16string& name);
+// A name's bytes for the kernel, and a name from the kernel's bytes (a directory entry, a
+// command-line argument, the working directory): one gives back what the other was given.
+std::string NativeName(std::u16string_view name);
+std::u16string NameFromNative(std::string_view bytes);
 
 }  // namespace platform

@@ -2,15 +2,15 @@
 
 #include <dlfcn.h>
 
+#include "platform/core/Files.h"
 #include "platform/core/Process.h"
-#include "platform/core/Utf8.h"
 
 namespace platform {
 
 void* LoadModuleEntry(const std::string& fileName, const char* entry, std::string& error) {
   // By its full path only: a bare name would be looked up along the library path, where
   // anything of that name could stand in for the program's own part.
-  const std::string program = Utf16ToUtf8(ExecutablePath());
+  const std::string program = NativeName(ExecutablePath());
   const size_t slash = program.rfind('/');
   if (slash == std::string::npos) {
     error = "the program's own folder is unknown, so \"" + fileName + "\" cannot be found";

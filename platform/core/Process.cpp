@@ -8,7 +8,6 @@
 #include <iterator>
 
 #include "platform/core/Files.h"
-#include "platform/core/Utf8.h"
 
 namespace platform {
 namespace {
@@ -28,7 +27,7 @@ std::u16string ExecutablePath() {
     if (n < 0) return std::u16string();
     if (static_cast<size_t>(n) < buf.size()) {
       buf.resize(static_cast<size_t>(n));
-      return Utf8ToUtf16(buf);
+      return NameFromNative(buf);
     }
     buf.resize(buf.size() * 2);  // possibly cut: try again with more room
   }

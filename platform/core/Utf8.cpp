@@ -47,7 +47,11 @@ char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
         *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
         continue;
       }
-      if (lone == LoneSurrogate::Replace) c = 0xFFFD;
+      if (lone == LoneSurrogate::Unescape && c >= 0xDC80 && c <= 0xDCFF) {
+        *q++ = static_cast<unsigned char>(c & 0xFF);
+        continue;
+      }
+      if (lone != LoneSurrogate::Keep) c = 0xFFFD;
     }
     *q++ = static_cast<unsigned char>(0xE0 | (c >> 12));
     *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
@@ -62,7 +66,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view bytes) {
+std::u16string Utf8ToUtf16(std::string_view bytes, IllFormedUtf8 illFormed) {
   std::u16string out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -89,7 +93,7 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
       if (b == 0xF0) lo = 0x90;
       if (b == 0xF4) hi = 0x8F;
     } else {
-      out += u'\uFFFD';
+      out += illFormed == IllFormedUtf8::EscapeBytes ? static_cast<char16_t>(0xDC00 | b) : u'\uFFFD';
       ++i;
       continue;
     }
@@ -100,13 +104,30 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
       if (j == 1 ? (t < lo || t > hi) : (t < 0x80 || t > 0xBF)) break;
       c = (c << 6) | (t & 0x3F);
     }
-    if (j < static_cast<size_t>(len)) {  // maximal ill-formed subpart: one U+FFFD
-      out += u'\uFFFD';
+    if (j < static_cast<size_t>(len)) {  // maximal ill-formed subpart: one U+FFFD, or each byte escaped
+      if (illFormed == IllFormedUtf8::EscapeBytes) {
+        for (size_t k = 0; k < j; ++k) out += static_cast<char16_t>(0xDC00 | p[i + k]);
+      } else {
+        out += u'\uFFFD';
+      }
       i += j;
       continue;
     }
     AppendUtf16(out, c);
     i += len;
+  }
+  return out;
+}
+
+std::u16string ShownText(std::u16string_view text) {
+  std::u16string out(text);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const char16_t c = out[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF)
+      ++i;  // a pair
+    else
+      out[i] = u'\uFFFD';
   }
   return out;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // UTF-8 <-> UTF-16: the program's one UTF-8 encoder, and strict conversions for the platform's
-// edges (file names, system texts), through which ill-formed text never passes: each bad sequence
-// or lone surrogate becomes U+FFFD.
+// edges (system texts, what is shown), through which ill-formed text never passes: each bad
+// sequence or lone surrogate becomes U+FFFD. File names are the exception: the kernel's names are
+// bytes that need not be UTF-8, and each of them must lead back to its own file.
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,8 @@ namespace platform {
 enum class LoneSurrogate {
   Replace,  // U+FFFD: well-formed UTF-8, for what the system or another program reads
   Keep,     // its own three-byte form, so that the text read back is the text that was written
+  Unescape, // U+DC80..U+DCFF: the byte 80..FF that it stands for in a name (Utf8ToUtf16 with
+            // IllFormedUtf8::EscapeBytes); any other: U+FFFD
 };
 
 // Encodes text at dest, which has room for three bytes per unit of text, and returns the end of
@@ -28,7 +31,19 @@ inline void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
+// What the decoder makes of bytes that are not UTF-8.
+enum class IllFormedUtf8 {
+  Replace,      // U+FFFD for each ill-formed sequence
+  EscapeBytes,  // byte 0xXY becomes the lone surrogate U+DCXY, which well-formed UTF-8 never
+                // gives: no two byte strings decode alike, and LoneSurrogate::Unescape gives the
+                // bytes back
+};
+
 std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string Utf8ToUtf16(std::string_view bytes);
+std::u16string Utf8ToUtf16(std::string_view bytes, IllFormedUtf8 illFormed = IllFormedUtf8::Replace);
+
+// Text as it is shown to the user (a window, a message box): each lone surrogate, such as a
+// byte of a name that is not UTF-8, is U+FFFD. Text without one comes back as it is.
+std::u16string ShownText(std::u16string_view text);
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
 #include "tests/support/TempDir.h"
 
@@ -43,6 +44,29 @@ TEST(FileMasks, SplitAndMatch) {
   EXPECT_FALSE(MatchesFileMask(u"input.txt", in));
   for (const char16_t* mask : {u"", u".txt", u".", u"a*.txt"}) EXPECT_TRUE(IsFileMask(mask)) << N(mask);
   for (const char16_t* name : {u"in", u"tm.txt"}) EXPECT_FALSE(IsFileMask(name)) << N(name);
+}
+
+// A name that is not UTF-8 matches by its bytes: a mask with the byte 0xFF never takes the
+// name that holds U+FFFD, which shows alike.
+TEST(FileMasks, NamesThatAreNotUtf8MatchByTheirBytes) {
+  const WideString byte = platform::NameFromNative("x\xFF.tmx"), mark = platform::NameFromNative("x\xEF\xBF\xBD.tmx");
+  const struct {
+    const char* mask;
+    bool byte, mark;
+  } cases[] = {
+      {"x\xFF*", true, false},   {"x\xEF\xBF\xBD.*", false, true}, {"*\xFF.tmx", true, false},
+      {"*\xBD.tmx", false, true}, {"*.tmx", true, true},           {"x*", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask);
+    const TFileMasks masks = SplitFileMask(platform::NameFromNative(c.mask));
+    EXPECT_EQ(MatchesFileMask(byte, masks), c.byte);
+    EXPECT_EQ(MatchesFileMask(mark, masks), c.mark);
+  }
+  EXPECT_EQ(SplitFileMask(platform::NameFromNative("lat\xE9*.tmx")).NameMask, "lat\xE9*");
+  // A property type is text, not a name: its byte that is not UTF-8 is U+FFFD.
+  EXPECT_EQ(ParseCommandLine({platform::NameFromNative("/PROP_TYPE=x-\xE9")}).PropTypes,
+            std::vector<WideString>{u"x-\uFFFD"});
 }
 
 TEST(CommandLine, SwitchesAndPaths) {

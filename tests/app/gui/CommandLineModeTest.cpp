@@ -3,6 +3,7 @@
 // Also the program itself with a display.
 #include <filesystem>
 
+#include "platform/core/Files.h"
 #include "tests/app/gui/GuiTest.h"
 #include "tests/support/RunProgram.h"
 
@@ -57,6 +58,24 @@ TEST_F(CommandLineMode, AFailedFileIsReportedAndTheBatchGoesOn) {
     EXPECT_EQ(form.GetCurrentJob(), nullptr);
     EXPECT_FALSE(form.isVisible());
   }
+}
+
+// Names that are not UTF-8 are shown with U+FFFD, in the window's boxes and on standard error,
+// and each file is converted by its bytes.
+TEST_F(CommandLineMode, NamesThatAreNotUtf8AreShownReplaced) {
+  WriteTm(dir.File("lat\xE9.txt"), 2);
+  WriteTm(dir.File("x\xFF.txt"), 2);
+  std::filesystem::create_directory(dir.File("x\xFF.tmx"));
+  TRecordingForm form({platform::NameFromNative(dir.File("*.txt"))});
+  EXPECT_EQ(Run(form), ExitFileFailed);
+  EXPECT_EQ(form.attached, (std::vector<std::string>{"1 Stop #fb5757 inputs0 start lat\xEF\xBF\xBD.txt lat\xEF\xBF\xBD.tmx",
+                                                     "1 Stop #fb5757 inputs0 start x\xEF\xBF\xBD.txt x\xEF\xBF\xBD.tmx"}));
+  EXPECT_EQ(CountOf(TempDir::Read(dir.File("lat\xE9.tmx")), "<seg>"), 4u);
+  const std::string shown = dir.File("x\xEF\xBF\xBD.tmx");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(shown))) << boxes[0].text.toStdString();
+  for (const QChar c : boxes[0].text) EXPECT_FALSE(c.isSurrogate()) << boxes[0].text.toStdString();
+  EXPECT_NE(err.find(shown), std::string::npos) << err;
 }
 
 // Help shows the usage, the window hidden first, and does nothing else; names that convert

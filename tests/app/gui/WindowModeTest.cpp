@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "MirelconVersion.h"
+#include "platform/core/Files.h"
 #include "platform/gui/Gauges.h"
 #include "platform/gui/Menus.h"
 #include "tests/app/gui/GuiTest.h"
@@ -58,6 +59,21 @@ TEST_F(WindowMode, ChoosingAFileEnablesStart) {
   TempDir::Write(dir.File("B.CSV"), "a\tb\r\n");
   form.ChooseInput(dir.WFile("B.CSV"));
   EXPECT_EQ(form.DestEdit->text(), "B.txt");
+  EXPECT_TRUE(boxes.empty());
+}
+
+// A file whose name is not UTF-8 is shown with U+FFFD, and converted by its bytes into an output
+// named with them.
+TEST_F(WindowMode, ANameThatIsNotUtf8IsShownReplacedAndConvertedByItsBytes) {
+  TRecordingForm form;
+  Open(form);
+  WriteTm(dir.File("lat\xE9.txt"), 3);
+  form.ChooseInput(platform::NameFromNative(dir.File("lat\xE9.txt")));
+  EXPECT_EQ(State(form), "0 Start #00fea7 inputs3 start lat\xEF\xBF\xBD.txt lat\xEF\xBF\xBD.tmx");
+  StartAndWait(form);
+  EXPECT_EQ(form.Label3->text(), "3 TUs");
+  EXPECT_EQ(CountOf(TempDir::Read(dir.File("lat\xE9.tmx")), "<seg>"), 6u);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("lat\xEF\xBF\xBD.tmx")));
   EXPECT_TRUE(boxes.empty());
 }
 
