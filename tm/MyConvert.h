@@ -297,11 +297,6 @@ public:
   // Where the text read inside this element goes, for an element that keeps none of its own;
   // set by the reader that decides so.
   TTag* TextOwner = nullptr;
-  // TextOwner holds the reader's answer for this element, decided once (from the elements
-  // around it, which a deep chain would otherwise make it walk again at every piece of text).
-  bool OwnerKnown = false;
-  // The number of elements around this one: 0 for the root.
-  uint32_t Depth = 0;
   // What the reader made of the name, for readers that look it up once: -1 until it says.
   mutable int Kind = -1;
   // Text that grows keeps the blanks it begins with: set by a reader for whom every character
@@ -332,4 +327,13 @@ private:
   std::string FTextUtf8;
   bool FHasText = false;
   bool FUnsettled = false;  // FTextUtf8 holds one piece of input as it stands
+
+public:
+  // (Beside the flags above, where they take no room of their own: a document may hold a
+  // great many elements open.)
+  // TextOwner holds the reader's answer for this element, decided once (from the elements
+  // around it, which a deep chain would otherwise make it walk again at every piece of text).
+  bool OwnerKnown = false;
+  // The number of elements around this one: 0 for the root.
+  uint32_t Depth = 0;
 };
