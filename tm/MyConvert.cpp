@@ -649,6 +649,7 @@ void TTag::Recycle() {
   FRaw.clear();
   FRawBytes.clear();
   TextOwner = nullptr;
+  OwnerKnown = false;
   Kind = -1;
   KeepsBlanks = false;
   GathersUtf8 = false;
@@ -816,6 +817,7 @@ TTag* TTag::OpenChildUtf8(std::string_view name, bool decodeName) {
   } else {
     Child = std::make_unique<TTag>(this, u"");
   }
+  Child->Depth = Depth + 1;
   if (decodeName) AppendUtf8(name, Child->Name);
   // The object waiting under a parent was mostly an element of the same name: its name stays.
   // Names are short: they are compared here rather than in the library.
@@ -833,5 +835,6 @@ TTag* TTag::OpenChild(std::u16string_view name) {
   } else {
     Child = std::make_unique<TTag>(this, name);
   }
+  Child->Depth = Depth + 1;
   return Child.get();
 }

@@ -327,4 +327,13 @@ private:
   std::string FTextUtf8;
   bool FHasText = false;
   bool FUnsettled = false;  // FTextUtf8 holds one piece of input as it stands
+
+public:
+  // (Beside the flags above, where they take no room of their own: a document may hold a
+  // great many elements open.)
+  // TextOwner holds the reader's answer for this element, decided once (from the elements
+  // around it, which a deep chain would otherwise make it walk again at every piece of text).
+  bool OwnerKnown = false;
+  // The number of elements around this one: 0 for the root.
+  uint32_t Depth = 0;
 };

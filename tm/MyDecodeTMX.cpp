@@ -222,7 +222,10 @@ WideString TmLangCode(std::u16string_view code) {
 }
 
 // ---------------------------------------------------------------------------------------------
-TDecodeTMX::TDecodeTMX(const WideString& fileName) : TBaseDecodeXML(fileName) { ClearLangPair(LangPair); }
+TDecodeTMX::TDecodeTMX(const WideString& fileName) : TBaseDecodeXML(fileName) {
+  ClearLangPair(LangPair);
+  MaxOpenElements = kMaxOpenElements;
+}
 
 TDecodeTMX::~TDecodeTMX() = default;
 
@@ -581,9 +584,34 @@ TTag* TDecodeTMX::TextTarget(TTag& tag) {
       return PropTypes.Count() > 0 ? &tag : nullptr;
     case elInline:
     case elSub:
-      return tag.Parent && !TextTarget(*tag.Parent) ? nullptr : &tag;
+      if (!tag.OwnerKnown) SettleOwners(tag);
+      return tag.TextOwner;
     default:
       return nullptr;
+  }
+}
+
+// An inline element gathers its text when the element around it does; a sub's text belongs to
+// the element that gathers the text around it. The answer is kept in each element of the chain
+// of inline elements up to one that knows it, and the chain is walked once, from the top down:
+// elements may nest as deeply as the document has them.
+void TDecodeTMX::SettleOwners(TTag& tag) {
+  OwnerChain.clear();
+  TTag* top = &tag;
+  for (;;) {
+    OwnerChain.push_back(top);
+    TTag* parent = top->Parent;
+    if (!parent) break;
+    const TElement kind = ElementOf(*parent);
+    if ((kind != elInline && kind != elSub) || parent->OwnerKnown) break;
+    top = parent;
+  }
+  TTag* around = top->Parent ? TextTarget(*top->Parent) : top;
+  for (auto it = OwnerChain.rbegin(); it != OwnerChain.rend(); ++it) {
+    TTag* t = *it;
+    if (ElementOf(*t) == elInline) around = around ? t : nullptr;
+    t->TextOwner = around;
+    t->OwnerKnown = true;
   }
 }
 
@@ -711,11 +739,13 @@ void TDecodeTMX::TagOpened(TTag* tag) {
     }
     case elSeg:
       tag->GathersUtf8 = Utf8Segments;
-      [[fallthrough]];
-    case elInline:
-    case elSub:
       // A segment's words may begin with blanks that a comment or a code cuts off from them.
       tag->KeepsBlanks = true;
+      break;
+    case elInline:
+    case elSub:
+      tag->KeepsBlanks = true;
+      TextTarget(*tag);  // settled now, while the element around it is the one just opened
       break;
     case elHi:
       tag->TextOwner = tag->Parent ? TextTarget(*tag->Parent) : nullptr;
@@ -748,10 +778,6 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
           MarkupBuf.push_back(u'>');
           tag->TextOwner->AddText(TagKey(MarkupBuf));
         }
-        break;
-      case elSub:
-        if (TTag* owner = tag->Parent ? TextTarget(*tag->Parent) : nullptr)
-          if (PCWideChar text = tag->Text()) owner->AddText(text);
         break;
       case elSeg:
         if (InTU && CurrentTuv >= 0) {
@@ -839,23 +865,10 @@ const WideString& TDecodeTMX::TagKey(std::u16string_view content) {
       KnownKeys.emplace(WideString(content), TKnownKey{ContentBuf, KeyBuf});
     }
   }
-  if (TagContents.IndexOfName(KeyBuf) >= 0) return KeyBuf;
-  // The keys of elements inside this one (a ph inside a hi) are given back their contents, so
-  // that an open form shows markup, not digests.
-  ExpandedBuf.clear();
-  const std::u16string_view c(*decoded);
-  size_t run = 0;
-  for (size_t i = c.find(u'{'); i != std::u16string_view::npos; i = c.find(u'{', i + 1)) {
-    if (i + 33 >= c.size() || c[i + 33] != u'}') continue;
-    const int k = TagContents.IndexOfName(c.substr(i, 34));
-    if (k < 0) continue;
-    ExpandedBuf.append(c.substr(run, i - run));
-    ExpandedBuf.append(TagContents.Items(k).Value);
-    run = i + 34;
-    i += 33;
-  }
-  ExpandedBuf.append(c.substr(run));
-  TagContents.Add(KeyBuf, ExpandedBuf);
+  // The keys of elements inside this one (a ph inside a hi) stay: an open form gives them back
+  // their contents when it is written. Each element keeps only its own text, however deeply
+  // the elements nest.
+  if (TagContents.IndexOfName(KeyBuf) < 0) TagContents.Add(KeyBuf, *decoded);
   return KeyBuf;
 }
 

@@ -25,6 +25,10 @@ public:
 
 class TDecodeTMX : public TBaseDecodeXML {
 public:
+  // A document with more elements open at once is refused: no TMX file nests a fraction as
+  // deeply, and each open element is kept until it closes.
+  static constexpr uint32_t kMaxOpenElements = 1u << 17;
+
   explicit TDecodeTMX(const WideString& fileName);
   ~TDecodeTMX() override;
 
@@ -52,7 +56,8 @@ public:
   bool DecodesNames() const override { return false; }
   int ElementKind(std::string_view name) const override;
   // hi keeps no text of its own: its words are text of the element around it, between the
-  // placeholders of its start and its end. So nesting of any depth costs no copying.
+  // placeholders of its start and its end. sub keeps none either: its words are text of the
+  // code around it. So nesting of any depth costs no copying.
   TTag* TextTarget(TTag& tag) override;
 
   // Stands for an inline element's content in its parent's text: "{" + the MD4 digest of the
@@ -106,6 +111,8 @@ private:
   std::vector<TLangSeen> LangsKnown;  // filled once the pair is settled
 
   void ApplyHeader(TTag* tag);
+  void SettleOwners(TTag& tag);
+  std::vector<TTag*> OwnerChain;
   void ResolvePair();
   int PickVariant(const WideString& code, int except, bool& sameCode) const;
   void WriteCurrentUnit();
@@ -176,7 +183,6 @@ private:
   std::unordered_map<WideString, TKnownKey, TWideHash, std::equal_to<>> KnownKeys;
   WideString MarkupBuf;
   WideString ContentBuf;
-  WideString ExpandedBuf;
   std::string Utf8Buf;
   AnsiString DigestBuf;
 };

@@ -1,6 +1,7 @@
 #include "tm/MyReaderHTML.h"
 
 #include "base/MyFileStream.h"
+#include "base/MyWideStr.h"
 #include "platform/core/Utf8.h"
 
 #include <algorithm>
@@ -231,9 +232,17 @@ int TReaderHTML::ElementKind(std::string_view) const { return -1; }
 void TReaderHTML::OpenTag(TTag*& cur, std::string_view name) {
   cur = cur->OpenChildUtf8(name, FDecodesNames);
   cur->Kind = ElementKind(name);
+  if (MaxOpenElements != 0 && cur->Depth > MaxOpenElements && !Failed())
+    Refuse(u"Cannot convert file \"%s\".", Input ? Input->FileName() : WideString(),
+           u" Its elements nest deeper than " + Int64ToWideStr(MaxOpenElements) + u" levels.");
 }
 
 void TReaderHTML::AddAttribute(TTag* cur, std::string_view name, std::string_view value) {
+  if (!FDocEntities.empty() && value.find('&') != std::string_view::npos) {
+    FAttrExpanded.clear();
+    if (!ExpandEntities(value, FAttrExpanded, 0)) return;  // refused
+    value = FAttrExpanded;
+  }
   cur->AddRawAttribute(name, value);
   if (DecodesAttributes()) cur->AddAttributeUtf8(name, value);
 }
@@ -416,6 +425,11 @@ void TReaderHTML::Scan(const std::string_view* bytes) {
                               static_cast<uint32_t>(v)};
       e = v + 1;
     }
+    // A value that may name an entity of the document's own is left to the states, which
+    // expand it.
+    if (!FDocEntities.empty())
+      for (size_t k = 0; k < count; ++k)
+        if (std::memchr(b + FShortAttrs[k].ValueAt, '&', FShortAttrs[k].ValueEnd - FShortAttrs[k].ValueAt)) return npos;
     OpenTag(cur, block.substr(at, nameEnd - at));
     cur->AddRawAttributes(block, FShortAttrs, count);
     if (decodesAttributes) {
@@ -736,7 +750,8 @@ constexpr bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' ||
 // Nesting of entities deeper than this is refused: no document needs it, and a reference to
 // itself would never end.
 constexpr int kMaxEntityDepth = 16;
-// No run of text between markup grows past this through entities.
+// No run of text between markup, nor an attribute value, grows by more than this through
+// entities. The run itself may be as long as the document makes it.
 constexpr size_t kMaxExpandedRun = size_t{1} << 24;
 constexpr size_t kMaxEntityName = 256;
 
@@ -805,6 +820,7 @@ void TReaderHTML::RefuseEntities() {
 }
 
 bool TReaderHTML::ExpandEntities(std::string_view text, std::string& out, int depth) {
+  const size_t start = out.size();
   size_t i = 0;
   for (;;) {
     const size_t a = text.find('&', i);
@@ -827,7 +843,7 @@ bool TReaderHTML::ExpandEntities(std::string_view text, std::string& out, int de
     }
     i = semi + 1;
   }
-  if (out.size() <= kMaxExpandedRun) return true;
+  if (depth > 0 || out.size() - start <= text.size() + kMaxExpandedRun) return true;
   if (!Failed()) RefuseEntities();
   return false;
 }
@@ -1204,7 +1220,7 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
             continue;
           }
           // The open form of the element's content, as the text TM reads it back.
-          const WideString& content = TagContents.Items(contentAt).Value;
+          const WideString& content = ExpandedContent(contentAt);
           FWide8.assign(u"&t=");
           for (const WideChar d : content) {
             if (d == u';') FWide8.push_back(u'\\');
@@ -1380,9 +1396,44 @@ void TReaderHTML::EscapeSpecialChars(WideString& text) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Walked with a stack of its own: elements may nest as deeply as the document has them. Each
+// content is expanded where its key stands, so the result is as long as the elements' texts
+// together.
+const WideString& TReaderHTML::ExpandedContent(int index) {
+  FContent.clear();
+  FExpansions.clear();
+  FExpansions.push_back({&TagContents.Items(index).Value, 0});
+  while (!FExpansions.empty()) {
+    const std::u16string_view c(*FExpansions.back().Text);
+    const size_t from = FExpansions.back().At;
+    int inner = -1;
+    size_t i = c.find(u'{', from);
+    for (; i != std::u16string_view::npos; i = c.find(u'{', i + 1)) {
+      if (i + 33 >= c.size() || c[i + 33] != u'}') continue;
+      inner = TagContents.IndexOfName(c.substr(i, 34));
+      if (inner >= 0) break;
+    }
+    if (inner < 0) {
+      FContent.append(c.substr(from));
+      FExpansions.pop_back();
+      continue;
+    }
+    FContent.append(c.substr(from, i - from));
+    FExpansions.back().At = i + 34;
+    // A content never holds its own key; one that seems to (text spelt like a key) stays as
+    // it is rather than going round.
+    if (FExpansions.size() >= static_cast<size_t>(TagContents.Count()))
+      FContent.append(c.substr(i, 34));
+    else
+      FExpansions.push_back({&TagContents.Items(inner).Value, 0});
+  }
+  return FContent;
+}
+
 void TReaderHTML::RegisterTag(std::u16string_view tagText) {
   if (TagPlaceholders.IndexOfName(tagText) >= 0) return;
   const int next = TagPlaceholders.Count();
+  if (next >= kPlaceholderLetters) return;  // no letter left: the tag is written in the open form
   if (next >= 26 || !(FUsedLetters >> next & 1)) {
     TagPlaceholders.AddTag(tagText);
     if (next < 26) FUsedLetters |= 1u << next;
@@ -1510,7 +1561,7 @@ void TReaderHTML::TagsToPlaceholders(WideString& text, bool registerTags, bool k
     }
     std::u16string_view content = tag;
     const int k = TagContents.IndexOfName(tag);
-    if (k >= 0) content = TagContents.Items(k).Value;
+    if (k >= 0) content = ExpandedContent(k);
     FOut.append(u"&t=");
     for (const WideChar c : content) {
       if (c == u';') FOut.push_back(u'\\');

@@ -107,8 +107,21 @@ public:
 
   // Tag text -> placeholder, for the unit being read.
   TAttrList TagPlaceholders;
-  // Tag key -> the tag's content, for the unit being read.
+  // Tag key -> the tag's content, for the unit being read. A content keeps the keys of the
+  // elements inside it; ExpandedContent gives them back their contents.
   TAttrList TagContents;
+  // The content of TagContents' index-th item with the keys of the elements inside it (at any
+  // depth) replaced by their contents, so that an open form shows markup, not digests.
+  const WideString& ExpandedContent(int index);
+
+  // More elements than this open at once make the reader refuse the input (0: no limit): each
+  // open element is kept, and a document that never closes its elements would otherwise take
+  // memory without end.
+  uint32_t MaxOpenElements = 0;
+  // The letters of placeholders run from "A" up to the character before the surrogates; a
+  // segment's tags past that many are written in the open form, which keeps the text TM's line
+  // whole (a letter past them would be a surrogate, a control or a line end).
+  static constexpr int kPlaceholderLetters = 0xD800 - u'A';
   // Entity name -> character; case-sensitive.
   TTreeLetters Entities{true};
   // The descendants' buffer for the text of one segment.
@@ -163,7 +176,16 @@ private:
   void Scan(const std::string_view* bytes);
   void OpenTag(TTag*& cur, std::string_view name);
   bool FDecodesNames = true;  // DecodesNames(), for the parse under way
+  // Adds the attribute with the references to the document's own entities in its value
+  // expanded.
   void AddAttribute(TTag* cur, std::string_view name, std::string_view value);
+  std::string FAttrExpanded;
+  struct TExpansion {
+    const WideString* Text;
+    size_t At;
+  };
+  std::vector<TExpansion> FExpansions;
+  WideString FContent;
   // The attributes of a tag read at once, as offsets into the block.
   static constexpr size_t kShortAttrs = 16;
   TRawSpan FShortAttrs[kShortAttrs];

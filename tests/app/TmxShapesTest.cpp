@@ -170,6 +170,12 @@ std::string Laughs(const std::string& firstUnit) {
   return WithHeader(Tmx(firstUnit + Tu("&l9;", "x")), decl + "]>\r\n");
 }
 
+std::string Unclosed(size_t count) {
+  std::string s;
+  for (size_t i = 0; i < count; ++i) s += "<a>";
+  return s;
+}
+
 const std::string kUnbound = "\". The entities that its document type declares nest too deeply or expand to too much text.";
 
 std::vector<Refusal> Refusals() {
@@ -189,6 +195,11 @@ std::vector<Refusal> Refusals() {
       {"laughs", Laughs(""), kUnbound},
       {"laughsAfterAUnitAppended", Laughs(good), kUnbound, true},
       {"selfReference", WithHeader(Tmx(Tu("&a;", "x")), "<!DOCTYPE tmx [<!ENTITY a \"x&a;\">]>"), kUnbound},
+      {"selfReferenceInAnAttribute",
+       WithHeader(Tmx(Tu("a", "x", " creationid=\"&a;\"")), "<!DOCTYPE tmx [<!ENTITY a \"x&a;\">]>"), kUnbound},
+      {"elementsNeverClosed", Tmx(good + Unclosed(200000)), "\". Its elements nest deeper than 131072 levels."},
+      {"elementsNeverClosedAppended", Tmx(good + Unclosed(200000)), "\". Its elements nest deeper than 131072 levels.",
+       true},
   };
 }
 
