@@ -283,6 +283,35 @@ std::vector<THostilePage> Pages() {
                      std::vector<std::string>{"text", "after"}, [](TPageRun& run) {
                        EXPECT_EQ(run.View.DocumentTitle(), u"a <!-- b");
                      });
+  // A title is text up to its end tag wherever it stands, also where a builder passes it over.
+  const std::string title = "<title>tt <!-- yy</title>";
+  for (const auto& [name, body] : std::vector<std::pair<std::string, std::string>>{
+           {"ListItem", "<ul><li>x" + title + "z</ul>"},
+           {"ListBetweenItems", "<ul><li>x" + title + "<li>z</ul>"},
+           {"DefinitionList", "<dl><dt>x" + title + "<dd>z</dl>"},
+           {"Pre", "<pre>x" + title + "z</pre>"},
+           {"PreParagraph", "<pre><p>x" + title + "z</pre>"},
+           {"TableCell", "<table><tr><td>x" + title + "z</table>"},
+           {"BetweenTableRows", "<table><tr><td>x</td></tr>" + title + "<tr><td>z</table>"},
+           {"Heading", "<h2>x" + title + "z</h2>"},
+       })
+    pages.emplace_back("CommentOpenerInTitleIn" + name, body + "<p>after</p>", std::vector<std::string>{"x", "z", "after"})
+        .Without({"tt", "yy", "<!--"});
+  pages.emplace_back("CommentOpenerInTitleBetweenOptions",
+                     "<select name=s><option>a" + title + "<option selected>b</select><input name=e> text<p>after",
+                     std::vector<std::string>{"text", "after"}, [](TPageRun& run) {
+                       ReturnIn(run, u"e");
+                       EXPECT_EQ(run.Submitted, (Submissions{"s=b&e="}));
+                     })
+      .Without({"tt", "yy", "<!--"});
+  pages.emplace_back("CommentOpenerInTitleBetweenOptionsInPre",
+                     "<pre><select name=s><option>a" + title + "<option selected>b</select><input name=e> text</pre>"
+                     "<p>after",
+                     std::vector<std::string>{"text", "after"}, [](TPageRun& run) {
+                       ReturnIn(run, u"e");
+                       EXPECT_EQ(run.Submitted, (Submissions{"s=b&e="}));
+                     })
+      .Without({"tt", "yy", "<!--"});
   pages.emplace_back("StyleInBlockquote", "<blockquote><style>p { color: red }</style><p>quoted</blockquote>",
                      std::vector<std::string>{"quoted"})
       .Without({"color", ">"});
