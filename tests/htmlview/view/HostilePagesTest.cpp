@@ -401,6 +401,14 @@ std::vector<THostilePage> Pages() {
   for (const auto& [name, body] : lengths)
     pages.emplace_back("Length" + name, body + "<br clear=all>after", std::vector<std::string>{"alpha", "beta", "after"})
         .AnyOrder();
+  // Spans stay within the cap on columns; a cell that finds no column within it still shows.
+  pages.emplace_back("CellUnderAWideRowSpan", "<table><tr><td colspan=1000 rowspan=2>alpha</td><tr><td>beta</table>after",
+                     std::vector<std::string>{"alpha", "beta", "after"})
+      .AnyOrder();
+  std::string cells;
+  for (int i = 0; i < 1002; ++i) cells += "<td>c" + std::to_string(i);
+  pages.emplace_back("RowOf1002Cells", "<table><tr>" + cells + "</table>after",
+                     std::vector<std::string>{"c0", "c999", "c1000", "c1001", "after"});
 
   // Many of one thing: work and memory must grow with the page, no faster.
   // Each float looked through every float before it for its row, each of those through all again.
