@@ -342,11 +342,6 @@ void THtmlTable::Initialize() {
     for (const auto& cellPtr : row) {
       --cellsLeft;
       while (col < kMaxGridCols && coveredUntil[static_cast<size_t>(col)] > r) ++col;
-      if (col >= kMaxGridCols) {
-        // Beyond the grid's columns: dropped.
-        if (cellPtr) cellPtr->Col = -1;
-        continue;
-      }
       if (!cellPtr) {
         ++col;
         ownEnd[static_cast<size_t>(r)] = col;
@@ -369,9 +364,16 @@ void THtmlTable::Initialize() {
       }
       cell.ComputeExtras();
       if (cell.BkColor == clNone && HasBackground) cell.BkColor = Background;
-      // A wide span leaves a column for each cell after it in the row, so that none falls off the grid.
-      cell.ColSpan = std::clamp(cell.ColSpan, 1, std::max(1, kMaxGridCols - col - cellsLeft));
-      cell.RowSpan = std::clamp(cell.RowSpan, 1, rowCount - r);
+      if (col < kMaxGridCols) {
+        // A wide span leaves a column for each cell after it in the row, as far as the cap allows.
+        cell.ColSpan = std::clamp(cell.ColSpan, 1, std::max(1, kMaxGridCols - col - cellsLeft));
+        cell.RowSpan = std::clamp(cell.RowSpan, 1, rowCount - r);
+      } else {
+        // Spans stay within the cap. A cell that finds no column there (a row of more cells, or
+        // one under spans from above) takes one column and one row past it: no cell is lost, and
+        // the grid grows by no more than a column for each such cell.
+        cell.ColSpan = cell.RowSpan = 1;
+      }
       cell.Col = col;
       if (cell.RowSpan > 1) {
         for (int c = col; c < col + cell.ColSpan; ++c)
@@ -385,8 +387,9 @@ void THtmlTable::Initialize() {
     NumCols = std::max({NumCols, ownEnd[static_cast<size_t>(r)], aboveEnd[static_cast<size_t>(r)]});
   }
   // A row that stops short, its last cell reaching the row's end, has that cell widened to the
-  // last column, when the rows it covers leave the room free. The rows' ends are looked up
-  // through a table of range maxima, so that tall cells cost no walk over their rows.
+  // last column (the last within the cap), when the rows it covers leave the room free. The rows'
+  // ends are looked up through a table of range maxima, so that tall cells cost no walk over
+  // their rows.
   std::vector<int> rowEnd(static_cast<size_t>(rowCount));
   for (int r = 0; r < rowCount; ++r)
     rowEnd[static_cast<size_t>(r)] = std::max(ownEnd[static_cast<size_t>(r)], aboveEnd[static_cast<size_t>(r)]);
@@ -407,12 +410,13 @@ void THtmlTable::Initialize() {
       for (size_t i = 0; i < next.size(); ++i) next[i] = std::max(prev[i], prev[i + static_cast<size_t>(len / 2)]);
       rangeMax.push_back(std::move(next));
     }
+  const int widenTo = std::min(NumCols, kMaxGridCols);
   for (int r = 0; r < rowCount; ++r) {
     TCellObj* c = lastOwn[static_cast<size_t>(r)];
     const int end = ownEnd[static_cast<size_t>(r)];
-    if (!c || end >= NumCols || aboveEnd[static_cast<size_t>(r)] > end) continue;
+    if (!c || end >= widenTo || aboveEnd[static_cast<size_t>(r)] > end) continue;
     if (c->RowSpan > 1 && maxOf(r, r + c->RowSpan - 1) > end) continue;
-    c->ColSpan = NumCols - c->Col;
+    c->ColSpan = widenTo - c->Col;
   }
   ClearColumns();
   Widths.assign(static_cast<size_t>(NumCols), 0);
@@ -539,7 +543,7 @@ void THtmlTable::GetMinMaxWidths(TCanvas& canvas) {
           }
         }
         for (auto [target, values] : {std::pair{mn - otherMin, &MinWidths}, std::pair{mx - otherMax, &MaxWidths}}) {
-          std::vector<int> shares(static_cast<size_t>(NumCols), 0);
+          std::vector<int> shares(static_cast<size_t>(last) + 1, 0);
           Share(shares, cols, weights, std::max<int64_t>(0, target));
           for (int c : cols)
             (*values)[static_cast<size_t>(c)] =

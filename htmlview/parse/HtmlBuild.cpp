@@ -1070,9 +1070,10 @@ void THtmlBuilder::BuildPreformatted() {
         break;
       }
       case StyleSy:
-        // A style sheet inside the element is not text.
+      case TitleSy:
+        // Neither a style sheet nor a title inside the element is its text.
         flush();
-        P.ReadRawContent(u"</style", nullptr);
+        P.ReadRawContent(sy == StyleSy ? u"</style" : u"</title", nullptr);
         break;
       default:
         break;

@@ -83,9 +83,9 @@ void THtmlDocParser::CountLinks() {
   P.Next();
   while (P.Sy != EofSymbol) {
     if (P.Sy == ASy && P.Attributes.Find(HrefSy) && links <= ManyLinksCount) ++links;
-    // Raw content opens no comment: the tokenizer skips that of scripts and style sheets itself.
+    // Raw content opens no comment: the tokenizer skips that of scripts, style sheets and titles
+    // itself.
     if (P.Sy == TextareaSy) P.ReadRawContent(u"</textarea", nullptr);
-    if (P.Sy == TitleSy) P.ReadRawContent(u"</title", nullptr);
     P.Next();
   }
   Doc->ManyLinks = links > ManyLinksCount;

@@ -641,8 +641,9 @@ void THtmlParser::Next() {
     const Symb sy = rawPending_;
     rawPending_ = NoSymbol;
     if (sy == TitleSy) {
-      // Only the head reads a title as written; anywhere else its content is read as markup.
-      if (Ch == u'>') NextCh();
+      // A title's content is text as written wherever the title stands: where a builder passes
+      // the element over, a "<!--" in it still opens nothing.
+      ReadRawContent(u"</title", nullptr);
     } else if (OnRawContent && !PreScan)
       OnRawContent(sy);
     else

@@ -17,6 +17,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
 #include "tests/support/TmxLint.h"
+#include "tests/support/WorkGrowth.h"
 #include "tm/MyEncodeTMX.h"
 
 using namespace tmfiles;
@@ -167,15 +168,23 @@ TEST_F(EncodeTMX, ControlCharactersBecomeBlanks) {
 // never end, or whose ends are far away, cost no more than their own length: a search that went
 // to the end of the segment is not repeated for every later "&".
 TEST_F(EncodeTMX, LongSegmentsAreWrittenWholeInLinearTime) {
+  // The segments at a size: n unended openers and as many short forms, three quarters of n
+  // placeholders, half of n escaped forms, a run of 3n characters.
+  auto segments = [](int n) {
+    std::string manyTags, unended, escaped, shortT;
+    for (int i = 0; i < n * 3 / 4; ++i) manyTags += i % 2 ? "&tB;" : "&tA;";
+    for (int i = 0; i < n; ++i) unended += "&t=", shortT += "&tx";
+    for (int i = 0; i < n / 2; ++i) escaped += "&t=\\;;";
+    return TextTm({kTmHeader, TmUnit(std::string(static_cast<size_t>(n) * 3, 'x') + "&tA;", manyTags),
+                   TmUnit(unended, escaped), TmUnit(shortT, "t")});
+  };
   std::string manyTags, unended, escaped, shortT;
   for (int i = 0; i < 50000; ++i) manyTags += i % 2 ? "&tB;" : "&tA;";
   for (int i = 0; i < 66000; ++i) unended += "&t=", shortT += "&tx";
   for (int i = 0; i < 33000; ++i) escaped += "&t=\\;;";
   TempDir dir;
-  const auto start = std::chrono::steady_clock::now();
   const Result r = Convert(dir, TextTm({kTmHeader, TmUnit(std::string(199996, 'x') + "&tA;", manyTags),
                                         TmUnit(unended, escaped), TmUnit(shortT, "t")}));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
   ASSERT_TRUE(r.ok);
   const auto segs = SegsOf(r.bytes);
   ASSERT_EQ(segs.size(), 6u);
@@ -185,8 +194,11 @@ TEST_F(EncodeTMX, LongSegmentsAreWrittenWholeInLinearTime) {
   EXPECT_EQ(segs[2], Replace(unended, "&", "&amp;"));
   EXPECT_EQ(segs[3], Replace(std::string(33000, ';'), ";", "<ph>;</ph>"));
   EXPECT_EQ(segs[4], Replace(shortT, "&", "&amp;"));
-  // Linear work takes milliseconds here, also with the sanitizers; a search per "&" takes seconds.
-  EXPECT_LT(elapsed, std::chrono::seconds(2));
+  // The work grows with the segments, up to the sizes above; a search per "&" grows with their
+  // square.
+  const std::string small = segments(8250), large = segments(66000);
+  EXPECT_TRUE(workgrowth::GrowsLinearly(
+      [&](int n) { EXPECT_TRUE(Convert(dir, n == 66000 ? large : small).ok); }, 8250, 66000));
   EXPECT_VALID_TMX(r.file);
 }
 

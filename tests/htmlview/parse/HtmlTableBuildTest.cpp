@@ -12,7 +12,9 @@
 #include "htmlview/layout/HtmlTable.h"
 #include "htmlview/parse/HtmlParse.h"
 #include "htmlview/parse/HtmlTableBuild.h"
+#include "htmlview/style/StyleValues.h"
 #include "tests/htmlview/GuiApp.h"
+#include "tests/htmlview/LayoutPieces.h"
 #include "tests/htmlview/TestPage.h"
 
 using namespace htmlview;
@@ -495,6 +497,67 @@ TEST_F(TableBuild, HugeSpansLoadInBoundedMemory) {
   EXPECT_EQ(Tables()[0]->Rows.Count(), 10001);
   EXPECT_GT(Layout(600), 0);
   EXPECT_LE(Tables()[0]->NumCols, kMaxGridCols);
+}
+
+// Spans stay within the cap on columns, but every cell is placed: one that finds no column within
+// it, under a span from above or in a row of more cells, takes a column past it, and its words
+// are drawn, each right of the cell before it in its row.
+TEST_F(TableBuild, EveryCellIsPlacedPastTheColumnCap) {
+  auto cells = [](int from, int to) {
+    std::u16string s;
+    for (int i = from; i < to; ++i) s += u"<td>c" + QString::number(i).toStdU16String();
+    return s;
+  };
+  struct Case {
+    const char* name;
+    std::u16string html;
+    std::vector<std::vector<std::string>> rows;  // words of each row, left to right
+    int cellCount;
+  };
+  const std::vector<Case> cases = {
+      {"UnderARowSpan", u"<table><tr><td colspan=1000 rowspan=2>A</td><tr><td>B</table>", {{"A"}, {"B"}}, 2},
+      {"UnderARowSpanBesideOthers",
+       u"<table><tr><td>a<td colspan=1000 rowspan=3>A<td>b<tr><td>B<td>C<td>E<tr><td>D</table>",
+       {{"a", "A", "b"}, {"B", "C", "E"}, {"D"}},
+       8},
+      {"ARowOf1002Cells", u"<table><tr>" + cells(0, 1002) + u"</table>", {{"c0", "c999", "c1000", "c1001"}}, 1002},
+      {"ARowOf1002CellsUnderWideSpans",
+       u"<table><tr><td colspan=1000 rowspan=2>A<tr>" + cells(0, 1002) + u"</table>",
+       {{"A"}, {"c0", "c999", "c1000", "c1001"}},
+       1003},
+      {"WideSpanInARowOf1002Cells",
+       u"<table><tr><td colspan=1000>W" + cells(1, 1002) + u"<tr><td>x</table>",
+       {{"W", "c1", "c1000", "c1001"}, {"x"}},
+       1003},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Parse(c.html);
+    EXPECT_GT(Layout(600), 0);
+    const THtmlTable& table = *Tables().at(0);
+    // Past the cap, a column for each cell at most.
+    EXPECT_LE(table.NumCols, kMaxGridCols + c.cellCount);
+    const std::vector<TPiece> pieces = Pieces(*doc, MaxCoord + 1);
+    auto find = [&](const std::string& word) -> const TPiece* {
+      for (const TPiece& p : pieces)
+        if (p.text == word) return &p;
+      return nullptr;
+    };
+    for (const auto& row : c.rows) {
+      const TPiece* before = nullptr;
+      for (const std::string& word : row) {
+        const TPiece* p = find(word);
+        if (!p) {
+          ADD_FAILURE() << word << " not drawn";
+          continue;
+        }
+        if (before) {
+          EXPECT_GT(p->x, before->x) << word;
+        }
+        before = p;
+      }
+    }
+  }
 }
 
 TEST_F(TableBuild, LaysOutOnTheFixedMeasurer) {
