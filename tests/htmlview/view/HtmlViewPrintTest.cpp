@@ -81,12 +81,20 @@ protected:
   std::unique_ptr<THtmlView> view;
 };
 
-// Lines of words with ascenders and descenders, so that a line cut anywhere loses ink rows.
+// A black square of size pixels as a data URL.
+std::string Square(int size) {
+  return "data:image/png;base64," + PngBytes(size, size, qRgb(0, 0, 0)).toBase64().toStdString();
+}
+
+// Lines of words with ascenders and descenders, so that a line cut anywhere loses ink rows, and
+// pictures on lines and beside them.
 std::u16string LongPage() {
   std::string s = "<p>";
   for (int i = 0; i < 60; ++i) {
     if (i == 20) s += "</p><h3>Heading gjy " + std::to_string(i) + "</h3><p>";
     if (i == 40) s += "</p><p style='font-size:24px'>";
+    if (i % 9 == 4) s += "<img vspace=3 src='" + Square(28 + i) + "'> ";
+    if (i == 33) s += "<img align=right vspace=3 src='" + Square(70) + "'>";
     s += "Tall gjy words " + std::to_string(i) + "<br>";
   }
   s += "</p><p>The end gjy</p>";
@@ -100,7 +108,7 @@ TEST_F(Print, EveryLineShowsWholeOnOneSheetAndNoSheetIsEmpty) {
   const std::vector<QImage> one = Sheets(30);
   ASSERT_EQ(one.size(), 1u);
   const std::vector<int> whole = BandsOver(one, nullptr);
-  ASSERT_EQ(whole.size(), 62u);
+  ASSERT_GE(whole.size(), 55u);  // a picture beside lines makes one band of them
   for (const double height : {3.4, 4.6}) {
     const std::vector<QImage> sheets = Sheets(height);
     EXPECT_GE(sheets.size(), 3u) << height;
