@@ -224,7 +224,10 @@ bool TComboFormControlObj::DoOnChange() { return ReportChange(ComboBox()->ItemIn
 void TComboFormControlObj::SetHeightWidth(TCanvas&) {
   TUniComboBox* combo = ComboBox();
   SetHeight(SpecHeight >= 10 ? SpecHeight : combo->sizeHint().height());
-  SizeWidth(10, static_cast<long long>(ScrollBarWidth(combo)) + MaxOptionWidth + 10);
+  // The scroll bar's width is less than what the style's frame and arrow take beside the text:
+  // the drop-down is as wide as it must be to show its widest option whole.
+  SizeWidth(10, std::max(static_cast<long long>(ScrollBarWidth(combo)) + MaxOptionWidth + 10,
+                         static_cast<long long>(combo->sizeHint().width())));
 }
 
 void TComboFormControlObj::Draw(TCanvas& canvas, int x, int y) {

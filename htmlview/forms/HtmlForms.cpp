@@ -574,7 +574,9 @@ void TEditFormControlObj::ProcessProperties(TProperties& props) {
 
 void TEditFormControlObj::SetHeightWidth(TCanvas& canvas) {
   const int textHeight = std::max(canvas.Measurer->TextExtent(font_, u"A").cy, 10);
-  SetHeight(std::max(textHeight, SpecHeight));
+  // The edit shows its line whole only at the height its frame and font take: a text height below
+  // that cuts the descenders off.
+  SetHeight(std::max({textHeight, SpecHeight, Edit()->sizeHint().height()}));
   SizeWidth(10, static_cast<long long>(QFontMetrics(font_).averageCharWidth()) * EditSize + 23);
 }
 

@@ -465,6 +465,23 @@ int TBlock::DrawContent(TCanvas& canvas, const TRect& clip, int /*clipWidth*/, i
   return bottom;
 }
 
+bool TBlock::PaintsBox() const {
+  if (HasBorderStyle && (MargArray[BorderLeftWidth] > 0 || MargArray[BorderTopWidth] > 0 ||
+                         MargArray[BorderRightWidth] > 0 || MargArray[BorderBottomWidth] > 0))
+    return true;
+  if (!Owner) return false;
+  return (BkColor != clNone && Owner->PrintBackgrounds) ||
+         (BGImage && Owner->ShowImages && Owner->PrintBackgroundImages);
+}
+
+int TBlock::InkBottom() const {
+  if (Hidden() || Visibility == 1) return INT_MIN;
+  int bottom = MyCell->InkBottom();
+  if (bottom != INT_MIN && Positioning == posRelative) bottom += topOffset_;
+  if (PaintsBox()) bottom = std::max({bottom, DrawBottom, MyRect.Bottom});
+  return bottom;
+}
+
 void TBlock::AdjustPageBreak(int yOffset) {
   if (!Owner || !Owner->Printing || IsAbsolutelyPositioned()) return;
   ThtDocument& d = *Owner;
@@ -481,7 +498,10 @@ void TBlock::AdjustPageBreak(int yOffset) {
     d.PageBottom = BlockTop;
     d.PageShortened = true;
   }
-  if (BlockTop < d.PageBottom && DrawBottom > pageTop) d.FirstPageItem = false;
+  if (BlockTop < d.PageBottom && DrawBottom > pageTop) {
+    d.FirstPageItem = false;
+    if (PaintsBox()) d.PageInked = true;
+  }
 }
 
 int TBlock::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
@@ -882,6 +902,14 @@ void TBlockLI::DrawMarker(TCanvas& canvas, int x, int y) {
   canvas.TextOut(x - 10 - w, y - ascent, text);
   canvas.Font = saveFont;
   canvas.Brush = saveBrush;
+}
+
+int TBlockLI::InkBottom() const {
+  if (Hidden() || Visibility == 1) return INT_MIN;
+  const int bottom = TBlock::InkBottom();
+  // The marker stands on the first line's baseline.
+  if (FirstLineBaseline < 0 || ListStyleType == lbNone) return bottom;
+  return std::max(bottom, ContentTop + FirstLineBaseline + (Positioning == posRelative ? topOffset_ : 0));
 }
 
 int TBlockLI::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {

@@ -113,6 +113,7 @@ public:
   bool IsAbsolutelyPositioned() const override { return Positioning == posAbsolute || Positioning == posFixed; }
   bool OutOfFlow() const override { return Floating != flNone || IsAbsolutelyPositioned(); }
   bool CheckLastBottomMargin() override;
+  int InkBottom() const override;
 
   bool Hidden() const { return Display == pdNone; }
   // The content width for the available width; resolves auto margins in MargArray.
@@ -129,6 +130,8 @@ protected:
   void ConvertMarginsTo(TMarginArray& m, int baseWidth, int baseHeight, int& autoCount);
   // While printing: moves the page's end for the block's page-break properties.
   void AdjustPageBreak(int yOffset);
+  // Whether the block's own box paints on paper: a border, or a background that is printed.
+  bool PaintsBox() const;
   bool HasPositionedContent() const;
   void CollapseMargins();
   // The content, in z-index order, at window x.
@@ -189,6 +192,7 @@ public:
              TIndentManager& imgr, int& maxWidth, int& curs) override;
   int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
   bool CheckLastBottomMargin() override;
+  int InkBottom() const override;
 
   // Draws the marker for a first baseline at window (x, y), x being the content's left edge.
   void DrawMarker(TCanvas& canvas, int x, int y);

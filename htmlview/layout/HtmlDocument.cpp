@@ -103,6 +103,9 @@ int TSectionBase::Layout(TCanvas&, int, int y, int, int, int, int, int, TIndentM
 
 int TSectionBase::Draw(TCanvas&, const TRect&, int, int, int, int) { return DrawTop + SectionHeight; }
 
+// Whatever draws may paint down to its draw bottom; sections that know better say so.
+int TSectionBase::InkBottom() const { return Display == pdNone ? INT_MIN : DrawBottom; }
+
 int TSectionBase::PointToChar(TCanvas&, int, int, int&, int&, int&, bool& inText) {
   inText = false;
   return -1;
@@ -238,6 +241,12 @@ int TCellBasic::MinWidth(TCanvas& canvas) {
   int minWidth = 0;
   for (const auto& s : *this) minWidth = std::max(minWidth, s->MinWidth(canvas));
   return minWidth;
+}
+
+int TCellBasic::InkBottom() const {
+  int bottom = INT_MIN;
+  for (const auto& s : *this) bottom = std::max(bottom, s->InkBottom());
+  return bottom;
 }
 
 namespace {
@@ -606,6 +615,9 @@ int ThtDocument::DoLayout(TCanvas& canvas, int y, int width, int availableHeight
 
 int ThtDocument::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
   PageBottom = YOffset + clip.Bottom;
+  PageTop = YOffset + clip.Top;
+  PageInked = false;
+  printedLines_.clear();
   FirstPageItem = true;
   if (Timer) Timer->stop();
   for (const auto& c : FormControls) c->Shown = false;
@@ -619,6 +631,31 @@ int ThtDocument::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, 
     ControlsPlaced = false;
   }
   if (Timer && !AnimatedGifs.empty() && !PrintCopy) Timer->start();
+  return bottom;
+}
+
+bool ThtDocument::PrintLine(int top, int inkTop, int inkBottom) {
+  if (top >= PageBottom) return false;
+  if (inkBottom > PageBottom && top > PageTop) {
+    PageBottom = top;
+    return false;
+  }
+  printedLines_.push_back({top, inkBottom});
+  if (inkTop < PageBottom && inkBottom > PageTop) PageInked = true;
+  return true;
+}
+
+int ThtDocument::PrintBreak() const {
+  // Each pass moves the break up to a line's top; the lines of one page are few.
+  int bottom = PageBottom;
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (const TPrintedLine& l : printedLines_)
+      if (l.Top > PageTop && l.Top < bottom && l.InkBottom > bottom) {
+        bottom = l.Top;
+        moved = true;
+      }
+  }
   return bottom;
 }
 
@@ -1007,6 +1044,8 @@ std::unique_ptr<TSectionBase> TPage::CreateCopy(ThtDocument* owner, TCellBasic* 
   return std::make_unique<TPage>(owner, cell, *this);
 }
 
+int TPage::InkBottom() const { return INT_MIN; }
+
 int TPage::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
   const int bottom = TSectionBase::Draw(canvas, clip, clipWidth, x, xRef, yRef);
   if (Owner && Owner->Printing) {
@@ -1082,6 +1121,7 @@ int THorzLine::Draw(TCanvas& canvas, const TRect& clip, int, int, int, int) {
   const int top = YPos - yOff;
   if (top >= clip.Bottom || top + VSize <= clip.Top) return YPos + SectionHeight;
   if (Owner && Owner->Printing && YPos > Owner->PageBottom) return YPos + SectionHeight;
+  if (Owner && Owner->Printing && YPos < Owner->PageBottom) Owner->PageInked = true;
   const TRect r{LeftX, top, LeftX + RuleWidth, top + VSize};
   if (Color != clNone) {
     FillRectColor(canvas, r, Color);

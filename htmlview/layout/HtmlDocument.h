@@ -184,6 +184,9 @@ public:
   virtual bool CheckLastBottomMargin() { return false; }
   // A text section's widest line of the last layout; 0 for other sections.
   virtual int TextWidth() const { return 0; }
+  // The lowest document row that the section paints when printed (text, pictures, borders,
+  // backgrounds), INT_MIN when it paints nothing: what lies below is empty space on paper.
+  virtual int InkBottom() const;
   // Discarded by the builder before the document is finished: forget what refers to it.
   virtual void Unlink() {}
 };
@@ -223,6 +226,8 @@ public:
   void WidthRange(TCanvas& canvas, int& minWidth, int& maxWidth);
   // The least width of WidthRange.
   int MinWidth(TCanvas& canvas);
+  // The lowest row that a section of the cell paints when printed; INT_MIN when none does.
+  int InkBottom() const;
   virtual unsigned LinkAtPoint(TCanvas& canvas, int x, int y, std::unique_ptr<TUrlTarget>& url,
                                TFormControlObj*& control, std::u16string& title);
   bool ObjectAtPoint(int x, int y, TFloatingObj*& object, int& objX, int& objY);
@@ -358,6 +363,18 @@ public:
 
   // Per layout and per paint.
   int PageBottom = 0;
+  // While printing: where the page being drawn begins (document y), and whether anything drawn
+  // so far paints on it.
+  int PageTop = 0;
+  bool PageInked = false;
+  // While printing: a line (or picture) whose box begins at document y top and whose ink covers
+  // inkTop to inkBottom is about to be drawn. False when it is not to be drawn on this page: it
+  // lies below the break, or its ink would cross the break, which then moves up to its top
+  // (unless it begins the page: what is taller than a page is cut).
+  bool PrintLine(int top, int inkTop, int inkBottom);
+  // The page's break after the page was drawn: above every line drawn that the break cuts
+  // through, where a later line moved the break up (a table cell beside a taller one).
+  int PrintBreak() const;
   bool FirstPageItem = true;
   bool PageShortened = false;
   int TableNestLevel = 0;
@@ -479,6 +496,11 @@ private:
   std::unique_ptr<ThtTabControl> parkedTab_;
   QPointer<QWidget> parkedAlive_;
   int parkedTabLink_ = 0;
+  // The lines drawn on the page being printed: where each begins and where its ink ends.
+  struct TPrintedLine {
+    int Top, InkBottom;
+  };
+  std::vector<TPrintedLine> printedLines_;
 };
 
 // A page break: while printing, ends the page at its top.
@@ -487,6 +509,7 @@ public:
   using TSectionBase::TSectionBase;
   std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* owner, TCellBasic* cell) const override;
   int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
+  int InkBottom() const override;
 };
 
 // A horizontal rule.

@@ -817,6 +817,12 @@ int TFieldsetBlock::Layout(TCanvas& canvas, int x, int y, int width, int availab
   return h;
 }
 
+int TFieldsetBlock::InkBottom() const {
+  const int bottom = TBlock::InkBottom();
+  if (Hidden() || Visibility == 1 || Legend->Count() == 0) return bottom;
+  return std::max(bottom, Legend->InkBottom());
+}
+
 int TFieldsetBlock::Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) {
   if (Hidden() || Visibility == 1 || Legend->Count() == 0)
     return TBlock::Draw(canvas, clip, clipWidth, x, xRef, yRef);

@@ -296,6 +296,7 @@ public:
   int Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef, int yRef,
              TIndentManager& imgr, int& maxWidth, int& curs) override;
   int Draw(TCanvas& canvas, const TRect& clip, int clipWidth, int x, int xRef, int yRef) override;
+  int InkBottom() const override;
 
 private:
   // The fieldset's look where the style gives none: a 1-pixel solid grey ring, 10 pixels inside.

@@ -1337,14 +1337,52 @@ void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
   }
 }
 
+bool TSection::LineInk(const LineRec& line, int& top, int& bottom) const {
+  if (line.CharCount == 0) return false;
+  bool text = false, objects = line.HasInlineBorders;
+  const int end = std::min(line.Start + line.CharCount, Length());
+  for (int i = line.Start; i < end && !objects; ++i) {
+    const char16_t c = Text[static_cast<size_t>(i)];
+    if (c == ImgPan || c == FmCtl) objects = true;
+    else if (c != u' ' && c != BrkCh) text = true;
+  }
+  if (objects) {
+    top = line.LineY;
+    bottom = line.LineY + std::max(line.LineImageHeight, line.Height());
+    return true;
+  }
+  if (!text || line.LineHeight <= 0) return false;
+  top = line.LineY + line.SpaceAbove;
+  bottom = top + line.LineHeight;
+  return true;
+}
+
+int TSection::InkBottom() const {
+  if (Display == pdNone) return INT_MIN;
+  int bottom = INT_MIN;
+  for (const auto& o : Images)
+    if (o->IsFloat()) bottom = std::max(bottom, o->DrawY + o->ImageHeight);
+  for (auto line = Lines.rbegin(); line != Lines.rend(); ++line) {
+    int top = 0, inkBottom = 0;
+    if (LineInk(*line, top, inkBottom)) {
+      // Lines go down the page: the last that paints is the lowest.
+      bottom = std::max(bottom, inkBottom);
+      break;
+    }
+  }
+  return bottom;
+}
+
 int TSection::Draw(TCanvas& canvas, const TRect& clip, int, int x, int, int) {
   if (Display == pdNone) return YPos + SectionHeight;
   const int yOff = Owner ? Owner->YOffset : 0;
   const int dx = x - sectionX_;
+  const bool printing = Owner && Owner->Printing;
   for (const auto& o : Images) {
     if (!o->IsFloat()) continue;
     const int top = o->DrawY - yOff;
     if (top + o->ImageHeight >= clip.Top && top < clip.Bottom) {
+      if (printing && !Owner->PrintLine(o->DrawY, o->DrawY, o->DrawY + o->ImageHeight)) continue;
       int overhang = 0;
       o->Draw(*Owner, canvas, o->DrawX + dx, top, Fonts.GetFontAt(o->Pos, overhang));
     }
@@ -1354,7 +1392,10 @@ int TSection::Draw(TCanvas& canvas, const TRect& clip, int, int x, int, int) {
     if (top + line.LineImageHeight < clip.Top) continue;
     if (top >= clip.Bottom) break;
     if (line.CharCount == 0) continue;
-    if (Owner && Owner->Printing) {
+    if (printing) {
+      // A line is not cut by the page's break: it goes to the next page whole.
+      int inkTop = 0, inkBottom = 0;
+      if (LineInk(line, inkTop, inkBottom) && !Owner->PrintLine(line.LineY, inkTop, inkBottom)) break;
       // On paper each line is clipped to its own rectangle.
       const bool hadClip = canvas.HasClip();
       const QRegion saved = canvas.ClipRegion();

@@ -128,6 +128,7 @@ public:
   bool ObjectAtPoint(int x, int y, TFloatingObj*& object, int& objX, int& objY) override;
   void CopySelection() override;
   int TextWidth() const override { return MaxLineWidth; }
+  int InkBottom() const override;
   void Unlink() override;
 
   // The width of count characters from start as the line would draw them.
@@ -144,6 +145,9 @@ protected:
   int FirstLineIndent(int left) const { return std::max(TextIndent, -left); }
   void BuildSourceIndex();
   void DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY);
+  // The document rows where line paints: its text between the spaces above and below it, or its
+  // whole box when pictures, controls or inline boxes stand on it. False when it paints nothing.
+  bool LineInk(const LineRec& line, int& top, int& bottom) const;
   void DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int to, int& x, int baseY, bool selected);
   void FillLineBorders(LineRec& line);
   // The x (from the section's x) of character index i of line; justification included.

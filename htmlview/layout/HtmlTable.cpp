@@ -964,6 +964,8 @@ int THtmlTable::DrawRows(TCanvas& canvas, const TRect& clip, int first, int last
         Owner->PageBottom = top;
         break;
       }
+      // Its cells may paint borders and backgrounds without a word in them.
+      Owner->PageInked = true;
     } else if (top - yOffset >= clip.Bottom) {
       break;
     }

@@ -123,6 +123,9 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       canvas.Measurer = Measurer;
       docH = copy.DoLayout(canvas, 0, pw, ph, docW);
     }
+    // Below this only empty space is left: margins, the empty rows of a last line.
+    const int inkBottom = copy.InkBottom();
+    auto endsAt = [&](int breakLine) { return breakLine >= docH - MarginHeight || breakLine >= inkBottom; };
     if (mode == pmCount || mode == pmPreview) {
       printPageWidth_ = pw;
       printDocHeight_ = docH;
@@ -193,6 +196,8 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       const TRect band{h * pw, pageY, h * pw + pw, std::min(ph, pageY + height)};
       copy.YOffset = docY - pageY;
       copy.PageBottom = copy.YOffset + ph;
+      copy.PageTop = docY;
+      copy.PageInked = false;
       canvas.ClearClip();
       canvas.IntersectClipRect(band);
       table.Draw(canvas, band, docW + pw, table.DrawX(), 0, 0);
@@ -205,42 +210,55 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       DrawBackgroundImage(canvas, copy, {0, y, std::max(docW, pw * hPages), y + std::max(docH, ph)}, rect);
     };
     // Draws horizontal page h of the vertical page whose content begins at document line
-    // pageTop; returns the document line where the next page begins.
-    auto drawPage = [&](TCanvas& canvas, int h, int pageTop, bool paper) {
-      int contentTop = 0, contentBottom = ph;
-      if (THtmlTable* table = splitTable()) {
-        TTablePartRec& rec = table->PartRecord;
-        if (rec.Kind == tpHeader) {
-          const int height = std::min(rec.Height, ph / 2);
-          drawTablePart(canvas, *table, h, rec.Start, 0, height);
-          contentTop = height;
-        } else if (rec.Kind == tpAfterFooter) {
-          rec.Kind = tpNextBody;
-          contentBottom = std::max(ph / 2, ph - rec.Reserve);
+    // pageTop; returns the document line where the next page begins. A page on which nothing
+    // paints (empty space, or a line that would cross its break after nothing) is no sheet of
+    // its own: pageTop moves on to its break and the next page is drawn in its place.
+    auto drawPage = [&](TCanvas& canvas, int h, int& pageTop, bool paper) {
+      for (;;) {
+        const bool split = splitTable() != nullptr;
+        int contentTop = 0, contentBottom = ph;
+        if (THtmlTable* table = splitTable()) {
+          TTablePartRec& rec = table->PartRecord;
+          if (rec.Kind == tpHeader) {
+            const int height = std::min(rec.Height, ph / 2);
+            drawTablePart(canvas, *table, h, rec.Start, 0, height);
+            contentTop = height;
+          } else if (rec.Kind == tpAfterFooter) {
+            rec.Kind = tpNextBody;
+            contentBottom = std::max(ph / 2, ph - rec.Reserve);
+          }
         }
-      }
-      // The body goes on from the break line itself: the record's start lies a pixel above it,
-      // which would repeat a line of the row above and never cut a row taller than the page.
-      const TRect rect{h * pw, contentTop, h * pw + pw, contentBottom};
-      copy.SetYOffset(pageTop - contentTop);
-      canvas.ClearClip();
-      canvas.IntersectClipRect(rect);
-      if (paper && (options_ & htPrintBackground)) printBackground(canvas, rect);
-      copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
-      const int room = contentBottom - contentTop;
-      const int breakLine = std::min(std::max(copy.PageBottom, pageTop + 1), pageTop + room);
-      const int breakY = breakLine - pageTop + contentTop;
-      // What lies below the break line shows on the next page.
-      if (paper && breakY < ph) {
+        // The body goes on from the break line itself: the record's start lies a pixel above it,
+        // which would repeat a line of the row above and never cut a row taller than the page.
+        const TRect rect{h * pw, contentTop, h * pw + pw, contentBottom};
+        copy.SetYOffset(pageTop - contentTop);
         canvas.ClearClip();
-        const TRect below{rect.Left, breakY, rect.Right, ph};
-        FillRectColor(canvas, below, clWhite);
-        if (options_ & htPrintBackground) printBackground(canvas, below);
+        canvas.IntersectClipRect(rect);
+        if (paper && (options_ & htPrintBackground)) printBackground(canvas, rect);
+        copy.Draw(canvas, rect, docW + pw, 0, 0, 0);
+        const int room = contentBottom - contentTop;
+        const int breakLine = std::min(std::max(copy.PrintBreak(), pageTop + 1), pageTop + room);
+        const int breakY = breakLine - pageTop + contentTop;
+        if (!copy.PageInked && !split && !splitTable() && hPages == 1 && !endsAt(breakLine)) {
+          if (paper) {
+            canvas.ClearClip();
+            FillRectColor(canvas, rect, clWhite);
+          }
+          pageTop = breakLine;
+          continue;
+        }
+        // What lies below the break line shows on the next page.
+        if (paper && breakY < ph) {
+          canvas.ClearClip();
+          const TRect below{rect.Left, breakY, rect.Right, ph};
+          FillRectColor(canvas, below, clWhite);
+          if (options_ & htPrintBackground) printBackground(canvas, below);
+        }
+        if (THtmlTable* table = splitTable(); table && table->PartRecord.Kind == tpFooter)
+          drawTablePart(canvas, *table, h, table->PartRecord.Start, breakY, table->PartRecord.Height);
+        canvas.ClearClip();
+        return breakLine;
       }
-      if (THtmlTable* table = splitTable(); table && table->PartRecord.Kind == tpFooter)
-        drawTablePart(canvas, *table, h, table->PartRecord.Start, breakY, table->PartRecord.Height);
-      canvas.ClearClip();
-      return breakLine;
     };
     // Every horizontal page of a vertical page draws the same part of a split table.
     struct TSplitState {
@@ -294,7 +312,7 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
             OnPrintFooter(this, canvas, printPage_, Round(static_cast<double>(printer->PageWidth) * scale / ppiX),
                           bottomL, stop);
           }
-          const bool lastOne = breakLine >= docH - MarginHeight;
+          const bool lastOne = endsAt(breakLine);
           if (headerView) printHF(*headerView, true, lastOne);
           if (footerView) printHF(*footerView, false, lastOne);
           painter.setViewTransformEnabled(false);
@@ -316,7 +334,7 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
       if (OnPageEvent) OnPageEvent(this, printPage_, stop);
       const bool advanced = breakLine > pageTop;
       pageTop = breakLine;
-      const bool done = pageTop >= docH - MarginHeight || !advanced;
+      const bool done = endsAt(pageTop) || !advanced;
       if (!done && !stop && printPage_ >= firstPage && printPage_ < lastPage && !counting) printer->NewPage();
       ++printPage_;
       if (done) break;

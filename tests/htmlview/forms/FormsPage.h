@@ -59,6 +59,29 @@ protected:
     return image;
   }
 
+  // The widget as it paints itself, on white.
+  static QImage Rendered(QWidget& w) {
+    QImage image(w.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    w.render(&image);
+    return image;
+  }
+  // The rows (or columns) within area that hold text ink: pixels darker than the style's frames.
+  static int InkLines(const QImage& image, const QRect& area, bool columns) {
+    const QRect r = area.intersected(image.rect());
+    int lines = 0;
+    const int outer = columns ? r.width() : r.height(), inner = columns ? r.height() : r.width();
+    for (int i = 0; i < outer; ++i)
+      for (int j = 0; j < inner; ++j) {
+        const int x = r.left() + (columns ? i : j), y = r.top() + (columns ? j : i);
+        if (qGray(image.pixel(x, y)) < 96) {
+          ++lines;
+          break;
+        }
+      }
+    return lines;
+  }
+
   std::function<std::shared_ptr<TDocImage>(const std::u16string&, bool&)> imageLoader;
   std::unique_ptr<QWidget> panel;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/parse/HtmlParse.h"
@@ -215,6 +217,36 @@ TEST_F(Selects, WidthsFollowTheOptions) {
   auto* f = ByName<TListBoxFormControlObj>(u"f");
   EXPECT_EQ(f->Width(), 10);
   EXPECT_EQ(f->Left(), -4000);
+}
+
+// A drop-down without a width of its own is at least as wide as the scroll bar, its widest option
+// and 10, and as wide as it must be to show that option whole: the columns of ink of the option
+// shown are those of the same drop-down made wide.
+TEST_F(Selects, ADropDownShowsItsWidestOptionWhole) {
+  Load(u"<select name=a><option>x<option selected>Widest option, gjpqy WWW</select>"
+       u"<select name=b><option selected>Wm</select>"
+       u"<select name=c style='font-size:24px'><option selected>Mmmm Wwww 0123</select>"
+       u"<select name=d style='width:60px'><option selected>Widest option, gjpqy WWW</select>");
+  LayOut(*doc, QtTextMeasurer(), 700);
+  for (const char16_t* name : {u"a", u"b", u"c"}) {
+    SCOPED_TRACE(QString::fromUtf16(name).toStdString());
+    TComboFormControlObj* c = ByName<TComboFormControlObj>(name);
+    TUniComboBox& combo = *c->ComboBox();
+    EXPECT_GE(c->Width(), QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &combo) +
+                              c->MaxOptionWidth + 10);
+    // The text stands left of the arrow.
+    auto textColumns = [&] {
+      QStyleOptionComboBox opt;
+      opt.initFrom(&combo);
+      const QRect field =
+          combo.style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, &combo);
+      return InkLines(Rendered(combo), QRect(0, 0, field.right() + 1, combo.height()), true);
+    };
+    const int columns = textColumns();
+    combo.resize(c->Width() + 200, combo.height());
+    EXPECT_EQ(textColumns(), columns);
+  }
+  EXPECT_EQ(ByName<TComboFormControlObj>(u"d")->Width(), 60);
 }
 
 TEST_F(Selects, TextAreaSizes) {

@@ -277,6 +277,27 @@ TEST_F(Forms, ChangeFocusAndClickEventsReachTheHost) {
                                              "click:c:cl", "change:c:cc"}));
 }
 
+// An edit is at least as tall as its frame and font need to show a line whole, also where the
+// page's text is shorter than that, and keeps a taller height of its style: the rows of ink of
+// "gjpqy" are those of the same edit made tall.
+TEST_F(Forms, AnEditShowsItsLineWhole) {
+  Load(u"<form><input name=a value=gjpqy><input name=b value=gjpqy style='font-size:30px'>"
+       u"<input name=c value=gjpqy style='height:60px'><input name=d value=gjpqy style='height:4px'>"
+       u"<input name=e value=gjpqy style='border:1px solid black'></form>");
+  LayOut(*doc, QtTextMeasurer(), 700);
+  for (const char16_t* name : {u"a", u"b", u"d", u"e"}) {
+    SCOPED_TRACE(QString::fromUtf16(name).toStdString());
+    TEditFormControlObj* e = ByName<TEditFormControlObj>(name);
+    ThtEdit& edit = *e->Edit();
+    EXPECT_GE(e->Height(), edit.sizeHint().height());
+    const int rows = InkLines(Rendered(edit), edit.rect().adjusted(3, 0, -3, 0), false);
+    EXPECT_GT(rows, QFontMetrics(edit.font()).ascent() / 2);
+    edit.resize(edit.width(), e->Height() + 40);
+    EXPECT_EQ(InkLines(Rendered(edit), edit.rect().adjusted(3, 0, -3, 0), false), rows);
+  }
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"c")->Height(), 60);
+}
+
 TEST_F(Forms, EditWidthFollowsSize) {
   Load(u"<form><input name=a size=15><input name=b size=30><input name=c size=abc><input name=d>"
        u"<input name=e size='25,3'><input name=f size=2000000000><input name=g style='width:200px'>"
@@ -299,7 +320,8 @@ TEST_F(Forms, EditWidthFollowsSize) {
 }
 
 // A layout sizes the controls for its canvas: a page laid out where text measures twice as large
-// (a printer, a scale) has controls that grow with the text, as they were made for it.
+// (a printer, a scale) has controls that grow with the text, as they were made for it. The text
+// is taller than what an edit needs for its frame and font at the least.
 TEST_F(Forms, ControlsAreSizedForTheCanvasOfTheLayout) {
   Load(u"<form><input type=submit name=b value=Go><input name=e><textarea name=t rows=3 cols=10></textarea>"
        u"<select name=l size=2><option>a<option>b</select></form>");
@@ -310,11 +332,12 @@ TEST_F(Forms, ControlsAreSizedForTheCanvasOfTheLayout) {
     for (const auto& c : doc->FormControls) sizes.push_back({c->Width(), c->Height()});
     return sizes;
   };
-  const std::vector<QSize> small = layOut(8, 16), large = layOut(16, 32), again = layOut(8, 16);
+  const std::vector<QSize> small = layOut(8, 32), large = layOut(16, 64), again = layOut(8, 32);
+  ASSERT_GT(32, ByName<TEditFormControlObj>(u"e")->Edit()->sizeHint().height());
   struct Growth {
     const char* what;
     int width, height;  // -1: not from the measurer
-  } growth[] = {{"button", 2 * 8, 16}, {"edit", -1, 16}, {"text area", 10 * 8, 3 * 16}, {"list", -1, 2 * 16}};
+  } growth[] = {{"button", 2 * 8, 32}, {"edit", -1, 32}, {"text area", 10 * 8, 3 * 32}, {"list", -1, 2 * 32}};
   ASSERT_EQ(small.size(), std::size(growth));
   for (size_t i = 0; i < small.size(); ++i) {
     SCOPED_TRACE(growth[i].what);

@@ -1,0 +1,167 @@
+// Printing seen on the sheets: a page printed over several sheets, with real fonts, read back
+// from the recording printer's images as bands of ink rows.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../ViewerSupport.h"
+#include "htmlview/view/HtmlView.h"
+#include "platform/gui/Printers.h"
+
+using namespace htmlview;
+
+namespace {
+
+// A run of rows with ink, separated from the next by at least one row without: on a sheet of
+// text, one line of words.
+struct Band {
+  int Top = 0, Height = 0;
+};
+
+bool Inked(QRgb p) { return qGray(p) < 200; }
+
+// The bands of ink between columns left and right (all of them when right is 0).
+std::vector<Band> Bands(const QImage& sheet, int left = 0, int right = 0) {
+  if (right <= 0) right = sheet.width();
+  std::vector<Band> bands;
+  bool in = false;
+  for (int y = 0; y < sheet.height(); ++y) {
+    bool ink = false;
+    for (int x = left; x < right && !ink; ++x) ink = Inked(sheet.pixel(x, y));
+    if (ink && !in) bands.push_back({y, 0});
+    if (ink) ++bands.back().Height;
+    in = ink;
+  }
+  return bands;
+}
+
+std::vector<int> Heights(const std::vector<Band>& bands) {
+  std::vector<int> h;
+  for (const Band& b : bands) h.push_back(b.Height);
+  return h;
+}
+
+class Print : public ::testing::Test {
+protected:
+  void SetUp() override {
+    EnsureGuiApp();
+    SetPixelsPerInch(96);
+    SetFontMeasurer(nullptr);
+    view = std::make_unique<THtmlView>();
+    view->SetBorderStyle(htNone);
+    view->resize(400, 300);
+    view->show();
+    view->PrintMarginTop = view->PrintMarginBottom = 0.5;
+    view->PrintMarginLeft = view->PrintMarginRight = 0.5;
+  }
+  void TearDown() override {
+    view.reset();
+    SetPixelsPerInch(0);
+  }
+  // Prints on sheets of 4 inches by height at 96 dots per inch: a dot is a pixel of the layout.
+  std::vector<QImage> Sheets(double height) {
+    platform::TRecordingPrinter printer(96, 4, height, 0);
+    view->Print(&printer);
+    return printer.Pages;
+  }
+  // The heights of the bands of every sheet in turn, and the sheets that have none.
+  std::vector<int> BandsOver(const std::vector<QImage>& sheets, std::vector<int>* blank, int left = 0,
+                             int right = 0) {
+    std::vector<int> all;
+    for (size_t i = 0; i < sheets.size(); ++i) {
+      const std::vector<int> h = Heights(Bands(sheets[i], left, right));
+      if (h.empty() && blank) blank->push_back(static_cast<int>(i) + 1);
+      all.insert(all.end(), h.begin(), h.end());
+    }
+    return all;
+  }
+  std::unique_ptr<THtmlView> view;
+};
+
+// A black square of size pixels as a data URL.
+std::string Square(int size) {
+  return "data:image/png;base64," + PngBytes(size, size, qRgb(0, 0, 0)).toBase64().toStdString();
+}
+
+// Lines of words with ascenders and descenders, so that a line cut anywhere loses ink rows, and
+// pictures on lines and beside them.
+std::u16string LongPage() {
+  std::string s = "<p>";
+  for (int i = 0; i < 60; ++i) {
+    if (i == 20) s += "</p><h3>Heading gjy " + std::to_string(i) + "</h3><p>";
+    if (i == 40) s += "</p><p style='font-size:24px'>";
+    if (i % 9 == 4) s += "<img vspace=3 src='" + Square(28 + i) + "'> ";
+    if (i == 33) s += "<img align=right vspace=3 src='" + Square(70) + "'>";
+    s += "Tall gjy words " + std::to_string(i) + "<br>";
+  }
+  s += "</p><p>The end gjy</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+// Every line of a long page shows whole on exactly one sheet, at two sheet sizes: the bands of
+// the sheets in turn are those of the page printed on one tall sheet.
+TEST_F(Print, EveryLineShowsWholeOnOneSheetAndNoSheetIsEmpty) {
+  view->LoadFromString(LongPage());
+  const std::vector<QImage> one = Sheets(30);
+  ASSERT_EQ(one.size(), 1u);
+  const std::vector<int> whole = BandsOver(one, nullptr);
+  ASSERT_GE(whole.size(), 55u);  // a picture beside lines makes one band of them
+  for (const double height : {3.4, 4.6}) {
+    const std::vector<QImage> sheets = Sheets(height);
+    EXPECT_GE(sheets.size(), 3u) << height;
+    std::vector<int> blank;
+    EXPECT_EQ(BandsOver(sheets, &blank), whole) << height;
+    EXPECT_TRUE(blank.empty()) << height;
+  }
+}
+
+// Empty space at the end of a page (a paragraph's bottom margin, the body's, the empty rows
+// below a line's words) starts no sheet of its own, and a spacer no sheet of its own either: a
+// spacer and one paragraph print on one sheet or, when the words would cross its break, the words
+// print whole on a second sheet in place of a blank one.
+TEST_F(Print, EmptySpaceStartsNoSheet) {
+  view->LoadFromString(u"<p>Tall gjy words</p>");
+  const std::vector<int> whole = BandsOver(Sheets(4), nullptr);
+  ASSERT_EQ(whole.size(), 1u);
+  for (int spacer = 280; spacer <= 360; ++spacer) {
+    view->LoadFromString(u"<div style='height:" + QString::number(spacer).toStdU16String() +
+                         u"px'></div><p>Tall gjy words</p>");
+    const std::vector<QImage> sheets = Sheets(4);
+    std::vector<int> blank;
+    EXPECT_EQ(BandsOver(sheets, &blank), whole) << spacer;
+    EXPECT_TRUE(blank.empty()) << spacer;
+    EXPECT_EQ(sheets.size(), 1u) << spacer;
+  }
+}
+
+// Two cells side by side, of lines of two heights, in a row taller than a sheet: the row is cut
+// between lines of both cells, also where the break is moved up by the second cell after the
+// first one was drawn.
+TEST_F(Print, ACellBesideATallerOneIsCutBetweenItsLines) {
+  std::string left, right;
+  for (int i = 0; i < 50; ++i) left += "Tgjy " + std::to_string(i) + "<br>";
+  for (int i = 0; i < 32; ++i) right += "Tgjy " + std::to_string(i) + "<br>";
+  view->LoadFromString(QString::fromStdString("<table width=100% cellspacing=0 cellpadding=0><tr>"
+                                              "<td width=50% valign=top>" + left +
+                                              "</td><td width=50% valign=top style='font-size:25px'>" +
+                                              right + "</td></tr></table>")
+                           .toStdU16String());
+  const std::vector<QImage> one = Sheets(30);
+  ASSERT_EQ(one.size(), 1u);
+  const int middle = one[0].width() / 2;
+  const std::vector<int> wholeLeft = BandsOver(one, nullptr, 0, middle);
+  const std::vector<int> wholeRight = BandsOver(one, nullptr, middle, 0);
+  ASSERT_EQ(wholeLeft.size(), 50u);
+  ASSERT_EQ(wholeRight.size(), 32u);
+  for (const double height : {3.4, 4.6}) {
+    const std::vector<QImage> sheets = Sheets(height);
+    EXPECT_GE(sheets.size(), 3u) << height;
+    EXPECT_EQ(BandsOver(sheets, nullptr, 0, middle), wholeLeft) << height;
+    EXPECT_EQ(BandsOver(sheets, nullptr, middle, 0), wholeRight) << height;
+  }
+}
+
+}  // namespace
