@@ -515,6 +515,7 @@ void TGIFSubImage::Clear() {
   left_ = top_ = width_ = height_ = 0;
   packed_ = 0;
   HasTransparency = false;
+  OutsideScreen = false;
 }
 
 TGIFVersion TGIFSubImage::Version() const {
@@ -621,7 +622,10 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   height_ = std::min(top + height, screenHeight) - top_;
   if (width_ != width || height_ != height) exceeds = true;
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
-  if (width_ == 0 || height_ == 0) width_ = height_ = 0;
+  if (width_ == 0 || height_ == 0) {
+    width_ = height_ = 0;
+    OutsideScreen = true;
+  }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);
   const TGIFGraphicControlExtension* gce = GraphicControlExtension();

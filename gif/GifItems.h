@@ -313,6 +313,10 @@ class TGIFSubImage : public TGIFItem {
   TGIFLocalColorMap ColorMap;
   TGIFExtensionList Extensions;
   bool HasTransparency = false;
+  // The file held an image for this frame that lies wholly outside the logical screen: no pixels
+  // are kept, yet other decoders show the frame (the screen as the frames before left it) for its
+  // time, so it is written again as an image.
+  bool OutsideScreen = false;
 
  private:
   void CheckPixel(int x, int y) const;
