@@ -340,6 +340,10 @@ class TGifPictureList : public TGIFList<TGIFSubImage> {
   // The frames up to the trailer, which is left for the trailer item.
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream);
+
+ private:
+  void SaveStandIn(TStream& stream, int index, const TGIFGraphicControlExtension* inherited,
+                   const TGIFSubImage* kept, bool unseen);
 };
 
 // The picture's coding core: the item tree, its loading and saving, warnings and progress.
