@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <string>
 
 #include "platform/core/Files.h"
@@ -221,16 +220,32 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
 
 bool TGIFColorMap::Optimize() {
   if (count_ < 2) return false;
+  if (!Reorderable()) return false;
   Optimized = true;
   const std::vector<TGIFSubImage*> users = Users();
   std::vector<int64_t> uses(static_cast<size_t>(count_));
-  for (TGIFSubImage* frame : users)
+  bool beyond = false;
+  for (TGIFSubImage* frame : users) {
     for (uint8_t p : frame->Data())
       if (p < count_) ++uses[p];
+    // Some decoders restore a frame's area to the colour of its transparent index.
+    const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
+    if (frame->HasTransparency && gce && gce->TransparentColorIndex() < count_) ++uses[gce->TransparentColorIndex()];
+    if (frame->HasTransparency && gce && gce->TransparentColorIndex() >= count_) beyond = true;
+  }
   CountUses(uses);
+  // Entries that decoders read by their position stay where they are; the others go by use.
+  std::vector<bool> pinned(static_cast<size_t>(count_), false);
+  Pin(pinned);
+  std::vector<int> free;
+  for (int i = 0; i < count_; ++i)
+    if (!pinned[static_cast<size_t>(i)]) free.push_back(i);
+  std::stable_sort(free.begin(), free.end(), [&](int a, int b) { return uses[a] > uses[b]; });
   std::vector<int> order(static_cast<size_t>(count_));
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return uses[a] > uses[b]; });
+  for (size_t i = 0, next = 0; i < order.size(); ++i) {
+    order[i] = pinned[i] ? static_cast<int>(i) : free[next++];
+    if (pinned[i]) uses[i] = std::max<int64_t>(uses[i], 1);  // kept, in use or not
+  }
   if (std::is_sorted(order.begin(), order.end())) return true;
 
   std::vector<int> position(order.size());
@@ -249,7 +264,9 @@ bool TGIFColorMap::Optimize() {
     colors_[static_cast<size_t>(i)] = old[static_cast<size_t>(order[i])];
     if (uses[order[i]] > 0) used = i + 1;
   }
-  count_ = used;
+  // A transparent index beyond the table is honoured by some decoders only just past its end: the
+  // table then keeps its size.
+  if (!beyond) count_ = used;
   return true;
 }
 
@@ -260,15 +277,62 @@ std::vector<TGIFSubImage*> TGIFGlobalColorMap::Users() const {
   return users;
 }
 
+namespace {
+
+// Whether the first frame leaves part of the screen uncovered and is not transparent: decoders
+// then show a colour of a table there, by its position.
+bool UncoveredOpaque(const TGifPictureBase& image) {
+  if (image.Images.Count() == 0) return false;
+  const TGIFSubImage& first = image.Images[0];
+  if (first.HasTransparency) return false;
+  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
+         first.Top() + first.Height() < image.Height();
+}
+
+// Some decoders show entry 0 of the first frame's table there.
+bool ShowsFirstEntry(const TGifPictureBase& image, const TGIFColorMap& map) {
+  return UncoveredOpaque(image) && &image.Images[0].ActiveColorMap() == &map;
+}
+
+}  // namespace
+
 // An index beyond the table shows entry 0: that entry then is the background, and stays it.
 void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
   const size_t background = image_->Header.BackgroundColorIndex;
   ++uses[background < uses.size() ? background : 0];
 }
 
+bool TGIFGlobalColorMap::SizeShown() const {
+  return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
+}
+
+bool TGIFGlobalColorMap::Reorderable() const { return !SizeShown(); }
+
+// The background index stays where there is a local table, which some decoders look it up in
+// (TGIFLocalColorMap::Pin), past its end too: it cannot follow its colour in two tables.
+void TGIFGlobalColorMap::Pin(std::vector<bool>& pinned) const {
+  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
+  const size_t background = image_->Header.BackgroundColorIndex;
+  for (int i = 0; i < image_->Images.Count() && background < pinned.size(); ++i)
+    if (image_->Images[i].ColorMap.Count() > 0) pinned[background] = true;
+}
+
 void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
   uint8_t& background = image_->Header.BackgroundColorIndex;
   background = static_cast<uint8_t>(positions[background < positions.size() ? background : 0]);
+}
+
+// Some decoders restore a frame of a local table to the colour at the background index of that
+// table: the entry there stays, with the entry that the uncovered screen shows.
+void TGIFLocalColorMap::Pin(std::vector<bool>& pinned) const {
+  if (!image_) return;
+  // Without a global table those decoders take index 0 for the background.
+  const size_t background = image_->Header.ColorMap.Count() > 0 ? image_->Header.BackgroundColorIndex : 0;
+  // A background index beyond the table reads past its end in some decoders, and gives entry 0 in
+  // others: the table keeps its size, its first and last entries held in place.
+  if (background >= pinned.size()) pinned[0] = pinned[pinned.size() - 1] = true;
+  else pinned[background] = true;
+  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
 }
 
 // --- items ---
