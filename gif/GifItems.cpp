@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <string>
 
 #include "platform/core/Files.h"
@@ -221,16 +220,32 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
 
 bool TGIFColorMap::Optimize() {
   if (count_ < 2) return false;
+  if (!Reorderable()) return false;
   Optimized = true;
   const std::vector<TGIFSubImage*> users = Users();
   std::vector<int64_t> uses(static_cast<size_t>(count_));
-  for (TGIFSubImage* frame : users)
+  bool beyond = false;
+  for (TGIFSubImage* frame : users) {
     for (uint8_t p : frame->Data())
       if (p < count_) ++uses[p];
+    // Some decoders restore a frame's area to the colour of its transparent index.
+    const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
+    if (frame->HasTransparency && gce && gce->TransparentColorIndex() < count_) ++uses[gce->TransparentColorIndex()];
+    if (frame->HasTransparency && gce && gce->TransparentColorIndex() >= count_) beyond = true;
+  }
   CountUses(uses);
+  // Entries that decoders read by their position stay where they are; the others go by use.
+  std::vector<bool> pinned(static_cast<size_t>(count_), false);
+  Pin(pinned);
+  std::vector<int> free;
+  for (int i = 0; i < count_; ++i)
+    if (!pinned[static_cast<size_t>(i)]) free.push_back(i);
+  std::stable_sort(free.begin(), free.end(), [&](int a, int b) { return uses[a] > uses[b]; });
   std::vector<int> order(static_cast<size_t>(count_));
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return uses[a] > uses[b]; });
+  for (size_t i = 0, next = 0; i < order.size(); ++i) {
+    order[i] = pinned[i] ? static_cast<int>(i) : free[next++];
+    if (pinned[i]) uses[i] = std::max<int64_t>(uses[i], 1);  // kept, in use or not
+  }
   if (std::is_sorted(order.begin(), order.end())) return true;
 
   std::vector<int> position(order.size());
@@ -249,7 +264,9 @@ bool TGIFColorMap::Optimize() {
     colors_[static_cast<size_t>(i)] = old[static_cast<size_t>(order[i])];
     if (uses[order[i]] > 0) used = i + 1;
   }
-  count_ = used;
+  // A transparent index beyond the table is honoured by some decoders only just past its end: the
+  // table then keeps its size.
+  if (!beyond) count_ = used;
   return true;
 }
 
@@ -260,15 +277,62 @@ std::vector<TGIFSubImage*> TGIFGlobalColorMap::Users() const {
   return users;
 }
 
+namespace {
+
+// Whether the first frame leaves part of the screen uncovered and is not transparent: decoders
+// then show a colour of a table there, by its position.
+bool UncoveredOpaque(const TGifPictureBase& image) {
+  if (image.Images.Count() == 0) return false;
+  const TGIFSubImage& first = image.Images[0];
+  if (first.HasTransparency) return false;
+  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
+         first.Top() + first.Height() < image.Height();
+}
+
+// Some decoders show entry 0 of the first frame's table there.
+bool ShowsFirstEntry(const TGifPictureBase& image, const TGIFColorMap& map) {
+  return UncoveredOpaque(image) && &image.Images[0].ActiveColorMap() == &map;
+}
+
+}  // namespace
+
 // An index beyond the table shows entry 0: that entry then is the background, and stays it.
 void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
   const size_t background = image_->Header.BackgroundColorIndex;
   ++uses[background < uses.size() ? background : 0];
 }
 
+bool TGIFGlobalColorMap::SizeShown() const {
+  return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
+}
+
+bool TGIFGlobalColorMap::Reorderable() const { return !SizeShown(); }
+
+// The background index stays where there is a local table, which some decoders look it up in
+// (TGIFLocalColorMap::Pin), past its end too: it cannot follow its colour in two tables.
+void TGIFGlobalColorMap::Pin(std::vector<bool>& pinned) const {
+  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
+  const size_t background = image_->Header.BackgroundColorIndex;
+  for (int i = 0; i < image_->Images.Count() && background < pinned.size(); ++i)
+    if (image_->Images[i].ColorMap.Count() > 0) pinned[background] = true;
+}
+
 void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
   uint8_t& background = image_->Header.BackgroundColorIndex;
   background = static_cast<uint8_t>(positions[background < positions.size() ? background : 0]);
+}
+
+// Some decoders restore a frame of a local table to the colour at the background index of that
+// table: the entry there stays, with the entry that the uncovered screen shows.
+void TGIFLocalColorMap::Pin(std::vector<bool>& pinned) const {
+  if (!image_) return;
+  // Without a global table those decoders take index 0 for the background.
+  const size_t background = image_->Header.ColorMap.Count() > 0 ? image_->Header.BackgroundColorIndex : 0;
+  // A background index beyond the table reads past its end in some decoders, and gives entry 0 in
+  // others: the table keeps its size, its first and last entries held in place.
+  if (background >= pinned.size()) pinned[0] = pinned[pinned.size() - 1] = true;
+  else pinned[background] = true;
+  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
 }
 
 // --- items ---
@@ -515,10 +579,12 @@ void TGIFSubImage::Clear() {
   left_ = top_ = width_ = height_ = 0;
   packed_ = 0;
   HasTransparency = false;
+  OutsideScreen = false;
 }
 
 TGIFVersion TGIFSubImage::Version() const {
-  return (ColorMap.Count() > 0 && ColorMap.Optimized) || Extensions.Count() > 0 ? gv89a : gv87a;
+  // A frame without pixels is written with a control block that makes its stand-in transparent.
+  return (ColorMap.Count() > 0 && ColorMap.Optimized) || Extensions.Count() > 0 || Empty() ? gv89a : gv87a;
 }
 
 const TGIFColorMap& TGIFSubImage::ActiveColorMap() const {
@@ -621,7 +687,10 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   height_ = std::min(top + height, screenHeight) - top_;
   if (width_ != width || height_ != height) exceeds = true;
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
-  if (width_ == 0 || height_ == 0) width_ = height_ = 0;
+  if (width_ == 0 || height_ == 0) {
+    width_ = height_ = 0;
+    OutsideScreen = true;
+  }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);
   const TGIFGraphicControlExtension* gce = GraphicControlExtension();
@@ -681,23 +750,141 @@ void TGifPictureList::LoadFromStream(TStream& stream) {
   StepBack(stream);
 }
 
+namespace {
+
+// The first pixel of a frame inside the screen that paints: not its transparent index and, when
+// the colour counts, within its colour table. False when it has none.
+bool PaintingPixel(const TGifPictureBase& image, const TGIFSubImage& frame, bool colour, int& x, int& y) {
+  if (frame.Empty()) return false;
+  const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  const int transparent = frame.HasTransparency && gce ? gce->TransparentColorIndex() : -1;
+  const int colors = colour ? frame.ActiveColorMap().Count() : 256;
+  const int width = std::min(frame.Width(), image.Width() - frame.Left());
+  const int height = std::min(frame.Height(), image.Height() - frame.Top());
+  for (int row = 0; row < height; ++row) {
+    const uint8_t* p = frame.Data().data() + static_cast<size_t>(row) * frame.Width();
+    for (int col = 0; col < width; ++col)
+      if (p[col] != transparent && p[col] < colors) {
+        x = frame.Left() + col;
+        y = frame.Top() + row;
+        return true;
+      }
+  }
+  return false;
+}
+
+void WriteDescriptor(TStream& stream, int x, int y, uint8_t packed) {
+  uint8_t d[10] = {ImageSeparator};
+  PutWord(d + 1, x);
+  PutWord(d + 3, y);
+  PutWord(d + 5, 1);
+  PutWord(d + 7, 1);
+  d[9] = packed;
+  stream.Write(d, 10);
+}
+
+}  // namespace
+
+// A frame without pixels that must keep its place and time: its extensions, then one pixel inside
+// the screen that shows nothing new.
+// A frame without a control block, after a frame that every decoder keeps on the screen (kept),
+// repeats a pixel of that frame: it needs no block, which would change what some decoders let it
+// inherit. Otherwise the pixel is transparent. The frame's control block then says so; a frame
+// without one gets a block of no delay, as it had, and of the disposal that some decoders would let
+// it inherit (inherited, the last block written). Where no decoder carries its disposal on to a
+// frame whose disposal shows (unseen), the pixel restores what was there before it, so that no disposal of
+// it shows; else it lies under a pixel that the next frame paints, unless that frame restores what
+// was there before itself.
+void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicControlExtension* inherited,
+                                  const TGIFSubImage* kept, bool unseen) {
+  TGIFSubImage& frame = (*this)[index];
+  const TGIFSubImage* next = index + 1 < Count() ? &(*this)[index + 1] : nullptr;
+  TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  int x = 0, y = 0;
+  if (!gce && kept && PaintingPixel(*image_, *kept, true, x, y)) {
+    frame.Extensions.SaveToStream(stream);
+    const TGIFColorMap& map = kept->ActiveColorMap();
+    const TGIFColor colour = map.Colors()[kept->Pixel(x - kept->Left(), y - kept->Top())];
+    WriteDescriptor(stream, x, y, 0x80);
+    const uint8_t table[6] = {colour.Red, colour.Green, colour.Blue, 0, 0, 0};
+    stream.Write(table, 6);
+    const uint8_t pixel = 0;
+    EncodeRaster(stream, &pixel, 1, 1, false, 2, 2, gcLZW);
+    return;
+  }
+  // A table for the pixel: the frame's own, else the global one, else one of its own that holds
+  // the background index, which some decoders look up in the table of the frame they dispose of.
+  const TGIFColorMap& active = frame.ActiveColorMap();
+  int bits = active.BitsPerPixel();
+  const bool ownTable = active.Count() == 0;
+  if (ownTable)
+    while ((1 << bits) <= image_->Header.BackgroundColorIndex) ++bits;
+  const int transparent =
+      gce && gce->Transparent() && gce->TransparentColorIndex() < (ownTable ? 1 << bits : active.Count())
+          ? gce->TransparentColorIndex()
+          : 0;
+  if (gce) {
+    // The block says so only in the file: the frame keeps its own.
+    const uint8_t packed = gce->Packed, stored = gce->TransparentColorIndex();
+    gce->Packed |= 1;
+    if (unseen) gce->SetDisposal(3);
+    gce->StoreTransparentColorIndex(static_cast<uint8_t>(transparent));
+    frame.Extensions.SaveToStream(stream);
+    gce->Packed = packed;
+    gce->StoreTransparentColorIndex(stored);
+  } else {
+    TGIFGraphicControlExtension own(&frame);
+    if (inherited) own.SetDisposal(inherited->Disposal());
+    own.Packed |= 1;
+    if (unseen) own.SetDisposal(3);
+    own.StoreTransparentColorIndex(static_cast<uint8_t>(transparent));
+    own.SaveToStream(stream);
+    frame.Extensions.SaveToStream(stream);
+  }
+  const TGIFGraphicControlExtension* nextGce = next ? next->GraphicControlExtension() : nullptr;
+  if (!unseen && next && !(nextGce && nextGce->Disposal() == 3) && !PaintingPixel(*image_, *next, false, x, y))
+    x = y = 0;
+  WriteDescriptor(stream, x, y, ownTable || frame.ColorMap.Count() > 0 ? static_cast<uint8_t>(0x80 | (bits - 1)) : 0);
+  if (ownTable) {
+    const uint8_t black[3 * TGIFColorMap::MaxColors] = {};
+    stream.Write(black, 3 << bits);
+  } else if (frame.ColorMap.Count() > 0) {
+    frame.ColorMap.SaveToStream(stream);
+  }
+  const uint8_t pixel = static_cast<uint8_t>(transparent);
+  EncodeRaster(stream, &pixel, 1, 1, false, std::max(bits, 2), ownTable ? 1 << bits : active.Count(), gcLZW);
+}
+
 void TGifPictureList::SaveToStream(TStream& stream) {
+  // The last control block written, which some decoders let a frame without one inherit; the last
+  // disposal named (not 0), which others keep for every frame that names none.
+  const TGIFGraphicControlExtension* inherited = nullptr;
+  int named = 0;
+  const TGIFSubImage* kept = nullptr;  // the frame before, when every decoder keeps it on the screen
+  // unseen[i]: the frames that carry frame i's disposal on (those naming none) are frames without
+  // pixels too, up to one that names its own, or the last frame, whose disposal never shows.
+  std::vector<bool> unseen(static_cast<size_t>(Count()), false);
+  for (int i = Count() - 2; i >= 0; --i) {
+    const TGIFSubImage& after = (*this)[i + 1];
+    const TGIFGraphicControlExtension* named = after.GraphicControlExtension();
+    unseen[static_cast<size_t>(i)] = (named && named->Disposal() != 0) || i + 2 == Count() ||
+                                     (after.Empty() && unseen[static_cast<size_t>(i + 1)]);
+  }
   for (int i = 0; i < Count(); ++i) {
     TGIFSubImage& frame = (*this)[i];
-    frame.SaveToStream(stream);
+    const TGIFSubImage* next = i + 1 < Count() ? &(*this)[i + 1] : nullptr;
     // A file holds extensions only in front of an image or the trailer: those of a frame without
-    // an image would become the next frame's. A pixel at the last coordinate, outside every screen,
-    // keeps the frame and its time, and loads back as a frame without an image.
-    if (frame.Empty() && i + 1 < Count()) {
-      uint8_t d[10] = {ImageSeparator};
-      PutWord(d + 1, MaxCoordinate);
-      PutWord(d + 3, MaxCoordinate);
-      PutWord(d + 5, 1);
-      PutWord(d + 7, 1);
-      stream.Write(d, 10);
-      const uint8_t pixel = 0;
-      EncodeRaster(stream, &pixel, 1, 1, false, 2, 1, gcLZW);
-    }
+    // an image would become the next frame's. A frame whose image lay outside the screen is shown
+    // by other decoders, the last one too.
+    if (frame.Empty() && (next || frame.OutsideScreen))
+      SaveStandIn(stream, i, inherited, kept, unseen[static_cast<size_t>(i)]);
+    else
+      frame.SaveToStream(stream);
+    const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+    const int own = gce ? gce->Disposal() : 0, carried = gce ? own : inherited ? inherited->Disposal() : 0;
+    if (own != 0) named = own;
+    kept = !frame.Empty() && own <= 1 && carried <= 1 && named <= 1 ? &frame : nullptr;
+    if (gce) inherited = gce;
     image_->Progress(psRunning, (i + 1) * 100 / Count(), "Saving...");
   }
 }

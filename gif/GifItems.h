@@ -62,6 +62,9 @@ class TGIFColorMap {
   // Further uses of entries outside the rasters, and their remapping.
   virtual void CountUses(std::vector<int64_t>&) const {}
   virtual void Remap(const std::vector<int>&) {}
+  // Whether the entries may move at all; the positions whose entries must stay where they are.
+  virtual bool Reorderable() const { return true; }
+  virtual void Pin(std::vector<bool>&) const {}
   void Warning(const std::string& message) const;
   TGifPictureBase* image_;
 
@@ -73,12 +76,18 @@ class TGIFColorMap {
 class TGIFGlobalColorMap : public TGIFColorMap {
  public:
   using TGIFColorMap::TGIFColorMap;
+  // Whether decoders show an entry found by the table's size: some read a background index beyond
+  // the table as its last entry, and show it where the first frame leaves the screen uncovered and
+  // is not transparent. Such a table keeps its order and size.
+  bool SizeShown() const;
 
  protected:
   std::vector<TGIFSubImage*> Users() const override;
   // The background index counts as a use of its entry, so that the background colour stays.
   void CountUses(std::vector<int64_t>& uses) const override;
   void Remap(const std::vector<int>& positions) override;
+  bool Reorderable() const override;
+  void Pin(std::vector<bool>& pinned) const override;
 };
 
 class TGIFLocalColorMap : public TGIFColorMap {
@@ -87,6 +96,7 @@ class TGIFLocalColorMap : public TGIFColorMap {
 
  protected:
   std::vector<TGIFSubImage*> Users() const override { return {frame_}; }
+  void Pin(std::vector<bool>& pinned) const override;
 
  private:
   TGIFSubImage* frame_;
@@ -313,6 +323,10 @@ class TGIFSubImage : public TGIFItem {
   TGIFLocalColorMap ColorMap;
   TGIFExtensionList Extensions;
   bool HasTransparency = false;
+  // The file held an image for this frame that lies wholly outside the logical screen: no pixels
+  // are kept, yet other decoders show the frame (the screen as the frames before left it) for its
+  // time, so it is written again as an image.
+  bool OutsideScreen = false;
 
  private:
   void CheckPixel(int x, int y) const;
@@ -336,6 +350,10 @@ class TGifPictureList : public TGIFList<TGIFSubImage> {
   // The frames up to the trailer, which is left for the trailer item.
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream);
+
+ private:
+  void SaveStandIn(TStream& stream, int index, const TGIFGraphicControlExtension* inherited,
+                   const TGIFSubImage* kept, bool unseen);
 };
 
 // The picture's coding core: the item tree, its loading and saving, warnings and progress.

@@ -18,5 +18,7 @@ packages=(
   # the real-display suite: its own X server, input sent through it with XTest, and xprop
   # reading the titles a window manager is given
   xvfb xdotool x11-utils
+  # the GIF codec's files are checked against two other decoders: Pillow and ImageMagick
+  python3-pil imagemagick
 )
 bash "$(dirname "$0")/install-missing.sh" "${packages[@]}"

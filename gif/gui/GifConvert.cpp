@@ -108,6 +108,19 @@ std::vector<TInherited> Inherited(const TGifPictureBase& picture) {
   return inherited;
 }
 
+// The disposal of each frame for decoders that keep the last one given: a frame whose control
+// block says none (0), or that has no block, disposes of itself as the last frame that said one.
+std::vector<int> KeptDisposals(const TGifPictureBase& picture) {
+  std::vector<int> kept(static_cast<size_t>(picture.Images.Count()));
+  int last = 0;
+  for (int i = 0; i < picture.Images.Count(); ++i) {
+    const int d = Disposal(picture.Images[i]);
+    if (d != 0) last = d;
+    kept[static_cast<size_t>(i)] = last;
+  }
+  return kept;
+}
+
 int IndexOf(const TGifPictureBase& picture, const TGIFSubImage& frame) {
   for (int i = 0; i < picture.Images.Count(); ++i)
     if (&picture.Images[i] == &frame) return i;
@@ -126,9 +139,14 @@ bool PlainDelay(const TGIFSubImage& frame) {
 // that frame has an image (other decoders time extensions only in front of one) and keeps what it
 // drew, no frame after inherits the block that goes (TInherited), both delays are plain (a sum of delays that players stretch would play differently in
 // each), and the sum stays within the 1,000 hundredths that a synchronous animation times.
-bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame, const TGIFSubImage* after) {
+// kept: the disposals of the two frames where a decoder keeps the last one named (KeptDisposals):
+// the frame before must keep what it drew there too, and the disposal that the frame names must
+// not be carried on to the frame after it.
+bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame, const TGIFSubImage* after, int keptBefore,
+              int keptFrame) {
   const int d = Disposal(before);
-  if (before.Empty() || d == 2 || d == 3) return false;
+  if (before.Empty() || d == 2 || d == 3 || keptBefore > 1) return false;
+  if (keptFrame > 1 && after && Disposal(*after) == 0) return false;
   // A frame after it without a block of its own would inherit another block.
   if (after && !after->GraphicControlExtension()) return false;
   if (!PlainDelay(before) || !PlainDelay(frame)) return false;
@@ -394,13 +412,18 @@ std::vector<int> GlobalTransparentIndices(const TGifPictureBase* picture) {
 // inherited: what the frame and previous would inherit (TInherited). The transparency a frame
 // without a control block gets comes in a new one; a previous frame without one may be cleared
 // away elsewhere.
+// keptDisposal, keptPrevious: the two frames' (KeptDisposals). Some decoders restore the area of a
+// frame that is disposed of to the background to its transparent colour when it has one, else to
+// the background colour: such a frame gets no transparency. Nor does a frame over one that those
+// decoders dispose of.
 void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<int>& globalTransparent,
-               const TInherited& inherited, const TInherited& previousInherited) {
+               const TInherited& inherited, const TInherited& previousInherited, int keptDisposal,
+               int keptPrevious) {
   if (!previous || previous == &frame || frame.Empty() || previous->Empty()) return;
   if (!frame.GraphicControlExtension() && inherited != TInherited{}) return;
   const int previousDisposal =
       previous->GraphicControlExtension() ? Disposal(*previous) : previousInherited.Disposal;
-  if (previousDisposal == 2 || previousDisposal == 3) return;
+  if (previousDisposal == 2 || previousDisposal == 3 || keptPrevious == 2 || keptPrevious == 3) return;
   const int left = std::max(frame.Left(), previous->Left()), top = std::max(frame.Top(), previous->Top());
   const int right = std::min(frame.Left() + frame.Width(), previous->Left() + previous->Width());
   const int bottom = std::min(frame.Top() + frame.Height(), previous->Top() + previous->Height());
@@ -414,7 +437,8 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
   // none beyond the table): such a frame needs an index as one without transparency does.
   if (transparent >= active.Count() && !UsedIndices(frame)[static_cast<size_t>(transparent)]) transparent = -1;
   const bool hadTransparency = transparent >= 0;
-  if (!hadTransparency && (active.Count() == 0 || active.Count() >= TGIFColorMap::MaxColors)) return;
+  if (!hadTransparency && (active.Count() == 0 || active.Count() >= TGIFColorMap::MaxColors || keptDisposal == 2))
+    return;
 
   const std::array<uint32_t, 256> mine = ShownColors(frame), theirs = ShownColors(*previous);
   const int previousTransparent = TransparentIndex(*previous);
@@ -430,6 +454,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     // An entry appended behind the table takes the index that pixels beyond the table already
     // have, which then would vanish: then there is no room after all.
     if (used[static_cast<size_t>(active.Count())]) return -1;
+    if (usesGlobal && picture->Header.ColorMap.SizeShown()) return -1;
     if (usesGlobal) {
       const int index = picture->Header.ColorMap.Add(TGIFColor{});
       globalTransparent.push_back(index);
@@ -471,7 +496,12 @@ void Merge(TGIFSubImage& frame, const TGIFSubImage* previous) {
     const int index = f && picture ? IndexOf(*picture, *f) : -1;
     return index > 0 ? inherited[static_cast<size_t>(index)] : TInherited{};
   };
-  MergeWith(frame, previous, globalTransparent, of(&frame), of(previous));
+  const std::vector<int> kept = picture ? KeptDisposals(*picture) : std::vector<int>{};
+  const auto keptOf = [&](const TGIFSubImage* f) {
+    const int index = f && picture ? IndexOf(*picture, *f) : -1;
+    return index >= 0 ? kept[static_cast<size_t>(index)] : f ? Disposal(*f) : 0;
+  };
+  MergeWith(frame, previous, globalTransparent, of(&frame), of(previous), keptOf(&frame), keptOf(previous));
 }
 
 void GrowScreen(TGifPictureBase& picture) {
@@ -501,10 +531,15 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   step();
 
   if (options & ooCleanup) {
-    for (int i = 0; i < frames(); ++i) {
+    // An unused transparent index still counts where decoders read it: the first frame's makes
+    // the screen it leaves uncovered transparent, and a frame disposed of to the background is
+    // restored to its transparent colour by some.
+    const std::vector<int> kept = KeptDisposals(picture);
+    for (int i = 1; i < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const int transparent = TransparentIndex(frame);
-      if (transparent >= 0 && !UsedIndices(frame)[static_cast<size_t>(transparent)])
+      if (transparent >= 0 && kept[static_cast<size_t>(i)] != 2 &&
+          !UsedIndices(frame)[static_cast<size_t>(transparent)])
         frame.GraphicControlExtension()->SetTransparent(false);
     }
     // Restoring a frame's area is needless only where the next frame, opaque and not restoring
@@ -514,8 +549,9 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
       if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3)) continue;
-      // The next frame must have a block of its own: one without inherits this disposal elsewhere.
-      if (next.Empty() || next.HasTransparency || Disposal(next) == 3 || !next.GraphicControlExtension()) continue;
+      // The next frame must have a block of its own that names a disposal: one without, or one
+      // that says none, goes on with this disposal in some decoders.
+      if (next.Empty() || next.HasTransparency || Disposal(next) == 3 || Disposal(next) == 0) continue;
       const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
       if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
                            cover.Bottom >= area.Bottom))
@@ -532,22 +568,26 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     for (int i = 2; i < frames(); ++i)
       below[static_cast<size_t>(i)] = Disposal(picture.Images[i - 1]) == 3 ? below[static_cast<size_t>(i - 1)] : i - 1;
     const std::vector<TInherited> inherited = Inherited(picture);
+    const std::vector<int> kept = KeptDisposals(picture);
     for (int i = frames() - 1; i >= 1; --i) {
       const auto b = static_cast<size_t>(below[static_cast<size_t>(i)]);
       MergeWith(picture.Images[i], &picture.Images[b], globalTransparent, inherited[static_cast<size_t>(i)],
-                inherited[b]);
+                inherited[b], kept[static_cast<size_t>(i)], kept[b]);
     }
   }
   step();
 
   if (options & ooCrop) {
     std::vector<bool> gone(static_cast<size_t>(frames()), false);
+    const std::vector<int> kept = KeptDisposals(picture);
     for (int i = frames() - 1; i >= 0; --i) {
       TGIFSubImage& frame = picture.Images[i];
       const int transparent = TransparentIndex(frame);
-      // Cropping a frame that is cleared afterwards would shrink the area cleared; and the first
-      // frame's area is what every pass clears before it begins (goClearOnLoop).
-      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2) continue;
+      // Cropping a frame that is cleared afterwards would shrink the area cleared (also where a
+      // decoder keeps an earlier frame's disposal for it); and the first frame's area is what
+      // every pass clears before it begins (goClearOnLoop).
+      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2)
+        continue;
       const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
       if (!b.Empty()) {
         CropTo(frame, b);
@@ -558,7 +598,8 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       bool carriesLoop = false;
       for (int e = 0; e < frame.Extensions.Count(); ++e) carriesLoop = carriesLoop || IsLoop(frame.Extensions[e]);
       const TGIFSubImage* after = i + 1 < frames() ? &picture.Images[i + 1] : nullptr;
-      if (!carriesLoop && LendTime(picture.Images[i - 1], frame, after)) {
+      if (!carriesLoop && LendTime(picture.Images[i - 1], frame, after, kept[static_cast<size_t>(i - 1)],
+                                   kept[static_cast<size_t>(i)])) {
         gone[static_cast<size_t>(i)] = true;
         continue;
       }

@@ -195,3 +195,35 @@ TEST(GifCodec, OptimizeWritesASmallerFileShowingTheSame) {
     EXPECT_EQ(out.Screens.back(), in.Screens.back());
   }
 }
+
+// Every image the file holds is a frame: a screen of no size takes the frames' size, and a frame
+// wholly beyond the screen is listed, clipped to it, showing the screen as the frames before left it.
+TEST(GifCodec, FramesListsEveryImageTheFileHolds) {
+  GifBuilder unsized;
+  unsized.Header(0, 0, 2).Image(0, 0, 5, 5).Pixels(2, std::vector<uint8_t>(25, 1)).Trailer();
+  GifBuilder beyond;
+  beyond.Header(20, 20, 2).Gce(1, 10).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
+  beyond.Gce(1, 10).Image(2, 2, 4, 4).Pixels(2, std::vector<uint8_t>(16, 2));
+  beyond.Gce(1, 20).Image(30, 30, 5, 5).Pixels(2, std::vector<uint8_t>(25, 3));
+  beyond.Gce(1, 10).Image(10, 10, 4, 4).Pixels(2, std::vector<uint8_t>(16, 0)).Trailer();
+  const struct {
+    const GifBuilder* gif;
+    std::string out;
+  } cases[] = {
+      {&unsized, "screen 5 5 loops -1\nframe 0 0 0 5 5 0 0 -1 0\n"},
+      {&beyond,
+       "screen 20 20 loops -1\nframe 0 0 0 20 20 100 1 -1 0\nframe 1 2 2 4 4 100 1 -1 0\n"
+       "frame 2 20 20 0 0 200 1 -1 0\nframe 3 10 10 4 4 100 1 -1 0\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    TempDir::Write(dir.File("in.gif"), std::string(c.gif->Bytes.begin(), c.gif->Bytes.end()));
+    const Decoded d = Frames(dir.File("in.gif"), dir.File("frames"));
+    EXPECT_EQ(d.Out, c.out);
+    ASSERT_EQ(d.Screens.size() + 1, d.Lines.size());
+    for (const QImage& screen : d.Screens) EXPECT_FALSE(screen.isNull());
+    if (d.Screens.size() == 4) {
+      EXPECT_EQ(d.Screens[2], d.Screens[1]);  // the frame beyond adds nothing
+    }
+  }
+}

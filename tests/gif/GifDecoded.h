@@ -23,12 +23,11 @@ inline int AsBrowsers(int delay) { return delay <= 1 ? 10 : delay; }
 // inherit: an image without a control block takes the delay and disposal of the last block before
 // it, as ImageMagick reads a file; others give it none.
 inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int), bool inherit = false) {
-  // Only the last frame is saved without an image when it has none (the others keep a pixel
-  // outside the screen): its extensions then stand before the trailer. A frame that loads without
-  // an image may also be one that lay outside the screen.
+  // Only the last frame is saved without an image when it has none and had none in its file (the
+  // others keep a pixel that stands in for them): its extensions then stand before the trailer.
   const int frames = picture.Images.Count();
-  const bool trailing =
-      frames > 0 && picture.Images[frames - 1].Empty() && picture.Images[frames - 1].Extensions.Count() > 0;
+  const bool trailing = frames > 0 && picture.Images[frames - 1].Empty() &&
+                        !picture.Images[frames - 1].OutsideScreen && picture.Images[frames - 1].Extensions.Count() > 0;
   TGifPictureBase file;
   Load(file, Saved(picture));
   const TGIFGraphicControlExtension* last = nullptr;

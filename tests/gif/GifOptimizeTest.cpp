@@ -191,8 +191,8 @@ TEST_F(GifOptimize, ProgressEndsAndAGivenPaletteIsRefusedWithoutCleanUp) {
 TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   TGifPicture image;
   Build(image, 2, 2, 3,
-        {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next: disposal needless
-         {0, 0, 2, 2, {2, 2, 2, 2}, 0, 4},      // its loop extension moves to the first frame
+        {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next, which names its own: disposal needless
+         {0, 0, 2, 2, {2, 2, 2, 2}, 1, 4},      // its loop extension moves to the first frame
          {0, 0, 2, 2, {0, 0, 0, 0}, 1, 3, 0},   // wholly transparent: goes, lending 3
          {0, 0, 2, 2, {0, 0, 0, 0}},            //
          {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: stays as it stands
@@ -287,4 +287,35 @@ TEST_F(GifOptimize, FramesWithoutAnImageKeepTheirPlaceAndTime) {
   image.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(image.Images[1].Extensions.Count(), 0);
   EXPECT_EQ(Decoded(image, AsStored, true), inheriting);
+}
+
+// What other decoders read outside the pixels stays: the first frame's transparency, which makes the
+// screen it leaves uncovered transparent, even where no pixel has the index; the entry at the
+// background index of a local table, which some decoders restore a frame of that table to, and a
+// table that still reaches it; entry 0 of the first frame's table, which some show where that frame
+// leaves the screen uncovered; the background colour of the global table.
+TEST_F(GifOptimize, KeepsWhatOtherDecodersReadBesideThePixels) {
+  TGifPicture image;
+  Build(image, 6, 1, 4,
+        {{0, 0, 2, 1, {1, 2}, 1, 10, 3},                       // leaves 4 pixels uncovered
+         {2, 0, 4, 1, {0, 0, 0, 0}, 2, 10},                    // a local table, restored to the background
+         {0, 0, 6, 1, {2, 2, 2, 2, 2, 1}, 1, 10, 3}});         // index 3 unused
+  image.Header.BackgroundColorIndex = 2;
+  TGIFSubImage& local = image.Images[1];
+  for (int i = 0; i < 4; ++i) local.ColorMap.Add(ColorOf(5 + i));
+  local.Data() = {3, 3, 1, 3};
+  const TGIFColor background = image.Header.BackgroundColor(), localBackground = local.ColorMap.Color(2);
+  image.Optimize(0xF, 6, 0, 8);
+  EXPECT_TRUE(image.Images[0].HasTransparency);
+  EXPECT_FALSE(image.Images[2].HasTransparency);  // a later frame's unused index goes
+  EXPECT_GT(local.ColorMap.Count(), 2);
+  EXPECT_EQ(local.ColorMap.Color(2), localBackground);
+  EXPECT_EQ(image.Header.BackgroundColor(), background);
+
+  TGifPicture opaque;  // the first frame leaves the screen uncovered and is not transparent
+  Build(opaque, 4, 1, 4, {{0, 0, 2, 1, {3, 3}, 1, 10}, {0, 0, 4, 1, {2, 2, 3, 1}, 1, 10}});
+  const TGIFColor first = opaque.Header.ColorMap.Color(0), shown = opaque.Header.ColorMap.Color(3);
+  opaque.Optimize(0xF, 6, 0, 8);
+  EXPECT_EQ(opaque.Header.ColorMap.Color(0), first);
+  EXPECT_EQ(opaque.Header.ColorMap.Color(opaque.Images[0].Pixel(0, 0)), shown);
 }

@@ -59,12 +59,16 @@ int Frames(const std::string& in, const std::string& outDir) {
     std::fprintf(stderr, "%s: warning: %s\n", in.c_str(), message.c_str());
   };
   image.LoadFromFile(platform::Utf8ToUtf16(in));
+  // A screen without a size takes the frames' size, as the picture's loading gives it.
+  gif::GrowScreen(image);
   std::printf("screen %d %d loops %d\n", image.Width(), image.Height(), Loops(image));
   gif::TGIFComposer composer(image);
   int index = 0;
   for (int i = 0; i < image.Images.Count(); ++i) {
     const gif::TGIFSubImage& frame = image.Images[i];
-    if (frame.Empty()) continue;  // extensions without an image draw nothing
+    // Extensions without an image draw nothing; an image outside the screen is a frame that
+    // shows the screen as it is.
+    if (frame.Empty() && !frame.OutsideScreen) continue;
     const std::vector<uint32_t>& screen = composer.Draw(frame);
     QImage png(composer.Width(), composer.Height(), QImage::Format_ARGB32);
     for (int y = 0; y < composer.Height(); ++y)

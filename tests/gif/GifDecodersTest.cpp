@@ -1,0 +1,432 @@
+// What the codec writes, optimised and not, as two other decoders show it: Pillow (through a small
+// python3 script) and ImageMagick (convert and identify). Each decoder must show the optimised file
+// as it shows the file before: the same screens, each for the same time, pixel for pixel.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "gif/GifItems.h"
+#include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifTestSupport.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+using namespace gif;
+using namespace gif::test;
+
+namespace {
+
+// The first executable of that name on PATH; empty when there is none.
+std::string OnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string file = (dir.empty() ? std::string(".") : dir) + "/" + name;
+    if (access(file.c_str(), X_OK) == 0) return file;
+  }
+  return "";
+}
+
+// Pillow as a program: per file a line "file NAME N" and N lines "f DELAY-MS-or--1 W H RGBA-HEX",
+// every frame as Pillow shows it (RGBA), cut to the logical screen (Pillow grows its canvas to hold
+// frames beyond it); or "file NAME error TEXT" where Pillow refuses the file.
+constexpr char PillowScript[] = R"(
+import sys
+from PIL import Image
+for name in sys.argv[1:]:
+    try:
+        with open(name, 'rb') as f:
+            head = f.read(10)
+        sw, sh = head[6] | head[7] << 8, head[8] | head[9] << 8
+        im = Image.open(name)
+        lines, n = [], 0
+        while True:
+            w, h = sw or im.size[0], sh or im.size[1]
+            frame = im.convert('RGBA').crop((0, 0, w, h))
+            d = im.info.get('duration')
+            lines.append('f %d %d %d %s' % (-1 if d is None else d, w, h, frame.tobytes().hex()))
+            n += 1
+            try:
+                im.seek(n)
+            except EOFError:
+                break
+        print('file', name, len(lines))
+        print('\n'.join(lines))
+    except Exception as e:
+        print('file', name, 'error', type(e).__name__, str(e).replace('\n', ' '))
+)";
+
+// The python3 that has Pillow: the system's first (a python3 of another installation on PATH may
+// lack the system's packages).
+std::string PythonWithPillow() {
+  for (const std::string& python : {std::string("/usr/bin/python3"), OnPath("python3")}) {
+    if (python.empty() || access(python.c_str(), X_OK) != 0) continue;
+    if (RunProgram(python, {"-c", "import PIL.GifImagePlugin"}).status == 0) return python;
+  }
+  return "";
+}
+
+struct TFrame {
+  int Delay = 0;  // hundredths of a second; -1 when the decoder gives none
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Pixels;  // RGBA bytes as one number, 0 where transparent
+};
+
+struct TShown {
+  std::string Error;  // the decoder refused the file
+  std::vector<TFrame> Frames;
+};
+
+std::vector<uint32_t> RgbaPixels(const uint8_t* p, size_t count) {
+  std::vector<uint32_t> pixels(count);
+  for (size_t i = 0; i < count; ++i, p += 4)
+    pixels[i] = p[3] == 0 ? 0 : static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+  return pixels;
+}
+
+std::map<std::string, TShown> ShownByPillow(const std::string& python, const std::vector<std::string>& files) {
+  std::vector<std::string> args = {"-c", PillowScript};
+  args.insert(args.end(), files.begin(), files.end());
+  const ProgramRun run = RunProgram(python, args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::map<std::string, TShown> shown;
+  std::istringstream lines(run.out);
+  std::string word, name;
+  TShown* current = nullptr;
+  while (lines >> word) {
+    if (word == "file") {
+      lines >> name >> word;
+      current = &shown[name];
+      if (word == "error") std::getline(lines, current->Error);
+    } else if (word == "f" && current) {
+      TFrame frame;
+      std::string hex;
+      lines >> frame.Delay >> frame.Width >> frame.Height >> hex;
+      if (frame.Delay > 0) frame.Delay /= 10;
+      std::vector<uint8_t> bytes(hex.size() / 2);
+      for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+      frame.Pixels = RgbaPixels(bytes.data(), bytes.size() / 4);
+      current->Frames.push_back(std::move(frame));
+    }
+  }
+  return shown;
+}
+
+// One convert for all files: each coalesced on its own, the frames' sizes and delays to a file,
+// their pixels to standard output.
+std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
+                                            const TempDir& dir) {
+  std::vector<std::string> args;
+  for (size_t i = 0; i < files.size(); ++i)
+    args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+  const std::string meta = dir.File("magick.txt");
+  args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
+  const ProgramRun run = RunProgram(convert, args);
+  std::map<std::string, TShown> shown;
+  // convert goes on after a file it cannot show whole, and names the file.
+  std::istringstream errors(run.err);
+  for (std::string line; std::getline(errors, line);)
+    for (const std::string& file : files)
+      if (line.find("`" + file + "[") != std::string::npos || line.find("`" + file + "'") != std::string::npos)
+        shown[file].Error = line;
+  EXPECT_TRUE(run.status == 0 || !shown.empty()) << run.err;
+  std::istringstream lines(TempDir::Read(meta));
+  size_t at = 0;
+  size_t index;
+  TFrame frame;
+  while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
+    const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
+    if (at + 4 * count > run.out.size()) {
+      ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
+      break;
+    }
+    frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
+    at += 4 * count;
+    if (index < files.size()) shown[files[index]].Frames.push_back(frame);
+  }
+  return shown;
+}
+
+// How far apart two showings of an animation are. Neighbouring frames that show the same screen
+// are one screen shown for their time together: the optimiser may take away a frame that adds
+// nothing and give its time to the frame before.
+struct TDifference {
+  int Refused = 0;         // files refused after optimising and not before
+  int Frames = 0;          // screens more or fewer
+  int Delays = 0;          // screens shown for another time
+  int64_t Pixels = 0;      // pixels that differ, screen by screen
+  bool operator==(const TDifference&) const = default;
+  TDifference& operator+=(const TDifference& d) {
+    Refused += d.Refused;
+    Frames += d.Frames;
+    Delays += d.Delays;
+    Pixels += d.Pixels;
+    return *this;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const TDifference& d) {
+  return os << d.Refused << " refused, " << d.Frames << " frames, " << d.Delays << " delays, " << d.Pixels
+            << " pixels";
+}
+
+// A frame that the decoder gives no time counts as one of 0.
+std::vector<TFrame> Joined(const std::vector<TFrame>& frames) {
+  std::vector<TFrame> joined;
+  for (const TFrame& f : frames) {
+    if (!joined.empty() && joined.back().Pixels == f.Pixels && joined.back().Width == f.Width) {
+      joined.back().Delay += std::max(f.Delay, 0);
+      continue;
+    }
+    joined.push_back(f);
+    joined.back().Delay = std::max(f.Delay, 0);
+  }
+  return joined;
+}
+
+// A file the decoder refuses before has nothing to compare with.
+TDifference Compare(const TShown& before, const TShown& after) {
+  TDifference d;
+  if (!before.Error.empty() || !after.Error.empty()) {
+    d.Refused = before.Error.empty();
+    return d;
+  }
+  const std::vector<TFrame> a = Joined(before.Frames), b = Joined(after.Frames);
+  d.Frames = std::abs(static_cast<int>(a.size()) - static_cast<int>(b.size()));
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    // The last screen stays for ever: its time is the loop's, not the screen's.
+    if (a[i].Delay != b[i].Delay && !(i + 1 == a.size() && i + 1 == b.size())) ++d.Delays;
+    if (a[i].Width != b[i].Width || a[i].Height != b[i].Height) {
+      d.Pixels += static_cast<int64_t>(std::max(a[i].Pixels.size(), b[i].Pixels.size()));
+      continue;
+    }
+    for (size_t p = 0; p < a[i].Pixels.size(); ++p) d.Pixels += a[i].Pixels[p] != b[i].Pixels[p];
+  }
+  return d;
+}
+
+std::string Describe(const TShown& shown) {
+  if (!shown.Error.empty()) return "refused:" + shown.Error;
+  std::ostringstream os;
+  for (const TFrame& f : shown.Frames) {
+    os << "\n    " << f.Delay << ":";
+    for (size_t p = 0; p < f.Pixels.size(); ++p)
+      os << (p % static_cast<size_t>(std::max(f.Width, 1)) ? " " : " |") << std::hex << f.Pixels[p] << std::dec;
+  }
+  return os.str();
+}
+
+void Grey(TGIFColorMap& map, int count, int seed) {
+  for (int i = 0; i < count; ++i) {
+    const auto v = static_cast<uint8_t>((i * 50 + seed * 30) % 250);
+    map.Add({v, static_cast<uint8_t>(255 - v), static_cast<uint8_t>(i % 3 == 2 ? 0 : v / 2)});
+  }
+}
+
+// A small random animation of what other decoders read in their own ways: every disposal, global
+// and local tables, the background index inside and beyond each table, transparency used, unused and
+// none, frames partly and wholly beyond the screen, frames with and without a control block.
+void Generate(TGifPictureBase& image, unsigned seed) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const int width = 1 + pick(8), height = 1 + pick(6);
+  const bool global = pick(4) != 0;
+  if (global) Grey(image.Header.ColorMap, 2 + pick(7), 0);
+  const int frames = 1 + pick(5);
+  for (int f = 0; f < frames; ++f) {
+    int left = pick(width), top = pick(height);
+    int w = 1 + pick(width - left), h = 1 + pick(height - top);
+    const int place = pick(8);
+    if (place == 0) {  // partly beyond the screen
+      w += 1 + pick(3);
+      h += pick(3);
+    } else if (place == 1 && f > 0) {  // wholly beyond it
+      left = width + pick(20);
+      top = pick(height + 20);
+    }
+    TGIFSubImage& frame = AddFrame(image, left, top, w, h, std::vector<uint8_t>(static_cast<size_t>(w * h)));
+    if (!global || pick(3) == 0) Grey(frame.ColorMap, 2 + pick(5), f + 1);
+    const int colors = frame.ActiveColorMap().Count();
+    const int used = std::min(colors, 1 + pick(4));
+    for (uint8_t& p : frame.Data()) p = static_cast<uint8_t>(pick(used));
+    // A frame beyond the screen without a control block, after one that is cleared away, has no
+    // stand-in for every decoder (ImageMagick gives it the delay of the block before, Pillow none):
+    // those beyond have one here; EdgeCases holds one without, after a frame that stays.
+    if (pick(5) != 0 || (place == 1 && f > 0)) {
+      const int transparency = pick(3);  // 0 none, 1 an index that pixels have, 2 one no pixel has
+      const int transparent = transparency == 1 ? pick(used) : transparency == 2 ? used + pick(colors - used + 1) : -1;
+      TGIFGraphicControlExtension& gce = Gce(frame, pick(4), -1, 2 + pick(8));
+      if (transparent >= 0) {
+        gce.SetTransparent(true);
+        gce.StoreTransparentColorIndex(static_cast<uint8_t>(std::min(transparent, 255)));
+      }
+    }
+  }
+  image.Header.Width = width;
+  image.Header.Height = height;
+  // Inside the global table or beyond it, or beyond the smaller tables only.
+  image.Header.BackgroundColorIndex = static_cast<uint8_t>(pick(global ? image.Header.ColorMap.Count() + 3 : 8));
+}
+
+struct TCase {
+  std::string Name;
+  std::vector<uint8_t> Bytes;
+};
+
+std::vector<uint8_t> Bytes(const GifBuilder& b) { return b.Bytes; }
+
+// The hand-made cases.
+std::vector<TCase> EdgeCases() {
+  std::vector<TCase> cases;
+  {  // a frame wholly beyond the screen, between two that show
+    GifBuilder b;
+    b.Header(20, 20, 2).Gce(1, 10).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
+    b.Gce(1, 10).Image(30, 30, 5, 5).Pixels(2, std::vector<uint8_t>(25, 2));
+    b.Gce(1, 10).Image(5, 5, 10, 10).Pixels(2, std::vector<uint8_t>(100, 3)).Trailer();
+    cases.push_back({"beyond", Bytes(b)});
+  }
+  {  // the same without a control block, after a frame that stays on the screen
+    GifBuilder b;
+    b.Header(20, 20, 2).Gce(1, 10).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
+    b.Image(30, 30, 5, 5).Pixels(2, std::vector<uint8_t>(25, 2));
+    b.Gce(2, 10).Image(5, 5, 10, 10).Pixels(2, std::vector<uint8_t>(100, 3)).Trailer();
+    cases.push_back({"beyond without a control block", Bytes(b)});
+  }
+  {  // a screen of no size, which takes the frame's
+    GifBuilder b;
+    b.Header(0, 0, 2).Gce(1, 10).Image(0, 0, 5, 3).Pixels(2, std::vector<uint8_t>(15, 2)).Trailer();
+    cases.push_back({"unsized", Bytes(b)});
+  }
+  {  // a first frame that leaves half the screen uncovered, its transparent index unused
+    GifBuilder b;
+    b.Header(4, 1, 2).Gce(1, 10, 3).Image(0, 0, 2, 1).Pixels(2, {1, 2});
+    b.Gce(1, 10).Image(1, 0, 1, 1).Pixels(2, {0});
+    b.Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {2}).Trailer();
+    cases.push_back({"uncovered", Bytes(b)});
+  }
+  {  // a background index whose entry sorting by use would move, restored to by disposal
+    GifBuilder b;
+    b.Header(10, 10, 2, 1).Gce(2, 10).Image(0, 0, 6, 6).Pixels(2, std::vector<uint8_t>(36, 3));
+    b.Gce(2, 10).Image(3, 3, 7, 7).Pixels(2, std::vector<uint8_t>(49, 2));
+    b.Gce(0, 10).Image(2, 2, 4, 4).Pixels(2, std::vector<uint8_t>(16, 0)).Trailer();
+    cases.push_back({"background", Bytes(b)});
+  }
+  {  // the same with a frame of a local table, and a background index beyond what it uses
+    GifBuilder b;
+    b.Header(10, 10, 3, 6).Gce(2, 10).Image(0, 0, 6, 6).Pixels(3, std::vector<uint8_t>(36, 3));
+    std::vector<uint8_t> local(49);
+    for (size_t i = 0; i < local.size(); ++i) local[i] = static_cast<uint8_t>(i % 3 + 1);
+    b.Gce(2, 10).Image(3, 3, 7, 7, 3).Pixels(3, local);
+    b.Gce(2, 10).Image(1, 1, 5, 5).Pixels(3, std::vector<uint8_t>(25, 5));
+    b.Gce(0, 10).Image(2, 2, 4, 4, 3).Pixels(3, std::vector<uint8_t>(16, 7)).Trailer();
+    cases.push_back({"local", Bytes(b)});
+  }
+  return cases;
+}
+
+class GifDecoders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    python_ = PythonWithPillow();
+    convert_ = OnPath("convert");
+    const bool pillow = !python_.empty(), magick = !convert_.empty() && !OnPath("identify").empty();
+    // The test command installs both: in CI their absence is a fault, not a reason to skip.
+    if (std::getenv("CI") && (!pillow || !magick)) FAIL() << "Pillow or ImageMagick is missing in CI";
+    if (!pillow) GTEST_SKIP() << "python3 with Pillow (python3-pil) is not installed";
+    if (!magick) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
+  }
+  std::string python_, convert_;
+};
+
+// Writes each case, optimises it with gifcodec, and compares what each decoder shows of the two.
+void CompareOptimised(const std::string& python, const std::string& convert, const std::vector<TCase>& cases,
+                      TDifference& pillowTotal, TDifference& magickTotal) {
+  TempDir dir;
+  std::vector<std::string> files;
+  std::string script = "set -e\n";
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string in = dir.File("in" + std::to_string(i) + ".gif");
+    const std::string out = dir.File("out" + std::to_string(i) + ".gif");
+    TempDir::Write(in, std::string(cases[i].Bytes.begin(), cases[i].Bytes.end()));
+    script += "'" + std::string(GIFCODEC_EXE) + "' optimize '" + in + "' '" + out + "' >/dev/null\n";
+    files.insert(files.end(), {in, out});
+  }
+  // One shell runs every optimisation.
+  TempDir::Write(dir.File("optimise.sh"), script);
+  const ProgramRun optimised = RunProgram("/bin/sh", {dir.File("optimise.sh")});
+  ASSERT_EQ(optimised.status, 0) << optimised.err;
+  const std::map<std::string, TShown> pillow = ShownByPillow(python, files);
+  const std::map<std::string, TShown> magick = ShownByMagick(convert, files, dir);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string &in = files[2 * i], &out = files[2 * i + 1];
+    for (const auto& [decoder, shown, total] :
+         {std::tuple{"Pillow", &pillow, &pillowTotal}, std::tuple{"ImageMagick", &magick, &magickTotal}}) {
+      const auto a = shown->find(in), b = shown->find(out);
+      ASSERT_TRUE(a != shown->end() && b != shown->end()) << decoder << " showed nothing of " << cases[i].Name;
+      const TDifference d = Compare(a->second, b->second);
+      *total += d;
+      EXPECT_EQ(d, TDifference{}) << decoder << ", " << cases[i].Name << ":\n  before" << Describe(a->second)
+                                  << "\n  after" << Describe(b->second);
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(GifDecoders, EdgeCasesShowTheSameOptimised) {
+  TDifference pillow, magick;
+  CompareOptimised(python_, convert_, EdgeCases(), pillow, magick);
+  std::printf("edge cases: Pillow %s; ImageMagick %s\n", (std::ostringstream() << pillow).str().c_str(),
+              (std::ostringstream() << magick).str().c_str());
+}
+
+TEST_F(GifDecoders, GeneratedAnimationsShowTheSameOptimised) {
+  std::vector<TCase> cases;
+  for (unsigned seed = 1; seed <= 150; ++seed) {
+    TGifPictureBase image;
+    Generate(image, seed);
+    cases.push_back({"seed " + std::to_string(seed), Saved(image)});
+  }
+  TDifference pillow, magick;
+  CompareOptimised(python_, convert_, cases, pillow, magick);
+  std::printf("generated: Pillow %s; ImageMagick %s\n", (std::ostringstream() << pillow).str().c_str(),
+              (std::ostringstream() << magick).str().c_str());
+}
+
+// gifcodec lists every frame that ImageMagick lists.
+TEST_F(GifDecoders, FramesListsWhatImageMagickLists) {
+  TempDir dir;
+  const std::vector<TCase> cases = EdgeCases();
+  std::vector<std::string> files;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    files.push_back(dir.File("in" + std::to_string(i) + ".gif"));
+    TempDir::Write(files.back(), std::string(cases[i].Bytes.begin(), cases[i].Bytes.end()));
+  }
+  std::vector<std::string> args = {"-format", "%i\\n"};
+  args.insert(args.end(), files.begin(), files.end());
+  const ProgramRun identify = RunProgram(OnPath("identify"), args);
+  ASSERT_EQ(identify.status, 0) << identify.err;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    size_t listed = 0;
+    for (size_t at = identify.out.find(files[i] + "\n"); at != std::string::npos;
+         at = identify.out.find(files[i] + "\n", at + 1))
+      ++listed;
+    std::filesystem::create_directories(dir.File("frames"));
+    const ProgramRun frames = RunProgram(GIFCODEC_EXE, {"frames", files[i], dir.File("frames")});
+    ASSERT_EQ(frames.status, 0) << cases[i].Name << ": " << frames.err;
+    EXPECT_EQ(static_cast<size_t>(std::count(frames.out.begin(), frames.out.end(), '\n')) - 1, listed) << cases[i].Name;
+  }
+}
