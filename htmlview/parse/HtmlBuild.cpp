@@ -624,12 +624,15 @@ void THtmlBuilder::ReadStyleSheet() {
     P.Ch = lch;
 }
 
-void THtmlBuilder::DoSelect() {
+TFormControlObj* THtmlBuilder::StartFormControl(const char16_t* tag) {
   EnsureSection();
-  PushElement(u"select");
+  PushElement(tag);
   InstallFormControls();
-  auto* select = dynamic_cast<TOptionsFormControlObj*>(
-      Section->AddFormControl(u"select", &P.Attributes, SectionList, P.TagPos, PropStack.Last()));
+  return Section->AddFormControl(tag, &P.Attributes, SectionList, P.TagPos, PropStack.Last());
+}
+
+void THtmlBuilder::DoSelect() {
+  auto* select = dynamic_cast<TOptionsFormControlObj*>(StartFormControl(u"select"));
   Doc->NoBreak = true;
   P.Next();
   bool open = false, selected = false;
@@ -665,11 +668,7 @@ void THtmlBuilder::DoSelect() {
 }
 
 void THtmlBuilder::DoTextArea() {
-  EnsureSection();
-  PushElement(u"textarea");
-  InstallFormControls();
-  auto* area = dynamic_cast<TTextAreaFormControlObj*>(
-      Section->AddFormControl(u"textarea", &P.Attributes, SectionList, P.TagPos, PropStack.Last()));
+  auto* area = dynamic_cast<TTextAreaFormControlObj*>(StartFormControl(u"textarea"));
   const int codePage = PropStack.Last().CodePage;
   P.NoMarkup = true;
   // The whole content goes to the area at once: adding it line by line copied the text so far

@@ -32,6 +32,7 @@ class TBodyBlock;
 class TMapItem;
 class TProperties;
 class THtmlPropStack;
+class TFormControlObj;
 
 // A set of symbols at which a builder's content loop returns without consuming the symbol.
 using TSymbSet = std::bitset<SymbolCount>;
@@ -169,6 +170,8 @@ protected:
 
   // The content readers.
   void DoScript();
+  // The control of a SELECT or TEXTAREA start tag, its element pushed, in the current section.
+  TFormControlObj* StartFormControl(const char16_t* tag);
   void DoSelect();
   void DoTextArea();
   // closingNext: the end tag is consumed by a Next (the preformatted builder reads on by

@@ -341,7 +341,9 @@ TEST_F(Forms, ControlsAreSizedForTheCanvasOfTheLayout) {
   ASSERT_EQ(small.size(), std::size(growth));
   for (size_t i = 0; i < small.size(); ++i) {
     SCOPED_TRACE(growth[i].what);
-    if (growth[i].width >= 0) EXPECT_EQ(large[i].width() - small[i].width(), growth[i].width);
+    if (growth[i].width >= 0) {
+      EXPECT_EQ(large[i].width() - small[i].width(), growth[i].width);
+    }
     EXPECT_EQ(large[i].height() - small[i].height(), growth[i].height);
     EXPECT_EQ(again[i], small[i]);
   }

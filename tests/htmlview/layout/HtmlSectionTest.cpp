@@ -230,7 +230,9 @@ TEST(HtmlSection, SourceToCharIntoAGap) {
     b.Layout(500);
     for (const Query& q : c.queries)
       EXPECT_EQ(s.SourceToChar(q.source, q.backwards), q.at) << c.abc << "," << c.def << ": " << q.source;
-    if (c.abc < c.def) EXPECT_EQ(s.CharToSource(4), 21);
+    if (c.abc < c.def) {
+      EXPECT_EQ(s.CharToSource(4), 21);
+    }
   }
 }
 
