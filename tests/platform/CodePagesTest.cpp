@@ -18,6 +18,27 @@ TEST(CodePages, LocaleNamesMapAsWindowsDoes) {
   EXPECT_FALSE(CodePageAvailable(4242));
 }
 
+// A language written in two alphabets takes the page of the script that its locale's modifier
+// (or script subtag) names; a modifier that names no script changes nothing.
+TEST(CodePages, LocaleScriptDecidesThePage) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"sr_RS.UTF-8@latin", 1250},  {"sr_RS@latin", 1250},        {"sr_RS", 1251},
+      {"sr_RS@cyrillic", 1251},     {"sr_ME.UTF-8@latin", 1250},  {"sr@ijekavianlatin", 1250},
+      {"sr@ijekavian", 1251},       {"sr-Latn-RS", 1250},         {"sr_Cyrl_RS", 1251},
+      {"bs_BA.UTF-8", 1250},        {"bs_BA@cyrillic", 1251},     {"uz_UZ.UTF-8", 1254},
+      {"uz_UZ.UTF-8@cyrillic", 1251}, {"uz-Cyrl", 1251},          {"az_AZ@cyrillic", 1251},
+      {"be_BY.UTF-8", 1251},        {"be_BY@latin", 1250},        {"tt_RU.UTF-8", 1251},
+      {"tt_RU@iqtelif", 1254},      {"ru_RU@latin", 1251},        {"de_DE@euro", 1252},
+      {"ca_ES.UTF-8@valencia", 1252}, {"zh_Hant_TW", 950},        {"zh-Hant", 950},
+      {"zh_Hans_CN", 936},          {"hu_HU@LATIN", 1250}};
+  for (const auto& [name, cp] : cases) EXPECT_EQ(CodePageForLocaleName(name), cp) << name;
+  // Windows' identifiers of the same locales agree.
+  EXPECT_EQ(CodePageForLcid(0x081A), 1250u);  // sr-Latn-CS
+  EXPECT_EQ(CodePageForLcid(0x0C1A), 1251u);  // sr-Cyrl-CS
+  EXPECT_EQ(CodePageForLcid(0x0843), 1251u);  // uz-Cyrl-UZ
+  EXPECT_EQ(CodePageForLcid(0x0443), 1254u);  // uz-Latn-UZ
+}
+
 TEST(CodePages, ConversionsBothWays) {
   // The five bytes that cp1252 leaves undefined come through as the C1 controls, as on Windows.
   const std::string bytes = "\x80\x81\x8d\x8f\x90\x9d\x9f\xe9";
