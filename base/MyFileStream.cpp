@@ -673,6 +673,8 @@ bool TTextFileStream::LooksLikeUtf8() {
 }
 
 void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
+  // An empty line's view may have no data at all: nothing is copied from it.
+  if (count == 0) return;
   const size_t start = out.size();
   if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) {
     const size_t units = count / 2;
@@ -694,7 +696,6 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
   // A #0 byte of the file would end that text early and lose the rest of the block, so the
   // text is converted piece by piece between them, each #0 kept as U+0000 (as UTF-16 keeps it).
-  if (count == 0) return;
   WorkBuffers& work = Work();
   if (work.wide.size() < count + 1) work.wide.resize(count + 1);
   for (size_t i = 0;;) {

@@ -307,3 +307,31 @@ TEST(TextFileStream, LinesFromTheReadBufferAsFromTheLineReader) {
     EXPECT_GT(lines, 3000) << shift;
   }
 }
+
+// An empty line has no bytes to decode in any encoding: its text is empty, the text before it
+// stays as it was, and (under the sanitizer) no copy is made from the null data of an empty view.
+TEST(TextFileStream, EmptyLinesDecodeToNothingInEveryEncoding) {
+  TempDir dir;
+  const std::pair<TCodeChar, std::string> files[] = {
+      {ccUnicode, Utf16(u"a\r\n\r\nb")},
+      {ccBigEndian, Utf16(u"a\r\n\r\nb", true)},
+      {ccUtf8, "\xEF\xBB\xBF" "a\r\n\r\nb"},
+      {ccAnsi, "a\r\n\r\nb"},
+  };
+  for (const auto& [code, bytes] : files) {
+    SCOPED_TRACE(CodeNumber(code));
+    TempDir::Write(dir.File("empty.txt"), bytes);
+    auto s = OpenText(dir, "empty.txt");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->CodeChar(), code);
+    std::vector<std::u16string> decoded;
+    while (!s->Eof()) {
+      std::string_view raw;
+      s->ReadLineBytes(raw);
+      std::u16string text = u"kept";
+      s->DecodeBytes(raw, text);
+      decoded.push_back(text);
+    }
+    EXPECT_EQ(decoded, (std::vector<std::u16string>{u"kepta", u"kept", u"keptb"}));
+  }
+}
