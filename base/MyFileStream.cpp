@@ -863,15 +863,37 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
 }
 
 namespace {
-// text in the file's encoding, in the per-thread work buffer; returns its length in bytes.
-int64_t EncodeText(TCodeChar code, PCWideChar text, std::vector<char>& encoded) {
+// Whether text holds a surrogate at all (a pair or a lone one): most text has none.
+bool HasSurrogate(const char16_t* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if ((text[i] & 0xF800) == 0xD800) return true;
+  return false;
+}
+
+// text in the file's encoding, in the per-thread work buffer; returns its length in bytes. With
+// replaced, what is written: a lone surrogate, which no well-formed file holds, becomes U+FFFD
+// (of the same length in every encoding), and *replaced counts them. Without, only measured.
+int64_t EncodeText(TCodeChar code, PCWideChar text, std::vector<char>& encoded, size_t* replaced) {
   const size_t len = WStrLen(text);
   if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
   // UTF-8, what the converters write, goes to the encoder with the length at hand, which
-  // ConvertText would measure again. Lone surrogates keep their forms, as ConvertText keeps them.
+  // ConvertText would measure again.
   if (code == ccUtf8)
-    return platform::EncodeUtf8({text, len}, encoded.data(), platform::LoneSurrogate::Keep) - encoded.data();
+    return platform::EncodeUtf8({text, len}, encoded.data(), platform::LoneSurrogate::Replace, replaced) - encoded.data();
   const int n = ConvertText(CodeNumber(ccUnicode), CodeNumber(code), encoded.data(), text);
+  if (replaced && HasSurrogate(text, len)) {
+    if (code == ccBigEndian) {
+      auto* units = reinterpret_cast<char16_t*>(encoded.data());
+      for (int i = 0; i < n; ++i) units[i] = static_cast<char16_t>((units[i] >> 8) | (units[i] << 8));
+      *replaced += platform::ReplaceLoneSurrogates(units, static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) units[i] = static_cast<char16_t>((units[i] >> 8) | (units[i] << 8));
+    } else {
+      // The code page's converter wrote its "?" for each already: they are only counted.
+      std::vector<char16_t>& copy = Work().wide;
+      copy.assign(text, text + len);
+      *replaced += platform::ReplaceLoneSurrogates(copy.data(), len);
+    }
+  }
   return static_cast<int64_t>(n) * (code == ccBigEndian ? 2 : 1);
 }
 }  // namespace
@@ -879,17 +901,27 @@ int64_t EncodeText(TCodeChar code, PCWideChar text, std::vector<char>& encoded) 
 int64_t TTextFileStream::EncodedLength(PCWideChar text) {
   if (!text || !*text) return 0;
   if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) return WStrLen(text);
-  return EncodeText(FCodeChar, text, Work().chunk);
+  return EncodeText(FCodeChar, text, Work().chunk, nullptr);
 }
 
 int64_t TTextFileStream::WriteText(PCWideChar text) {
   if (!CanWrite || !text || !*text) return GetPosition();
   if (FCodeChar == ccUnicode) {
-    Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
+    const size_t length = WStrLen(text);
+    if (!HasSurrogate(text, length)) {
+      Write(text, static_cast<int64_t>(length) * 2);
+    } else {
+      std::vector<char16_t>& copy = Work().wide;
+      copy.assign(text, text + length);
+      FLoneSurrogates += static_cast<int64_t>(platform::ReplaceLoneSurrogates(copy.data(), length));
+      Write(copy.data(), static_cast<int64_t>(length) * 2);
+    }
   } else {
     std::vector<char>& encoded = Work().chunk;
+    size_t replaced = 0;
     // Encoding may grow the buffer: its data pointer is taken only afterwards.
-    const int64_t bytes = EncodeText(FCodeChar, text, encoded);
+    const int64_t bytes = EncodeText(FCodeChar, text, encoded, &replaced);
+    FLoneSurrogates += static_cast<int64_t>(replaced);
     Write(encoded.data(), bytes);
   }
   return GetPosition();

@@ -184,8 +184,11 @@ public:
   int64_t LastLineEnd() const { return FLastLineEnd; }
   // The length text would take in the file, in characters of the file's encoding.
   int64_t EncodedLength(PCWideChar text);
-  // Writes text without a line end.
+  // Writes text without a line end. A surrogate without its partner, which no well-formed file
+  // holds, is written as U+FFFD (as "?" in ANSI) and counted in LoneSurrogates.
   int64_t WriteText(PCWideChar text);
+  // The lone surrogates that WriteText and WriteLine replaced so far.
+  int64_t LoneSurrogates() const { return FLoneSurrogates; }
   // Writes text (up to its #0; nullptr writes only the line end) and a CR LF in the file's
   // encoding; returns the position after it.
   int64_t WriteLine(PCWideChar text);
@@ -216,6 +219,7 @@ private:
   std::unique_ptr<platform::TCodePageDecoder> FDecoder;  // the ANSI file's own code page
   int FNbChRtn = 2;
   int64_t FLastLineEnd = 0;
+  int64_t FLoneSurrogates = 0;
   TCodeChar FCodeChar = ccAnsi;
   uint8_t DecalMult = 0;
 

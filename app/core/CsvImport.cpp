@@ -55,7 +55,8 @@ struct TUnitShape {
 
 }  // namespace
 
-int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress) {
+int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress,
+                    int* repaired) {
   // Only a regular file is opened: a FIFO would block the open.
   if (!WideFileExists(inputName)) {
     if (!platform::PathExists(inputName)) RaiseOpen(inputName, Reason(platform::LastErrorCode()));
@@ -129,7 +130,9 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
       tu.SetField(tfSource, source);
       tu.SetField(tfTarget, target);
       const WideString& written = tu.GetLine();
+      const int64_t lone = output->LoneSurrogates();
       output->WriteLine(written);
+      if (repaired && output->LoneSurrogates() > lone) ++*repaired;
       if (output->WriteFailed()) RaiseWrite(outputName);
       if (first) {
         first = false;

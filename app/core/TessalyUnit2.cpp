@@ -1,5 +1,6 @@
 #include "app/core/TessalyUnit2.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/MySysUtils.h"
@@ -85,19 +86,25 @@ bool TQMStream::Write(TTU& tu) {
     tu.BuildLineUtf8(Bytes);
     const size_t length = trimmed(std::string_view(Bytes)).size();
     Bytes.resize(length);
+    // Fields and segments keep lone surrogates in their three-byte forms: the file gets U+FFFD.
+    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) ++Repaired;
     Bytes.append("\r\n");
     TextStream->Write(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     return !TextStream->WriteFailed();
   }
   tu.SegmentsToFields();
   const std::u16string_view line = trimmed(std::u16string_view(tu.GetLine()));
-  if (TextStream->CodeChar() == ccUnicode) {
+  const bool surrogates = std::any_of(line.begin(), line.end(), [](char16_t c) { return (c & 0xF800) == 0xD800; });
+  if (TextStream->CodeChar() == ccUnicode && !surrogates) {
     static const char kLineEnd[] = {13, 0, 10, 0};
     if (!line.empty()) TextStream->Write(line.data(), static_cast<int64_t>(line.size()) * 2);
     TextStream->Write(kLineEnd, 4);
   } else {
+    // The text stream replaces lone surrogates as it writes the line.
     Work.assign(line);
+    const int64_t lone = TextStream->LoneSurrogates();
     TextStream->WriteLine(Work.c_str());
+    if (TextStream->LoneSurrogates() > lone) ++Repaired;
   }
   return !TextStream->WriteFailed();
 }
@@ -124,7 +131,9 @@ bool TQMStream::RewriteHeader(TTU& tu) {
     return false;
   }
   TextStream->SetPosition(0);
+  const int64_t lone = TextStream->LoneSurrogates();
   TextStream->WriteText(Work.c_str());
+  if (TextStream->LoneSurrogates() > lone) ++Repaired;
   TextStream->SetPosition(next);
   return !TextStream->WriteFailed();
 }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/core/CodePages.h"
+#include "platform/core/Utf8.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -333,5 +334,40 @@ TEST(TextFileStream, EmptyLinesDecodeToNothingInEveryEncoding) {
       decoded.push_back(text);
     }
     EXPECT_EQ(decoded, (std::vector<std::u16string>{u"kepta", u"kept", u"keptb"}));
+  }
+}
+
+// A written line is well-formed in every encoding: a surrogate without its partner becomes
+// U+FFFD ("?" in ANSI) and is counted, a pair stays one character. Measuring a line counts
+// nothing and gives the length that writing it takes.
+TEST(TextFileStream, LoneSurrogatesAreWrittenAsReplacementCharacters) {
+  TempDir dir;
+  const std::u16string text = u"a\xD800" u"b\U0001F600\xDC00\xDBFF";
+  const std::u16string written = u"a\uFFFDb\U0001F600\uFFFD\uFFFD\r\n";
+  const std::pair<TCodeChar, std::string> cases[] = {
+      {ccUtf8, "\xEF\xBB\xBF" + platform::Utf16ToUtf8(written)},
+      {ccUnicode, Utf16(written)},
+      {ccBigEndian, Utf16(written, true)},
+      {ccAnsi, "a?b???\r\n"},
+  };
+  for (const auto& [code, bytes] : cases) {
+    SCOPED_TRACE(CodeNumber(code));
+    {
+      auto s = OpenText(dir, "lone.txt", fmCreate, code);
+      ASSERT_TRUE(s);
+      const int64_t length = s->EncodedLength(text.c_str());
+      EXPECT_EQ(s->LoneSurrogates(), 0);
+      s->WriteLine(text.c_str());
+      EXPECT_EQ(s->LoneSurrogates(), 3);
+      EXPECT_EQ(s->GetPosition(), length + 2);
+      s->WriteLine(u"\U0001F600 fine");
+      EXPECT_EQ(s->LoneSurrogates(), 3);
+    }
+    std::string expected = bytes;
+    const std::u16string fine = u"\U0001F600 fine\r\n";
+    expected += code == ccUtf8      ? platform::Utf16ToUtf8(fine)
+                : code == ccAnsi    ? std::string("? fine\r\n")
+                                    : Utf16(fine, code == ccBigEndian).substr(2);
+    EXPECT_EQ(TempDir::Read(dir.File("lone.txt")), expected);
   }
 }
