@@ -37,7 +37,6 @@ private:
   bool RewriteHeader(TTU& tu);
 
   std::unique_ptr<TTextFileStream> TextStream;
-  WideString Work;  // the line being written, trimmed
   std::string Bytes;  // the line in UTF-8, with its line end
   bool Utf8Segments = false;  // Read leaves the segments in UTF-8
   int Repaired = 0;

@@ -64,6 +64,24 @@ char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone, size_
   return reinterpret_cast<char*>(q);
 }
 
+size_t Utf8Length(std::u16string_view text) {
+  size_t n = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      n += 1;
+    } else if (c < 0x800) {
+      n += 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      n += 4;
+      ++i;
+    } else {
+      n += 3;
+    }
+  }
+  return n;
+}
+
 size_t ReplaceLoneSurrogates(char16_t* text, size_t length) {
   size_t replaced = 0;
   for (size_t i = 0; i < length; ++i) {

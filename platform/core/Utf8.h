@@ -21,6 +21,9 @@ enum class LoneSurrogate {
 // that become U+FFFD are added to *replaced when given.
 char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone, size_t* replaced = nullptr);
 
+// The bytes EncodeUtf8 writes for text (a lone surrogate takes three in either mode).
+size_t Utf8Length(std::u16string_view text);
+
 // Text bound for a file is well-formed: every surrogate without its partner in text becomes
 // U+FFFD, in place. Returns how many were replaced.
 size_t ReplaceLoneSurrogates(char16_t* text, size_t length);

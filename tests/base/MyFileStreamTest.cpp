@@ -6,6 +6,7 @@
 
 #include "platform/core/CodePages.h"
 #include "platform/core/Utf8.h"
+#include "tests/support/AnsiCodePage.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -369,5 +370,49 @@ TEST(TextFileStream, LoneSurrogatesAreWrittenAsReplacementCharacters) {
                 : code == ccAnsi    ? std::string("? fine\r\n")
                                     : Utf16(fine, code == ccBigEndian).substr(2);
     EXPECT_EQ(TempDir::Read(dir.File("lone.txt")), expected);
+  }
+}
+
+// A long text is encoded piece by piece as it is written and measured, and comes out as it does
+// in one piece: a pair of surrogates or a letter and its accent (composed in ANSI) that a piece's
+// end would cut stay together, wherever they fall around it.
+class LongTextPieces : public WithAnsiCodePage<1252> {};
+
+TEST_F(LongTextPieces, WrittenAsInOnePiece) {
+  TempDir dir;
+  for (const size_t at : {65532u, 65533u, 65534u, 65535u, 65536u, 131071u}) {
+    SCOPED_TRACE(at);
+    std::u16string text(at, u'a');
+    text += u"e\u0301\U0001F600\xD800\u00E9";
+    text += std::u16string(70000, u'b') + u"\u0416\xDC00\U0001F600";
+    std::u16string wellFormed = text;
+    const size_t lone = platform::ReplaceLoneSurrogates(wellFormed.data(), wellFormed.size());
+    ASSERT_EQ(lone, 2u);
+    // ANSI composes e and its accent into one letter; what 1252 lacks is its "?".
+    const std::string ansi = platform::Utf16ToCodePageComposed(1252, wellFormed);
+    ASSERT_NE(ansi.find("a\xE9??\xE9" "b"), std::string::npos);
+    const std::pair<TCodeChar, std::string> cases[] = {
+        {ccUtf8, "\xEF\xBB\xBF" + platform::Utf16ToUtf8(wellFormed)},
+        {ccUnicode, Utf16(wellFormed)},
+        {ccBigEndian, Utf16(wellFormed, true)},
+        {ccAnsi, ansi},
+    };
+    for (const auto& [code, expected] : cases) {
+      SCOPED_TRACE(CodeNumber(code));
+      int64_t length = 0, position = 0, replaced = 0;
+      {
+        auto s = OpenText(dir, "long.txt", fmCreate, code);
+        ASSERT_TRUE(s);
+        length = s->EncodedLength(text);
+        position = s->WriteText(text);
+        replaced = s->LoneSurrogates();
+      }
+      const std::string bytes = TempDir::Read(dir.File("long.txt"));
+      EXPECT_TRUE(bytes == expected) << "the written text differs";
+      const size_t mark = code == ccUtf8 ? 3 : code == ccAnsi ? 0 : 2;
+      EXPECT_EQ(length, static_cast<int64_t>((bytes.size() - mark) / (code == ccUnicode || code == ccBigEndian ? 2 : 1)));
+      EXPECT_EQ(position, length);
+      EXPECT_EQ(replaced, 2);
+    }
   }
 }
