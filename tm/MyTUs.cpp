@@ -347,17 +347,13 @@ void TTU::JoinFields(Dest& dest, Append append) {
 }
 
 void TTU::BuildLine(WideString& dest) {
-  // Room for the whole line at once, and no more: grown field by field (or reserved beyond its
-  // room, which doubles it), a long line would take twice its size.
+  // Room for the whole line at once: grown field by field, a long line would take twice its size.
   Set(tfSourceLang, LangPair.Source);
   Set(tfTargetLang, LangPair.Target);
   size_t length = static_cast<size_t>(Count()) + (IsHeader ? tfAttributes : 0);
   for (int i = 0; i < Count(); ++i)
     length += i < tfSourceLang && (BytesFields >> i & 1) ? FieldBytes[i].size() : Field(i).size();
-  if (dest.capacity() < length) {
-    WideString().swap(dest);
-    dest.reserve(length);
-  }
+  MakeRoom(dest, length);
   JoinFields(dest, [&](int i) {
     if (i < tfSourceLang && (BytesFields >> i & 1))
       AppendUtf8(FieldBytes[i], dest);

@@ -111,11 +111,7 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
       if (shape.Usable) {
         // Every unit line is the same line around its two segments. Its room is made once (the
         // string's growth would double a long line).
-        const size_t length = shape.Before.size() + source.size() + shape.Between.size() + target.size() + shape.After.size() + 2;
-        if (bytes.capacity() < length) {
-          std::string().swap(bytes);
-          bytes.reserve(length);
-        }
+        MakeRoom(bytes, shape.Before.size() + source.size() + shape.Between.size() + target.size() + shape.After.size() + 2);
         bytes.assign(shape.Before).append(source).append(shape.Between).append(target).append(shape.After);
       } else {
         tu.SegmentsUtf8 = true;
