@@ -673,6 +673,8 @@ bool TTextFileStream::LooksLikeUtf8() {
 }
 
 void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
+  // An empty line's view may have no data at all: nothing is copied from it.
+  if (count == 0) return;
   const size_t start = out.size();
   if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) {
     const size_t units = count / 2;
@@ -694,7 +696,6 @@ void TTextFileStream::Decode(const char* bytes, size_t count, WideString& out) {
   // The converters work on terminated text: copy with a #0 and convert into the work buffer.
   // A #0 byte of the file would end that text early and lose the rest of the block, so the
   // text is converted piece by piece between them, each #0 kept as U+0000 (as UTF-16 keeps it).
-  if (count == 0) return;
   WorkBuffers& work = Work();
   if (work.wide.size() < count + 1) work.wide.resize(count + 1);
   for (size_t i = 0;;) {
@@ -862,39 +863,115 @@ int64_t TTextFileStream::ReadChars(WideString& text, int64_t count) {
 }
 
 namespace {
-// text in the file's encoding, in the per-thread work buffer; returns its length in bytes.
-int64_t EncodeText(TCodeChar code, PCWideChar text, std::vector<char>& encoded) {
-  const size_t len = WStrLen(text);
-  if (encoded.size() < len * 4 + 4) encoded.resize(len * 4 + 4);
-  // UTF-8, what the converters write, goes to the encoder with the length at hand, which
-  // ConvertText would measure again. Lone surrogates keep their forms, as ConvertText keeps them.
-  if (code == ccUtf8)
-    return platform::EncodeUtf8({text, len}, encoded.data(), platform::LoneSurrogate::Keep) - encoded.data();
-  const int n = ConvertText(CodeNumber(ccUnicode), CodeNumber(code), encoded.data(), text);
-  return static_cast<int64_t>(n) * (code == ccBigEndian ? 2 : 1);
+// Units of text encoded per step when a text is written or measured: a line of any length then
+// needs a work buffer of a few hundred kilobytes, not four bytes for each of its characters.
+constexpr size_t kEncodePiece = 64 * 1024;
+
+// Whether text holds a surrogate at all (a pair or a lone one): most text has none.
+bool HasSurrogate(std::u16string_view text) {
+  for (const char16_t c : text)
+    if ((c & 0xF800) == 0xD800) return true;
+  return false;
 }
+
+// Where the piece of text that starts at from ends: after kEncodePiece units or at the end, never
+// between the halves of a pair, and in ANSI only before an ASCII character (composing a letter
+// with the accent after it must see both).
+size_t PieceEnd(TCodeChar code, std::u16string_view text, size_t from) {
+  if (text.size() - from <= kEncodePiece) return text.size();
+  size_t end = from + kEncodePiece;
+  if (code != ccAnsi) return (text[end - 1] & 0xFC00) == 0xD800 ? end - 1 : end;
+  size_t e = end;
+  while (e > from && text[e] >= 0x80) --e;
+  if (e > from) return e;
+  while (end < text.size() && text[end] >= 0x80) ++end;
+  return end;
+}
+
+// One piece of text in the file's encoding (not UTF-16LE), in encoded; returns its length in
+// bytes. With replaced, what is written: a lone surrogate, which no well-formed file holds,
+// becomes U+FFFD (of the same length in every encoding; the code page's "?" in ANSI), and
+// *replaced counts them. Without, only measured.
+size_t EncodePiece(TCodeChar code, std::u16string_view piece, std::vector<char>& encoded, size_t* replaced) {
+  if (code == ccUtf8) {
+    if (encoded.size() < piece.size() * 3) encoded.resize(piece.size() * 3);
+    return static_cast<size_t>(
+        platform::EncodeUtf8(piece, encoded.data(), platform::LoneSurrogate::Replace, replaced) - encoded.data());
+  }
+  if (code == ccBigEndian) {
+    if (encoded.size() < piece.size() * 2) encoded.resize(piece.size() * 2);
+    auto* units = reinterpret_cast<char16_t*>(encoded.data());
+    std::copy(piece.begin(), piece.end(), units);
+    if (replaced) *replaced += platform::ReplaceLoneSurrogates(units, piece.size());
+    for (size_t i = 0; i < piece.size(); ++i) units[i] = static_cast<char16_t>((units[i] >> 8) | (units[i] << 8));
+    return piece.size() * 2;
+  }
+  const std::string ansi = platform::Utf16ToCodePageComposed(platform::AnsiCodePage(), piece);
+  if (encoded.size() < ansi.size()) encoded.resize(ansi.size());
+  std::memcpy(encoded.data(), ansi.data(), ansi.size());
+  if (replaced && HasSurrogate(piece)) {
+    // The converter wrote its "?" for each lone one already: they are only counted.
+    std::vector<char16_t>& copy = Work().wide;
+    copy.assign(piece.begin(), piece.end());
+    *replaced += platform::ReplaceLoneSurrogates(copy.data(), copy.size());
+  }
+  return ansi.size();
+}
+
 }  // namespace
 
 int64_t TTextFileStream::EncodedLength(PCWideChar text) {
-  if (!text || !*text) return 0;
-  if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) return WStrLen(text);
-  return EncodeText(FCodeChar, text, Work().chunk);
+  return text ? EncodedLength(std::u16string_view(text, WStrLen(text))) : 0;
+}
+
+int64_t TTextFileStream::EncodedLength(std::u16string_view text) {
+  if (FCodeChar == ccUnicode || FCodeChar == ccBigEndian) return static_cast<int64_t>(text.size());
+  if (FCodeChar == ccUtf8) return static_cast<int64_t>(platform::Utf8Length(text));
+  int64_t bytes = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = PieceEnd(FCodeChar, text, at);
+    bytes += static_cast<int64_t>(EncodePiece(FCodeChar, text.substr(at, end - at), Work().chunk, nullptr));
+    at = end;
+  }
+  return bytes;
 }
 
 int64_t TTextFileStream::WriteText(PCWideChar text) {
-  if (!CanWrite || !text || !*text) return GetPosition();
-  if (FCodeChar == ccUnicode) {
-    Write(text, static_cast<int64_t>(WStrLen(text)) * 2);
-  } else {
-    std::vector<char>& encoded = Work().chunk;
-    // Encoding may grow the buffer: its data pointer is taken only afterwards.
-    const int64_t bytes = EncodeText(FCodeChar, text, encoded);
-    Write(encoded.data(), bytes);
+  return text ? WriteText(std::u16string_view(text, WStrLen(text))) : GetPosition();
+}
+
+int64_t TTextFileStream::WriteText(std::u16string_view text) {
+  if (!CanWrite || text.empty()) return GetPosition();
+  if (FCodeChar == ccUnicode && !HasSurrogate(text)) {
+    Write(text.data(), static_cast<int64_t>(text.size()) * 2);
+    return GetPosition();
   }
+  size_t replaced = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = PieceEnd(FCodeChar, text, at);
+    const std::u16string_view piece = text.substr(at, end - at);
+    if (FCodeChar == ccUnicode) {
+      std::vector<char16_t>& copy = Work().wide;
+      copy.assign(piece.begin(), piece.end());
+      replaced += platform::ReplaceLoneSurrogates(copy.data(), copy.size());
+      Write(copy.data(), static_cast<int64_t>(copy.size()) * 2);
+    } else {
+      std::vector<char>& encoded = Work().chunk;
+      // Encoding may grow the buffer: its data pointer is taken only afterwards.
+      const size_t bytes = EncodePiece(FCodeChar, piece, encoded, &replaced);
+      Write(encoded.data(), static_cast<int64_t>(bytes));
+    }
+    at = end;
+  }
+  FLoneSurrogates += static_cast<int64_t>(replaced);
   return GetPosition();
 }
 
 int64_t TTextFileStream::WriteLine(PCWideChar text) {
+  return WriteLine(text ? std::u16string_view(text, WStrLen(text)) : std::u16string_view());
+}
+
+int64_t TTextFileStream::WriteLine(std::u16string_view text) {
   if (!CanWrite) return GetPosition();
   WriteText(text);
   static const char kLE[] = {13, 0, 10, 0};

@@ -184,12 +184,19 @@ public:
   int64_t LastLineEnd() const { return FLastLineEnd; }
   // The length text would take in the file, in characters of the file's encoding.
   int64_t EncodedLength(PCWideChar text);
-  // Writes text without a line end.
+  int64_t EncodedLength(std::u16string_view text);  // text holds no #0
+  // Writes text without a line end. A surrogate without its partner, which no well-formed file
+  // holds, is written as U+FFFD (as "?" in ANSI) and counted in LoneSurrogates. A long text is
+  // encoded and written piece by piece.
   int64_t WriteText(PCWideChar text);
+  int64_t WriteText(std::u16string_view text);  // text holds no #0
+  // The lone surrogates that WriteText and WriteLine replaced so far.
+  int64_t LoneSurrogates() const { return FLoneSurrogates; }
   // Writes text (up to its #0; nullptr writes only the line end) and a CR LF in the file's
   // encoding; returns the position after it.
   int64_t WriteLine(PCWideChar text);
   int64_t WriteLine(const WideString& text) { return WriteLine(text.c_str()); }
+  int64_t WriteLine(std::u16string_view text);  // text holds no #0
   void Rewind() { SetPosition(0); }
   void SetCodeChar(TCodeChar value);
   // An ANSI file in the given code page rather than the process's (as a file may declare it);
@@ -216,6 +223,7 @@ private:
   std::unique_ptr<platform::TCodePageDecoder> FDecoder;  // the ANSI file's own code page
   int FNbChRtn = 2;
   int64_t FLastLineEnd = 0;
+  int64_t FLoneSurrogates = 0;
   TCodeChar FCodeChar = ccAnsi;
   uint8_t DecalMult = 0;
 

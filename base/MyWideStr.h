@@ -249,3 +249,16 @@ public:
 // sequence (its longest valid beginning) becomes one U+FFFD, the three-byte forms of surrogates
 // are taken as such, and a #0 byte is U+0000. With lineEnds, CR LF and a lone CR become one LF.
 void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
+
+// Empties s and makes room in it for length characters. A long text gets its room exactly:
+// grown by doubling, or reserved beyond its room (which doubles too), it would take up to twice
+// its size. A short one grows as strings do, so that lines of rising length are not each a new
+// allocation.
+template <typename String>
+void MakeRoom(String& s, size_t length) {
+  constexpr size_t kExactFrom = 1 << 20;
+  s.clear();
+  if (s.capacity() >= length) return;
+  if (length >= kExactFrom) String().swap(s);
+  s.reserve(length);
+}

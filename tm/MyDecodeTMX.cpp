@@ -1049,6 +1049,10 @@ bool TDecodeTMX::UpdateHeaderCount(int64_t count) {
   header.SetCount(count);
   const bool sameLength = HeaderLength >= 0 && TrimmedLength(header.GetLine()) == HeaderLength;
   if ((sameLength || IsFiller(header.Field(tfHeaderFiller))) && Output->Write(header)) {
+    // The header read back must not find the written one still held: a header line may be long.
+    // (Moved out, its storage goes; an empty one assigned would keep it.)
+    { const TTU released(std::move(header)); }
+    header = TTU();
     // Reading the header back also writes out what the stream still buffers.
     TTU check;
     check.IsHeader = true;

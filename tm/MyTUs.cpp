@@ -17,6 +17,7 @@ constexpr char16_t kPairMarker = u'\u00A1';
 constexpr std::u16string_view kAttrAlphabet = u"#$%+-0123456789<=>?@ABCDEFGHJKLMNPQRSTUVWXYZabcdefghjkmnpqrstuvwxyz";
 constexpr int kMaxCode = 7;   // characters of a cached language code
 constexpr int kMaxPair = 14;  // characters of a pair text after its marker
+constexpr size_t kMeasuredField = 4096;  // characters of a field from which its UTF-8 is measured
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
@@ -346,6 +347,13 @@ void TTU::JoinFields(Dest& dest, Append append) {
 }
 
 void TTU::BuildLine(WideString& dest) {
+  // Room for the whole line at once: grown field by field, a long line would take twice its size.
+  Set(tfSourceLang, LangPair.Source);
+  Set(tfTargetLang, LangPair.Target);
+  size_t length = static_cast<size_t>(Count()) + (IsHeader ? tfAttributes : 0);
+  for (int i = 0; i < Count(); ++i)
+    length += i < tfSourceLang && (BytesFields >> i & 1) ? FieldBytes[i].size() : Field(i).size();
+  MakeRoom(dest, length);
   JoinFields(dest, [&](int i) {
     if (i < tfSourceLang && (BytesFields >> i & 1))
       AppendUtf8(FieldBytes[i], dest);
@@ -366,7 +374,9 @@ void TTU::BuildLineUtf8(std::string& dest) {
     }
     const WideString& f = Field(i);
     const size_t at = dest.size();
-    dest.resize(at + f.size() * 3);
+    // A long field is measured first: room for three bytes a character would be filled (and
+    // so taken) for nothing.
+    dest.resize(at + (f.size() > kMeasuredField ? platform::Utf8Length(f) : f.size() * 3));
     dest.resize(static_cast<size_t>(platform::EncodeUtf8(f, dest.data() + at, platform::LoneSurrogate::Keep) - dest.data()));
   });
 }

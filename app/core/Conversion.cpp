@@ -22,6 +22,11 @@ WideString ResultLine(int64_t count, const char16_t* suffix) {
   return WideString(grouped.begin(), grouped.end()) + suffix;
 }
 
+WideString WarningsText(int64_t warnings) {
+  if (warnings <= 0) return {};
+  return u", " + ResultLine(warnings, warnings == 1 ? u" warning" : u" warnings");
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -46,16 +51,17 @@ WideString FileError(const char16_t* format, const WideString& name) {
 WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open file \"%s\". %s", name); }
 
 // Runs a converter of units with the host following its progress: a failure throws the
-// converter's text, a success shows how many units it converted.
+// converter's text, a success shows how many units it converted, and how many of them were
+// written with a warning when warnings tells some.
 template <class Converter, class Run>
-void ConvertUnits(TConversionHost& host, Converter& converter, Run run) {
+void ConvertUnits(TConversionHost& host, Converter& converter, Run run, const std::function<int()>& warnings = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
     ok = run();
   }
   if (!ok) Fail(converter.ErrorText());
-  host.ShowResult(ResultLine(converter.UnitCount, u" TUs"));
+  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
 }
 
 void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& output) {
@@ -105,11 +111,14 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
     if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
     TDecodeTMX reader(input);
     if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
-    ConvertUnits(host, reader, [&] {
-      const bool ok = reader.Convert(&target, output);
-      refused = reader.Refused();
-      return ok;
-    });
+    ConvertUnits(
+        host, reader,
+        [&] {
+          const bool ok = reader.Convert(&target, output);
+          refused = reader.Refused();
+          return ok;
+        },
+        [&] { return target.RepairedLines(); });
   } catch (...) {
     // The output is closed by now.
     if (refused && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
@@ -132,8 +141,13 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
   // The import reports percentages: on a total of 100 they reach the host unchanged.
   TObjectControled job;
   job.SetTotal(100);
-  TAttached attached(host, job);
-  ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); });
+  int units, repaired = 0;
+  {
+    TAttached attached(host, job);
+    units = ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); }, &repaired);
+  }
+  // The import shows no count of its own; units written with a warning are told.
+  if (repaired > 0) host.ShowResult(ResultLine(units, u" TUs") + WarningsText(repaired));
 }
 
 void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {

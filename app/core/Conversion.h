@@ -24,6 +24,9 @@ public:
 
 // "1.234 TUs", "5 entries".
 WideString ResultLine(int64_t count, const char16_t* suffix);
+// What follows the count of units written when some of them were written with a warning (a
+// surrogate without its partner replaced by U+FFFD): ", 1 warning", ", 2 warnings"; empty for none.
+WideString WarningsText(int64_t warnings);
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;

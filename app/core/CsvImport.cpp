@@ -53,9 +53,13 @@ struct TUnitShape {
   }
 };
 
+// The decoded text of a line longer than this many characters is not kept for the next line.
+constexpr size_t kKeptLine = 1 << 20;
+
 }  // namespace
 
-int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress) {
+int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, const TProgressEvent& onProgress,
+                    int* repaired) {
   // Only a regular file is opened: a FIFO would block the open.
   if (!WideFileExists(inputName)) {
     if (!platform::PathExists(inputName)) RaiseOpen(inputName, Reason(platform::LastErrorCode()));
@@ -105,7 +109,9 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
       const std::string_view target = tab == std::string_view::npos ? std::string_view() : raw.substr(tab + 1);
       if (!shape.Made) shape.Make(tu);
       if (shape.Usable) {
-        // Every unit line is the same line around its two segments.
+        // Every unit line is the same line around its two segments. Its room is made once (the
+        // string's growth would double a long line).
+        MakeRoom(bytes, shape.Before.size() + source.size() + shape.Between.size() + target.size() + shape.After.size() + 2);
         bytes.assign(shape.Before).append(source).append(shape.Between).append(target).append(shape.After);
       } else {
         tu.SegmentsUtf8 = true;
@@ -128,19 +134,27 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
       tu.SegmentsUtf8 = false;
       tu.SetField(tfSource, source);
       tu.SetField(tfTarget, target);
+      const bool hasSource = !source.empty();
+      // A long line's decoded text goes before its unit line is built, not with the next line.
+      if (line.capacity() > kKeptLine) WideString().swap(line);
       const WideString& written = tu.GetLine();
+      const int64_t lone = output->LoneSurrogates();
       output->WriteLine(written);
+      if (repaired && output->LoneSurrogates() > lone) ++*repaired;
       if (output->WriteFailed()) RaiseWrite(outputName);
       if (first) {
         first = false;
-        header = tu;
-        headerLength = output->EncodedLength(written.c_str());
-        // From here on the header is the template of every unit line: only source and target change.
-        tu.SetIsHeader(false);
+        headerLength = output->EncodedLength(written);
+        // The header is kept to be written again with its count. Every unit line is made from
+        // its fields before the attributes, source and target changing: the template takes
+        // them, but not the header's segments, which may be as long as a line can be.
+        header = std::move(tu);
+        tu = TTU();
+        for (int i = 0; i < tfAttributes; ++i)
+          tu.SetField(i, i == tfSource || i == tfTarget ? std::u16string_view() : std::u16string_view(header.Field(i)));
         tu.SetLangPair(pair);
-        tu.DeleteFrom(tfAttributes);
         tu.SetField(tfCount, u"0");
-      } else if (!source.empty()) {
+      } else if (hasSource) {
         // A line without a source is written but is no unit for the reader.
         ++units;
       }
@@ -156,11 +170,11 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
     // The count has a fixed width, so the header keeps its length and is rewritten in place;
     // the filler absorbs a longer count.
     header.SetCount(units);
-    const int64_t length = output->EncodedLength(header.GetLine().c_str());
+    const int64_t length = output->EncodedLength(header.GetLine());
     if (length != headerLength) header.PadHeader(header.GetLineLength() + static_cast<int>(headerLength - length));
-    if (output->EncodedLength(header.GetLine().c_str()) == headerLength) {
+    if (output->EncodedLength(header.GetLine()) == headerLength) {
       output->SetPosition(0);
-      output->WriteText(header.GetLine().c_str());
+      output->WriteText(header.GetLine());
     }
   }
   if (!output->CloseFile() || output->WriteFailed()) RaiseWrite(outputName);

@@ -45,12 +45,12 @@ WideString Decimal(int64_t n) {
 }
 
 // Appends text in UTF-8 as one cell can hold it: a TAB, CR, LF or CR LF pair becomes one blank.
-// Lone surrogates keep their three-byte forms, as the program's text files write them.
+// A lone surrogate becomes U+FFFD, as in every text file the program writes.
 void AppendCell(std::string& out, const WideString& text) {
   const size_t start = out.size();
   out.resize(start + text.size() * 3);
   char* const begin = out.data() + start;
-  const char* const end = platform::EncodeUtf8(text, begin, platform::LoneSurrogate::Keep);
+  const char* const end = platform::EncodeUtf8(text, begin, platform::LoneSurrogate::Replace);
   // These characters are single bytes in UTF-8, never part of another character's sequence.
   char* to = begin;
   for (const char* p = begin; p < end; ++p) {

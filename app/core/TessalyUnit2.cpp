@@ -26,6 +26,16 @@ size_t NulAt(std::string_view text) {
   return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
 }
 
+// The line as it goes out: as far as a #0 (the file takes text as C strings), without the blanks
+// and line ends it ends with.
+template <typename View>
+View Trimmed(View line) {
+  line = line.substr(0, NulAt(line));
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
+    line.remove_suffix(1);
+  return line;
+}
+
 }  // namespace
 
 TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mode)
@@ -71,60 +81,51 @@ bool TQMStream::Write(TTU& tu) {
   if (!TextStream || !TextStream->CanWrite) return false;
   if (tu.IsHeader && TextStream->GetSize() > 0) return RewriteHeader(tu);
   if (tu.IsHeader) TextStream->SetPosition(0);
-  auto trimmed = [](auto line) {
-    // The line goes out as far as a #0 (the file takes text as C strings), without the blanks
-    // and line ends it ends with.
-    line = line.substr(0, NulAt(line));
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
-      line.remove_suffix(1);
-    return line;
-  };
   if (TextStream->CodeChar() == ccUtf8) {
     // Built in UTF-8 straight away: the fields are encoded once, segments already in UTF-8 not
     // at all.
     tu.BuildLineUtf8(Bytes);
-    const size_t length = trimmed(std::string_view(Bytes)).size();
+    const size_t length = Trimmed(std::string_view(Bytes)).size();
     Bytes.resize(length);
+    // Fields and segments keep lone surrogates in their three-byte forms: the file gets U+FFFD.
+    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) ++Repaired;
     Bytes.append("\r\n");
     TextStream->Write(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     return !TextStream->WriteFailed();
   }
   tu.SegmentsToFields();
-  const std::u16string_view line = trimmed(std::u16string_view(tu.GetLine()));
-  if (TextStream->CodeChar() == ccUnicode) {
-    static const char kLineEnd[] = {13, 0, 10, 0};
-    if (!line.empty()) TextStream->Write(line.data(), static_cast<int64_t>(line.size()) * 2);
-    TextStream->Write(kLineEnd, 4);
-  } else {
-    Work.assign(line);
-    TextStream->WriteLine(Work.c_str());
-  }
+  const std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
+  // The text stream replaces lone surrogates as it writes the line.
+  const int64_t lone = TextStream->LoneSurrogates();
+  TextStream->WriteLine(line);
+  if (TextStream->LoneSurrogates() > lone) ++Repaired;
   return !TextStream->WriteFailed();
 }
 
 // The header of an existing file is replaced in place: the new line must take exactly the room
 // of the old one in the file's encoding, so that the first unit after it stays intact. The old
-// line end is kept as it is.
+// line end is kept as it is. Neither line is copied: a header may be as long as the file.
 bool TQMStream::RewriteHeader(TTU& tu) {
   const int64_t saved = TextStream->GetPosition();
-  WideString old;
-  const int64_t next = TextStream->ReadLineAt(old, 0);
+  TextStream->SetPosition(0);
+  std::string_view old;
+  const int64_t next = TextStream->ReadLineBytes(old);
   const int64_t room = TextStream->LastLineEnd();
+  auto line = [&] { return Trimmed(std::u16string_view(tu.GetLine())); };
   for (int attempt = 0; attempt < 2; ++attempt) {
-    Work = tu.GetLine();
-    TrimRightBlanksW(Work.data());
-    Work.resize(WStrLen(Work.c_str()));
-    const int64_t length = TextStream->EncodedLength(Work.c_str());
+    const int64_t length = TextStream->EncodedLength(line());
     if (length == room) break;
     // Blanks take one character in every encoding, so padding by the difference settles it.
     tu.PadHeader(tu.GetLineLength() + static_cast<int>(room - length));
   }
-  if (TextStream->EncodedLength(Work.c_str()) != room) {
+  if (TextStream->EncodedLength(line()) != room) {
     TextStream->SetPosition(saved);
     return false;
   }
   TextStream->SetPosition(0);
-  TextStream->WriteText(Work.c_str());
+  const int64_t lone = TextStream->LoneSurrogates();
+  TextStream->WriteText(line());
+  if (TextStream->LoneSurrogates() > lone) ++Repaired;
   TextStream->SetPosition(next);
   return !TextStream->WriteFailed();
 }

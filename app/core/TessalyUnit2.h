@@ -30,12 +30,14 @@ public:
   bool TakesUtf8Segments() const override { return TextStream && TextStream->CodeChar() == ccUtf8; }
   // A UTF-8 file gives its units' segments as they stand in the file.
   bool DeliverUtf8Segments(bool on) override;
+  // The lines written with a lone surrogate, which the file got as U+FFFD ("?" in ANSI).
+  int RepairedLines() const { return Repaired; }
 
 private:
   bool RewriteHeader(TTU& tu);
 
   std::unique_ptr<TTextFileStream> TextStream;
-  WideString Work;  // the line being written, trimmed
   std::string Bytes;  // the line in UTF-8, with its line end
   bool Utf8Segments = false;  // Read leaves the segments in UTF-8
+  int Repaired = 0;
 };

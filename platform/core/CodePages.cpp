@@ -6,6 +6,7 @@
 #include <unicode/uloc.h>
 #include <unicode/unorm2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
@@ -97,6 +98,20 @@ void ToUReplace(const void*, UConverterToUnicodeArgs* args, const char*, int32_t
   }
 }
 
+// Languages written in either alphabet take their code page from the script, as Windows gives
+// it to their locales (sr-Latn 1250, sr-Cyrl 1251, uz-Latn 1254...); 0 where the script does not
+// decide. Latin Belarusian spells as Polish does, Latin Tatar as Turkish does.
+unsigned ScriptCodePage(std::string_view lang, std::string_view script) {
+  if (lang == "zh" && (script == "Hant" || script == "Hans")) return script == "Hant" ? 950 : 936;
+  if (script == "Cyrl") return 1251;
+  if (script != "Latn") return 0;
+  for (const char* l : {"sr", "bs", "hr", "be"})
+    if (lang == l) return 1250;
+  for (const char* l : {"az", "uz", "tt"})
+    if (lang == l) return 1254;
+  return 0;
+}
+
 unsigned CodePageFromEnvironment() {
   for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* v = std::getenv(var);
@@ -108,14 +123,33 @@ unsigned CodePageFromEnvironment() {
 }  // namespace
 
 unsigned CodePageForLocaleName(std::string_view locale) {
+  // language[_territory][.codeset][@modifier]; a modifier may name the script ("sr_RS@latin"),
+  // and so may a subtag of four letters ("sr_Latn_RS", "uz-Cyrl").
+  std::string script;
+  if (const auto at = locale.find('@'); at != std::string_view::npos) {
+    std::string modifier(locale.substr(at + 1));
+    for (auto& c : modifier) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (modifier == "latin" || modifier == "ijekavianlatin" || modifier == "iqtelif") script = "Latn";
+    if (modifier == "cyrillic" || modifier == "ijekavian") script = "Cyrl";
+  }
   auto cut = locale.find_first_of(".@");
   if (cut != std::string_view::npos) locale = locale.substr(0, cut);
   std::string lang, region;
   auto sep = locale.find_first_of("_-");
   lang = std::string(locale.substr(0, sep));
   if (sep != std::string_view::npos) region = std::string(locale.substr(sep + 1));
+  if (region.size() >= 4 && std::all_of(region.begin(), region.begin() + 4, [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
+      (region.size() == 4 || region[4] == '_' || region[4] == '-')) {
+    if (script.empty()) {
+      script = region.substr(0, 4);
+      script[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(script[0])));
+      for (size_t i = 1; i < 4; ++i) script[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(script[i])));
+    }
+    region.erase(0, std::min<size_t>(region.size(), 5));
+  }
   for (auto& c : lang) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (auto& c : region) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (const unsigned cp = ScriptCodePage(lang, script)) return cp;
 
   struct Row {
     const char* lang;
@@ -149,11 +183,7 @@ unsigned CodePageForLcid(uint32_t lcid) {
   uloc_getScript(name, script, sizeof script - 1, &err);
   uloc_getCountry(name, country, sizeof country - 1, &err);
   if (U_FAILURE(err) || !*lang) return 0;
-  // Languages written in either alphabet take their code page from the script.
-  const std::string_view s(script), l(lang);
-  if (s == "Cyrl") return 1251;
-  if (s == "Latn" && (l == "sr" || l == "bs" || l == "hr")) return 1250;
-  if (s == "Latn" && (l == "az" || l == "uz")) return 1254;
+  if (const unsigned cp = ScriptCodePage(lang, script)) return cp;
   return CodePageForLocaleName(std::string(lang) + "_" + country);
 }
 

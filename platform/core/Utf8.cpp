@@ -1,6 +1,7 @@
 #include "platform/core/Utf8.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -8,7 +9,7 @@
 
 namespace platform {
 
-char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
+char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone, size_t* replaced) {
   auto* q = reinterpret_cast<unsigned char*>(dest);
   const char16_t* s = text.data();
   const char16_t* const end = s + text.size();
@@ -51,13 +52,95 @@ char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone) {
         *q++ = static_cast<unsigned char>(c & 0xFF);
         continue;
       }
-      if (lone != LoneSurrogate::Keep) c = 0xFFFD;
+      if (lone != LoneSurrogate::Keep) {
+        c = 0xFFFD;
+        if (replaced) ++*replaced;
+      }
     }
     *q++ = static_cast<unsigned char>(0xE0 | (c >> 12));
     *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
     *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
   return reinterpret_cast<char*>(q);
+}
+
+size_t Utf8Length(std::u16string_view text) {
+  size_t n = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      n += 1;
+    } else if (c < 0x800) {
+      n += 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      n += 4;
+      ++i;
+    } else {
+      n += 3;
+    }
+  }
+  return n;
+}
+
+size_t ReplaceLoneSurrogates(char16_t* text, size_t length) {
+  size_t replaced = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    text[i] = 0xFFFD;
+    ++replaced;
+  }
+  return replaced;
+}
+
+size_t ReplaceLoneSurrogatesUtf8(std::string& bytes, size_t from) {
+  // A surrogate's form: ED, then A0..AF (high) or B0..BF (low), then a continuation byte. ED is
+  // no continuation byte, so every ED found is a lead byte. 1 high, 2 low, 0 none.
+  auto formAt = [&](size_t i) -> int {
+    if (i + 3 > bytes.size() || static_cast<unsigned char>(bytes[i]) != 0xED) return 0;
+    const auto b1 = static_cast<unsigned char>(bytes[i + 1]), b2 = static_cast<unsigned char>(bytes[i + 2]);
+    if (b1 < 0xA0 || b1 > 0xBF || (b2 & 0xC0) != 0x80) return 0;
+    return b1 < 0xB0 ? 1 : 2;
+  };
+  auto bits = [&](size_t i) -> char32_t {
+    return ((static_cast<unsigned char>(bytes[i + 1]) & 0x0F) << 6) | (static_cast<unsigned char>(bytes[i + 2]) & 0x3F);
+  };
+  size_t replaced = 0;
+  // Bytes are read at r and written at w, which falls behind r only once a pair was joined.
+  size_t r = std::min(from, bytes.size()), w = r;
+  for (;;) {
+    const void* ed = std::memchr(bytes.data() + r, 0xED, bytes.size() - r);
+    const size_t at = ed ? static_cast<size_t>(static_cast<const char*>(ed) - bytes.data()) : bytes.size();
+    if (w != r) std::memmove(bytes.data() + w, bytes.data() + r, at - r);
+    w += at - r;
+    r = at;
+    if (!ed) break;
+    const int form = formAt(r);
+    if (form == 0) {
+      bytes[w++] = bytes[r++];
+      continue;
+    }
+    if (form == 1 && formAt(r + 3) == 2) {
+      const char32_t c = 0x10000 + (bits(r) << 10) + bits(r + 3);
+      const char four[4] = {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                            static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+      std::memcpy(bytes.data() + w, four, 4);
+      w += 4;
+      r += 6;
+      continue;
+    }
+    bytes[w++] = '\xEF';
+    bytes[w++] = '\xBF';
+    bytes[w++] = '\xBD';
+    r += 3;
+    ++replaced;
+  }
+  bytes.resize(w);
+  return replaced;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

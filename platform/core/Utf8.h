@@ -17,8 +17,21 @@ enum class LoneSurrogate {
 };
 
 // Encodes text at dest, which has room for three bytes per unit of text, and returns the end of
-// what it wrote (no terminator). A surrogate pair gives one four-byte form.
-char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone);
+// what it wrote (no terminator). A surrogate pair gives one four-byte form. The lone surrogates
+// that become U+FFFD are added to *replaced when given.
+char* EncodeUtf8(std::u16string_view text, char* dest, LoneSurrogate lone, size_t* replaced = nullptr);
+
+// The bytes EncodeUtf8 writes for text (a lone surrogate takes three in either mode).
+size_t Utf8Length(std::u16string_view text);
+
+// Text bound for a file is well-formed: every surrogate without its partner in text becomes
+// U+FFFD, in place. Returns how many were replaced.
+size_t ReplaceLoneSurrogates(char16_t* text, size_t length);
+// The same for UTF-8 from from on, where a lone surrogate stands in its three-byte form (as the
+// program keeps it in memory): each becomes the form of U+FFFD, of the same length; the forms of
+// a high and a low surrogate side by side become the four-byte form of their pair, as decoding
+// reads them. Returns how many lone ones were replaced.
+size_t ReplaceLoneSurrogatesUtf8(std::string& bytes, size_t from = 0);
 
 // Appends code point c (at most U+10FFFF) as one unit, or as a surrogate pair beyond U+FFFF.
 inline void AppendUtf16(std::u16string& out, char32_t c) {

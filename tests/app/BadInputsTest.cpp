@@ -48,7 +48,7 @@ std::string OutputOf(const std::string& input) {
 
 // Runs the program on input (alone in its folder, so that no output meets another input) and
 // checks the outcome.
-void Check(const std::string& input, long units, bool asNobody = false) {
+void Check(const std::string& input, long units, bool asNobody = false, int warnings = 0) {
   SCOPED_TRACE(input);
   const std::string before = TempDir::Read(input);
   const auto written = std::filesystem::last_write_time(input);
@@ -67,7 +67,9 @@ void Check(const std::string& input, long units, bool asNobody = false) {
   EXPECT_EQ(run.err, "");
   const std::string output = OutputOf(input);
   EXPECT_TRUE(fs::is_regular_file(output)) << output;
-  const std::string what = fs::path(input).extension() == ".sdltb" ? " entries\n" : " TUs\n";
+  std::string what = fs::path(input).extension() == ".sdltb" ? " entries" : " TUs";
+  if (warnings > 0) what += ", " + std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+  what += "\n";
   EXPECT_EQ(run.out, units < 0 ? "" : output + ": " + std::to_string(units) + what);
 }
 
@@ -147,7 +149,9 @@ TEST(BadInputs, InvalidUtf8) {
   // Overlong forms, bytes that never start a character, continuation bytes alone, surrogates
   // encoded in UTF-8, and a sequence cut by the end of the file.
   const std::string bad = "a\xC0\x80" "b\xFF\xFE" "c\x80\x80" "d\xED\xA0\x80" "e\xF4\x90\x80\x80" "f";
-  Check(Make(dir, "invalid.tmx", kTmxStart + Tu(bad, bad) + Tu("x", "y") + kTmxEnd + "\xE2\x82"), 2);
+  // The surrogate's form reaches the text TM as U+FFFD, and its unit is a warning.
+  Check(Make(dir, "invalid.tmx", kTmxStart + Tu(bad, bad) + Tu("x", "y") + kTmxEnd + "\xE2\x82"), 2, false, 1);
+  EXPECT_EQ(TempDir::Read(dir.File("invalid.tmx.d/invalid.txt")).find("\xED\xA0"), std::string::npos);
   // A #0 byte costs nothing but itself: the units after it are there.
   Check(Make(dir, "nul-byte.tmx", kTmxStart + Tu(std::string("x\0y", 3), "z") + Tu("Two", "Zwei") + kTmxEnd), 2);
   Check(Make(dir, "invalid.txt", TextTm({kTmHeader, TmUnit(bad, bad), TmUnit("x", "y\xE2\x82")})), 2);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/TessalyUnit2.h"
+#include "platform/core/CodePages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmFiles.h"
 
@@ -51,44 +52,49 @@ TEST(QMStream, WhatCannotBeWrittenAsItStands) {
 }
 
 // A unit goes out as a C string would: up to a #0 in its text, without the blanks, TABs and
-// line ends it ends with, and with CR LF after it, in the file's encoding.
+// line ends it ends with, and with CR LF after it, in the file's encoding. A surrogate without
+// its partner is no text of a well-formed file: it goes out as U+FFFD ("?" in ANSI), pairs as
+// they are, and the stream counts the line among those it repaired.
 TEST(QMStream, LinesAsWrittenInEachEncoding) {
   struct Case {
     std::u16string target;
     std::u16string written;  // the unit's line after the header's
+    int repaired;
   };
   const std::u16string tail = u"20260105~143000\tANA\t1\tEN-GB\tOne\tDE-DE\t";
   const Case cases[] = {
-      {u"Eins", tail + u"Eins"},
-      {u"Eins \t \r\n ", tail + u"Eins"},
-      {u"\u00E9\u0436 \U0001F600\xD800x", tail + u"\u00E9\u0436 \U0001F600\xD800x"},
-      {u"", tail.substr(0, tail.size() - 1)},
-      {std::u16string(u"cut\u0000here", 8), tail + u"cut"},
+      {u"Eins", tail + u"Eins", 0},
+      {u"Eins \t \r\n ", tail + u"Eins", 0},
+      {u"\u00E9\u0436 \U0001F600\xD800x", tail + u"\u00E9\u0436 \U0001F600\uFFFDx", 1},
+      {u"\xDE00\xD83D\xDE00\xD83D", tail + u"\uFFFD\U0001F600\uFFFD", 1},
+      {u"", tail.substr(0, tail.size() - 1), 0},
+      {std::u16string(u"cut\u0000here", 8), tail + u"cut", 0},
   };
-  for (const TCodeChar code : {ccUtf8, ccUnicode, ccAnsi}) {
+  for (const TCodeChar code : {ccUtf8, ccUnicode, ccBigEndian, ccAnsi}) {
     for (const Case& c : cases) {
       TempDir dir;
+      int repaired = -1;
       {
         TQMStream s(dir.WFile("out.txt"), code, fmCreate);
         ASSERT_TRUE(s.Opened());
         TTU tu(u"20260105~143000\tANA\t1\tEN-GB\tOne\tDE-DE\tx");
         tu.SetField(tfTarget, c.target);
         ASSERT_TRUE(s.Write(tu));
+        repaired = s.RepairedLines();
       }
       const std::string bytes = TempDir::Read(dir.File("out.txt"));
       std::string expected;
       const std::u16string line = c.written + u"\r\n";
       if (code == ccUtf8) {
-        std::string utf8(line.size() * 3, '\0');
-        utf8.resize(static_cast<size_t>(platform::EncodeUtf8(line, utf8.data(), platform::LoneSurrogate::Keep) - utf8.data()));
-        expected = "\xEF\xBB\xBF" + utf8;
-      } else if (code == ccUnicode) {
-        expected = std::string("\xFF\xFE") + std::string(reinterpret_cast<const char*>(line.data()), line.size() * 2);
+        expected = "\xEF\xBB\xBF" + platform::Utf16ToUtf8(line);
+      } else if (code == ccUnicode || code == ccBigEndian) {
+        expected = (code == ccUnicode ? "\xFF\xFE" : "\xFE\xFF") + tmfiles::Utf16(line, code == ccBigEndian);
       } else {
-        if (c.written.find_first_of(u"\u00E9\u0436\xD800") != std::u16string::npos) continue;  // not in the page
-        for (const char16_t ch : line) expected += static_cast<char>(ch);
+        // What the page lacks is its "?", the lone surrogate too.
+        expected = platform::Utf16ToCodePage(platform::AnsiCodePage(), line);
       }
       EXPECT_EQ(bytes, expected) << static_cast<int>(code) << " " << c.written.size();
+      EXPECT_EQ(repaired, c.repaired) << static_cast<int>(code) << " " << c.written.size();
     }
   }
 }

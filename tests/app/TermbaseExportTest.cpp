@@ -238,6 +238,16 @@ TEST(TermbaseExport, EntryNumbersAsTextAndTermsHoldingNul) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("b.csv")));
 }
 
+// A term holding a surrogate without its partner is written well-formed: U+FFFD in its place, a
+// pair as its four-byte form.
+TEST(TermbaseExport, LoneSurrogatesInTermsBecomeReplacementCharacters) {
+  TempDir dir;
+  const std::string input =
+      Save(dir, {Indexes({u"English"}), Index(u"I_English", {{u"a\xD800" u"b", 1}, {u"\xDC00\U0001F600\xD83D", 2}})});
+  EXPECT_EQ(Export(input), std::make_pair(int64_t{2}, std::string("English\r\na\xEF\xBF\xBD" "b\r\n"
+                                                                   "\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD\r\n")));
+}
+
 namespace {
 
 TTermbaseField Text(std::u16string s) { return {false, false, 0, std::move(s)}; }

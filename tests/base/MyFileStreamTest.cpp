@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "platform/core/CodePages.h"
+#include "platform/core/Utf8.h"
+#include "tests/support/AnsiCodePage.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -305,5 +307,112 @@ TEST(TextFileStream, LinesFromTheReadBufferAsFromTheLineReader) {
       ++lines;
     }
     EXPECT_GT(lines, 3000) << shift;
+  }
+}
+
+// An empty line has no bytes to decode in any encoding: its text is empty, the text before it
+// stays as it was, and (under the sanitizer) no copy is made from the null data of an empty view.
+TEST(TextFileStream, EmptyLinesDecodeToNothingInEveryEncoding) {
+  TempDir dir;
+  const std::pair<TCodeChar, std::string> files[] = {
+      {ccUnicode, Utf16(u"a\r\n\r\nb")},
+      {ccBigEndian, Utf16(u"a\r\n\r\nb", true)},
+      {ccUtf8, "\xEF\xBB\xBF" "a\r\n\r\nb"},
+      {ccAnsi, "a\r\n\r\nb"},
+  };
+  for (const auto& [code, bytes] : files) {
+    SCOPED_TRACE(CodeNumber(code));
+    TempDir::Write(dir.File("empty.txt"), bytes);
+    auto s = OpenText(dir, "empty.txt");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->CodeChar(), code);
+    std::vector<std::u16string> decoded;
+    while (!s->Eof()) {
+      std::string_view raw;
+      s->ReadLineBytes(raw);
+      std::u16string text = u"kept";
+      s->DecodeBytes(raw, text);
+      decoded.push_back(text);
+    }
+    EXPECT_EQ(decoded, (std::vector<std::u16string>{u"kepta", u"kept", u"keptb"}));
+  }
+}
+
+// A written line is well-formed in every encoding: a surrogate without its partner becomes
+// U+FFFD ("?" in ANSI) and is counted, a pair stays one character. Measuring a line counts
+// nothing and gives the length that writing it takes.
+TEST(TextFileStream, LoneSurrogatesAreWrittenAsReplacementCharacters) {
+  TempDir dir;
+  const std::u16string text = u"a\xD800" u"b\U0001F600\xDC00\xDBFF";
+  const std::u16string written = u"a\uFFFDb\U0001F600\uFFFD\uFFFD\r\n";
+  const std::pair<TCodeChar, std::string> cases[] = {
+      {ccUtf8, "\xEF\xBB\xBF" + platform::Utf16ToUtf8(written)},
+      {ccUnicode, Utf16(written)},
+      {ccBigEndian, Utf16(written, true)},
+      {ccAnsi, "a?b???\r\n"},
+  };
+  for (const auto& [code, bytes] : cases) {
+    SCOPED_TRACE(CodeNumber(code));
+    {
+      auto s = OpenText(dir, "lone.txt", fmCreate, code);
+      ASSERT_TRUE(s);
+      const int64_t length = s->EncodedLength(text.c_str());
+      EXPECT_EQ(s->LoneSurrogates(), 0);
+      s->WriteLine(text.c_str());
+      EXPECT_EQ(s->LoneSurrogates(), 3);
+      EXPECT_EQ(s->GetPosition(), length + 2);
+      s->WriteLine(u"\U0001F600 fine");
+      EXPECT_EQ(s->LoneSurrogates(), 3);
+    }
+    std::string expected = bytes;
+    const std::u16string fine = u"\U0001F600 fine\r\n";
+    expected += code == ccUtf8      ? platform::Utf16ToUtf8(fine)
+                : code == ccAnsi    ? std::string("? fine\r\n")
+                                    : Utf16(fine, code == ccBigEndian).substr(2);
+    EXPECT_EQ(TempDir::Read(dir.File("lone.txt")), expected);
+  }
+}
+
+// A long text is encoded piece by piece as it is written and measured, and comes out as it does
+// in one piece: a pair of surrogates or a letter and its accent (composed in ANSI) that a piece's
+// end would cut stay together, wherever they fall around it.
+class LongTextPieces : public WithAnsiCodePage<1252> {};
+
+TEST_F(LongTextPieces, WrittenAsInOnePiece) {
+  TempDir dir;
+  for (const size_t at : {65532u, 65533u, 65534u, 65535u, 65536u, 131071u}) {
+    SCOPED_TRACE(at);
+    std::u16string text(at, u'a');
+    text += u"e\u0301\U0001F600\xD800\u00E9";
+    text += std::u16string(70000, u'b') + u"\u0416\xDC00\U0001F600";
+    std::u16string wellFormed = text;
+    const size_t lone = platform::ReplaceLoneSurrogates(wellFormed.data(), wellFormed.size());
+    ASSERT_EQ(lone, 2u);
+    // ANSI composes e and its accent into one letter; what 1252 lacks is its "?".
+    const std::string ansi = platform::Utf16ToCodePageComposed(1252, wellFormed);
+    ASSERT_NE(ansi.find("a\xE9??\xE9" "b"), std::string::npos);
+    const std::pair<TCodeChar, std::string> cases[] = {
+        {ccUtf8, "\xEF\xBB\xBF" + platform::Utf16ToUtf8(wellFormed)},
+        {ccUnicode, Utf16(wellFormed)},
+        {ccBigEndian, Utf16(wellFormed, true)},
+        {ccAnsi, ansi},
+    };
+    for (const auto& [code, expected] : cases) {
+      SCOPED_TRACE(CodeNumber(code));
+      int64_t length = 0, position = 0, replaced = 0;
+      {
+        auto s = OpenText(dir, "long.txt", fmCreate, code);
+        ASSERT_TRUE(s);
+        length = s->EncodedLength(text);
+        position = s->WriteText(text);
+        replaced = s->LoneSurrogates();
+      }
+      const std::string bytes = TempDir::Read(dir.File("long.txt"));
+      EXPECT_TRUE(bytes == expected) << "the written text differs";
+      const size_t mark = code == ccUtf8 ? 3 : code == ccAnsi ? 0 : 2;
+      EXPECT_EQ(length, static_cast<int64_t>((bytes.size() - mark) / (code == ccUnicode || code == ccBigEndian ? 2 : 1)));
+      EXPECT_EQ(position, length);
+      EXPECT_EQ(replaced, 2);
+    }
   }
 }

@@ -4,12 +4,14 @@
 //
 // Properties: every read makes progress and ends at the end of the file; for text that decodes
 // the same way in any cut (UTF-16, single-byte ANSI, valid UTF-8, #0 bytes and all) blocks of
-// any size give the same text, and the lines are that text without its CR and LF; the file
+// any size give the same text, and the lines are that text without its CR and LF; the text
+// written back in its Unicode encoding reads back as it was, lone surrogates replaced; the file
 // is never changed.
 #include <cstdint>
 #include <string>
 
 #include "base/MyFileStream.h"
+#include "platform/core/Utf8.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tm/MyConvert.h"
 #include "unicode/UniClasses.h"
@@ -78,6 +80,23 @@ void CheckStream(TTextFileStream& s, const uint8_t* body, size_t size, size_t ma
     FUZZ_CHECK(lines == WithoutLineEnds(whole));
   }
   if (code == ccUnicode || code == ccBigEndian) FUZZ_CHECK(static_cast<int64_t>(whole.size()) == s.GetSize());
+
+  // Written back in the same Unicode encoding, the text is well-formed: each lone surrogate is
+  // U+FFFD and counted, and the length measured is the length written.
+  if (code == ccAnsi) return;
+  WideString expected = whole;
+  const size_t lone = platform::ReplaceLoneSurrogates(expected.data(), expected.size());
+  const WideString copyName = fuzz::WPath("copy.txt");
+  {
+    auto out = TTextFileStream::Create(copyName, code, false, fmCreate);
+    FUZZ_CHECK(out != nullptr);
+    const int64_t length = out->EncodedLength(std::u16string_view(whole));
+    FUZZ_CHECK(out->WriteText(std::u16string_view(whole)) == length);
+    FUZZ_CHECK(out->LoneSurrogates() == static_cast<int64_t>(lone));
+  }
+  auto back = TTextFileStream::Create(copyName, ccUnicode, false, fmOpenRead | fmShareDenyWrite);
+  FUZZ_CHECK(back != nullptr);
+  FUZZ_CHECK(ReadAllChars(*back, 1 << 20, static_cast<int64_t>(whole.size()) * 4) == expected);
 }
 
 }  // namespace

@@ -18,6 +18,27 @@ TEST(CodePages, LocaleNamesMapAsWindowsDoes) {
   EXPECT_FALSE(CodePageAvailable(4242));
 }
 
+// A language written in two alphabets takes the page of the script that its locale's modifier
+// (or script subtag) names; a modifier that names no script changes nothing.
+TEST(CodePages, LocaleScriptDecidesThePage) {
+  const std::pair<const char*, unsigned> cases[] = {
+      {"sr_RS.UTF-8@latin", 1250},  {"sr_RS@latin", 1250},        {"sr_RS", 1251},
+      {"sr_RS@cyrillic", 1251},     {"sr_ME.UTF-8@latin", 1250},  {"sr@ijekavianlatin", 1250},
+      {"sr@ijekavian", 1251},       {"sr-Latn-RS", 1250},         {"sr_Cyrl_RS", 1251},
+      {"bs_BA.UTF-8", 1250},        {"bs_BA@cyrillic", 1251},     {"uz_UZ.UTF-8", 1254},
+      {"uz_UZ.UTF-8@cyrillic", 1251}, {"uz-Cyrl", 1251},          {"az_AZ@cyrillic", 1251},
+      {"be_BY.UTF-8", 1251},        {"be_BY@latin", 1250},        {"tt_RU.UTF-8", 1251},
+      {"tt_RU@iqtelif", 1254},      {"ru_RU@latin", 1251},        {"de_DE@euro", 1252},
+      {"ca_ES.UTF-8@valencia", 1252}, {"zh_Hant_TW", 950},        {"zh-Hant", 950},
+      {"zh_Hans_CN", 936},          {"hu_HU@LATIN", 1250}};
+  for (const auto& [name, cp] : cases) EXPECT_EQ(CodePageForLocaleName(name), cp) << name;
+  // Windows' identifiers of the same locales agree.
+  EXPECT_EQ(CodePageForLcid(0x081A), 1250u);  // sr-Latn-CS
+  EXPECT_EQ(CodePageForLcid(0x0C1A), 1251u);  // sr-Cyrl-CS
+  EXPECT_EQ(CodePageForLcid(0x0843), 1251u);  // uz-Cyrl-UZ
+  EXPECT_EQ(CodePageForLcid(0x0443), 1254u);  // uz-Latn-UZ
+}
+
 TEST(CodePages, ConversionsBothWays) {
   // The five bytes that cp1252 leaves undefined come through as the C1 controls, as on Windows.
   const std::string bytes = "\x80\x81\x8d\x8f\x90\x9d\x9f\xe9";
@@ -118,5 +139,55 @@ TEST(Utf8, EncoderRunsOfEveryLength) {
       out.resize(static_cast<size_t>(EncodeUtf8(text, out.data(), LoneSurrogate::Keep) - out.data()));
       EXPECT_EQ(out, expected) << "run " << run;
     }
+  }
+}
+
+// Text bound for a file loses its lone surrogates, in UTF-16 and in the three-byte forms that
+// UTF-8 held in memory keeps them in; pairs stay, and forms of a pair side by side are joined.
+TEST(Utf8, LoneSurrogatesReplacedForFiles) {
+  const struct {
+    std::u16string text;
+    std::u16string expected;
+    size_t replaced;
+  } wide[] = {
+      {u"", u"", 0},
+      {u"plain \u00E9 \U0001F600", u"plain \u00E9 \U0001F600", 0},
+      {u"a\xD800" u"b", u"a\uFFFD" u"b", 1},
+      {u"\xDC00\xD800", u"\uFFFD\uFFFD", 2},                   // low before high: both alone
+      {u"x\xD83D", u"x\uFFFD", 1},                             // high at the end
+      {u"\xD83D\xDE00\xDE00", u"\U0001F600\uFFFD", 1},         // a pair, then a low alone
+      {u"\xDBFF\xDFFF\xD800\xD800\xDC00", u"\U0010FFFF\uFFFD\U00010000", 1},
+  };
+  for (const auto& c : wide) {
+    std::u16string text = c.text;
+    EXPECT_EQ(ReplaceLoneSurrogates(text.data(), text.size()), c.replaced);
+    EXPECT_EQ(text, c.expected);
+    // The encoder replaces the same, and counts them.
+    std::string out(c.text.size() * 3, '\0');
+    size_t replaced = 0;
+    out.resize(static_cast<size_t>(EncodeUtf8(c.text, out.data(), LoneSurrogate::Replace, &replaced) - out.data()));
+    EXPECT_EQ(out, Utf16ToUtf8(c.expected));
+    EXPECT_EQ(replaced, c.replaced);
+  }
+  const struct {
+    std::string bytes;
+    size_t from;
+    std::string expected;
+    size_t replaced;
+  } utf8[] = {
+      {"", 0, "", 0},
+      {"caf\xC3\xA9 \xED\x9F\xBF \xF0\x9F\x98\x80", 0, "caf\xC3\xA9 \xED\x9F\xBF \xF0\x9F\x98\x80", 0},  // U+D7FF stays
+      {"a\xED\xA0\x80" "b", 0, "a\xEF\xBF\xBD" "b", 1},
+      {"\xED\xB0\x80\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD", 2},
+      {"\xED\xA0\xBD\xED\xB8\x80!", 0, "\xF0\x9F\x98\x80!", 0},                  // the forms of a pair
+      {"\xED\xA0\xBD\xED\xB8\x80\xED\xB8\x80 \xED\xA0\x80", 0, "\xF0\x9F\x98\x80\xEF\xBF\xBD \xEF\xBF\xBD", 2},
+      {"\xED\xA0", 0, "\xED\xA0", 0},                                            // cut: no form
+      {"\xED\xA0\x80 \xED\xA0\x80", 4, "\xED\xA0\x80 \xEF\xBF\xBD", 1},          // from on only
+      {"x\xED\xA0\xBD\xED\xB8\x80y\xED\xA0\xBD\xED\xB8\x80z", 0, "x\xF0\x9F\x98\x80y\xF0\x9F\x98\x80z", 0},
+  };
+  for (const auto& c : utf8) {
+    std::string bytes = c.bytes;
+    EXPECT_EQ(ReplaceLoneSurrogatesUtf8(bytes, c.from), c.replaced) << c.bytes;
+    EXPECT_EQ(bytes, c.expected) << c.bytes;
   }
 }
