@@ -405,7 +405,7 @@ std::string DrawnDocument(std::mt19937& rng) {
       "<tu creationid=\"abcdefghijklmnopq'rstuvwxyz\" usagecount='12345678901234567\"89'>",
       "<tu creationid=\"abcdefghijklmnopqrstu<vwxyz\">", "<tu creationid=\"abcdefghijklmnopqrstuvw\r\nxyz\">",
       "<tu creationid=\"abcdefghijklmnopqrstuvw\rxyz\">", "<tu creationid=\"abcdefghijklmnopqrstuvwxy\nz\">",
-      "<tu creationid=\"abcdefghijklmnopqrstuvwxyz&amp;0123456789\xD0\xB4\xD0\xB0abcdefghij\">"};
+      "<tu creationid=\"abcdefghijklmnopqrstuvwxyz&amp;0123456789\xD0\xB4\xD0\xB0" "abcdefghij\">"};
   const std::vector<std::string> tuvs = {"<tuv xml:lang=\"en-US\">", "<tuv lang='EN-us'>", "<tuv\txml:lang=\"en-US\"\r\n>",
                                          "<tuv xml:lang=\"en-US\" changedate=\"20200101T000000Z\">"};
   const std::vector<std::string> targets = {"<tuv xml:lang=\"de-DE\">", "<tuv xml:lang='de-DE' creationid=\"T\" >"};

@@ -102,7 +102,9 @@ TEST(TTU, EveryCountSetIsTheFieldsText) {
       tu.SetIsHeader(header);
       tu.SetCount(value);
       EXPECT_EQ(tu.Field(tfCount), header ? headerText : unitText) << value;
-      if (!header) EXPECT_EQ(tu.GetCount(), value);
+      if (!header) {
+        EXPECT_EQ(tu.GetCount(), value);
+      }
     }
   }
 }
