@@ -139,6 +139,12 @@ void AppendXmlTextOf(std::basic_string<Char>& out, std::basic_string_view<Char> 
       out.append(text.substr(run, i - run));
       AppendAscii(out, "&amp;");
       run = i + 1;
+    } else if (c == Char('<')) {
+      // Only a CDATA section gives element text a "<": as text it is escaped, or the text would
+      // become elements of the TMX.
+      out.append(text.substr(run, i - run));
+      AppendAscii(out, "&lt;");
+      run = i + 1;
     } else if (c == Char('>')) {
       // "]]>" may not stand in XML content, also where it spans two text runs.
       out.append(text.substr(run, i - run));

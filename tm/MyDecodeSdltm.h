@@ -93,5 +93,6 @@ private:
 
 // Appends element text to out as well-formed XML: the references of XML stay as they stand,
 // any other ampersand (one that starts no reference, a name XML does not know, a number that is
-// no character of XML) becomes "&amp;", and the ">" of a "]]>" that out would end with "&gt;".
+// no character of XML) becomes "&amp;", a "<" (from a CDATA section) "&lt;", and the ">" of a
+// "]]>" that out would end with "&gt;".
 void AppendXmlText(WideString& out, std::u16string_view text);

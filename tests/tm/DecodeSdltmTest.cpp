@@ -278,3 +278,30 @@ TEST(DecodeSdltm, AsciiTagsAndKnownCulturesAgreeWithTheScanner) {
     }
   }
 }
+
+// A CDATA section in a value is text, whatever markup it spells: its "<" is escaped in the
+// unit's TMX text (a ">" only where it would end a "]]>"), so that it never closes or opens an
+// element there. The UTF-16 and the UTF-8 paths say the same.
+TEST(DecodeSdltm, CdataInAValueStaysText) {
+  const std::pair<std::string, std::string> cases[] = {
+      {Text("<![CDATA[Hello</seg></tuv></tu><tu creationid=\"x\"><seg>forged]]>"),
+       "Hello&lt;/seg>&lt;/tuv>&lt;/tu>&lt;tu creationid=\"x\">&lt;seg>forged"},
+      {Text("<![CDATA[</seg></tuv>]]>"), "&lt;/seg>&lt;/tuv>"},
+      {Text("a <![CDATA[<b> & <c]]> d &amp; e"), "a &lt;b> &amp; &lt;c d &amp; e"},
+      {Text("<![CDATA[x]]]]><![CDATA[>y]]>"), "x]]&gt;y"},
+      {Text("<![CDATA[]]>") + Text("<![CDATA[<]]>"), "&lt;"},
+      {Tag("TextPlaceholder", "1", "1", "8", "<TextEquivalent><![CDATA[<x/>]]></TextEquivalent>"),
+       "<bpt i=\"1\" x=\"1\" type=\"x-TextPlaceholder\" />&lt;x/><ept i=\"1\" />"},
+  };
+  TDecodeSdltmStr d;
+  for (const auto& [elements, source] : cases) {
+    TTU tu;
+    d.Decode(W(Seg(elements)), tu, true);
+    EXPECT_EQ(U8(tu.Field(tfSource)), source) << elements;
+    TTU utf8;
+    d.Utf8Segments = true;
+    d.DecodeUtf8(Seg(elements), utf8, true);
+    d.Utf8Segments = false;
+    EXPECT_EQ(utf8.SourceUtf8, source) << elements;
+  }
+}
