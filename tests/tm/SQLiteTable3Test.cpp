@@ -339,3 +339,40 @@ TEST_F(SQLiteTable3, WithoutTheLibraryEveryUseFailsCleanly) {
   SetSQLiteLibraryNameForTesting(nullptr);  // the next question loads it again
   EXPECT_TRUE(SQLiteLibraryLoaded());
 }
+
+// No reading runs without end or builds values of any size, whatever the database asks for: a
+// statement that takes far more steps than any reading of a file of its size needs is given up,
+// and so is one that makes a value longer than the limit; each says why. The count of steps
+// starts again with each reading, so that the database stays usable.
+TEST_F(SQLiteTable3, ReadingIsBoundedByWhatTheFileCanHold) {
+  TSQLiteDatabase db(W(MakeDb("small.db", "CREATE TABLE t(a); INSERT INTO t VALUES (1);")));
+  const std::pair<const char*, const char*> cases[] = {
+      {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000000) SELECT count(*) FROM n",
+       "more work than any database of its size needs"},
+      {"SELECT length(zeroblob(300000000))", "a value longer than 256 MB"},
+      {"SELECT length(group_concat(printf('%.*c', 10000, 'x'), '')) FROM "
+       "(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) SELECT i FROM n)",
+       "a value longer than 256 MB"},
+  };
+  for (const auto& [sql, reason] : cases) {
+    std::string got = "no exception";
+    try {
+      db.GetTable(sql);
+    } catch (const ESQLiteException& e) {
+      got = platform::Utf16ToUtf8(e.Reason);
+      EXPECT_NE(Message(e).find(sql), std::string::npos) << Message(e);
+    }
+    EXPECT_NE(got.find(reason), std::string::npos) << sql << ": " << got;
+  }
+  // Readings of several million steps each fit, where their sum would not.
+  for (int i = 0; i < 10; ++i) {
+    auto t = db.GetTable("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) SELECT count(*) FROM n");
+    EXPECT_EQ(t->FieldAsInteger(0), 400000);
+  }
+  TSQLiteCursor cursor(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) SELECT i FROM n");
+  for (int pass = 0; pass < 4; ++pass) {
+    int64_t rows = 0;
+    for (bool row = cursor.MoveFirst(); row; row = cursor.Next()) ++rows;
+    EXPECT_EQ(rows, 1000000);
+  }
+}

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <string>
@@ -45,6 +48,8 @@ struct TSQLiteApi {
   decltype(&::sqlite3_bind_double) bind_double = nullptr;
   decltype(&::sqlite3_bind_null) bind_null = nullptr;
   decltype(&::sqlite3_bind_blob) bind_blob = nullptr;
+  decltype(&::sqlite3_limit) limit = nullptr;
+  decltype(&::sqlite3_progress_handler) progress_handler = nullptr;
 };
 
 namespace {
@@ -81,7 +86,9 @@ std::shared_ptr<const TSQLiteApi> LoadApi(const std::string& name) {
                   Bind(handle, "sqlite3_bind_text", api->bind_text) && Bind(handle, "sqlite3_bind_int", api->bind_int) &&
                   Bind(handle, "sqlite3_bind_int64", api->bind_int64) &&
                   Bind(handle, "sqlite3_bind_double", api->bind_double) &&
-                  Bind(handle, "sqlite3_bind_null", api->bind_null) && Bind(handle, "sqlite3_bind_blob", api->bind_blob);
+                  Bind(handle, "sqlite3_bind_null", api->bind_null) && Bind(handle, "sqlite3_bind_blob", api->bind_blob) &&
+                  Bind(handle, "sqlite3_limit", api->limit) &&
+                  Bind(handle, "sqlite3_progress_handler", api->progress_handler);
   if (!ok) {
     ::dlclose(handle);
     return nullptr;
@@ -243,6 +250,20 @@ TSQLiteDatabase::TSQLiteDatabase(const WideString& fileName) : Api(CurrentApi())
     throw ESQLiteException(WideFormat(kFormat, {fileName, reason}));
   }
   DB = db;
+  // A file may hold a view or a computed column that makes the library work without end or
+  // build values of any size: every reading is bounded (see kStepsPerFileByte).
+  Api->limit(DB, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(path, error);
+  const int64_t size = error ? 0 : static_cast<int64_t>(std::min<uintmax_t>(bytes, INT64_MAX / kStepsPerFileByte));
+  StepBudget = std::max(kStepsAtLeast, size * kStepsPerFileByte);
+  Api->progress_handler(DB, kStepsPerCall, &TSQLiteDatabase::CountSteps, this);
+}
+
+int TSQLiteDatabase::CountSteps(void* db) {
+  auto* self = static_cast<TSQLiteDatabase*>(db);
+  self->Steps += kStepsPerCall;
+  return self->OverBudget() ? 1 : 0;
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
@@ -372,9 +393,18 @@ void TSQLiteDatabase::Rollback() {
 void TSQLiteDatabase::RaiseError(const AnsiString& msg, const AnsiString& sql) {
   const int code = DB ? Api->errcode(DB) : 0;
   const char* e = code != 0 ? Api->errmsg(DB) : nullptr;
-  if (code != 0 && e)
+  if (code != 0 && e) {
+    WideString reason = FromUtf8(e);
+    if (code == SQLITE_INTERRUPT && OverBudget())
+      reason = u"reading it takes more work than any database of its size needs";
+    else if (code == SQLITE_TOOBIG)
+      reason = u"it holds a value longer than " + Number(kMaxValueBytes >> 20) + u" MB";
+    else if (code == SQLITE_NOMEM)
+      reason = u"not enough memory";
     throw ESQLiteException(FromUtf8(msg) + u".\rError [" + Number(code) + u"]: " + SQLiteErrorStr(code) + u".\r\"" +
-                           FromUtf8(sql) + u"\": " + FromUtf8(e));
+                               FromUtf8(sql) + u"\": " + FromUtf8(e),
+                           reason);
+  }
   throw ESQLiteException(WideFormat(FromUtf8(msg), {FromUtf8(sql), u"No message"}));
 }
 
@@ -383,6 +413,7 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const AnsiString& sql, const std
   const TSQLiteApi& api = *db.Api;
   TStatement stmt(api);
   db.Prepare(sql, values, stmt.Handle);
+  db.StartBudget();
   for (;;) {
     const int rc = api.step(stmt.Handle);
     if (rc == SQLITE_DONE) break;
@@ -591,6 +622,7 @@ bool TSQLiteCursor::Step() {
 
 bool TSQLiteCursor::MoveFirst() {
   Api->reset(Stmt);
+  Db.StartBudget();
   FRow = 0;
   return Step();
 }

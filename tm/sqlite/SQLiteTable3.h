@@ -23,6 +23,10 @@ class TMemoryStream;
 class ESQLiteException : public WideException {
 public:
   using WideException::WideException;
+  ESQLiteException(const WideString& message, WideString reason) : WideException(message), Reason(std::move(reason)) {}
+  // What went wrong in the library's own words, without the statement ("database disk image
+  // is malformed"); empty when the message has nothing to add to it.
+  WideString Reason;
 };
 
 // The name the library is loaded by.
@@ -105,6 +109,19 @@ public:
   // there is one.
   [[noreturn]] void RaiseError(const AnsiString& msg, const AnsiString& sql);
 
+  // What one reading of the database may cost: the library gives up a statement that runs more
+  // than this many of its virtual machine's steps since the last StartBudget (its message then
+  // says so), and no text or blob it makes may be longer than MaxValueBytes. A database of
+  // translation units needs a few steps per row, and a row takes some bytes of the file: a
+  // pass over any real table stays far below the bound, which grows with the file.
+  static constexpr int64_t kStepsPerFileByte = 64;
+  static constexpr int64_t kStepsAtLeast = int64_t{64} << 20;
+  static constexpr int kMaxValueBytes = 256 << 20;
+  static constexpr int kStepsPerCall = 1000;
+  // Starts a new reading of the database: the count of steps begins again.
+  void StartBudget() { Steps = 0; }
+  bool OverBudget() const { return Steps > StepBudget; }
+
   bool InTrans = false;
   // The named parameters of the next statement; cleared once it is prepared, whether it runs or
   // fails.
@@ -122,6 +139,9 @@ private:
   void Prepare(const AnsiString& sql, const std::vector<TSQLiteBinding>& values, sqlite3_stmt*& statement);
   void Bind(sqlite3_stmt* statement, int index, const TSQLiteBinding& value);
   std::shared_ptr<const TSQLiteApi> Api;
+  static int CountSteps(void* db);
+  int64_t Steps = 0;
+  int64_t StepBudget = 0;
 };
 
 // One query read row by row as the cursor moves forward, so that memory does not grow with the
