@@ -15,7 +15,8 @@ namespace {
 [[noreturn]] void RaiseFor(const WideString& fileName, const ESQLiteException& e) {
   // The library's message names the statement, not the file.
   throw ESQLiteException(
-      WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}));
+      WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}),
+      e.Reason);
 }
 
 // The number text begins with, "-" and digits, read as WStrToInt reads it but in 64 bits; held
@@ -117,9 +118,11 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName, bool readAhead)
     static const char* const kNames[] = {"source_segment", "target_segment", "creation_user", "creation_date",
                                          "usage_counter"};
     int* const cols[] = {&SourceCol, &TargetCol, &UserCol, &DateCol, &CountCol};
+    static_assert(std::size(kNames) == kColumnsRead);
     bool present[std::size(kNames)] = {};
     {
       TSQLiteCursor all(*Database, "SELECT * FROM translation_units");
+      CheckRealTable();
       for (int i = 0; i < all.ColCount(); ++i)
         for (size_t k = 0; k < std::size(kNames); ++k)
           if (SameTextAsciiW(all.Columns(i), WideString(kNames[k], kNames[k] + std::strlen(kNames[k]))))
@@ -136,6 +139,7 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName, bool readAhead)
     }
     if (next == 0) sql += "NULL";
     sql += " FROM translation_units";
+    CheckStoredColumns(kNames, present);
     auto count = Database->GetTable("SELECT count(*) FROM translation_units");
     RowCount = count->FieldAsInteger(0);
     Rows = std::make_unique<TSQLiteCursor>(*Database, sql);
@@ -145,6 +149,41 @@ TSdlTMStream::TSdlTMStream(const WideString& fileName, bool readAhead)
     RaiseFor(fileName, e);
   }
   Decoder = std::make_unique<TDecodeSdltmStr>();
+}
+
+// Units come from rows stored in the file: a view (of a query that may run without end or make
+// rows without number) and a virtual table are refused before anything is read from them.
+void TSdlTMStream::CheckRealTable() {
+  auto kind = Database->GetTable(
+      "SELECT type, rootpage > 0 FROM sqlite_master WHERE type IN ('table', 'view') AND name = 'translation_units' "
+      "COLLATE NOCASE");
+  if (kind->RowCount() == 0) return;  // the query of the table says that there is none
+  const WideString type = kind->FieldAsString(0);
+  if (type == u"TABLE" || type == u"table") {
+    if (kind->FieldAsString(1) == u"1") return;
+    throw ESQLiteException(u"translation_units is a virtual table, not a table of stored units.",
+                           u"translation_units is a virtual table, not a table of stored units");
+  }
+  throw ESQLiteException(u"translation_units is a view, not a table of stored units.",
+                         u"translation_units is a view, not a table of stored units");
+}
+
+// A column computed as it is read is no stored value either; a library too old to tell has none.
+void TSdlTMStream::CheckStoredColumns(const char* const* names, const bool* present) {
+  std::unique_ptr<TSQLiteTable> columns;
+  try {
+    columns = Database->GetTable("SELECT name, hidden FROM pragma_table_xinfo('translation_units')");
+  } catch (const ESQLiteException&) {
+    return;
+  }
+  for (columns->MoveFirst(); !columns->Eof(); columns->Next()) {
+    if (columns->FieldAsString(1) != u"2") continue;  // 2: computed when read
+    const WideString name = columns->FieldAsString(0);
+    for (size_t k = 0; k < kColumnsRead; ++k)
+      if (present[k] && SameTextAsciiW(name, WideString(names[k], names[k] + std::strlen(names[k]))))
+        throw ESQLiteException(u"The column " + name + u" of translation_units is computed, not stored.",
+                               u"its column " + name + u" is computed, not stored");
+  }
 }
 
 TSdlTMStream::~TSdlTMStream() {

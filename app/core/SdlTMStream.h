@@ -67,6 +67,9 @@ private:
     bool End = false;          // the cursor is at its end after these rows
     std::exception_ptr Error;  // what moving past the last row raised
   };
+  static constexpr size_t kColumnsRead = 5;
+  void CheckRealTable();
+  void CheckStoredColumns(const char* const* names, const bool* present);
   // Copies rows from the cursor, from where it stands, into batch. Only one thread at a time.
   void FillBatch(TBatch& batch);
   // Brings the next batch (the reading thread's, or filled here) as the current one, when the

@@ -540,3 +540,40 @@ TEST_F(SdlTM, ReadingAheadRaisesAndStopsWhereReadingRowByRowDoes) {
   EXPECT_EQ(CountOf(docs[1], "<tu "), 1234u);
   EXPECT_NE(docs[1].find("</body>\r\n</tmx>\r\n", docs[1].size() - 20), std::string::npos);
 }
+
+// Units come only from rows stored in a table: a translation_units that is a view (of a query
+// that may run without end or make rows and values without bound), a virtual table, or a table
+// whose segment is computed as it is read is refused before anything is read or written, with a
+// message that names the file and says why.
+TEST_F(SdlTM, OnlyRowsStoredInATableAreRead) {
+  const std::string seg = SQLiteMaker::Quote(Src("s"));
+  const std::pair<std::string, std::string> cases[] = {
+      {"CREATE VIEW translation_units AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3) "
+       "SELECT i AS id, " + seg + " AS source_segment, " + seg + " AS target_segment FROM n;",
+       "translation_units is a view"},
+      {"CREATE TABLE u(s TEXT); INSERT INTO u VALUES (" + seg + "), (" + seg + "); CREATE VIEW Translation_Units AS "
+       "SELECT a.s AS source_segment, zeroblob(1000) AS target_segment FROM u a, u b;",
+       "translation_units is a view"},
+      {"CREATE VIRTUAL TABLE translation_units USING fts4(source_segment, target_segment); "
+       "INSERT INTO translation_units VALUES (" + seg + ", " + seg + ");",
+       "translation_units is a virtual table"},
+      {"CREATE TABLE translation_units(id INTEGER PRIMARY KEY, s TEXT, source_segment TEXT AS (s || s)); "
+       "INSERT INTO translation_units(s) VALUES ('x');",
+       "column source_segment of translation_units is computed"},
+  };
+  for (const auto& [script, reason] : cases) {
+    std::filesystem::remove(dir.File("in.sdltm"));
+    const std::string db = MakeDb(script);
+    const std::string error = host.Convert(db, dir.File("out.tmx"));
+    EXPECT_NE(error.find(db), std::string::npos) << error;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.tmx"))) << reason;
+  }
+  // A column computed once, when its row was stored, is stored like any other.
+  std::filesystem::remove(dir.File("in.sdltm"));
+  const std::string tmx = Convert(MakeDb(
+      "CREATE TABLE translation_units(id INTEGER PRIMARY KEY, s TEXT, source_segment TEXT AS (s) STORED, target_segment TEXT); "
+      "INSERT INTO translation_units(s, target_segment) VALUES (" + seg + ", " + SQLiteMaker::Quote(Tgt("t")) + ");"));
+  EXPECT_EQ(host.Result, "1 TUs");
+  EXPECT_NE(tmx.find("<seg>s</seg>"), std::string::npos) << tmx;
+}
