@@ -293,7 +293,7 @@ void TEncodeTMX::WriteHeader(const TTU& header) {
   }
   AddAttrLine(u"\t adminlang=\"", header.GetSourceLang());
   AddAttrLine(u"\t srclang=\"", header.GetSourceLang());
-  AddAttrLine(u"\t creationdate=\"", TmDateToTmxDate(header.Field(tfDate)));
+  if (!header.Field(tfDate).empty()) AddAttrLine(u"\t creationdate=\"", TmDateToTmxDate(header.Field(tfDate)));
   AddAttrLine(u"\t creationid=\"", header.GetUserID());
   AddLine(u">");
   if (IsTextSource) {
@@ -365,8 +365,11 @@ void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
     else
       Utf8Block.append(bytes);
   };
-  Put("<tu creationdate=\"");
-  if (date) {
+  // A unit without a date has no creationdate: an attribute of no date is one no reader takes.
+  if (date ? date->empty() : tu.Field(tfDate).empty()) {
+    Put("<tu creationid=\"");
+  } else if (date) {
+    Put("<tu creationdate=\"");
     const std::string_view d(*date);
     if (d.size() > 8) {
       putBytes(d.substr(0, 8), dateClass);
@@ -376,13 +379,15 @@ void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
       putBytes(d, dateClass);
     }
     Utf8Block.push_back('Z');
+    Put("\" creationid=\"");
   } else {
+    Put("<tu creationdate=\"");
     DateBuf.assign(tu.Field(tfDate));
     if (DateBuf.size() > 8) DateBuf[8] = u'T';
     DateBuf.push_back(u'Z');
     AppendEscaped(DateBuf);
+    Put("\" creationid=\"");
   }
-  Put("\" creationid=\"");
   if (user && !tu.IsHeader)
     putBytes(*user, userClass);
   else

@@ -1,5 +1,8 @@
 #include "app/core/Conversion.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "app/core/CsvImport.h"
 #include "app/core/SdlTMStream.h"
 #include "app/core/TermbaseExport.h"
@@ -64,9 +67,10 @@ void ConvertUnits(TConversionHost& host, Converter& converter, Run run, const st
   host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
 }
 
-void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& output) {
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& output,
+              const std::function<int()>& warnings = {}) {
   TEncodeTMX writer(&source);
-  ConvertUnits(host, writer, [&] { return writer.Convert(output, OutputEncoding); });
+  ConvertUnits(host, writer, [&] { return writer.Convert(output, OutputEncoding); }, warnings);
 }
 
 void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
@@ -133,7 +137,8 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
     return false;
   }
   TSdlTMStream source(input);
-  WriteTmx(host, source, output);
+  // Units whose creation date was no date have none in the TMX: each is a warning.
+  WriteTmx(host, source, output, [&source] { return static_cast<int>(std::min<int64_t>(source.DatesLeftOut(), INT_MAX)); });
   return true;
 }
 

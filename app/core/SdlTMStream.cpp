@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <system_error>
@@ -34,24 +37,119 @@ int64_t LeadingNumber(const WideString& text) {
   return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
 }
 
-// Per byte of an SDLTM date: what its text-TM date holds for it; 0 for a byte that is no
-// printable ASCII, 1 for one that goes.
-constexpr auto kTmDateByte = [] {
-  std::array<char, 256> t{};
-  for (int c = 0x20; c < 0x7F; ++c) t[c] = static_cast<char>(c);
-  t['-'] = t[':'] = 1;
-  t[' '] = '~';
-  return t;
-}();
+// Days since 1970-01-01 of a day of the proleptic Gregorian calendar; a day beyond the end of
+// its month runs on into the next, as SQLite counts it.
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// Seconds since 1970 as a text-TM date "YYYYMMDD~hhmmss" into out (15 characters and a zero);
+// false for a year outside 0000 to 9999, which the form cannot hold.
+bool FormatTmDate(int64_t seconds, char* out) {
+  int64_t days = seconds / 86400, rest = seconds % 86400;
+  if (rest < 0) rest += 86400, --days;
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t y = yoe + era * 400 + (m <= 2);
+  if (y < 0 || y > 9999) return false;
+  std::snprintf(out, 16, "%04d%02d%02d~%02d%02d%02d", static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
+                static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  return true;
+}
+
+// A date in one of the forms SQLite keeps dates in, as seconds since 1970 (fractions of a
+// second dropped): text "YYYY-MM-DD", followed by "HH:MM", "HH:MM:SS" or "HH:MM:SS.SSS" after
+// blanks or "T", then a time zone "Z" or "+HH:MM"/"-HH:MM" (the time is taken to UTC); or a
+// number, a Julian day number below 5373484.5 and a Unix time beyond, as SQLite's "auto" reads
+// it. Blanks around the date are allowed. False for anything else.
+bool SqlDateSeconds(std::string_view s, int64_t& seconds) {
+  // Blanks as SQLite's dates take them: the space, TAB and the line ends.
+  auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  if (s.empty() || s.size() > 64) return false;
+  size_t i = 0;
+  auto digits = [&](size_t n, int& value) {
+    value = 0;
+    for (size_t k = 0; k < n; ++k, ++i) {
+      if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+      value = value * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  auto take = [&](char c) {
+    if (i >= s.size() || s[i] != c) return false;
+    ++i;
+    return true;
+  };
+  int y, mo, d;
+  if (digits(4, y) && take('-')) {
+    if (!digits(2, mo) || !take('-') || !digits(2, d) || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
+    int h = 0, mi = 0, sec = 0;
+    if (i < s.size() && (s[i] == 'T' || blank(s[i]))) {
+      while (i < s.size() && (s[i] == 'T' || blank(s[i]))) ++i;
+      if (!digits(2, h) || !take(':') || !digits(2, mi) || h > 24 || mi > 59) return false;
+      if (take(':')) {
+        if (!digits(2, sec) || sec > 59) return false;
+        if (take('.')) {
+          const size_t first = i;
+          while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+          if (i == first) return false;
+        }
+      }
+      while (i < s.size() && blank(s[i])) ++i;
+    }
+    int64_t zone = 0;
+    if (i < s.size() && (s[i] == 'Z' || s[i] == 'z')) {
+      ++i;
+    } else if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+      const int sign = s[i++] == '-' ? -1 : 1;
+      int zh, zm;
+      if (!digits(2, zh) || !take(':') || !digits(2, zm) || zh > 14 || zm > 59) return false;
+      zone = sign * (zh * 3600 + zm * 60);
+    }
+    if (i != s.size()) return false;
+    seconds = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec - zone;
+    return true;
+  }
+  // A number: sign, digits, a fraction, an exponent, as SQLite writes a REAL or an INTEGER.
+  if (!(s[0] == '-' || s[0] == '+' || (s[0] >= '0' && s[0] <= '9')) ||
+      s.find_first_not_of("0123456789.eE+-") != std::string_view::npos)
+    return false;
+  char number[72];
+  std::memcpy(number, s.data(), s.size());
+  number[s.size()] = '\0';
+  char* end = nullptr;
+  const double v = std::strtod(number, &end);
+  if (end != number + s.size() || !std::isfinite(v)) return false;
+  if (v >= 0 && v < 5373484.5) {
+    // A Julian day number, to milliseconds as SQLite rounds it, then to seconds since 1970.
+    const int64_t ms = static_cast<int64_t>(v * 86400000.0 + 0.5) - int64_t{210866760000000};
+    seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    return true;
+  }
+  if (v < -210866760000.0 || v > 253402300799.0) return false;
+  seconds = static_cast<int64_t>(std::floor(v));
+  return true;
+}
 
 }  // namespace
 
-// SdlDateToTmDate for a date of printable ASCII, in one pass; false for any other.
+// The tools' form is rewritten without a loop's branches; any other is read in full.
 bool TSdlTMStream::TmDateBytes(std::string_view date, std::string& buffer, std::string_view& out) {
-  // The buffer only grows: dates are mostly of one length, and a string made longer is filled first.
-  if (buffer.size() < date.size()) buffer.resize(date.size());
-  // The form the tools write, "yyyy-mm-dd hh:mm:ss", checked and rewritten without a loop's
-  // branches; any other goes byte by byte.
+  if (buffer.size() < 16) buffer.resize(16);
+  char* q = buffer.data();
   static constexpr std::string_view kShape = "0000-00-00 00:00:00";
   if (date.size() == kShape.size()) {
     // Eight bytes at a time (at 0, 8 and 11): each byte xor its shape's byte ("0" for a digit)
@@ -74,8 +172,11 @@ bool TSdlTMStream::TmDateBytes(std::string_view date, std::string& buffer, std::
       const uint64_t x = word ^ kXor(at);
       shaped &= ((x | (x + kAdd(at))) & kHigh) == 0;
     }
-    if (shaped) {
-      char* q = buffer.data();
+    // Days up to the 28th are in every month; later days, and times out of range, are read in
+    // full.
+    auto two = [&](size_t at) { return (date[at] - '0') * 10 + (date[at + 1] - '0'); };
+    if (shaped && two(5) >= 1 && two(5) <= 12 && two(8) >= 1 && two(8) <= 28 && two(11) <= 23 && two(14) <= 59 &&
+        two(17) <= 59) {
       std::memcpy(q, date.data(), 4);
       std::memcpy(q + 4, date.data() + 5, 2);
       std::memcpy(q + 6, date.data() + 8, 2);
@@ -87,16 +188,12 @@ bool TSdlTMStream::TmDateBytes(std::string_view date, std::string& buffer, std::
       return true;
     }
   }
-  // Through a pointer of its own: a store through the string would make its size be read again.
-  char* q = buffer.data();
-  const char* const start = q;
-  for (const char c : date) {
-    const char m = kTmDateByte[static_cast<unsigned char>(c)];
-    if (m == 0) return false;
-    *q = m;
-    q += m != 1;
+  int64_t seconds;
+  if (!SqlDateSeconds(date, seconds) || !FormatTmDate(seconds, q)) {
+    out = {};
+    return false;
   }
-  out = std::string_view(start, static_cast<size_t>(q - start));
+  out = std::string_view(q, 15);
   return true;
 }
 
@@ -382,19 +479,27 @@ bool TSdlTMStream::DeliverUtf8Segments(bool on) {
   return true;
 }
 
-void TSdlTMStream::SdlDateToTmDate(WideString& date) {
-  size_t out = 0;
+bool TSdlTMStream::SdlDateToTmDate(WideString& date) {
+  std::string bytes;
   for (const WideChar c : date) {
-    if (c == u'-' || c == u':') continue;
-    date[out++] = c == u' ' ? u'~' : c;
+    if (c >= 0x80) {
+      date.clear();
+      return false;
+    }
+    bytes.push_back(static_cast<char>(c));
   }
-  date.resize(out);
+  std::string buffer;
+  std::string_view out;
+  const bool ok = TmDateBytes(bytes, buffer, out);
+  date.assign(out.begin(), out.end());
+  return ok;
 }
 
 int64_t TSdlTMStream::Read(TTU& tu) {
   if (tu.IsHeader) {
     MoveTo(0);
     RowsRead = 0;
+    FDatesLeftOut = 0;
   }
   if (!AtRow()) return 0;
   const bool header = RowsRead == 0 && Position == 0;
@@ -435,13 +540,18 @@ int64_t TSdlTMStream::Read(TTU& tu) {
       tu.SetField(tfUserId, field(UserCol));
   }
   if (DateCol >= 0) {
-    if (Utf8Segments && !header && utf8(DateCol, bytes) && TmDateBytes(bytes, DateBytes, bytes)) {
-      tu.SetFieldBytes(tfDate, bytes);
+    // A value that is no date leaves the unit without one. The header's row comes again as the
+    // first unit: it is counted there.
+    bool dated;
+    if (Utf8Segments && !header && utf8(DateCol, bytes)) {
+      dated = TmDateBytes(bytes, DateBytes, bytes);
+      if (dated) tu.SetFieldBytes(tfDate, bytes);
     } else {
       WideString& date = field(DateCol);
-      SdlDateToTmDate(date);
-      tu.SetField(tfDate, date);
+      dated = SdlDateToTmDate(date);
+      if (dated) tu.SetField(tfDate, date);
     }
+    if (!dated && !header) ++FDatesLeftOut;
   }
   if (CountCol >= 0) {
     // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading

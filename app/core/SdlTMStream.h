@@ -40,12 +40,18 @@ public:
   bool SegmentsAreText() const override { return false; }
   bool DeliverUtf8Segments(bool on) override;
 
-  // An SDLTM date "2012-11-03 10:20:30" as a text-TM date "20121103~102030", in place: each
-  // blank becomes "~", each "-" and ":" goes, every other character stays.
-  static void SdlDateToTmDate(WideString& date);
-  // The same for the date's bytes when every one is printable ASCII: out is the result, made
-  // in buffer; false for any other date.
+  // An SDLTM date as a text-TM date "YYYYMMDD~hhmmss", in place: a date in any form SQLite
+  // keeps dates in ("2012-11-03 10:20:30", with fractions of a second, with "T" and a time
+  // zone, a Julian day number, a Unix time), taken to UTC with its fractions dropped. Anything
+  // else is no date: false, and date is left empty.
+  static bool SdlDateToTmDate(WideString& date);
+  // The same for the date's bytes: out is the result, made in buffer; false (out empty) for a
+  // value that is no date.
   static bool TmDateBytes(std::string_view date, std::string& buffer, std::string_view& out);
+
+  // Units read whose creation date was no date, and which have none: what the TMX has no
+  // creationdate for.
+  int64_t DatesLeftOut() const { return FDatesLeftOut; }
 
 private:
   // A field of a row as the cursor gave it: its bytes (FieldAsUtf8), else its text
@@ -95,6 +101,7 @@ private:
   std::string DateBytes;
   std::unique_ptr<TDecodeSdltmStr> Decoder;
   bool Utf8Segments = false;
+  int64_t FDatesLeftOut = 0;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
   int64_t Position = 0;  // the row of the next unit
   WideString RowText;    // FillBatch's own, for it may run beside Read

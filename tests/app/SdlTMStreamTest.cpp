@@ -186,7 +186,8 @@ TEST_F(SdlTM, BuiltDatabaseConvertsToValidTmx) {
       kSchema + Row(Src("Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&D"), Tgt("Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6")) +
       Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) + Row("NULL", "", "NULL", "NULL", "NULL", "NULL") +
       Row(Src("last"), Tgt("letzte"), "2014-10-14 12:04:32", "usuari-PC\\usuari", "12", "x")));
-  EXPECT_EQ(host.Result, "4 TUs");
+  // The row of NULLs has no date.
+  EXPECT_EQ(host.Result, "4 TUs, 1 warning");
   EXPECT_EQ(CountOf(tmx, "<tu "), 4u);
   for (const char* part :
        {"<seg>Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&amp;D</seg>",
@@ -305,8 +306,8 @@ TEST_F(SdlTM, Utf8AndUtf16FilesSayTheSame) {
   }
   EXPECT_EQ(docs[0], docs[1]);
   for (const char* part : {"<tu creationdate=\"20121103T102030Z\" creationid=\"J&amp;K &lt;&quot;x&quot;&gt;&apos;\" usagecount=\"3000000000\">",
-                           "<tu creationdate=\"20121103T1020Z\" creationid=\"\xC3\x84na \" usagecount=\"-4\">",
-                           "<tu creationdate=\"20Z\" creationid=\"a\" usagecount=\"12\">",
+                           "<tu creationdate=\"20121103T102000Z\" creationid=\"\xC3\x84na \" usagecount=\"-4\">",
+                           "<tu creationid=\"a\" usagecount=\"12\">",
                            "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t</seg>", "<seg>a b c d e\xEF\xBF\xBD" "f\xED\x9F\xBFg\t&#10;line</seg>",
                            "<bpt i=\"1 \" x=\"1\" type=\"x \" />]]&gt;</seg>", "<seg>bad \xEF\xBF\xBD</seg>"})
     EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
@@ -336,9 +337,9 @@ TEST_F(SdlTM, CountsOfAnIntColumnWhateverSQLiteHolds) {
   }
 }
 
-// A date of printable ASCII becomes its text-TM date in one pass as SdlDateToTmDate makes it,
-// the tools' form taken eight bytes at a time; any other byte refuses it. Every byte of the
-// tools' form is replaced in turn by digits, separators, letters and bytes that are no
+// A date's bytes become its text-TM date as SdlDateToTmDate makes it of its text, the tools'
+// form taken eight bytes at a time; a value that is no date is refused by both. Every byte of
+// the tools' form is replaced in turn by digits, separators, letters and bytes that are no
 // printable ASCII, and dates one byte short and long are taken too.
 TEST(SdlTMDates, BytesBecomeTheTextTmDateAsTheFieldDoes) {
   const std::string form = "2012-11-03 10:20:30";
@@ -352,12 +353,11 @@ TEST(SdlTMDates, BytesBecomeTheTextTmDateAsTheFieldDoes) {
   std::string buffer;
   for (const std::string& date : dates) {
     std::string_view out;
-    const bool printable = std::all_of(date.begin(), date.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-    ASSERT_EQ(TSdlTMStream::TmDateBytes(date, buffer, out), printable) << date;
-    if (!printable) continue;
+    const bool dated = TSdlTMStream::TmDateBytes(date, buffer, out);
     std::u16string field = W(date);
-    TSdlTMStream::SdlDateToTmDate(field);
+    ASSERT_EQ(TSdlTMStream::SdlDateToTmDate(field), dated) << date;
     EXPECT_EQ(std::string(out), U8(field)) << date;
+    EXPECT_EQ(out.size(), dated ? 15u : 0u) << date;
   }
 }
 
@@ -390,12 +390,13 @@ TEST_F(SdlTM, DatesUsersAndCountsSayTheSameInUtf8AndUtf16) {
     docs[code == ccUtf8 ? 0 : 1] = bytes.substr(bytes.find('\n'));
   }
   EXPECT_EQ(docs[0], docs[1]);
-  for (const char* part : {"creationdate=\"20121103T10203&amp;Z\" creationid=\"&lt;ana&gt;\" usagecount=\"-1\"",
-                           "creationdate=\"&amp;0121103T102030Z\" creationid=\"ana&apos;\" usagecount=\"9223372036854775807\"",
-                           "creationdate=\"20121103T1020Z\" creationid=\"&quot;\" usagecount=\"-9223372036854775808\"",
-                           "creationdate=\"20121103Z\" creationid=\"DOM\\ana\"", "creationdate=\"20121Z\" creationid=\"a\x7F\"",
-                           "creationdate=\"20121103T102030 Z\" creationid=\"\xC3\xA4\"",
-                           "creationdate=\"20121103T102&lt;30Z\" creationid=\"a b\" usagecount=\"99999999\""})
+  // A value that is no date leaves the unit without a creationdate.
+  for (const char* part : {"<tu creationid=\"&lt;ana&gt;\" usagecount=\"-1\"",
+                           "<tu creationid=\"ana&apos;\" usagecount=\"9223372036854775807\"",
+                           "creationdate=\"20121103T102000Z\" creationid=\"&quot;\" usagecount=\"-9223372036854775808\"",
+                           "creationdate=\"20121103T000000Z\" creationid=\"DOM\\ana\"", "<tu creationid=\"a\x7F\"",
+                           "<tu creationid=\"\xC3\xA4\"", "<tu creationid=\"\" usagecount",
+                           "<tu creationid=\"a b\" usagecount=\"99999999\""})
     EXPECT_NE(docs[0].find(part), std::string::npos) << part << "\n" << docs[0];
 }
 
@@ -576,4 +577,66 @@ TEST_F(SdlTM, OnlyRowsStoredInATableAreRead) {
       "INSERT INTO translation_units(s, target_segment) VALUES (" + seg + ", " + SQLiteMaker::Quote(Tgt("t")) + ");"));
   EXPECT_EQ(host.Result, "1 TUs");
   EXPECT_NE(tmx.find("<seg>s</seg>"), std::string::npos) << tmx;
+}
+
+// A creation date in any form SQLite keeps dates in becomes the text-TM date of its moment in
+// UTC, its fractions of a second dropped; a day past the end of its month runs on into the next,
+// as SQLite counts it. Anything else is no date, and the unit has none. Bytes and text agree.
+TEST(SdlTMDates, EveryFormSQLiteKeepsAndNothingElse) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"2012-11-03 10:20:30", "20121103~102030"},
+      {"2012-11-03 10:20:30.123", "20121103~102030"},
+      {"2012-11-03T10:20:30Z", "20121103~102030"},
+      {"2012-11-03T10:20:30.5Z", "20121103~102030"},
+      {"2012-11-03T10:20:30.999+02:00", "20121103~082030"},
+      {"2012-11-03 00:20:30-01:30", "20121103~015030"},
+      {"2012-12-31 23:59:59-00:30", "20130101~002959"},
+      {"2012-11-03 10:20", "20121103~102000"},
+      {"2012-11-03", "20121103~000000"},
+      {"2012-11-03\t10:20:30", "20121103~102030"},
+      {" 2012-11-03 10:20:30 ", "20121103~102030"},
+      {"2012-02-29 10:20:30", "20120229~102030"},
+      {"2012-02-30 10:20:30", "20120301~102030"},
+      {"2012-11-03 24:00:00", "20121104~000000"},
+      {"2456234.93", "20121103~101912"},  // a Julian day number
+      {"2456234", "20121102~120000"},
+      {"1351938030", "20121103~102030"},  // a Unix time
+      {"-1", "19691231~235959"},
+      {"bogus", ""}, {"", ""}, {" ", ""}, {"2012-13-03 10:20:30", ""}, {"2012-11-00 10:20:30", ""},
+      {"2012-11-03 10:60:30", ""}, {"2012-11-03 10:20:60", ""}, {"2012-11-03 25:00:00", ""},
+      {"2012-11-03X10:20:30", ""}, {"2012-11-03 10:20:30 junk", ""}, {"2012-11-03 10:20:30+25:00", ""},
+      {"2012-11-03 10:20:30Z9", ""}, {"2012-11-03 10:20:30.", ""}, {"2012-1-3", ""}, {"12-11-03", ""},
+      {"20121103~102030", ""}, {"0", ""}, {"1e12", ""}, {"nan", ""}, {"inf", ""}, {"0x10", ""},
+      {"2012-11-03 10:20:30\x01", ""}, {"2012-11-03 10:20:30\xC3\xA4", ""},
+  };
+  std::string buffer;
+  for (const auto& [date, tmDate] : cases) {
+    std::string_view out;
+    EXPECT_EQ(TSdlTMStream::TmDateBytes(date, buffer, out), !tmDate.empty()) << date;
+    EXPECT_EQ(std::string(out), tmDate) << date;
+    std::u16string field = W(date);
+    EXPECT_EQ(TSdlTMStream::SdlDateToTmDate(field), !tmDate.empty()) << date;
+    EXPECT_EQ(U8(field), tmDate) << date;
+  }
+}
+
+// Units whose creation date is no date are written without a creationdate, which no reader
+// would take, and the result line counts them as warnings; the TMX stays valid.
+TEST_F(SdlTM, UnitsWithoutADateHaveNoCreationDate) {
+  std::string script = kSchema;
+  for (const char* date : {"2012-11-03 10:20:30", "bogus", "", "2012-11-03T10:20:30.5Z", "NULL"})
+    script += Row(Src(std::string("s ") + date), Tgt("t"), date);
+  script += "INSERT INTO translation_units(source_segment, target_segment, creation_date) VALUES (" +
+            SQLiteMaker::Quote(Src("julian")) + ", " + SQLiteMaker::Quote(Tgt("t")) + ", 2456234.93), (" +
+            SQLiteMaker::Quote(Src("unix")) + ", " + SQLiteMaker::Quote(Tgt("t")) + ", 1351938030);";
+  const std::string tmx = Convert(MakeDb(script));
+  EXPECT_EQ(host.Result, "7 TUs, 3 warnings");
+  EXPECT_EQ(CountOf(tmx, "<tu "), 7u);
+  EXPECT_EQ(CountOf(tmx, "<tu creationid="), 3u);
+  EXPECT_EQ(CountOf(tmx, "<tu creationdate=\"20121103T102030Z\""), 3u);
+  EXPECT_EQ(CountOf(tmx, "<tu creationdate=\"20121103T101912Z\""), 1u);
+  EXPECT_EQ(tmx.find("bogusZ"), std::string::npos);
+  EXPECT_EQ(tmx.find("creationdate=\"Z\""), std::string::npos);
+  EXPECT_NE(tmx.find("\t creationdate=\"20121103T102030Z\"\r\n"), std::string::npos);  // the header's
+  EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
