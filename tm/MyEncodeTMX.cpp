@@ -261,8 +261,7 @@ void TEncodeTMX::Execute() {
       if (pump.Due()) ProcessOneMessage();
     }
   } catch (...) {
-    // The units converted before a failure stay written, as they would have been one by one.
-    WriteUtf8Units();
+    CloseAfterFailure();
     throw;
   }
   SetPosition(Source->GetPosition());
@@ -271,6 +270,28 @@ void TEncodeTMX::Execute() {
   FlushBlock();
   WriteUtf8Units();
   if (utf8Segments) Source->DeliverUtf8Segments(false);
+}
+
+// The units converted before a failure stay written, and the document is closed after them as
+// after a Stop, so that it is well-formed and holds exactly those units; what was made of the
+// unit that failed goes. Before the first unit nothing is written.
+void TEncodeTMX::CloseAfterFailure() {
+  Block.clear();
+  Utf8Block.resize(Utf8Units);
+  if (UnitCount == 0) {
+    Utf8Block.clear();
+    Utf8Units = 0;
+    return;
+  }
+  try {
+    AddLine(u"</body>");
+    AddLine(u"</tmx>");
+    FlushBlock();
+    WriteUtf8Units();
+    Output->Flush();
+  } catch (...) {
+    // What stops the closing is not what the caller is told: the failure that came first is.
+  }
 }
 
 void TEncodeTMX::WriteHeader(const TTU& header) {

@@ -18,7 +18,9 @@ public:
   // Creates fileName (replacing it) and writes the whole document. encoding: ccNone and ccUnicode
   // UTF-16LE, ccAnsi, ccBigEndian (each with its byte-order mark where it has one), ccUtf8
   // without a mark. False when the file could not be created or did not take everything
-  // written; ErrorText() names the file. A stopped conversion still ends the document properly.
+  // written; ErrorText() names the file. A stopped conversion still ends the document properly,
+  // and so does one that the source fails part-way: the exception is passed on, and the
+  // document holds the UnitCount units written before it (nothing when none was).
   bool Convert(const WideString& fileName, TCodeChar encoding);
   void Execute() override;
 
@@ -45,6 +47,7 @@ private:
   }
   void PutAfterBlock(std::string_view ascii);
   void WriteHeader(const TTU& header);
+  void CloseAfterFailure();
   void WriteUnit(TTU& tu, const TTU& header);
   struct TTuvLine {
     WideString Lang;  // the unit's code the line was made for

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "app/core/CsvImport.h"
 #include "app/core/SdlTMStream.h"
@@ -55,28 +59,93 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 
 // Runs a converter of units with the host following its progress: a failure throws the
 // converter's text, a success shows how many units it converted, and how many of them were
-// written with a warning when warnings tells some.
+// written with a warning when warnings tells some. units is the converter's count, also when
+// it raises.
 template <class Converter, class Run>
-void ConvertUnits(TConversionHost& host, Converter& converter, Run run, const std::function<int()>& warnings = {}) {
+void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
+                  const std::function<int()>& warnings = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
-    ok = run();
+    try {
+      ok = run();
+    } catch (...) {
+      units = converter.UnitCount;
+      throw;
+    }
   }
+  units = converter.UnitCount;
   if (!ok) Fail(converter.ErrorText());
   host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
 }
 
-void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& output,
+// Why a conversion failed, in words of its own: the library's reason for a database error,
+// "not enough memory" for memory refused, the message of any other error.
+WideString ReasonOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const ESQLiteException& e) {
+    return e.Reason.empty() ? e.WideMessage() : e.Reason;
+  } catch (const std::bad_alloc&) {
+    return u"not enough memory";
+  } catch (const WideException& e) {
+    return e.WideMessage();
+  } catch (const std::exception& e) {
+    return platform::Utf8ToUtf16(e.what());
+  } catch (...) {
+    return u"an unknown error";
+  }
+}
+
+// After a conversion raised: with units converted, the output holds them, and the message says
+// which file failed, after how many units and why; without, the failure is passed on as it
+// came, but for memory refused, which is said in words.
+[[noreturn]] void FailPartWay(const WideString& input, const WideString& output, int64_t units) {
+  const std::exception_ptr error = std::current_exception();
+  const WideString in = WideExpandFileName(input);
+  if (units <= 0) {
+    bool outOfMemory = false;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    } catch (const ESQLiteException& e) {
+      outOfMemory = e.OutOfMemory;
+    } catch (...) {
+    }
+    if (outOfMemory) Fail(WideFormat(u"Cannot convert \"%s\": not enough memory.", {in}));
+    std::rethrow_exception(error);
+  }
+  const AnsiString count = GroupThousands(std::to_string(units));
+  Fail(WideFormat(u"\"%s\" could not be converted to its end: %s.\r\"%s\" holds the %s %s converted before the failure.",
+                  {in, ReasonOf(error), WideExpandFileName(output), WideString(count.begin(), count.end()),
+                   units == 1 ? u"unit" : u"units"}));
+}
+
+// A TMX written from source: a failure part-way leaves the document closed after the units
+// converted before it; one before the first unit leaves no file.
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output,
               const std::function<int()>& warnings = {}) {
-  TEncodeTMX writer(&source);
-  ConvertUnits(host, writer, [&] { return writer.Convert(output, OutputEncoding); }, warnings);
+  int64_t units = 0;
+  bool created = false;  // Convert creates the output before anything can fail in it
+  try {
+    TEncodeTMX writer(&source);
+    ConvertUnits(host, writer, [&] {
+      created = true;
+      return writer.Convert(output, OutputEncoding);
+    }, units, warnings);
+  } catch (const EConversionError&) {
+    throw;  // the file could not be written: its text says so
+  } catch (...) {
+    if (units == 0 && created) platform::DeleteFile(output);
+    FailPartWay(input, output, units);
+  }
 }
 
 void TxtToTmx(TConversionHost& host, const WideString& input, const WideString& output) {
   TQMStream source(input, ccNone, fmOpenRead | fmShareDenyWrite);
   if (!source.Opened()) Fail(CannotOpen(input));
-  WriteTmx(host, source, output);
+  WriteTmx(host, source, input, output);
 }
 
 // The size of an existing file in bytes; -1 when it cannot be told.
@@ -105,11 +174,43 @@ void LeaveAsBefore(const WideString& output, int64_t sizeBefore) {
   platform::CloseFile(h);
 }
 
+// After a failure part-way, a text TM keeps the whole lines written before it: a line cut short
+// goes (from its last line end at or after from).
+void KeepWholeLines(const WideString& output, int64_t from) {
+  const platform::FileHandle h =
+      platform::OpenFile(output, platform::AccessRead | platform::AccessWrite, platform::ShareRead, platform::Disposition::OpenExisting);
+  if (h == platform::InvalidFileHandle) return;
+  const int64_t size = platform::FileSizeOf(h);
+  unsigned char mark[2] = {};
+  const int width = platform::ReadFileAt(h, mark, 2, 0) == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF)) ? 2 : 1;
+  const bool bigEndian = width == 2 && mark[0] == 0xFE;
+  // From the end back, a block at a time, to the last LF in the file's encoding.
+  int64_t keep = from;
+  std::vector<unsigned char> block(64 * 1024);
+  for (int64_t end = size; end > from && keep == from;) {
+    int64_t start = std::max(from, end - static_cast<int64_t>(block.size()));
+    if (width == 2 && start % 2) ++start;
+    if (start >= end || platform::ReadFileAt(h, block.data(), end - start, start) != end - start) break;
+    for (int64_t at = end - width; at >= start; at -= width) {
+      const unsigned char* c = block.data() + (at - start);
+      const bool lf = width == 1 ? c[0] == '\n' : bigEndian ? c[0] == 0 && c[1] == '\n' : c[0] == '\n' && c[1] == 0;
+      if (lf) {
+        keep = at + width;
+        break;
+      }
+    }
+    end = start;
+  }
+  if (keep < size) platform::SetFileSizeOf(h, keep);
+  platform::CloseFile(h);
+}
+
 void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& output) {
   // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
   const bool exists = WideFileExists(output);
   const int64_t sizeBefore = exists ? FileBytes(output) : -1;
   bool refused = false;
+  int64_t units = 0;
   try {
     TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
     if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
@@ -122,11 +223,20 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
           refused = reader.Refused();
           return ok;
         },
-        [&] { return target.RepairedLines(); });
-  } catch (...) {
+        units, [&] { return target.RepairedLines(); });
+  } catch (const EConversionError&) {
     // The output is closed by now.
     if (refused && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
     throw;
+  } catch (...) {
+    // Raised part-way: the units converted so far stay, in whole lines; before the first one,
+    // the output is left as it was.
+    if (units == 0 && (!exists || sizeBefore >= 0)) {
+      LeaveAsBefore(output, sizeBefore);
+    } else if (units > 0) {
+      KeepWholeLines(output, std::max<int64_t>(sizeBefore, 0));
+    }
+    FailPartWay(input, output, units);
   }
 }
 
@@ -136,9 +246,15 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
     host.ShowHtmlMessage(MissingLibraryText, u"Error");
     return false;
   }
-  TSdlTMStream source(input);
+  std::unique_ptr<TSdlTMStream> source;
+  try {
+    source = std::make_unique<TSdlTMStream>(input);
+  } catch (...) {
+    FailPartWay(input, output, 0);
+  }
   // Units whose creation date was no date have none in the TMX: each is a warning.
-  WriteTmx(host, source, output, [&source] { return static_cast<int>(std::min<int64_t>(source.DatesLeftOut(), INT_MAX)); });
+  WriteTmx(host, *source, input, output,
+           [&source] { return static_cast<int>(std::min<int64_t>(source->DatesLeftOut(), INT_MAX)); });
   return true;
 }
 

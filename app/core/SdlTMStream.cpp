@@ -19,7 +19,7 @@ namespace {
   // The library's message names the statement, not the file.
   throw ESQLiteException(
       WideFormat(u"Cannot read the SDLTM database \"%s\".\r%s", {WideExpandFileName(fileName), e.WideMessage()}),
-      e.Reason);
+      e.Reason, e.OutOfMemory);
 }
 
 // The number text begins with, "-" and digits, read as WStrToInt reads it but in 64 bits; held
@@ -451,6 +451,12 @@ void TSdlTMStream::StopReading() {
 
 bool TSdlTMStream::AtRow() {
   if (Current && Index < Current->Rows) return true;
+  if (Current && Current->Error) {
+    // What moving past the last row raised, raised when the row after it is asked for: the
+    // rows before it are all delivered.
+    const std::exception_ptr error = std::exchange(Current->Error, nullptr);
+    Guarded([&]() -> int { std::rethrow_exception(error); });
+  }
   if (Current && Current->End) return false;
   if (Current) {
     {
@@ -466,9 +472,7 @@ bool TSdlTMStream::AtRow() {
 
 void TSdlTMStream::NextRow() {
   ++Position;
-  if (++Index < Current->Rows || !Current->Error) return;
-  const std::exception_ptr error = std::exchange(Current->Error, nullptr);
-  Guarded([&]() -> int { std::rethrow_exception(error); });
+  ++Index;
 }
 
 bool TSdlTMStream::Write(TTU&) { return false; }

@@ -81,7 +81,7 @@ private:
   // Brings the next batch (the reading thread's, or filled here) as the current one, when the
   // current one has no row left; false at the end.
   bool AtRow();
-  // Moves past the current row; raises what the cursor raised there.
+  // Moves past the current row; what the cursor raised there is raised by the next AtRow.
   void NextRow();
   std::unique_ptr<TBatch> NextBatch();
   void ReadAheadLoop();

@@ -403,7 +403,7 @@ void TSQLiteDatabase::RaiseError(const AnsiString& msg, const AnsiString& sql) {
       reason = u"not enough memory";
     throw ESQLiteException(FromUtf8(msg) + u".\rError [" + Number(code) + u"]: " + SQLiteErrorStr(code) + u".\r\"" +
                                FromUtf8(sql) + u"\": " + FromUtf8(e),
-                           reason);
+                           reason, code == SQLITE_NOMEM);
   }
   throw ESQLiteException(WideFormat(FromUtf8(msg), {FromUtf8(sql), u"No message"}));
 }

@@ -23,10 +23,12 @@ class TMemoryStream;
 class ESQLiteException : public WideException {
 public:
   using WideException::WideException;
-  ESQLiteException(const WideString& message, WideString reason) : WideException(message), Reason(std::move(reason)) {}
+  ESQLiteException(const WideString& message, WideString reason, bool outOfMemory = false)
+      : WideException(message), Reason(std::move(reason)), OutOfMemory(outOfMemory) {}
   // What went wrong in the library's own words, without the statement ("database disk image
   // is malformed"); empty when the message has nothing to add to it.
   WideString Reason;
+  bool OutOfMemory = false;  // the library ran out of memory
 };
 
 // The name the library is loaded by.
