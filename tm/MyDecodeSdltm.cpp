@@ -163,15 +163,36 @@ void AppendXmlTextOf(std::basic_string<Char>& out, std::basic_string_view<Char> 
 
 void AppendXmlText(WideString& out, std::u16string_view text) { AppendXmlTextOf(out, text); }
 
+namespace {
+
+// text in UTF-8 into out, lone surrogates kept in their three-byte form. out is sized for what
+// the text needs, not three bytes a unit: a long segment takes its own size, no more.
+void EncodeUtf8Sized(std::u16string_view text, std::string& out) {
+  size_t n = 0;
+  for (const char16_t c : text) n += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+  out.resize(n);
+  out.resize(static_cast<size_t>(platform::EncodeUtf8(text, out.data(), platform::LoneSurrogate::Keep) - out.data()));
+}
+
+// Scratch that a long segment made large is given back once it is done with, so that memory
+// follows the segment at hand, not the longest one met.
+constexpr size_t kScratchKept = size_t{1} << 20;
+template <class S>
+void GiveBack(S& s) {
+  if (s.capacity() > kScratchKept) S().swap(s);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 TDecodeSdltmStr::TDecodeSdltmStr(const WideString& fileName) : TReaderHTML(fileName) {}
 
 TDecodeSdltmStr::~TDecodeSdltmStr() = default;
 
 void TDecodeSdltmStr::Decode(std::u16string_view text, TTU& tu, bool isSource) {
-  Checked.resize(text.size() * 3);
-  Checked.resize(static_cast<size_t>(platform::EncodeUtf8(text, Checked.data(), platform::LoneSurrogate::Keep) - Checked.data()));
+  EncodeUtf8Sized(text, Checked);
   DecodeBytes(Checked, tu, isSource);
+  GiveBack(Checked);
 }
 
 namespace {
@@ -247,11 +268,14 @@ void TDecodeSdltmStr::DecodeUtf8(std::string_view text, TTU& tu, bool isSource) 
   const bool plain = DecodePlain(text);
   TargetTU = nullptr;
   if (plain) return;
+  // What the direct reading made before it gave up is not needed by the scanner's.
+  GiveBack(SegmentUtf8);
+  GiveBack(Piece);
   if (IsWellFormedUtf8(text)) return DecodeBytes(text, tu, isSource);
   const WideString wide = platform::Utf8ToUtf16(text);
-  Checked.resize(wide.size() * 3);
-  Checked.resize(static_cast<size_t>(platform::EncodeUtf8(wide, Checked.data(), platform::LoneSurrogate::Keep) - Checked.data()));
+  EncodeUtf8Sized(wide, Checked);
   DecodeBytes(Checked, tu, isSource);
+  GiveBack(Checked);
 }
 
 namespace {
@@ -490,6 +514,8 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
   if (!Take(text, "<Segment")) return false;
   if (!TakeAttributes(text) || !Take(text, "<Elements>")) return false;
   const bool utf8 = Utf8Segments;
+  // It holds what the unit gave back for the last segment.
+  GiveBack(SegmentUtf8);
   SegmentUtf8.clear();
   SegmentBuffer.clear();
   std::string_view content;
@@ -547,9 +573,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
       if (utf8) {
         SegmentBuffer.clear();
         WriteTag();
-        Encoded.resize(SegmentBuffer.size() * 3);
-        Encoded.resize(static_cast<size_t>(
-            platform::EncodeUtf8(SegmentBuffer, Encoded.data(), platform::LoneSurrogate::Keep) - Encoded.data()));
+        EncodeUtf8Sized(SegmentBuffer, Encoded);
         AppendCleanXml(SegmentUtf8, Encoded);
       } else {
         WriteTag();
@@ -606,8 +630,7 @@ void TDecodeSdltmStr::DeliverSegment() {
   }
   TargetTU->SegmentsClean = false;
   std::string& out = TextField == tfSource ? TargetTU->SourceUtf8 : TargetTU->TargetUtf8;
-  out.resize(SegmentBuffer.size() * 3);
-  out.resize(static_cast<size_t>(platform::EncodeUtf8(SegmentBuffer, out.data(), platform::LoneSurrogate::Keep) - out.data()));
+  EncodeUtf8Sized(SegmentBuffer, out);
 }
 
 void TDecodeSdltmStr::SetLanguage(std::u16string_view culture) {
@@ -653,6 +676,9 @@ void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource)
   TextEquivalent.clear();
   ParseBytes(whole);
   TargetTU = nullptr;
+  GiveBack(Prepared);
+  GiveBack(SegmentBuffer);
+  GiveBack(Plain);
 }
 
 int TDecodeSdltmStr::ElementKind(std::string_view name) const { return NameOfUtf8(name); }

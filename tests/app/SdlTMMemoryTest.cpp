@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/core/SdlTMStream.h"
+#include "tm/MyEncodeTMX.h"
+#include "tests/support/PeakMemory.h"
 #include "platform/core/Utf8.h"
 #include "tests/support/SQLiteMaker.h"
 #include "tests/support/TempDir.h"
@@ -53,5 +55,38 @@ TEST(SdlTMMemory, RowsAreNotHeldWhileTheStreamReads) {
   EXPECT_EQ(platform::Utf16ToUtf8(tu.Field(tfSource)), "Some source text with a few more words of row 200000");
   // The stream and the library's page cache take a few megabytes, whatever the rows.
   EXPECT_LT(peak - std::min(peak, before), 8u << 20) << "heap in use before " << before << ", at most " << peak;
+#endif
+}
+
+// A long segment takes memory in proportion to itself, a few times over, whichever way the
+// decoder reads it, and what it took is given back for the rows after it: a row of 32 MB whose
+// value holds a line break (read through the scanner) converts in less than 9 times its size.
+TEST(SdlTMMemory, ALongSegmentTakesAFewTimesItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator keeps memory of its own";
+#else
+  if (!SQLiteMaker::Instance().Ready()) GTEST_SKIP() << "libsqlite3.so.0 is not installed";
+  constexpr long kRow = 32L << 20;
+  TempDir dir;
+  const std::string path = dir.File("long.sdltm");
+  auto seg = [](const std::string& value) {
+    return "'<Segment><Elements><Text><Value>' || " + value + " || '</Value></Text></Elements><CultureName>en-US</CultureName></Segment>'";
+  };
+  ASSERT_EQ(SQLiteMaker::Instance().Make(
+                path, "CREATE TABLE translation_units(id INTEGER PRIMARY KEY, source_segment TEXT, target_segment TEXT);"
+                      "INSERT INTO translation_units VALUES (1, " + seg("'short'") + ", " + seg("'kurz'") + "), (2, " +
+                          seg("printf('%.*c', " + std::to_string(kRow) + ", 'x') || char(10) || 'y'") + ", " + seg("'t'") +
+                          "), (3, " + seg("'after'") + ", " + seg("'danach'") + ");"),
+            "");
+  int units = 0;
+  const auto growth = PeakGrowthMB([&] {
+    TSdlTMStream source(platform::Utf8ToUtf16(path));
+    TEncodeTMX writer(&source);
+    ASSERT_TRUE(writer.Convert(platform::Utf8ToUtf16(dir.File("long.tmx")), ccUtf8));
+    units = writer.UnitCount;
+  });
+  if (!growth) GTEST_SKIP() << "the system cannot tell the peak of memory";
+  EXPECT_EQ(units, 3);
+  EXPECT_LT(*growth, 9.0 * (kRow >> 20)) << "MB at the peak for a row of " << (kRow >> 20) << " MB";
 #endif
 }
