@@ -450,24 +450,25 @@ void TSdlTMStream::StopReading() {
 }
 
 bool TSdlTMStream::AtRow() {
-  if (Current && Index < Current->Rows) return true;
-  if (Current && Current->Error) {
-    // What moving past the last row raised, raised when the row after it is asked for: the
-    // rows before it are all delivered.
-    const std::exception_ptr error = std::exchange(Current->Error, nullptr);
-    Guarded([&]() -> int { std::rethrow_exception(error); });
-  }
-  if (Current && Current->End) return false;
-  if (Current) {
-    {
-      std::lock_guard<std::mutex> lock(Lock);
-      Free.push_back(std::move(Current));
+  for (;;) {
+    if (Current && Index < Current->Rows) return true;
+    if (Current && Current->Error) {
+      // What reading past the last row raised, raised when the row after it is asked for: the
+      // rows before it are all delivered. A batch that failed on its first row has none.
+      const std::exception_ptr error = std::exchange(Current->Error, nullptr);
+      Guarded([&]() -> int { std::rethrow_exception(error); });
     }
-    Emptied.notify_one();
+    if (Current && Current->End) return false;
+    if (Current) {
+      {
+        std::lock_guard<std::mutex> lock(Lock);
+        Free.push_back(std::move(Current));
+      }
+      Emptied.notify_one();
+    }
+    Current = NextBatch();
+    Index = 0;
   }
-  Current = NextBatch();
-  Index = 0;
-  return Current->Rows > 0;
 }
 
 void TSdlTMStream::NextRow() {

@@ -157,7 +157,8 @@ TEST(FailedRun, DamagedDatabaseLeavesAClosedDocument) {
 
 // Memory that runs out part-way is said in words, not as the name of an exception; the TMX
 // holds the units before the unit that could not be made, closed. A text TM that the TMX
-// reader appends to keeps whole lines. A run that fails on its first unit leaves no file.
+// reader appends to keeps whole lines. A run that fails on its first unit leaves no file, and
+// one that fails on the first row of a batch of rows read together fails, not ends.
 TEST(FailedRun, MemoryRunningOutIsSaidInWords) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer needs more address space than a limit on it leaves";
@@ -172,6 +173,11 @@ TEST(FailedRun, MemoryRunningOutIsSaidInWords) {
                                              Row(SQLiteMaker::Quote(Segment("after", "en-US")))),
             "");
   ASSERT_EQ(SQLiteMaker::Instance().Make(dir.File("first.sdltm"), kSchema + BigRow(kBig)), "");
+  // The stream reads rows in batches of 256: here the row that fails is the first of a batch.
+  std::string batch = "BEGIN;" + kSchema;
+  for (int i = 0; i < 256; ++i) batch += Row(SQLiteMaker::Quote(Segment("row " + std::to_string(i), "en-US")));
+  batch += BigRow(40L << 20) + Row(SQLiteMaker::Quote(Segment("after", "en-US"))) + "COMMIT;";
+  ASSERT_EQ(SQLiteMaker::Instance().Make(dir.File("batch.sdltm"), batch), "");
   std::string bigLine = TmUnit(std::string(kBig, 'x'), "y");
   TempDir::Write(dir.File("late.txt"), TextTm({kTmHeader, TmUnit("one", "eins"), TmUnit("two", "zwei"), bigLine}));
   bigLine.clear();
@@ -187,6 +193,7 @@ TEST(FailedRun, MemoryRunningOutIsSaidInWords) {
       {"late.sdltm", "late.tmx", 1},
       {"late.txt", "late.tmx", 2},
       {"big.tmx", "tm/big.txt", 2},
+      {"batch.sdltm", "batch.tmx", 256},
       {"first.sdltm", "first.tmx", 0},
   };
   for (const auto& c : cases) {
