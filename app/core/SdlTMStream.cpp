@@ -1,7 +1,6 @@
 #include "app/core/SdlTMStream.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -256,7 +255,7 @@ void TSdlTMStream::CheckRealTable() {
       "COLLATE NOCASE");
   if (kind->RowCount() == 0) return;  // the query of the table says that there is none
   const WideString type = kind->FieldAsString(0);
-  if (type == u"TABLE" || type == u"table") {
+  if (type == u"table") {
     if (kind->FieldAsString(1) == u"1") return;
     throw ESQLiteException(u"translation_units is a virtual table, not a table of stored units.",
                            u"translation_units is a virtual table, not a table of stored units");

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <algorithm>
 #include <mutex>
 #include <new>
 #include <string>

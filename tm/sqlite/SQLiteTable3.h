@@ -111,11 +111,12 @@ public:
   // there is one.
   [[noreturn]] void RaiseError(const AnsiString& msg, const AnsiString& sql);
 
-  // What one reading of the database may cost: the library gives up a statement that runs more
-  // than this many of its virtual machine's steps since the last StartBudget (its message then
-  // says so), and no text or blob it makes may be longer than MaxValueBytes. A database of
-  // translation units needs a few steps per row, and a row takes some bytes of the file: a
-  // pass over any real table stays far below the bound, which grows with the file.
+  // What one reading of the database may cost: the library gives up a statement that has run
+  // more of its virtual machine's steps since the last StartBudget than kStepsPerFileByte for
+  // each byte of the file (and at least kStepsAtLeast), and no text or blob it makes may be
+  // longer than kMaxValueBytes; the error's Reason then says which bound was met. Reading a
+  // table takes some seven steps a row, and a row takes a few bytes of the file at least: a
+  // pass over any stored table stays far below the bound.
   static constexpr int64_t kStepsPerFileByte = 64;
   static constexpr int64_t kStepsAtLeast = int64_t{64} << 20;
   static constexpr int kMaxValueBytes = 256 << 20;
