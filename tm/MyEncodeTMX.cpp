@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 
 #include "platform/core/Utf8.h"
 
@@ -214,6 +215,7 @@ void TEncodeTMX::Execute() {
   Block.reserve(32500);
   Utf8Block.clear();
   Utf8Units = 0;
+  DeferredCount = 0;
   WritesUtf8 = Output->CodeChar() == ccUtf8 && Output->CanWrite;
   // A source that can give its segments in UTF-8 does so for a UTF-8 file: they then go out as
   // they come, never turned into UTF-16 and back.
@@ -276,6 +278,7 @@ void TEncodeTMX::Execute() {
 // after a Stop, so that it is well-formed and holds exactly those units; what was made of the
 // unit that failed goes. Before the first unit nothing is written.
 void TEncodeTMX::CloseAfterFailure() {
+  DeferredCount = 0;  // segments of the unit that failed
   Block.clear();
   Utf8Block.resize(Utf8Units);
   if (UnitCount == 0) {
@@ -483,7 +486,9 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text, bool clean) {
     Put("</seg>\r\n");
     return;
   }
-  if (clean)
+  if (clean && text.size() >= kDeferredSegment && DeferredCount < std::size(Deferred))
+    Deferred[DeferredCount++] = {Utf8Block.size(), text};
+  else if (clean)
     Utf8Block.append(text);
   else
     AppendCleanXml(Utf8Block, text);
@@ -719,7 +724,7 @@ void TEncodeTMX::FlushBlock() {
     // block again); blocks go out together in writes of some tens of kilobytes.
     Utf8Block.append("\r\n");
     Utf8Units = Utf8Block.size();
-    if (Utf8Units >= kUtf8WriteSize) WriteUtf8Units();
+    if (Utf8Units >= kUtf8WriteSize || DeferredCount > 0) WriteUtf8Units();
   } else {
     Output->WriteLine(Block.c_str());
     Block.clear();
@@ -727,7 +732,15 @@ void TEncodeTMX::FlushBlock() {
 }
 
 void TEncodeTMX::WriteUtf8Units() {
-  if (Utf8Units > 0) Output->Write(Utf8Block.data(), static_cast<int64_t>(Utf8Units));
+  size_t from = 0;
+  for (size_t i = 0; i < DeferredCount; ++i) {
+    const TDeferred& d = Deferred[i];
+    if (d.At > from) Output->Write(Utf8Block.data() + from, static_cast<int64_t>(d.At - from));
+    Output->Write(d.Text.data(), static_cast<int64_t>(d.Text.size()));
+    from = d.At;
+  }
+  DeferredCount = 0;
+  if (Utf8Units > from) Output->Write(Utf8Block.data() + from, static_cast<int64_t>(Utf8Units - from));
   Utf8Block.clear();
   Utf8Units = 0;
 }

@@ -83,6 +83,15 @@ private:
   WideString Block;       // the lines of the current unit (or of the header and first unit)
   TRawBuffer Utf8Block;   // the block as written to a UTF-8 file, after the units not yet written
   size_t Utf8Units = 0;   // the bytes of Utf8Block that hold whole units
+  // A long segment of clean markup is not copied into Utf8Block: it is written from the unit's
+  // own text, at its place (At in Utf8Block), when its unit is written, which is at once.
+  struct TDeferred {
+    size_t At;
+    std::string_view Text;
+  };
+  TDeferred Deferred[2];
+  size_t DeferredCount = 0;
+  static constexpr size_t kDeferredSegment = kUtf8WriteSize;
   bool WritesUtf8 = false;  // the output is UTF-8, and Utf8Block gathers the block
   WideString Scratch;
   WideString DateBuf;

@@ -62,7 +62,9 @@ long UnitsKept(const std::string& message) {
 // Valid against the TMX DTD, where it can be checked.
 void ExpectValidTmx(const std::string& file) {
   const std::string lint = LintTmx(file);
-  if (lint.rfind("unavailable", 0) != 0) EXPECT_EQ(lint, "") << file;
+  if (lint.rfind("unavailable", 0) != 0) {
+    EXPECT_EQ(lint, "") << file;
+  }
 }
 
 ProgramRun RunMirelcon(const std::vector<std::string>& args, long memoryBytes = 0) {

@@ -640,3 +640,28 @@ TEST_F(SdlTM, UnitsWithoutADateHaveNoCreationDate) {
   EXPECT_NE(tmx.find("\t creationdate=\"20121103T102030Z\"\r\n"), std::string::npos);  // the header's
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }
+
+// Segments longer than the writer's blocks go out from the unit's own text, at their place: the
+// UTF-8 document says what the UTF-16 one says, with long segments on either side of a unit and
+// in units one after the other.
+TEST_F(SdlTM, LongSegmentsAreWrittenInTheirPlace) {
+  const std::string a(200000, 'a'), b(70000, 'b'), c(65536, 'c');
+  const std::string db = MakeDb(kSchema + Row(Src("short"), Tgt("kurz")) + Row(Src(a), Tgt(b)) + Row(Src(c), Tgt("t")) +
+                                Row(Src("s"), Tgt(a + "&amp;")) + Row(Src("end"), Tgt("Ende")));
+  std::string docs[2];
+  for (const TCodeChar code : {ccUtf8, ccUnicode}) {
+    TSdlTMStream source(W(db));
+    TEncodeTMX writer(&source);
+    ASSERT_TRUE(writer.Convert(W(dir.File("out.tmx")), code));
+    EXPECT_EQ(writer.UnitCount, 5);
+    std::string bytes = TempDir::Read(dir.File("out.tmx"));
+    if (code == ccUnicode) bytes = Utf16FileText(bytes);
+    docs[code == ccUtf8 ? 0 : 1] = bytes.substr(bytes.find('\n'));
+  }
+  EXPECT_EQ(docs[0], docs[1]);
+  const std::vector<std::string> segs = Contents(docs[0], "seg");
+  const std::vector<std::string> expected = {"short", "kurz", a, b, c, "t", "s", a + "&amp;", "end", "Ende"};
+  ASSERT_EQ(segs.size(), expected.size());
+  for (size_t i = 0; i < segs.size(); ++i) EXPECT_EQ(segs[i], expected[i]) << i;
+  EXPECT_VALID_TMX(dir.File("out.tmx"));
+}
