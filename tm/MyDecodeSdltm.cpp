@@ -298,8 +298,8 @@ bool Take(std::string_view& text, const char (&literal)[N]) {
 
 // The text up to the next "<", taken from the front of text and appended to out as well-formed
 // XML text (see AppendXmlText) that is also clean (see AppendCleanXml), in one pass that also
-// checks it; false when it is no well-formed UTF-8, holds a line end (which the scanner's path
-// turns into a reference) or no "<" follows it.
+// checks it; a line end becomes the reference "&#10;". False when it is no well-formed UTF-8 or
+// no "<" follows it.
 bool TakeXmlText(std::string_view& text, std::string& out) {
   static const TUtf8Stops stops = MakeUtf8Stops(true, "<&>", "\xED", true);
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
@@ -338,7 +338,13 @@ bool TakeXmlText(std::string_view& text, std::string& out) {
       }
       case '\r':
       case '\n':
-        return false;
+        // A line break of the text stays one as a reference, which XML readers keep (the scanner's
+        // path makes the same of it); CR LF is one line end.
+        out.append(text.substr(run, i - run));
+        out.append("&#10;");
+        if (s[i] == '\r' && i + 1 < n && s[i + 1] == '\n') ++i;
+        run = ++i;
+        continue;
       case 0xED:
         // A character from U+D000 to U+D7FF; the form of a surrogate is no UTF-8.
         if (n - i < 3 || s[i + 1] < 0x80 || s[i + 1] > 0x9F || (s[i + 2] & 0xC0) != 0x80) return false;

@@ -154,9 +154,12 @@ TEST(DecodeSdltm, DirectDecodingAgreesWithTheScanner) {
       "<Segment a=\"1>2\"><Elements>" + Text("gt in an attribute") + "</Elements><CultureName>it-IT</CultureName></Segment>",
       "<Segment a=\"\xC3\x28\xFF\"><Elements>" + Text("bad bytes in an attribute") +
           "</Elements><CultureName>it-IT</CultureName></Segment>",
-      // Departures: each goes to the scanner.
+      // Line ends, which the direct reading in UTF-8 takes too.
       Seg(Text("line\nend")),
       Seg(Text("cr\rend")),
+      Seg(Text("\r\ncr lf\r\n\n\rtwo\r") + Text("\n]]") + Text(">\n")),
+      Seg(Text("  \n  blanks around\t\n ") + plainTag + Text("\n")),
+      // Departures: each goes to the scanner.
       Seg(Text("bad \xE2\x82 end")),
       // Long runs of two-byte forms, broken at every place of an eight-byte word.
       Seg(Text("\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4\xD0\xBB\xD1\x8F\xD0\xB4"), "ru-RU"),
