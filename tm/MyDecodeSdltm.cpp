@@ -537,11 +537,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
       }
     } else if (Take(text, "<Tag>")) {
       if (utf8 && TakeAsciiTag(text, SegmentUtf8)) continue;
-      TagKind = tkNone;
-      AnchorAttr.clear();
-      AlignmentAttr.clear();
-      TagIdAttr.clear();
-      TextEquivalent.clear();
+      StartTag();
       while (!Take(text, "</Tag>")) {
         // One element of the tag, "<Name>" text "</Name>", by one of the names it may have.
         const size_t gt = text.find('>');
@@ -603,11 +599,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
     return false;
   }
   if (!Take(text, "</CultureName></Segment>") || !text.empty()) return false;
-  TagKind = tkNone;
-  AnchorAttr.clear();
-  AlignmentAttr.clear();
-  TagIdAttr.clear();
-  TextEquivalent.clear();
+  StartTag();
   EndOfInput = true;
   if (!sameCulture && (!known.Valid || known.Bytes != culture)) {
     Piece.clear();
@@ -675,11 +667,7 @@ void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource)
   const std::string_view whole = run == 0 ? text : (Prepared.append(text.substr(run)), std::string_view(Prepared));
   SegmentBuffer.clear();
   TargetTU = &tu;
-  TagKind = tkNone;
-  AnchorAttr.clear();
-  AlignmentAttr.clear();
-  TagIdAttr.clear();
-  TextEquivalent.clear();
+  StartTag();
   ParseBytes(whole);
   TargetTU = nullptr;
   GiveBack(Prepared);
@@ -701,6 +689,14 @@ bool TDecodeSdltmStr::CollectsText(const TTag& tag) const {
   }
 }
 
+void TDecodeSdltmStr::StartTag() {
+  TagKind = tkNone;
+  AnchorAttr.clear();
+  AlignmentAttr.clear();
+  TagIdAttr.clear();
+  TextEquivalent.clear();
+}
+
 void TDecodeSdltmStr::TagOpened(TTag* tag) {
   switch (NameOf(*tag)) {
     case nmSegment:
@@ -708,11 +704,7 @@ void TDecodeSdltmStr::TagOpened(TTag* tag) {
       SegmentBuffer.clear();
       [[fallthrough]];
     case nmTag:
-      TagKind = tkNone;
-      AnchorAttr.clear();
-      AlignmentAttr.clear();
-      TagIdAttr.clear();
-      TextEquivalent.clear();
+      StartTag();
       break;
     default:
       break;
@@ -806,11 +798,7 @@ TTag* TDecodeSdltmStr::TagClosed(TTag* tag, std::u16string_view) {
       break;
     case nmTag:
       WriteTag();
-      TagKind = tkNone;
-      AnchorAttr.clear();
-      AlignmentAttr.clear();
-      TagIdAttr.clear();
-      TextEquivalent.clear();
+      StartTag();
       break;
     case nmCultureName:
       if (TargetTU) SetLanguage(text);

@@ -55,6 +55,8 @@ public:
   WideString AlignmentAttr;   // x="alignment anchor" and a blank
   WideString TagIdAttr;       // type="tag id" and a blank
   WideString TextEquivalent;  // XML text
+  // Forgets what the last Tag element said.
+  void StartTag();
 
 private:
   // The string as the database tools write nearly every one: a Segment (attributes aside) whose

@@ -437,18 +437,17 @@ void TEncodeTMX::WriteUnit(TTU& tu, const TTU& header) {
     AppendEscaped(value);
     Put("</prop>\r\n");
   }
-  AddTuvLine(SourceTuv, tu.LangPair.Source, header.LangPair.Source);
-  if (tu.SegmentsUtf8)
-    AddSegmentUtf8(tu.SourceUtf8, tu.SegmentsClean);
-  else
-    AddSegment(tu.Field(tfSource));
-  Put("</tuv>\r\n");
-  AddTuvLine(TargetTuv, tu.LangPair.Target, header.LangPair.Target);
-  if (tu.SegmentsUtf8)
-    AddSegmentUtf8(tu.TargetUtf8, tu.SegmentsClean);
-  else
-    AddSegment(tu.Field(tfTarget));
-  Put("</tuv>\r\n");
+  const auto addTuv = [&](TTuvLine& line, const WideString& lang, const WideString& headerLang, const auto& utf8,
+                          int field) {
+    AddTuvLine(line, lang, headerLang);
+    if (tu.SegmentsUtf8)
+      AddSegmentUtf8(utf8, tu.SegmentsClean);
+    else
+      AddSegment(tu.Field(field));
+    Put("</tuv>\r\n");
+  };
+  addTuv(SourceTuv, tu.LangPair.Source, header.LangPair.Source, tu.SourceUtf8, tfSource);
+  addTuv(TargetTuv, tu.LangPair.Target, header.LangPair.Target, tu.TargetUtf8, tfTarget);
   Put("</tu>\r\n");
 }
 
