@@ -418,7 +418,7 @@ public:
   void ParkTabControl(int linkID, std::unique_ptr<ThtTabControl> control);
   std::unique_ptr<ThtTabControl> TakeParkedTabControl(int linkID);
   void SetBackgroundImage(const std::u16string& name, const TBackgroundPosition& position);
-  void Clear();
+  void Clear() override;
   // Lays the whole document out at width from y; returns its height.
   int Layout(TCanvas& canvas, int x, int y, int width, int availableHeight, int blockHeight, int xRef, int yRef,
              int& scrollWidth, int& curs) override;
