@@ -262,13 +262,13 @@ constexpr auto kUnclean = [] {
 }  // namespace
 
 template <typename Out>
-void AppendCleanXml(Out& out, std::string_view text) {
+size_t AppendCleanXml(Out& out, std::string_view text) {
   // What is well-formed and clean is passed over in long runs; the rest is looked at byte by
   // byte, and only what XML cannot hold is replaced.
   static const TUtf8Stops stops = MakeUtf8Stops(true, {}, "\xED", true);
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
-  size_t run = 0;
+  size_t run = 0, surrogates = 0;
   for (size_t i = 0; i < n;) {
     i += ScanUtf8(text.substr(i), stops);
     if (i >= n) break;
@@ -291,15 +291,21 @@ void AppendCleanXml(Out& out, std::string_view text) {
       skip = 3;
     }
     out.append(text.substr(run, i - run));
-    out.push_back(' ');
+    if (s[i] == 0xED) {
+      out.append(std::string_view("\xEF\xBF\xBD"));
+      ++surrogates;
+    } else {
+      out.push_back(' ');
+    }
     i += skip;
     run = i;
   }
   out.append(text.substr(run));
+  return surrogates;
 }
 
-template void AppendCleanXml<std::string>(std::string&, std::string_view);
-template void AppendCleanXml<TRawBuffer>(TRawBuffer&, std::string_view);
+template size_t AppendCleanXml<std::string>(std::string&, std::string_view);
+template size_t AppendCleanXml<TRawBuffer>(TRawBuffer&, std::string_view);
 
 size_t WellFormedUtf8(std::string_view bytes, bool lineEnds) {
   static const TUtf8Stops kAny = MakeUtf8Stops(false, {});

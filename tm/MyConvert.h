@@ -84,11 +84,12 @@ TUtf8Stops MakeUtf8Stops(bool controls, std::string_view ascii, std::string_view
 size_t ScanUtf8(std::string_view bytes, const TUtf8Stops& stops);
 // Appends a code point to UTF-16 text: a pair of surrogates beyond U+FFFF.
 void AppendCodePoint(WideString& out, uint32_t code);
-// Appends UTF-8 to out with what XML 1.0 cannot hold made a blank: a control character other
-// than TAB, LF and CR, the form of a surrogate, U+FFFE and U+FFFF. Anything else, ill-formed
-// bytes included, is copied as it stands. (out: std::string or TRawBuffer)
+// Appends UTF-8 to out with what XML 1.0 cannot hold replaced: a control character other than
+// TAB, LF and CR, U+FFFE and U+FFFF become a blank, the form of a surrogate (which has no
+// partner in well-formed text) U+FFFD. Anything else, ill-formed bytes included, is copied as it
+// stands. Returns how many surrogates' forms were replaced. (out: std::string or TRawBuffer)
 template <typename Out>
-void AppendCleanXml(Out& out, std::string_view text);
+size_t AppendCleanXml(Out& out, std::string_view text);
 // The length of the longest beginning of bytes that AppendUtf8 decodes without a U+FFFD of its
 // own making, and without a CR when lineEnds.
 size_t WellFormedUtf8(std::string_view bytes, bool lineEnds);

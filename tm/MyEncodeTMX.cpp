@@ -260,6 +260,10 @@ void TEncodeTMX::Execute() {
       WriteUnit(CurrentTU, header);
       FlushBlock();
       ++UnitCount;
+      if (UnitRepaired) {
+        ++RepairedUnits;
+        UnitRepaired = false;
+      }
       if (pump.Due()) ProcessOneMessage();
     }
   } catch (...) {
@@ -462,8 +466,8 @@ void TEncodeTMX::AddSegment(std::u16string_view text) {
 }
 
 
-// Markup of an SDLTM source goes out as it stands, but for what XML cannot hold, which becomes
-// a blank as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source); markup
+// Markup of an SDLTM source goes out as it stands, but for what XML cannot hold, which is
+// replaced as in the UTF-16 lines (a surrogate's form from a lone surrogate of the source); markup
 // that its source made clean already goes out unread. Text of a text source is expanded
 // straight into the UTF-8 block when nothing in it needs the UTF-16 path.
 void TEncodeTMX::AddSegmentUtf8(std::string_view text, bool clean) {
@@ -489,8 +493,8 @@ void TEncodeTMX::AddSegmentUtf8(std::string_view text, bool clean) {
     Deferred[DeferredCount++] = {Utf8Block.size(), text};
   else if (clean)
     Utf8Block.append(text);
-  else
-    AppendCleanXml(Utf8Block, text);
+  else if (AppendCleanXml(Utf8Block, text) > 0)
+    UnitRepaired = true;
   Put("</seg>\r\n");
 }
 
@@ -639,8 +643,9 @@ size_t TEncodeTMX::DecodeCharRef(std::basic_string_view<Char> text, size_t p, si
 }
 
 // XML 1.0 has no place for the control characters other than TAB, LF and CR, for U+FFFE and
-// U+FFFF, nor for a surrogate without its partner: each is written as a blank, wherever it came
-// from (segment text, attribute values, markup of an SDLTM source).
+// U+FFFF, nor for a surrogate without its partner: each is written as a blank, but for the
+// surrogate, which a character stood for and which becomes U+FFFD, wherever it came from
+// (segment text, attribute values, markup of an SDLTM source).
 void TEncodeTMX::EncodeBlock() {
   const size_t n = Block.size();
   WideChar* b = Block.data();
@@ -692,7 +697,8 @@ void TEncodeTMX::EncodeBlock() {
           j += 2;
           continue;
         }
-        b[j] = u' ';
+        b[j] = 0xFFFD;
+        UnitRepaired = true;
       } else if (d >= 0xFFFE) {
         b[j] = u' ';
       }

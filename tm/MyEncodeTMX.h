@@ -30,6 +30,9 @@ public:
   // markup written as it stands; it also selects the header's variant.
   bool IsTextSource;
 
+  // The units written with a surrogate without its partner, which the document holds as U+FFFD.
+  int64_t RepairedUnits = 0;
+
   // The five XML special characters of text escaped into WorkBuffer, which is returned.
   const WideString& EscapeAttr(std::u16string_view text);
 
@@ -83,6 +86,7 @@ private:
   WideString Block;       // the lines of the current unit (or of the header and first unit)
   TRawBuffer Utf8Block;   // the block as written to a UTF-8 file, after the units not yet written
   size_t Utf8Units = 0;   // the bytes of Utf8Block that hold whole units
+  bool UnitRepaired = false;  // a surrogate without its partner replaced in the unit being written
   // A long segment of clean markup is not copied into Utf8Block: it is written from the unit's
   // own text, at its place (At in Utf8Block), when its unit is written, which is at once.
   struct TDeferred {

@@ -130,10 +130,15 @@ void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input,
   bool created = false;  // Convert creates the output before anything can fail in it
   try {
     TEncodeTMX writer(&source);
+    // Units written with a surrogate without its partner count as warnings, beside the source's.
+    const auto allWarnings = [&] {
+      const int64_t n = (warnings ? warnings() : 0) + writer.RepairedUnits;
+      return static_cast<int>(std::min<int64_t>(n, INT_MAX));
+    };
     ConvertUnits(host, writer, [&] {
       created = true;
       return writer.Convert(output, OutputEncoding);
-    }, units, warnings);
+    }, units, allWarnings);
   } catch (const EConversionError&) {
     throw;  // the file could not be written: its text says so
   } catch (...) {

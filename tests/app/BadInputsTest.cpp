@@ -140,8 +140,12 @@ TEST(BadInputs, BrokenEncodings) {
   Check(Make(dir, "odd-length.tmx", "\xFF\xFE" + Utf16(Replace(Tmx(Tu("One", "Eins")), "UTF-8", "UTF-16")) + "x"), 1);
   const std::u16string lone = u"20261201~090000\tANA\t1\ten-GB\ta\xD800" u"b\tde-DE\t\xDC00" u"c\r\n"
                               u"20261201~090000\tANA\t1\ten-GB\td\xDBFF\tde-DE\t\xDFFF\xD800\r\n";
-  Check(Make(dir, "lone-surrogates.txt", "\xFF\xFE" + Utf16(header) + Utf16(lone)), 2);
+  // Each surrogate without its partner is written as U+FFFD, and both units are warnings.
+  Check(Make(dir, "lone-surrogates.txt", "\xFF\xFE" + Utf16(header) + Utf16(lone)), 2, false, 2);
   EXPECT_VALID_TMX(dir.File("lone-surrogates.txt.d/lone-surrogates.tmx"));
+  const std::string tmx = TempDir::Read(dir.File("lone-surrogates.txt.d/lone-surrogates.tmx"));
+  EXPECT_NE(tmx.find("<seg>a\xEF\xBF\xBD" "b</seg>"), std::string::npos);
+  EXPECT_NE(tmx.find("<seg>\xEF\xBF\xBD\xEF\xBF\xBD</seg>"), std::string::npos);
 }
 
 TEST(BadInputs, InvalidUtf8) {
@@ -154,7 +158,7 @@ TEST(BadInputs, InvalidUtf8) {
   EXPECT_EQ(TempDir::Read(dir.File("invalid.tmx.d/invalid.txt")).find("\xED\xA0"), std::string::npos);
   // A #0 byte costs nothing but itself: the units after it are there.
   Check(Make(dir, "nul-byte.tmx", kTmxStart + Tu(std::string("x\0y", 3), "z") + Tu("Two", "Zwei") + kTmxEnd), 2);
-  Check(Make(dir, "invalid.txt", TextTm({kTmHeader, TmUnit(bad, bad), TmUnit("x", "y\xE2\x82")})), 2);
+  Check(Make(dir, "invalid.txt", TextTm({kTmHeader, TmUnit(bad, bad), TmUnit("x", "y\xE2\x82")})), 2, false, 1);
   EXPECT_VALID_TMX(dir.File("invalid.txt.d/invalid.tmx"));
 }
 
