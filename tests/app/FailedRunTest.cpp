@@ -89,7 +89,7 @@ std::string Row(const std::string& sourceSql) {
 }
 
 // A row whose source holds a value of `bytes` letters, made by SQLite itself.
-std::string BigRow(long bytes) {
+[[maybe_unused]] std::string BigRow(long bytes) {
   return Row("'<Segment><Elements><Text><Value>' || printf('%.*c', " + std::to_string(bytes) +
              ", 'x') || '</Value></Text></Elements><CultureName>en-US</CultureName></Segment>'");
 }

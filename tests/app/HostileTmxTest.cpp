@@ -25,6 +25,14 @@ using namespace tmfiles;
 
 namespace {
 
+// The sanitizer's allocator keeps memory of its own beside every block: peak memory is then no
+// measure of what the converter holds, and its bounds are checked in the plain build only.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
+
 std::string U8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
 
 std::vector<TTU> ReadUnits(const std::string& path, TTU* header = nullptr) {
@@ -128,7 +136,7 @@ TEST_P(DeepNesting, ConvertsOnASmallStackInProportionToTheDepth) {
   });
   ASSERT_TRUE(converted);
   EXPECT_LE(kept, 64 * kDepth);
-  if (grew) {
+  if (grew && kMemoryMeasured) {
     EXPECT_LT(*grew, 4.0 * kDepth / 1024) << "MB";
   }
   const std::vector<TTU> units = ReadUnits(out);
@@ -233,7 +241,7 @@ TEST_F(HostileTmx, ARunLongerThanEntitiesMayAddConverts) {
   EXPECT_EQ(source.size(), 4 + kRun + 8);
   EXPECT_EQ(U8(source.substr(0, 4)), "a&b ");
   EXPECT_EQ(U8(source.substr(source.size() - 8)), " Company");
-  if (grew) {
+  if (grew && kMemoryMeasured) {
     EXPECT_LT(*grew, 16.0 * kRun / (1 << 20)) << "MB";
   }
 }
@@ -265,7 +273,7 @@ TEST_P(OpenElements, AreBounded) {
   std::optional<double> grew = PeakGrowthMB([&] { message = Convert(doc(size_t{kLimit} * 8)); });
   EXPECT_EQ(message, "Cannot convert file \"" + dir.File("in.tmx") + "\". Its elements nest deeper than 131072 levels.");
   EXPECT_FALSE(std::filesystem::exists(out));
-  if (grew) {
+  if (grew && kMemoryMeasured) {
     EXPECT_LT(*grew, 2.0 * kLimit / 1024) << "MB";
   }
 }
