@@ -230,8 +230,13 @@ bool TGIFColorMap::Optimize() {
       if (p < count_) ++uses[p];
     // Some decoders restore a frame's area to the colour of its transparent index.
     const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
-    if (frame->HasTransparency && gce && gce->TransparentColorIndex() < count_) ++uses[gce->TransparentColorIndex()];
-    if (frame->HasTransparency && gce && gce->TransparentColorIndex() >= count_) beyond = true;
+    if (frame->HasTransparency && gce) {
+      const int t = gce->TransparentColorIndex();
+      if (t < count_)
+        ++uses[t];
+      else
+        beyond = true;
+    }
   }
   CountUses(uses);
   // Entries that decoders read by their position stay where they are; the others go by use.
@@ -699,20 +704,29 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
                [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); });
 }
 
+namespace {
+
+// An image descriptor: its separator, place, size and packed byte.
+void WriteDescriptor(TStream& stream, int x, int y, int width, int height, uint8_t packed) {
+  uint8_t d[10] = {ImageSeparator};
+  PutWord(d + 1, x);
+  PutWord(d + 3, y);
+  PutWord(d + 5, width);
+  PutWord(d + 7, height);
+  d[9] = packed;
+  stream.Write(d, 10);
+}
+
+}  // namespace
+
 void TGIFSubImage::SaveToStream(TStream& stream) {
   Extensions.SaveToStream(stream);
   if (Empty()) return;
   if (width_ > MaxCoordinate || height_ > MaxCoordinate) throw GIFException(sSizeTooLarge);
-  uint8_t d[10] = {ImageSeparator};
-  PutWord(d + 1, left_);
-  PutWord(d + 3, top_);
-  PutWord(d + 5, width_);
-  PutWord(d + 7, height_);
   packed_ &= 0x40;
   if (ColorMap.Count() > 0)
     packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
-  d[9] = packed_;
-  stream.Write(d, 10);
+  WriteDescriptor(stream, left_, top_, width_, height_, packed_);
   if (packed_ & 0x80) ColorMap.SaveToStream(stream);
   const TGIFColorMap& map = ActiveColorMap();
   EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), map.BitsPerPixel(), map.Count(),
@@ -773,16 +787,6 @@ bool PaintingPixel(const TGifPictureBase& image, const TGIFSubImage& frame, bool
   return false;
 }
 
-void WriteDescriptor(TStream& stream, int x, int y, uint8_t packed) {
-  uint8_t d[10] = {ImageSeparator};
-  PutWord(d + 1, x);
-  PutWord(d + 3, y);
-  PutWord(d + 5, 1);
-  PutWord(d + 7, 1);
-  d[9] = packed;
-  stream.Write(d, 10);
-}
-
 }  // namespace
 
 // A frame without pixels that must keep its place and time: its extensions, then one pixel inside
@@ -805,7 +809,7 @@ void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicC
     frame.Extensions.SaveToStream(stream);
     const TGIFColorMap& map = kept->ActiveColorMap();
     const TGIFColor colour = map.Colors()[kept->Pixel(x - kept->Left(), y - kept->Top())];
-    WriteDescriptor(stream, x, y, 0x80);
+    WriteDescriptor(stream, x, y, 1, 1, 0x80);
     const uint8_t table[6] = {colour.Red, colour.Green, colour.Blue, 0, 0, 0};
     stream.Write(table, 6);
     const uint8_t pixel = 0;
@@ -844,7 +848,7 @@ void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicC
   const TGIFGraphicControlExtension* nextGce = next ? next->GraphicControlExtension() : nullptr;
   if (!unseen && next && !(nextGce && nextGce->Disposal() == 3) && !PaintingPixel(*image_, *next, false, x, y))
     x = y = 0;
-  WriteDescriptor(stream, x, y, ownTable || frame.ColorMap.Count() > 0 ? static_cast<uint8_t>(0x80 | (bits - 1)) : 0);
+  WriteDescriptor(stream, x, y, 1, 1, ownTable || frame.ColorMap.Count() > 0 ? static_cast<uint8_t>(0x80 | (bits - 1)) : 0);
   if (ownTable) {
     const uint8_t black[3 * TGIFColorMap::MaxColors] = {};
     stream.Write(black, 3 << bits);

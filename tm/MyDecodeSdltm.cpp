@@ -168,9 +168,7 @@ namespace {
 // text in UTF-8 into out, lone surrogates kept in their three-byte form. out is sized for what
 // the text needs, not three bytes a unit: a long segment takes its own size, no more.
 void EncodeUtf8Sized(std::u16string_view text, std::string& out) {
-  size_t n = 0;
-  for (const char16_t c : text) n += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-  out.resize(n);
+  out.resize(platform::Utf8Length(text));
   out.resize(static_cast<size_t>(platform::EncodeUtf8(text, out.data(), platform::LoneSurrogate::Keep) - out.data()));
 }
 

@@ -246,6 +246,9 @@ void TEncodeTMX::Execute() {
   TargetTuv.Line.clear();
 
   TPumpThrottle pump;
+  RepairedUnits = 0;
+  UnitRepaired = false;
+  int64_t warnedBefore = 0;  // the source's warnings before the unit read
   try {
     while (!Aborted) {
       if (firstUnitPending) {
@@ -253,6 +256,7 @@ void TEncodeTMX::Execute() {
       } else {
         // A unit that still said "header" would send the stream back to the top.
         CurrentTU.IsHeader = false;
+        warnedBefore = Source->WarnedUnits();
         if (Source->Read(CurrentTU) <= 0) break;
         if (CurrentTU.IsHeader) continue;
       }
@@ -260,10 +264,10 @@ void TEncodeTMX::Execute() {
       WriteUnit(CurrentTU, header);
       FlushBlock();
       ++UnitCount;
-      if (UnitRepaired) {
-        ++RepairedUnits;
-        UnitRepaired = false;
-      }
+      // One warning a unit, whether its source left something out or the writer replaced
+      // something in it.
+      if (UnitRepaired || Source->WarnedUnits() != warnedBefore) ++RepairedUnits;
+      UnitRepaired = false;
       if (pump.Due()) ProcessOneMessage();
     }
   } catch (...) {

@@ -30,7 +30,8 @@ public:
   // markup written as it stands; it also selects the header's variant.
   bool IsTextSource;
 
-  // The units written with a surrogate without its partner, which the document holds as U+FFFD.
+  // The units written with a warning: a surrogate without its partner, which the document holds
+  // as U+FFFD, or something their source left out.
   int64_t RepairedUnits = 0;
 
   // The five XML special characters of text escaped into WorkBuffer, which is returned.

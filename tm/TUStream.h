@@ -32,4 +32,6 @@ public:
   // writing the bytes without turning them into UTF-16 and back; another stream, or this one
   // when it says no, takes them only in the unit's fields.
   virtual bool TakesUtf8Segments() const { return false; }
+  // Units read so far that the source delivered with something left out (a warning of its own).
+  virtual int64_t WarnedUnits() const { return 0; }
 };

@@ -1,7 +1,6 @@
 #include "app/core/Conversion.h"
 
 #include <algorithm>
-#include <climits>
 #include <exception>
 #include <memory>
 #include <new>
@@ -63,7 +62,7 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 // it raises.
 template <class Converter, class Run>
 void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
-                  const std::function<int()>& warnings = {}) {
+                  const std::function<int64_t()>& warnings = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
@@ -124,21 +123,15 @@ WideString ReasonOf(const std::exception_ptr& error) {
 
 // A TMX written from source: a failure part-way leaves the document closed after the units
 // converted before it; one before the first unit leaves no file.
-void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output,
-              const std::function<int()>& warnings = {}) {
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output) {
   int64_t units = 0;
   bool created = false;  // Convert creates the output before anything can fail in it
   try {
     TEncodeTMX writer(&source);
-    // Units written with a surrogate without its partner count as warnings, beside the source's.
-    const auto allWarnings = [&] {
-      const int64_t n = (warnings ? warnings() : 0) + writer.RepairedUnits;
-      return static_cast<int>(std::min<int64_t>(n, INT_MAX));
-    };
     ConvertUnits(host, writer, [&] {
       created = true;
       return writer.Convert(output, OutputEncoding);
-    }, units, allWarnings);
+    }, units, [&] { return writer.RepairedUnits; });
   } catch (const EConversionError&) {
     throw;  // the file could not be written: its text says so
   } catch (...) {
@@ -257,9 +250,9 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
   } catch (...) {
     FailPartWay(input, output, 0);
   }
-  // Units whose creation date was no date have none in the TMX: each is a warning.
-  WriteTmx(host, *source, input, output,
-           [&source] { return static_cast<int>(std::min<int64_t>(source->DatesLeftOut(), INT_MAX)); });
+  // Units whose creation date was no date have none in the TMX: each is a warning, counted by
+  // the writer with its own.
+  WriteTmx(host, *source, input, output);
   return true;
 }
 

@@ -484,7 +484,10 @@ bool TSdlTMStream::DeliverUtf8Segments(bool on) {
 }
 
 bool TSdlTMStream::SdlDateToTmDate(WideString& date) {
-  std::string bytes;
+  // Called for every unit whose dates are read as text: scratch of the thread's own, so that no
+  // unit allocates for its date.
+  thread_local std::string bytes, buffer;
+  bytes.clear();
   for (const WideChar c : date) {
     if (c >= 0x80) {
       date.clear();
@@ -492,7 +495,6 @@ bool TSdlTMStream::SdlDateToTmDate(WideString& date) {
     }
     bytes.push_back(static_cast<char>(c));
   }
-  std::string buffer;
   std::string_view out;
   const bool ok = TmDateBytes(bytes, buffer, out);
   date.assign(out.begin(), out.end());

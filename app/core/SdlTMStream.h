@@ -52,6 +52,7 @@ public:
   // Units read whose creation date was no date, and which have none: what the TMX has no
   // creationdate for.
   int64_t DatesLeftOut() const { return FDatesLeftOut; }
+  int64_t WarnedUnits() const override { return FDatesLeftOut; }
 
 private:
   // A field of a row as the cursor gave it: its bytes (FieldAsUtf8), else its text

@@ -81,7 +81,7 @@ bool NamedColor(const std::u16string& name, TColor& color) {
     if (c < 'a' || c > 'z') return false;
   const QColor q = QColor::fromString(QString::fromStdU16String(name));
   if (!q.isValid()) return false;
-  color = RGB(q.red(), q.green(), q.blue());
+  color = FromQColor(q);
   return true;
 }
 

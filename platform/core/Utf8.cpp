@@ -204,14 +204,7 @@ std::u16string Utf8ToUtf16(std::string_view bytes, IllFormedUtf8 illFormed) {
 
 std::u16string ShownText(std::u16string_view text) {
   std::u16string out(text);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const char16_t c = out[i];
-    if (c < 0xD800 || c > 0xDFFF) continue;
-    if (c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF)
-      ++i;  // a pair
-    else
-      out[i] = u'\uFFFD';
-  }
+  ReplaceLoneSurrogates(out.data(), out.size());
   return out;
 }
 

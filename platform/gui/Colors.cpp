@@ -54,9 +54,10 @@ TColor ColorToRGB(TColor color) {
   const TColor index = color & 0x00FFFFFF;
   // No palette before the application exists.
   if (!qGuiApp || index >= std::size(systemColors) || systemColors[index].role == QPalette::NoRole) return clBlack;
-  const QColor c = QGuiApplication::palette().color(systemColors[index].group, systemColors[index].role);
-  return RGB(c.red(), c.green(), c.blue());
+  return FromQColor(QGuiApplication::palette().color(systemColors[index].group, systemColors[index].role));
 }
+
+TColor FromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
 
 QColor ToQColor(TColor color) {
   const TColor rgb = ColorToRGB(color);

@@ -33,3 +33,5 @@ TColor ColorToRGB(TColor color);
 
 // The colour of a TColor (opaque; system colours resolved).
 QColor ToQColor(TColor color);
+// A Qt colour as $00BBGGRR, its alpha left out.
+TColor FromQColor(const QColor& c);

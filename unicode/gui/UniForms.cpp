@@ -46,8 +46,9 @@ bool ShownControlsTake(const QWidget& container, TUniAction& action) {
 constexpr int hintHidePause = 2500;
 // A hint shows below the pointer by about the height of its arrow.
 constexpr int hintBelowPointer = 20;
-
-TColor ToTColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+// A hint window is shown this much taller than its rectangle, as the class library shows hints,
+// so that text set inside its frame keeps its last rows.
+constexpr int hintExtraHeight = 4;
 
 // The dynamic property that marks a menu whose highlighted entries publish hints.
 constexpr char menuWatchedProperty[] = "mirelconMenuHints";
@@ -71,7 +72,7 @@ TUniCustomHintWindow::TUniCustomHintWindow(QWidget* parent)
 
 // The screen's hint font and colours are the platform's tooltip ones.
 TFont TUniCustomHintWindow::HintFont() const {
-  return TFont::FromQFont(QToolTip::font(), ToTColor(QToolTip::palette().color(QPalette::ToolTipText)));
+  return TFont::FromQFont(QToolTip::font(), FromQColor(QToolTip::palette().color(QPalette::ToolTipText)));
 }
 
 TRect TUniCustomHintWindow::CalcHintRect(int maxWidth, const WideString& hint) const {
@@ -87,7 +88,7 @@ TRect TUniCustomHintWindow::CalcHintRect(int maxWidth, const WideString& hint) c
 
 void TUniCustomHintWindow::ActivateHint(const TRect& rect, const WideString& hint) {
   caption_ = hint;
-  setGeometry(rect.Left, rect.Top, rect.Width(), rect.Height() + 4);
+  setGeometry(rect.Left, rect.Top, rect.Width(), rect.Height() + hintExtraHeight);
   show();
   raise();
   update();
@@ -102,7 +103,7 @@ void TUniCustomHintWindow::paintEvent(QPaintEvent*) {
   canvas.Brush.Color = canvas.Font.Color;
   canvas.FillRect(TRect{0, 0, width(), height()});
   const TRect client{1, 1, width() - 1, height() - 1};
-  canvas.Brush.Color = ToTColor(QToolTip::palette().color(QPalette::ToolTipBase));
+  canvas.Brush.Color = FromQColor(QToolTip::palette().color(QPalette::ToolTipBase));
   canvas.FillRect(client);
   canvas.Brush.Style = bsClear;
   TRect text{client.Left + 2, client.Top + 2, client.Right, client.Bottom};
@@ -160,7 +161,7 @@ bool TUniApplication::ShowHint(QWidget& control, const QPoint& globalPos) {
   const QRect area = (screen ? screen : control.screen())->availableGeometry();
   const TRect size = hintWindow_->CalcHintRect(area.width(), tip);
   // On the screen: left of its right edge, and above the pointer where below would pass its foot.
-  const int width = size.Width(), height = size.Height() + 4;
+  const int width = size.Width(), height = size.Height() + hintExtraHeight;
   int x = globalPos.x(), y = globalPos.y() + hintBelowPointer;
   if (x + width > area.x() + area.width()) x = std::max(area.x(), area.x() + area.width() - width);
   if (y + height > area.y() + area.height()) y = std::max(area.y(), globalPos.y() - height);

@@ -263,8 +263,8 @@ void TUniOwnerDraw::PaintItem(QPainter& painter, const QRect& r, int index, TOwn
     canvas.Measurer = Measurer;
     const QPalette& palette = control_.palette();
     const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
-    canvas.Brush.Color = RGB(base.red(), base.green(), base.blue());
-    canvas.Font = TFont::FromQFont(control_.font(), RGB(text.red(), text.green(), text.blue()));
+    canvas.Brush.Color = FromQColor(base);
+    canvas.Font = TFont::FromQFont(control_.font(), FromQColor(text));
     if (index >= 0 && (state & odSelected)) {
       canvas.Brush.Color = clHighlight;
       canvas.Font.Color = clHighlightText;
