@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <algorithm>
 #include <atomic>
 
@@ -27,9 +28,10 @@ void ChangeAll(TMenuItem* item) {
 
 TMenuItem::TMenuItem(QObject* owner) : QObject(owner), command_(nextCommand++), action_(new QAction(this)) {
   connect(action_, &QAction::triggered, this, [this] {
+    const QPointer<TMenuItem> self = this;  // a click may take its item away
     Click();
     // Qt turns a checkable entry over as it triggers; the item's own state is what it shows.
-    if (action_->isChecked() != checked_) action_->setChecked(checked_);
+    if (self && action_->isChecked() != checked_) action_->setChecked(checked_);
   });
 }
 

@@ -316,6 +316,14 @@ TEST_F(KeysTest, CheckedActionsAndTheirClientsFollowEachOther) {
   EXPECT_EQ(copy.GroupIndex(), 1);
   EXPECT_TRUE(copy.AutoCheck());
   EXPECT_FALSE(copy.Checked());
+  // Actions of no owner make no group: checking one leaves another checked.
+  TUniAction loose1, loose2;
+  for (TUniAction* a : {&loose1, &loose2}) {
+    a->SetGroupIndex(1);
+    a->SetChecked(true);
+  }
+  EXPECT_TRUE(loose1.Checked());
+  EXPECT_TRUE(right.Checked() != left.Checked());
 }
 
 }  // namespace

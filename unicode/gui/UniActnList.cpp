@@ -55,7 +55,8 @@ void TUniAction::SetChecked(bool value) {
   const std::vector<TUniActionLink*> links = links_;
   for (TUniActionLink* link : links) link->SetChecked(value);
   checked_ = value;
-  if (!value || groupIndex_ <= 0) return;
+  // A group is one of the actions of one owner.
+  if (!value || groupIndex_ <= 0 || !parent()) return;
   const std::vector<TUniAction*> actions = Actions();
   for (TUniAction* other : actions)
     if (other != this && other->groupIndex_ == groupIndex_ && other->parent() == parent()) other->SetChecked(false);

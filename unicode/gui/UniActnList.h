@@ -31,7 +31,8 @@ public:
   TShortCut ShortCut() const { return shortCut_; }
   void SetShortCut(TShortCut shortCut) { shortCut_ = shortCut; }
   // The linked check boxes, radio buttons and menu items show it. Checking an action of a group
-  // (GroupIndex above 0) unchecks the other actions of its owner in that group.
+  // (GroupIndex above 0) unchecks the other actions of its owner in that group; an action
+  // without an owner is in no group.
   bool Checked() const { return checked_; }
   void SetChecked(bool value);
   // Executing turns Checked over (an action of a group only on: its group keeps one checked).
