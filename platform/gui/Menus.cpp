@@ -38,30 +38,28 @@ TMenuItem::TMenuItem(QObject* owner) : QObject(owner), command_(nextCommand++), 
 void TMenuItem::SetChecked(bool value) {
   if (value == checked_) return;
   checked_ = value;
-  if (value && radioItem_ && parent_)
-    for (TMenuItem* sibling : parent_->items_)
-      if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_) sibling->SetChecked(false);
+  TurnSiblingsOff();
   MenuChanged();
+}
+
+void TMenuItem::TurnSiblingsOff() {
+  if (!checked_ || !radioItem_ || !parent_) return;
+  for (TMenuItem* sibling : parent_->items_)
+    if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_) sibling->SetChecked(false);
 }
 
 void TMenuItem::SetRadioItem(bool value) {
   if (value == radioItem_) return;
   radioItem_ = value;
   // A radio item that joins its group checked leaves the group one checked item.
-  if (value && checked_) {
-    checked_ = false;
-    SetChecked(true);
-  }
+  TurnSiblingsOff();
   MenuChanged();
 }
 
 void TMenuItem::SetGroupIndex(int value) {
   if (value == groupIndex_) return;
   groupIndex_ = value;
-  if (radioItem_ && checked_) {
-    checked_ = false;
-    SetChecked(true);
-  }
+  TurnSiblingsOff();
 }
 
 TMenuItem* TMenuItem::FindShortCut(TShortCut shortCut) {

@@ -84,6 +84,8 @@ protected:
 private:
   friend class TPopupMenu;
   QMenu* ItemsMenu();
+  // A checked radio item unchecks the radio items of its parent in its group.
+  void TurnSiblingsOff();
   // Keeps value in field and writes the item anew.
   template <class T>
   void Change(T& field, const T& value) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/controls/ControlsTest.h"
 #include "unicode/gui/UniActnList.h"
@@ -392,6 +393,45 @@ TEST_F(KeysTest, TheHintFollowsTheMenusHighlight) {
     ++step;
   }
   shown->hide();
+}
+
+}  // namespace
+
+namespace {
+
+// Checking a radio item unchecks the radio items of its parent in its group, and only those.
+TEST_F(KeysTest, ARadioMenuItemLeavesItsGroupOneCheckedItem) {
+  TPopupMenu menu(form.get());
+  // (group index, radio item)
+  const std::pair<int, bool> made[] = {{1, true}, {1, true}, {2, true}, {1, false}};
+  std::vector<TMenuItem*> items;
+  for (const auto& [group, radio] : made) {
+    auto* item = new TMenuItem;
+    item->SetCaption(u"Item");
+    item->SetGroupIndex(group);
+    item->SetRadioItem(radio);
+    item->SetChecked(true);
+    menu.Items()->Add(item);
+    items.push_back(item);
+  }
+  const auto shown = [&] {
+    std::string s;
+    for (const TMenuItem* item : items) s += item->MenuAction()->isChecked() ? 'M' : '-';
+    return s;
+  };
+  EXPECT_EQ(shown(), "MMMM");  // checked before they shared a parent
+  const std::pair<std::function<void()>, std::string> steps[] = {
+      {[&] { items[0]->SetChecked(false); items[0]->SetChecked(true); }, "M-MM"},
+      {[&] { items[1]->SetChecked(true); }, "-MMM"},
+      {[&] { items[2]->SetGroupIndex(1); }, "--MM"},
+      {[&] { items[0]->SetRadioItem(false); items[0]->SetChecked(true); }, "M-MM"},
+  };
+  int step = 0;
+  for (const auto& [act, expected] : steps) {
+    act();
+    EXPECT_EQ(shown(), expected) << "step " << step;
+    ++step;
+  }
 }
 
 }  // namespace
