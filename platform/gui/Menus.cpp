@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <algorithm>
 #include <atomic>
 
@@ -26,7 +27,47 @@ void ChangeAll(TMenuItem* item) {
 }  // namespace
 
 TMenuItem::TMenuItem(QObject* owner) : QObject(owner), command_(nextCommand++), action_(new QAction(this)) {
-  connect(action_, &QAction::triggered, this, [this] { Click(); });
+  connect(action_, &QAction::triggered, this, [this] {
+    const QPointer<TMenuItem> self = this;  // a click may take its item away
+    Click();
+    // Qt turns a checkable entry over as it triggers; the item's own state is what it shows.
+    if (self && action_->isChecked() != checked_) action_->setChecked(checked_);
+  });
+}
+
+void TMenuItem::SetChecked(bool value) {
+  if (value == checked_) return;
+  checked_ = value;
+  TurnSiblingsOff();
+  MenuChanged();
+}
+
+void TMenuItem::TurnSiblingsOff() {
+  if (!checked_ || !radioItem_ || !parent_) return;
+  for (TMenuItem* sibling : parent_->items_)
+    if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_) sibling->SetChecked(false);
+}
+
+void TMenuItem::SetRadioItem(bool value) {
+  if (value == radioItem_) return;
+  radioItem_ = value;
+  // A radio item that joins its group checked leaves the group one checked item.
+  TurnSiblingsOff();
+  MenuChanged();
+}
+
+void TMenuItem::SetGroupIndex(int value) {
+  if (value == groupIndex_) return;
+  groupIndex_ = value;
+  TurnSiblingsOff();
+}
+
+TMenuItem* TMenuItem::FindShortCut(TShortCut shortCut) {
+  if (shortCut == 0) return nullptr;
+  if (shortCut_ == shortCut && items_.empty()) return this;
+  for (TMenuItem* item : items_)
+    if (TMenuItem* found = item->FindShortCut(shortCut)) return found;
+  return nullptr;
 }
 
 TMenuItem::~TMenuItem() {
@@ -93,6 +134,9 @@ void TMenuItem::MenuChanged() {
   action_->setFont(font);
   action_->setEnabled(enabled_);
   action_->setVisible(visible_);
+  // Only a checked item shows a mark, as an unchecked one shows none.
+  action_->setCheckable(checked_);
+  action_->setChecked(checked_);
   const TPopupMenu* menu = GetParentMenu();
   if (menu && menu->Images() && imageIndex_ >= 0 && imageIndex_ < menu->Images()->Count())
     action_->setIcon(QIcon(QPixmap::fromImage(menu->Images()->Image(imageIndex_))));
@@ -121,6 +165,15 @@ void TPopupMenu::Popup(int x, int y) { menu_->popup(QPoint(x, y)); }
 bool TPopupMenu::DispatchCommand(int command) {
   TMenuItem* item = FindCommand(root_, command);
   if (!item || item == root_) return false;
+  item->Click();
+  return true;
+}
+
+bool TPopupMenu::IsShortCut(TShortCut shortCut) {
+  TMenuItem* item = root_->FindShortCut(shortCut);
+  if (!item || item == root_) return false;
+  for (const TMenuItem* up = item; up && up != root_; up = up->Parent())
+    if (!up->Enabled()) return false;
   item->Click();
   return true;
 }

@@ -44,6 +44,14 @@ public:
   // A picture of the item's own, shown when it has no image of the list.
   const QImage& Bitmap() const { return bitmap_; }
   void SetBitmap(const QImage& bitmap) { Change(bitmap_, bitmap); }
+  // Shown with a check mark. Checking a radio item unchecks the radio items of its parent that
+  // have its group index.
+  bool Checked() const { return checked_; }
+  void SetChecked(bool value);
+  bool RadioItem() const { return radioItem_; }
+  void SetRadioItem(bool value);
+  int GroupIndex() const { return groupIndex_; }
+  void SetGroupIndex(int value);
 
   // The number under which the menu's dispatcher knows the item; unique in the process.
   int Command() const { return command_; }
@@ -51,6 +59,10 @@ public:
   TNotifyEvent OnClick;
   // The item's action: OnClick.
   virtual void Click();
+
+  // The first item of this item's tree, itself included, whose shortcut is shortCut; nullptr
+  // when none has it.
+  TMenuItem* FindShortCut(TShortCut shortCut);
 
   // Appends item, which the menu then owns.
   void Add(TMenuItem* item);
@@ -72,6 +84,8 @@ protected:
 private:
   friend class TPopupMenu;
   QMenu* ItemsMenu();
+  // A checked radio item unchecks the radio items of its parent in its group.
+  void TurnSiblingsOff();
   // Keeps value in field and writes the item anew.
   template <class T>
   void Change(T& field, const T& value) {
@@ -81,8 +95,8 @@ private:
 
   std::u16string caption_, hint_;
   TShortCut shortCut_ = 0;
-  bool default_ = false, enabled_ = true, visible_ = true;
-  int imageIndex_ = -1;
+  bool default_ = false, enabled_ = true, visible_ = true, checked_ = false, radioItem_ = false;
+  int imageIndex_ = -1, groupIndex_ = 0;
   QImage bitmap_;
   int command_;
   QAction* action_;
@@ -108,6 +122,9 @@ public:
 
   // Runs Click of the item with that command number; false when no item has it.
   bool DispatchCommand(int command);
+  // The key combination pressed (a TShortCut) is an item's shortcut: the item clicks when it and
+  // every item above it are enabled. True when an item clicked.
+  bool IsShortCut(TShortCut shortCut);
 
 private:
   friend class TMenuItem;

@@ -172,4 +172,36 @@ TEST_F(ComboChoice, ACharacterThatMatchesNothingGoesOnToTheBox) {
   EXPECT_EQ(edit->Text(), u"ax");
 }
 
+// Text typed into an edit style that equals an item is no pick: leaving the box with Tab, by the
+// mouse or with Return chooses nothing and announces nothing, with auto-complete on or off.
+TEST_F(ComboChoice, LeavingAnEditStyleWithAnItemsTextPicksNothing) {
+  QLineEdit other(form.get());
+  other.setGeometry(10, 80, 150, 24);
+  other.show();
+  const std::pair<const char*, std::function<void()>> leaves[] = {
+      {"Tab", [] { Key(Qt::Key_Tab); }},
+      {"mouse", [&] { QTest::mouseClick(&other, Qt::LeftButton); other.setFocus(Qt::MouseFocusReason); }},
+      {"Return", [] { Key(Qt::Key_Return); }},
+  };
+  for (TComboBoxStyle style : {csDropDown, csSimple}) {
+    for (bool autoComplete : {false, true}) {
+      for (const auto& [how, leave] : leaves) {
+        auto combo = Make(style, {u"Apple", u"Banana", u"Cherry"});
+        combo->setGeometry(10, 10, 150, style == csSimple ? 60 : 24);
+        combo->AutoComplete = autoComplete;
+        events.clear();
+        fakeNow += 5000;
+        Type(autoComplete ? "B" : "Banana");
+        // Auto-complete chose the item from the typing; leaving adds nothing to that.
+        const std::string typed = events;
+        leave();
+        EXPECT_EQ(combo->Text(), u"Banana") << style << " " << autoComplete << " " << how;
+        EXPECT_EQ(combo->ItemIndex(), autoComplete ? 1 : -1) << style << " " << autoComplete << " " << how;
+        EXPECT_EQ(events, typed) << style << " " << autoComplete << " " << how;
+        EXPECT_EQ(typed, autoComplete ? "cs" : "") << style << " " << autoComplete << " " << how;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QShortcutEvent>
 #include <algorithm>
 #include <string>
 
@@ -41,13 +42,30 @@ void TUniCaptionButton<QtButton>::Click() {
     return;
   }
   // A linked control without a handler of its own is the action's trigger, as a menu item is.
-  if (TUniAction* action = UniControl_GetAction(this); action && action->Enabled()) action->Execute();
+  TUniAction* action = UniControl_GetAction(this);
+  if (!action || !action->Enabled()) return;
+  if (!this->isCheckable()) {
+    action->Execute();
+    return;
+  }
+  UniAction_ClientClicked(action, this->isChecked());
+  // An action of a group stays checked: the control shows what the action holds.
+  UniControl_SetChecked(this, action->Checked());
+}
+
+template <class QtButton>
+WideString TUniCaptionButton<QtButton>::Hotkey() const {
+  return WideGetHotkey(Caption());
 }
 
 template <class QtButton>
 bool TUniCaptionButton<QtButton>::event(QEvent* e) {
   if (e->type() == QEvent::Shortcut) {
-    if (CanFocus(*this)) Accelerate();
+    const WideString key = WideHotkeyOfSequence(static_cast<QShortcutEvent*>(e)->key());
+    if (!key.empty())
+      WideDialogChar(*this->window(), key);
+    else if (CanFocus(*this))
+      Accelerate();
     return true;
   }
   return QtButton::event(e);
@@ -61,6 +79,16 @@ void TUniButton::Click() {
   TUniCaptionButton::Click();
   if (ModalResult != 0)
     if (auto* dialog = qobject_cast<QDialog*>(window())) dialog->done(ModalResult);
+}
+
+TUniRadioButton::TUniRadioButton(QWidget* parent) : TUniCaptionButton(parent) {
+  connect(this, &QAbstractButton::pressed, this, [this] { wasChecked_ = isChecked(); });
+}
+
+void TUniRadioButton::Click() {
+  const bool changed = !wasChecked_ && isChecked();
+  wasChecked_ = isChecked();
+  if (changed) TUniCaptionButton::Click();
 }
 
 void TUniCheckBox::Accelerate() {

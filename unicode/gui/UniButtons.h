@@ -8,23 +8,25 @@
 
 #include "platform/gui/Controls.h"
 #include "unicode/UniTypes.h"
+#include "unicode/gui/UniHotkeys.h"
 
 // A Qt button with a wide caption and the class library's OnClick. The accelerator is Alt + the
 // caption's hot key (the character after its last single "&"), set with the text (UniControls).
 template <class QtButton>
-class TUniCaptionButton : public QtButton {
+class TUniCaptionButton : public QtButton, public TUniHotkeyControl {
 public:
   explicit TUniCaptionButton(QWidget* parent);
   WideString Caption() const;
   void SetCaption(const WideString& caption);
   TNotifyEvent OnClick;
+  WideString Hotkey() const override;
 
 protected:
   // The class library's click, after Qt's: OnClick, or without one the linked action when it is
-  // enabled.
+  // enabled; a check box or radio button checks or unchecks the action first.
   virtual void Click();
-  // What the accelerator does to a control that can take the focus.
-  virtual void Accelerate() = 0;
+  // A hot key Qt hands to whichever of the controls that share it it chooses goes to the one
+  // that answers it first.
   bool event(QEvent* event) override;
 };
 
@@ -38,26 +40,30 @@ public:
   // Clicking closes a dialog that is the button's window with this result, unless 0.
   int ModalResult = 0;
 
+  void Accelerate() override { click(); }
+
 protected:
   // OnClick, then the modal result.
   void Click() override;
-  void Accelerate() override { click(); }
 };
 
 class TUniCheckBox : public TUniCaptionButton<QCheckBox> {
 public:
   explicit TUniCheckBox(QWidget* parent = nullptr) : TUniCaptionButton(parent) {}
-
-protected:
   void Accelerate() override;
 };
 
 class TUniRadioButton : public TUniCaptionButton<QRadioButton> {
 public:
-  explicit TUniRadioButton(QWidget* parent = nullptr) : TUniCaptionButton(parent) {}
+  explicit TUniRadioButton(QWidget* parent = nullptr);
+  void Accelerate() override { setFocus(Qt::ShortcutFocusReason); }
 
 protected:
-  void Accelerate() override { setFocus(Qt::ShortcutFocusReason); }
+  // Only a click that checks the button is one: a click on the chosen button changes nothing.
+  void Click() override;
+
+private:
+  bool wasChecked_ = false;  // as the click began
 };
 
 class TImageList;

@@ -70,6 +70,27 @@ void TUniControlActionLink::SetClientVisible(bool value) {
   if (client_ && !client_->isWindow()) client_->setVisible(value);
 }
 
+bool TUniControlActionLink::ClientChecked() const {
+  const auto* button = qobject_cast<const QAbstractButton*>(client_.data());
+  return button && button->isChecked();
+}
+void TUniControlActionLink::SetClientChecked(bool value) { UniControl_SetChecked(client_, value); }
+bool TUniControlActionLink::ClientCheckable() const {
+  const auto* button = qobject_cast<const QAbstractButton*>(client_.data());
+  return button && button->isCheckable();
+}
+bool TUniControlActionLink::InWindow(const QWidget* window) const { return client_ && client_->window() == window; }
+
+void UniControl_SetChecked(QWidget* control, bool value) {
+  auto* button = qobject_cast<QAbstractButton*>(control);
+  if (!button || !button->isCheckable() || button->isChecked() == value) return;
+  // Qt keeps one of a group of radio buttons checked; the program may uncheck them all.
+  const bool exclusive = button->autoExclusive();
+  if (!value) button->setAutoExclusive(false);
+  button->setChecked(value);
+  button->setAutoExclusive(exclusive);
+}
+
 void UniControl_SetAction(QWidget* control, TUniAction* action) {
   if (!control) return;
   // The old link goes before the new one joins the action, as a control has one link at a time.
@@ -86,6 +107,8 @@ void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDef
     UniControl_SetText(control, action->Caption());
   if (!checkDefaults || UniControl_GetHint(control).empty()) UniControl_SetHint(control, action->Hint());
   if (!checkDefaults || control->isEnabledTo(control->parentWidget())) control->setEnabled(action->Enabled());
+  if (const auto* button = qobject_cast<QAbstractButton*>(control); button && (!checkDefaults || !button->isChecked()))
+    UniControl_SetChecked(control, action->Checked());
   // A window is shown by its owner, never by an action.
   if (!control->isWindow() && (!checkDefaults || !control->isHidden())) control->setVisible(action->Visible());
 }

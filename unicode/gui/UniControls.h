@@ -33,6 +33,10 @@ protected:
   void SetClientHint(const WideString& hint) override;
   void SetClientEnabled(bool value) override;
   void SetClientVisible(bool value) override;
+  bool ClientChecked() const override;
+  void SetClientChecked(bool value) override;
+  bool ClientCheckable() const override;
+  bool InWindow(const QWidget* window) const override;
 
 private:
   QPointer<QWidget> client_;
@@ -40,7 +44,11 @@ private:
 
 // Links control to action (nullptr: unlinks it) and takes the action's values.
 void UniControl_SetAction(QWidget* control, TUniAction* action);
-// Takes the action's caption, hint, enabled and visible states into control; with
+// Sets a check box's or radio button's checked state as the program does, clicking nothing; a
+// radio button may be unchecked so too.
+void UniControl_SetChecked(QWidget* control, bool value);
+
+// Takes the action's caption, hint, enabled, visible and checked states into control; with
 // checkDefaults only into values the control has not set (a caption equal to the control's name
 // counts as not set).
 void UniControl_ActionChange(QWidget* control, TUniAction* action, bool checkDefaults);

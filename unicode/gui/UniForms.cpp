@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QShortcutEvent>
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
@@ -177,30 +179,84 @@ void TUniApplication::CancelHint() {
   if (hintWindow_) hintWindow_->hide();
 }
 
+namespace {
+
+// Pressed keys that are no shortcut on their own.
+bool ModifierKey(int key) {
+  return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta ||
+         key == Qt::Key_AltGr || key == 0 || key == Qt::Key_unknown;
+}
+
+// The first widget a key press goes to in its window: the focused control, else the window.
+bool FirstKeyReceiver(const QWidget& w) {
+  const QWidget* focused = QApplication::focusWidget();
+  return focused && focused->window() == w.window() ? focused == &w : w.isWindow();
+}
+
+// The menu that has the keyboard: the popup in front.
+QMenu* KeyboardMenu() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+
+}  // namespace
+
 bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
+  auto* menu = qobject_cast<QMenu*>(watched);
+  if (menu && menu->property(menuWatchedProperty).toBool()) {
+    // Qt changes a menu's highlight while it handles the event: look at it once it has.
+    const int type = event->type();
+    QPointer<QMenu> guard = menu;
+    QMetaObject::invokeMethod(this, [this, guard, type] { MenuEventDone(guard, type); }, Qt::QueuedConnection);
+  }
   switch (event->type()) {
     case QEvent::Enter:
+      // A menu's own window, or any while a menu is open, leaves the hint to the menu's highlight.
+      if (menu || KeyboardMenu()) break;
       if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w)));
       break;
     case QEvent::Leave:
       if (watched == hintControl_) CancelHint();
+      if (menu || KeyboardMenu()) break;
       // Back over the parent (or over no window of the program).
       if (auto* w = qobject_cast<QWidget*>(watched)) SetHint(WideGetLongHint(WideGetHint(w->parentWidget())));
       break;
+    case QEvent::KeyPress: {
+      if (hintControl_) CancelHint();
+      auto* w = qobject_cast<QWidget*>(watched);
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (!w || KeyboardMenu() || ModifierKey(key->key()) || !FirstKeyReceiver(*w)) break;
+      const TShortCut shortCut = key->keyCombination().toCombined() &
+                                 ~static_cast<int>(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+      if (IsShortCut(*w->window(), shortCut)) return true;
+      break;
+    }
+    case QEvent::Shortcut: {
+      // One hot key, one control: never the turns Qt gives controls that share it.
+      auto* w = qobject_cast<QWidget*>(watched);
+      const WideString key = WideHotkeyOfSequence(static_cast<QShortcutEvent*>(event)->key());
+      if (w && !key.empty() && WideFindHotkeyControl(*w->window(), key)) {
+        WideDialogChar(*w->window(), key);
+        return true;
+      }
+      break;
+    }
     // Whatever the user does next ends the hint.
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
     case QEvent::Wheel:
     case QEvent::ApplicationDeactivate:
       if (hintControl_) CancelHint();
       break;
     case QEvent::Show:
-      if (auto* menu = qobject_cast<QMenu*>(watched)) WatchMenu(*menu);
+      if (menu) WatchMenu(*menu);
       break;
     case QEvent::Hide:
-      // A menu closing selects nothing.
-      if (qobject_cast<QMenu*>(watched)) SetHint({});
+      if (!menu) break;
+      // A closing menu highlights nothing; the one it came from, if any, has its highlight again.
+      highlighted_[menu] = nullptr;
+      if (QMenu* front = KeyboardMenu(); front != menu) {
+        SetHint(MenuHint(front));
+      } else {
+        SetHint({});
+      }
       break;
     case QEvent::ToolTip: {
       auto* w = qobject_cast<QWidget*>(watched);
@@ -216,14 +272,49 @@ bool TUniApplication::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
+bool TUniApplication::IsShortCut(QWidget& window, TShortCut shortCut) {
+  for (QObject* o : window.findChildren<QObject*>()) {
+    auto* popup = dynamic_cast<TPopupMenu*>(o);
+    if (popup && popup->IsShortCut(shortCut)) return true;
+  }
+  return UniAction_IsShortCut(&window, shortCut);
+}
+
+WideString TUniApplication::MenuHint(const QMenu* menu) { return EntryHint(menu ? menu->activeAction() : nullptr); }
+
+WideString TUniApplication::EntryHint(const QAction* action) {
+  // A menu item is the parent of its platform's entry; an entry of no item has no hint.
+  const auto* item = action ? dynamic_cast<const TMenuItem*>(action->parent()) : nullptr;
+  return item ? WideGetLongHint(item->Hint()) : WideString();
+}
+
+void TUniApplication::MenuEventDone(QMenu* menu, int type) {
+  if (!menu) return;
+  if (type == QEvent::KeyPress) {
+    // The keys move the highlight of the menu in front, which a key may just have opened.
+    if (QMenu* front = KeyboardMenu()) {
+      highlighted_[front] = front->activeAction();
+      SetHint(MenuHint(front));
+    }
+    return;
+  }
+  if (!menu->isVisible()) return;
+  QPointer<QAction>& seen = highlighted_[menu];
+  // Over a separator or a disabled item the pointer highlights nothing, and says so.
+  if (seen == menu->activeAction() && type != QEvent::MouseMove) return;
+  seen = menu->activeAction();
+  SetHint(MenuHint(menu));
+}
+
 void TUniApplication::WatchMenu(QMenu& menu) {
   if (menu.property(menuWatchedProperty).toBool()) return;
   menu.setProperty(menuWatchedProperty, true);
-  connect(&menu, &QMenu::hovered, this, [this](QAction* action) {
-    // A menu item is the parent of its platform's entry; an entry of no item has no hint.
-    const auto* item = action ? dynamic_cast<const TMenuItem*>(action->parent()) : nullptr;
-    SetHint(item ? WideGetLongHint(item->Hint()) : WideString());
+  connect(&menu, &QMenu::hovered, this, [this, &menu](QAction* action) {
+    // Qt tells every menu on the way to a submenu of the entries highlighted in the submenu.
+    if (menu.actions().contains(action)) highlighted_[&menu] = action;
+    SetHint(EntryHint(action));
   });
+  connect(&menu, &QObject::destroyed, this, [this, &menu] { highlighted_.erase(&menu); });
 }
 
 TUniApplication& UniApplication() {

@@ -7,11 +7,14 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <map>
 
 #include "platform/gui/Controls.h"
 #include "platform/gui/Graphics.h"
+#include "platform/gui/Menus.h"
 #include "unicode/UniTypes.h"
 
+class QAction;
 class QMenu;
 class TUniAction;
 
@@ -73,10 +76,23 @@ private:
   // From now on the entry highlighted in menu publishes the long hint of its menu item, of
   // whatever class, or an empty hint for an entry of no item.
   void WatchMenu(QMenu& menu);
+  // After menu has handled an event of kind type: publishes what is highlighted now where the
+  // event may have changed it (the menu's own highlight, or with a key or a closing menu, the
+  // highlight of the menu that has the keyboard).
+  void MenuEventDone(QMenu* menu, int type);
+  // The long hint of the entry highlighted in menu; empty when none is.
+  static WideString MenuHint(const QMenu* menu);
+  // The long hint of a menu's entry; empty for none and for an entry of no menu item.
+  static WideString EntryHint(const QAction* action);
+  // The key pressed is a shortcut of a menu that window owns or of an action of window: the item
+  // clicks or the action executes. True when one did.
+  bool IsShortCut(QWidget& window, TShortCut shortCut);
   // Shows control's hint below the pointer at globalPos; false when it has none.
   bool ShowHint(QWidget& control, const QPoint& globalPos);
   void CancelHint();
   WideString hint_;
+  // What each watched menu had highlighted when last looked at.
+  std::map<const QMenu*, QPointer<QAction>> highlighted_;
   // Made in front of the window whose control shows a hint, and gone with that window.
   QPointer<TUniCustomHintWindow> hintWindow_;
   QPointer<QWidget> hintControl_;

@@ -1,5 +1,7 @@
 #include "unicode/gui/UniMenus.h"
 
+#include <QWidget>
+
 #include "unicode/gui/UniForms.h"
 
 TUniMenuItem::TUniMenuItem(QObject* owner) : TMenuItem(owner) {
@@ -25,6 +27,8 @@ void TUniMenuItem::ActionChange(TUniAction* action, bool checkDefaults) {
   if (!checkDefaults || Enabled()) SetEnabled(action->Enabled());
   if (!checkDefaults || Visible()) SetVisible(action->Visible());
   if (!checkDefaults || ShortCut() == 0) SetShortCut(action->ShortCut());
+  if (!checkDefaults || GroupIndex() == 0) SetGroupIndex(action->GroupIndex());
+  if (!checkDefaults || !Checked()) SetChecked(action->Checked());
 }
 
 void TUniMenuItem::Click() {
@@ -49,3 +53,11 @@ WideString TUniMenuActionLink::ClientHint() const { return client_->Hint(); }
 void TUniMenuActionLink::SetClientHint(const WideString& hint) { client_->SetHint(hint); }
 void TUniMenuActionLink::SetClientEnabled(bool value) { client_->SetEnabled(value); }
 void TUniMenuActionLink::SetClientVisible(bool value) { client_->SetVisible(value); }
+bool TUniMenuActionLink::ClientChecked() const { return client_->Checked(); }
+void TUniMenuActionLink::SetClientChecked(bool value) { client_->SetChecked(value); }
+bool TUniMenuActionLink::InWindow(const QWidget* window) const {
+  const TPopupMenu* menu = client_->GetParentMenu();
+  for (const QObject* o = menu; o; o = o->parent())
+    if (const auto* w = qobject_cast<const QWidget*>(o)) return w->window() == window;
+  return false;
+}

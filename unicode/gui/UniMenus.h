@@ -46,6 +46,10 @@ protected:
   void SetClientHint(const WideString& hint) override;
   void SetClientEnabled(bool value) override;
   void SetClientVisible(bool value) override;
+  bool ClientChecked() const override;
+  void SetClientChecked(bool value) override;
+  bool ClientCheckable() const override { return true; }
+  bool InWindow(const QWidget* window) const override;
 
 private:
   TUniMenuItem* client_;

@@ -376,6 +376,10 @@ void TUniComboBox::SetStyle(TComboBoxStyle style) {
     // Our own auto-complete stands in for Qt's completer; typed text never becomes an item.
     setCompleter(nullptr);
     setInsertPolicy(NoInsert);
+    // Qt matches the edited text to an item when editing finishes (Return, leaving the box) and
+    // reports that as the user's choice; only a pick from the list is one.
+    disconnect(edit, SIGNAL(editingFinished()), this, nullptr);
+    disconnect(edit, SIGNAL(returnPressed()), this, nullptr);
     edit->installEventFilter(this);
     // Alone at the top of csSimple it has an edit's frame; in a drop-down the combo's frame is its.
     edit->setFrame(style == csSimple);

@@ -2,6 +2,7 @@
 // through the X server and pixels are read back from it.
 #include <QGuiApplication>
 #include <QPalette>
+#include <cstdio>
 #include <filesystem>
 
 #include "tests/app/screen/Screen.h"
@@ -87,7 +88,8 @@ TEST_F(ControlsScreen, ASimpleComboCompletesTypedTextWithItsListShown) {
 }
 
 // Each control linked to an action and without a handler of its own runs the action, once for
-// each click of the mouse and each key that clicks it.
+// each click of the mouse and each key that clicks it; a radio button only when it becomes the
+// one chosen.
 TEST_F(ControlsScreen, LinkedControlsRunTheirActionsFromTheMouseAndTheKeyboard) {
   Start({"actions"});
   Click(window, 70, 35);  // the button
@@ -95,10 +97,124 @@ TEST_F(ControlsScreen, LinkedControlsRunTheirActionsFromTheMouseAndTheKeyboard) 
   Click(window, 28, 115);  // the radio button's
   EXPECT_EQ(LogWith("run radio"), "shown\nrun button\nrun check\nrun radio\n");
   // The accelerators of the button and the check box, which takes the focus; then Space on the
-  // radio button after it.
+  // radio button after it, chosen already: nothing. Then the other radio button by the mouse,
+  // and the first again by its hot key and Space.
   Keys(window, {"alt+b", "alt+c", "Tab", "space"});
-  EXPECT_EQ(LogWith("run radio\nrun button\nrun check\nrun radio"),
-            "shown\nrun button\nrun check\nrun radio\nrun button\nrun check\nrun radio\n");
+  Click(window, 158, 115);
+  EXPECT_EQ(LogWith("other"), "shown\nrun button\nrun check\nrun radio\nrun button\nrun check\nother\n");
+  Keys(window, {"alt+r", "space", "space"});
+  EXPECT_EQ(LogWith("other\nrun radio"),
+            "shown\nrun button\nrun check\nrun radio\nrun button\nrun check\nother\nrun radio\n");
+  // The second Space found it chosen: nothing more came of it.
+  Keys(window, {"alt+b"});
+  EXPECT_EQ(LogWith("other\nrun radio\nrun button"),
+            "shown\nrun button\nrun check\nrun radio\nrun button\nrun check\nother\nrun radio\nrun button\n");
+}
+
+TWindow DropDown(const TProgram& program, const TWindow& window);
+
+// The lines of the log that begin with prefix, the prefix left out, one per line.
+std::string Lines(const std::string& log, const std::string& prefix) {
+  std::string out;
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(at, end - at);
+    if (line.compare(0, prefix.size(), prefix) == 0) out += line.substr(prefix.size()) + "\n";
+    at = end + 1;
+  }
+  return out;
+}
+
+// The last hint published, as the log holds it.
+std::string LastHint(const std::string& log) {
+  const std::string hints = Lines(log, "hint ");
+  if (hints.empty()) return "(none)";
+  const size_t start = hints.rfind('\n', hints.size() - 2);
+  return hints.substr(start == std::string::npos ? 0 : start + 1, hints.size() - (start == std::string::npos ? 1 : start + 2));
+}
+
+// The centre of an entry of a shown menu, from its "entry" line; (-1, -1) when none.
+QPoint EntryCentre(const std::string& log, const std::string& caption) {
+  const std::string entries = Lines(log, "entry " + caption + " ");
+  int x = -1, y = -1, w = 0, h = 0;
+  if (std::sscanf(entries.c_str(), "%d %d %d %d", &x, &y, &w, &h) != 4) return {-1, -1};
+  return {x + w / 2, y + h / 2};
+}
+
+void MoveTo(const TWindow& w, const QPoint& p) {
+  Output({"xdotool", "mousemove", "--window", std::to_string(w.id), std::to_string(p.x()), std::to_string(p.y())});
+}
+
+// A shortcut that a menu entry shows works from the window: the item clicks, or the action runs,
+// once per press, and a disabled item's does nothing.
+TEST_F(ControlsScreen, TheShortcutsAMenuShowsWorkFromItsWindow) {
+  Start({"menu"});
+  Keys(window, {"ctrl+o", "ctrl+d", "ctrl+i", "ctrl+r", "ctrl+o"});
+  // What the hint lines leave of the log.
+  std::string events;
+  const std::string log = LogWith("open\ninner\nrun\nopen");
+  size_t at = 0;
+  while (at < log.size()) {
+    const size_t end = log.find('\n', at);
+    const std::string line = log.substr(at, end - at);
+    if (line.rfind("hint ", 0) != 0) events += line + "\n";
+    at = end == std::string::npos ? log.size() : end + 1;
+  }
+  EXPECT_EQ(events, "shown\nopen\ninner\nrun\nopen\n");
+}
+
+// The hint published while the pointer and the keys move through a menu is the long hint of the
+// entry highlighted, or empty where none is.
+TEST_F(ControlsScreen, TheHintFollowsTheMenusHighlight) {
+  Start({"menu"});
+  Click(window, 180, 130, 3);
+  LogWith("menu 6");
+  const TWindow menu = DropDown(*program, window);
+  ASSERT_NE(menu.id, 0u) << "the menu never showed";
+  Pause(300);
+  std::string log = LogWith("menu 6");
+  // (the entry the pointer goes to, the hint then)
+  const std::pair<const char*, const char*> steps[] = {
+      {"&Open", "[LongOpen]"}, {"Off", "[]"},   {"C", "[LongC]"},
+      {"-", "[]"},            {"C", "[LongC]"}, {"Sub", "[LongSub]"},
+  };
+  for (const auto& [entry, hint] : steps) {
+    const QPoint at = EntryCentre(log, entry);
+    ASSERT_GE(at.x(), 0) << entry;
+    MoveTo(menu, at);
+    Pause(150);
+    log = LogWith("menu 6");
+    EXPECT_EQ(LastHint(log), hint) << entry;
+  }
+  // The submenu opens under the pointer, which stays on "Sub".
+  log = LogWith("menu 1");
+  Pause(300);
+  log = LogWith("menu 1");
+  EXPECT_EQ(LastHint(log), "[LongSub]") << "as the submenu opened";
+  const TWindow sub = program->WaitFor([&](const TWindow& w) { return w.id != window.id && w.id != menu.id; });
+  ASSERT_NE(sub.id, 0u) << "the submenu never showed";
+  const QPoint inner = EntryCentre(log, "Inner");
+  ASSERT_GE(inner.x(), 0);
+  MoveTo(sub, inner);
+  Pause(300);
+  EXPECT_EQ(LastHint(LogWith("menu 1")), "[LongInner]");
+  // Back from the submenu with Left: "Sub" is highlighted again.
+  Output({"xdotool", "key", "Left"});
+  Pause(300);
+  EXPECT_EQ(LastHint(LogWith("menu 1")), "[LongSub]") << "back from the submenu";
+  Keep(Grab(menu), "menu-back-from-submenu");
+  Output({"xdotool", "key", "Escape"});
+  Pause(300);
+  EXPECT_EQ(LastHint(LogWith("menu 1")), "[]") << "the menu closed";
+}
+
+// Buttons "&Save" and "&Send" share Alt+S: every press clicks the first of them.
+TEST_F(ControlsScreen, AHotKeyTwoButtonsShareClicksTheFirstEveryTime) {
+  Start({"hotkeys"});
+  Keys(window, {"alt+s", "alt+s", "alt+s", "alt+s", "alt+m"});
+  EXPECT_EQ(LogWith("mark"), "shown\nsave\nsave\nsave\nsave\nmark\n");
 }
 
 // The combo's drop-down: the window of the program that is not the probe's own.
