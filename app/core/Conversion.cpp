@@ -1,6 +1,7 @@
 #include "app/core/Conversion.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <new>
@@ -207,12 +208,15 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
   // An existing text TM receives the new units at its end; a new one is UTF-8 with its mark.
   const bool exists = WideFileExists(output);
   const int64_t sizeBefore = exists ? FileBytes(output) : -1;
-  bool refused = false;
+  bool refused = false, opened = false;
   int64_t units = 0;
   try {
+    // The input is opened first: one that cannot be read leaves no output behind.
+    TDecodeTMX reader(input);
+    if (reader.Failed()) Fail(reader.ErrorText());
     TQMStream target(output, exists ? ccNone : OutputEncoding, exists ? fmOpenReadWrite | fmShareDenyWrite : fmCreate);
     if (!target.Opened()) Fail(exists ? CannotOpen(output) : FileError(u"Cannot create file \"%s\". %s", output));
-    TDecodeTMX reader(input);
+    opened = true;
     if (const TUniStringList* types = host.PropTypes()) reader.SetPropTypes(*types);
     ConvertUnits(
         host, reader,
@@ -223,12 +227,13 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
         },
         units, [&] { return target.RepairedLines(); });
   } catch (const EConversionError&) {
-    // The output is closed by now.
-    if (refused && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
+    // The output is closed by now. A run that failed before its first unit leaves it as it was.
+    if (opened && (refused || units == 0) && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
     throw;
   } catch (...) {
     // Raised part-way: the units converted so far stay, in whole lines; before the first one,
     // the output is left as it was.
+    if (!opened) FailPartWay(input, output, units);
     if (units == 0 && (!exists || sizeBefore >= 0)) {
       LeaveAsBefore(output, sizeBefore);
     } else if (units > 0) {
@@ -279,10 +284,30 @@ void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString
   host.ShowResult(ResultLine(entries, u" entries"));
 }
 
+// Before anything is opened: the input must be a regular file (a pipe or a device would block
+// the run or act on being read), the output a regular file or none, and another file than the
+// input by whatever names or links both are reached, since creating it would empty the input.
+void CheckInputAndOutput(const WideString& input, const WideString& output) {
+  if (!platform::IsRegularFile(input)) {
+    if (!platform::PathExists(input)) Fail(CannotOpen(input));
+    Fail(WideFormat(u"Cannot open file \"%s\". %s", {WideExpandFileName(input), platform::IsDirectory(input)
+                                                                                   ? WideSysErrorMessage(EISDIR)
+                                                                                   : WideString(u"Not a regular file.")}));
+  }
+  // Nor is an output that stands as a pipe or a device (a folder is refused as the output opens).
+  if (platform::PathExists(output) && !platform::IsRegularFile(output) && !platform::IsDirectory(output))
+    Fail(WideFormat(u"Cannot create file \"%s\". Not a regular file.", {WideExpandFileName(output)}));
+  if (platform::SameFile(input, output))
+    Fail(WideFormat(u"The output file \"%s\" is the input file \"%s\" itself; nothing was written to it.",
+                    {WideExpandFileName(output), WideExpandFileName(input)}));
+}
+
 }  // namespace
 
 bool RunConversion(TConversionHost& host, const WideString& input, const WideString& output) {
-  switch (InputTypeOf(input)) {
+  const TFileType type = InputTypeOf(input);
+  if (type != ftNone && type != ftSdlxliff) CheckInputAndOutput(input, output);
+  switch (type) {
     case ftTxt: TxtToTmx(host, input, output); break;
     case ftTmx: TmxToTxt(host, input, output); break;
     case ftSdltm: return SdltmToTmx(host, input, output);
@@ -317,6 +342,12 @@ int RunCommandLine(TCommandLineHost& host, const std::vector<WideString>& params
     host.HideWindow();
     host.ShowUsage(UsageText(u"\r"));
     return ExitOk;
+  }
+  if (!cl.BadSwitch.empty()) {
+    const WideString usage = UsageText(u"\r");
+    host.ShowMessage(WideFormat(u"Bad parameter \"%s\": a switch's value may hold no control character.\r%s",
+                                {VisibleSwitch(cl.BadSwitch), usage.substr(0, usage.find(u'\r'))}));
+    return ExitBadParameters;
   }
   if (cl.Quiet) host.HideWindow();
   bool failed = false;

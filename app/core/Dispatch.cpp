@@ -1,8 +1,10 @@
 #include "app/core/Dispatch.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
+#include "base/MySysUtils.h"
 #include "base/MyWideStr.h"
 #include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
@@ -77,6 +79,24 @@ WideString NormalizeDirParam(const WideString& p) {
   return WithSlash(dir);
 }
 
+bool IsControlChar(char16_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+
+WideString VisibleSwitch(const WideString& p) {
+  static const char16_t digits[] = u"0123456789ABCDEF";
+  WideString shown;
+  for (const char16_t c : platform::ShownText(p)) {
+    if (!IsControlChar(c)) {
+      shown += c;
+      continue;
+    }
+    shown += u"<U+00";
+    shown += digits[c >> 4];
+    shown += digits[c & 15];
+    shown += u'>';
+  }
+  return shown;
+}
+
 TCommandLine ParseCommandLine(const std::vector<WideString>& params) {
   TCommandLine cl;
   for (const WideString& p : params) {
@@ -99,8 +119,14 @@ TCommandLine ParseCommandLine(const std::vector<WideString>& params) {
         continue;
       }
       if (SameTextAsciiW(word.substr(0, 10), u"PROP_TYPE=")) {
-        // A type is text, not a name: bytes of it that are not UTF-8 count as U+FFFD.
-        cl.PropTypes.push_back(platform::ShownText(std::u16string_view(p).substr(dashes + 10)));
+        // A type is text, not a name: bytes of it that are not UTF-8 count as U+FFFD. A control
+        // character would end or split the field it goes to.
+        const WideString type = platform::ShownText(std::u16string_view(p).substr(dashes + 10));
+        if (std::any_of(type.begin(), type.end(), IsControlChar)) {
+          if (cl.BadSwitch.empty()) cl.BadSwitch = p;
+        } else {
+          cl.PropTypes.push_back(type);
+        }
         continue;
       }
     }
@@ -154,6 +180,7 @@ struct TPlan {
   std::vector<TStep> Steps;
   std::set<platform::FileIdentity> Inputs;  // every file the run will convert
   size_t Found = 0;
+  std::vector<WideString> OutputTrees;      // output folders inside the input tree, not walked
 };
 
 // The order of names is that of their bytes on disk, whatever their script.
@@ -176,7 +203,10 @@ void Plan(const WideString& src, const WideString& dest, const WideString& outpu
         if (!recursive) continue;
         const WideString sub = src + e.Name + u"/";
         // The output tree inside the input tree holds what this run writes: never its input.
-        if (src != dest && platform::SameFile(sub, outputRoot)) continue;
+        if (src != dest && platform::SameFile(sub, outputRoot)) {
+          plan.OutputTrees.push_back(sub);
+          continue;
+        }
         Plan(sub, dest + e.Name + u"/", outputRoot, recursive, masks, plan);
       } else if (MatchesFileMask(e.Name, masks)) {
         const TFileType t = OutputTypeOf(e.Name);
@@ -194,6 +224,36 @@ void Plan(const WideString& src, const WideString& dest, const WideString& outpu
 
 WideString Quoted(const WideString& name) { return u"\"" + name + u"\""; }
 
+WideString Grouped(size_t n) {
+  const AnsiString digits = GroupThousands(std::to_string(n));
+  return WideString(digits.begin(), digits.end());
+}
+
+// The files to convert that an output tree held before the run: those that match the masks and
+// have a conversion, but for what the run itself writes there. None is converted, so the
+// folder is named: nothing goes unconverted without a word.
+WideString PassedOverOutputTree(const WideString& folder, bool recursive, const TFileMasks& masks, const TPlan& plan) {
+  std::set<platform::FileIdentity> written;
+  for (const TStep& step : plan.Steps) {
+    platform::FileIdentity id;
+    if (step.Type == TStep::Convert && platform::IdentityOf(step.Output, id)) written.insert(id);
+  }
+  TPlan inside;
+  Plan(folder, folder, folder, recursive, masks, inside);
+  size_t count = 0;
+  WideString first;
+  for (const TStep& step : inside.Steps) {
+    platform::FileIdentity id;
+    if (step.Type != TStep::Convert || InputTypeOf(step.Path) == ftNone) continue;
+    if (platform::IdentityOf(step.Path, id) && written.count(id)) continue;
+    if (count++ == 0) first = step.Path;
+  }
+  if (count == 0) return {};
+  return u"The folder " + Quoted(folder) + u" is the output folder of this run and is not walked: " +
+         (count == 1 ? Quoted(first) + u" in it is not converted."
+                     : Grouped(count) + u" files in it are not converted, the first " + Quoted(first) + u".");
+}
+
 }  // namespace
 
 size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
@@ -207,6 +267,13 @@ size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, 
   const WideString dest = WithSlash(destDir);
   TPlan plan;
   Plan(WithSlash(sourceDir), dest, dest, recursive, masks, plan);
+  for (const WideString& folder : plan.OutputTrees) {
+    const WideString passedOver = PassedOverOutputTree(folder, recursive, masks, plan);
+    if (!passedOver.empty()) report(passedOver);
+  }
+  // The outputs this run has written, each with the input it was written from: no later input
+  // of the run writes one again, whatever name it reaches it by.
+  std::map<platform::FileIdentity, WideString> written;
   for (const TStep& step : plan.Steps) {
     switch (step.Type) {
       case TStep::EnterFolder:
@@ -226,7 +293,21 @@ size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, 
                  u", another input of this run.");
           break;
         }
+        if (InputTypeOf(step.Path) == ftNone) {
+          convertFile(step.Path, step.Output);
+          break;
+        }
+        platform::FileState before;
+        const bool existed = platform::StateOf(step.Output, before);
+        if (const auto earlier = existed ? written.find(before.Id) : written.end(); earlier != written.end()) {
+          report(Quoted(step.Path) + u" is not converted: its output " + Quoted(step.Output) +
+                 u" was written from " + Quoted(earlier->second) + u" in this run.");
+          break;
+        }
         convertFile(step.Path, step.Output);
+        // An output the conversion left alone (it failed before writing) is not this input's.
+        platform::FileState after;
+        if (platform::StateOf(step.Output, after) && !(existed && after == before)) written.emplace(after.Id, step.Path);
         break;
       }
       case TStep::LeaveFolder:

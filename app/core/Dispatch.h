@@ -58,12 +58,17 @@ struct TCommandLine {
   bool Help = false;
   std::vector<WideString> PropTypes;
   bool HasPath = false;
+  WideString BadSwitch;  // the first switch whose value holds a control character
 };
 // A parameter is a switch only when it is a switch word the program knows, after "/", "-" or
 // "--", compared without case; anything else is a path (absolute paths begin with "/"). The
 // first path names the input: a file, a name mask, or a folder (every file in it); the second
 // is the output folder.
 TCommandLine ParseCommandLine(const std::vector<WideString>& params);
+// A character below U+0020, DEL, or one of U+0080..U+009F.
+bool IsControlChar(char16_t c);
+// A parameter as a message shows it: each control character written as <U+00XX>.
+WideString VisibleSwitch(const WideString& p);
 
 // The usage text, lines joined by lineBreak (a CR in a message box, LF on a terminal).
 WideString UsageText(const WideString& lineBreak);
@@ -81,10 +86,12 @@ public:
 // reaches it. The whole tree is read into a sorted snapshot before the first file is converted;
 // symbolic links to folders are not followed, and the output tree is never walked when it lies
 // inside the input tree. afterFolder runs once per folder visited.
-// reportError receives what the walk goes on after: a folder that cannot be read, and a file
-// that is not converted because its output is another input of the walk (without reportError
-// these end the walk with EConversionError). An output folder that cannot be made always ends
-// it so. Returns the number of matching files that have a conversion, converted or not.
+// reportError receives what the walk goes on after: a folder that cannot be read, a file that
+// is not converted because its output is another input of the walk or was written from another
+// input of it, and an output folder inside the input tree that held files to convert before the
+// walk (without reportError these end the walk with EConversionError). An output folder that
+// cannot be made always ends it so. Returns the number of matching files that have a
+// conversion, converted or not.
 size_t ConvertDirectory(const WideString& sourceDir, const WideString& destDir, bool recursive, const TFileMasks& masks,
                         const std::function<void(const WideString&, const WideString&)>& convertFile,
                         const std::function<void()>& afterFolder = {},

@@ -69,7 +69,8 @@ void TTerminalHost::ShowResult(const WideString& line) { Line(out_, output_ + u"
 // The usage text is what the run was asked for: standard output. The run's other messages are errors.
 void TTerminalHost::ShowUsage(const WideString& text) { Line(out_, text, false); }
 
-void TTerminalHost::ShowMessage(const WideString& text) { Line(err_, text, true); }
+// A message of the run's own ("Bad FileName", a bad parameter and the usage line) keeps its lines.
+void TTerminalHost::ShowMessage(const WideString& text) { Line(err_, text, false); }
 
 void TTerminalHost::ShowError(const WideString& text) { Line(err_, text, true); }
 

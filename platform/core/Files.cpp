@@ -24,6 +24,9 @@ bool Fail(int code) {
   return false;
 }
 
+// Why a file that is not a regular one is not opened.
+int NotRegularCode(const struct stat& st) { return S_ISDIR(st.st_mode) ? EISDIR : EINVAL; }
+
 bool StatName(const std::u16string& name, struct stat& st) {
   if (name.empty()) return Fail(ENOENT);
   if (::stat(NativeName(name).c_str(), &st) != 0) return Fail(errno);
@@ -65,7 +68,16 @@ FileHandle OpenFile(const std::u16string& name, unsigned access, unsigned share,
     Fail(ENOENT);
     return InvalidFileHandle;
   }
-  int flags = O_CLOEXEC;
+  // Only a regular file is opened: a pipe or a device would block the open, or the first read,
+  // for ever, or act on being opened. It is refused before the open, and again after it, for a
+  // name that changed in between; the open itself never waits.
+  struct stat st;
+  const std::string native = NativeName(name);
+  if (::stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    Fail(NotRegularCode(st));
+    return InvalidFileHandle;
+  }
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   if ((access & AccessRead) && (access & AccessWrite))
     flags |= O_RDWR;
   else if (access & AccessWrite)
@@ -73,15 +85,20 @@ FileHandle OpenFile(const std::u16string& name, unsigned access, unsigned share,
   else
     flags |= O_RDONLY;
   if (disposition == Disposition::CreateAlways) flags |= O_CREAT;  // truncated only once the lock is held
-  int fd = ::open(NativeName(name).c_str(), flags, 0666);
+  int fd = ::open(native.c_str(), flags, 0666);
   if (fd < 0) {
     Fail(errno);
     return InvalidFileHandle;
   }
-  struct stat st;
   int statResult = ::fstat(fd, &st);
   if (statResult != 0 || !S_ISREG(st.st_mode)) {
-    int code = statResult != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    int code = statResult != 0 ? errno : NotRegularCode(st);
+    ::close(fd);
+    Fail(code);
+    return InvalidFileHandle;
+  }
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    int code = errno;
     ::close(fd);
     Fail(code);
     return InvalidFileHandle;
@@ -261,6 +278,15 @@ bool IdentityOf(const std::u16string& name, FileIdentity& id) {
 bool SameFile(const std::u16string& a, const std::u16string& b) {
   FileIdentity ia, ib;
   return IdentityOf(a, ia) && IdentityOf(b, ib) && ia == ib;
+}
+
+bool StateOf(const std::u16string& name, FileState& state) {
+  struct stat st;
+  if (!StatName(name, st)) return false;
+  state.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  state.Size = st.st_size;
+  state.ChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return true;
 }
 
 bool ReplaceFile(const std::u16string& from, const std::u16string& to) {

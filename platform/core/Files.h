@@ -69,6 +69,15 @@ struct FileIdentity {
 bool IdentityOf(const std::u16string& name, FileIdentity& id);
 // True when both names lead to one file; false when either cannot be examined.
 bool SameFile(const std::u16string& a, const std::u16string& b);
+// A file as it stands: what it is and when it last changed (its status change, in ns, which
+// any write, truncation or replacement moves). Equal states: the file was left alone between.
+struct FileState {
+  FileIdentity Id;
+  int64_t Size = 0;
+  int64_t ChangedNs = 0;
+  bool operator==(const FileState&) const = default;
+};
+bool StateOf(const std::u16string& name, FileState& state);
 
 // Puts the file from in the place of the file to, in one step: whoever opens to finds the old
 // file or the new one, never a mixture. The new file takes the permissions of the one it
