@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../ViewerSupport.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"
 
@@ -61,9 +62,10 @@ protected:
     view.reset();
     SetPixelsPerInch(0);
   }
-  // Prints on sheets of 4 inches by height at 96 dots per inch: a dot is a pixel of the layout.
-  std::vector<QImage> Sheets(double height) {
-    platform::TRecordingPrinter printer(96, 4, height, 0);
+  // Prints on sheets of width (4 inches unless given) by height at 96 dots per inch: a dot is a
+  // pixel of the layout.
+  std::vector<QImage> Sheets(double height, double width = 4) {
+    platform::TRecordingPrinter printer(96, width, height, 0);
     view->Print(&printer);
     return printer.Pages;
   }
@@ -161,6 +163,66 @@ TEST_F(Print, ACellBesideATallerOneIsCutBetweenItsLines) {
     EXPECT_GE(sheets.size(), 3u) << height;
     EXPECT_EQ(BandsOver(sheets, nullptr, 0, middle), wholeLeft) << height;
     EXPECT_EQ(BandsOver(sheets, nullptr, middle, 0), wholeRight) << height;
+  }
+}
+
+// A form whose lines wrap otherwise on the sheet than in the window: words before it, a control
+// centred, one in a table cell, one as wide as half its line, and one of each kind.
+std::u16string FormPage() {
+  std::string s = "<p>";
+  for (int i = 0; i < 40; ++i) s += "Tgjy words " + std::to_string(i) + " ";
+  s += "</p><form><p align=center>Centred <input type=text value='Tgjy'>"
+       "<p>Half <input type=text style='width:50%' value='Tgjy'><p>Secret <input type=password value='abc'>"
+       "<p><input type=checkbox checked> Check<p><input type=radio checked> Radio"
+       "<p><textarea rows=3>Tgjy one\nTgjy two\nTgjy three</textarea>"
+       "<table><tr><td>Cell gjy words words words</td><td><select size=4><option>Tgjy a<option>Tgjy b"
+       "<option>Tgjy c<option>Tgjy d</select></td></tr></table>"
+       "<p><select><option>Tgjy drop</select> <input type=submit> <input type=reset> <input type=button value=Go>"
+       "</form><p>The end gjy</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+bool SameSheets(const std::vector<QImage>& a, const std::vector<QImage>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// The form prints as the paper's layout has it, whatever the window's width: the sheets are those
+// printed from a window exactly as wide as the sheet's room, where screen and paper agree, on one
+// tall sheet and on short ones (every band whole on one sheet, controls on later sheets too); and
+// the window's controls keep their widths.
+TEST_F(Print, FormControlsPrintWhereThePapersLayoutPutsThem) {
+  view->LoadFromString(FormPage());
+  // Half a centimetre of margin is 19 dots: 328 and 672 pixels of room.
+  for (const double width : {366 / 96.0, 710 / 96.0}) {
+    const int room = static_cast<int>(std::lround(width * 96)) - 38;
+    // The reference: a window without scroll bars as wide as the room.
+    view->SetScrollBars(TScrollStyle::ssNone);
+    view->resize(room, 300);
+    const std::vector<QImage> tall = Sheets(30, width);
+    ASSERT_EQ(tall.size(), 1u);
+    const std::vector<int> whole = BandsOver(tall, nullptr);
+    ASSERT_GE(whole.size(), 12u) << width;
+    std::vector<std::vector<QImage>> shortSheets;
+    for (const double height : {3.4, 4.6}) {
+      shortSheets.push_back(Sheets(height, width));
+      ASSERT_GE(shortSheets.back().size(), 2u) << width << " " << height;
+      EXPECT_EQ(BandsOver(shortSheets.back(), nullptr), whole) << width << " " << height;
+    }
+    view->SetScrollBars(TScrollStyle::ssBoth);
+    view->resize(600, 300);
+    std::vector<int> screenWidths;
+    for (const auto& c : view->Document().FormControls) screenWidths.push_back(c->Width());
+    EXPECT_TRUE(SameSheets(Sheets(30, width), tall)) << width;
+    for (size_t k = 0; k < shortSheets.size(); ++k) {
+      const std::vector<QImage> sheets = Sheets(k == 0 ? 3.4 : 4.6, width);
+      EXPECT_TRUE(SameSheets(sheets, shortSheets[k])) << width << " " << k;
+    }
+    std::vector<int> after;
+    for (const auto& c : view->Document().FormControls) after.push_back(c->Width());
+    EXPECT_EQ(after, screenWidths) << width;
   }
 }
 
