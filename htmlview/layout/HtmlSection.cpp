@@ -1259,7 +1259,9 @@ int TSection::ControlTop(const LineRec& line, const TFormControlObj& f, int line
   switch (f.VertAlign) {
     case ATop: top = lineTop + line.SpaceAbove; break;
     case AMiddle: top = lineTop + line.SpaceAbove + (line.LineHeight - h) / 2; break;
-    case ABaseline: top = lineTop + line.SpaceAbove + line.LineHeight - line.Descent - h; break;
+    case ABaseline:
+      top = lineTop + line.SpaceAbove + line.LineHeight - line.Descent - h;
+      break;
     default: top = lineTop + line.SpaceAbove + line.LineHeight - h; break;
   }
   return top + f.MarginTop;

@@ -226,4 +226,89 @@ TEST_F(Print, FormControlsPrintWhereThePapersLayoutPutsThem) {
   }
 }
 
+// The ink rows of column x.
+int ColumnInk(const QImage& sheet, int x) {
+  int n = 0;
+  for (int y = 0; y < sheet.height(); ++y) n += Inked(sheet.pixel(x, y));
+  return n;
+}
+
+// The column in [from, to) with the most ink rows: a frame's side.
+int FrameColumn(const QImage& sheet, int from, int to) {
+  int best = from, most = -1;
+  for (int x = from; x < std::min(to, sheet.width()); ++x)
+    if (const int n = ColumnInk(sheet, x); n > most) {
+      most = n;
+      best = x;
+    }
+  return best;
+}
+
+struct TallCell {
+  const char* Name;
+  const char* Attributes;  // of the cell in the left column
+  std::string Content;     // its content
+  int Span;                // the rows it spans; the right column has as many short ones
+};
+
+std::string Lines(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "Tgjy " + std::to_string(i) + "<br>";
+  return s;
+}
+
+std::vector<TallCell> TallCells() {
+  std::string nested = "<table cellspacing=0 cellpadding=1>";
+  for (int i = 0; i < 26; ++i) nested += "<tr><td>Nested gjy " + std::to_string(i) + "</td></tr>";
+  nested += "</table>";
+  std::string pictures;
+  for (int i = 0; i < 12; ++i)
+    pictures += "Tgjy " + std::to_string(i) + (i % 3 == 1 ? "<br><img vspace=3 src='" + Square(40) + "'><br>" : "<br>");
+  return {{"top", "valign=top", Lines(26), 26},
+          {"bottom", "valign=bottom", "Bottom gjy", 26},
+          {"middle", "valign=middle", Lines(8), 26},
+          {"baseline", "valign=baseline", Lines(8), 26},
+          {"nested", "valign=top", nested, 26},
+          {"pictures", "valign=middle", pictures, 26},
+          {"tallrow", "valign=top", nested + nested, 1}};
+}
+
+std::u16string TallCellPage(const TallCell& c) {
+  std::string s = "<p>Before gjy</p><div style='height:8px'></div><table cellspacing=0 cellpadding=4><tr>"
+                  "<td rowspan=" + std::to_string(c.Span) + " width=160 style='border:2px solid black' " +
+                  c.Attributes + ">" + c.Content + "</td>";
+  for (int i = 0; i < c.Span; ++i)
+    s += (i ? "<tr>" : "") + std::string("<td>Tgjy r ") + std::to_string(i) + "</td></tr>";
+  s += "</table><p>After gjy</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+// Content taller than the row it starts in (a cell spanning rows, whatever its vertical
+// alignment, holding lines, a table or pictures; a cell beside shorter ones): every band of it
+// prints whole on exactly one sheet, and its frame goes on over the sheets that it crosses.
+TEST_F(Print, ContentTallerThanItsRowPrintsWholeOnTheSheetsItCrosses) {
+  for (const TallCell& c : TallCells()) {
+    view->LoadFromString(TallCellPage(c));
+    for (const double width : {4.0, 8.0}) {
+      const std::vector<QImage> one = Sheets(30, width);
+      ASSERT_EQ(one.size(), 1u);
+      const int left = FrameColumn(one[0], 0, one[0].width() / 2);
+      const int right = FrameColumn(one[0], left + 20, left + 240);
+      const std::vector<int> wholeLeft = BandsOver(one, nullptr, left + 3, right - 2);
+      const std::vector<int> wholeRight = BandsOver(one, nullptr, right + 3, 0);
+      const int frame = ColumnInk(one[0], left);
+      for (const double height : {3.4, 4.6}) {
+        const std::vector<QImage> sheets = Sheets(height, width);
+        EXPECT_GE(sheets.size(), 2u) << c.Name << " " << width << " " << height;
+        std::vector<int> blank;
+        EXPECT_EQ(BandsOver(sheets, &blank, left + 3, right - 2), wholeLeft) << c.Name << " " << width << " " << height;
+        EXPECT_EQ(BandsOver(sheets, nullptr, right + 3, 0), wholeRight) << c.Name << " " << width << " " << height;
+        int frames = 0;
+        for (const QImage& sheet : sheets) frames += ColumnInk(sheet, left);
+        EXPECT_EQ(frames, frame) << c.Name << " " << width << " " << height;
+      }
+    }
+  }
+}
+
 }  // namespace
