@@ -178,6 +178,7 @@ std::u16string FormPage() {
        "<table><tr><td>Cell gjy words words words</td><td><select size=4><option>Tgjy a<option>Tgjy b"
        "<option>Tgjy c<option>Tgjy d</select></td></tr></table>"
        "<p><select><option>Tgjy drop</select> <input type=submit> <input type=reset> <input type=button value=Go>"
+       "<p><input type=file size=8> <input type=image src='" + Square(20) + "'>"
        "</form><p>The end gjy</p>";
   return QString::fromStdString(s).toStdU16String();
 }
