@@ -772,18 +772,10 @@ void TSection::CompleteLine(int p, int n, int& y, TIndentManager& imgr, bool fir
       o->DrawX = sectionX_ + CharX(line, k) + o->HSpaceL;
       o->DrawY = top + o->VSpaceT;
     } else if (c == FmCtl) {
+      // The control's window belongs to the screen's layout: a print copy places it only when
+      // drawing, by its own lines.
       TFormControlObj* f = FormControls.FindControl(k);
-      if (!f) continue;
-      const int h = f->Height() + f->MarginTop + f->MarginBottom;
-      const int base = y + line.SpaceAbove + line.LineHeight - line.Descent;
-      int top;
-      switch (f->VertAlign) {
-        case ATop: top = y + line.SpaceAbove; break;
-        case AMiddle: top = y + line.SpaceAbove + (line.LineHeight - h) / 2; break;
-        case ABaseline: top = base - h; break;
-        default: top = y + line.SpaceAbove + line.LineHeight - h; break;
-      }
-      if (!Owner || !Owner->PrintCopy) f->YValue = top + f->MarginTop;
+      if (f && (!Owner || !Owner->PrintCopy)) f->YValue = ControlTop(line, *f, y);
     }
   }
   // A link's top, for scrolling it into view when it takes the focus: the line where it starts.
@@ -1261,6 +1253,20 @@ void TSection::DrawTextRun(TCanvas& canvas, const LineRec& line, int from, int t
   }
 }
 
+int TSection::ControlTop(const LineRec& line, const TFormControlObj& f, int lineTop) {
+  const int h = f.Height() + f.MarginTop + f.MarginBottom;
+  int top;
+  switch (f.VertAlign) {
+    case ATop: top = lineTop + line.SpaceAbove; break;
+    case AMiddle: top = lineTop + line.SpaceAbove + (line.LineHeight - h) / 2; break;
+    case ABaseline:
+      top = lineTop + line.SpaceAbove + line.LineHeight - line.Descent - h;
+      break;
+    default: top = lineTop + line.SpaceAbove + line.LineHeight - h; break;
+  }
+  return top + f.MarginTop;
+}
+
 void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
   const int yOff = Owner ? Owner->YOffset : 0;
   const int dx = x - sectionX_;
@@ -1307,7 +1313,7 @@ void TSection::DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY) {
     if (c == FmCtl) {
       if (TFormControlObj* f = FormControls.FindControl(pos)) {
         if (Owner && Owner->Printing)
-          f->Draw(canvas, cx + f->MarginLeft, f->YValue - yOff);
+          f->Draw(canvas, cx + f->MarginLeft, ControlTop(line, *f, windowY));
         else
           f->Show(cx + f->MarginLeft, f->YValue - yOff);
         Grow(cx, f->TotalWidth());

@@ -145,6 +145,8 @@ protected:
   int FirstLineIndent(int left) const { return std::max(TextIndent, -left); }
   void BuildSourceIndex();
   void DrawLine(TCanvas& canvas, LineRec& line, int x, int windowY);
+  // The top of control f's box (within its margins) on line, whose top is at lineTop.
+  static int ControlTop(const LineRec& line, const TFormControlObj& f, int lineTop);
   // The document rows where line paints: its text between the spaces above and below it, or its
   // whole box when pictures, controls or inline boxes stand on it. False when it paints nothing.
   bool LineInk(const LineRec& line, int& top, int& bottom) const;

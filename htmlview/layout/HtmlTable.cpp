@@ -956,7 +956,17 @@ int THtmlTable::DrawRows(TCanvas& canvas, const TRect& clip, int first, int last
     const int top = rowTops_[static_cast<size_t>(r)] + yShift;
     const int rowBottom = rowTops_[static_cast<size_t>(r) + 1] + yShift;
     if (printing) {
-      if (rowBottom <= pageTop) continue;  // on an earlier page
+      if (rowBottom <= pageTop) {
+        // On an earlier page, but for the cells that span rows down into this one: their words
+        // below the earlier page's break and the rest of their frame print here.
+        for (const auto& cell : *Rows[r])
+          if (cell && cell->Col >= 0 && cell->ColSpan >= 1 && cell->RowSpan > 1 &&
+              top + cell->SpannedHeight > pageTop) {
+            DrawCell(canvas, clip, *cell, x + colLefts_[static_cast<size_t>(cell->Col)], top);
+            Owner->PageInked = true;
+          }
+        continue;
+      }
       if (top >= Owner->PageBottom) break;
       // A row that does not fit moves whole to the next page, unless it begins the page: a row
       // taller than a page is cut.

@@ -70,6 +70,20 @@ int THtmlView::PrintRequest(platform::TPrinter* printer, int mode, int firstPage
     ~TMonoScope() { flag = old; }
   } monoScope{formEvents.MonochromePrinter, formEvents.MonochromePrinter};
   formEvents.MonochromePrinter = copy.MonochromeBlack();
+  // The copy shares the window's controls, and its layout gives those as wide as a share of their
+  // line the paper's widths: the window's come back when the run ends.
+  struct TWidthsScope {
+    ThtDocument& doc;
+    std::vector<std::pair<TFormControlObj*, int>> saved;
+    ~TWidthsScope() {
+      // Only those still on the page, which keeps them in order.
+      size_t next = 0;
+      for (const auto& c : doc.FormControls)
+        if (next < saved.size() && c.get() == saved[next].first) c->SetWidth(saved[next++].second);
+    }
+  } widthsScope{*doc_, {}};
+  for (const auto& c : doc_->FormControls)
+    if (c->PercentWidth) widthsScope.saved.emplace_back(c.get(), c->Width());
   printPage_ = 1;
   bool pageReached = false;
   printJob_ = printer;

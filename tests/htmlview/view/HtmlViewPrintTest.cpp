@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../ViewerSupport.h"
+#include "htmlview/forms/HtmlForms.h"
 #include "htmlview/view/HtmlView.h"
 #include "platform/gui/Printers.h"
 
@@ -61,9 +62,10 @@ protected:
     view.reset();
     SetPixelsPerInch(0);
   }
-  // Prints on sheets of 4 inches by height at 96 dots per inch: a dot is a pixel of the layout.
-  std::vector<QImage> Sheets(double height) {
-    platform::TRecordingPrinter printer(96, 4, height, 0);
+  // Prints on sheets of width (4 inches unless given) by height at 96 dots per inch: a dot is a
+  // pixel of the layout.
+  std::vector<QImage> Sheets(double height, double width = 4) {
+    platform::TRecordingPrinter printer(96, width, height, 0);
     view->Print(&printer);
     return printer.Pages;
   }
@@ -161,6 +163,155 @@ TEST_F(Print, ACellBesideATallerOneIsCutBetweenItsLines) {
     EXPECT_GE(sheets.size(), 3u) << height;
     EXPECT_EQ(BandsOver(sheets, nullptr, 0, middle), wholeLeft) << height;
     EXPECT_EQ(BandsOver(sheets, nullptr, middle, 0), wholeRight) << height;
+  }
+}
+
+// A form whose lines wrap otherwise on the sheet than in the window: words before it, a control
+// centred, one in a table cell, one as wide as half its line, and one of each kind.
+std::u16string FormPage() {
+  std::string s = "<p>";
+  for (int i = 0; i < 40; ++i) s += "Tgjy words " + std::to_string(i) + " ";
+  s += "</p><form><p align=center>Centred <input type=text value='Tgjy'>"
+       "<p>Half <input type=text style='width:50%' value='Tgjy'><p>Secret <input type=password value='abc'>"
+       "<p><input type=checkbox checked> Check<p><input type=radio checked> Radio"
+       "<p><textarea rows=3>Tgjy one\nTgjy two\nTgjy three</textarea>"
+       "<table><tr><td>Cell gjy words words words</td><td><select size=4><option>Tgjy a<option>Tgjy b"
+       "<option>Tgjy c<option>Tgjy d</select></td></tr></table>"
+       "<p><select><option>Tgjy drop</select> <input type=submit> <input type=reset> <input type=button value=Go>"
+       "<p><input type=file size=8> <input type=image src='" + Square(20) + "'>"
+       "</form><p>The end gjy</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+bool SameSheets(const std::vector<QImage>& a, const std::vector<QImage>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// The form prints as the paper's layout has it, whatever the window's width: the sheets are those
+// printed from a window exactly as wide as the sheet's room, where screen and paper agree, on one
+// tall sheet and on short ones (every band whole on one sheet, controls on later sheets too); and
+// the window's controls keep their widths.
+TEST_F(Print, FormControlsPrintWhereThePapersLayoutPutsThem) {
+  view->LoadFromString(FormPage());
+  // Half a centimetre of margin is 19 dots: 328 and 672 pixels of room.
+  for (const double width : {366 / 96.0, 710 / 96.0}) {
+    const int room = static_cast<int>(std::lround(width * 96)) - 38;
+    // The reference: a window without scroll bars as wide as the room.
+    view->SetScrollBars(TScrollStyle::ssNone);
+    view->resize(room, 300);
+    const std::vector<QImage> tall = Sheets(30, width);
+    ASSERT_EQ(tall.size(), 1u);
+    const std::vector<int> whole = BandsOver(tall, nullptr);
+    ASSERT_GE(whole.size(), 12u) << width;
+    std::vector<std::vector<QImage>> shortSheets;
+    for (const double height : {3.4, 4.6}) {
+      shortSheets.push_back(Sheets(height, width));
+      ASSERT_GE(shortSheets.back().size(), 2u) << width << " " << height;
+      EXPECT_EQ(BandsOver(shortSheets.back(), nullptr), whole) << width << " " << height;
+    }
+    view->SetScrollBars(TScrollStyle::ssBoth);
+    view->resize(600, 300);
+    std::vector<int> screenWidths;
+    for (const auto& c : view->Document().FormControls) screenWidths.push_back(c->Width());
+    EXPECT_TRUE(SameSheets(Sheets(30, width), tall)) << width;
+    for (size_t k = 0; k < shortSheets.size(); ++k) {
+      const std::vector<QImage> sheets = Sheets(k == 0 ? 3.4 : 4.6, width);
+      EXPECT_TRUE(SameSheets(sheets, shortSheets[k])) << width << " " << k;
+    }
+    std::vector<int> after;
+    for (const auto& c : view->Document().FormControls) after.push_back(c->Width());
+    EXPECT_EQ(after, screenWidths) << width;
+  }
+}
+
+// The ink rows of column x.
+int ColumnInk(const QImage& sheet, int x) {
+  int n = 0;
+  for (int y = 0; y < sheet.height(); ++y) n += Inked(sheet.pixel(x, y));
+  return n;
+}
+
+// The column in [from, to) with the most ink rows: a frame's side.
+int FrameColumn(const QImage& sheet, int from, int to) {
+  int best = from, most = -1;
+  for (int x = from; x < std::min(to, sheet.width()); ++x)
+    if (const int n = ColumnInk(sheet, x); n > most) {
+      most = n;
+      best = x;
+    }
+  return best;
+}
+
+struct TallCell {
+  const char* Name;
+  const char* Attributes;  // of the cell in the left column
+  std::string Content;     // its content
+  int Span;                // the rows it spans; the right column has as many short ones
+};
+
+std::string Lines(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "Tgjy " + std::to_string(i) + "<br>";
+  return s;
+}
+
+std::vector<TallCell> TallCells() {
+  std::string nested = "<table cellspacing=0 cellpadding=1>";
+  for (int i = 0; i < 26; ++i) nested += "<tr><td>Nested gjy " + std::to_string(i) + "</td></tr>";
+  nested += "</table>";
+  std::string pictures;
+  for (int i = 0; i < 12; ++i)
+    pictures += "Tgjy " + std::to_string(i) + (i % 3 == 1 ? "<br><img vspace=3 src='" + Square(40) + "'><br>" : "<br>");
+  return {{"top", "valign=top", Lines(26), 26},
+          {"bottom", "valign=bottom", "Bottom gjy", 26},
+          {"middle", "valign=middle", Lines(8), 26},
+          {"baseline", "valign=baseline", Lines(8), 26},
+          {"nested", "valign=top", nested, 26},
+          {"pictures", "valign=middle", pictures, 26},
+          {"tallrow", "valign=top", nested + nested, 1}};
+}
+
+std::u16string TallCellPage(const TallCell& c) {
+  std::string s = "<p>Before gjy</p><div style='height:8px'></div><table cellspacing=0 cellpadding=4><tr>"
+                  "<td rowspan=" + std::to_string(c.Span) + " width=160 style='border:2px solid black' " +
+                  c.Attributes + ">" + c.Content + "</td>";
+  for (int i = 0; i < c.Span; ++i)
+    s += (i ? "<tr>" : "") + std::string("<td>Tgjy r ") + std::to_string(i) + "</td></tr>";
+  s += "</table><p>After gjy</p>";
+  return QString::fromStdString(s).toStdU16String();
+}
+
+// Content taller than the row it starts in (a cell spanning rows, whatever its vertical
+// alignment, holding lines, a table or pictures; a cell beside shorter ones): every band of it
+// prints whole on exactly one sheet, and its frame goes on over the sheets that it crosses.
+TEST_F(Print, ContentTallerThanItsRowPrintsWholeOnTheSheetsItCrosses) {
+  for (const TallCell& c : TallCells()) {
+    view->LoadFromString(TallCellPage(c));
+    for (const double width : {4.0, 8.0}) {
+      const std::vector<QImage> one = Sheets(30, width);
+      ASSERT_EQ(one.size(), 1u);
+      const int left = FrameColumn(one[0], 0, one[0].width() / 2);
+      const int right = FrameColumn(one[0], left + 20, left + 240);
+      const std::vector<int> wholeLeft = BandsOver(one, nullptr, left + 3, right - 2);
+      const std::vector<int> wholeRight = BandsOver(one, nullptr, right + 3, 0);
+      const int frame = ColumnInk(one[0], left);
+      for (const double height : {3.4, 4.6}) {
+        const std::vector<QImage> sheets = Sheets(height, width);
+        const std::string where = std::string(c.Name) + " " + std::to_string(width) + " " + std::to_string(height);
+        EXPECT_GE(sheets.size(), 2u) << where;
+        std::vector<int> blank;
+        BandsOver(sheets, &blank);
+        EXPECT_TRUE(blank.empty()) << where;
+        EXPECT_EQ(BandsOver(sheets, nullptr, left + 3, right - 2), wholeLeft) << where;
+        EXPECT_EQ(BandsOver(sheets, nullptr, right + 3, 0), wholeRight) << where;
+        int frames = 0;
+        for (const QImage& sheet : sheets) frames += ColumnInk(sheet, left);
+        EXPECT_EQ(frames, frame) << where;
+      }
+    }
   }
 }
 
