@@ -33,6 +33,20 @@ WideString WarningsText(int64_t warnings) {
   return u", " + ResultLine(warnings, warnings == 1 ? u" warning" : u" warnings");
 }
 
+WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows) {
+  if (skipped <= 0 || rows.empty()) return {};
+  WideString text = u", " + ResultLine(skipped, u" skipped (") + (skipped == 1 ? u"row " : u"rows ");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i > 0) text += i + 1 == rows.size() && static_cast<int64_t>(rows.size()) == skipped ? u" and " : u", ";
+    const AnsiString row = GroupThousands(std::to_string(rows[i]));
+    text.append(row.begin(), row.end());
+  }
+  if (static_cast<int64_t>(rows.size()) < skipped) text += u"...";
+  text += skipped == 1 ? u" of translation_units holds no segment with its language)"
+                       : u" of translation_units hold no segment with its language)";
+  return text;
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -62,7 +76,7 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 // it raises.
 template <class Converter, class Run>
 void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
-                  const std::function<int64_t()>& warnings = {}) {
+                  const std::function<int64_t()>& warnings = {}, const std::function<WideString()>& skipped = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
@@ -75,7 +89,8 @@ void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t&
   }
   units = converter.UnitCount;
   if (!ok) Fail(converter.ErrorText());
-  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
+  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0) +
+                  (skipped ? skipped() : WideString()));
 }
 
 // Why a conversion failed, in words of its own: the library's reason for a database error,
@@ -123,7 +138,8 @@ WideString ReasonOf(const std::exception_ptr& error) {
 
 // A TMX written from source: a failure part-way leaves the document closed after the units
 // converted before it; one before the first unit leaves no file.
-void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output) {
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output,
+              const std::function<WideString()>& skipped = {}) {
   int64_t units = 0;
   bool created = false;  // Convert creates the output before anything can fail in it
   try {
@@ -131,7 +147,7 @@ void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input,
     ConvertUnits(host, writer, [&] {
       created = true;
       return writer.Convert(output, OutputEncoding);
-    }, units, [&] { return writer.RepairedUnits; });
+    }, units, [&] { return writer.RepairedUnits; }, skipped);
   } catch (const EConversionError&) {
     throw;  // the file could not be written: its text says so
   } catch (...) {
@@ -251,8 +267,8 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
     FailPartWay(input, output, 0);
   }
   // Units whose creation date was no date have none in the TMX: each is a warning, counted by
-  // the writer with its own.
-  WriteTmx(host, *source, input, output);
+  // the writer with its own. Rows that hold no segment are told by their numbers.
+  WriteTmx(host, *source, input, output, [&] { return SkippedRowsText(source->SkippedUnits(), source->SkippedRows()); });
   return true;
 }
 

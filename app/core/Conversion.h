@@ -27,6 +27,9 @@ WideString ResultLine(int64_t count, const char16_t* suffix);
 // What follows the count of units written when some of them were written with a warning (a
 // surrogate without its partner replaced by U+FFFD): ", 1 warning", ", 2 warnings"; empty for none.
 WideString WarningsText(int64_t warnings);
+// What follows them when rows of an SDLTM were passed over for holding no segment: ", 1 skipped
+// (row 3 of translation_units holds no segment with its language)", the first few rows named.
+WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows);
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;
