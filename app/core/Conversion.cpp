@@ -47,6 +47,18 @@ WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows) {
   return text;
 }
 
+WideString TermsLeftOutText(const TTermbaseExportNotes& notes) {
+  if (notes.TermsLeftOut <= 0) return {};
+  WideString text = u", " + ResultLine(notes.TermsLeftOut, notes.TermsLeftOut == 1 ? u" term" : u" terms") +
+                    u" without an entry number left out (";
+  for (size_t i = 0; i < notes.LeftOutNamed.size(); ++i) {
+    if (i > 0) text += u", ";
+    text += notes.LeftOutNamed[i];
+  }
+  if (static_cast<int64_t>(notes.LeftOutNamed.size()) < notes.TermsLeftOut) text += u"...";
+  return text + u")";
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -288,11 +300,12 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
 void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {
   TObjectControled job;
   int64_t entries;
+  TTermbaseExportNotes notes;
   {
     TAttached attached(host, job);
-    entries = STLBToCSV(input, output, job);
+    entries = STLBToCSV(input, output, job, &notes);
   }
-  host.ShowResult(ResultLine(entries, u" entries"));
+  host.ShowResult(ResultLine(entries, u" entries") + WarningsText(notes.WarnedLines) + TermsLeftOutText(notes));
 }
 
 }  // namespace

@@ -30,6 +30,9 @@ WideString WarningsText(int64_t warnings);
 // What follows them when rows of an SDLTM were passed over for holding no segment: ", 1 skipped
 // (row 3 of translation_units holds no segment with its language)", the first few rows named.
 WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows);
+// What follows the count of entries when terms of a termbase had no entry number: ", 2 terms
+// without an entry number left out ("car" in I_English, "Auto" in I_German)", the first few named.
+WideString TermsLeftOutText(const struct TTermbaseExportNotes& notes);
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;
