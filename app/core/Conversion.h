@@ -9,6 +9,8 @@
 #include "base/MyObjects.h"
 #include "unicode/UniStringList.h"
 
+struct TTermbaseExportNotes;
+
 // What a conversion reports to, the window or the terminal.
 class TConversionHost {
 public:
@@ -32,7 +34,7 @@ WideString WarningsText(int64_t warnings);
 WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows);
 // What follows the count of entries when terms of a termbase had no entry number: ", 2 terms
 // without an entry number left out ("car" in I_English, "Auto" in I_German)", the first few named.
-WideString TermsLeftOutText(const struct TTermbaseExportNotes& notes);
+WideString TermsLeftOutText(const TTermbaseExportNotes& notes);
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;
