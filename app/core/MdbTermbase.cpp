@@ -179,6 +179,7 @@ private:
 
 constexpr char16_t kDamagedPage[] = u"The table \"%s\" of \"%s\" is damaged: a page of its records cannot be read.";
 constexpr char16_t kDamagedRecord[] = u"The table \"%s\" of \"%s\" is damaged: a record cannot be read.";
+constexpr char16_t kDamagedMemo[] = u"The table \"%s\" of \"%s\" is damaged: a long text of a record cannot be read whole.";
 
 TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, THandlePtr handle, TEntryPtr entry, TTablePtr table,
                      WideString name)
@@ -361,16 +362,17 @@ bool TMdbTable::Next(TTermbaseRecord& record) {
 // 0x80000000 when the data follows the header in the row, 0x40000000 when it is one record of
 // a long-value page, and neither when it is a chain of such records, each beginning with the
 // pointer to the next. A pointer is a page number shifted left by 8 plus a row number.
+// A memo whose data ends before its length (a length beyond the row or the file, a record of
+// the chain that cannot be read) is damaged: its text would come out cut short.
 std::vector<uint8_t> TMdbTable::GatherMemo(const std::vector<uint8_t>& header) const {
   if (header.size() < 12) return {};
   const uint32_t word = Le32(header.data());
   uint64_t length = word & 0x3FFFFFFFu;
   if (word & 0x80000000u) {
-    length = std::min<uint64_t>(length, header.size() - 12);
+    if (length > header.size() - 12) Fail(kDamagedMemo);
     return std::vector<uint8_t>(header.begin() + 12, header.begin() + 12 + static_cast<ptrdiff_t>(length));
   }
-  // A damaged length or chain cannot make the memo longer than the file.
-  length = std::min<uint64_t>(length, static_cast<uint64_t>(std::max<int64_t>(File->Size, 0)));
+  if (length > static_cast<uint64_t>(std::max<int64_t>(File->Size, 0))) Fail(kDamagedMemo);
   uint32_t pointer = Le32(header.data() + 4);
   const bool single = (word & 0x40000000u) != 0;
   std::vector<uint8_t> data;
@@ -387,6 +389,7 @@ std::vector<uint8_t> TMdbTable::GatherMemo(const std::vector<uint8_t>& header) c
     const size_t take = static_cast<size_t>(std::min<uint64_t>(size - 4, length - data.size()));
     data.insert(data.end(), record + 4, record + 4 + take);
   }
+  if (data.size() < length) Fail(kDamagedMemo);
   return data;
 }
 

@@ -459,3 +459,38 @@ TEST(TermbaseExport, ResultLineTellsRepairedAndLeftOutTerms) {
     }
   }
 }
+
+// A term long enough for long-value pages, on a page found damaged (its mark, its record count,
+// its record offsets overwritten): the export fails naming the file and the table, never giving
+// the term cut short or empty.
+TEST(TermbaseExport, LongTermsOnDamagedPagesFail) {
+  TempDir dir;
+  std::u16string longTerm;
+  while (longTerm.size() < 30000) longTerm += u"Haftpflichtversicherung ";
+  const std::string input = Save(dir, {Indexes({u"English"}), Index(u"I_English", {{u"car", 1}, {longTerm, 2}, {u"tree", 3}})});
+  const std::string intact = TempDir::Read(input);
+  constexpr size_t kPage = jet4::Jet4Writer::kPageSize;
+  int pages = 0;
+  for (size_t page = 1; page < intact.size() / kPage; ++page) {
+    const size_t at = page * kPage;
+    if (intact[at] != 0x01 || intact.compare(at + 4, 4, "LVAL") != 0) continue;
+    ++pages;
+    for (const size_t offset : {size_t{4}, size_t{12}, size_t{14}}) {
+      SCOPED_TRACE("page " + std::to_string(page) + " at " + std::to_string(offset));
+      std::string bytes = intact;
+      bytes.replace(at + offset, 4, 4, 'Z');
+      TempDir::Write(dir.File("d.sdltb"), bytes);
+      TObjectControled job;
+      try {
+        STLBToCSV(W(dir.File("d.sdltb")), W(dir.File("d.csv")), job);
+        ADD_FAILURE() << "no exception";
+      } catch (const ETermbaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"I_English\" of \"" + dir.File("d.sdltb") + "\""), std::string::npos) << e.what();
+      }
+      // The line of entry 1, written before the damage was met, stays; nothing of entry 2 does.
+      const std::string csv = std::filesystem::exists(dir.File("d.csv")) ? TempDir::Read(dir.File("d.csv")) : "";
+      EXPECT_TRUE(csv.empty() || csv == "\xEF\xBB\xBF" "English\r\ncar\r\n") << csv.substr(0, 80);
+    }
+  }
+  EXPECT_GT(pages, 0);
+}
