@@ -358,8 +358,10 @@ void TSdlTMStream::FillBatch(TBatch& batch) {
           if ((f.IsInt || f.IsStored) && f.Int >= 0) continue;
         }
         std::string_view bytes;
-        // A segment's text goes on after a zero character; the other columns' end there.
-        f.Utf8 = col == SourceCol || col == TargetCol ? Rows->FieldAsUtf8Whole(col, bytes) : Rows->FieldAsUtf8(col, bytes);
+        // The text of a segment or a user goes on after a zero character; a date or a count,
+        // read as SQLite reads them, ends there.
+        f.Utf8 = col == SourceCol || col == TargetCol || col == UserCol ? Rows->FieldAsUtf8Whole(col, bytes)
+                                                                          : Rows->FieldAsUtf8(col, bytes);
         if (f.Utf8) {
           f.At = batch.Bytes.size();
           f.Size = bytes.size();
@@ -550,8 +552,9 @@ bool TSdlTMStream::ReadRow(TTU& tu, bool header) {
     return f.Utf8;
   };
   std::string_view bytes;
-  // The segments go to the decoder as the database holds them, in UTF-8. A zero character is
-  // text like any other that TMX cannot hold: a blank stands for it, and the unit is warned of.
+  // The segments go to the decoder as the database holds them, in UTF-8. A zero character (in a
+  // segment or the user) is text like any other that TMX cannot hold: a blank stands for it, and
+  // the unit is warned of.
   bool zero = false;
   auto segment = [&](int col, bool isSource) {
     if (utf8(col, bytes)) {
@@ -566,10 +569,11 @@ bool TSdlTMStream::ReadRow(TTU& tu, bool header) {
   };
   if (SourceCol >= 0 && !segment(SourceCol, true)) return false;
   if (TargetCol >= 0 && !segment(TargetCol, false)) return false;
-  if (zero && !header) ++FZeroCharUnits;
+
   // For a writer in UTF-8 the user and the date go as the database's bytes where those are
   // ASCII without controls (what names and dates are), the count without its text.
   if (UserCol >= 0) {
+    if (utf8(UserCol, bytes) && !bytes.empty() && std::memchr(bytes.data(), 0, bytes.size())) zero = true;
     if (Utf8Segments && !header && utf8(UserCol, bytes) &&
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
       tu.SetFieldBytes(tfUserId, bytes);
@@ -590,6 +594,7 @@ bool TSdlTMStream::ReadRow(TTU& tu, bool header) {
     }
     if (!dated && !header) ++FDatesLeftOut;
   }
+  if (zero && !header) ++FZeroCharUnits;
   if (CountCol >= 0) {
     // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading
     // number. Up to 18 digits cannot overflow. An integer that a column of another declared type

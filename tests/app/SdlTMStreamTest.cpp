@@ -678,9 +678,9 @@ std::string Bytes(const std::string& value, bool asBlob = false) {
   return asBlob ? hex : "CAST(" + hex + " AS TEXT)";
 }
 
-std::string RawRow(const std::string& source, const std::string& target) {
+std::string RawRow(const std::string& source, const std::string& target, const std::string& user = "'ana'") {
   return "INSERT INTO translation_units(source_segment, target_segment, creation_date, creation_user, usage_counter) "
-         "VALUES (" + source + ", " + target + ", '2012-11-03 10:20:30', 'ana', 1);";
+         "VALUES (" + source + ", " + target + ", '2012-11-03 10:20:30', " + user + ", 1);";
 }
 
 // Every language a document names: the header's srclang and adminlang, every tuv's xml:lang.
@@ -698,12 +698,14 @@ std::vector<std::string> Languages(const std::string& tmx) {
 
 // A zero character inside a segment's text is text that TMX cannot hold, like the other
 // control characters: a blank stands for it, the text around it stays, and the unit is counted
-// among the warnings; on either side, read as text or as a blob, on the plain path and the other.
+// among the warnings; on either side, read as text or as a blob, on the plain path and the other,
+// and in the user's name.
 TEST_F(SdlTM, ZeroCharactersInSegmentsStayAsBlanksWithAWarning) {
   const std::string x0y("x\0y", 3);
   const struct {
     std::string source, target, result;
     std::vector<std::string> segs;
+    std::string user = "'ana'", creationId = "ana";
   } cases[] = {
       {Bytes(Src(x0y)), Bytes(Tgt("t")), "1 TUs, 1 warning", {"x y", "t"}},
       {Bytes(Src("s")), Bytes(Tgt(std::string("\0a\0", 3) + "b\x01")), "1 TUs, 1 warning", {"s", " a b "}},
@@ -712,11 +714,13 @@ TEST_F(SdlTM, ZeroCharactersInSegmentsStayAsBlanksWithAWarning) {
       {Bytes(Src("a\n" + x0y)), Bytes(Seg("<Text>\n<Value>" + x0y + "</Value></Text>", "de-DE")), "1 TUs, 1 warning",
        {"a&#10;x y", "x y"}},
       {Bytes(Src("a\x01" "b")), Bytes(Tgt("t")), "1 TUs", {"a b", "t"}},
+      {Bytes(Src("s")), Bytes(Tgt("t")), "1 TUs, 1 warning", {"s", "t"}, Bytes(std::string("DOM\0ana", 7)), "DOM ana"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(dir.File("in.sdltm"));
-    const std::string tmx = Convert(MakeDb(kSchema + RawRow(c.source, c.target)));
+    const std::string tmx = Convert(MakeDb(kSchema + RawRow(c.source, c.target, c.user)));
     EXPECT_EQ(host.Result, c.result) << c.source;
+    EXPECT_EQ(CountOf(tmx, "creationid=\"" + c.creationId + "\""), 2u) << c.source;
     EXPECT_EQ(Contents(tmx, "seg"), c.segs) << c.source;
     EXPECT_EQ(tmx.find('\0'), std::string::npos);
     EXPECT_EQ(Languages(tmx), (std::vector<std::string>{"EN-US", "EN-US", "EN-US", "DE-DE"}));
