@@ -247,8 +247,8 @@ void TMdbTable::EnterPage(uint32_t page) {
     const int offset = Le16(buffer + countAt + 2 + 2 * i);
     const size_t start = static_cast<size_t>(offset & kOffsetMask);
     if (offset & kOffsetFlags) {
-      // Deleted, or a pointer to another page: it lies within the page all the same.
-      if (start < firstRecord || start >= pageSize) Fail(kDamagedRecord);
+      // Deleted, or a pointer to another page: its offset is one within the page all the same.
+      if (start >= pageSize) Fail(kDamagedRecord);
       if (start <= end) end = start;
       Records.push_back(0);
       continue;
