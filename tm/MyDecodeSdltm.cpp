@@ -260,6 +260,7 @@ bool IsWellFormedUtf8(std::string_view text) { return CheckUtf8<false>(text); }
 }  // namespace
 
 void TDecodeSdltmStr::DecodeUtf8(std::string_view text, TTU& tu, bool isSource) {
+  SegmentEnded = HasCulture = false;
   LangField = isSource ? tfSourceLang : tfTargetLang;
   TextField = isSource ? tfSource : tfTarget;
   TargetTU = &tu;
@@ -483,6 +484,21 @@ bool TakeAsciiTag(std::string_view& text, std::string& out) {
     attr(hasAnchor, "i", anchor);
     out.append("/>");
   };
+  // A code of a pair without its anchor cannot be matched: it stands alone, as a placeholder.
+  if (!hasAnchor && kind != TDecodeSdltmStr::tkStandalone && kind != TDecodeSdltmStr::tkNone) {
+    out.append("<ph ");
+    attr(hasAlignment, "x", alignment);
+    if (kind == TDecodeSdltmStr::tkLockedContent)
+      out.append("type=\"x-LockedContent\" ");
+    else if (kind == TDecodeSdltmStr::tkTextPlaceholder)
+      out.append("type=\"x-TextPlaceholder\" ");
+    else if (kind == TDecodeSdltmStr::tkStart)
+      attr(hasId, "type", id);
+    out.append("/>");
+    if (kind == TDecodeSdltmStr::tkTextPlaceholder) out.append(equivalent);
+    text = rest;
+    return true;
+  }
   switch (kind) {
     case TDecodeSdltmStr::tkStart:
       bpt({});
@@ -612,6 +628,8 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
     SetPairSource(TargetTU->LangPair, known.Code);
   else
     SetPairTarget(TargetTU->LangPair, known.Code);
+  SegmentEnded = true;
+  HasCulture = !known.Code.empty();
   if (utf8)
     (TextField == tfSource ? TargetTU->SourceUtf8 : TargetTU->TargetUtf8).swap(SegmentUtf8);
   else
@@ -620,6 +638,7 @@ bool TDecodeSdltmStr::DecodePlain(std::string_view text) {
 }
 
 void TDecodeSdltmStr::DeliverSegment() {
+  SegmentEnded = true;
   if (!Utf8Segments) {
     TargetTU->SetField(TextField, SegmentBuffer);
     return;
@@ -632,6 +651,7 @@ void TDecodeSdltmStr::DeliverSegment() {
 void TDecodeSdltmStr::SetLanguage(std::u16string_view culture) {
   WideString code(PlainValue(culture));
   FoldWStr(code.data());
+  HasCulture = !code.empty();
   if (LangField == tfSourceLang)
     SetPairSource(TargetTU->LangPair, code);
   else
@@ -639,6 +659,7 @@ void TDecodeSdltmStr::SetLanguage(std::u16string_view culture) {
 }
 
 void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource) {
+  SegmentEnded = HasCulture = false;
   LangField = isSource ? tfSourceLang : tfTargetLang;
   TextField = isSource ? tfSource : tfTarget;
   // The scanner makes a blank of every line end, but a line break inside a segment's text is
@@ -647,11 +668,18 @@ void TDecodeSdltmStr::DecodeBytes(std::string_view text, TTU& tu, bool isSource)
   Prepared.clear();
   bool markup = false;
   size_t run = 0;
+  // A zero character, which would end the scan, is a character XML cannot hold: a blank, as
+  // the other control characters become.
   const bool lineEnds =
-      !text.empty() && (std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size()));
+      !text.empty() && (std::memchr(text.data(), '\n', text.size()) || std::memchr(text.data(), '\r', text.size()) ||
+                        std::memchr(text.data(), '\0', text.size()));
   for (size_t i = 0; lineEnds && i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '<') {
+    if (c == '\0') {
+      Prepared.append(text.substr(run, i - run));
+      Prepared.push_back(' ');
+      run = i + 1;
+    } else if (c == '<') {
       markup = true;
     } else if (c == '>') {
       markup = false;
@@ -747,9 +775,24 @@ std::u16string_view TDecodeSdltmStr::PlainValue(std::u16string_view value) {
 //   standalone tag    <ph x="1" type="6" />
 //   locked content    <bpt i="1" x="1" type="x-LockedContent" /><ept i="1" />
 //   text placeholder  <bpt i="1" x="1" type="x-TextPlaceholder" />{1}<ept i="1" />
-// A tag of a type not among these stands as a placeholder, like a standalone tag.
+// A tag of a type not among these stands as a placeholder, like a standalone tag; so does any
+// of a pair without an anchor (<ph x="1" type="6" />, <ph />, <ph type="x-LockedContent" />...).
 void TDecodeSdltmStr::WriteTag() {
   WideString& out = SegmentBuffer;
+  // A code of a pair without its anchor has no i to match it by, which bpt and ept must carry:
+  // it stands alone, as a placeholder, keeping its alignment anchor and type.
+  if (AnchorAttr.empty() && TagKind != tkStandalone && TagKind != tkNone) {
+    out.append(u"<ph ").append(AlignmentAttr);
+    if (TagKind == tkLockedContent)
+      out.append(u"type=\"x-LockedContent\" ");
+    else if (TagKind == tkTextPlaceholder)
+      out.append(u"type=\"x-TextPlaceholder\" ");
+    else if (TagKind == tkStart)
+      out.append(TagIdAttr);
+    out.append(u"/>");
+    if (TagKind == tkTextPlaceholder) out.append(TextEquivalent);
+    return;
+  }
   switch (TagKind) {
     case tkStart:
       out.append(u"<bpt ").append(AnchorAttr).append(AlignmentAttr).append(TagIdAttr).append(u"/>");

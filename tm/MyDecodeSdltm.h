@@ -31,6 +31,11 @@ public:
   // text may hold what XML cannot hold.
   bool Utf8Segments = false;
 
+  // After Decode or DecodeUtf8: whether the string was a segment, its end met, that named its
+  // culture; a string that is not (plain text, a number, nothing) gives the unit neither its
+  // text nor its language.
+  bool SegmentDecoded() const { return SegmentEnded && HasCulture; }
+
   void Start() override {}
   void Finish() override {}
   void TagOpened(TTag* tag) override;
@@ -78,6 +83,8 @@ private:
   // ends around it dropped. Valid until the next call.
   std::u16string_view PlainValue(std::u16string_view value);
 
+  bool SegmentEnded = false;
+  bool HasCulture = false;
   WideString Plain;  // scratch of SetAttr and PlainValue
   std::string Prepared;  // the string being decoded, its line ends in text made references
   std::string Checked;   // a string made UTF-8 (from UTF-16, or well-formed from ill-formed bytes)

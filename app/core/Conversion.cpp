@@ -34,6 +34,32 @@ WideString WarningsText(int64_t warnings) {
   return u", " + ResultLine(warnings, warnings == 1 ? u" warning" : u" warnings");
 }
 
+WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows) {
+  if (skipped <= 0 || rows.empty()) return {};
+  WideString text = u", " + ResultLine(skipped, u" skipped (") + (skipped == 1 ? u"row " : u"rows ");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i > 0) text += i + 1 == rows.size() && static_cast<int64_t>(rows.size()) == skipped ? u" and " : u", ";
+    const AnsiString row = GroupThousands(std::to_string(rows[i]));
+    text.append(row.begin(), row.end());
+  }
+  if (static_cast<int64_t>(rows.size()) < skipped) text += u"...";
+  text += skipped == 1 ? u" of translation_units holds no segment with its language)"
+                       : u" of translation_units hold no segment with its language)";
+  return text;
+}
+
+WideString TermsLeftOutText(const TTermbaseExportNotes& notes) {
+  if (notes.TermsLeftOut <= 0) return {};
+  WideString text = u", " + ResultLine(notes.TermsLeftOut, notes.TermsLeftOut == 1 ? u" term" : u" terms") +
+                    u" without an entry number left out (";
+  for (size_t i = 0; i < notes.LeftOutNamed.size(); ++i) {
+    if (i > 0) text += u", ";
+    text += notes.LeftOutNamed[i];
+  }
+  if (static_cast<int64_t>(notes.LeftOutNamed.size()) < notes.TermsLeftOut) text += u"...";
+  return text + u")";
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -63,7 +89,7 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 // it raises.
 template <class Converter, class Run>
 void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
-                  const std::function<int64_t()>& warnings = {}) {
+                  const std::function<int64_t()>& warnings = {}, const std::function<WideString()>& skipped = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
@@ -76,7 +102,8 @@ void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t&
   }
   units = converter.UnitCount;
   if (!ok) Fail(converter.ErrorText());
-  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
+  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0) +
+                  (skipped ? skipped() : WideString()));
 }
 
 // Why a conversion failed, in words of its own: the library's reason for a database error,
@@ -124,7 +151,8 @@ WideString ReasonOf(const std::exception_ptr& error) {
 
 // A TMX written from source: a failure part-way leaves the document closed after the units
 // converted before it; one before the first unit leaves no file.
-void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output) {
+void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input, const WideString& output,
+              const std::function<WideString()>& skipped = {}) {
   int64_t units = 0;
   bool created = false;  // Convert creates the output before anything can fail in it
   try {
@@ -132,7 +160,7 @@ void WriteTmx(TConversionHost& host, TTUStream& source, const WideString& input,
     ConvertUnits(host, writer, [&] {
       created = true;
       return writer.Convert(output, OutputEncoding);
-    }, units, [&] { return writer.RepairedUnits; });
+    }, units, [&] { return writer.RepairedUnits; }, skipped);
   } catch (const EConversionError&) {
     throw;  // the file could not be written: its text says so
   } catch (...) {
@@ -256,8 +284,8 @@ bool SdltmToTmx(TConversionHost& host, const WideString& input, const WideString
     FailPartWay(input, output, 0);
   }
   // Units whose creation date was no date have none in the TMX: each is a warning, counted by
-  // the writer with its own.
-  WriteTmx(host, *source, input, output);
+  // the writer with its own. Rows that hold no segment are told by their numbers.
+  WriteTmx(host, *source, input, output, [&] { return SkippedRowsText(source->SkippedUnits(), source->SkippedRows()); });
   return true;
 }
 
@@ -277,11 +305,12 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
 void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {
   TObjectControled job;
   int64_t entries;
+  TTermbaseExportNotes notes;
   {
     TAttached attached(host, job);
-    entries = STLBToCSV(input, output, job);
+    entries = STLBToCSV(input, output, job, &notes);
   }
-  host.ShowResult(ResultLine(entries, u" entries"));
+  host.ShowResult(ResultLine(entries, u" entries") + WarningsText(notes.WarnedLines) + TermsLeftOutText(notes));
 }
 
 // Before anything is opened: the input must be a regular file (a pipe or a device would block

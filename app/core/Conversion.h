@@ -9,6 +9,8 @@
 #include "base/MyObjects.h"
 #include "unicode/UniStringList.h"
 
+struct TTermbaseExportNotes;
+
 // What a conversion reports to, the window or the terminal.
 class TConversionHost {
 public:
@@ -27,6 +29,12 @@ WideString ResultLine(int64_t count, const char16_t* suffix);
 // What follows the count of units written when some of them were written with a warning (a
 // surrogate without its partner replaced by U+FFFD): ", 1 warning", ", 2 warnings"; empty for none.
 WideString WarningsText(int64_t warnings);
+// What follows them when rows of an SDLTM were passed over for holding no segment: ", 1 skipped
+// (row 3 of translation_units holds no segment with its language)", the first few rows named.
+WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows);
+// What follows the count of entries when terms of a termbase had no entry number: ", 2 terms
+// without an entry number left out ("car" in I_English, "Auto" in I_German)", the first few named.
+WideString TermsLeftOutText(const TTermbaseExportNotes& notes);
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;

@@ -36,6 +36,7 @@ struct TLibmdb {
   decltype(&::mdb_find_row) find_row = nullptr;
   decltype(&::mdb_crack_row) crack_row = nullptr;
   decltype(&::mdb_find_pg_row) find_pg_row = nullptr;
+  decltype(&::mdb_map_find_next) map_find_next = nullptr;
 };
 
 // nullptr when the library is missing or lacks a function.
@@ -56,7 +57,8 @@ const TLibmdb* LoadLibmdb() {
                     BindSymbol(handle, "mdb_rewind_table", l.rewind_table) &&
                     BindSymbol(handle, "mdb_fetch_row", l.fetch_row) && BindSymbol(handle, "mdb_find_row", l.find_row) &&
                     BindSymbol(handle, "mdb_crack_row", l.crack_row) &&
-                    BindSymbol(handle, "mdb_find_pg_row", l.find_pg_row);
+                    BindSymbol(handle, "mdb_find_pg_row", l.find_pg_row) &&
+                    BindSymbol(handle, "mdb_map_find_next", l.map_find_next);
     return ok ? &l : nullptr;  // kept mapped: unloading gains nothing
   }();
   return loaded;
@@ -89,8 +91,10 @@ uint32_t Le32(const uint8_t* p) {
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-// Jet row offsets carry flags above their low 13 bits.
+// Jet row offsets carry flags above their low 13 bits: a deleted row, or one that points to
+// another page.
 constexpr int kOffsetMask = 0x1FFF;
+constexpr int kOffsetFlags = 0xC000;
 
 // libmdb opens empty files and files of zeros as Jet 3 databases and then fails, talking on
 // standard error; so the page 0 signature is checked first. Returns the file's size.
@@ -147,6 +151,12 @@ private:
   };
 
   [[noreturn]] void Fail(const char16_t* what) const;
+  // libmdb passes over a page of the table's map that is not one of its data pages, and a record
+  // it cannot read, saying so only on standard error: the records it gives are checked against
+  // the pages they come from, so that a damaged table fails instead of losing records.
+  void EnterPage(uint32_t page);
+  // Every record of the page up to row (not included) was given or needs not be.
+  void PassedUpTo(size_t row) const;
   // The value bytes of a cracked field, when they lie inside the current page.
   bool FieldBytes(const MdbField& field, const uint8_t*& bytes, size_t& size) const;
   std::vector<uint8_t> GatherMemo(const std::vector<uint8_t>& header) const;
@@ -162,7 +172,14 @@ private:
   std::vector<Column> Columns;
   std::vector<MdbField> Fields;
   std::vector<std::vector<uint8_t>> MemoHeaders;
+  uint32_t Page = 0;            // the data page of the records given last (0 before the first)
+  std::vector<uint8_t> Records;  // per record of that page: 1 when libmdb must give it
+  size_t Given = 0;             // the records of the page passed so far (given or not)
 };
+
+constexpr char16_t kDamagedPage[] = u"The table \"%s\" of \"%s\" is damaged: a page of its records cannot be read.";
+constexpr char16_t kDamagedRecord[] = u"The table \"%s\" of \"%s\" is damaged: a record cannot be read.";
+constexpr char16_t kDamagedMemo[] = u"The table \"%s\" of \"%s\" is damaged: a long text of a record cannot be read whole.";
 
 TMdbTable::TMdbTable(std::shared_ptr<TMdbFile> file, THandlePtr handle, TEntryPtr entry, TTablePtr table,
                      WideString name)
@@ -208,6 +225,45 @@ void TMdbTable::Fail(const char16_t* what) const {
   throw ETermbaseError(WideFormat(what, {Name, File->Shown}));
 }
 
+void TMdbTable::EnterPage(uint32_t page) {
+  MdbHandle* mdb = Mdb;
+  // The page libmdb reads next is the next of the map; one it passed over is not a page of the
+  // table's records.
+  if (Libmdb().map_find_next(mdb, Table->usage_map, Table->map_sz, Page) != static_cast<gint32>(page))
+    Fail(kDamagedPage);
+  Page = page;
+  Records.clear();
+  Given = 0;
+  const auto* buffer = static_cast<const uint8_t*>(mdb->pg_buf);
+  const size_t pageSize = static_cast<size_t>(mdb->fmt->pg_size);
+  const size_t countAt = mdb->fmt->row_count_offset;
+  const size_t rows = Le16(buffer + countAt);
+  const size_t firstRecord = countAt + 2 + 2 * rows;
+  if (firstRecord > pageSize) Fail(kDamagedPage);
+  // Records lie from the end of the page towards its start, each ending where the one before
+  // it begins.
+  size_t end = pageSize;
+  for (size_t i = 0; i < rows; ++i) {
+    const int offset = Le16(buffer + countAt + 2 + 2 * i);
+    const size_t start = static_cast<size_t>(offset & kOffsetMask);
+    if (offset & kOffsetFlags) {
+      // Deleted, or a pointer to another page: its offset is one within the page all the same.
+      if (start >= pageSize) Fail(kDamagedRecord);
+      if (start <= end) end = start;
+      Records.push_back(0);
+      continue;
+    }
+    if (start < firstRecord || start >= end) Fail(kDamagedRecord);
+    end = start;
+    Records.push_back(1);
+  }
+}
+
+void TMdbTable::PassedUpTo(size_t row) const {
+  for (size_t i = Given; i < row && i < Records.size(); ++i)
+    if (Records[i]) Fail(kDamagedRecord);
+}
+
 bool TMdbTable::FieldBytes(const MdbField& field, const uint8_t*& bytes, size_t& size) const {
   const auto* page = Mdb->pg_buf;
   const auto* value = static_cast<const uint8_t*>(field.value);
@@ -219,7 +275,20 @@ bool TMdbTable::FieldBytes(const MdbField& field, const uint8_t*& bytes, size_t&
 
 bool TMdbTable::Next(TTermbaseRecord& record) {
   MdbHandle* mdb = Mdb;
-  if (!Libmdb().fetch_row(Table)) return false;
+  if (!Libmdb().fetch_row(Table)) {
+    // Every record of the last page given, and no page of the map left unread.
+    PassedUpTo(Records.size());
+    // The map says there is none by 0 or -1 (page 0 is never a data page).
+    if (Libmdb().map_find_next(mdb, Table->usage_map, Table->map_sz, Page) > 0) Fail(kDamagedPage);
+    return false;
+  }
+  if (Table->cur_phys_pg != Page) {
+    PassedUpTo(Records.size());
+    EnterPage(Table->cur_phys_pg);
+  }
+  // A record libmdb passed over unread is one it could not read.
+  PassedUpTo(Table->cur_row - 1);
+  Given = Table->cur_row;
   int start = 0;
   size_t size = 0;
   if (Table->cur_row == 0 || Libmdb().find_row(mdb, static_cast<int>(Table->cur_row) - 1, &start, &size) != 0)
@@ -293,16 +362,17 @@ bool TMdbTable::Next(TTermbaseRecord& record) {
 // 0x80000000 when the data follows the header in the row, 0x40000000 when it is one record of
 // a long-value page, and neither when it is a chain of such records, each beginning with the
 // pointer to the next. A pointer is a page number shifted left by 8 plus a row number.
+// A memo whose data ends before its length (a length beyond the row or the file, a record of
+// the chain that cannot be read) is damaged: its text would come out cut short.
 std::vector<uint8_t> TMdbTable::GatherMemo(const std::vector<uint8_t>& header) const {
   if (header.size() < 12) return {};
   const uint32_t word = Le32(header.data());
   uint64_t length = word & 0x3FFFFFFFu;
   if (word & 0x80000000u) {
-    length = std::min<uint64_t>(length, header.size() - 12);
+    if (length > header.size() - 12) Fail(kDamagedMemo);
     return std::vector<uint8_t>(header.begin() + 12, header.begin() + 12 + static_cast<ptrdiff_t>(length));
   }
-  // A damaged length or chain cannot make the memo longer than the file.
-  length = std::min<uint64_t>(length, static_cast<uint64_t>(std::max<int64_t>(File->Size, 0)));
+  if (length > static_cast<uint64_t>(std::max<int64_t>(File->Size, 0))) Fail(kDamagedMemo);
   uint32_t pointer = Le32(header.data() + 4);
   const bool single = (word & 0x40000000u) != 0;
   std::vector<uint8_t> data;
@@ -319,6 +389,7 @@ std::vector<uint8_t> TMdbTable::GatherMemo(const std::vector<uint8_t>& header) c
     const size_t take = static_cast<size_t>(std::min<uint64_t>(size - 4, length - data.size()));
     data.insert(data.end(), record + 4, record + 4 + take);
   }
+  if (data.size() < length) Fail(kDamagedMemo);
   return data;
 }
 

@@ -316,6 +316,7 @@ int64_t TSdlTMStream::Seek(int64_t offset, TSeekOrigin origin) {
     case TSeekOrigin::FromBeginning:
       MoveTo(offset);
       RowsRead = 0;
+      SkippedAtTop = 0;
       break;
     case TSeekOrigin::FromCurrent:
       MoveTo(Position + offset);
@@ -357,7 +358,10 @@ void TSdlTMStream::FillBatch(TBatch& batch) {
           if ((f.IsInt || f.IsStored) && f.Int >= 0) continue;
         }
         std::string_view bytes;
-        f.Utf8 = Rows->FieldAsUtf8(col, bytes);
+        // The text of a segment or a user goes on after a zero character; a date or a count,
+        // read as SQLite reads them, ends there.
+        f.Utf8 = col == SourceCol || col == TargetCol || col == UserCol ? Rows->FieldAsUtf8Whole(col, bytes)
+                                                                          : Rows->FieldAsUtf8(col, bytes);
         if (f.Utf8) {
           f.At = batch.Bytes.size();
           f.Size = bytes.size();
@@ -506,9 +510,30 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     MoveTo(0);
     RowsRead = 0;
     FDatesLeftOut = 0;
+    FZeroCharUnits = 0;
+    FSkipped = 0;
+    SkippedAtTop = 0;
+    FSkippedRows.clear();
   }
-  if (!AtRow()) return 0;
-  const bool header = RowsRead == 0 && Position == 0;
+  for (;;) {
+    if (!AtRow()) return 0;
+    const bool header = RowsRead == 0 && Position == SkippedAtTop;
+    if (ReadRow(tu, header)) {
+      ++RowsRead;
+      // The header's row is delivered once more, as the first unit.
+      if (header) return 1;
+      NextRow();
+      return Position;
+    }
+    // A row whose segment is none: passed over, and named, once.
+    ++FSkipped;
+    if (FSkippedRows.size() < kSkippedRowsKept) FSkippedRows.push_back(Position + 1);
+    if (header) ++SkippedAtTop;
+    NextRow();
+  }
+}
+
+bool TSdlTMStream::ReadRow(TTU& tu, bool header) {
   tu.Clear();
   tu.SegmentsUtf8 = Utf8Segments;
   tu.SegmentsClean = Utf8Segments;
@@ -527,18 +552,28 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     return f.Utf8;
   };
   std::string_view bytes;
-  // The segments go to the decoder as the database holds them, in UTF-8.
+  // The segments go to the decoder as the database holds them, in UTF-8. A zero character (in a
+  // segment or the user) is text like any other that TMX cannot hold: a blank stands for it, and
+  // the unit is warned of.
+  bool zero = false;
   auto segment = [&](int col, bool isSource) {
-    if (utf8(col, bytes))
+    if (utf8(col, bytes)) {
+      zero = zero || (!bytes.empty() && std::memchr(bytes.data(), 0, bytes.size()));
       Decoder->DecodeUtf8(bytes, tu, isSource);
-    else
-      Decoder->Decode(field(col), tu, isSource);
+    } else {
+      const WideString& text = field(col);
+      zero = zero || text.find(u'\0') != WideString::npos;
+      Decoder->Decode(text, tu, isSource);
+    }
+    return Decoder->SegmentDecoded();
   };
-  if (SourceCol >= 0) segment(SourceCol, true);
-  if (TargetCol >= 0) segment(TargetCol, false);
+  if (SourceCol >= 0 && !segment(SourceCol, true)) return false;
+  if (TargetCol >= 0 && !segment(TargetCol, false)) return false;
+
   // For a writer in UTF-8 the user and the date go as the database's bytes where those are
   // ASCII without controls (what names and dates are), the count without its text.
   if (UserCol >= 0) {
+    if (utf8(UserCol, bytes) && !bytes.empty() && std::memchr(bytes.data(), 0, bytes.size())) zero = true;
     if (Utf8Segments && !header && utf8(UserCol, bytes) &&
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
       tu.SetFieldBytes(tfUserId, bytes);
@@ -559,6 +594,7 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     }
     if (!dated && !header) ++FDatesLeftOut;
   }
+  if (zero && !header) ++FZeroCharUnits;
   if (CountCol >= 0) {
     // A count is kept as stored, beyond the 32-bit range too: its number, or its text's leading
     // number. Up to 18 digits cannot overflow. An integer that a column of another declared type
@@ -574,9 +610,5 @@ int64_t TSdlTMStream::Read(TTU& tu) {
     }
     tu.SetCount(count >= 0 ? count : LeadingNumber(field(CountCol)));
   }
-  ++RowsRead;
-  // The header's row is delivered once more, as the first unit.
-  if (header) return 1;
-  NextRow();
-  return Position;
+  return true;
 }

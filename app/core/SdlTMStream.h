@@ -52,7 +52,15 @@ public:
   // Units read whose creation date was no date, and which have none: what the TMX has no
   // creationdate for.
   int64_t DatesLeftOut() const { return FDatesLeftOut; }
-  int64_t WarnedUnits() const override { return FDatesLeftOut; }
+  // Units read whose segment held a zero character, which the TMX holds as a blank.
+  int64_t ZeroCharUnits() const { return FZeroCharUnits; }
+  int64_t WarnedUnits() const override { return FDatesLeftOut + FZeroCharUnits; }
+  // Rows passed over since the start because a segment of theirs is no segment with its
+  // language (plain text, a number, NULL, bytes that are no text): no unit, nor the header, is
+  // made of them. SkippedRows holds the first few of their row numbers, from 1.
+  int64_t SkippedUnits() const { return FSkipped; }
+  const std::vector<int64_t>& SkippedRows() const { return FSkippedRows; }
+  static constexpr size_t kSkippedRowsKept = 5;
 
 private:
   // A field of a row as the cursor gave it: its bytes (FieldAsUtf8), else its text
@@ -90,6 +98,8 @@ private:
   void StopReading();
   const TField& FieldOf(int col) const { return Current->Fields[Index * static_cast<size_t>(ColCount) + static_cast<size_t>(col)]; }
   void MoveTo(int64_t row);
+  // Fills tu from the current row; false when a segment of the row is no segment.
+  bool ReadRow(TTU& tu, bool header);
   // Runs a step of the cursor; a database error names the file.
   template <typename Step>
   auto Guarded(Step step) -> decltype(step());
@@ -103,6 +113,10 @@ private:
   std::unique_ptr<TDecodeSdltmStr> Decoder;
   bool Utf8Segments = false;
   int64_t FDatesLeftOut = 0;
+  int64_t FZeroCharUnits = 0;
+  int64_t FSkipped = 0;
+  int64_t SkippedAtTop = 0;  // rows passed over before the header's
+  std::vector<int64_t> FSkippedRows;
   int64_t RowsRead = 0;  // rows delivered since the stream was last moved to its start
   int64_t Position = 0;  // the row of the next unit
   WideString RowText;    // FillBatch's own, for it may run beside Read

@@ -8,6 +8,7 @@
 
 #include "app/core/MdbTermbase.h"
 #include "base/MyFileStream.h"
+#include "base/MySysUtils.h"
 #include "base/MyUnicodes.h"
 #include "platform/core/Files.h"
 #include "platform/core/Utf8.h"
@@ -44,9 +45,23 @@ WideString Decimal(int64_t n) {
   return WideString(s.begin(), s.end());
 }
 
+// Whether text holds a surrogate without its partner.
+bool HasLoneSurrogate(const WideString& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const WideChar c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
 // Appends text in UTF-8 as one cell can hold it: a TAB, CR, LF or CR LF pair becomes one blank.
-// A lone surrogate becomes U+FFFD, as in every text file the program writes.
-void AppendCell(std::string& out, const WideString& text) {
+// A lone surrogate becomes U+FFFD, as in every text file the program writes: true when one did.
+bool AppendCell(std::string& out, const WideString& text) {
   const size_t start = out.size();
   out.resize(start + text.size() * 3);
   char* const begin = out.data() + start;
@@ -60,6 +75,7 @@ void AppendCell(std::string& out, const WideString& text) {
     *to++ = c;
   }
   out.resize(static_cast<size_t>(to - out.data()));
+  return HasLoneSurrogate(text);
 }
 
 // The entry number of a record: an integer field's value, or a text holding a whole number;
@@ -106,6 +122,7 @@ std::vector<size_t> SortedTables(const std::vector<WideString>& names) {
 // The index tables of a termbase: per column its title, as a cell in UTF-8, and its table.
 struct TIndexList {
   std::vector<std::string> Titles;
+  bool TitlesRepaired = false;  // a title held a surrogate without its partner
   std::vector<size_t> Tables;     // positions in the source
   std::vector<WideString> Names;  // for messages
 };
@@ -124,7 +141,7 @@ TIndexList ListIndexes(TTermbaseSource& source, const WideString& shownName) {
     TTermbaseRecord record;
     while (table->Next(record)) {
       if (record.size() <= kTitleField) FailFields(names[indexes], shownName, kTitleField + 1);
-      AppendCell(list.Titles.emplace_back(), record[kTitleField].Text);
+      if (AppendCell(list.Titles.emplace_back(), record[kTitleField].Text)) list.TitlesRepaired = true;
     }
   }
   if (list.Titles.size() > order.size())
@@ -139,22 +156,34 @@ TIndexList ListIndexes(TTermbaseSource& source, const WideString& shownName) {
 }
 
 // One index table read front to back. A record holds a term when its term is not empty and its
-// entry number is 1 or more; other records belong to no entry line.
+// entry number is 1 or more; other records belong to no entry line, and a term among them is
+// counted (and the first few named) in notes.
 class TIndexReader {
 public:
-  TIndexReader(TTermbaseSource& source, const TIndexList& list, size_t column, const WideString& shownName)
-      : Table(source.OpenTable(list.Tables[column])), Name(list.Names[column]), ShownName(shownName) {}
+  TIndexReader(TTermbaseSource& source, const TIndexList& list, size_t column, const WideString& shownName,
+               TTermbaseExportNotes& notes)
+      : Table(source.OpenTable(list.Tables[column])), Name(list.Names[column]), ShownName(shownName), Notes(notes) {}
   int64_t Count() const { return Table->RecordCount(); }
   // Reads the next record: false at the end of the table. When the record holds a term, held
-  // is set, entry receives its number and term its cell, appended in UTF-8.
-  bool Next(bool& held, int64_t& entry, std::string& term) {
+  // is set, entry receives its number and term its cell, appended in UTF-8; repaired tells
+  // whether the cell holds a U+FFFD for a surrogate without its partner.
+  bool Next(bool& held, int64_t& entry, std::string& term, bool& repaired) {
     held = false;
     if (!Table->Next(Record)) return false;
     if (Record.size() <= kEntryField) FailFields(Name, ShownName, kEntryField + 1);
     entry = EntryNumber(Record[kEntryField], Name, ShownName);
-    if (entry >= 1 && !Record[kTermField].Text.empty()) {
+    const WideString& text = Record[kTermField].Text;
+    if (text.empty()) return true;
+    if (entry >= 1) {
       held = true;
-      AppendCell(term, Record[kTermField].Text);
+      repaired = AppendCell(term, text);
+    } else {
+      ++Notes.TermsLeftOut;
+      if (Notes.LeftOutNamed.size() < TTermbaseExportNotes::kNamed) {
+        constexpr size_t kShown = 40;
+        WideString shown = text.size() > kShown ? text.substr(0, kShown) + u"..." : text;
+        Notes.LeftOutNamed.push_back(u"\"" + shown + u"\" in " + Name);
+      }
     }
     return true;
   }
@@ -164,6 +193,7 @@ private:
   TTermbaseRecord Record;
   const WideString& Name;
   const WideString& ShownName;
+  TTermbaseExportNotes& Notes;
 };
 
 // Progress in thousandths of a percent; the job hears of it only when the percentage changes.
@@ -263,8 +293,10 @@ struct TStreamColumn {
   std::unique_ptr<TIndexReader> Reader;
   int64_t Entry = 0;  // of Cell; 0 once the table has no more terms
   std::string Cell;   // the terms joined with "|"
+  bool CellRepaired = false;
   int64_t NextEntry = 0;
   std::string Next;
+  bool NextRepaired = false;
 };
 
 // Exports index tables grouped by ascending entry number, reading them side by side: the line
@@ -272,18 +304,20 @@ struct TStreamColumn {
 // table are held. The output is begun once every table has given its first entry. Ends with
 // Unordered at the first term whose entry number is below the one before it in its table.
 TStreamEnd StreamIndexes(TTermbaseSource& source, const TIndexList& list, const WideString& shownName,
-                         TCsvOutput& output, TObjectControled& job, TExportProgress& progress, int64_t& written) {
+                         TCsvOutput& output, TObjectControled& job, TExportProgress& progress, int64_t& written,
+                         TTermbaseExportNotes& notes) {
   std::vector<TStreamColumn> columns(list.Titles.size());
   int64_t count = 0, read = 0;
   for (size_t i = 0; i < columns.size(); ++i) {
-    columns[i].Reader = std::make_unique<TIndexReader>(source, list, i, shownName);
+    columns[i].Reader = std::make_unique<TIndexReader>(source, list, i, shownName, notes);
     count += std::max<int64_t>(columns[i].Reader->Count(), 0);
   }
   // Reads up to the column's next term (NextEntry 0 at the end); false when stopped.
   const auto readTerm = [&](TStreamColumn& c) {
     c.Next.clear();
+    c.NextRepaired = false;
     for (bool held = false; !held;) {
-      if (!c.Reader->Next(held, c.NextEntry, c.Next)) {
+      if (!c.Reader->Next(held, c.NextEntry, c.Next, c.NextRepaired)) {
         c.NextEntry = 0;
         break;
       }
@@ -296,12 +330,14 @@ TStreamEnd StreamIndexes(TTermbaseSource& source, const TIndexList& list, const 
   const auto advance = [&](TStreamColumn& c) {
     c.Entry = c.NextEntry;
     c.Cell.swap(c.Next);
+    c.CellRepaired = c.NextRepaired;
     while (c.Entry != 0) {
       if (!readTerm(c)) return TStreamEnd::Stopped;
       if (c.NextEntry == 0 || c.NextEntry > c.Entry) break;
       if (c.NextEntry < c.Entry) return TStreamEnd::Unordered;
       c.Cell += '|';
       c.Cell += c.Next;
+      c.CellRepaired = c.CellRepaired || c.NextRepaired;
     }
     return TStreamEnd::Done;
   };
@@ -317,12 +353,16 @@ TStreamEnd StreamIndexes(TTermbaseSource& source, const TIndexList& list, const 
       if (c.Entry != 0) entry = std::min(entry, c.Entry);
     if (entry == kNoEntry) break;
     line.clear();
+    bool repaired = false;
     for (size_t i = 0; i < columns.size(); ++i) {
       if (i > 0) line += '\t';
-      if (columns[i].Entry == entry) line += columns[i].Cell;
+      if (columns[i].Entry != entry) continue;
+      line += columns[i].Cell;
+      repaired = repaired || columns[i].CellRepaired;
     }
     output.WriteLine(line);
     ++written;
+    if (repaired) ++notes.WarnedLines;
     ++job.UnitCount;
     for (TStreamColumn& c : columns)
       if (c.Entry == entry)
@@ -338,20 +378,20 @@ class TTermbaseIndexes {
 public:
   // Reads every table, one after the other; false when stopped.
   bool Read(TTermbaseSource& source, const TIndexList& list, const WideString& shownName, TObjectControled& job,
-            TExportProgress& progress) {
+            TExportProgress& progress, TTermbaseExportNotes& notes) {
     Columns.resize(list.Titles.size());
     for (size_t i = 0; i < Columns.size(); ++i) {
       TColumn& c = Columns[i];
-      TIndexReader reader(source, list, i, shownName);
+      TIndexReader reader(source, list, i, shownName, notes);
       const int64_t count = reader.Count();
       int64_t read = 0, entry = 0;
       bool ordered = true;
-      for (bool held = false;;) {
+      for (bool held = false, repaired = false;;) {
         const size_t start = c.Terms.size();
-        if (!reader.Next(held, entry, c.Terms)) break;
+        if (!reader.Next(held, entry, c.Terms, repaired)) break;
         if (held) {
           if (!c.Refs.empty() && entry < c.Refs.back().Entry) ordered = false;
-          c.Refs.push_back({entry, start});
+          c.Refs.push_back({entry, start | (repaired ? kRepaired : 0)});
           c.Terms += '\t';
         }
         progress.Reading(i, Columns.size(), ++read, count);
@@ -373,19 +413,25 @@ public:
     return next;
   }
   // Appends the terms of entry in column, joined with "|", to line; the column moves past them.
-  void CollectEntryTerms(size_t column, int64_t entry, std::string& line) {
+  // True when one of them holds a U+FFFD for a surrogate without its partner.
+  bool CollectEntryTerms(size_t column, int64_t entry, std::string& line) {
     TColumn& c = Columns[column];
+    bool repaired = false;
     for (bool first = true; c.Cursor < c.Refs.size() && c.Refs[c.Cursor].Entry == entry; ++c.Cursor, first = false) {
       if (!first) line += '|';
-      const size_t start = c.Refs[c.Cursor].Start;
+      const size_t start = c.Refs[c.Cursor].Start & ~kRepaired;
+      repaired = repaired || (c.Refs[c.Cursor].Start & kRepaired) != 0;
       line.append(c.Terms, start, c.Terms.find('\t', start) - start);
       ++Collected;
     }
+    return repaired;
   }
   int64_t TermCount = 0;
   int64_t Collected = 0;
 
 private:
+  // The top bit of a term's start marks a term that held a surrogate without its partner.
+  static constexpr size_t kRepaired = ~(~size_t{0} >> 1);
   struct TTermRef {
     int64_t Entry;
     size_t Start;
@@ -401,7 +447,7 @@ private:
 }  // namespace
 
 int64_t STLBToCSV(TTermbaseSource& source, const WideString& inputName, const WideString& outputName,
-                  TObjectControled& job) {
+                  TObjectControled& job, TTermbaseExportNotes* notesOut) {
   const WideString shownInput = WideExpandFileName(inputName);
   const WideString shownOutput = WideExpandFileName(outputName);
   if (platform::SameFile(inputName, outputName))
@@ -409,38 +455,58 @@ int64_t STLBToCSV(TTermbaseSource& source, const WideString& inputName, const Wi
   TExportProgress progress(job);
   const TIndexList list = ListIndexes(source, shownInput);
   TCsvOutput output(outputName, shownOutput, list.Titles);
+  TTermbaseExportNotes notes;
   int64_t written = 0;
-  const TStreamEnd end = StreamIndexes(source, list, shownInput, output, job, progress, written);
-  if (end == TStreamEnd::Unordered) {
-    // Begun again the way that takes records in any order; what was written goes.
-    job.UnitCount -= static_cast<int>(written);
-    written = 0;
-    if (output.Begun()) output.Begin();
-    progress.Start();
-    TTermbaseIndexes indexes;
-    if (!indexes.Read(source, list, shownInput, job, progress) || job.Aborted) return 0;
-    if (!output.Begun()) output.Begin();
-    std::string line;
-    for (int64_t entry = indexes.NextEntry(); entry != kNoEntry && !job.Aborted && !output.Failed();
-         entry = indexes.NextEntry()) {
-      line.clear();
-      for (size_t i = 0; i < list.Titles.size(); ++i) {
-        if (i > 0) line += '\t';
-        indexes.CollectEntryTerms(i, entry, line);
+  try {
+    const TStreamEnd end = StreamIndexes(source, list, shownInput, output, job, progress, written, notes);
+    if (end == TStreamEnd::Unordered) {
+      // Begun again the way that takes records in any order; what was written goes, and what
+      // was noted is noted again.
+      job.UnitCount -= static_cast<int>(written);
+      written = 0;
+      notes = TTermbaseExportNotes();
+      if (output.Begun()) output.Begin();
+      progress.Start();
+      TTermbaseIndexes indexes;
+      if (!indexes.Read(source, list, shownInput, job, progress, notes) || job.Aborted) return 0;
+      if (!output.Begun()) output.Begin();
+      std::string line;
+      for (int64_t entry = indexes.NextEntry(); entry != kNoEntry && !job.Aborted && !output.Failed();
+           entry = indexes.NextEntry()) {
+        line.clear();
+        bool repaired = false;
+        for (size_t i = 0; i < list.Titles.size(); ++i) {
+          if (i > 0) line += '\t';
+          if (indexes.CollectEntryTerms(i, entry, line)) repaired = true;
+        }
+        output.WriteLine(line);
+        ++written;
+        ++job.UnitCount;
+        if (repaired) ++notes.WarnedLines;
+        progress.Writing(indexes.Collected, indexes.TermCount);
       }
-      output.WriteLine(line);
-      ++written;
-      ++job.UnitCount;
-      progress.Writing(indexes.Collected, indexes.TermCount);
     }
+  } catch (const ETermbaseError& e) {
+    // A table found damaged part-way: the entry lines written before stay, each whole (a line
+    // is written only once complete); before the first, the output goes.
+    if (written == 0 || !output.Begun()) throw;
+    output.Keep();
+    const AnsiString count = GroupThousands(std::to_string(written));
+    throw ETermbaseError(WideFormat(
+        u"\"%s\" could not be exported to its end: %s\r\"%s\" holds the %s %s exported before the failure.",
+        {shownInput, e.WideMessage(), shownOutput, WideString(count.begin(), count.end()),
+         written == 1 ? u"entry" : u"entries"}));
   }
   if (!output.Begun()) return 0;  // stopped before the first line
   output.Keep();
   if (!job.Aborted) progress.Done();
+  if (list.TitlesRepaired) ++notes.WarnedLines;
+  if (notesOut) *notesOut = std::move(notes);
   return written;
 }
 
-int64_t STLBToCSV(const WideString& inputName, const WideString& outputName, TObjectControled& job) {
+int64_t STLBToCSV(const WideString& inputName, const WideString& outputName, TObjectControled& job,
+                  TTermbaseExportNotes* notes) {
   TMdbTermbase source(inputName);
-  return STLBToCSV(source, inputName, outputName, job);
+  return STLBToCSV(source, inputName, outputName, job, notes);
 }

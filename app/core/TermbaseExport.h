@@ -12,7 +12,8 @@
 // (field 1 of each record, in the table's order); the first N user tables, sorted by name
 // without case, are the index tables, table i for column i. In each, field 1 is a term and
 // field 3 its entry number. Records with an empty term, or an entry number below 1 (an empty
-// one counts as 0), belong to no entry line. Within an entry, terms keep their table's order.
+// one counts as 0), belong to no entry line; such a term is counted and named in the notes.
+// Within an entry, terms keep their table's order.
 //
 // Memory: index tables hold their records grouped by ascending entry number, as termbases
 // write them; the export then reads them side by side and writes each entry's line as soon as
@@ -23,6 +24,7 @@
 // its UTF-8 bytes and 17 bytes more (about 300 bytes per entry of four languages, against
 // about 410 when every term was held as UTF-16 with a 24-byte reference).
 #include <cstdint>
+#include <vector>
 
 #include "app/core/TermbaseSource.h"
 #include "base/MyObjects.h"
@@ -31,6 +33,17 @@
 // read with libmdb here, so nothing uses it to connect; it is the file name in the form
 // other tools take.
 WideString BuildJetConnectionString(const WideString& fileName);
+
+// What an export tells besides its count of entries.
+struct TTermbaseExportNotes {
+  // Lines (the header's among them) that held a surrogate without its partner, written as U+FFFD.
+  int64_t WarnedLines = 0;
+  // Terms whose entry number is empty or below 1, which belong to no entry line; the first few
+  // of them as "term" in table.
+  int64_t TermsLeftOut = 0;
+  std::vector<WideString> LeftOutNamed;
+  static constexpr size_t kNamed = 3;
+};
 
 // Exports the termbase inputName into outputName (replaced when it exists) and returns the
 // number of entry lines written. job receives the progress, by records read over all index
@@ -42,11 +55,14 @@ WideString BuildJetConnectionString(const WideString& fileName);
 // cannot be created, ETermbaseError when the output is the termbase itself (the termbase is
 // never written to); every message names the file. The output is created, and an existing
 // one replaced, only once "mtIndexes" is read and every index table has given its first
-// entry's terms: a failure before that leaves an existing file as it was, one after it (a
-// record that cannot be read, or an output that could not take all that was written) removes
-// the partial output.
-int64_t STLBToCSV(const WideString& inputName, const WideString& outputName, TObjectControled& job);
+// entry's terms: a failure before that leaves an existing file as it was; one after it that
+// comes before the first entry line, or an output that could not take all that was written,
+// removes the partial output. A record that cannot be read (a damaged table) after entry lines
+// were written keeps those lines, each whole, and the message says how many the file holds.
+// notes, when given, receives what the result line tells besides the entries.
+int64_t STLBToCSV(const WideString& inputName, const WideString& outputName, TObjectControled& job,
+                  TTermbaseExportNotes* notes = nullptr);
 
 // The same from a termbase already open; inputName names it in messages.
 int64_t STLBToCSV(TTermbaseSource& source, const WideString& inputName, const WideString& outputName,
-                  TObjectControled& job);
+                  TObjectControled& job, TTermbaseExportNotes* notes = nullptr);

@@ -119,7 +119,8 @@ TEST_F(SdlTM, TheFirstRowIsTheHeaderAndTheFirstUnit) {
 
 TEST_F(SdlTM, FieldsOfARow) {
   TSdlTMStream s(W(MakeDb(kSchema + Row(Src("s"), Tgt("t"), "2012-11-03 10:20:30", "DOM\\ana", "5", "42") +
-                          Row("NULL", "NULL", "NULL", "NULL", "NULL", "NULL") + Row("", "", "", "", "", "") +
+                          Row(Seg("", "en-US"), Seg(Text(""), "de-DE"), "NULL", "NULL", "NULL", "NULL") +
+                          Row(Seg("", "en-US"), Seg("", "de-DE"), "", "", "", "") +
                           Row(Src("x"), Tgt("y"), "2020-02-05 08:29:06", "u", "no digits", "7"))));
   TTU tu = FirstUnit(s);
   EXPECT_EQ(U8(tu.Field(tfDate)), "20121103~102030");
@@ -129,7 +130,7 @@ TEST_F(SdlTM, FieldsOfARow) {
   EXPECT_EQ(U8(tu.Field(tfTarget)), "t");
   for (int row = 2; row <= 3; ++row) {  // NULL and empty columns: nothing left over from the row before
     ASSERT_GT(s.Read(tu), 0) << row;
-    EXPECT_EQ(tu.Field(tfSource) + tu.Field(tfTarget) + tu.Field(tfDate) + tu.GetUserID() + tu.LangPair.Source, u"");
+    EXPECT_EQ(tu.Field(tfSource) + tu.Field(tfTarget) + tu.Field(tfDate) + tu.GetUserID() + tu.LangPair.Source, u"EN-US");
     EXPECT_EQ(tu.GetCount(), 0) << row;
   }
   ASSERT_GT(s.Read(tu), 0);
@@ -184,7 +185,7 @@ TEST_F(SdlTM, BuiltDatabaseConvertsToValidTmx) {
       "<Tag><Type>TextPlaceholder</Type><Anchor>3</Anchor><AlignmentAnchor>3</AlignmentAnchor><TagID>3</TagID></Tag>";
   const std::string tmx = Convert(MakeDb(
       kSchema + Row(Src("Tom &amp; Jerry &lt;3 &quot;q&quot; &#x263A; R&D"), Tgt("Tom &amp; J\xC3\xA9rry \xF0\x9F\x98\x80 \xD0\xB6")) +
-      Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) + Row("NULL", "", "NULL", "NULL", "NULL", "NULL") +
+      Row(Seg(tags, "en-US"), Seg(tags, "de-DE")) + Row(Seg("", "en-US"), Seg(Text(""), "de-DE"), "NULL", "NULL", "NULL", "NULL") +
       Row(Src("last"), Tgt("letzte"), "2014-10-14 12:04:32", "usuari-PC\\usuari", "12", "x")));
   // The row of NULLs has no date.
   EXPECT_EQ(host.Result, "4 TUs, 1 warning");
@@ -663,5 +664,125 @@ TEST_F(SdlTM, LongSegmentsAreWrittenInTheirPlace) {
   const std::vector<std::string> expected = {"short", "kurz", a, b, c, "t", "s", a + "&amp;", "end", "Ende"};
   ASSERT_EQ(segs.size(), expected.size());
   for (size_t i = 0; i < segs.size(); ++i) EXPECT_EQ(segs[i], expected[i]) << i;
+  EXPECT_VALID_TMX(dir.File("out.tmx"));
+}
+
+namespace {
+
+// A value as SQL: its bytes as a blob, kept as text (CAST) unless asBlob; zero bytes included.
+std::string Bytes(const std::string& value, bool asBlob = false) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex = "x'";
+  for (const unsigned char c : value) hex += {kHex[c >> 4], kHex[c & 15]};
+  hex += "'";
+  return asBlob ? hex : "CAST(" + hex + " AS TEXT)";
+}
+
+std::string RawRow(const std::string& source, const std::string& target, const std::string& user = "'ana'") {
+  return "INSERT INTO translation_units(source_segment, target_segment, creation_date, creation_user, usage_counter) "
+         "VALUES (" + source + ", " + target + ", '2012-11-03 10:20:30', " + user + ", 1);";
+}
+
+// Every language a document names: the header's srclang and adminlang, every tuv's xml:lang.
+std::vector<std::string> Languages(const std::string& tmx) {
+  std::vector<std::string> out;
+  for (const std::string attr : {"srclang=\"", "adminlang=\"", "xml:lang=\""})
+    for (size_t at = tmx.find(attr); at != std::string::npos; at = tmx.find(attr, at + 1)) {
+      const size_t from = at + attr.size();
+      out.push_back(tmx.substr(from, tmx.find('"', from) - from));
+    }
+  return out;
+}
+
+}  // namespace
+
+// A zero character inside a segment's text is text that TMX cannot hold, like the other
+// control characters: a blank stands for it, the text around it stays, and the unit is counted
+// among the warnings; on either side, read as text or as a blob, on the plain path and the other,
+// and in the user's name.
+TEST_F(SdlTM, ZeroCharactersInSegmentsStayAsBlanksWithAWarning) {
+  const std::string x0y("x\0y", 3);
+  const struct {
+    std::string source, target, result;
+    std::vector<std::string> segs;
+    std::string user = "'ana'", creationId = "ana";
+  } cases[] = {
+      {Bytes(Src(x0y)), Bytes(Tgt("t")), "1 TUs, 1 warning", {"x y", "t"}},
+      {Bytes(Src("s")), Bytes(Tgt(std::string("\0a\0", 3) + "b\x01")), "1 TUs, 1 warning", {"s", " a b "}},
+      {Bytes(Src(x0y), true), Bytes(Tgt(x0y), true), "1 TUs, 1 warning", {"x y", "x y"}},
+      // The general path: a line end in the text, an element of its own.
+      {Bytes(Src("a\n" + x0y)), Bytes(Seg("<Text>\n<Value>" + x0y + "</Value></Text>", "de-DE")), "1 TUs, 1 warning",
+       {"a&#10;x y", "x y"}},
+      {Bytes(Src("a\x01" "b")), Bytes(Tgt("t")), "1 TUs", {"a b", "t"}},
+      {Bytes(Src("s")), Bytes(Tgt("t")), "1 TUs, 1 warning", {"s", "t"}, Bytes(std::string("DOM\0ana", 7)), "DOM ana"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir.File("in.sdltm"));
+    const std::string tmx = Convert(MakeDb(kSchema + RawRow(c.source, c.target, c.user)));
+    EXPECT_EQ(host.Result, c.result) << c.source;
+    EXPECT_EQ(CountOf(tmx, "creationid=\"" + c.creationId + "\""), 2u) << c.source;
+    EXPECT_EQ(Contents(tmx, "seg"), c.segs) << c.source;
+    EXPECT_EQ(tmx.find('\0'), std::string::npos);
+    EXPECT_EQ(Languages(tmx), (std::vector<std::string>{"EN-US", "EN-US", "EN-US", "DE-DE"}));
+  }
+  EXPECT_VALID_TMX(dir.File("out.tmx"));
+}
+
+// A row whose segment is not a segment (plain text, a number, NULL, bytes that are no UTF-8, a
+// segment that names no culture) is passed over, named by its row in the result line; the
+// header takes its languages from the first row that has them, and no unit is without them.
+TEST_F(SdlTM, RowsWithoutASegmentAreSkippedAndNamed) {
+  const std::string good = RawRow(Bytes(Src("s")), Bytes(Tgt("t")));
+  const std::string noCulture = Bytes(Seg(Text("c"), ""));
+  const std::string shapes[] = {"'plain text'", "NULL", "42", "4.5", "x'fffe80'", Bytes("\xC0\xAF<Segment>"),
+                                noCulture, Bytes("<Segment><Elements>" + Text("cut"))};
+  for (const std::string& shape : shapes) {
+    for (const bool source : {true, false}) {
+      std::filesystem::remove(dir.File("in.sdltm"));
+      const std::string bad = source ? RawRow(shape, Bytes(Tgt("t"))) : RawRow(Bytes(Src("s")), shape);
+      // The first row, a middle row and the last.
+      const std::string tmx = Convert(MakeDb(kSchema + bad + good + bad + good + good + bad));
+      EXPECT_EQ(host.Result, "3 TUs, 3 skipped (rows 1, 3 and 6 of translation_units hold no segment with its language)")
+          << shape << source;
+      EXPECT_EQ(CountOf(tmx, "<tu "), 3u);
+      for (const std::string& lang : Languages(tmx)) EXPECT_FALSE(lang.empty()) << shape << source;
+      EXPECT_EQ(Languages(tmx).size(), 8u);
+    }
+  }
+  std::filesystem::remove(dir.File("in.sdltm"));
+  std::string script = kSchema;
+  for (int i = 0; i < 7; ++i) script += RawRow("NULL", "NULL");
+  const std::string tmx = Convert(MakeDb(script + good));
+  EXPECT_EQ(host.Result, "1 TUs, 7 skipped (rows 1, 2, 3, 4, 5... of translation_units hold no segment with its language)");
+  EXPECT_VALID_TMX(dir.File("out.tmx"));
+}
+
+// A code of a pair that has no anchor carries no i, which bpt and ept must have: it is written
+// as a placeholder, with what else it says, so that the document passes the TMX DTD; on the
+// plain path and the general one (a blank between the tag's elements).
+TEST_F(SdlTM, CodesOfAPairWithoutAnAnchorStandAlone) {
+  auto tag = [](const std::string& type, const std::string& rest, bool general) {
+    return "<Tag>" + std::string(general ? " " : "") + "<Type>" + type + "</Type>" + rest + "</Tag>";
+  };
+  const struct {
+    std::string type, rest, expected;
+  } cases[] = {
+      {"Start", "<AlignmentAnchor>2</AlignmentAnchor><TagID>5</TagID>", "<ph x=\"2\" type=\"5\" />"},
+      {"End", "<TagID>5</TagID>", "<ph />"},
+      {"LockedContent", "<TagID>7</TagID>", "<ph type=\"x-LockedContent\" />"},
+      {"TextPlaceholder", "<TextEquivalent>{1}</TextEquivalent>", "<ph type=\"x-TextPlaceholder\" />{1}"},
+      {"Start", "<Anchor>3</Anchor><TagID>5</TagID>", "<bpt i=\"3\" type=\"5\" />"},
+      {"End", "<Anchor>3</Anchor>", "<ept i=\"3\" />"},
+  };
+  std::string script = kSchema;
+  std::vector<std::string> expected;
+  for (const bool general : {false, true})
+    for (const auto& c : cases) {
+      script += RawRow(Bytes(Seg(tag(c.type, c.rest, general) + Text("a"), "en-US")), Bytes(Tgt("t")));
+      expected.push_back(c.expected + "a");
+      expected.push_back("t");
+    }
+  const std::string tmx = Convert(MakeDb(script));
+  EXPECT_EQ(Contents(tmx, "seg"), expected);
   EXPECT_VALID_TMX(dir.File("out.tmx"));
 }

@@ -345,3 +345,152 @@ TEST(MdbTermbase, ReadsEveryStoredFormOfAField) {
                                                             {u"<NULL>", u"\uFEFFmarker", u"", single},
                                                             {u"#2147483647", u"<NULL>", u"<NULL>", u""}}));
 }
+
+namespace {
+
+// The lines of a CSV written by the program, each with its CR LF; a last line without one is
+// kept as it is.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at));
+    at = end == std::string::npos ? text.size() : end + 2;
+  }
+  return lines;
+}
+
+// What libmdb prints when it passes over a page or a record it cannot read.
+bool LibmdbWarned(const std::string& err) {
+  for (const char* said : {"doesn't match", "Invalid", "Unable to find", "mdb_find_row failed"})
+    if (err.find(said) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+// A termbase damaged by bytes overwritten in a page of its tables (the page's header, its
+// record offsets, its records): whenever libmdb passes over a page or a record, which it says
+// only on standard error, the run fails with a message of its own naming the file, and keeps
+// only whole lines, those of the intact file before the damage; a run that succeeds (the
+// damage in a table the export does not read) writes what the intact file gives.
+TEST(TermbaseExport, DamagedTablesFailKeepingTheWholeLinesBefore) {
+  TempDir dir;
+  const std::string intactPath = dir.File("intact.sdltb");
+  ASSERT_EQ(RunProgram(MAKE_TERMBASE, {"--entries", "1000", intactPath}).status, 0);
+  const std::string intact = TempDir::Read(intactPath);
+  ASSERT_EQ(RunProgram(MIRELCON_EXE, {"/QUIET", intactPath, dir.File("out")}).status, 0);
+  const std::vector<std::string> intactLines = Lines(TempDir::Read(dir.File("out/intact.csv")));
+  ASSERT_EQ(intactLines.size(), 1001u);
+  constexpr size_t kPage = jet4::Jet4Writer::kPageSize;
+  enum Kind { Header, Offsets, Records };
+  int failed = 0, warned = 0;
+  for (size_t page = 3; page < intact.size() / kPage; page += 2) {
+    const size_t at = page * kPage;
+    if (intact[at] != 0x01 || intact.compare(at + 4, 4, "LVAL") == 0) continue;  // data pages only
+    for (const Kind kind : {Header, Offsets, Records}) {
+      SCOPED_TRACE("page " + std::to_string(page) + " kind " + std::to_string(kind));
+      std::string bytes = intact;
+      const size_t from = at + (kind == Header ? 0 : kind == Offsets ? 14 : kPage - 700);
+      bytes.replace(from, 200, 200, 'Z');
+      const std::string input = dir.File("d.sdltb"), output = dir.File("out/d.csv");
+      TempDir::Write(input, bytes);
+      std::filesystem::remove(output);
+      const ProgramRun run = RunProgram(MIRELCON_EXE, {"/QUIET", input, dir.File("out")});
+      const std::string csv = std::filesystem::exists(output) ? TempDir::Read(output) : std::string();
+      if (LibmdbWarned(run.err)) ++warned;
+      if (run.status == 0) {
+        EXPECT_FALSE(LibmdbWarned(run.err)) << run.err << run.out;
+        if (kind != Records) EXPECT_EQ(Lines(csv), intactLines);  // record text may be overwritten unseen
+        continue;
+      }
+      ++failed;
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.out.find("entries"), std::string::npos) << run.out;
+      EXPECT_NE(run.err.find("\"" + input + "\""), std::string::npos) << run.err;
+      if (csv.empty()) continue;
+      const std::vector<std::string> lines = Lines(csv);
+      EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+      EXPECT_NE(run.err.find("holds the " + std::to_string(lines.size() - 1) + " entr"), std::string::npos) << run.err;
+      if (kind != Records)
+        EXPECT_EQ(lines, std::vector<std::string>(intactLines.begin(), intactLines.begin() + static_cast<ptrdiff_t>(lines.size())));
+    }
+  }
+  EXPECT_GT(failed, 20);
+  EXPECT_GT(warned, 20);
+  EXPECT_EQ(TempDir::Read(intactPath), intact);
+}
+
+// The result line tells what the CSV could not hold as it stood: entries (or a title) holding
+// a surrogate without its partner, written as U+FFFD, are counted as warnings; terms without an
+// entry number (empty, 0 or below) are counted and the first ones named. Tables in entry order
+// and out of it (which the export reads in a second way) say the same.
+TEST(TermbaseExport, ResultLineTellsRepairedAndLeftOutTerms) {
+  const std::u16string lone = u"a\xD800";
+  const struct {
+    std::vector<std::u16string> titles;
+    Terms english, german;
+    std::string result;
+  } cases[] = {
+      {{u"English", u"German"}, {{lone, 1}, {u"b", 1}, {u"c", 2}, {u"d" + lone, 3}}, {{lone, 1}}, "3 entries, 2 warnings"},
+      {{u"English\xDC00", u"German"}, {{u"a", 1}}, {}, "1 entries, 1 warning"},
+      {{u"English", u"German"},
+       {{u"a", 1}, {u"gone", Value()}, {u"zero", 0}, {u"", -1}, {u"b", 2}},
+       {{u"minus", -5}, {u"x", 1}},
+       "2 entries, 3 terms without an entry number left out (\"gone\" in I_English, \"zero\" in I_English, "
+       "\"minus\" in I_German)"},
+      {{u"English", u"German"},
+       {{u"a", 1}, {u"g1", 0}, {u"g2", 0}, {u"g3", 0}, {u"g4" + lone, 0}},
+       {},
+       "1 entries, 4 terms without an entry number left out (\"g1\" in I_English, \"g2\" in I_English, "
+       "\"g3\" in I_English...)"},
+      {{u"English", u"German"}, {{u"a", 1}}, {{u"x", 1}}, "1 entries"},
+  };
+  for (const auto& c : cases) {
+    for (const bool ordered : {true, false}) {
+      TempDir dir;
+      Terms english = c.english;
+      if (!ordered) english.push_back({u"late", 1});  // entry 1 again, after the others
+      const std::string input =
+          Save(dir, {Indexes(c.titles), Index(u"I_English", english), Index(u"I_German", c.german)});
+      const ProgramRun run = RunProgram(MIRELCON_EXE, {"/QUIET", input, dir.File("out")});
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.out, dir.File("out/t.csv") + ": " + c.result + "\n") << ordered;
+    }
+  }
+}
+
+// A term long enough for long-value pages, on a page found damaged (its mark, its record count,
+// its record offsets overwritten): the export fails naming the file and the table, never giving
+// the term cut short or empty.
+TEST(TermbaseExport, LongTermsOnDamagedPagesFail) {
+  TempDir dir;
+  std::u16string longTerm;
+  while (longTerm.size() < 30000) longTerm += u"Haftpflichtversicherung ";
+  const std::string input = Save(dir, {Indexes({u"English"}), Index(u"I_English", {{u"car", 1}, {longTerm, 2}, {u"tree", 3}})});
+  const std::string intact = TempDir::Read(input);
+  constexpr size_t kPage = jet4::Jet4Writer::kPageSize;
+  int pages = 0;
+  for (size_t page = 1; page < intact.size() / kPage; ++page) {
+    const size_t at = page * kPage;
+    if (intact[at] != 0x01 || intact.compare(at + 4, 4, "LVAL") != 0) continue;
+    ++pages;
+    for (const size_t offset : {size_t{4}, size_t{12}, size_t{14}}) {
+      SCOPED_TRACE("page " + std::to_string(page) + " at " + std::to_string(offset));
+      std::string bytes = intact;
+      bytes.replace(at + offset, 4, 4, 'Z');
+      TempDir::Write(dir.File("d.sdltb"), bytes);
+      TObjectControled job;
+      try {
+        STLBToCSV(W(dir.File("d.sdltb")), W(dir.File("d.csv")), job);
+        ADD_FAILURE() << "no exception";
+      } catch (const ETermbaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"I_English\" of \"" + dir.File("d.sdltb") + "\""), std::string::npos) << e.what();
+      }
+      // The line of entry 1, written before the damage was met, stays; nothing of entry 2 does.
+      const std::string csv = std::filesystem::exists(dir.File("d.csv")) ? TempDir::Read(dir.File("d.csv")) : "";
+      EXPECT_TRUE(csv.empty() || csv == "\xEF\xBB\xBF" "English\r\ncar\r\n") << csv.substr(0, 80);
+    }
+  }
+  EXPECT_GT(pages, 0);
+}

@@ -648,6 +648,15 @@ bool TSQLiteCursor::FieldAsUtf8(int index, std::string_view& out) {
   return true;
 }
 
+bool TSQLiteCursor::FieldAsUtf8Whole(int index, std::string_view& out) {
+  if (!FieldAsUtf8(index, out)) return false;
+  if (out.data()) {
+    const int bytes = Api->column_bytes(Stmt, index);
+    out = std::string_view(out.data(), bytes > 0 ? static_cast<size_t>(bytes) : 0);
+  }
+  return true;
+}
+
 bool TSQLiteCursor::StoredInt64(int index, int64_t& out) {
   if (FEof) RaiseTable(u"Table is at End of File");
   if (index < 0 || index >= ColCount()) RaiseTable(u"Column index out of range");

@@ -176,6 +176,8 @@ public:
   // the cursor moves; false (and nothing in out) for a column of another type, whose text is
   // FieldAsString's. Raises as FieldAsString.
   bool FieldAsUtf8(int index, std::string_view& out);
+  // The same with every byte of the text, a zero byte and what follows it included.
+  bool FieldAsUtf8Whole(int index, std::string_view& out);
   // The field of an integer column (NULL reads 0), without its text; false (out untouched) for
   // a column of another type. Raises as FieldAsString.
   bool FieldAsInt64(int index, int64_t& out);
