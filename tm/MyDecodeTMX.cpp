@@ -165,8 +165,6 @@ bool AllDigits(PCWideChar p) {
   return true;
 }
 
-bool IsDigit(WideChar c) { return c >= u'0' && c <= u'9'; }
-
 // A run of text-TM placeholders, "&" + kind + letter + ";" each.
 bool IsPlaceholderRun(std::u16string_view s) {
   if (s.empty() || s.size() % 4 != 0) return false;
@@ -176,11 +174,6 @@ bool IsPlaceholderRun(std::u16string_view s) {
     if (kind != u't' && kind != u'f' && kind != u'j' && kind != u'p' && kind != u's') return false;
   }
   return true;
-}
-
-template <typename String>
-void CutAtNul(String& s) {
-  s.resize(std::min(s.size(), s.find(typename String::value_type(0))));
 }
 
 // The length of a line as the unit stream writes it: without trailing blanks.
@@ -476,16 +469,8 @@ bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> 
         if (raw.empty() || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
         break;
       case fcDate: {
-        // "YYYYMMDD" and "hhmmss" in two words (the second from the separator's place on); the
-        // bytes are ASCII here.
-        if (raw.size() < 15) return false;
-        uint64_t day, time;
-        std::memcpy(&day, raw.data(), 8);
-        std::memcpy(&time, raw.data() + 7, 8);
-        auto digits = [](uint64_t x, uint64_t lanes) {
-          return ((x + (0x80 - '0') * kOnes) & ~(x + (0x80 - '9' - 1) * kOnes) & lanes) == lanes;
-        };
-        if (!digits(day, kHigh) || !digits(time, kHigh & ~0x8080ull)) return false;
+        // "YYYYMMDD" and "hhmmss" of a moment that exists; the bytes are ASCII here.
+        if (raw.size() < 15 || !IsPossibleTmDate(raw.substr(0, 15))) return DateRefused();
         char date[15];
         std::memcpy(date, raw.data(), 15);
         date[8] = '~';
@@ -504,11 +489,17 @@ bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> 
       break;
     case fcDate:
       value = TmDateOf(value);
-      if (!value) return false;
+      if (!value) return DateRefused();
       break;
   }
   CurrentTU->SetField(field, value);
   return true;
+}
+
+// A date of a unit that is no date is left out as if it were absent, a warning of the unit.
+bool TDecodeTMX::DateRefused() {
+  if (InTU && CurrentTU) CurrentTU->Warned = true;
+  return false;
 }
 
 // "YYYYMMDDThhmmssZ" gives "YYYYMMDD~hhmmss". A value of another shape would make a line that
@@ -518,9 +509,7 @@ PCWideChar TDecodeTMX::TmDate(const TTag* tag) { return TmDateOf(Attr(tag, {anCh
 PCWideChar TDecodeTMX::TmDateOf(PCWideChar v) {
   if (!v) return nullptr;
   const std::u16string_view s(v);
-  if (s.size() < 15) return nullptr;
-  for (size_t i = 0; i < 15; ++i)
-    if (i != 8 && !IsDigit(s[i])) return nullptr;
+  if (s.size() < 15 || !IsPossibleTmDate(s.substr(0, 15))) return nullptr;
   DateBuf.assign(s.substr(0, 15));
   DateBuf[8] = u'~';
   return DateBuf.c_str();
@@ -679,6 +668,7 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       // Nothing of a header, or of a tu that was not written, stays in the unit.
       InTU = true;
       CurrentTU->Clear();
+      IllFormedAtTu = IllFormedUtf8Replaced();
       TagPlaceholders.Clear();
       TagContents.Clear();
       VariantCount = 0;
@@ -781,16 +771,13 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
         break;
       case elSeg:
         if (InTU && CurrentTuv >= 0) {
-          // The element is closed right after: its text is taken, not copied. It ends at a
-          // #0, as text handed on as a C string always did.
+          // The element is closed right after: its text is taken, not copied.
+          // A #0 stays in it: the unit stream writes it as its escape.
           TVariant& v = Variants[static_cast<size_t>(CurrentTuv)];
-          if (tag->GathersUtf8) {
+          if (tag->GathersUtf8)
             tag->TakeTextUtf8(v.SegUtf8);
-            if (InputHadNul()) CutAtNul(v.SegUtf8);
-          } else {
+          else
             tag->TakeText(v.Seg);
-            if (InputHadNul()) CutAtNul(v.Seg);
-          }
         }
         break;
       case elTuv:
@@ -1000,6 +987,8 @@ void TDecodeTMX::WriteCurrentUnit() {
   // which are language codes of a text TM, are set as they stand.
   SetPairSource(CurrentTU->LangPair, sameCode || !IsLangCode(sourceLang) ? LangPair.Source : sourceLang);
   SetPairTarget(CurrentTU->LangPair, IsLangCode(targetLang) ? targetLang : LangPair.Target);
+  // Bytes of the unit that were no characters went as U+FFFD: a warning of the unit.
+  if (IllFormedUtf8Replaced() != IllFormedAtTu) CurrentTU->Warned = true;
   EndUnit(false);
 }
 

@@ -148,6 +148,8 @@ private:
   // A TMX date as unit date text; nullptr when the value is none.
   PCWideChar TmDate(const TTag* tag);
   PCWideChar TmDateOf(PCWideChar value);
+  bool DateRefused();
+  uint64_t IllFormedAtTu = 0;  // IllFormedUtf8Replaced when the current tu began
 
   TTU HeaderTU;                 // the header of a new output, until written
   bool HaveHeader = false;      // a tmx element was met

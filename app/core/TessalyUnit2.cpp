@@ -26,14 +26,28 @@ size_t NulAt(std::string_view text) {
   return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
 }
 
-// The line as it goes out: as far as a #0 (the file takes text as C strings), without the blanks
-// and line ends it ends with.
+// The line as it goes out: without the blanks and line ends it ends with.
 template <typename View>
 View Trimmed(View line) {
-  line = line.substr(0, NulAt(line));
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
     line.remove_suffix(1);
   return line;
+}
+
+// A #0, which would end the line for every reader of the file, is written as the escape of a
+// character that a field cannot hold, into escaped (from the line's first #0, at nul). Returns
+// the line to write.
+template <typename Char>
+std::basic_string_view<Char> EscapedNuls(std::basic_string_view<Char> line, size_t nul, std::basic_string<Char>& escaped) {
+  static constexpr Char kEscape[] = {Char('&'), Char('\''), Char('0'), Char(';')};
+  escaped.assign(line.substr(0, nul));
+  for (const Char c : line.substr(nul)) {
+    if (c == 0)
+      escaped.append(kEscape, 4);
+    else
+      escaped.push_back(c);
+  }
+  return escaped;
 }
 
 }  // namespace
@@ -72,7 +86,12 @@ int64_t TQMStream::Read(TTU& tu) {
     const int kind = tu.GetKind();
     // Only the first line can be the header: a header line further down is skipped, so that a
     // reader asking for units never starts over at the top.
-    if (kind == tkUnit || (kind == tkHeader && tu.Position == 0)) return next;
+    if (kind == tkUnit || (kind == tkHeader && tu.Position == 0)) {
+      // A date that is no date would be passed on as one: it is left out, a warning of the unit.
+      if (kind == tkUnit && tu.LeaveImpossibleDateOut()) tu.Warned = true;
+      if (tu.Warned) ++Warned;
+      return next;
+    }
   }
   return 0;
 }
@@ -87,18 +106,32 @@ bool TQMStream::Write(TTU& tu) {
     tu.BuildLineUtf8(Bytes);
     const size_t length = Trimmed(std::string_view(Bytes)).size();
     Bytes.resize(length);
+    bool warned = tu.Warned;
+    if (const size_t nul = NulAt(std::string_view(Bytes)); nul < Bytes.size()) {
+      std::string escaped;
+      EscapedNuls(std::string_view(Bytes), nul, escaped);
+      Bytes.swap(escaped);
+      warned = true;
+    }
     // Fields and segments keep lone surrogates in their three-byte forms: the file gets U+FFFD.
-    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) ++Repaired;
+    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) warned = true;
+    if (warned) ++Repaired;
     Bytes.append("\r\n");
     TextStream->Write(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     return !TextStream->WriteFailed();
   }
   tu.SegmentsToFields();
-  const std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
+  std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
+  bool warned = tu.Warned;
+  WideString escaped;
+  if (const size_t nul = NulAt(line); nul < line.size()) {
+    line = EscapedNuls(line, nul, escaped);
+    warned = true;
+  }
   // The text stream replaces lone surrogates as it writes the line.
   const int64_t lone = TextStream->LoneSurrogates();
   TextStream->WriteLine(line);
-  if (TextStream->LoneSurrogates() > lone) ++Repaired;
+  if (warned || TextStream->LoneSurrogates() > lone) ++Repaired;
   return !TextStream->WriteFailed();
 }
 
@@ -111,7 +144,11 @@ bool TQMStream::RewriteHeader(TTU& tu) {
   std::string_view old;
   const int64_t next = TextStream->ReadLineBytes(old);
   const int64_t room = TextStream->LastLineEnd();
-  auto line = [&] { return Trimmed(std::u16string_view(tu.GetLine())); };
+  // A header line is a C string to the tools that read it: it ends at a #0.
+  auto line = [&] {
+    const std::u16string_view whole(tu.GetLine());
+    return Trimmed(whole.substr(0, NulAt(whole)));
+  };
   for (int attempt = 0; attempt < 2; ++attempt) {
     const int64_t length = TextStream->EncodedLength(line());
     if (length == room) break;

@@ -30,8 +30,11 @@ public:
   bool TakesUtf8Segments() const override { return TextStream && TextStream->CodeChar() == ccUtf8; }
   // A UTF-8 file gives its units' segments as they stand in the file.
   bool DeliverUtf8Segments(bool on) override;
-  // The lines written with a lone surrogate, which the file got as U+FFFD ("?" in ANSI).
+  // The lines written with a warning: a lone surrogate, which the file got as U+FFFD ("?" in
+  // ANSI), a #0, which it got as its escape "&'0;", or one that the unit brought (TTU's Warned).
   int RepairedLines() const { return Repaired; }
+  // Units read with a warning: a date that is no date, left out.
+  int64_t WarnedUnits() const override { return Warned; }
 
 private:
   bool RewriteHeader(TTU& tu);
@@ -40,4 +43,5 @@ private:
   std::string Bytes;  // the line in UTF-8, with its line end
   bool Utf8Segments = false;  // Read leaves the segments in UTF-8
   int Repaired = 0;
+  int64_t Warned = 0;
 };

@@ -99,3 +99,49 @@ TEST(OddValues, CsvKeepsTheTextAroundANulAndCountsBytesThatAreNoCharacters) {
        {"\tx\tJA\t" + mixed.substr(0, cut) + kFffd + mixed.substr(cut) + "\r\n"}},
   });
 }
+
+// A text TM read into TMX: a #0 becomes a blank as other controls do, a reference to #0 goes, a
+// byte that is no UTF-8 becomes U+FFFD, a date that is no date leaves the unit without one;
+// each is a warning. Long lines are read whole, pieces of the segment cut between characters.
+TEST(OddValues, TextTmToTmxCountsWhatItReplaced) {
+  const std::string mixed = Mixed(3 * 65536 + 7);
+  const std::string header16 = "\xFF\xFE" + Utf16(kTmHeader + "\r\n");
+  const std::string ok = TmUnit("x", "y") + "\r\n";
+  RunCases({
+      {"nul.txt", TextTm({kTmHeader, TmUnit("a\0b"s, "c"), TmUnit("x", "y")}), "2 TUs, 1 warning", {"<seg>a b</seg>", "<seg>x</seg>"}},
+      {"nul-utf16.txt", header16 + Utf16(TmUnit("a\0b"s, "c") + "\r\n" + ok), "2 TUs, 1 warning", {"<seg>a b</seg>"}},
+      {"nul-ansi.txt", kTmHeader + "\r\n" + TmUnit("a\0b"s, "c") + "\r\n" + ok, "2 TUs, 1 warning", {"<seg>a b</seg>"}},
+      {"nul-escape.txt", TextTm({kTmHeader, TmUnit("a&'0;b", "c"), TmUnit("x", "y")}), "2 TUs, 1 warning", {"<seg>ab</seg>"}},
+      {"invalid.txt", TextTm({kTmHeader, TmUnit("a\xE9\xFF\xC0\x80" "b", "c"), TmUnit("x", "y")}), "2 TUs, 1 warning",
+       {"<seg>a" + kFffd + kFffd + kFffd + kFffd + "b</seg>"}},
+      {"long.txt", TextTm({kTmHeader, TmUnit(mixed, "c"), TmUnit(mixed + "\xFF", "c")}), "2 TUs, 1 warning",
+       {"<seg>" + mixed + "</seg>", "<seg>" + mixed + kFffd + "</seg>"}},
+      {"date.txt",
+       TextTm({kTmHeader, Replace(TmUnit("a", "b"), "20261201~090000", "20261399~996199"),
+               Replace(TmUnit("c", "d"), "20261201~090000", "20260229~120000"), TmUnit("x", "y")}),
+       "3 TUs, 2 warnings", {"<tu creationid=\"ANA\"", "<tu creationdate=\"20261201T090000Z\""}, {"20261399", "20260229"}},
+      {"dates.txt", TextTm({kTmHeader, Replace(TmUnit("a", "b"), "20261201~090000", "20240229~235959")}), "1 TUs",
+       {"<tu creationdate=\"20240229T235959Z\""}},
+  });
+}
+
+// A TMX read into a text TM: a #0 of the segment, as a byte or a reference, is kept as the
+// escape "&'0;" with the text around it; bytes that are no UTF-8 become U+FFFD; a date that is
+// no date is taken as none. Each is a warning of its unit.
+TEST(OddValues, TmxToTextTmCountsWhatItReplaced) {
+  const std::string mixed = Mixed(3 * 65536 + 7);
+  const std::string tmx16 = "\xFF\xFE" + Utf16(Replace(Tmx(Tu("a\0b"s, "c") + Tu("x", "y")), "UTF-8", "UTF-16"));
+  RunCases({
+      {"nul.tmx", Tmx(Tu("a\0b"s, "c&#0;d") + Tu("x", "y")), "2 TUs, 1 warning", {"\ta&'0;b\tde-DE\tc&'0;d\r\n", "\tx\tde-DE\ty\r\n"}},
+      {"nul-hex.tmx", Tmx(Tu("a&#x0;b", "<ph>{x}</ph>c\0"s) + Tu("x", "y")), "2 TUs, 1 warning", {"\ta&'0;b\tde-DE\t"}},
+      {"nul-utf16.tmx", tmx16, "2 TUs, 1 warning", {"\ta&'0;b\tde-DE\tc\r\n"}},
+      {"invalid.tmx", Tmx(Tu("a\xE9\xFF\xC0\x80" "b", "c") + Tu("x", "y")), "2 TUs, 1 warning",
+       {"\ta" + kFffd + kFffd + kFffd + kFffd + "b\tde-DE\tc\r\n"}},
+      {"long.tmx", Tmx(Tu(mixed, "c") + Tu(mixed + "\xE2\x82", "c") + Tu("x", "y")), "3 TUs, 1 warning",
+       {"\t" + mixed + "\tde-DE\tc\r\n", "\t" + mixed + kFffd + "\tde-DE\tc\r\n"}},
+      {"date.tmx",
+       Tmx(Tu("a", "b", " creationdate=\"20261399T996199Z\"") + Tu("c", "d", " changedate=\"20250101T000000Z\"") +
+           Tu("e", "f", "", "") ),
+       "3 TUs, 1 warning", {"20250101~000000\tUnknown\t0\ten-GB\tc\t"}, {"20261399"}},
+  });
+}
