@@ -519,6 +519,18 @@ namespace {
 bool Collects(TElement kind) {
   return kind == elSeg || kind == elProp || kind == elInline || kind == elHi || kind == elSub;
 }
+
+// A name of the elements a TMX document is built of, under a prefix ("t:tu"): TMX elements have
+// none, so the element is another document's.
+bool PrefixedTmxName(std::string_view name) {
+  const size_t colon = name.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  const std::string_view local = name.substr(colon + 1);
+  if (local.size() < 2 || local.size() > 6) return false;
+  std::string folded(local);
+  for (char& c : folded) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return folded == "tmx" || folded == "header" || folded == "body" || folded == "tu" || folded == "tuv" || folded == "seg";
+}
 }  // namespace
 
 bool TDecodeTMX::CollectsText(const TTag& tag) const { return Collects(ElementOf(tag)); }
@@ -645,7 +657,18 @@ void TDecodeTMX::ApplyHeader(TTag* tag) {
 
 void TDecodeTMX::TagOpened(TTag* tag) {
   IndexedTag = nullptr;  // the slot may hold another element than when it was indexed
-  switch (ElementOf(*tag)) {
+  const TElement kind = ElementOf(*tag);
+  if (!RootSeen && tag->Parent && !tag->Parent->Parent && kind != elXml && !tag->NameUtf8.starts_with('!') &&
+      !tag->NameUtf8.starts_with('?')) {
+    // The document element of a TMX is tmx: any other is another kind of document, whatever
+    // it holds.
+    RootSeen = true;
+    if (kind != elTmx) {
+      Refuse(u"The file \"%s\" is not a TMX document.", Input ? Input->FileName() : WideString());
+      return;
+    }
+  }
+  switch (kind) {
     case elXml: {
       PCWideChar encoding = Attr(tag, {anEncoding});
       if (encoding && CompareFoldedW(encoding, u"UTF-8") == 0) SetUtf8Input(true);
@@ -741,8 +764,18 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       tag->TextOwner = tag->Parent ? TextTarget(*tag->Parent) : nullptr;
       if (tag->TextOwner) tag->TextOwner->AddText(TagKey(Markup(*tag, false)));
       break;
-    default:
+    default: {
+      // Units under a prefix would be passed over as elements of no meaning, and the file
+      // taken for a TMX without units. Inside a segment any markup is the segment's own.
+      if (!CurrentTU || !PrefixedTmxName(tag->NameUtf8)) break;
+      for (const TTag* p = tag->Parent; p; p = p->Parent)
+        if (Collects(ElementOf(*p))) return;
+      WideString name;
+      AppendUtf8(tag->NameUtf8, name);
+      Refuse(u"The file \"%s\" is not a TMX document.", Input ? Input->FileName() : WideString(),
+             u" It holds \"" + name + u"\" elements, which TMX does not have.");
       break;
+    }
   }
 }
 

@@ -161,6 +161,7 @@ private:
   WideString HeaderSource;      // the header's source language, until a variant confirms it
   bool PairSettled = false;     // the source language is known for good
   bool InTU = false;
+  bool RootSeen = false;        // the document element was met
   // The output takes segments in UTF-8: they are gathered so and stay so, unless they hold
   // something to decode, replace or escape.
   bool Utf8Segments = false;

@@ -145,3 +145,24 @@ TEST(OddValues, TmxToTextTmCountsWhatItReplaced) {
        "3 TUs, 1 warning", {"20250101~000000\tUnknown\t0\ten-GB\tc\t"}, {"20261399"}},
   });
 }
+
+// A file that is not TMX fails, saying so, however it is built around its elements: another
+// root, or TMX's units under a prefix. A TMX without units, with a DOCTYPE and comments before
+// its root, or with markup of another kind inside a segment (dropped, as such markup is),
+// converts.
+TEST(OddValues, TmxThatIsNoTmxFails) {
+  const std::string prefixed = Replace(Replace(Replace(Tu("a", "b"), "<tu", "<t:tu"), "</tu", "</t:tu"), "seg>", "t:seg>");
+  RunCases({
+      {"prefixed.tmx", Tmx(prefixed), "It holds \"t:tu\" elements, which TMX does not have.", {}, {}, "", 1},
+      {"prefixed-tuv.tmx", Tmx(Replace(Replace(Tu("a", "b"), "<tuv", "<x:TUV"), "</tuv", "</x:TUV")),
+       "It holds \"x:TUV\" elements", {}, {}, "", 1},
+      {"root.tmx", "<?xml version=\"1.0\"?>\r\n<html><tmx version=\"1.4\"><body>" + Tu("a", "b") + "</body></tmx></html>",
+       "root.tmx\" is not a TMX document.", {}, {}, "", 1},
+      {"prefixed-root.tmx", Replace(Replace(Tmx(Tu("a", "b")), "<tmx", "<t:tmx"), "</tmx", "</t:tmx"),
+       "prefixed-root.tmx\" is not a TMX document.", {}, {}, "", 1},
+      {"empty.tmx", Tmx(""), "0 TUs", {"%TU=00000000"}},
+      {"doctype.tmx",
+       Replace(Tmx(Tu("a<x:tu>c</x:tu>", "d")), "<tmx", "<!DOCTYPE tmx SYSTEM \"tmx14.dtd\">\r\n<!-- made by hand -->\r\n<tmx"),
+       "1 TUs", {"\ta\tde-DE\td\r\n"}},
+  });
+}
