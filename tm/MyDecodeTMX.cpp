@@ -1068,6 +1068,8 @@ bool TDecodeTMX::WriteHeaderLine() {
 bool TDecodeTMX::UpdateHeaderCount(int64_t count) {
   TTU& header = Appending ? ExistingHeader : HeaderTU;
   header.SetIsHeader(true);
+  CountCapped = count > TTU::kMaxHeaderCount;
+  count = std::min(count, TTU::kMaxHeaderCount);
   header.SetCount(count);
   const bool sameLength = HeaderLength >= 0 && TrimmedLength(header.GetLine()) == HeaderLength;
   if ((sameLength || IsFiller(header.Field(tfHeaderFiller))) && Output->Write(header)) {

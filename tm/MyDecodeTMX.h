@@ -73,6 +73,8 @@ public:
   TLangPair LangPair;
   // The output held a translation memory when the conversion started.
   bool Appending = false;
+  // The header's count would have outgrown its eight digits: it stays at the largest they hold.
+  bool CountCapped = false;
   // The unit being filled; exists from the tmx start tag on.
   std::unique_ptr<TTU> CurrentTU;
   // The variant being read (an index into the unit's variants), -1 outside a tuv.

@@ -300,6 +300,8 @@ void TTU::SetFieldBytes(int index, std::string_view bytes) {
 }
 
 void TTU::SetCount(int64_t value) {
+  // A header's count has eight digits: a larger one stays at the largest they hold.
+  if (IsHeader) value = std::min(value, kMaxHeaderCount);
   // -1 is also what Counter holds when nothing is known: that count is always written.
   if (value == Counter && value != -1 && !(BytesFields >> tfCount & 1)) return;
   BytesFields &= static_cast<uint8_t>(~(1u << tfCount));

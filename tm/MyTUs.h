@@ -134,6 +134,8 @@ public:
   void SetTargetLang(std::u16string_view code);
   void SetIsHeader(bool value);
   int64_t GetCount() const;
+  // A header's count is "TU=" and 8 digits: a value above kMaxHeaderCount is stored as that.
+  static constexpr int64_t kMaxHeaderCount = 99999999;
   void SetCount(int64_t value);
   bool Validate(std::initializer_list<int> fields) const;
   void BuildLine(WideString& dest);

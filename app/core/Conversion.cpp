@@ -33,6 +33,10 @@ WideString WarningsText(int64_t warnings) {
   return u", " + ResultLine(warnings, warnings == 1 ? u" warning" : u" warnings");
 }
 
+WideString HeaderCountCappedText() {
+  return u", the header counts " + ResultLine(TTU::kMaxHeaderCount, u", the most it can hold");
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -62,7 +66,7 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 // it raises.
 template <class Converter, class Run>
 void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
-                  const std::function<int64_t()>& warnings = {}) {
+                  const std::function<int64_t()>& warnings = {}, const std::function<bool()>& capped = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
@@ -75,7 +79,8 @@ void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t&
   }
   units = converter.UnitCount;
   if (!ok) Fail(converter.ErrorText());
-  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0));
+  host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0) +
+                  (capped && capped() ? HeaderCountCappedText() : WideString()));
 }
 
 // Why a conversion failed, in words of its own: the library's reason for a database error,
@@ -221,7 +226,7 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
           refused = reader.Refused();
           return ok;
         },
-        units, [&] { return target.RepairedLines(); });
+        units, [&] { return target.RepairedLines(); }, [&] { return reader.CountCapped; });
   } catch (const EConversionError&) {
     // The output is closed by now.
     if (refused && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
@@ -233,6 +238,8 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
       LeaveAsBefore(output, sizeBefore);
     } else if (units > 0) {
       KeepWholeLines(output, std::max<int64_t>(sizeBefore, 0));
+      // The header counts the units kept, as after a stopped conversion.
+      RaiseHeaderCount(output, units);
     }
     FailPartWay(input, output, units);
   }
@@ -265,8 +272,11 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
     TAttached attached(host, job);
     units = ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); }, &repaired);
   }
-  // The import shows no count of its own; units written with a warning are told.
-  if (repaired > 0) host.ShowResult(ResultLine(units, u" TUs") + WarningsText(repaired));
+  // The import shows no count of its own; units written with a warning are told, and a count
+  // that its header cannot hold.
+  const bool capped = units > TTU::kMaxHeaderCount;
+  if (repaired > 0 || capped)
+    host.ShowResult(ResultLine(units, u" TUs") + WarningsText(repaired) + (capped ? HeaderCountCappedText() : WideString()));
 }
 
 void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {

@@ -27,6 +27,9 @@ WideString ResultLine(int64_t count, const char16_t* suffix);
 // What follows the count of units written when some of them were written with a warning (a
 // surrogate without its partner replaced by U+FFFD): ", 1 warning", ", 2 warnings"; empty for none.
 WideString WarningsText(int64_t warnings);
+// What follows them when the header of a text TM counts fewer units than it holds, its count
+// having no room for more: ", the header counts 99.999.999, the most it can hold".
+WideString HeaderCountCappedText();
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;

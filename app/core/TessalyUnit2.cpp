@@ -60,6 +60,16 @@ TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mo
     TextStream->SetCodeChar(ccUtf8);
 }
 
+bool RaiseHeaderCount(const WideString& fileName, int64_t units) {
+  TQMStream stream(fileName, ccNone, fmOpenReadWrite | fmShareDenyWrite);
+  if (!stream.Opened()) return false;
+  TTU header;
+  header.IsHeader = true;
+  if (stream.Read(header) <= 0 || !header.IsHeader) return false;
+  header.SetCount(header.GetCount() + units);
+  return stream.Write(header) && stream.Text()->CloseFile();
+}
+
 bool TQMStream::DeliverUtf8Segments(bool on) {
   Utf8Segments = on && TextStream && TextStream->CodeChar() == ccUtf8;
   return Utf8Segments;

@@ -9,6 +9,10 @@
 #include "tm/MyTUs.h"
 #include "tm/TUStream.h"
 
+// Adds units to the count of the header of the text TM fileName, in place (as far as its eight
+// digits go). False when the file is no text TM or could not be rewritten.
+bool RaiseHeaderCount(const WideString& fileName, int64_t units);
+
 class TQMStream : public TTUStream {
 public:
   // codeChar is the encoding of a new file (ccNone means UTF-16LE); an existing file's mark decides.

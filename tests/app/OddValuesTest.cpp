@@ -166,3 +166,19 @@ TEST(OddValues, TmxThatIsNoTmxFails) {
        "1 TUs", {"\ta\tde-DE\td\r\n"}},
   });
 }
+
+// A header that counts 99,999,999 units, or nearly, has no digit for more: the units appended
+// are there, the count stays at its largest in the form it has, and the result line says so.
+TEST(OddValues, HeaderCountStopsAtItsLargest) {
+  const std::string full = Replace(kTmHeader, "%TU=00000002", "%TU=99999999");
+  const std::string nearly = Replace(kTmHeader, "%TU=00000002", "%TU=99999998");
+  const std::string capped = "2 TUs, the header counts 99.999.999, the most it can hold";
+  const std::string tmx = Tmx(Tu("a", "b") + Tu("c", "d"));
+  RunCases({
+      {"full.tmx", tmx, capped, {full + "\r\n" + TmUnit("x", "y") + "\r\n", "\ta\tde-DE\tb\r\n", "\tc\tde-DE\td\r\n"},
+       {"%TU=1"}, TextTm({full, TmUnit("x", "y")})},
+      {"nearly.tmx", tmx, capped, {full + "\r\n"}, {"%TU=1"}, TextTm({nearly, TmUnit("x", "y")})},
+      {"room.tmx", tmx, "2 TUs", {Replace(kTmHeader, "%TU=00000002", "%TU=99999997") + "\r\n"}, {},
+       TextTm({Replace(kTmHeader, "%TU=00000002", "%TU=99999995"), TmUnit("x", "y")})},
+  });
+}
