@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/TessalyUnit2.h"
 #include "base/MyFileStream.h"
 #include "base/MyWideStr.h"
 #include "platform/core/CodePages.h"
@@ -59,26 +60,6 @@ struct TUnitShape {
 
 // The decoded text of a line longer than this many characters is not kept for the next line.
 constexpr size_t kKeptLine = 1 << 20;
-
-// A #0 has no place in a line of a text TM, which ends where it stands: it is written as the
-// escape of a character that a field cannot hold.
-constexpr std::string_view kNulEscape = "&'0;";
-constexpr std::u16string_view kNulEscape16 = u"&'0;";
-
-template <typename String>
-bool EscapeNuls(String& text, size_t from, std::basic_string_view<typename String::value_type> escape) {
-  size_t at = text.find(typename String::value_type(0), from);
-  if (at == String::npos) return false;
-  String escaped(text, 0, at);
-  for (; at < text.size(); ++at) {
-    if (text[at] == 0)
-      escaped.append(escape);
-    else
-      escaped.push_back(text[at]);
-  }
-  text.swap(escaped);
-  return true;
-}
 
 // Whether bytes are all ASCII without a #0: the same bytes in UTF-8 as in any ANSI code page.
 bool PlainAscii(std::string_view bytes) {
@@ -146,7 +127,7 @@ bool LineToUtf8(TTextFileStream& input, std::string_view raw, std::string& out, 
                                      out.data()));
       if (lone > 0) replaced = true;
     }
-    if (EscapeNuls(out, from, kNulEscape)) replaced = true;
+    if (EscapeNuls(out, from)) replaced = true;
     at = end;
   }
   if (wide.capacity() > kKeptLine) WideString().swap(wide);
@@ -239,7 +220,7 @@ int ConvertCsvToTxt(const WideString& inputName, const WideString& outputName, c
     } else {
       line.clear();
       input->DecodeBytes(raw, line);
-      EscapeNuls(line, 0, kNulEscape16);
+      EscapeNuls(line);
       const std::u16string_view text(line);
       const size_t tab = text.find(u'\t');
       const std::u16string_view source = text.substr(0, tab);

@@ -34,20 +34,21 @@ View Trimmed(View line) {
   return line;
 }
 
-// A #0, which would end the line for every reader of the file, is written as the escape of a
-// character that a field cannot hold, into escaped (from the line's first #0, at nul). Returns
-// the line to write.
-template <typename Char>
-std::basic_string_view<Char> EscapedNuls(std::basic_string_view<Char> line, size_t nul, std::basic_string<Char>& escaped) {
+template <typename String>
+bool EscapeNulsIn(String& text, size_t from) {
+  using Char = typename String::value_type;
   static constexpr Char kEscape[] = {Char('&'), Char('\''), Char('0'), Char(';')};
-  escaped.assign(line.substr(0, nul));
-  for (const Char c : line.substr(nul)) {
-    if (c == 0)
+  size_t at = text.find(Char(0), from);
+  if (at == String::npos) return false;
+  String escaped(text, 0, at);
+  for (; at < text.size(); ++at) {
+    if (text[at] == 0)
       escaped.append(kEscape, 4);
     else
-      escaped.push_back(c);
+      escaped.push_back(text[at]);
   }
-  return escaped;
+  text.swap(escaped);
+  return true;
 }
 
 }  // namespace
@@ -59,6 +60,9 @@ TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mo
   if (TextStream && TextStream->CodeChar() == ccAnsi && TextStream->GetSize() > 0 && TextStream->LooksLikeUtf8())
     TextStream->SetCodeChar(ccUtf8);
 }
+
+bool EscapeNuls(std::string& text, size_t from) { return EscapeNulsIn(text, from); }
+bool EscapeNuls(WideString& text, size_t from) { return EscapeNulsIn(text, from); }
 
 bool RaiseHeaderCount(const WideString& fileName, int64_t units) {
   TQMStream stream(fileName, ccNone, fmOpenReadWrite | fmShareDenyWrite);
@@ -117,12 +121,7 @@ bool TQMStream::Write(TTU& tu) {
     const size_t length = Trimmed(std::string_view(Bytes)).size();
     Bytes.resize(length);
     bool warned = tu.Warned;
-    if (const size_t nul = NulAt(std::string_view(Bytes)); nul < Bytes.size()) {
-      std::string escaped;
-      EscapedNuls(std::string_view(Bytes), nul, escaped);
-      Bytes.swap(escaped);
-      warned = true;
-    }
+    if (NulAt(std::string_view(Bytes)) < Bytes.size()) warned = EscapeNuls(Bytes);
     // Fields and segments keep lone surrogates in their three-byte forms: the file gets U+FFFD.
     if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) warned = true;
     if (warned) ++Repaired;
@@ -134,9 +133,10 @@ bool TQMStream::Write(TTU& tu) {
   std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
   bool warned = tu.Warned;
   WideString escaped;
-  if (const size_t nul = NulAt(line); nul < line.size()) {
-    line = EscapedNuls(line, nul, escaped);
-    warned = true;
+  if (NulAt(line) < line.size()) {
+    escaped.assign(line);
+    warned = EscapeNuls(escaped);
+    line = escaped;
   }
   // The text stream replaces lone surrogates as it writes the line.
   const int64_t lone = TextStream->LoneSurrogates();

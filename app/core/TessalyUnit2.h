@@ -9,6 +9,11 @@
 #include "tm/MyTUs.h"
 #include "tm/TUStream.h"
 
+// A #0, which would end a line of a text TM for every reader of the file, becomes the escape
+// "&'0;" of a character that a field cannot hold, in text from from on. True when text held one.
+bool EscapeNuls(std::string& text, size_t from = 0);
+bool EscapeNuls(WideString& text, size_t from = 0);
+
 // Adds units to the count of the header of the text TM fileName, in place (as far as its eight
 // digits go). False when the file is no text TM or could not be rewritten.
 bool RaiseHeaderCount(const WideString& fileName, int64_t units);
