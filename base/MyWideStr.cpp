@@ -767,6 +767,12 @@ void TWString::Add(const WideChar* text) {
 
 void TWString::AddStr(const WideString& text) { Add(text.c_str()); }
 
+namespace {
+thread_local uint64_t tIllFormedUtf8 = 0;
+}  // namespace
+
+uint64_t IllFormedUtf8Replaced() { return tIllFormedUtf8; }
+
 void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
   const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
   const uint8_t* const end = s + bytes.size();
@@ -827,6 +833,7 @@ void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
       if (lead == 0xF4) hi = 0x8F;
     } else {
       *q++ = 0xFFFD;
+      ++tIllFormedUtf8;
       ++s;
       continue;
     }
@@ -844,6 +851,7 @@ void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds) {
     s = t;
     if (!complete) {
       *q++ = 0xFFFD;
+      ++tIllFormedUtf8;
       continue;
     }
     if (cp >= 0x10000) {

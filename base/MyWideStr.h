@@ -249,6 +249,9 @@ public:
 // sequence (its longest valid beginning) becomes one U+FFFD, the three-byte forms of surrogates
 // are taken as such, and a #0 byte is U+0000. With lineEnds, CR LF and a lone CR become one LF.
 void AppendUtf8(std::string_view bytes, WideString& out, bool lineEnds = false);
+// How many ill-formed sequences AppendUtf8 has replaced by U+FFFD on the calling thread so far:
+// a converter compares it before and after a unit to tell whether all its bytes were characters.
+uint64_t IllFormedUtf8Replaced();
 
 // Empties s and makes room in it for length characters. A long text gets its room exactly:
 // grown by doubling, or reserved beyond its room (which doubles too), it would take up to twice

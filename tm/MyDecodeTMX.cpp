@@ -165,8 +165,6 @@ bool AllDigits(PCWideChar p) {
   return true;
 }
 
-bool IsDigit(WideChar c) { return c >= u'0' && c <= u'9'; }
-
 // A run of text-TM placeholders, "&" + kind + letter + ";" each.
 bool IsPlaceholderRun(std::u16string_view s) {
   if (s.empty() || s.size() % 4 != 0) return false;
@@ -176,11 +174,6 @@ bool IsPlaceholderRun(std::u16string_view s) {
     if (kind != u't' && kind != u'f' && kind != u'j' && kind != u'p' && kind != u's') return false;
   }
   return true;
-}
-
-template <typename String>
-void CutAtNul(String& s) {
-  s.resize(std::min(s.size(), s.find(typename String::value_type(0))));
 }
 
 // The length of a line as the unit stream writes it: without trailing blanks.
@@ -476,16 +469,8 @@ bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> 
         if (raw.empty() || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
         break;
       case fcDate: {
-        // "YYYYMMDD" and "hhmmss" in two words (the second from the separator's place on); the
-        // bytes are ASCII here.
-        if (raw.size() < 15) return false;
-        uint64_t day, time;
-        std::memcpy(&day, raw.data(), 8);
-        std::memcpy(&time, raw.data() + 7, 8);
-        auto digits = [](uint64_t x, uint64_t lanes) {
-          return ((x + (0x80 - '0') * kOnes) & ~(x + (0x80 - '9' - 1) * kOnes) & lanes) == lanes;
-        };
-        if (!digits(day, kHigh) || !digits(time, kHigh & ~0x8080ull)) return false;
+        // "YYYYMMDD" and "hhmmss" of a moment that exists; the bytes are ASCII here.
+        if (raw.size() < 15 || !IsPossibleTmDate(raw.substr(0, 15))) return DateRefused();
         char date[15];
         std::memcpy(date, raw.data(), 15);
         date[8] = '~';
@@ -504,11 +489,17 @@ bool TDecodeTMX::SetFieldFrom(const TTag* tag, std::initializer_list<TAttrName> 
       break;
     case fcDate:
       value = TmDateOf(value);
-      if (!value) return false;
+      if (!value) return DateRefused();
       break;
   }
   CurrentTU->SetField(field, value);
   return true;
+}
+
+// A date of a unit that is no date is left out as if it were absent, a warning of the unit.
+bool TDecodeTMX::DateRefused() {
+  if (InTU && CurrentTU) CurrentTU->Warned = true;
+  return false;
 }
 
 // "YYYYMMDDThhmmssZ" gives "YYYYMMDD~hhmmss". A value of another shape would make a line that
@@ -518,9 +509,7 @@ PCWideChar TDecodeTMX::TmDate(const TTag* tag) { return TmDateOf(Attr(tag, {anCh
 PCWideChar TDecodeTMX::TmDateOf(PCWideChar v) {
   if (!v) return nullptr;
   const std::u16string_view s(v);
-  if (s.size() < 15) return nullptr;
-  for (size_t i = 0; i < 15; ++i)
-    if (i != 8 && !IsDigit(s[i])) return nullptr;
+  if (s.size() < 15 || !IsPossibleTmDate(s.substr(0, 15))) return nullptr;
   DateBuf.assign(s.substr(0, 15));
   DateBuf[8] = u'~';
   return DateBuf.c_str();
@@ -529,6 +518,18 @@ PCWideChar TDecodeTMX::TmDateOf(PCWideChar v) {
 namespace {
 bool Collects(TElement kind) {
   return kind == elSeg || kind == elProp || kind == elInline || kind == elHi || kind == elSub;
+}
+
+// A name of the elements a TMX document is built of, under a prefix ("t:tu"): TMX elements have
+// none, so the element is another document's.
+bool PrefixedTmxName(std::string_view name) {
+  const size_t colon = name.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  const std::string_view local = name.substr(colon + 1);
+  if (local.size() < 2 || local.size() > 6) return false;
+  std::string folded(local);
+  for (char& c : folded) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return folded == "tmx" || folded == "header" || folded == "body" || folded == "tu" || folded == "tuv" || folded == "seg";
 }
 }  // namespace
 
@@ -656,7 +657,18 @@ void TDecodeTMX::ApplyHeader(TTag* tag) {
 
 void TDecodeTMX::TagOpened(TTag* tag) {
   IndexedTag = nullptr;  // the slot may hold another element than when it was indexed
-  switch (ElementOf(*tag)) {
+  const TElement kind = ElementOf(*tag);
+  if (!RootSeen && tag->Parent && !tag->Parent->Parent && kind != elXml && !tag->NameUtf8.starts_with('!') &&
+      !tag->NameUtf8.starts_with('?')) {
+    // The document element of a TMX is tmx: any other is another kind of document, whatever
+    // it holds.
+    RootSeen = true;
+    if (kind != elTmx) {
+      Refuse(u"The file \"%s\" is not a TMX document.", Input ? Input->FileName() : WideString());
+      return;
+    }
+  }
+  switch (kind) {
     case elXml: {
       PCWideChar encoding = Attr(tag, {anEncoding});
       if (encoding && CompareFoldedW(encoding, u"UTF-8") == 0) SetUtf8Input(true);
@@ -679,6 +691,7 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       // Nothing of a header, or of a tu that was not written, stays in the unit.
       InTU = true;
       CurrentTU->Clear();
+      IllFormedAtTu = IllFormedUtf8Replaced();
       TagPlaceholders.Clear();
       TagContents.Clear();
       VariantCount = 0;
@@ -751,8 +764,18 @@ void TDecodeTMX::TagOpened(TTag* tag) {
       tag->TextOwner = tag->Parent ? TextTarget(*tag->Parent) : nullptr;
       if (tag->TextOwner) tag->TextOwner->AddText(TagKey(Markup(*tag, false)));
       break;
-    default:
+    default: {
+      // Units under a prefix would be passed over as elements of no meaning, and the file
+      // taken for a TMX without units. Inside a segment any markup is the segment's own.
+      if (!CurrentTU || !PrefixedTmxName(tag->NameUtf8)) break;
+      for (const TTag* p = tag->Parent; p; p = p->Parent)
+        if (Collects(ElementOf(*p))) return;
+      WideString name;
+      AppendUtf8(tag->NameUtf8, name);
+      Refuse(u"The file \"%s\" is not a TMX document.", Input ? Input->FileName() : WideString(),
+             u" It holds \"" + name + u"\" elements, which TMX does not have.");
       break;
+    }
   }
 }
 
@@ -781,16 +804,13 @@ TTag* TDecodeTMX::TagClosed(TTag* tag, std::u16string_view) {
         break;
       case elSeg:
         if (InTU && CurrentTuv >= 0) {
-          // The element is closed right after: its text is taken, not copied. It ends at a
-          // #0, as text handed on as a C string always did.
+          // The element is closed right after: its text is taken, not copied.
+          // A #0 stays in it: the unit stream writes it as its escape.
           TVariant& v = Variants[static_cast<size_t>(CurrentTuv)];
-          if (tag->GathersUtf8) {
+          if (tag->GathersUtf8)
             tag->TakeTextUtf8(v.SegUtf8);
-            if (InputHadNul()) CutAtNul(v.SegUtf8);
-          } else {
+          else
             tag->TakeText(v.Seg);
-            if (InputHadNul()) CutAtNul(v.Seg);
-          }
         }
         break;
       case elTuv:
@@ -1000,6 +1020,8 @@ void TDecodeTMX::WriteCurrentUnit() {
   // which are language codes of a text TM, are set as they stand.
   SetPairSource(CurrentTU->LangPair, sameCode || !IsLangCode(sourceLang) ? LangPair.Source : sourceLang);
   SetPairTarget(CurrentTU->LangPair, IsLangCode(targetLang) ? targetLang : LangPair.Target);
+  // Bytes of the unit that were no characters went as U+FFFD: a warning of the unit.
+  if (IllFormedUtf8Replaced() != IllFormedAtTu) CurrentTU->Warned = true;
   EndUnit(false);
 }
 
@@ -1046,6 +1068,8 @@ bool TDecodeTMX::WriteHeaderLine() {
 bool TDecodeTMX::UpdateHeaderCount(int64_t count) {
   TTU& header = Appending ? ExistingHeader : HeaderTU;
   header.SetIsHeader(true);
+  CountCapped = count > TTU::kMaxHeaderCount;
+  count = std::min(count, TTU::kMaxHeaderCount);
   header.SetCount(count);
   const bool sameLength = HeaderLength >= 0 && TrimmedLength(header.GetLine()) == HeaderLength;
   if ((sameLength || IsFiller(header.Field(tfHeaderFiller))) && Output->Write(header)) {

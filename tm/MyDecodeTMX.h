@@ -73,6 +73,8 @@ public:
   TLangPair LangPair;
   // The output held a translation memory when the conversion started.
   bool Appending = false;
+  // The header's count would have outgrown its eight digits: it stays at the largest they hold.
+  bool CountCapped = false;
   // The unit being filled; exists from the tmx start tag on.
   std::unique_ptr<TTU> CurrentTU;
   // The variant being read (an index into the unit's variants), -1 outside a tuv.
@@ -148,6 +150,8 @@ private:
   // A TMX date as unit date text; nullptr when the value is none.
   PCWideChar TmDate(const TTag* tag);
   PCWideChar TmDateOf(PCWideChar value);
+  bool DateRefused();
+  uint64_t IllFormedAtTu = 0;  // IllFormedUtf8Replaced when the current tu began
 
   TTU HeaderTU;                 // the header of a new output, until written
   bool HaveHeader = false;      // a tmx element was met
@@ -159,6 +163,7 @@ private:
   WideString HeaderSource;      // the header's source language, until a variant confirms it
   bool PairSettled = false;     // the source language is known for good
   bool InTU = false;
+  bool RootSeen = false;        // the document element was met
   // The output takes segments in UTF-8: they are gathered so and stay so, unless they hold
   // something to decode, replace or escape.
   bool Utf8Segments = false;

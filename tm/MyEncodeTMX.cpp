@@ -228,9 +228,12 @@ void TEncodeTMX::Execute() {
   TTU header(MakeUnitLine(u"@@", u"YY-YY>ZZ-ZZ", WideString()));
   bool firstUnitPending = false;
   CurrentTU.IsHeader = true;
+  // Bytes that are no characters, decoded on the way as U+FFFD, make a warning of their unit.
+  uint64_t illFormedBefore = IllFormedUtf8Replaced();
   if (Source->Read(CurrentTU) > 0) {
     CurrentTU.BytesToFields();
     if (CurrentTU.IsHeader) {
+      illFormedBefore = IllFormedUtf8Replaced();
       header = CurrentTU;
     } else {
       header.Clear();
@@ -257,6 +260,7 @@ void TEncodeTMX::Execute() {
         // A unit that still said "header" would send the stream back to the top.
         CurrentTU.IsHeader = false;
         warnedBefore = Source->WarnedUnits();
+        illFormedBefore = IllFormedUtf8Replaced();
         if (Source->Read(CurrentTU) <= 0) break;
         if (CurrentTU.IsHeader) continue;
       }
@@ -266,7 +270,8 @@ void TEncodeTMX::Execute() {
       ++UnitCount;
       // One warning a unit, whether its source left something out or the writer replaced
       // something in it.
-      if (UnitRepaired || Source->WarnedUnits() != warnedBefore) ++RepairedUnits;
+      if (UnitRepaired || Source->WarnedUnits() != warnedBefore || IllFormedUtf8Replaced() != illFormedBefore)
+        ++RepairedUnits;
       UnitRepaired = false;
       if (pump.Due()) ProcessOneMessage();
     }
@@ -629,7 +634,8 @@ size_t TEncodeTMX::DecodeCharRef(std::basic_string_view<Char> text, size_t p, si
   if (tooBig || (v >= 0xD800 && v <= 0xDFFF) || v == 0xFFFE || v == 0xFFFF) {
     AppendAscii(out, " ");  // no character of XML: a blank holds its place
   } else if (v == 0) {
-    // removed
+    // removed: no character of XML, and a warning of its unit
+    UnitRepaired = true;
   } else if (v == 9 || v == 10 || v == 13) {
     // A TAB or line break of the text, as a reference: XML readers keep those as they are.
     AppendAscii(out, v == 9 ? "&#9;" : v == 10 ? "&#10;" : "&#13;");
@@ -678,6 +684,8 @@ void TEncodeTMX::EncodeBlock() {
     }
     if (c < 0x20) {
       if (c != 9 && c != 10 && c != 13) b[i] = u' ';
+      // A #0 stood for a character that a value lost: a warning, unlike the other controls.
+      if (c == 0) UnitRepaired = true;
       if (out) {
         *out++ = static_cast<char>(b[i]);
       }

@@ -926,7 +926,7 @@ size_t TReaderHTML::DecodeReference(std::u16string_view text, size_t p, uint32_t
 
 void TReaderHTML::AppendFieldChar(WideString& out, uint32_t code) {
   switch (code) {
-    case 0: break;
+    case 0: out.push_back(0); break;  // kept: the unit stream writes it as its escape
     case 9: out.append(u"&'9;"); break;
     case 10: out.append(u"&'A;"); break;
     case 13: out.append(u"&'D;"); break;
@@ -1276,7 +1276,7 @@ bool TReaderHTML::SegmentToFieldUtf8(const std::string& text, std::string& out, 
     }
     i = j + next;
     switch (code) {
-      case 0: break;
+      case 0: out.push_back('\0'); break;
       case 9: out.append("&'9;"); break;
       case 10: out.append("&'A;"); break;
       case 13: out.append("&'D;"); break;

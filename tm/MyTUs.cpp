@@ -114,6 +114,7 @@ TTU::TTU(PCWideChar line) {
 
 void TTU::Reset() {
   BytesFields = 0;
+  Warned = false;
   Counter = -1;
   IsHeader = false;
   Kind = tkInvalid;
@@ -299,6 +300,8 @@ void TTU::SetFieldBytes(int index, std::string_view bytes) {
 }
 
 void TTU::SetCount(int64_t value) {
+  // A header's count has eight digits: a larger one stays at the largest they hold.
+  if (IsHeader) value = std::min(value, kMaxHeaderCount);
   // -1 is also what Counter holds when nothing is known: that count is always written.
   if (value == Counter && value != -1 && !(BytesFields >> tfCount & 1)) return;
   BytesFields &= static_cast<uint8_t>(~(1u << tfCount));
@@ -459,6 +462,39 @@ int TTU::GetKind() const {
   Kind = kind;
   return kind;
 }
+
+bool TTU::LeaveImpossibleDateOut() {
+  const std::string* bytes = BytesOf(tfDate);
+  if (bytes ? IsPossibleTmDate(*bytes) : IsPossibleTmDate(Field(tfDate))) return false;
+  const int kind = Kind;
+  SetField(tfDate, u"");
+  Kind = kind;
+  return true;
+}
+
+namespace {
+template <typename Char>
+bool PossibleTmDate(std::basic_string_view<Char> d) {
+  if (d.size() != 15) return false;
+  int v[14];
+  for (size_t i = 0, k = 0; i < 15; ++i) {
+    if (i == 8) continue;
+    if (d[i] < Char('0') || d[i] > Char('9')) return false;
+    v[k++] = static_cast<int>(d[i] - Char('0'));
+  }
+  auto number = [&](int from, int digits) {
+    int n = 0;
+    for (int i = 0; i < digits; ++i) n = n * 10 + v[from + i];
+    return n;
+  };
+  TDateTime unused;
+  return TryEncodeDate(number(0, 4), number(4, 2), number(6, 2), unused) &&
+         TryEncodeTime(number(8, 2), number(10, 2), number(12, 2), 0, unused);
+}
+}  // namespace
+
+bool IsPossibleTmDate(std::u16string_view date) { return PossibleTmDate(date); }
+bool IsPossibleTmDate(std::string_view date) { return PossibleTmDate(date); }
 
 void TTU::PadHeader(int length) {
   const int d = length - GetLineLength();

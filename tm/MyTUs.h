@@ -92,6 +92,9 @@ public:
   std::string TargetUtf8;
   // The UTF-8 segments hold nothing that XML cannot hold (their source made sure of it).
   bool SegmentsClean = false;
+  // Something of the unit was left out or replaced on its way (a date that is no date, bytes
+  // that are no characters): a warning of its own, whoever writes it counts it.
+  bool Warned = false;
   // Sets the date, user or count (index below tfSourceLang) from UTF-8 that decodes to the text
   // meant, for a writer in UTF-8: the bytes go into its line as they stand. The field itself
   // then reads empty; BuildLine and SegmentsToFields decode the bytes.
@@ -131,6 +134,8 @@ public:
   void SetTargetLang(std::u16string_view code);
   void SetIsHeader(bool value);
   int64_t GetCount() const;
+  // A header's count is "TU=" and 8 digits: a value above kMaxHeaderCount is stored as that.
+  static constexpr int64_t kMaxHeaderCount = 99999999;
   void SetCount(int64_t value);
   bool Validate(std::initializer_list<int> fields) const;
   void BuildLine(WideString& dest);
@@ -146,6 +151,9 @@ public:
   int64_t ReadFrom(TTextFileStream& stream, int64_t position, bool segmentsUtf8 = false);
   void SetPosition(int64_t value);
   int GetKind() const;
+  // Empties a date field that holds no possible date (see IsPossibleTmDate); the line keeps
+  // its kind. True when it did.
+  bool LeaveImpossibleDateOut();
   void PadHeader(int length);
 
 private:
@@ -181,6 +189,10 @@ bool LangMatches(std::u16string_view a, std::u16string_view b, bool wildcards);
 bool LangPairMatches(const TLangPair& p1, const TLangPair& p2, bool wildcards);
 
 // Dates: "yyyymmdd~hhmmss" in the text TM, "yyyymmddThhmmssZ" in TMX.
+// Whether date is 8 digits of a day that exists, one character, and 6 digits of a time of day
+// (15 characters, the separator not looked at).
+bool IsPossibleTmDate(std::u16string_view date);
+bool IsPossibleTmDate(std::string_view date);
 WideString DateTimeToTmDate(TDateTime dateTime);
 WideString TmDateToTmxDate(std::u16string_view source);
 

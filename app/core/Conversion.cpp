@@ -60,6 +60,10 @@ WideString TermsLeftOutText(const TTermbaseExportNotes& notes) {
   return text + u")";
 }
 
+WideString HeaderCountCappedText() {
+  return u", the header counts " + ResultLine(TTU::kMaxHeaderCount, u", the most it can hold");
+}
+
 namespace {
 
 // Detaches the job from the host however the conversion ends.
@@ -86,10 +90,11 @@ WideString CannotOpen(const WideString& name) { return FileError(u"Cannot open f
 // Runs a converter of units with the host following its progress: a failure throws the
 // converter's text, a success shows how many units it converted, and how many of them were
 // written with a warning when warnings tells some. units is the converter's count, also when
-// it raises.
+// it raises. more gives what the result line adds after the warnings (rows skipped, a header
+// count at its largest).
 template <class Converter, class Run>
 void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t& units,
-                  const std::function<int64_t()>& warnings = {}, const std::function<WideString()>& skipped = {}) {
+                  const std::function<int64_t()>& warnings = {}, const std::function<WideString()>& more = {}) {
   bool ok;
   {
     TAttached attached(host, converter);
@@ -103,7 +108,7 @@ void ConvertUnits(TConversionHost& host, Converter& converter, Run run, int64_t&
   units = converter.UnitCount;
   if (!ok) Fail(converter.ErrorText());
   host.ShowResult(ResultLine(converter.UnitCount, u" TUs") + WarningsText(warnings ? warnings() : 0) +
-                  (skipped ? skipped() : WideString()));
+                  (more ? more() : WideString()));
 }
 
 // Why a conversion failed, in words of its own: the library's reason for a database error,
@@ -253,7 +258,7 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
           refused = reader.Refused();
           return ok;
         },
-        units, [&] { return target.RepairedLines(); });
+        units, [&] { return target.RepairedLines(); }, [&] { return reader.CountCapped ? HeaderCountCappedText() : WideString(); });
   } catch (const EConversionError&) {
     // The output is closed by now. A run that failed before its first unit leaves it as it was.
     if (opened && (refused || units == 0) && (!exists || sizeBefore >= 0)) LeaveAsBefore(output, sizeBefore);
@@ -266,6 +271,8 @@ void TmxToTxt(TConversionHost& host, const WideString& input, const WideString& 
       LeaveAsBefore(output, sizeBefore);
     } else if (units > 0) {
       KeepWholeLines(output, std::max<int64_t>(sizeBefore, 0));
+      // The header counts the units kept, as after a stopped conversion.
+      RaiseHeaderCount(output, units);
     }
     FailPartWay(input, output, units);
   }
@@ -298,8 +305,11 @@ void CsvToTxt(TConversionHost& host, const WideString& input, const WideString& 
     TAttached attached(host, job);
     units = ConvertCsvToTxt(input, output, [&job](int percent) { job.SetPosition(percent); }, &repaired);
   }
-  // The import shows no count of its own; units written with a warning are told.
-  if (repaired > 0) host.ShowResult(ResultLine(units, u" TUs") + WarningsText(repaired));
+  // The import shows no count of its own; units written with a warning are told, and a count
+  // that its header cannot hold.
+  const bool capped = units > TTU::kMaxHeaderCount;
+  if (repaired > 0 || capped)
+    host.ShowResult(ResultLine(units, u" TUs") + WarningsText(repaired) + (capped ? HeaderCountCappedText() : WideString()));
 }
 
 void SdltbToCsv(TConversionHost& host, const WideString& input, const WideString& output) {

@@ -35,6 +35,9 @@ WideString SkippedRowsText(int64_t skipped, const std::vector<int64_t>& rows);
 // What follows the count of entries when terms of a termbase had no entry number: ", 2 terms
 // without an entry number left out ("car" in I_English, "Auto" in I_German)", the first few named.
 WideString TermsLeftOutText(const TTermbaseExportNotes& notes);
+// What follows them when the header of a text TM counts fewer units than it holds, its count
+// having no room for more: ", the header counts 99.999.999, the most it can hold".
+WideString HeaderCountCappedText();
 
 // The HTML messages of the conversions.
 extern const char16_t* const NotImplementedText;

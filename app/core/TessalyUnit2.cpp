@@ -26,14 +26,29 @@ size_t NulAt(std::string_view text) {
   return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
 }
 
-// The line as it goes out: as far as a #0 (the file takes text as C strings), without the blanks
-// and line ends it ends with.
+// The line as it goes out: without the blanks and line ends it ends with.
 template <typename View>
 View Trimmed(View line) {
-  line = line.substr(0, NulAt(line));
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
     line.remove_suffix(1);
   return line;
+}
+
+template <typename String>
+bool EscapeNulsIn(String& text, size_t from) {
+  using Char = typename String::value_type;
+  static constexpr Char kEscape[] = {Char('&'), Char('\''), Char('0'), Char(';')};
+  size_t at = text.find(Char(0), from);
+  if (at == String::npos) return false;
+  String escaped(text, 0, at);
+  for (; at < text.size(); ++at) {
+    if (text[at] == 0)
+      escaped.append(kEscape, 4);
+    else
+      escaped.push_back(text[at]);
+  }
+  text.swap(escaped);
+  return true;
 }
 
 }  // namespace
@@ -44,6 +59,19 @@ TQMStream::TQMStream(const WideString& fileName, TCodeChar codeChar, uint16_t mo
   // were read in the ANSI code page; units appended to it stay UTF-8 as well.
   if (TextStream && TextStream->CodeChar() == ccAnsi && TextStream->GetSize() > 0 && TextStream->LooksLikeUtf8())
     TextStream->SetCodeChar(ccUtf8);
+}
+
+bool EscapeNuls(std::string& text, size_t from) { return EscapeNulsIn(text, from); }
+bool EscapeNuls(WideString& text, size_t from) { return EscapeNulsIn(text, from); }
+
+bool RaiseHeaderCount(const WideString& fileName, int64_t units) {
+  TQMStream stream(fileName, ccNone, fmOpenReadWrite | fmShareDenyWrite);
+  if (!stream.Opened()) return false;
+  TTU header;
+  header.IsHeader = true;
+  if (stream.Read(header) <= 0 || !header.IsHeader) return false;
+  header.SetCount(header.GetCount() + units);
+  return stream.Write(header) && stream.Text()->CloseFile();
 }
 
 bool TQMStream::DeliverUtf8Segments(bool on) {
@@ -72,7 +100,12 @@ int64_t TQMStream::Read(TTU& tu) {
     const int kind = tu.GetKind();
     // Only the first line can be the header: a header line further down is skipped, so that a
     // reader asking for units never starts over at the top.
-    if (kind == tkUnit || (kind == tkHeader && tu.Position == 0)) return next;
+    if (kind == tkUnit || (kind == tkHeader && tu.Position == 0)) {
+      // A date that is no date would be passed on as one: it is left out, a warning of the unit.
+      if (kind == tkUnit && tu.LeaveImpossibleDateOut()) tu.Warned = true;
+      if (tu.Warned) ++Warned;
+      return next;
+    }
   }
   return 0;
 }
@@ -87,18 +120,28 @@ bool TQMStream::Write(TTU& tu) {
     tu.BuildLineUtf8(Bytes);
     const size_t length = Trimmed(std::string_view(Bytes)).size();
     Bytes.resize(length);
+    bool warned = tu.Warned;
+    if (NulAt(std::string_view(Bytes)) < Bytes.size()) warned = EscapeNuls(Bytes);
     // Fields and segments keep lone surrogates in their three-byte forms: the file gets U+FFFD.
-    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) ++Repaired;
+    if (platform::ReplaceLoneSurrogatesUtf8(Bytes) > 0) warned = true;
+    if (warned) ++Repaired;
     Bytes.append("\r\n");
     TextStream->Write(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     return !TextStream->WriteFailed();
   }
   tu.SegmentsToFields();
-  const std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
+  std::u16string_view line = Trimmed(std::u16string_view(tu.GetLine()));
+  bool warned = tu.Warned;
+  WideString escaped;
+  if (NulAt(line) < line.size()) {
+    escaped.assign(line);
+    warned = EscapeNuls(escaped);
+    line = escaped;
+  }
   // The text stream replaces lone surrogates as it writes the line.
   const int64_t lone = TextStream->LoneSurrogates();
   TextStream->WriteLine(line);
-  if (TextStream->LoneSurrogates() > lone) ++Repaired;
+  if (warned || TextStream->LoneSurrogates() > lone) ++Repaired;
   return !TextStream->WriteFailed();
 }
 
@@ -111,7 +154,11 @@ bool TQMStream::RewriteHeader(TTU& tu) {
   std::string_view old;
   const int64_t next = TextStream->ReadLineBytes(old);
   const int64_t room = TextStream->LastLineEnd();
-  auto line = [&] { return Trimmed(std::u16string_view(tu.GetLine())); };
+  // A header line is a C string to the tools that read it: it ends at a #0.
+  auto line = [&] {
+    const std::u16string_view whole(tu.GetLine());
+    return Trimmed(whole.substr(0, NulAt(whole)));
+  };
   for (int attempt = 0; attempt < 2; ++attempt) {
     const int64_t length = TextStream->EncodedLength(line());
     if (length == room) break;

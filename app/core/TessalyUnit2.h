@@ -9,6 +9,15 @@
 #include "tm/MyTUs.h"
 #include "tm/TUStream.h"
 
+// A #0, which would end a line of a text TM for every reader of the file, becomes the escape
+// "&'0;" of a character that a field cannot hold, in text from from on. True when text held one.
+bool EscapeNuls(std::string& text, size_t from = 0);
+bool EscapeNuls(WideString& text, size_t from = 0);
+
+// Adds units to the count of the header of the text TM fileName, in place (as far as its eight
+// digits go). False when the file is no text TM or could not be rewritten.
+bool RaiseHeaderCount(const WideString& fileName, int64_t units);
+
 class TQMStream : public TTUStream {
 public:
   // codeChar is the encoding of a new file (ccNone means UTF-16LE); an existing file's mark decides.
@@ -30,8 +39,11 @@ public:
   bool TakesUtf8Segments() const override { return TextStream && TextStream->CodeChar() == ccUtf8; }
   // A UTF-8 file gives its units' segments as they stand in the file.
   bool DeliverUtf8Segments(bool on) override;
-  // The lines written with a lone surrogate, which the file got as U+FFFD ("?" in ANSI).
+  // The lines written with a warning: a lone surrogate, which the file got as U+FFFD ("?" in
+  // ANSI), a #0, which it got as its escape "&'0;", or one that the unit brought (TTU's Warned).
   int RepairedLines() const { return Repaired; }
+  // Units read with a warning: a date that is no date, left out.
+  int64_t WarnedUnits() const override { return Warned; }
 
 private:
   bool RewriteHeader(TTU& tu);
@@ -40,4 +52,5 @@ private:
   std::string Bytes;  // the line in UTF-8, with its line end
   bool Utf8Segments = false;  // Read leaves the segments in UTF-8
   int Repaired = 0;
+  int64_t Warned = 0;
 };

@@ -139,14 +139,14 @@ TEST_F(CsvEncodings, LineEndsAndEncodings) {
 
 // Lines of a UTF-8 file go to the output as their bytes only when decoding would give them
 // back: ill-formed bytes become U+FFFD, a pair of surrogates' forms one four-byte form, the form
-// of a lone one U+FFFD as the output is written, and a #0 ends the line.
+// of a lone one U+FFFD as the output is written, and a #0 its escape, the text after it kept.
 TEST(CsvImport, Utf8LinesAsDecoded) {
   TempDir dir;
   const std::pair<std::string, std::string> cases[] = {
       {"plain \xD0\xBF\xD1\x80\xD0\xB8\tcaf\xC3\xA9 \xF0\x9F\x98\x80", "plain \xD0\xBF\xD1\x80\xD0\xB8\tJA\tcaf\xC3\xA9 \xF0\x9F\x98\x80"},
       {"cut \xE2\x82\tx\xFF", "cut \xEF\xBF\xBD\tJA\tx\xEF\xBF\xBD"},
       {"pair \xED\xA0\x80\xED\xB0\x80\tlone \xED\xB0\x80", "pair \xF0\x90\x80\x80\tJA\tlone \xEF\xBF\xBD"},
-      {std::string("nul\0\tgone", 9), "nul\tJA\t"},
+      {std::string("nul\0\tgone", 9), "nul&'0;\tJA\tgone"},
   };
   std::string input = kBom + "S\tT\r\n";
   for (const auto& c : cases) input += c.first + "\r\n";

@@ -56,6 +56,15 @@ TEST(LongLines, MemoryInProportionToTheLongestLine) {
       {"csv with a long field", "\xEF\xBB\xBFS\tT\r\nx\t" + kLong + "\r\ny\tz\r\n", "", 1.8, 2, 2},
       {"append to a header of UTF-8", tmx, TextTm({header, TmUnit("One", "Eins")}), 6, 2, 2},
       {"append to a header of UTF-16", tmx, "\xFF\xFE" + Utf16(header16), 6, 2, 2},
+      // A long field of a unit line costs its bytes as read and its UTF-8 as written, however the
+      // input is encoded or whatever it holds that must be replaced.
+      {"csv of ANSI with a long field", "S\tT\r\nx\t" + kLong + "\r\ny\tz\r\n", "", 2.5, 2, 2},
+      {"csv of ANSI with a long field beyond ASCII", "S\tT\r\nx\t" + std::string(kLong.size(), '\xE9') + "\r\ny\tz\r\n", "",
+       4, 2, 2},
+      {"csv of UTF-8 with a long field and a byte that is no UTF-8",
+       "\xEF\xBB\xBFS\tT\r\nx\t" + kLong + "\xFF\r\ny\tz\r\n", "", 4, 2, 2},
+      {"csv of UTF-16 with a long field", "\xFF\xFE" + Utf16(u"S\tT\r\nx\t" + std::u16string(kLong.size() / 2, u'a') + u"\r\ny\tz\r\n"),
+       "", 4, 2, 2},
       {"csv whose first line is long", "\xEF\xBB\xBF" + kLong + "\r\nx\ty\r\n", "", 6, 1, 1},
       {"csv whose first line is long, UTF-16", "\xFF\xFE" + Utf16(u"S\t" + platform::Utf8ToUtf16(kLong) + u"\r\nx\ty\r\n"), "",
        6, 1, 1},

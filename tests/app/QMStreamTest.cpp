@@ -51,10 +51,11 @@ TEST(QMStream, WhatCannotBeWrittenAsItStands) {
   EXPECT_FALSE(s.Write(unit));
 }
 
-// A unit goes out as a C string would: up to a #0 in its text, without the blanks, TABs and
-// line ends it ends with, and with CR LF after it, in the file's encoding. A surrogate without
-// its partner is no text of a well-formed file: it goes out as U+FFFD ("?" in ANSI), pairs as
-// they are, and the stream counts the line among those it repaired.
+// A unit goes out without the blanks, TABs and line ends it ends with, and with CR LF after it,
+// in the file's encoding. A surrogate without its partner is no text of a well-formed file: it
+// goes out as U+FFFD ("?" in ANSI), pairs as they are; a #0, which would end the line for its
+// readers, goes out as its escape "&'0;", the text after it kept. The stream counts such a line
+// among those it repaired.
 TEST(QMStream, LinesAsWrittenInEachEncoding) {
   struct Case {
     std::u16string target;
@@ -68,7 +69,8 @@ TEST(QMStream, LinesAsWrittenInEachEncoding) {
       {u"\u00E9\u0436 \U0001F600\xD800x", tail + u"\u00E9\u0436 \U0001F600\uFFFDx", 1},
       {u"\xDE00\xD83D\xDE00\xD83D", tail + u"\uFFFD\U0001F600\uFFFD", 1},
       {u"", tail.substr(0, tail.size() - 1), 0},
-      {std::u16string(u"cut\u0000here", 8), tail + u"cut", 0},
+      {std::u16string(u"cut\u0000here", 8), tail + u"cut&'0;here", 1},
+      {std::u16string(u"\u0000a\u0000\u0000", 4), tail + u"&'0;a&'0;&'0;", 1},
   };
   for (const TCodeChar code : {ccUtf8, ccUnicode, ccBigEndian, ccAnsi}) {
     for (const Case& c : cases) {

@@ -52,7 +52,7 @@ void Exercise(TTU& tu, const WideString& line) {
 
   // Editing calls.
   const int64_t count = tu.GetCount();
-  const int64_t next = count < 0 || count > 99999999 ? 7 : count + 1;
+  const int64_t next = count < 0 || count >= TTU::kMaxHeaderCount ? 7 : count + 1;  // within a header's digits
   tu.SetCount(next);
   FUZZ_CHECK(tu.GetCount() == next);
   TLangPair pair;

@@ -25,9 +25,9 @@ using tmfiles::SegsOf;
 
 // Converts the file `in` with the program, without a display and in the C locale (whose ANSI
 // code page is Windows-1252), into the folder outDir (the input's own when empty); the run must
-// convert `units` units. Returns the output's bytes.
+// convert `units` units, `warnings` of them with a warning. Returns the output's bytes.
 inline std::string ConvertWithProgram(const std::string& in, int units, const std::string& outDir = "",
-                                      const std::vector<std::string>& switches = {}) {
+                                      const std::vector<std::string>& switches = {}, int warnings = 0) {
   const std::filesystem::path from(in), to = outDir.empty() ? from.parent_path() : std::filesystem::path(outDir);
   std::vector<std::string> args = switches;
   args.push_back(in);
@@ -36,7 +36,9 @@ inline std::string ConvertWithProgram(const std::string& in, int units, const st
   const ProgramRun run = RunProgram(MIRELCON_EXE, args, RunOptions({"LC_ALL=C"}));
   EXPECT_FALSE(run.hung) << in;
   EXPECT_EQ(run.status, 0) << in << ": " << run.err;
-  EXPECT_EQ(run.out, out + ": " + std::to_string(units) + " TUs\n") << run.err;
+  const std::string warned =
+      warnings > 0 ? ", " + std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") : std::string();
+  EXPECT_EQ(run.out, out + ": " + std::to_string(units) + " TUs" + warned + "\n") << run.err;
   return TempDir::Read(out);
 }
 

@@ -7,6 +7,7 @@
 
 #include "base/MyFileStream.h"
 #include "base/MySysUtils.h"
+#include "platform/core/Utf8.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -92,7 +93,9 @@ TEST(TTU, CountsLanguagesAndAttributeCodes) {
 TEST(TTU, EveryCountSetIsTheFieldsText) {
   const std::tuple<int64_t, std::u16string, std::u16string> counts[] = {
       {-1, u"-1", u"TU=000000-1"}, {0, u"0", u"TU=00000000"}, {7, u"7", u"TU=00000007"},
-      {123456789, u"123456789", u"TU=123456789"}, {INT64_MAX, u"9223372036854775807", u"TU=9223372036854775807"},
+      // A header's count keeps its eight digits: above their largest it stays there.
+      {99999999, u"99999999", u"TU=99999999"}, {100000000, u"100000000", u"TU=99999999"},
+      {123456789, u"123456789", u"TU=99999999"}, {INT64_MAX, u"9223372036854775807", u"TU=99999999"},
       {INT64_MIN, u"-9223372036854775808", u"TU=-9223372036854775808"},
   };
   for (const auto& [value, unitText, headerText] : counts) {
@@ -106,6 +109,20 @@ TEST(TTU, EveryCountSetIsTheFieldsText) {
         EXPECT_EQ(tu.GetCount(), value);
       }
     }
+  }
+}
+
+// A date of a text TM is a moment that exists: its day in its month, its time within the day.
+TEST(TmDates, PossibleDates) {
+  for (const auto& [date, possible] : std::initializer_list<std::pair<const char16_t*, bool>>{
+           {u"20260105~143000", true},  {u"20240229=235959", true},  {u"00010101~000000", true},
+           {u"99991231!235959", true},  {u"20261399~996199", false}, {u"20250229~120000", false},
+           {u"20260431~120000", false}, {u"20260100~120000", false}, {u"00000101~120000", false},
+           {u"20260105~240000", false}, {u"20260105~126000", false}, {u"20260105~120060", false},
+           {u"20260105~14300", false},  {u"20260105~1430000", false}, {u"2026010~5143000", false},
+           {u"2026o105~143000", false}, {u"", false}}) {
+    EXPECT_EQ(IsPossibleTmDate(std::u16string_view(date)), possible) << platform::Utf16ToUtf8(date);
+    EXPECT_EQ(IsPossibleTmDate(std::string_view(platform::Utf16ToUtf8(date))), possible);
   }
 }
 

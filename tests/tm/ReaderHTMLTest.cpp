@@ -106,8 +106,8 @@ TEST(ReaderHTMLText, DecodeEntities) {
       // where what follows would make it a code of the field.
       {u"&#38;lt; &amp;#38; &#x26;amp;", u"&lt; &'26;#38; &amp;"},
       {u"&amp;tA; &amp;t=x; &amp;'41; &amp;#x41; &amp;pb; &amp;&amp;", u"&'26;tA; &'26;t=x; &'26;'41; &'26;#x41; &pb; &&"},
-      // TAB and line ends are escaped, #0 goes.
-      {u"a&#9;b&#x0A;c&#13;d&#0;e\nf", u"a&'9;b&'A;c&'D;de\nf"},
+      // TAB and line ends are escaped; #0 stays a character, which the unit stream escapes.
+      {u"a&#9;b&#x0A;c&#13;d&#0;e\nf", std::u16string(u"a&'9;b&'A;c&'D;d\0e\nf", 20)},
       // Placeholders and open forms stay, and so does what is inside an open form.
       {u"&tA;&amp;pB; &t=x&amp;y;", u"&tA;&'26;pB; &t=x&amp;y;"},
       {u"&foo; &ampx; & &", u"&foo; &ampx; & &"},
