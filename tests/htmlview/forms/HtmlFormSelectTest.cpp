@@ -349,6 +349,23 @@ TEST_F(Selects, TextAreaContentKeepsItsLinesAndTags) {
   EXPECT_EQ(First<TTextAreaFormControlObj>()->InitialText.size(), 20000u * 6);
 }
 
+// What the controls show is text as the document means it: the character references of option
+// texts and values, a text area's content, a button's and an edit's value read as characters.
+TEST_F(Selects, ControlsShowTheirTextWithReferencesExpanded) {
+  Load(u"<form><select name=s size=2><option value='v&amp;&#x41;'>A &amp; B &lt;x&gt;<option>&eacute;&#233;"
+       u"</select><textarea name=t>&quot;q&quot; &amp;&#65;</textarea>"
+       u"<input type=submit name=b value='Go &gt;&gt;'><input name=e value=\"&lt;&#x42;&gt;\"></form>");
+  auto* s = ByName<TListBoxFormControlObj>(u"s");
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->ListBox()->count(), 2);
+  EXPECT_EQ(s->ListBox()->item(0)->text(), QString::fromUtf16(u"A & B <x>"));
+  EXPECT_EQ(s->ListBox()->item(1)->text(), QString::fromUtf16(u"\u00e9\u00e9"));
+  EXPECT_EQ(Submission(s), Pairs{u"s=v&A"});
+  EXPECT_EQ(ByName<TTextAreaFormControlObj>(u"t")->Memo()->Text(), u"\"q\" &A");
+  EXPECT_EQ(ByName<TButtonFormControlObj>(u"b")->Button()->Caption(), u"Go >>");
+  EXPECT_EQ(ByName<TEditFormControlObj>(u"e")->Edit()->Text(), u"<B>");
+}
+
 // A page the fuzzer once broke: script, select, a text area holding a tag, a map. Built as the
 // fuzz target builds it (no panel, the bytes read as they come), then laid out.
 TEST(SelectsPages, TheReadersSeedBuildsAndLaysOut) {
