@@ -29,6 +29,18 @@ void SetBackground(QWidget* w, TColor color) {
   w->setPalette(p);
 }
 
+// A printed frame keeps a pixel of its own inside the control's edge from the rows (no frame
+// keeps none), and the rows want one more below them for the smoothed edge of a descender.
+int PrintFrameKept(bool border) { return border ? 1 : 0; }
+
+// The least height at which the paper shows the rows whole.
+long long PrintedRowsHeight(bool border, int rows, int lineHeight) {
+  return static_cast<long long>(rows) * lineHeight + 2 * PrintFrameKept(border) + 1;
+}
+
+// The line height of the rows of a printed list.
+int PrintedLineHeight(const QFont& font) { return std::max(1, std::abs(QFontMetrics(font).height())); }
+
 // The control's picture when printed: the background, a sunken frame when it has a border, and
 // the rectangle left inside for its rows. The frame leaves 4 pixels to the rows, no frame 2; a
 // control only as tall as its rows need on the screen leaves less, so that the paper shows them
@@ -39,8 +51,9 @@ TRect PrintBox(TCanvas& canvas, int x, int y, int width, int height, bool border
     FormControlRect(canvas, x, y, x + width, y + height, color, false, true, false, mono);
   else
     FillRectColor(canvas, {x, y, x + width, y + height}, color);
-  const long long room = (static_cast<long long>(height) - static_cast<long long>(rows) * lineHeight) / 2;
-  const int inset = static_cast<int>(std::clamp<long long>(room, border ? 1 : 0, border ? 4 : 2));
+  const long long room = (static_cast<long long>(height) - PrintedRowsHeight(border, rows, lineHeight)) / 2;
+  const int inset = static_cast<int>(
+      std::clamp<long long>(room + PrintFrameKept(border), PrintFrameKept(border), border ? 4 : 2));
   canvas.Brush.Style = bsClear;
   canvas.Font = TFont::FromQFont(font, clBlack);
   return TRect{x + inset, y + inset, x + width - inset, y + height - inset};
@@ -188,6 +201,10 @@ void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
     int row = 0;
     for (int i = 0; i < Size && i < list->count(); ++i) row = std::max(row, list->sizeHintForRow(i));
     client = static_cast<long long>(std::max(TextHeightA(canvas, font_), row)) * Size;
+    // Printed, the rows are as tall as the font and the frame is wider: the paper shows them
+    // whole too.
+    const bool border = list->frameShape() != QFrame::NoFrame;
+    client = std::max(client, PrintedRowsHeight(border, Size, PrintedLineHeight(font_)) - 2LL * list->frameWidth());
   }
   SetHeight(ClampWidgetSize(client + 2LL * list->frameWidth()));
   SizeWidth(10, static_cast<long long>(ScrollBarWidth(list)) + MaxOptionWidth + 10);
@@ -196,7 +213,7 @@ void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
 void TListBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
   TUniListBox* list = ListBox();
   const bool border = list->frameShape() != QFrame::NoFrame;
-  const int lineHeight = std::max(1, std::abs(QFontMetrics(font_).height()));
+  const int lineHeight = PrintedLineHeight(font_);
   const int top = list->TopIndex();
   const int rows = Size > 0 ? Size : 1;
   const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, rows, lineHeight,

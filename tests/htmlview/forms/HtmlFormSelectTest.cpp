@@ -207,7 +207,6 @@ TEST_F(Selects, ListBoxRows) {
   EXPECT_GE(c->Height() - frame, 4 * TextHeightA(c->Font()));
   EXPECT_GE(a->Height() - frame, 8 * TextHeightA(a->Font()));
   EXPECT_GE(b->Height() - frame, TextHeightA(b->Font()));
-  EXPECT_EQ(a->Height(), 2 * c->Height() - frame) << "rows of one height";
   EXPECT_LE(ByName<TListBoxFormControlObj>(u"d")->Height(), MaxWidgetSize);
 }
 
@@ -277,10 +276,11 @@ TEST_F(Selects, TextAreaSizes) {
 TEST_F(Selects, TextAreasAndListBoxesShowTheirRowsWhole) {
   const std::u16string fonts[] = {u"font-size:10px; font-family:'Times New Roman'", u"font-size:13px; font-family:Arial",
                                   u"font-size:16px; font-family:'Courier New'", u"font-size:24px; font-family:Tahoma",
-                                  u"font-size:36px; font-family:'Times New Roman'", u""};
+                                  u"font-size:36px; font-family:'Times New Roman'", u"font-size:14px; font-family:Arial",
+                                  u"font-size:22px; font-family:'Times New Roman'", u""};
   panel->show();
   for (const std::u16string& font : fonts) {
-    for (int rows : {1, 3, 5}) {
+    for (int rows : {1, 3, 4, 6}) {
       std::u16string lines, options;
       for (int i = 0; i < rows; ++i) {
         lines += std::u16string(i > 0 ? u"\n" : u"") + u"\u00c9gjpqy " + QString::number(i).toStdU16String();
