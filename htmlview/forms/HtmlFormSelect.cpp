@@ -5,6 +5,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "htmlview/layout/HtmlShared.h"
 #include "htmlview/style/StyleUn.h"
@@ -28,15 +29,45 @@ void SetBackground(QWidget* w, TColor color) {
   w->setPalette(p);
 }
 
+// A printed frame keeps a pixel of its own inside the control's edge from the rows (no frame
+// keeps none), and the rows want one more below them for the smoothed edge of a descender.
+int PrintFrameKept(bool border) { return border ? 1 : 0; }
+
+// The least height at which the paper shows the rows whole.
+long long PrintedRowsHeight(bool border, int rows, int lineHeight) {
+  return static_cast<long long>(rows) * lineHeight + 2 * PrintFrameKept(border) + 1;
+}
+
+// The line height of the rows of a printed list.
+int PrintedLineHeight(const QFont& font) { return std::max(1, std::abs(QFontMetrics(font).height())); }
+
 // The control's picture when printed: the background, a sunken frame when it has a border, and
-// the rectangle left inside it for the text.
-TRect PrintBox(TCanvas& canvas, int x, int y, int width, int height, bool border, TColor color, bool mono,
-               const QFont& font) {
-  FormControlRect(canvas, x, y, x + width, y + height, color, false, true, false, mono);
-  const int inset = border ? 4 : 2;
+// the rectangle left inside for its rows. The frame leaves 4 pixels to the rows, no frame 2; a
+// control only as tall as its rows need on the screen leaves less, so that the paper shows them
+// all whole.
+TRect PrintBox(TCanvas& canvas, int x, int y, int width, int height, bool border, int rows, int lineHeight,
+               TColor color, bool mono, const QFont& font) {
+  if (border)
+    FormControlRect(canvas, x, y, x + width, y + height, color, false, true, false, mono);
+  else
+    FillRectColor(canvas, {x, y, x + width, y + height}, color);
+  const long long room = (static_cast<long long>(height) - PrintedRowsHeight(border, rows, lineHeight)) / 2;
+  const int inset = static_cast<int>(
+      std::clamp<long long>(room + PrintFrameKept(border), PrintFrameKept(border), border ? 4 : 2));
   canvas.Brush.Style = bsClear;
   canvas.Font = TFont::FromQFont(font, clBlack);
   return TRect{x + inset, y + inset, x + width - inset, y + height - inset};
+}
+
+// The height of the rows of a memo in its font, as its document lays them out.
+int MemoLineHeight(const QFont& font) {
+  QTextLayout layout(QStringLiteral("A"), font);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLeadingIncluded(true);
+  line.setLineWidth(1000);
+  layout.endLayout();
+  return std::max(1, static_cast<int>(std::ceil(line.height())));
 }
 
 }  // namespace
@@ -94,6 +125,9 @@ TListBoxFormControlObj::TListBoxFormControlObj(ThtDocument* document, int pos, c
     : TOptionsFormControlObj(document, pos, attributes) {
   auto list = std::make_unique<TUniListBox>();
   list->SetMultiSelect(attributes && attributes->Find(MultipleSy));
+  // A page's list box clips an option wider than itself: a horizontal scroll bar would take the
+  // room of its last row.
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   AdoptControl(std::move(list), props, true);
 }
 
@@ -160,8 +194,18 @@ bool TListBoxFormControlObj::DoOnChange() {
 void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
   TUniListBox* list = ListBox();
   if (Size == -1) Size = std::clamp(Options.Count(), 1, 8);
-  const long long client =
-      SpecHeight >= 10 ? SpecHeight : static_cast<long long>(TextHeightA(canvas, font_)) * Size;
+  long long client = SpecHeight;
+  if (SpecHeight < 10) {
+    // The text height is the least; the rows the widget style draws are taller by their margins,
+    // and the list shows Size of them whole.
+    int row = 0;
+    for (int i = 0; i < Size && i < list->count(); ++i) row = std::max(row, list->sizeHintForRow(i));
+    client = static_cast<long long>(std::max(TextHeightA(canvas, font_), row)) * Size;
+    // Printed, the rows are as tall as the font and the frame is wider: the paper shows them
+    // whole too.
+    const bool border = list->frameShape() != QFrame::NoFrame;
+    client = std::max(client, PrintedRowsHeight(border, Size, PrintedLineHeight(font_)) - 2LL * list->frameWidth());
+  }
   SetHeight(ClampWidgetSize(client + 2LL * list->frameWidth()));
   SizeWidth(10, static_cast<long long>(ScrollBarWidth(list)) + MaxOptionWidth + 10);
 }
@@ -169,11 +213,11 @@ void TListBoxFormControlObj::SetHeightWidth(TCanvas& canvas) {
 void TListBoxFormControlObj::Draw(TCanvas& canvas, int x, int y) {
   TUniListBox* list = ListBox();
   const bool border = list->frameShape() != QFrame::NoFrame;
-  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, BkColor == clNone ? clWhite : BkColor,
-                           Events().MonochromePrinter, font_);
-  const int lineHeight = std::max(1, std::abs(QFontMetrics(font_).height()));
+  const int lineHeight = PrintedLineHeight(font_);
   const int top = list->TopIndex();
   const int rows = Size > 0 ? Size : 1;
+  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, rows, lineHeight,
+                           BkColor == clNone ? clWhite : BkColor, Events().MonochromePrinter, font_);
   for (int i = top, line = 0; i < list->count() && i < top + rows; ++i, ++line)
     WideTextRect(canvas, r, r.Left, r.Top + line * lineHeight, W(list->item(i)->text()));
   canvas.Brush.Style = bsSolid;
@@ -231,7 +275,7 @@ void TComboFormControlObj::SetHeightWidth(TCanvas&) {
 }
 
 void TComboFormControlObj::Draw(TCanvas& canvas, int x, int y) {
-  TRect r = PrintBox(canvas, x, y, Width(), Height(), true, BkColor == clNone ? clWhite : BkColor,
+  TRect r = PrintBox(canvas, x, y, Width(), Height(), true, 0, 0, BkColor == clNone ? clWhite : BkColor,
                      Events().MonochromePrinter, font_);
   r.Bottom += 5;
   const int i = ComboBox()->ItemIndex();
@@ -278,15 +322,28 @@ void TTextAreaFormControlObj::ResetToValue() {
 }
 
 std::u16string TTextAreaFormControlObj::DisplayedLines() const {
+  const std::vector<std::u16string> rows = DisplayedRows();
+  std::u16string out;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i > 0) out += u"\r\n";
+    out += rows[i];
+  }
+  return out;
+}
+
+std::vector<std::u16string> TTextAreaFormControlObj::DisplayedRows(size_t limit) const {
   TUniMemo* memo = Memo();
   // The width the memo lays its lines out in, whether or not it has been shown.
   const qreal margin = memo->document()->documentMargin();
   const int width = memo->width() - 2 * memo->frameWidth() - ScrollBarWidth(memo) - static_cast<int>(2 * margin);
-  std::u16string out;
-  bool firstLine = true;
-  for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next()) {
+  std::vector<std::u16string> rows;
+  for (QTextBlock block = memo->document()->begin(); block.isValid() && rows.size() < limit; block = block.next()) {
     const QString text = block.text();
-    if (!block.next().isValid() && text.isEmpty() && !firstLine) break;
+    if (!block.next().isValid() && text.isEmpty() && !rows.empty()) break;
+    if (Wrap == 0) {
+      rows.push_back(W(text));
+      continue;
+    }
     QTextLayout layout(text, font_);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -295,18 +352,14 @@ std::u16string TTextAreaFormControlObj::DisplayedLines() const {
     bool any = false;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
       line.setLineWidth(std::max(1, width));
-      if (!firstLine) out += u"\r\n";
-      out += W(text.mid(line.textStart(), line.textLength()));
-      firstLine = false;
+      rows.push_back(W(text.mid(line.textStart(), line.textLength())));
       any = true;
     }
     layout.endLayout();
-    if (!any) {
-      if (!firstLine) out += u"\r\n";
-      firstLine = false;
-    }
+    if (!any) rows.emplace_back();
   }
-  return out;
+  if (rows.size() > limit) rows.resize(limit);
+  return rows;
 }
 
 bool TTextAreaFormControlObj::GetSubmission(int index, std::u16string& s) {
@@ -323,10 +376,19 @@ bool TTextAreaFormControlObj::DoOnChange() { return ReportChange(Memo()->Text() 
 void TTextAreaFormControlObj::SetHeightWidth(TCanvas& canvas) {
   TUniMemo* memo = Memo();
   const int frame = 2 * memo->frameWidth();
-  if (SpecHeight >= 10)
+  if (SpecHeight >= 10) {
     SetHeight(SpecHeight);
-  else
-    SetHeight(ClampWidgetSize(static_cast<long long>(TextHeightA(canvas, font_)) * Rows + 5 + frame));
+  } else {
+    // The text height times the rows, and 5, is the least. The memo's rows are as tall as their
+    // line spacing, between the document's margins above and below, and it counts the last row
+    // in only with a pixel to spare: less cuts that row off and leaves it to the scroll bar.
+    const long long least = static_cast<long long>(TextHeightA(canvas, font_)) * Rows + 5;
+    const int margin = static_cast<int>(std::ceil(memo->document()->documentMargin()));
+    const long long whole = static_cast<long long>(MemoLineHeight(font_)) * Rows + 2LL * margin + 1;
+    // A horizontal scroll bar stands below the rows.
+    const int bar = memo->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOn ? ScrollBarWidth(memo) : 0;
+    SetHeight(ClampWidgetSize(std::max(least, whole) + frame + bar));
+  }
   const long long client = static_cast<long long>(canvas.Measurer->TextExtent(font_, u"s").cx) * Cols + 5;
   SizeWidth(50, client + frame + ScrollBarWidth(memo));
 }
@@ -334,12 +396,13 @@ void TTextAreaFormControlObj::SetHeightWidth(TCanvas& canvas) {
 void TTextAreaFormControlObj::Draw(TCanvas& canvas, int x, int y) {
   TUniMemo* memo = Memo();
   const bool border = memo->frameShape() != QFrame::NoFrame;
-  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, BkColor == clNone ? clWhite : BkColor,
-                           Events().MonochromePrinter, font_);
-  const int lineHeight = std::max(1, canvas.TextHeight(u"A"));
-  const int count = memo->Lines().Count();
-  for (int i = 0; i < Rows && i < count; ++i)
-    WideTextRect(canvas, r, r.Left, r.Top + i * lineHeight, memo->Lines().Get(i));
+  const int lineHeight = std::max(1, TextHeightA(canvas, font_));
+  const TRect r = PrintBox(canvas, x, y, Width(), Height(), border, Rows, lineHeight,
+                           BkColor == clNone ? clWhite : BkColor, Events().MonochromePrinter, font_);
+  // The rows the screen shows: a long line takes as many as the memo wraps it into.
+  const std::vector<std::u16string> rows = DisplayedRows(static_cast<size_t>(std::max(0, Rows)));
+  for (size_t i = 0; i < rows.size(); ++i)
+    WideTextRect(canvas, r, r.Left, r.Top + static_cast<int>(i) * lineHeight, rows[i]);
   canvas.Brush.Style = bsSolid;
 }
 

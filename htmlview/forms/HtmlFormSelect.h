@@ -1,5 +1,6 @@
 #pragma once
 // SELECT (a list box, or a drop-down list) with its options, and TEXTAREA.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +94,8 @@ public:
   }
   // The text as the memo shows it: one line per displayed line, joined by CR LF.
   std::u16string DisplayedLines() const;
+  // The memo's displayed lines, wrapped as it wraps them, at most limit of them.
+  std::vector<std::u16string> DisplayedRows(size_t limit = SIZE_MAX) const;
 
   bool DoOnChange() override;
   void SaveContents() override;

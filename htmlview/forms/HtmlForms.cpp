@@ -770,6 +770,14 @@ TCheckableFormControlObj::TCheckableFormControlObj(ThtDocument* document, int po
   VertAlign = ABaseline;
 }
 
+void TCheckableFormControlObj::SizeToIndicator(QSize least, QStyle::PixelMetric width, QStyle::PixelMetric height) {
+  // The style draws the indicator at its own size from the control's left edge: a control smaller
+  // than that loses the indicator's right and bottom edges.
+  const QStyle* style = control_->style();
+  SetWidth(std::max(least.width(), style->pixelMetric(width, nullptr, control_.get())));
+  SetHeight(std::max(least.height(), style->pixelMetric(height, nullptr, control_.get())));
+}
+
 bool TCheckableFormControlObj::GetSubmission(int index, std::u16string& s) {
   if (index != 0) return false;
   if (Checked()) s = Name + u"=" + Value;
@@ -791,8 +799,7 @@ TCheckBoxFormControlObj::TCheckBoxFormControlObj(ThtDocument* document, int pos,
   box->setChecked(IsChecked);
   TFormCheckBox* b = box.get();
   AdoptControl(std::move(box), props, false);
-  SetWidth(13);
-  SetHeight(13);
+  SizeToIndicator(QSize(13, 13), QStyle::PM_IndicatorWidth, QStyle::PM_IndicatorHeight);
   QObject::connect(b, &QAbstractButton::clicked, watcher_.get(), [this] { FormControlClick(); });
 }
 
@@ -819,13 +826,8 @@ TRadioButtonFormControlObj::TRadioButtonFormControlObj(ThtDocument* document, in
   auto radio = std::make_unique<TFormRadioButton>();
   TFormRadioButton* r = radio.get();
   AdoptControl(std::move(radio), props, false);
-  if (PixelsPerInch() > 100) {
-    SetWidth(16);
-    SetHeight(16);
-  } else {
-    SetWidth(13);
-    SetHeight(14);
-  }
+  SizeToIndicator(PixelsPerInch() > 100 ? QSize(16, 16) : QSize(13, 14), QStyle::PM_ExclusiveIndicatorWidth,
+                  QStyle::PM_ExclusiveIndicatorHeight);
   // The page's own state is no click of the user's.
   r->ClicksDisabled = true;
   r->SetChecked(IsChecked);

@@ -3,6 +3,8 @@
 // controls, each a real widget of our own control set placed on the paint panel.
 #include <QObject>
 #include <QPointer>
+#include <QSize>
+#include <QStyle>
 #include <functional>
 #include <memory>
 #include <string>
@@ -184,6 +186,8 @@ public:
 
 protected:
   TCheckableFormControlObj(ThtDocument* document, int pos, const TAttributeList* attributes);
+  // At least the given size, and as large as the style's indicator.
+  void SizeToIndicator(QSize least, QStyle::PixelMetric width, QStyle::PixelMetric height);
 };
 
 class TCheckBoxFormControlObj : public TCheckableFormControlObj {

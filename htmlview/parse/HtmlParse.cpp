@@ -224,7 +224,18 @@ void THtmlDocParser::DoTopLevel(const TSymbSet& stop) {
 
 void THtmlDocParser::DoTitle() {
   // The title is text as written, like a text area's: a "<!--" in it opens nothing.
-  P.ReadRawContent(u"</title", nullptr, &P.TitleStart, &P.TitleEnd);
+  std::u16string text;
+  P.ReadRawContent(u"</title", &text, &P.TitleStart, &P.TitleEnd, true);
+  // A caption is one line: the line breaks and indents of the source are no part of it.
+  P.Title.clear();
+  for (char16_t c : text) {
+    const bool blank = c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
+    if (!blank)
+      P.Title.push_back(c);
+    else if (!P.Title.empty() && P.Title.back() != u' ')
+      P.Title.push_back(u' ');
+  }
+  if (!P.Title.empty() && P.Title.back() == u' ') P.Title.pop_back();
   P.Next();
 }
 

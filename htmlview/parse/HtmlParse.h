@@ -30,6 +30,9 @@ public:
   // Read by the viewer after an entry.
   int TitleStart() const { return P.TitleStart; }
   int TitleEnd() const { return P.TitleEnd; }
+  // The title's text: its character references expanded, its white space folded to single blanks
+  // and trimmed.
+  const std::u16string& Title() const { return P.Title; }
   const std::u16string& Base() const { return P.Base; }
   const std::u16string& BaseTarget() const { return P.BaseTarget; }
 

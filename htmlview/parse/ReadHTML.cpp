@@ -736,7 +736,8 @@ void THtmlParser::GetTag() {
     NextCh();
 }
 
-void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start, int* end) {
+void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start, int* end,
+                                 bool entities) {
   NoMarkup = true;
   if (Ch == u'>') NextCh();
   if (start) *start = SourcePos();
@@ -748,6 +749,10 @@ void THtmlParser::ReadRawContent(const std::u16string& endTag, std::u16string* c
     if (Ch == u'\r') {
       if (content) *content += u"\r\n";
       NextCh();
+      continue;
+    }
+    if (Ch == u'&' && content && entities) {
+      *content += GetEntity(host_->CodePage());
       continue;
     }
     if (Ch != u'<') {

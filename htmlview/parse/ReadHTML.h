@@ -123,8 +123,10 @@ public:
   // Skips (or collects) raw content up to endTag (lower case, "</name") and past its '>'. A '>'
   // at Ch (where a SCRIPT or STYLE tag leaves it) is not content.
   // start and end, when given, receive the source positions where the content begins and ends.
+  // With entities, the collected content has its character references expanded: it is text that
+  // the user reads, not code handed on as written.
   void ReadRawContent(const std::u16string& endTag, std::u16string* content, int* start = nullptr,
-                      int* end = nullptr);
+                      int* end = nullptr, bool entities = false);
   // The content of a SCRIPT or STYLE start tag is left unread (Ch is its '>') for the builder's
   // reader. Content that no reader took when Next is called goes to OnRawContent (the builder's
   // readers; never in the first pass) or is skipped: it is never read as markup or page text.
@@ -138,6 +140,7 @@ public:
   int IncludeDepth() const { return static_cast<int>(DocStack.size()); }
 
   int TitleStart = -1, TitleEnd = -1;
+  std::u16string Title;  // the title's text as the user reads it
   std::u16string Base, BaseTarget;
   char16_t Ch = 0;  // 0 only at the end of the input
   uint8_t LineEndState = 0;  // 0 ordinary, 1 after CR, 2 after LF

@@ -356,9 +356,7 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> document, const std::u16st
   }
   base_ = parser->Base().empty() ? hostBase_ : parser->Base();
   baseTarget_ = parser->BaseTarget();
-  title_.clear();
-  if (parser->TitleStart() >= 0 && parser->TitleEnd() > parser->TitleStart())
-    title_ = WideTrim(buffer_->GetString(parser->TitleStart(), parser->TitleEnd()));
+  title_ = parser->Title();
   parser.reset();
   if (OnParseEnd) OnParseEnd(this);
   DoLogic();

@@ -66,15 +66,16 @@ protected:
     w.render(&image);
     return image;
   }
-  // The rows (or columns) within area that hold text ink: pixels darker than the style's frames.
-  static int InkLines(const QImage& image, const QRect& area, bool columns) {
+  // The rows (or columns) within area that hold text ink: pixels darker than the style's frames
+  // (or than dark).
+  static int InkLines(const QImage& image, const QRect& area, bool columns, int dark = 96) {
     const QRect r = area.intersected(image.rect());
     int lines = 0;
     const int outer = columns ? r.width() : r.height(), inner = columns ? r.height() : r.width();
     for (int i = 0; i < outer; ++i)
       for (int j = 0; j < inner; ++j) {
         const int x = r.left() + (columns ? i : j), y = r.top() + (columns ? j : i);
-        if (qGray(image.pixel(x, y)) < 96) {
+        if (qGray(image.pixel(x, y)) < dark) {
           ++lines;
           break;
         }

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QStyle>
 
 #include "htmlview/forms/HtmlFormSelect.h"
 #include "htmlview/forms/HtmlForms.h"
@@ -419,7 +420,8 @@ TEST_F(Forms, ControlsStartOffTheVisiblePanel) {
     EXPECT_EQ(f->GetControl()->parentWidget(), panel.get());
     EXPECT_EQ(f->Left(), -4000);
   }
-  EXPECT_EQ(ByName<TCheckBoxFormControlObj>(u"b")->Width(), 13);
+  auto* b = ByName<TCheckBoxFormControlObj>(u"b");
+  EXPECT_EQ(b->Width(), std::max(13, b->CheckBox()->style()->pixelMetric(QStyle::PM_IndicatorWidth)));
 }
 
 TEST_F(Forms, RadioSizeFollowsTheScreen) {
@@ -427,8 +429,44 @@ TEST_F(Forms, RadioSizeFollowsTheScreen) {
     Events().PixelsPerInch = ppi;
     Load(u"<form><input type=radio name=r></form>");
     auto* r = All<TRadioButtonFormControlObj>()[0];
-    EXPECT_EQ(r->Width(), ppi > 100 ? 16 : 13);
-    EXPECT_EQ(r->Height(), ppi > 100 ? 16 : 14);
+    const QStyle* style = r->RadioButton()->style();
+    EXPECT_EQ(r->Width(), std::max(ppi > 100 ? 16 : 13, style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth)));
+    EXPECT_EQ(r->Height(), std::max(ppi > 100 ? 16 : 14, style->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight)));
+  }
+  Events().PixelsPerInch = 0;
+}
+
+// Check boxes, radio buttons and buttons show themselves whole: the rows and columns of ink of a
+// check box's or radio button's indicator (its frame too), or of a button's caption, are those
+// of the same control made larger, at both screen densities, with fonts of several sizes.
+TEST_F(Forms, ChecksRadiosAndButtonsShowThemselvesWhole) {
+  const std::u16string fonts[] = {u"", u"font: 9px 'Times New Roman'", u"font: 16px Arial", u"font: 24px 'Courier New'",
+                                  u"font: 36px Tahoma"};
+  for (int ppi : {96, 120}) {
+    Events().PixelsPerInch = ppi;
+    for (const std::u16string& font : fonts) {
+      Load(u"<form style=\"" + font + u"\"><input type=checkbox name=c><input type=checkbox name=d checked>"
+           u"<input type=radio name=r><input type=radio name=s checked><input type=submit value='Go gjpqy'>"
+           u"<input type=reset><input type=button value=W><input type=file name=f></form>");
+      LayOut(*doc, QtTextMeasurer(), 700);
+      for (auto& control : doc->FormControls) {
+        QWidget& w = *control->GetControl();
+        const bool checkable = dynamic_cast<TCheckableFormControlObj*>(control.get()) != nullptr;
+        if (!checkable && !dynamic_cast<TButtonFormControlObj*>(control.get())) continue;
+        SCOPED_TRACE(testing::Message() << ppi << " ppi, " << QString::fromStdU16String(font).toStdString() << ", "
+                                        << w.metaObject()->className() << " " << control->Width() << "x"
+                                        << control->Height());
+        ASSERT_EQ(w.size(), QSize(control->Width(), control->Height()));
+        // An indicator's frame is lighter than text; the panel behind it lighter still.
+        const int dark = checkable ? 200 : 96;
+        auto ink = [&](bool columns) { return InkLines(Rendered(w), w.rect(), columns, dark); };
+        const int rows = ink(false), columns = ink(true);
+        EXPECT_GT(rows, 0);
+        w.resize(control->Width() + 30, control->Height() + 30);
+        EXPECT_EQ(ink(false), rows);
+        EXPECT_EQ(ink(true), columns);
+      }
+    }
   }
   Events().PixelsPerInch = 0;
 }

@@ -324,6 +324,30 @@ TEST_F(View, AnActivatedLinkRunsAfterTheCurrentEvent) {
   EXPECT_EQ(clicked[0], u"x.html");
 }
 
+// The title is text as the document means it, on one line: its character references read as
+// the characters they stand for, its line breaks and runs of blanks as one blank, none at its ends.
+TEST_F(View, TheTitleReadsAsItsText) {
+  const struct {
+    std::u16string markup, title;
+  } cases[] = {
+      {u"<title>A &amp; B &lt;x&gt; &eacute;\n    </title>", u"A & B <x> \u00e9"},
+      {u"<title>\r\n\t  Two\r\n   lines\t\tof  it  \r\n</title>", u"Two lines of it"},
+      {u"<title>&#65;&#x42;&#X43; &quot;q&quot; &#x1F600; &#128;</title>", u"ABC \"q\" \U0001F600 \u20ac"},
+      {u"<title>a&nbsp;&nbsp;b &amp c &unknown; &#; &</title>", u"a\u00a0\u00a0b & c &unknown; &#; &"},
+      {u"<title>&lt;/title&gt; stays</title>", u"</title> stays"},
+      {u"<title> &#32; x &#9; </title>", u"x"},
+      {u"<title> \n\t </title>", u""},
+      {u"<head><title>first</title><title>\n  second &gt;\n</title></head>", u"second >"},
+      {u"<p>no title at all", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(QString::fromStdU16String(c.markup).toStdString());
+    view->LoadFromString(c.markup + u"<p>body");
+    EXPECT_EQ(QString::fromStdU16String(view->DocumentTitle()).toStdString(),
+              QString::fromStdU16String(c.title).toStdString());
+  }
+}
+
 TEST_F(View, HistoryGoesBackAndForthBetweenFiles) {
   WriteFile(dir.path() + "/a.html", "<title>A</title><p>page a <a href='b.html'>to b</a></p>");
   WriteFile(dir.path() + "/b.html", "<title>B</title><p>page b <a href='a.html'>to a</a></p>");
