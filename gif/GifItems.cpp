@@ -228,9 +228,10 @@ bool TGIFColorMap::Optimize() {
   for (TGIFSubImage* frame : users) {
     for (uint8_t p : frame->Data())
       if (p < count_) ++uses[p];
-    // Some decoders restore a frame's area to the colour of its transparent index.
-    const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
-    if (frame->HasTransparency && gce) {
+    // Some decoders restore a frame's area to the colour of its transparent index; each control
+    // block's index counts, as decoders differ in the block they take it from.
+    for (const TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions()) {
+      if (!gce->Transparent() && !(frame->HasTransparency && gce == frame->GraphicControlExtension())) continue;
       const int t = gce->TransparentColorIndex();
       if (t < count_)
         ++uses[t];
@@ -259,7 +260,7 @@ bool TGIFColorMap::Optimize() {
   for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v < count_ ? position[v] : v);
   for (TGIFSubImage* frame : users) {
     for (uint8_t& p : frame->Data()) p = table[p];
-    if (TGIFGraphicControlExtension* gce = frame->GraphicControlExtension())
+    for (TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions())
       gce->StoreTransparentColorIndex(table[gce->TransparentColorIndex()]);
   }
   Remap(position);
@@ -585,6 +586,7 @@ void TGIFSubImage::Clear() {
   packed_ = 0;
   HasTransparency = false;
   OutsideScreen = false;
+  OutsideRight = OutsideBottom = 0;
 }
 
 TGIFVersion TGIFSubImage::Version() const {
@@ -602,6 +604,14 @@ TGIFGraphicControlExtension* TGIFSubImage::GraphicControlExtension() const {
     if (Extensions[i].Label() == TGIFGraphicControlExtension::ExtensionLabel)
       return static_cast<TGIFGraphicControlExtension*>(&Extensions[i]);
   return nullptr;
+}
+
+std::vector<TGIFGraphicControlExtension*> TGIFSubImage::GraphicControlExtensions() const {
+  std::vector<TGIFGraphicControlExtension*> blocks;
+  for (int i = 0; i < Extensions.Count(); ++i)
+    if (Extensions[i].Label() == TGIFGraphicControlExtension::ExtensionLabel)
+      blocks.push_back(static_cast<TGIFGraphicControlExtension*>(&Extensions[i]));
+  return blocks;
 }
 
 void TGIFSubImage::Allocate(uint8_t fill) {
@@ -695,6 +705,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   if (width_ == 0 || height_ == 0) {
     width_ = height_ = 0;
     OutsideScreen = true;
+    OutsideRight = left + width;
+    OutsideBottom = top + height;
   }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);
@@ -804,6 +816,22 @@ void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicC
   TGIFSubImage& frame = (*this)[index];
   const TGIFSubImage* next = index + 1 < Count() ? &(*this)[index + 1] : nullptr;
   TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  // A frame whose image lay wholly off the screen goes there again, as one pixel at its far corner
+  // behind its extensions as they stand: a pixel on the screen, or a control block that gives it
+  // transparency or replaces the one it inherits, would change what some decoder shows.
+  const int farX = frame.OutsideRight - 1, farY = frame.OutsideBottom - 1;
+  if (frame.OutsideScreen && farX >= 0 && farY >= 0 && (farX >= image_->Width() || farY >= image_->Height())) {
+    frame.Extensions.SaveToStream(stream);
+    const TGIFColorMap& active = frame.ActiveColorMap();
+    const int transparent = frame.HasTransparency && gce ? gce->TransparentColorIndex() : -1;
+    const uint8_t pixel = static_cast<uint8_t>(transparent >= 0 && transparent < active.Count() ? transparent : 0);
+    const bool local = frame.ColorMap.Count() > 0;
+    WriteDescriptor(stream, farX, farY, 1, 1,
+                    local ? static_cast<uint8_t>(0x80 | (frame.ColorMap.BitsPerPixel() - 1)) : 0);
+    if (local) frame.ColorMap.SaveToStream(stream);
+    EncodeRaster(stream, &pixel, 1, 1, false, active.BitsPerPixel(), std::max(active.Count(), 1), gcLZW);
+    return;
+  }
   int x = 0, y = 0;
   if (!gce && kept && PaintingPixel(*image_, *kept, true, x, y)) {
     frame.Extensions.SaveToStream(stream);

@@ -319,6 +319,9 @@ class TGIFSubImage : public TGIFItem {
   // that it is out of date.
   uint64_t Changes() const { return changes_; }
   TGIFGraphicControlExtension* GraphicControlExtension() const;
+  // Every control block in front of the image, in file order: decoders differ in which one counts
+  // (the codec takes the first, others the last).
+  std::vector<TGIFGraphicControlExtension*> GraphicControlExtensions() const;
 
   TGIFLocalColorMap ColorMap;
   TGIFExtensionList Extensions;
@@ -327,6 +330,9 @@ class TGIFSubImage : public TGIFItem {
   // are kept, yet other decoders show the frame (the screen as the frames before left it) for its
   // time, so it is written again as an image.
   bool OutsideScreen = false;
+  // Such a frame's far corner in its file (exclusive), where it is written again: a decoder that
+  // grows its screen for it grows it as far as before.
+  int OutsideRight = 0, OutsideBottom = 0;
 
  private:
   void CheckPixel(int x, int y) const;

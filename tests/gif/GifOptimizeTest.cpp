@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,6 +15,9 @@
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifClock.h"
 #include "tests/gif/GifDecoded.h"
+#include "tests/gif/GifShown.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 using namespace gif;
 using namespace gif::test;
@@ -187,12 +191,12 @@ TEST_F(GifOptimize, ProgressEndsAndAGivenPaletteIsRefusedWithoutCleanUp) {
 }
 
 // What optimising must still do where it can: drop what carries nothing, lend the time of frames
-// that show nothing to the frame before, drop needless disposal, keep one loop extension, first.
+// that show nothing to the frame before, drop needless disposal; a loop extension stays where it is.
 TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   TGifPicture image;
   Build(image, 2, 2, 3,
         {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next, which names its own: disposal needless
-         {0, 0, 2, 2, {2, 2, 2, 2}, 1, 4},      // its loop extension moves to the first frame
+         {0, 0, 2, 2, {2, 2, 2, 2}, 1, 4},      // its loop extension stays on it
          {0, 0, 2, 2, {0, 0, 0, 0}, 1, 3, 0},   // wholly transparent: goes, lending 3
          {0, 0, 2, 2, {0, 0, 0, 0}},            //
          {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: stays as it stands
@@ -205,9 +209,10 @@ TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   loaded.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(Played(loaded), want);
   ASSERT_EQ(loaded.Images.Count(), 4);
-  const TGIFSubImage& f0 = loaded.Images[0];
-  ASSERT_EQ(f0.Extensions.Count(), 1);
-  EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f0.Extensions[0]).Loops, 3);
+  EXPECT_EQ(loaded.Images[0].Extensions.Count(), 0);
+  const TGIFSubImage& f1 = loaded.Images[1];
+  ASSERT_EQ(f1.Extensions.Count(), 2);
+  EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f1.Extensions[1]).Loops, 3);
   EXPECT_EQ(loaded.Images[1].GraphicControlExtension()->Delay, 7);
   // Its block of no delay stays: without one, some decoders would give it the 7 of the frame before.
   ASSERT_NE(loaded.Images[2].GraphicControlExtension(), nullptr);
@@ -318,4 +323,125 @@ TEST_F(GifOptimize, KeepsWhatOtherDecodersReadBesideThePixels) {
   opaque.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(opaque.Header.ColorMap.Color(0), first);
   EXPECT_EQ(opaque.Header.ColorMap.Color(opaque.Images[0].Pixel(0, 0)), shown);
+}
+
+namespace {
+
+// Files of the shapes that decoders read each in their own way, written block by block.
+struct TShape {
+  const char* Name;
+  std::vector<uint8_t> Bytes;
+};
+
+std::vector<uint8_t> Solid(int count, int index) { return std::vector<uint8_t>(static_cast<size_t>(count), static_cast<uint8_t>(index)); }
+
+GifBuilder Comment(GifBuilder b) { return std::move(b.Raw({'!', 0xFE, 4}).Text("note").Raw({0})); }
+
+// A comment of 200 bytes in front of the first control block, which the optimiser drops: the
+// optimised file is smaller, and is what the decoders show (not the input written again).
+std::vector<uint8_t> Padded(std::vector<uint8_t> bytes) {
+  const size_t header = 13 + (bytes[10] & 0x80 ? 3u << ((bytes[10] & 7) + 1) : 0);
+  const uint8_t control[] = {'!', 0xF9, 4};
+  const auto at = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(header), bytes.end(), control, control + 3);
+  std::vector<uint8_t> comment = {'!', 0xFE, 200};
+  comment.resize(comment.size() + 200, 'c');
+  comment.push_back(0);
+  bytes.insert(at, comment.begin(), comment.end());
+  return bytes;
+}
+
+std::vector<TShape> Shapes() {
+  std::vector<TShape> shapes;
+  const auto add = [&](const char* name, const GifBuilder& b) { shapes.push_back({name, Padded(b.Bytes)}); };
+  // Two control blocks before one image: the codec reads the first, Pillow and ImageMagick the last.
+  add("two control blocks, the last transparent and longer",
+      GifBuilder().Header(2, 2, 2).Gce(0, 10).Gce(0, 200, 0).Image(0, 0, 2, 2).Pixels(2, {0, 1, 1, 0})
+          .Gce(0, 10).Image(0, 0, 2, 2).Pixels(2, {0, 1, 1, 2}).Trailer());
+  add("two control blocks, the first transparent and disposed of",
+      GifBuilder().Header(2, 2, 2).Gce(1, 50).Image(0, 0, 2, 2).Pixels(2, {3, 3, 3, 3})
+          .Gce(2, 10, 0).Gce(1, 30).Image(0, 0, 2, 2).Pixels(2, {0, 3, 3, 1})
+          .Gce(1, 10).Image(0, 0, 2, 2).Pixels(2, {0, 3, 3, 1}).Trailer());
+  add("two control blocks on a frame that repeats the one before",
+      GifBuilder().Header(2, 1, 2).Gce(1, 20).Image(0, 0, 2, 1).Pixels(2, {1, 2})
+          .Gce(1, 20).Gce(2, 40, 3).Image(0, 0, 2, 1).Pixels(2, {1, 3}).Gce(1, 20).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // A loop block on a later frame: only ImageMagick reads it there, and the codec as the count.
+  add("a loop block before the second frame",
+      GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1})
+          .Loop(3).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
+  add("loop blocks before the first and the last frame",
+      GifBuilder().Header(2, 1, 1).Loop(2).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Loop(5).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // Disposals the codec keeps the frame for, which Pillow takes as restoring what was before it.
+  for (const int disposal : {4, 5, 7})
+    add(disposal == 4 ? "disposal 4 under a frame that repeats it" : disposal == 5 ? "disposal 5 under a frame that repeats it"
+                                                                                    : "disposal 7 under a frame that repeats it",
+        GifBuilder().Header(2, 1, 2).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 1})
+            .Gce(disposal, 10).Image(0, 0, 2, 1).Pixels(2, {2, 2}).Gce(0, 10).Image(0, 0, 2, 1).Pixels(2, {2, 3})
+            .Gce(0, 10).Image(0, 0, 2, 1).Pixels(2, {2, 3}).Trailer());
+  // Frames wholly off the screen, which the file keeps as stand-ins.
+  add("a frame off the screen over an opaque one",
+      GifBuilder().Header(2, 2, 2).Gce(1, 10).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1))
+          .Gce(1, 10).Image(5, 5, 2, 2).Pixels(2, Solid(4, 2)).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("frames off the screen and after it without control blocks",
+      GifBuilder().Header(2, 2, 2).Gce(0, 100).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1))
+          .Image(7, 7, 2, 2).Pixels(2, Solid(4, 2)).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("a first frame off the screen",
+      GifBuilder().Header(2, 2, 2).Gce(1, 30).Image(4, 0, 2, 2).Pixels(2, Solid(4, 2))
+          .Gce(1, 30).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("a first frame off the screen without a control block, over the background",
+      GifBuilder().Header(1, 2, 1, 1).Image(4, 0, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(0, 1, 1, 1).Pixels(2, {0}).Trailer());
+  // ImageMagick gives a frame without a control block the delay of the last block before it.
+  add("a frame off the screen without a control block after one disposed of",
+      GifBuilder().Header(2, 2, 2).Gce(2, 100).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1)).Image(5, 5, 2, 2).Pixels(2, Solid(4, 2))
+          .Image(0, 0, 1, 1).Pixels(2, {3}).Gce(0, 100).Image(1, 1, 1, 1).Pixels(2, {2}).Trailer());
+  // Frames off the screen without any colour table and a background index far beyond one, which
+  // a stand-in once carried a table of 256 entries for.
+  add("frames off the screen without a colour table",
+      GifBuilder().Header(2, 1, 0, 200).Gce(1, 10).Image(0, 0, 2, 1, 1).Pixels(2, {0, 1})
+          .Gce(1, 10).Image(9, 9, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(9, 0, 1, 1).Pixels(2, {0})
+          .Gce(1, 10).Image(0, 0, 1, 1, 1).Pixels(2, {1}).Trailer());
+  // Extensions the clean-up takes away or keeps, on frames of every kind.
+  add("comments and a plain text block between control block and image",
+      Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
+          .Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Trailer());
+  // A file that nothing makes smaller: the codec's coding of a few pixels is longer than the
+  // literal codes here.
+  shapes.push_back({"unchanged: two tiny frames", GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1)
+                                                      .Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {1}).Trailer().Bytes});
+  return shapes;
+}
+
+using GifOptimizeDecoders = GifDecoderTest;
+
+}  // namespace
+
+// Each shape optimised by gifcodec: the codec, Pillow and ImageMagick each show every screen, for
+// the same time, and the same loop count as before; a file the optimiser would make larger is
+// written as it was.
+TEST_F(GifOptimizeDecoders, ShapesShowTheSameInEveryDecoderAndNeverGrow) {
+  TempDir dir;
+  const std::vector<TShape> shapes = Shapes();
+  std::vector<std::string> files;
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const std::string in = dir.File("in" + std::to_string(i) + ".gif"), out = dir.File("out" + std::to_string(i) + ".gif");
+    TempDir::Write(in, std::string(shapes[i].Bytes.begin(), shapes[i].Bytes.end()));
+    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"optimize", in, out});
+    EXPECT_EQ(run.status, 0) << shapes[i].Name << ": " << run.err;
+    const std::string written = TempDir::Read(out);
+    if (std::string(shapes[i].Name).starts_with("unchanged"))
+      EXPECT_EQ(written, std::string(shapes[i].Bytes.begin(), shapes[i].Bytes.end())) << shapes[i].Name;
+    else
+      EXPECT_LT(written.size(), shapes[i].Bytes.size()) << shapes[i].Name;
+    files.insert(files.end(), {in, out});
+  }
+  const auto codec = ShownByCodec(files, dir), pillow = ShownByPillow(python_, files),
+             magick = ShownByMagick(convert_, files, dir);
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const std::string &in = files[2 * i], &out = files[2 * i + 1];
+    for (const auto& [decoder, shown] : {std::pair{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}) {
+      const TShown &a = shown->at(in), &b = shown->at(out);
+      EXPECT_EQ(Compare(a, b), TDifference{}) << decoder << ", " << shapes[i].Name << ":\n  before" << Describe(a)
+                                             << "\n  after" << Describe(b);
+    }
+  }
 }
