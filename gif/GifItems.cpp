@@ -312,20 +312,38 @@ bool TGIFGlobalColorMap::SizeShown() const {
   return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
 }
 
-bool TGIFGlobalColorMap::Reorderable() const { return !SizeShown(); }
+namespace {
+
+// A frame with more than one control block has its transparency and the colour of what it leaves
+// uncovered read from different blocks by different decoders: its table keeps its order.
+bool Unsettled(const TGIFSubImage& frame) { return frame.GraphicControlExtensions().size() > 1; }
+
+}  // namespace
+
+bool TGIFGlobalColorMap::Reorderable() const {
+  if (SizeShown()) return false;
+  for (const TGIFSubImage* frame : Users())
+    if (Unsettled(*frame)) return false;
+  return true;
+}
+
+bool TGIFLocalColorMap::Reorderable() const { return !Unsettled(*frame_); }
 
 // The background index stays where there is a local table, which some decoders look it up in
 // (TGIFLocalColorMap::Pin), past its end too: it cannot follow its colour in two tables.
 void TGIFGlobalColorMap::Pin(std::vector<bool>& pinned) const {
-  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
   const size_t background = image_->Header.BackgroundColorIndex;
+  // Entry 0 is the background of a background index beyond the table, as those decoders show it.
+  if (ShowsFirstEntry(*image_, *this) || background >= pinned.size()) pinned[0] = true;
   for (int i = 0; i < image_->Images.Count() && background < pinned.size(); ++i)
     if (image_->Images[i].ColorMap.Count() > 0) pinned[background] = true;
 }
 
+// A background index beyond the table stays beyond it, as it is: Pillow shows it as the grey of
+// its number.
 void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
   uint8_t& background = image_->Header.BackgroundColorIndex;
-  background = static_cast<uint8_t>(positions[background < positions.size() ? background : 0]);
+  if (background < positions.size()) background = static_cast<uint8_t>(positions[background]);
 }
 
 // Some decoders restore a frame of a local table to the colour at the background index of that

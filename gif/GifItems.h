@@ -96,6 +96,7 @@ class TGIFLocalColorMap : public TGIFColorMap {
 
  protected:
   std::vector<TGIFSubImage*> Users() const override { return {frame_}; }
+  bool Reorderable() const override;
   void Pin(std::vector<bool>& pinned) const override;
 
  private:

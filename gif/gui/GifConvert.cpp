@@ -545,12 +545,13 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   if (options & ooCleanup) {
     // An unused transparent index still counts where decoders read it: the first frame's makes
     // the screen it leaves uncovered transparent, and a frame disposed of to the background is
-    // restored to its transparent colour by some.
+    // restored to its transparent colour by some. A frame off the screen has no pixels here but
+    // has them in other decoders.
     const std::vector<int> kept = KeptDisposals(picture);
     for (int i = 1; i < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const int transparent = TransparentIndex(frame);
-      if (transparent >= 0 && kept[static_cast<size_t>(i)] != 2 && Settled(frame) &&
+      if (transparent >= 0 && kept[static_cast<size_t>(i)] != 2 && Settled(frame) && !frame.Empty() &&
           !UsedIndices(frame)[static_cast<size_t>(transparent)])
         frame.GraphicControlExtension()->SetTransparent(false);
     }
@@ -641,11 +642,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       TGIFGraphicControlExtension* governing = frame.GraphicControlExtension();
       const bool settled = Settled(frame);
       if (settled && governing && frame.HasTransparency) governing->SetTransparent(true);
-      // A loop block counts where it stands: the codec takes the first anywhere, Pillow only one
-      // in front of the first image, ImageMagick one for its image and those after.
+      // A loop block counts where it stands, on a still picture too: the codec takes the first
+      // anywhere, Pillow only one in front of the first image, ImageMagick one for its image and
+      // those after, and each reports it.
       frame.Extensions.DeleteIf([&](const TGIFExtension& ext) {
         const TGIFExtension* e = &ext;
-        if (IsLoop(*e)) return single;
+        if (IsLoop(*e)) return false;
         // A block that names any disposal stays: some decoders keep the last one named for the
         // frames after.
         if (const auto* gce = dynamic_cast<const TGIFGraphicControlExtension*>(e))

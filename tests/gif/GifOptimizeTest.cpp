@@ -394,6 +394,15 @@ std::vector<TShape> Shapes() {
   add("a frame off the screen without a control block after one disposed of",
       GifBuilder().Header(2, 2, 2).Gce(2, 100).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1)).Image(5, 5, 2, 2).Pixels(2, Solid(4, 2))
           .Image(0, 0, 1, 1).Pixels(2, {3}).Gce(0, 100).Image(1, 1, 1, 1).Pixels(2, {2}).Trailer());
+  // A background index beyond the table: ImageMagick shows the last entry where the first frame
+  // leaves the screen uncovered, when it takes that frame as opaque (its last control block names
+  // an index beyond the table), and Pillow restores a frame to the grey of the index.
+  add("a background index beyond the table, the first frame of two control blocks",
+      GifBuilder().Header(4, 3, 2, 4).Gce(3, 100, 0).Gce(4, 10, 5).Image(0, 0, 4, 2).Pixels(2, {1, 2, 0, 0, 2, 3, 0, 0})
+          .Gce(3, 10, 2).Image(2, 3, 3, 1).Pixels(2, {0, 1, 2}).Trailer());
+  add("a background index beyond the table, restored to",
+      GifBuilder().Header(1, 3, 1, 5).Gce(2, 100).Image(0, 0, 1, 3).Pixels(2, {1, 1, 1}).Gce(1, 100).Image(0, 2, 1, 1)
+          .Pixels(2, {0}).Gce(1, 100).Image(0, 2, 1, 1).Pixels(2, {1}).Trailer());
   // Frames off the screen without any colour table and a background index far beyond one, which
   // a stand-in once carried a table of 256 entries for.
   add("frames off the screen without a colour table",
