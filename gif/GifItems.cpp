@@ -536,8 +536,12 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* frame) : TGIFApplicationExtensi
 }
 
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+  read_.clear();
+  wasRead_ = false;
+  const int64_t start = stream.GetPosition();
+  bool ended = false;
   uint8_t length;
-  while (ReadByte(stream, length) && length != 0) {
+  while (ReadByte(stream, length) && !(ended = length == 0)) {
     uint8_t id, value[4];
     ReadCheck(stream, &id, 1);
     int left = length - 1;
@@ -548,9 +552,24 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream) {
     if (need == 4) BufferSize = static_cast<uint32_t>(value[0] | value[1] << 8 | value[2] << 16 | value[3] << 24);
     stream.Seek(left - need, platform::SeekCurrent);
   }
+  // Only whole sub-blocks up to their terminator are kept.
+  const int64_t end = stream.GetPosition();
+  if (!ended || end > stream.GetSize()) return;
+  read_.resize(static_cast<size_t>(end - start - 1));
+  stream.SetPosition(start);
+  ReadCheck(stream, read_.data(), static_cast<int64_t>(read_.size()));
+  stream.SetPosition(end);
+  wasRead_ = true;
+  readLoops_ = Loops;
+  readBufferSize_ = BufferSize;
 }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
+  if (wasRead_ && Loops == readLoops_ && BufferSize == readBufferSize_) {
+    stream.Write(read_.data(), static_cast<int64_t>(read_.size()));
+    WriteByte(stream, 0);
+    return;
+  }
   uint8_t b[11] = {3, 1};
   PutWord(b + 2, Loops);
   int n = 4;

@@ -275,6 +275,14 @@ class TGIFAppExtNSLoop : public TGIFApplicationExtension {
  protected:
   void LoadData(TStream& stream) override;
   void SaveData(TStream& stream) override;
+
+ private:
+  // The data sub-blocks as a file held them, written again while the values read from them stand:
+  // decoders read other sub-block ids, or none, where the codec reads a count.
+  bool wasRead_ = false;
+  std::vector<uint8_t> read_;
+  uint16_t readLoops_ = 0;
+  uint32_t readBufferSize_ = 0;
 };
 
 class TGIFExtensionList : public TGIFList<TGIFExtension> {

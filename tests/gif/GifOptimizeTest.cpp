@@ -371,6 +371,14 @@ std::vector<TShape> Shapes() {
   add("loop blocks before the first and the last frame",
       GifBuilder().Header(2, 1, 1).Loop(2).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1})
           .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Loop(5).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // Loop blocks the codec reads a count from and Pillow none (an id other than 1, or only a
+  // buffer size): written again as they were.
+  add("a loop block of only a buffer size",
+      GifBuilder().Header(2, 1, 1).Raw({'!', 0xFF, 11}).Text("NETSCAPE2.0").Raw({5, 2, 0, 16, 0, 0, 0})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
+  add("a loop block of sub-block id 9",
+      GifBuilder().Header(2, 1, 1).Raw({'!', 0xFF, 11}).Text("NETSCAPE2.0").Raw({3, 9, 3, 0, 0})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
   // Disposals the codec keeps the frame for, which Pillow takes as restoring what was before it.
   for (const int disposal : {4, 5, 7})
     add(disposal == 4 ? "disposal 4 under a frame that repeats it" : disposal == 5 ? "disposal 5 under a frame that repeats it"
