@@ -62,6 +62,12 @@ bool Settled(const TGIFSubImage& frame) { return frame.GraphicControlExtensions(
 // ones beyond, which the codec keeps and Pillow restores like 3.
 bool Disposes(int disposal) { return disposal >= 2; }
 
+// Whether Pillow shows the frames' indices themselves, as greys: it does when the first image has
+// no colour table. Indices then neither move nor stand for one another by colour.
+bool IndicesShown(const TGifPictureBase* picture) {
+  return picture && !picture->Empty() && picture->Images[0].ActiveColorMap().Count() == 0;
+}
+
 // The transparent index when the frame has transparency, else -1.
 int TransparentIndex(const TGIFSubImage& frame) {
   const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
@@ -453,6 +459,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     return;
 
   const std::array<uint32_t, 256> mine = ShownColors(frame), theirs = ShownColors(*previous);
+  const bool sameIndex = IndicesShown(picture);
   const int previousTransparent = TransparentIndex(*previous);
   std::array<bool, 256> used{};
   if (!hadTransparency) used = UsedIndices(frame);
@@ -482,7 +489,9 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     for (int x = left; x < right; ++x) {
       uint8_t& pixel = p[x - frame.Left()];
       const uint8_t below = q[x - previous->Left()];
-      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below]) continue;
+      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below] ||
+          (sameIndex && pixel != below))
+        continue;
       if (transparent < 0) {
         transparent = chooseIndex();
         if (transparent < 0) return;
@@ -535,7 +544,7 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   };
   const auto frames = [&] { return picture.Images.Count(); };
 
-  if (options & ooColorMap) {
+  if ((options & ooColorMap) && !IndicesShown(&picture)) {
     if (picture.Header.ColorMap.Count() > 0) picture.Header.ColorMap.Optimize();
     for (int i = 0; i < frames(); ++i)
       if (picture.Images[i].ColorMap.Count() > 0) picture.Images[i].ColorMap.Optimize();

@@ -411,6 +411,10 @@ std::vector<TShape> Shapes() {
   add("a background index beyond the table, restored to",
       GifBuilder().Header(1, 3, 1, 5).Gce(2, 100).Image(0, 0, 1, 3).Pixels(2, {1, 1, 1}).Gce(1, 100).Image(0, 2, 1, 1)
           .Pixels(2, {0}).Gce(1, 100).Image(0, 2, 1, 1).Pixels(2, {1}).Trailer());
+  // Pillow shows the indices themselves, as greys, when the first image has no colour table.
+  add("a first image without a colour table",
+      GifBuilder().Header(2, 1, 0, 1).Gce(2, 10, 1).Image(1, 4, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1})
+          .Gce(3, 10, 0).Image(0, 0, 2, 1, 2).Pixels(2, {3, 2}).Gce(1, 10).Image(0, 0, 2, 1, 2).Pixels(2, {3, 3}).Trailer());
   // Frames off the screen without any colour table and a background index far beyond one, which
   // a stand-in once carried a table of 256 entries for.
   add("frames off the screen without a colour table",
