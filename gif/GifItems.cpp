@@ -290,7 +290,11 @@ namespace {
 bool UncoveredOpaque(const TGifPictureBase& image) {
   if (image.Images.Count() == 0) return false;
   const TGIFSubImage& first = image.Images[0];
-  if (first.HasTransparency) return false;
+  // ImageMagick takes a frame whose transparent index lies beyond its table, or whose control
+  // blocks differ, as opaque.
+  const std::vector<TGIFGraphicControlExtension*> blocks = first.GraphicControlExtensions();
+  if (first.HasTransparency && blocks.size() == 1 && blocks[0]->TransparentColorIndex() < first.ActiveColorMap().Count())
+    return false;
   return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
          first.Top() + first.Height() < image.Height();
 }

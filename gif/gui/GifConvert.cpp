@@ -565,12 +565,14 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
         frame.GraphicControlExtension()->SetTransparent(false);
     }
     // Restoring a frame's area is needless only where the next frame, opaque and not restoring
-    // what was there before itself, paints over all of that area.
+    // what was there before itself, paints over all of that area. A frame off the screen keeps
+    // its disposal, which Pillow applies where it grows its screen.
     for (int i = 0; i + 1 < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-      if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3) || !Settled(frame) || !Settled(next)) continue;
+      if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3) || frame.Empty() || !Settled(frame) || !Settled(next))
+        continue;
       // The next frame must have a block of its own that names a disposal: one without, or one
       // that says none, goes on with this disposal in some decoders; nor may it restore what was
       // there before it in any.
@@ -586,13 +588,18 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   if (options & ooMerge) {
     std::vector<int> globalTransparent = GlobalTransparentIndices(&picture);
     // below[i]: the frame that frame i is drawn over, the nearest earlier one that does not
-    // restore what was there before it (or the first).
+    // restore what was there before it (or the first); -1 past a frame that other decoders may
+    // dispose of otherwise (one of several control blocks).
     std::vector<int> below(static_cast<size_t>(frames()), 0);
-    for (int i = 2; i < frames(); ++i)
-      below[static_cast<size_t>(i)] = Disposal(picture.Images[i - 1]) == 3 ? below[static_cast<size_t>(i - 1)] : i - 1;
+    for (int i = 2; i < frames(); ++i) {
+      const TGIFSubImage& before = picture.Images[i - 1];
+      below[static_cast<size_t>(i)] =
+          Disposal(before) != 3 ? i - 1 : Settled(before) ? below[static_cast<size_t>(i - 1)] : -1;
+    }
     const std::vector<TInherited> inherited = Inherited(picture);
     const std::vector<int> kept = KeptDisposals(picture);
     for (int i = frames() - 1; i >= 1; --i) {
+      if (below[static_cast<size_t>(i)] < 0) continue;
       const auto b = static_cast<size_t>(below[static_cast<size_t>(i)]);
       MergeWith(picture.Images[i], &picture.Images[b], globalTransparent, inherited[static_cast<size_t>(i)],
                 inherited[b], kept[static_cast<size_t>(i)], kept[b]);

@@ -335,6 +335,12 @@ struct TShape {
 
 std::vector<uint8_t> Solid(int count, int index) { return std::vector<uint8_t>(static_cast<size_t>(count), static_cast<uint8_t>(index)); }
 
+GifBuilder FromHex(const std::string& hex) {
+  GifBuilder b;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) b.Bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return b;
+}
+
 GifBuilder Comment(GifBuilder b) { return std::move(b.Raw({'!', 0xFE, 4}).Text("note").Raw({0})); }
 
 // A comment of 200 bytes in front of the first control block, which the optimiser drops: the
@@ -415,6 +421,22 @@ std::vector<TShape> Shapes() {
   add("a first image without a colour table",
       GifBuilder().Header(2, 1, 0, 1).Gce(2, 10, 1).Image(1, 4, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1})
           .Gce(3, 10, 0).Image(0, 0, 2, 1, 2).Pixels(2, {3, 2}).Gce(1, 10).Image(0, 0, 2, 1, 2).Pixels(2, {3, 3}).Trailer());
+  // Generated files, whole: a frame of two control blocks (disposal 3 then 2) between two that
+  // repeat each other; a background index beyond a table of 4 and a first frame whose
+  // transparent index lies beyond it too; a frame off the screen restoring what was before it.
+  add("generated: a frame drawn past one of two control blocks",
+      FromHex("47494638396108000300f000001eff0061d67121f904000f00ff002c0200010003000200000204040830280021f9040d"
+              "2d00830021f90409140001002c020000000600030000040e30041042082184104280208410010021f9040da50000002c"
+              "03000200010001000002024c01003b"));
+  add("generated: a first frame transparent beyond its table",
+      FromHex("47494638396106000400f104001eff0061d671a4ade2e7845321f9040d4100e4002c02000300030001000003030801"
+              "090021f904190a0001002c0000030004000100400505a0300c4308003b"));
+  add("generated: a frame off the screen that restores",
+      FromHex("47494638396102000200f20a001eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01721f904094b0002002c00"
+              "00010002000100841eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01736b788798ef9bc656aff3cdb42134c"
+              "85eabdc8c12e0b989f4e6f10914681d41df217f4635acbd49da245e079b6235027662798a9fe09ecd57a2faceb7283"
+              "5cb55acdf8313e3b08af05032030840021f9040c6400ff0021fe03616263002c0200000002000100000604c0412008"
+              "0021f90405b40002002c01000000010002000003021891003b"));
   // Frames off the screen without any colour table and a background index far beyond one, which
   // a stand-in once carried a table of 256 entries for.
   add("frames off the screen without a colour table",
