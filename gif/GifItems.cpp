@@ -292,8 +292,8 @@ bool UncoveredOpaque(const TGifPictureBase& image) {
   const TGIFSubImage& first = image.Images[0];
   // ImageMagick takes a frame whose transparent index lies beyond its table, or whose control
   // blocks differ, as opaque.
-  const std::vector<TGIFGraphicControlExtension*> blocks = first.GraphicControlExtensions();
-  if (first.HasTransparency && blocks.size() == 1 && blocks[0]->TransparentColorIndex() < first.ActiveColorMap().Count())
+  const TGIFGraphicControlExtension* gce = first.GraphicControlExtension();
+  if (first.HasTransparency && first.ControlSettled() && gce && gce->TransparentColorIndex() < first.ActiveColorMap().Count())
     return false;
   return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
          first.Top() + first.Height() < image.Height();
@@ -316,22 +316,16 @@ bool TGIFGlobalColorMap::SizeShown() const {
   return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
 }
 
-namespace {
-
 // A frame with more than one control block has its transparency and the colour of what it leaves
 // uncovered read from different blocks by different decoders: its table keeps its order.
-bool Unsettled(const TGIFSubImage& frame) { return frame.GraphicControlExtensions().size() > 1; }
-
-}  // namespace
-
 bool TGIFGlobalColorMap::Reorderable() const {
   if (SizeShown()) return false;
   for (const TGIFSubImage* frame : Users())
-    if (Unsettled(*frame)) return false;
+    if (!frame->ControlSettled()) return false;
   return true;
 }
 
-bool TGIFLocalColorMap::Reorderable() const { return !Unsettled(*frame_); }
+bool TGIFLocalColorMap::Reorderable() const { return frame_->ControlSettled(); }
 
 // The background index stays where there is a local table, which some decoders look it up in
 // (TGIFLocalColorMap::Pin), past its end too: it cannot follow its colour in two tables.

@@ -331,6 +331,8 @@ class TGIFSubImage : public TGIFItem {
   // Every control block in front of the image, in file order: decoders differ in which one counts
   // (the codec takes the first, others the last).
   std::vector<TGIFGraphicControlExtension*> GraphicControlExtensions() const;
+  // At most one control block: every decoder reads the frame's control from the same one.
+  bool ControlSettled() const { return GraphicControlExtensions().size() <= 1; }
 
   TGIFLocalColorMap ColorMap;
   TGIFExtensionList Extensions;

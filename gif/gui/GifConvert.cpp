@@ -56,7 +56,7 @@ int Disposal(const TGIFSubImage& frame) {
 // Whether the decoders agree on the frame's control block: the codec takes the first in front of
 // the image, others the last (and Pillow its transparency from any). A frame with more than one is
 // left as it stands, and nothing is drawn differently over it.
-bool Settled(const TGIFSubImage& frame) { return frame.GraphicControlExtensions().size() <= 1; }
+bool Settled(const TGIFSubImage& frame) { return frame.ControlSettled(); }
 
 // Whether some decoder takes the frame off the screen after its time: disposal 2 and 3, and the
 // ones beyond, which the codec keeps and Pillow restores like 3.
