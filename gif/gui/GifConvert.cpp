@@ -678,8 +678,11 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
                dynamic_cast<const TGIFUnknownAppExtension*>(e);
       });
       // A frame without an image saves before another as a pixel outside the screen, the last
-      // one only as its extensions: without any it would be lost.
-      if (holdsTime && frame.Extensions.Count() == 0 && i + 1 == frames()) GraphicControl(frame);
+      // one only as its extensions: without any it would be lost. One whose image lay off the
+      // screen is written as an image again, without a block that would replace the one it
+      // inherits.
+      if (holdsTime && !frame.OutsideScreen && frame.Extensions.Count() == 0 && i + 1 == frames())
+        GraphicControl(frame);
     }
   } else if ((options & ooReduceColors) && settings.ColorReduction == 9) {
     throw GIFException(sInvalidReduction);
