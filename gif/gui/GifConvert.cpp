@@ -701,8 +701,13 @@ std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<ui
   load();
   OptimizeFrames(picture, options, settings);
   TMemoryStream out;
-  picture.SaveToStream(out);
-  if (out.Bytes().size() < bytes.size()) return out.Bytes();
+  try {
+    picture.SaveToStream(out);
+    if (out.Bytes().size() < bytes.size()) return out.Bytes();
+  } catch (const GIFException&) {
+    // Frames the codec reads but cannot write as they are (pixels beyond their colour table) are
+    // left as the file holds them.
+  }
   // Its warnings were given the first time.
   const TGIFWarningHandler warn = std::exchange(picture.OnWarning, nullptr);
   load();

@@ -64,8 +64,8 @@ void GrowScreen(TGifPictureBase& picture);
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings);
 
 // A GIF file optimised: loaded into picture, its screen grown to hold every frame, its frames
-// optimised by OptimizeFrames and saved. Where that would not be smaller, the file's own bytes,
-// and picture holds them again.
+// optimised by OptimizeFrames and saved. Where that would not be smaller, or cannot be saved, the
+// file's own bytes, and picture holds them again.
 std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,
                                   const TGifConvertSettings& settings);
 
