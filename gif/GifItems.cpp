@@ -228,9 +228,10 @@ bool TGIFColorMap::Optimize() {
   for (TGIFSubImage* frame : users) {
     for (uint8_t p : frame->Data())
       if (p < count_) ++uses[p];
-    // Some decoders restore a frame's area to the colour of its transparent index.
-    const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
-    if (frame->HasTransparency && gce) {
+    // Some decoders restore a frame's area to the colour of its transparent index; each control
+    // block's index counts, as decoders differ in the block they take it from.
+    for (const TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions()) {
+      if (!gce->Transparent() && !(frame->HasTransparency && gce == frame->GraphicControlExtension())) continue;
       const int t = gce->TransparentColorIndex();
       if (t < count_)
         ++uses[t];
@@ -259,7 +260,7 @@ bool TGIFColorMap::Optimize() {
   for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v < count_ ? position[v] : v);
   for (TGIFSubImage* frame : users) {
     for (uint8_t& p : frame->Data()) p = table[p];
-    if (TGIFGraphicControlExtension* gce = frame->GraphicControlExtension())
+    for (TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions())
       gce->StoreTransparentColorIndex(table[gce->TransparentColorIndex()]);
   }
   Remap(position);
@@ -289,7 +290,11 @@ namespace {
 bool UncoveredOpaque(const TGifPictureBase& image) {
   if (image.Images.Count() == 0) return false;
   const TGIFSubImage& first = image.Images[0];
-  if (first.HasTransparency) return false;
+  // ImageMagick takes a frame whose transparent index lies beyond its table, or whose control
+  // blocks differ, as opaque.
+  const TGIFGraphicControlExtension* gce = first.GraphicControlExtension();
+  if (first.HasTransparency && first.ControlSettled() && gce && gce->TransparentColorIndex() < first.ActiveColorMap().Count())
+    return false;
   return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
          first.Top() + first.Height() < image.Height();
 }
@@ -311,20 +316,32 @@ bool TGIFGlobalColorMap::SizeShown() const {
   return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
 }
 
-bool TGIFGlobalColorMap::Reorderable() const { return !SizeShown(); }
+// A frame with more than one control block has its transparency and the colour of what it leaves
+// uncovered read from different blocks by different decoders: its table keeps its order.
+bool TGIFGlobalColorMap::Reorderable() const {
+  if (SizeShown()) return false;
+  for (const TGIFSubImage* frame : Users())
+    if (!frame->ControlSettled()) return false;
+  return true;
+}
+
+bool TGIFLocalColorMap::Reorderable() const { return frame_->ControlSettled(); }
 
 // The background index stays where there is a local table, which some decoders look it up in
 // (TGIFLocalColorMap::Pin), past its end too: it cannot follow its colour in two tables.
 void TGIFGlobalColorMap::Pin(std::vector<bool>& pinned) const {
-  if (ShowsFirstEntry(*image_, *this)) pinned[0] = true;
   const size_t background = image_->Header.BackgroundColorIndex;
+  // Entry 0 is the background of a background index beyond the table, as those decoders show it.
+  if (ShowsFirstEntry(*image_, *this) || background >= pinned.size()) pinned[0] = true;
   for (int i = 0; i < image_->Images.Count() && background < pinned.size(); ++i)
     if (image_->Images[i].ColorMap.Count() > 0) pinned[background] = true;
 }
 
+// A background index beyond the table stays beyond it, as it is: Pillow shows it as the grey of
+// its number.
 void TGIFGlobalColorMap::Remap(const std::vector<int>& positions) {
   uint8_t& background = image_->Header.BackgroundColorIndex;
-  background = static_cast<uint8_t>(positions[background < positions.size() ? background : 0]);
+  if (background < positions.size()) background = static_cast<uint8_t>(positions[background]);
 }
 
 // Some decoders restore a frame of a local table to the colour at the background index of that
@@ -517,8 +534,12 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* frame) : TGIFApplicationExtensi
 }
 
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+  read_.clear();
+  wasRead_ = false;
+  const int64_t start = stream.GetPosition();
+  bool ended = false;
   uint8_t length;
-  while (ReadByte(stream, length) && length != 0) {
+  while (ReadByte(stream, length) && !(ended = length == 0)) {
     uint8_t id, value[4];
     ReadCheck(stream, &id, 1);
     int left = length - 1;
@@ -529,9 +550,24 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream) {
     if (need == 4) BufferSize = static_cast<uint32_t>(value[0] | value[1] << 8 | value[2] << 16 | value[3] << 24);
     stream.Seek(left - need, platform::SeekCurrent);
   }
+  // Only whole sub-blocks up to their terminator are kept.
+  const int64_t end = stream.GetPosition();
+  if (!ended || end > stream.GetSize()) return;
+  read_.resize(static_cast<size_t>(end - start - 1));
+  stream.SetPosition(start);
+  ReadCheck(stream, read_.data(), static_cast<int64_t>(read_.size()));
+  stream.SetPosition(end);
+  wasRead_ = true;
+  readLoops_ = Loops;
+  readBufferSize_ = BufferSize;
 }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
+  if (wasRead_ && Loops == readLoops_ && BufferSize == readBufferSize_) {
+    stream.Write(read_.data(), static_cast<int64_t>(read_.size()));
+    WriteByte(stream, 0);
+    return;
+  }
   uint8_t b[11] = {3, 1};
   PutWord(b + 2, Loops);
   int n = 4;
@@ -585,6 +621,7 @@ void TGIFSubImage::Clear() {
   packed_ = 0;
   HasTransparency = false;
   OutsideScreen = false;
+  OutsideRight = OutsideBottom = 0;
 }
 
 TGIFVersion TGIFSubImage::Version() const {
@@ -602,6 +639,14 @@ TGIFGraphicControlExtension* TGIFSubImage::GraphicControlExtension() const {
     if (Extensions[i].Label() == TGIFGraphicControlExtension::ExtensionLabel)
       return static_cast<TGIFGraphicControlExtension*>(&Extensions[i]);
   return nullptr;
+}
+
+std::vector<TGIFGraphicControlExtension*> TGIFSubImage::GraphicControlExtensions() const {
+  std::vector<TGIFGraphicControlExtension*> blocks;
+  for (int i = 0; i < Extensions.Count(); ++i)
+    if (Extensions[i].Label() == TGIFGraphicControlExtension::ExtensionLabel)
+      blocks.push_back(static_cast<TGIFGraphicControlExtension*>(&Extensions[i]));
+  return blocks;
 }
 
 void TGIFSubImage::Allocate(uint8_t fill) {
@@ -695,6 +740,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   if (width_ == 0 || height_ == 0) {
     width_ = height_ = 0;
     OutsideScreen = true;
+    OutsideRight = left + width;
+    OutsideBottom = top + height;
   }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);
@@ -804,6 +851,22 @@ void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicC
   TGIFSubImage& frame = (*this)[index];
   const TGIFSubImage* next = index + 1 < Count() ? &(*this)[index + 1] : nullptr;
   TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+  // A frame whose image lay wholly off the screen goes there again, as one pixel at its far corner
+  // behind its extensions as they stand: a pixel on the screen, or a control block that gives it
+  // transparency or replaces the one it inherits, would change what some decoder shows.
+  const int farX = frame.OutsideRight - 1, farY = frame.OutsideBottom - 1;
+  if (frame.OutsideScreen && farX >= 0 && farY >= 0 && (farX >= image_->Width() || farY >= image_->Height())) {
+    frame.Extensions.SaveToStream(stream);
+    const TGIFColorMap& active = frame.ActiveColorMap();
+    const int transparent = frame.HasTransparency && gce ? gce->TransparentColorIndex() : -1;
+    const uint8_t pixel = static_cast<uint8_t>(transparent >= 0 && transparent < active.Count() ? transparent : 0);
+    const bool local = frame.ColorMap.Count() > 0;
+    WriteDescriptor(stream, farX, farY, 1, 1,
+                    local ? static_cast<uint8_t>(0x80 | (frame.ColorMap.BitsPerPixel() - 1)) : 0);
+    if (local) frame.ColorMap.SaveToStream(stream);
+    EncodeRaster(stream, &pixel, 1, 1, false, active.BitsPerPixel(), std::max(active.Count(), 1), gcLZW);
+    return;
+  }
   int x = 0, y = 0;
   if (!gce && kept && PaintingPixel(*image_, *kept, true, x, y)) {
     frame.Extensions.SaveToStream(stream);

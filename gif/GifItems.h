@@ -96,6 +96,7 @@ class TGIFLocalColorMap : public TGIFColorMap {
 
  protected:
   std::vector<TGIFSubImage*> Users() const override { return {frame_}; }
+  bool Reorderable() const override;
   void Pin(std::vector<bool>& pinned) const override;
 
  private:
@@ -274,6 +275,14 @@ class TGIFAppExtNSLoop : public TGIFApplicationExtension {
  protected:
   void LoadData(TStream& stream) override;
   void SaveData(TStream& stream) override;
+
+ private:
+  // The data sub-blocks as a file held them, written again while the values read from them stand:
+  // decoders read other sub-block ids, or none, where the codec reads a count.
+  bool wasRead_ = false;
+  std::vector<uint8_t> read_;
+  uint16_t readLoops_ = 0;
+  uint32_t readBufferSize_ = 0;
 };
 
 class TGIFExtensionList : public TGIFList<TGIFExtension> {
@@ -319,6 +328,11 @@ class TGIFSubImage : public TGIFItem {
   // that it is out of date.
   uint64_t Changes() const { return changes_; }
   TGIFGraphicControlExtension* GraphicControlExtension() const;
+  // Every control block in front of the image, in file order: decoders differ in which one counts
+  // (the codec takes the first, others the last).
+  std::vector<TGIFGraphicControlExtension*> GraphicControlExtensions() const;
+  // At most one control block: every decoder reads the frame's control from the same one.
+  bool ControlSettled() const { return GraphicControlExtensions().size() <= 1; }
 
   TGIFLocalColorMap ColorMap;
   TGIFExtensionList Extensions;
@@ -327,6 +341,9 @@ class TGIFSubImage : public TGIFItem {
   // are kept, yet other decoders show the frame (the screen as the frames before left it) for its
   // time, so it is written again as an image.
   bool OutsideScreen = false;
+  // Such a frame's far corner in its file (exclusive), where it is written again: a decoder that
+  // grows its screen for it grows it as far as before.
+  int OutsideRight = 0, OutsideBottom = 0;
 
  private:
   void CheckPixel(int x, int y) const;

@@ -4,6 +4,7 @@
 #include <array>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gif/gui/GifReduce.h"
@@ -52,6 +53,21 @@ int Disposal(const TGIFSubImage& frame) {
   return gce ? gce->Disposal() : 0;
 }
 
+// Whether the decoders agree on the frame's control block: the codec takes the first in front of
+// the image, others the last (and Pillow its transparency from any). A frame with more than one is
+// left as it stands, and nothing is drawn differently over it.
+bool Settled(const TGIFSubImage& frame) { return frame.ControlSettled(); }
+
+// Whether some decoder takes the frame off the screen after its time: disposal 2 and 3, and the
+// ones beyond, which the codec keeps and Pillow restores like 3.
+bool Disposes(int disposal) { return disposal >= 2; }
+
+// Whether Pillow shows the frames' indices themselves, as greys: it does when the first image has
+// no colour table. Indices then neither move nor stand for one another by colour.
+bool IndicesShown(const TGifPictureBase* picture) {
+  return picture && !picture->Empty() && picture->Images[0].ActiveColorMap().Count() == 0;
+}
+
 // The transparent index when the frame has transparency, else -1.
 int TransparentIndex(const TGIFSubImage& frame) {
   const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
@@ -98,12 +114,13 @@ TInherited ControlOf(const TGIFGraphicControlExtension& gce) {
   return {gce.Delay, d == 2 || d == 3 ? d : 0};
 }
 
-// What each frame inherits from the frames before it.
+// What each frame inherits from the frames before it: the last block of the frame before that has
+// one, as those decoders read each block over the one before.
 std::vector<TInherited> Inherited(const TGifPictureBase& picture) {
   std::vector<TInherited> inherited(static_cast<size_t>(picture.Images.Count()));
   for (int i = 1; i < picture.Images.Count(); ++i) {
-    const TGIFGraphicControlExtension* gce = picture.Images[i - 1].GraphicControlExtension();
-    inherited[static_cast<size_t>(i)] = gce ? ControlOf(*gce) : inherited[static_cast<size_t>(i - 1)];
+    const std::vector<TGIFGraphicControlExtension*> blocks = picture.Images[i - 1].GraphicControlExtensions();
+    inherited[static_cast<size_t>(i)] = blocks.empty() ? inherited[static_cast<size_t>(i - 1)] : ControlOf(*blocks.back());
   }
   return inherited;
 }
@@ -114,8 +131,8 @@ std::vector<int> KeptDisposals(const TGifPictureBase& picture) {
   std::vector<int> kept(static_cast<size_t>(picture.Images.Count()));
   int last = 0;
   for (int i = 0; i < picture.Images.Count(); ++i) {
-    const int d = Disposal(picture.Images[i]);
-    if (d != 0) last = d;
+    for (const TGIFGraphicControlExtension* gce : picture.Images[i].GraphicControlExtensions())
+      if (gce->Disposal() != 0) last = gce->Disposal();
     kept[static_cast<size_t>(i)] = last;
   }
   return kept;
@@ -144,8 +161,8 @@ bool PlainDelay(const TGIFSubImage& frame) {
 // not be carried on to the frame after it.
 bool LendTime(TGIFSubImage& before, const TGIFSubImage& frame, const TGIFSubImage* after, int keptBefore,
               int keptFrame) {
-  const int d = Disposal(before);
-  if (before.Empty() || d == 2 || d == 3 || keptBefore > 1) return false;
+  if (before.Empty() || Disposes(Disposal(before)) || keptBefore > 1) return false;
+  if (!Settled(before) || !Settled(frame) || (after && !Settled(*after))) return false;
   if (keptFrame > 1 && after && Disposal(*after) == 0) return false;
   // A frame after it without a block of its own would inherit another block.
   if (after && !after->GraphicControlExtension()) return false;
@@ -420,10 +437,11 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
                const TInherited& inherited, const TInherited& previousInherited, int keptDisposal,
                int keptPrevious) {
   if (!previous || previous == &frame || frame.Empty() || previous->Empty()) return;
+  if (!Settled(frame) || !Settled(*previous)) return;
   if (!frame.GraphicControlExtension() && inherited != TInherited{}) return;
   const int previousDisposal =
       previous->GraphicControlExtension() ? Disposal(*previous) : previousInherited.Disposal;
-  if (previousDisposal == 2 || previousDisposal == 3 || keptPrevious == 2 || keptPrevious == 3) return;
+  if (Disposes(previousDisposal) || Disposes(keptPrevious)) return;
   const int left = std::max(frame.Left(), previous->Left()), top = std::max(frame.Top(), previous->Top());
   const int right = std::min(frame.Left() + frame.Width(), previous->Left() + previous->Width());
   const int bottom = std::min(frame.Top() + frame.Height(), previous->Top() + previous->Height());
@@ -441,6 +459,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     return;
 
   const std::array<uint32_t, 256> mine = ShownColors(frame), theirs = ShownColors(*previous);
+  const bool sameIndex = IndicesShown(picture);
   const int previousTransparent = TransparentIndex(*previous);
   std::array<bool, 256> used{};
   if (!hadTransparency) used = UsedIndices(frame);
@@ -470,7 +489,9 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     for (int x = left; x < right; ++x) {
       uint8_t& pixel = p[x - frame.Left()];
       const uint8_t below = q[x - previous->Left()];
-      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below]) continue;
+      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below] ||
+          (sameIndex && pixel != below))
+        continue;
       if (transparent < 0) {
         transparent = chooseIndex();
         if (transparent < 0) return;
@@ -523,7 +544,7 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   };
   const auto frames = [&] { return picture.Images.Count(); };
 
-  if (options & ooColorMap) {
+  if ((options & ooColorMap) && !IndicesShown(&picture)) {
     if (picture.Header.ColorMap.Count() > 0) picture.Header.ColorMap.Optimize();
     for (int i = 0; i < frames(); ++i)
       if (picture.Images[i].ColorMap.Count() > 0) picture.Images[i].ColorMap.Optimize();
@@ -533,25 +554,29 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   if (options & ooCleanup) {
     // An unused transparent index still counts where decoders read it: the first frame's makes
     // the screen it leaves uncovered transparent, and a frame disposed of to the background is
-    // restored to its transparent colour by some.
+    // restored to its transparent colour by some. A frame off the screen has no pixels here but
+    // has them in other decoders.
     const std::vector<int> kept = KeptDisposals(picture);
     for (int i = 1; i < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const int transparent = TransparentIndex(frame);
-      if (transparent >= 0 && kept[static_cast<size_t>(i)] != 2 &&
+      if (transparent >= 0 && kept[static_cast<size_t>(i)] != 2 && Settled(frame) && !frame.Empty() &&
           !UsedIndices(frame)[static_cast<size_t>(transparent)])
         frame.GraphicControlExtension()->SetTransparent(false);
     }
     // Restoring a frame's area is needless only where the next frame, opaque and not restoring
-    // what was there before itself, paints over all of that area.
+    // what was there before itself, paints over all of that area. A frame off the screen keeps
+    // its disposal, which Pillow applies where it grows its screen.
     for (int i = 0; i + 1 < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-      if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3)) continue;
+      if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3) || frame.Empty() || !Settled(frame) || !Settled(next))
+        continue;
       // The next frame must have a block of its own that names a disposal: one without, or one
-      // that says none, goes on with this disposal in some decoders.
-      if (next.Empty() || next.HasTransparency || Disposal(next) == 3 || Disposal(next) == 0) continue;
+      // that says none, goes on with this disposal in some decoders; nor may it restore what was
+      // there before it in any.
+      if (next.Empty() || next.HasTransparency || Disposal(next) >= 3 || Disposal(next) == 0) continue;
       const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
       if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
                            cover.Bottom >= area.Bottom))
@@ -563,13 +588,18 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   if (options & ooMerge) {
     std::vector<int> globalTransparent = GlobalTransparentIndices(&picture);
     // below[i]: the frame that frame i is drawn over, the nearest earlier one that does not
-    // restore what was there before it (or the first).
+    // restore what was there before it (or the first); -1 past a frame that other decoders may
+    // dispose of otherwise (one of several control blocks).
     std::vector<int> below(static_cast<size_t>(frames()), 0);
-    for (int i = 2; i < frames(); ++i)
-      below[static_cast<size_t>(i)] = Disposal(picture.Images[i - 1]) == 3 ? below[static_cast<size_t>(i - 1)] : i - 1;
+    for (int i = 2; i < frames(); ++i) {
+      const TGIFSubImage& before = picture.Images[i - 1];
+      below[static_cast<size_t>(i)] =
+          Disposal(before) != 3 ? i - 1 : Settled(before) ? below[static_cast<size_t>(i - 1)] : -1;
+    }
     const std::vector<TInherited> inherited = Inherited(picture);
     const std::vector<int> kept = KeptDisposals(picture);
     for (int i = frames() - 1; i >= 1; --i) {
+      if (below[static_cast<size_t>(i)] < 0) continue;
       const auto b = static_cast<size_t>(below[static_cast<size_t>(i)]);
       MergeWith(picture.Images[i], &picture.Images[b], globalTransparent, inherited[static_cast<size_t>(i)],
                 inherited[b], kept[static_cast<size_t>(i)], kept[b]);
@@ -586,7 +616,8 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // Cropping a frame that is cleared afterwards would shrink the area cleared (also where a
       // decoder keeps an earlier frame's disposal for it); and the first frame's area is what
       // every pass clears before it begins (goClearOnLoop).
-      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2)
+      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
+          !Settled(frame))
         continue;
       const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
       if (!b.Empty()) {
@@ -611,22 +642,6 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
   step();
 
   if (options & ooCleanup) {
-    // The first loop extension sets the loop count: a later one moves to a first frame with none.
-    if (frames() > 1) {
-      TGIFSubImage& first = picture.Images[0];
-      bool firstHasLoop = false;
-      for (int e = 0; e < first.Extensions.Count(); ++e) firstHasLoop = firstHasLoop || IsLoop(first.Extensions[e]);
-      for (int i = 1; i < frames() && !firstHasLoop; ++i)
-        for (int e = 0; e < picture.Images[i].Extensions.Count() && !firstHasLoop; ++e)
-          if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(&picture.Images[i].Extensions[e])) {
-            auto copy = std::make_unique<TGIFAppExtNSLoop>(&first);
-            copy->Identifier = loop->Identifier;
-            copy->Loops = loop->Loops;
-            copy->BufferSize = loop->BufferSize;
-            first.Extensions.Insert(0, std::move(copy));
-            firstHasLoop = true;
-          }
-    }
     // The frames before each one keep their blocks until it is done with: what it inherits stays.
     const std::vector<TInherited> inherited = Inherited(picture);
     // Every frame stays (one without an image too): a single frame stays single.
@@ -638,18 +653,23 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // stands with its control block, so that each shows what it showed before. Its time lent
       // to the frame before would lengthen that frame for the others.
       const bool holdsTime = frame.Empty();
-      // Only the first control block counts (its index even when a later one set the frame's
-      // transparency); the others carry nothing.
+      // The codec takes the first control block, other decoders the last: with more than one,
+      // every one stays.
       TGIFGraphicControlExtension* governing = frame.GraphicControlExtension();
-      // The transparency stays, carried by the one that stays.
-      if (governing && frame.HasTransparency) governing->SetTransparent(true);
+      const bool settled = Settled(frame);
+      if (settled && governing && frame.HasTransparency) governing->SetTransparent(true);
+      // A loop block counts where it stands, on a still picture too: the codec takes the first
+      // anywhere, Pillow only one in front of the first image, ImageMagick one for its image and
+      // those after, and each reports it.
       frame.Extensions.DeleteIf([&](const TGIFExtension& ext) {
         const TGIFExtension* e = &ext;
-        if (IsLoop(*e)) return i != 0 || single;
+        if (IsLoop(*e)) return false;
+        // A block that names any disposal stays: some decoders keep the last one named for the
+        // frames after.
         if (const auto* gce = dynamic_cast<const TGIFGraphicControlExtension*>(e))
-          return gce != governing ||
+          return settled &&
                  (!holdsTime && !gce->UserInput() && !frame.HasTransparency &&
-                  (single || ((gce->Delay == 0 && gce->Disposal() < 2) &&
+                  (single || ((gce->Delay == 0 && gce->Disposal() == 0) &&
                               ControlOf(*gce) == inherited[static_cast<size_t>(i)])));
         // Without a control block the frame stands as it is: a new block would replace what some
         // decoders let it inherit.
@@ -658,14 +678,41 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
                dynamic_cast<const TGIFUnknownAppExtension*>(e);
       });
       // A frame without an image saves before another as a pixel outside the screen, the last
-      // one only as its extensions: without any it would be lost.
-      if (holdsTime && frame.Extensions.Count() == 0 && i + 1 == frames()) GraphicControl(frame);
+      // one only as its extensions: without any it would be lost. One whose image lay off the
+      // screen is written as an image again, without a block that would replace the one it
+      // inherits.
+      if (holdsTime && !frame.OutsideScreen && frame.Extensions.Count() == 0 && i + 1 == frames())
+        GraphicControl(frame);
     }
   } else if ((options & ooReduceColors) && settings.ColorReduction == 9) {
     throw GIFException(sInvalidReduction);
   }
   step();
   step();
+}
+
+std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,
+                                  const TGifConvertSettings& settings) {
+  const auto load = [&] {
+    TMemoryStream in(bytes);
+    picture.LoadFromStream(in);
+    GrowScreen(picture);
+  };
+  load();
+  OptimizeFrames(picture, options, settings);
+  TMemoryStream out;
+  try {
+    picture.SaveToStream(out);
+    if (out.Bytes().size() < bytes.size()) return out.Bytes();
+  } catch (const GIFException&) {
+    // Frames the codec reads but cannot write as they are (pixels beyond their colour table) are
+    // left as the file holds them.
+  }
+  // Its warnings were given the first time.
+  const TGIFWarningHandler warn = std::exchange(picture.OnWarning, nullptr);
+  load();
+  picture.OnWarning = warn;
+  return bytes;
 }
 
 }  // namespace gif

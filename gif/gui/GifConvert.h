@@ -5,6 +5,7 @@
 // cropping, extensions that carry nothing).
 #include <QImage>
 #include <cstdint>
+#include <vector>
 
 #include "gif/GifItems.h"
 #include "platform/gui/Graphics.h"
@@ -61,5 +62,11 @@ void GrowScreen(TGifPictureBase& picture);
 // shows, frame by frame and for how long, stays the same. Progress "Optimizing..." through the
 // picture, always ended. Stopping the picture's animations is the caller's part.
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings);
+
+// A GIF file optimised: loaded into picture, its screen grown to hold every frame, its frames
+// optimised by OptimizeFrames and saved. Where that would not be smaller, or cannot be saved, the
+// file's own bytes, and picture holds them again.
+std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,
+                                  const TGifConvertSettings& settings);
 
 }  // namespace gif

@@ -4,8 +4,9 @@
 // again by both encoders at the smallest depth that holds its largest pixel, decodes to the same
 // raster without a warning; a picture that saves loads back with the same rasters, frame by frame; the screen
 // composes; optimising what was saved (by one option or all, chosen by the input's size) leaves
-// what other decoders show as it was, and saves. Frames above 1 M pixels are only loaded (coding
-// them again would take seconds), and only small pictures are optimised.
+// what other decoders show as it was, and saves, never into a larger file. Frames above 1 M
+// pixels are only loaded (coding them again would take seconds), and only small pictures are
+// optimised.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -105,5 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(Decoded(again, gif::test::AsStored) == stored);
   FUZZ_CHECK(Decoded(again, gif::test::AsBrowsers) == browsers);
   FUZZ_CHECK(Decoded(again, gif::test::AsStored, true) == inheriting);
+
+  // An optimised file is never larger than the file it was made of.
+  gif::TGifPictureBase file;
+  try {
+    FUZZ_CHECK(gif::OptimizeFile(file, saved.Bytes(), 0xF, {}).size() <= saved.Bytes().size());
+  } catch (const gif::GIFException&) {
+  }
   return 0;
 }

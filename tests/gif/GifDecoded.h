@@ -21,7 +21,7 @@ inline int AsStored(int delay) { return delay; }
 inline int AsBrowsers(int delay) { return delay <= 1 ? 10 : delay; }
 
 // inherit: an image without a control block takes the delay and disposal of the last block before
-// it, as ImageMagick reads a file; others give it none.
+// it (of a frame with several, its last), as ImageMagick reads a file; others give it none.
 inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int), bool inherit = false) {
   // Only the last frame is saved without an image when it has none and had none in its file (the
   // others keep a pixel that stands in for them): its extensions then stand before the trailer.
@@ -34,7 +34,7 @@ inline TDecoded Decoded(TGifPictureBase& picture, int (*delayOf)(int), bool inhe
   for (int i = 0; inherit && i < file.Images.Count(); ++i) {
     TGIFSubImage& frame = file.Images[i];
     if (frame.GraphicControlExtension()) {
-      last = frame.GraphicControlExtension();
+      last = frame.GraphicControlExtensions().back();
     } else if (last) {
       auto gce = std::make_unique<TGIFGraphicControlExtension>(&frame);
       gce->Delay = last->Delay;

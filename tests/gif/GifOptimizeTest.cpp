@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,6 +15,9 @@
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifClock.h"
 #include "tests/gif/GifDecoded.h"
+#include "tests/gif/GifShown.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
 
 using namespace gif;
 using namespace gif::test;
@@ -187,12 +191,12 @@ TEST_F(GifOptimize, ProgressEndsAndAGivenPaletteIsRefusedWithoutCleanUp) {
 }
 
 // What optimising must still do where it can: drop what carries nothing, lend the time of frames
-// that show nothing to the frame before, drop needless disposal, keep one loop extension, first.
+// that show nothing to the frame before, drop needless disposal; a loop extension stays where it is.
 TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   TGifPicture image;
   Build(image, 2, 2, 3,
         {{0, 0, 2, 2, {1, 1, 1, 1}, 2},         // covered by the next, which names its own: disposal needless
-         {0, 0, 2, 2, {2, 2, 2, 2}, 1, 4},      // its loop extension moves to the first frame
+         {0, 0, 2, 2, {2, 2, 2, 2}, 1, 4},      // its loop extension stays on it
          {0, 0, 2, 2, {0, 0, 0, 0}, 1, 3, 0},   // wholly transparent: goes, lending 3
          {0, 0, 2, 2, {0, 0, 0, 0}},            //
          {0, 0, 0, 0, {}, 0, 5}});              // a trailing control block: stays as it stands
@@ -205,9 +209,10 @@ TEST_F(GifOptimize, DropsWhatCarriesNothing) {
   loaded.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(Played(loaded), want);
   ASSERT_EQ(loaded.Images.Count(), 4);
-  const TGIFSubImage& f0 = loaded.Images[0];
-  ASSERT_EQ(f0.Extensions.Count(), 1);
-  EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f0.Extensions[0]).Loops, 3);
+  EXPECT_EQ(loaded.Images[0].Extensions.Count(), 0);
+  const TGIFSubImage& f1 = loaded.Images[1];
+  ASSERT_EQ(f1.Extensions.Count(), 2);
+  EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(f1.Extensions[1]).Loops, 3);
   EXPECT_EQ(loaded.Images[1].GraphicControlExtension()->Delay, 7);
   // Its block of no delay stays: without one, some decoders would give it the 7 of the frame before.
   ASSERT_NE(loaded.Images[2].GraphicControlExtension(), nullptr);
@@ -318,4 +323,178 @@ TEST_F(GifOptimize, KeepsWhatOtherDecodersReadBesideThePixels) {
   opaque.Optimize(0xF, 6, 0, 8);
   EXPECT_EQ(opaque.Header.ColorMap.Color(0), first);
   EXPECT_EQ(opaque.Header.ColorMap.Color(opaque.Images[0].Pixel(0, 0)), shown);
+}
+
+namespace {
+
+// Files of the shapes that decoders read each in their own way, written block by block.
+struct TShape {
+  const char* Name;
+  std::vector<uint8_t> Bytes;
+};
+
+std::vector<uint8_t> Solid(int count, int index) { return std::vector<uint8_t>(static_cast<size_t>(count), static_cast<uint8_t>(index)); }
+
+GifBuilder FromHex(const std::string& hex) {
+  GifBuilder b;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) b.Bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return b;
+}
+
+GifBuilder Comment(GifBuilder b) { return std::move(b.Raw({'!', 0xFE, 4}).Text("note").Raw({0})); }
+
+// A comment of 200 bytes in front of the first control block, which the optimiser drops: the
+// optimised file is smaller, and is what the decoders show (not the input written again).
+std::vector<uint8_t> Padded(std::vector<uint8_t> bytes) {
+  const size_t header = 13 + (bytes[10] & 0x80 ? 3u << ((bytes[10] & 7) + 1) : 0);
+  const uint8_t control[] = {'!', 0xF9, 4};
+  const auto at = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(header), bytes.end(), control, control + 3);
+  std::vector<uint8_t> comment = {'!', 0xFE, 200};
+  comment.resize(comment.size() + 200, 'c');
+  comment.push_back(0);
+  bytes.insert(at, comment.begin(), comment.end());
+  return bytes;
+}
+
+std::vector<TShape> Shapes() {
+  std::vector<TShape> shapes;
+  const auto add = [&](const char* name, const GifBuilder& b) { shapes.push_back({name, Padded(b.Bytes)}); };
+  // Two control blocks before one image: the codec reads the first, Pillow and ImageMagick the last.
+  add("two control blocks, the last transparent and longer",
+      GifBuilder().Header(2, 2, 2).Gce(0, 10).Gce(0, 200, 0).Image(0, 0, 2, 2).Pixels(2, {0, 1, 1, 0})
+          .Gce(0, 10).Image(0, 0, 2, 2).Pixels(2, {0, 1, 1, 2}).Trailer());
+  add("two control blocks, the first transparent and disposed of",
+      GifBuilder().Header(2, 2, 2).Gce(1, 50).Image(0, 0, 2, 2).Pixels(2, {3, 3, 3, 3})
+          .Gce(2, 10, 0).Gce(1, 30).Image(0, 0, 2, 2).Pixels(2, {0, 3, 3, 1})
+          .Gce(1, 10).Image(0, 0, 2, 2).Pixels(2, {0, 3, 3, 1}).Trailer());
+  add("two control blocks on a frame that repeats the one before",
+      GifBuilder().Header(2, 1, 2).Gce(1, 20).Image(0, 0, 2, 1).Pixels(2, {1, 2})
+          .Gce(1, 20).Gce(2, 40, 3).Image(0, 0, 2, 1).Pixels(2, {1, 3}).Gce(1, 20).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // A loop block on a later frame: only ImageMagick reads it there, and the codec as the count.
+  add("a loop block before the second frame",
+      GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1})
+          .Loop(3).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
+  add("loop blocks before the first and the last frame",
+      GifBuilder().Header(2, 1, 1).Loop(2).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Loop(5).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // Loop blocks the codec reads a count from and Pillow none (an id other than 1, or only a
+  // buffer size): written again as they were.
+  add("a loop block of only a buffer size",
+      GifBuilder().Header(2, 1, 1).Raw({'!', 0xFF, 11}).Text("NETSCAPE2.0").Raw({5, 2, 0, 16, 0, 0, 0})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
+  add("a loop block of sub-block id 9",
+      GifBuilder().Header(2, 1, 1).Raw({'!', 0xFF, 11}).Text("NETSCAPE2.0").Raw({3, 9, 3, 0, 0})
+          .Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 0}).Trailer());
+  // Disposals the codec keeps the frame for, which Pillow takes as restoring what was before it.
+  for (const int disposal : {4, 5, 7})
+    add(disposal == 4 ? "disposal 4 under a frame that repeats it" : disposal == 5 ? "disposal 5 under a frame that repeats it"
+                                                                                    : "disposal 7 under a frame that repeats it",
+        GifBuilder().Header(2, 1, 2).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 1})
+            .Gce(disposal, 10).Image(0, 0, 2, 1).Pixels(2, {2, 2}).Gce(0, 10).Image(0, 0, 2, 1).Pixels(2, {2, 3})
+            .Gce(0, 10).Image(0, 0, 2, 1).Pixels(2, {2, 3}).Trailer());
+  // Frames wholly off the screen, which the file keeps as stand-ins.
+  add("a frame off the screen over an opaque one",
+      GifBuilder().Header(2, 2, 2).Gce(1, 10).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1))
+          .Gce(1, 10).Image(5, 5, 2, 2).Pixels(2, Solid(4, 2)).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("frames off the screen and after it without control blocks",
+      GifBuilder().Header(2, 2, 2).Gce(0, 100).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1))
+          .Image(7, 7, 2, 2).Pixels(2, Solid(4, 2)).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("a first frame off the screen",
+      GifBuilder().Header(2, 2, 2).Gce(1, 30).Image(4, 0, 2, 2).Pixels(2, Solid(4, 2))
+          .Gce(1, 30).Image(0, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("a first frame off the screen without a control block, over the background",
+      GifBuilder().Header(1, 2, 1, 1).Image(4, 0, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(0, 1, 1, 1).Pixels(2, {0}).Trailer());
+  // ImageMagick gives a frame without a control block the delay of the last block before it.
+  add("a frame off the screen without a control block after one disposed of",
+      GifBuilder().Header(2, 2, 2).Gce(2, 100).Image(0, 0, 2, 2).Pixels(2, Solid(4, 1)).Image(5, 5, 2, 2).Pixels(2, Solid(4, 2))
+          .Image(0, 0, 1, 1).Pixels(2, {3}).Gce(0, 100).Image(1, 1, 1, 1).Pixels(2, {2}).Trailer());
+  // A background index beyond the table: ImageMagick shows the last entry where the first frame
+  // leaves the screen uncovered, when it takes that frame as opaque (its last control block names
+  // an index beyond the table), and Pillow restores a frame to the grey of the index.
+  add("a background index beyond the table, the first frame of two control blocks",
+      GifBuilder().Header(4, 3, 2, 4).Gce(3, 100, 0).Gce(4, 10, 5).Image(0, 0, 4, 2).Pixels(2, {1, 2, 0, 0, 2, 3, 0, 0})
+          .Gce(3, 10, 2).Image(2, 3, 3, 1).Pixels(2, {0, 1, 2}).Trailer());
+  add("a background index beyond the table, restored to",
+      GifBuilder().Header(1, 3, 1, 5).Gce(2, 100).Image(0, 0, 1, 3).Pixels(2, {1, 1, 1}).Gce(1, 100).Image(0, 2, 1, 1)
+          .Pixels(2, {0}).Gce(1, 100).Image(0, 2, 1, 1).Pixels(2, {1}).Trailer());
+  // Pillow shows the indices themselves, as greys, when the first image has no colour table.
+  add("a first image without a colour table",
+      GifBuilder().Header(2, 1, 0, 1).Gce(2, 10, 1).Image(1, 4, 3, 2).Pixels(2, {0, 1, 0, 1, 0, 1})
+          .Gce(3, 10, 0).Image(0, 0, 2, 1, 2).Pixels(2, {3, 2}).Gce(1, 10).Image(0, 0, 2, 1, 2).Pixels(2, {3, 3}).Trailer());
+  // Generated files, whole: a frame of two control blocks (disposal 3 then 2) between two that
+  // repeat each other; a background index beyond a table of 4 and a first frame whose
+  // transparent index lies beyond it too; a frame off the screen restoring what was before it.
+  add("generated: a frame drawn past one of two control blocks",
+      FromHex("47494638396108000300f000001eff0061d67121f904000f00ff002c0200010003000200000204040830280021f9040d"
+              "2d00830021f90409140001002c020000000600030000040e30041042082184104280208410010021f9040da50000002c"
+              "03000200010001000002024c01003b"));
+  add("generated: a first frame transparent beyond its table",
+      FromHex("47494638396106000400f104001eff0061d671a4ade2e7845321f9040d4100e4002c02000300030001000003030801"
+              "090021f904190a0001002c0000030004000100400505a0300c4308003b"));
+  add("generated: a frame off the screen that restores",
+      FromHex("47494638396102000200f20a001eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01721f904094b0002002c00"
+              "00010002000100841eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01736b788798ef9bc656aff3cdb42134c"
+              "85eabdc8c12e0b989f4e6f10914681d41df217f4635acbd49da245e079b6235027662798a9fe09ecd57a2faceb7283"
+              "5cb55acdf8313e3b08af05032030840021f9040c6400ff0021fe03616263002c0200000002000100000604c0412008"
+              "0021f90405b40002002c01000000010002000003021891003b"));
+  // Frames off the screen without any colour table and a background index far beyond one, which
+  // a stand-in once carried a table of 256 entries for.
+  add("frames off the screen without a colour table",
+      GifBuilder().Header(2, 1, 0, 200).Gce(1, 10).Image(0, 0, 2, 1, 1).Pixels(2, {0, 1})
+          .Gce(1, 10).Image(9, 9, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(9, 0, 1, 1).Pixels(2, {0})
+          .Gce(1, 10).Image(0, 0, 1, 1, 1).Pixels(2, {1}).Trailer());
+  // Extensions the clean-up takes away or keeps, on frames of every kind.
+  add("comments and a plain text block between control block and image",
+      Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
+          .Image(0, 0, 2, 1).Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {0, 1}).Trailer());
+  // A frame of no size and two control blocks, which the codec fills with the first block's index
+  // beyond the colour table, the second giving it transparency: where the optimised picture cannot
+  // be written, the file is written as it was.
+  shapes.push_back({"as it was or smaller: a frame filled beyond its table",
+                    FromHex("47494638396106000100f002001eff0061d6712c0100000004000100821eff0061d671a4ade2e7"
+                            "84532a5bc46d3235b009a6f3e01703030810910021f90409c80001002c01000000010001000002"
+                            "0244010021f904140f00ff002c040000000100010000020244010021f904005500ff0021f9040d"
+                            "9b00030021fe03616263002c02000000000001000002024401003b").Bytes});
+  // A file that nothing makes smaller: the codec's coding of a few pixels is longer than the
+  // literal codes here.
+  shapes.push_back({"unchanged: two tiny frames", GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1)
+                                                      .Pixels(2, {0, 1}).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {1}).Trailer().Bytes});
+  return shapes;
+}
+
+using GifOptimizeDecoders = GifDecoderTest;
+
+}  // namespace
+
+// Each shape optimised by gifcodec: the codec, Pillow and ImageMagick each show every screen, for
+// the same time, and the same loop count as before; a file the optimiser would make larger is
+// written as it was.
+TEST_F(GifOptimizeDecoders, ShapesShowTheSameInEveryDecoderAndNeverGrow) {
+  TempDir dir;
+  const std::vector<TShape> shapes = Shapes();
+  std::vector<std::string> files;
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const std::string in = dir.File("in" + std::to_string(i) + ".gif"), out = dir.File("out" + std::to_string(i) + ".gif");
+    TempDir::Write(in, std::string(shapes[i].Bytes.begin(), shapes[i].Bytes.end()));
+    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"optimize", in, out});
+    EXPECT_EQ(run.status, 0) << shapes[i].Name << ": " << run.err;
+    const std::string written = TempDir::Read(out);
+    if (std::string(shapes[i].Name).starts_with("unchanged"))
+      EXPECT_EQ(written, std::string(shapes[i].Bytes.begin(), shapes[i].Bytes.end())) << shapes[i].Name;
+    else if (std::string(shapes[i].Name).starts_with("as it was or smaller"))
+      EXPECT_LE(written.size(), shapes[i].Bytes.size()) << shapes[i].Name;
+    else
+      EXPECT_LT(written.size(), shapes[i].Bytes.size()) << shapes[i].Name;
+    files.insert(files.end(), {in, out});
+  }
+  const auto codec = ShownByCodec(files, dir), pillow = ShownByPillow(python_, files),
+             magick = ShownByMagick(convert_, files, dir);
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const std::string &in = files[2 * i], &out = files[2 * i + 1];
+    for (const auto& [decoder, shown] : {std::pair{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}) {
+      const TShown &a = shown->at(in), &b = shown->at(out);
+      EXPECT_EQ(Compare(a, b), TDifference{}) << decoder << ", " << shapes[i].Name << ":\n  before" << Describe(a)
+                                             << "\n  after" << Describe(b);
+    }
+  }
 }

@@ -206,13 +206,21 @@ int Encode(int argc, char** argv) {
   return Saved(image, out);
 }
 
+// An optimised file never grows: where it would, the input's bytes are written as they are.
 int Optimize(const std::string& in, const std::string& out) {
+  std::ifstream file(in, std::ios::binary);
+  if (!file) throw Exception("cannot open " + in);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   gif::TGifPictureBase image;
   Warn(image, in);
-  image.LoadFromFile(platform::Utf8ToUtf16(in));
-  gif::GrowScreen(image);
-  gif::OptimizeFrames(image, gif::ooCrop | gif::ooMerge | gif::ooCleanup | gif::ooColorMap, {});
-  return Saved(image, out);
+  const std::vector<uint8_t> optimised =
+      gif::OptimizeFile(image, bytes, gif::ooCrop | gif::ooMerge | gif::ooCleanup | gif::ooColorMap, {});
+  std::ofstream written(out, std::ios::binary | std::ios::trunc);
+  written.write(reinterpret_cast<const char*>(optimised.data()), static_cast<std::streamsize>(optimised.size()));
+  written.close();
+  if (!written) throw Exception("cannot write " + out);
+  std::printf("frames %d bytes %zu\n", image.Images.Count(), optimised.size());
+  return 0;
 }
 
 }  // namespace

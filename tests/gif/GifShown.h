@@ -1,0 +1,292 @@
+#pragma once
+// Files as three decoders show them: the codec (through gifcodec frames), Pillow (through a small
+// python3 script) and ImageMagick (convert and identify): every screen as RGBA, how long each stays,
+// the loop count; and how far two showings of one animation are apart.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QImage>
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDir.h"
+
+namespace gif::test {
+
+// The first executable of that name on PATH; empty when there is none.
+inline std::string OnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string file = (dir.empty() ? std::string(".") : dir) + "/" + name;
+    if (access(file.c_str(), X_OK) == 0) return file;
+  }
+  return "";
+}
+
+// Pillow as a program: per file a line "file NAME N LOOP" (LOOP -1 without a loop count) and N lines "f DELAY-MS-or--1 W H RGBA-HEX",
+// every frame as Pillow shows it (RGBA), cut to the logical screen (Pillow grows its canvas to hold
+// frames beyond it); or "file NAME error TEXT" where Pillow refuses the file.
+inline constexpr char PillowScript[] = R"(
+import sys
+from PIL import Image
+for name in sys.argv[1:]:
+    try:
+        with open(name, 'rb') as f:
+            head = f.read(10)
+        sw, sh = head[6] | head[7] << 8, head[8] | head[9] << 8
+        im = Image.open(name)
+        lines, n = [], 0
+        while True:
+            w, h = sw or im.size[0], sh or im.size[1]
+            frame = im.convert('RGBA').crop((0, 0, w, h))
+            d = im.info.get('duration')
+            lines.append('f %d %d %d %s' % (-1 if d is None else d, w, h, frame.tobytes().hex()))
+            n += 1
+            try:
+                im.seek(n)
+            except EOFError:
+                break
+        print('file', name, len(lines), im.info.get('loop', -1))
+        print('\n'.join(lines))
+    except Exception as e:
+        print('file', name, 'error', type(e).__name__, str(e).replace('\n', ' '))
+)";
+
+// The python3 that has Pillow: the system's first (a python3 of another installation on PATH may
+// lack the system's packages).
+inline std::string PythonWithPillow() {
+  for (const std::string& python : {std::string("/usr/bin/python3"), OnPath("python3")}) {
+    if (python.empty() || access(python.c_str(), X_OK) != 0) continue;
+    if (RunProgram(python, {"-c", "import PIL.GifImagePlugin"}).status == 0) return python;
+  }
+  return "";
+}
+
+struct TFrame {
+  int Delay = 0;  // hundredths of a second; -1 when the decoder gives none
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Pixels;  // RGBA bytes as one number, 0 where transparent
+};
+
+struct TShown {
+  std::string Error;  // the decoder refused the file
+  std::vector<TFrame> Frames;
+  int Loops = -1;  // as the decoder reads it; -1 without a loop count
+};
+
+inline std::vector<uint32_t> RgbaPixels(const uint8_t* p, size_t count) {
+  std::vector<uint32_t> pixels(count);
+  for (size_t i = 0; i < count; ++i, p += 4)
+    pixels[i] = p[3] == 0 ? 0 : static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+  return pixels;
+}
+
+inline std::map<std::string, TShown> ShownByPillow(const std::string& python, const std::vector<std::string>& files) {
+  std::vector<std::string> args = {"-c", PillowScript};
+  args.insert(args.end(), files.begin(), files.end());
+  const ProgramRun run = RunProgram(python, args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::map<std::string, TShown> shown;
+  std::istringstream lines(run.out);
+  std::string word, name;
+  TShown* current = nullptr;
+  while (lines >> word) {
+    if (word == "file") {
+      lines >> name >> word;
+      current = &shown[name];
+      if (word == "error")
+        std::getline(lines, current->Error);
+      else
+        lines >> current->Loops;
+    } else if (word == "f" && current) {
+      TFrame frame;
+      std::string hex;
+      lines >> frame.Delay >> frame.Width >> frame.Height >> hex;
+      if (frame.Delay > 0) frame.Delay /= 10;
+      std::vector<uint8_t> bytes(hex.size() / 2);
+      for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+      frame.Pixels = RgbaPixels(bytes.data(), bytes.size() / 4);
+      current->Frames.push_back(std::move(frame));
+    }
+  }
+  return shown;
+}
+
+// One convert for all files: each coalesced on its own, the frames' sizes and delays to a file,
+// their pixels to standard output.
+inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
+                                            const TempDir& dir) {
+  std::vector<std::string> args;
+  for (size_t i = 0; i < files.size(); ++i)
+    args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+  const std::string meta = dir.File("magick.txt");
+  args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
+  const ProgramRun run = RunProgram(convert, args);
+  std::map<std::string, TShown> shown;
+  // convert goes on after a file it cannot show whole, and names the file.
+  std::istringstream errors(run.err);
+  for (std::string line; std::getline(errors, line);)
+    for (const std::string& file : files)
+      if (line.find("`" + file + "[") != std::string::npos || line.find("`" + file + "'") != std::string::npos)
+        shown[file].Error = line;
+  EXPECT_TRUE(run.status == 0 || !shown.empty()) << run.err;
+  std::istringstream lines(TempDir::Read(meta));
+  size_t at = 0;
+  size_t index;
+  TFrame frame;
+  while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
+    const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
+    if (at + 4 * count > run.out.size()) {
+      ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
+      break;
+    }
+    frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
+    at += 4 * count;
+    if (index < files.size()) shown[files[index]].Frames.push_back(frame);
+  }
+  // The loop count ImageMagick plays is its first image's iterations, which identify lists only
+  // when it is not 0.
+  for (const std::string& file : files) {
+    TShown& s = shown[file];
+    if (!s.Error.empty()) continue;
+    const ProgramRun identify = RunProgram(OnPath("identify"), {"-verbose", file + "[0]"});
+    const size_t at = identify.out.find("Iterations: ");
+    s.Loops = at == std::string::npos ? -1 : std::atoi(identify.out.c_str() + at + 12);
+  }
+  return shown;
+}
+
+// The codec as gifcodec frames shows each file: its screens, their delays and the loop count.
+inline std::map<std::string, TShown> ShownByCodec(const std::vector<std::string>& files, const TempDir& dir) {
+  std::map<std::string, TShown> shown;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string out = dir.File("codec" + std::to_string(i));
+    std::filesystem::create_directories(out);
+    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"frames", files[i], out});
+    TShown& s = shown[files[i]];
+    if (run.status != 0) {
+      s.Error = run.err;
+      continue;
+    }
+    std::istringstream lines(run.out);
+    std::string word;
+    int width = 0, height = 0;
+    lines >> word >> width >> height >> word >> s.Loops;
+    for (int n = 0, left, top, w, h, delay; lines >> word >> n >> left >> top >> w >> h >> delay;) {
+      lines.ignore(1000, '\n');
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame-%03d.png", n);
+      const QImage png = QImage(QString::fromStdString(out + name)).convertToFormat(QImage::Format_RGBA8888);
+      TFrame frame;
+      frame.Delay = delay / 10;
+      frame.Width = png.width();
+      frame.Height = png.height();
+      frame.Pixels = RgbaPixels(png.constBits(), static_cast<size_t>(png.width()) * png.height());
+      s.Frames.push_back(std::move(frame));
+    }
+  }
+  return shown;
+}
+
+// How far apart two showings of an animation are. Neighbouring frames that show the same screen
+// are one screen shown for their time together: the optimiser may take away a frame that adds
+// nothing and give its time to the frame before.
+struct TDifference {
+  int Refused = 0;         // files refused after optimising and not before
+  int Frames = 0;          // screens more or fewer
+  int Delays = 0;          // screens shown for another time
+  int64_t Pixels = 0;      // pixels that differ, screen by screen
+  int Loops = 0;           // loop counts that differ
+  bool operator==(const TDifference&) const = default;
+  TDifference& operator+=(const TDifference& d) {
+    Refused += d.Refused;
+    Loops += d.Loops;
+    Frames += d.Frames;
+    Delays += d.Delays;
+    Pixels += d.Pixels;
+    return *this;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TDifference& d) {
+  return os << d.Refused << " refused, " << d.Frames << " frames, " << d.Delays << " delays, " << d.Pixels
+            << " pixels, " << d.Loops << " loop counts";
+}
+
+// A frame that the decoder gives no time counts as one of 0.
+inline std::vector<TFrame> Joined(const std::vector<TFrame>& frames) {
+  std::vector<TFrame> joined;
+  for (const TFrame& f : frames) {
+    if (!joined.empty() && joined.back().Pixels == f.Pixels && joined.back().Width == f.Width) {
+      joined.back().Delay += std::max(f.Delay, 0);
+      continue;
+    }
+    joined.push_back(f);
+    joined.back().Delay = std::max(f.Delay, 0);
+  }
+  return joined;
+}
+
+// A file the decoder refuses before has nothing to compare with.
+inline TDifference Compare(const TShown& before, const TShown& after) {
+  TDifference d;
+  if (!before.Error.empty() || !after.Error.empty()) {
+    d.Refused = before.Error.empty();
+    return d;
+  }
+  d.Loops = before.Loops != after.Loops;
+  const std::vector<TFrame> a = Joined(before.Frames), b = Joined(after.Frames);
+  d.Frames = std::abs(static_cast<int>(a.size()) - static_cast<int>(b.size()));
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    // The last screen stays for ever: its time is the loop's, not the screen's.
+    if (a[i].Delay != b[i].Delay && !(i + 1 == a.size() && i + 1 == b.size())) ++d.Delays;
+    if (a[i].Width != b[i].Width || a[i].Height != b[i].Height) {
+      d.Pixels += static_cast<int64_t>(std::max(a[i].Pixels.size(), b[i].Pixels.size()));
+      continue;
+    }
+    for (size_t p = 0; p < a[i].Pixels.size(); ++p) d.Pixels += a[i].Pixels[p] != b[i].Pixels[p];
+  }
+  return d;
+}
+
+inline std::string Describe(const TShown& shown) {
+  if (!shown.Error.empty()) return "refused:" + shown.Error;
+  std::ostringstream os;
+  os << " loops " << shown.Loops;
+  for (const TFrame& f : shown.Frames) {
+    os << "\n    " << f.Delay << ":";
+    for (size_t p = 0; p < f.Pixels.size(); ++p)
+      os << (p % static_cast<size_t>(std::max(f.Width, 1)) ? " " : " |") << std::hex << f.Pixels[p] << std::dec;
+  }
+  return os.str();
+}
+
+// Skips where Pillow or ImageMagick is missing, outside CI.
+class GifDecoderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    python_ = PythonWithPillow();
+    convert_ = OnPath("convert");
+    const bool pillow = !python_.empty(), magick = !convert_.empty() && !OnPath("identify").empty();
+    // The test command installs both: in CI their absence is a fault, not a reason to skip.
+    if (std::getenv("CI") && (!pillow || !magick)) FAIL() << "Pillow or ImageMagick is missing in CI";
+    if (!pillow) GTEST_SKIP() << "python3 with Pillow (python3-pil) is not installed";
+    if (!magick) GTEST_SKIP() << "ImageMagick (convert, identify) is not installed";
+  }
+  std::string python_, convert_;
+};
+
+}  // namespace gif::test
