@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +20,11 @@
 #include <vector>
 
 #include "gif/GifItems.h"
+#include "gif/GifCompose.h"
+#include "gif/gui/GifConvert.h"
+#include "platform/core/Utf8.h"
 #include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifShapes.h"
 #include "tests/gif/GifTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -39,35 +45,32 @@ std::string OnPath(const std::string& name) {
   return "";
 }
 
-// Pillow as a program: per file a line "file NAME N" and N lines "f DELAY-MS-or--1 W H RGBA-HEX",
-// every frame as Pillow shows it (RGBA), cut to the logical screen (Pillow grows its canvas to hold
-// frames beyond it); or "file NAME error TEXT" where Pillow refuses the file.
+// Pillow as a program: per file a line "file NAME N LOOPS" (LOOPS -1 without a loop count) and N
+// lines "f DELAY-MS-or--1 W H RGBA-HEX", every frame as Pillow shows it (RGBA, on a canvas that
+// Pillow grows to hold frames beyond the logical screen); or "file NAME error TEXT" where Pillow
+// refuses the file.
 constexpr char PillowScript[] = R"(
 import sys
 from PIL import Image
 for name in sys.argv[1:]:
     try:
-        with open(name, 'rb') as f:
-            head = f.read(10)
-        sw, sh = head[6] | head[7] << 8, head[8] | head[9] << 8
         im = Image.open(name)
+        loop = im.info.get('loop', -1)
         lines, n = [], 0
         while True:
-            w, h = sw or im.size[0], sh or im.size[1]
-            frame = im.convert('RGBA').crop((0, 0, w, h))
+            frame = im.convert('RGBA')
             d = im.info.get('duration')
-            lines.append('f %d %d %d %s' % (-1 if d is None else d, w, h, frame.tobytes().hex()))
+            lines.append('f %d %d %d %s' % (-1 if d is None else d, frame.size[0], frame.size[1], frame.tobytes().hex() or '-'))
             n += 1
             try:
                 im.seek(n)
             except EOFError:
                 break
-        print('file', name, len(lines))
+        print('file', name, len(lines), loop)
         print('\n'.join(lines))
     except Exception as e:
         print('file', name, 'error', type(e).__name__, str(e).replace('\n', ' '))
 )";
-
 // The python3 that has Pillow: the system's first (a python3 of another installation on PATH may
 // lack the system's packages).
 std::string PythonWithPillow() {
@@ -87,6 +90,7 @@ struct TFrame {
 struct TShown {
   std::string Error;  // the decoder refused the file
   std::vector<TFrame> Frames;
+  int Loops = -1;  // as the decoder reports it; -1 for none
 };
 
 std::vector<uint32_t> RgbaPixels(const uint8_t* p, size_t count) {
@@ -97,27 +101,39 @@ std::vector<uint32_t> RgbaPixels(const uint8_t* p, size_t count) {
 }
 
 std::map<std::string, TShown> ShownByPillow(const std::string& python, const std::vector<std::string>& files) {
-  std::vector<std::string> args = {"-c", PillowScript};
-  args.insert(args.end(), files.begin(), files.end());
-  const ProgramRun run = RunProgram(python, args);
-  EXPECT_EQ(run.status, 0) << run.err;
+  std::string out;
+  RunOptions options;
+  options.boundSeconds = 1800;
+  constexpr size_t Batch = 2000;  // files a command line holds
+  for (size_t first = 0; first < files.size(); first += Batch) {
+    std::vector<std::string> args = {"-c", PillowScript};
+    args.insert(args.end(), files.begin() + static_cast<std::ptrdiff_t>(first),
+                files.begin() + static_cast<std::ptrdiff_t>(std::min(files.size(), first + Batch)));
+    const ProgramRun run = RunProgram(python, args, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    out += run.out;
+  }
   std::map<std::string, TShown> shown;
-  std::istringstream lines(run.out);
+  std::istringstream lines(out);
   std::string word, name;
   TShown* current = nullptr;
   while (lines >> word) {
     if (word == "file") {
       lines >> name >> word;
       current = &shown[name];
-      if (word == "error") std::getline(lines, current->Error);
+      if (word == "error")
+        std::getline(lines, current->Error);
+      else
+        lines >> current->Loops;
     } else if (word == "f" && current) {
       TFrame frame;
       std::string hex;
       lines >> frame.Delay >> frame.Width >> frame.Height >> hex;
       if (frame.Delay > 0) frame.Delay /= 10;
       std::vector<uint8_t> bytes(hex.size() / 2);
+      const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
       for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        bytes[i] = static_cast<uint8_t>(digit(hex[2 * i]) << 4 | digit(hex[2 * i + 1]));
       frame.Pixels = RgbaPixels(bytes.data(), bytes.size() / 4);
       current->Frames.push_back(std::move(frame));
     }
@@ -125,37 +141,61 @@ std::map<std::string, TShown> ShownByPillow(const std::string& python, const std
   return shown;
 }
 
-// One convert for all files: each coalesced on its own, the frames' sizes and delays to a file,
-// their pixels to standard output.
+// What convert reports of a file it shows all the same: an index beyond the colour table.
+bool MagickShowsDespite(const std::string& line) { return line.find("invalid colormap index") != std::string::npos; }
+
+// One convert for a few hundred files at a time: each coalesced on its own, the frames' sizes and
+// delays to a file, their pixels to standard output; then one identify for their loop counts
+// (ImageMagick's iterations, 0 for ever, the loop count plus one otherwise), which it takes from the
+// first frame.
 std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
                                             const TempDir& dir) {
-  std::vector<std::string> args;
-  for (size_t i = 0; i < files.size(); ++i)
-    args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
-  const std::string meta = dir.File("magick.txt");
-  args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
-  const ProgramRun run = RunProgram(convert, args);
   std::map<std::string, TShown> shown;
-  // convert goes on after a file it cannot show whole, and names the file.
-  std::istringstream errors(run.err);
-  for (std::string line; std::getline(errors, line);)
-    for (const std::string& file : files)
-      if (line.find("`" + file + "[") != std::string::npos || line.find("`" + file + "'") != std::string::npos)
-        shown[file].Error = line;
-  EXPECT_TRUE(run.status == 0 || !shown.empty()) << run.err;
-  std::istringstream lines(TempDir::Read(meta));
-  size_t at = 0;
-  size_t index;
-  TFrame frame;
-  while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
-    const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
-    if (at + 4 * count > run.out.size()) {
-      ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
-      break;
+  constexpr size_t Batch = 300;
+  RunOptions options;
+  options.boundSeconds = 1800;
+  for (size_t first = 0; first < files.size(); first += Batch) {
+    const size_t last = std::min(files.size(), first + Batch);
+    std::vector<std::string> args;
+    for (size_t i = first; i < last; ++i)
+      args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+    const std::string meta = dir.File("magick.txt");
+    args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
+    const ProgramRun run = RunProgram(convert, args, options);
+    // convert goes on after a file it cannot show whole, and names the file.
+    bool named = false;
+    std::istringstream errors(run.err);
+    for (std::string line; std::getline(errors, line);)
+      for (size_t i = first; i < last; ++i)
+        if (line.find("`" + files[i] + "[") != std::string::npos || line.find("`" + files[i] + "'") != std::string::npos) {
+          named = true;
+          if (!MagickShowsDespite(line)) shown[files[i]].Error = line;
+        }
+    EXPECT_TRUE(run.status == 0 || named) << run.err;
+    std::istringstream lines(TempDir::Read(meta));
+    size_t at = 0;
+    size_t index;
+    TFrame frame;
+    while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
+      const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
+      if (at + 4 * count > run.out.size()) {
+        ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
+        break;
+      }
+      frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
+      at += 4 * count;
+      if (index < files.size()) shown[files[index]].Frames.push_back(frame);
     }
-    frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
-    at += 4 * count;
-    if (index < files.size()) shown[files[index]].Frames.push_back(frame);
+    std::vector<std::string> pinged = {"-ping", "-verbose"};
+    for (size_t i = first; i < last; ++i) pinged.push_back(files[i] + "[0]");
+    const ProgramRun identify = RunProgram(OnPath("identify"), pinged, options);
+    std::istringstream report(identify.out);
+    TShown* current = nullptr;
+    for (std::string line; std::getline(report, line);) {
+      const size_t name = line.find("  Filename: "), loops = line.find("  Iterations: ");
+      if (name == 0) current = &shown[line.substr(12)];
+      if (loops == 0 && current) current->Loops = std::atoi(line.c_str() + 14);
+    }
   }
   return shown;
 }
@@ -168,8 +208,10 @@ struct TDifference {
   int Frames = 0;          // screens more or fewer
   int Delays = 0;          // screens shown for another time
   int64_t Pixels = 0;      // pixels that differ, screen by screen
+  int Loops = 0;           // loop counts that differ
   bool operator==(const TDifference&) const = default;
   TDifference& operator+=(const TDifference& d) {
+    Loops += d.Loops;
     Refused += d.Refused;
     Frames += d.Frames;
     Delays += d.Delays;
@@ -180,7 +222,7 @@ struct TDifference {
 
 std::ostream& operator<<(std::ostream& os, const TDifference& d) {
   return os << d.Refused << " refused, " << d.Frames << " frames, " << d.Delays << " delays, " << d.Pixels
-            << " pixels";
+            << " pixels, " << d.Loops << " loop counts";
 }
 
 // A frame that the decoder gives no time counts as one of 0.
@@ -205,6 +247,8 @@ TDifference Compare(const TShown& before, const TShown& after) {
     return d;
   }
   const std::vector<TFrame> a = Joined(before.Frames), b = Joined(after.Frames);
+  // The loop count of a picture that shows one screen shows nothing.
+  d.Loops = before.Loops != after.Loops && !(a.size() == 1 && b.size() == 1);
   d.Frames = std::abs(static_cast<int>(a.size()) - static_cast<int>(b.size()));
   for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
     // The last screen stays for ever: its time is the loop's, not the screen's.
@@ -221,6 +265,7 @@ TDifference Compare(const TShown& before, const TShown& after) {
 std::string Describe(const TShown& shown) {
   if (!shown.Error.empty()) return "refused:" + shown.Error;
   std::ostringstream os;
+  os << " loops " << shown.Loops;
   for (const TFrame& f : shown.Frames) {
     os << "\n    " << f.Delay << ":";
     for (size_t p = 0; p < f.Pixels.size(); ++p)
@@ -429,4 +474,145 @@ TEST_F(GifDecoders, FramesListsWhatImageMagickLists) {
     ASSERT_EQ(frames.status, 0) << cases[i].Name << ": " << frames.err;
     EXPECT_EQ(static_cast<size_t>(std::count(frames.out.begin(), frames.out.end(), '\n')) - 1, listed) << cases[i].Name;
   }
+}
+
+namespace {
+
+// The codec's own showing of a file, as gifcodec frames gives it: the screen after each frame that
+// has an image (or had one beyond the screen), its delay and the loop count of the first loop block.
+TShown ShownByCodec(const std::string& file) {
+  TShown shown;
+  try {
+    TGifPictureBase image;
+    image.LoadFromFile(platform::Utf8ToUtf16(file));
+    GrowScreen(image);
+    for (int i = 0; i < image.Images.Count() && shown.Loops < 0; ++i)
+      for (int e = 0; e < image.Images[i].Extensions.Count() && shown.Loops < 0; ++e) {
+        if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(&image.Images[i].Extensions[e]))
+          shown.Loops = loop->Loops;
+      }
+    TGIFComposer composer(image);
+    for (int i = 0; i < image.Images.Count(); ++i) {
+      const TGIFSubImage& frame = image.Images[i];
+      if (frame.Empty() && !frame.OutsideScreen) continue;
+      const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      shown.Frames.push_back({gce ? gce->Delay : 0, composer.Width(), composer.Height(), composer.Draw(frame)});
+    }
+  } catch (const std::exception& e) {
+    shown.Error = e.what();
+  }
+  return shown;
+}
+
+// Per decoder: the files it reads, and of those the ones that optimising changes there, that the
+// optimiser refuses, and that it makes larger.
+struct TTally {
+  int Read = 0, Changed = 0, Refused = 0, Grown = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr unsigned ShapeSeeds = 300;
+#else
+constexpr unsigned ShapeSeeds = 2500;
+#endif
+
+}  // namespace
+
+// Every shape of file the generator makes, optimised by gifcodec, as the codec, Pillow and
+// ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
+// run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail.
+TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
+  unsigned first = 1, last = ShapeSeeds;
+  if (const char* range = std::getenv("MIRELCON_GIF_SHAPES")) {
+    ASSERT_EQ(std::sscanf(range, "%u-%u", &first, &last), 2) << "MIRELCON_GIF_SHAPES is FIRST-LAST";
+  }
+  const char* keep = std::getenv("MIRELCON_GIF_SHAPES_KEEP");
+  TempDir dir;
+  std::vector<unsigned> shapes;
+  std::vector<std::string> files;
+  // Three shells share the optimising; each names the files the optimiser refuses.
+  std::array<std::string, 3> scripts;
+  for (unsigned seed = first; seed <= last; ++seed) {
+    const TGifShapeFile shape = GifShapeFile(seed);
+    const std::string in = dir.File(std::to_string(seed) + ".gif"), out = dir.File(std::to_string(seed) + "-out.gif");
+    TempDir::Write(in, std::string(shape.Bytes.begin(), shape.Bytes.end()));
+    scripts[seed % 3] += "'" + std::string(GIFCODEC_EXE) + "' optimize '" + in + "' '" + out +
+                         "' >/dev/null 2>&1 || echo refused " + std::to_string(seed) + "\n";
+    shapes.push_back(shape.Shapes);
+    files.insert(files.end(), {in, out});
+  }
+  std::string all;
+  for (size_t k = 0; k < scripts.size(); ++k) {
+    TempDir::Write(dir.File("optimise" + std::to_string(k) + ".sh"), scripts[k]);
+    all += "sh '" + dir.File("optimise" + std::to_string(k) + ".sh") + "' &\n";
+  }
+  TempDir::Write(dir.File("optimise.sh"), all + "wait\n");
+  RunOptions options;
+  options.boundSeconds = 3600;
+  const ProgramRun optimised = RunProgram("/bin/sh", {dir.File("optimise.sh")}, options);
+  ASSERT_EQ(optimised.status, 0) << optimised.err;
+  std::vector<bool> refused(shapes.size(), false);
+  std::istringstream refusals(optimised.out);
+  std::string word;
+  for (unsigned seed; refusals >> word >> seed;)
+    if (seed >= first && seed <= last) refused[seed - first] = true;
+
+  std::map<std::string, TShown> codec;
+  for (const std::string& file : files)
+    if (std::filesystem::exists(file)) codec[file] = ShownByCodec(file);
+  const std::map<std::string, TShown> pillow = ShownByPillow(python_, files);
+  const std::map<std::string, TShown> magick = ShownByMagick(convert_, files, dir);
+
+  const std::array<std::pair<const char*, const std::map<std::string, TShown>*>, 3> decoders = {
+      {{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}};
+  std::array<TTally, 3> tallies;
+  std::array<int, gsShapeCount> failing{}, made{};
+  int grown = 0;
+  std::array<int, 3> shown{};  // failures described, per decoder
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const unsigned seed = first + static_cast<unsigned>(i);
+    const std::string &in = files[2 * i], &out = files[2 * i + 1];
+    const bool larger = !refused[i] && std::filesystem::file_size(out) > std::filesystem::file_size(in);
+    grown += larger;
+    bool fails = false;
+    for (size_t d = 0; d < decoders.size(); ++d) {
+      const auto before = decoders[d].second->find(in);
+      if (before == decoders[d].second->end() || !before->second.Error.empty()) continue;
+      TTally& tally = tallies[d];
+      ++tally.Read;
+      if (refused[i]) {
+        ++tally.Refused;
+        fails = true;
+        continue;
+      }
+      tally.Grown += larger;
+      fails = fails || larger;
+      const auto after = decoders[d].second->find(out);
+      const TDifference difference = after == decoders[d].second->end() ? TDifference{1} : Compare(before->second, after->second);
+      if (difference == TDifference{}) continue;
+      ++tally.Changed;
+      fails = true;
+      if (shown[d]++ < 3)
+        ADD_FAILURE() << decoders[d].first << ", seed " << seed << " (" << GifShapeNames(shapes[i])
+                      << "): " << difference << "\n  before" << Describe(before->second) << "\n  after"
+                      << Describe(after->second);
+    }
+    for (int bit = 0; bit < gsShapeCount; ++bit)
+      if (shapes[i] & 1u << bit) ++made[static_cast<size_t>(bit)], failing[static_cast<size_t>(bit)] += fails;
+    if (fails && keep && *keep)
+      std::filesystem::copy_file(in, std::string(keep) + "/seed-" + std::to_string(seed) + ".gif",
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+  std::printf("seeds %u-%u: %zu files, %d grown\n", first, last, shapes.size(), grown);
+  for (size_t d = 0; d < decoders.size(); ++d)
+    std::printf("%s: %d read, %d changed, %d refused, %d grown\n", decoders[d].first, tallies[d].Read,
+                tallies[d].Changed, tallies[d].Refused, tallies[d].Grown);
+  for (int bit = 0; bit < gsShapeCount; ++bit)
+    std::printf("shape %s: %d of %d files fail\n", GifShapeName(bit), failing[static_cast<size_t>(bit)],
+                made[static_cast<size_t>(bit)]);
+  for (size_t d = 0; d < decoders.size(); ++d) {
+    EXPECT_EQ(tallies[d].Changed, 0) << decoders[d].first;
+    EXPECT_EQ(tallies[d].Refused, 0) << decoders[d].first;
+  }
+  EXPECT_EQ(grown, 0);
 }
