@@ -144,14 +144,15 @@ std::map<std::string, TShown> ShownByPillow(const std::string& python, const std
 // What convert reports of a file it shows all the same: an index beyond the colour table.
 bool MagickShowsDespite(const std::string& line) { return line.find("invalid colormap index") != std::string::npos; }
 
-// One convert for a few hundred files at a time: each coalesced on its own, the frames' sizes and
+// One convert for a few dozen files at a time (it stops naming files after some hundred errors):
+// each coalesced on its own, the frames' sizes and
 // delays to a file, their pixels to standard output; then one identify for their loop counts
 // (ImageMagick's iterations, 0 for ever, the loop count plus one otherwise), which it takes from the
 // first frame.
 std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
                                             const TempDir& dir) {
   std::map<std::string, TShown> shown;
-  constexpr size_t Batch = 300;
+  constexpr size_t Batch = 50;
   RunOptions options;
   options.boundSeconds = 1800;
   for (size_t first = 0; first < files.size(); first += Batch) {
@@ -186,6 +187,9 @@ std::map<std::string, TShown> ShownByMagick(const std::string& convert, const st
       at += 4 * count;
       if (index < files.size()) shown[files[index]].Frames.push_back(frame);
     }
+    // A file it shows no frame of, it has not read.
+    for (size_t i = first; i < last; ++i)
+      if (shown[files[i]].Frames.empty() && shown[files[i]].Error.empty()) shown[files[i]].Error = "no frame shown";
     std::vector<std::string> pinged = {"-ping", "-verbose"};
     for (size_t i = first; i < last; ++i) pinged.push_back(files[i] + "[0]");
     const ProgramRun identify = RunProgram(OnPath("identify"), pinged, options);
@@ -520,13 +524,16 @@ constexpr unsigned ShapeSeeds = 2500;
 
 // Every shape of file the generator makes, optimised by gifcodec, as the codec, Pillow and
 // ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
-// run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail.
+// run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail and
+// their outputs, and lists them; MIRELCON_GIF_SHAPES_SHOW=N describes N failures per decoder (3).
 TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   unsigned first = 1, last = ShapeSeeds;
   if (const char* range = std::getenv("MIRELCON_GIF_SHAPES")) {
     ASSERT_EQ(std::sscanf(range, "%u-%u", &first, &last), 2) << "MIRELCON_GIF_SHAPES is FIRST-LAST";
   }
   const char* keep = std::getenv("MIRELCON_GIF_SHAPES_KEEP");
+  const char* show = std::getenv("MIRELCON_GIF_SHAPES_SHOW");
+  const int described = show ? std::atoi(show) : 3;  // failures described, per decoder
   TempDir dir;
   std::vector<unsigned> shapes;
   std::vector<std::string> files;
@@ -566,7 +573,7 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   const std::array<std::pair<const char*, const std::map<std::string, TShown>*>, 3> decoders = {
       {{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}};
   std::array<TTally, 3> tallies;
-  std::array<int, gsShapeCount> failing{}, made{};
+  std::array<int, gsShapeCount> failing{}, made{}, alone{};  // alone: failing files of no other shape
   int grown = 0;
   std::array<int, 3> shown{};  // failures described, per decoder
   for (size_t i = 0; i < shapes.size(); ++i) {
@@ -592,24 +599,33 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
       if (difference == TDifference{}) continue;
       ++tally.Changed;
       fails = true;
-      if (shown[d]++ < 3)
+      if (shown[d]++ < described)
         ADD_FAILURE() << decoders[d].first << ", seed " << seed << " (" << GifShapeNames(shapes[i])
                       << "): " << difference << "\n  before" << Describe(before->second) << "\n  after"
                       << Describe(after->second);
     }
     for (int bit = 0; bit < gsShapeCount; ++bit)
-      if (shapes[i] & 1u << bit) ++made[static_cast<size_t>(bit)], failing[static_cast<size_t>(bit)] += fails;
-    if (fails && keep && *keep)
+      if (shapes[i] & 1u << bit) {
+        ++made[static_cast<size_t>(bit)];
+        failing[static_cast<size_t>(bit)] += fails;
+        alone[static_cast<size_t>(bit)] += fails && shapes[i] == 1u << bit;
+      }
+    if (fails && keep && *keep) {
       std::filesystem::copy_file(in, std::string(keep) + "/seed-" + std::to_string(seed) + ".gif",
                                  std::filesystem::copy_options::overwrite_existing);
+      if (!refused[i])
+        std::filesystem::copy_file(out, std::string(keep) + "/seed-" + std::to_string(seed) + "-out.gif",
+                                   std::filesystem::copy_options::overwrite_existing);
+      std::printf("failing seed %u: %s\n", seed, GifShapeNames(shapes[i]).c_str());
+    }
   }
   std::printf("seeds %u-%u: %zu files, %d grown\n", first, last, shapes.size(), grown);
   for (size_t d = 0; d < decoders.size(); ++d)
     std::printf("%s: %d read, %d changed, %d refused, %d grown\n", decoders[d].first, tallies[d].Read,
                 tallies[d].Changed, tallies[d].Refused, tallies[d].Grown);
   for (int bit = 0; bit < gsShapeCount; ++bit)
-    std::printf("shape %s: %d of %d files fail\n", GifShapeName(bit), failing[static_cast<size_t>(bit)],
-                made[static_cast<size_t>(bit)]);
+    std::printf("shape %s: %d of %d files fail, %d of no other shape\n", GifShapeName(bit),
+                failing[static_cast<size_t>(bit)], made[static_cast<size_t>(bit)], alone[static_cast<size_t>(bit)]);
   for (size_t d = 0; d < decoders.size(); ++d) {
     EXPECT_EQ(tallies[d].Changed, 0) << decoders[d].first;
     EXPECT_EQ(tallies[d].Refused, 0) << decoders[d].first;
