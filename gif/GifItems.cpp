@@ -682,18 +682,30 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     ColorMap.LoadFromStream(stream, 2 << (packed_ & 7));
     ColorMap.Optimized = packed_ & 0x20;
   }
-  // Only what the screen shows is kept, and decoded: a screen without a size is the largest a
-  // file can hold, so that whatever loads can be saved again.
-  const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
-  const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
-  left_ = std::min(left, screenWidth);
-  top_ = std::min(top, screenHeight);
-  width_ = std::min(left + width, screenWidth) - left_;
-  height_ = std::min(top + height, screenHeight) - top_;
-  if (width_ != width || height_ != height) exceeds = true;
+  // The frame is kept whole, and the screen grows to hold it once the file is loaded (GrowScreen),
+  // as far as the screen stays one that the codec can draw. Beyond that only what the screen shows
+  // is kept, and decoded: a screen without a size is the largest a file can hold, so that whatever
+  // loads can be saved again.
+  if (image_->ReserveScreen(left + width, top + height)) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+  } else {
+    const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
+    const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
+    left_ = std::min(left, screenWidth);
+    top_ = std::min(top, screenHeight);
+    width_ = std::min(left + width, screenWidth) - left_;
+    height_ = std::min(top + height, screenHeight) - top_;
+    if (width_ != width || height_ != height) exceeds = true;
+  }
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
-    width_ = height_ = 0;
+    // No pixel is kept. Along a side the screen names no size for, the frame still reaches as far
+    // as it did, and the screen grows to it: other decoders size such a screen by the frames.
+    if (image_->Width() > 0) width_ = 0;
+    if (image_->Height() > 0) height_ = 0;
     OutsideScreen = true;
   }
   CheckFrameSize(width_, height_);
@@ -915,9 +927,19 @@ void TGifPictureBase::ReservePixels(int64_t pixels) {
   reserved_ += pixels;
 }
 
+bool TGifPictureBase::ReserveScreen(int right, int bottom) {
+  const int width = std::max({Header.Width, reservedWidth_, right});
+  const int height = std::max({Header.Height, reservedHeight_, bottom});
+  if (width > MaxCoordinate || height > MaxCoordinate || int64_t{width} * height > MaxFramePixels) return false;
+  reservedWidth_ = width;
+  reservedHeight_ = height;
+  return true;
+}
+
 void TGifPictureBase::LoadFromStream(TStream& stream) {
   Clear();
   reserved_ = 0;
+  reservedWidth_ = reservedHeight_ = 0;
   Header.LoadFromStream(stream);
   Images.LoadFromStream(stream);
   TGIFTrailer(this).LoadFromStream(stream);

@@ -379,6 +379,11 @@ class TGifPictureBase {
   // Loading counts the pixels of each frame before it allocates them; beyond MaxPicturePixels
   // over the whole picture it raises.
   void ReservePixels(int64_t pixels);
+  // Loading keeps every frame whole, and the screen grows to hold them all once the file is loaded,
+  // as far as a screen of MaxFramePixels (which the composer draws whole) whose sides a file can
+  // hold: false for a frame whose right or bottom edge would grow it further, which loading then
+  // cuts to the screen the file names.
+  bool ReserveScreen(int right, int bottom);
 
   // Passed to OnWarning; dropped when there is none.
   virtual void Warning(TGIFSeverity severity, const std::string& message);
@@ -392,6 +397,7 @@ class TGifPictureBase {
 
  private:
   int64_t reserved_ = 0;
+  int reservedWidth_ = 0, reservedHeight_ = 0;
 };
 
 template <class T>

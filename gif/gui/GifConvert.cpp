@@ -514,6 +514,18 @@ void GrowScreen(TGifPictureBase& picture) {
 
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings) {
   if (picture.Empty()) return;
+  // The frames are optimised on the screen that holds them all. The picture keeps the screen it
+  // names, which some decoders cut the frames to, and every frame keeps its reach beyond it, to
+  // which others grow their screen.
+  struct TNamedScreen {
+    TGIFHeader& Header;
+    const int Width = Header.Width, Height = Header.Height;
+    ~TNamedScreen() {
+      Header.Width = Width;
+      Header.Height = Height;
+    }
+  } named{picture.Header};
+  GrowScreen(picture);
   TProgressScope progress(&picture, sOptimizing);
   const int64_t total = int64_t{picture.Images.Count()} * 6;
   int64_t done = 0;
@@ -588,8 +600,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // every pass clears before it begins (goClearOnLoop).
       if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2)
         continue;
-      const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
-      if (!b.Empty()) {
+      TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
+      const bool right = frame.Left() + frame.Width() > named.Width, below = frame.Top() + frame.Height() > named.Height;
+      if (!b.Empty() || right || below) {
+        if (b.Empty()) b = TBounds{frame.Width() - 1, frame.Height() - 1, frame.Width(), frame.Height()};
+        if (right) b.Right = frame.Width();
+        if (below) b.Bottom = frame.Height();
         CropTo(frame, b);
         continue;
       }

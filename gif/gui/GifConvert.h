@@ -58,7 +58,8 @@ void Merge(TGIFSubImage& frame, const TGIFSubImage* previous);
 void GrowScreen(TGifPictureBase& picture);
 
 // The picture's optimisation of its frames by the TGIFOptimizeOption bits; what the animation
-// shows, frame by frame and for how long, stays the same. Progress "Optimizing..." through the
+// shows, frame by frame and for how long, stays the same, and so does the screen the picture names
+// (frames reaching beyond it keep their reach). Progress "Optimizing..." through the
 // picture, always ended. Stopping the picture's animations is the caller's part.
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings);
 

@@ -359,6 +359,27 @@ std::vector<TCase> EdgeCases() {
     b.Header(0, 0, 2).Gce(1, 10).Image(0, 0, 5, 3).Pixels(2, std::vector<uint8_t>(15, 2)).Trailer();
     cases.push_back({"unsized", Bytes(b)});
   }
+  {  // a frame taller than the screen, which some decoders show whole and others cut
+    GifBuilder b;
+    b.Header(4, 2, 1).Gce(0, 10).Image(0, 0, 4, 4).Pixels(2, {0, 1, 0, 1, 1, 1, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1}).Trailer();
+    cases.push_back({"taller than the screen", Bytes(b)});
+  }
+  {  // a frame reaching beyond the screen with nothing to show there
+    GifBuilder b;
+    b.Header(4, 2, 2).Gce(1, 10).Image(0, 0, 4, 2).Pixels(2, {0, 1, 0, 1, 1, 1, 0, 0});
+    std::vector<uint8_t> reach(18, 2);
+    reach[0] = 1;
+    b.Gce(1, 10, 2).Image(0, 0, 6, 3).Pixels(2, reach).Trailer();
+    cases.push_back({"transparent beyond the screen", Bytes(b)});
+  }
+  {  // screens of no height and of no width, with a frame beyond the side they name
+    GifBuilder b;
+    b.Header(3, 0, 1).Gce(0, 10).Image(2, 0, 3, 2).Pixels(2, {0, 1, 1, 1, 0, 1}).Trailer();
+    cases.push_back({"no height", Bytes(b)});
+    GifBuilder c;
+    c.Header(0, 3, 1).Gce(0, 10).Image(0, 2, 2, 3).Pixels(2, {0, 1, 1, 1, 0, 1}).Trailer();
+    cases.push_back({"no width", Bytes(c)});
+  }
   {  // a first frame that leaves half the screen uncovered, its transparent index unused
     GifBuilder b;
     b.Header(4, 1, 2).Gce(1, 10, 3).Image(0, 0, 2, 1).Pixels(2, {1, 2});
