@@ -218,16 +218,21 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
   stream.Write(black, 3 * (size - count_));
 }
 
+bool TGIFColorMap::PixelsBeyond() const {
+  for (const TGIFSubImage* frame : Users())
+    for (uint8_t p : frame->Data())
+      if (p >= count_) return true;
+  return false;
+}
+
 bool TGIFColorMap::Optimize() {
   if (count_ < 2) return false;
-  if (!Reorderable()) return false;
-  Optimized = true;
+  if (!Reorderable() || PixelsBeyond()) return false;
   const std::vector<TGIFSubImage*> users = Users();
   std::vector<int64_t> uses(static_cast<size_t>(count_));
   bool beyond = false;
-  for (TGIFSubImage* frame : users) {
-    for (uint8_t p : frame->Data())
-      if (p < count_) ++uses[p];
+  for (const TGIFSubImage* frame : users) {
+    for (uint8_t p : frame->Data()) ++uses[p];
     // Some decoders restore a frame's area to the colour of its transparent index.
     const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
     if (frame->HasTransparency && gce) {
@@ -238,6 +243,7 @@ bool TGIFColorMap::Optimize() {
         beyond = true;
     }
   }
+  Optimized = true;
   CountUses(uses);
   // Entries that decoders read by their position stay where they are; the others go by use.
   std::vector<bool> pinned(static_cast<size_t>(count_), false);
@@ -740,9 +746,16 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
   WriteDescriptor(stream, left_, top_, width_, height_, packed_);
   if (packed_ & 0x80) ColorMap.SaveToStream(stream);
+  // Pixels beyond the colour table (or without one) are written as the file held them, for
+  // decoders to read as they read them before, in codes wide enough for the largest.
   const TGIFColorMap& map = ActiveColorMap();
-  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), map.BitsPerPixel(), map.Count(),
-               image_ ? image_->Compression : gcLZW);
+  int bits = map.BitsPerPixel(), colors = map.Count();
+  const int largest = raster_.empty() ? 0 : *std::max_element(raster_.begin(), raster_.end());
+  if (largest >= colors) {
+    colors = largest + 1;
+    while ((1 << bits) < colors) ++bits;
+  }
+  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), bits, colors, image_ ? image_->Compression : gcLZW);
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {

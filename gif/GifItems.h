@@ -52,8 +52,13 @@ class TGIFColorMap {
   int BitsPerPixel() const;
   void LoadFromStream(TStream& stream, int count);
   void SaveToStream(TStream& stream) const;
+  // Whether a pixel of a frame that uses the table lies beyond it. Decoders read such a pixel each
+  // in their own way, some by the table's first entry, some by its size: the table then keeps its
+  // entries where they are, and its size.
+  bool PixelsBeyond() const;
   // Orders the entries by descending use, remaps the frames that use the table and drops the
-  // unused entries; false for a table of fewer than 2 entries.
+  // unused entries; false for a table of fewer than 2 entries, or one that its frames' pixels reach
+  // beyond, which stays as it stands.
   bool Optimize();
 
  protected:

@@ -455,6 +455,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     // have, which then would vanish: then there is no room after all.
     if (used[static_cast<size_t>(active.Count())]) return -1;
     if (usesGlobal && picture->Header.ColorMap.SizeShown()) return -1;
+    if (active.PixelsBeyond()) return -1;
     if (usesGlobal) {
       const int index = picture->Header.ColorMap.Add(TGIFColor{});
       globalTransparent.push_back(index);
@@ -470,7 +471,10 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     for (int x = left; x < right; ++x) {
       uint8_t& pixel = p[x - frame.Left()];
       const uint8_t below = q[x - previous->Left()];
-      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below]) continue;
+      // A pixel beyond its table shows as no entry does, and differently in each decoder.
+      if (pixel == transparent || below == previousTransparent || pixel >= active.Count() ||
+          below >= previous->ActiveColorMap().Count() || mine[pixel] != theirs[below])
+        continue;
       if (transparent < 0) {
         transparent = chooseIndex();
         if (transparent < 0) return;

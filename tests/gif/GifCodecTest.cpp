@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <set>
@@ -247,5 +248,37 @@ TEST(GifCodec, FramesListsEveryImageTheFileHolds) {
     if (d.Screens.size() == 4 && d.Screens[0].width() == 20) {
       EXPECT_EQ(d.Screens[2], d.Screens[1]);  // the frame beyond what the codec draws adds nothing
     }
+  }
+}
+
+// What the codec reads it optimises and writes: pixels beyond the colour table, or without any,
+// keep their indexes and the table its entries and size, so that each decoder reads them as before.
+TEST(GifCodec, OptimizeKeepsPixelsBeyondTheTable) {
+  GifBuilder none, beyond, filled;
+  none.Header(3, 2, 0).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 0, 1}).Trailer();
+  beyond.Header(3, 2, 1).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 1, 0});
+  beyond.Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 0, 3, 1, 1}).Trailer();
+  // A frame of no width takes the screen's size, filled with its transparent index.
+  filled.Header(3, 2, 1).Gce(0, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 1, 0, 1, 1});
+  filled.Gce(0, 10, 7).Image(0, 0, 0, 2).Pixels(3, {}).Trailer();
+  for (const GifBuilder* gif : {&none, &beyond, &filled}) {
+    TempDir dir;
+    TempDir::Write(dir.File("in.gif"), std::string(gif->Bytes.begin(), gif->Bytes.end()));
+    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"optimize", dir.File("in.gif"), dir.File("out.gif")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Decoded in = Frames(dir.File("in.gif"), dir.File("in")), out = Frames(dir.File("out.gif"), dir.File("out"));
+    ASSERT_FALSE(out.Lines.empty());
+    EXPECT_EQ(out.Lines[0], in.Lines[0]);
+    // Neighbours that show the same screen are one screen, which the optimiser may join.
+    const auto joined = [](std::vector<QImage> screens) {
+      screens.erase(std::unique(screens.begin(), screens.end()), screens.end());
+      return screens;
+    };
+    EXPECT_EQ(joined(out.Screens), joined(in.Screens));
+    const std::string bytes = TempDir::Read(dir.File("out.gif"));
+    const LoadedGif was(gif->Bytes), now(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const TGIFSubImage &first = was.Image.Images[0], &written = now.Image.Images[0];
+    EXPECT_EQ(written.ActiveColorMap().Count(), first.ActiveColorMap().Count());
+    EXPECT_EQ(written.Data(), first.Data());
   }
 }
