@@ -709,9 +709,12 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
     // No pixel is kept. Along a side the screen names no size for, the frame still reaches as far
-    // as it did, and the screen grows to it: other decoders size such a screen by the frames.
+    // as it did, and the screen grows to it: other decoders size such a screen by the frames. A side
+    // of no length reaches nowhere beyond the screen.
     if (image_->Width() > 0) width_ = 0;
     if (image_->Height() > 0) height_ = 0;
+    if (width_ == 0) left_ = std::min(left_, image_->Width());
+    if (height_ == 0) top_ = std::min(top_, image_->Height());
     OutsideScreen = true;
   }
   CheckFrameSize(width_, height_);

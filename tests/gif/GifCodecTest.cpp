@@ -232,6 +232,10 @@ TEST(GifCodec, FramesListsEveryImageTheFileHolds) {
       // Screens of no height or width, with a frame beyond the side they name.
       {shapes(3, 0, {{4, 1, 2, 2}}), "screen 6 3 loops -1\nframe 0 4 1 2 2 100 1 -1 0\n", 5, 2, 1},
       {shapes(0, 3, {{1, 4, 2, 2}}), "screen 3 6 loops -1\nframe 0 1 4 2 2 100 1 -1 0\n", 2, 5, 1},
+      // A frame of no width takes the screen's size, here of no height: it holds no pixel, and
+      // reaches nowhere beyond the screen.
+      {shapes(1, 0, {{0, 0, 1, 2}, {5, 1, 0, 3}}),
+       "screen 1 2 loops -1\nframe 0 0 0 1 2 100 1 -1 0\nframe 1 1 0 0 0 100 1 -1 0\n", 0, 1, 1},
       {shapes(3, 0, {{0, 0, 3, 2}, {60000, 1, 2, 2000}}),
        "screen 3 2001 loops -1\nframe 0 0 0 3 2 100 1 -1 0\nframe 1 3 1 0 2000 100 1 -1 0\n", 2, 3, -1},
   };
