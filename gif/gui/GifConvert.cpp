@@ -74,6 +74,8 @@ std::array<uint32_t, 256> ShownColors(const TGIFSubImage& frame) {
 std::array<bool, 256> UsedIndices(const TGIFSubImage& frame) {
   std::array<bool, 256> used{};
   for (uint8_t p : frame.Data()) used[p] = true;
+  // Some decoders read a pixel beyond the colour table as its first entry.
+  for (int i = frame.ActiveColorMap().Count(); i < 256 && !used[0]; ++i) used[0] = used[static_cast<size_t>(i)];
   return used;
 }
 

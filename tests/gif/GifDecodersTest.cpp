@@ -421,6 +421,12 @@ std::vector<TCase> BeyondTheTable() {
   filled.Header(3, 2, 1).Gce(0, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 1, 0, 1, 1});
   filled.Gce(0, 10, 7).Image(0, 0, 0, 2).Pixels(3, {}).Trailer();
   cases.push_back({"no width", Bytes(filled)});
+  // A frame without a table whose transparent index 0 no pixel has: ImageMagick reads its pixel
+  // beyond the table as entry 0, and so shows it transparent.
+  GifBuilder first;
+  first.Header(5, 3, 0).Gce(2, 0, 3).Image(3, 2, 2, 1, 2).Pixels(2, {2, 2});
+  first.Gce(1, 0, 0).Image(1, 2, 1, 1).Pixels(2, {3}).Trailer();
+  cases.push_back({"read as the first entry", Bytes(first)});
   return cases;
 }
 
