@@ -218,16 +218,21 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
   stream.Write(black, 3 * (size - count_));
 }
 
+bool TGIFColorMap::PixelsBeyond() const {
+  for (const TGIFSubImage* frame : Users())
+    for (uint8_t p : frame->Data())
+      if (p >= count_) return true;
+  return false;
+}
+
 bool TGIFColorMap::Optimize() {
   if (count_ < 2) return false;
-  if (!Reorderable()) return false;
-  Optimized = true;
+  if (!Reorderable() || PixelsBeyond()) return false;
   const std::vector<TGIFSubImage*> users = Users();
   std::vector<int64_t> uses(static_cast<size_t>(count_));
   bool beyond = false;
-  for (TGIFSubImage* frame : users) {
-    for (uint8_t p : frame->Data())
-      if (p < count_) ++uses[p];
+  for (const TGIFSubImage* frame : users) {
+    for (uint8_t p : frame->Data()) ++uses[p];
     // Some decoders restore a frame's area to the colour of its transparent index; each control
     // block's index counts, as decoders differ in the block they take it from.
     for (const TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions()) {
@@ -239,6 +244,7 @@ bool TGIFColorMap::Optimize() {
         beyond = true;
     }
   }
+  Optimized = true;
   CountUses(uses);
   // Entries that decoders read by their position stay where they are; the others go by use.
   std::vector<bool> pinned(static_cast<size_t>(count_), false);
@@ -727,18 +733,33 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     ColorMap.LoadFromStream(stream, 2 << (packed_ & 7));
     ColorMap.Optimized = packed_ & 0x20;
   }
-  // Only what the screen shows is kept, and decoded: a screen without a size is the largest a
-  // file can hold, so that whatever loads can be saved again.
-  const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
-  const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
-  left_ = std::min(left, screenWidth);
-  top_ = std::min(top, screenHeight);
-  width_ = std::min(left + width, screenWidth) - left_;
-  height_ = std::min(top + height, screenHeight) - top_;
-  if (width_ != width || height_ != height) exceeds = true;
+  // The frame is kept whole, and the screen grows to hold it once the file is loaded (GrowScreen),
+  // as far as the screen stays one that the codec can draw. Beyond that only what the screen shows
+  // is kept, and decoded: a screen without a size is the largest a file can hold, so that whatever
+  // loads can be saved again.
+  if (image_->ReserveScreen(left + width, top + height)) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+  } else {
+    const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
+    const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
+    left_ = std::min(left, screenWidth);
+    top_ = std::min(top, screenHeight);
+    width_ = std::min(left + width, screenWidth) - left_;
+    height_ = std::min(top + height, screenHeight) - top_;
+    if (width_ != width || height_ != height) exceeds = true;
+  }
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
-    width_ = height_ = 0;
+    // No pixel is kept. Along a side the screen names no size for, the frame still reaches as far
+    // as it did, and the screen grows to it: other decoders size such a screen by the frames. A side
+    // of no length reaches nowhere beyond the screen.
+    if (image_->Width() > 0) width_ = 0;
+    if (image_->Height() > 0) height_ = 0;
+    if (width_ == 0) left_ = std::min(left_, image_->Width());
+    if (height_ == 0) top_ = std::min(top_, image_->Height());
     OutsideScreen = true;
     OutsideRight = left + width;
     OutsideBottom = top + height;
@@ -775,9 +796,16 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
     packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
   WriteDescriptor(stream, left_, top_, width_, height_, packed_);
   if (packed_ & 0x80) ColorMap.SaveToStream(stream);
+  // Pixels beyond the colour table (or without one) are written as the file held them, for
+  // decoders to read as they read them before, in codes wide enough for the largest.
   const TGIFColorMap& map = ActiveColorMap();
-  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), map.BitsPerPixel(), map.Count(),
-               image_ ? image_->Compression : gcLZW);
+  int bits = map.BitsPerPixel(), colors = map.Count();
+  const int largest = raster_.empty() ? 0 : *std::max_element(raster_.begin(), raster_.end());
+  if (largest >= colors) {
+    colors = largest + 1;
+    while ((1 << bits) < colors) ++bits;
+  }
+  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), bits, colors, image_ ? image_->Compression : gcLZW);
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {
@@ -978,9 +1006,19 @@ void TGifPictureBase::ReservePixels(int64_t pixels) {
   reserved_ += pixels;
 }
 
+bool TGifPictureBase::ReserveScreen(int right, int bottom) {
+  const int width = std::max({Header.Width, reservedWidth_, right});
+  const int height = std::max({Header.Height, reservedHeight_, bottom});
+  if (width > MaxCoordinate || height > MaxCoordinate || int64_t{width} * height > MaxFramePixels) return false;
+  reservedWidth_ = width;
+  reservedHeight_ = height;
+  return true;
+}
+
 void TGifPictureBase::LoadFromStream(TStream& stream) {
   Clear();
   reserved_ = 0;
+  reservedWidth_ = reservedHeight_ = 0;
   Header.LoadFromStream(stream);
   Images.LoadFromStream(stream);
   TGIFTrailer(this).LoadFromStream(stream);

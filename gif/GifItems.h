@@ -52,8 +52,13 @@ class TGIFColorMap {
   int BitsPerPixel() const;
   void LoadFromStream(TStream& stream, int count);
   void SaveToStream(TStream& stream) const;
+  // Whether a pixel of a frame that uses the table lies beyond it. Decoders read such a pixel each
+  // in their own way, some by the table's first entry, some by its size: the table then keeps its
+  // entries where they are, and its size.
+  bool PixelsBeyond() const;
   // Orders the entries by descending use, remaps the frames that use the table and drops the
-  // unused entries; false for a table of fewer than 2 entries.
+  // unused entries; false for a table of fewer than 2 entries, or one that its frames' pixels reach
+  // beyond, which stays as it stands.
   bool Optimize();
 
  protected:
@@ -396,6 +401,11 @@ class TGifPictureBase {
   // Loading counts the pixels of each frame before it allocates them; beyond MaxPicturePixels
   // over the whole picture it raises.
   void ReservePixels(int64_t pixels);
+  // Loading keeps every frame whole, and the screen grows to hold them all once the file is loaded,
+  // as far as a screen of MaxFramePixels (which the composer draws whole) whose sides a file can
+  // hold: false for a frame whose right or bottom edge would grow it further, which loading then
+  // cuts to the screen the file names.
+  bool ReserveScreen(int right, int bottom);
 
   // Passed to OnWarning; dropped when there is none.
   virtual void Warning(TGIFSeverity severity, const std::string& message);
@@ -409,6 +419,7 @@ class TGifPictureBase {
 
  private:
   int64_t reserved_ = 0;
+  int reservedWidth_ = 0, reservedHeight_ = 0;
 };
 
 template <class T>

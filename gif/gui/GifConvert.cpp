@@ -90,6 +90,8 @@ std::array<uint32_t, 256> ShownColors(const TGIFSubImage& frame) {
 std::array<bool, 256> UsedIndices(const TGIFSubImage& frame) {
   std::array<bool, 256> used{};
   for (uint8_t p : frame.Data()) used[p] = true;
+  // Some decoders read a pixel beyond the colour table as its first entry.
+  for (int i = frame.ActiveColorMap().Count(); i < 256 && !used[0]; ++i) used[0] = used[static_cast<size_t>(i)];
   return used;
 }
 
@@ -474,6 +476,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     // have, which then would vanish: then there is no room after all.
     if (used[static_cast<size_t>(active.Count())]) return -1;
     if (usesGlobal && picture->Header.ColorMap.SizeShown()) return -1;
+    if (active.PixelsBeyond()) return -1;
     if (usesGlobal) {
       const int index = picture->Header.ColorMap.Add(TGIFColor{});
       globalTransparent.push_back(index);
@@ -489,8 +492,9 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     for (int x = left; x < right; ++x) {
       uint8_t& pixel = p[x - frame.Left()];
       const uint8_t below = q[x - previous->Left()];
-      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below] ||
-          (sameIndex && pixel != below))
+      // A pixel beyond its table shows as no entry does, and differently in each decoder.
+      if (pixel == transparent || below == previousTransparent || pixel >= active.Count() ||
+          below >= previous->ActiveColorMap().Count() || mine[pixel] != theirs[below] || (sameIndex && pixel != below))
         continue;
       if (transparent < 0) {
         transparent = chooseIndex();
@@ -535,6 +539,18 @@ void GrowScreen(TGifPictureBase& picture) {
 
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings) {
   if (picture.Empty()) return;
+  // The frames are optimised on the screen that holds them all. The picture keeps the screen it
+  // names, which some decoders cut the frames to, and every frame keeps its reach beyond it, to
+  // which others grow their screen.
+  struct TNamedScreen {
+    TGIFHeader& Header;
+    const int Width = Header.Width, Height = Header.Height;
+    ~TNamedScreen() {
+      Header.Width = Width;
+      Header.Height = Height;
+    }
+  } named{picture.Header};
+  GrowScreen(picture);
   TProgressScope progress(&picture, sOptimizing);
   const int64_t total = int64_t{picture.Images.Count()} * 6;
   int64_t done = 0;
@@ -619,8 +635,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
           !Settled(frame))
         continue;
-      const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
-      if (!b.Empty()) {
+      TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
+      const bool right = frame.Left() + frame.Width() > named.Width, below = frame.Top() + frame.Height() > named.Height;
+      if (!b.Empty() || right || below) {
+        if (b.Empty()) b = TBounds{frame.Width() - 1, frame.Height() - 1, frame.Width(), frame.Height()};
+        if (right) b.Right = frame.Width();
+        if (below) b.Bottom = frame.Height();
         CropTo(frame, b);
         continue;
       }
@@ -693,10 +713,11 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
 
 std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,
                                   const TGifConvertSettings& settings) {
+  // The picture keeps the screen the file names: OptimizeFrames works on the screen that holds
+  // every frame and gives it back.
   const auto load = [&] {
     TMemoryStream in(bytes);
     picture.LoadFromStream(in);
-    GrowScreen(picture);
   };
   load();
   OptimizeFrames(picture, options, settings);
@@ -705,8 +726,7 @@ std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<ui
     picture.SaveToStream(out);
     if (out.Bytes().size() < bytes.size()) return out.Bytes();
   } catch (const GIFException&) {
-    // Frames the codec reads but cannot write as they are (pixels beyond their colour table) are
-    // left as the file holds them.
+    // Frames the codec reads but cannot write as they are are left as the file holds them.
   }
   // Its warnings were given the first time.
   const TGIFWarningHandler warn = std::exchange(picture.OnWarning, nullptr);
