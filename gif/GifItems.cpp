@@ -724,6 +724,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   int left = Word(d + 1), top = Word(d + 3), width = Word(d + 5), height = Word(d + 7);
   packed_ = d[9];
   bool exceeds = false;
+  // A frame of no size has no pixel in its file, to be written again where it lay.
+  const bool sized = width != 0 && height != 0;
   if (width == 0 || height == 0) {
     width = image_->Width();
     height = image_->Height();
@@ -761,8 +763,10 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     if (width_ == 0) left_ = std::min(left_, image_->Width());
     if (height_ == 0) top_ = std::min(top_, image_->Height());
     OutsideScreen = true;
-    OutsideRight = left + width;
-    OutsideBottom = top + height;
+    if (sized) {
+      OutsideRight = left + width;
+      OutsideBottom = top + height;
+    }
   }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);

@@ -347,7 +347,8 @@ class TGIFSubImage : public TGIFItem {
   // time, so it is written again as an image.
   bool OutsideScreen = false;
   // Such a frame's far corner in its file (exclusive), where it is written again: a decoder that
-  // grows its screen for it grows it as far as before.
+  // grows its screen for it grows it as far as before. 0 for an image of no size, which held no
+  // pixel to write again.
   int OutsideRight = 0, OutsideBottom = 0;
 
  private:

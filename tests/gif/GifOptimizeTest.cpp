@@ -443,6 +443,10 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(2, 1, 0, 200).Gce(1, 10).Image(0, 0, 2, 1, 1).Pixels(2, {0, 1})
           .Gce(1, 10).Image(9, 9, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(9, 0, 1, 1).Pixels(2, {0})
           .Gce(1, 10).Image(0, 0, 1, 1, 1).Pixels(2, {1}).Trailer());
+  // A frame of no size holds no pixel: none is written for it where the screen names no height.
+  add("a frame of no size on a screen of no height",
+      GifBuilder().Header(2, 0, 1).Gce(5, 0).Gce(1, 135).Image(0, 1, 0, 1).Pixels(2, {})
+          .Gce(5, 0).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
