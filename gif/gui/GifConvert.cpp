@@ -641,6 +641,12 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
         if (b.Empty()) b = TBounds{frame.Width() - 1, frame.Height() - 1, frame.Width(), frame.Height()};
         if (right) b.Right = frame.Width();
         if (below) b.Bottom = frame.Height();
+        // A frame partly on the screen stays so: ImageMagick refuses to compose one wholly beyond
+        // it before further frames.
+        if (frame.Left() < named.Width && frame.Top() < named.Height) {
+          b.Left = std::min(b.Left, named.Width - 1 - frame.Left());
+          b.Top = std::min(b.Top, named.Height - 1 - frame.Top());
+        }
         CropTo(frame, b);
         continue;
       }

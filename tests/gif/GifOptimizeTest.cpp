@@ -447,6 +447,12 @@ std::vector<TShape> Shapes() {
   add("a frame of no size on a screen of no height",
       GifBuilder().Header(2, 0, 1).Gce(5, 0).Gce(1, 135).Image(0, 1, 0, 1).Pixels(2, {})
           .Gce(5, 0).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // A frame reaching beyond the screen, transparent on it, between two others: ImageMagick
+  // composes no frame cropped wholly beyond the screen.
+  add("a transparent frame reaching beyond the screen",
+      GifBuilder().Header(2, 5, 2).Gce(0, 60, 0).Image(1, 1, 1, 3).Pixels(2, {1, 2, 1})
+          .Gce(0, 10, 0).Image(0, 1, 3, 4).Pixels(2, Solid(12, 0))
+          .Gce(1, 25, 1).Image(1, 4, 1, 1).Pixels(2, {2}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
