@@ -293,6 +293,13 @@ namespace {
 
 // Whether the first frame leaves part of the screen uncovered and is not transparent: decoders
 // then show a colour of a table there, by its position.
+// Whether the first frame leaves some of the screen uncovered.
+bool Uncovered(const TGifPictureBase& image) {
+  const TGIFSubImage& first = image.Images[0];
+  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
+         first.Top() + first.Height() < image.Height();
+}
+
 bool UncoveredOpaque(const TGifPictureBase& image) {
   if (image.Images.Count() == 0) return false;
   const TGIFSubImage& first = image.Images[0];
@@ -301,8 +308,20 @@ bool UncoveredOpaque(const TGifPictureBase& image) {
   const TGIFGraphicControlExtension* gce = first.GraphicControlExtension();
   if (first.HasTransparency && first.ControlSettled() && gce && gce->TransparentColorIndex() < first.ActiveColorMap().Count())
     return false;
-  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
-         first.Top() + first.Height() < image.Height();
+  return Uncovered(image);
+}
+
+// Whether the first frame takes a transparent index beyond the table in some control block, which
+// ImageMagick then takes as opaque: the table's size decides what it shows where the frame leaves
+// the screen uncovered.
+bool TransparentBeyond(const TGifPictureBase& image, const TGIFColorMap& map) {
+  if (image.Images.Count() == 0 || &image.Images[0].ActiveColorMap() != &map || !Uncovered(image)) return false;
+  const TGIFSubImage& first = image.Images[0];
+  for (const TGIFGraphicControlExtension* gce : first.GraphicControlExtensions())
+    if ((gce->Transparent() || (first.HasTransparency && gce == first.GraphicControlExtension())) &&
+        gce->TransparentColorIndex() >= map.Count())
+      return true;
+  return false;
 }
 
 // Some decoders show entry 0 of the first frame's table there.
@@ -319,7 +338,8 @@ void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
 }
 
 bool TGIFGlobalColorMap::SizeShown() const {
-  return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
+  return image_ && ((image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_)) ||
+                    TransparentBeyond(*image_, *this));
 }
 
 // A frame with more than one control block has its transparency and the colour of what it leaves

@@ -83,7 +83,8 @@ class TGIFGlobalColorMap : public TGIFColorMap {
   using TGIFColorMap::TGIFColorMap;
   // Whether decoders show an entry found by the table's size: some read a background index beyond
   // the table as its last entry, and show it where the first frame leaves the screen uncovered and
-  // is not transparent. Such a table keeps its order and size.
+  // is not transparent; and a first frame whose transparent index lies beyond the table is taken
+  // as opaque there. Such a table keeps its order and size.
   bool SizeShown() const;
 
  protected:

@@ -453,6 +453,12 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(2, 5, 2).Gce(0, 60, 0).Image(1, 1, 1, 3).Pixels(2, {1, 2, 1})
           .Gce(0, 10, 0).Image(0, 1, 3, 4).Pixels(2, Solid(12, 0))
           .Gce(1, 25, 1).Image(1, 4, 1, 1).Pixels(2, {2}).Trailer());
+  // A first frame whose transparent index lies beyond the global table, which ImageMagick then
+  // takes as opaque, and a frame that merging would give a transparent index appended to that
+  // table.
+  add("a first frame transparent beyond a table that merging would grow",
+      GifBuilder().Header(1, 5, 1).Gce(1, 30, 3).Image(0, 3, 1, 2).Pixels(2, {0, 1})
+          .Gce(0, 50).Image(0, 2, 1, 3).Pixels(2, {1, 0, 1}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
