@@ -150,8 +150,11 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
   for (size_t first = 0; first < files.size(); first += Batch) {
     const size_t last = std::min(files.size(), first + Batch);
     std::vector<std::string> args;
+    // A file that is not there (an output the optimiser refused to write) would only add errors.
     for (size_t i = first; i < last; ++i)
-      args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+      if (std::filesystem::exists(files[i]))
+        args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+    if (args.empty()) continue;
     const std::string meta = dir.File("magick.txt");
     args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
     const ProgramRun run = RunProgram(convert, args, options);
@@ -183,7 +186,8 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
     for (size_t i = first; i < last; ++i)
       if (shown[files[i]].Frames.empty() && shown[files[i]].Error.empty()) shown[files[i]].Error = "no frame shown";
     std::vector<std::string> pinged = {"-ping", "-verbose"};
-    for (size_t i = first; i < last; ++i) pinged.push_back(files[i] + "[0]");
+    for (size_t i = first; i < last; ++i)
+      if (std::filesystem::exists(files[i])) pinged.push_back(files[i] + "[0]");
     const ProgramRun identify = RunProgram(OnPath("identify"), pinged, options);
     std::istringstream report(identify.out);
     TShown* current = nullptr;
