@@ -642,10 +642,10 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
         if (right) b.Right = frame.Width();
         if (below) b.Bottom = frame.Height();
         // A frame partly on the screen stays so: ImageMagick refuses to compose one wholly beyond
-        // it before further frames.
-        if (frame.Left() < named.Width && frame.Top() < named.Height) {
-          b.Left = std::min(b.Left, named.Width - 1 - frame.Left());
-          b.Top = std::min(b.Top, named.Height - 1 - frame.Top());
+        // it before further frames. A side the screen names no size for holds every frame.
+        if ((named.Width == 0 || frame.Left() < named.Width) && (named.Height == 0 || frame.Top() < named.Height)) {
+          if (named.Width > 0) b.Left = std::min(b.Left, named.Width - 1 - frame.Left());
+          if (named.Height > 0) b.Top = std::min(b.Top, named.Height - 1 - frame.Top());
         }
         CropTo(frame, b);
         continue;

@@ -453,6 +453,10 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(2, 5, 2).Gce(0, 60, 0).Image(1, 1, 1, 3).Pixels(2, {1, 2, 1})
           .Gce(0, 10, 0).Image(0, 1, 3, 4).Pixels(2, Solid(12, 0))
           .Gce(1, 25, 1).Image(1, 4, 1, 1).Pixels(2, {2}).Trailer());
+  add("a transparent frame reaching beyond a screen of no height",
+      GifBuilder().Header(1, 0, 2).Gce(0, 80).Image(0, 0, 1, 6).Pixels(2, {1, 1, 2, 2, 3, 1})
+          .Gce(3, 10, 2).Image(0, 3, 4, 1).Pixels(2, {2, 2, 1, 2})
+          .Gce(0, 140, 1).Image(0, 4, 1, 2).Pixels(2, {0, 2}).Trailer());
   // A first frame whose transparent index lies beyond the global table, which ImageMagick then
   // takes as opaque, and a frame that merging would give a transparent index appended to that
   // table.
