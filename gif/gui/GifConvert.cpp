@@ -582,21 +582,29 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     }
     // Restoring a frame's area is needless only where the next frame, opaque and not restoring
     // what was there before itself, paints over all of that area. A frame off the screen keeps
-    // its disposal, which Pillow applies where it grows its screen.
+    // its disposal, which Pillow applies where it grows its screen. Pillow goes on with the last
+    // disposal named (carried) for a frame whose block names none: where that clears, the frame
+    // keeps its own, lest Pillow clear its area to a background that it fails to look up.
+    int carried = 0;
     for (int i = 0; i + 1 < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      const int before = carried;
+      for (const TGIFGraphicControlExtension* block : frame.GraphicControlExtensions())
+        if (block->Disposal() != 0) carried = block->Disposal();
       if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3) || frame.Empty() || !Settled(frame) || !Settled(next))
         continue;
       // The next frame must have a block of its own that names a disposal: one without, or one
       // that says none, goes on with this disposal in some decoders; nor may it restore what was
       // there before it in any.
-      if (next.Empty() || next.HasTransparency || Disposal(next) >= 3 || Disposal(next) == 0) continue;
+      if (next.Empty() || next.HasTransparency || Disposal(next) >= 3 || Disposal(next) == 0 || Disposes(before)) continue;
       const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
       if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
-                           cover.Bottom >= area.Bottom))
+                           cover.Bottom >= area.Bottom)) {
         gce->SetDisposal(0);
+        carried = before;
+      }
     }
   }
   step();

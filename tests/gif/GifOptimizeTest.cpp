@@ -457,6 +457,11 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(1, 0, 2).Gce(0, 80).Image(0, 0, 1, 6).Pixels(2, {1, 1, 2, 2, 3, 1})
           .Gce(3, 10, 2).Image(0, 3, 4, 1).Pixels(2, {2, 2, 1, 2})
           .Gce(0, 140, 1).Image(0, 4, 1, 2).Pixels(2, {0, 2}).Trailer());
+  // A frame restoring its area, painted over by the next, after one cleared to a background index
+  // beyond the table: Pillow would clear it too, and fail to look up that background.
+  add("a frame restoring its area after one cleared to a background beyond the table",
+      GifBuilder().Header(7, 3, 2, 6).Gce(2, 10).Image(4, 0, 3, 3).Pixels(2, Solid(9, 1))
+          .Gce(3, 35).Image(5, 2, 1, 1).Pixels(2, {2}).Gce(1, 160).Image(2, 2, 4, 1).Pixels(2, {3, 0, 3, 0}).Trailer());
   // A first frame whose transparent index lies beyond the global table, which ImageMagick then
   // takes as opaque, and a frame that merging would give a transparent index appended to that
   // table.
