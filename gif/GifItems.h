@@ -356,6 +356,10 @@ class TGIFSubImage : public TGIFItem {
   void CheckPixel(int x, int y) const;
   void Allocate(uint8_t fill);
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  // The size a frame of no size had in its file (one side 0), which decoders other than the codec
+  // show as nothing; unsized_ false for a frame of a size.
+  bool unsized_ = false;
+  int unsizedLeft_ = 0, unsizedTop_ = 0, unsizedWidth_ = 0, unsizedHeight_ = 0;
   uint8_t packed_ = 0;
   std::vector<uint8_t> raster_;
   uint64_t changes_ = 0;

@@ -447,6 +447,12 @@ std::vector<TShape> Shapes() {
   add("a frame of no size on a screen of no height",
       GifBuilder().Header(2, 0, 1).Gce(5, 0).Gce(1, 135).Image(0, 1, 0, 1).Pixels(2, {})
           .Gce(5, 0).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // A frame of no size with two control blocks, which the codec fills with an opaque index and
+  // Pillow shows nothing of.
+  add("generated: a frame of no size of two control blocks",
+      FromHex("47494638396101000100f000001eff0061d67121f904000000ff002c0000000001000100811eff0061d671a4ade2e7"
+              "8453020254010021f904080500ff0021f904040000ff002c000000000000010000040210440021f90401000002002c"
+              "00000000010001000002024c01003b"));
   // A frame reaching beyond the screen, transparent on it, between two others: ImageMagick
   // composes no frame cropped wholly beyond the screen.
   add("a transparent frame reaching beyond the screen",
