@@ -640,8 +640,10 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // Cropping a frame that is cleared afterwards would shrink the area cleared (also where a
       // decoder keeps an earlier frame's disposal for it); and the first frame's area is what
       // every pass clears before it begins (goClearOnLoop).
+      // Nor is a frame cropped that Pillow restores what was before it for, where it shows indices:
+      // it shows the whole screen anew for a frame of a colour table, and restores only the area.
       if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
-          !Settled(frame))
+          !Settled(frame) || (IndicesShown(&picture) && kept[static_cast<size_t>(i)] >= 3))
         continue;
       TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
       const bool right = frame.Left() + frame.Width() > named.Width, below = frame.Top() + frame.Height() > named.Height;

@@ -453,6 +453,12 @@ std::vector<TShape> Shapes() {
       FromHex("47494638396101000100f000001eff0061d67121f904000000ff002c0000000001000100811eff0061d671a4ade2e7"
               "8453020254010021f904080500ff0021f904040000ff002c000000000000010000040210440021f90401000002002c"
               "00000000010001000002024c01003b"));
+  // A frame restoring what was before it, with a table of its own after a first image without
+  // one: Pillow shows the whole screen anew for it, and restores only the frame's area after.
+  add("a frame restoring its area after a first image without a colour table",
+      GifBuilder().Header(5, 5, 0, 2).Gce(0, 115).Image(0, 2, 3, 4).Pixels(2, {2, 3, 0, 0, 0, 1, 3, 0, 2, 1, 3, 3})
+          .Gce(3, 10, 0).Image(1, 4, 2, 1, 5).Pixels(5, {1, 0})
+          .Gce(2, 170).Image(0, 2, 4, 2).Pixels(2, {0, 0, 0, 0, 0, 1, 3, 0}).Trailer());
   // A frame reaching beyond the screen, transparent on it, between two others: ImageMagick
   // composes no frame cropped wholly beyond the screen.
   add("a transparent frame reaching beyond the screen",
