@@ -380,6 +380,9 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
     const bool larger = !refused[i] && std::filesystem::file_size(out) > std::filesystem::file_size(in);
     grown += larger;
     bool fails = false;
+    // A file the codec does not read, the optimiser cannot load: its refusal is counted, not failed.
+    const auto inCodec = codec.find(in);
+    const bool codecReads = inCodec != codec.end() && inCodec->second.Error.empty();
     for (size_t d = 0; d < decoders.size(); ++d) {
       const auto before = decoders[d].second->find(in);
       if (before == decoders[d].second->end() || !before->second.Error.empty()) continue;
@@ -387,8 +390,8 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
       ++tally.Read;
       if (refused[i]) {
         ++tally.Refused;
-        fails = true;
-        if (shown[d]++ < described)
+        fails = fails || codecReads;
+        if (codecReads && shown[d]++ < described)
           ADD_FAILURE() << decoders[d].first << ", seed " << seed << " (" << GifShapeNames(shapes[i])
                         << "): the optimiser refuses it: " << TempDir::Read(in + ".err");
         continue;
