@@ -824,14 +824,11 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
   packed_ &= 0x40;
   if (ColorMap.Count() > 0)
     packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
-  // A frame of no size that still is what loading made of it, the screen's size filled with the
-  // index it is read with, is written of no size again: the codec reads it as before, and other
+  // A frame of no size that still lies where loading put it, at the screen's size, is written of
+  // no size again, its pixels behind: the codec reads them at that size as before, and other
   // decoders show nothing of it, as before.
-  const TGIFGraphicControlExtension* gce = GraphicControlExtension();
-  const uint8_t fill = HasTransparency && gce ? gce->TransparentColorIndex() : 0;
   const bool unsized = unsized_ && image_ && left_ == unsizedLeft_ && top_ == unsizedTop_ && width_ == image_->Width() &&
-                       height_ == image_->Height() &&
-                       std::all_of(raster_.begin(), raster_.end(), [&](uint8_t p) { return p == fill; });
+                       height_ == image_->Height();
   WriteDescriptor(stream, left_, top_, unsized ? unsizedWidth_ : width_, unsized ? unsizedHeight_ : height_, packed_);
   if (packed_ & 0x80) ColorMap.SaveToStream(stream);
   // Pixels beyond the colour table (or without one) are written as the file held them, for
@@ -842,20 +839,6 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
   if (largest >= colors) {
     colors = largest + 1;
     while ((1 << bits) < colors) ++bits;
-  }
-  if (unsized) {
-    // One pixel of the index it is filled with between a clear code and the end code: Pillow
-    // takes an image that ends before any pixel as cut short.
-    const int size = std::max(bits, 2), clear = 1 << size;
-    const int64_t codes = clear | int64_t{fill} << (size + 1) | int64_t{clear + 1} << (2 * (size + 1));
-    const int bytes = (3 * (size + 1) + 7) / 8;
-    const uint8_t data[6] = {static_cast<uint8_t>(size), static_cast<uint8_t>(bytes), static_cast<uint8_t>(codes),
-                             static_cast<uint8_t>(codes >> 8), static_cast<uint8_t>(codes >> 16),
-                             static_cast<uint8_t>(codes >> 24)};
-    stream.Write(data, 2);
-    stream.Write(data + 2, bytes);
-    WriteByte(stream, 0);
-    return;
   }
   EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), bits, colors, image_ ? image_->Compression : gcLZW);
 }

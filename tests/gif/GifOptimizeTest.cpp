@@ -459,6 +459,11 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(5, 5, 0, 2).Gce(0, 115).Image(0, 2, 3, 4).Pixels(2, {2, 3, 0, 0, 0, 1, 3, 0, 2, 1, 3, 3})
           .Gce(3, 10, 0).Image(1, 4, 2, 1, 5).Pixels(5, {1, 0})
           .Gce(2, 170).Image(0, 2, 4, 2).Pixels(2, {0, 0, 0, 0, 0, 1, 3, 0}).Trailer());
+  // An interlaced frame of no size with pixels, which the codec reads at the screen's size and
+  // Pillow shows nothing of.
+  add("generated: a frame of no size with pixels",
+      FromHex("47494638396101000100f102001eff0061d671a4ade2e784532c00000000010001000002024c010021f904099b000600"
+              "2c0000000000000100c21eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01703020809003b"));
   // A frame reaching beyond the screen, transparent on it, between two others: ImageMagick
   // composes no frame cropped wholly beyond the screen.
   add("a transparent frame reaching beyond the screen",
