@@ -218,16 +218,21 @@ void TGIFColorMap::SaveToStream(TStream& stream) const {
   stream.Write(black, 3 * (size - count_));
 }
 
+bool TGIFColorMap::PixelsBeyond() const {
+  for (const TGIFSubImage* frame : Users())
+    for (uint8_t p : frame->Data())
+      if (p >= count_) return true;
+  return false;
+}
+
 bool TGIFColorMap::Optimize() {
   if (count_ < 2) return false;
-  if (!Reorderable()) return false;
-  Optimized = true;
+  if (!Reorderable() || PixelsBeyond()) return false;
   const std::vector<TGIFSubImage*> users = Users();
   std::vector<int64_t> uses(static_cast<size_t>(count_));
   bool beyond = false;
-  for (TGIFSubImage* frame : users) {
-    for (uint8_t p : frame->Data())
-      if (p < count_) ++uses[p];
+  for (const TGIFSubImage* frame : users) {
+    for (uint8_t p : frame->Data()) ++uses[p];
     // Some decoders restore a frame's area to the colour of its transparent index; each control
     // block's index counts, as decoders differ in the block they take it from.
     for (const TGIFGraphicControlExtension* gce : frame->GraphicControlExtensions()) {
@@ -239,6 +244,7 @@ bool TGIFColorMap::Optimize() {
         beyond = true;
     }
   }
+  Optimized = true;
   CountUses(uses);
   // Entries that decoders read by their position stay where they are; the others go by use.
   std::vector<bool> pinned(static_cast<size_t>(count_), false);
@@ -287,6 +293,13 @@ namespace {
 
 // Whether the first frame leaves part of the screen uncovered and is not transparent: decoders
 // then show a colour of a table there, by its position.
+// Whether the first frame leaves some of the screen uncovered.
+bool Uncovered(const TGifPictureBase& image) {
+  const TGIFSubImage& first = image.Images[0];
+  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
+         first.Top() + first.Height() < image.Height();
+}
+
 bool UncoveredOpaque(const TGifPictureBase& image) {
   if (image.Images.Count() == 0) return false;
   const TGIFSubImage& first = image.Images[0];
@@ -295,8 +308,20 @@ bool UncoveredOpaque(const TGifPictureBase& image) {
   const TGIFGraphicControlExtension* gce = first.GraphicControlExtension();
   if (first.HasTransparency && first.ControlSettled() && gce && gce->TransparentColorIndex() < first.ActiveColorMap().Count())
     return false;
-  return first.Empty() || first.Left() > 0 || first.Top() > 0 || first.Left() + first.Width() < image.Width() ||
-         first.Top() + first.Height() < image.Height();
+  return Uncovered(image);
+}
+
+// Whether the first frame takes a transparent index beyond the table in some control block, which
+// ImageMagick then takes as opaque: the table's size decides what it shows where the frame leaves
+// the screen uncovered.
+bool TransparentBeyond(const TGifPictureBase& image, const TGIFColorMap& map) {
+  if (image.Images.Count() == 0 || &image.Images[0].ActiveColorMap() != &map || !Uncovered(image)) return false;
+  const TGIFSubImage& first = image.Images[0];
+  for (const TGIFGraphicControlExtension* gce : first.GraphicControlExtensions())
+    if ((gce->Transparent() || (first.HasTransparency && gce == first.GraphicControlExtension())) &&
+        gce->TransparentColorIndex() >= map.Count())
+      return true;
+  return false;
 }
 
 // Some decoders show entry 0 of the first frame's table there.
@@ -313,7 +338,8 @@ void TGIFGlobalColorMap::CountUses(std::vector<int64_t>& uses) const {
 }
 
 bool TGIFGlobalColorMap::SizeShown() const {
-  return image_ && image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_);
+  return image_ && ((image_->Header.BackgroundColorIndex >= Count() && UncoveredOpaque(*image_)) ||
+                    TransparentBeyond(*image_, *this));
 }
 
 // A frame with more than one control block has its transparency and the colour of what it leaves
@@ -622,6 +648,7 @@ void TGIFSubImage::Clear() {
   HasTransparency = false;
   OutsideScreen = false;
   OutsideRight = OutsideBottom = 0;
+  unsized_ = false;
 }
 
 TGIFVersion TGIFSubImage::Version() const {
@@ -718,6 +745,13 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   int left = Word(d + 1), top = Word(d + 3), width = Word(d + 5), height = Word(d + 7);
   packed_ = d[9];
   bool exceeds = false;
+  // A frame of no size has no pixel in its file, to be written again where it lay.
+  const bool sized = width != 0 && height != 0;
+  unsized_ = !sized;
+  unsizedLeft_ = left;
+  unsizedTop_ = top;
+  unsizedWidth_ = width;
+  unsizedHeight_ = height;
   if (width == 0 || height == 0) {
     width = image_->Width();
     height = image_->Height();
@@ -727,21 +761,38 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     ColorMap.LoadFromStream(stream, 2 << (packed_ & 7));
     ColorMap.Optimized = packed_ & 0x20;
   }
-  // Only what the screen shows is kept, and decoded: a screen without a size is the largest a
-  // file can hold, so that whatever loads can be saved again.
-  const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
-  const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
-  left_ = std::min(left, screenWidth);
-  top_ = std::min(top, screenHeight);
-  width_ = std::min(left + width, screenWidth) - left_;
-  height_ = std::min(top + height, screenHeight) - top_;
-  if (width_ != width || height_ != height) exceeds = true;
+  // The frame is kept whole, and the screen grows to hold it once the file is loaded (GrowScreen),
+  // as far as the screen stays one that the codec can draw. Beyond that only what the screen shows
+  // is kept, and decoded: a screen without a size is the largest a file can hold, so that whatever
+  // loads can be saved again.
+  if (image_->ReserveScreen(left + width, top + height)) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+  } else {
+    const int screenWidth = image_->Width() > 0 ? image_->Width() : MaxCoordinate;
+    const int screenHeight = image_->Height() > 0 ? image_->Height() : MaxCoordinate;
+    left_ = std::min(left, screenWidth);
+    top_ = std::min(top, screenHeight);
+    width_ = std::min(left + width, screenWidth) - left_;
+    height_ = std::min(top + height, screenHeight) - top_;
+    if (width_ != width || height_ != height) exceeds = true;
+  }
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
-    width_ = height_ = 0;
+    // No pixel is kept. Along a side the screen names no size for, the frame still reaches as far
+    // as it did, and the screen grows to it: other decoders size such a screen by the frames. A side
+    // of no length reaches nowhere beyond the screen.
+    if (image_->Width() > 0) width_ = 0;
+    if (image_->Height() > 0) height_ = 0;
+    if (width_ == 0) left_ = std::min(left_, image_->Width());
+    if (height_ == 0) top_ = std::min(top_, image_->Height());
     OutsideScreen = true;
-    OutsideRight = left + width;
-    OutsideBottom = top + height;
+    if (sized) {
+      OutsideRight = left + width;
+      OutsideBottom = top + height;
+    }
   }
   CheckFrameSize(width_, height_);
   image_->ReservePixels(int64_t{width_} * height_);
@@ -773,11 +824,23 @@ void TGIFSubImage::SaveToStream(TStream& stream) {
   packed_ &= 0x40;
   if (ColorMap.Count() > 0)
     packed_ |= static_cast<uint8_t>(0x80 | (ColorMap.Optimized ? 0x20 : 0) | (ColorMap.BitsPerPixel() - 1));
-  WriteDescriptor(stream, left_, top_, width_, height_, packed_);
+  // A frame of no size that still lies where loading put it, at the screen's size, is written of
+  // no size again, its pixels behind: the codec reads them at that size as before, and other
+  // decoders show nothing of it, as before.
+  const bool unsized = unsized_ && image_ && left_ == unsizedLeft_ && top_ == unsizedTop_ && width_ == image_->Width() &&
+                       height_ == image_->Height();
+  WriteDescriptor(stream, left_, top_, unsized ? unsizedWidth_ : width_, unsized ? unsizedHeight_ : height_, packed_);
   if (packed_ & 0x80) ColorMap.SaveToStream(stream);
+  // Pixels beyond the colour table (or without one) are written as the file held them, for
+  // decoders to read as they read them before, in codes wide enough for the largest.
   const TGIFColorMap& map = ActiveColorMap();
-  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), map.BitsPerPixel(), map.Count(),
-               image_ ? image_->Compression : gcLZW);
+  int bits = map.BitsPerPixel(), colors = map.Count();
+  const int largest = raster_.empty() ? 0 : *std::max_element(raster_.begin(), raster_.end());
+  if (largest >= colors) {
+    colors = largest + 1;
+    while ((1 << bits) < colors) ++bits;
+  }
+  EncodeRaster(stream, raster_.data(), width_, height_, Interlaced(), bits, colors, image_ ? image_->Compression : gcLZW);
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {
@@ -978,9 +1041,19 @@ void TGifPictureBase::ReservePixels(int64_t pixels) {
   reserved_ += pixels;
 }
 
+bool TGifPictureBase::ReserveScreen(int right, int bottom) {
+  const int width = std::max({Header.Width, reservedWidth_, right});
+  const int height = std::max({Header.Height, reservedHeight_, bottom});
+  if (width > MaxCoordinate || height > MaxCoordinate || int64_t{width} * height > MaxFramePixels) return false;
+  reservedWidth_ = width;
+  reservedHeight_ = height;
+  return true;
+}
+
 void TGifPictureBase::LoadFromStream(TStream& stream) {
   Clear();
   reserved_ = 0;
+  reservedWidth_ = reservedHeight_ = 0;
   Header.LoadFromStream(stream);
   Images.LoadFromStream(stream);
   TGIFTrailer(this).LoadFromStream(stream);

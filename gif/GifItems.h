@@ -52,8 +52,13 @@ class TGIFColorMap {
   int BitsPerPixel() const;
   void LoadFromStream(TStream& stream, int count);
   void SaveToStream(TStream& stream) const;
+  // Whether a pixel of a frame that uses the table lies beyond it. Decoders read such a pixel each
+  // in their own way, some by the table's first entry, some by its size: the table then keeps its
+  // entries where they are, and its size.
+  bool PixelsBeyond() const;
   // Orders the entries by descending use, remaps the frames that use the table and drops the
-  // unused entries; false for a table of fewer than 2 entries.
+  // unused entries; false for a table of fewer than 2 entries, or one that its frames' pixels reach
+  // beyond, which stays as it stands.
   bool Optimize();
 
  protected:
@@ -78,7 +83,8 @@ class TGIFGlobalColorMap : public TGIFColorMap {
   using TGIFColorMap::TGIFColorMap;
   // Whether decoders show an entry found by the table's size: some read a background index beyond
   // the table as its last entry, and show it where the first frame leaves the screen uncovered and
-  // is not transparent. Such a table keeps its order and size.
+  // is not transparent; and a first frame whose transparent index lies beyond the table is taken
+  // as opaque there. Such a table keeps its order and size.
   bool SizeShown() const;
 
  protected:
@@ -342,13 +348,18 @@ class TGIFSubImage : public TGIFItem {
   // time, so it is written again as an image.
   bool OutsideScreen = false;
   // Such a frame's far corner in its file (exclusive), where it is written again: a decoder that
-  // grows its screen for it grows it as far as before.
+  // grows its screen for it grows it as far as before. 0 for an image of no size, which held no
+  // pixel to write again.
   int OutsideRight = 0, OutsideBottom = 0;
 
  private:
   void CheckPixel(int x, int y) const;
   void Allocate(uint8_t fill);
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  // The size a frame of no size had in its file (one side 0), which decoders other than the codec
+  // show as nothing; unsized_ false for a frame of a size.
+  bool unsized_ = false;
+  int unsizedLeft_ = 0, unsizedTop_ = 0, unsizedWidth_ = 0, unsizedHeight_ = 0;
   uint8_t packed_ = 0;
   std::vector<uint8_t> raster_;
   uint64_t changes_ = 0;
@@ -396,6 +407,11 @@ class TGifPictureBase {
   // Loading counts the pixels of each frame before it allocates them; beyond MaxPicturePixels
   // over the whole picture it raises.
   void ReservePixels(int64_t pixels);
+  // Loading keeps every frame whole, and the screen grows to hold them all once the file is loaded,
+  // as far as a screen of MaxFramePixels (which the composer draws whole) whose sides a file can
+  // hold: false for a frame whose right or bottom edge would grow it further, which loading then
+  // cuts to the screen the file names.
+  bool ReserveScreen(int right, int bottom);
 
   // Passed to OnWarning; dropped when there is none.
   virtual void Warning(TGIFSeverity severity, const std::string& message);
@@ -409,6 +425,7 @@ class TGifPictureBase {
 
  private:
   int64_t reserved_ = 0;
+  int reservedWidth_ = 0, reservedHeight_ = 0;
 };
 
 template <class T>

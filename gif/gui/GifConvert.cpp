@@ -90,6 +90,8 @@ std::array<uint32_t, 256> ShownColors(const TGIFSubImage& frame) {
 std::array<bool, 256> UsedIndices(const TGIFSubImage& frame) {
   std::array<bool, 256> used{};
   for (uint8_t p : frame.Data()) used[p] = true;
+  // Some decoders read a pixel beyond the colour table as its first entry.
+  for (int i = frame.ActiveColorMap().Count(); i < 256 && !used[0]; ++i) used[0] = used[static_cast<size_t>(i)];
   return used;
 }
 
@@ -474,6 +476,7 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     // have, which then would vanish: then there is no room after all.
     if (used[static_cast<size_t>(active.Count())]) return -1;
     if (usesGlobal && picture->Header.ColorMap.SizeShown()) return -1;
+    if (active.PixelsBeyond()) return -1;
     if (usesGlobal) {
       const int index = picture->Header.ColorMap.Add(TGIFColor{});
       globalTransparent.push_back(index);
@@ -489,8 +492,9 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
     for (int x = left; x < right; ++x) {
       uint8_t& pixel = p[x - frame.Left()];
       const uint8_t below = q[x - previous->Left()];
-      if (pixel == transparent || below == previousTransparent || mine[pixel] != theirs[below] ||
-          (sameIndex && pixel != below))
+      // A pixel beyond its table shows as no entry does, and differently in each decoder.
+      if (pixel == transparent || below == previousTransparent || pixel >= active.Count() ||
+          below >= previous->ActiveColorMap().Count() || mine[pixel] != theirs[below] || (sameIndex && pixel != below))
         continue;
       if (transparent < 0) {
         transparent = chooseIndex();
@@ -535,6 +539,18 @@ void GrowScreen(TGifPictureBase& picture) {
 
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings) {
   if (picture.Empty()) return;
+  // The frames are optimised on the screen that holds them all. The picture keeps the screen it
+  // names, which some decoders cut the frames to, and every frame keeps its reach beyond it, to
+  // which others grow their screen.
+  struct TNamedScreen {
+    TGIFHeader& Header;
+    const int Width = Header.Width, Height = Header.Height;
+    ~TNamedScreen() {
+      Header.Width = Width;
+      Header.Height = Height;
+    }
+  } named{picture.Header};
+  GrowScreen(picture);
   TProgressScope progress(&picture, sOptimizing);
   const int64_t total = int64_t{picture.Images.Count()} * 6;
   int64_t done = 0;
@@ -566,21 +582,29 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
     }
     // Restoring a frame's area is needless only where the next frame, opaque and not restoring
     // what was there before itself, paints over all of that area. A frame off the screen keeps
-    // its disposal, which Pillow applies where it grows its screen.
+    // its disposal, which Pillow applies where it grows its screen. Pillow goes on with the last
+    // disposal named (carried) for a frame whose block names none: where that clears, the frame
+    // keeps its own, lest Pillow clear its area to a background that it fails to look up.
+    int carried = 0;
     for (int i = 0; i + 1 < frames(); ++i) {
       TGIFSubImage& frame = picture.Images[i];
       const TGIFSubImage& next = picture.Images[i + 1];
       TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      const int before = carried;
+      for (const TGIFGraphicControlExtension* block : frame.GraphicControlExtensions())
+        if (block->Disposal() != 0) carried = block->Disposal();
       if (!gce || (gce->Disposal() != 2 && gce->Disposal() != 3) || frame.Empty() || !Settled(frame) || !Settled(next))
         continue;
       // The next frame must have a block of its own that names a disposal: one without, or one
       // that says none, goes on with this disposal in some decoders; nor may it restore what was
       // there before it in any.
-      if (next.Empty() || next.HasTransparency || Disposal(next) >= 3 || Disposal(next) == 0) continue;
+      if (next.Empty() || next.HasTransparency || Disposal(next) >= 3 || Disposal(next) == 0 || Disposes(before)) continue;
       const TBounds area = ScreenArea(frame, picture), cover = ScreenArea(next, picture);
       if (area.Empty() || (cover.Left <= area.Left && cover.Top <= area.Top && cover.Right >= area.Right &&
-                           cover.Bottom >= area.Bottom))
+                           cover.Bottom >= area.Bottom)) {
         gce->SetDisposal(0);
+        carried = before;
+      }
     }
   }
   step();
@@ -616,11 +640,23 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // Cropping a frame that is cleared afterwards would shrink the area cleared (also where a
       // decoder keeps an earlier frame's disposal for it); and the first frame's area is what
       // every pass clears before it begins (goClearOnLoop).
+      // Nor is a frame cropped that Pillow restores what was before it for, where it shows indices:
+      // it shows the whole screen anew for a frame of a colour table, and restores only the area.
       if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
-          !Settled(frame))
+          !Settled(frame) || (IndicesShown(&picture) && kept[static_cast<size_t>(i)] >= 3))
         continue;
-      const TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
-      if (!b.Empty()) {
+      TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
+      const bool right = frame.Left() + frame.Width() > named.Width, below = frame.Top() + frame.Height() > named.Height;
+      if (!b.Empty() || right || below) {
+        if (b.Empty()) b = TBounds{frame.Width() - 1, frame.Height() - 1, frame.Width(), frame.Height()};
+        if (right) b.Right = frame.Width();
+        if (below) b.Bottom = frame.Height();
+        // A frame partly on the screen stays so: ImageMagick refuses to compose one wholly beyond
+        // it before further frames. A side the screen names no size for holds every frame.
+        if ((named.Width == 0 || frame.Left() < named.Width) && (named.Height == 0 || frame.Top() < named.Height)) {
+          if (named.Width > 0) b.Left = std::min(b.Left, named.Width - 1 - frame.Left());
+          if (named.Height > 0) b.Top = std::min(b.Top, named.Height - 1 - frame.Top());
+        }
         CropTo(frame, b);
         continue;
       }
@@ -693,10 +729,11 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
 
 std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,
                                   const TGifConvertSettings& settings) {
+  // The picture keeps the screen the file names: OptimizeFrames works on the screen that holds
+  // every frame and gives it back.
   const auto load = [&] {
     TMemoryStream in(bytes);
     picture.LoadFromStream(in);
-    GrowScreen(picture);
   };
   load();
   OptimizeFrames(picture, options, settings);
@@ -705,8 +742,7 @@ std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<ui
     picture.SaveToStream(out);
     if (out.Bytes().size() < bytes.size()) return out.Bytes();
   } catch (const GIFException&) {
-    // Frames the codec reads but cannot write as they are (pixels beyond their colour table) are
-    // left as the file holds them.
+    // Frames the codec reads but cannot write as they are are left as the file holds them.
   }
   // Its warnings were given the first time.
   const TGIFWarningHandler warn = std::exchange(picture.OnWarning, nullptr);

@@ -59,11 +59,12 @@ void Merge(TGIFSubImage& frame, const TGIFSubImage* previous);
 void GrowScreen(TGifPictureBase& picture);
 
 // The picture's optimisation of its frames by the TGIFOptimizeOption bits; what the animation
-// shows, frame by frame and for how long, stays the same. Progress "Optimizing..." through the
+// shows, frame by frame and for how long, stays the same, and so does the screen the picture names
+// (frames reaching beyond it keep their reach). Progress "Optimizing..." through the
 // picture, always ended. Stopping the picture's animations is the caller's part.
 void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConvertSettings& settings);
 
-// A GIF file optimised: loaded into picture, its screen grown to hold every frame, its frames
+// A GIF file optimised: loaded into picture (which keeps the screen the file names), its frames
 // optimised by OptimizeFrames and saved. Where that would not be smaller, or cannot be saved, the
 // file's own bytes, and picture holds them again.
 std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<uint8_t>& bytes, unsigned options,

@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -12,6 +14,7 @@
 
 #include "gif/GifItems.h"
 #include "tests/gif/GifBuilder.h"
+#include "tests/gif/GifTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
 
@@ -196,34 +199,90 @@ TEST(GifCodec, OptimizeWritesASmallerFileShowingTheSame) {
   }
 }
 
-// Every image the file holds is a frame: a screen of no size takes the frames' size, and a frame
-// wholly beyond the screen is listed, clipped to it, showing the screen as the frames before left it.
+// Every image the file holds is a frame, kept whole: the screen grows to hold frames beyond it, and
+// a side it names no size for takes the frames' reach; a frame beyond the screen the codec draws
+// is listed clipped to it, showing the screen as the frames before left it.
 TEST(GifCodec, FramesListsEveryImageTheFileHolds) {
-  GifBuilder unsized;
-  unsized.Header(0, 0, 2).Image(0, 0, 5, 5).Pixels(2, std::vector<uint8_t>(25, 1)).Trailer();
-  GifBuilder beyond;
-  beyond.Header(20, 20, 2).Gce(1, 10).Image(0, 0, 20, 20).Pixels(2, std::vector<uint8_t>(400, 1));
-  beyond.Gce(1, 10).Image(2, 2, 4, 4).Pixels(2, std::vector<uint8_t>(16, 2));
-  beyond.Gce(1, 20).Image(30, 30, 5, 5).Pixels(2, std::vector<uint8_t>(25, 3));
-  beyond.Gce(1, 10).Image(10, 10, 4, 4).Pixels(2, std::vector<uint8_t>(16, 0)).Trailer();
+  const auto shapes = [](int width, int height, std::vector<std::array<int, 4>> frames) {
+    GifBuilder b;
+    b.Header(width, height, 2);
+    for (size_t i = 0; i < frames.size(); ++i) {
+      const auto [left, top, w, h] = frames[i];
+      b.Gce(1, i == 2 ? 20 : 10).Image(left, top, w, h).Pixels(2, std::vector<uint8_t>(static_cast<size_t>(w * h), (i + 1) % 4));
+    }
+    return b.Trailer();
+  };
   const struct {
-    const GifBuilder* gif;
+    GifBuilder gif;
     std::string out;
+    int x, y;    // a pixel of the last screen
+    int index;   // the colour it shows; -1 transparent
   } cases[] = {
-      {&unsized, "screen 5 5 loops -1\nframe 0 0 0 5 5 0 0 -1 0\n"},
-      {&beyond,
+      {GifBuilder().Header(0, 0, 2).Image(0, 0, 5, 5).Pixels(2, std::vector<uint8_t>(25, 1)).Trailer(),
+       "screen 5 5 loops -1\nframe 0 0 0 5 5 0 0 -1 0\n", 4, 4, 1},
+      {shapes(4, 2, {{0, 0, 4, 4}}), "screen 4 4 loops -1\nframe 0 0 0 4 4 100 1 -1 0\n", 3, 3, 1},
+      {shapes(20, 20, {{0, 0, 20, 20}, {2, 2, 4, 4}, {30, 30, 5, 5}, {10, 10, 4, 4}}),
+       "screen 35 35 loops -1\nframe 0 0 0 20 20 100 1 -1 0\nframe 1 2 2 4 4 100 1 -1 0\n"
+       "frame 2 30 30 5 5 200 1 -1 0\nframe 3 10 10 4 4 100 1 -1 0\n",
+       34, 34, 3},
+      {shapes(20, 20, {{0, 0, 20, 20}, {2, 2, 4, 4}, {60000, 60000, 5, 5}, {10, 10, 4, 4}}),
        "screen 20 20 loops -1\nframe 0 0 0 20 20 100 1 -1 0\nframe 1 2 2 4 4 100 1 -1 0\n"
-       "frame 2 20 20 0 0 200 1 -1 0\nframe 3 10 10 4 4 100 1 -1 0\n"},
+       "frame 2 20 20 0 0 200 1 -1 0\nframe 3 10 10 4 4 100 1 -1 0\n",
+       19, 19, 1},
+      // Screens of no height or width, with a frame beyond the side they name.
+      {shapes(3, 0, {{4, 1, 2, 2}}), "screen 6 3 loops -1\nframe 0 4 1 2 2 100 1 -1 0\n", 5, 2, 1},
+      {shapes(0, 3, {{1, 4, 2, 2}}), "screen 3 6 loops -1\nframe 0 1 4 2 2 100 1 -1 0\n", 2, 5, 1},
+      // A frame of no width takes the screen's size, here of no height: it holds no pixel, and
+      // reaches nowhere beyond the screen.
+      {shapes(1, 0, {{0, 0, 1, 2}, {5, 1, 0, 3}}),
+       "screen 1 2 loops -1\nframe 0 0 0 1 2 100 1 -1 0\nframe 1 1 0 0 0 100 1 -1 0\n", 0, 1, 1},
+      {shapes(3, 0, {{0, 0, 3, 2}, {60000, 1, 2, 2000}}),
+       "screen 3 2001 loops -1\nframe 0 0 0 3 2 100 1 -1 0\nframe 1 3 1 0 2000 100 1 -1 0\n", 2, 3, -1},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
     TempDir dir;
-    TempDir::Write(dir.File("in.gif"), std::string(c.gif->Bytes.begin(), c.gif->Bytes.end()));
+    TempDir::Write(dir.File("in.gif"), std::string(c.gif.Bytes.begin(), c.gif.Bytes.end()));
     const Decoded d = Frames(dir.File("in.gif"), dir.File("frames"));
     EXPECT_EQ(d.Out, c.out);
     ASSERT_EQ(d.Screens.size() + 1, d.Lines.size());
-    for (const QImage& screen : d.Screens) EXPECT_FALSE(screen.isNull());
-    if (d.Screens.size() == 4) {
-      EXPECT_EQ(d.Screens[2], d.Screens[1]);  // the frame beyond adds nothing
+    for (const QImage& screen : d.Screens) ASSERT_FALSE(screen.isNull());
+    const QRgb shown = d.Screens.back().pixel(c.x, c.y);
+    EXPECT_EQ(shown, c.index < 0 ? 0u : gif::test::RgbOf(c.index)) << std::hex << shown;
+    if (d.Screens.size() == 4 && d.Screens[0].width() == 20) {
+      EXPECT_EQ(d.Screens[2], d.Screens[1]);  // the frame beyond what the codec draws adds nothing
     }
+  }
+}
+
+// What the codec reads it optimises and writes: pixels beyond the colour table, or without any,
+// keep their indexes and the table its entries and size, so that each decoder reads them as before.
+TEST(GifCodec, OptimizeKeepsPixelsBeyondTheTable) {
+  GifBuilder none, beyond, filled;
+  none.Header(3, 2, 0).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 0, 1}).Trailer();
+  beyond.Header(3, 2, 1).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 1, 0});
+  beyond.Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 0, 3, 1, 1}).Trailer();
+  // A frame of no width takes the screen's size, filled with its transparent index.
+  filled.Header(3, 2, 1).Gce(0, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 1, 0, 1, 1});
+  filled.Gce(0, 10, 7).Image(0, 0, 0, 2).Pixels(3, {}).Trailer();
+  for (const GifBuilder* gif : {&none, &beyond, &filled}) {
+    TempDir dir;
+    TempDir::Write(dir.File("in.gif"), std::string(gif->Bytes.begin(), gif->Bytes.end()));
+    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"optimize", dir.File("in.gif"), dir.File("out.gif")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Decoded in = Frames(dir.File("in.gif"), dir.File("in")), out = Frames(dir.File("out.gif"), dir.File("out"));
+    ASSERT_FALSE(out.Lines.empty());
+    EXPECT_EQ(out.Lines[0], in.Lines[0]);
+    // Neighbours that show the same screen are one screen, which the optimiser may join.
+    const auto joined = [](std::vector<QImage> screens) {
+      screens.erase(std::unique(screens.begin(), screens.end()), screens.end());
+      return screens;
+    };
+    EXPECT_EQ(joined(out.Screens), joined(in.Screens));
+    const std::string bytes = TempDir::Read(dir.File("out.gif"));
+    const LoadedGif was(gif->Bytes), now(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const TGIFSubImage &first = was.Image.Images[0], &written = now.Image.Images[0];
+    EXPECT_EQ(written.ActiveColorMap().Count(), first.ActiveColorMap().Count());
+    EXPECT_EQ(written.Data(), first.Data());
   }
 }

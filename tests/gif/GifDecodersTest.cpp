@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -18,8 +20,12 @@
 #include <vector>
 
 #include "gif/GifItems.h"
+#include "gif/GifCompose.h"
+#include "gif/gui/GifConvert.h"
+#include "platform/core/Utf8.h"
 #include "tests/gif/GifBuilder.h"
 #include "tests/gif/GifShown.h"
+#include "tests/gif/GifShapes.h"
 #include "tests/gif/GifTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDir.h"
@@ -110,6 +116,27 @@ std::vector<TCase> EdgeCases() {
     b.Header(0, 0, 2).Gce(1, 10).Image(0, 0, 5, 3).Pixels(2, std::vector<uint8_t>(15, 2)).Trailer();
     cases.push_back({"unsized", Bytes(b)});
   }
+  {  // a frame taller than the screen, which some decoders show whole and others cut
+    GifBuilder b;
+    b.Header(4, 2, 1).Gce(0, 10).Image(0, 0, 4, 4).Pixels(2, {0, 1, 0, 1, 1, 1, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1}).Trailer();
+    cases.push_back({"taller than the screen", Bytes(b)});
+  }
+  {  // a frame reaching beyond the screen with nothing to show there
+    GifBuilder b;
+    b.Header(4, 2, 2).Gce(1, 10).Image(0, 0, 4, 2).Pixels(2, {0, 1, 0, 1, 1, 1, 0, 0});
+    std::vector<uint8_t> reach(18, 2);
+    reach[0] = 1;
+    b.Gce(1, 10, 2).Image(0, 0, 6, 3).Pixels(2, reach).Trailer();
+    cases.push_back({"transparent beyond the screen", Bytes(b)});
+  }
+  {  // screens of no height and of no width, with a frame beyond the side they name
+    GifBuilder b;
+    b.Header(3, 0, 1).Gce(0, 10).Image(2, 0, 3, 2).Pixels(2, {0, 1, 1, 1, 0, 1}).Trailer();
+    cases.push_back({"no height", Bytes(b)});
+    GifBuilder c;
+    c.Header(0, 3, 1).Gce(0, 10).Image(0, 2, 2, 3).Pixels(2, {0, 1, 1, 1, 0, 1}).Trailer();
+    cases.push_back({"no width", Bytes(c)});
+  }
   {  // a first frame that leaves half the screen uncovered, its transparent index unused
     GifBuilder b;
     b.Header(4, 1, 2).Gce(1, 10, 3).Image(0, 0, 2, 1).Pixels(2, {1, 2});
@@ -134,6 +161,29 @@ std::vector<TCase> EdgeCases() {
     b.Gce(0, 10).Image(2, 2, 4, 4, 3).Pixels(3, std::vector<uint8_t>(16, 7)).Trailer();
     cases.push_back({"local", Bytes(b)});
   }
+  return cases;
+}
+
+// Pixels without a colour table, beyond a table of two, and a frame of no width that takes the
+// screen's size filled with a transparent index beyond the table: decoders read these each in
+// their own way (ImageMagick warns of each and refuses the last).
+std::vector<TCase> BeyondTheTable() {
+  std::vector<TCase> cases;
+  GifBuilder none, beyond, filled;
+  none.Header(3, 2, 0).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 0, 1}).Trailer();
+  cases.push_back({"no table", Bytes(none)});
+  beyond.Header(3, 2, 1).Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 2, 3, 1, 0});
+  beyond.Gce(1, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 0, 3, 1, 1}).Trailer();
+  cases.push_back({"beyond the table", Bytes(beyond)});
+  filled.Header(3, 2, 1).Gce(0, 10).Image(0, 0, 3, 2).Pixels(2, {0, 1, 1, 0, 1, 1});
+  filled.Gce(0, 10, 7).Image(0, 0, 0, 2).Pixels(3, {}).Trailer();
+  cases.push_back({"no width", Bytes(filled)});
+  // A frame without a table whose transparent index 0 no pixel has: ImageMagick reads its pixel
+  // beyond the table as entry 0, and so shows it transparent.
+  GifBuilder first;
+  first.Header(5, 3, 0).Gce(2, 0, 3).Image(3, 2, 2, 1, 2).Pixels(2, {2, 2});
+  first.Gce(1, 0, 0).Image(1, 2, 1, 1).Pixels(2, {3}).Trailer();
+  cases.push_back({"read as the first entry", Bytes(first)});
   return cases;
 }
 
@@ -181,6 +231,11 @@ TEST_F(GifDecoders, EdgeCasesShowTheSameOptimised) {
               (std::ostringstream() << magick).str().c_str());
 }
 
+TEST_F(GifDecoders, PixelsBeyondTheTableShowTheSameOptimised) {
+  TDifference pillow, magick;
+  CompareOptimised(python_, convert_, BeyondTheTable(), pillow, magick);
+}
+
 TEST_F(GifDecoders, GeneratedAnimationsShowTheSameOptimised) {
   std::vector<TCase> cases;
   for (unsigned seed = 1; seed <= 150; ++seed) {
@@ -217,4 +272,166 @@ TEST_F(GifDecoders, FramesListsWhatImageMagickLists) {
     ASSERT_EQ(frames.status, 0) << cases[i].Name << ": " << frames.err;
     EXPECT_EQ(static_cast<size_t>(std::count(frames.out.begin(), frames.out.end(), '\n')) - 1, listed) << cases[i].Name;
   }
+}
+
+namespace {
+
+// The codec's own showing of a file, as gifcodec frames gives it: the screen after each frame that
+// has an image (or had one beyond the screen), its delay and the loop count of the first loop block.
+TShown ShownByCodec(const std::string& file) {
+  TShown shown;
+  try {
+    TGifPictureBase image;
+    image.LoadFromFile(platform::Utf8ToUtf16(file));
+    GrowScreen(image);
+    for (int i = 0; i < image.Images.Count() && shown.Loops < 0; ++i)
+      for (int e = 0; e < image.Images[i].Extensions.Count() && shown.Loops < 0; ++e) {
+        if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(&image.Images[i].Extensions[e]))
+          shown.Loops = loop->Loops;
+      }
+    // gifcodec frames shows no screen without a width or height.
+    if (image.Width() == 0 || image.Height() == 0) throw Exception("nothing to show");
+    TGIFComposer composer(image);
+    for (int i = 0; i < image.Images.Count(); ++i) {
+      const TGIFSubImage& frame = image.Images[i];
+      if (frame.Empty() && !frame.OutsideScreen) continue;
+      const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+      shown.Frames.push_back({gce ? gce->Delay : 0, composer.Width(), composer.Height(), composer.Draw(frame)});
+    }
+    // A file of no frame the codec reads as none, which it cannot save (nor other decoders show).
+    if (shown.Frames.empty()) shown.Error = "no frame shown";
+  } catch (const std::exception& e) {
+    shown.Error = e.what();
+  }
+  return shown;
+}
+
+// Per decoder: the files it reads, and of those the ones that optimising changes there, that the
+// optimiser refuses, and that it makes larger.
+struct TTally {
+  int Read = 0, Changed = 0, Refused = 0, Grown = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr unsigned ShapeSeeds = 300;
+#else
+constexpr unsigned ShapeSeeds = 2500;
+#endif
+
+}  // namespace
+
+// Every shape of file the generator makes, optimised by gifcodec, as the codec, Pillow and
+// ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
+// run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail and
+// their outputs, and lists them; MIRELCON_GIF_SHAPES_SHOW=N describes N failures per decoder (3).
+TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
+  unsigned first = 1, last = ShapeSeeds;
+  if (const char* range = std::getenv("MIRELCON_GIF_SHAPES")) {
+    ASSERT_EQ(std::sscanf(range, "%u-%u", &first, &last), 2) << "MIRELCON_GIF_SHAPES is FIRST-LAST";
+  }
+  const char* keep = std::getenv("MIRELCON_GIF_SHAPES_KEEP");
+  const char* show = std::getenv("MIRELCON_GIF_SHAPES_SHOW");
+  const int described = show ? std::atoi(show) : 3;  // failures described, per decoder
+  TempDir dir;
+  std::vector<unsigned> shapes;
+  std::vector<std::string> files;
+  // Three shells share the optimising; each names the files the optimiser refuses.
+  std::array<std::string, 3> scripts;
+  for (unsigned seed = first; seed <= last; ++seed) {
+    const TGifShapeFile shape = GifShapeFile(seed);
+    const std::string in = dir.File(std::to_string(seed) + ".gif"), out = dir.File(std::to_string(seed) + "-out.gif");
+    TempDir::Write(in, std::string(shape.Bytes.begin(), shape.Bytes.end()));
+    scripts[seed % 3] += "'" + std::string(GIFCODEC_EXE) + "' optimize '" + in + "' '" + out +
+                         "' >/dev/null 2>'" + in + ".err' || echo refused " + std::to_string(seed) + "\n";
+    shapes.push_back(shape.Shapes);
+    files.insert(files.end(), {in, out});
+  }
+  std::string all;
+  for (size_t k = 0; k < scripts.size(); ++k) {
+    TempDir::Write(dir.File("optimise" + std::to_string(k) + ".sh"), scripts[k]);
+    all += "sh '" + dir.File("optimise" + std::to_string(k) + ".sh") + "' &\n";
+  }
+  TempDir::Write(dir.File("optimise.sh"), all + "wait\n");
+  RunOptions options;
+  options.boundSeconds = 3600;
+  const ProgramRun optimised = RunProgram("/bin/sh", {dir.File("optimise.sh")}, options);
+  ASSERT_EQ(optimised.status, 0) << optimised.err;
+  std::vector<bool> refused(shapes.size(), false);
+  std::istringstream refusals(optimised.out);
+  std::string word;
+  for (unsigned seed; refusals >> word >> seed;)
+    if (seed >= first && seed <= last) refused[seed - first] = true;
+
+  std::map<std::string, TShown> codec;
+  for (const std::string& file : files)
+    if (std::filesystem::exists(file)) codec[file] = ShownByCodec(file);
+  const std::map<std::string, TShown> pillow = ShownByPillow(python_, files);
+  const std::map<std::string, TShown> magick = ShownByMagick(convert_, files, dir);
+
+  const std::array<std::pair<const char*, const std::map<std::string, TShown>*>, 3> decoders = {
+      {{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}};
+  std::array<TTally, 3> tallies;
+  std::array<int, gsShapeCount> failing{}, made{}, alone{};  // alone: failing files of no other shape
+  int grown = 0;
+  std::array<int, 3> shown{};  // failures described, per decoder
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    const unsigned seed = first + static_cast<unsigned>(i);
+    const std::string &in = files[2 * i], &out = files[2 * i + 1];
+    const bool larger = !refused[i] && std::filesystem::file_size(out) > std::filesystem::file_size(in);
+    grown += larger;
+    bool fails = false;
+    // A file the codec does not read, the optimiser cannot load: its refusal is counted, not failed.
+    const auto inCodec = codec.find(in);
+    const bool codecReads = inCodec != codec.end() && inCodec->second.Error.empty();
+    for (size_t d = 0; d < decoders.size(); ++d) {
+      const auto before = decoders[d].second->find(in);
+      if (before == decoders[d].second->end() || !before->second.Error.empty()) continue;
+      TTally& tally = tallies[d];
+      ++tally.Read;
+      if (refused[i]) {
+        ++tally.Refused;
+        fails = fails || codecReads;
+        if (codecReads && shown[d]++ < described)
+          ADD_FAILURE() << decoders[d].first << ", seed " << seed << " (" << GifShapeNames(shapes[i])
+                        << "): the optimiser refuses it: " << TempDir::Read(in + ".err");
+        continue;
+      }
+      tally.Grown += larger;
+      fails = fails || larger;
+      const auto after = decoders[d].second->find(out);
+      const TDifference difference = after == decoders[d].second->end() ? TDifference{1} : Compare(before->second, after->second);
+      if (difference == TDifference{}) continue;
+      ++tally.Changed;
+      fails = true;
+      if (shown[d]++ < described)
+        ADD_FAILURE() << decoders[d].first << ", seed " << seed << " (" << GifShapeNames(shapes[i])
+                      << "): " << difference << "\n  before" << Describe(before->second) << "\n  after"
+                      << Describe(after->second);
+    }
+    for (int bit = 0; bit < gsShapeCount; ++bit)
+      if (shapes[i] & 1u << bit) {
+        ++made[static_cast<size_t>(bit)];
+        failing[static_cast<size_t>(bit)] += fails;
+        alone[static_cast<size_t>(bit)] += fails && shapes[i] == 1u << bit;
+      }
+    if (fails && keep && *keep) {
+      std::filesystem::copy_file(in, std::string(keep) + "/seed-" + std::to_string(seed) + ".gif",
+                                 std::filesystem::copy_options::overwrite_existing);
+      if (!refused[i])
+        std::filesystem::copy_file(out, std::string(keep) + "/seed-" + std::to_string(seed) + "-out.gif",
+                                   std::filesystem::copy_options::overwrite_existing);
+      std::printf("failing seed %u: %s\n", seed, GifShapeNames(shapes[i]).c_str());
+    }
+  }
+  std::printf("seeds %u-%u: %zu files, %d grown\n", first, last, shapes.size(), grown);
+  for (size_t d = 0; d < decoders.size(); ++d)
+    std::printf("%s: %d read, %d changed, %d refused, %d grown\n", decoders[d].first, tallies[d].Read,
+                tallies[d].Changed, tallies[d].Refused, tallies[d].Grown);
+  for (int bit = 0; bit < gsShapeCount; ++bit)
+    std::printf("shape %s: %d of %d files fail, %d of no other shape\n", GifShapeName(bit),
+                failing[static_cast<size_t>(bit)], made[static_cast<size_t>(bit)], alone[static_cast<size_t>(bit)]);
+  for (size_t d = 0; d < decoders.size(); ++d) EXPECT_EQ(tallies[d].Changed, 0) << decoders[d].first;
+  // What the codec reads, the optimiser takes (a file only another decoder reads, it cannot load).
+  EXPECT_EQ(tallies[0].Refused, 0);
+  EXPECT_EQ(grown, 0);
 }

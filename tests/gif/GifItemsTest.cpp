@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -28,8 +29,9 @@ std::vector<uint8_t> Cut(const GifBuilder& b, size_t size) {
 
 }  // namespace
 
-// Files as writers make them, and what a file may name that the codec cannot keep: frames
-// beyond the screen are clipped to it (and decoded no further), a picture beyond the pixel budget
+// Files as writers make them, and what a file may name that the codec cannot keep: frames beyond
+// the screen are kept whole as far as the screen grown to hold them is one the codec draws, and
+// beyond that clipped to it (and decoded no further), a picture beyond the pixel budget
 // is refused before it is allocated, a byte that is no block stops loading where it stands.
 // Whatever loads saves, and loads again the same.
 TEST(GifItems, LoadsWhatWritersProduceAndKeepsWhatItCanSave) {
@@ -68,15 +70,38 @@ TEST(GifItems, LoadsWhatWritersProduceAndKeepsWhatItCanSave) {
          keepsTime(g);
          EXPECT_EQ(g.Width() * 10 + g.Height(), 32);
        }},
-      {"a frame beyond the screen is clipped", Gif().Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 1, 0}).Trailer(),
-       {sScreenSizeExceeded}, 1,
+      {"a frame beyond the screen is kept whole", Gif().Image(1, 1, 3, 2).Pixels(2, {0, 1, 0, 1, 1, 0}).Trailer(), {},
+       1,
+       [](const TGifPictureBase& g) {
+         const TGIFSubImage& f = g.Images[0];
+         EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}), std::vector<int>({1, 1, 3, 2}));
+         EXPECT_EQ(f.Data(), (std::vector<uint8_t>{0, 1, 0, 1, 1, 0}));
+       }},
+      {"a frame outside the screen is kept whole", Frame(Gif().Gce(0, 7).Image(3, 0, 2, 1).Pixels(2, {1, 1})).Trailer(),
+       {}, 2,
+       [](const TGifPictureBase& g) {
+         const TGIFSubImage& f = g.Images[0];
+         EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}), std::vector<int>({3, 0, 2, 1}));
+         EXPECT_EQ(f.Data(), (std::vector<uint8_t>{1, 1}));
+       }},
+      {"a frame beyond the screen the codec draws is clipped",
+       Gif().Image(1, 1, 9000, 8000).Pixels(2, {0, 1, 0, 1, 1, 0}).Trailer(), {sScreenSizeExceeded}, 1,
        [](const TGifPictureBase& g) {
          const TGIFSubImage& f = g.Images[0];
          EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}), std::vector<int>({1, 1, 2, 1}));
          EXPECT_EQ(f.Data(), (std::vector<uint8_t>{0, 1}));
        }},
-      {"a frame outside the screen keeps its time", Frame(Gif().Gce(0, 7).Image(3, 0, 2, 1).Pixels(2, {1, 1})).Trailer(),
-       {sScreenSizeExceeded}, 2, keepsTime},
+      {"a frame outside the screen the codec draws keeps its time",
+       Frame(Gif().Gce(0, 7).Image(60000, 60000, 2, 1).Pixels(2, {1, 1})).Trailer(), {sScreenSizeExceeded}, 2,
+       keepsTime},
+      {"without a height, a frame outside keeps its height",
+       Frame(GifBuilder().Header(3, 0, 1).Gce(0, 7).Image(60000, 2, 2, 2000).Pixels(2, {1, 1})).Trailer(),
+       {sScreenSizeExceeded}, 2,
+       [&](const TGifPictureBase& g) {
+         keepsTime(g);
+         const TGIFSubImage& f = g.Images[0];
+         EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}), std::vector<int>({3, 2, 0, 2000}));
+       }},
       {"without a screen, frames end at the last coordinate",
        GifBuilder().Header(0, 0, 1).Image(65000, 1, 1000, 1).Pixels(2, std::vector<uint8_t>(1000, 1)).Trailer(),
        {sScreenSizeExceeded}, 1, shown(0, std::vector<uint8_t>(535, 1))},
@@ -111,8 +136,14 @@ TEST(GifItems, LoadsWhatWritersProduceAndKeepsWhatItCanSave) {
         EXPECT_EQ(now.Width() * now.Height(), 1);
         ASSERT_TRUE(now.HasTransparency);
         EXPECT_EQ(now.Data()[0], now.GraphicControlExtension()->TransparentColorIndex());
-        EXPECT_LT(now.Left(), again.Image.Width());
-        EXPECT_LT(now.Top(), again.Image.Height());
+        // A side the screen names no size for is as long as the frames reach.
+        int width = again.Image.Width(), height = again.Image.Height();
+        for (int k = 0; k < c.frames && (width == 0 || height == 0); ++k) {
+          width = std::max(width, again.Image.Images[k].Left() + again.Image.Images[k].Width());
+          height = std::max(height, again.Image.Images[k].Top() + again.Image.Images[k].Height());
+        }
+        EXPECT_LT(now.Left(), width);
+        EXPECT_LT(now.Top(), height);
       } else {
         EXPECT_EQ(now.Data(), was.Data());
       }

@@ -443,6 +443,48 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(2, 1, 0, 200).Gce(1, 10).Image(0, 0, 2, 1, 1).Pixels(2, {0, 1})
           .Gce(1, 10).Image(9, 9, 1, 1).Pixels(2, {1}).Gce(1, 10).Image(9, 0, 1, 1).Pixels(2, {0})
           .Gce(1, 10).Image(0, 0, 1, 1, 1).Pixels(2, {1}).Trailer());
+  // A frame of no size holds no pixel: none is written for it where the screen names no height.
+  add("a frame of no size on a screen of no height",
+      GifBuilder().Header(2, 0, 1).Gce(5, 0).Gce(1, 135).Image(0, 1, 0, 1).Pixels(2, {})
+          .Gce(5, 0).Image(1, 0, 1, 1).Pixels(2, {1}).Trailer());
+  // A frame of no size with two control blocks, which the codec fills with an opaque index and
+  // Pillow shows nothing of.
+  add("generated: a frame of no size of two control blocks",
+      FromHex("47494638396101000100f000001eff0061d67121f904000000ff002c0000000001000100811eff0061d671a4ade2e7"
+              "8453020254010021f904080500ff0021f904040000ff002c000000000000010000040210440021f90401000002002c"
+              "00000000010001000002024c01003b"));
+  // A frame restoring what was before it, with a table of its own after a first image without
+  // one: Pillow shows the whole screen anew for it, and restores only the frame's area after.
+  add("a frame restoring its area after a first image without a colour table",
+      GifBuilder().Header(5, 5, 0, 2).Gce(0, 115).Image(0, 2, 3, 4).Pixels(2, {2, 3, 0, 0, 0, 1, 3, 0, 2, 1, 3, 3})
+          .Gce(3, 10, 0).Image(1, 4, 2, 1, 5).Pixels(5, {1, 0})
+          .Gce(2, 170).Image(0, 2, 4, 2).Pixels(2, {0, 0, 0, 0, 0, 1, 3, 0}).Trailer());
+  // An interlaced frame of no size with pixels, which the codec reads at the screen's size and
+  // Pillow shows nothing of.
+  add("generated: a frame of no size with pixels",
+      FromHex("47494638396101000100f102001eff0061d671a4ade2e784532c00000000010001000002024c010021f904099b000600"
+              "2c0000000000000100c21eff0061d671a4ade2e784532a5bc46d3235b009a6f3e01703020809003b"));
+  // A frame reaching beyond the screen, transparent on it, between two others: ImageMagick
+  // composes no frame cropped wholly beyond the screen.
+  add("a transparent frame reaching beyond the screen",
+      GifBuilder().Header(2, 5, 2).Gce(0, 60, 0).Image(1, 1, 1, 3).Pixels(2, {1, 2, 1})
+          .Gce(0, 10, 0).Image(0, 1, 3, 4).Pixels(2, Solid(12, 0))
+          .Gce(1, 25, 1).Image(1, 4, 1, 1).Pixels(2, {2}).Trailer());
+  add("a transparent frame reaching beyond a screen of no height",
+      GifBuilder().Header(1, 0, 2).Gce(0, 80).Image(0, 0, 1, 6).Pixels(2, {1, 1, 2, 2, 3, 1})
+          .Gce(3, 10, 2).Image(0, 3, 4, 1).Pixels(2, {2, 2, 1, 2})
+          .Gce(0, 140, 1).Image(0, 4, 1, 2).Pixels(2, {0, 2}).Trailer());
+  // A frame restoring its area, painted over by the next, after one cleared to a background index
+  // beyond the table: Pillow would clear it too, and fail to look up that background.
+  add("a frame restoring its area after one cleared to a background beyond the table",
+      GifBuilder().Header(7, 3, 2, 6).Gce(2, 10).Image(4, 0, 3, 3).Pixels(2, Solid(9, 1))
+          .Gce(3, 35).Image(5, 2, 1, 1).Pixels(2, {2}).Gce(1, 160).Image(2, 2, 4, 1).Pixels(2, {3, 0, 3, 0}).Trailer());
+  // A first frame whose transparent index lies beyond the global table, which ImageMagick then
+  // takes as opaque, and a frame that merging would give a transparent index appended to that
+  // table.
+  add("a first frame transparent beyond a table that merging would grow",
+      GifBuilder().Header(1, 5, 1).Gce(1, 30, 3).Image(0, 3, 1, 2).Pixels(2, {0, 1})
+          .Gce(0, 50).Image(0, 2, 1, 3).Pixels(2, {1, 0, 1}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})

@@ -35,30 +35,28 @@ inline std::string OnPath(const std::string& name) {
   return "";
 }
 
-// Pillow as a program: per file a line "file NAME N LOOP" (LOOP -1 without a loop count) and N lines "f DELAY-MS-or--1 W H RGBA-HEX",
-// every frame as Pillow shows it (RGBA), cut to the logical screen (Pillow grows its canvas to hold
-// frames beyond it); or "file NAME error TEXT" where Pillow refuses the file.
+// Pillow as a program: per file a line "file NAME N LOOP" (LOOP -1 without a loop count) and N
+// lines "f DELAY-MS-or--1 W H RGBA-HEX", every frame as Pillow shows it (RGBA, on a canvas that
+// Pillow grows to hold frames beyond the logical screen); or "file NAME error TEXT" where Pillow
+// refuses the file.
 inline constexpr char PillowScript[] = R"(
 import sys
 from PIL import Image
 for name in sys.argv[1:]:
     try:
-        with open(name, 'rb') as f:
-            head = f.read(10)
-        sw, sh = head[6] | head[7] << 8, head[8] | head[9] << 8
         im = Image.open(name)
+        loop = im.info.get('loop', -1)
         lines, n = [], 0
         while True:
-            w, h = sw or im.size[0], sh or im.size[1]
-            frame = im.convert('RGBA').crop((0, 0, w, h))
+            frame = im.convert('RGBA')
             d = im.info.get('duration')
-            lines.append('f %d %d %d %s' % (-1 if d is None else d, w, h, frame.tobytes().hex()))
+            lines.append('f %d %d %d %s' % (-1 if d is None else d, frame.size[0], frame.size[1], frame.tobytes().hex() or '-'))
             n += 1
             try:
                 im.seek(n)
             except EOFError:
                 break
-        print('file', name, len(lines), im.info.get('loop', -1))
+        print('file', name, len(lines), loop)
         print('\n'.join(lines))
     except Exception as e:
         print('file', name, 'error', type(e).__name__, str(e).replace('\n', ' '))
@@ -94,12 +92,20 @@ inline std::vector<uint32_t> RgbaPixels(const uint8_t* p, size_t count) {
 }
 
 inline std::map<std::string, TShown> ShownByPillow(const std::string& python, const std::vector<std::string>& files) {
-  std::vector<std::string> args = {"-c", PillowScript};
-  args.insert(args.end(), files.begin(), files.end());
-  const ProgramRun run = RunProgram(python, args);
-  EXPECT_EQ(run.status, 0) << run.err;
+  std::string out;
+  RunOptions options;
+  options.boundSeconds = 1800;
+  constexpr size_t Batch = 2000;  // files a command line holds
+  for (size_t first = 0; first < files.size(); first += Batch) {
+    std::vector<std::string> args = {"-c", PillowScript};
+    args.insert(args.end(), files.begin() + static_cast<std::ptrdiff_t>(first),
+                files.begin() + static_cast<std::ptrdiff_t>(std::min(files.size(), first + Batch)));
+    const ProgramRun run = RunProgram(python, args, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    out += run.out;
+  }
   std::map<std::string, TShown> shown;
-  std::istringstream lines(run.out);
+  std::istringstream lines(out);
   std::string word, name;
   TShown* current = nullptr;
   while (lines >> word) {
@@ -116,8 +122,9 @@ inline std::map<std::string, TShown> ShownByPillow(const std::string& python, co
       lines >> frame.Delay >> frame.Width >> frame.Height >> hex;
       if (frame.Delay > 0) frame.Delay /= 10;
       std::vector<uint8_t> bytes(hex.size() / 2);
+      const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
       for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        bytes[i] = static_cast<uint8_t>(digit(hex[2 * i]) << 4 | digit(hex[2 * i + 1]));
       frame.Pixels = RgbaPixels(bytes.data(), bytes.size() / 4);
       current->Frames.push_back(std::move(frame));
     }
@@ -125,46 +132,70 @@ inline std::map<std::string, TShown> ShownByPillow(const std::string& python, co
   return shown;
 }
 
-// One convert for all files: each coalesced on its own, the frames' sizes and delays to a file,
-// their pixels to standard output.
+// What convert reports of a file it shows all the same: an index beyond the colour table.
+inline bool MagickShowsDespite(const std::string& line) {
+  return line.find("invalid colormap index") != std::string::npos;
+}
+
+// One convert for a few dozen files at a time (it stops naming files after some hundred errors):
+// each coalesced on its own, the frames' sizes and delays to a file, their pixels to standard
+// output; then one identify for their loop counts (ImageMagick's iterations, 0 for ever, the loop
+// count plus one otherwise), which it takes from the first frame.
 inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
-                                            const TempDir& dir) {
-  std::vector<std::string> args;
-  for (size_t i = 0; i < files.size(); ++i)
-    args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
-  const std::string meta = dir.File("magick.txt");
-  args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
-  const ProgramRun run = RunProgram(convert, args);
+                                                   const TempDir& dir) {
   std::map<std::string, TShown> shown;
-  // convert goes on after a file it cannot show whole, and names the file.
-  std::istringstream errors(run.err);
-  for (std::string line; std::getline(errors, line);)
-    for (const std::string& file : files)
-      if (line.find("`" + file + "[") != std::string::npos || line.find("`" + file + "'") != std::string::npos)
-        shown[file].Error = line;
-  EXPECT_TRUE(run.status == 0 || !shown.empty()) << run.err;
-  std::istringstream lines(TempDir::Read(meta));
-  size_t at = 0;
-  size_t index;
-  TFrame frame;
-  while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
-    const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
-    if (at + 4 * count > run.out.size()) {
-      ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
-      break;
+  constexpr size_t Batch = 50;
+  RunOptions options;
+  options.boundSeconds = 1800;
+  for (size_t first = 0; first < files.size(); first += Batch) {
+    const size_t last = std::min(files.size(), first + Batch);
+    std::vector<std::string> args;
+    // A file that is not there (an output the optimiser refused to write) would only add errors.
+    for (size_t i = first; i < last; ++i)
+      if (std::filesystem::exists(files[i]))
+        args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
+    if (args.empty()) continue;
+    const std::string meta = dir.File("magick.txt");
+    args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
+    const ProgramRun run = RunProgram(convert, args, options);
+    // convert goes on after a file it cannot show whole, and names the file.
+    bool named = false;
+    std::istringstream errors(run.err);
+    for (std::string line; std::getline(errors, line);)
+      for (size_t i = first; i < last; ++i)
+        if (line.find("`" + files[i] + "[") != std::string::npos || line.find("`" + files[i] + "'") != std::string::npos) {
+          named = true;
+          if (!MagickShowsDespite(line)) shown[files[i]].Error = line;
+        }
+    EXPECT_TRUE(run.status == 0 || named) << run.err;
+    std::istringstream lines(TempDir::Read(meta));
+    size_t at = 0;
+    size_t index;
+    TFrame frame;
+    while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
+      const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
+      if (at + 4 * count > run.out.size()) {
+        ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
+        break;
+      }
+      frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
+      at += 4 * count;
+      if (index < files.size()) shown[files[index]].Frames.push_back(frame);
     }
-    frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
-    at += 4 * count;
-    if (index < files.size()) shown[files[index]].Frames.push_back(frame);
-  }
-  // The loop count ImageMagick plays is its first image's iterations, which identify lists only
-  // when it is not 0.
-  for (const std::string& file : files) {
-    TShown& s = shown[file];
-    if (!s.Error.empty()) continue;
-    const ProgramRun identify = RunProgram(OnPath("identify"), {"-verbose", file + "[0]"});
-    const size_t at = identify.out.find("Iterations: ");
-    s.Loops = at == std::string::npos ? -1 : std::atoi(identify.out.c_str() + at + 12);
+    // A file it shows no frame of, it has not read.
+    for (size_t i = first; i < last; ++i)
+      if (shown[files[i]].Frames.empty() && shown[files[i]].Error.empty()) shown[files[i]].Error = "no frame shown";
+    std::vector<std::string> pinged = {"-ping", "-verbose"};
+    for (size_t i = first; i < last; ++i)
+      if (std::filesystem::exists(files[i])) pinged.push_back(files[i] + "[0]");
+    const ProgramRun identify = RunProgram(OnPath("identify"), pinged, options);
+    std::istringstream report(identify.out);
+    TShown* current = nullptr;
+    for (std::string line; std::getline(report, line);) {
+      const size_t name = line.find("  Filename: "), loops = line.find("  Iterations: ");
+      if (name == 0) current = &shown[line.substr(12)];
+      if (loops == 0 && current) current->Loops = std::atoi(line.c_str() + 14);
+    }
   }
   return shown;
 }

@@ -62,6 +62,8 @@ int Frames(const std::string& in, const std::string& outDir) {
   // A screen without a size takes the frames' size, as the picture's loading gives it.
   gif::GrowScreen(image);
   std::printf("screen %d %d loops %d\n", image.Width(), image.Height(), Loops(image));
+  // Only a file whose frames all hold no pixel can leave the screen without a width or height.
+  if (image.Width() == 0 || image.Height() == 0) throw Exception("no frame holds a pixel: nothing to show");
   gif::TGIFComposer composer(image);
   int index = 0;
   for (int i = 0; i < image.Images.Count(); ++i) {
@@ -213,6 +215,7 @@ int Optimize(const std::string& in, const std::string& out) {
   const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   gif::TGifPictureBase image;
   Warn(image, in);
+  // The file keeps the screen it names (the optimiser works on the screen that holds every frame).
   const std::vector<uint8_t> optimised =
       gif::OptimizeFile(image, bytes, gif::ooCrop | gif::ooMerge | gif::ooCleanup | gif::ooColorMap, {});
   std::ofstream written(out, std::ios::binary | std::ios::trunc);
