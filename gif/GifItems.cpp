@@ -777,7 +777,10 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     top_ = std::min(top, screenHeight);
     width_ = std::min(left + width, screenWidth) - left_;
     height_ = std::min(top + height, screenHeight) - top_;
-    if (width_ != width || height_ != height) exceeds = true;
+    if (width_ != width || height_ != height) {
+      exceeds = true;
+      if (sized) image_->SetReadOtherwise();
+    }
   }
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
@@ -798,8 +801,9 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   image_->ReservePixels(int64_t{width_} * height_);
   const TGIFGraphicControlExtension* gce = GraphicControlExtension();
   Allocate(HasTransparency && gce ? gce->TransparentColorIndex() : 0);
-  DecodeRaster(stream, raster_.data(), width, height, Interlaced(), TGIFArea{left_ - left, top_ - top, width_, height_},
-               [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); });
+  if (DecodeRaster(stream, raster_.data(), width, height, Interlaced(), TGIFArea{left_ - left, top_ - top, width_, height_},
+                   [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); }))
+    image_->SetReadOtherwise();
 }
 
 namespace {
@@ -917,7 +921,10 @@ void TGifPictureList::SaveStandIn(TStream& stream, int index, const TGIFGraphicC
   // A frame whose image lay wholly off the screen goes there again, as one pixel at its far corner
   // behind its extensions as they stand: a pixel on the screen, or a control block that gives it
   // transparency or replaces the one it inherits, would change what some decoder shows.
-  const int farX = frame.OutsideRight - 1, farY = frame.OutsideBottom - 1;
+  // A corner beyond the 16 bits of a descriptor goes to the farthest place one can name, which is
+  // still off every screen a file can hold.
+  const int farX = std::min(frame.OutsideRight - 1, MaxCoordinate);
+  const int farY = std::min(frame.OutsideBottom - 1, MaxCoordinate);
   if (frame.OutsideScreen && farX >= 0 && farY >= 0 && (farX >= image_->Width() || farY >= image_->Height())) {
     frame.Extensions.SaveToStream(stream);
     const TGIFColorMap& active = frame.ActiveColorMap();
@@ -1054,6 +1061,7 @@ void TGifPictureBase::LoadFromStream(TStream& stream) {
   Clear();
   reserved_ = 0;
   reservedWidth_ = reservedHeight_ = 0;
+  readOtherwise_ = false;
   Header.LoadFromStream(stream);
   Images.LoadFromStream(stream);
   TGIFTrailer(this).LoadFromStream(stream);

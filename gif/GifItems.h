@@ -412,6 +412,12 @@ class TGifPictureBase {
   // hold: false for a frame whose right or bottom edge would grow it further, which loading then
   // cuts to the screen the file names.
   bool ReserveScreen(int right, int bottom);
+  // True once loading met a part of the file that other decoders read otherwise than the codec
+  // holds it, so that no copy written from what the codec holds could show what they show: a frame
+  // cut to the screen the file names, or bytes after a frame's last pixel that a decoder stopping
+  // there takes for blocks.
+  bool ReadOtherwise() const { return readOtherwise_; }
+  void SetReadOtherwise() { readOtherwise_ = true; }
 
   // Passed to OnWarning; dropped when there is none.
   virtual void Warning(TGIFSeverity severity, const std::string& message);
@@ -426,6 +432,7 @@ class TGifPictureBase {
  private:
   int64_t reserved_ = 0;
   int reservedWidth_ = 0, reservedHeight_ = 0;
+  bool readOtherwise_ = false;
 };
 
 template <class T>

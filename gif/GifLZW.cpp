@@ -213,15 +213,35 @@ class TGIFDecoder {
 
 }  // namespace
 
-void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
+bool DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
                   const TGIFWarningHandler& warning) {
-  DecodeRaster(stream, raster, width, height, interlaced, TGIFArea{0, 0, width, height}, warning);
+  return DecodeRaster(stream, raster, width, height, interlaced, TGIFArea{0, 0, width, height}, warning);
 }
 
-void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
+namespace {
+
+// Whether the bytes from..to of the stream hold one that starts a block; the stream is left at to.
+bool HoldsBlockStart(TStream& stream, int64_t from, int64_t to) {
+  if (to <= from || stream.Seek(from, platform::SeekBegin) != from) return false;
+  bool found = false;
+  uint8_t bytes[256];
+  for (int64_t left = to - from; left > 0 && !found;) {
+    const int64_t n = stream.Read(bytes, std::min<int64_t>(left, sizeof bytes));
+    if (n <= 0) break;
+    for (int64_t i = 0; i < n && !found; ++i)
+      found = bytes[i] == '!' || bytes[i] == ',' || bytes[i] == ';';  // extension, image, trailer
+    left -= n;
+  }
+  stream.Seek(to, platform::SeekBegin);
+  return found;
+}
+
+}  // namespace
+
+bool DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
                   const TGIFWarningHandler& warning) {
   TGIFDecoder decoder(stream, warning);
-  if (!decoder.Start()) return;
+  if (!decoder.Start()) return false;
   int rowsLeft = width > 0 && kept.Width > 0 ? kept.Height : 0;
   int64_t skip = 0;  // pixels before the next one kept
   bool more = true;
@@ -236,7 +256,10 @@ void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool 
       skip = width - kept.Left - kept.Width;
       if (!more || --rowsLeft == 0) break;
     }
-  if (more) decoder.Finish();
+  if (!more) return false;
+  const int64_t stopped = stream.GetPosition();
+  decoder.Finish();
+  return HoldsBlockStart(stream, stopped, stream.GetPosition());
 }
 
 // --- writing ---
@@ -257,6 +280,18 @@ void TGIFWriter::Flush() {
   buffer_[0] = static_cast<uint8_t>(used_ - 1);
   stream_.Write(buffer_, used_);
   used_ = 1;
+}
+
+void TGIFWriter::FlushFull() {
+  // A tail that began in this block moves on whole into the next.
+  const int carried = tail_ > 1 && tail_ < used_ ? used_ - tail_ : 0;
+  uint8_t tail[256];
+  std::memcpy(tail, buffer_ + used_ - carried, static_cast<size_t>(carried));
+  used_ -= carried;
+  Flush();
+  std::memcpy(buffer_ + 1, tail, static_cast<size_t>(carried));
+  used_ += carried;
+  tail_ = carried ? 1 : 0;
 }
 
 void THashTable::Clear() { std::memset(cells_, 0xFF, sizeof cells_); }
@@ -292,6 +327,7 @@ void TGIFEncoder::Encode() {
     TGIFWriter writer(stream_);
     writer_ = &writer;
     if (data_ && width_ >= 1 && height_ >= 1) Compress();
+    writer.StartTail(bitCount_ == 0);
     Output(eofCode_);
     writer_ = nullptr;
   }

@@ -24,11 +24,14 @@ struct TGIFArea {
 // filled with the value that pixels the data does not reach keep. Data that ends early is a warning;
 // a code that no table can hold raises "Invalid GIF data". The stream is left after the frame's
 // zero-length sub-block.
-void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
+// True when the bytes after the sub-block where the decoding stopped (the last pixel, or the last
+// kept row) hold one that starts a block (an extension, an image or the trailer): decoders that
+// stop reading a frame at its last pixel take those bytes for blocks of the file.
+bool DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced,
                   const TGIFWarningHandler& warning);
 // The same for the kept area of the frame only (inside it): raster holds kept.Width x kept.Height
 // pixels. The pixels around it are passed over at the cost of their codes, not of their number.
-void DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
+bool DecodeRaster(TStream& stream, uint8_t* raster, int width, int height, bool interlaced, const TGIFArea& kept,
                   const TGIFWarningHandler& warning);
 
 // Writes a raster coded with the given encoder. Pixels of colors or above raise
@@ -58,11 +61,21 @@ class TGIFWriter : public TGIFStream {
   using TGIFStream::TGIFStream;
   ~TGIFWriter() override { Flush(); }
   int64_t Write(const void* buffer, int64_t count) override;
+  // A full block is written when the next byte comes, so that the tail can still move on.
   void Put(uint8_t b) {
+    if (used_ == 256) FlushFull();
     buffer_[used_++] = b;
-    if (used_ == 256) Flush();
   }
   void Flush();
+  // The bytes from here on (the last one put too when lastPut) end the data: they go in one
+  // sub-block. Some decoders stop reading a frame's sub-blocks once they have its last pixel and
+  // take whatever follows for blocks of the file: an end code alone in a sub-block of its own
+  // (0x21 for 5-bit pixels) would read as an extension and hide the frames after it.
+  void StartTail(bool lastPut) { tail_ = lastPut ? used_ - 1 : used_; }
+
+ private:
+  void FlushFull();
+  int tail_ = 0;  // where the tail starts in buffer_, 0 for none yet
 };
 
 // The encoder's string table: 8009 cells of key << 12 | code, key = prefix code x 256 + pixel.

@@ -68,6 +68,15 @@ bool IndicesShown(const TGifPictureBase* picture) {
   return picture && !picture->Empty() && picture->Images[0].ActiveColorMap().Count() == 0;
 }
 
+// Where Pillow shows indices (IndicesShown), it goes on showing them for the frames up to the
+// first later one with a colour table, draws that one on a cleared screen, and shows its colours
+// only for the frames after it: the first of those, or the frame count when there is none.
+int FirstFrameInColours(const TGifPictureBase& picture) {
+  for (int i = 1; i < picture.Images.Count(); ++i)
+    if (picture.Images[i].ActiveColorMap().Count() > 0) return i + 1;
+  return picture.Images.Count();
+}
+
 // The transparent index when the frame has transparency, else -1.
 int TransparentIndex(const TGIFSubImage& frame) {
   const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
@@ -454,14 +463,20 @@ void MergeWith(TGIFSubImage& frame, const TGIFSubImage* previous, std::vector<in
   const TGIFColorMap& active = frame.ActiveColorMap();
   int transparent = TransparentIndex(frame);
   // A transparent index beyond the table that no pixel has cannot be given to pixels (a file holds
-  // none beyond the table): such a frame needs an index as one without transparency does.
-  if (transparent >= active.Count() && !UsedIndices(frame)[static_cast<size_t>(transparent)]) transparent = -1;
+  // none beyond the table): such a frame needs an index as one without transparency does. Pixels
+  // that have it are transparent in some decoders and show the table's first entry in others.
+  if (transparent >= active.Count()) {
+    if (UsedIndices(frame)[static_cast<size_t>(transparent)]) return;
+    transparent = -1;
+  }
   const bool hadTransparency = transparent >= 0;
   if (!hadTransparency && (active.Count() == 0 || active.Count() >= TGIFColorMap::MaxColors || keptDisposal == 2))
     return;
 
   const std::array<uint32_t, 256> mine = ShownColors(frame), theirs = ShownColors(*previous);
   const bool sameIndex = IndicesShown(picture);
+  // A pixel stands for the one below only where Pillow shows both in colours.
+  if (sameIndex && IndexOf(*picture, *previous) < FirstFrameInColours(*picture)) return;
   const int previousTransparent = TransparentIndex(*previous);
   std::array<bool, 256> used{};
   if (!hadTransparency) used = UsedIndices(frame);
@@ -642,7 +657,10 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // every pass clears before it begins (goClearOnLoop).
       // Nor is a frame cropped that Pillow restores what was before it for, where it shows indices:
       // it shows the whole screen anew for a frame of a colour table, and restores only the area.
-      if (i == 0 || frame.Empty() || transparent < 0 || Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
+      // A transparent index beyond the table is transparent in some decoders, and shows the table's
+      // first entry in others.
+      if (i == 0 || frame.Empty() || transparent < 0 || transparent >= frame.ActiveColorMap().Count() ||
+          Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
           !Settled(frame) || (IndicesShown(&picture) && kept[static_cast<size_t>(i)] >= 3))
         continue;
       TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));
@@ -736,6 +754,9 @@ std::vector<uint8_t> OptimizeFile(TGifPictureBase& picture, const std::vector<ui
     picture.LoadFromStream(in);
   };
   load();
+  // What other decoders read otherwise than the codec holds it, no copy written from that could
+  // show as they show it: the file stays as it stands.
+  if (picture.ReadOtherwise()) return bytes;
   OptimizeFrames(picture, options, settings);
   TMemoryStream out;
   try {

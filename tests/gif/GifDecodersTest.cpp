@@ -435,3 +435,50 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   EXPECT_EQ(tallies[0].Refused, 0);
   EXPECT_EQ(grown, 0);
 }
+
+// Decoders that stop reading a frame's sub-blocks at its last pixel take whatever follows for
+// blocks of the file. The end code of 5-bit pixels, alone in a sub-block of its own, reads as 0x21,
+// an extension that swallows the next frame in ImageMagick: every frame the codec writes ends in
+// the sub-block of its last pixel. Among random rasters of every depth, a frame whose last code
+// fills its sub-block to the end is found (run-length coded, whose codes stay narrow enough for
+// the end code to fit a byte), and written before a second frame.
+TEST_F(GifDecoders, AFrameEndsInTheSubBlockOfItsLastPixel) {
+  std::mt19937 random(7);
+  std::vector<uint8_t> filling;  // 5-bit pixels whose last code ends a full sub-block
+  for (int n = 0; n < 40000 && (n < 3000 || filling.empty()); ++n) {
+    const int bits = 2 + n % 7;
+    std::vector<uint8_t> raster(static_cast<size_t>(200 + random() % 1800));
+    for (uint8_t& p : raster) p = static_cast<uint8_t>(random() % (1u << bits));
+    for (const TGIFCompression compression : {gcLZW, gcRLE}) {
+      TMemoryStream stream;
+      EncodeRaster(stream, raster.data(), static_cast<int>(raster.size()), 1, false, bits, 1 << bits, compression);
+      std::vector<uint8_t> decoded(raster.size());
+      stream.SetPosition(0);
+      ASSERT_FALSE(DecodeRaster(stream, decoded.data(), static_cast<int>(raster.size()), 1, false, nullptr))
+          << "depth " << bits << ", " << raster.size() << " pixels: a block follows the last pixel's sub-block";
+      ASSERT_EQ(decoded, raster);
+      // The sub-blocks: all but the last full, unless the last pixel's code ended one.
+      const std::vector<uint8_t>& bytes = stream.Bytes();
+      std::vector<int> lengths;
+      for (size_t at = 1; at < bytes.size() && bytes[at] != 0; at += bytes[at] + 1u) lengths.push_back(bytes[at]);
+      const bool shortened = lengths.size() >= 2 && lengths[lengths.size() - 2] < 255;
+      if (shortened && bits == 5 && compression == gcRLE && filling.empty()) filling = raster;
+    }
+  }
+  ASSERT_FALSE(filling.empty()) << "no raster's last code ended a full sub-block";
+
+  TMemoryStream frame;
+  EncodeRaster(frame, filling.data(), static_cast<int>(filling.size()), 1, false, 5, 32, gcRLE);
+  GifBuilder b;
+  b.Header(static_cast<int>(filling.size()), 1, 5).Gce(1, 10).Image(0, 0, static_cast<int>(filling.size()), 1);
+  b.Bytes.insert(b.Bytes.end(), frame.Bytes().begin(), frame.Bytes().end());
+  b.Gce(1, 20).Image(0, 0, 2, 1).Pixels(5, {4, 5}).Trailer();
+  TempDir dir;
+  const std::string file = dir.File("filled.gif");
+  TempDir::Write(file, std::string(b.Bytes.begin(), b.Bytes.end()));
+  for (const auto& [decoder, shown] : {std::pair{"Pillow", ShownByPillow(python_, {file})},
+                                       {"ImageMagick", ShownByMagick(convert_, {file}, dir)}}) {
+    EXPECT_EQ(shown.at(file).Error, "") << decoder;
+    EXPECT_EQ(shown.at(file).Frames.size(), 2u) << decoder;
+  }
+}

@@ -485,6 +485,21 @@ std::vector<TShape> Shapes() {
   add("a first frame transparent beyond a table that merging would grow",
       GifBuilder().Header(1, 5, 1).Gce(1, 30, 3).Image(0, 3, 1, 2).Pixels(2, {0, 1})
           .Gce(0, 50).Image(0, 2, 1, 3).Pixels(2, {1, 0, 1}).Trailer());
+  // A frame whose transparent index lies beyond its table, over one it repeats: the codec and
+  // Pillow take its pixels of that index as transparent, ImageMagick shows the table's first entry.
+  add("a frame transparent beyond its table over one it repeats",
+      GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1).Pixels(2, {1, 1})
+          .Gce(1, 10, 3).Image(0, 0, 2, 1).Pixels(2, {3, 1}).Gce(1, 10).Image(1, 0, 1, 1).Pixels(2, {0}).Trailer());
+  add("a frame transparent beyond where there is no table",
+      GifBuilder().Header(3, 1, 0).Gce(1, 10).Image(0, 0, 3, 1, 1).Pixels(2, {0, 1, 1})
+          .Gce(1, 10, 3).Image(0, 0, 3, 1).Pixels(2, {3, 0, 3}).Trailer());
+  // After a first image without a colour table Pillow shows indices up to the first frame with a
+  // table, and colours only after that one: a pixel of the frame after it is no stand-in for the
+  // index below.
+  add("a frame in colours over the first one with a table after a first image without",
+      GifBuilder().Header(3, 1, 0).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {0})
+          .Gce(1, 10).Image(0, 0, 3, 1, 2).Pixels(2, {0, 1, 2})
+          .Gce(1, 10).Image(0, 0, 3, 1, 2).Pixels(2, {0, 3, 3}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
@@ -497,6 +512,19 @@ std::vector<TShape> Shapes() {
                             "84532a5bc46d3235b009a6f3e01703030810910021f90409c80001002c01000000010001000002"
                             "0244010021f904140f00ff002c040000000100010000020244010021f904005500ff0021f9040d"
                             "9b00030021fe03616263002c02000000000001000002024401003b").Bytes});
+  // The end code alone in a sub-block after the last pixel's: ImageMagick stops reading the frame
+  // at its last pixel and takes 0x21 for an extension, which swallows the next frame. Written
+  // again, the file would show that frame there.
+  shapes.push_back({"unchanged: an extension introducer after a frame's last pixel",
+                    Comment(GifBuilder().Header(2, 2, 2).Gce(1, 10).Image(0, 0, 3, 1, 3)
+                                .Lzw(5, GifBuilder::LiteralCodes(5, {1, 2, 3}), 3))
+                        .Gce(1, 20).Image(0, 0, 2, 2).Pixels(2, {0, 1, 2, 3}).Trailer().Bytes});
+  // A frame reaching past the farthest corner a descriptor names is cut on loading; Pillow grows
+  // its screen to it.
+  shapes.push_back({"unchanged: a frame reaching past the farthest corner",
+                    Comment(GifBuilder().Header(2, 2, 2).Gce(1, 10).Image(0, 0, 2, 2).Pixels(2, {0, 1, 2, 3})
+                                .Gce(1, 10).Image(65534, 1, 3, 1).Pixels(2, {1, 2, 3}))
+                        .Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {0}).Trailer().Bytes});
   // A file that nothing makes smaller: the codec's coding of a few pixels is longer than the
   // literal codes here.
   shapes.push_back({"unchanged: two tiny frames", GifBuilder().Header(2, 1, 1).Gce(1, 10).Image(0, 0, 2, 1)

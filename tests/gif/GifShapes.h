@@ -3,7 +3,10 @@
 // seed: one, two or no control blocks before an image, loop blocks on later frames, frames partly
 // and wholly beyond the screen, screens of no width or height, files without any colour table,
 // pixel indexes beyond their table, every disposal (0-7), every LZW code size (2-8), interlacing,
-// frames of no width or height, and files cut short. The same seed always makes the same file.
+// frames of no width or height, frames reaching past the farthest corner a descriptor names, bytes
+// after a frame's end code, and files cut short. The same seed always makes the same file; the
+// shapes added last draw from a random stream of their own, so that a seed's file of the earlier
+// shapes stays what it was.
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -27,14 +30,16 @@ enum TGifShape : unsigned {
   gsInterlaced = 1u << 9,
   gsEmptyFrame = 1u << 10,  // an image descriptor of no width or height
   gsTruncated = 1u << 11,
+  gsFarCorner = 1u << 12,  // a frame reaching past 65,535, where the codec cuts it
+  gsStrayData = 1u << 13,  // a sub-block after the end code, holding a byte that starts a block
 };
-constexpr int gsShapeCount = 12;
+constexpr int gsShapeCount = 14;
 
 inline const char* GifShapeName(int bit) {
   static const char* const names[gsShapeCount] = {
       "two control blocks", "late loop block", "partly beyond", "wholly beyond", "zero width screen",
       "zero height screen", "no table", "index beyond table", "disposal 4-7", "interlaced",
-      "frame of no size", "truncated"};
+      "frame of no size", "truncated", "far corner", "bytes after the end"};
   return bit >= 0 && bit < gsShapeCount ? names[bit] : "?";
 }
 
@@ -54,6 +59,8 @@ inline TGifShapeFile GifShapeFile(unsigned seed) {
   std::mt19937 random(seed * 2654435761u + 17);
   const auto pick = [&](int n) { return n <= 1 ? 0 : static_cast<int>(random() % static_cast<unsigned>(n)); };
   const auto chance = [&](int percent) { return pick(100) < percent; };
+  std::mt19937 later(seed * 2246822519u + 3);
+  const auto laterPick = [&](int n) { return n <= 1 ? 0 : static_cast<int>(later() % static_cast<unsigned>(n)); };
   TGifShapeFile file;
   GifBuilder b;
   int width = 1 + pick(8), height = 1 + pick(6);
@@ -100,6 +107,11 @@ inline TGifShapeFile GifShapeFile(unsigned seed) {
       (chance(50) ? w : h) = 0;
       file.Shapes |= gsEmptyFrame;
     }
+    if (f > 0 && laterPick(400) == 0) {
+      // Past the farthest corner along one side; other decoders grow their screen to it.
+      (laterPick(2) ? left : top) = 0xFFFF - laterPick(3);
+      file.Shapes |= gsFarCorner;
+    }
     const int localBits = chance(25) ? 1 + pick(chance(80) ? 3 : 8) : 0;
     const bool interlaced = chance(15);
     if (interlaced) file.Shapes |= gsInterlaced;
@@ -123,6 +135,13 @@ inline TGifShapeFile GifShapeFile(unsigned seed) {
     // Frames of no size carry a code stream all the same: that of one pixel.
     if (pixels.empty()) pixels.push_back(0);
     b.Pixels(codeSize, pixels, chance(20) ? 1 + pick(254) : 255);
+    if (laterPick(50) == 0) {
+      // Decoders that stop at the last pixel read this sub-block as blocks of the file.
+      static constexpr int starts[] = {'!', ',', ';'};
+      b.Bytes.back() = 2;
+      b.Raw({starts[laterPick(3)], laterPick(256), 0});
+      file.Shapes |= gsStrayData;
+    }
   }
   if (!anyTable) file.Shapes |= gsNoTable;
   if (chance(92)) b.Trailer();
