@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -137,57 +138,63 @@ inline bool MagickShowsDespite(const std::string& line) {
   return line.find("invalid colormap index") != std::string::npos;
 }
 
-// One convert for a few dozen files at a time (it stops naming files after some hundred errors):
-// each coalesced on its own, the frames' sizes and delays to a file, their pixels to standard
-// output; then one identify for their loop counts (ImageMagick's iterations, 0 for ever, the loop
-// count plus one otherwise), which it takes from the first frame.
+// One convert per file, four at a time: a file that convert cannot show upsets what one command
+// reports of the others (the frames of a whole list taken for one file's). Each file coalesced, the
+// frames' delays and sizes to a file, their pixels to another, its messages to a third; then one
+// identify per few dozen files for their loop counts (ImageMagick's iterations, 0 for ever, the
+// loop count plus one otherwise), which it takes from the first frame and names each file for.
 inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
                                                    const TempDir& dir) {
   std::map<std::string, TShown> shown;
-  constexpr size_t Batch = 50;
   RunOptions options;
-  options.boundSeconds = 1800;
-  for (size_t first = 0; first < files.size(); first += Batch) {
-    const size_t last = std::min(files.size(), first + Batch);
-    std::vector<std::string> args;
-    // A file that is not there (an output the optimiser refused to write) would only add errors.
-    for (size_t i = first; i < last; ++i)
-      if (std::filesystem::exists(files[i]))
-        args.insert(args.end(), {"(", files[i], "-coalesce", "-set", "label", std::to_string(i), ")"});
-    if (args.empty()) continue;
-    const std::string meta = dir.File("magick.txt");
-    args.insert(args.end(), {"-depth", "8", "-format", "%l %T %w %h\\n", "-write", "info:" + meta, "rgba:-"});
-    const ProgramRun run = RunProgram(convert, args, options);
-    // convert goes on after a file it cannot show whole, and names the file.
-    bool named = false;
-    std::istringstream errors(run.err);
-    for (std::string line; std::getline(errors, line);)
-      for (size_t i = first; i < last; ++i)
-        if (line.find("`" + files[i] + "[") != std::string::npos || line.find("`" + files[i] + "'") != std::string::npos) {
-          named = true;
-          if (!MagickShowsDespite(line)) shown[files[i]].Error = line;
-        }
-    EXPECT_TRUE(run.status == 0 || named) << run.err;
-    std::istringstream lines(TempDir::Read(meta));
+  options.boundSeconds = 3600;
+  constexpr size_t Shells = 4;
+  std::array<std::string, Shells> scripts;
+  std::vector<std::string> present;
+  // A file that is not there (an output the optimiser refused to write) is not shown.
+  for (const std::string& file : files)
+    if (std::filesystem::exists(file)) present.push_back(file);
+  for (size_t i = 0; i < present.size(); ++i) {
+    const std::string base = dir.File("magick" + std::to_string(i));
+    scripts[i % Shells] += "'" + convert + "' '" + present[i] + "' -coalesce -depth 8 -format '%T %w %h\\n' -write 'info:" +
+                           base + ".txt' 'rgba:" + base + ".rgba' 2>'" + base + ".err'\n";
+  }
+  std::string all;
+  for (size_t k = 0; k < Shells; ++k) {
+    TempDir::Write(dir.File("magick" + std::to_string(k) + ".sh"), scripts[k]);
+    all += "sh '" + dir.File("magick" + std::to_string(k) + ".sh") + "' &\n";
+  }
+  TempDir::Write(dir.File("magick.sh"), all + "wait\n");
+  const ProgramRun run = RunProgram("/bin/sh", {dir.File("magick.sh")}, options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (size_t i = 0; i < present.size(); ++i) {
+    const std::string base = dir.File("magick" + std::to_string(i));
+    TShown& file = shown[present[i]];
+    std::istringstream errors(TempDir::Read(base + ".err"));
+    for (std::string line; std::getline(errors, line) && file.Error.empty();)
+      if (!line.empty() && !MagickShowsDespite(line)) file.Error = line;
+    const std::string pixels = std::filesystem::exists(base + ".rgba") ? TempDir::Read(base + ".rgba") : "";
+    std::istringstream lines(std::filesystem::exists(base + ".txt") ? TempDir::Read(base + ".txt") : "");
     size_t at = 0;
-    size_t index;
     TFrame frame;
-    while (lines >> index >> frame.Delay >> frame.Width >> frame.Height) {
+    while (lines >> frame.Delay >> frame.Width >> frame.Height) {
       const size_t count = static_cast<size_t>(frame.Width) * frame.Height;
-      if (at + 4 * count > run.out.size()) {
-        ADD_FAILURE() << "convert wrote fewer pixels than its frames hold";
+      if (at + 4 * count > pixels.size()) {
+        ADD_FAILURE() << "convert wrote fewer pixels than the frames of " << present[i] << " hold";
         break;
       }
-      frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(run.out.data()) + at, count);
+      frame.Pixels = RgbaPixels(reinterpret_cast<const uint8_t*>(pixels.data()) + at, count);
       at += 4 * count;
-      if (index < files.size()) shown[files[index]].Frames.push_back(frame);
+      file.Frames.push_back(frame);
     }
     // A file it shows no frame of, it has not read.
-    for (size_t i = first; i < last; ++i)
-      if (shown[files[i]].Frames.empty() && shown[files[i]].Error.empty()) shown[files[i]].Error = "no frame shown";
+    if (file.Frames.empty() && file.Error.empty()) file.Error = "no frame shown";
+  }
+  constexpr size_t Batch = 50;
+  for (size_t first = 0; first < present.size(); first += Batch) {
+    const size_t last = std::min(present.size(), first + Batch);
     std::vector<std::string> pinged = {"-ping", "-verbose"};
-    for (size_t i = first; i < last; ++i)
-      if (std::filesystem::exists(files[i])) pinged.push_back(files[i] + "[0]");
+    for (size_t i = first; i < last; ++i) pinged.push_back(present[i] + "[0]");
     const ProgramRun identify = RunProgram(OnPath("identify"), pinged, options);
     std::istringstream report(identify.out);
     TShown* current = nullptr;
