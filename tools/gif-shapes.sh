@@ -6,10 +6,10 @@
 # Builds test_gif and gifcodec in DIR (default build/, configured as the README says), generates
 # the files of seeds FIRST to LAST (default 1-20000) in every shape the generator knows
 # (tests/gif/GifShapes.h), optimises each with gifcodec and shows it before and after in the
-# codec, Pillow and ImageMagick. Prints per decoder the files it reads and, of those, the files
-# that optimising changes there, that the optimiser refuses and that it makes larger; then per
-# shape the files that fail. --keep copies the failing inputs to DIR as seed-N.gif. The exit
-# status is the test's: 0 when no file fails.
+# codec, the viewer's own decoder, Pillow and ImageMagick. Prints per decoder the files it reads
+# and, of those, the files that optimising changes there, that the optimiser refuses and that it
+# makes larger; then per shape the files that fail. --keep copies the failing inputs to DIR as
+# seed-N.gif. The exit status is the test's: 0 when no file fails.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +34,6 @@ cmake --build "$build" -j3 --target test_gif gifcodec > /dev/null || exit 1
 MIRELCON_GIF_SHAPES=$range MIRELCON_GIF_SHAPES_KEEP=$keep QT_QPA_PLATFORM=offscreen \
   "$build/tests/test_gif" --gtest_filter=GifDecoders.GeneratedShapesShowTheSameOptimised > "$build/gif-shapes.log" 2>&1
 status=$?
-grep -E '^(seeds |codec: |Pillow: |ImageMagick: |shape )' "$build/gif-shapes.log"
+grep -E '^(seeds |codec: |viewer: |Pillow: |ImageMagick: |shape )' "$build/gif-shapes.log"
 echo "(whole output: $build/gif-shapes.log)"
 exit $status

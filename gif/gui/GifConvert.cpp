@@ -626,14 +626,13 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
 
   if (options & ooMerge) {
     std::vector<int> globalTransparent = GlobalTransparentIndices(&picture);
-    // below[i]: the frame that frame i is drawn over, the nearest earlier one that does not
-    // restore what was there before it (or the first); -1 past a frame that other decoders may
-    // dispose of otherwise (one of several control blocks).
+    // below[i]: the frame that frame i is drawn over, the one before it; -1 past a frame that
+    // restores what was there before it, whose area the codec and others restore while the
+    // viewer's decoder clears it, as it clears one disposed of to the background.
     std::vector<int> below(static_cast<size_t>(frames()), 0);
     for (int i = 2; i < frames(); ++i) {
       const TGIFSubImage& before = picture.Images[i - 1];
-      below[static_cast<size_t>(i)] =
-          Disposal(before) != 3 ? i - 1 : Settled(before) ? below[static_cast<size_t>(i - 1)] : -1;
+      below[static_cast<size_t>(i)] = Disposal(before) != 3 ? i - 1 : -1;
     }
     const std::vector<TInherited> inherited = Inherited(picture);
     const std::vector<int> kept = KeptDisposals(picture);
@@ -659,8 +658,9 @@ void OptimizeFrames(TGifPictureBase& picture, unsigned options, const TGifConver
       // it shows the whole screen anew for a frame of a colour table, and restores only the area.
       // A transparent index beyond the table is transparent in some decoders, and shows the table's
       // first entry in others.
+      // The viewer's decoder clears a restoring frame's area as it clears one disposed of.
       if (i == 0 || frame.Empty() || transparent < 0 || transparent >= frame.ActiveColorMap().Count() ||
-          Disposal(frame) == 2 || kept[static_cast<size_t>(i)] == 2 ||
+          Disposal(frame) == 2 || Disposal(frame) == 3 || kept[static_cast<size_t>(i)] == 2 ||
           !Settled(frame) || (IndicesShown(&picture) && kept[static_cast<size_t>(i)] >= 3))
         continue;
       TBounds b = OpaqueBounds(frame, static_cast<uint8_t>(transparent));

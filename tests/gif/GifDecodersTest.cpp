@@ -320,8 +320,8 @@ constexpr unsigned ShapeSeeds = 2500;
 
 }  // namespace
 
-// Every shape of file the generator makes, optimised by gifcodec, as the codec, Pillow and
-// ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
+// Every shape of file the generator makes, optimised by gifcodec, as the codec, the viewer's own
+// decoder, Pillow and ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
 // run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail and
 // their outputs, and lists them; MIRELCON_GIF_SHAPES_SHOW=N describes N failures per decoder (3).
 TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
@@ -365,15 +365,16 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   std::map<std::string, TShown> codec;
   for (const std::string& file : files)
     if (std::filesystem::exists(file)) codec[file] = ShownByCodec(file);
+  const std::map<std::string, TShown> viewer = ShownByCodec(files, dir, true);
   const std::map<std::string, TShown> pillow = ShownByPillow(python_, files);
   const std::map<std::string, TShown> magick = ShownByMagick(convert_, files, dir);
 
-  const std::array<std::pair<const char*, const std::map<std::string, TShown>*>, 3> decoders = {
-      {{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}};
-  std::array<TTally, 3> tallies;
+  const std::array<std::pair<const char*, const std::map<std::string, TShown>*>, 4> decoders = {
+      {{"codec", &codec}, {"viewer", &viewer}, {"Pillow", &pillow}, {"ImageMagick", &magick}}};
+  std::array<TTally, 4> tallies;
   std::array<int, gsShapeCount> failing{}, made{}, alone{};  // alone: failing files of no other shape
   int grown = 0;
-  std::array<int, 3> shown{};  // failures described, per decoder
+  std::array<int, 4> shown{};  // failures described, per decoder
   for (size_t i = 0; i < shapes.size(); ++i) {
     const unsigned seed = first + static_cast<unsigned>(i);
     const std::string &in = files[2 * i], &out = files[2 * i + 1];

@@ -500,6 +500,14 @@ std::vector<TShape> Shapes() {
       GifBuilder().Header(3, 1, 0).Gce(1, 10).Image(0, 0, 1, 1).Pixels(2, {0})
           .Gce(1, 10).Image(0, 0, 3, 1, 2).Pixels(2, {0, 1, 2})
           .Gce(1, 10).Image(0, 0, 3, 1, 2).Pixels(2, {0, 3, 3}).Trailer());
+  // The viewer's own decoder clears the area of a frame that restores what was before it, where
+  // the codec, Pillow and ImageMagick restore it: neither cropped nor drawn over in its place.
+  add("a transparent-edged frame restoring what was before it",
+      GifBuilder().Header(3, 1, 2).Gce(1, 10).Image(0, 0, 3, 1).Pixels(2, {1, 1, 1})
+          .Gce(3, 10, 0).Image(0, 0, 3, 1).Pixels(2, {0, 2, 0}).Gce(1, 10).Image(1, 0, 1, 1).Pixels(2, {3}).Trailer());
+  add("a frame repeating pixels under one restoring what was before it",
+      GifBuilder().Header(3, 1, 2).Gce(1, 10).Image(0, 0, 3, 1).Pixels(2, {1, 1, 1})
+          .Gce(3, 10).Image(0, 0, 1, 1).Pixels(2, {2}).Gce(1, 10, 0).Image(0, 0, 3, 1).Pixels(2, {1, 0, 3}).Trailer());
   // Extensions the clean-up takes away or keeps, on frames of every kind.
   add("comments and a plain text block between control block and image",
       Comment(GifBuilder().Header(2, 1, 1).Gce(1, 10)).Raw({'!', 0x01, 12, 0, 0, 0, 0, 2, 0, 1, 0, 1, 1, 1, 0, 1, 'a', 0})
@@ -557,11 +565,12 @@ TEST_F(GifOptimizeDecoders, ShapesShowTheSameInEveryDecoderAndNeverGrow) {
       EXPECT_LT(written.size(), shapes[i].Bytes.size()) << shapes[i].Name;
     files.insert(files.end(), {in, out});
   }
-  const auto codec = ShownByCodec(files, dir), pillow = ShownByPillow(python_, files),
+  const auto codec = ShownByCodec(files, dir), viewer = ShownByCodec(files, dir, true), pillow = ShownByPillow(python_, files),
              magick = ShownByMagick(convert_, files, dir);
   for (size_t i = 0; i < shapes.size(); ++i) {
     const std::string &in = files[2 * i], &out = files[2 * i + 1];
-    for (const auto& [decoder, shown] : {std::pair{"codec", &codec}, {"Pillow", &pillow}, {"ImageMagick", &magick}}) {
+    for (const auto& [decoder, shown] :
+         {std::pair{"codec", &codec}, {"viewer", &viewer}, {"Pillow", &pillow}, {"ImageMagick", &magick}}) {
       const TShown &a = shown->at(in), &b = shown->at(out);
       EXPECT_EQ(Compare(a, b), TDifference{}) << decoder << ", " << shapes[i].Name << ":\n  before" << Describe(a)
                                              << "\n  after" << Describe(b);

@@ -208,18 +208,40 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
 }
 
 // The codec as gifcodec frames shows each file: its screens, their delays and the loop count.
-inline std::map<std::string, TShown> ShownByCodec(const std::vector<std::string>& files, const TempDir& dir) {
+// viewer: as the viewer's own decoder shows them (gifcodec frames --viewer). Four gifcodec runs at
+// a time, each file's frames to a folder of its own.
+inline std::map<std::string, TShown> ShownByCodec(const std::vector<std::string>& files, const TempDir& dir,
+                                                  bool viewer = false) {
+  const std::string prefix = viewer ? "viewer" : "codec";
+  constexpr size_t Shells = 4;
+  std::array<std::string, Shells> scripts;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string out = dir.File(prefix + std::to_string(i));
+    std::filesystem::create_directories(out);
+    scripts[i % Shells] += "'" + std::string(GIFCODEC_EXE) + "' frames " + (viewer ? "--viewer '" : "'") + files[i] +
+                           "' '" + out + "' >'" + out + "/list' 2>'" + out + "/err' || echo >'" + out + "/failed'\n";
+  }
+  std::string all;
+  for (size_t k = 0; k < Shells; ++k) {
+    TempDir::Write(dir.File(prefix + std::to_string(k) + ".sh"), scripts[k]);
+    all += "sh '" + dir.File(prefix + std::to_string(k) + ".sh") + "' &\n";
+  }
+  TempDir::Write(dir.File(prefix + ".sh"), all + "wait\n");
+  RunOptions options;
+  options.boundSeconds = 3600;
+  const ProgramRun run = RunProgram("/bin/sh", {dir.File(prefix + ".sh")}, options);
+  EXPECT_EQ(run.status, 0) << run.err;
+
   std::map<std::string, TShown> shown;
   for (size_t i = 0; i < files.size(); ++i) {
-    const std::string out = dir.File("codec" + std::to_string(i));
-    std::filesystem::create_directories(out);
-    const ProgramRun run = RunProgram(GIFCODEC_EXE, {"frames", files[i], out});
+    const std::string out = dir.File(prefix + std::to_string(i));
     TShown& s = shown[files[i]];
-    if (run.status != 0) {
-      s.Error = run.err;
+    if (std::filesystem::exists(out + "/failed")) {
+      s.Error = TempDir::Read(out + "/err");
+      if (s.Error.empty()) s.Error = "gifcodec failed";
       continue;
     }
-    std::istringstream lines(run.out);
+    std::istringstream lines(TempDir::Read(out + "/list"));
     std::string word;
     int width = 0, height = 0;
     lines >> word >> width >> height >> word >> s.Loops;
