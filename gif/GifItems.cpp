@@ -801,7 +801,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   image_->ReservePixels(int64_t{width_} * height_);
   const TGIFGraphicControlExtension* gce = GraphicControlExtension();
   Allocate(HasTransparency && gce ? gce->TransparentColorIndex() : 0);
-  if (DecodeRaster(stream, raster_.data(), width, height, Interlaced(), TGIFArea{left_ - left, top_ - top, width_, height_},
+  const TGIFArea kept{left_ - left, top_ - top, width_, height_};
+  if (DecodeRaster(stream, raster_.data(), width, height, Interlaced(), kept,
                    [this](TGIFSeverity severity, const std::string& message) { Warning(severity, message); }))
     image_->SetReadOtherwise();
 }

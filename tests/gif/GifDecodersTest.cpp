@@ -321,9 +321,10 @@ constexpr unsigned ShapeSeeds = 2500;
 }  // namespace
 
 // Every shape of file the generator makes, optimised by gifcodec, as the codec, the viewer's own
-// decoder, Pillow and ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs other seeds (the longer
-// run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there the inputs that fail and
-// their outputs, and lists them; MIRELCON_GIF_SHAPES_SHOW=N describes N failures per decoder (3).
+// decoder, Pillow and ImageMagick show it before and after. MIRELCON_GIF_SHAPES=FIRST-LAST runs
+// other seeds (the longer run of tools/gif-shapes.sh); MIRELCON_GIF_SHAPES_KEEP=DIR keeps there
+// the inputs that fail and their outputs, and lists them; MIRELCON_GIF_SHAPES_SHOW=N describes N
+// failures per decoder (3).
 TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   unsigned first = 1, last = ShapeSeeds;
   if (const char* range = std::getenv("MIRELCON_GIF_SHAPES")) {

@@ -565,8 +565,8 @@ TEST_F(GifOptimizeDecoders, ShapesShowTheSameInEveryDecoderAndNeverGrow) {
       EXPECT_LT(written.size(), shapes[i].Bytes.size()) << shapes[i].Name;
     files.insert(files.end(), {in, out});
   }
-  const auto codec = ShownByCodec(files, dir), viewer = ShownByCodec(files, dir, true), pillow = ShownByPillow(python_, files),
-             magick = ShownByMagick(convert_, files, dir);
+  const auto codec = ShownByCodec(files, dir), viewer = ShownByCodec(files, dir, true),
+             pillow = ShownByPillow(python_, files), magick = ShownByMagick(convert_, files, dir);
   for (size_t i = 0; i < shapes.size(); ++i) {
     const std::string &in = files[2 * i], &out = files[2 * i + 1];
     for (const auto& [decoder, shown] :

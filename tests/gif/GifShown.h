@@ -156,8 +156,8 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
     if (std::filesystem::exists(file)) present.push_back(file);
   for (size_t i = 0; i < present.size(); ++i) {
     const std::string base = dir.File("magick" + std::to_string(i));
-    scripts[i % Shells] += "'" + convert + "' '" + present[i] + "' -coalesce -depth 8 -format '%T %w %h\\n' -write 'info:" +
-                           base + ".txt' 'rgba:" + base + ".rgba' 2>'" + base + ".err'\n";
+    scripts[i % Shells] += "'" + convert + "' '" + present[i] + "' -coalesce -depth 8 -format '%T %w %h\\n'" +
+                           " -write 'info:" + base + ".txt' 'rgba:" + base + ".rgba' 2>'" + base + ".err'\n";
   }
   std::string all;
   for (size_t k = 0; k < Shells; ++k) {
