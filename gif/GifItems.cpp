@@ -765,7 +765,9 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
   // as far as the screen stays one that the codec can draw. Beyond that only what the screen shows
   // is kept, and decoded: a screen without a size is the largest a file can hold, so that whatever
   // loads can be saved again.
-  if (image_->ReserveScreen(left + width, top + height)) {
+  // A frame of no size on a screen of no width or height holds no pixel: it reserves nothing, as
+  // the pixel that stands in for it when it is saved reserves nothing beyond the frames before.
+  if (width == 0 || height == 0 || image_->ReserveScreen(left + width, top + height)) {
     left_ = left;
     top_ = top;
     width_ = width;
@@ -781,6 +783,9 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
       exceeds = true;
       if (sized) image_->SetReadOtherwise();
     }
+    // What is kept reserves its place, as it will when the picture is saved and loaded again:
+    // the frames after it are then kept or cut alike both times.
+    if (width_ > 0 && height_ > 0) image_->ReserveScreen(left_ + width_, top_ + height_);
   }
   if (exceeds) Warning(gsWarning, sScreenSizeExceeded);
   if (width_ == 0 || height_ == 0) {
