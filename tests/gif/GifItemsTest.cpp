@@ -111,6 +111,17 @@ TEST(GifItems, LoadsWhatWritersProduceAndKeepsWhatItCanSave) {
       {"frames beyond the budget", budget, {}, 0, nullptr, "The frames hold more than the 268435456 pixels"},
       {"a frame beyond the frame size", GifBuilder().Header(65535, 65535, 1).Image(0, 0, 65535, 65535).Pixels(2, {0}),
        {}, 0, nullptr, "Frame of 65535 x 65535 pixels"},
+      // Saved and loaded again, a frame cut to the screen keeps its place among the frames, and
+      // the frames after it are kept or cut as they were.
+      {"a frame past the farthest corner, then a tall one",
+       Frame(Gif().Image(65535, 1, 1100, 1).Pixels(2, std::vector<uint8_t>(1100, 1)).Image(0, 0, 2, 65000)
+                 .Pixels(2, std::vector<uint8_t>(130000, 1)))
+           .Trailer(),
+       {sScreenSizeExceeded}, 3, nullptr},
+      {"a frame of no size, one cut to a screen of no width, then one far below",
+       GifBuilder().Header(0, 1, 1).Image(0, 1024, 0, 1).Pixels(2, {1}).Image(1, 0, 65535, 65534).Pixels(2, {1, 1})
+           .Image(0, 10240, 2, 1).Pixels(2, {1, 0}).Trailer(),
+       {sScreenSizeExceeded, sScreenSizeExceeded, sScreenSizeExceeded}, 3, nullptr},
       {"an application block below 10", Frame(Gif().Raw({'!', 0xFF, 9}).Text("NETSCAPE2").Raw({0})), {}, 0, nullptr,
        sBadAppExtSize},
       {"an unknown extension", Gif().Raw({'!', 0x42, 0}), {}, 0, nullptr, sUnknownExtension},
