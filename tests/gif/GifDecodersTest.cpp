@@ -337,25 +337,17 @@ TEST_F(GifDecoders, GeneratedShapesShowTheSameOptimised) {
   std::vector<unsigned> shapes;
   std::vector<std::string> files;
   // Three shells share the optimising; each names the files the optimiser refuses.
-  std::array<std::string, 3> scripts;
+  std::vector<std::string> lines;
   for (unsigned seed = first; seed <= last; ++seed) {
     const TGifShapeFile shape = GifShapeFile(seed);
     const std::string in = dir.File(std::to_string(seed) + ".gif"), out = dir.File(std::to_string(seed) + "-out.gif");
     TempDir::Write(in, std::string(shape.Bytes.begin(), shape.Bytes.end()));
-    scripts[seed % 3] += "'" + std::string(GIFCODEC_EXE) + "' optimize '" + in + "' '" + out +
-                         "' >/dev/null 2>'" + in + ".err' || echo refused " + std::to_string(seed) + "\n";
+    lines.push_back("'" + std::string(GIFCODEC_EXE) + "' optimize '" + in + "' '" + out + "' >/dev/null 2>'" + in +
+                    ".err' || echo refused " + std::to_string(seed));
     shapes.push_back(shape.Shapes);
     files.insert(files.end(), {in, out});
   }
-  std::string all;
-  for (size_t k = 0; k < scripts.size(); ++k) {
-    TempDir::Write(dir.File("optimise" + std::to_string(k) + ".sh"), scripts[k]);
-    all += "sh '" + dir.File("optimise" + std::to_string(k) + ".sh") + "' &\n";
-  }
-  TempDir::Write(dir.File("optimise.sh"), all + "wait\n");
-  RunOptions options;
-  options.boundSeconds = 3600;
-  const ProgramRun optimised = RunProgram("/bin/sh", {dir.File("optimise.sh")}, options);
+  const ProgramRun optimised = RunSideBySide(dir, "optimise", lines, 3);
   ASSERT_EQ(optimised.status, 0) << optimised.err;
   std::vector<bool> refused(shapes.size(), false);
   std::istringstream refusals(optimised.out);

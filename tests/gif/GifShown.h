@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QString>
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +137,24 @@ inline bool MagickShowsDespite(const std::string& line) {
   return line.find("invalid colormap index") != std::string::npos;
 }
 
+// Runs shell command lines a few shells side by side (line i in shell i % shells), through
+// scripts named after prefix in dir, waiting for all; their output comes back together.
+inline ProgramRun RunSideBySide(const TempDir& dir, const std::string& prefix, const std::vector<std::string>& lines,
+                                size_t shells = 4) {
+  std::vector<std::string> scripts(shells);
+  for (size_t i = 0; i < lines.size(); ++i) scripts[i % shells] += lines[i] + "\n";
+  std::string all;
+  for (size_t k = 0; k < shells; ++k) {
+    const std::string script = dir.File(prefix + std::to_string(k) + ".sh");
+    TempDir::Write(script, scripts[k]);
+    all += "sh '" + script + "' &\n";
+  }
+  TempDir::Write(dir.File(prefix + ".sh"), all + "wait\n");
+  RunOptions options;
+  options.boundSeconds = 3600;
+  return RunProgram("/bin/sh", {dir.File(prefix + ".sh")}, options);
+}
+
 // One convert per file, four at a time: a file that convert cannot show upsets what one command
 // reports of the others (the frames of a whole list taken for one file's). Each file coalesced, the
 // frames' delays and sizes to a file, their pixels to another, its messages to a third; then one
@@ -146,26 +163,16 @@ inline bool MagickShowsDespite(const std::string& line) {
 inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, const std::vector<std::string>& files,
                                                    const TempDir& dir) {
   std::map<std::string, TShown> shown;
-  RunOptions options;
-  options.boundSeconds = 3600;
-  constexpr size_t Shells = 4;
-  std::array<std::string, Shells> scripts;
-  std::vector<std::string> present;
+  std::vector<std::string> present, lines;
   // A file that is not there (an output the optimiser refused to write) is not shown.
   for (const std::string& file : files)
     if (std::filesystem::exists(file)) present.push_back(file);
   for (size_t i = 0; i < present.size(); ++i) {
     const std::string base = dir.File("magick" + std::to_string(i));
-    scripts[i % Shells] += "'" + convert + "' '" + present[i] + "' -coalesce -depth 8 -format '%T %w %h\\n'" +
-                           " -write 'info:" + base + ".txt' 'rgba:" + base + ".rgba' 2>'" + base + ".err'\n";
+    lines.push_back("'" + convert + "' '" + present[i] + "' -coalesce -depth 8 -format '%T %w %h\\n' -write 'info:" +
+                    base + ".txt' 'rgba:" + base + ".rgba' 2>'" + base + ".err'");
   }
-  std::string all;
-  for (size_t k = 0; k < Shells; ++k) {
-    TempDir::Write(dir.File("magick" + std::to_string(k) + ".sh"), scripts[k]);
-    all += "sh '" + dir.File("magick" + std::to_string(k) + ".sh") + "' &\n";
-  }
-  TempDir::Write(dir.File("magick.sh"), all + "wait\n");
-  const ProgramRun run = RunProgram("/bin/sh", {dir.File("magick.sh")}, options);
+  const ProgramRun run = RunSideBySide(dir, "magick", lines);
   EXPECT_EQ(run.status, 0) << run.err;
   for (size_t i = 0; i < present.size(); ++i) {
     const std::string base = dir.File("magick" + std::to_string(i));
@@ -190,6 +197,8 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
     // A file it shows no frame of, it has not read.
     if (file.Frames.empty() && file.Error.empty()) file.Error = "no frame shown";
   }
+  RunOptions options;
+  options.boundSeconds = 3600;
   constexpr size_t Batch = 50;
   for (size_t first = 0; first < present.size(); first += Batch) {
     const size_t last = std::min(present.size(), first + Batch);
@@ -213,23 +222,14 @@ inline std::map<std::string, TShown> ShownByMagick(const std::string& convert, c
 inline std::map<std::string, TShown> ShownByCodec(const std::vector<std::string>& files, const TempDir& dir,
                                                   bool viewer = false) {
   const std::string prefix = viewer ? "viewer" : "codec";
-  constexpr size_t Shells = 4;
-  std::array<std::string, Shells> scripts;
+  std::vector<std::string> lines;
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string out = dir.File(prefix + std::to_string(i));
     std::filesystem::create_directories(out);
-    scripts[i % Shells] += "'" + std::string(GIFCODEC_EXE) + "' frames " + (viewer ? "--viewer '" : "'") + files[i] +
-                           "' '" + out + "' >'" + out + "/list' 2>'" + out + "/err' || echo >'" + out + "/failed'\n";
+    lines.push_back("'" + std::string(GIFCODEC_EXE) + "' frames " + (viewer ? "--viewer '" : "'") + files[i] + "' '" +
+                    out + "' >'" + out + "/list' 2>'" + out + "/err' || echo >'" + out + "/failed'");
   }
-  std::string all;
-  for (size_t k = 0; k < Shells; ++k) {
-    TempDir::Write(dir.File(prefix + std::to_string(k) + ".sh"), scripts[k]);
-    all += "sh '" + dir.File(prefix + std::to_string(k) + ".sh") + "' &\n";
-  }
-  TempDir::Write(dir.File(prefix + ".sh"), all + "wait\n");
-  RunOptions options;
-  options.boundSeconds = 3600;
-  const ProgramRun run = RunProgram("/bin/sh", {dir.File(prefix + ".sh")}, options);
+  const ProgramRun run = RunSideBySide(dir, prefix, lines);
   EXPECT_EQ(run.status, 0) << run.err;
 
   std::map<std::string, TShown> shown;
